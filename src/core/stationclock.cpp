@@ -1,0 +1,68 @@
+#include "stationclock.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
+#include <mutex>
+
+namespace {
+std::atomic<double> g_scale{1.0};
+std::mutex g_hookMutex;
+std::function<void(int)> g_sleepHook;
+
+const QElapsedTimer &Epoch()
+{
+    static const QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer;
+}
+} // namespace
+
+qint64 CStationClock::NowMs()
+{
+    return Epoch().elapsed();
+}
+
+int CStationClock::Timeout(int nMs)
+{
+    if (nMs <= 0)
+        return nMs;
+    const double scaled = nMs * g_scale.load();
+    if (scaled < 1.0)
+        return 1;
+    return scaled > 2147483647.0 ? 2147483647 : int(scaled);
+}
+
+void CStationClock::Sleep(int nMs)
+{
+    std::function<void(int)> hook;
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        hook = g_sleepHook;
+    }
+    if (hook) {
+        hook(nMs);
+        return;
+    }
+    if (nMs > 0)
+        QThread::msleep(static_cast<unsigned long>(nMs));
+}
+
+void CStationClock::SetTimeoutScale(double dScale)
+{
+    g_scale.store(dScale < 0 ? 0 : dScale);
+}
+
+double CStationClock::TimeoutScale()
+{
+    return g_scale.load();
+}
+
+void CStationClock::SetSleepHook(std::function<void(int)> hook)
+{
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_sleepHook = std::move(hook);
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+
+// Monotonic time and the waits of the station, in one place so that tests can
+// shorten them: every time-out goes through Timeout() and every fixed pause
+// through Sleep(). Production code never changes the scale or the hook.
+class CStationClock
+{
+public:
+    // Milliseconds on a monotonic clock (never jumps when the wall clock is set).
+    static qint64 NowMs();
+    // A wait of nMs as the product defines it, scaled for tests (at least 1 ms
+    // when nMs > 0).
+    static int Timeout(int nMs);
+    // A fixed pause; goes through the hook when one is set.
+    static void Sleep(int nMs);
+
+    static void SetTimeoutScale(double dScale);
+    static double TimeoutScale();
+    static void SetSleepHook(std::function<void(int)> hook);
+};

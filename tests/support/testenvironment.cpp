@@ -1,0 +1,90 @@
+#include "testenvironment.h"
+
+#include "stationclock.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+QTemporaryDir *g_settingsDir = nullptr;
+QTemporaryDir *g_workDir = nullptr;
+} // namespace
+
+void CTestEnvironment::Isolate()
+{
+    if (g_settingsDir)
+        return;
+    g_settingsDir = new QTemporaryDir(QDir::tempPath() + "/station-settings-XXXXXX");
+    g_workDir = new QTemporaryDir(QDir::tempPath() + "/station-work-XXXXXX");
+    const QString settings = g_settingsDir->path();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, settings + "/system");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings);
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, settings + "/system");
+    QDir::setCurrent(g_workDir->path());
+}
+
+QString CTestEnvironment::SettingsDir()
+{
+    Isolate();
+    return g_settingsDir->path();
+}
+
+QString CTestEnvironment::WorkDir()
+{
+    Isolate();
+    return g_workDir->path();
+}
+
+void CTestEnvironment::ClearSettings()
+{
+    QDir dir(SettingsDir());
+    const auto entries = dir.entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    for (const QFileInfo &fi : entries) {
+        if (fi.isDir())
+            QDir(fi.absoluteFilePath()).removeRecursively();
+        else
+            QFile::remove(fi.absoluteFilePath());
+    }
+}
+
+void CTestEnvironment::FastClock(double dScale)
+{
+    CStationClock::SetTimeoutScale(dScale);
+    CStationClock::SetSleepHook([](int) {});
+}
+
+void CTestEnvironment::RealClock()
+{
+    CStationClock::SetTimeoutScale(1.0);
+    CStationClock::SetSleepHook(nullptr);
+}
+
+QString CTestEnvironment::OutputDir()
+{
+    QString dir = QString::fromLocal8Bit(qgetenv("STATION_TEST_OUT"));
+    if (dir.isEmpty())
+        dir = QDir::tempPath() + "/station-test-output";
+    QDir().mkpath(dir);
+    return dir;
+}
+
+CScopedWorkDir::CScopedWorkDir()
+    : m_strPrevious(QDir::currentPath()),
+      m_dir(new QTemporaryDir(QDir::tempPath() + "/station-case-XXXXXX"))
+{
+    QDir::setCurrent(m_dir->path());
+}
+
+CScopedWorkDir::~CScopedWorkDir()
+{
+    QDir::setCurrent(m_strPrevious);
+}
+
+QString CScopedWorkDir::Path() const
+{
+    return m_dir->path();
+}
