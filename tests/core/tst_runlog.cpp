@@ -1,0 +1,246 @@
+#include "runlog.h"
+#include "testenvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <QtTest>
+#include <sys/resource.h>
+
+namespace {
+
+const char kChildEnv[] = "STATION_RUNLOG_CHILD_DIR";
+
+// [hh:mm:ss:zzz][Level](file\function:line)-message
+const QRegularExpression kLine(
+    QStringLiteral(R"(^\[(\d\d):(\d\d):(\d\d):(\d{3})\]\[(Debug|Info|Warning|Critical|Fatal)\]\((.*)\\([^\\:]*):(\d+)\)-(.*)$)"));
+
+QStringList LogFiles(const QString &dir)
+{
+    return QDir(dir + "/Log").entryList(QDir::Files, QDir::Name);
+}
+
+QStringList ReadLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+class TestRunLog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void functionName_data()
+    {
+        QTest::addColumn<QString>("signature");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("method") << "void CWorkThread::run()" << "run";
+        QTest::newRow("virtual destructor") << "virtual CWorkThread::~CWorkThread()" << "~CWorkThread";
+        QTest::newRow("free function") << "int main(int, char**)" << "main";
+        QTest::newRow("const method, template return")
+            << "QList<QPair<QString, QString> >* COperateEnvironment::GetEnvironmentList() const"
+            << "GetEnvironmentList";
+        QTest::newRow("static in namespace") << "static int ns::CQProcess::Check(const QString&)" << "Check";
+        QTest::newRow("anonymous namespace") << "void {anonymous}::Helper(void*)" << "Helper";
+        QTest::newRow("clang anonymous namespace") << "void (anonymous namespace)::Helper(void *)" << "Helper";
+        QTest::newRow("class template member") << "void QList<T>::append(const T&) [with T = int]" << "append";
+        QTest::newRow("function pointer parameter") << "void CFoo::Set(void (*)(void*), int)" << "Set";
+        QTest::newRow("lambda keeps the enclosing function")
+            << "CHandleWork::PostTask(const QString&)::<lambda(int)>" << "PostTask";
+        QTest::newRow("clang lambda") << "auto CFoo::Bar()::(anonymous class)::operator()() const" << "Bar";
+        QTest::newRow("call operator") << "bool CFoo::operator()(int) const" << "operator()";
+        QTest::newRow("stream operator") << "QDebug operator<<(QDebug, const CFoo&)" << "operator<<";
+        QTest::newRow("conversion operator") << "CFoo::operator QString() const" << "operator QString";
+        QTest::newRow("already bare") << "StartTest" << "StartTest";
+        QTest::newRow("empty") << "" << "";
+    }
+    void functionName()
+    {
+        QFETCH(QString, signature);
+        QFETCH(QString, name);
+        QCOMPARE(LogFunctionName(signature.toLatin1().constData()), name);
+    }
+
+    // Must run before anything installs the handler.
+    void beforeInstallNothingIsWritten()
+    {
+        CScopedWorkDir dir;
+        qInfo() << "too early";
+        QVERIFY(!QDir(dir.Path() + "/Log").exists());
+        QVERIFY(RunLogFilePath().isEmpty());
+    }
+
+    void fileNaming()
+    {
+        CScopedWorkDir dir;
+        QCOMPARE(InstallLogHandler(QString()), 0);
+        const QString first = RunLogFilePath();
+        QThread::msleep(2);
+        QCOMPARE(InstallLogHandler("Upgrade"), 0);
+        const QString second = RunLogFilePath();
+        QCOMPARE(CloseLogFile(), 0);
+
+        QCOMPARE(QFileInfo(first).absolutePath(), QDir(dir.Path() + "/Log").absolutePath());
+        QVERIFY2(QRegularExpression(R"(^\d{8}-\d{6}-\d{3}\.txt$)").match(QFileInfo(first).fileName()).hasMatch(),
+                 qPrintable(first));
+        QVERIFY2(QRegularExpression(R"(^Upgrade\d{8}-\d{6}-\d{3}\.txt$)").match(QFileInfo(second).fileName()).hasMatch(),
+                 qPrintable(second));
+        QCOMPARE(LogFiles(dir.Path()).size(), 2);
+    }
+
+    void lineFormat_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("debug") << int(QtDebugMsg) << "Debug" << "Release CWorkThread...";
+        QTest::newRow("info") << int(QtInfoMsg) << "Info" << "CheckProcessRunning :In";
+        QTest::newRow("warning, empty") << int(QtWarningMsg) << "Warning" << "";
+        QTest::newRow("critical") << int(QtCriticalMsg) << "Critical" << "device 0x80000001";
+        QTest::newRow("not ascii") << int(QtInfoMsg) << "Info" << QString::fromUtf8("传感器弱 sensor weak");
+    }
+    void lineFormat()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, level);
+        QFETCH(QString, message);
+        CScopedWorkDir dir;
+        InstallLogHandler(QString());
+        const QString path = RunLogFilePath();
+        int line = 0;
+        switch (QtMsgType(type)) {
+        case QtDebugMsg: line = __LINE__; qDebug().noquote() << message; break;
+        case QtWarningMsg: line = __LINE__; qWarning().noquote() << message; break;
+        case QtCriticalMsg: line = __LINE__; qCritical().noquote() << message; break;
+        default: line = __LINE__; qInfo().noquote() << message; break;
+        }
+        CloseLogFile();
+
+        const QStringList lines = ReadLines(path);
+        QCOMPARE(lines.size(), 1);
+        const auto m = kLine.match(lines.first());
+        QVERIFY2(m.hasMatch(), qPrintable(lines.first()));
+        QCOMPARE(m.captured(5), level);
+        QCOMPARE(m.captured(6), QString::fromLocal8Bit(__FILE__));
+        QCOMPARE(m.captured(7), QString("lineFormat"));
+        QCOMPARE(m.captured(8).toInt(), line);
+        QCOMPARE(m.captured(9), message);
+        if (message.isEmpty())
+            QVERIFY(lines.first().endsWith(")-"));
+    }
+
+    void itemsAreJoinedByOneBlank()
+    {
+        CScopedWorkDir dir;
+        InstallLogHandler(QString());
+        const QString path = RunLogFilePath();
+        qInfo() << "CheckProcessRunning" << ":In";
+        CloseLogFile();
+        const QStringList lines = ReadLines(path);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().endsWith(")-CheckProcessRunning :In"), qPrintable(lines.first()));
+    }
+
+    void concurrentLinesStayWhole()
+    {
+        CScopedWorkDir dir;
+        InstallLogHandler(QString());
+        const QString path = RunLogFilePath();
+        constexpr int kThreads = 8;
+        constexpr int kLines = 200;
+        QList<QThread *> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads << QThread::create([t] {
+                for (int i = 0; i < kLines; ++i)
+                    qInfo("thread %d line %d %s", t, i, "payload-payload-payload-payload");
+            });
+            threads.last()->start();
+        }
+        for (QThread *t : threads) {
+            QVERIFY(t->wait(10000));
+            delete t;
+        }
+        CloseLogFile();
+
+        const QStringList lines = ReadLines(path);
+        QCOMPARE(lines.size(), kThreads * kLines);
+        QSet<QString> seen;
+        for (const QString &l : lines) {
+            const auto m = kLine.match(l);
+            QVERIFY2(m.hasMatch(), qPrintable(l));
+            QVERIFY2(m.captured(9).endsWith(" payload-payload-payload-payload"), qPrintable(l));
+            seen.insert(m.captured(9));
+        }
+        QCOMPARE(seen.size(), kThreads * kLines);
+    }
+
+    void afterCloseNothingIsWritten()
+    {
+        CScopedWorkDir dir;
+        InstallLogHandler(QString());
+        const QString path = RunLogFilePath();
+        qInfo() << "kept";
+        CloseLogFile();
+        qInfo() << "dropped";
+        qWarning() << "dropped too";
+        QVERIFY(RunLogFilePath().isEmpty());
+        const QStringList lines = ReadLines(path);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().endsWith(")-kept"));
+    }
+
+    void fatalIsWrittenBeforeAbort()
+    {
+        CScopedWorkDir dir;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kChildEnv, dir.Path());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"fatalChild"});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        const QStringList files = LogFiles(dir.Path());
+        QCOMPARE(files.size(), 1);
+        QVERIFY(files.first().startsWith("child-"));
+        const QStringList lines = ReadLines(dir.Path() + "/Log/" + files.first());
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).endsWith(")-before the stop"));
+        const auto m = kLine.match(lines.at(1));
+        QVERIFY2(m.hasMatch(), qPrintable(lines.at(1)));
+        QCOMPARE(m.captured(5), QString("Fatal"));
+        QCOMPARE(m.captured(7), QString("fatalChild"));
+        QCOMPARE(m.captured(9), QString("Parameter table broken: 42"));
+    }
+
+    // Runs only in the child process started above.
+    void fatalChild()
+    {
+        const QString dir = QString::fromLocal8Bit(qgetenv(kChildEnv));
+        if (dir.isEmpty())
+            QSKIP("runs as a child of fatalIsWrittenBeforeAbort");
+        // abort() skips destructors: leave no sandbox folders and no core file.
+        QDir(CTestEnvironment::SettingsDir()).removeRecursively();
+        QDir(CTestEnvironment::WorkDir()).removeRecursively();
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        QDir::setCurrent(dir);
+        InstallLogHandler("child-");
+        qInfo() << "before the stop";
+        qFatal("Parameter table broken: %d", 42);
+    }
+};
+
+STATION_TEST_MAIN_CORE(TestRunLog)
+#include "tst_runlog.moc"
