@@ -109,7 +109,15 @@ void CTouchTestInfoTable::Load(const QString &strPath)
         qCritical().noquote() << "Parameter table:" << strPath << "is too large; not read";
         return;
     }
+    LoadData(data, strPath);
+}
 
+void CTouchTestInfoTable::LoadData(const QByteArray &data, const QString &strOrigin)
+{
+    if (data.size() > kMaxFileSize) {
+        qCritical().noquote() << "Parameter table:" << strOrigin << "is too large; not read";
+        return;
+    }
     // The local 8-bit code page unless a byte-order mark names a Unicode form.
     QTextCodec *pCodec = QTextCodec::codecForUtfText(data, QTextCodec::codecForLocale());
     QString strText = pCodec->toUnicode(data);
@@ -129,7 +137,7 @@ void CTouchTestInfoTable::Load(const QString &strPath)
         if (nCommas > 0)
             nEntries += m_mapDefault.size() + nCommas;
         if (nEntries > kMaxRowEntries) {
-            qCritical().noquote() << "Parameter table:" << strPath << "holds more entries than a table can;"
+            qCritical().noquote() << "Parameter table:" << strOrigin << "holds more entries than a table can;"
                                   << "reading stopped at line" << nLine;
             return;
         }

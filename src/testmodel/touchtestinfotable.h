@@ -29,6 +29,8 @@ public:
     // Builds a table from the newest file for strName in the working directory
     // (an empty table when there is none).
     explicit CTouchTestInfoTable(const QString &strName);
+    // An empty table (no file read).
+    CTouchTestInfoTable() = default;
 
     // The checksum row when there is one, else the product row, else the
     // defaults. Rows are never merged.
@@ -46,6 +48,8 @@ public:
     // Reads every line of the file at strPath through ParseLine. A path that
     // cannot be opened (the empty path included) leaves the table unchanged.
     void Load(const QString &strPath);
+    // Reads the content of a table file (strOrigin names it in the run log).
+    void LoadData(const QByteArray &data, const QString &strOrigin);
     // Applies one line of the file.
     void ParseLine(const QString &strLine);
 
