@@ -1,0 +1,213 @@
+#include "touchbase.h"
+
+CTouchBase::CTouchBase(COperateEnvironment *pEnv, QString strName, QObject *parent)
+    : QObject(parent)
+    , m_pEnv(pEnv)
+    , m_strName(std::move(strName))
+{
+}
+
+CTouchBase::~CTouchBase() = default;
+
+QMap<QString, CAxisSignalInfo> &CTouchBase::GetAxisSignalMap()
+{
+    return m_mapAxisSignal;
+}
+
+QList<CPropertyItem> &CTouchBase::GetPropertyList()
+{
+    return m_lstProperty;
+}
+
+bool CTouchBase::SetProperty(const QString &strKey, const QString &strValue)
+{
+    for (CPropertyItem &item : m_lstProperty) {
+        if (item.first == strKey) {
+            item.second = strValue;
+            return true;
+        }
+    }
+    m_lstProperty.append(CPropertyItem(strKey, strValue));
+    return false;
+}
+
+QString CTouchBase::GetProperty(const QString &strKey)
+{
+    for (const CPropertyItem &item : qAsConst(m_lstProperty)) {
+        if (item.first == strKey)
+            return item.second;
+    }
+    return QString();
+}
+
+CHardwareInfo &CTouchBase::GetHardwareInfo()
+{
+    return m_hardwareInfo;
+}
+
+uint32_t CTouchBase::PrevFrame()
+{
+    if (m_nFrameNumber > 0)
+        --m_nFrameNumber;
+    return m_nFrameNumber;
+}
+
+int32_t CTouchBase::SetReverseMode(bool bReverse)
+{
+    m_bReverseMode = bReverse;
+    return 0;
+}
+
+bool CTouchBase::IsReverseMode()
+{
+    return m_bReverseMode;
+}
+
+uint32_t CTouchBase::NextFrame()
+{
+    return ++m_nFrameNumber;
+}
+
+QString CTouchBase::GetName()
+{
+    return m_strName;
+}
+
+int32_t CTouchBase::GetType()
+{
+    return m_nType;
+}
+
+void CTouchBase::SetInterfaceTestResult(const QPair<QString, QString> &result)
+{
+    m_strInterfaceTestName = result.first;
+    m_strInterfaceTestResult = result.second;
+}
+
+QPair<QString, QString> CTouchBase::GetInterfaceTestResult()
+{
+    return qMakePair(m_strInterfaceTestName, m_strInterfaceTestResult);
+}
+
+void CTouchBase::ClearInterfaceTestResult()
+{
+    m_strInterfaceTestName.clear();
+    m_strInterfaceTestResult.clear();
+}
+
+SignalErrorMap &CTouchBase::GetSignalErrors()
+{
+    return m_mapSignalError;
+}
+
+int32_t CTouchBase::ResetSignalErrors()
+{
+    m_mapSignalError.clear();
+    return 0;
+}
+
+bool CTouchBase::IsSupportRealTimeTest()
+{
+    return SupportRealTimeTest;
+}
+
+int32_t CTouchBase::GetEnableTestUart()
+{
+    return bEnableTestUart;
+}
+
+int32_t CTouchBase::GetEnableTestDoubleUsb()
+{
+    return bEnableTestDoubleUsb;
+}
+
+const SignalMap *CTouchBase::GetSignalMap(const QString &strKind) const
+{
+    if (strKind == QLatin1String("REVERSE"))
+        return &m_mapReverseSignal;
+    if (strKind == QLatin1String("ADC"))
+        return &m_mapAdcSignal;
+    if (strKind == QLatin1String("AGC"))
+        return &m_mapAgcSignal;
+    if (strKind == QLatin1String("UNT"))
+        return &m_mapUntSignal;
+    return nullptr;
+}
+
+// One pass of reads. A pass stops early as soon as the signal-error map holds
+// entries that the weak-signal check did not tolerate.
+int32_t CTouchBase::RunPass()
+{
+    int32_t r = ReadReverseSignal(m_mapReverseSignal);
+    if (r < 0)
+        return r;
+    RecordSignal(QStringLiteral("REVERSE"), m_mapReverseSignal, m_nFrameNumber);
+    if (HasErrors())
+        return 1;
+
+    NextFrame();
+    r = ReadSignal(QStringLiteral("AGC"), m_mapAgcSignal);
+    if (r < 0)
+        return r;
+    RecordSignal(QStringLiteral("AGC"), m_mapAgcSignal, m_nFrameNumber);
+
+    if (TEST_TIMES_FOR_UNT > 0) {
+        if (HasErrors())
+            return 1;
+        for (int32_t i = 0;;) {
+            NextFrame();
+            r = ReadSignal(QStringLiteral("ADC"), m_mapAdcSignal);
+            if (r < 0)
+                return r;
+            RecordSignal(QStringLiteral("ADC"), m_mapAdcSignal, m_nFrameNumber);
+            AnalyseSignal(QStringLiteral("ADC"), m_mapAdcSignal, m_mapSignalError);
+            CheckWeakSignalLimit(m_mapSignalError);
+            ++i;
+            if (i == TEST_TIMES_FOR_UNT)
+                break;
+            if (HasErrors())
+                return 1;
+        }
+    }
+
+    if (HasErrors())
+        return 1;
+    r = CalcUntSignal(m_mapAdcSignal, m_mapUntSignal);
+    if (r < 0)
+        return r;
+    return 0;
+}
+
+int32_t CTouchBase::RunTest()
+{
+    ClearSignalData();
+    m_mapSignalError.clear();
+
+    bool bReinit = (eInitAgcWhileRetest == 1);
+    if (!bReinit) {
+        const int32_t r = RunPass();
+        if (r < 0)
+            return r;
+        bReinit = (eInitAgcWhileRetest != -1) && HasErrors();
+    }
+
+    if (bReinit) {
+        ClearSignalData();
+        m_nFrameNumber = 0;
+        const int32_t r = InitAgc();
+        if (r < 0)
+            return r;
+        m_mapSignalError.clear();
+        m_mapReverseSignal.clear();
+        m_mapAdcSignal.clear();
+        m_mapAgcSignal.clear();
+        m_mapUntSignal.clear();
+
+        const int32_t r2 = RunPass();
+        if (r2 < 0)
+            return r2;
+    }
+
+    m_nRecordBase = m_nFrameNumber;
+    return 0;
+}
