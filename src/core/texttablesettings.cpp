@@ -1,0 +1,37 @@
+#include "texttablesettings.h"
+
+CTextTableSettings::CTextTableSettings(const QString &application)
+    : CLockedSettings(application)
+{
+}
+
+int CTextTableSettings::SetValue(const QString &key, const QString &value)
+{
+    setValue(key, value);
+    return 0;
+}
+
+int CTextTableSettings::RemoveKey(const QString &key)
+{
+    remove(key);
+    return 0;
+}
+
+QMap<QString, QString> CTextTableSettings::ReadAll() const
+{
+    QMutexLocker lock(&m_mutex);
+    QMap<QString, QString> map;
+    const QStringList keys = QSettings::allKeys();
+    for (const QString &key : keys)
+        map.insert(key, QSettings::value(key).toString());
+    return map;
+}
+
+int CTextTableSettings::WriteAll(const QMap<QString, QString> &map)
+{
+    QMap<QString, QVariant> values;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        values.insert(it.key(), it.value());
+    ReplaceAll(values);
+    return 0;
+}

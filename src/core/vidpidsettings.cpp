@@ -1,0 +1,41 @@
+#include "vidpidsettings.h"
+
+CVidPidSettings::CVidPidSettings()
+    : CLockedSettings(ApplicationName())
+{
+}
+
+CVidPidSettings *CVidPidSettings::GetInstance()
+{
+    static CVidPidSettings *instance = new CVidPidSettings;
+    return instance;
+}
+
+QString CVidPidSettings::ApplicationName()
+{
+    return QStringLiteral("VID_PID_SUPPORT");
+}
+
+QString CVidPidSettings::MakeKey(quint16 vid, quint16 pid)
+{
+    return QStringLiteral("0x%1-0x%2")
+        .arg(vid, 4, 16, QLatin1Char('0'))
+        .arg(pid, 4, 16, QLatin1Char('0'));
+}
+
+QStringList CVidPidSettings::GetAllKeys() const
+{
+    return allKeys();
+}
+
+int CVidPidSettings::SetValue(const QString &key)
+{
+    setValue(key, key);
+    return 0;
+}
+
+int CVidPidSettings::RemoveKey(const QString &key)
+{
+    remove(key);
+    return 0;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "lockedsettings.h"
+
+#include <QtGlobal>
+
+// Extra vendor/product id pairs accepted as touch frames (application
+// "VID_PID_SUPPORT"): one key per pair, "0x" + vid + "-0x" + pid in four
+// lower-case hex digits each, stored with itself as value.
+class CVidPidSettings : public CLockedSettings
+{
+public:
+    static CVidPidSettings *GetInstance();
+    static QString ApplicationName();
+
+    // "0x0eef-0x0001" for (0x0EEF, 0x0001).
+    static QString MakeKey(quint16 vid, quint16 pid);
+
+    QStringList GetAllKeys() const;
+    int SetValue(const QString &key);
+    int RemoveKey(const QString &key);
+
+private:
+    CVidPidSettings();
+};

@@ -1,0 +1,69 @@
+#include "customersettings.h"
+#include "firmwarechecksettings.h"
+#include "testenvironment.h"
+#include "vidpidsettings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+// Damaged settings files, written before the stores are first used.
+class TestSettingsDamaged : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        const QString dir = CTestEnvironment::SettingsDir() + "/Velora";
+        QVERIFY(QDir().mkpath(dir));
+        QByteArray garbage;
+        for (int i = 0; i < 4096; ++i)
+            garbage.append(char((i * 37 + 11) % 256));
+        garbage.append("\n[General\nGridWidth=\"abc\nDefaultTouchEnable=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5QFoo)\n"
+                       "LineWidth=@ByteArray(\n@Variant(\\xff\\xff\\xff\\xff)=\n");
+        for (const char *name : {"KESTREL-CUSTOMER .conf", "FirmwareCheck.conf"}) {
+            QFile f(dir + "/" + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(garbage);
+        }
+        // A folder where the file should be: it cannot be read at all.
+        QVERIFY(QDir().mkpath(dir + "/VID_PID_SUPPORT.conf"));
+    }
+
+    void garbageGivesDefaults()
+    {
+        CCustomerSettings *s = CCustomerSettings::GetInstance();
+        QCOMPARE(s->GetInt("GridWidth", 20), 20);
+        QCOMPARE(s->GetInt("LineWidth", 3), 3);
+        QCOMPARE(s->GetBool("DefaultTouchEnable", true), true);
+        QCOMPARE(s->GetString("BaudRate", "115200"), QString("115200"));
+        // The store keeps working and the next read sees the value.
+        s->SetInt("DefaultInterface", 3);
+        QCOMPARE(s->GetInt("DefaultInterface", 0), 3);
+        QCOMPARE(s->GetInt("GridWidth", 0), 20);
+        // The damaged file is kept aside, the store file is sound again.
+        QVERIFY(QFile::exists(s->fileName() + ".damaged"));
+        QSettings reread(s->fileName(), QSettings::IniFormat);
+        QCOMPARE(reread.status(), QSettings::NoError);
+        QCOMPARE(reread.value("DefaultInterface").toInt(), 3);
+    }
+
+    void garbageTableStaysUsable()
+    {
+        CFirmwareCheckSettings *t = CFirmwareCheckSettings::GetInstance();
+        QVERIFY(t->ReadAll().isEmpty());
+        QCOMPARE(t->WriteAll({{"KESTREL-A", "0x1234"}}), 0);
+        QCOMPARE(t->ReadAll(), (QMap<QString, QString>{{"KESTREL-A", "0x1234"}}));
+    }
+
+    void unreadableStoreIsEmpty()
+    {
+        CVidPidSettings *v = CVidPidSettings::GetInstance();
+        QVERIFY(v->GetAllKeys().isEmpty());
+        QCOMPARE(v->SetValue("0x0eef-0x0001"), 0); // cannot reach the disk: no crash
+    }
+};
+
+STATION_TEST_MAIN_CORE(TestSettingsDamaged)
+#include "tst_settingsdamaged.moc"
