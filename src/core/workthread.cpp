@@ -48,6 +48,12 @@ void CWorkThread::run()
 void CWorkThread::StopThread()
 {
     quit();
+    if (QThread::currentThread() == this) {
+        // Deleted from its own callback or event loop: it cannot wait for
+        // itself; the thread ends as soon as that call returns.
+        qWarning() << "CWorkThread released from its own thread.";
+        return;
+    }
     // wait() returns as soon as the thread has ended, so a thread that leaves
     // at once costs no round at all; the bound is on the monotonic clock.
     const int rounds = g_stopRounds.load();
