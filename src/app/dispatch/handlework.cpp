@@ -1,0 +1,669 @@
+#include "handlework.h"
+
+#include "comportuart.h"
+#include "comportusb.h"
+#include "hardwareinterface.h"
+#include "operateenvironment.h"
+#include "stationmetatypes.h"
+#include "taskevent.h"
+#include "touchbase.h"
+#include "touchhardware.h"
+#include "touchlogfile.h"
+#include "touchlogfilexml.h"
+#include "touchtestinfotable.h"
+#include "workthread.h"
+
+#include <QDebug>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+constexpr uint32_t kModeApplication = 1;
+constexpr uint32_t kModeBootloader = 0;
+// Application firmware below this protocol version is not supported.
+constexpr int32_t kMinimumVersion = 0x7200;
+constexpr int kBootDetectIntervalMs = 3000;
+// Result of a row that needs a live frame when there is none.
+constexpr int32_t kDeviceLost = int32_t(0x80000002u);
+
+// The type name of the signal-error map in the views' slot signatures.
+const char* const kErrorMapType = "QMap<QString,QString>";
+} // namespace
+
+HandleWork::HandleWork(IMainWindow* pMainWindow)
+    : QObject(nullptr), m_pMainWindow(pMainWindow)
+{
+    RegisterStationMetaTypes();
+
+    // Worker thread with the relay that receives the posted tasks.
+    m_pWorkThread = new CWorkThread(nullptr, nullptr, nullptr, false);
+    m_pTaskEvent = new CTaskEvent(this);
+    m_pTaskEvent->moveToThread(m_pWorkThread);
+    m_pWorkThread->Start(true);
+
+    m_pEnvironment = new COperateEnvironment();
+    m_pUartPort = new CComPortUart(QString(), nullptr);
+    m_pUsbPort = new CComPortUsb(nullptr);
+
+    m_pBootDetectTimer = new QTimer(this);
+    m_pBootDetectTimer->setInterval(kBootDetectIntervalMs);
+
+    QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
+    connect(this, SIGNAL(EmitStartDevToBootDetectTimer()), m_pBootDetectTimer, SLOT(start()));
+    connect(this, SIGNAL(EmitStopDevToBootDetectTimer()), m_pBootDetectTimer, SLOT(stop()));
+    connect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
+    if (pWindow) {
+        connect(this, SIGNAL(EmitDeviceStatusToUIObject(bool)), pWindow,
+                SLOT(InsertUsbDeviceForMainwindow(bool)));
+        connect(this,
+                SIGNAL(UpdateDeviceInfo(QList<QPair<QString, QString>>, QList<QPair<QString, QString>>)),
+                pWindow,
+                SLOT(InitDeviceInfoForUI(QList<QPair<QString, QString>>, QList<QPair<QString, QString>>)));
+    }
+    connect(this, SIGNAL(InitEnvironmentPara_Emit()), this, SLOT(InitEnvironmentPara_Slot()));
+
+    PostTask(QStringLiteral("InitEnvironmentValid"));
+}
+
+HandleWork::~HandleWork()
+{
+    disconnect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
+
+    // A task that waits for the frame ends at once when reception is off, so
+    // the worker thread is free to stop within its bounds.
+    if (m_pUsbPort->GetDevCount() > 0)
+        m_pUsbPort->SetRecvEnable(0, 0);
+    m_bRecvEnabled = false;
+    delete m_pWorkThread;
+    m_pWorkThread = nullptr;
+    delete m_pTaskEvent;
+    m_pTaskEvent = nullptr;
+
+    // The device object sends through the USB port: it goes first.
+    {
+        QMutexLocker lock(&m_deviceMutex);
+        SetDevice(nullptr);
+    }
+    delete m_pEnvironment;
+    delete m_pUartPort;
+    delete m_pUsbPort;
+}
+
+bool HandleWork::IsReportedError(int32_t nResult)
+{
+    return nResult < 0 && (uint32_t(nResult) & 0x8000FFFDu) == 0x80000001u;
+}
+
+// ---------------------------------------------------------------------------
+// Posting
+
+bool HandleWork::PostTask(const QString& task, Qt::ConnectionType type, QObject* mPara)
+{
+    return Post(task, type, mPara, false);
+}
+
+bool HandleWork::PostTask(const QString& task, Qt::ConnectionType type, bool bFlag)
+{
+    return Post(task, type, nullptr, bFlag);
+}
+
+QMutex* HandleWork::TaskMutex(const QString& task)
+{
+    QMutexLocker lock(&m_taskMapMutex);
+    std::unique_ptr<QMutex>& pMutex = m_mapTaskMutex[task];
+    if (!pMutex)
+        pMutex = std::make_unique<QMutex>();
+    // Entries are never removed, so the pointer stays valid.
+    return pMutex.get();
+}
+
+bool HandleWork::Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag)
+{
+    QMutex* pTaskMutex = TaskMutex(task);
+    // The task's mutex is held while the task runs: only test it.
+    if (!pTaskMutex->tryLock())
+        return false;
+    pTaskMutex->unlock();
+    return QMetaObject::invokeMethod(m_pTaskEvent, "ProcessTask", type, Q_ARG(QString, task),
+                                     Q_ARG(QObject*, mPara), Q_ARG(bool, bFlag));
+}
+
+// ---------------------------------------------------------------------------
+// Running
+
+const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
+{
+    // Compared in this order; the first row that matches runs.
+    static const STaskRow kRows[] = {
+        {"InitDeviceInfo", &HandleWork::RunInitDeviceInfo},
+        {"GetBootVersion", &HandleWork::RunGetBootVersion},
+        {"StartTestOnce", &HandleWork::RunStartTestOnce},
+        {"ReTest", &HandleWork::RunReTest},
+        {"OpenTestLog", &HandleWork::RunOpenTestLog},
+        {"RefreshUi", &HandleWork::RunRefreshUi},
+        {"DisableTouch", &HandleWork::RunTouchEnable},
+        {"EnableTouch", &HandleWork::RunTouchEnable},
+        {"SetCheckLedError", &HandleWork::RunSetCheckLedError},
+        {"CheckLedErrorOn", &HandleWork::RunCheckLedError},
+        {"CheckLedErrorOff", &HandleWork::RunCheckLedError},
+        {"InitAgc", &HandleWork::RunInitAgc},
+        {"UpdateTestResult", &HandleWork::RunUpdateTestResult},
+        {"OpenReverse", &HandleWork::RunReverse},
+        {"CloseReverse", &HandleWork::RunReverse},
+        {"OpenDrawing", &HandleWork::RunDrawing},
+        {"CloseDrawing", &HandleWork::RunDrawing},
+        {"SaveBatchInfo", &HandleWork::RunSaveBatchInfo},
+        {"DisablePen", &HandleWork::RunPen},
+        {"EnablePen", &HandleWork::RunPen},
+        {"EnSplitScreen", &HandleWork::RunSplitScreen},
+        {"DisSplitScreen", &HandleWork::RunSplitScreen},
+        {"InitAgcRange", &HandleWork::RunInitAgcRange},
+        {"SetR&TAgc", &HandleWork::RunSetAgc},
+        {"SetTAgc", &HandleWork::RunSetAgc},
+        {"SetRAgc", &HandleWork::RunSetAgc},
+        {"ResetAgc", &HandleWork::RunResetAgc},
+        {"InitEnvironmentValid", &HandleWork::RunInitEnvironmentValid},
+    };
+    for (const STaskRow& row : kRows) {
+        if (task == QLatin1String(row.szTask))
+            return &row;
+    }
+    return nullptr;
+}
+
+void HandleWork::ProcessTask(const QString& task, QObject* mPara, bool bFlag)
+{
+    qDebug().noquote() << "ProcessTask" << ":task = " + task;
+    QMutexLocker taskLock(TaskMutex(task));
+
+    int32_t nRet = 0;
+    if (const STaskRow* pRow = FindTaskRow(task)) {
+        const STaskContext ctx{task, mPara, bFlag};
+        nRet = (this->*pRow->pRun)(ctx);
+    }
+
+    if (IsReportedError(nRet))
+        InvokeErrorBox(nRet, task);
+}
+
+void HandleWork::InvokeErrorBox(int32_t nResult, const QString& task)
+{
+    QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
+    if (!pWindow)
+        return;
+    QMetaObject::invokeMethod(pWindow, "ShowErrorMessage", Qt::AutoConnection,
+                              Q_ARG(int32_t, nResult), Q_ARG(QString, task));
+}
+
+void HandleWork::InvokeOnView(QObject* pView, const char* szSlot, const QString& task,
+                              QGenericArgument arg)
+{
+    if (!pView) {
+        qWarning().noquote() << "ProcessTask" << ":task = " + task << "has no view to call" << szSlot;
+        return;
+    }
+    // Queued to the view's thread: the worker never waits for the user interface.
+    if (!QMetaObject::invokeMethod(pView, szSlot, Qt::AutoConnection, arg))
+        qWarning().noquote() << "ProcessTask" << ":task = " + task << "- the view"
+                             << pView->metaObject()->className() << "has no slot" << szSlot;
+}
+
+void HandleWork::EmitDeviceInformation(CTouchBase* pDevice)
+{
+    const InfoList lstDevInfo = pDevice->GetPropertyList();
+    const InfoList lstAppInfo = m_pEnvironment->GetEnvironmentList();
+    emit UpdateDeviceInfo(lstDevInfo, lstAppInfo);
+}
+
+HandleWork::DeviceKind HandleWork::KindOf(CTouchBase* pDevice)
+{
+    if (!pDevice)
+        return DeviceKind::None;
+    if (dynamic_cast<CTouchHardware*>(pDevice))
+        return DeviceKind::Live;
+    if (dynamic_cast<CTouchLogfile*>(pDevice))
+        return DeviceKind::Replay;
+    return DeviceKind::Other;
+}
+
+void HandleWork::SetDevice(CTouchBase* pDevice)
+{
+    // Caller holds the device mutex.
+    CTouchBase* pOld = m_pDevice.exchange(pDevice);
+    m_eDeviceKind = KindOf(pDevice);
+    delete pOld;
+}
+
+// --- rows ---------------------------------------------------------------------
+
+int32_t HandleWork::RunInitDeviceInfo(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    CTouchBase* pDevice = m_pDevice;
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->InitDeviceInfo();
+    if (nRet >= 0)
+        EmitDeviceInformation(pDevice);
+    return nRet;
+}
+
+int32_t HandleWork::RunGetBootVersion(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->GetBootInfo();
+    if (nRet >= 0)
+        EmitDeviceInformation(pDevice);
+    return nRet;
+}
+
+int32_t HandleWork::RunStartTestOnce(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    CTouchBase* pDevice = m_pDevice;
+    if (!pDevice)
+        return 0;
+    int32_t nRet;
+    if (m_bSameDevice && m_bTestedOnce) {
+        nRet = pDevice->ReTest(true);
+    } else {
+        nRet = pDevice->StartTest(true);
+        m_bTestedOnce = true;
+    }
+    if (nRet >= 0) {
+        const QMap<QString, QString> errors = pDevice->GetSignalErrors();
+        InvokeOnView(ctx.mPara, "InitTestUi", ctx.task, QGenericArgument(kErrorMapType, &errors));
+    }
+    return nRet;
+}
+
+int32_t HandleWork::RunReTest(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    CTouchBase* pDevice = m_pDevice;
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->ReTest(true);
+    if (nRet >= 0) {
+        const QMap<QString, QString> errors = pDevice->GetSignalErrors();
+        InvokeOnView(ctx.mPara, "ShowTestResult", ctx.task, QGenericArgument(kErrorMapType, &errors));
+    }
+    return nRet;
+}
+
+int32_t HandleWork::RunOpenTestLog(const STaskContext& ctx)
+{
+    // The view keeps the chosen path; it answers on this thread, by name.
+    QString strPath;
+    if (!ctx.mPara
+        || !QMetaObject::invokeMethod(ctx.mPara, "GetLogFilePath", Qt::DirectConnection,
+                                      Q_RETURN_ARG(QString, strPath))) {
+        qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- no view to ask for the log path";
+        return 0;
+    }
+
+    // Build and load the replay first: the frame's object is replaced only by
+    // a replay that could be read.
+    std::unique_ptr<CTouchBase> pReplay(CTouchLogfileXML::Create(m_pEnvironment, strPath, 0));
+    int32_t nRet = pReplay ? pReplay->StartTest(true) : kDeviceLost;
+    if (!pReplay || nRet < 0) {
+        qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- cannot open the log"
+                             << strPath << QStringLiteral(", nRet = 0x%1").arg(uint32_t(nRet), 0, 16);
+        pReplay.reset();
+        // Reading a log may have put its host data into the environment record;
+        // a live frame keeps the station's own.
+        if (m_eDeviceKind != DeviceKind::Replay)
+            m_pEnvironment->Refresh();
+        if (!IsReportedError(nRet))
+            InvokeErrorBox(nRet, ctx.task);
+        return nRet;
+    }
+
+    QMutexLocker lock(&m_deviceMutex);
+    CTouchBase* pDevice = pReplay.release();
+    SetDevice(pDevice);
+    EmitDeviceInformation(pDevice);
+    const QMap<QString, QString> errors = pDevice->GetSignalErrors();
+    InvokeOnView(ctx.mPara, "InitTestUi", ctx.task, QGenericArgument(kErrorMapType, &errors));
+    return nRet;
+}
+
+int32_t HandleWork::RunRefreshUi(const STaskContext& ctx)
+{
+    // The refresh touches widgets: it runs on the view's own thread.
+    InvokeOnView(ctx.mPara, "UpdateRealTimeData", ctx.task);
+    return 0;
+}
+
+int32_t HandleWork::RunTouchEnable(const STaskContext& ctx)
+{
+    const bool bDisable = ctx.task == QLatin1String("DisableTouch");
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->SetTouchEnable(!bDisable);
+    // True when touch output is now off.
+    emit EmitTouchEnButtonStatus(bDisable ? nRet >= 0 : nRet < 0);
+    return nRet;
+}
+
+int32_t HandleWork::RunSetCheckLedError(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    if (auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load()))
+        pDevice->SetCheckLedError(ctx.bFlag);
+    return 0; // not recorded
+}
+
+int32_t HandleWork::RunCheckLedError(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    return pDevice->CheckLedError(ctx.task == QLatin1String("CheckLedErrorOn"));
+}
+
+int32_t HandleWork::RunInitAgc(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    return pDevice->InitAgc();
+}
+
+int32_t HandleWork::RunUpdateTestResult(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    CTouchBase* pDevice = m_pDevice;
+    if (!pDevice)
+        return 0;
+    const QMap<QString, QString> errors = pDevice->GetSignalErrors();
+    InvokeOnView(ctx.mPara, "ShowTestResult", ctx.task, QGenericArgument(kErrorMapType, &errors));
+    return 0;
+}
+
+int32_t HandleWork::RunReverse(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    CTouchBase* pDevice = m_pDevice;
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->SetReverseMode(ctx.task == QLatin1String("OpenReverse"));
+    const bool bOk = nRet >= 0;
+    InvokeOnView(ctx.mPara, "ShowReverseData", ctx.task, Q_ARG(bool, bOk));
+    return nRet;
+}
+
+int32_t HandleWork::RunDrawing(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    if (ctx.task == QLatin1String("OpenDrawing"))
+        return pDevice->SetDrawing(1, 0);
+    return pDevice->SetDrawing(0, 1);
+}
+
+int32_t HandleWork::RunSaveBatchInfo(const STaskContext& ctx)
+{
+    int32_t nRet;
+    {
+        QMutexLocker lock(&m_deviceMutex);
+        auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
+        // Without a live frame nothing was written: never report success.
+        nRet = pDevice ? pDevice->SaveBatchInfo() : kDeviceLost;
+    }
+    qDebug().noquote() << "ProcessTask" << ": nRet = " + QString::number(nRet);
+    // The operator always learns the outcome: success, refusal (a status or an
+    // error the error rule does not report), or the error box of the rule.
+    if (!IsReportedError(nRet))
+        InvokeErrorBox(nRet, ctx.task);
+    return nRet;
+}
+
+int32_t HandleWork::RunPen(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    return pDevice->SetPenEnable(ctx.task == QLatin1String("EnablePen"));
+}
+
+int32_t HandleWork::RunSplitScreen(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    return pDevice->SetSplitScreen(ctx.task == QLatin1String("EnSplitScreen"));
+}
+
+int32_t HandleWork::RunInitAgcRange(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->InitAgcRange();
+    const bool bOk = nRet >= 0;
+    InvokeOnView(ctx.mPara, "InitAgcRangeFinished", ctx.task, Q_ARG(bool, bOk));
+    return nRet;
+}
+
+int32_t HandleWork::RunSetAgc(const STaskContext& ctx)
+{
+    // The view answers with its two spin-box values, T first, on this thread.
+    uint32_t nT = 0;
+    uint32_t nR = 0;
+    if (!ctx.mPara
+        || !QMetaObject::invokeMethod(ctx.mPara, "GetAgcValue", Qt::DirectConnection,
+                                      Q_ARG(uint32_t*, &nT), Q_ARG(uint32_t*, &nR))) {
+        qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- no view to ask for the AGC values";
+        return 0;
+    }
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    if (ctx.task == QLatin1String("SetR&TAgc"))
+        return pDevice->SetRTAgc(uint16_t(nT), uint16_t(nR));
+    if (ctx.task == QLatin1String("SetTAgc"))
+        return pDevice->SetTAgc(uint16_t(nT));
+    return pDevice->SetRAgc(uint16_t(nR));
+}
+
+int32_t HandleWork::RunResetAgc(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
+    if (!pDevice)
+        return 0;
+    return pDevice->ResetAgc();
+}
+
+int32_t HandleWork::RunInitEnvironmentValid(const STaskContext&)
+{
+    m_pEnvironment->Refresh();
+    CTouchTestInfoTable::GetInstance(QStringLiteral("TouchTestInfo"));
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Slots
+
+void HandleWork::InitEnvironmentPara_Slot()
+{
+    m_pEnvironment->Refresh();
+}
+
+void HandleWork::UpdateSignalTestStatus(bool value)
+{
+    m_bSignalTest = value;
+}
+
+// ---------------------------------------------------------------------------
+// Arrival and removal of a frame (GUI thread)
+
+void HandleWork::InsertUsbDevice(bool value)
+{
+    if (!value) {
+        OnDeviceRemoved();
+        return;
+    }
+    if (m_bAsking) {
+        // A question about an earlier arrival is open; it looks at the frame
+        // again once it is answered.
+        qInfo().noquote() << "InsertUsbDevice" << ": a question about a new device is open, later arrival left to it";
+        return;
+    }
+    const uint32_t nMode = m_pUsbPort->GetDeviceMode();
+    if (nMode == kModeApplication) {
+        OnApplicationArrived();
+    } else if (nMode == kModeBootloader) {
+        OnBootloaderArrived();
+    } else {
+        qDebug().noquote() << "InsertUsbDevice" << ": 未知设备";
+    }
+}
+
+void HandleWork::OnDeviceRemoved()
+{
+    m_pUsbPort->SetRecvEnable(0, 0);
+    m_bRecvEnabled = false;
+    emit EmitDeviceStatusToUIObject(false);
+    if (m_pUsbPort->GetDevCount() > 0)
+        return;
+    qInfo().noquote() << "InsertUsbDevice" << ": 设备移除";
+    m_bSameDevice = false;
+}
+
+bool HandleWork::IsFrameStillThere(uint32_t nMode) const
+{
+    return m_pUsbPort->GetDevCount() > 0 && m_pUsbPort->GetDeviceMode() == nMode;
+}
+
+bool HandleWork::AskToReplaceReplay(const QString& text, uint32_t nMode, bool* pbStillThere)
+{
+    QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
+    m_bAsking = true;
+    const int nAnswer = QMessageBox::information(pWindow, tr("New device"), text,
+                                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    m_bAsking = false;
+    // The box ran its own event loop: the frame may have gone meanwhile.
+    *pbStillThere = IsFrameStillThere(nMode);
+    if (!*pbStillThere)
+        qInfo().noquote() << "InsertUsbDevice" << ": the device left while the question was open";
+    return nAnswer == QMessageBox::Yes;
+}
+
+void HandleWork::ReplaceDeviceObject()
+{
+    QMutexLocker lock(&m_deviceMutex);
+    SetDevice(CTouchHardware::CreateHardwareInterface(m_pEnvironment, m_pUsbPort, QString(), nullptr));
+}
+
+void HandleWork::OnBootloaderArrived()
+{
+    qInfo().noquote() << "InsertUsbDevice" << ": BOOT 设备, ver = " + QString::number(m_pUsbPort->GetVersion());
+    m_pUsbPort->SetRecvEnable(1, 0);
+    m_bRecvEnabled = true;
+
+    if (m_eDeviceKind == DeviceKind::Replay) {
+        bool bStillThere = false;
+        const bool bYes = AskToReplaceReplay(tr("Touch In Bootloader, Do you want to open it?"),
+                                             kModeBootloader, &bStillThere);
+        if (!bStillThere)
+            return; // the removal has told the window already
+        if (!bYes) {
+            emit EmitDeviceStatusToUIObject(true);
+            return;
+        }
+        // The replay may have put its log's host data into the environment.
+        PostTask(QStringLiteral("InitEnvironmentValid"));
+    }
+
+    ReplaceDeviceObject();
+    if (m_pMainWindow && m_pMainWindow->GetWorkType() == UPGRADEWORK) {
+        if (m_bUpgradeRequested)
+            PostTask(QStringLiteral("Start_Upgrade"));
+        else
+            qDebug().noquote() << "InsertUsbDevice" << ":Boot m_bIsUpgrade = " << "false";
+    } else {
+        qDebug().noquote() << "InsertUsbDevice" << ": is not in UPGRADEWORK";
+    }
+    emit EmitDeviceStatusToUIObject(true);
+}
+
+void HandleWork::PostFirstTaskForWorkType(eWorkType type)
+{
+    if (type == CALIBRATEWORK)
+        PostTask(QStringLiteral("InitDeviceCalData"));
+    else if (type == UPGRADEWORK && m_bUpgradeRequested)
+        PostTask(QStringLiteral("Start_Upgrade"));
+    else
+        PostTask(QStringLiteral("InitDeviceInfo"));
+}
+
+void HandleWork::OnApplicationArrived()
+{
+    const int32_t nVersion = m_pUsbPort->GetVersion();
+    if (nVersion < kMinimumVersion) {
+        QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
+        const QString text = QStringLiteral("0x") + QString::number(uint32_t(nVersion), 16)
+            + QLatin1Char(' ') + tr("This series of touch boxes do not support!");
+        QMessageBox::warning(pWindow, tr("Warning"), text, QMessageBox::Ok);
+        return;
+    }
+    qInfo().noquote() << "InsertUsbDevice" << ": APP 设备";
+    m_pUsbPort->SetRecvEnable(1, 0);
+    m_bRecvEnabled = true;
+
+    const eWorkType type = m_pMainWindow ? m_pMainWindow->GetWorkType() : MAINWORK;
+    const DeviceKind kind = m_eDeviceKind;
+
+    if (kind == DeviceKind::Replay) {
+        bool bStillThere = false;
+        const bool bYes = AskToReplaceReplay(tr("A new device is discovered, Do you want to open it?"),
+                                             kModeApplication, &bStillThere);
+        if (!bStillThere)
+            return;
+        if (!bYes) {
+            qInfo().noquote() << "InsertUsbDevice" << ": current device is TouchFile";
+            emit EmitDeviceStatusToUIObject(true);
+            return;
+        }
+        PostTask(QStringLiteral("InitEnvironmentValid"));
+    }
+
+    if (kind == DeviceKind::Live && type != CALIBRATEWORK && type != UPGRADEWORK) {
+        // Is it the frame we had? Then keep its object and what it knows.
+        bool bSame = false;
+        {
+            QMutexLocker lock(&m_deviceMutex);
+            if (CTouchBase* pDevice = m_pDevice)
+                bSame = pDevice->ReInitDeviceInfo();
+            m_bSameDevice = bSame;
+            if (bSame)
+                EmitDeviceInformation(m_pDevice);
+        }
+        if (!bSame) {
+            ReplaceDeviceObject();
+            PostTask(QStringLiteral("InitDeviceInfo"));
+        }
+    } else {
+        ReplaceDeviceObject();
+        PostFirstTaskForWorkType(type);
+    }
+    emit EmitDeviceStatusToUIObject(true);
+}

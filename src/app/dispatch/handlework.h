@@ -1,0 +1,190 @@
+#pragma once
+
+#include "imainwindow.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+class CComPortUart;
+class CComPortUsb;
+class COperateEnvironment;
+class CTaskEvent;
+class CTouchBase;
+class CWorkThread;
+class QTimer;
+
+// The one object through which the user interface does device work.
+//
+// It lives on the GUI thread and owns a worker thread on which every device
+// task runs, one after another. A view posts a task by name; the worker looks
+// the name up in the task table and runs the operation on the current device
+// object under the device mutex. Results go back to the GUI thread as queued
+// signals or as queued calls of the posting view's slots by name. Time-outs and
+// runtime errors reach the operator through the main window's error boxes.
+//
+// It also owns the station's environment record, the serial and USB ports, and
+// the current device object: the live device of a plugged frame, or the replay
+// of a saved test log; it replaces that object when a frame arrives or a log
+// is opened.
+class HandleWork : public QObject
+{
+    Q_OBJECT
+
+public:
+    using InfoList = QList<QPair<QString, QString>>;
+
+    explicit HandleWork(IMainWindow* pMainWindow);
+    ~HandleWork() override;
+
+    // Hands the task to the worker thread. False when the same task is running
+    // at this moment (the request is dropped) or the hand-over fails. With
+    // Qt::BlockingQueuedConnection the call returns after the task has run.
+    // mPara is the object the task works for (the posting view) or null.
+    bool PostTask(const QString& task, Qt::ConnectionType type = Qt::AutoConnection,
+                  QObject* mPara = nullptr);
+    // For the task that takes a flag ("SetCheckLedError"); the flag travels by value.
+    bool PostTask(const QString& task, Qt::ConnectionType type, bool bFlag);
+
+    // GUI thread. A caller that uses the device object directly locks the
+    // device mutex around the use and asks for the object again each time.
+    CComPortUsb* GetUsbPort() const { return m_pUsbPort; }
+    CComPortUart* GetUartPort() const { return m_pUartPort; }
+    CTouchBase* GetTouchDevice() const { return m_pDevice.load(); }
+    QMutex* GetDeviceMutex() { return &m_deviceMutex; }
+    COperateEnvironment* GetEnvironment() const { return m_pEnvironment; }
+
+    // The task runner; runs on the worker thread only (called by CTaskEvent).
+    void ProcessTask(const QString& task, QObject* mPara, bool bFlag);
+
+    // The error rule: a failure whose low bits mark a time-out (0x0001) or a
+    // runtime error (0x0003), whatever the operation code, is shown to the operator.
+    static bool IsReportedError(int32_t nResult);
+
+signals:
+    // The device object's information list first, the station's environment
+    // list second.
+    void UpdateDeviceInfo(QList<QPair<QString, QString>> lstDevInfo,
+                          QList<QPair<QString, QString>> lstAppInfo);
+    void InitEnvironmentPara_Emit();
+    void EmitUpgradeStatus(QString status, QString log, double nProgress);
+    void EmitUpgradeStatus(QString status, QString log);
+    void EmitUpgradeStatus(QString status);
+    void EmitDeviceEnumerateState(bool value);
+    void UpdateCalStep(int step);
+    void UpdateCalibrationData();
+    void emitResetCallBack(bool);
+    void EmitCalibrateMsg(QJsonObject msg);
+    void EmitSaveCalibrateFileParamToDev(bool);
+    void EmitDrawTooButtonStatus(bool status);
+    // True when the frame's touch output is now off.
+    void EmitTouchEnButtonStatus(bool status);
+    void EmitSignalTestButtonStatus(bool status);
+    void EmitUpgradeButtonStatus(bool status);
+    void EmitCalibrateButtonStatus(bool status);
+    void EmitDeviceStatusToUIObject(bool status);
+    void EmitStartDevToBootDetectTimer();
+    void EmitStopDevToBootDetectTimer();
+
+public slots:
+    // A frame was plugged in (true) or pulled out (false).
+    void InsertUsbDevice(bool value);
+    void InitEnvironmentPara_Slot();
+    void UpdateSignalTestStatus(bool value);
+
+private:
+    enum class DeviceKind { None, Live, Replay, Other };
+
+    struct STaskContext
+    {
+        const QString& task;
+        QObject* mPara;
+        bool bFlag;
+    };
+    using TaskRun = int32_t (HandleWork::*)(const STaskContext&);
+    struct STaskRow
+    {
+        const char* szTask;
+        TaskRun pRun;
+    };
+    static const STaskRow* FindTaskRow(const QString& task);
+
+    bool Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag);
+    QMutex* TaskMutex(const QString& task);
+
+    // --- task rows (worker thread) ---
+    int32_t RunInitDeviceInfo(const STaskContext& ctx);
+    int32_t RunGetBootVersion(const STaskContext& ctx);
+    int32_t RunStartTestOnce(const STaskContext& ctx);
+    int32_t RunReTest(const STaskContext& ctx);
+    int32_t RunOpenTestLog(const STaskContext& ctx);
+    int32_t RunRefreshUi(const STaskContext& ctx);
+    int32_t RunTouchEnable(const STaskContext& ctx);
+    int32_t RunSetCheckLedError(const STaskContext& ctx);
+    int32_t RunCheckLedError(const STaskContext& ctx);
+    int32_t RunInitAgc(const STaskContext& ctx);
+    int32_t RunUpdateTestResult(const STaskContext& ctx);
+    int32_t RunReverse(const STaskContext& ctx);
+    int32_t RunDrawing(const STaskContext& ctx);
+    int32_t RunSaveBatchInfo(const STaskContext& ctx);
+    int32_t RunPen(const STaskContext& ctx);
+    int32_t RunSplitScreen(const STaskContext& ctx);
+    int32_t RunInitAgcRange(const STaskContext& ctx);
+    int32_t RunSetAgc(const STaskContext& ctx);
+    int32_t RunResetAgc(const STaskContext& ctx);
+    int32_t RunInitEnvironmentValid(const STaskContext& ctx);
+
+    // Helpers of the rows.
+    void EmitDeviceInformation(CTouchBase* pDevice);
+    void InvokeErrorBox(int32_t nResult, const QString& task);
+    static void InvokeOnView(QObject* pView, const char* szSlot, const QString& task,
+                             QGenericArgument arg = QGenericArgument());
+
+    // --- arrival and removal (GUI thread) ---
+    void OnDeviceRemoved();
+    void OnBootloaderArrived();
+    void OnApplicationArrived();
+    // Asks the operator whether a frame that arrived should replace the open
+    // log replay. True only for Yes while the frame (in nMode) is still there.
+    bool AskToReplaceReplay(const QString& text, uint32_t nMode, bool* pbStillThere);
+    bool IsFrameStillThere(uint32_t nMode) const;
+    void ReplaceDeviceObject();
+    void PostFirstTaskForWorkType(eWorkType type);
+    void SetDevice(CTouchBase* pDevice);
+    static DeviceKind KindOf(CTouchBase* pDevice);
+
+    IMainWindow* m_pMainWindow;
+    COperateEnvironment* m_pEnvironment = nullptr;
+
+    QMutex m_taskMapMutex;
+    std::map<QString, std::unique_ptr<QMutex>> m_mapTaskMutex;
+
+    QMutex m_deviceMutex;
+    CComPortUsb* m_pUsbPort = nullptr;
+    CComPortUart* m_pUartPort = nullptr;
+    // Written under the device mutex; atomic so that the GUI thread can read
+    // the pointer and its kind without waiting for a running task.
+    std::atomic<CTouchBase*> m_pDevice{nullptr};
+    std::atomic<DeviceKind> m_eDeviceKind{DeviceKind::None};
+
+    CTaskEvent* m_pTaskEvent = nullptr;
+    CWorkThread* m_pWorkThread = nullptr;
+    QTimer* m_pBootDetectTimer = nullptr;
+
+    std::atomic<bool> m_bSameDevice{false};
+    std::atomic<bool> m_bTestedOnce{false};
+    std::atomic<bool> m_bUpgradeRequested{false};
+    std::atomic<bool> m_bSignalTest{false};
+    std::atomic<bool> m_bRecvEnabled{false};
+
+    // An arrival question is open (its nested event loop may deliver more
+    // arrivals; the open one re-checks the frame when the answer comes).
+    bool m_bAsking = false;
+};
