@@ -21,6 +21,11 @@ COperateEnvironment::EnvironmentList *COperateEnvironment::GetEnvironmentList()
     return &m_list;
 }
 
+const COperateEnvironment::EnvironmentList *COperateEnvironment::GetEnvironmentList() const
+{
+    return &m_list;
+}
+
 void COperateEnvironment::SetParameterTableHook(std::function<void()> hook)
 {
     QMutexLocker lock(&g_hookMutex);

@@ -31,6 +31,7 @@ public:
 
     // The list itself: the replay of a saved log fills it from the log.
     EnvironmentList *GetEnvironmentList();
+    const EnvironmentList *GetEnvironmentList() const;
 
     // Makes sure the parameter table is loaded (through the hook), rebuilds
     // the list and checks the driver program again, in this order.
