@@ -1,0 +1,173 @@
+#include "testloglimits.h"
+
+#include "touchbase.h"
+
+#include <QHash>
+#include <QVector>
+#include <QXmlStreamReader>
+
+namespace {
+
+enum ECounted
+{
+    kAxis,
+    kDir,
+    kType,
+    kData,
+    kStandard,
+    kLabel,
+    kPcb,
+    kLed,
+    kRelation,
+    kConnector,
+    kInfo,
+    kCountedKinds
+};
+
+struct SCounted
+{
+    const char *pName;
+    qint64 nMax;
+};
+
+const SCounted kCounted[kCountedKinds] = {
+    {"axis", CTestLogLimits::kMaxAxes},           {"dir", CTestLogLimits::kMaxDirs},
+    {"type", CTestLogLimits::kMaxKinds},          {"data", CTestLogLimits::kMaxFrames},
+    {"standard", CTestLogLimits::kMaxStandards},  {"label", CTestLogLimits::kMaxLabels},
+    {"pcb", CTestLogLimits::kMaxBoards},          {"led", CTestLogLimits::kMaxSensors},
+    {"relation", CTestLogLimits::kMaxRelations},  {"connector", CTestLogLimits::kMaxConnectors},
+    {"info", CTestLogLimits::kMaxInfoItems},
+};
+
+bool Fail(QString *pstrReason, const QString &strReason)
+{
+    if (pstrReason)
+        *pstrReason = strReason;
+    return false;
+}
+
+} // namespace
+
+bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
+{
+    if (data.size() > kMaxFileBytes)
+        return Fail(pstrReason, QStringLiteral("the log is %1 bytes long").arg(data.size()));
+
+    QHash<QString, int> mapKinds;
+    for (int i = 0; i < kCountedKinds; ++i)
+        mapKinds.insert(QString::fromLatin1(kCounted[i].pName), i);
+    qint64 nCount[kCountedKinds] = {};
+    qint64 nValues = 0;
+
+    // Per open element: its counted kind (or -1), the length of its text and,
+    // for a recorded frame, its number of values.
+    struct SOpen
+    {
+        int nKind;
+        qint64 nText;
+        qint64 nValues;
+    };
+    QVector<SOpen> stack;
+
+    QXmlStreamReader reader(data);
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            if (stack.size() >= kMaxDepth)
+                return Fail(pstrReason, QStringLiteral("elements are nested more than %1 deep").arg(kMaxDepth));
+            const int nKind = mapKinds.value(reader.name().toString(), -1);
+            if (nKind >= 0 && ++nCount[nKind] > kCounted[nKind].nMax)
+                return Fail(pstrReason, QStringLiteral("more than %1 \"%2\" elements")
+                                            .arg(kCounted[nKind].nMax)
+                                            .arg(QLatin1String(kCounted[nKind].pName)));
+            const QXmlStreamAttributes attrs = reader.attributes();
+            for (const QXmlStreamAttribute &attr : attrs) {
+                const QStringRef value = attr.value();
+                if (attr.name() == QLatin1String("divide")) {
+                    if (value.count(QLatin1Char('-')) >= int(kMaxLeds))
+                        return Fail(pstrReason, QStringLiteral("a divide list longer than %1 entries").arg(kMaxLeds));
+                } else if (value.size() > kMaxAttributeChars) {
+                    return Fail(pstrReason, QStringLiteral("an attribute \"%1\" of %2 characters")
+                                                .arg(attr.name().toString())
+                                                .arg(value.size()));
+                }
+            }
+            stack.append({nKind, 0, 1});
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            if (!stack.isEmpty())
+                stack.removeLast();
+            break;
+        case QXmlStreamReader::Characters:
+            if (!stack.isEmpty()) {
+                SOpen &open = stack.last();
+                const QStringRef text = reader.text();
+                if (open.nKind == kData) {
+                    const int nSpaces = text.count(QLatin1Char(' '));
+                    open.nValues += nSpaces;
+                    nValues += nSpaces;
+                    if (open.nValues > kMaxLeds)
+                        return Fail(pstrReason, QStringLiteral("a recorded frame of more than %1 values").arg(kMaxLeds));
+                    if (nValues > kMaxValues)
+                        return Fail(pstrReason, QStringLiteral("more than %1 recorded values").arg(kMaxValues));
+                } else {
+                    open.nText += text.size();
+                    if (open.nText > kMaxTextChars)
+                        return Fail(pstrReason, QStringLiteral("an element text of more than %1 characters")
+                                                    .arg(kMaxTextChars));
+                }
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    // A document that is not well-formed is reported by the reader proper.
+    return true;
+}
+
+bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
+{
+    const int32_t nTimes = touch.GetTestTimesForUnt();
+    if (nTimes > kMaxTestTimes)
+        return Fail(pstrReason, QStringLiteral("TEST_TIMES_FOR_UNT %1 is above %2").arg(nTimes).arg(kMaxTestTimes));
+
+    const QMap<QString, CAxisSignalInfo> &mapAxes = touch.GetAxisSignalMap();
+    for (auto itAxis = mapAxes.cbegin(); itAxis != mapAxes.cend(); ++itAxis) {
+        const CAxisSignalInfo &axis = itAxis.value();
+        const QString &strAxis = itAxis.key();
+        if (axis.GetMaxSignal() > kMaxLeds)
+            return Fail(pstrReason, QStringLiteral("axis %1 has maxSignal %2").arg(strAxis).arg(axis.GetMaxSignal()));
+        if (axis.GetSignalStart() > kMaxLeds)
+            return Fail(pstrReason,
+                        QStringLiteral("axis %1 has signalStart %2").arg(strAxis).arg(axis.GetSignalStart()));
+        if (axis.GetMaxValue() > kMaxValueCeiling)
+            return Fail(pstrReason, QStringLiteral("axis %1 has maxValue %2").arg(strAxis).arg(axis.GetMaxValue()));
+        for (const uint32_t nDivide : axis.GetDivide()) {
+            if (nDivide > kMaxLeds)
+                return Fail(pstrReason, QStringLiteral("axis %1 is divided at LED %2").arg(strAxis).arg(nDivide));
+        }
+        const QMap<QString, CDirSignalInfo> &mapDirs = axis.GetDirMap();
+        for (auto itDir = mapDirs.cbegin(); itDir != mapDirs.cend(); ++itDir) {
+            const QMap<QString, CSignalTypeInfo> &mapKinds = itDir.value().GetTypeMap();
+            for (auto itKind = mapKinds.cbegin(); itKind != mapKinds.cend(); ++itKind) {
+                const QMap<uint32_t, QList<uint32_t>> &mapData = itKind.value().GetTestDataMap();
+                if (mapData.isEmpty())
+                    continue;
+                const QString strWhere = strAxis + QLatin1Char('-') + itDir.key() + QLatin1Char(' ') + itKind.key();
+                if (mapData.lastKey() > kMaxFrameNumber)
+                    return Fail(pstrReason,
+                                QStringLiteral("%1 holds frame number %2").arg(strWhere).arg(mapData.lastKey()));
+                for (auto itFrame = mapData.cbegin(); itFrame != mapData.cend(); ++itFrame) {
+                    if (uint32_t(itFrame.value().size()) > kMaxLeds)
+                        return Fail(pstrReason, QStringLiteral("%1 frame %2 holds %3 values")
+                                                    .arg(strWhere)
+                                                    .arg(itFrame.key())
+                                                    .arg(itFrame.value().size()));
+                }
+            }
+        }
+    }
+    return true;
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+class CTouchBase;
+
+// Sane bounds on what a test log may carry. A frame has at most a few thousand
+// LEDs per axis and a recording a few thousand frames; a log beyond these
+// bounds is corrupt or hand-made and is refused before it can exhaust memory
+// or stall the replay.
+class CTestLogLimits
+{
+public:
+    static constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+    // maxSignal, signalStart, divide entries and values per recorded frame.
+    static constexpr uint32_t kMaxLeds = 16384;
+    static constexpr uint32_t kMaxValueCeiling = 0xFFFFFF;
+    static constexpr uint32_t kMaxFrameNumber = 1000000;
+    static constexpr int32_t kMaxTestTimes = 10000;
+    // Totals over the whole document.
+    static constexpr int kMaxAxes = 256;
+    static constexpr int kMaxDirs = 4096;
+    static constexpr int kMaxKinds = 16384;
+    static constexpr int kMaxFrames = 200000;
+    static constexpr qint64 kMaxValues = 16 * 1024 * 1024;
+    static constexpr int kMaxStandards = 100000;
+    static constexpr int kMaxLabels = 1000000;
+    static constexpr int kMaxBoards = 512;
+    static constexpr int kMaxSensors = 65536;
+    static constexpr int kMaxRelations = 262144;
+    static constexpr int kMaxConnectors = 4096;
+    static constexpr int kMaxInfoItems = 10000;
+    static constexpr int kMaxDepth = 256;
+    // Longest attribute value (divide excepted) and element text (data excepted).
+    static constexpr int kMaxAttributeChars = 4096;
+    static constexpr int kMaxTextChars = 65536;
+
+    // Scans the raw document before it is read: element counts, values per
+    // recorded frame, text and attribute lengths. A document that is not
+    // well-formed is left to the reader, which reports it. Returns false with
+    // the reason when a bound is broken.
+    static bool ScanDocument(const QByteArray &data, QString *pstrReason);
+
+    // Checks what was read into the test core: LED counts, zones, frame
+    // numbers, frame lengths, TEST_TIMES_FOR_UNT. Returns false with the reason
+    // when a bound is broken.
+    static bool CheckModel(CTouchBase &touch, QString *pstrReason);
+};
