@@ -1,0 +1,3 @@
+#include "simulatortouch.h"
+
+CSimulatorTouch::~CSimulatorTouch() = default;
