@@ -38,6 +38,10 @@ class CTouchBase : public QObject
     Q_OBJECT
 
 public:
+    // Most LEDs per axis that a computed frame covers; a larger count (only
+    // possible from a damaged log) is cut to it.
+    static constexpr uint32_t kMaxSignalCount = 65536;
+
     CTouchBase(COperateEnvironment *pEnv, QString strName, QObject *parent = nullptr);
     ~CTouchBase() override;
 
