@@ -1,0 +1,549 @@
+// The XML test log as a document: what the driver writes, what the reader
+// takes from a hand-built reference log (LF and CRLF), and how broken or
+// oversized logs are refused.
+
+#include "fakehardware.h"
+#include "operateenvironment.h"
+#include "testenvironment.h"
+#include "testlogerror.h"
+#include "testloglimits.h"
+#include "touchlogfilexml.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+#include <QtTest>
+
+namespace {
+
+// A log as a station wrote it, trimmed to one board per side and one
+// direction, with the things a reader must cope with: escaped texts, a
+// repeated info name, a nameless info, two interface results, an unknown
+// element, a repeated frame number.
+const char kReferenceLog[] = R"LOG(<?xml version="1.0" encoding="UTF-8"?>
+<touch_device>
+    <app_info>
+        <info ID="0" name="Environment">Debian GNU/Linux 12 (bookworm)</info>
+        <info ID="1" name="App Version">0.0.0.6</info>
+        <info ID="2">no name</info>
+    </app_info>
+    <device_info>
+        <info ID="0" name="Product">AB55-10P</info>
+        <info ID="1" name="CheckSum">1A2B-3C4D</info>
+        <info ID="2" name="BatchInfo">B&amp;1 &lt;x&gt; "q"</info>
+        <info ID="3" name="BatchInfo">second</info>
+        <other name="Vid">0AFA</other>
+    </device_info>
+    <interface_test>
+        <result name="UART">FAIL</result>
+        <result>ignored</result>
+        <result name="USB2">PASS</result>
+    </interface_test>
+    <unknown_section><test TEST_TIMES_FOR_UNT="99"/></unknown_section>
+    <hardware_info interfaceType="5" interfaceDir="1" openArea="40:60:5:2">
+        <axis ID="0" name="Bottom">
+            <pcb ID="0" width="100" height="1.6" length="8" angle="0" type="Lying" pos="(0.000000, 0.000000)">
+                <led ID="0" width="5.2" height="4.16" length="7.28" vCenter="2.6" angle="0" type="SMT_T_S" pos="(0.250000, 1.500000)"/>
+                <led ID="1" width="5.2" height="4.16" length="7.28" vCenter="2.6" angle="0" type="SMT_T_S" pos="(5.250000, 1.500000)"/>
+            </pcb>
+        </axis>
+        <axis ID="1" name="Top">
+            <pcb ID="0" width="100" height="1.6" length="8" angle="0" type="Standing" pos="(0.000000, 50.000000)">
+                <led ID="0" width="5.2" height="4.16" length="7.28" vCenter="2.6" angle="0" type="SMT_R_S" pos="(0.250000, 1.500000)"/>
+                <led ID="1" width="5.2" height="4.16" length="7.28" vCenter="2.6" angle="0" type="SMT_R_S" pos="(5.250000, 1.500000)"/>
+            </pcb>
+        </axis>
+        <logic_info>
+            <sensor_relation>
+                <relation ID="0">Bottom:0-Top:0</relation>
+                <relation ID="1">Bottom:1-Top:1</relation>
+            </sensor_relation>
+            <pcb_relation>
+                <connector ID="0" width="4" height="2" length="10" angle="0" dipLength="1.5-2" pos="(100.000000, 0.000000)">Bottom:0-Top:0</connector>
+            </pcb_relation>
+        </logic_info>
+    </hardware_info>
+    <test TEST_TIMES_FOR_UNT="2" MaxTolerantWeakSignalTotal="3" MaxTolerantWeakSignalEachLed="1" eInitAgcWhileRetest="-1">
+        <axis ID="0" name="X" maxSignal="2" maxValue="255" signalStart="4" divide="0-1">
+            <dir ID="0" name="T1" MaxTolerantSignalCount="2">
+                <type name="ADC" ID="0" base="ADC" show="ADC" standardType="Absolute">
+                    <test_problem_standard>
+                        <standard>0000-0030</standard>
+                    </test_problem_standard>
+                    <test_standard>
+                        <standard>0100-0255</standard>
+                        <standard>0005-4294967295</standard>
+                    </test_standard>
+                    <test_data>
+                        <data ID="2" DateTime="2024-03-07 09:05:04.007">180 0</data>
+                        <data ID="3" DateTime="2024-03-07 09:05:04.107">181 1</data>
+                    </test_data>
+                </type>
+                <type name="AGC" ID="1" base="AGC" show="AGC" standardType="Absolute">
+                    <test_data>
+                        <data ID="1" DateTime="2024-03-07 09:05:04.000">40 41</data>
+                    </test_data>
+                </type>
+                <signal_labels>
+                    <label relation="Bottom:0-Top:0">T0:0-R0:0</label>
+                    <label relation="Bottom:1-Top:1">T0:1-R0:1</label>
+                </signal_labels>
+            </dir>
+        </axis>
+        <axis ID="1">
+            <dir ID="0" name="T9"/>
+        </axis>
+    </test>
+</touch_device>
+)LOG";
+
+QByteArray ReferenceLog(bool bCrLf)
+{
+    QByteArray data(kReferenceLog);
+    if (bCrLf)
+        data.replace("\n", "\r\n");
+    return data;
+}
+
+void WriteFile(const QString &strPath, const QByteArray &data)
+{
+    QFile f(strPath);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(data), qint64(data.size()));
+}
+
+// The inside of one test axis as the records write it, without the time
+// stamps (a replay stamps the time of reading).
+QString AxisXml(const CAxisSignalInfo &axis)
+{
+    QString str;
+    QXmlStreamWriter writer(&str);
+    writer.setAutoFormatting(true);
+    writer.writeStartElement(QStringLiteral("axis"));
+    axis.WriteDirs(writer);
+    writer.writeEndElement();
+    return str.remove(QRegularExpression(" DateTime=\"[^\"]*\""));
+}
+
+QString HardwareXml(const CHardwareInfo &info)
+{
+    QString str;
+    QXmlStreamWriter writer(&str);
+    writer.setAutoFormatting(true);
+    info.WriteXml(writer);
+    return str;
+}
+
+const QRegularExpression kParseWarning(QString::fromUtf8(
+    u8"^XML解析错误：.+  行号：\\d+  列号：\\d+  字符位移：\\d+$"));
+
+} // namespace
+
+class TestTestLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { m_dir.reset(new CScopedWorkDir); }
+    void cleanup() { m_dir.reset(); }
+
+    void emptyRunWritesEmptyRoot();
+    void writtenSectionsAndFormats();
+    void referenceLogReadsIntoRecords_data();
+    void referenceLogReadsIntoRecords();
+    void driverLogRoundTrips();
+    void escapedTextsRoundTrip();
+    void testSectionDefaults_data();
+    void testSectionDefaults();
+    void otherRootReadsAsEmptyLog();
+    void brokenLogsKeepEarlierSections_data();
+    void brokenLogsKeepEarlierSections();
+    void errorOffsetCountsCharacters();
+    void oversizedLogsAreRefused_data();
+    void oversizedLogsAreRefused();
+    void largestSaneLogIsAccepted();
+    void hugeFileIsRefusedUnread();
+
+private:
+    std::unique_ptr<CScopedWorkDir> m_dir;
+};
+
+void TestTestLog::emptyRunWritesEmptyRoot()
+{
+    COperateEnvironment env;
+    CFakeHardware hw(&env);
+    // An interface test without a name is not written even with a result.
+    hw.SetInterfaceTest(QString(), QStringLiteral("PASS"));
+    QCOMPARE(hw.SaveXml("empty.xml"), 0);
+    QFile f("empty.xml");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<touch_device/>\n"));
+}
+
+void TestTestLog::writtenSectionsAndFormats()
+{
+    COperateEnvironment env;
+    env.GetEnvironmentList()->append(qMakePair(QStringLiteral("Environment"), QStringLiteral("Debian")));
+    CFakeHardware hw(&env);
+    hw.GetPropertyList() = {{"Product", "AB55"}, {"BatchInfo", ""}};
+    hw.SetInterfaceTest(QStringLiteral("UART"), QString());
+    CAxisSignalInfo &axis = hw.GetAxisSignalMap()[QStringLiteral("X")];
+    axis.SetMaxSignal(4000000000u);
+    axis.SetMaxValue(255);
+    axis.SetSignalStart(3);
+    axis.SetDivide({9, 19});
+    hw.GetAxisSignalMap()[QStringLiteral("A")];
+    QCOMPARE(hw.SaveXml("sections.xml"), 0);
+
+    QFile f("sections.xml");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray expected = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<touch_device>\n"
+                                "    <app_info>\n"
+                                "        <info ID=\"0\" name=\"Environment\">Debian</info>\n"
+                                "    </app_info>\n"
+                                "    <device_info>\n"
+                                "        <info ID=\"0\" name=\"Product\">AB55</info>\n"
+                                "        <info ID=\"1\" name=\"BatchInfo\"></info>\n"
+                                "    </device_info>\n"
+                                "    <interface_test>\n"
+                                "        <result name=\"UART\"></result>\n"
+                                "    </interface_test>\n"
+                                "    <test TEST_TIMES_FOR_UNT=\"10\" MaxTolerantWeakSignalTotal=\"0\" "
+                                "MaxTolerantWeakSignalEachLed=\"0\" eInitAgcWhileRetest=\"0\">\n"
+                                "        <axis ID=\"0\" name=\"A\" maxSignal=\"0\" maxValue=\"0\" signalStart=\"0\" divide=\"\"/>\n"
+                                "        <axis ID=\"1\" name=\"X\" maxSignal=\"4000000000\" maxValue=\"255\" "
+                                "signalStart=\"3\" divide=\"9-19\"/>\n"
+                                "    </test>\n"
+                                "</touch_device>\n";
+    QCOMPARE(f.readAll(), expected);
+}
+
+void TestTestLog::referenceLogReadsIntoRecords_data()
+{
+    QTest::addColumn<bool>("crlf");
+    QTest::newRow("LF") << false;
+    QTest::newRow("CRLF") << true;
+}
+
+void TestTestLog::referenceLogReadsIntoRecords()
+{
+    QFETCH(bool, crlf);
+    COperateEnvironment env;
+    env.GetEnvironmentList()->append(qMakePair(QStringLiteral("Old"), QStringLiteral("entry")));
+    CTouchLogfileXML log(&env, QString());
+    QXmlStreamReader reader(ReferenceLog(crlf));
+    QCOMPARE(log.AnalysisXml(reader), 0);
+
+    // app_info replaces the station list; a nameless info adds nothing.
+    const COperateEnvironment::EnvironmentList expectedEnv = {
+        {"Environment", "Debian GNU/Linux 12 (bookworm)"}, {"App Version", "0.0.0.6"}};
+    QCOMPARE(*env.GetEnvironmentList(), expectedEnv);
+    const QList<CPropertyItem> expectedProps = {
+        {"Product", "AB55-10P"}, {"CheckSum", "1A2B-3C4D"}, {"BatchInfo", "B&1 <x> \"q\""}, {"BatchInfo", "second"}};
+    QCOMPARE(log.GetPropertyList(), expectedProps);
+    QCOMPARE(log.GetInterfaceTestResult(), qMakePair(QString("USB2"), QString("PASS")));
+
+    CHardwareInfo &hw = log.GetHardwareInfo();
+    QCOMPARE(hw.GetInterfaceType(), 5);
+    QCOMPARE(hw.GetInterfaceDir(), 1);
+    QCOMPARE(hw.GetOpenArea(), QRectF(2, 5, 60, 40));
+    QCOMPARE(hw.GetAxisIdMap().value(0), QString("Bottom"));
+    QCOMPARE(hw.GetAxisIdMap().value(1), QString("Top"));
+    QCOMPARE(hw.GetSensorCount("Bottom"), 2u);
+    const CSensorInfo &led = hw.GetAxisMap()["Bottom"][0].GetLeds().at(1);
+    QCOMPARE(led.GetID(), QString(" 2"));
+    QCOMPARE(led.GetTypeName(), QString("SMT_T_S"));
+    QCOMPARE(led.GetPos(), QPointF(5.25, 1.5));
+    QCOMPARE(led.GetRelations(), QList<QString>{"Bottom:1-Top:1"});
+    QCOMPARE(hw.GetSensorRelations(), (QList<QString>{"Bottom:0-Top:0", "Bottom:1-Top:1"}));
+    QCOMPARE(hw.GetConnectorMap().keys(), QList<QString>{"Bottom:0-Top:0"});
+    QCOMPARE(hw.GetConnectorMap().first().GetDipLengthText(), QString("1.5-2-0-0"));
+
+    // The test section: its attributes, one axis (a nameless axis adds
+    // nothing; the unknown section's test element was skipped).
+    QCOMPARE(log.GetTestTimesForUnt(), 2);
+    QCOMPARE(log.GetMaxTolerantWeakSignalTotal(), 3u);
+    QCOMPARE(log.GetMaxTolerantWeakSignalEachLed(), 1u);
+    QCOMPARE(log.GetInitAgcWhileRetest(), -1);
+    QCOMPARE(log.GetAxisSignalMap().keys(), QList<QString>{"X"});
+    CAxisSignalInfo &axis = log.GetAxisSignalMap()["X"];
+    QCOMPARE(axis.GetMaxSignal(), 2u);
+    QCOMPARE(axis.GetMaxValue(), 255u);
+    QCOMPARE(axis.GetSignalStart(), 4u);
+    QCOMPARE(axis.GetDivide(), (QList<uint32_t>{0, 1}));
+    QCOMPARE(axis.GetDirMap().keys(), QList<QString>{"T1"});
+    QCOMPARE(axis.GetMaxTolerantSignalCount("T1"), 2u);
+    QCOMPARE(axis.GetSignalLabels("T1"), (QList<QString>{"T0:0-R0:0", "T0:1-R0:1"}));
+    QCOMPARE(axis.GetSignalRelations("T1"), (QList<QString>{"Bottom:0-Top:0", "Bottom:1-Top:1"}));
+    QCOMPARE(axis.GetTestStandards("T1", "ADC"), (QList<SignalRange>{{100, 255}, {5, 4294967295u}}));
+    QCOMPARE(axis.GetProblemStandards("T1", "ADC"), (QList<SignalRange>{{0, 30}}));
+    QCOMPARE(axis.GetStandardType("T1", "ADC"), QString("Absolute"));
+    QList<uint32_t> frame;
+    QCOMPARE(axis.GetTestData("T1", "ADC", frame, 3), 2);
+    QCOMPARE(frame, (QList<uint32_t>{181, 1}));
+    QCOMPARE(axis.GetTestData("T1", "AGC", frame, 1), 2);
+    QCOMPARE(frame, (QList<uint32_t>{40, 41}));
+    QCOMPARE(log.GetRecordCount(), 3u);
+}
+
+void TestTestLog::driverLogRoundTrips()
+{
+    COperateEnvironment env;
+    env.GetEnvironmentList()->append(qMakePair(QStringLiteral("Environment"), QStringLiteral("Debian")));
+    env.GetEnvironmentList()->append(qMakePair(QStringLiteral("App Version"), QStringLiteral("0.0.0.6")));
+    CFakeHardware::SConfig config;
+    config.mapDark["X-T1"] = {3, 4};
+    config.nTolerantTotal = 1;
+    config.eInitAgcWhileRetest = -1;
+    CFakeHardware hw(&env, config);
+    QCOMPARE(hw.StartTest(1), 0);
+    hw.SetInterfaceTest(QStringLiteral("UART"), QStringLiteral("PASS"));
+    QCOMPARE(hw.SaveXml("run.xml"), 0);
+    const COperateEnvironment::EnvironmentList envList = *env.GetEnvironmentList();
+    env.GetEnvironmentList()->clear();
+
+    CTouchLogfileXML log(&env, QStringLiteral("run.xml"));
+    QCOMPARE(log.StartTest(1), 0);
+    QCOMPARE(*env.GetEnvironmentList(), envList);
+    QCOMPARE(log.GetPropertyList(), hw.GetPropertyList());
+    QCOMPARE(log.GetInterfaceTestResult(), hw.GetInterfaceTestResult());
+    QCOMPARE(HardwareXml(log.GetHardwareInfo()), HardwareXml(hw.GetHardwareInfo()));
+    QCOMPARE(log.GetTestTimesForUnt(), hw.GetTestTimesForUnt());
+    QCOMPARE(log.GetMaxTolerantWeakSignalTotal(), 1u);
+    QCOMPARE(log.GetInitAgcWhileRetest(), -1);
+    QCOMPARE(log.GetAxisSignalMap().keys(), hw.GetAxisSignalMap().keys());
+    for (const QString &strAxis : hw.GetAxisSignalMap().keys()) {
+        const CAxisSignalInfo &a = hw.GetAxisSignalMap()[strAxis];
+        const CAxisSignalInfo &b = log.GetAxisSignalMap()[strAxis];
+        QCOMPARE(b.GetMaxSignal(), a.GetMaxSignal());
+        QCOMPARE(b.GetSignalStart(), a.GetSignalStart());
+        QCOMPARE(b.GetMaxValue(), a.GetMaxValue());
+        QCOMPARE(b.GetDivide(), a.GetDivide());
+        QCOMPARE(AxisXml(b), AxisXml(a));
+    }
+    QCOMPARE(log.GetLastRecordNumber(), hw.GetRecordBase());
+}
+
+void TestTestLog::escapedTextsRoundTrip()
+{
+    CFakeHardware hw(nullptr);
+    const QString strText = QStringLiteral("a&b<c>d\"e'f \u00e9\u6d4b ]]> &amp;");
+    hw.GetPropertyList() = {{strText, strText}, {"BatchInfo", "  padded  "}};
+    hw.SetInterfaceTest(strText, strText);
+    QCOMPARE(hw.SaveXml("esc.xml"), 0);
+
+    CTouchLogfileXML log(nullptr, QStringLiteral("esc.xml"));
+    QCOMPARE(log.StartTest(1), 0);
+    QCOMPARE(log.GetPropertyList(), hw.GetPropertyList());
+    QCOMPARE(log.GetInterfaceTestResult(), qMakePair(strText, strText));
+}
+
+void TestTestLog::testSectionDefaults_data()
+{
+    QTest::addColumn<QByteArray>("attributes");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<uint>("total");
+    QTest::addColumn<uint>("each");
+    QTest::addColumn<int>("agc");
+
+    QTest::newRow("absent") << QByteArray() << 10 << 0u << 0u << 0;
+    QTest::newRow("not numbers") << QByteArray("TEST_TIMES_FOR_UNT=\"abc\" MaxTolerantWeakSignalTotal=\"x\" "
+                                               "MaxTolerantWeakSignalEachLed=\"-\" eInitAgcWhileRetest=\"1.5\"")
+                                 << 0 << 0u << 0u << 0;
+    QTest::newRow("values") << QByteArray("TEST_TIMES_FOR_UNT=\"0\" MaxTolerantWeakSignalTotal=\"4294967295\" "
+                                          "MaxTolerantWeakSignalEachLed=\"7\" eInitAgcWhileRetest=\"1\"")
+                            << 0 << 4294967295u << 7u << 1;
+    QTest::newRow("negative count") << QByteArray("TEST_TIMES_FOR_UNT=\"-5\"") << -5 << 0u << 0u << 0;
+}
+
+void TestTestLog::testSectionDefaults()
+{
+    QFETCH(QByteArray, attributes);
+    QFETCH(int, times);
+    QFETCH(uint, total);
+    QFETCH(uint, each);
+    QFETCH(int, agc);
+
+    WriteFile("t.xml", "<touch_device><test " + attributes + "/></touch_device>");
+    CTouchLogfileXML log(nullptr, QStringLiteral("t.xml"));
+    QCOMPARE(log.StartTest(1), 0);
+    QCOMPARE(log.GetTestTimesForUnt(), times);
+    QCOMPARE(log.GetMaxTolerantWeakSignalTotal(), total);
+    QCOMPARE(log.GetMaxTolerantWeakSignalEachLed(), each);
+    QCOMPARE(log.GetInitAgcWhileRetest(), agc);
+}
+
+void TestTestLog::otherRootReadsAsEmptyLog()
+{
+    COperateEnvironment env;
+    env.GetEnvironmentList()->append(qMakePair(QStringLiteral("Environment"), QStringLiteral("kept")));
+    WriteFile("foo.xml", "<?xml version=\"1.0\"?>\n<foo><device_info><info name=\"Product\">P</info></device_info>"
+                         "<app_info/></foo>");
+    CTouchLogfileXML log(&env, QStringLiteral("foo.xml"));
+    QCOMPARE(log.StartTest(1), 0);
+    QVERIFY(log.GetPropertyList().isEmpty());
+    QCOMPARE(env.GetEnvironmentList()->size(), 1);
+    QCOMPARE(log.GetLastRecordNumber(), 0u);
+}
+
+void TestTestLog::brokenLogsKeepEarlierSections_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("properties");
+    QTest::addColumn<QString>("error");
+
+    const QByteArray log = ReferenceLog(false);
+    QTest::newRow("empty file") << QByteArray() << 0 << "Premature end of document";
+    QTest::newRow("cut inside test") << log.left(log.indexOf("<data ID=\"3\"") + 20) << 4 << "Premature end of document";
+    QTest::newRow("cut inside device_info") << log.left(log.indexOf("<info ID=\"2\" name=\"BatchInfo\"")) << 2
+                                            << "Premature end of document";
+    QTest::newRow("mismatched tag") << QByteArray(log).replace("</device_info>", "</device_inf>") << 4
+                                    << "Opening and ending tag mismatch";
+    QTest::newRow("garbage") << QByteArray("\x00\xff\xfe garbage", 12) << 0 << "";
+    QTest::newRow("two roots") << QByteArray("<touch_device/><touch_device/>") << 0 << "Extra content";
+}
+
+void TestTestLog::brokenLogsKeepEarlierSections()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, properties);
+    QFETCH(QString, error);
+
+    WriteFile("broken.xml", data);
+    CTouchLogfileXML log(nullptr, QStringLiteral("broken.xml"));
+    QTest::ignoreMessage(QtWarningMsg, error.isEmpty() ? kParseWarning
+                                                       : QRegularExpression(QString::fromUtf8(u8"^XML解析错误：")
+                                                                            + QRegularExpression::escape(error)));
+    QCOMPARE(log.StartTest(1), ERROR_LOG_FORMAT);
+    QCOMPARE(log.GetPropertyList().size(), properties);
+    // RunTest did not run: no frame was taken from the log.
+    QVERIFY(log.GetSignalMap("ADC")->isEmpty());
+    QCOMPARE(log.GetFrameNumber(), 0u);
+}
+
+void TestTestLog::errorOffsetCountsCharacters()
+{
+    const QString strDoc = QStringLiteral("<touch_device>\n<device_info><info name=\"\u6d4b\">\u6d4b\u8bd5\u6d4b</info>\n<x");
+    QVERIFY(strDoc.toUtf8().size() > strDoc.size());
+    WriteFile("offset.xml", strDoc.toUtf8());
+
+    CTouchLogfileXML log(nullptr, QStringLiteral("offset.xml"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QString::fromUtf8(u8"行号：3  列号：\\d+  字符位移：%1$").arg(strDoc.size())));
+    QCOMPARE(log.StartTest(1), ERROR_LOG_FORMAT);
+    QCOMPARE(log.GetPropertyList().size(), 1);
+}
+
+void TestTestLog::oversizedLogsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray log = ReferenceLog(false);
+    auto values = [](int n, int nStart) {
+        QByteArray str;
+        for (int i = 0; i < n; ++i)
+            str += (i ? " " : "") + QByteArray::number(nStart + i);
+        return str;
+    };
+    QTest::newRow("maxSignal") << QByteArray(log).replace("maxSignal=\"2\"", "maxSignal=\"4000000000\"")
+        << QStringLiteral(R"(axis X has maxSignal 4000000000)");
+    QTest::newRow("signalStart") << QByteArray(log).replace("signalStart=\"4\"", "signalStart=\"99999999\"")
+        << QStringLiteral(R"(axis X has signalStart 99999999)");
+    QTest::newRow("maxValue") << QByteArray(log).replace("maxValue=\"255\"", "maxValue=\"4294967295\"")
+        << QStringLiteral(R"(axis X has maxValue 4294967295)");
+    QTest::newRow("divide entry") << QByteArray(log).replace("divide=\"0-1\"", "divide=\"0-4294967295\"")
+        << QStringLiteral(R"(axis X is divided at LED 4294967295)");
+    QTest::newRow("TEST_TIMES_FOR_UNT") << QByteArray(log).replace("TEST_TIMES_FOR_UNT=\"2\"",
+                                                                   "TEST_TIMES_FOR_UNT=\"2000000000\"")
+        << QStringLiteral(R"(TEST_TIMES_FOR_UNT 2000000000 is above 10000)");
+    QTest::newRow("frame number") << QByteArray(log).replace("<data ID=\"3\"", "<data ID=\"4000000000\"")
+        << QStringLiteral(R"(X-T1 ADC holds frame number 4000000000)");
+    QTest::newRow("frame of too many values") << QByteArray(log).replace(">181 1<", ">" + values(20000, 0) + "<")
+        << QStringLiteral(R"(a recorded frame of more than 16384 values)");
+    QTest::newRow("repeated frame grows too long")
+        << QByteArray(log).replace("<data ID=\"3\" DateTime=\"2024-03-07 09:05:04.107\">181 1</data>",
+                                   "<data ID=\"3\">" + values(9000, 0) + "</data><data ID=\"3\">" + values(9000, 0)
+                                       + "</data>")
+        << QStringLiteral(R"(X-T1 ADC frame 3 holds 18000 values)");
+    QByteArray axes;
+    for (int i = 0; i < 300; ++i)
+        axes += "<axis ID=\"" + QByteArray::number(i) + "\" name=\"A" + QByteArray::number(i) + "\"/>";
+    QTest::newRow("too many axes") << QByteArray(log).replace("<test ", axes.prepend("<test>").append("</test><test "))
+        << QStringLiteral(R"(more than 256 "axis" elements)");
+    QTest::newRow("deep nesting") << QByteArray(log).replace("<unknown_section>", QByteArray("<u>").repeated(300)
+                                                                                       + "<unknown_section>")
+                                                       .replace("</unknown_section>",
+                                                                "</unknown_section>" + QByteArray("</u>").repeated(300))
+        << QStringLiteral(R"(elements are nested more than 256 deep)");
+    QTest::newRow("long attribute") << QByteArray(log).replace("openArea=\"40:60:5:2\"",
+                                                              "openArea=\"" + QByteArray(5000, '1') + "\"")
+        << QStringLiteral(R"(an attribute "openArea" of 5000 characters)");
+    QTest::newRow("long text") << QByteArray(log).replace(">T0:1-R0:1<", ">" + QByteArray(70000, 'x') + "<")
+        << QStringLiteral(R"(an element text of more than 65536 characters)");
+    QTest::newRow("long standard") << QByteArray(log).replace(">0000-0030<",
+                                                             ">" + QByteArray("1-").repeated(40000) + "2<")
+        << QStringLiteral(R"(an element text of more than 65536 characters)");
+}
+
+void TestTestLog::oversizedLogsAreRefused()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, reason);
+
+    COperateEnvironment env;
+    env.GetEnvironmentList()->append(qMakePair(QStringLiteral("Environment"), QStringLiteral("kept")));
+    WriteFile("big.xml", data);
+    CTouchLogfileXML log(&env, QStringLiteral("big.xml"));
+    // Whatever an earlier reading left is gone too.
+    log.GetPropertyList().append(CPropertyItem("Product", "earlier"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Test log .*big.xml refused: " + QRegularExpression::escape(reason) + "$"));
+    QCOMPARE(log.StartTest(1), ERROR_LOG_FORMAT);
+    QVERIFY(log.GetAxisSignalMap().isEmpty());
+    QVERIFY(log.GetPropertyList().isEmpty());
+    QVERIFY(log.GetHardwareInfo().GetAxisMap().isEmpty());
+    QCOMPARE(log.GetLastRecordNumber(), 0u);
+    QCOMPARE(log.GetTestTimesForUnt(), 10);
+}
+
+void TestTestLog::largestSaneLogIsAccepted()
+{
+    // The bounds leave room for any real frame: the largest LED count with
+    // a full frame, a long count of UNT frames and a high frame number.
+    QByteArray values;
+    for (uint32_t i = 0; i < CTestLogLimits::kMaxLeds; ++i)
+        values += (i ? " " : "") + QByteArray::number(i % 256);
+    const QByteArray data = "<touch_device><test TEST_TIMES_FOR_UNT=\"" + QByteArray::number(CTestLogLimits::kMaxTestTimes)
+        + "\"><axis name=\"X\" maxSignal=\"" + QByteArray::number(CTestLogLimits::kMaxLeds)
+        + "\" maxValue=\"65535\" divide=\"100-16000\"><dir name=\"T1\"><type name=\"ADC\"><test_data><data ID=\""
+        + QByteArray::number(CTestLogLimits::kMaxFrameNumber) + "\">" + values
+        + "</data></test_data></type></dir></axis></test></touch_device>";
+    WriteFile("sane.xml", data);
+    CTouchLogfileXML log(nullptr, QStringLiteral("sane.xml"));
+    QXmlStreamReader reader(data);
+    QString strReason;
+    QVERIFY(CTestLogLimits::ScanDocument(data, &strReason));
+    QCOMPARE(log.AnalysisXml(reader), 0);
+    QVERIFY2(CTestLogLimits::CheckModel(log, &strReason), qPrintable(strReason));
+    QCOMPARE(log.GetRecordCount(), CTestLogLimits::kMaxFrameNumber);
+}
+
+void TestTestLog::hugeFileIsRefusedUnread()
+{
+    {
+        QFile f("huge.xml");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        // Sparse: no disk space is used.
+        QVERIFY(f.resize(CTestLogLimits::kMaxFileBytes + 1));
+    }
+    CTouchLogfileXML log(nullptr, QStringLiteral("huge.xml"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Test log .*huge.xml refused: "));
+    QCOMPARE(log.StartTest(1), ERROR_LOG_FORMAT);
+}
+
+STATION_TEST_MAIN_CORE(TestTestLog)
+#include "tst_testlog.moc"
