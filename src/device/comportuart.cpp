@@ -118,7 +118,8 @@ CComPortUart::CComPortUart(const QString &portName, QObject *parent)
       m_pOwnerThread(QThread::currentThread()),
       m_parser{},
       m_recvBuffer{},
-      m_nLastByteMs(0)
+      m_nLastByteMs(0),
+      m_bClosePending(false)
 {
     CCustomerSettings *settings = CCustomerSettings::GetInstance();
     SetParity(settings->GetString(kKeyParity, QStringLiteral("0")));
@@ -554,8 +555,7 @@ void CComPortUart::QueueReply(const TouchData &record)
     }
     if (firstOverflow)
         qWarning().noquote() << QStringLiteral("Serial reports 0x%1 are not read; the oldest are dropped.")
-                                    .arg(id, 2, 16, QLatin1Char('0'))
-                                    .toUpper();
+                                    .arg(QString::number(id, 16).toUpper().rightJustified(2, QLatin1Char('0')));
 }
 
 void CComPortUart::CloseLine()
@@ -574,13 +574,22 @@ void CComPortUart::CloseLine()
 
 void CComPortUart::OnLineError(QSerialPort::SerialPortError error)
 {
-    if (error != QSerialPort::ResourceError)
+    // A removed adapter reports a resource error; a line that hangs up (a
+    // closed pseudo-terminal) fails every read with EIO, which Qt reports as
+    // a read error over and over. Either way the line is gone.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    if (!gone || m_bClosePending || !m_bLineOpen.load())
         return;
-    qWarning().noquote() << "Serial port" << m_serialPort.portName() << "lost:" << m_serialPort.errorString();
+    m_bClosePending = true;
+    qWarning().noquote() << QStringLiteral("Serial port %1 lost (%2), closed.")
+                                .arg(m_serialPort.portName(),
+                                     error == QSerialPort::ResourceError ? QStringLiteral("device removed")
+                                                                         : QStringLiteral("read failed"));
     // Closed outside the port's own signal.
     QMetaObject::invokeMethod(
         &m_serialPort,
         [this] {
+            m_bClosePending = false;
             if (m_serialPort.isOpen()) {
                 CloseLine();
                 DropLink();

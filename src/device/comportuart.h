@@ -158,4 +158,5 @@ private:
     PacketContext m_parser;
     uint8_t m_recvBuffer[1000];
     qint64 m_nLastByteMs;
+    bool m_bClosePending; // a removed line is about to be closed
 };
