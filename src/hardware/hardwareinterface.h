@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicereport.h"
+#include "panellayout.h" // panel geometry and layout (panel section below)
 #include "touchhardware.h"
 
 #include <QList>
@@ -245,7 +246,88 @@ public:
     int32_t ClearSignalData() override;
     int32_t ReadSignal(const QString &strKind, SignalMap &mapSignal) override;
     int32_t ReadReverseSignal(SignalMap &mapSignal) override;
+    // Prepares a first test: panel geometry (parameter block or the LED-count
+    // and layout queries), panel layout, the limits the frame reports, LED
+    // labels and relations, device information, then the parameter-table
+    // entry over the limits. Fails when the frame's geometry cannot be read or
+    // is inconsistent, or when an axis and direction is left without limits.
     int32_t InitTestConfig() override;
+
+    // Raw signal frame (A5 01): nCount (at most 55) values of selector nSelector
+    // from LED nFirst, appended to *pOut. Family 0x0F.
+    virtual int32_t ReadSignalFrame(uint16_t nFirst, uint16_t nCount, uint8_t nSelector, SignalFrame *pOut);
+    virtual int32_t GetSignalFrame(uint16_t nFirst, uint16_t nCount, uint8_t nSelector, SignalFrame *pOut);
+    // One frame of (axis, dir, kind) chunk by chunk, each through GetSignalFrame.
+    virtual int32_t ReadOrgAgcSignal(const QString &strAxis, const QString &strDir, const QString &strKind,
+                                     SignalFrame *pOut);
+    // One frame of (axis, dir, kind): every chunk request first, then the replies.
+    virtual int32_t ReadOrgAgcSignalDirect(const QString &strAxis, const QString &strDir, const QString &strKind,
+                                           SignalFrame *pOut);
+    virtual int32_t GetOrgAgcSignal(const QString &strAxis, const QString &strDir, const QString &strKind,
+                                    SignalFrame *pOut);
+    // ReadOrgAgcSignal for 0x4400-0x44FF and 0x45A0-0x45FF, GetOrgAgcSignal for
+    // every other version. Returns the number of values read.
+    virtual int32_t ReadSignalByVersion(const QString &strAxis, const QString &strDir, const QString &strKind,
+                                        SignalFrame *pOut);
+    // Built-in board size and the two mm constants of a version; 0x80000003 for others.
+    virtual int32_t GetBoardSpec(int nVersion, int *pLedsPerBoard, double *pMm1, double *pMm2);
+    // Board lists of both axes from a fixed board size.
+    virtual int32_t SplitBoards(int nVersion, int nLedsPerBoard);
+    // Signal threshold (A8 05): divide count and factor. Family 0x08.
+    virtual int32_t ReadSignalThreshold(int *pValue, double *pRatio);
+    virtual int32_t GetSignalThreshold(int *pValue, double *pRatio);
+    // LED counts (A5 00), family 0x06; layout values (A5 07), family 0x07.
+    virtual int32_t ReadLedCounts();
+    virtual int32_t GetLedCounts();
+    virtual int32_t ReadLayoutParams();
+    virtual int32_t GetLayoutParams();
+    // Boards, sensors and connectors of the hardware description from the LED
+    // size, board width, the open area (bottom, top, left, right) and the LED
+    // points (bottom, top, left, right side).
+    virtual int32_t BuildPanelLayout(double dLedSize, double dBoardWidth, double dBottom, double dTop, double dLeft,
+                                     double dRight, const QVector<QPointF> &vecPoints);
+    // Parameter block transfer (AC 01), family 0x05. A frame without a block
+    // answers with a status: the result is that status (0, 0x1002 or 0x1003)
+    // and *pBlock stays empty.
+    virtual int32_t ReadParamBlock(QByteArray *pBlock, QVector<float> *pTable);
+    virtual int32_t GetParamBlock(QByteArray *pBlock, QVector<float> *pTable);
+    // Geometry of a frame without a parameter block (versions 0x44xx to 0x46xx).
+    virtual int32_t InitPanelInfo(int nVersion);
+    virtual int32_t InitPanelFromParamBlock(const QByteArray &block, const QVector<float> &table);
+    // Lays the parameter-table entry of the frame over the test options and limits.
+    virtual int32_t LoadTouchTestInfo(QString strProduct, QString strCheckSum);
+    // Limits from the parameter block, for frames that do not answer A8 16.
+    virtual int32_t ConvertSignal(const QByteArray &block);
+    // Limits of one axis and direction (A8 06, family 0x09; A8 16, family 0x14).
+    virtual int32_t ReadSignalA806(int nAxis, int nDir, int nDivide, double dFactor);
+    virtual int32_t GetSignalA806(int nAxis, int nDir, int nDivide, double dFactor);
+    virtual int32_t GetSignalA806WithThreshold();
+    virtual int32_t ReadSignalA816(int nAxis, int nDir, int nDivide, double dFactor);
+    virtual int32_t GetSignalA816(int nAxis, int nDir, int nDivide, double dFactor);
+    virtual int32_t GetSignalA816WithThreshold();
+    // Relation texts and labels of every light path.
+    virtual int32_t MapSensorSides();
+    // "T<board>:<n>-R<board>:<n>" of emitter i and receiver j.
+    virtual QString LedIndexText(QString strEmitterAxis, QString strReceiverAxis, int i, int j);
+
+    const CPanelGeometry &PanelGeometry() const { return m_panelGeometry; }
+
+protected:
+    // Shifted copy of a frame: by p > 0 the values move p places towards the
+    // front and the last value fills the end; by p < 0 the other way.
+    static SignalFrame ShiftFrame(const SignalFrame &frame, int p);
+    // Selector of the A5 01 query for an axis, direction and kind.
+    static uint8_t SignalSelector(const QString &strAxis, const QString &strDir, const QString &strKind);
+    // maxValue, signalStart, maxSignal and divide of every axis with LEDs.
+    void PrepareSignalAxes(int nDivide, int nAxisMinimum);
+    // Appends the ranges of one axis and direction, zone by zone.
+    struct SLimitSet;
+    void AppendLimits(int nAxis, int nDir, const SLimitSet &limits, int nDivide, double dFactor);
+    // Every axis with LEDs has ADC test ranges for every zone of every direction.
+    int32_t CheckTestRanges();
+    int32_t AxisIndex(const QString &strAxis) const;
+
+    CPanelGeometry m_panelGeometry;
     // ==== end of the panel section ====
 
 protected:

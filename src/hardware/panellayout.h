@@ -1,11 +1,12 @@
 #pragma once
 
+#include "panelgeometry.h"
+
 #include <QPointF>
 #include <QString>
 #include <QVector>
 
 class CHardwareInfo;
-class CPanelGeometry;
 
 // Builds the panel description of a frame (boards, sensors, connectors and the
 // open area) from its geometry and the positions of its LEDs.
