@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
 
 class CTouchManageForOS;
 
@@ -14,7 +15,7 @@ public:
     explicit CUsbHotplug(CTouchManageForOS *pManage, QObject *parent = nullptr);
 
     // Passes run so far (diagnostics and tests).
-    int PassCount() const { return m_nPasses; }
+    int PassCount() const { return m_nPasses.load(); }
 
 public slots:
     void DeviceChangeCbk();
@@ -25,5 +26,5 @@ signals:
 
 private:
     CTouchManageForOS *m_pManage;
-    int m_nPasses = 0;
+    std::atomic<int> m_nPasses{0};
 };

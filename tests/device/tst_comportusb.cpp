@@ -1,0 +1,540 @@
+// The USB port over the real device layer (manager, device objects, readers,
+// queues) running on the fake hidraw/udev backend.
+
+#include "comportusb.h"
+#include "devicetesthelpers.h"
+#include "testenvironment.h"
+#include "touchdevice.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+#include <atomic>
+#include <cerrno>
+#include <memory>
+
+using namespace devicetest;
+
+class TestComPortUsb : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<CFakeHidBackend> m_hid;
+    std::unique_ptr<CComPortUsb> m_port;
+
+    // A port whose first enumeration pass is over.
+    CComPortUsb *MakePort()
+    {
+        m_port.reset(new CComPortUsb());
+        const int nBefore = 0;
+        if (!WaitNextPass(nBefore))
+            qWarning("first enumeration pass did not run");
+        return m_port.get();
+    }
+
+    static QString NameOf(uint16_t vid, uint16_t pid, uint16_t rev)
+    {
+        return QString::asprintf("USB\\VID_%04X&PID_%04X&REV_%04X", vid, pid, rev);
+    }
+
+    // Runs fn on another thread and returns its result and how long it took.
+    template <typename Fn>
+    static QPair<int32_t, qint64> OnOtherThread(Fn fn, const std::function<void()> &whileWaiting)
+    {
+        std::atomic<int32_t> result{0};
+        std::atomic<bool> bStarted{false};
+        QElapsedTimer timer;
+        QThread *pThread = QThread::create([&]() {
+            bStarted = true;
+            result = fn();
+        });
+        timer.start();
+        pThread->start();
+        if (!QTest::qWaitFor([&]() { return bStarted.load(); }, 5000))
+            qWarning("worker did not start");
+        QTest::qWait(20); // let it settle into its wait
+        whileWaiting();
+        pThread->wait(15000);
+        const qint64 nElapsed = timer.elapsed();
+        delete pThread;
+        return qMakePair(result.load(), nElapsed);
+    }
+
+private slots:
+    void init()
+    {
+        m_hid = CFakeHidBackend::Install();
+    }
+
+    void cleanup()
+    {
+        m_port.reset();
+        QCOMPARE(CTouchManage::PeekInstance(), nullptr); // the port's release took the layer down
+        CFakeHidBackend::Uninstall();
+        m_hid.reset();
+    }
+
+    void withoutFrameEveryOperationSaysLost()
+    {
+        CComPortUsb *pPort = MakePort();
+        uint8_t buf[64] = {0xFC};
+        QVERIFY(!pPort->IsConnected());
+        QCOMPARE(pPort->GetDevCount(), 0);
+        QCOMPARE(pPort->GetDeviceMode(), uint32_t(0x80000002u));
+        QCOMPARE(pPort->GetVid(), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->GetPid(), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->GetVersion(), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->SendData(buf, 64, 30, 0), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->RecvData(buf, 64, 1000, 0), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->SendAndRecvData(buf, 64, buf, 64, 1000, 0), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->SendUpgradeData(buf, 64, 30, 0), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->RecvUpgradeData(buf, 64, 30, 0), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->SetRecvEnable(0, 0), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->ClaimDeviceInterface(0), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->ReleaseDeviceInterface(0), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->SetUpgradeStatus(1), 0);
+        QCOMPARE(pPort->SelectDevice("USB\\VID_1FF7&PID_0001&REV_7300"), 0);
+        QVERIFY(!pPort->IsBootloaderPid());
+        QVERIFY(pPort->GetDeviceNameList().isEmpty());
+    }
+
+    void indexOutsideTheTable_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("negative") << -1;
+        QTest::newRow("very negative") << -100000;
+        QTest::newRow("count") << 1;
+        QTest::newRow("table size") << 16;
+        QTest::newRow("beyond") << 1000;
+    }
+    void indexOutsideTheTable()
+    {
+        QFETCH(int, index);
+        m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        CComPortUsb *pPort = MakePort();
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        uint8_t buf[64] = {0xFC};
+        QCOMPARE(pPort->SendData(buf, 64, 30, index), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->RecvData(buf, 64, 30, index), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->SendAndRecvData(buf, 64, buf, 64, 30, index), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->SendUpgradeData(buf, 64, 30, index), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->RecvUpgradeData(buf, 64, 30, index), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->SetRecvEnable(1, index), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->ClaimDeviceInterface(index), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(pPort->ReleaseDeviceInterface(index), ERROR_CODE_LOST_DEVICE);
+    }
+
+    // A frame attached before the station starts reaches whoever connects to
+    // DeviceInsert right after building the port, even though the device
+    // layer finds it on its own thread.
+    void frameAttachedAtStartArrivesAfterTheOwnerConnects()
+    {
+        m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        m_port.reset(new CComPortUsb());
+        QThread::msleep(50); // the hot-plug thread is running; the owner is still building
+        QSignalSpy insert(m_port.get(), &CComPort::DeviceInsert);
+        DEV_TRY_COMPARE(insert.count(), 1);
+        QCOMPARE(insert.at(0).at(0).toBool(), true);
+        QCOMPARE(m_port->GetVid(), 0x1FF7);
+        QCOMPARE(m_port->GetVersion(), 0x7300);
+        QCOMPARE(m_port->GetDeviceMode(), 1u);
+        QTest::qWait(30);
+        QCOMPARE(insert.count(), 1);
+    }
+
+    void firstFrameInsertsOthersOnlyChangeTheList()
+    {
+        CComPortUsb *pPort = MakePort();
+        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(list.count(), 1);
+        QCOMPARE(insert.count(), 1);
+        m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
+        DEV_TRY_COMPARE(list.count(), 2);
+        QCOMPARE(insert.count(), 1);
+        const QList<QString> names = list.at(1).at(0).value<QList<QString>>();
+        QCOMPARE(names, (QList<QString>{NameOf(0x1FF7, 0x0001, 0x7300), NameOf(0x0B8C, 0x5002, 0x7410)}));
+        QCOMPARE(pPort->GetDeviceNameList(), names);
+        QCOMPARE(pPort->GetVid(), 0x1FF7); // the first stays current
+    }
+
+    void unplugging_data()
+    {
+        QTest::addColumn<int>("unplug");          // which of the two frames leaves
+        QTest::addColumn<QList<bool>>("inserts"); // DeviceInsert values after the first arrival
+        QTest::addColumn<int>("vidAfter");
+        QTest::newRow("not the current frame") << 1 << QList<bool>{} << 0x1FF7;
+        QTest::newRow("the current frame") << 0 << QList<bool>{false, true} << 0x0B8C;
+    }
+    void unplugging()
+    {
+        QFETCH(int, unplug);
+        QFETCH(QList<bool>, inserts);
+        QFETCH(int, vidAfter);
+        CComPortUsb *pPort = MakePort();
+        auto first = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        auto second = m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 2);
+        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        m_hid->RemoveNode(unplug == 0 ? first : second);
+        DEV_TRY_COMPARE(list.count(), 1);
+        QCOMPARE(pPort->GetDevCount(), 1);
+        QList<bool> seen;
+        for (const QList<QVariant> &args : qAsConst(insert))
+            seen.append(args.at(0).toBool());
+        QCOMPARE(seen, inserts);
+        QCOMPARE(pPort->GetVid(), vidAfter);
+        // The remaining frame still answers.
+        auto remaining = unplug == 0 ? second : first;
+        EchoFrame(remaining, 0xFC);
+        const QByteArray request = Report(0xFC, {0xA3, 0x00});
+        QCOMPARE(pPort->SendData(reinterpret_cast<const uint8_t *>(request.constData()), 64, 30, 0), 64);
+        uint8_t reply[64] = {};
+        QCOMPARE(pPort->RecvData(reply, 64, 2000, 0), 64);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(reply), 64), request);
+    }
+
+    void selectDevice_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("vidAfter");
+        QTest::newRow("the current frame") << NameOf(0x1FF7, 0x0001, 0x7300) << 0x1FF7;
+        QTest::newRow("unknown name") << QString("USB\\VID_0000&PID_0000&REV_0000") << 0x1FF7;
+        QTest::newRow("the third frame") << NameOf(0x04DD, 0x9E90, 0x7500) << 0x04DD;
+    }
+    void selectDevice()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, vidAfter);
+        CComPortUsb *pPort = MakePort();
+        m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 2);
+        m_hid->AddFrame(0x04DD, 0x9E90, 0x7500);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 3);
+        QCOMPARE(pPort->SelectDevice(name), 0);
+        QCOMPARE(pPort->GetVid(), vidAfter);
+        QCOMPARE(pPort->GetDeviceNameList().size(), 3);
+        QCOMPARE(pPort->GetDeviceNameList().first(), NameOf(uint16_t(vidAfter),
+                                                             vidAfter == 0x04DD ? 0x9E90 : 0x0001,
+                                                             vidAfter == 0x04DD ? 0x7500 : 0x7300));
+    }
+
+    void cortexA8NeverEntersTheTable()
+    {
+        CComPortUsb *pPort = MakePort();
+        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300, CFakeHidBackend::AppMode, "Cortex-A8");
+        DEV_TRY_COMPARE(list.count(), 1);
+        QCOMPARE(pPort->GetDevCount(), 0);
+        m_hid->AddFrame(0x1FF7, 0x0001, 0x7300, CFakeHidBackend::AppMode, "Cortex-A8 rev B");
+        DEV_TRY_COMPARE(list.count(), 2);
+        QCOMPARE(pPort->GetDevCount(), 1); // only the exact name is excluded
+        m_hid->RemoveNode(node);
+        DEV_TRY_COMPARE(list.count(), 3);
+        QCOMPARE(pPort->GetDevCount(), 1);
+        QCOMPARE(insert.count(), 1);
+    }
+
+    // The seventeenth frame is refused instead of overrunning the table.
+    void seventeenFrames()
+    {
+        CComPortUsb *pPort = MakePort();
+        QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        QList<std::shared_ptr<CFakeHidNode>> nodes;
+        for (int i = 0; i < 17; ++i)
+            nodes.append(m_hid->AddNode(m_hid->FrameInfo(0x1FF7, 0x0001, uint16_t(0x7300 + i),
+                                                         CFakeHidBackend::AppMode),
+                                        false));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("device table full"));
+        m_hid->InjectEvent();
+        DEV_TRY_COMPARE(list.count(), 17);
+        QCOMPARE(pPort->GetDevCount(), 16);
+        const QList<QString> names = pPort->GetDeviceNameList();
+        QCOMPARE(names.size(), 16);
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), 16);
+        // Every frame of the table is reachable, the last one too.
+        uint8_t buf[64] = {0xFC};
+        for (int i = 0; i < 16; ++i)
+            QVERIFY(pPort->SetRecvEnable(1, i) == 0);
+        QCOMPARE(pPort->SendData(buf, 64, 30, 16), ERROR_CODE_LOST_DEVICE);
+        // The refused frame leaving changes nothing; a listed one leaving frees a place.
+        std::shared_ptr<CFakeHidNode> refused;
+        for (const auto &node : qAsConst(nodes)) {
+            if (!names.contains(NameOf(0x1FF7, 0x0001, node->Info().nVersion)))
+                refused = node;
+        }
+        QVERIFY(refused);
+        m_hid->RemoveNode(refused);
+        DEV_TRY_COMPARE(list.count(), 18);
+        QCOMPARE(pPort->GetDevCount(), 16);
+        m_hid->RemoveNode(nodes.first() == refused ? nodes.last() : nodes.first());
+        DEV_TRY_COMPARE(list.count(), 19);
+        QCOMPARE(pPort->GetDevCount(), 15);
+    }
+
+    void commandRoundTrip()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        EchoFrame(node, 0xFC);
+        for (int i = 0; i < 100; ++i) {
+            const QByteArray request = Report(0xFC, {0xA3, uint8_t(i), 0x55});
+            uint8_t reply[64] = {};
+            QCOMPARE(pPort->SendAndRecvData(reinterpret_cast<const uint8_t *>(request.constData()), 64, reply,
+                                            64, 2000, 0),
+                     64);
+            QCOMPARE(QByteArray(reinterpret_cast<char *>(reply), 64), request);
+        }
+        // A shorter buffer takes only its length; the rest of the report is gone with it.
+        const QByteArray request = Report(0xFC, {1, 2, 3, 4, 5});
+        QCOMPARE(pPort->SendData(reinterpret_cast<const uint8_t *>(request.constData()), 64, 30, 0), 64);
+        uint8_t small[4] = {};
+        QCOMPARE(pPort->RecvData(small, 4, 2000, 0), 4);
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(small), 4), request.left(4));
+        QCOMPARE(pPort->RecvData(small, 4, 0, 0), ERROR_CODE_TIMEOUT);
+    }
+
+    void sendSwitchesReceptionBackOn()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        EchoFrame(node, 0xFC);
+        uint8_t buf[64] = {};
+        QCOMPARE(pPort->SetRecvEnable(0, 0), 0);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(pPort->RecvData(buf, 64, 5000, 0), ERROR_CODE_TIMEOUT);
+        QVERIFY(timer.elapsed() < 1000);
+        const QByteArray request = Report(0xFC, {0xA9});
+        QCOMPARE(pPort->SendData(reinterpret_cast<const uint8_t *>(request.constData()), 64, 30, 0), 64);
+        QCOMPARE(pPort->RecvData(buf, 64, 2000, 0), 64);
+    }
+
+    // SetRecvEnable(0) from another thread breaks a receive that holds the
+    // port's I/O mutex at once.
+    void disablingReceptionBreaksAWaitAtOnce()
+    {
+        CComPortUsb *pPort = MakePort();
+        m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        const auto result = OnOtherThread(
+            [pPort]() {
+                uint8_t buf[64];
+                return pPort->RecvData(buf, 64, 10000, 0);
+            },
+            [&]() { QCOMPARE(pPort->SetRecvEnable(0, 0), 0); });
+        QCOMPARE(result.first, ERROR_CODE_TIMEOUT);
+        QVERIFY2(result.second < 3000, qPrintable(QString::number(result.second)));
+    }
+
+    // A reply queued while reception is off is not taken: "interrupted", and
+    // it is still there once reception is on again.
+    void replyQueuedWhileReceptionIsOff()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        QCOMPARE(pPort->SetRecvEnable(0, 0), 0);
+        node->SendInput(Report(0xFC, {0x42}));
+        CTouchDevice *pDevice = Manager()->GetDeviceMap().first();
+        DEV_TRY_COMPARE(pDevice->QueuedReportCount(0xFC), 1);
+        uint8_t buf[64] = {};
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(pPort->RecvData(buf, 64, 10000, 0), ERROR_CODE_INTERRUPT);
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(pDevice->QueuedReportCount(0xFC), 1);
+        QCOMPARE(pPort->SetRecvEnable(1, 0), 0);
+        QCOMPARE(pPort->RecvData(buf, 64, 0, 0), 64);
+        QCOMPARE(buf[1], uint8_t(0x42));
+    }
+
+    // Unplugging the frame ends a waiting receive at once with "device lost"
+    // and then removes the frame from the port.
+    void unplugDuringAWait()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        const auto result = OnOtherThread(
+            [pPort]() {
+                uint8_t buf[64];
+                return pPort->RecvData(buf, 64, 10000, 0);
+            },
+            [&]() { m_hid->RemoveNode(node); });
+        QCOMPARE(result.first, ERROR_CODE_LOST_DEVICE);
+        QVERIFY2(result.second < 3000, qPrintable(QString::number(result.second)));
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 0);
+        QCOMPARE(insert.count(), 1);
+        QCOMPARE(insert.at(0).at(0).toBool(), false);
+    }
+
+    void writeFailures_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("statusAfter");
+        QTest::newRow("timed out") << ETIMEDOUT << int(ERROR_CODE_TIMEOUT) << 1;
+        QTest::newRow("protocol error") << EPROTO << int(ERROR_CODE_TIMEOUT) << 1;
+        QTest::newRow("device gone") << ENODEV << int(ERROR_CODE_LOST_DEVICE) << -1;
+        QTest::newRow("shut down") << ESHUTDOWN << int(ERROR_CODE_LOST_DEVICE) << -1;
+    }
+    // A write that fails at once is a failure, never "0 bytes written".
+    void writeFailures()
+    {
+        QFETCH(int, error);
+        QFETCH(int, expected);
+        QFETCH(int, statusAfter);
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        node->SetWriteError(error);
+        uint8_t buf[64] = {0xFC, 0xA3};
+        QCOMPARE(pPort->SendData(buf, 64, 30, 0), expected);
+        QCOMPARE(pPort->SendAndRecvData(buf, 64, buf, 64, 5000, 0), expected);
+        const TouchDeviceInfo *pInfo = Manager()->GetDeviceMap().first()->GetDeviceInfo();
+        QCOMPARE(pInfo->hDevice->GetDeviceStatus(), statusAfter);
+        uint8_t rbuf[64];
+        if (statusAfter < 0)
+            QCOMPARE(pPort->RecvData(rbuf, 64, 5000, 0), ERROR_CODE_LOST_DEVICE);
+    }
+
+    void rawReportsReachSendTouchData()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        QSignalSpy touch(pPort, &CComPortUsb::SendTouchData);
+        node->SendInput(Report(0xFB, {0xFC, 0x01, 0x00, 0x01}));
+        node->SendInput(Report(0x02, {0x07, 0x01}).left(62));
+        node->SendInput(Report(0xFC, {0x99}));       // a command reply: not raw data
+        node->SendInput(Report(0x05, {0x01}));       // an id no collection declares
+        node->SendInput(Report(0xFB, {0x11}).left(10));
+        DEV_TRY_COMPARE(touch.count(), 3);
+        QTest::qWait(30);
+        QCOMPARE(touch.count(), 3);
+        const TouchData first = touch.at(0).at(0).value<TouchData>();
+        QCOMPARE(first.length, 64u);
+        QCOMPARE(first.report[0], uint8_t(0xFB));
+        QCOMPARE(first.report[1], uint8_t(0xFC));
+        const TouchData second = touch.at(1).at(0).value<TouchData>();
+        QCOMPARE(second.length, 62u);
+        QCOMPARE(second.report[0], uint8_t(0x02));
+        QCOMPARE(touch.at(2).at(0).value<TouchData>().length, 10u);
+        // The command reply went to its queue, for the next RecvData.
+        uint8_t buf[64] = {};
+        QCOMPARE(pPort->RecvData(buf, 64, 0, 0), 64);
+        QCOMPARE(buf[1], uint8_t(0x99));
+        QCOMPARE(pPort->RecvData(buf, 64, 0, 0), ERROR_CODE_TIMEOUT);
+    }
+
+    // Application frame -> bootloader: a removal and a new arrival (new USB
+    // device number), after which the download road works on the new device.
+    void bootloaderReenumeration()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto app = m_hid->AddFrame(0x2FE9, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        auto boot = m_hid->Reenumerate(app, m_hid->FrameInfo(0x2FE9, 0xFF01, 0x0100, CFakeHidBackend::BootMode));
+        DEV_TRY_COMPARE(insert.count(), 2);
+        QCOMPARE(insert.at(0).at(0).toBool(), false);
+        QCOMPARE(insert.at(1).at(0).toBool(), true);
+        QCOMPARE(pPort->GetDevCount(), 1);
+        QCOMPARE(pPort->GetDeviceMode(), 0u);
+        QCOMPARE(pPort->GetPid(), 0xFF01);
+        QVERIFY(pPort->IsBootloaderPid());
+        QCOMPARE(pPort->GetDeviceNameList(), QList<QString>{NameOf(0x2FE9, 0xFF01, 0x0100)});
+
+        // Normal commands of the bootloader: out 0xFE, replies 0xFD through the queue.
+        EchoFrame(boot, 0xFD);
+        QByteArray request = Report(0xFE, {0x03, 0x00});
+        uint8_t reply[64] = {};
+        QCOMPARE(pPort->SendAndRecvData(reinterpret_cast<const uint8_t *>(request.constData()), 64, reply, 64,
+                                        2000, 0),
+                 64);
+        QCOMPARE(reply[0], uint8_t(0xFD));
+        // Download: the command reader stops, replies are read directly.
+        QCOMPARE(pPort->SetUpgradeStatus(1), 0);
+        for (int i = 0; i < 20; ++i) {
+            request = Report(0xFE, {0xAA, 0x04, uint8_t(i)});
+            QCOMPARE(pPort->SendUpgradeData(reinterpret_cast<const uint8_t *>(request.constData()), 64, 30, 0), 64);
+            QCOMPARE(pPort->RecvUpgradeData(reply, 64, 2000, 0), 64);
+            QCOMPARE(reply[0], uint8_t(0xFD));
+            QCOMPARE(reply[3], uint8_t(i));
+        }
+        QCOMPARE(pPort->RecvUpgradeData(reply, 64, 20, 0), ERROR_CODE_TIMEOUT);
+        QCOMPARE(pPort->SetUpgradeStatus(0), 0);
+        request = Report(0xFE, {0x03, 0x01});
+        QCOMPARE(pPort->SendAndRecvData(reinterpret_cast<const uint8_t *>(request.constData()), 64, reply, 64,
+                                        2000, 0),
+                 64);
+        QCOMPARE(reply[2], uint8_t(0x01));
+    }
+
+    // Calls that reach the current device from other threads while frames
+    // come and go never use a deleted device object (run under ASan).
+    void callsDuringPlugAndUnplug()
+    {
+        CComPortUsb *pPort = MakePort();
+        std::atomic<bool> bStop{false};
+        QThread *pHammer = QThread::create([&]() {
+            uint8_t buf[64] = {0xFC};
+            while (!bStop.load()) {
+                pPort->SetRecvEnable(1, 0);
+                pPort->SetUpgradeStatus(0);
+                pPort->GetVid();
+                pPort->GetDeviceMode();
+                pPort->IsBootloaderPid();
+                pPort->SelectDevice("USB\\VID_0B8C&PID_5002&REV_7410");
+                pPort->ClaimDeviceInterface(0);
+                pPort->SendData(buf, 64, 30, 0);
+                pPort->RecvData(buf, 64, 1, 0);
+            }
+        });
+        pHammer->start();
+        for (int i = 0; i < 10; ++i) {
+            auto a = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+            auto b = m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
+            DEV_TRY_COMPARE(pPort->GetDevCount(), 2);
+            m_hid->RemoveNode(i % 2 ? a : b);
+            DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+            m_hid->RemoveNode(i % 2 ? b : a);
+            DEV_TRY_COMPARE(pPort->GetDevCount(), 0);
+        }
+        bStop = true;
+        pHammer->wait();
+        delete pHammer;
+    }
+
+    void claimAndRelease()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        EchoFrame(node, 0xFC);
+        uint8_t buf[64] = {0xFC, 0x01};
+        QCOMPARE(pPort->ReleaseDeviceInterface(0), 0);
+        QCOMPARE(pPort->SendData(buf, 64, 30, 0), 64);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(pPort->RecvData(buf, 64, 5000, 0), ERROR_CODE_LOST_DEVICE); // released: no waiting
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(pPort->ClaimDeviceInterface(0), 0);
+        QCOMPARE(pPort->RecvData(buf, 64, 2000, 0), 64); // the reply waited in its queue
+    }
+};
+
+STATION_TEST_MAIN_CORE(TestComPortUsb)
+#include "tst_comportusb.moc"
