@@ -133,6 +133,8 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
     if (nTimes > kMaxTestTimes)
         return Fail(pstrReason, QStringLiteral("TEST_TIMES_FOR_UNT %1 is above %2").arg(nTimes).arg(kMaxTestTimes));
 
+    qint64 nLedsPerFrame = 0;
+    qint64 nDirs = 0;
     const QMap<QString, CAxisSignalInfo> &mapAxes = touch.GetAxisSignalMap();
     for (auto itAxis = mapAxes.cbegin(); itAxis != mapAxes.cend(); ++itAxis) {
         const CAxisSignalInfo &axis = itAxis.value();
@@ -149,6 +151,10 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
                 return Fail(pstrReason, QStringLiteral("axis %1 is divided at LED %2").arg(strAxis).arg(nDivide));
         }
         const QMap<QString, CDirSignalInfo> &mapDirs = axis.GetDirMap();
+        nDirs += mapDirs.size();
+        nLedsPerFrame += qint64(axis.GetMaxSignal()) * mapDirs.size();
+        if (nLedsPerFrame > kMaxLedsPerFrame)
+            return Fail(pstrReason, QStringLiteral("more than %1 LEDs to judge per frame").arg(kMaxLedsPerFrame));
         for (auto itDir = mapDirs.cbegin(); itDir != mapDirs.cend(); ++itDir) {
             const QMap<QString, CSignalTypeInfo> &mapKinds = itDir.value().GetTypeMap();
             for (auto itKind = mapKinds.cbegin(); itKind != mapKinds.cend(); ++itKind) {
@@ -169,5 +175,10 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
             }
         }
     }
+    const qint64 nWork = qint64(qMax(nTimes, 1)) * (nLedsPerFrame + nDirs);
+    if (nWork > kMaxRunWork)
+        return Fail(pstrReason, QStringLiteral("TEST_TIMES_FOR_UNT %1 over %2 LEDs is more work than a run can be")
+                                    .arg(nTimes)
+                                    .arg(nLedsPerFrame));
     return true;
 }

@@ -19,6 +19,11 @@ public:
     static constexpr uint32_t kMaxValueCeiling = 0xFFFFFF;
     static constexpr uint32_t kMaxFrameNumber = 1000000;
     static constexpr int32_t kMaxTestTimes = 10000;
+    // LEDs judged per frame over all axes and directions (maxSignal times the
+    // number of directions, summed), and that times TEST_TIMES_FOR_UNT: the
+    // work of one replayed run.
+    static constexpr qint64 kMaxLedsPerFrame = 262144;
+    static constexpr qint64 kMaxRunWork = 50000000;
     // Totals over the whole document.
     static constexpr int kMaxAxes = 256;
     static constexpr int kMaxDirs = 4096;
@@ -44,7 +49,7 @@ public:
     static bool ScanDocument(const QByteArray &data, QString *pstrReason);
 
     // Checks what was read into the test core: LED counts, zones, frame
-    // numbers, frame lengths, TEST_TIMES_FOR_UNT. Returns false with the reason
-    // when a bound is broken.
+    // numbers, frame lengths, TEST_TIMES_FOR_UNT and the work of a replayed
+    // run. Returns false with the reason when a bound is broken.
     static bool CheckModel(CTouchBase &touch, QString *pstrReason);
 };

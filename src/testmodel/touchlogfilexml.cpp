@@ -205,7 +205,16 @@ int32_t CTouchLogfileXML::LoadFile()
     }
     const QByteArray data = file.read(CTestLogLimits::kMaxFileBytes + 1);
     file.close();
+    return ReadLogData(data);
+}
 
+int32_t CTouchLogfileXML::ReadLogData(const QByteArray &data)
+{
+    ResetLogContent();
+    if (data.size() > CTestLogLimits::kMaxFileBytes) {
+        qWarning().noquote() << "Test log" << m_strName << "refused:" << data.size() << "bytes is more than a log can be";
+        return ERROR_LOG_FORMAT;
+    }
     QString strReason;
     if (!CTestLogLimits::ScanDocument(data, &strReason)) {
         qWarning().noquote() << "Test log" << m_strName << "refused:" << strReason;
@@ -221,6 +230,7 @@ int32_t CTouchLogfileXML::LoadFile()
         ResetLogContent();
         r = ERROR_LOG_FORMAT;
     }
+    m_nLastRecord = GetRecordCount();
     return r;
 }
 

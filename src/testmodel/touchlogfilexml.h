@@ -2,6 +2,7 @@
 
 #include "touchlogfile.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -62,6 +63,11 @@ public:
     virtual bool ReadTestInfo(QXmlStreamReader &reader);
     virtual bool ReadAppInfo(QXmlStreamReader &reader);
     virtual bool ReadDeviceInfo(QXmlStreamReader &reader);
+
+    // Reads a log held in memory into the object as StartTest reads the file,
+    // starting from an empty object and without running the test. Returns 0
+    // or ERROR_LOG_FORMAT.
+    int32_t ReadLogData(const QByteArray &data);
 
 private:
     bool ReadInterfaceTest(QXmlStreamReader &reader);

@@ -102,46 +102,58 @@ private:
 void TestLogReplay::replayGivesLiveVerdict_data()
 {
     QTest::addColumn<SFakeHardwareConfig>("config");
+    QTest::addColumn<bool>("errors");
+    QTest::addColumn<QString>("code");
 
     SFakeHardwareConfig clean;
-    QTest::newRow("clean frame") << clean;
+    QTest::newRow("clean frame") << clean << false << QString("none");
 
     SFakeHardwareConfig dark = clean;
     dark.mapDark["X-T1"] = {3, 4, 5};
     dark.eInitAgcWhileRetest = -1;
-    QTest::newRow("dark LEDs, no second pass") << dark;
+    QTest::newRow("dark LEDs, no second pass") << dark << true << QString("NG3");
 
     SFakeHardwareConfig second = dark;
     second.eInitAgcWhileRetest = 0;
-    QTest::newRow("dark LEDs, second pass") << second;
+    QTest::newRow("dark LEDs, second pass") << second << true << QString("NG3");
 
     SFakeHardwareConfig always = dark;
     always.eInitAgcWhileRetest = 1;
-    QTest::newRow("AGC re-initialised first") << always;
+    QTest::newRow("AGC re-initialised first") << always << true << QString("NG3");
 
     SFakeHardwareConfig weak = clean;
     weak.mapWeak["Y-T0"] = {2};
     weak.mapWeak["X-T2"] = {0, 23};
     weak.eInitAgcWhileRetest = -1;
-    QTest::newRow("weak LEDs") << weak;
+    QTest::newRow("weak LEDs") << weak << true << QString("NG3");
 
     SFakeHardwareConfig tolerated = weak;
     tolerated.nTolerantTotal = 5;
     tolerated.nTolerantEachLed = 3;
-    QTest::newRow("weak LEDs tolerated") << tolerated;
+    QTest::newRow("weak LEDs tolerated") << tolerated << false << QString("NG3");
 
     SFakeHardwareConfig three = dark;
     three.nTestTimesForUnt = 3;
-    QTest::newRow("three ADC frames") << three;
+    QTest::newRow("three ADC frames") << three << true << QString("NG3");
+
+    SFakeHardwareConfig board = clean;
+    for (uint32_t i = 0; i < 12; ++i) {
+        for (const char *pDir : {"X-T0", "X-T1", "X-T2"})
+            board.mapDark[pDir].insert(i);
+    }
+    board.eInitAgcWhileRetest = -1;
+    QTest::newRow("dead board") << board << true << QString("NG5");
 
     SFakeHardwareConfig none = clean;
     none.nTestTimesForUnt = 0;
-    QTest::newRow("no ADC frame") << none;
+    QTest::newRow("no ADC frame") << none << false << QString("none");
 }
 
 void TestLogReplay::replayGivesLiveVerdict()
 {
     QFETCH(SFakeHardwareConfig, config);
+    QFETCH(bool, errors);
+    QFETCH(QString, code);
 
     COperateEnvironment env;
     CFakeHardware hw(&env, config);
@@ -149,6 +161,8 @@ void TestLogReplay::replayGivesLiveVerdict()
     if (!config.mapDark.isEmpty() && config.eInitAgcWhileRetest == 0)
         QCOMPARE(hw.Log().nInitAgc, 1);
     const SVerdict live = SVerdict::Of(hw);
+    QCOMPARE(!live.mapErrors.isEmpty(), errors);
+    QCOMPARE(live.strCode, code);
     QCOMPARE(hw.SaveXml("run.xml"), 0);
 
     std::unique_ptr<CTouchLogfileXML> log(CTouchLogfileXML::Create(&env, QStringLiteral("run.xml")));

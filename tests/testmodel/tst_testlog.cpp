@@ -136,6 +136,26 @@ QString HardwareXml(const CHardwareInfo &info)
     return str;
 }
 
+// One axis of nLeds LEDs in nDirs directions, the first of them with a full
+// ADC frame under number nFrame.
+QByteArray ShapedLog(int nTimes, int nLeds, int nDirs, uint32_t nFrame)
+{
+    QByteArray values;
+    for (int i = 0; i < nLeds; ++i)
+        values += (i ? " " : "") + QByteArray::number(i % 256);
+    QByteArray data = "<touch_device><test TEST_TIMES_FOR_UNT=\"" + QByteArray::number(nTimes)
+        + "\"><axis name=\"X\" maxSignal=\"" + QByteArray::number(nLeds) + "\" maxValue=\"65535\" divide=\"1-"
+        + QByteArray::number(nLeds - 2) + "\">";
+    for (int d = 0; d < nDirs; ++d) {
+        data += "<dir name=\"T" + QByteArray::number(d) + "\">";
+        if (d == 0)
+            data += "<type name=\"ADC\"><test_data><data ID=\"" + QByteArray::number(nFrame) + "\">" + values
+                + "</data></test_data></type>";
+        data += "</dir>";
+    }
+    return data + "</axis></test></touch_device>";
+}
+
 const QRegularExpression kParseWarning(QString::fromUtf8(
     u8"^XML解析错误：.+  行号：\\d+  列号：\\d+  字符位移：\\d+$"));
 
@@ -163,7 +183,8 @@ private slots:
     void errorOffsetCountsCharacters();
     void oversizedLogsAreRefused_data();
     void oversizedLogsAreRefused();
-    void largestSaneLogIsAccepted();
+    void largestSaneLogsAreAccepted_data();
+    void largestSaneLogsAreAccepted();
     void hugeFileIsRefusedUnread();
 
 private:
@@ -484,6 +505,10 @@ void TestTestLog::oversizedLogsAreRefused_data()
         << QStringLiteral(R"(an attribute "openArea" of 5000 characters)");
     QTest::newRow("long text") << QByteArray(log).replace(">T0:1-R0:1<", ">" + QByteArray(70000, 'x') + "<")
         << QStringLiteral(R"(an element text of more than 65536 characters)");
+    QTest::newRow("too many LEDs per frame") << ShapedLog(10, int(CTestLogLimits::kMaxLeds), 17, 2)
+        << QStringLiteral("more than 262144 LEDs to judge per frame");
+    QTest::newRow("run too long") << ShapedLog(int(CTestLogLimits::kMaxTestTimes), int(CTestLogLimits::kMaxLeds), 1, 2)
+        << QStringLiteral("TEST_TIMES_FOR_UNT 10000 over 16384 LEDs is more work than a run can be");
     QTest::newRow("long standard") << QByteArray(log).replace(">0000-0030<",
                                                              ">" + QByteArray("1-").repeated(40000) + "2<")
         << QStringLiteral(R"(an element text of more than 65536 characters)");
@@ -510,23 +535,29 @@ void TestTestLog::oversizedLogsAreRefused()
     QCOMPARE(log.GetTestTimesForUnt(), 10);
 }
 
-void TestTestLog::largestSaneLogIsAccepted()
+void TestTestLog::largestSaneLogsAreAccepted_data()
 {
-    // The bounds leave room for any real frame: the largest LED count with
-    // a full frame, a long count of UNT frames and a high frame number.
-    QByteArray values;
-    for (uint32_t i = 0; i < CTestLogLimits::kMaxLeds; ++i)
-        values += (i ? " " : "") + QByteArray::number(i % 256);
-    const QByteArray data = "<touch_device><test TEST_TIMES_FOR_UNT=\"" + QByteArray::number(CTestLogLimits::kMaxTestTimes)
-        + "\"><axis name=\"X\" maxSignal=\"" + QByteArray::number(CTestLogLimits::kMaxLeds)
-        + "\" maxValue=\"65535\" divide=\"100-16000\"><dir name=\"T1\"><type name=\"ADC\"><test_data><data ID=\""
-        + QByteArray::number(CTestLogLimits::kMaxFrameNumber) + "\">" + values
-        + "</data></test_data></type></dir></axis></test></touch_device>";
-    WriteFile("sane.xml", data);
-    CTouchLogfileXML log(nullptr, QStringLiteral("sane.xml"));
-    QXmlStreamReader reader(data);
+    QTest::addColumn<int>("times");
+    QTest::addColumn<int>("leds");
+    QTest::addColumn<int>("dirs");
+
+    QTest::newRow("largest frame") << 10 << int(CTestLogLimits::kMaxLeds) << 1;
+    QTest::newRow("many directions") << 10 << 4096 << 64;
+    QTest::newRow("long UNT window on a large panel") << int(CTestLogLimits::kMaxTestTimes) << 1000 << 3;
+}
+
+void TestTestLog::largestSaneLogsAreAccepted()
+{
+    QFETCH(int, times);
+    QFETCH(int, leds);
+    QFETCH(int, dirs);
+
+    // The bounds leave room for any real frame.
+    const QByteArray data = ShapedLog(times, leds, dirs, CTestLogLimits::kMaxFrameNumber);
     QString strReason;
     QVERIFY(CTestLogLimits::ScanDocument(data, &strReason));
+    CTouchLogfileXML log(nullptr, QString());
+    QXmlStreamReader reader(data);
     QCOMPARE(log.AnalysisXml(reader), 0);
     QVERIFY2(CTestLogLimits::CheckModel(log, &strReason), qPrintable(strReason));
     QCOMPARE(log.GetRecordCount(), CTestLogLimits::kMaxFrameNumber);
