@@ -353,13 +353,14 @@ void TestCommands::endlessUnrelatedReportsEndAsTimeout()
 void TestCommands::lateReplyAnswersTheRetry()
 {
     CCommandRig rig;
-    // The first answer comes 15 s late: the first read (10 s) times out, the
+    // Every answer comes 15 s late: the first read (10 s) times out, the
     // request is sent again, and the late answer of the first request ends the
     // second wait.
-    rig.frame.SetFault(0xA3, 0x01, CEmulatedFrame::Late(15000, 1));
+    rig.frame.SetFault(0xA3, 0x01, CEmulatedFrame::Late(15000));
     QCOMPARE(rig.hw.GetProduct(), 0);
     QCOMPARE(rig.CountRequests(0xA3, 0x01), 2);
     QCOMPARE(rig.port.NowMs(), qint64(15000));
+    QCOMPARE(rig.port.QueuedReplies(), 1);  // the second answer is still on its way
 }
 
 void TestCommands::staleReplyIsNotTakenForTheNextCommand()

@@ -163,6 +163,8 @@ int32_t CEmulatedComPort::RecvData(uint8_t *buf, int len, int timeout, int devIn
 {
     QList<bool> signalList;
     int32_t result = ERROR_CODE_TIMEOUT;
+    QByteArray delivered;
+    std::function<void(const QByteArray &)> hook;
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
         m_recvTimeouts.append(timeout);
@@ -188,6 +190,8 @@ int32_t CEmulatedComPort::RecvData(uint8_t *buf, int len, int timeout, int devIn
                 if (buf && n > 0)
                     std::memcpy(buf, p.report.constData(), size_t(n));
                 result = n;
+                delivered = p.report;
+                hook = m_recvHook;
             } else {
                 m_nNow = deadline;
                 result = ERROR_CODE_TIMEOUT;
@@ -195,6 +199,8 @@ int32_t CEmulatedComPort::RecvData(uint8_t *buf, int len, int timeout, int devIn
         }
     }
     Emit(signalList);
+    if (hook)
+        hook(delivered);
     return result;
 }
 
@@ -272,6 +278,12 @@ void CEmulatedComPort::SetSendHook(const std::function<void(const QByteArray &)>
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     m_sendHook = hook;
+}
+
+void CEmulatedComPort::SetRecvHook(const std::function<void(const QByteArray &)> &hook)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_recvHook = hook;
 }
 
 QList<int> CEmulatedComPort::SendTimeouts() const

@@ -64,6 +64,8 @@ public:
     // Called (outside the port's lock) after each request was handed to the
     // frame: tests use it to act in the middle of a command.
     void SetSendHook(const std::function<void(const QByteArray &request)> &hook);
+    // Called (outside the port's lock) after each report a read returned.
+    void SetRecvHook(const std::function<void(const QByteArray &report)> &hook);
 
     // The time-outs the station passed, per call.
     QList<int> SendTimeouts() const;
@@ -102,6 +104,7 @@ private:
     std::atomic<bool> m_bUpgrade{false};
     int32_t m_nSendError = 0;
     std::function<void(const QByteArray &)> m_sendHook;
+    std::function<void(const QByteArray &)> m_recvHook;
     QList<int> m_sendTimeouts;
     QList<int> m_recvTimeouts;
     QList<int> m_recvDevs;

@@ -647,8 +647,12 @@ void CEmulatedFrame::App(const QByteArray &q, QList<Action> *pA)
         QByteArray r = DataReply(0xB2, 0x88);
         r[3] = char(3);
         QVector<quint8> st{s.settings.state[0], s.settings.state[1], s.settings.state[2]};
-        if (!s.settings.busyStates.isEmpty())
+        if (!s.settings.busyStates.isEmpty()) {
             st = s.settings.busyStates.takeFirst();
+        } else if (s.settings.bBusyChanging) {
+            ++s.settings.state[0];
+            st = QVector<quint8>{s.settings.state[0], s.settings.state[1], 0x10};
+        }
         for (int i = 0; i < 3 && i < st.size(); ++i)
             r[5 + i] = char(st[i]);
         Reply(pA, r);

@@ -121,6 +121,7 @@ public:
         quint8 usb[2] = {3, 3};
         quint8 state[3] = {0, 4, 1};          // B2 88 a, b, c when idle
         QList<QVector<quint8>> busyStates;    // answered (in order) before `state`
+        bool bBusyChanging = false;           // busy for ever, with a new state in every answer
         int nReadyAfterPolls = 0;             // A5 01 FF polls left unanswered after A8 11
         int nPollsSinceA811 = 0;
         quint8 a811Flag = 0;

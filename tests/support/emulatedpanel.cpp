@@ -107,7 +107,7 @@ QVector<quint8> CEmulatedPanel::Levels(const Model &m, int nAxis, int nDir, cons
         if (strKind == QLatin1String("AGC")) {
             v[i] = std::min(m.sensorAgc.value(e, m.nAgc), m.sensorAgc.value(r, m.nAgc));
         } else if (strKind == QLatin1String("REVERSE")) {
-            v[i] = m.nReverse;
+            v[i] = i < m.reverseLevels[nAxis].size() ? m.reverseLevels[nAxis][i] : m.nReverse;
         } else {
             v[i] = std::min(m.sensorAdc.value(e, m.nAdc), m.sensorAdc.value(r, m.nAdc));
         }

@@ -78,6 +78,7 @@ public:
         quint8 nAdc = 200;
         quint8 nAgc = 128;
         quint8 nReverse = 150;
+        QVector<quint8> reverseLevels[2]; // per axis, path i of T1 (else nReverse)
         QMap<QString, quint8> sensorAdc; // "Bottom:5" -> ADC level of every path through it
         QMap<QString, quint8> sensorAgc; // "Bottom:5" -> AGC level of every path through it
 
