@@ -3,6 +3,7 @@
 // Small helpers shared by the device tests (header only).
 
 #include "fakehidbackend.h"
+#include "touchsdk.h"
 #include "touchmanage.h"
 #include "touchmanageforos.h"
 #include "usbhotplug.h"
@@ -10,6 +11,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QTest>
 #include <QThread>
 #include <initializer_list>
@@ -70,6 +72,86 @@ inline void EchoFrame(const std::shared_ptr<CFakeHidNode> &node, uint8_t nReplyI
         n.SendInput(reply);
     });
 }
+
+// Registers with the device layer like the USB port does and records what
+// the layer reports: arrivals and removals (hot-plug thread) and raw reports
+// (raw reader threads).
+class CLayerProbe
+{
+public:
+    struct Event
+    {
+        TouchDeviceInfo info;
+        bool bPlug;
+    };
+
+    CLayerProbe()
+        : m_pSdk(new TouchSDK())
+    {
+        TouchDeviceInfo table[16];
+        const int n = m_pSdk->RegisterAppInterface(table, 16, &CLayerProbe::OnRaw, &CLayerProbe::OnHotplug, this);
+        QMutexLocker locker(&m_mutex);
+        for (int i = 0; i < n; ++i)
+            m_listed.append(table[i]);
+    }
+    ~CLayerProbe() { delete m_pSdk; }
+
+    TouchSDK *Sdk() { return m_pSdk; }
+    QList<Event> Events()
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_events;
+    }
+    QList<TouchData> RawReports()
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_raw;
+    }
+    QList<TouchDeviceInfo> Listed()
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_listed;
+    }
+    int Arrivals()
+    {
+        int n = 0;
+        for (const Event &e : Events())
+            n += e.bPlug ? 1 : 0;
+        return n;
+    }
+    int Removals() { return Events().size() - Arrivals(); }
+    // The record of the last arrival (a handle for TouchSDK calls).
+    TouchDeviceInfo LastArrival()
+    {
+        const QList<Event> events = Events();
+        for (int i = events.size() - 1; i >= 0; --i) {
+            if (events[i].bPlug)
+                return events[i].info;
+        }
+        TouchDeviceInfo none{};
+        return none;
+    }
+
+private:
+    static void OnRaw(const TouchDeviceInfo *, TouchData data, void *context)
+    {
+        auto *pThis = static_cast<CLayerProbe *>(context);
+        QMutexLocker locker(&pThis->m_mutex);
+        pThis->m_raw.append(data);
+    }
+    static void OnHotplug(const TouchDeviceInfo *info, bool bPlug, void *context)
+    {
+        auto *pThis = static_cast<CLayerProbe *>(context);
+        QMutexLocker locker(&pThis->m_mutex);
+        pThis->m_events.append({*info, bPlug});
+    }
+
+    TouchSDK *m_pSdk;
+    QMutex m_mutex;
+    QList<Event> m_events;
+    QList<TouchData> m_raw;
+    QList<TouchDeviceInfo> m_listed;
+};
 
 } // namespace devicetest
 

@@ -1,0 +1,120 @@
+// The supported vendor/product list: built-in pairs, pairs stored in the
+// settings store, wildcard product 0xFFFF, and the store kept in step.
+
+#include "testenvironment.h"
+#include "touchdevice.h"
+#include "touchsdk.h"
+#include "vidpidsettings.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(VidPid)
+
+class TestVidPidList : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void ResetStore(const QStringList &keys)
+    {
+        CVidPidSettings *pStore = CVidPidSettings::GetInstance();
+        const QStringList old = pStore->GetAllKeys();
+        for (const QString &key : old)
+            pStore->RemoveKey(key);
+        for (const QString &key : keys)
+            pStore->setValue(key, key);
+        CTouchDevice::InitSupportedVidPidList();
+    }
+
+private slots:
+    void builtinList()
+    {
+        ResetStore({});
+        const QList<VidPid> expected = {
+            {0x1FF7, 0x0001}, {0x1FF7, 0x0013}, {0x1FF7, 0xF0FE}, {0x2FE9, 0xFFFF},
+            {0x0B8C, 0x5000}, {0x0B8C, 0x5002}, {0x0B8C, 0x5003}, {0x2757, 0xFFFF},
+            {0x1870, 0x020A}, {0x04DD, 0x9E90}, {0x04DD, 0x9E91},
+        };
+        QCOMPARE(TouchSDK::GetBuiltinVidPidList(), expected);
+        // Loading again (a second TouchSDK) does not duplicate it.
+        TouchSDK sdk;
+        QCOMPARE(TouchSDK::GetBuiltinVidPidList(), expected);
+    }
+
+    void supported_data()
+    {
+        QTest::addColumn<int>("vid");
+        QTest::addColumn<int>("pid");
+        QTest::addColumn<bool>("supported");
+        QTest::newRow("exact built-in") << 0x1FF7 << 0x0001 << true;
+        QTest::newRow("other product of a listed vendor") << 0x1FF7 << 0x0002 << false;
+        QTest::newRow("wildcard vendor 2FE9") << 0x2FE9 << 0x1234 << true;
+        QTest::newRow("wildcard vendor 2FE9, bootloader pid") << 0x2FE9 << 0xFF01 << true;
+        QTest::newRow("wildcard vendor 2757") << 0x2757 << 0x0000 << true;
+        QTest::newRow("unknown vendor") << 0x1234 << 0x0001 << false;
+        QTest::newRow("stored pair") << 0x0EEF << 0x0001 << true;
+        QTest::newRow("stored wildcard") << 0x0ABC << 0x7777 << true;
+        QTest::newRow("stored vendor, other product") << 0x0EEF << 0x0002 << false;
+    }
+    void supported()
+    {
+        QFETCH(int, vid);
+        QFETCH(int, pid);
+        QFETCH(bool, supported);
+        ResetStore({"0x0eef-0x0001", "0x0abc-0xffff"});
+        QCOMPARE(CTouchDevice::IsSupportedVidPid(uint16_t(vid), uint16_t(pid)), supported);
+    }
+
+    void storedKeys_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QList<VidPid>>("pairs");
+        QTest::newRow("one pair") << QStringList{"0x1234-0x5678"} << QList<VidPid>{{0x1234, 0x5678}};
+        QTest::newRow("without 0x") << QStringList{"1234-abcd"} << QList<VidPid>{{0x1234, 0xABCD}};
+        QTest::newRow("upper case") << QStringList{"0X0EEF-0XFFFF"} << QList<VidPid>{{0x0EEF, 0xFFFF}};
+        QTest::newRow("no dash") << QStringList{"0x1234"} << QList<VidPid>{};
+        QTest::newRow("two dashes") << QStringList{"a-b-c"} << QList<VidPid>{};
+        QTest::newRow("empty part") << QStringList{"-0x1"} << QList<VidPid>{};
+        QTest::newRow("not hex") << QStringList{"0xZZ-0x1"} << QList<VidPid>{};
+        QTest::newRow("above 16 bits") << QStringList{"0x12345-0x1"} << QList<VidPid>{};
+        QTest::newRow("bare 0x") << QStringList{"0x-0x1"} << QList<VidPid>{};
+        QTest::newRow("same pair twice") << QStringList{"0x1234-0x0001", "1234-1"} << QList<VidPid>{{0x1234, 0x0001}};
+    }
+    void storedKeys()
+    {
+        QFETCH(QStringList, keys);
+        QFETCH(QList<VidPid>, pairs);
+        for (int i = 0; i < keys.size(); ++i) {
+            VidPid pair{};
+            if (!CTouchDevice::ParseVidPidKey(keys.at(i), &pair))
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression("ignored settings key"));
+        }
+        ResetStore(keys);
+        QCOMPARE(TouchSDK::GetSettingsVidPidList(), pairs);
+    }
+
+    void savingWritesOnlyTheDifference()
+    {
+        ResetStore({"0x0eef-0x0001", "0x0abc-0xffff"});
+        CVidPidSettings *pStore = CVidPidSettings::GetInstance();
+        // Equal list: the store keeps exactly what it had, including a key
+        // written by hand in another spelling.
+        pStore->setValue("EEF-1", "EEF-1");
+        QCOMPARE(TouchSDK::SetSettingsVidPidList({{0x0EEF, 0x0001}, {0x0ABC, 0xFFFF}}), 0);
+        QStringList keys = pStore->GetAllKeys();
+        keys.sort();
+        QCOMPARE(keys, (QStringList{"0x0abc-0xffff", "0x0eef-0x0001", "EEF-1"}));
+
+        QCOMPARE(TouchSDK::SetSettingsVidPidList({{0x0EEF, 0x0001}, {0x2222, 0x00AB}}), 0);
+        keys = pStore->GetAllKeys();
+        keys.sort();
+        QCOMPARE(keys, (QStringList{"0x0eef-0x0001", "0x2222-0x00ab", "EEF-1"}));
+        QCOMPARE(pStore->value("0x2222-0x00ab").toString(), QString("0x2222-0x00ab"));
+        QVERIFY(CTouchDevice::IsSupportedVidPid(0x2222, 0x00AB));
+        QVERIFY(!CTouchDevice::IsSupportedVidPid(0x0ABC, 0x0001));
+        QCOMPARE(TouchSDK::GetSettingsVidPidList(), (QList<VidPid>{{0x0EEF, 0x0001}, {0x2222, 0x00AB}}));
+    }
+};
+
+STATION_TEST_MAIN_CORE(TestVidPidList)
+#include "tst_vidpidlist.moc"
