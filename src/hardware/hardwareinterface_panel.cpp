@@ -167,7 +167,8 @@ int32_t HardwareInterface::ReadParamBlock(QByteArray *pBlock, QVector<float> *pT
         if (r < 0)
             return r;
         if (const auto status = StandardStatus(reply, 0xAC, 0x01)) {
-            qInfo().noquote() << "Parameter block: the frame has none (status" << Hex(reply.Status()) << ")";
+            qInfo().noquote() << QStringLiteral("Parameter block: the frame has none (status 0x%1)")
+                                        .arg(reply.Status(), 2, 16, QLatin1Char('0'));
             return *status;
         }
         SPacket packet;
