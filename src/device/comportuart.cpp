@@ -300,7 +300,8 @@ int CComPortUart::Open()
 
     m_serialPort.setPortName(m_strPortName);
     if (!m_serialPort.open(QIODevice::ReadWrite)) {
-        qWarning().noquote() << "Cannot open serial port" << m_strPortName << ":" << m_serialPort.errorString();
+        qWarning().noquote() << QStringLiteral("Cannot open serial port %1: %2")
+                                    .arg(m_strPortName, m_serialPort.errorString());
         m_nInterfaceState = -1;
         return -1;
     }
