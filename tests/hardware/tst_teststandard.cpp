@@ -2,9 +2,11 @@
 // reported: the limit grammar and the keys it applies to.
 
 #include "axissignalinfo.h"
+#include "panelrig.h"
 #include "teststandard.h"
 #include "testenvironment.h"
 
+#include <QFile>
 #include <QtTest>
 
 using RangeList = QList<SignalRange>;
@@ -52,12 +54,30 @@ class TestTestStandard : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void parse_data();
     void parse();
     void applyLimitKey_data();
     void applyLimitKey();
     void absentDirection();
+    void entryOfTheFrame_data();
+    void entryOfTheFrame();
 };
+
+// The parameter table of this process, read once on first use from the
+// working directory (a fresh temporary folder for this test).
+void TestTestStandard::initTestCase()
+{
+    QFile file(QStringLiteral("TouchTestInfo-V0001.csv"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Key,Value\n"
+               "********,MaxTolerantWeakSignalTotal:4,Interface:b,X-T1-ADC:90-250\n"
+               "Product:AB55,SupportRealTimeTest:1,MaxTolerantWeakSignalEachLed:2,eInitAgcWhileRetest:-1,"
+               "bCheckLedError:1,bEnableTestUart:3,bEnableTestDoubleUsb:x,X-T1-ADC:120-3000,X-T1-TOL:3\n"
+               "CheckSum:0x0012-0x0034,X-T1-UNT:0-20-Percent,Y-T0-ADC:100-2000-50-80-Absolute,Z-T1-ADC:1-2,"
+               "X-ADC:1-2,Interface:h,MaxTolerantWeakSignalTotal:x\n"
+               "CheckSum:0x0077,Y-T2-TOL:7,X-T7-AGC:1-2-Percent\n");
+}
 
 void TestTestStandard::parse_data()
 {
@@ -189,6 +209,85 @@ void TestTestStandard::absentDirection()
     QVERIFY(axes[QStringLiteral("X")].GetTestStandards(QStringLiteral("T7"), QStringLiteral("ADC")).isEmpty());
     QVERIFY(CTestStandard::ApplyLimitKey(axes, QStringLiteral("Y-T8-TOL"), QStringLiteral("4")));
     QCOMPARE(axes[QStringLiteral("Y")].GetMaxTolerantSignalCount(QStringLiteral("T8")), 4u);
+}
+
+void TestTestStandard::entryOfTheFrame_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<int>("sum1");
+    QTest::addColumn<int>("sum2");
+    QTest::addColumn<QString>("options"); // total, each LED, AGC policy, real time, LED check, uart, double USB
+    QTest::addColumn<int>("interfaceType");
+    QTest::addColumn<int>("interfaceDir");
+    QTest::addColumn<RangeList>("xT1Adc");
+    QTest::addColumn<int>("xT1Tol");
+
+    // Checksums that differ are looked up whole: the checksum row wins whole
+    // (the defaults above it included; its own unparsable total gives 0).
+    QTest::newRow("checksum row") << "AB55-10P" << 0x12 << 0x34 << "0 0 0 0 0 0 0" << 7 << 1
+                                  << RangeList{{90, 250}} << 0;
+    // Equal checksums are looked up by one of them; no such row, so the
+    // product row of AB55 (the "-10P" removed).
+    QTest::newRow("product row") << "AB55-10P" << 0x99 << 0x99 << "4 2 -1 1 1 3 0" << 1 << 1
+                                 << RangeList{{120, 3000}} << 3;
+    QTest::newRow("defaults") << "CD12-65P" << 0x01 << 0x01 << "4 0 0 0 0 0 0" << 1 << 1 << RangeList{{90, 250}}
+                              << 0;
+    QTest::newRow("checksum row by one checksum") << "CD12" << 0x77 << 0x77 << "4 0 0 0 0 0 0" << 1 << 1
+                                                  << RangeList{{90, 250}} << 0;
+}
+
+// The entry of the frame under test is laid over what the frame reported,
+// last in the preparation.
+void TestTestStandard::entryOfTheFrame()
+{
+    QFETCH(QString, product);
+    QFETCH(int, sum1);
+    QFETCH(int, sum2);
+    QFETCH(QString, options);
+    QFETCH(int, interfaceType);
+    QFETCH(int, interfaceDir);
+    QFETCH(RangeList, xT1Adc);
+    QFETCH(int, xT1Tol);
+
+    CPanelRig rig;
+    rig.frame.Edit([&](CEmulatedFrame::State &s) {
+        s.info.product = product.toLatin1();
+        s.info.first.nAppChecksum = quint16(sum1);
+        s.info.second.nAppChecksum = quint16(sum2);
+    });
+    QCOMPARE(CodeHex(rig.hw.InitTestConfig()), CodeHex(0));
+    const QStringList o = options.split(QLatin1Char(' '));
+    QCOMPARE(rig.hw.GetMaxTolerantWeakSignalTotal(), o[0].toUInt());
+    QCOMPARE(rig.hw.GetMaxTolerantWeakSignalEachLed(), o[1].toUInt());
+    QCOMPARE(rig.hw.GetInitAgcWhileRetest(), o[2].toInt());
+    QCOMPARE(rig.hw.IsSupportRealTimeTest(), o[3] == QLatin1String("1"));
+    QCOMPARE(rig.hw.IsCheckLedError(), o[4] == QLatin1String("1"));
+    QCOMPARE(rig.hw.GetEnableTestUart(), o[5].toInt());
+    QCOMPARE(rig.hw.GetEnableTestDoubleUsb(), o[6].toInt());
+    QCOMPARE(rig.hw.GetHardwareInfo().GetInterfaceType(), interfaceType);
+    QCOMPARE(rig.hw.GetHardwareInfo().GetInterfaceDir(), interfaceDir);
+
+    QMap<QString, CAxisSignalInfo> &axes = rig.hw.GetAxisSignalMap();
+    CAxisSignalInfo &x = axes[QStringLiteral("X")];
+    CAxisSignalInfo &y = axes[QStringLiteral("Y")];
+    QCOMPARE(x.GetTestStandards("T1", "ADC"), xT1Adc);
+    QCOMPARE(x.GetMaxTolerantSignalCount("T1"), uint32_t(xT1Tol));
+    // The frame's own limits where the entry says nothing (the emulated frame
+    // reports ADC 100..255, problem 0..30, UNT 0..40).
+    QCOMPARE(x.GetTestStandards("T0", "ADC"), (RangeList{{100, 255}}));
+    const bool bChecksumRow = QTest::currentDataTag() == QByteArray("checksum row");
+    QCOMPARE(x.GetTestStandards("T1", "UNT"), (bChecksumRow ? RangeList{{0, 20}} : RangeList{{0, 40}}));
+    QCOMPARE(x.GetStandardType("T1", "UNT"), bChecksumRow ? QStringLiteral("Percent") : QStringLiteral("Absolute"));
+    QCOMPARE(y.GetTestStandards("T0", "ADC"), (bChecksumRow ? RangeList{{100, 2000}} : RangeList{{100, 255}}));
+    QCOMPARE(y.GetProblemStandards("T0", "ADC"), (bChecksumRow ? RangeList{{50, 80}} : RangeList{{0, 30}}));
+    QVERIFY(!axes.contains(QStringLiteral("Z")));
+    const bool b77 = sum1 == 0x77;
+    QCOMPARE(y.GetMaxTolerantSignalCount("T2"), b77 ? 7u : 0u);
+    QCOMPARE(x.GetDirMap().contains(QStringLiteral("T7")), b77);
+    if (b77) {
+        QCOMPARE(x.GetStandardType("T7", "AGC"), QStringLiteral("Percent"));
+        QVERIFY(x.GetTestStandards("T7", "AGC").isEmpty());
+    }
 }
 
 STATION_TEST_MAIN_CORE(TestTestStandard)
