@@ -1,0 +1,324 @@
+// One device object over a fake hidraw node: report queues per id, reply
+// waits, reception switched off, the firmware-download mode, writes.
+
+#include "devicetesthelpers.h"
+#include "testenvironment.h"
+#include "touchdevice.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QtTest>
+#include <atomic>
+#include <cstring>
+#include <memory>
+
+using namespace devicetest;
+
+class TestTouchDevice : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<CFakeHidBackend> m_hid;
+    std::unique_ptr<CLayerProbe> m_probe;
+    std::shared_ptr<CFakeHidNode> m_node;
+    TouchDeviceInfo m_handle{};
+
+    TouchSDK *Sdk() { return m_probe->Sdk(); }
+    CTouchDevice *Device() { return m_handle.hDevice; }
+
+    // One frame with the given descriptor, open and announced.
+    void Attach(const QByteArray &descriptor = CFakeHidBackend::AppDescriptor(), uint16_t pid = 0x0001)
+    {
+        HidNodeInfo info = m_hid->FrameInfo(0x2FE9, pid, 0x7300, CFakeHidBackend::AppMode);
+        info.baReportDescriptor = descriptor;
+        m_node = m_hid->AddNode(info, false); // found by the first pass; no further pass follows
+        m_probe.reset(new CLayerProbe());
+        QVERIFY(WaitFor([this]() { return m_probe->Arrivals() == 1; }));
+        m_handle = m_probe->LastArrival();
+    }
+
+    void Input(const QByteArray &report, uint8_t nQueue, int nExpected)
+    {
+        m_node->SendInput(report);
+        QVERIFY(WaitFor([&]() { return Device()->QueuedReportCount(nQueue) == nExpected; }));
+    }
+
+    int32_t Send(const QByteArray &report, int nLen = 64)
+    {
+        return Sdk()->SendData(&m_handle, reinterpret_cast<const uint8_t *>(report.constData()), nLen, 30);
+    }
+
+private slots:
+    void init()
+    {
+        m_hid = CFakeHidBackend::Install();
+    }
+    void cleanup()
+    {
+        m_node.reset();
+        m_probe.reset();
+        CFakeHidBackend::Uninstall();
+        m_hid.reset();
+    }
+
+    void queuedReplyReturnsAtOnce_data()
+    {
+        QTest::addColumn<int>("len");
+        QTest::addColumn<int>("copied");
+        QTest::newRow("10") << 10 << 10;
+        QTest::newRow("64") << 64 << 64;
+        QTest::newRow("100") << 100 << 64;
+        QTest::newRow("0") << 0 << 0;
+        QTest::newRow("negative") << -5 << 0;
+    }
+    void queuedReplyReturnsAtOnce()
+    {
+        QFETCH(int, len);
+        QFETCH(int, copied);
+        Attach();
+        Input(Report(0xFC, {0x01, 0x02}), 0xFC, 1);
+        uint8_t buf[128];
+        std::memset(buf, 0xEE, sizeof(buf));
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, len, 0), copied);
+        QCOMPARE(Device()->QueuedReportCount(0xFC), 0);
+        if (copied > 1)
+            QCOMPARE(buf[1], uint8_t(0x01));
+        QCOMPARE(buf[copied], uint8_t(0xEE)); // nothing beyond what was asked
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 0), ERROR_CODE_TIMEOUT);
+        QVERIFY(timer.elapsed() < 100);
+    }
+
+    // Each collection's reader keeps only the report ids of its collection;
+    // every id has its own queue, and a late reply waits for the next read.
+    void queuesPerReportId()
+    {
+        // Command collection with input ids FC and 10; raw collection FB/02.
+        const QByteArray cmd = QByteArray::fromHex("0600ff0901a10185fc7508953f0901810285100901810285fc09019102c0");
+        const QByteArray app = CFakeHidBackend::AppDescriptor();
+        Attach(cmd + app.mid(app.indexOf(char(0xC0)) + 1));
+        m_node->SendInput(Report(0x10, {0x10}));
+        m_node->SendInput(Report(0xFB, {0xFB}));
+        m_node->SendInput(Report(0x02, {0x02}));
+        m_node->SendInput(Report(0x33, {0x33})); // declared by no collection
+        Input(Report(0xFC, {0x01}), 0xFC, 1);
+        Input(Report(0xFC, {0x02}), 0xFC, 2);
+        QCOMPARE(Device()->QueuedReportCount(0x10), 1);
+        QCOMPARE(Device()->QueuedReportCount(0xFB), 0);
+        QCOMPARE(Device()->QueuedReportCount(0x02), 0);
+        QCOMPARE(Device()->QueuedReportCount(0x33), 0);
+        DEV_TRY_COMPARE(m_probe->RawReports().size(), 2);
+        uint8_t buf[64];
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 0), 64);
+        QCOMPARE(buf[1], uint8_t(0x01));
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 0), 64);
+        QCOMPARE(buf[1], uint8_t(0x02));
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 0), ERROR_CODE_TIMEOUT);
+        QCOMPARE(Device()->QueuedReportCount(0x10), 1);
+    }
+
+    void queueIsBounded()
+    {
+        Attach();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("queue of report id fc full"));
+        for (int i = 0; i < CTouchDevice::MAX_QUEUED_REPORTS + 40; ++i) {
+            m_node->SendInput(Report(0xFC, {uint8_t(i), uint8_t(i >> 8)}));
+            if (i % 32 == 31) // stay below what one socket holds, as a reader would
+                QVERIFY(WaitFor([&]() { return Device()->QueuedReportCount(0xFC) >= std::min(i + 1, 256); }));
+        }
+        QVERIFY(WaitFor([&]() { return Device()->QueuedReportCount(0xFC) == CTouchDevice::MAX_QUEUED_REPORTS; }));
+        QTest::qWait(20);
+        QCOMPARE(Device()->QueuedReportCount(0xFC), CTouchDevice::MAX_QUEUED_REPORTS);
+        uint8_t buf[64];
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 0), 64);
+        QCOMPARE(buf[1] | (buf[2] << 8), 40); // the oldest were dropped
+    }
+
+    void reportIdFFHasNoQueue()
+    {
+        // A command collection that also declares input report 0xFF.
+        const QByteArray cmd = QByteArray::fromHex("0600ff0901a10185fc7508953f0901810285ff0901810285fc09019102c0");
+        Attach(cmd);
+        m_node->SendInput(Report(0xFF, {0x01}));
+        Input(Report(0xFC, {0x02}), 0xFC, 1);
+        QCOMPARE(Device()->QueuedReportCount(0xFF), 0);
+        uint8_t buf[64];
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 0), 64);
+        QCOMPARE(buf[1], uint8_t(0x02));
+    }
+
+    void releasedDeviceAnswersLostWithoutWaiting()
+    {
+        Attach();
+        Input(Report(0xFC, {0x01}), 0xFC, 1);
+        QCOMPARE(Sdk()->ReleaseDeviceInterface(&m_handle), 0);
+        QCOMPARE(Device()->GetDeviceStatus(), 0);
+        uint8_t buf[64];
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 5000), ERROR_CODE_LOST_DEVICE);
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(Sdk()->ClaimDeviceInterface(&m_handle), 0);
+        QCOMPARE(Device()->GetDeviceStatus(), 1);
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 0), 64);
+    }
+
+    // A reply arriving during a wait ends it at once (no polling step).
+    void waitEndsWhenTheReplyArrives()
+    {
+        Attach();
+        m_node->SetOutputHandler([](CFakeHidNode &node, const QByteArray &request) {
+            QThread::msleep(30);
+            QByteArray reply = request;
+            reply[1] = char(0x77);
+            node.SendInput(reply);
+        });
+        QCOMPARE(Send(Report(0xFC, {0x01})), 64);
+        uint8_t buf[64];
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 5000), 64);
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(buf[1], uint8_t(0x77));
+    }
+
+    void writes_data()
+    {
+        QTest::addColumn<int>("len");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("full report") << 64 << 64 << true;
+        QTest::newRow("short buffer, padded") << 5 << 5 << true;
+        QTest::newRow("empty") << 0 << int(ERROR_CODE_TIMEOUT) << false;
+        QTest::newRow("negative") << -1 << int(ERROR_CODE_TIMEOUT) << false;
+        QTest::newRow("too long") << 65 << int(ERROR_CODE_TIMEOUT) << false;
+    }
+    void writes()
+    {
+        QFETCH(int, len);
+        QFETCH(int, result);
+        QFETCH(bool, sent);
+        Attach();
+        QByteArray report(80, char(0xAB));
+        report[0] = char(0xFC);
+        if (!sent)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("SendData : refused a report"));
+        QCOMPARE(Send(report, len), result);
+        QByteArray out;
+        QCOMPARE(m_node->WaitOutput(&out, sent ? 2000 : 20), sent);
+        if (sent) {
+            QCOMPARE(out.size(), 64);
+            QCOMPARE(out.left(len), report.left(len));
+            QCOMPARE(out.mid(len), QByteArray(64 - len, '\0'));
+        }
+        QCOMPARE(Device()->GetDeviceStatus(), 1);
+    }
+
+    void sendAndRecvReturnsAFailedSendAtOnce()
+    {
+        Attach();
+        m_node->SetWriteError(ETIMEDOUT);
+        uint8_t buf[64] = {0xFC};
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(Sdk()->SendAndRecvData(&m_handle, buf, 64, buf, 64, 10000), ERROR_CODE_TIMEOUT);
+        QVERIFY(timer.elapsed() < 1000);
+    }
+
+    void nullHandle()
+    {
+        Attach();
+        TouchDeviceInfo none{};
+        uint8_t buf[64] = {0xFC};
+        QCOMPARE(Sdk()->SendData(&none, buf, 64, 30), ERROR_CODE_NULL_DEVICE);
+        QCOMPARE(Sdk()->SendUpgradeData(&none, buf, 64, 30), ERROR_CODE_NULL_DEVICE);
+        QCOMPARE(Sdk()->RecvData(&none, buf, 64, 30), ERROR_CODE_NULL_DEVICE);
+        QCOMPARE(Sdk()->RecvUpgradeData(&none, buf, 64, 30), ERROR_CODE_NULL_DEVICE);
+        QCOMPARE(Sdk()->SendAndRecvData(&none, buf, 64, buf, 64, 30), ERROR_CODE_NULL_DEVICE);
+        QCOMPARE(Sdk()->SetRecvEnable(&none, 0), ERROR_CODE_NULL_DEVICE);
+        QCOMPARE(Sdk()->SetUpgradeStatus(&none, 1), 0);
+        QCOMPARE(Sdk()->ClaimDeviceInterface(&none), 0);
+        QCOMPARE(Sdk()->ReleaseDeviceInterface(&none), 0);
+        QCOMPARE(Sdk()->SendData(nullptr, buf, 64, 30), ERROR_CODE_NULL_DEVICE);
+        QCOMPARE(Sdk()->SetRecvEnable(nullptr, 1), ERROR_CODE_NULL_DEVICE);
+        QCOMPARE(TouchSDK::GetVersion(), 0x3000601u);
+        QByteArray out;
+        QVERIFY(!m_node->WaitOutput(&out, 10)); // the real device was not touched
+        QCOMPARE(Device()->GetDeviceStatus(), 1);
+    }
+
+    // Download mode: the command reader stops at once and replies are read
+    // directly; reports of other collections on the node are skipped.
+    void upgradeTransfer()
+    {
+        Attach(CFakeHidBackend::AppDescriptor(), 0x0001);
+        QCOMPARE(Sdk()->SetUpgradeStatus(&m_handle, 0), 0); // running reader stays running
+        QCOMPARE(Sdk()->SetUpgradeStatus(&m_handle, 1), 0);
+        m_node->SendInput(Report(0xFB, {0x01}));  // raw collection: not a reply
+        m_node->SendInput(Report(0xFC, {0x42}));
+        uint8_t buf[64];
+        QCOMPARE(Sdk()->RecvUpgradeData(&m_handle, buf, 64, 2000), 64);
+        QCOMPARE(buf[1], uint8_t(0x42));
+        QCOMPARE(Device()->QueuedReportCount(0xFC), 0); // the reader did not take it
+        QCOMPARE(Sdk()->RecvUpgradeData(&m_handle, buf, 64, 10), ERROR_CODE_TIMEOUT);
+        QTest::qWait(20);
+        QCOMPARE(m_probe->RawReports().size(), 0); // the raw reader pauses too
+        QCOMPARE(Sdk()->SetUpgradeStatus(&m_handle, 0), 0);
+        Input(Report(0xFC, {0x43}), 0xFC, 1);
+        DEV_TRY_COMPARE(m_probe->RawReports().size(), 1);
+    }
+
+    void upgradeReadEndsEarly_data()
+    {
+        QTest::addColumn<bool>("unplug");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("reception switched off") << false << int(ERROR_CODE_INTERRUPT);
+        QTest::newRow("frame unplugged") << true << int(ERROR_CODE_LOST_DEVICE);
+    }
+    void upgradeReadEndsEarly()
+    {
+        QFETCH(bool, unplug);
+        QFETCH(int, expected);
+        Attach(CFakeHidBackend::BootDescriptor(), 0xFF01);
+        QCOMPARE(Sdk()->SetUpgradeStatus(&m_handle, 1), 0);
+        std::atomic<int32_t> result{0};
+        QElapsedTimer timer;
+        timer.start();
+        TouchDeviceInfo handle = m_handle;
+        TouchSDK *pSdk = Sdk();
+        QThread *pThread = QThread::create([&result, handle, pSdk]() {
+            uint8_t buf[64];
+            result = pSdk->RecvUpgradeData(&handle, buf, 64, 10000);
+        });
+        pThread->start();
+        QTest::qWait(30);
+        if (unplug)
+            m_hid->RemoveNode(m_node, false);
+        else
+            QCOMPARE(Sdk()->SetRecvEnable(&m_handle, 0), 0);
+        QVERIFY(pThread->wait(5000));
+        delete pThread;
+        QCOMPARE(int(result.load()), expected);
+        QVERIFY(timer.elapsed() < 3000);
+        uint8_t buf[64];
+        QCOMPARE(Sdk()->RecvUpgradeData(&m_handle, buf, 64, 10), expected);
+    }
+
+    void lostDeviceAnswersLostEverywhere()
+    {
+        Attach();
+        m_hid->RemoveNode(m_node, false);
+        DEV_TRY_COMPARE(Device()->GetDeviceStatus(), -1);
+        uint8_t buf[64] = {0xFC};
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 5000), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(Sdk()->RecvUpgradeData(&m_handle, buf, 64, 5000), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(Sdk()->SendData(&m_handle, buf, 64, 30), ERROR_CODE_LOST_DEVICE);
+        QCOMPARE(Sdk()->ClaimDeviceInterface(&m_handle), 0);
+        QCOMPARE(Device()->GetDeviceStatus(), -1); // lost stays lost
+    }
+};
+
+STATION_TEST_MAIN_CORE(TestTouchDevice)
+#include "tst_touchdevice.moc"
