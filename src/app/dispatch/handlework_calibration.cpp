@@ -1,0 +1,373 @@
+// The calibration tasks of the dispatcher: the four-point steps, finishing and
+// failing, reset, saving, reading the values, the manual edge moves, the
+// calibration format, fine tuning and the transfer of values to the frame;
+// and the GUI-thread slots for the step time-out and the interruption of a
+// waiting step.
+//
+// Every task runs on the worker thread against the current device object as a
+// HardwareInterface, under the device mutex; without one it does nothing.
+// Answers go to the calibration screens as the calibration message
+// (EmitCalibrateMsg) and a few plain signals.
+
+#include "handlework.h"
+
+#include "calibratemessage.h"
+#include "hardwareinterface.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+#include <climits>
+
+namespace {
+// The step time-out the count-down can ask for at the least, in ms.
+constexpr int kMinStepTimeoutMs = 10000;
+// A step answer that names no target (neither 1..5 nor the check result)
+// ends the step as a failure of the step command.
+constexpr int32_t kStepRuntimeError = int32_t(0x802A0003u);
+
+struct SEdgeMove
+{
+    const char* szTask;
+    int nEdge;
+    bool bDir;
+};
+// Direction true moves an edge towards its own side of the screen.
+constexpr SEdgeMove kEdgeMoves[] = {
+    {"CAL_LTL", 0, true},  {"CAL_LTR", 0, false}, {"CAL_RTL", 1, false}, {"CAL_RTR", 1, true},
+    {"CAL_TTT", 2, true},  {"CAL_TTB", 2, false}, {"CAL_BTB", 3, true},  {"CAL_BTT", 3, false},
+};
+
+struct SStep
+{
+    const char* szTask;
+    int nStep;
+};
+constexpr SStep kSteps[] = {
+    {"STEP_BEGIN", 0}, {"STEP_1", 1}, {"STEP_2", 2}, {"STEP_3", 3}, {"STEP_4", 4}, {"STEP_CHECK", 5},
+};
+} // namespace
+
+// ---------------------------------------------------------------------------
+// GUI thread
+
+void HandleWork::ChangeCalStepTimeout(int timeOut)
+{
+    // Seconds of the on-screen count-down; ten seconds at the least.
+    int nMs = kMinStepTimeoutMs;
+    if (timeOut > 9)
+        nMs = timeOut > INT_MAX / 1000 ? INT_MAX : timeOut * 1000;
+    m_nCalStepTimeout = nMs;
+}
+
+void HandleWork::ExitCurrentWork()
+{
+    // Without the device mutex: the worker holds it while a step waits for
+    // the frame, and this call is what ends that wait. The object is replaced
+    // only on this thread (arrival) or by "OpenTestLog", which is not posted
+    // while a calibration screen is open.
+    if (auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load())) {
+        qInfo().noquote() << "ExitCurrentWork" << ": the waiting calibration work is interrupted";
+        pDevice->SetRecvEnable(false);
+    }
+}
+
+void HandleWork::StartFineTuningCalibrate()
+{
+    PostTask(QStringLiteral("StartFineTuningCalibrate"));
+}
+
+void HandleWork::ExitFineTuningCalibrate(bool bIsCalibrate)
+{
+    Q_UNUSED(bIsCalibrate);
+    PostTask(QStringLiteral("ExitFineTuningCalibrate"));
+}
+
+int32_t HandleWork::CalValue(int32_t (HardwareInterface::*pGetter)())
+{
+    QMutexLocker lock(&m_deviceMutex);
+    auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
+    return pDevice ? (pDevice->*pGetter)() : 0;
+}
+
+int32_t HandleWork::GetCalLX()
+{
+    return CalValue(&HardwareInterface::GetCalLX);
+}
+
+int32_t HandleWork::GetCalLY()
+{
+    return CalValue(&HardwareInterface::GetCalLY);
+}
+
+int32_t HandleWork::GetCalRX()
+{
+    return CalValue(&HardwareInterface::GetCalRX);
+}
+
+int32_t HandleWork::GetCalRY()
+{
+    return CalValue(&HardwareInterface::GetCalRY);
+}
+
+// ---------------------------------------------------------------------------
+// Helpers of the rows (worker thread, device mutex held)
+
+HardwareInterface* HandleWork::LiveHardware() const
+{
+    return dynamic_cast<HardwareInterface*>(m_pDevice.load());
+}
+
+QJsonObject HandleWork::BuildCalibrateMsg(HardwareInterface* pDevice)
+{
+    return CCalibrateMessage::DeviceForm(pDevice->GetPropertyList(), pDevice->GetCalLX(), pDevice->GetCalLY(),
+                                         pDevice->GetCalRX(), pDevice->GetCalRY());
+}
+
+void HandleWork::EmitCalibrateResult(int32_t nResult)
+{
+    emit EmitCalibrateMsg(CCalibrateMessage::ResultForm(nResult));
+}
+
+void HandleWork::ResetCalibration(HardwareInterface* pDevice)
+{
+    const int32_t nReset = pDevice->ResetCalData();
+    if (nReset != 0) {
+        emit emitResetCallBack(false);
+        EmitCalibrateResult(nReset);
+        return;
+    }
+    emit emitResetCallBack(true);
+    const int32_t nRead = pDevice->GetCalData();
+    if (nRead == 0)
+        emit UpdateCalibrationData();
+    else
+        EmitCalibrateResult(nRead);
+}
+
+// ---------------------------------------------------------------------------
+// Rows
+
+int32_t HandleWork::RunInitDeviceCalData(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->InitDeviceCalData();
+    if (nRet >= 0) {
+        emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
+        EmitDeviceInformation(pDevice);
+    }
+    return nRet;
+}
+
+int32_t HandleWork::RunCalStep(const STaskContext& ctx)
+{
+    int nStep = -1;
+    for (const SStep& step : kSteps) {
+        if (ctx.task == QLatin1String(step.szTask))
+            nStep = step.nStep;
+    }
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice || nStep < 0)
+        return 0;
+
+    qInfo().noquote() << "ProcessTask" << ":" + ctx.task;
+    int nNext = 0;
+    int32_t nRet = pDevice->DoCalStep(nStep, &nNext, m_nCalStepTimeout.load());
+    if (nRet == 0 && (nNext < 1 || nNext > 7)) {
+        // The frame answered the step without naming a target or a check
+        // result; the screens could only wait for ever.
+        qWarning().noquote() << "ProcessTask" << ":" + ctx.task << "answered without a next step:" << nNext;
+        nRet = kStepRuntimeError;
+    }
+    if (nRet != 0) {
+        // Leave the frame's calibration mode before the failure is reported.
+        ResetCalibration(pDevice);
+        pDevice->SendCmd01FF();
+        emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
+        EmitCalibrateResult(nRet);
+        return 0;
+    }
+    if (nNext != 6 && nNext != 7)
+        emit UpdateCalStep(nNext);
+    emit EmitCalibrateMsg(CCalibrateMessage::StepForm(nNext));
+    return 0;
+}
+
+int32_t HandleWork::RunCalEndOk(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    qInfo().noquote() << "ProcessTask" << ":STEP_END_OK";
+    pDevice->SendCmd01FF();
+    // Every save is tried; the first that failed is the one reported.
+    const int32_t results[] = {pDevice->SaveCalToFlash(), pDevice->SaveCalAsDefault(), pDevice->GetCalData()};
+    for (int32_t nResult : results) {
+        if (nResult != 0) {
+            EmitCalibrateResult(nResult);
+            break;
+        }
+    }
+    const int32_t nRet = pDevice->GetCalData();
+    if (nRet >= 0)
+        emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
+    return nRet;
+}
+
+int32_t HandleWork::RunCalEndFail(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    qInfo().noquote() << "ProcessTask" << ":STEP_END_FAIL";
+    ResetCalibration(pDevice);
+    pDevice->SendCmd01FF();
+    emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
+    return 0;
+}
+
+int32_t HandleWork::RunResetCalData(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    qInfo().noquote() << "RESET_CAL_DATA";
+    ResetCalibration(pDevice);
+    emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
+    return 0;
+}
+
+int32_t HandleWork::RunCalSave(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    const bool bFlash = ctx.task == QLatin1String("SAVE_TO_FLASH");
+    qInfo().noquote() << (bFlash ? "SAVE_TO_FALSH" : "SAVE_AS_DEFAULT");
+    const int32_t nRet = bFlash ? pDevice->SaveCalToFlash() : pDevice->SaveCalAsDefault();
+    if (nRet == 0)
+        emit UpdateCalibrationData();
+    else
+        EmitCalibrateResult(nRet);
+    return 0;
+}
+
+int32_t HandleWork::RunGetCalData(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->GetCalData();
+    if (nRet >= 0)
+        emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
+    return nRet;
+}
+
+int32_t HandleWork::RunMoveCalEdge(const STaskContext& ctx)
+{
+    const SEdgeMove* pMove = nullptr;
+    for (const SEdgeMove& move : kEdgeMoves) {
+        if (ctx.task == QLatin1String(move.szTask))
+            pMove = &move;
+    }
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice || !pMove)
+        return 0;
+    const int32_t nRet = pDevice->MoveCalEdge(pMove->nEdge, pMove->bDir);
+    if (nRet < 0)
+        EmitCalibrateResult(nRet);
+    // The station keeps the moved value even when the frame did not take it:
+    // the screen shows what the station now holds.
+    emit UpdateCalibrationData();
+    return 0;
+}
+
+int32_t HandleWork::RunCalFormat(const STaskContext& ctx)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    qInfo().noquote() << ctx.task;
+    const int32_t nRet =
+        ctx.task == QLatin1String("GET_CAL_FMT") ? pDevice->GetCalFormat() : pDevice->SetCalFormat();
+    EmitCalibrateResult(nRet);
+    return nRet;
+}
+
+int32_t HandleWork::RunStartFineTuning(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    // The touch formats read first are kept by the device object until the
+    // exit gives them back.
+    pDevice->GetTouchFormat();
+    pDevice->SetTouchFormat(1, 1);
+    pDevice->ReadFineTuneParams();
+    pDevice->WriteFineTuneParams(false);
+    pDevice->ExitFineTuning(0);
+    return 0;
+}
+
+int32_t HandleWork::RunExitFineTuning(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    pDevice->WriteFineTuneParams(pDevice->GetFineTune1() == 1);
+    pDevice->ExitFineTuning(1);
+    pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()), uint8_t(pDevice->GetUsb2TouchFormat()));
+    return 0;
+}
+
+int32_t HandleWork::RunSendCalDataToDev(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    const int32_t nRet = pDevice->SendCalDataToDev();
+    if (nRet < 0)
+        EmitCalibrateResult(nRet);
+    else
+        emit UpdateCalibrationData();
+    return 0;
+}
+
+int32_t HandleWork::RunSendFileCalParam(const STaskContext&)
+{
+    QMutexLocker lock(&m_deviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice)
+        return 0;
+    int32_t nRet = pDevice->SendCalParam();
+    if (nRet < 0) {
+        emit EmitSaveCalibrateFileParamToDev(false);
+        return nRet;
+    }
+    nRet = pDevice->SetCalFormat();
+    if (nRet >= 0)
+        nRet = pDevice->SaveCalToFlash();
+    if (nRet >= 0)
+        nRet = pDevice->SaveCalAsDefault();
+    if (nRet >= 0)
+        emit UpdateCalibrationData();
+    // The values are on the frame; a failed save reaches the operator
+    // through the error rule.
+    emit EmitSaveCalibrateFileParamToDev(true);
+    emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
+    EmitDeviceInformation(pDevice);
+    return nRet;
+}

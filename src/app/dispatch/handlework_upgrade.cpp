@@ -1,0 +1,188 @@
+// The firmware upgrade of the dispatcher: "Start_Upgrade" sends a frame in
+// application mode to its bootloader under the bootloader-detect timer; when
+// the frame comes back in bootloader mode the arrival posts "Start_Upgrade"
+// again, the boot information is read and the image is downloaded record by
+// record. Every state change reaches the upgrade view through
+// EmitUpgradeStatus(status, log, progress).
+
+#include "handlework.h"
+
+#include "comportusb.h"
+#include "firmwaredownloader.h"
+#include "firmwareimage.h"
+#include "hardwareinterface.h"
+#include "touchbase.h"
+
+#include <QDebug>
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QTimer>
+
+namespace {
+constexpr uint32_t kModeApplication = 1;
+constexpr uint32_t kModeBootloader = 0;
+// Idle ticks of the detect timer after which the jump is given up.
+constexpr int kBootDetectIdleTicks = 5;
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Rows
+
+int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
+{
+    if (!m_bUpgradeRequested && ctx.mPara) {
+        // The upgrade view keeps the chosen image in the settings store; it
+        // answers on this thread without touching its widgets.
+        QString strPath;
+        if (QMetaObject::invokeMethod(ctx.mPara, "GetUpgradeFilePath", Qt::DirectConnection,
+                                      Q_RETURN_ARG(QString, strPath))) {
+            m_strFirmwarePath = strPath;
+            m_bUpgradeRequested = true;
+            qInfo().noquote() << "ProcessTask" << ": Start_Upgrade, firmware" << strPath;
+        } else {
+            qWarning().noquote() << "ProcessTask" << ": Start_Upgrade - the view"
+                                 << ctx.mPara->metaObject()->className() << "gives no firmware path";
+        }
+    }
+    QMutexLocker lock(&m_deviceMutex);
+    CTouchBase* pDevice = m_pDevice;
+    if (pDevice && m_pUsbPort->GetDevCount() > 0 && pDevice->GetType() == 1)
+        UpgradeTask();
+    return 0;
+}
+
+int32_t HandleWork::RunStopUpgrade(const STaskContext&)
+{
+    m_bUpgradeRequested = false;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The upgrade sequence (worker thread, device mutex held)
+
+void HandleWork::EmitUpgradeState(const QString& status, const QString& log, double dProgress)
+{
+    emit EmitUpgradeStatus(status, log, dProgress);
+}
+
+void HandleWork::StartBootDetectTimer()
+{
+    m_bBootDetectRunning = true;
+    emit EmitStartDevToBootDetectTimer();
+}
+
+void HandleWork::StopBootDetectTimer(const char* szWhy)
+{
+    qDebug().noquote() << "UpgradeTask" << szWhy;
+    m_bBootDetectRunning = false;
+    emit EmitStopDevToBootDetectTimer();
+}
+
+int HandleWork::UpgradeTask()
+{
+    m_bBootJumpActivity = true;
+    if (!m_bBootDetectRunning) {
+        qDebug().noquote() << "UpgradeTask" << " start DevToBootDetectTimer";
+        StartBootDetectTimer();
+    }
+
+    auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
+    const uint32_t nMode = m_pUsbPort->GetDeviceMode();
+    if (nMode == kModeApplication && pDevice) {
+        // The image is checked before the frame leaves its application: a
+        // frame sent to its bootloader with nothing to take stays there.
+        CFirmwareImage image;
+        const CFirmwareImage::Status eStatus = image.Load(m_strFirmwarePath);
+        if (eStatus != CFirmwareImage::Status::Ok) {
+            qWarning().noquote() << "UpgradeTask" << ": the firmware image is refused," << image.Problem();
+            StopBootDetectTimer(":55555 EmitStopDevToBootDetectTimer ");
+            EmitUpgradeState(QStringLiteral("UpdateError"), tr(CFirmwareImage::StatusText(eStatus)), 0);
+            // A missing or unreadable file keeps the request, as the download does.
+            if (eStatus == CFirmwareImage::Status::ReadError)
+                m_bUpgradeRequested = false;
+            return -1;
+        }
+
+        EmitUpgradeState(QStringLiteral("UpdateLog"), tr("Jump to bootloader"), 0);
+        const int32_t nRet = pDevice->JumpToBoot();
+        if (nRet != 0) {
+            StopBootDetectTimer(":00000 EmitStopDevToBootDetectTimer ");
+            EmitUpgradeState(QStringLiteral("UpdateError"), tr("Jump bootloader returns exception"), 0);
+            return nRet;
+        }
+        qDebug().noquote() << "UpgradeTask" << ": result = " + QString::number(uint32_t(nRet), 16);
+        m_bBootJumpActivity = true;
+        emit EmitDeviceEnumerateState(true);
+        return 0;
+    }
+
+    if (m_pUsbPort->GetDevCount() <= 0 || nMode != kModeBootloader || !pDevice) {
+        StopBootDetectTimer(":44444 EmitStopDevToBootDetectTimer ");
+        EmitUpgradeState(QStringLiteral("UpdateError"), tr("No device found yet"), 0);
+        return 0;
+    }
+
+    m_bBootJumpActivity = true;
+    const int32_t nBootInfo = pDevice->GetBootInfo();
+    if (nBootInfo > 0) {
+        StopBootDetectTimer(": 33333 EmitStopDevToBootDetectTimer ");
+        EmitUpgradeState(QStringLiteral("UpdateError"),
+                         tr("Failed to obtain bootloader information:") + QString::number(nBootInfo, 32), 0);
+        return nBootInfo;
+    }
+    const QList<CPropertyItem> lstProperty = pDevice->GetPropertyList();
+    if (lstProperty.isEmpty()) {
+        StopBootDetectTimer(":111 EmitStopDevToBootDetectTimer ");
+        EmitUpgradeState(QStringLiteral("UpdateError"), tr("Failed to obtain bootloader information"), 0);
+        return nBootInfo;
+    }
+    QString strPairs;
+    for (const CPropertyItem& item : lstProperty)
+        strPairs += item.first + QLatin1Char(':') + item.second + QLatin1Char(' ');
+    EmitUpgradeState(QStringLiteral("UpdateLog"), strPairs, 0);
+    EmitUpgradeState(QStringLiteral("UpdateLog"), tr("Ready to upgrade"), 0);
+    StopBootDetectTimer(":222 EmitStopDevToBootDetectTimer ");
+    return DownloadFirmwareToDevice();
+}
+
+int HandleWork::DownloadFirmwareToDevice()
+{
+    CFirmwareDownloader downloader(
+        m_pUsbPort, &m_bRecvEnabled,
+        [this](const QString& status, const QString& log, double dProgress) {
+            EmitUpgradeState(status, log, dProgress);
+        },
+        [this](bool bValue) { emit EmitDeviceEnumerateState(bValue); });
+    const int nRet = downloader.Download(m_strFirmwarePath);
+    if (!downloader.KeepsRequest())
+        m_bUpgradeRequested = false;
+    qInfo().noquote() << "DownloadFirmwareToDevice" << ": ended with" << nRet << "after"
+                      << downloader.BytesSent() << "bytes";
+    return nRet;
+}
+
+// ---------------------------------------------------------------------------
+// Bootloader-detect timer (GUI thread)
+
+void HandleWork::SetBootDetectInterval(int nMs)
+{
+    m_pBootDetectTimer->setInterval(nMs);
+}
+
+void HandleWork::UpgradeDetectTimer_CB()
+{
+    const bool bActivity = m_bBootJumpActivity.exchange(false);
+    qDebug().noquote() << "UpgradeDetectTimer_CB" << ": m_bUpgradeContinue = " << (bActivity ? "true" : "false")
+                       << " count = " << m_nBootDetectTicks;
+    if (bActivity) {
+        m_nBootDetectTicks = 0;
+        return;
+    }
+    if (++m_nBootDetectTicks < kBootDetectIdleTicks)
+        return;
+    qDebug().noquote() << "UpgradeDetectTimer_CB" << ": Jump bootloader returns exception";
+    EmitUpgradeState(QStringLiteral("UpdateError"), tr("Jump bootloader returns exception"), 0);
+    m_nBootDetectTicks = 0;
+    m_bBootDetectRunning = false;
+    emit EmitStopDevToBootDetectTimer();
+}
