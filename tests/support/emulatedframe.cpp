@@ -173,30 +173,35 @@ QByteArray CEmulatedFrame::ReportDescriptor() const
 
 QByteArray CEmulatedFrame::ReportDescriptor(Mode mode)
 {
-    // Vendor-defined collections of 63 data bytes after the report id.
-    auto collection = [](quint8 usage, quint8 inId, quint8 outId) {
-        QByteArray d;
-        d += QByteArray::fromHex("0600FF");  // Usage Page (vendor 0xFF00)
+    // Vendor-defined collections; every report is 64 bytes with its id.
+    struct Item
+    {
+        quint8 id;
+        bool bInput;
+        quint8 count;  // data bytes after the id
+    };
+    auto collection = [](quint8 usage, std::initializer_list<Item> items) {
+        QByteArray d = QByteArray::fromHex("0600FF");  // Usage Page (vendor 0xFF00)
         d += char(0x09);
-        d += char(usage);                    // Usage
-        d += QByteArray::fromHex("A101");    // Collection (Application)
-        d += QByteArray::fromHex("150026FF007508");  // Logical 0..255, size 8
-        d += char(0x85);
-        d += char(inId);                     // Report ID (input)
-        d += QByteArray::fromHex("0902953F8102");    // Usage, Count 63, Input
-        if (outId) {
-            if (outId != inId) {
-                d += char(0x85);
-                d += char(outId);            // Report ID (output)
-            }
-            d += QByteArray::fromHex("0903953F9102");  // Usage, Count 63, Output
+        d += char(usage);                              // Usage
+        d += QByteArray::fromHex("A101");              // Collection (Application)
+        d += QByteArray::fromHex("150026FF007508");    // Logical 0..255, Report Size 8
+        for (const Item &item : items) {
+            d += char(0x85);
+            d += char(item.id);                        // Report ID
+            d += char(0x95);
+            d += char(item.count);                     // Report Count
+            d += char(0x09);
+            d += char(usage);                          // Usage
+            d += QByteArray::fromHex(item.bInput ? "8102" : "9102");  // Input / Output (Data, Var, Abs)
         }
-        d += char(0xC0);                     // End Collection
+        d += char(0xC0);                               // End Collection
         return d;
     };
     if (mode == Mode::Bootloader)
-        return collection(0x01, kBootIn, kBootOut);
-    return collection(0x01, kApp, kApp) + collection(0x04, 0xFB, 0);
+        return collection(0x01, {{kBootIn, true, 63}, {kBootOut, false, 63}});
+    return collection(0x01, {{kApp, true, 63}, {kApp, false, 63}})
+        + collection(0x02, {{0xFB, true, 63}, {0x02, true, 61}});
 }
 
 // ---------------------------------------------------------------- faults and handlers
@@ -416,7 +421,7 @@ bool CEmulatedFrame::ApplyFault(const QByteArray &request, const Key &key, QList
     }
     case Fault::Custom:
         for (const QByteArray &r : f.replies)
-            Reply(pA, r);
+            Reply(pA, r, f.delayMs);
         return true;
     }
     return false;

@@ -58,7 +58,7 @@ public:
             Refuse,   // a refusal report ([1] = 0xFF)
             Garbage,  // a report that answers nothing; followed by the real answer when bThenAnswer
             Unplug,   // the frame leaves the bus when it receives the command, no reply
-            Custom,   // the reports in `replies` (each padded to 64 bytes) instead of the answer
+            Custom,   // the reports in `replies` (each padded to 64 bytes, delayed by delayMs) instead of the answer
         };
         Kind kind = None;
         quint8 status = 0x83;

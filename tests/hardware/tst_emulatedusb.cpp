@@ -1,0 +1,282 @@
+// HardwareInterface end to end below the port: the emulated frame sits on the
+// fake OS backend as a hidraw node, and the real device layer (enumeration,
+// device object, readers, report queues) and CComPortUsb carry its reports.
+
+#include "comportusb.h"
+#include "deviceerror.h"
+#include "emulatedframe.h"
+#include "emulatedusbframe.h"
+#include "fakehidbackend.h"
+#include "hardwareinterface.h"
+#include "stationclock.h"
+#include "testenvironment.h"
+#include "touchmanage.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QtTest>
+#include <atomic>
+#include <memory>
+
+namespace {
+template <typename Pred>
+bool WaitFor(Pred pred, int nTimeoutMs = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() > nTimeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(500);
+    }
+    return true;
+}
+
+QString Hex(int32_t n)
+{
+    return QStringLiteral("0x%1").arg(uint32_t(n), 8, 16, QLatin1Char('0'));
+}
+
+// Runs fn on a thread of its own (the station's worker) and returns its result.
+template <typename Fn>
+int32_t OnWorker(Fn fn, const std::function<void()> &whileRunning)
+{
+    std::atomic<int32_t> result{0};
+    std::atomic<bool> bDone{false};
+    QThread *pThread = QThread::create([&] {
+        result = fn();
+        bDone = true;
+    });
+    pThread->start();
+    whileRunning();
+    pThread->wait(20000);
+    delete pThread;
+    return result.load();
+}
+} // namespace
+
+class TestEmulatedUsb : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<CFakeHidBackend> m_hid;
+    std::unique_ptr<CEmulatedFrame> m_frame;
+    std::unique_ptr<CEmulatedUsbFrame> m_usb;
+    std::unique_ptr<CComPortUsb> m_port;
+    std::unique_ptr<HardwareInterface> m_hw;
+
+    // A frame on the bus and a station whose USB port has taken it in.
+    bool Start()
+    {
+        m_usb->Plug();
+        m_port.reset(new CComPortUsb());
+        if (!WaitFor([this] { return m_port->GetDevCount() == 1; }))
+            return false;
+        m_hw.reset(new HardwareInterface(nullptr, m_port.get(), QStringLiteral("emulated")));
+        return true;
+    }
+
+private slots:
+    void init()
+    {
+        CTestEnvironment::RealClock();
+        m_hid = CFakeHidBackend::Install();
+        m_frame.reset(new CEmulatedFrame);
+        m_usb.reset(new CEmulatedUsbFrame(m_frame.get(), m_hid));
+    }
+
+    void cleanup()
+    {
+        CTestEnvironment::RealClock();
+        m_hw.reset();
+        m_port.reset();
+        m_usb.reset();
+        m_frame.reset();
+        CFakeHidBackend::Uninstall();
+        m_hid.reset();
+    }
+
+    void arrivalCarriesTheFramesIdentity()
+    {
+        QVERIFY(Start());
+        QCOMPARE(m_port->GetVid(), 0x2FE9);
+        QCOMPARE(m_port->GetPid(), 0x0013);
+        QCOMPARE(m_port->GetVersion(), 0x7201);
+        QCOMPARE(m_port->GetDeviceMode(), 1u);
+        QVERIFY(!m_port->IsBootloaderPid());
+        QCOMPARE(m_port->GetDeviceNameList(), QList<QString>{QStringLiteral("USB\\VID_2FE9&PID_0013&REV_7201")});
+    }
+
+    void deviceInformationEndToEnd()
+    {
+        QVERIFY(Start());
+        QCOMPARE(m_hw->InitDeviceInfo(), 0);
+        const QList<CPropertyItem> expected{{"BatchInfo", "B2024-11-05"},
+                                            {"McuID", "0123456789ABCDEF00112233"},
+                                            {"Product", "KT-T65WHSUR-10P"},
+                                            {"Vid", "0x2FE9"},
+                                            {"Pid", "0x0013"},
+                                            {"Version", "0x0102-0x0103"},
+                                            {"CheckSum", "0x1A2B-0x3C4D"},
+                                            {"BootVersion", "0x020105"},
+                                            {"BootCheckSum", "0x11223344"},
+                                            {"MaxPoint", "10"}};
+        QCOMPARE(m_hw->GetPropertyList(), expected);
+        QVERIFY(m_frame->Violations().isEmpty());
+    }
+
+    void replyRulesEndToEnd_data()
+    {
+        QTest::addColumn<int>("fault");  // 0 status 82, 1 silent, 2 garbage then answer, 3 refusal, 4 status 83
+        QTest::addColumn<int32_t>("result");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("busy status") << 0 << int32_t(0x1002) << 1;
+        QTest::newRow("silent") << 1 << int32_t(0x801D0001u) << 10;
+        QTest::newRow("garbage first") << 2 << int32_t(0) << 1;
+        QTest::newRow("refusal") << 3 << int32_t(0x1004) << 1;
+        QTest::newRow("other status") << 4 << int32_t(0x1003) << 1;
+    }
+
+    void replyRulesEndToEnd()
+    {
+        QFETCH(int, fault);
+        QFETCH(int32_t, result);
+        QFETCH(int, requests);
+        QVERIFY(Start());
+        CTestEnvironment::FastClock();
+        const CEmulatedFrame::Fault faults[] = {CEmulatedFrame::StatusReply(0x82), CEmulatedFrame::Silent(),
+                                                CEmulatedFrame::GarbageReply(true), CEmulatedFrame::Refusal(),
+                                                CEmulatedFrame::StatusReply(0x83)};
+        m_frame->SetFault(0xB2, 0x08, faults[fault]);
+        uint8_t a = 0, b = 4, c = 1;
+        QCOMPARE(Hex(m_hw->GetDeviceState(&a, &c, &b)), Hex(result));
+        QCOMPARE(m_frame->RequestsFor(0xB2, 0x08).size(), requests);
+    }
+
+    void unplugInTheMiddleOfACommand()
+    {
+        QVERIFY(Start());
+        m_frame->SetFault(0xA3, 0x05, CEmulatedFrame::UnplugOnCommand());
+        QList<CPropertyItem> list;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(Hex(m_hw->GetFirmwareInfo(list)), Hex(int32_t(0x800C0002u)));
+        QVERIFY(timer.elapsed() < 5000);  // the loss ends the wait, not the 10 s time-out
+        QVERIFY(list.isEmpty());
+        QVERIFY(WaitFor([this] { return m_port->GetDevCount() == 0; }));
+        QCOMPARE(Hex(m_hw->GetProduct()), Hex(int32_t(0x800B0002u)));
+    }
+
+    void lateReplyIsNotTakenByTheNextCommand()
+    {
+        QVERIFY(Start());
+        CTestEnvironment::FastClock();  // 10 s reads become 10 ms
+        // The first touch-enable answer comes 25 "seconds" late, with old bytes.
+        CEmulatedFrame::Fault late =
+            CEmulatedFrame::CustomReplies({CEmulatedFrame::Pad64(QByteArray::fromHex("fc30870200 0707"))}, 1);
+        late.delayMs = 25000;
+        m_frame->SetFault(0x30, 0x07, late);
+        QCOMPARE(Hex(m_hw->GetTouchEnable()), Hex(0));  // the retry is answered at once
+        QCOMPARE(m_frame->RequestsFor(0x30, 0x07).size(), 2);
+        QCOMPARE(int(m_hw->TouchEnableBytes()[0]), 1);
+        QTest::qWait(40);  // the late answer of the first request arrives now
+        m_frame->Edit([](CEmulatedFrame::State &s) {
+            s.settings.touch[0] = 9;
+            s.settings.touch[1] = 8;
+        });
+        QCOMPARE(m_hw->GetTouchEnable(), 0);
+        QCOMPARE(int(m_hw->TouchEnableBytes()[0]), 9);
+        QCOMPARE(int(m_hw->TouchEnableBytes()[1]), 8);
+    }
+
+    void abortFromTheGuiThread()
+    {
+        QVERIFY(Start());
+        m_frame->Edit([](CEmulatedFrame::State &s) { s.cal.nTouchDelayMs = -1; });
+        int next = -1;
+        QElapsedTimer timer;
+        timer.start();
+        const int32_t r = OnWorker([&] { return m_hw->DoCalStep(1, &next, 30000); },
+                                   [&] {
+                                       QVERIFY(WaitFor([&] { return m_frame->RequestsFor(0x01, 0x01).size() == 1; }));
+                                       QTest::qWait(20);
+                                       m_hw->SetRecvEnable(false);
+                                   });
+        QCOMPARE(Hex(r), Hex(int32_t(0x802A0004u)));
+        QVERIFY(timer.elapsed() < 10000);
+        QCOMPARE(next, -1);
+        QCOMPARE(m_frame->RequestsFor(0x01, 0x01).size(), 1);
+        // The station goes on with the next command.
+        QCOMPARE(m_hw->ResetCalData(), 0);
+    }
+
+    void fineTuneEndWhileAStepWaits()
+    {
+        QVERIFY(Start());
+        m_frame->Edit([](CEmulatedFrame::State &s) { s.cal.nTouchDelayMs = -1; });
+        int next = -1;
+        const int32_t r = OnWorker([&] { return m_hw->DoCalStep(2, &next, 30000); },
+                                   [&] {
+                                       QVERIFY(WaitFor([&] { return m_frame->RequestsFor(0x01, 0x02).size() == 1; }));
+                                       m_frame->InjectFineTuneEnd();
+                                       m_usb->DeliverInjected();
+                                   });
+        QCOMPARE(Hex(r), Hex(int32_t(0x802A0005u)));
+    }
+
+    void calibrationEndToEnd()
+    {
+        QVERIFY(Start());
+        QCOMPARE(m_hw->InitDeviceCalData(), 0);
+        QCOMPARE(m_hw->GetCalLX(), 0x0100);
+        QCOMPARE(m_hw->GetCalRY(), 0x7D00);
+        int next = 0;
+        QCOMPARE(m_hw->DoCalStep(0, &next, 30000), 0);
+        QCOMPARE(next, 1);
+        QCOMPARE(m_hw->DoCalStep(5, &next, 30000), 0);
+        QCOMPARE(next, 7);
+        QCOMPARE(m_hw->MoveCalEdge(0, true), 0);
+        QCOMPARE(m_hw->SendCmd01FF(), 0);
+        QCOMPARE(m_hw->SaveCalToFlash(), 0);
+        QCOMPARE(m_hw->SaveCalAsDefault(), 0);
+        const CEmulatedFrame::State s = m_frame->Snapshot();
+        QCOMPARE(s.cal.value[0], quint16(0x0101));
+        QCOMPARE(s.cal.flash[0], quint16(0x0101));
+        QVERIFY(s.cal.bEnded);
+        QVERIFY2(m_frame->Violations().isEmpty(), qPrintable(m_frame->Violations().join('\n')));
+    }
+
+    void jumpToTheBootloaderAndBack()
+    {
+        QVERIFY(Start());
+        std::atomic<int> nInsertTrue{0}, nInsertFalse{0};
+        connect(m_port.get(), &CComPort::DeviceInsert, this,
+                [&](bool b) { (b ? nInsertTrue : nInsertFalse)++; }, Qt::DirectConnection);
+        QCOMPARE(m_hw->JumpToBoot(), 0);
+        QVERIFY(WaitFor([&] { return nInsertFalse.load() == 1 && nInsertTrue.load() == 1; }));
+        QCOMPARE(m_port->GetDeviceMode(), 0u);
+        QVERIFY(m_port->IsBootloaderPid());
+
+        // The station builds a device object for the bootloader and reads it.
+        HardwareInterface boot(nullptr, m_port.get(), QStringLiteral("boot"));
+        QCOMPARE(boot.GetBootInfo(), 0);
+        QCOMPARE(boot.GetProperty(QStringLiteral("BootVersion")), QStringLiteral("0x010203"));
+        QCOMPARE(boot.GetProperty(QStringLiteral("BootCheckSum")), QStringLiteral("0x77885566"));
+    }
+
+    void bootloaderThatNeverComesBack()
+    {
+        QVERIFY(Start());
+        m_frame->Edit([](CEmulatedFrame::State &s) { s.boot.bNeverReturns = true; });
+        QCOMPARE(m_hw->JumpToBoot(), 0);
+        QVERIFY(WaitFor([this] { return m_port->GetDevCount() == 0; }));
+        QTest::qWait(200);
+        QCOMPARE(m_port->GetDevCount(), 0);
+        QCOMPARE(Hex(m_hw->GetProduct()), Hex(int32_t(0x800B0002u)));
+    }
+};
+
+STATION_TEST_MAIN_CORE(TestEmulatedUsb)
+#include "tst_emulatedusb.moc"
