@@ -316,13 +316,16 @@ int CComPortUart::Open()
     connect(&m_serialPort, &QSerialPort::readyRead, this, &CComPortUart::MsgRecvDataEvent, direct);
     connect(&m_serialPort, &QSerialPort::errorOccurred, this, &CComPortUart::OnLineError, direct);
 
+    // The parameters in use, as texts; a text already stored is not written again.
     CCustomerSettings *settings = CCustomerSettings::GetInstance();
-    settings->SetString(kKeyParity, GetParity());
-    settings->SetString(kKeyStopBit, GetStopBits());
-    settings->SetString(kKeyFlowControl, GetFlowControl());
-    settings->SetString(kKeyBaudRate, GetBaudRate());
-    settings->SetString(kKeyDataBit, GetDataBits());
-    settings->SetString(kKeyPortName, GetPortName());
+    const QPair<QString, QString> texts[] = {
+        {kKeyParity, GetParity()},     {kKeyStopBit, GetStopBits()}, {kKeyFlowControl, GetFlowControl()},
+        {kKeyBaudRate, GetBaudRate()}, {kKeyDataBit, GetDataBits()}, {kKeyPortName, GetPortName()},
+    };
+    for (const auto &text : texts) {
+        if (settings->value(text.first).toString() != text.second || !settings->contains(text.first))
+            settings->SetString(text.first, text.second);
+    }
 
     m_parser = PacketContext{};
     m_nLastByteMs = CStationClock::NowMs();
