@@ -12,13 +12,6 @@ int32_t Clamp(int32_t nValue, int32_t nMax)
 
 CMultiTouchState::CMultiTouchState() = default;
 
-int CMultiTouchState::PixelOf(int nValue, int nExtent)
-{
-    if (nExtent <= 1)
-        return 0;
-    return int(int64_t(Clamp(nValue, AXIS_MAX)) * (nExtent - 1) / AXIS_MAX);
-}
-
 int CMultiTouchState::SlotOf(int32_t nContactId) const
 {
     for (int i = 0; i < MAX_CONTACTS; ++i) {

@@ -38,9 +38,6 @@ public:
     QVector<InjectEvent> ReleaseAll();
     int ActiveCount() const;
 
-    // The screen pixel that an axis value lands on (0..extent-1).
-    static int PixelOf(int nValue, int nExtent);
-
 private:
     int SlotOf(int32_t nContactId) const;
     int FreeSlot() const;
