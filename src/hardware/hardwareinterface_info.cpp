@@ -4,13 +4,10 @@
 #include "hardwareinterface.h"
 
 #include "comport.h"
+#include "comportuart.h"
 #include "deviceerror.h"
 #include "serialframe.h"
 #include "stationclock.h"
-#if __has_include("comportuart.h")
-#include "comportuart.h"
-#define HAVE_COMPORTUART 1
-#endif
 
 #include <QDebug>
 #include <QRegularExpression>
@@ -183,10 +180,6 @@ int32_t HardwareInterface::ReadMcuIDTextUpgrade(CComPort *pPort, QString *pText)
 {
     if (!pPort)
         return ERROR_CODE_NULL_DEVICE;
-#ifndef HAVE_COMPORTUART
-    Q_UNUSED(pText)
-    return ERROR_CODE_NULL_DEVICE;
-#else
     // The framed send with a chosen head exists only on the serial port.
     CComPortUart *pUart = qobject_cast<CComPortUart *>(pPort);
     if (!pUart) {
@@ -199,7 +192,6 @@ int32_t HardwareInterface::ReadMcuIDTextUpgrade(CComPort *pPort, QString *pText)
     if (r < 0)
         return r;
     return ReadMcuIDReply(pPort, 0, pText);
-#endif
 }
 
 int32_t HardwareInterface::CompareMcuID(CComPort *pPort)
