@@ -318,18 +318,31 @@ int32_t HardwareInterface::MapSensorSides()
         const int nDirs = axis.GetDirMap().size();
         const int nMax = int(axis.GetMaxSignal());
         const int s = int(axis.GetSignalStart());
+        if (nMax <= 0)
+            continue;
+
+        // Every path names two of the axis's sensors s .. s + nMax - 1: their
+        // side texts and the board-and-position texts are made once per side.
+        QVector<QString> vecSideA(nMax), vecSideB(nMax), vecPlaceA(nMax), vecPlaceB(nMax);
+        for (int n = 0; n < nMax; ++n) {
+            vecSideA[n] = strA + QLatin1Char(':') + QString::number(s + n);
+            vecSideB[n] = strB + QLatin1Char(':') + QString::number(s + n);
+            vecPlaceA[n] = LedIndexText(strA, QString(), s + n, -1);
+            vecPlaceB[n] = LedIndexText(QString(), strB, -1, s + n);
+        }
         for (int d = 0; d < nDirs && d < m_lstDirNames.size(); ++d) {
             const QString &strDir = m_lstDirNames[d];
             CDirSignalInfo &dir = axis.GetDirMap()[strDir];
+            dir.GetSignalLabels().reserve(dir.GetSignalLabels().size() + nMax);
+            dir.GetSignalRelations().reserve(dir.GetSignalRelations().size() + nMax);
             const int nOffset = m_panelGeometry.Offset(nAxis, d);
             for (int i = 0; i < nMax; ++i) {
+                // k and r as offsets from the start s: the receiver is s + k, or s itself for k < 1.
                 const int k = std::min(nOffset + i, nMax - 1);
-                const int r = k >= 1 ? s + k : s;
-                const int e = s + i;
-                const QString strRelation = strA + QLatin1Char(':') + QString::number(e) + QLatin1Char('-') + strB
-                    + QLatin1Char(':') + QString::number(r);
+                const int r = k >= 1 ? k : 0;
+                const QString strRelation = vecSideA[i] + QLatin1Char('-') + vecSideB[r];
                 info.ParseRelation(strRelation);
-                dir.AddSignalLabel(LedIndexText(strA, strB, e, r));
+                dir.AddSignalLabel(vecPlaceA[i] + vecPlaceB[r]);
                 dir.AddSignalRelation(strRelation);
             }
         }

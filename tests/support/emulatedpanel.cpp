@@ -372,6 +372,15 @@ bool CEmulatedPanel::OnA806(CEmulatedFrame &frame, const QByteArray &q, QList<Ac
     return true;
 }
 
+const QVector<quint8> &CEmulatedPanel::CachedLevels(int nAxis, int nDir, const QString &strKind)
+{
+    const QString strKey = QStringLiteral("%1/%2/%3").arg(nAxis).arg(nDir).arg(strKind);
+    auto it = m_levelCache.find(strKey);
+    if (it == m_levelCache.end())
+        it = m_levelCache.insert(strKey, Levels(m_model, nAxis, nDir, strKind));
+    return it.value();
+}
+
 bool CEmulatedPanel::OnSignal(CEmulatedFrame &frame, const QByteArray &q, QList<Action> *pA)
 {
     const int nSel = B(q, 5);
@@ -399,7 +408,7 @@ bool CEmulatedPanel::OnSignal(CEmulatedFrame &frame, const QByteArray &q, QList<
     }
     ++m.nChunkRequests;
 
-    const QVector<quint8> levels = Levels(m, nAxis, nDir, strKind);
+    const QVector<quint8> &levels = CachedLevels(nAxis, nDir, strKind);
     QByteArray r = frame.DataReply(0xA5, 0x81);
     r[3] = char(4 + nCount);
     r[5] = char(nSel);

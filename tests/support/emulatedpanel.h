@@ -100,6 +100,7 @@ public:
     {
         std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
         f(m_model);
+        m_levelCache.clear();
     }
     Model Snapshot() const;
 
@@ -133,6 +134,8 @@ private:
     bool OnSignal(CEmulatedFrame &frame, const QByteArray &q, QList<CEmulatedFrame::Action> *pA);
 
     QByteArray Packet(int nIndex, quint8 nStatus) const;
+    // Levels of (axis, dir, kind), computed once per edit of the model.
+    const QVector<quint8> &CachedLevels(int nAxis, int nDir, const QString &strKind);
 
     CEmulatedFrame *m_pFrame;
     Model m_model;
@@ -141,4 +144,5 @@ private:
     bool m_bSwapThisTransfer = false;
     bool m_bStatusThisTransfer = false;
     int m_nA816Answers = 0;
+    QMap<QString, QVector<quint8>> m_levelCache;
 };

@@ -1,0 +1,229 @@
+// A full first test and a retest of a large frame (version 0x7201 with a
+// parameter block, 600 LEDs on X and 340 on Y) through HardwareInterface, the
+// real USB port and device layer, to an emulated frame on the fake OS backend
+// that answers at once. Prints the reports exchanged, the wall time of each
+// run, the median host time per report, the analysis time and the log save
+// time.
+//
+//   bench_test_run [repetitions]
+
+#include "comportusb.h"
+#include "emulatedframe.h"
+#include "emulatedpanel.h"
+#include "emulatedusbframe.h"
+#include "fakehidbackend.h"
+#include "hardwareinterface.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Us(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::micro>(b - a).count();
+}
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The USB port, counted: every report that crosses it (a written request, a
+// read reply) and the host time from the end of the previous report to the
+// end of this one, which holds the station's own work for it and the device
+// layer's transfer. Everything is passed on to the real port unchanged.
+class CCountedPort : public CComPort
+{
+public:
+    explicit CCountedPort(CComPort *pPort) : m_pPort(pPort) {}
+
+    void StartRun()
+    {
+        m_nSent = m_nRead = 0;
+        m_last = Clock::now();
+    }
+    int Sent() const { return m_nSent; }
+    int Read() const { return m_nRead; }
+    std::vector<double> &PerReport() { return m_perReport; }
+
+    bool IsConnected() override { return m_pPort->IsConnected(); }
+    int32_t SetRecvEnable(uint8_t enable, int devIndex) override { return m_pPort->SetRecvEnable(enable, devIndex); }
+    int32_t ClaimDeviceInterface(int devIndex) override { return m_pPort->ClaimDeviceInterface(devIndex); }
+    int32_t ReleaseDeviceInterface(int devIndex) override { return m_pPort->ReleaseDeviceInterface(devIndex); }
+    uint32_t GetDeviceMode() override { return m_pPort->GetDeviceMode(); }
+    int32_t GetVid() override { return m_pPort->GetVid(); }
+    int32_t GetPid() override { return m_pPort->GetPid(); }
+    int32_t GetVersion() override { return m_pPort->GetVersion(); }
+    int32_t SetUpgradeStatus(uint8_t bUpgrade) override { return m_pPort->SetUpgradeStatus(bUpgrade); }
+    int32_t SendData(const uint8_t *buf, int len, int timeout, int devIndex) override
+    {
+        const int32_t r = m_pPort->SendData(buf, len, timeout, devIndex);
+        if (r >= 0) {
+            ++m_nSent;
+            Mark();
+        }
+        return r;
+    }
+    int32_t RecvData(uint8_t *buf, int len, int timeout, int devIndex) override
+    {
+        const int32_t r = m_pPort->RecvData(buf, len, timeout, devIndex);
+        if (r > 0) {
+            ++m_nRead;
+            Mark();
+        }
+        return r;
+    }
+    int32_t SendAndRecvData(const uint8_t *wbuf, int wlen, uint8_t *rbuf, int rlen, int timeout,
+                            int devIndex) override
+    {
+        return m_pPort->SendAndRecvData(wbuf, wlen, rbuf, rlen, timeout, devIndex);
+    }
+
+private:
+    void Mark()
+    {
+        const Clock::time_point now = Clock::now();
+        m_perReport.push_back(Us(m_last, now));
+        m_last = now;
+    }
+
+    CComPort *m_pPort;
+    int m_nSent = 0;
+    int m_nRead = 0;
+    Clock::time_point m_last;
+    std::vector<double> m_perReport;
+};
+
+void LargeFrame(CEmulatedPanel::Model &m)
+{
+    m.nX = 600;
+    m.nY = 340;
+    m.boards[0] = m.boards[1] = {75, 75, 75, 75, 75, 75, 75, 75};
+    m.boards[2] = m.boards[3] = {85, 85, 85, 85};
+    m.offsets[0][0] = -20;
+    m.offsets[0][2] = 20;
+    m.offsets[1][0] = -12;
+    m.offsets[1][2] = 12;
+    m.nDivide = 10;
+    for (int a = 0; a < 2; ++a)
+        for (int d = 0; d < 3; ++d) {
+            m.limits[a][d].adcLo = 100;
+            m.limits[a][d].adcHi = 255;
+        }
+    m.nAdc = 200;
+    m.nAgc = 128;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int nRepetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+    std::shared_ptr<CFakeHidBackend> hid = CFakeHidBackend::Install();
+    CEmulatedFrame frame;
+    CEmulatedPanel panel(&frame);
+    panel.Install();
+    panel.Edit(LargeFrame);
+    CEmulatedUsbFrame usb(&frame, hid);
+    usb.Plug();
+    auto usbPort = std::make_unique<CComPortUsb>();
+    QElapsedTimer wait;
+    wait.start();
+    while (usbPort->GetDevCount() < 1 && wait.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(200);
+    }
+    if (usbPort->GetDevCount() < 1) {
+        std::fprintf(stderr, "the emulated frame did not arrive\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    CCountedPort port(usbPort.get());
+
+    std::printf("bench_test_run: first test and retest of a 0x7201 frame with a parameter block, 600 x 340 LEDs,\n"
+                "  HardwareInterface -> CComPortUsb -> device layer -> emulated frame (fake hidraw node), %d times\n",
+                nRepetitions);
+
+    std::vector<double> first, retest, analysis, save, firstWithSave;
+    int nFirstReports = 0, nRetestReports = 0, nFailures = 0;
+    QString strVerdict;
+    for (int k = 0; k < nRepetitions; ++k) {
+        HardwareInterface hw(nullptr, &port, QStringLiteral("bench"));
+
+        port.StartRun();
+        const Clock::time_point t0 = Clock::now();
+        const int32_t r1 = hw.StartTest(0);
+        const Clock::time_point t1 = Clock::now();
+        nFirstReports = port.Sent() + port.Read();
+
+        // The analysis of the run's frames once more, on copies: the ADC
+        // judgement with the weak-signal tolerances, UNT from the ADC frames,
+        // then what the test view asks for (problem map and result code).
+        SignalMap adc = *hw.GetSignalMap(QStringLiteral("ADC"));
+        SignalMap unt;
+        SignalErrorMap errors;
+        ProblemMap problems;
+        QString strCode = QStringLiteral("PASS"), strMessage;
+        const Clock::time_point a0 = Clock::now();
+        hw.AnalyseSignal(QStringLiteral("ADC"), adc, errors);
+        hw.CheckWeakSignalLimit(errors);
+        hw.CalcUntSignal(adc, unt);
+        hw.GetErrors(problems);
+        hw.GetTestResultCode(strCode, strMessage);
+        const Clock::time_point a1 = Clock::now();
+
+        const QString strPath = dir.filePath(QStringLiteral("run%1.xml").arg(k));
+        const Clock::time_point s0 = Clock::now();
+        const int32_t rSave = hw.SaveXml(strPath);
+        const Clock::time_point s1 = Clock::now();
+
+        port.StartRun();
+        const Clock::time_point t2 = Clock::now();
+        const int32_t r2 = hw.ReTest(0);
+        const Clock::time_point t3 = Clock::now();
+        nRetestReports = port.Sent() + port.Read();
+
+        if (r1 != 0 || r2 != 0 || rSave != 0 || !hw.GetSignalErrors().isEmpty())
+            ++nFailures;
+        strVerdict = hw.GetSignalErrors().isEmpty() ? strCode : QStringLiteral("NG");
+        first.push_back(Us(t0, t1) / 1000.0);
+        retest.push_back(Us(t2, t3) / 1000.0);
+        analysis.push_back(Us(a0, a1) / 1000.0);
+        save.push_back(Us(s0, s1) / 1000.0);
+        firstWithSave.push_back(Us(t0, t1) / 1000.0 + Us(s0, s1) / 1000.0);
+    }
+
+    // The first repetition warms the caches; it stays in the medians.
+    const double dPerReport = Median(port.PerReport());
+    const double dFirstWithSave = Median(firstWithSave);
+    std::printf("  reports exchanged:   first test %d, retest %d\n", nFirstReports, nRetestReports);
+    std::printf("  wall time:           first test %.2f ms (median), retest %.2f ms (median)\n", Median(first),
+                Median(retest));
+    std::printf("  host time per report: median %.1f us over %zu reports\n", dPerReport, port.PerReport().size());
+    std::printf("  analysis:            %.3f ms (ADC judgement, UNT, problem map, result code)\n", Median(analysis));
+    std::printf("  log save:            %.2f ms\n", Median(save));
+    std::printf("  verdict:             %s, failed runs: %d\n", qPrintable(strVerdict), nFailures);
+    std::printf("host time per report %.1f us (target < 50 us): %s\n", dPerReport, dPerReport < 50.0 ? "met" : "NOT met");
+    std::printf("first run with log save %.1f ms (target < 150 ms): %s\n", dFirstWithSave,
+                dFirstWithSave < 150.0 ? "met" : "NOT met");
+
+    usbPort.reset();
+    CFakeHidBackend::Uninstall();
+    return nFailures == 0 ? 0 : 2;
+}
