@@ -149,7 +149,7 @@ void MainWindow::InitWork()
 
     CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
     const QString key = QStringLiteral("DefaultInterface");
-    if (pSettings->Contains(key)) {
+    if (pSettings->contains(key)) {
         switch (pSettings->GetInt(key, 0)) {
         case 1:
             m_eWorkType = SIGNALTESTWORK;
@@ -304,6 +304,16 @@ void MainWindow::showEvent(QShowEvent* event)
 void MainWindow::ShowErrorMessage(int32_t errorCode, QString task)
 {
     const uint32_t nMasked = uint32_t(errorCode) & 0x8000FFFFu;
+    // A test log that cannot be read (its own codes are no time-outs, whatever
+    // their low bits say) is reported as such.
+    const bool bLogCode = (uint32_t(errorCode) & 0xFFFF0000u) == 0x81140000u;
+    if (task == QLatin1String("OpenTestLog") && errorCode < 0
+        && (bLogCode || (nMasked != 0x80000001u && nMasked != 0x80000003u))) {
+        QMessageBox::warning(this, tr("Error!"),
+                             tr("The test log cannot be opened, The error code is 0x%1.").arg(HexCode(errorCode)),
+                             QMessageBox::Ok);
+        return;
+    }
     if (nMasked == 0x80000001u) {
         QMessageBox box(QMessageBox::Warning, tr("Error!"),
                         tr("The task \"") + task
@@ -343,12 +353,6 @@ void MainWindow::ShowErrorMessage(int32_t errorCode, QString task)
         m_pHandleWork->InsertUsbDevice(false);
         if (m_pHandleWork->GetUsbPort()->GetDevCount() > 0)
             m_pHandleWork->InsertUsbDevice(true);
-        return;
-    }
-    if (task == QLatin1String("OpenTestLog") && errorCode < 0) {
-        QMessageBox::warning(this, tr("Error!"),
-                             tr("The test log cannot be opened, The error code is 0x%1.").arg(HexCode(errorCode)),
-                             QMessageBox::Ok);
         return;
     }
 }

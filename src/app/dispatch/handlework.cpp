@@ -37,6 +37,9 @@ HandleWork::HandleWork(IMainWindow* pMainWindow)
     : QObject(nullptr), m_pMainWindow(pMainWindow)
 {
     RegisterStationMetaTypes();
+    // Refreshing the environment record loads the per-product table first.
+    COperateEnvironment::SetParameterTableHook(
+        [] { CTouchTestInfoTable::GetInstance(QStringLiteral("TouchTestInfo")); });
 
     // Worker thread with the relay that receives the posted tasks.
     m_pWorkThread = new CWorkThread(nullptr, nullptr, nullptr, false);
@@ -45,6 +48,7 @@ HandleWork::HandleWork(IMainWindow* pMainWindow)
     m_pWorkThread->Start(true);
 
     m_pEnvironment = new COperateEnvironment();
+    TakeEnvironmentSnapshot();
     m_pUartPort = new CComPortUart(QString(), nullptr);
     m_pUsbPort = new CComPortUsb(nullptr);
 
@@ -52,6 +56,7 @@ HandleWork::HandleWork(IMainWindow* pMainWindow)
     m_pBootDetectTimer->setInterval(kBootDetectIntervalMs);
 
     QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
+    connect(m_pBootDetectTimer, SIGNAL(timeout()), this, SLOT(UpgradeDetectTimer_CB()));
     connect(this, SIGNAL(EmitStartDevToBootDetectTimer()), m_pBootDetectTimer, SLOT(start()));
     connect(this, SIGNAL(EmitStopDevToBootDetectTimer()), m_pBootDetectTimer, SLOT(stop()));
     connect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
@@ -120,6 +125,15 @@ QMutex* HandleWork::TaskMutex(const QString& task)
     return pMutex.get();
 }
 
+bool HandleWork::IsTaskRunning(const QString& task)
+{
+    QMutex* pTaskMutex = TaskMutex(task);
+    if (!pTaskMutex->tryLock())
+        return true;
+    pTaskMutex->unlock();
+    return false;
+}
+
 bool HandleWork::Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag)
 {
     QMutex* pTaskMutex = TaskMutex(task);
@@ -166,6 +180,36 @@ const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
         {"SetRAgc", &HandleWork::RunSetAgc},
         {"ResetAgc", &HandleWork::RunResetAgc},
         {"InitEnvironmentValid", &HandleWork::RunInitEnvironmentValid},
+        // Firmware download and calibration (handlework_upgrade.cpp, handlework_calibration.cpp).
+        {"Start_Upgrade", &HandleWork::RunStartUpgrade},
+        {"Stop_Upgrade", &HandleWork::RunStopUpgrade},
+        {"InitDeviceCalData", &HandleWork::RunInitDeviceCalData},
+        {"STEP_BEGIN", &HandleWork::RunCalStep},
+        {"STEP_1", &HandleWork::RunCalStep},
+        {"STEP_2", &HandleWork::RunCalStep},
+        {"STEP_3", &HandleWork::RunCalStep},
+        {"STEP_4", &HandleWork::RunCalStep},
+        {"STEP_CHECK", &HandleWork::RunCalStep},
+        {"STEP_END_OK", &HandleWork::RunCalEndOk},
+        {"STEP_END_FAIL", &HandleWork::RunCalEndFail},
+        {"SAVE_TO_FLASH", &HandleWork::RunCalSave},
+        {"SAVE_AS_DEFAULT", &HandleWork::RunCalSave},
+        {"RESET_CAL_DATA", &HandleWork::RunResetCalData},
+        {"GET_CAL_DATA", &HandleWork::RunGetCalData},
+        {"CAL_LTL", &HandleWork::RunMoveCalEdge},
+        {"CAL_LTR", &HandleWork::RunMoveCalEdge},
+        {"CAL_RTL", &HandleWork::RunMoveCalEdge},
+        {"CAL_RTR", &HandleWork::RunMoveCalEdge},
+        {"CAL_TTT", &HandleWork::RunMoveCalEdge},
+        {"CAL_TTB", &HandleWork::RunMoveCalEdge},
+        {"CAL_BTB", &HandleWork::RunMoveCalEdge},
+        {"CAL_BTT", &HandleWork::RunMoveCalEdge},
+        {"GET_CAL_FMT", &HandleWork::RunCalFormat},
+        {"SET_CAL_FMT", &HandleWork::RunCalFormat},
+        {"StartFineTuningCalibrate", &HandleWork::RunStartFineTuning},
+        {"ExitFineTuningCalibrate", &HandleWork::RunExitFineTuning},
+        {"SendCalDataToDev", &HandleWork::RunSendCalDataToDev},
+        {"SendFileCalibrateParameterToDev", &HandleWork::RunSendFileCalParam},
     };
     for (const STaskRow& row : kRows) {
         if (task == QLatin1String(row.szTask))
@@ -211,11 +255,23 @@ void HandleWork::InvokeOnView(QObject* pView, const char* szSlot, const QString&
                              << pView->metaObject()->className() << "has no slot" << szSlot;
 }
 
+void HandleWork::TakeEnvironmentSnapshot()
+{
+    // Worker thread (or before it runs): the only writer of the record.
+    QMutexLocker lock(&m_environmentMutex);
+    m_lstEnvironment = *m_pEnvironment->GetEnvironmentList();
+}
+
+HandleWork::InfoList HandleWork::GetEnvironmentList() const
+{
+    QMutexLocker lock(&m_environmentMutex);
+    return m_lstEnvironment;
+}
+
 void HandleWork::EmitDeviceInformation(CTouchBase* pDevice)
 {
     const InfoList lstDevInfo = pDevice->GetPropertyList();
-    const InfoList lstAppInfo = m_pEnvironment->GetEnvironmentList();
-    emit UpdateDeviceInfo(lstDevInfo, lstAppInfo);
+    emit UpdateDeviceInfo(lstDevInfo, GetEnvironmentList());
 }
 
 HandleWork::DeviceKind HandleWork::KindOf(CTouchBase* pDevice)
@@ -271,9 +327,9 @@ int32_t HandleWork::RunStartTestOnce(const STaskContext& ctx)
         return 0;
     int32_t nRet;
     if (m_bSameDevice && m_bTestedOnce) {
-        nRet = pDevice->ReTest(true);
+        nRet = pDevice->ReTest(1);
     } else {
-        nRet = pDevice->StartTest(true);
+        nRet = pDevice->StartTest(1);
         m_bTestedOnce = true;
     }
     if (nRet >= 0) {
@@ -289,7 +345,7 @@ int32_t HandleWork::RunReTest(const STaskContext& ctx)
     CTouchBase* pDevice = m_pDevice;
     if (!pDevice)
         return 0;
-    const int32_t nRet = pDevice->ReTest(true);
+    const int32_t nRet = pDevice->ReTest(1);
     if (nRet >= 0) {
         const QMap<QString, QString> errors = pDevice->GetSignalErrors();
         InvokeOnView(ctx.mPara, "ShowTestResult", ctx.task, QGenericArgument(kErrorMapType, &errors));
@@ -310,8 +366,8 @@ int32_t HandleWork::RunOpenTestLog(const STaskContext& ctx)
 
     // Build and load the replay first: the frame's object is replaced only by
     // a replay that could be read.
-    std::unique_ptr<CTouchBase> pReplay(CTouchLogfileXML::Create(m_pEnvironment, strPath, 0));
-    int32_t nRet = pReplay ? pReplay->StartTest(true) : kDeviceLost;
+    std::unique_ptr<CTouchBase> pReplay(CTouchLogfileXML::Create(m_pEnvironment, strPath, nullptr));
+    int32_t nRet = pReplay ? pReplay->StartTest(1) : kDeviceLost;
     if (!pReplay || nRet < 0) {
         qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- cannot open the log"
                              << strPath << QStringLiteral(", nRet = 0x%1").arg(uint32_t(nRet), 0, 16);
@@ -320,11 +376,14 @@ int32_t HandleWork::RunOpenTestLog(const STaskContext& ctx)
         // a live frame keeps the station's own.
         if (m_eDeviceKind != DeviceKind::Replay)
             m_pEnvironment->Refresh();
+        TakeEnvironmentSnapshot();
         if (!IsReportedError(nRet))
             InvokeErrorBox(nRet, ctx.task);
         return nRet;
     }
 
+    // The replay has put its log's host data into the environment record.
+    TakeEnvironmentSnapshot();
     QMutexLocker lock(&m_deviceMutex);
     CTouchBase* pDevice = pReplay.release();
     SetDevice(pDevice);
@@ -496,6 +555,7 @@ int32_t HandleWork::RunInitEnvironmentValid(const STaskContext&)
 {
     m_pEnvironment->Refresh();
     CTouchTestInfoTable::GetInstance(QStringLiteral("TouchTestInfo"));
+    TakeEnvironmentSnapshot();
     return 0;
 }
 
@@ -504,7 +564,8 @@ int32_t HandleWork::RunInitEnvironmentValid(const STaskContext&)
 
 void HandleWork::InitEnvironmentPara_Slot()
 {
-    m_pEnvironment->Refresh();
+    // The record is only ever written on the worker thread.
+    PostTask(QStringLiteral("InitEnvironmentValid"));
 }
 
 void HandleWork::UpdateSignalTestStatus(bool value)

@@ -60,6 +60,14 @@ public:
     CTouchBase* GetTouchDevice() const { return m_pDevice.load(); }
     QMutex* GetDeviceMutex() { return &m_deviceMutex; }
     COperateEnvironment* GetEnvironment() const { return m_pEnvironment; }
+    // A copy of the environment list as the worker thread last left it (the
+    // record itself is rewritten on the worker thread by every refresh and
+    // every opened log).
+    InfoList GetEnvironmentList() const;
+
+    // True while the task runs on the worker thread (a post of it would be
+    // refused); a queued task that has not started yet does not count.
+    bool IsTaskRunning(const QString& task);
 
     // The task runner; runs on the worker thread only (called by CTaskEvent).
     void ProcessTask(const QString& task, QObject* mPara, bool bFlag);
@@ -143,6 +151,7 @@ private:
 
     // Helpers of the rows.
     void EmitDeviceInformation(CTouchBase* pDevice);
+    void TakeEnvironmentSnapshot();
     void InvokeErrorBox(int32_t nResult, const QString& task);
     static void InvokeOnView(QObject* pView, const char* szSlot, const QString& task,
                              QGenericArgument arg = QGenericArgument());
@@ -162,6 +171,8 @@ private:
 
     IMainWindow* m_pMainWindow;
     COperateEnvironment* m_pEnvironment = nullptr;
+    mutable QMutex m_environmentMutex;
+    InfoList m_lstEnvironment;
 
     QMutex m_taskMapMutex;
     std::map<QString, std::unique_ptr<QMutex>> m_mapTaskMutex;
@@ -187,4 +198,72 @@ private:
     // An arrival question is open (its nested event loop may deliver more
     // arrivals; the open one re-checks the frame when the answer comes).
     bool m_bAsking = false;
+
+    // ==== Calibration driver and firmware download ====
+    // (bodies in handlework_calibration.cpp and handlework_upgrade.cpp)
+public:
+    // Calibration values of the live frame; 0 while there is none. They wait
+    // for the device mutex.
+    int32_t GetCalLX();
+    int32_t GetCalLY();
+    int32_t GetCalRX();
+    int32_t GetCalRY();
+    // Time-out of one wait of a calibration step, in ms (30000 at the start).
+    int GetCalStepTimeout() const { return m_nCalStepTimeout.load(); }
+    // Interval of the bootloader-detect timer (GUI thread).
+    void SetBootDetectInterval(int nMs);
+
+public slots:
+    // Seconds of the target screen's count-down: above 9 they become the
+    // step time-out, anything else gives 10 s.
+    void ChangeCalStepTimeout(int timeOut);
+    // Ends a calibration step that waits for the frame (GUI thread, without
+    // the device mutex).
+    void ExitCurrentWork();
+    void StartFineTuningCalibrate();
+    void ExitFineTuningCalibrate(bool bIsCalibrate);
+    // One tick of the bootloader-detect timer: the fifth tick in a row
+    // without activity gives the jump up.
+    void UpgradeDetectTimer_CB();
+
+private:
+    int32_t RunInitDeviceCalData(const STaskContext& ctx);
+    int32_t RunCalStep(const STaskContext& ctx);
+    int32_t RunCalEndOk(const STaskContext& ctx);
+    int32_t RunCalEndFail(const STaskContext& ctx);
+    int32_t RunResetCalData(const STaskContext& ctx);
+    int32_t RunCalSave(const STaskContext& ctx);
+    int32_t RunGetCalData(const STaskContext& ctx);
+    int32_t RunMoveCalEdge(const STaskContext& ctx);
+    int32_t RunCalFormat(const STaskContext& ctx);
+    int32_t RunStartFineTuning(const STaskContext& ctx);
+    int32_t RunExitFineTuning(const STaskContext& ctx);
+    int32_t RunSendCalDataToDev(const STaskContext& ctx);
+    int32_t RunSendFileCalParam(const STaskContext& ctx);
+    int32_t RunStartUpgrade(const STaskContext& ctx);
+    int32_t RunStopUpgrade(const STaskContext& ctx);
+
+    // Calibration helpers; the caller holds the device mutex.
+    class HardwareInterface* LiveHardware() const;
+    QJsonObject BuildCalibrateMsg(class HardwareInterface* pDevice);
+    void EmitCalibrateResult(int32_t nResult);
+    void ResetCalibration(class HardwareInterface* pDevice);
+    int32_t CalValue(int32_t (HardwareInterface::*pGetter)());
+
+    // Upgrade sequence (worker thread, device mutex held).
+    int UpgradeTask();
+    int DownloadFirmwareToDevice();
+    void EmitUpgradeState(const QString& status, const QString& log, double dProgress);
+    void StartBootDetectTimer();
+    void StopBootDetectTimer(const char* szWhy);
+
+    std::atomic<int> m_nCalStepTimeout{30000};
+    // Set by every upgrade step and a successful jump, cleared by every tick.
+    std::atomic<bool> m_bBootJumpActivity{false};
+    // The detect timer was started and not stopped since (the timer itself
+    // lives on the GUI thread).
+    std::atomic<bool> m_bBootDetectRunning{false};
+    int m_nBootDetectTicks = 0;  // GUI thread
+    QString m_strFirmwarePath;   // worker thread
+    // ==== end of the calibration and download section ====
 };

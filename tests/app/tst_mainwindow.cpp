@@ -1,0 +1,489 @@
+// The main window: its form, the start-up view, closing, the keys and the
+// error boxes. The device layer runs over the fake OS backend with no frame.
+
+#include "customersettings.h"
+#include "fakehidbackend.h"
+#include "handlework.h"
+#include "mainsetupdialog.h"
+#include "mainwindow.h"
+#include "modalboxanswerer.h"
+#include "stationresources.h"
+#include "testenvironment.h"
+#include "veloracalibrateview.h"
+#include "veloratestview.h"
+#include "veloraupgradeview.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QTranslator>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const char* const kButtonStyle =
+    "QToolButton{border:none} QToolTip{border:1px solid rgb(118, 118, 118); background-color: #ffffff; "
+    "color:#484848; font-size:12px;}";
+const char* const kMenuButtonStyle = "QToolButton::menu-indicator{image:None} QToolButton{border:none}";
+const char* const kNoDevice = "There is no device inserted, Please insert device!";
+
+template <typename T>
+T* Child(QWidget* pParent, const char* szName)
+{
+    return pParent->findChild<T*>(QLatin1String(szName));
+}
+
+// Runs the application's event loop until the code under test quits it, or
+// until the modal boxes are answered and nothing quit (then 42).
+int RunLoopUntilQuitOrAnswered(CModalBoxAnswerer& answerer, int nBoxes)
+{
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        if (answerer.boxes.size() >= nBoxes && !QApplication::activeModalWidget())
+            QCoreApplication::exit(42);
+    });
+    guard.start(10);
+    return QCoreApplication::exec();
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void formHasItsButtons_data();
+    void formHasItsButtons();
+    void formStartsWithTheNotice();
+    void defaultInterfaceOpensItsView_data();
+    void defaultInterfaceOpensItsView();
+    void toolButtonsOpenAndViewsReturn();
+    void shortcutsClickTheirButtons_data();
+    void shortcutsClickTheirButtons();
+    void closeIsRefusedWhileAViewIsOpen();
+    void escapeQuitsTheEventLoop();
+    void errorBoxes_data();
+    void errorBoxes();
+    void errorBoxButtonsQuit_data();
+    void errorBoxButtonsQuit();
+    void chineseCatalogue();
+
+private:
+    std::shared_ptr<CFakeHidBackend> m_backend;
+    std::unique_ptr<MainWindow> m_pFormWindow; // shared by the rows that only read the form
+};
+
+void TestMainWindow::initTestCase()
+{
+    InitStationResources();
+    m_backend = CFakeHidBackend::Install();
+}
+
+void TestMainWindow::init()
+{
+    CCustomerSettings::GetInstance()->clear();
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    m_pFormWindow.reset();
+    m_backend.reset();
+    CFakeHidBackend::Uninstall();
+}
+
+void TestMainWindow::formHasItsButtons_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shortcut");
+    QTest::addColumn<bool>("checkable");
+    QTest::addColumn<QString>("style");
+
+    QTest::newRow("touch") << "touchEnToolButton" << "Enable/Disable Touch(F1)" << "Enable Touch" << "F1" << true << kButtonStyle;
+    QTest::newRow("draw") << "drawToolButton" << "Drawing(F3)" << "Draw Test" << "F3" << false << kButtonStyle;
+    QTest::newRow("signal") << "signalToolButton" << "Signal(PgUp)" << "..." << "PgUp" << false << kButtonStyle;
+    QTest::newRow("cal") << "calToolButton" << "Calibration(C)" << "PushButton" << "C" << false << kButtonStyle;
+    QTest::newRow("upgrade") << "upgradeToolButton" << "Upgrade(U)" << "PushButton" << "U" << true << kButtonStyle;
+    QTest::newRow("menu") << "lstActionToolButton" << "Menu(S)" << "..." << "S" << false << kMenuButtonStyle;
+    QTest::newRow("exit") << "exitToolButton" << "Exit(Esc)" << "Exit" << "Esc" << false << kButtonStyle;
+}
+
+void TestMainWindow::formHasItsButtons()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, toolTip);
+    QFETCH(QString, text);
+    QFETCH(QString, shortcut);
+    QFETCH(bool, checkable);
+    QFETCH(QString, style);
+
+    if (!m_pFormWindow)
+        m_pFormWindow = std::make_unique<MainWindow>();
+    auto* pColumn = Child<QWidget>(m_pFormWindow.get(), "controlwidget");
+    QVERIFY(pColumn);
+    auto* pButton = Child<QToolButton>(pColumn, qPrintable(name));
+    QVERIFY(pButton);
+    QCOMPARE(pButton->parentWidget(), pColumn);
+    QCOMPARE(pButton->toolTip(), toolTip);
+    QCOMPARE(pButton->text(), text);
+    QCOMPARE(pButton->shortcut(), QKeySequence(shortcut));
+    QCOMPARE(pButton->isCheckable(), checkable);
+    QCOMPARE(pButton->styleSheet(), style);
+    QCOMPARE(pButton->iconSize(), QSize(48, 48));
+    QCOMPARE(pButton->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    QVERIFY(!pButton->icon().isNull());
+    // The images are embedded and drawn 48 x 48.
+    QCOMPARE(pButton->icon().pixmap(48, 48).size(), QSize(48, 48));
+}
+
+void TestMainWindow::formStartsWithTheNotice()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("KESTREL-CUSTOMER 0.0.0.6"));
+    QCOMPARE(window.size(), QSize(1129, 748));
+    QCOMPARE(window.GetWorkType(), MAINWORK);
+    QVERIFY(!window.menuWidget());
+    QVERIFY(!window.findChild<QStatusBar*>());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto* pVersion = Child<QLabel>(&window, "ver_label");
+    QCOMPARE(pVersion->text(), QStringLiteral("KESTREL-CUSTOMER 0.0.0.6"));
+    QVERIFY(!pVersion->isVisible());
+    for (const char* szHidden : {"snWidget", "modelLabel", "snLabel", "appInfoWidget", "touchEnToolButton"})
+        QVERIFY2(!Child<QWidget>(&window, szHidden)->isVisible(), szHidden);
+    auto* pTouch = Child<QToolButton>(&window, "touchEnToolButton");
+    QVERIFY(!pTouch->isEnabled());
+    QVERIFY(!pTouch->isChecked());
+    for (const char* szShown : {"drawToolButton", "signalToolButton", "calToolButton", "upgradeToolButton",
+                                "lstActionToolButton", "exitToolButton"}) {
+        QVERIFY2(Child<QWidget>(&window, szShown)->isVisible(), szShown);
+        QVERIFY2(Child<QWidget>(&window, szShown)->isEnabled(), szShown);
+    }
+    QCOMPARE(Child<QWidget>(&window, "controlwidget")->styleSheet(),
+             QStringLiteral("background-color: rgb(41, 36, 33); "));
+
+    auto* pTable = Child<QTableWidget>(&window, "HardwareInfoWidget");
+    auto* pNotice = Child<QLabel>(pTable, "noticeLabel");
+    QVERIFY(pNotice);
+    QVERIFY(pNotice->isVisible());
+    QCOMPARE(pNotice->text(), QString::fromLatin1(kNoDevice));
+    QVERIFY(pNotice->wordWrap());
+    QCOMPARE(pNotice->alignment(), Qt::AlignCenter);
+    QVERIFY(pTable->findChild<QGridLayout*>(QStringLiteral("tabWidgetGridLayout")));
+    QCOMPARE(pTable->rowCount(), 1);
+    QCOMPARE(pTable->columnCount(), 1);
+}
+
+void TestMainWindow::defaultInterfaceOpensItsView_data()
+{
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("workType");
+    QTest::addColumn<QString>("view");
+
+    QTest::newRow("missing") << false << 0 << 0 << "";
+    QTest::newRow("0 main panel") << true << 0 << 0 << "";
+    QTest::newRow("1 signal test") << true << 1 << 1 << "VeloraTestView";
+    QTest::newRow("2 firmware upgrade") << true << 2 << 3 << "VeloraUpgradeView";
+    QTest::newRow("3 calibration") << true << 3 << 2 << "VeloraCalibrateView";
+    QTest::newRow("7 unknown") << true << 7 << 0 << "";
+    QTest::newRow("-1 unknown") << true << -1 << 0 << "";
+}
+
+void TestMainWindow::defaultInterfaceOpensItsView()
+{
+    QFETCH(bool, stored);
+    QFETCH(int, value);
+    QFETCH(int, workType);
+    QFETCH(QString, view);
+
+    if (stored)
+        CCustomerSettings::GetInstance()->SetInt(QStringLiteral("DefaultInterface"), value);
+    MainWindow window;
+    QCOMPARE(int(window.GetWorkType()), workType);
+    // A missing key stays missing: the window only reads it when it is there.
+    QCOMPARE(CCustomerSettings::GetInstance()->contains(QStringLiteral("DefaultInterface")), stored);
+
+    QStringList visible;
+    for (QDialog* pDialog : window.findChildren<QDialog*>()) {
+        if (pDialog->isVisible())
+            visible << pDialog->metaObject()->className();
+    }
+    QCOMPARE(visible, view.isEmpty() ? QStringList() : QStringList{view});
+    QCOMPARE(Child<QWidget>(&window, "controlwidget")->isEnabled(), workType == 0);
+}
+
+void TestMainWindow::toolButtonsOpenAndViewsReturn()
+{
+    MainWindow window;
+    window.show();
+    auto* pColumn = Child<QWidget>(&window, "controlwidget");
+    struct SCase
+    {
+        const char* szButton;
+        eWorkType type;
+        QDialog* pView;
+    } cases[] = {
+        {"signalToolButton", SIGNALTESTWORK, window.findChild<VeloraTestView*>()},
+        {"calToolButton", CALIBRATEWORK, window.findChild<VeloraCalibrateView*>()},
+        {"upgradeToolButton", UPGRADEWORK, window.findChild<VeloraUpgradeView*>()},
+    };
+    for (const SCase& c : cases) {
+        QVERIFY(c.pView);
+        Child<QToolButton>(&window, c.szButton)->click();
+        QCOMPARE(window.GetWorkType(), c.type);
+        QVERIFY(c.pView->isVisible());
+        QVERIFY(!pColumn->isEnabled());
+        // The view hands the main panel back when it closes.
+        c.pView->reject();
+        QCOMPARE(window.GetWorkType(), MAINWORK);
+        QVERIFY(pColumn->isEnabled());
+    }
+    QVERIFY(window.findChild<VeloraTestView*>()->windowState() & Qt::WindowMaximized);
+}
+
+void TestMainWindow::shortcutsClickTheirButtons_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("workType");
+
+    QTest::newRow("PgUp signal") << int(Qt::Key_PageUp) << "signalToolButton" << 1;
+    QTest::newRow("C calibration") << int(Qt::Key_C) << "calToolButton" << 2;
+    QTest::newRow("U upgrade") << int(Qt::Key_U) << "upgradeToolButton" << 3;
+    QTest::newRow("F3 draw") << int(Qt::Key_F3) << "drawToolButton" << 0;
+    QTest::newRow("S menu") << int(Qt::Key_S) << "lstActionToolButton" << 0;
+    QTest::newRow("F1 hidden touch button") << int(Qt::Key_F1) << "" << 0;
+}
+
+void TestMainWindow::shortcutsClickTheirButtons()
+{
+    QFETCH(int, key);
+    QFETCH(QString, button);
+    QFETCH(int, workType);
+
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    QList<QToolButton*> buttons = Child<QWidget>(&window, "controlwidget")->findChildren<QToolButton*>();
+    QMap<QString, int> clicks;
+    for (QToolButton* pButton : buttons)
+        connect(pButton, &QToolButton::clicked, this, [&clicks, pButton] { ++clicks[pButton->objectName()]; });
+
+    // The set-up dialog runs modally: close it when it shows.
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [] {
+        if (auto* pDialog = qobject_cast<MainSetUpDialog*>(QApplication::activeModalWidget()))
+            pDialog->reject();
+    });
+    closer.start(5);
+
+    QTest::keyClick(&window, Qt::Key(key));
+    if (button.isEmpty()) {
+        QTest::qWait(150); // longer than a shortcut's animated click (100 ms)
+        QVERIFY(clicks.isEmpty());
+    } else {
+        QTRY_COMPARE(clicks.value(button), 1);
+        QCOMPARE(clicks.size(), 1);
+    }
+    QCOMPARE(int(window.GetWorkType()), workType);
+
+    if (workType != 0) {
+        // While a view is open the column is disabled: no shortcut acts.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_U);
+        QTest::keyClick(&window, Qt::Key_PageUp);
+        QTest::qWait(150);
+        QCOMPARE(clicks.size(), 1);
+        QCOMPARE(int(window.GetWorkType()), workType);
+    }
+}
+
+void TestMainWindow::closeIsRefusedWhileAViewIsOpen()
+{
+    MainWindow window;
+    window.show();
+    CModalBoxAnswerer answerer;
+    window.ToggleFunction(SIGNALTESTWORK);
+
+    QVERIFY(!window.close());
+    QVERIFY(window.isVisible());
+    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes[0].title, QStringLiteral("Warning"));
+    QCOMPARE(answerer.boxes[0].text, QStringLiteral("Please close other subtasks"));
+    QCOMPARE(answerer.boxes[0].buttons, QStringList{"OK"});
+
+    window.findChild<VeloraTestView*>()->reject();
+    QVERIFY(window.close());
+    QCOMPARE(answerer.boxes.size(), 1);
+}
+
+void TestMainWindow::escapeQuitsTheEventLoop()
+{
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    // Sends Escape from inside the event loop; the loop ends with the code
+    // the window gives it, or with 42 when nothing ended it within 300 ms.
+    auto runWithEscape = [&window] {
+        QTimer::singleShot(0, &window, [&window] { QTest::keyClick(&window, Qt::Key_Escape); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(42); });
+        guard.start(300);
+        return QCoreApplication::exec();
+    };
+
+    // At the main panel the event loop ends with 0 (the destructors and the
+    // run log's last line follow in qMain).
+    QCOMPARE(runWithEscape(), 0);
+
+    // With a view open, Escape on the main window does nothing.
+    window.ToggleFunction(CALIBRATEWORK);
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QCOMPARE(runWithEscape(), 42);
+    QCOMPARE(window.GetWorkType(), CALIBRATEWORK);
+}
+
+void TestMainWindow::errorBoxes_data()
+{
+    QTest::addColumn<qint64>("code");
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("buttons");
+
+    const QStringList timeoutButtons{"Retry", "Exit", "Cancel"};
+    QTest::newRow("time-out") << qint64(0x80000001) << "InitDeviceInfo" << "Error!"
+                              << "The task \"InitDeviceInfo\" timeout, The error code is 0x80000001. Please select what you want!"
+                              << timeoutButtons;
+    QTest::newRow("time-out with operation code") << qint64(0x80240001) << "StartTestOnce" << "Error!"
+                                                  << "The task \"StartTestOnce\" timeout, The error code is 0x80240001. Please select what you want!"
+                                                  << timeoutButtons;
+    QTest::newRow("runtime error") << qint64(0x80000003) << "ReTest" << "Error!"
+                                   << "The task \"ReTest\" failed because of a runtime error, The error code is 0x80000003. The applicaiton will exit!"
+                                   << QStringList{"OK"};
+    QTest::newRow("runtime error with operation code") << qint64(0x802a0003) << "InitAgc" << "Error!"
+                                                       << "The task \"InitAgc\" failed because of a runtime error, The error code is 0x802a0003. The applicaiton will exit!"
+                                                       << QStringList{"OK"};
+    QTest::newRow("device lost") << qint64(0x80000002) << "InitDeviceInfo" << "" << "" << QStringList();
+    QTest::newRow("device lost with operation code") << qint64(0x80240002) << "ReTest" << "" << "" << QStringList();
+    QTest::newRow("success of another task") << qint64(0) << "ReTest" << "" << "" << QStringList();
+    QTest::newRow("batch refused by status") << qint64(0x1003) << "SaveBatchInfo" << "Error!"
+                                             << "The device dosn't support the function \"Modify SN code...\"..."
+                                             << QStringList{"OK"};
+    QTest::newRow("batch with device lost") << qint64(0x80290002) << "SaveBatchInfo" << "Error!"
+                                            << "The device dosn't support the function \"Modify SN code...\"..."
+                                            << QStringList{"OK"};
+    QTest::newRow("batch time-out") << qint64(0x80290001) << "SaveBatchInfo" << "Error!"
+                                    << "The task \"SaveBatchInfo\" timeout, The error code is 0x80290001. Please select what you want!"
+                                    << timeoutButtons;
+    QTest::newRow("log cannot be opened") << qint64(0x81140000) << "OpenTestLog" << "Error!"
+                                          << "The test log cannot be opened, The error code is 0x81140000."
+                                          << QStringList{"OK"};
+    QTest::newRow("log not well-formed") << qint64(0x81140001) << "OpenTestLog" << "Error!"
+                                         << "The test log cannot be opened, The error code is 0x81140001."
+                                         << QStringList{"OK"};
+}
+
+void TestMainWindow::errorBoxes()
+{
+    QFETCH(qint64, code);
+    QFETCH(QString, task);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(QStringList, buttons);
+
+    if (!m_pFormWindow)
+        m_pFormWindow = std::make_unique<MainWindow>();
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+    // Queued from the worker thread in the station; invoked the same way here,
+    // inside the event loop (some boxes end it).
+    QVERIFY(QMetaObject::invokeMethod(m_pFormWindow.get(), "ShowErrorMessage", Qt::QueuedConnection,
+                                      Q_ARG(int32_t, int32_t(code)), Q_ARG(QString, task)));
+    RunLoopUntilQuitOrAnswered(answerer, title.isEmpty() ? 0 : 1);
+    if (title.isEmpty()) {
+        QCOMPARE(answerer.boxes.size(), 0);
+        return;
+    }
+    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes[0].title, title);
+    QCOMPARE(answerer.boxes[0].text, text);
+    QStringList shown = answerer.boxes[0].buttons;
+    shown.sort();
+    buttons.sort();
+    QCOMPARE(shown, buttons);
+    QCOMPARE(answerer.boxes[0].icon, QStringLiteral("Warning"));
+}
+
+void TestMainWindow::errorBoxButtonsQuit_data()
+{
+    QTest::addColumn<qint64>("code");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("loopResult");
+
+    QTest::newRow("time-out, Exit") << qint64(0x80000001) << "Exit" << 0;
+    QTest::newRow("time-out, Retry") << qint64(0x80000001) << "Retry" << 42;
+    QTest::newRow("time-out, Cancel") << qint64(0x80000001) << "Cancel" << 42;
+    QTest::newRow("runtime error, OK") << qint64(0x80000003) << "OK" << 0;
+}
+
+void TestMainWindow::errorBoxButtonsQuit()
+{
+    QFETCH(qint64, code);
+    QFETCH(QString, answer);
+    QFETCH(int, loopResult);
+
+    if (!m_pFormWindow)
+        m_pFormWindow = std::make_unique<MainWindow>();
+    MainWindow* pWindow = m_pFormWindow.get();
+    CModalBoxAnswerer answerer;
+    answerer.Answer(answer);
+    QTimer::singleShot(0, pWindow, [pWindow, code] { pWindow->ShowErrorMessage(int32_t(code), "ReTest"); });
+    QCOMPARE(RunLoopUntilQuitOrAnswered(answerer, 1), loopResult);
+    QCOMPARE(answerer.boxes.size(), 1);
+}
+
+void TestMainWindow::chineseCatalogue()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(":/Language/CorvaneFactoryApp_zh.qm")));
+    QCoreApplication::installTranslator(&translator);
+    {
+        MainWindow window;
+        auto button = [&window](const char* szName) { return Child<QToolButton>(&window, szName); };
+        QCOMPARE(button("drawToolButton")->text(), QStringLiteral("画线测试"));
+        QCOMPARE(button("touchEnToolButton")->text(), QStringLiteral("启用触摸"));
+        QCOMPARE(button("signalToolButton")->toolTip(), QStringLiteral("信号(PgUp)"));
+        QCOMPARE(button("lstActionToolButton")->toolTip(), QStringLiteral("菜单(S)"));
+        QCOMPARE(button("exitToolButton")->toolTip(), QStringLiteral("退出(Esc)"));
+        // Placeholders, "PushButton" and the key texts stay in English.
+        QCOMPARE(button("calToolButton")->text(), QStringLiteral("PushButton"));
+        QCOMPARE(button("signalToolButton")->text(), QStringLiteral("..."));
+        QCOMPARE(button("signalToolButton")->shortcut(), QKeySequence(Qt::Key_PageUp));
+        QCOMPARE(button("exitToolButton")->shortcut(), QKeySequence(Qt::Key_Escape));
+        QCOMPARE(Child<QLabel>(&window, "snLabel")->text(), QStringLiteral("TextLabel"));
+        QCOMPARE(Child<QLabel>(&window, "showSNLabel")->text(), QStringLiteral("1213245"));
+        QCOMPARE(Child<QLabel>(&window, "noticeLabel")->text(), QStringLiteral("没有插入设备，请插入设备！"));
+    }
+    QCoreApplication::removeTranslator(&translator);
+}
+
+STATION_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

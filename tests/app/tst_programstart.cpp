@@ -1,0 +1,187 @@
+// Program start: one station per user. Each case runs the real program (qMain
+// over a fake device layer) in child processes with their own working folder,
+// settings and runtime folder, and reads their run logs.
+
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+constexpr int kStartMs = 60000; // generous: sanitizer builds start slowly
+
+const char* const kStartLine = "Start  KESTREL-CUSTOMER  0.0.0.6 .";
+const char* const kReadyLine = "Init MainWindow successfully and Start event loop.";
+const char* const kSecondLine = "The App has started and will be actived.";
+const char* const kActivatedLine = "Another start of the station asked for this window.";
+
+// One start of the station.
+class CStationRun
+{
+public:
+    CStationRun(const QString& strRuntimeDir, const QString& strConfigDir, double dTimeoutScale = 1.0)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("LANG", "C.UTF-8");
+        env.insert("XDG_RUNTIME_DIR", strRuntimeDir);
+        env.insert("XDG_CONFIG_HOME", strConfigDir);
+        env.insert("STATION_CHILD_TIMEOUT_SCALE", QString::number(dTimeoutScale));
+        m_process.setProcessEnvironment(env);
+        m_process.setWorkingDirectory(m_workDir.path());
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral(STATION_APP_CHILD), QStringList());
+    }
+
+    ~CStationRun()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            ::kill(pid_t(m_process.processId()), SIGCONT);
+            m_process.kill();
+            m_process.waitForFinished(kStartMs);
+        }
+    }
+
+    QProcess& Process() { return m_process; }
+    qint64 Pid() const { return m_process.processId(); }
+
+    // The run log of this start (one file in Log/ of its working folder).
+    QString Log() const
+    {
+        const QDir dir(m_workDir.filePath("Log"));
+        const QStringList files = dir.entryList({"*.txt"}, QDir::Files, QDir::Name);
+        if (files.isEmpty())
+            return QString();
+        QFile file(dir.filePath(files.last()));
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(file.readAll());
+    }
+
+    QStringList LogLines() const { return Log().split('\n', Qt::SkipEmptyParts); }
+
+    bool WaitForLog(const char* szText, int nMs = kStartMs) const
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!Log().contains(QLatin1String(szText))) {
+            if (timer.elapsed() > nMs)
+                return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
+    bool Finish(int nMs = kStartMs) { return m_process.waitForFinished(nMs); }
+
+private:
+    QTemporaryDir m_workDir{QDir::tempPath() + "/station-run-XXXXXX"};
+    QProcess m_process;
+};
+
+bool LineEnds(const QString& line, const QString& tail)
+{
+    return line.endsWith(tail);
+}
+} // namespace
+
+class TestProgramStart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void secondStartActivatesTheFirst();
+    void hungFirstInstanceGivesExitCodeOne();
+    void crashedFirstInstanceDoesNotBlockTheNext();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_runtimeDir;
+    std::unique_ptr<QTemporaryDir> m_configDir;
+};
+
+void TestProgramStart::init()
+{
+    // Every case is its own user session: lock, socket and settings apart.
+    m_runtimeDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/station-xdg-XXXXXX");
+    m_configDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/station-cfg-XXXXXX");
+    QVERIFY(m_runtimeDir->isValid() && m_configDir->isValid());
+}
+
+void TestProgramStart::secondStartActivatesTheFirst()
+{
+    CStationRun first(m_runtimeDir->path(), m_configDir->path());
+    QVERIFY2(first.WaitForLog(kReadyLine), qPrintable(first.Log()));
+
+    CStationRun second(m_runtimeDir->path(), m_configDir->path());
+    QVERIFY(second.Finish());
+    QCOMPARE(second.Process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.Process().exitCode(), 0);
+
+    const QStringList lines = second.LogLines();
+    QVERIFY2(lines.size() >= 3, qPrintable(second.Log()));
+    QVERIFY2(LineEnds(lines.first(), kStartLine), qPrintable(lines.first()));
+    QVERIFY(second.Log().contains(kSecondLine));
+    QVERIFY(!second.Log().contains(kReadyLine)); // no window of its own
+    QVERIFY2(LineEnds(lines.last(), "The App will exit, and the exit code is 0"), qPrintable(lines.last()));
+
+    // The first instance read the message and raised its window.
+    QVERIFY2(first.WaitForLog(kActivatedLine), qPrintable(first.Log()));
+
+    // A session end leaves through the event loop: the last line is written.
+    ::kill(pid_t(first.Pid()), SIGTERM);
+    QVERIFY(first.Finish());
+    QCOMPARE(first.Process().exitCode(), 0);
+    QVERIFY2(LineEnds(first.LogLines().last(), "The App will exit, and the exit code is 0"),
+             qPrintable(first.Log()));
+}
+
+void TestProgramStart::hungFirstInstanceGivesExitCodeOne()
+{
+    CStationRun first(m_runtimeDir->path(), m_configDir->path());
+    QVERIFY2(first.WaitForLog(kReadyLine), qPrintable(first.Log()));
+    // Stopped: its socket still accepts the connection, but nobody answers.
+    QCOMPARE(::kill(pid_t(first.Pid()), SIGSTOP), 0);
+
+    // 5000 ms scaled to 250 ms.
+    CStationRun second(m_runtimeDir->path(), m_configDir->path(), 0.05);
+    QVERIFY(second.Finish());
+    QCOMPARE(second.Process().exitCode(), 1);
+    QVERIFY(second.Log().contains(kSecondLine));
+    QVERIFY2(LineEnds(second.LogLines().last(), "The App will exit, and the exit code is 1"),
+             qPrintable(second.Log()));
+
+    ::kill(pid_t(first.Pid()), SIGCONT);
+}
+
+void TestProgramStart::crashedFirstInstanceDoesNotBlockTheNext()
+{
+    {
+        CStationRun first(m_runtimeDir->path(), m_configDir->path());
+        QVERIFY2(first.WaitForLog(kReadyLine), qPrintable(first.Log()));
+        first.Process().kill(); // SIGKILL: lock file and socket stay behind
+        QVERIFY(first.Finish());
+    }
+    QVERIFY(!QDir(m_runtimeDir->path()).entryList({"kestrel-*"}, QDir::Files | QDir::System).isEmpty());
+
+    CStationRun next(m_runtimeDir->path(), m_configDir->path());
+    QVERIFY2(next.WaitForLog(kReadyLine), qPrintable(next.Log()));
+    QVERIFY(!next.Log().contains(kSecondLine));
+
+    // And it is the running instance now: a further start activates it.
+    CStationRun another(m_runtimeDir->path(), m_configDir->path());
+    QVERIFY(another.Finish());
+    QCOMPARE(another.Process().exitCode(), 0);
+    QVERIFY(next.WaitForLog(kActivatedLine));
+}
+
+STATION_TEST_MAIN(TestProgramStart)
+#include "tst_programstart.moc"

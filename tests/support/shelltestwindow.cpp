@@ -1,0 +1,24 @@
+#include "shelltestwindow.h"
+
+void CShellTestWindow::Clear()
+{
+    statuses.clear();
+    deviceInfos.clear();
+    errors.clear();
+}
+
+void CShellTestWindow::InsertUsbDeviceForMainwindow(bool value)
+{
+    statuses.append(value);
+}
+
+void CShellTestWindow::InitDeviceInfoForUI(QList<QPair<QString, QString>> lstDevInfo,
+                                           QList<QPair<QString, QString>> lstAppInfo)
+{
+    deviceInfos.append({lstDevInfo, lstAppInfo});
+}
+
+void CShellTestWindow::ShowErrorMessage(int32_t errorCode, QString task)
+{
+    errors.append({errorCode, task});
+}
