@@ -203,7 +203,16 @@ int32_t CTouchLogfileXML::LoadFile()
         qWarning().noquote() << "Test log" << m_strName << "refused:" << file.size() << "bytes is more than a log can be";
         return ERROR_LOG_FORMAT;
     }
-    const QByteArray data = file.read(CTestLogLimits::kMaxFileBytes + 1);
+    // Read what the file holds, in pieces (read() with the limit would
+    // reserve all of it); a file that grows past the limit is refused below.
+    QByteArray data;
+    data.reserve(int(qMin(file.size(), CTestLogLimits::kMaxFileBytes)));
+    while (data.size() <= CTestLogLimits::kMaxFileBytes) {
+        const QByteArray chunk = file.read(1 << 20);
+        if (chunk.isEmpty())
+            break;
+        data += chunk;
+    }
     file.close();
     return ReadLogData(data);
 }

@@ -16,7 +16,7 @@ namespace {
 // Upper bound on the row entries a file may create. Each product or checksum
 // row carries a copy of the defaults standing above it, so a file of many
 // default and product lines grows quadratically; a real table stays far below.
-constexpr qint64 kMaxRowEntries = 2000000;
+constexpr qint64 kMaxRowEntries = 500000;
 
 const QString kDefaultMarker = QStringLiteral("********");
 
@@ -103,7 +103,16 @@ void CTouchTestInfoTable::Load(const QString &strPath)
                               << "bytes, more than a table can be; not read";
         return;
     }
-    const QByteArray data = file.read(kMaxFileSize + 1);
+    // Read what the file holds, in pieces (read() with the limit would
+    // reserve all of it); a file that grows past the limit is refused below.
+    QByteArray data;
+    data.reserve(int(qMin(file.size(), kMaxFileSize)));
+    while (data.size() <= kMaxFileSize) {
+        const QByteArray chunk = file.read(1 << 20);
+        if (chunk.isEmpty())
+            break;
+        data += chunk;
+    }
     file.close();
     if (data.size() > kMaxFileSize) {
         qCritical().noquote() << "Parameter table:" << strPath << "is too large; not read";
