@@ -6,6 +6,7 @@
 
 #include "deviceerror.h"
 #include "paramblockassembler.h"
+#include "serialframe.h"
 #include "teststandard.h"
 #include "touchtestinfotable.h"
 
@@ -46,10 +47,7 @@ bool ParsePacket(const CDeviceReport &reply, SPacket *pPacket)
     const int L = reply.U16Le(3);
     if (L < 3 || 5 + L >= CDeviceReport::kSize)
         return false;
-    quint8 nSum = 0;
-    for (int i = 5; i < 5 + L; ++i)
-        nSum = quint8(nSum + reply.At(i));
-    if (reply.At(5 + L) != nSum)
+    if (reply.At(5 + L) != quint8(CalcByteSum(reply.Data() + 5, uint32_t(L))))
         return false;
     pPacket->nStatus = reply.At(5);
     pPacket->nIndex = reply.U16Le(6);
@@ -152,7 +150,7 @@ int32_t HardwareInterface::ReadParamBlock(QByteArray *pBlock, QVector<float> *pT
     // First request: [5..10] = 00 00 01 00 00 00 and their byte sum at [11].
     CDeviceReport first = CDeviceReport::Request(0xAC, 0x01, 6);
     first.Set(7, 1);
-    first.Set(11, 1);
+    first.Set(11, quint8(CalcByteSum(first.Data() + 5, 6)));
     int32_t r = SendRequest(first);
     if (r < 0)
         return r;
@@ -194,7 +192,7 @@ int32_t HardwareInterface::ReadParamBlock(QByteArray *pBlock, QVector<float> *pT
             const quint16 nIndex = quint16(p + quint32(k));
             CDeviceReport request = CDeviceReport::Request(0xAC, 0x01, 2);
             request.SetU16Le(5, nIndex);
-            request.Set(7, quint8((nIndex & 0xFF) + (nIndex >> 8)));
+            request.Set(7, quint8(CalcByteSum(request.Data() + 5, 2)));
             r = SendRequest(request);
             if (r < 0)
                 return r;

@@ -359,12 +359,14 @@ void TestSignalRead::geometryRoad_data()
     QTest::addColumn<QList<int>>("sleeps");
     QTest::addColumn<int>("a811");
     QTest::addColumn<int>("perBoard");
+    QTest::addColumn<int>("noBlockStatus");
 
     // 0x44xx: switching reverse mode on waits 6000 ms, off nothing.
-    QTest::newRow("0x4410") << 0x4410 << QList<int>{6000} << 0 << 64;
-    QTest::newRow("0x45C0") << 0x45C0 << QList<int>{6000} << 0 << 56;
-    // 0x46xx: A8 11 and the ready polls before the reverse frame, 100 ms after both switches.
-    QTest::newRow("0x4610") << 0x4610 << QList<int>{100, 100} << 1 << 56;
+    QTest::newRow("0x4410") << 0x4410 << QList<int>{6000} << 0 << 64 << 0x83;
+    QTest::newRow("0x45C0") << 0x45C0 << QList<int>{6000} << 0 << 56 << 0x82;
+    // 0x46xx: A8 11 and the ready polls before the reverse frame, 100 ms after
+    // both switches. A status 0x81 to the block request means no block too.
+    QTest::newRow("0x4610") << 0x4610 << QList<int>{100, 100} << 1 << 56 << 0x81;
 }
 
 // A frame without a parameter block: LED counts, layout values, boards of the
@@ -376,11 +378,13 @@ void TestSignalRead::geometryRoad()
     QFETCH(QList<int>, sleeps);
     QFETCH(int, a811);
     QFETCH(int, perBoard);
+    QFETCH(int, noBlockStatus);
 
     CPanelRig rig{quint16(version)};
     SmallFrame(rig);
-    rig.panel.Edit([](CEmulatedPanel::Model &m) {
+    rig.panel.Edit([&](CEmulatedPanel::Model &m) {
         m.bParamBlock = false;
+        m.nNoBlockStatus = quint8(noBlockStatus);
         m.nX = 70;
         m.nY = 100;
         m.offsets[0][0] = -3;
