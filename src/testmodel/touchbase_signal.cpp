@@ -107,10 +107,12 @@ int32_t CTouchBase::AnalyseFrame(const QString &strAxis, const QString &strDir, 
     const uint32_t nLabels = static_cast<uint32_t>(lstLabels.size());
     const uint32_t nRanges = static_cast<uint32_t>(lstRanges.size());
 
-    WalkSegments(itAxis->GetMaxSignal(), itAxis->GetDivide(), [&](uint32_t i, uint32_t s) {
-        // A frame, label list or window list shorter than the axis leaves the
-        // LEDs it does not cover unjudged.
-        if (i >= nValues || i >= nLabels || s >= nRanges)
+    // A frame or label list shorter than the axis leaves the LEDs it does not
+    // cover unjudged, so the walk ends with it (the zones of the LEDs before
+    // stay the same); a window list shorter than the zones leaves those zones out.
+    const uint32_t nLeds = qMin(itAxis->GetMaxSignal(), qMin(nValues, nLabels));
+    WalkSegments(nLeds, itAxis->GetDivide(), [&](uint32_t i, uint32_t s) {
+        if (s >= nRanges)
             return;
         const uint32_t v = frame.at(static_cast<int>(i));
         if (!OutOfRange(v, lstRanges.at(static_cast<int>(s))))
@@ -257,9 +259,9 @@ int32_t CTouchBase::CheckLightThreshold(ProblemMap &mapProblems, const QString &
     const int nAdc = pAdc ? pAdc->size() : 0;
     const int nAgc = pAgc ? pAgc->size() : 0;
 
-    WalkSegments(itAxis->GetMaxSignal(), itAxis->GetDivide(), [&](uint32_t nLed, uint32_t nSeg) {
-        if (nLed >= static_cast<uint32_t>(lstRelations.size()))
-            return;
+    // An LED without a relation text cannot be named: the walk ends with the list.
+    const uint32_t nLeds = qMin(itAxis->GetMaxSignal(), static_cast<uint32_t>(lstRelations.size()));
+    WalkSegments(nLeds, itAxis->GetDivide(), [&](uint32_t nLed, uint32_t nSeg) {
         const int i = static_cast<int>(nLed);
         const uint32_t s = nSeg;
         // Each check needs its reading and its window; one that lacks either is left out.

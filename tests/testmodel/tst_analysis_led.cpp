@@ -69,6 +69,7 @@ private slots:
     void zoneBoundaries();
     void errorTexts();
     void shortRecordsAreSkipped();
+    void hugeLedCountStaysBounded();
     void analyseSignalUsesNewestFrame();
     void weakSignalLimit_data();
     void weakSignalLimit();
@@ -245,6 +246,29 @@ void TestAnalysisLed::shortRecordsAreSkipped()
     QCOMPARE(axis.GetDirMap().keys(), QStringList{kT0});
     QVERIFY(!axis.GetDirMap()[kT0].GetTypeMap().contains(QStringLiteral("UNT")));
     QCOMPARE(touch.GetAxisSignalMap().keys(), QStringList{kX});
+}
+
+// An LED count far beyond the data (only possible from a damaged log) costs
+// no more than the data: the walks end with the frames and texts.
+void TestAnalysisLed::hugeLedCountStaysBounded()
+{
+    CFakeTouch touch;
+    BuildLightAxis(touch);
+    touch.GetAxisSignalMap()[kX].SetMaxSignal(4294967295u);
+    touch.GetAxisSignalMap()[kX].SetDivide({4294967294u});
+    touch.Signals(kAdc)[QStringLiteral("X-T0")] = Frames{SignalFrame{0, 100, 0, 100}};
+    touch.Signals(kAgc)[QStringLiteral("X-T0")] = Frames{CTestPanel::Uniform(4, 50)};
+    QElapsedTimer timer;
+    timer.start();
+    SignalErrorMap mapErrors;
+    touch.AnalyseSignal(kAdc, touch.Signals(kAdc), mapErrors);
+    ProblemMap mapProblems;
+    touch.CheckAllLightThresholds(mapProblems);
+    // A liveness guard, not a speed target: walking the whole count takes seconds.
+    QVERIFY2(timer.elapsed() < 1000, "the walks ran past the data");
+    QCOMPARE(mapErrors.keys(), QStringList({QStringLiteral("X-T0:[T0:0-R0:0]"), QStringLiteral("X-T0:[T0:2-R0:2]")}));
+    QCOMPARE(mapProblems.value(QStringLiteral("LIGHT_ERROR")),
+             QList<QString>({QStringLiteral("Bottom:0-Top:0"), QStringLiteral("Bottom:2-Top:2")}));
 }
 
 void TestAnalysisLed::analyseSignalUsesNewestFrame()
