@@ -44,6 +44,13 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
                                  << ctx.mPara->metaObject()->className() << "gives no firmware path";
         }
     }
+    // Only a requested upgrade runs: a post of the arrival that waited in the
+    // queue while the download ended (or "Stop_Upgrade" ran) must not send the
+    // frame through the bootloader once more.
+    if (!m_bUpgradeRequested) {
+        qInfo().noquote() << "ProcessTask" << ": Start_Upgrade - no upgrade is requested";
+        return 0;
+    }
     QMutexLocker lock(&m_deviceMutex);
     CTouchBase* pDevice = m_pDevice;
     if (pDevice && m_pUsbPort->GetDevCount() > 0 && pDevice->GetType() == 1)

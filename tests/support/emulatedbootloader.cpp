@@ -1,0 +1,246 @@
+#include "emulatedbootloader.h"
+
+#include <mutex>
+
+namespace {
+constexpr quint8 kBootOut = 0xFE;
+constexpr int kRecordSize = 64;
+
+quint32 U32Le(const QByteArray& r, int i)
+{
+    quint32 v = 0;
+    for (int b = 3; b >= 0; --b)
+        v = (v << 8) | quint8(r.at(i + b));
+    return v;
+}
+
+bool IsHeader(const QByteArray& r)
+{
+    return r.size() >= 4 && U32Le(r, 0) == 0xFFFFFFFFu;
+}
+} // namespace
+
+CEmulatedBootloader::CEmulatedBootloader(CEmulatedFrame* pFrame)
+    : m_pFrame(pFrame), m_pAlive(std::make_shared<bool>(true))
+{
+    Register(0x27, 0x00);
+}
+
+CEmulatedBootloader::~CEmulatedBootloader()
+{
+    // The frame keeps the handlers; from now on they decline.
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    *m_pAlive = false;
+}
+
+void CEmulatedBootloader::Register(quint8 nCmd, quint8 nSub)
+{
+    const quint16 nKey = quint16((nCmd << 8) | nSub);
+    if (m_registered.contains(nKey))
+        return;
+    m_registered.insert(nKey);
+    std::shared_ptr<bool> pAlive = m_pAlive;
+    CEmulatedBootloader* pThis = this;
+    const bool bMcu = nCmd == 0x27 && nSub == 0x00;
+    m_pFrame->AddHandler(
+        nCmd, nSub,
+        [pAlive, pThis, bMcu](CEmulatedFrame& frame, const QByteArray& request,
+                              QList<CEmulatedFrame::Action>* pActions) {
+            if (!*pAlive)
+                return false;
+            return bMcu ? pThis->OnMcuQuery(frame, pActions) : pThis->OnRecord(frame, request, pActions);
+        },
+        kBootOut);
+}
+
+void CEmulatedBootloader::ExpectImage(const QByteArray& image, quint8 nMcuType)
+{
+    QList<QByteArray> expected;
+    qint64 nPos = 0;
+    // Every record moves on; a header moves to its part. A bound keeps a
+    // hostile image (part offsets looping back) from running for ever.
+    for (int nGuard = 0; nPos < image.size() && nGuard < (1 << 20); ++nGuard) {
+        QByteArray record = image.mid(int(nPos), kRecordSize);
+        nPos += record.size();
+        if (IsHeader(record) && record.size() == kRecordSize) {
+            const quint32 nTypeA = U32Le(record, 8);
+            const quint32 nTypeB = U32Le(record, 16);
+            if (nMcuType == nTypeA)
+                nPos = U32Le(record, 12);
+            else if (nMcuType == nTypeB)
+                nPos = U32Le(record, 20);
+            record = image.mid(int(nPos), kRecordSize);
+            nPos += record.size();
+            if (record.isEmpty())
+                break;
+        }
+        expected.append(CEmulatedFrame::Pad64(record));
+    }
+
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_expected = expected;
+    m_received.clear();
+    m_problems.clear();
+    m_nSendings = 0;
+    m_nMcuQueries = 0;
+    m_bComplete = false;
+    m_pFrame->StateRef().boot.nMcuType = nMcuType;
+    for (const QByteArray& r : qAsConst(m_expected))
+        Register(quint8(r.at(1)), quint8(r.at(2)));
+}
+
+QList<QByteArray> CEmulatedBootloader::ExpectedRecords() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    return m_expected;
+}
+
+void CEmulatedBootloader::FailAtRecord(int nRecord, Failure eFailure, int nTimes)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_fails[nRecord] = Fail{eFailure, nTimes};
+}
+
+void CEmulatedBootloader::SetMcuAnswer(McuAnswer eAnswer, int nReportsBefore)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_eMcuAnswer = eAnswer;
+    m_nMcuReportsBefore = nReportsBefore;
+}
+
+void CEmulatedBootloader::SetNewFirmware(quint16 nVersion, quint16 nAppChecksum)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_nNewVersion = nVersion;
+    m_nNewChecksum = nAppChecksum;
+}
+
+void CEmulatedBootloader::SetReturnsToApplication(bool bReturns)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_bReturns = bReturns;
+}
+
+QList<QByteArray> CEmulatedBootloader::Received() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    return m_received;
+}
+
+int CEmulatedBootloader::Sendings() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    return m_nSendings;
+}
+
+int CEmulatedBootloader::McuQueries() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    return m_nMcuQueries;
+}
+
+bool CEmulatedBootloader::IsComplete() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    return m_bComplete;
+}
+
+QStringList CEmulatedBootloader::Problems() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    return m_problems;
+}
+
+void CEmulatedBootloader::Reply(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions,
+                                const QByteArray& report) const
+{
+    Q_UNUSED(frame);
+    CEmulatedFrame::Action a;
+    a.kind = CEmulatedFrame::Action::Reply;
+    a.report = CEmulatedFrame::Pad64(report);
+    pActions->append(a);
+}
+
+bool CEmulatedBootloader::OnMcuQuery(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions)
+{
+    ++m_nMcuQueries;
+    // Reports that answer nothing may come first.
+    for (int i = 0; i < m_nMcuReportsBefore; ++i)
+        Reply(frame, pActions, frame.DataReply(0x10, quint8(i)));
+    switch (m_eMcuAnswer) {
+    case McuAnswer::Type:
+        Reply(frame, pActions, frame.DataReply(0x27, frame.StateRef().boot.nMcuType));
+        break;
+    case McuAnswer::Unknown:
+        Reply(frame, pActions, frame.DataReply(0x02, 0x07));
+        break;
+    case McuAnswer::Silent:
+        break;
+    }
+    return true;
+}
+
+bool CEmulatedBootloader::OnRecord(CEmulatedFrame& frame, const QByteArray& request,
+                                   QList<CEmulatedFrame::Action>* pActions)
+{
+    if (m_expected.isEmpty())
+        return false;  // no image expected: the frame's own model takes it
+    ++m_nSendings;
+    const int nNumber = m_received.size() + 1;
+    auto it = m_fails.find(nNumber);
+    if (it != m_fails.end() && it->nLeft > 0) {
+        --it->nLeft;
+        switch (it->eFailure) {
+        case Failure::None:
+            break;
+        case Failure::PacketError:
+            Reply(frame, pActions, frame.DataReply(0x02, 0x02));
+            return true;
+        case Failure::Nack:
+            Reply(frame, pActions, frame.DataReply(0x02, 0x03));
+            return true;
+        case Failure::Silence:
+            return true;
+        case Failure::Unplug: {
+            CEmulatedFrame::Action a;
+            a.kind = CEmulatedFrame::Action::Unplug;
+            pActions->append(a);
+            return true;
+        }
+        }
+    }
+    if (m_bComplete || nNumber > m_expected.size() || request != m_expected.at(nNumber - 1)) {
+        m_problems << QStringLiteral("record %1 is not the expected one: %2")
+                          .arg(nNumber)
+                          .arg(QString::fromLatin1(request.left(8).toHex(' ')));
+        Reply(frame, pActions, frame.DataReply(0x02, 0x02));
+        return true;
+    }
+    m_received.append(request);
+    CEmulatedFrame::State& s = frame.StateRef();
+    s.boot.records.append(request);
+    s.boot.nRecords = m_received.size();
+    if (m_received.size() < m_expected.size()) {
+        Reply(frame, pActions, frame.DataReply(0x04, 0x00));
+        return true;
+    }
+
+    // The image is complete: the new firmware runs after the restart.
+    m_bComplete = true;
+    Reply(frame, pActions, frame.DataReply(0x05, 0x00));
+    if (m_nNewVersion)
+        s.id.nVersion = m_nNewVersion;
+    if (m_nNewChecksum) {
+        s.info.first.nAppChecksum = m_nNewChecksum;
+        s.info.nShortChecksum = m_nNewChecksum;
+    }
+    if (m_bReturns) {
+        CEmulatedFrame::Action a;
+        a.kind = CEmulatedFrame::Action::Replug;
+        a.mode = CEmulatedFrame::Mode::Application;
+        a.delayMs = s.boot.nReturnDelayMs;
+        a.backAfterMs = s.boot.nAppArrivalMs;
+        pActions->append(a);
+    }
+    return true;
+}

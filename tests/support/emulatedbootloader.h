@@ -1,0 +1,107 @@
+#pragma once
+
+#include "emulatedframe.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+#include <QtGlobal>
+#include <memory>
+
+// The bootloader side of a firmware download for an emulated frame: it knows
+// the image it is meant to receive and takes it record by record.
+//
+// From the image and the frame's MCU type it works out, as the bootloader
+// protocol defines it, the records that must arrive: 64-byte records from the
+// start (a short last one padded with zeros), a part-selection header
+// (FF FF FF FF, MCU type and file offset of part A at bytes 8 and 12, of part
+// B at 16 and 20) never sent but answered by continuing at the part for the
+// frame's MCU type, or after the header when neither matches. It answers:
+//   FE 27     with FD 27 t (its MCU type), or FD 02 07 when it cannot tell;
+//   a record  with FD 04, or FD 05 once the last expected record is in, after
+//             which it leaves the bus and comes back as an application frame
+//             with the new version and checksum;
+//   a record that is not the expected one with FD 02 02 (packet error).
+// Failures can be set per record number: a packet error, a NACK, silence for
+// a number of sendings, leaving the bus; and for the MCU query.
+//
+// It registers handlers on the frame (AddHandler, id 0xFE) for FE 27 00 and
+// for the command bytes of the expected records; the frame's own model keeps
+// the boot-information query and the jump.
+class CEmulatedBootloader
+{
+public:
+    enum class Failure {
+        None,
+        PacketError,  // FD 02 02
+        Nack,         // FD 02 03
+        Silence,      // no answer at all
+        Unplug,       // leaves the bus when the record arrives
+    };
+    enum class McuAnswer {
+        Type,     // FD 27 t
+        Unknown,  // FD 02 07
+        Silent,   // no answer
+    };
+
+    // Installs the handlers on pFrame (which must outlive this object; the
+    // handlers hold a pointer to it as well, so keep both for the test).
+    explicit CEmulatedBootloader(CEmulatedFrame* pFrame);
+    ~CEmulatedBootloader();
+    CEmulatedBootloader(const CEmulatedBootloader&) = delete;
+    CEmulatedBootloader& operator=(const CEmulatedBootloader&) = delete;
+
+    // The image to be sent and the MCU type of the frame (also set in the
+    // frame's boot state). Resets what was received.
+    void ExpectImage(const QByteArray& image, quint8 nMcuType = 0x21);
+    // The records the bootloader expects, in order (each 64 bytes).
+    QList<QByteArray> ExpectedRecords() const;
+
+    // Record nRecord (1-based, counted over accepted records) fails with
+    // eFailure for nTimes sendings (the next sendings are taken normally).
+    void FailAtRecord(int nRecord, Failure eFailure, int nTimes = 1);
+    void SetMcuAnswer(McuAnswer eAnswer, int nReportsBefore = 0);
+    // What the frame reports after a complete image (0: unchanged).
+    void SetNewFirmware(quint16 nVersion, quint16 nAppChecksum);
+    // False: after FD 05 the frame stays in its bootloader.
+    void SetReturnsToApplication(bool bReturns);
+
+    // Accepted records, in order, and every sending (resends included).
+    QList<QByteArray> Received() const;
+    int Sendings() const;
+    int McuQueries() const;
+    bool IsComplete() const;
+    // Protocol faults seen (a record other than the expected one...).
+    QStringList Problems() const;
+
+private:
+    struct Fail
+    {
+        Failure eFailure = Failure::None;
+        int nLeft = 0;
+    };
+
+    void Register(quint8 nCmd, quint8 nSub);
+    bool OnRecord(CEmulatedFrame& frame, const QByteArray& request, QList<CEmulatedFrame::Action>* pActions);
+    bool OnMcuQuery(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions);
+    void Reply(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions, const QByteArray& report) const;
+
+    CEmulatedFrame* m_pFrame;
+    // State below is guarded by the frame's mutex (handlers run under it).
+    QList<QByteArray> m_expected;
+    QList<QByteArray> m_received;
+    QMap<int, Fail> m_fails;
+    QSet<quint16> m_registered;
+    McuAnswer m_eMcuAnswer = McuAnswer::Type;
+    int m_nMcuReportsBefore = 0;
+    int m_nMcuQueries = 0;
+    int m_nSendings = 0;
+    bool m_bComplete = false;
+    bool m_bReturns = true;
+    quint16 m_nNewVersion = 0;
+    quint16 m_nNewChecksum = 0;
+    QStringList m_problems;
+    std::shared_ptr<bool> m_pAlive;
+};
