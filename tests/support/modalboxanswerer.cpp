@@ -48,6 +48,8 @@ void CModalBoxAnswerer::Poll()
             pChosen = pButton;
     }
     boxes.append(box);
+    if (m_onShown)
+        m_onShown(box);
     if (!pChosen)
         pChosen = pBox->escapeButton() ? pBox->escapeButton() : static_cast<QAbstractButton*>(pBox->defaultButton());
     if (pChosen)

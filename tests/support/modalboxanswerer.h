@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 class QMessageBox;
 
 // Answers the message boxes that code under test opens modally: every box
@@ -28,6 +30,9 @@ public:
 
     // The text of the button to press in the next boxes (empty: escape).
     void Answer(const QString& buttonText) { m_strAnswer = buttonText; }
+    // Runs while a box is open, before it is answered (the box's own event
+    // loop is running).
+    void OnShown(std::function<void(const SBox&)> fn) { m_onShown = std::move(fn); }
 
     QList<SBox> boxes;
 
@@ -37,4 +42,5 @@ private slots:
 private:
     QTimer m_timer;
     QString m_strAnswer;
+    std::function<void(const SBox&)> m_onShown;
 };

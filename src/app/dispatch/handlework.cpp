@@ -4,6 +4,7 @@
 #include "comportusb.h"
 #include "hardwareinterface.h"
 #include "operateenvironment.h"
+#include "stationclock.h"
 #include "stationmetatypes.h"
 #include "taskevent.h"
 #include "touchbase.h"
@@ -53,7 +54,7 @@ HandleWork::HandleWork(IMainWindow* pMainWindow)
     m_pUsbPort = new CComPortUsb(nullptr);
 
     m_pBootDetectTimer = new QTimer(this);
-    m_pBootDetectTimer->setInterval(kBootDetectIntervalMs);
+    m_pBootDetectTimer->setInterval(CStationClock::Timeout(kBootDetectIntervalMs));
 
     QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
     connect(m_pBootDetectTimer, SIGNAL(timeout()), this, SLOT(UpgradeDetectTimer_CB()));

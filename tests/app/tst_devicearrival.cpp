@@ -1,0 +1,382 @@
+// Frames arriving and leaving: emulated frames plugged through the fake OS
+// backend into the real USB port of a dispatcher, whose main window records
+// what it is told.
+
+#include "customersettings.h"
+#include "comportusb.h"
+#include "handlework.h"
+#include "hardwareinterface.h"
+#include "modalboxanswerer.h"
+#include "shellrig.h"
+#include "shelltestwindow.h"
+#include "testenvironment.h"
+#include "touchlogfile.h"
+
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QString kNewDevice = QStringLiteral("A new device is discovered, Do you want to open it?");
+const QString kBootQuestion = QStringLiteral("Touch In Bootloader, Do you want to open it?");
+
+// The test view as the dispatcher sees it: runs and files a test, opens a log.
+class CTestViewDouble : public QObject
+{
+    Q_OBJECT
+public:
+    QString strLogPath;
+    int nInitTestUi = 0;
+
+    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
+
+public slots:
+    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
+};
+
+// The upgrade view as the dispatcher sees it.
+class CUpgradeViewDouble : public QObject
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE QString GetUpgradeFilePath() { return QStringLiteral("no-such-image.bin"); }
+};
+} // namespace
+
+class TestDeviceArrival : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void applicationVersionDecides_data();
+    void applicationVersionDecides();
+    void bootloaderFrame_data();
+    void bootloaderFrame();
+    void sameFrameKeepsItsObject_data();
+    void sameFrameKeepsItsObject();
+    void calibrationViewReadsCalibrationData();
+    void removalWithFramesLeft();
+    void replayAndNewFrame_data();
+    void replayAndNewFrame();
+    void frameGoneWhileAsking();
+
+private:
+    // Plugs and waits for the window to hear of it.
+    void PlugAndWait(CShellFrame& frame, int nStatuses);
+    // Leaves a saved log open as the device object (a test run on an
+    // emulated frame, filed and reopened); the frame is unplugged after.
+    void OpenReplay();
+
+    std::unique_ptr<CShellRig> m_pRig;
+    std::unique_ptr<CRunLogRecord> m_pLog;
+    std::unique_ptr<CShellTestWindow> m_pWindow;
+    std::unique_ptr<HandleWork> m_pWork;
+    std::unique_ptr<CScopedWorkDir> m_pWorkDir;
+};
+
+void TestDeviceArrival::init()
+{
+    CTestEnvironment::RealClock();
+    CCustomerSettings::GetInstance()->clear();
+    m_pWorkDir = std::make_unique<CScopedWorkDir>();
+    m_pLog = std::make_unique<CRunLogRecord>();
+    m_pRig = std::make_unique<CShellRig>();
+    m_pWindow = std::make_unique<CShellTestWindow>();
+    m_pWork = std::make_unique<HandleWork>(m_pWindow.get());
+}
+
+void TestDeviceArrival::cleanup()
+{
+    m_pWork.reset();
+    m_pWindow.reset();
+    m_pRig.reset();
+    m_pLog.reset();
+    m_pWorkDir.reset();
+}
+
+void TestDeviceArrival::PlugAndWait(CShellFrame& frame, int nStatuses)
+{
+    frame.usb->Plug();
+    QTRY_COMPARE(m_pWindow->statuses.size(), nStatuses);
+}
+
+void TestDeviceArrival::OpenReplay()
+{
+    CShellFrame& source = m_pRig->AddFrame();
+    PlugAndWait(source, 1);
+    QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
+
+    CTestViewDouble view;
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nInitTestUi, 1);
+    view.strLogPath = QDir::current().absoluteFilePath("run_PASS.xml");
+    {
+        QMutexLocker lock(m_pWork->GetDeviceMutex());
+        QCOMPARE(m_pWork->GetTouchDevice()->SaveXml(view.strLogPath), 0);
+    }
+    source.usb->Unplug();
+    QTRY_COMPARE(m_pWindow->statuses.size(), 2);
+
+    QVERIFY(m_pWork->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nInitTestUi, 2);
+    QVERIFY(dynamic_cast<CTouchLogfile*>(m_pWork->GetTouchDevice()));
+    m_pWindow->Clear();
+    m_pLog->Clear();
+}
+
+void TestDeviceArrival::applicationVersionDecides_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("refusal");
+
+    QTest::newRow("0x71ff refused") << 0x71FF << "0x71ff This series of touch boxes do not support!";
+    QTest::newRow("0x0100 refused") << 0x0100 << "0x100 This series of touch boxes do not support!";
+    QTest::newRow("0x7200 accepted") << 0x7200 << "";
+    QTest::newRow("0x8001 accepted") << 0x8001 << "";
+}
+
+void TestDeviceArrival::applicationVersionDecides()
+{
+    QFETCH(int, version);
+    QFETCH(QString, refusal);
+
+    CModalBoxAnswerer answerer;
+    CShellFrame& frame = m_pRig->AddFrame(quint16(version));
+    frame.usb->Plug();
+
+    if (!refusal.isEmpty()) {
+        QTRY_COMPARE(answerer.boxes.size(), 1);
+        QCOMPARE(answerer.boxes[0].title, QStringLiteral("Warning"));
+        QCOMPARE(answerer.boxes[0].text, refusal);
+        QCOMPARE(answerer.boxes[0].buttons, QStringList{"OK"});
+        QTest::qWait(50);
+        // Nothing else: no status, no device object, no task, no reception.
+        QVERIFY(m_pWindow->statuses.isEmpty());
+        QVERIFY(!m_pWork->GetTouchDevice());
+        QVERIFY(!m_pLog->Tasks().contains("InitDeviceInfo"));
+        return;
+    }
+
+    QTRY_COMPARE(m_pWindow->statuses, QList<bool>{true});
+    QVERIFY(dynamic_cast<HardwareInterface*>(m_pWork->GetTouchDevice()));
+    QCOMPARE(m_pLog->Count("InsertUsbDevice : APP 设备"), 1);
+    QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
+    QCOMPARE(answerer.boxes.size(), 0);
+    QCOMPARE(m_pLog->Tasks().count("InitDeviceInfo"), 1);
+
+    // The device's information first, the station's environment second.
+    const auto& info = m_pWindow->deviceInfos[0];
+    QStringList names;
+    for (const auto& pair : info.lstDevInfo)
+        names << pair.first;
+    QVERIFY2(names.contains("Product") && names.contains("CheckSum") && names.contains("BatchInfo"),
+             qPrintable(names.join(',')));
+    QCOMPARE(info.lstAppInfo.size(), 4);
+    QCOMPARE(info.lstAppInfo[0].first, QStringLiteral("Environment"));
+    QCOMPARE(info.lstAppInfo[1], qMakePair(QStringLiteral("App Version"), QStringLiteral("0.0.0.6")));
+}
+
+void TestDeviceArrival::bootloaderFrame_data()
+{
+    QTest::addColumn<int>("workType");
+    QTest::addColumn<bool>("upgradeRequested");
+    QTest::addColumn<bool>("startUpgrade");
+
+    QTest::newRow("upgrade view, upgrade requested") << int(UPGRADEWORK) << true << true;
+    QTest::newRow("upgrade view, nothing requested") << int(UPGRADEWORK) << false << false;
+    QTest::newRow("main panel, upgrade requested") << int(MAINWORK) << true << false;
+    QTest::newRow("test view") << int(SIGNALTESTWORK) << false << false;
+}
+
+void TestDeviceArrival::bootloaderFrame()
+{
+    QFETCH(int, workType);
+    QFETCH(bool, upgradeRequested);
+    QFETCH(bool, startUpgrade);
+
+    CUpgradeViewDouble upgradeView;
+    if (upgradeRequested) {
+        // With no frame attached this only stores the image and the request.
+        QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection, &upgradeView));
+        m_pLog->Clear();
+    }
+    m_pWindow->SetWorkType(eWorkType(workType));
+    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
+    PlugAndWait(frame, 1);
+
+    QCOMPARE(m_pWindow->statuses, QList<bool>{true});
+    QVERIFY(dynamic_cast<HardwareInterface*>(m_pWork->GetTouchDevice()));
+    QCOMPARE(m_pLog->Count("InsertUsbDevice : BOOT 设备, ver = 256"), 1);
+    QTest::qWait(50);
+    const QStringList tasks = m_pLog->Tasks();
+    QCOMPARE(tasks.contains("Start_Upgrade"), startUpgrade);
+    QVERIFY(!tasks.contains("InitDeviceInfo"));
+    QVERIFY(m_pWindow->deviceInfos.isEmpty() || startUpgrade);
+}
+
+void TestDeviceArrival::sameFrameKeepsItsObject_data()
+{
+    QTest::addColumn<bool>("newFirmware");
+    QTest::newRow("same frame") << false;
+    QTest::newRow("other checksum") << true;
+}
+
+void TestDeviceArrival::sameFrameKeepsItsObject()
+{
+    QFETCH(bool, newFirmware);
+
+    m_pWindow->SetWorkType(SIGNALTESTWORK);
+    CShellFrame& frame = m_pRig->AddFrame();
+    PlugAndWait(frame, 1);
+    QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
+    CTouchBase* pFirst = m_pWork->GetTouchDevice();
+
+    frame.usb->Unplug();
+    QTRY_COMPARE(m_pWindow->statuses, (QList<bool>{true, false}));
+    QCOMPARE(m_pLog->Count("InsertUsbDevice : 设备移除"), 1);
+    // The object stays until something replaces it.
+    QCOMPARE(m_pWork->GetTouchDevice(), pFirst);
+
+    if (newFirmware) {
+        frame.frame.Edit([](CEmulatedFrame::State& s) {
+            s.info.first.nAppChecksum = 0x5A5A;
+            s.info.second.nAppChecksum = 0x5A5A;
+            s.info.nShortChecksum = 0x5A5A;
+        });
+    }
+    m_pLog->Clear();
+    PlugAndWait(frame, 3);
+    QTRY_COMPARE(m_pWindow->deviceInfos.size(), 2);
+    if (!newFirmware) {
+        // Read again at once on arrival; no task, same object.
+        QCOMPARE(m_pWork->GetTouchDevice(), pFirst);
+        QTest::qWait(20);
+        QVERIFY(!m_pLog->Tasks().contains("InitDeviceInfo"));
+    } else {
+        QVERIFY(m_pWork->GetTouchDevice() != pFirst);
+        QCOMPARE(m_pLog->Tasks().count("InitDeviceInfo"), 1);
+    }
+}
+
+void TestDeviceArrival::calibrationViewReadsCalibrationData()
+{
+    m_pWindow->SetWorkType(CALIBRATEWORK);
+    CShellFrame& frame = m_pRig->AddFrame();
+    PlugAndWait(frame, 1);
+    QTRY_VERIFY(m_pLog->Tasks().contains("InitDeviceCalData"));
+    CTouchBase* pFirst = m_pWork->GetTouchDevice();
+    QVERIFY(dynamic_cast<HardwareInterface*>(pFirst));
+
+    // Again, with a live object: replaced, and read again.
+    frame.usb->Unplug();
+    QTRY_COMPARE(m_pWindow->statuses.size(), 2);
+    m_pLog->Clear();
+    PlugAndWait(frame, 3);
+    QTRY_VERIFY(m_pLog->Tasks().contains("InitDeviceCalData"));
+    QVERIFY(m_pWork->GetTouchDevice() != pFirst);
+    QVERIFY(!m_pLog->Tasks().contains("InitDeviceInfo"));
+}
+
+void TestDeviceArrival::removalWithFramesLeft()
+{
+    CShellFrame& first = m_pRig->AddFrame(0x7201, 0x0013);
+    CShellFrame& second = m_pRig->AddFrame(0x7201, 0x0021);
+    PlugAndWait(first, 1);
+    second.usb->Plug();
+    QTRY_COMPARE(m_pWork->GetUsbPort()->GetDevCount(), 2);
+    QTest::qWait(50);
+    const int nBefore = m_pWindow->statuses.size();
+
+    first.usb->Unplug();
+    QTRY_COMPARE(m_pWork->GetUsbPort()->GetDevCount(), 1);
+    QTRY_VERIFY(m_pWindow->statuses.size() > nBefore);
+    QVERIFY(m_pWindow->statuses.mid(nBefore).contains(false));
+    // A frame is left: no "device removed".
+    QTest::qWait(50);
+    QCOMPARE(m_pLog->Count("InsertUsbDevice : 设备移除"), 0);
+
+    second.usb->Unplug();
+    QTRY_COMPARE(m_pLog->Count("InsertUsbDevice : 设备移除"), 1);
+    QCOMPARE(m_pWindow->statuses.last(), false);
+}
+
+void TestDeviceArrival::replayAndNewFrame_data()
+{
+    QTest::addColumn<bool>("bootloader");
+    QTest::addColumn<QString>("answer");
+
+    QTest::newRow("application frame, No") << false << "No";
+    QTest::newRow("application frame, Yes") << false << "Yes";
+    QTest::newRow("bootloader frame, No") << true << "No";
+    QTest::newRow("bootloader frame, Yes") << true << "Yes";
+}
+
+void TestDeviceArrival::replayAndNewFrame()
+{
+    QFETCH(bool, bootloader);
+    QFETCH(QString, answer);
+
+    OpenReplay();
+    CTouchBase* pReplay = m_pWork->GetTouchDevice();
+
+    CModalBoxAnswerer answerer;
+    answerer.Answer(answer);
+    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013,
+                                          bootloader ? CEmulatedFrame::Mode::Bootloader
+                                                     : CEmulatedFrame::Mode::Application);
+    PlugAndWait(frame, 1);
+    QCOMPARE(m_pWindow->statuses, QList<bool>{true});
+    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes[0].title, QStringLiteral("New device"));
+    QCOMPARE(answerer.boxes[0].text, bootloader ? kBootQuestion : kNewDevice);
+    QCOMPARE(answerer.boxes[0].icon, QStringLiteral("Information"));
+
+    QTest::qWait(50);
+    const QStringList tasks = m_pLog->Tasks();
+    if (answer == "No") {
+        QCOMPARE(m_pWork->GetTouchDevice(), pReplay);
+        QVERIFY(!tasks.contains("InitDeviceInfo"));
+        QVERIFY(!tasks.contains("InitEnvironmentValid"));
+        QCOMPARE(m_pLog->Count("InsertUsbDevice : current device is TouchFile"), bootloader ? 0 : 1);
+        return;
+    }
+    QVERIFY(dynamic_cast<HardwareInterface*>(m_pWork->GetTouchDevice()));
+    // The station's own environment comes back before the frame is read.
+    QVERIFY(tasks.contains("InitEnvironmentValid"));
+    if (!bootloader) {
+        QVERIFY(tasks.indexOf("InitEnvironmentValid") < tasks.indexOf("InitDeviceInfo"));
+        QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
+    }
+}
+
+void TestDeviceArrival::frameGoneWhileAsking()
+{
+    OpenReplay();
+    CTouchBase* pReplay = m_pWork->GetTouchDevice();
+
+    CShellFrame& frame = m_pRig->AddFrame();
+    CModalBoxAnswerer answerer;
+    answerer.Answer("Yes");
+    HandleWork* pWork = m_pWork.get();
+    answerer.OnShown([&frame, pWork](const CModalBoxAnswerer::SBox&) {
+        // The operator takes a while; the frame is pulled out meanwhile.
+        frame.usb->Unplug();
+        QTRY_COMPARE(pWork->GetUsbPort()->GetDevCount(), 0);
+    });
+    frame.usb->Plug();
+    QTRY_COMPARE(answerer.boxes.size(), 1);
+    QTRY_VERIFY(!m_pWindow->statuses.isEmpty());
+    QTest::qWait(50);
+
+    // Yes came too late: the replay stays, nothing is read, the window was
+    // told of the removal only.
+    QCOMPARE(m_pWork->GetTouchDevice(), pReplay);
+    QVERIFY(!m_pWindow->statuses.contains(true));
+    QVERIFY(!m_pLog->Tasks().contains("InitDeviceInfo"));
+}
+
+STATION_TEST_MAIN(TestDeviceArrival)
+#include "tst_devicearrival.moc"

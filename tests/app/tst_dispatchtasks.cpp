@@ -1,0 +1,333 @@
+// The rows of the task table against an emulated frame plugged through the
+// fake OS backend and the real USB port: first test and re-test, touch
+// output, the LED check flag, logs opened for replay, and the error rule.
+
+#include "comportusb.h"
+#include "customersettings.h"
+#include "handlework.h"
+#include "hardwareinterface.h"
+#include "shellrig.h"
+#include "shelltestwindow.h"
+#include "testenvironment.h"
+#include "touchlogfile.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+// The test view as the dispatcher sees it.
+class CTestViewDouble : public QObject
+{
+    Q_OBJECT
+public:
+    QString strLogPath;
+    int nInitTestUi = 0;
+    int nShowTestResult = 0;
+    QList<bool> reverse;
+
+    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
+
+public slots:
+    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
+    void ShowTestResult(QMap<QString, QString>) { ++nShowTestResult; }
+    void ShowReverseData(bool bOk) { reverse << bOk; }
+};
+} // namespace
+
+class TestDispatchTasks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void firstTestThenRetestOfTheSameFrame();
+    void failedFirstTestStillCountsAsTested();
+    void touchOutputStatus_data();
+    void touchOutputStatus();
+    void ledCheckFlagTravelsByValue();
+    void errorRuleOnDeviceResults_data();
+    void errorRuleOnDeviceResults();
+    void batchSaveIsNeverSilent_data();
+    void batchSaveIsNeverSilent();
+    void openedLogReplacesTheFrame();
+    void unreadableLogKeepsTheFrame_data();
+    void unreadableLogKeepsTheFrame();
+
+private:
+    void PlugFrame();
+    int Transfers() { return m_pFrame->panel.Snapshot().nTransfers; }
+
+    std::unique_ptr<CShellRig> m_pRig;
+    CShellFrame* m_pFrame = nullptr;
+    std::unique_ptr<CShellTestWindow> m_pWindow;
+    std::unique_ptr<HandleWork> m_pWork;
+    std::unique_ptr<CScopedWorkDir> m_pWorkDir;
+};
+
+void TestDispatchTasks::init()
+{
+    CTestEnvironment::RealClock();
+    CCustomerSettings::GetInstance()->clear();
+    m_pWorkDir = std::make_unique<CScopedWorkDir>();
+    m_pRig = std::make_unique<CShellRig>();
+    m_pFrame = &m_pRig->AddFrame();
+    m_pWindow = std::make_unique<CShellTestWindow>();
+    m_pWindow->SetWorkType(SIGNALTESTWORK);
+    m_pWork = std::make_unique<HandleWork>(m_pWindow.get());
+    PlugFrame();
+}
+
+void TestDispatchTasks::cleanup()
+{
+    m_pWork.reset();
+    m_pWindow.reset();
+    m_pRig.reset();
+    m_pWorkDir.reset();
+    CTestEnvironment::RealClock();
+}
+
+void TestDispatchTasks::PlugFrame()
+{
+    const int nInfos = m_pWindow->deviceInfos.size();
+    m_pFrame->usb->Plug();
+    QTRY_COMPARE(m_pWindow->deviceInfos.size(), nInfos + 1);
+}
+
+void TestDispatchTasks::firstTestThenRetestOfTheSameFrame()
+{
+    CTestViewDouble view;
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nInitTestUi, 1);
+    QCOMPARE(Transfers(), 1); // prepared: the frame's parameter block was read
+
+    // The same frame again: the next first test is a re-test of it.
+    m_pFrame->usb->Unplug();
+    QTRY_COMPARE(m_pWindow->statuses.last(), false);
+    PlugFrame();
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nInitTestUi, 2);
+    QCOMPARE(Transfers(), 1);
+
+    QVERIFY(m_pWork->PostTask("ReTest", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nShowTestResult, 1);
+    QCOMPARE(view.nInitTestUi, 2);
+    QVERIFY(m_pWindow->errors.isEmpty());
+}
+
+void TestDispatchTasks::failedFirstTestStillCountsAsTested()
+{
+    // The frame leaves the bus in the middle of the signal reading.
+    m_pFrame->panel.Edit([](CEmulatedPanel::Model& m) { m.nUnplugAfterChunks = 3; });
+    CTestViewDouble view;
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
+    QTest::qWait(20);
+    QCOMPARE(view.nInitTestUi, 0); // the view hears nothing of a failed test
+    QVERIFY(m_pWindow->errors.isEmpty()); // a lost device is not reported
+    QCOMPARE(Transfers(), 1);
+
+    m_pFrame->panel.Edit([](CEmulatedPanel::Model& m) { m.nUnplugAfterChunks = -1; });
+    QTRY_COMPARE(m_pWork->GetUsbPort()->GetDevCount(), 0);
+    PlugFrame();
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
+    // Tested once already and the same frame: a re-test, no new preparation.
+    QCOMPARE(Transfers(), 1);
+}
+
+void TestDispatchTasks::touchOutputStatus_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<bool>("fails");
+    QTest::addColumn<bool>("off");
+
+    QTest::newRow("disable succeeds") << "DisableTouch" << false << true;
+    QTest::newRow("enable succeeds") << "EnableTouch" << false << false;
+    QTest::newRow("disable fails") << "DisableTouch" << true << false;
+    QTest::newRow("enable fails") << "EnableTouch" << true << true;
+}
+
+void TestDispatchTasks::touchOutputStatus()
+{
+    QFETCH(QString, task);
+    QFETCH(bool, fails);
+    QFETCH(bool, off);
+
+    if (fails) {
+        CTestEnvironment::FastClock(0.001);
+        m_pFrame->frame.SetFault(0x30, 0x08, CEmulatedFrame::Silent());
+    }
+    QSignalSpy status(m_pWork.get(), &HandleWork::EmitTouchEnButtonStatus);
+    QVERIFY(m_pWork->PostTask(task, Qt::BlockingQueuedConnection));
+    QTRY_COMPARE(status.count(), 1);
+    QCOMPARE(status.at(0).at(0).toBool(), off);
+    if (fails) {
+        QTRY_COMPARE(m_pWindow->errors.size(), 1);
+        QCOMPARE(uint32_t(m_pWindow->errors[0].nCode), 0x80020001u);
+        QCOMPARE(m_pWindow->errors[0].task, task);
+    }
+}
+
+void TestDispatchTasks::ledCheckFlagTravelsByValue()
+{
+    auto ledRequests = [this] { return m_pFrame->frame.RequestsFor(0xA8, 0x17).size(); };
+    const int nBefore = ledRequests();
+
+    QVERIFY(m_pWork->PostTask("SetCheckLedError", Qt::AutoConnection, true));
+    QVERIFY(m_pWork->PostTask("CheckLedErrorOn", Qt::BlockingQueuedConnection));
+    QCOMPARE(ledRequests(), nBefore + 1);
+    QVERIFY(m_pFrame->frame.Snapshot().settings.bLedCheck);
+
+    // Posted queued and the caller's variable gone: the flag still arrives.
+    {
+        bool bFlag = false;
+        QVERIFY(m_pWork->PostTask("SetCheckLedError", Qt::QueuedConnection, bFlag));
+        bFlag = true;
+    }
+    QVERIFY(m_pWork->PostTask("CheckLedErrorOff", Qt::BlockingQueuedConnection));
+    QCOMPARE(ledRequests(), nBefore + 1); // checking switched off: nothing sent
+    QVERIFY(m_pWindow->errors.isEmpty());
+}
+
+void TestDispatchTasks::errorRuleOnDeviceResults_data()
+{
+    QTest::addColumn<int>("faultKind");
+    QTest::addColumn<qint64>("reported");
+
+    QTest::newRow("time-out") << int(CEmulatedFrame::Fault::Silent) << qint64(0x80040001);
+    QTest::newRow("device lost") << int(CEmulatedFrame::Fault::Unplug) << qint64(0);
+    QTest::newRow("success") << int(CEmulatedFrame::Fault::None) << qint64(0);
+}
+
+void TestDispatchTasks::errorRuleOnDeviceResults()
+{
+    QFETCH(int, faultKind);
+    QFETCH(qint64, reported);
+
+    CTestEnvironment::FastClock(0.001);
+    CEmulatedFrame::Fault fault;
+    fault.kind = CEmulatedFrame::Fault::Kind(faultKind);
+    m_pFrame->frame.SetFault(0xA2, 0x09, fault);
+    QVERIFY(m_pWork->PostTask("InitAgc", Qt::BlockingQueuedConnection));
+    QTest::qWait(20);
+    if (!reported) {
+        QVERIFY(m_pWindow->errors.isEmpty());
+        return;
+    }
+    QCOMPARE(m_pWindow->errors.size(), 1);
+    QCOMPARE(uint32_t(m_pWindow->errors[0].nCode), uint32_t(reported));
+    QCOMPARE(m_pWindow->errors[0].task, QStringLiteral("InitAgc"));
+}
+
+void TestDispatchTasks::batchSaveIsNeverSilent_data()
+{
+    QTest::addColumn<int>("faultKind");
+    QTest::addColumn<qint64>("code");
+
+    QTest::newRow("saved") << int(CEmulatedFrame::Fault::None) << qint64(0);
+    QTest::newRow("status answer") << int(CEmulatedFrame::Fault::Status) << qint64(0x1003);
+    QTest::newRow("time-out") << int(CEmulatedFrame::Fault::Silent) << qint64(0x801f0001);
+    QTest::newRow("device lost") << int(CEmulatedFrame::Fault::Unplug) << qint64(-1);
+}
+
+void TestDispatchTasks::batchSaveIsNeverSilent()
+{
+    QFETCH(int, faultKind);
+    QFETCH(qint64, code);
+
+    CTestEnvironment::FastClock(0.001);
+    CEmulatedFrame::Fault fault;
+    fault.kind = CEmulatedFrame::Fault::Kind(faultKind);
+    m_pFrame->frame.SetFault(0xA9, 0x06, fault);
+    QVERIFY(m_pWork->PostTask("SaveBatchInfo", Qt::BlockingQueuedConnection));
+    // Exactly one report, whatever came back.
+    QTRY_COMPARE(m_pWindow->errors.size(), 1);
+    QTest::qWait(20);
+    QCOMPARE(m_pWindow->errors.size(), 1);
+    QCOMPARE(m_pWindow->errors[0].task, QStringLiteral("SaveBatchInfo"));
+    if (code >= 0) {
+        QCOMPARE(uint32_t(m_pWindow->errors[0].nCode), uint32_t(code));
+    } else {
+        QCOMPARE(uint32_t(m_pWindow->errors[0].nCode) & 0x8000FFFFu, 0x80000002u);
+    }
+}
+
+void TestDispatchTasks::openedLogReplacesTheFrame()
+{
+    CTestViewDouble view;
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nInitTestUi, 1);
+    view.strLogPath = QDir::current().absoluteFilePath("run_PASS.xml");
+    {
+        QMutexLocker lock(m_pWork->GetDeviceMutex());
+        QCOMPARE(m_pWork->GetTouchDevice()->SaveXml(view.strLogPath), 0);
+    }
+    m_pWindow->Clear();
+
+    QVERIFY(m_pWork->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nInitTestUi, 2);
+    auto* pReplay = dynamic_cast<CTouchLogfile*>(m_pWork->GetTouchDevice());
+    QVERIFY(pReplay);
+    QCOMPARE(pReplay->GetName(), view.strLogPath);
+    QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
+    QVERIFY(!m_pWindow->deviceInfos[0].lstDevInfo.isEmpty());
+    QCOMPARE(m_pWindow->deviceInfos[0].lstAppInfo.size(), 4);
+
+    // Rows that need a live frame do nothing now.
+    QSignalSpy status(m_pWork.get(), &HandleWork::EmitTouchEnButtonStatus);
+    const int nAgc = m_pFrame->frame.RequestsFor(0xA2, 0x09).size();
+    QVERIFY(m_pWork->PostTask("DisableTouch", Qt::BlockingQueuedConnection));
+    QVERIFY(m_pWork->PostTask("InitAgc", Qt::BlockingQueuedConnection));
+    QTest::qWait(20);
+    QCOMPARE(status.count(), 0);
+    QCOMPARE(m_pFrame->frame.RequestsFor(0xA2, 0x09).size(), nAgc);
+    // A replay has its reverse mode as a device has.
+    QVERIFY(m_pWork->PostTask("OpenReverse", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.reverse, QList<bool>{true});
+    QVERIFY(m_pWindow->errors.isEmpty());
+}
+
+void TestDispatchTasks::unreadableLogKeepsTheFrame_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("code");
+
+    QTest::newRow("missing") << QByteArray() << qint64(0x81140000);
+    QTest::newRow("not XML") << QByteArray("<test_log><app_info></test") << qint64(0x81140001);
+}
+
+void TestDispatchTasks::unreadableLogKeepsTheFrame()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, code);
+
+    CTestViewDouble view;
+    view.strLogPath = QDir::current().absoluteFilePath("broken_NG.xml");
+    if (!content.isEmpty()) {
+        QFile file(view.strLogPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    CTouchBase* pLive = m_pWork->GetTouchDevice();
+    QVERIFY(dynamic_cast<HardwareInterface*>(pLive));
+    m_pWindow->Clear();
+
+    QVERIFY(m_pWork->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(m_pWindow->errors.size(), 1);
+    QTest::qWait(20);
+    QCOMPARE(m_pWindow->errors.size(), 1);
+    QCOMPARE(uint32_t(m_pWindow->errors[0].nCode), uint32_t(code));
+    QCOMPARE(m_pWindow->errors[0].task, QStringLiteral("OpenTestLog"));
+    QCOMPARE(view.nInitTestUi, 0);
+    QVERIFY(m_pWindow->deviceInfos.isEmpty());
+    // The frame's object is still there and still works.
+    QCOMPARE(m_pWork->GetTouchDevice(), pLive);
+    QSignalSpy status(m_pWork.get(), &HandleWork::EmitTouchEnButtonStatus);
+    QVERIFY(m_pWork->PostTask("DisableTouch", Qt::BlockingQueuedConnection));
+    QTRY_COMPARE(status.count(), 1);
+}
+
+STATION_TEST_MAIN(TestDispatchTasks)
+#include "tst_dispatchtasks.moc"

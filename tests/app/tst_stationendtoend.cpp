@@ -1,0 +1,189 @@
+// The main window with frames plugged through the fake OS backend and the
+// real USB port: the notice, the frame's identity and QR code, the batch-save
+// re-read, and a screenshot for review.
+
+#include "comportusb.h"
+#include "customersettings.h"
+#include "handlework.h"
+#include "mainwindow.h"
+#include "modalboxanswerer.h"
+#include "shellrig.h"
+#include "stationresources.h"
+#include "testenvironment.h"
+#include "touchbase.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+template <typename T>
+T* Child(QWidget* pParent, const char* szName)
+{
+    return pParent->findChild<T*>(QLatin1String(szName));
+}
+
+QStringList Column(QTableWidget* pTable, int nColumn)
+{
+    QStringList texts;
+    for (int r = 0; r < pTable->rowCount(); ++r)
+        texts << (pTable->item(r, nColumn) ? pTable->item(r, nColumn)->text() : QString());
+    return texts;
+}
+} // namespace
+
+class TestStationEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void applicationFrameShowsItsIdentity();
+    void bootloaderFrameKeepsTouchButtonDisabled();
+    void batchSavedReadsTheFrameAgain();
+    void batchSavedButFrameGone();
+
+private:
+    // The notice text each time the window hears of a frame.
+    QStringList NoticesOnStatus();
+
+    std::unique_ptr<CShellRig> m_pRig;
+    std::unique_ptr<MainWindow> m_pWindow;
+    std::unique_ptr<CScopedWorkDir> m_pWorkDir;
+    QStringList m_notices;
+};
+
+void TestStationEndToEnd::initTestCase()
+{
+    InitStationResources();
+}
+
+void TestStationEndToEnd::init()
+{
+    CTestEnvironment::RealClock();
+    CCustomerSettings::GetInstance()->clear();
+    m_pWorkDir = std::make_unique<CScopedWorkDir>();
+    m_pRig = std::make_unique<CShellRig>();
+    m_pWindow = std::make_unique<MainWindow>();
+    m_pWindow->resize(1129, 748);
+    m_pWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+    // Connected after the window's own slot: sees the notice it has just set.
+    m_notices.clear();
+    QLabel* pNotice = Child<QLabel>(m_pWindow.get(), "noticeLabel");
+    connect(m_pWindow->GetHandleWork(), &HandleWork::EmitDeviceStatusToUIObject, this,
+            [this, pNotice] { m_notices << pNotice->text(); });
+}
+
+void TestStationEndToEnd::cleanup()
+{
+    m_pWindow.reset();
+    m_pRig.reset();
+    m_pWorkDir.reset();
+}
+
+void TestStationEndToEnd::applicationFrameShowsItsIdentity()
+{
+    CShellFrame& frame = m_pRig->AddFrame();
+    frame.usb->Plug();
+    auto* pSn = Child<QLabel>(m_pWindow.get(), "snLabel");
+    QTRY_COMPARE(pSn->text(), QStringLiteral("B2024-11-05"));
+    QCOMPARE(m_notices, QStringList{"Touch In App, Now initializing..."});
+
+    QVERIFY(!Child<QLabel>(m_pWindow.get(), "noticeLabel")->isVisible());
+    auto* pModel = Child<QLabel>(m_pWindow.get(), "modelLabel");
+    QVERIFY(pModel->isVisible());
+    QCOMPARE(pModel->text(), QStringLiteral("KT-T65WHSUR-10P"));
+    QVERIFY(!pSn->font().strikeOut());
+    QCOMPARE(Child<QLabel>(m_pWindow.get(), "showSNLabel")->pixmap(Qt::ReturnByValue).toImage(),
+             MainWindow::MakeQRCodePixmap("B2024-11-05", 300, 300).toImage());
+
+    auto* pDevice = Child<QTableWidget>(m_pWindow.get(), "HardwareInfoWidget");
+    const QStringList names = Column(pDevice, 0);
+    QCOMPARE(names.first(), QStringLiteral("App Information"));
+    QVERIFY2(names.contains("McuID") && names.contains("Product id") && names.contains("CheckSum"),
+             qPrintable(names.join(',')));
+    const QStringList values = Column(pDevice, 1);
+    QVERIFY2(values.contains("0123456789ABCDEF00112233"), qPrintable(values.join(',')));
+    auto* pApp = Child<QTableWidget>(m_pWindow.get(), "appInfoWidget");
+    QVERIFY(pApp->isVisible());
+    QCOMPARE(Column(pApp, 0), (QStringList{"Runtimes Information", "Environment", "App Version", "IPAddr", "MacAddr"}));
+
+    // The touch button is enabled (and still hidden) while a frame is in.
+    auto* pTouch = Child<QToolButton>(m_pWindow.get(), "touchEnToolButton");
+    QVERIFY(pTouch->isEnabled());
+    QVERIFY(!pTouch->isVisible());
+
+    // For the reviewer: the main window with a frame plugged.
+    QTest::qWait(20);
+    const QString path = CTestEnvironment::OutputDir() + "/mainwindow-frame-plugged.png";
+    QVERIFY(m_pWindow->grab().save(path));
+    qInfo().noquote() << "Screenshot:" << path;
+
+    frame.usb->Unplug();
+    QTRY_COMPARE(m_notices.size(), 2);
+    QCOMPARE(m_notices.last(), QStringLiteral("There is no device inserted, Please insert device!"));
+    QVERIFY(Child<QLabel>(m_pWindow.get(), "noticeLabel")->isVisible());
+    QVERIFY(!pModel->isVisible());
+    QVERIFY(!pTouch->isEnabled());
+    QVERIFY(m_pWindow->grab().save(CTestEnvironment::OutputDir() + "/mainwindow-no-frame.png"));
+}
+
+void TestStationEndToEnd::bootloaderFrameKeepsTouchButtonDisabled()
+{
+    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
+    frame.usb->Plug();
+    QTRY_COMPARE(m_notices.size(), 1);
+    QCOMPARE(m_notices[0], QStringLiteral("Touch In Bootloader, Now initializing..."));
+    QVERIFY(Child<QLabel>(m_pWindow.get(), "noticeLabel")->isVisible());
+    QVERIFY(!Child<QToolButton>(m_pWindow.get(), "touchEnToolButton")->isEnabled());
+}
+
+void TestStationEndToEnd::batchSavedReadsTheFrameAgain()
+{
+    CShellFrame& frame = m_pRig->AddFrame();
+    frame.usb->Plug();
+    auto* pSn = Child<QLabel>(m_pWindow.get(), "snLabel");
+    QTRY_COMPARE(pSn->text(), QStringLiteral("B2024-11-05"));
+
+    // The test view changes the batch text and posts the save.
+    {
+        QMutexLocker lock(m_pWindow->GetHandleWork()->GetDeviceMutex());
+        m_pWindow->GetHandleWork()->GetTouchDevice()->SetProperty("BatchInfo", "B2025-01-31");
+    }
+    CModalBoxAnswerer answerer;
+    QSignalSpy status(m_pWindow.get(), &MainWindow::DeviceStatusChange_Emit);
+    QVERIFY(m_pWindow->GetHandleWork()->PostTask("SaveBatchInfo"));
+    QTRY_COMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes[0].title, QStringLiteral("Success!"));
+    QCOMPARE(answerer.boxes[0].text, QStringLiteral("Modify serial number success and will retest the product..."));
+    QCOMPARE(answerer.boxes[0].icon, QStringLiteral("Information"));
+    // As if unplugged and plugged again: the frame is read anew.
+    QTRY_COMPARE(status.count(), 2);
+    QCOMPARE(status.at(0).at(0).toBool(), false);
+    QCOMPARE(status.at(1).at(0).toBool(), true);
+    QTRY_COMPARE(pSn->text(), QStringLiteral("B2025-01-31"));
+    QCOMPARE(frame.frame.Snapshot().info.batch, QByteArray("B2025-01-31"));
+}
+
+void TestStationEndToEnd::batchSavedButFrameGone()
+{
+    CModalBoxAnswerer answerer;
+    QSignalSpy status(m_pWindow.get(), &MainWindow::DeviceStatusChange_Emit);
+    m_pWindow->ShowErrorMessage(0, QStringLiteral("SaveBatchInfo"));
+    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(status.count(), 1);
+    QCOMPARE(status.at(0).at(0).toBool(), false);
+    QCOMPARE(Child<QLabel>(m_pWindow.get(), "noticeLabel")->text(),
+             QStringLiteral("There is no device inserted, Please insert device!"));
+}
+
+STATION_TEST_MAIN(TestStationEndToEnd)
+#include "tst_stationendtoend.moc"
