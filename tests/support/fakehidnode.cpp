@@ -11,6 +11,7 @@
 
 namespace {
 constexpr int MAX_REPORT = 4096;
+constexpr int MAX_KEPT_OUTPUTS = 4096;
 
 void SetNonBlocking(int fd)
 {
@@ -219,6 +220,8 @@ void CFakeHidNode::Run()
                     {
                         QMutexLocker locker(&m_mutex);
                         m_outputs.append(report);
+                        if (m_outputs.size() > MAX_KEPT_OUTPUTS)
+                            m_outputs.removeFirst(); // long runs keep the recent ones
                         handler = m_handler;
                         if (!handler) {
                             m_pending.append(report);

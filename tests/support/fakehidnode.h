@@ -42,7 +42,7 @@ public:
     void SetOutputHandler(OutputHandler handler);
     // Without a handler: the next report the station wrote (false on time-out).
     bool WaitOutput(QByteArray *pReport, int nTimeoutMs);
-    // Every report the station has written so far (handler or not).
+    // The reports the station has written (handler or not), the last 4096.
     QList<QByteArray> Outputs() const;
     void ClearOutputs();
     // Delivers one input report (byte 0 = report id, 1..4096 bytes) to every
