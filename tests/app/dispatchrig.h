@@ -65,6 +65,9 @@ public:
     // Builds the station and the frame (not plugged yet).
     void Create(eWorkType type)
     {
+        events.clear();
+        upgrades.clear();
+        deviceInfos.clear();
         hid = CFakeHidBackend::Install();
         frame.reset(new CEmulatedFrame);
         // The frame leaves the bus well after its last answer was read (a
@@ -155,8 +158,12 @@ public:
     }
 
     // (cmd, sub) of the application requests the frame received, as "A1 06".
-    QStringList AppCommands() const
+    // A request the station only writes reaches the frame a moment after the
+    // write returns: with nAtLeast the list is awaited (up to 2 s).
+    QStringList AppCommands(int nAtLeast = 0) const
     {
+        if (nAtLeast > 0)
+            WaitFor([this, nAtLeast] { return AppCommands().size() >= nAtLeast; }, 2000);
         QStringList out;
         for (const QByteArray& r : frame->Requests()) {
             if (quint8(r.at(0)) == 0xFC)

@@ -1,0 +1,590 @@
+// The calibration tasks of the dispatcher against an emulated frame behind
+// the real USB port: every answer the calibration screens get (the
+// calibration message compared as exact JSON, the step and data signals) in
+// the order they get them, and the commands the frame receives.
+
+#include "dispatchrig.h"
+#include "hardwareinterface.h"
+
+#include <QMutexLocker>
+#include <QtTest>
+#include <climits>
+
+namespace {
+const QString kDeviceForm =
+    R"(msg:{"device":{"Product":"KT-T65WHSUR-10P","calData":{"LX":"%1","LY":"%2","RX":"%3","RY":"%4"}},"usb":true})";
+
+QString DeviceForm(quint16 lx = 0x100, quint16 ly = 0x200, quint16 rx = 0x7E00, quint16 ry = 0x7D00)
+{
+    return kDeviceForm.arg(lx, 0, 16).arg(ly, 0, 16).arg(rx, 0, 16).arg(ry, 0, 16);
+}
+
+QString Result(quint32 nCode)
+{
+    return QStringLiteral("msg:{\"funcResult\":\"%1\"}").arg(nCode, 0, 16);
+}
+
+QString Step(int n)
+{
+    return QStringLiteral("msg:{\"step\":%1}").arg(n);
+}
+
+// The frame leaves fine tuning: every calibration command waiting for its
+// answer ends at once with 0x80NN0005, a failure that costs no time-out.
+CEmulatedFrame::Fault FineTuneEnd(int nTimes = -1)
+{
+    return CEmulatedFrame::CustomReplies(
+        {QByteArray::fromHex("FCFE830000A212")}, nTimes);
+}
+} // namespace
+
+class TestCalibrationDriver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void arrivalSendsTheDeviceForm();
+    void steps_data();
+    void steps();
+    void stepTimeoutSetting_data();
+    void stepTimeoutSetting();
+    void stepTimeoutReachesTheStep();
+    void failingStep_data();
+    void failingStep();
+    void stepAnsweredWithoutTarget();
+    void exitCurrentWorkEndsAWaitingStep();
+    void edgeMoves_data();
+    void edgeMoves();
+    void failedEdgeMoveKeepsTheMovedValue();
+    void saves_data();
+    void saves();
+    void endOk_data();
+    void endOk();
+    void endFailAndReset_data();
+    void endFailAndReset();
+    void getCalData();
+    void calFormat_data();
+    void calFormat();
+    void fineTuning();
+    void fileParametersToDevice_data();
+    void fileParametersToDevice();
+    void sendCalDataToDev();
+    void gettersWithoutFrame();
+    void tasksWithoutFrameDoNothing();
+
+private:
+    bool PlugFrame();
+    HardwareInterface* Device() { return dynamic_cast<HardwareInterface*>(m_rig.work->GetTouchDevice()); }
+
+    CDispatchRig m_rig;
+};
+
+void TestCalibrationDriver::init()
+{
+    // 10 s waits become 200 ms, 80 s 1.6 s, the 30 s step wait 600 ms.
+    CTestEnvironment::FastClock(0.02);
+    m_rig.Create(CALIBRATEWORK);
+}
+
+void TestCalibrationDriver::cleanup()
+{
+    m_rig.Destroy();
+    CTestEnvironment::RealClock();
+}
+
+bool TestCalibrationDriver::PlugFrame()
+{
+    m_rig.usb->Plug();
+    // With the calibration view open the arrival reads the calibration data.
+    if (!CDispatchRig::WaitFor([this] { return m_rig.events.contains("deviceinfo"); }))
+        return false;
+    m_rig.Settle();
+    m_rig.Clear();
+    return true;
+}
+
+void TestCalibrationDriver::arrivalSendsTheDeviceForm()
+{
+    m_rig.usb->Plug();
+    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.events.contains("deviceinfo"); }));
+    m_rig.Settle();
+    QCOMPARE(m_rig.events, (QStringList{DeviceForm(), "deviceinfo"}));
+    // Calibration values, format, then the device information.
+    const QStringList cmds = m_rig.AppCommands();
+    QVERIFY(cmds.size() > 2);
+    QCOMPARE(cmds.mid(0, 2), (QStringList{"A1 04", "30 11"}));
+}
+
+void TestCalibrationDriver::steps_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<int>("step");       // step number sent to the frame
+    QTest::addColumn<int>("check");      // the frame's check result byte
+    QTest::addColumn<QStringList>("events");
+
+    QTest::newRow("STEP_BEGIN") << "STEP_BEGIN" << 0 << 3 << QStringList{"step:1", Step(1)};
+    QTest::newRow("STEP_1") << "STEP_1" << 1 << 3 << QStringList{"step:2", Step(2)};
+    QTest::newRow("STEP_2") << "STEP_2" << 2 << 3 << QStringList{"step:3", Step(3)};
+    QTest::newRow("STEP_3") << "STEP_3" << 3 << 3 << QStringList{"step:4", Step(4)};
+    QTest::newRow("STEP_4: check next") << "STEP_4" << 4 << 3 << QStringList{"step:5", Step(5)};
+    QTest::newRow("STEP_CHECK passed") << "STEP_CHECK" << 5 << 3 << QStringList{Step(7)};
+    QTest::newRow("STEP_CHECK failed") << "STEP_CHECK" << 5 << 2 << QStringList{Step(6)};
+}
+
+void TestCalibrationDriver::steps()
+{
+    QFETCH(QString, task);
+    QFETCH(int, step);
+    QFETCH(int, check);
+    QFETCH(QStringList, events);
+
+    QVERIFY(PlugFrame());
+    m_rig.frame->Edit([check](CEmulatedFrame::State& s) { s.cal.nCheckResult = quint8(check); });
+    QVERIFY(m_rig.Run(task));
+    QCOMPARE(m_rig.events, events);
+    const QStringList expectedCmds = QStringList{QStringLiteral("01 %1").arg(step, 2, 10, QLatin1Char('0'))};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QVERIFY(m_rig.window->errors.isEmpty());
+}
+
+void TestCalibrationDriver::stepTimeoutSetting_data()
+{
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<int>("ms");
+    QTest::newRow("30") << 30 << 30000;
+    QTest::newRow("10") << 10 << 10000;
+    QTest::newRow("9") << 9 << 10000;
+    QTest::newRow("0") << 0 << 10000;
+    QTest::newRow("-5") << -5 << 10000;
+    QTest::newRow("huge") << INT_MAX << INT_MAX;
+}
+
+void TestCalibrationDriver::stepTimeoutSetting()
+{
+    QFETCH(int, seconds);
+    QFETCH(int, ms);
+    QCOMPARE(m_rig.work->GetCalStepTimeout(), 30000);
+    m_rig.work->ChangeCalStepTimeout(seconds);
+    QCOMPARE(m_rig.work->GetCalStepTimeout(), ms);
+}
+
+void TestCalibrationDriver::stepTimeoutReachesTheStep()
+{
+    // The operator touches 15 s after the target appears. With the 30 s
+    // count-down one wait covers it; with 10 s the first wait runs out and
+    // the step is asked again before the answer comes.
+    QVERIFY(PlugFrame());
+    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 15000; });
+    m_rig.work->ChangeCalStepTimeout(30);
+    QVERIFY(m_rig.Run("STEP_1"));
+    QCOMPARE(m_rig.events, (QStringList{"step:2", Step(2)}));
+    QCOMPARE(m_rig.frame->RequestsFor(0x01, 0x01).size(), 1);
+
+    m_rig.Settle();
+    m_rig.Clear();
+    m_rig.work->ChangeCalStepTimeout(5);
+    QVERIFY(m_rig.Run("STEP_2"));
+    QCOMPARE(m_rig.frame->RequestsFor(0x01, 0x02).size(), 2);
+    QCOMPARE(m_rig.events.last(), Step(3));
+}
+
+void TestCalibrationDriver::failingStep_data()
+{
+    QTest::addColumn<bool>("resetFails");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("commands");  // after the ten step requests
+
+    // Ten unanswered step requests: the frame's calibration is reset, its
+    // calibration mode ended, and then the failure is reported.
+    QTest::newRow("reset succeeds") << false
+                                    << QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0001)}
+                                    << QStringList{"A1 06", "A1 04", "01 FF"};
+    QTest::newRow("reset fails") << true
+                                 << QStringList{"reset:false", Result(0x80280005), DeviceForm(), Result(0x802A0001)}
+                                 << QStringList{"A1 06", "01 FF"};
+}
+
+void TestCalibrationDriver::failingStep()
+{
+    QFETCH(bool, resetFails);
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, commands);
+
+    QVERIFY(PlugFrame());
+    CTestEnvironment::FastClock(0.002);
+    m_rig.work->ChangeCalStepTimeout(0);  // ten waits of 10 s, 20 ms here
+    m_rig.frame->SetFault(0x01, 0x03, CEmulatedFrame::Silent());
+    if (resetFails)
+        m_rig.frame->SetFault(0xA1, 0x06, FineTuneEnd());
+    QVERIFY(m_rig.Run("STEP_3"));
+    QCOMPARE(m_rig.events, events);
+    const QStringList cmds = m_rig.AppCommands(10 + commands.size());
+    QCOMPARE(cmds.mid(0, 10), QStringList(QVector<QString>(10, "01 03").toList()));
+    QCOMPARE(cmds.mid(10), commands);
+    // Step tasks answer through the message only; no error box.
+    QVERIFY(m_rig.window->errors.isEmpty());
+}
+
+void TestCalibrationDriver::stepAnsweredWithoutTarget()
+{
+    // An answer naming no target: the screens could only wait; the step is
+    // ended as a failure of the step command.
+    QVERIFY(PlugFrame());
+    m_rig.frame->SetFault(0x01, 0x01, CEmulatedFrame::CustomReplies({QByteArray::fromHex("FC0109")}));
+    QVERIFY(m_rig.Run("STEP_1"));
+    QCOMPARE(m_rig.events, (QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0003)}));
+    const QStringList expectedCmds{"01 01", "A1 06", "A1 04", "01 FF"};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+}
+
+void TestCalibrationDriver::exitCurrentWorkEndsAWaitingStep()
+{
+    QVERIFY(PlugFrame());
+    // The operator never touches; the 100 s wait (2 s here) is cut short.
+    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
+    m_rig.work->ChangeCalStepTimeout(100);
+    QVERIFY(m_rig.work->PostTask("STEP_2"));
+    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.frame->RequestsFor(0x01, 0x02).size() == 1; }));
+    QElapsedTimer timer;
+    timer.start();
+    m_rig.work->ExitCurrentWork();
+    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.events.size() >= 4; }, 5000));
+    QVERIFY(timer.elapsed() < 1500);
+    m_rig.Settle();
+    QCOMPARE(m_rig.events, (QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0004)}));
+    // No second try of the interrupted step.
+    const QStringList expectedCmds{"01 02", "A1 06", "A1 04", "01 FF"};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+}
+
+void TestCalibrationDriver::edgeMoves_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<int>("value");  // 0 LX, 1 LY, 2 RX, 3 RY
+    QTest::addColumn<int>("delta");
+    QTest::newRow("CAL_LTL") << "CAL_LTL" << 0 << +1;
+    QTest::newRow("CAL_LTR") << "CAL_LTR" << 0 << -1;
+    QTest::newRow("CAL_RTL") << "CAL_RTL" << 2 << +1;
+    QTest::newRow("CAL_RTR") << "CAL_RTR" << 2 << -1;
+    QTest::newRow("CAL_TTT") << "CAL_TTT" << 1 << +1;
+    QTest::newRow("CAL_TTB") << "CAL_TTB" << 1 << -1;
+    QTest::newRow("CAL_BTB") << "CAL_BTB" << 3 << -1;
+    QTest::newRow("CAL_BTT") << "CAL_BTT" << 3 << +1;
+}
+
+void TestCalibrationDriver::edgeMoves()
+{
+    QFETCH(QString, task);
+    QFETCH(int, value);
+    QFETCH(int, delta);
+
+    QVERIFY(PlugFrame());
+    QVERIFY(m_rig.Run(task));
+    QCOMPARE(m_rig.events, QStringList{"caldata"});
+    const QStringList expectedCmds{"A1 01", "A1 02"};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+
+    quint16 expected[4] = {0x100, 0x200, 0x7E00, 0x7D00};
+    expected[value] = quint16(expected[value] + delta);
+    const CEmulatedFrame::State s = m_rig.frame->Snapshot();
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(s.cal.value[i], expected[i]);
+    // What the manual screen reads back.
+    QCOMPARE(m_rig.work->GetCalLX(), int(expected[0]));
+    QCOMPARE(m_rig.work->GetCalLY(), int(expected[1]));
+    QCOMPARE(m_rig.work->GetCalRX(), int(expected[2]));
+    QCOMPARE(m_rig.work->GetCalRY(), int(expected[3]));
+}
+
+void TestCalibrationDriver::failedEdgeMoveKeepsTheMovedValue()
+{
+    QVERIFY(PlugFrame());
+    m_rig.frame->SetFault(0xA1, 0x02, FineTuneEnd());
+    QVERIFY(m_rig.Run("CAL_LTL"));
+    // The real code, then the values the station now holds.
+    QCOMPARE(m_rig.events, (QStringList{Result(0x80250005), "caldata"}));
+    QCOMPARE(m_rig.work->GetCalLX(), 0x101);
+    QCOMPARE(m_rig.frame->Snapshot().cal.value[0], quint16(0x100));
+    // Edge moves do not go to the error rule.
+    QVERIFY(m_rig.window->errors.isEmpty());
+}
+
+void TestCalibrationDriver::saves_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("fails");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("SAVE_TO_FLASH") << "SAVE_TO_FLASH" << "A1 03" << false << QStringList{"caldata"};
+    QTest::newRow("SAVE_TO_FLASH fails") << "SAVE_TO_FLASH" << "A1 03" << true << QStringList{Result(0x80290005)};
+    QTest::newRow("SAVE_AS_DEFAULT") << "SAVE_AS_DEFAULT" << "A1 05" << false << QStringList{"caldata"};
+    QTest::newRow("SAVE_AS_DEFAULT fails") << "SAVE_AS_DEFAULT" << "A1 05" << true << QStringList{Result(0x80270005)};
+}
+
+void TestCalibrationDriver::saves()
+{
+    QFETCH(QString, task);
+    QFETCH(QString, command);
+    QFETCH(bool, fails);
+    QFETCH(QStringList, events);
+
+    QVERIFY(PlugFrame());
+    const QByteArray cmd = QByteArray::fromHex(command.toLatin1());
+    if (fails)
+        m_rig.frame->SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd());
+    QVERIFY(m_rig.Run(task));
+    QCOMPARE(m_rig.events, events);
+    const QStringList expectedCmds = QStringList{command};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+}
+
+void TestCalibrationDriver::endOk_data()
+{
+    QTest::addColumn<QStringList>("failing");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("all saved") << QStringList{} << QStringList{DeviceForm()};
+    // The first failed save is reported, even when the later steps succeed.
+    QTest::newRow("flash fails") << QStringList{"A1 03"} << QStringList{Result(0x80290005), DeviceForm()};
+    QTest::newRow("default fails") << QStringList{"A1 05"} << QStringList{Result(0x80270005), DeviceForm()};
+    QTest::newRow("both fail") << QStringList{"A1 03", "A1 05"} << QStringList{Result(0x80290005), DeviceForm()};
+    QTest::newRow("first read fails") << QStringList{"A1 04 once"} << QStringList{Result(0x80260005), DeviceForm()};
+}
+
+void TestCalibrationDriver::endOk()
+{
+    QFETCH(QStringList, failing);
+    QFETCH(QStringList, events);
+
+    QVERIFY(PlugFrame());
+    for (const QString& f : failing) {
+        const QByteArray cmd = QByteArray::fromHex(f.left(5).toLatin1());
+        m_rig.frame->SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd(f.endsWith("once") ? 1 : -1));
+    }
+    QVERIFY(m_rig.Run("STEP_END_OK"));
+    QCOMPARE(m_rig.events, events);
+    const QStringList expectedCmds{"01 FF", "A1 03", "A1 05", "A1 04", "A1 04"};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QVERIFY(m_rig.frame->Snapshot().cal.bEnded);
+}
+
+void TestCalibrationDriver::endFailAndReset_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<bool>("resetFails");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("commands");
+    // The frame goes back to its factory values: 0x0100 0x0200 0x7E00 0x7D00.
+    QTest::newRow("STEP_END_FAIL") << "STEP_END_FAIL" << false
+                                   << QStringList{"reset:true", "caldata", DeviceForm()}
+                                   << QStringList{"A1 06", "A1 04", "01 FF"};
+    QTest::newRow("STEP_END_FAIL, reset fails")
+        << "STEP_END_FAIL" << true
+        << QStringList{"reset:false", Result(0x80280005), DeviceForm(0x111, 0x222, 0x7333, 0x7444)}
+        << QStringList{"A1 06", "01 FF"};
+    QTest::newRow("RESET_CAL_DATA") << "RESET_CAL_DATA" << false
+                                    << QStringList{"reset:true", "caldata", DeviceForm()}
+                                    << QStringList{"A1 06", "A1 04"};
+    QTest::newRow("RESET_CAL_DATA, reset fails")
+        << "RESET_CAL_DATA" << true
+        << QStringList{"reset:false", Result(0x80280005), DeviceForm(0x111, 0x222, 0x7333, 0x7444)}
+        << QStringList{"A1 06"};
+}
+
+void TestCalibrationDriver::endFailAndReset()
+{
+    QFETCH(QString, task);
+    QFETCH(bool, resetFails);
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, commands);
+
+    // The station holds values other than the factory ones.
+    m_rig.frame->Edit([](CEmulatedFrame::State& s) {
+        const quint16 v[4] = {0x111, 0x222, 0x7333, 0x7444};
+        std::copy(v, v + 4, s.cal.value);
+    });
+    QVERIFY(PlugFrame());
+    if (resetFails)
+        m_rig.frame->SetFault(0xA1, 0x06, FineTuneEnd());
+    QVERIFY(m_rig.Run(task));
+    QCOMPARE(m_rig.events, events);
+    const QStringList expectedCmds = commands;
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+}
+
+void TestCalibrationDriver::getCalData()
+{
+    QVERIFY(PlugFrame());
+    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.cal.value[2] = 0x00FF; });
+    QVERIFY(m_rig.Run("GET_CAL_DATA"));
+    QCOMPARE(m_rig.events, QStringList{DeviceForm(0x100, 0x200, 0xFF, 0x7D00)});
+
+    // A failed read gives no message (and this code is no time-out: no box).
+    m_rig.Clear();
+    m_rig.frame->SetFault(0xA1, 0x04, FineTuneEnd());
+    QVERIFY(m_rig.Run("GET_CAL_DATA"));
+    QVERIFY(m_rig.events.isEmpty());
+    QVERIFY(m_rig.window->errors.isEmpty());
+}
+
+void TestCalibrationDriver::calFormat_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("event");
+    QTest::newRow("GET_CAL_FMT") << "GET_CAL_FMT" << false << "30 11" << Result(0);
+    QTest::newRow("SET_CAL_FMT") << "SET_CAL_FMT" << false << "30 02" << Result(0);
+    QTest::newRow("SET_CAL_FMT refused") << "SET_CAL_FMT" << true << "30 02" << Result(0x802C0005);
+}
+
+void TestCalibrationDriver::calFormat()
+{
+    QFETCH(QString, task);
+    QFETCH(bool, refused);
+    QFETCH(QString, command);
+    QFETCH(QString, event);
+
+    QVERIFY(PlugFrame());
+    if (refused)
+        m_rig.frame->SetFault(0x30, 0x02, CEmulatedFrame::StatusReply(0x83));
+    QVERIFY(m_rig.Run(task));
+    QCOMPARE(m_rig.events, QStringList{event});
+    const QStringList expectedCmds = QStringList{command};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+}
+
+void TestCalibrationDriver::fineTuning()
+{
+    // The frame reports two multi-touch interfaces and a first fine-tune
+    // value of 1 (its parameters are written back at the exit).
+    m_rig.frame->Edit([](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 2;
+        s.cal.fineTune[1] = 1;
+    });
+    QVERIFY(PlugFrame());
+
+    m_rig.work->StartFineTuningCalibrate();
+    m_rig.Settle();
+    const QStringList expectedCmds{"30 04", "30 00", "A2 01", "A2 00", "A2 12"};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QList<QByteArray> reqs = m_rig.frame->Requests();
+    QCOMPARE(quint8(reqs[1][5]), quint8(1));  // both interfaces as mice
+    QCOMPARE(quint8(reqs[1][6]), quint8(1));
+    QCOMPARE(quint8(reqs[3][5]), quint8(0xFF));  // no values
+    QCOMPARE(quint8(reqs[3][6]), quint8(0x00));
+    QCOMPARE(quint8(reqs[4][5]), quint8(0));
+    QVERIFY(m_rig.events.isEmpty());
+
+    m_rig.Clear();
+    m_rig.work->ExitFineTuningCalibrate(true);
+    m_rig.Settle();
+    const QStringList expectedExit{"A2 00", "A2 12", "30 00"};
+    QCOMPARE(m_rig.AppCommands(expectedExit.size()), expectedExit);
+    reqs = m_rig.frame->Requests();
+    QCOMPARE(quint8(reqs[0][6]), quint8(1));  // with the values read at the start
+    QCOMPARE(quint8(reqs[0][5]), quint8(5));
+    QCOMPARE(quint8(reqs[1][5]), quint8(1));
+    // The interfaces get back the formats they had.
+    const CEmulatedFrame::State s = m_rig.frame->Snapshot();
+    QCOMPARE(s.settings.usb[0], quint8(3));
+    QCOMPARE(s.settings.usb[1], quint8(2));
+    QVERIFY(m_rig.events.isEmpty());
+}
+
+void TestCalibrationDriver::fileParametersToDevice_data()
+{
+    QTest::addColumn<QString>("failing");  // command that fails
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("commands");
+    const QString form = DeviceForm(0x123, 0x234, 0x7345, 0x7456);
+    QTest::newRow("all steps") << QString() << QStringList{"caldata", "savefile:true", form, "deviceinfo"}
+                               << QStringList{"A1 01", "A1 02", "30 02", "A1 03", "A1 05"};
+    // The values are on the frame; the save failed: no data refresh.
+    QTest::newRow("format fails") << "30 02" << QStringList{"savefile:true", form, "deviceinfo"}
+                                  << QStringList{"A1 01", "A1 02", "30 02"};
+    QTest::newRow("flash fails") << "A1 03" << QStringList{"savefile:true", form, "deviceinfo"}
+                                 << QStringList{"A1 01", "A1 02", "30 02", "A1 03"};
+    QTest::newRow("send fails") << "A1 02" << QStringList{"savefile:false"} << QStringList{"A1 01", "A1 02"};
+}
+
+void TestCalibrationDriver::fileParametersToDevice()
+{
+    QFETCH(QString, failing);
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, commands);
+
+    QVERIFY(PlugFrame());
+    if (failing == "30 02") {
+        m_rig.frame->SetFault(0x30, 0x02, CEmulatedFrame::StatusReply(0x83));
+    } else if (!failing.isEmpty()) {
+        const QByteArray cmd = QByteArray::fromHex(failing.toLatin1());
+        m_rig.frame->SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd());
+    }
+    {
+        // The set-up dialog puts the imported values into the device object.
+        QMutexLocker lock(m_rig.work->GetDeviceMutex());
+        HardwareInterface* pDevice = Device();
+        QVERIFY(pDevice);
+        pDevice->SetCalLX(0x123);
+        pDevice->SetCalLY(0x234);
+        pDevice->SetCalRX(0x7345);
+        pDevice->SetCalRY(0x7456);
+    }
+    QVERIFY(m_rig.Run("SendFileCalibrateParameterToDev"));
+    QCOMPARE(m_rig.events, events);
+    const QStringList expectedCmds = commands;
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    if (failing != "A1 02")
+        QCOMPARE(m_rig.frame->Snapshot().cal.value[3], quint16(0x7456));
+    // 0x80NN0005 is no time-out: no error box.
+    QVERIFY(m_rig.window->errors.isEmpty());
+}
+
+void TestCalibrationDriver::sendCalDataToDev()
+{
+    QVERIFY(PlugFrame());
+    QVERIFY(m_rig.Run("SendCalDataToDev"));
+    QCOMPARE(m_rig.events, QStringList{"caldata"});
+    const QStringList expectedCmds{"A1 01", "A1 02"};
+    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+
+    m_rig.Clear();
+    m_rig.frame->SetFault(0xA1, 0x02, FineTuneEnd());
+    QVERIFY(m_rig.Run("SendCalDataToDev"));
+    QCOMPARE(m_rig.events, QStringList{Result(0x80330005)});
+}
+
+void TestCalibrationDriver::gettersWithoutFrame()
+{
+    QVERIFY(!m_rig.work->GetTouchDevice());
+    QCOMPARE(m_rig.work->GetCalLX(), 0);
+    QCOMPARE(m_rig.work->GetCalLY(), 0);
+    QCOMPARE(m_rig.work->GetCalRX(), 0);
+    QCOMPARE(m_rig.work->GetCalRY(), 0);
+    m_rig.work->ExitCurrentWork();  // nothing to interrupt
+
+    QVERIFY(PlugFrame());
+    QCOMPARE(m_rig.work->GetCalLX(), 0x100);
+    QCOMPARE(m_rig.work->GetCalRY(), 0x7D00);
+}
+
+void TestCalibrationDriver::tasksWithoutFrameDoNothing()
+{
+    const QStringList tasks{"InitDeviceCalData", "STEP_BEGIN", "STEP_1", "STEP_CHECK", "STEP_END_OK",
+                            "STEP_END_FAIL", "SAVE_TO_FLASH", "SAVE_AS_DEFAULT", "RESET_CAL_DATA",
+                            "GET_CAL_DATA", "CAL_LTL", "CAL_BTT", "GET_CAL_FMT", "SET_CAL_FMT",
+                            "StartFineTuningCalibrate", "ExitFineTuningCalibrate", "SendCalDataToDev",
+                            "SendFileCalibrateParameterToDev"};
+    for (const QString& task : tasks)
+        QVERIFY(m_rig.Run(task));
+    QVERIFY(m_rig.events.isEmpty());
+    QVERIFY(m_rig.window->errors.isEmpty());
+}
+
+STATION_TEST_MAIN(TestCalibrationDriver)
+#include "moc_dispatchrig.cpp"
+#include "tst_calibrationdriver_tasks.moc"
