@@ -18,8 +18,14 @@
 int InstallTranslator(QApplication* pApplication)
 {
     auto* pTranslator = new QTranslator(pApplication);
-    if (QLocale::system().language() == QLocale::Chinese)
-        (void)pTranslator->load(QStringLiteral(":/Language/CorvaneFactoryApp_zh.qm"));
+    if (QLocale::system().language() == QLocale::Chinese) {
+        // The interface stays in English when the catalogue cannot be read;
+        // only the run log says so.
+        if (pTranslator->load(QStringLiteral(":/Language/CorvaneFactoryApp_zh.qm")))
+            qInfo() << "The Chinese catalogue is installed.";
+        else
+            qWarning() << "The Chinese catalogue cannot be loaded; the interface stays in English.";
+    }
     pApplication->installTranslator(pTranslator);
     return 0;
 }

@@ -26,11 +26,14 @@ const char* const kActivatedLine = "Another start of the station asked for this 
 class CStationRun
 {
 public:
-    CStationRun(const QString& strRuntimeDir, const QString& strConfigDir, double dTimeoutScale = 1.0)
+    CStationRun(const QString& strRuntimeDir, const QString& strConfigDir, double dTimeoutScale = 1.0,
+                const QString& strLang = QStringLiteral("C.UTF-8"))
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("LANG", "C.UTF-8");
+        env.remove("LC_ALL");
+        env.remove("LC_MESSAGES");
+        env.insert("LANG", strLang);
         env.insert("XDG_RUNTIME_DIR", strRuntimeDir);
         env.insert("XDG_CONFIG_HOME", strConfigDir);
         env.insert("STATION_CHILD_TIMEOUT_SCALE", QString::number(dTimeoutScale));
@@ -102,6 +105,8 @@ private slots:
     void secondStartActivatesTheFirst();
     void hungFirstInstanceGivesExitCodeOne();
     void crashedFirstInstanceDoesNotBlockTheNext();
+    void chineseSystemGetsTheCatalogue_data();
+    void chineseSystemGetsTheCatalogue();
 
 private:
     std::unique_ptr<QTemporaryDir> m_runtimeDir;
@@ -181,6 +186,29 @@ void TestProgramStart::crashedFirstInstanceDoesNotBlockTheNext()
     QVERIFY(another.Finish());
     QCOMPARE(another.Process().exitCode(), 0);
     QVERIFY(next.WaitForLog(kActivatedLine));
+}
+
+void TestProgramStart::chineseSystemGetsTheCatalogue_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<bool>("chinese");
+    QTest::newRow("zh_CN") << "zh_CN.UTF-8" << true;
+    QTest::newRow("en_US") << "en_US.UTF-8" << false;
+}
+
+void TestProgramStart::chineseSystemGetsTheCatalogue()
+{
+    QFETCH(QString, lang);
+    QFETCH(bool, chinese);
+
+    // The catalogue embedded in the program itself is found and loaded.
+    CStationRun run(m_runtimeDir->path(), m_configDir->path(), 1.0, lang);
+    QVERIFY2(run.WaitForLog(kReadyLine), qPrintable(run.Log()));
+    QCOMPARE(run.Log().contains("The Chinese catalogue is installed."), chinese);
+    QVERIFY(!run.Log().contains("The Chinese catalogue cannot be loaded"));
+    ::kill(pid_t(run.Pid()), SIGTERM);
+    QVERIFY(run.Finish());
+    QCOMPARE(run.Process().exitCode(), 0);
 }
 
 STATION_TEST_MAIN(TestProgramStart)
