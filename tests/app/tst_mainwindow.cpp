@@ -76,9 +76,20 @@ private slots:
     void chineseCatalogue();
 
 private:
+    static std::unique_ptr<MainWindow> CreateFormWindow();
+
     std::shared_ptr<CFakeHidBackend> m_backend;
     std::unique_ptr<MainWindow> m_pFormWindow; // shared by the rows that only read the form
 };
+
+std::unique_ptr<MainWindow> TestMainWindow::CreateFormWindow()
+{
+    // Shown: a closing box must never leave the application without a
+    // visible window (that would end the event loop on its own).
+    auto pWindow = std::make_unique<MainWindow>();
+    pWindow->show();
+    return pWindow;
+}
 
 void TestMainWindow::initTestCase()
 {
@@ -126,7 +137,7 @@ void TestMainWindow::formHasItsButtons()
     QFETCH(QString, style);
 
     if (!m_pFormWindow)
-        m_pFormWindow = std::make_unique<MainWindow>();
+        m_pFormWindow = CreateFormWindow();
     auto* pColumn = Child<QWidget>(m_pFormWindow.get(), "controlwidget");
     QVERIFY(pColumn);
     auto* pButton = Child<QToolButton>(pColumn, qPrintable(name));
@@ -410,7 +421,7 @@ void TestMainWindow::errorBoxes()
     QFETCH(QStringList, buttons);
 
     if (!m_pFormWindow)
-        m_pFormWindow = std::make_unique<MainWindow>();
+        m_pFormWindow = CreateFormWindow();
     CModalBoxAnswerer answerer;
     answerer.Answer(QStringLiteral("Cancel"));
     // Queued from the worker thread in the station; invoked the same way here,
@@ -451,7 +462,7 @@ void TestMainWindow::errorBoxButtonsQuit()
     QFETCH(int, loopResult);
 
     if (!m_pFormWindow)
-        m_pFormWindow = std::make_unique<MainWindow>();
+        m_pFormWindow = CreateFormWindow();
     MainWindow* pWindow = m_pFormWindow.get();
     CModalBoxAnswerer answerer;
     answerer.Answer(answer);
