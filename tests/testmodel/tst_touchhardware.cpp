@@ -5,6 +5,7 @@
 #include "operateenvironment.h"
 #include "testenvironment.h"
 #include "testlogerror.h"
+#include "touchlogfilexml.h"
 
 #include <QDir>
 #include <QFile>
@@ -402,6 +403,16 @@ void TestTouchHardware::saveDropsCharactersXmlCannotHold()
     while (!reader.atEnd())
         reader.readNext();
     QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
+
+    // Texts of the records (here an LED label read from a frame): the writer
+    // leaves the characters out, the log is still saved and readable.
+    hw.GetAxisSignalMap()["X"].AddSignalLabel("T1", QString::fromLatin1("T0:1\x01-R0:1", 10));
+    hw.GetAxisSignalMap()["X"].AddSignalRelation("T1", "Bottom:1-Top:1");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("characters that XML cannot hold were left out"));
+    QCOMPARE(hw.SaveXml("run.xml"), 0);
+    CTouchLogfileXML log(nullptr, QStringLiteral("run.xml"));
+    QCOMPARE(log.StartTest(1), 0);
+    QCOMPARE(log.GetAxisSignalMap()["X"].GetSignalLabels("T1"), QList<QString>{"T0:1-R0:1"});
 }
 
 STATION_TEST_MAIN_CORE(TestTouchHardware)
