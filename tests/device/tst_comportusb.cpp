@@ -175,12 +175,15 @@ private slots:
         QFETCH(QList<bool>, inserts);
         QFETCH(int, vidAfter);
         CComPortUsb *pPort = MakePort();
-        auto first = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
-        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
-        auto second = m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
-        DEV_TRY_COMPARE(pPort->GetDevCount(), 2);
         QSignalSpy insert(pPort, &CComPort::DeviceInsert);
         QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        auto first = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(list.count(), 1);
+        auto second = m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
+        DEV_TRY_COMPARE(list.count(), 2); // both arrivals delivered
+        QCOMPARE(pPort->GetDevCount(), 2);
+        insert.clear();
+        list.clear();
         m_hid->RemoveNode(unplug == 0 ? first : second);
         DEV_TRY_COMPARE(list.count(), 1);
         QCOMPARE(pPort->GetDevCount(), 1);
@@ -364,9 +367,10 @@ private slots:
     void unplugDuringAWait()
     {
         CComPortUsb *pPort = MakePort();
-        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
-        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
         QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(insert.count(), 1);
+        insert.clear();
         const auto result = OnOtherThread(
             [pPort]() {
                 uint8_t buf[64];
@@ -415,6 +419,7 @@ private slots:
         CComPortUsb *pPort = MakePort();
         auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
         DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        DEV_TRY_COMPARE(node->OpenCount(), 2); // the raw collection opens right after the announcement
         QSignalSpy touch(pPort, &CComPortUsb::SendTouchData);
         node->SendInput(Report(0xFB, {0xFC, 0x01, 0x00, 0x01}));
         node->SendInput(Report(0x02, {0x07, 0x01}).left(62));
@@ -434,7 +439,7 @@ private slots:
         QCOMPARE(touch.at(2).at(0).value<TouchData>().length, 10u);
         // The command reply went to its queue, for the next RecvData.
         uint8_t buf[64] = {};
-        QCOMPARE(pPort->RecvData(buf, 64, 0, 0), 64);
+        QCOMPARE(pPort->RecvData(buf, 64, 5000, 0), 64);
         QCOMPARE(buf[1], uint8_t(0x99));
         QCOMPARE(pPort->RecvData(buf, 64, 0, 0), ERROR_CODE_TIMEOUT);
     }
@@ -444,9 +449,10 @@ private slots:
     void bootloaderReenumeration()
     {
         CComPortUsb *pPort = MakePort();
-        auto app = m_hid->AddFrame(0x2FE9, 0x0001, 0x7300);
-        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
         QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        auto app = m_hid->AddFrame(0x2FE9, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(insert.count(), 1);
+        insert.clear();
         auto boot = m_hid->Reenumerate(app, m_hid->FrameInfo(0x2FE9, 0xFF01, 0x0100, CFakeHidBackend::BootMode));
         DEV_TRY_COMPARE(insert.count(), 2);
         QCOMPARE(insert.at(0).at(0).toBool(), false);

@@ -4,6 +4,7 @@
 #include "devicetesthelpers.h"
 #include "testenvironment.h"
 #include "touchdevice.h"
+#include "touchdeviceforos.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -36,6 +37,9 @@ private:
         m_probe.reset(new CLayerProbe());
         QVERIFY(WaitFor([this]() { return m_probe->Arrivals() == 1; }));
         m_handle = m_probe->LastArrival();
+        // Every role's descriptor is open (the raw one follows the announcement).
+        const int nRoles = CTouchDeviceForOS::CheckIdentifiableDevice(info).size();
+        QVERIFY(WaitFor([this, nRoles]() { return m_node->OpenCount() == nRoles; }));
     }
 
     void Input(const QByteArray &report, uint8_t nQueue, int nExpected)

@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(QByteArray(rec.szDevName), QByteArray("USB\\VID_0B8C&PID_5002&REV_7412"));
         QCOMPARE(rec.hDevice->GetDeviceStatus(), 1);
         QCOMPARE(pProbe->Sdk()->GetDeviceCount(), 1);
-        QCOMPARE(node->OpenCount(), 2); // one descriptor per role
+        DEV_TRY_COMPARE(node->OpenCount(), 2); // one descriptor per role
         // Later passes neither reopen nor announce again.
         Pass();
         Pass();
@@ -297,7 +297,7 @@ private slots:
         auto frame = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
         CLayerProbe *pProbe = Probe();
         DEV_TRY_COMPARE(pProbe->Arrivals(), 1);
-        QCOMPARE(frame->OpenCount(), 2);
+        DEV_TRY_COMPARE(frame->OpenCount(), 2);
         m_probe.reset(); // last registration: the manager and its devices go
         QCOMPARE(CTouchManage::PeekInstance(), nullptr);
         DEV_TRY_COMPARE(frame->OpenCount(), 0);
