@@ -23,6 +23,10 @@
 // emulated HID node behind the fake OS backend, so that the real device layer
 // carries the reports.
 //
+// The panel commands (geometry, limits, signal frames) are answered by
+// CEmulatedPanel (emulatedpanel.h), which registers its handlers with
+// AddHandler(); the ready poll A5 01 FF stays here.
+//
 // Every command can be switched to a failure mode (CEmulatedFrame::Fault):
 // silence, a late reply, a status reply, a refusal, a garbage reply, leaving
 // the bus in the middle of the command, custom replies.
@@ -164,28 +168,6 @@ public:
         QList<QByteArray> records;     // every record received, in order
     };
 
-    // Panel geometry, limits and signals: served by the panel handlers.
-    struct Panel
-    {
-        bool bParamBlock = true;       // AC 01 answered with the block; else a status reply
-        quint8 nNoBlockStatus = 0x83;
-        QByteArray paramStream;        // block (+ extension) + LED table as streamed from packet 1 on
-        int nPacketData = 52;          // data bytes per AC 81 packet
-        int nXTotal = 0, nYTotal = 0;
-        int sides[4] = {0, 0, 0, 0};
-        quint8 g = 0, h = 0;
-        quint8 nLayoutLength = 0x18;   // A5 87 [3]
-        float layout[4] = {0, 0, 0, 0};
-        QVector<int> boards[4];        // X emitter, X receiver, Y emitter, Y receiver
-        quint8 nDivide = 0;            // A8 85 [5]
-        quint8 nPercent = 80;          // A8 85 [9]
-        bool bLimitsA816 = true;       // A8 16 answered with data; else a status reply
-        quint8 nNoLimitsStatus = 0x83;
-        QMap<int, QByteArray> limits;  // key axis*3+dir: the A8 96 / A8 86 reply as the frame sends it
-        QMap<int, QVector<quint8>> signal;  // key: A5 01 selector; one level per LED index
-        QMap<int, QVector<quint8>> reverse; // key: A5 01 selector; levels while in reverse mode
-    };
-
     struct State
     {
         Mode mode = Mode::Application;
@@ -195,7 +177,6 @@ public:
         Settings settings;
         Calibration cal;
         Boot boot;
-        Panel panel;
     };
 
     // A handler for one command: fill *pActions and return true, or return false
