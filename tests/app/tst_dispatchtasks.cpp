@@ -56,6 +56,7 @@ private slots:
     void openedLogReplacesTheFrame();
     void unreadableLogKeepsTheFrame_data();
     void unreadableLogKeepsTheFrame();
+    void closingEndsARunningTask();
 
 private:
     void PlugFrame();
@@ -327,6 +328,21 @@ void TestDispatchTasks::unreadableLogKeepsTheFrame()
     QSignalSpy status(m_pWork.get(), &HandleWork::EmitTouchEnButtonStatus);
     QVERIFY(m_pWork->PostTask("DisableTouch", Qt::BlockingQueuedConnection));
     QTRY_COMPARE(status.count(), 1);
+}
+
+void TestDispatchTasks::closingEndsARunningTask()
+{
+    // The frame never answers and the real time-outs apply (ten tries of
+    // 10 s): closing the station must not wait for them, nor kill the thread.
+    CRunLogRecord log;
+    m_pFrame->frame.SetFault(0xA2, 0x09, CEmulatedFrame::Silent());
+    QVERIFY(m_pWork->PostTask("InitAgc"));
+    QTRY_VERIFY(m_pWork->IsTaskRunning("InitAgc"));
+    QElapsedTimer timer;
+    timer.start();
+    m_pWork.reset();
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(log.Count("Terminate Thread."), 0);
 }
 
 STATION_TEST_MAIN(TestDispatchTasks)

@@ -27,6 +27,8 @@ constexpr uint32_t kModeBootloader = 0;
 // Application firmware below this protocol version is not supported.
 constexpr int32_t kMinimumVersion = 0x7200;
 constexpr int kBootDetectIntervalMs = 3000;
+// How long closing waits for a running task to return.
+constexpr qint64 kStopTaskMs = 5000;
 // Result of a row that needs a live frame when there is none.
 constexpr int32_t kDeviceLost = int32_t(0x80000002u);
 
@@ -78,11 +80,7 @@ HandleWork::~HandleWork()
 {
     disconnect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
 
-    // A task that waits for the frame ends at once when reception is off, so
-    // the worker thread is free to stop within its bounds.
-    if (m_pUsbPort->GetDevCount() > 0)
-        m_pUsbPort->SetRecvEnable(0, 0);
-    m_bRecvEnabled = false;
+    StopRunningTask();
     delete m_pWorkThread;
     m_pWorkThread = nullptr;
     delete m_pTaskEvent;
@@ -96,6 +94,31 @@ HandleWork::~HandleWork()
     delete m_pEnvironment;
     delete m_pUartPort;
     delete m_pUsbPort;
+}
+
+void HandleWork::StopRunningTask()
+{
+    // No task starts any more; the one that runs is ended: a wait for the
+    // frame returns at once while reception is off, and a calibration step
+    // also watches the device object's run flag. Every retry of a command
+    // switches reception on again, so it is switched off until the task has
+    // returned. The worker thread then stops within its bounds and is never
+    // terminated while a task holds the device.
+    m_bClosing = true;
+    m_bRecvEnabled = false;
+    InterruptDeviceWait();
+    const qint64 nStart = CStationClock::NowMs();
+    for (;;) {
+        if (m_pUsbPort->GetDevCount() > 0)
+            m_pUsbPort->SetRecvEnable(0, 0);
+        if (m_nTasksRunning.load() == 0)
+            break;
+        if (CStationClock::NowMs() - nStart > kStopTaskMs) {
+            qWarning() << "HandleWork: a task is still running after" << kStopTaskMs << "ms.";
+            break;
+        }
+        CStationClock::Sleep(1);
+    }
 }
 
 bool HandleWork::IsReportedError(int32_t nResult)
@@ -137,6 +160,8 @@ bool HandleWork::IsTaskRunning(const QString& task)
 
 bool HandleWork::Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag)
 {
+    if (m_bClosing)
+        return false;
     QMutex* pTaskMutex = TaskMutex(task);
     // The task's mutex is held while the task runs: only test it.
     if (!pTaskMutex->tryLock())
@@ -223,6 +248,14 @@ void HandleWork::ProcessTask(const QString& task, QObject* mPara, bool bFlag)
 {
     qDebug().noquote() << "ProcessTask" << ":task = " + task;
     QMutexLocker taskLock(TaskMutex(task));
+    if (m_bClosing)
+        return; // the station closes: tasks still queued are dropped
+    struct SRunning
+    {
+        std::atomic<int>& n;
+        explicit SRunning(std::atomic<int>& count) : n(count) { ++n; }
+        ~SRunning() { --n; }
+    } running(m_nTasksRunning);
 
     int32_t nRet = 0;
     if (const STaskRow* pRow = FindTaskRow(task)) {
@@ -288,10 +321,20 @@ HandleWork::DeviceKind HandleWork::KindOf(CTouchBase* pDevice)
 
 void HandleWork::SetDevice(CTouchBase* pDevice)
 {
-    // Caller holds the device mutex.
+    // Caller holds the device mutex; the pointer lock keeps the old object
+    // alive for an interruption that runs without the device mutex.
+    QMutexLocker pointerLock(&m_devicePointerMutex);
     CTouchBase* pOld = m_pDevice.exchange(pDevice);
     m_eDeviceKind = KindOf(pDevice);
     delete pOld;
+}
+
+void HandleWork::InterruptDeviceWait()
+{
+    // Without the device mutex, which the waiting task holds.
+    QMutexLocker pointerLock(&m_devicePointerMutex);
+    if (auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load()))
+        pDevice->SetRecvEnable(false);
 }
 
 // --- rows ---------------------------------------------------------------------

@@ -125,6 +125,10 @@ private:
     static const STaskRow* FindTaskRow(const QString& task);
 
     bool Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag);
+    void StopRunningTask();
+    // Clears the live device object's run flag and turns its reception off,
+    // which ends a wait for the frame; safe against a concurrent replacement.
+    void InterruptDeviceWait();
     QMutex* TaskMutex(const QString& task);
 
     // --- task rows (worker thread) ---
@@ -178,6 +182,9 @@ private:
     std::map<QString, std::unique_ptr<QMutex>> m_mapTaskMutex;
 
     QMutex m_deviceMutex;
+    // Held while the device object is replaced and while it is interrupted
+    // from another thread without the device mutex (a leaf lock).
+    QMutex m_devicePointerMutex;
     CComPortUsb* m_pUsbPort = nullptr;
     CComPortUart* m_pUartPort = nullptr;
     // Written under the device mutex; atomic so that the GUI thread can read
@@ -194,6 +201,10 @@ private:
     std::atomic<bool> m_bUpgradeRequested{false};
     std::atomic<bool> m_bSignalTest{false};
     std::atomic<bool> m_bRecvEnabled{false};
+
+    // The station closes: no task is posted or started any more.
+    std::atomic<bool> m_bClosing{false};
+    std::atomic<int> m_nTasksRunning{0};
 
     // An arrival question is open (its nested event loop may deliver more
     // arrivals; the open one re-checks the frame when the answer comes).
