@@ -85,6 +85,7 @@ private slots:
     void badImageIsRefusedBeforeTheJump();
     void missingImageKeepsTheRequest();
     void upgradeStatusIsResetAfterAFailure();
+    void imageGoneAfterTheJump();
     void stopUpgradeWithoutFrame();
 
 private:
@@ -509,6 +510,48 @@ void TestFirmwareDownload::upgradeStatusIsResetAfterAFailure()
     QCOMPARE(m_rig.deviceInfos.size(), 1);
     QCOMPARE(m_rig.frame->RequestsFor(0x03, 0x00, 0xFE).size(), 1);
     QVERIFY(m_rig.window->errors.isEmpty());
+}
+
+void TestFirmwareDownload::imageGoneAfterTheJump()
+{
+    // The image is removed while the frame restarts in its bootloader: the
+    // download fails with the path error, the request stays pending, and the
+    // frame's readers run normally again (upgrade status off).
+    const QByteArray image = Records(4);
+    const QString path = WriteImage(image);
+    QVERIFY(PlugApplicationFrame());
+    m_rig.boot->ExpectImage(image, kMcuType);
+    auto pRemoved = std::make_shared<bool>(false);
+    m_rig.frame->AddHandler(
+        0x03, 0x00,
+        [path, pRemoved](CEmulatedFrame&, const QByteArray&, QList<CEmulatedFrame::Action>*) {
+            if (!*pRemoved)
+                *pRemoved = QFile::remove(path);
+            return false;  // the frame's own answer follows
+        },
+        0xFE);
+    QVERIFY(StartUpgrade(path));
+    QStringList logs;
+    for (const auto& u : m_rig.upgrades)
+        logs << u.log;
+    QCOMPARE(logs, (QStringList{"Jump to bootloader", "BootVersion:0x010203 BootCheckSum:0x77885566 ",
+                                "Ready to upgrade", "Firmware path error"}));
+    QCOMPARE(m_rig.upgrades.last().dProgress, 0.0);
+    QCOMPARE(m_rig.boot->Sendings(), 0);
+
+    m_rig.Clear();
+    QVERIFY(m_rig.Run("GetBootVersion"));
+    QCOMPARE(m_rig.deviceInfos.size(), 1);
+    QVERIFY(m_rig.window->errors.isEmpty());
+
+    // Still requested: with the image back, the next "Start_Upgrade" of the
+    // arrival (no view) downloads it.
+    QVERIFY(!WriteImage(image).isEmpty());
+    m_rig.Clear();
+    QVERIFY(m_rig.Run("Start_Upgrade"));
+    QVERIFY(WaitForEnd());
+    QCOMPARE(m_rig.upgrades.last().log, QString("Firmware sent"));
+    QCOMPARE(m_rig.boot->Received(), m_rig.boot->ExpectedRecords());
 }
 
 void TestFirmwareDownload::stopUpgradeWithoutFrame()
