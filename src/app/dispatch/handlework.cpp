@@ -248,14 +248,16 @@ void HandleWork::ProcessTask(const QString& task, QObject* mPara, bool bFlag)
 {
     qDebug().noquote() << "ProcessTask" << ":task = " + task;
     QMutexLocker taskLock(TaskMutex(task));
-    if (m_bClosing)
-        return; // the station closes: tasks still queued are dropped
+    // Counted before the closing flag is read: closing sets the flag before it
+    // reads the count, so one of the two always sees the other.
     struct SRunning
     {
         std::atomic<int>& n;
         explicit SRunning(std::atomic<int>& count) : n(count) { ++n; }
         ~SRunning() { --n; }
     } running(m_nTasksRunning);
+    if (m_bClosing)
+        return; // the station closes: tasks still queued are dropped
 
     int32_t nRet = 0;
     if (const STaskRow* pRow = FindTaskRow(task)) {
