@@ -23,6 +23,74 @@
         <source>A new device is discovered, Do you want to open it?</source>
         <translation>发现新设备，是否打开它？</translation>
     </message>
+    <message>
+        <source>Jump to bootloader</source>
+        <translation>跳转到引导程序</translation>
+    </message>
+    <message>
+        <source>Jump bootloader returns exception</source>
+        <translation>跳转引导程序返回异常</translation>
+    </message>
+    <message>
+        <source>No device found yet</source>
+        <translation>尚未发现设备</translation>
+    </message>
+    <message>
+        <source>Failed to obtain bootloader information:</source>
+        <translation>获取引导程序信息失败：</translation>
+    </message>
+    <message>
+        <source>Failed to obtain bootloader information</source>
+        <translation>获取引导程序信息失败</translation>
+    </message>
+    <message>
+        <source>Ready to upgrade</source>
+        <translation>准备升级</translation>
+    </message>
+    <message>
+        <source>Start the upgrade</source>
+        <translation>开始升级</translation>
+    </message>
+    <message>
+        <source>Firmware sent</source>
+        <translation>固件已发送</translation>
+    </message>
+    <message>
+        <source>Read data finsih</source>
+        <translation>数据读取完成</translation>
+    </message>
+    <message>
+        <source>Firmware path error</source>
+        <translation>固件路径错误</translation>
+    </message>
+    <message>
+        <source>Firmware cannot be opened</source>
+        <translation>无法打开固件</translation>
+    </message>
+    <message>
+        <source>Upgrade error Nack</source>
+        <translation>升级错误：否定应答</translation>
+    </message>
+    <message>
+        <source>Upgrade error Packet</source>
+        <translation>升级错误：数据包错误</translation>
+    </message>
+    <message>
+        <source>Transfer timeout</source>
+        <translation>传输超时</translation>
+    </message>
+    <message>
+        <source>Device is disconnected</source>
+        <translation>设备已断开</translation>
+    </message>
+    <message>
+        <source>Firmware read error</source>
+        <translation>固件读取错误</translation>
+    </message>
+    <message>
+        <source>Getting MCU type error</source>
+        <translation>获取MCU类型错误</translation>
+    </message>
 </context>
 <context>
     <name>MainSetUpDialog</name>

@@ -62,13 +62,12 @@ void HandleWork::ChangeCalStepTimeout(int timeOut)
 void HandleWork::ExitCurrentWork()
 {
     // Without the device mutex: the worker holds it while a step waits for
-    // the frame, and this call is what ends that wait. The object is replaced
-    // only on this thread (arrival) or by "OpenTestLog", which is not posted
-    // while a calibration screen is open.
-    if (auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load())) {
+    // the frame, and this call is what ends that wait (clears the object's
+    // run flag and turns reception off). The object cannot be replaced
+    // meanwhile (the pointer's own lock).
+    if (m_eDeviceKind == DeviceKind::Live)
         qInfo().noquote() << "ExitCurrentWork" << ": the waiting calibration work is interrupted";
-        pDevice->SetRecvEnable(false);
-    }
+    InterruptDeviceWait();
 }
 
 void HandleWork::StartFineTuningCalibrate()
