@@ -179,7 +179,10 @@ int32_t CTouchDevice::RecvData(uint8_t *buf, int len, int timeout)
         return ERROR_CODE_LOST_DEVICE;
     }
     if (queueEmpty()) {
-        qDebug().noquote() << "RecvData" << ": ERROR_CODE_TIMEOUT";
+        // A zero time-out only asks whether a report is queued (commands use
+        // it to drop stale replies before they start): not worth a line.
+        if (timeout > 0)
+            qDebug().noquote() << "RecvData" << ": ERROR_CODE_TIMEOUT";
         return ERROR_CODE_TIMEOUT;
     }
     if (!m_bRecvEnable.load()) {
