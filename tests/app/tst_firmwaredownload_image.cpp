@@ -152,9 +152,17 @@ void TestFirmwareImage::images_data()
     QTest::newRow("part A inside a record") << Header(1, 70, 2, 64) + Records(2) << false << "not a record";
     QTest::newRow("part A on another header")
         << Header(1, 64, 2, 128) + Header(3, 128, 4, 128) + Records(1) << false << "not a record";
-    // A header reached on the path after another one is a header again.
-    QTest::newRow("nested header, all inside") << Header(1, 128, 2, 256) + Header(3, 192, 4, 256) + Records(3)
+    // A header reached through a data record after another header is a
+    // header again.
+    QTest::newRow("nested header, all inside") << Header(1, 192, 2, 192) + Record(0x01, 1)
+                                                      + Header(3, 256, 4, 256) + Records(2)
                                                << true << QString();
+    // The record right after a header is sent as it is read: another header
+    // there would go to the frame (found by the fuzz target).
+    QTest::newRow("header right after a header") << Header(1, 128, 2, 256) + Header(3, 192, 4, 256) + Records(3)
+                                                 << false << "the record after the header at 0x0 starts with 0xff";
+    // A last header has nowhere to go: its parts lie outside the file.
+    QTest::newRow("header as the last record") << Records(2) + Header(1, 0, 2, 0) << false << "part A";
 
     // A part that starts off the 64-byte grid is read in records from there.
     {

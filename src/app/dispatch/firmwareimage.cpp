@@ -89,7 +89,9 @@ bool CFirmwareImage::CheckRecords(QString* pProblem) const
     const qint64 nSize = m_data.size();
     const auto* pData = reinterpret_cast<const quint8*>(m_data.constData());
     // Every path starts at 0 or at a part offset and runs in whole records to
-    // the end; a record start is checked once, whichever path reaches it.
+    // the end; a record start is checked once, whichever path reaches it. The
+    // record the download reads right after a header (at a part offset, or
+    // the next one) is sent without looking for a header in it.
     QSet<qint64> checked;
     QVector<qint64> starts{0};
     while (!starts.isEmpty()) {
@@ -127,7 +129,20 @@ bool CFirmwareImage::CheckRecords(QString* pProblem) const
                     }
                     starts.append(nPart);
                 }
-                continue;  // neither part: the records after the header
+                // Neither part: the record after the header goes out as it
+                // is read, so it must be a record (not another header).
+                const qint64 nNext = nPos + RECORD_SIZE;
+                if (nNext >= nSize) {
+                    *pProblem = QStringLiteral("the header at %1 is the last record").arg(Hex(nPos));
+                    return false;
+                }
+                if (pData[nNext] != RECORD_ID) {
+                    *pProblem = QStringLiteral("the record after the header at %1 starts with 0x%2, not 0xfe")
+                                    .arg(Hex(nPos))
+                                    .arg(pData[nNext], 2, 16, QLatin1Char('0'));
+                    return false;
+                }
+                continue;
             }
             if (pRecord[0] != RECORD_ID) {
                 *pProblem = QStringLiteral("the record at %1 starts with 0x%2, not 0xfe")

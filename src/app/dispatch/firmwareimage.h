@@ -18,10 +18,11 @@
 // right after the header when neither type matches.
 //
 // Load() refuses an image that the download could not send as it is: a
-// missing or unreadable file, an empty one, a header cut short, a part offset
-// outside the file or not after its header (which would send the header or
-// loop back over it), or a record that does not start with 0xFE on any path
-// the download can take. The download then reads the records from the copy
+// missing or unreadable file, an empty one, a header cut short or last in the
+// file, a part offset outside the file or not after its header (which would
+// send the header or loop back over it), or a record that does not start with
+// 0xFE on any path the download can take (the record read right after a
+// header is sent as it is, so it cannot be another header). The download then reads the records from the copy
 // in memory, so what was checked is what is sent.
 class CFirmwareImage
 {
