@@ -81,6 +81,8 @@ private slots:
     void mcuTypeQuery_data();
     void mcuTypeQuery();
     void noReturnFromTheBootloader();
+    void bootInformationFails_data();
+    void bootInformationFails();
     void badImageIsRefusedBeforeTheJump_data();
     void badImageIsRefusedBeforeTheJump();
     void missingImageKeepsTheRequest();
@@ -412,6 +414,35 @@ void TestFirmwareDownload::noReturnFromTheBootloader()
     QTest::qWait(200);
     m_rig.Flush();
     QCOMPARE(u.size(), 2);
+}
+
+void TestFirmwareDownload::bootInformationFails_data()
+{
+    QTest::addColumn<int>("fault");  // status byte, or 0: the frame leaves
+    QTest::addColumn<QString>("log");
+    // A status instead of the information: the result in base 32.
+    QTest::newRow("status 0x83") << 0x83 << "Failed to obtain bootloader information:403";
+    QTest::newRow("status 0x82") << 0x82 << "Failed to obtain bootloader information:402";
+    QTest::newRow("frame gone") << 0 << "Failed to obtain bootloader information";
+}
+
+void TestFirmwareDownload::bootInformationFails()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, log);
+
+    const QByteArray image = Records(4);
+    QVERIFY(PlugApplicationFrame());
+    m_rig.boot->ExpectImage(image, kMcuType);
+    m_rig.frame->SetFault(0x03, 0x00,
+                          fault ? CEmulatedFrame::StatusReply(quint8(fault)) : CEmulatedFrame::UnplugOnCommand(),
+                          0xFE);
+    QVERIFY(StartUpgrade(WriteImage(image)));
+    QCOMPARE(m_rig.upgrades.size(), 2);
+    QCOMPARE(m_rig.upgrades[0].log, QString("Jump to bootloader"));
+    QCOMPARE(m_rig.upgrades[1].status, QString("UpdateError"));
+    QCOMPARE(m_rig.upgrades[1].log, log);
+    QCOMPARE(m_rig.boot->Sendings(), 0);
 }
 
 void TestFirmwareDownload::badImageIsRefusedBeforeTheJump_data()
