@@ -84,16 +84,37 @@ int32_t HardwareInterface::ReadReport(CDeviceReport *pReply, int nTimeoutMs, int
     return r == 0 ? ERROR_CODE_TIMEOUT : r;
 }
 
-bool HardwareInterface::IsAborted(uint32_t nGeneration) const
+HardwareInterface::COperationScope::COperationScope(HardwareInterface &hw, bool bSetsRunFlag) : m_hw(hw)
 {
-    return !m_bRunFlag.load() && m_nAbortGeneration.load() != nGeneration;
+    if (hw.m_nOpDepth++ == 0) {
+        hw.m_nOpGeneration = hw.m_nAbortGeneration.load();
+        hw.m_bOpSetsRunFlag = false;
+    }
+    if (bSetsRunFlag && !hw.IsAborted()) {
+        hw.m_bRunFlag = true;
+        hw.m_bOpSetsRunFlag = true;
+    }
+}
+
+HardwareInterface::COperationScope::~COperationScope()
+{
+    --m_hw.m_nOpDepth;
+}
+
+bool HardwareInterface::IsAborted() const
+{
+    if (m_nOpDepth == 0)
+        return false;
+    // An abort after the operation began; or, for an operation that set the
+    // run flag itself, the flag cleared (an abort racing with its start).
+    return m_nAbortGeneration.load() != m_nOpGeneration || (m_bOpSetsRunFlag && !m_bRunFlag.load());
 }
 
 int32_t HardwareInterface::RunCommandLoop(const CDeviceReport &request, int nTimeoutMs, HandlerFn fn,
                                           void *pHandler, bool bCalibration, int nDev,
                                           bool bFineTuneEndOnA212)
 {
-    const uint32_t nGeneration = m_nAbortGeneration.load();
+    const COperationScope scope(*this, false);
     int32_t r = SendRequest(request, nDev);
     if (r < 0)
         return r;
@@ -107,7 +128,7 @@ int32_t HardwareInterface::RunCommandLoop(const CDeviceReport &request, int nTim
         r = ReadReport(&reply, nTimeoutMs, nDev);
         if (r < 0) {
             // A wait that SetRecvEnable(false) broke is the user's abort, not a silent frame.
-            if (bCalibration && r == ERROR_CODE_TIMEOUT && IsAborted(nGeneration))
+            if (bCalibration && r == ERROR_CODE_TIMEOUT && IsAborted())
                 return ERROR_CODE_INTERRUPT;
             return r;
         }
@@ -116,7 +137,7 @@ int32_t HardwareInterface::RunCommandLoop(const CDeviceReport &request, int nTim
         if (bCalibration) {
             if (bFineTuneEndOnA212 && reply.IsStatusFor(0xA2, 0x12) && reply.Status() == kStatusOther)
                 return ERROR_FINE_TUNE_END;
-            if (IsAborted(nGeneration))
+            if (IsAborted())
                 return ERROR_CODE_INTERRUPT;
         }
     }
@@ -125,11 +146,11 @@ int32_t HardwareInterface::RunCommandLoop(const CDeviceReport &request, int nTim
 int32_t HardwareInterface::RetryLoop(uint8_t nFamily, RawFn fn, void *pRaw, const char *pszName, int nTries,
                                      bool bCalibration)
 {
-    const uint32_t nGeneration = m_nAbortGeneration.load();
+    const COperationScope scope(*this, false);
     FlushStaleReplies();
     int32_t r = ERROR_CODE_TIMEOUT;
     for (int i = 0; i < nTries; ++i) {
-        if (bCalibration && IsAborted(nGeneration)) {
+        if (bCalibration && IsAborted()) {
             r = ERROR_CODE_INTERRUPT;
             break;
         }
@@ -179,10 +200,6 @@ int32_t HardwareInterface::PortVersion()
     return m_pPort ? m_pPort->GetVersion() : ERROR_CODE_NULL_DEVICE;
 }
 
-void HardwareInterface::BeginCalibrationCommand()
-{
-    m_bRunFlag = true;
-}
 
 // ====================================================================== versions and waits
 

@@ -390,11 +390,28 @@ protected:
 
     // Version word of the current frame (negative when the port has none).
     int32_t PortVersion();
-    // Sets the run flag the way the calibration-family wrappers do.
-    void BeginCalibrationCommand();
-    // True when SetRecvEnable(false) came after nGeneration was taken.
-    bool IsAborted(uint32_t nGeneration) const;
-    uint32_t AbortGeneration() const { return m_nAbortGeneration.load(); }
+    // One device operation as the user's abort sees it. The outermost scope
+    // on the worker thread notes how many aborts (SetRecvEnable(false)) there
+    // had been; any later one aborts every calibration-family command inside
+    // it, also one that lands before the first request or between the steps
+    // of a composite command. A scope that sets the run flag never sets it
+    // again once the operation was aborted.
+    class COperationScope
+    {
+    public:
+        COperationScope(HardwareInterface &hw, bool bSetsRunFlag);
+        ~COperationScope();
+        COperationScope(const COperationScope &) = delete;
+        COperationScope &operator=(const COperationScope &) = delete;
+
+    private:
+        HardwareInterface &m_hw;
+    };
+    // Starts (or joins) an operation and sets the run flag, as every
+    // calibration-family wrapper but GetCalData does.
+    [[nodiscard]] COperationScope BeginCalibrationCommand() { return COperationScope(*this, true); }
+    // The user ended the running operation (always false outside one).
+    bool IsAborted() const;
 
     static constexpr int MAX_SKIPPED_REPORTS = 1000;
     static constexpr int MAX_FLUSHED_REPORTS = 256;
@@ -416,7 +433,11 @@ protected:
     uint8_t m_nSplitScreen = 1;
     bool m_bSplitScreenRead = false;
     std::atomic<bool> m_bRunFlag{false};
-    std::atomic<uint32_t> m_nAbortGeneration{0};
+    std::atomic<uint32_t> m_nAbortGeneration{0};  // SetRecvEnable(false) calls so far
+    // The running operation (worker thread only).
+    int m_nOpDepth = 0;
+    uint32_t m_nOpGeneration = 0;
+    bool m_bOpSetsRunFlag = false;
 
 private:
     using HandlerFn = std::optional<int32_t> (*)(void *, const CDeviceReport &);

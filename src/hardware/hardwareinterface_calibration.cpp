@@ -77,7 +77,7 @@ int32_t HardwareInterface::SendSaveCalAsDefault()
 
 int32_t HardwareInterface::SaveCalAsDefault()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x27, [&] { return SendSaveCalAsDefault(); }, "SaveCalAsDefault");
 }
 
@@ -90,7 +90,7 @@ int32_t HardwareInterface::SendResetCalData()
 
 int32_t HardwareInterface::ResetCalData()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x28, [&] { return SendResetCalData(); }, "ResetCalData");
 }
 
@@ -103,7 +103,7 @@ int32_t HardwareInterface::SendSaveCalToFlash()
 
 int32_t HardwareInterface::SaveCalToFlash()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x29, [&] { return SendSaveCalToFlash(); }, "SaveCalToFlash");
 }
 
@@ -129,7 +129,7 @@ int32_t HardwareInterface::SendCalStep(int nStep, int *pResult, int nTimeoutMs)
 
 int32_t HardwareInterface::DoCalStep(int nStep, int *pResult, int nTimeoutMs)
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     if (m_pPort)
         m_pPort->SetRecvEnable(1, 0);
     return RunCalWithRetry(0x2A, [&] { return SendCalStep(nStep, pResult, nTimeoutMs); }, "DoCalStep");
@@ -167,7 +167,7 @@ int32_t HardwareInterface::SendCalEdge(int nEdge, bool bDir)
 
 int32_t HardwareInterface::MoveCalEdge(int nEdge, bool bDir)
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     const int32_t r = CmdA101();
     if (r != 0)
         return r;
@@ -186,7 +186,7 @@ int32_t HardwareInterface::MoveCalEdge(int nEdge, bool bDir)
 
 int32_t HardwareInterface::SendCalParam()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     const int32_t r = CmdA101();
     if (r != 0)
         return r;
@@ -195,7 +195,7 @@ int32_t HardwareInterface::SendCalParam()
 
 int32_t HardwareInterface::SendCalDataToDev()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     const int32_t r = CmdA101();
     if (r != 0)
         return r;
@@ -210,7 +210,7 @@ int32_t HardwareInterface::SendCmdA101()
 
 int32_t HardwareInterface::CmdA101()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(kFamilyA101, [&] { return SendCmdA101(); }, "CmdA101");
 }
 
@@ -229,7 +229,7 @@ int32_t HardwareInterface::ReadCalFormat()
 
 int32_t HardwareInterface::GetCalFormat()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x2B, [&] { return ReadCalFormat(); }, "GetCalFormat");
 }
 
@@ -253,7 +253,7 @@ int32_t HardwareInterface::SendCalFormat()
 
 int32_t HardwareInterface::SetCalFormat()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x2C, [&] { return SendCalFormat(); }, "SetCalFormat");
 }
 
@@ -270,7 +270,7 @@ int32_t HardwareInterface::SendCmdCF02()
 
 int32_t HardwareInterface::CmdCF02()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     const int32_t r = RunCalWithRetry(0x2E, [&] { return SendCmdCF02(); }, "CmdCF02");
     if (r != 0)
         return r;
@@ -286,7 +286,7 @@ int32_t HardwareInterface::SendCmd0108()
 
 int32_t HardwareInterface::Cmd0108()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x2F, [&] { return SendCmd0108(); }, "Cmd0108");
 }
 
@@ -308,7 +308,7 @@ int32_t HardwareInterface::SendExitFineTuning(uint8_t nArg)
 
 int32_t HardwareInterface::ExitFineTuning(uint8_t nArg)
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x30, [&] { return SendExitFineTuning(nArg); }, "ExitFineTuning");
 }
 
@@ -334,7 +334,7 @@ int32_t HardwareInterface::SendFineTuneParams(bool bWithValues)
 
 int32_t HardwareInterface::WriteFineTuneParams(bool bWithValues)
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x31, [&] { return SendFineTuneParams(bWithValues); }, "WriteFineTuneParams");
 }
 
@@ -355,7 +355,7 @@ int32_t HardwareInterface::ReadFineTuneRaw()
 
 int32_t HardwareInterface::ReadFineTuneParams()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x32, [&] { return ReadFineTuneRaw(); }, "ReadFineTuneParams");
 }
 
@@ -371,7 +371,7 @@ int32_t HardwareInterface::SendTouchFormat(uint8_t nUsb1, uint8_t nUsb2)
 
 int32_t HardwareInterface::SetTouchFormat(uint8_t nUsb1, uint8_t nUsb2)
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x16, [&] { return SendTouchFormat(nUsb1, nUsb2); }, "SetTouchFormat");
 }
 
@@ -389,7 +389,7 @@ int32_t HardwareInterface::ReadTouchFormat()
 
 int32_t HardwareInterface::GetTouchFormat()
 {
-    BeginCalibrationCommand();
+    const COperationScope scope = BeginCalibrationCommand();
     return RunCalWithRetry(0x25, [&] { return ReadTouchFormat(); }, "GetTouchFormat");
 }
 

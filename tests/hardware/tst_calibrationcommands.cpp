@@ -25,6 +25,24 @@ QString CornerRequest(quint16 lx, quint16 ly, quint16 rx, quint16 ry)
         CEmulatedFrame::PutU16Be(&r, 6 + 2 * i, points[i]);
     return CCommandRig::Hex(r);
 }
+// A port that lets a test act at the moment the station switches reception
+// on (DoCalStep does so after setting the run flag, before its first request).
+class CEnableHookPort : public CEmulatedComPort
+{
+public:
+    using CEmulatedComPort::CEmulatedComPort;
+    std::function<void()> onEnable;
+    int32_t SetRecvEnable(uint8_t enable, int devIndex) override
+    {
+        const int32_t r = CEmulatedComPort::SetRecvEnable(enable, devIndex);
+        if (enable && onEnable) {
+            const std::function<void()> f = onEnable;
+            onEnable = nullptr;
+            f();
+        }
+        return r;
+    }
+};
 } // namespace
 
 class TestCalibrationCommands : public QObject
@@ -37,6 +55,9 @@ private slots:
     void stepAbortedByTheUser_data();
     void stepAbortedByTheUser();
     void nextStepAfterAnAbort();
+    void abortBeforeTheFirstRequest();
+    void abortBetweenTheStepsOfAComposite_data();
+    void abortBetweenTheStepsOfAComposite();
     void calDataOnAFreshObject();
     void moveEdge_data();
     void moveEdge();
@@ -138,6 +159,53 @@ void TestCalibrationCommands::nextStepAfterAnAbort()
     QCOMPARE(rig.hw.DoCalStep(0, &next, 30000), 0);  // a new step switches reception on again
     QCOMPARE(next, 1);
     QVERIFY(rig.hw.IsRunFlagSet());
+}
+
+void TestCalibrationCommands::abortBeforeTheFirstRequest()
+{
+    // The operator leaves the screen just as a step starts: after the run flag
+    // was set, before the step request went out. The step is not sent and the
+    // wait does not run its ten time-outs.
+    CEmulatedFrame frame;
+    frame.Edit([](CEmulatedFrame::State &s) { s.cal.nTouchDelayMs = -1; });  // the operator never touches
+    CEnableHookPort port(&frame);
+    CProbedHardware hw(nullptr, &port, QStringLiteral("emulated"));
+    port.onEnable = [&] { hw.SetRecvEnable(false); };
+    int next = -1;
+    QCOMPARE(CodeHex(hw.DoCalStep(1, &next, 30000)), CodeHex(int32_t(0x802A0004u)));
+    QCOMPARE(frame.RequestsFor(0x01, 0x01).size(), 0);
+    QCOMPARE(next, -1);
+    QVERIFY(!hw.IsRunFlagSet());
+}
+
+void TestCalibrationCommands::abortBetweenTheStepsOfAComposite_data()
+{
+    QTest::addColumn<HwOp>("op");
+    QTest::addColumn<int32_t>("code");
+    QTest::newRow("edge move") << HwOp([](HardwareInterface &h) { return h.MoveCalEdge(0, true); })
+                               << int32_t(0x80250004u);
+    QTest::newRow("to device") << HwOp([](HardwareInterface &h) { return h.SendCalDataToDev(); })
+                               << int32_t(0x80330004u);
+    QTest::newRow("param") << HwOp([](HardwareInterface &h) { return h.SendCalParam(); }) << int32_t(0x80340004u);
+}
+
+void TestCalibrationCommands::abortBetweenTheStepsOfAComposite()
+{
+    QFETCH(HwOp, op);
+    QFETCH(int32_t, code);
+    CCommandRig rig;
+    rig.hw.SetCalLX(100);
+    // The user leaves as the A1 01 answer comes in: the corner block is not
+    // sent, the edge does not move, and the command reports the abort.
+    rig.port.SetRecvHook([&](const QByteArray &r) {
+        if (quint8(r.at(1)) == 0xA1 && quint8(r.at(2)) == 0x81)
+            rig.hw.SetRecvEnable(false);
+    });
+    QCOMPARE(CodeHex(op(rig.hw)), CodeHex(code));
+    QCOMPARE(rig.CountRequests(0xA1, 0x01), 1);
+    QCOMPARE(rig.CountRequests(0xA1, 0x02), 0);
+    QCOMPARE(rig.hw.GetCalLX(), 100);
+    QVERIFY(!rig.hw.IsRunFlagSet());
 }
 
 void TestCalibrationCommands::calDataOnAFreshObject()
