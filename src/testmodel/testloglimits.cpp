@@ -39,6 +39,15 @@ const SCounted kCounted[kCountedKinds] = {
     {"info", CTestLogLimits::kMaxInfoItems},
 };
 
+// Elements whose whole text content a reader takes (nested elements' text
+// included). Only their text is kept, so only their text counts in full; the
+// indentation between the children of any other element is no content.
+bool IsTextElement(const QStringRef &name)
+{
+    return name == QLatin1String("info") || name == QLatin1String("result") || name == QLatin1String("relation")
+        || name == QLatin1String("connector") || name == QLatin1String("standard") || name == QLatin1String("label");
+}
+
 bool Fail(QString *pstrReason, const QString &strReason)
 {
     if (pstrReason)
@@ -59,13 +68,15 @@ bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
     qint64 nCount[kCountedKinds] = {};
     qint64 nValues = 0;
 
-    // Per open element: its counted kind (or -1), the length of its text and,
-    // for a recorded frame, its number of values.
+    // Per open element: its counted kind (or -1), the length of its text,
+    // for a recorded frame its number of values, and the index of the
+    // innermost element at or above it whose text a reader takes (-1: none).
     struct SOpen
     {
         int nKind;
         qint64 nText;
         qint64 nValues;
+        int nTextOwner;
     };
     QVector<SOpen> stack;
 
@@ -92,7 +103,10 @@ bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
                                                 .arg(value.size()));
                 }
             }
-            stack.append({nKind, 0, 1});
+            int nOwner = stack.isEmpty() ? -1 : stack.last().nTextOwner;
+            if (nOwner < 0 && IsTextElement(reader.name()))
+                nOwner = stack.size();
+            stack.append({nKind, 0, 1, nOwner});
             break;
         }
         case QXmlStreamReader::EndElement:
@@ -111,9 +125,10 @@ bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
                         return Fail(pstrReason, QStringLiteral("a recorded frame of more than %1 values").arg(kMaxLeds));
                     if (nValues > kMaxValues)
                         return Fail(pstrReason, QStringLiteral("more than %1 recorded values").arg(kMaxValues));
-                } else {
-                    open.nText += text.size();
-                    if (open.nText > kMaxTextChars)
+                } else if (open.nTextOwner >= 0 || !reader.isWhitespace()) {
+                    SOpen &owner = open.nTextOwner >= 0 ? stack[open.nTextOwner] : open;
+                    owner.nText += text.size();
+                    if (owner.nText > kMaxTextChars)
                         return Fail(pstrReason, QStringLiteral("an element text of more than %1 characters")
                                                     .arg(kMaxTextChars));
                 }

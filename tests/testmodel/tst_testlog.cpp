@@ -7,6 +7,7 @@
 #include "testenvironment.h"
 #include "testlogerror.h"
 #include "testloglimits.h"
+#include "testpanel.h"
 #include "touchlogfilexml.h"
 
 #include <QBuffer>
@@ -185,6 +186,8 @@ private slots:
     void oversizedLogsAreRefused();
     void largestSaneLogsAreAccepted_data();
     void largestSaneLogsAreAccepted();
+    void formattedLogsOfLargeRunsAreAccepted_data();
+    void formattedLogsOfLargeRunsAreAccepted();
     void hugeFileIsRefusedUnread();
 
 private:
@@ -505,6 +508,10 @@ void TestTestLog::oversizedLogsAreRefused_data()
         << QStringLiteral(R"(an attribute "openArea" of 5000 characters)");
     QTest::newRow("long text") << QByteArray(log).replace(">T0:1-R0:1<", ">" + QByteArray(70000, 'x') + "<")
         << QStringLiteral(R"(an element text of more than 65536 characters)");
+    QTest::newRow("long text of an info over its children")
+        << QByteArray(log).replace(">second<", "><b>" + QByteArray(40000, 'x') + "</b><b>" + QByteArray(40000, 'y')
+                                                   + "</b><")
+        << QStringLiteral(R"(an element text of more than 65536 characters)");
     QTest::newRow("too many LEDs per frame") << ShapedLog(10, int(CTestLogLimits::kMaxLeds), 17, 2)
         << QStringLiteral("more than 262144 LEDs to judge per frame");
     QTest::newRow("run too long") << ShapedLog(int(CTestLogLimits::kMaxTestTimes), int(CTestLogLimits::kMaxLeds), 1, 2)
@@ -561,6 +568,49 @@ void TestTestLog::largestSaneLogsAreAccepted()
     QCOMPARE(log.AnalysisXml(reader), 0);
     QVERIFY2(CTestLogLimits::CheckModel(log, &strReason), qPrintable(strReason));
     QCOMPARE(log.GetRecordCount(), CTestLogLimits::kMaxFrameNumber);
+}
+
+void TestTestLog::formattedLogsOfLargeRunsAreAccepted_data()
+{
+    QTest::addColumn<uint>("ledsX");
+    QTest::addColumn<int>("recorded"); // frames recorded after the run
+    QTest::addColumn<bool>("crlf");
+
+    QTest::newRow("many light paths") << 1500u << 0 << false;
+    QTest::newRow("long recording") << 24u << 4000 << false;
+    QTest::newRow("long recording, CRLF") << 24u << 4000 << true;
+}
+
+// The indentation between the elements of a saved log is no element text: a
+// log of a large frame or of a long recording reads back.
+void TestTestLog::formattedLogsOfLargeRunsAreAccepted()
+{
+    QFETCH(uint, ledsX);
+    QFETCH(int, recorded);
+    QFETCH(bool, crlf);
+
+    CFakeHardware::SConfig config;
+    config.nLedsX = ledsX;
+    CFakeHardware hw(nullptr, config);
+    QCOMPARE(hw.StartTest(1), 0);
+    const SignalFrame frame = CTestPanel::Uniform(config.nLedsY, 190);
+    for (int n = 0; n < recorded; ++n)
+        hw.GetAxisSignalMap()[QStringLiteral("Y")].AddTestData(QStringLiteral("T0"), QStringLiteral("ADC"), frame,
+                                                               hw.GetRecordBase() + 1 + uint32_t(n));
+    QCOMPARE(hw.SaveXml("large.xml"), 0);
+    if (crlf) {
+        QFile f("large.xml");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray data = f.readAll().replace("\n", "\r\n");
+        f.close();
+        WriteFile("large.xml", data);
+    }
+
+    CTouchLogfileXML log(nullptr, QStringLiteral("large.xml"));
+    QCOMPARE(log.StartTest(1), 0);
+    QCOMPARE(log.GetHardwareInfo().GetSensorRelations().size(), hw.GetHardwareInfo().GetSensorRelations().size());
+    QCOMPARE(log.GetAxisSignalMap()[QStringLiteral("X")].GetMaxSignal(), ledsX);
+    QCOMPARE(log.GetLastRecordNumber(), hw.GetRecordBase() + uint32_t(recorded));
 }
 
 void TestTestLog::hugeFileIsRefusedUnread()
