@@ -74,6 +74,8 @@ private slots:
 
     void wholeUpgrade_data();
     void wholeUpgrade();
+    void endWithoutCompleteAnswer_data();
+    void endWithoutCompleteAnswer();
     void recordFailures_data();
     void recordFailures();
     void unplugInTheMiddle();
@@ -241,6 +243,43 @@ void TestFirmwareDownload::wholeUpgrade()
             checksum = item.second;
     QVERIFY2(checksum.contains("BEEF", Qt::CaseInsensitive), qPrintable(checksum));
     QCOMPARE(m_rig.frame->RequestsFor(0xAA, 0x04).size(), 1);
+}
+
+void TestFirmwareDownload::endWithoutCompleteAnswer_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<double>("progress");
+    // Every byte of the file sent and the last record taken: done.
+    QTest::newRow("whole records") << Records(5) << "UpgradeFinished" << "Read data finsih" << 5 * 64.0;
+    QTest::newRow("64*k+13 bytes") << Records(5) + Record(0x01, 5, 13) << "UpgradeFinished" << "Read data finsih"
+                                   << 5 * 64.0 + 13;
+    QTest::newRow("header, part A") << Header(kMcuType, 64, 0x22, 192) + Records(4) << "UpgradeFinished"
+                                    << "Read data finsih" << 5 * 64.0;
+    // Part B skipped part A's bytes: the count cannot reach the size, and
+    // only the bootloader's FD 05 could have ended it well.
+    QTest::newRow("header, part B") << Header(0x22, 64, kMcuType, 192) + Records(4) << "UpdateError"
+                                    << "Firmware read error" << 3 * 64.0;
+}
+
+void TestFirmwareDownload::endWithoutCompleteAnswer()
+{
+    QFETCH(QByteArray, image);
+    QFETCH(QString, status);
+    QFETCH(QString, log);
+    QFETCH(double, progress);
+
+    QVERIFY(PlugApplicationFrame());
+    m_rig.boot->ExpectImage(image, kMcuType);
+    m_rig.boot->SetAnswersComplete(false);
+    QVERIFY(StartUpgrade(WriteImage(image)));
+    const CDispatchRig::SUpgrade& last = m_rig.upgrades.last();
+    QVERIFY2(last.status == status && last.log == log, qPrintable(StatusList(m_rig.upgrades)));
+    QCOMPARE(last.dProgress, progress);
+    QCOMPARE(m_rig.boot->Received(), m_rig.boot->ExpectedRecords());
+    // Without FD 05 the view is told only of the first enumeration.
+    QCOMPARE(m_rig.events.count("enumerate:true"), 1);
 }
 
 void TestFirmwareDownload::recordFailures_data()

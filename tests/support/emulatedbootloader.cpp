@@ -121,6 +121,12 @@ void CEmulatedBootloader::SetReturnsToApplication(bool bReturns)
     m_bReturns = bReturns;
 }
 
+void CEmulatedBootloader::SetAnswersComplete(bool bAnswers)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_bAnswersComplete = bAnswers;
+}
+
 QList<QByteArray> CEmulatedBootloader::Received() const
 {
     std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
@@ -227,6 +233,10 @@ bool CEmulatedBootloader::OnRecord(CEmulatedFrame& frame, const QByteArray& requ
 
     // The image is complete: the new firmware runs after the restart.
     m_bComplete = true;
+    if (!m_bAnswersComplete) {
+        Reply(frame, pActions, frame.DataReply(0x04, 0x00));
+        return true;
+    }
     Reply(frame, pActions, frame.DataReply(0x05, 0x00));
     if (m_nNewVersion)
         s.id.nVersion = m_nNewVersion;

@@ -67,6 +67,9 @@ public:
     void SetNewFirmware(quint16 nVersion, quint16 nAppChecksum);
     // False: after FD 05 the frame stays in its bootloader.
     void SetReturnsToApplication(bool bReturns);
+    // False: the last record is answered FD 04 like every other one (no
+    // FD 05) and the frame stays in its bootloader.
+    void SetAnswersComplete(bool bAnswers);
 
     // Accepted records, in order, and every sending (resends included).
     QList<QByteArray> Received() const;
@@ -100,6 +103,7 @@ private:
     int m_nSendings = 0;
     bool m_bComplete = false;
     bool m_bReturns = true;
+    bool m_bAnswersComplete = true;
     quint16 m_nNewVersion = 0;
     quint16 m_nNewChecksum = 0;
     QStringList m_problems;
