@@ -93,9 +93,8 @@ int32_t CTouchLogfileXML::ReadAxisSignal(const QString &strAxis, const QString &
                 lst.removeFirst();
             lst.append(lstOut);
         }
-    } else {
-        return 0;
     }
+    // Any other kind reads nothing, but the position is still reported.
     if (pFrameNumber)
         *pFrameNumber = m_nFrameNumber;
     return lstOut.size();

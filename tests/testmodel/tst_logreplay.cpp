@@ -335,6 +335,13 @@ void TestLogReplay::readAxisSignalWindows()
     QCOMPARE(log.ReadAxisSignal("Q", "T1", "ADC", frame), 0);
     QCOMPARE(log.ReadAxisSignal("X", "T7", "ADC", frame), 0);
     QCOMPARE(log.ReadAxisSignal("X", "T1", "adc", frame), 0);
+    // The position is reported whatever was read.
+    nFrame = 77;
+    QCOMPARE(log.ReadAxisSignal("X", "T1", "REVERSE", frame, &nFrame), 0);
+    QCOMPARE(nFrame, 3u);
+    nFrame = 77;
+    QCOMPARE(log.ReadAxisSignal("Q", "T1", "AGC", frame, &nFrame), 0);
+    QCOMPARE(nFrame, 3u);
     QVERIFY(!log.GetSignalMap("ADC")->contains("Q-T1"));
     QVERIFY(!log.GetAxisSignalMap().contains("Q"));
     QCOMPARE(log.GetAxisSignalMap()["X"].GetDirMap().keys(), QList<QString>{"T1"});
