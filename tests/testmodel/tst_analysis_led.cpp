@@ -249,7 +249,9 @@ void TestAnalysisLed::shortRecordsAreSkipped()
 }
 
 // An LED count far beyond the data (only possible from a damaged log) costs
-// no more than the data: the walks end with the frames and texts.
+// no more than the data: the walks end with the frames and texts. (A walk
+// over the whole count would read past the four-value frame, which the
+// sanitizer build reports, and would take seconds.)
 void TestAnalysisLed::hugeLedCountStaysBounded()
 {
     CFakeTouch touch;
@@ -258,14 +260,10 @@ void TestAnalysisLed::hugeLedCountStaysBounded()
     touch.GetAxisSignalMap()[kX].SetDivide({4294967294u});
     touch.Signals(kAdc)[QStringLiteral("X-T0")] = Frames{SignalFrame{0, 100, 0, 100}};
     touch.Signals(kAgc)[QStringLiteral("X-T0")] = Frames{CTestPanel::Uniform(4, 50)};
-    QElapsedTimer timer;
-    timer.start();
     SignalErrorMap mapErrors;
     touch.AnalyseSignal(kAdc, touch.Signals(kAdc), mapErrors);
     ProblemMap mapProblems;
     touch.CheckAllLightThresholds(mapProblems);
-    // A liveness guard, not a speed target: walking the whole count takes seconds.
-    QVERIFY2(timer.elapsed() < 1000, "the walks ran past the data");
     QCOMPARE(mapErrors.keys(), QStringList({QStringLiteral("X-T0:[T0:0-R0:0]"), QStringLiteral("X-T0:[T0:2-R0:2]")}));
     QCOMPARE(mapProblems.value(QStringLiteral("LIGHT_ERROR")),
              QList<QString>({QStringLiteral("Bottom:0-Top:0"), QStringLiteral("Bottom:2-Top:2")}));
