@@ -126,7 +126,9 @@ void CTouchManage::AnnounceDevice(CTouchDevice *pDevice)
     QList<TouchAppInterface *> interfaces;
     {
         QMutexLocker locker(&m_mutex);
-        pDevice->m_nStatus = CTouchDevice::StatusOpen;
+        // Its command reader runs already: a frame it found gone stays lost.
+        int32_t nReleased = CTouchDevice::StatusReleased;
+        pDevice->m_nStatus.compare_exchange_strong(nReleased, CTouchDevice::StatusOpen);
         interfaces = m_lstAppInterface;
     }
     pDevice->WakeWaiters();
@@ -224,6 +226,9 @@ int32_t CTouchManage::UpdateDeviceMap(QList<QString> &lostKeys)
             }
             if (!pDevice)
                 continue;
+            // The frame is gone: a wait on it ends now with "device lost",
+            // so the port's callback below need not wait for it.
+            pDevice->SetStatus(CTouchDevice::StatusLost);
             // Reported while the object still exists; deleted only afterwards.
             NotifyHotplug(interfaces, pDevice->GetDeviceInfo(), false);
         }

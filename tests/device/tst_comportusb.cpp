@@ -384,6 +384,34 @@ private slots:
         QCOMPARE(insert.at(0).at(0).toBool(), false);
     }
 
+    // A frame that only the enumeration finds gone (its descriptors never
+    // hung up) ends a waiting receive at once with "device lost" too: the
+    // removal does not wait for that receive to time out.
+    void removalSeenOnlyByTheListingEndsAWait()
+    {
+        CComPortUsb *pPort = MakePort();
+        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(insert.count(), 1);
+        insert.clear();
+        const auto result = OnOtherThread(
+            [pPort]() {
+                uint8_t buf[64];
+                return pPort->RecvData(buf, 64, 10000, 0);
+            },
+            [&]() {
+                m_hid->HideNode(node, false);
+                // The pass runs on the hot-plug thread while this one waits.
+                QMetaObject::invokeMethod(Manager()->Hotplug(), "DeviceChangeCbk", Qt::QueuedConnection);
+            });
+        QCOMPARE(result.first, ERROR_CODE_LOST_DEVICE);
+        QVERIFY2(result.second < 5000, qPrintable(QString::number(result.second)));
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 0);
+        DEV_TRY_COMPARE(insert.count(), 1);
+        QCOMPARE(insert.at(0).at(0).toBool(), false);
+        DEV_TRY_COMPARE(node->OpenCount(), 0); // the device object closed its descriptors
+    }
+
     void writeFailures_data()
     {
         QTest::addColumn<int>("error");

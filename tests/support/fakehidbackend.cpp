@@ -151,6 +151,16 @@ void CFakeHidBackend::RemoveNode(const std::shared_ptr<CFakeHidNode> &node, bool
         InjectEvent();
 }
 
+void CFakeHidBackend::HideNode(const std::shared_ptr<CFakeHidNode> &node, bool bAnnounce)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_nodes.removeAll(node);
+    }
+    if (bAnnounce)
+        InjectEvent();
+}
+
 std::shared_ptr<CFakeHidNode> CFakeHidBackend::Reenumerate(const std::shared_ptr<CFakeHidNode> &node,
                                                            HidNodeInfo newInfo)
 {

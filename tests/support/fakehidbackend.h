@@ -53,6 +53,11 @@ public:
     // Unplug: the node leaves the enumeration, its far ends are closed (the
     // station's readers see the hang-up at once) and a hot-plug event follows.
     void RemoveNode(const std::shared_ptr<CFakeHidNode> &node, bool bAnnounce = true);
+    // The node drops out of the listing while the station's descriptors on
+    // it stay connected (its sysfs entry could not be read, say): only the
+    // next enumeration pass can tell that it is gone. With bAnnounce a
+    // hot-plug event follows.
+    void HideNode(const std::shared_ptr<CFakeHidNode> &node, bool bAnnounce = true);
     // The frame re-enumerates (e.g. jumps to its bootloader): the old node is
     // unplugged and a new one with newInfo appears on a NEW USB device number
     // (newInfo.nDevNum is replaced), with one hot-plug event for both.

@@ -398,6 +398,8 @@ int32_t CTouchDeviceForOS::ProcessRawDataTransfer()
             Drain(m_nRawWakeFd);
         if (!m_bRun.load())
             return 0;
+        if (m_bUpgrade.load())
+            continue; // paused meanwhile: what is pending waits for the end of the download
         if (fds[0].revents & POLLIN) {
             const ssize_t nRead = m_pBackend->ReadReport(fd, data.report, sizeof(data.report));
             if (nRead > 0) {
@@ -460,14 +462,6 @@ int32_t CTouchDeviceForOS::SendUpgradeData(const uint8_t *buf, int len, int time
 
 int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
 {
-    if (m_nStatus.load() != StatusOpen || !m_bRun.load()) {
-        qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_LOST_DEVICE";
-        return ERROR_CODE_LOST_DEVICE;
-    }
-    if (!m_bRecvEnable.load()) {
-        qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TNTERRUPT";
-        return ERROR_CODE_INTERRUPT;
-    }
     const qint64 nDeadline = CStationClock::NowMs() + std::max(timeout, 0);
     uint8_t report[REPORT_SIZE];
     for (;;) {
@@ -476,9 +470,17 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
             qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_LOST_DEVICE";
             return ERROR_CODE_LOST_DEVICE;
         }
+        if (!m_bRecvEnable.load()) {
+            qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TNTERRUPT";
+            return ERROR_CODE_INTERRUPT;
+        }
         const qint64 nLeft = std::max<qint64>(nDeadline - CStationClock::NowMs(), 0);
+        // The flags are looked at again after every slice: outside the download
+        // mode nothing signals the wake-up descriptor, and the command reader
+        // may drain it first.
+        const int nSlice = int(std::min<qint64>(nLeft, READ_SLICE_MS));
         struct pollfd fds[2] = {{fd, POLLIN, 0}, {m_nCmdWakeFd, POLLIN, 0}};
-        const int n = ::poll(fds, m_nCmdWakeFd >= 0 ? 2 : 1, int(std::min<qint64>(nLeft, INT32_MAX)));
+        const int n = ::poll(fds, m_nCmdWakeFd >= 0 ? 2 : 1, nSlice);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -486,16 +488,14 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
             return ERROR_CODE_TIMEOUT;
         }
         if (n == 0) {
+            if (nSlice < nLeft)
+                continue;
             qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TIMEOUT";
             return ERROR_CODE_TIMEOUT;
         }
         if (fds[1].revents & POLLIN) {
             Drain(m_nCmdWakeFd);
-            if (!m_bRecvEnable.load()) {
-                qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TNTERRUPT";
-                return ERROR_CODE_INTERRUPT;
-            }
-            continue;
+            continue; // the flags are tested at the top
         }
         if (fds[0].revents & POLLIN) {
             const ssize_t nRead = m_pBackend->ReadReport(fd, report, sizeof(report));
