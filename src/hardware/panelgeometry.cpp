@@ -74,7 +74,12 @@ int CPanelGeometry::Offset(int nAxis, int nDir) const
 
 // The X total is the main count plus side counts 1 and 2, the Y total the main
 // count plus side counts 3 and 4: sides 1 and 3 lie in front of the signal
-// positions of their axis, sides 2 and 4 behind them.
+// positions of their axis, sides 2 and 4 behind them. The LEDs in front and
+// behind are always taken from the two counts that make up the axis's own
+// total. Pairing side 1 with side 3 for X (and 2 with 4 for Y) would subtract
+// LEDs of one axis from the other: X would read side LEDs as signal
+// positions, Y would lose signal positions, and a short axis could even end
+// up with a negative count of them.
 int CPanelGeometry::SignalStart(int nAxis) const
 {
     return nAxis == AxisX ? nSideCount[0] : nSideCount[2];
@@ -150,10 +155,10 @@ bool CPanelGeometry::ReadParamBlock(const QByteArray &block, QString *pError)
     nRangeB[1] = 0;
     nRangeB[2] = nYTotal - S16At(p, OffRangeBHigh);
 
-    return TakeBlockBoards(block, OffBoardsXEmitter, nXTotal, SideBottom, pError)
-        && TakeBlockBoards(block, OffBoardsXReceiver, nXTotal, SideTop, pError)
-        && TakeBlockBoards(block, OffBoardsYReceiver, nYTotal, SideLeft, pError)
-        && TakeBlockBoards(block, OffBoardsYEmitter, nYTotal, SideRight, pError);
+    return TakeBlockBoards(block, OffBoardsBottom, nXTotal, SideBottom, pError)
+        && TakeBlockBoards(block, OffBoardsTop, nXTotal, SideTop, pError)
+        && TakeBlockBoards(block, OffBoardsLeft, nYTotal, SideLeft, pError)
+        && TakeBlockBoards(block, OffBoardsRight, nYTotal, SideRight, pError);
 }
 
 bool CPanelGeometry::ReadLedCounts(const quint8 *p, QString *pError)

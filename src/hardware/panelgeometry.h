@@ -35,10 +35,16 @@ public:
     static constexpr int OffRangeBLow = 86;
     static constexpr int OffRangeAHigh = 96;
     static constexpr int OffRangeBHigh = 102;
-    static constexpr int OffBoardsXEmitter = 492; // bottom side
-    static constexpr int OffBoardsYReceiver = 500; // left side
-    static constexpr int OffBoardsXReceiver = 508; // top side
-    static constexpr int OffBoardsYEmitter = 516; // right side
+    // Board fields of the block, eight counts each. The block's lists run
+    // X emitter (492), X receiver (508), Y emitter (516), Y receiver (500),
+    // and the panel takes them in that order for the bottom, top, left and
+    // right sides: the left side gets the field at 516, the right side the
+    // one at 500. Frames whose two Y sides share one split read the same
+    // either way.
+    static constexpr int OffBoardsBottom = 492;
+    static constexpr int OffBoardsRight = 500;
+    static constexpr int OffBoardsTop = 508;
+    static constexpr int OffBoardsLeft = 516;
 
     CPanelGeometry();
 

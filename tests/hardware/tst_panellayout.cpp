@@ -36,7 +36,7 @@ QByteArray Block(int nX, int nY, const IntList &bottom, const IntList &top, cons
     QByteArray b(524, '\0');
     PutS16(&b, 52, nX);
     PutS16(&b, 54, nY);
-    const int offs[4] = {492, 508, 500, 516};
+    const int offs[4] = {492, 508, 516, 500}; // bottom, top, left, right
     const IntList *lists[4] = {&bottom, &top, &left, &right};
     for (int s = 0; s < 4; ++s)
         for (int i = 0; i < lists[s]->size() && i < 8; ++i)
@@ -104,6 +104,7 @@ private slots:
     void boardSpec();
     void paramBlockBoards_data();
     void paramBlockBoards();
+    void blockFieldsOfTheSides();
     void ledCounts_data();
     void ledCounts();
     void layoutParams_data();
@@ -252,6 +253,42 @@ void TestPanelLayout::paramBlockBoards()
     QCOMPARE(g.Offset(CPanelGeometry::AxisY, 2), -2);
     if (nX + nY > 0)
         QVERIFY2(g.Check(&err), qPrintable(err));
+}
+
+// Each side reads its own field of the block, written here byte by byte: the
+// lists X emitter (492), X receiver (508), Y emitter (516), Y receiver (500)
+// serve the bottom, top, left and right sides in that order.
+void TestPanelLayout::blockFieldsOfTheSides()
+{
+    QByteArray block(524, '\0');
+    PutS16(&block, 52, 40);
+    PutS16(&block, 54, 40);
+    const struct
+    {
+        int offset;
+        IntList counts;
+    } fields[4] = {{492, {20, 20}}, {500, {40}}, {508, {30, 10}}, {516, {10, 30}}};
+    for (const auto &f : fields)
+        for (int i = 0; i < f.counts.size(); ++i)
+            block[f.offset + i] = char(f.counts[i]);
+    CPanelGeometry g;
+    QString err;
+    QVERIFY2(g.ReadParamBlock(block, &err), qPrintable(err));
+    QCOMPARE(g.lstBoards[CPanelGeometry::SideBottom], (IntList{20, 20}));
+    QCOMPARE(g.lstBoards[CPanelGeometry::SideTop], (IntList{30, 10}));
+    QCOMPARE(g.lstBoards[CPanelGeometry::SideLeft], (IntList{10, 30}));
+    QCOMPARE(g.lstBoards[CPanelGeometry::SideRight], (IntList{40}));
+
+    CPanelLayout layout;
+    QVERIFY2(layout.FromLedTable(g, Table(40, 40, 5.0f, 6.6f), &err), qPrintable(err));
+    CHardwareInfo info;
+    QVERIFY2(layout.Build(g, &info, &err), qPrintable(err));
+    QCOMPARE(BoardIds(info, QStringLiteral("Left")), (QStringList{"Y:R1", "Y:R2"}));
+    QCOMPARE(BoardCounts(info, QStringLiteral("Left")), (IntList{10, 30}));
+    QCOMPARE(BoardIds(info, QStringLiteral("Right")), (QStringList{"Y:T1"}));
+    QCOMPARE(Connectors(info), (QStringList{"Bottom:0-Bottom:1=X:T1-X:T2", "Bottom:0-Left:0=X:T1-Y:R1",
+                                            "Bottom:1-Right:0=X:T2-Y:T1", "Left:0-Left:1=Y:R1-Y:R2",
+                                            "Left:1-Top:0=Y:R2-X:R1", "Top:0-Top:1=X:R1-X:R2"}));
 }
 
 void TestPanelLayout::ledCounts_data()
