@@ -585,7 +585,8 @@ int32_t HardwareInterface::ReadAxisSignal(const QString &strAxis, const QString 
         CAxisSignalInfo &axis = GetAxisSignalMap()[strAxis];
         r = CalcFluctuation(axis.GetStandardType(strDir, kUnt), m_mapAdcSignal.value(strKey), lstOut,
                             axis.GetMaxSignal());
-        if (r > 0)
+        // Even an empty result (no ADC frame yet) takes the place of the last one.
+        if (r >= 0)
             keepOne(m_mapUntSignal);
     } else if (strKind == kAgc) {
         r = ReadSignalByVersion(strAxis, strDir, kAgc, &lstOut);

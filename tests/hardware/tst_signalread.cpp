@@ -76,9 +76,12 @@ private slots:
     void limitFallbacks();
     void preparationFailures_data();
     void preparationFailures();
+    void anAxisWithoutLedsIsSkipped_data();
+    void anAxisWithoutLedsIsSkipped();
     void geometryRoad_data();
     void geometryRoad();
     void relationsAndLabels();
+    void labelsOfSidesSplitDifferently();
     void reverseFrameIsSpreadOverTheDirections();
     void reverseSkipsAnAxisWithoutSignals();
     void chunksOfFiftyFive_data();
@@ -351,6 +354,66 @@ void TestSignalRead::preparationFailures()
     QVERIFY(rig.hw.GetSignalErrors().isEmpty());
 }
 
+void TestSignalRead::anAxisWithoutLedsIsSkipped_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("nX");
+    QTest::addColumn<int>("nY");
+    QTest::addColumn<QStringList>("limitRequests"); // A8 16 or A8 06 requests, bytes 0..6
+    QTest::addColumn<QStringList>("connectors");
+
+    QTest::newRow("block, X only") << 0x7201 << 12 << 0
+                                   << QStringList{"fc a8 16 02 00 00 01", "fc a8 16 02 00 01 01", "fc a8 16 02 00 02 01"}
+                                   << QStringList{"Bottom:0-Bottom:1", "Bottom:0-Top:0", "Top:0-Top:1"};
+    QTest::newRow("block, Y only") << 0x7201 << 0 << 8
+                                   << QStringList{"fc a8 16 02 00 00 00", "fc a8 16 02 00 01 00", "fc a8 16 02 00 02 00"}
+                                   << QStringList{"Left:0-Left:1", "Left:0-Right:0", "Right:0-Right:1"};
+    // No block: one board of 12 a side, limits from A8 06 after a status to A8 16.
+    QTest::newRow("LED counts, X only") << 0x4410 << 12 << 0
+                                        << QStringList{"fc a8 06 02 00 00 01", "fc a8 06 02 00 01 01", "fc a8 06 02 00 02 01"}
+                                        << QStringList{"Bottom:0-Top:0"};
+}
+
+// An axis of no LEDs gets no limits, no relations and no reads; the other
+// axis is tested alone and a healthy frame passes.
+void TestSignalRead::anAxisWithoutLedsIsSkipped()
+{
+    QFETCH(int, version);
+    QFETCH(int, nX);
+    QFETCH(int, nY);
+    QFETCH(QStringList, limitRequests);
+    QFETCH(QStringList, connectors);
+
+    CPanelRig rig{quint16(version)};
+    rig.panel.Edit([&](CEmulatedPanel::Model &m) {
+        m.bParamBlock = version >= 0x7200;
+        m.bA816 = version >= 0x7200;
+        m.nX = nX;
+        m.nY = nY;
+        if (nX == 0)
+            m.boards[0] = m.boards[1] = {};
+        if (nY == 0)
+            m.boards[2] = m.boards[3] = {};
+    });
+    QCOMPARE(CodeHex(rig.hw.StartTest(0)), CodeHex(0));
+    const QString strAxis = nX > 0 ? QStringLiteral("X") : QStringLiteral("Y");
+    QCOMPARE(rig.hw.GetAxisSignalMap().keys(), QList<QString>{strAxis});
+    if (version >= 0x7200) {
+        QCOMPARE(rig.Hex(0xA8, 0x16, 7), limitRequests);
+    } else {
+        QCOMPARE(rig.Count(0xA8, 0x16), 1); // answered with a status
+        QCOMPARE(rig.Hex(0xA8, 0x06, 7), limitRequests);
+    }
+    QCOMPARE(rig.hw.GetHardwareInfo().GetConnectorMap().keys(), connectors);
+    QCOMPARE(rig.hw.GetHardwareInfo().GetSensorRelations().size(), 3 * qMax(nX, nY));
+    // Signal chunks only for the axis with LEDs (odd selectors are Y's).
+    for (const QByteArray &r : rig.frame.RequestsFor(0xA5, 0x01))
+        if (quint8(r[5]) != 0xFF)
+            QCOMPARE(quint8(r[5]) % 2, nX > 0 ? 0 : 1);
+    QVERIFY(rig.Count(0xA5, 0x01) > 0);
+    QVERIFY(rig.hw.GetSignalErrors().isEmpty());
+}
+
 // ---------------------------------------------------------------- geometry road
 
 void TestSignalRead::geometryRoad_data()
@@ -466,6 +529,32 @@ void TestSignalRead::relationsAndLabels()
     const CSensorInfo &top2 = info.GetAxisMap().value("Top")[0].GetLeds()[2];
     // T0 paths 0 and 1 and T1 path 0 end at Top:2.
     QCOMPARE(top2.GetRelations(), (QList<QString>{"Bottom:2-Top:2", "Bottom:3-Top:2", "Bottom:2-Top:2"}));
+}
+
+// A block frame whose two Y sides are split differently: right (emitters)
+// one board of 8 from the field at 500, left (receivers) 4 + 4 from the field
+// at 516. Path 5 of Y/T1 joins Right:5 (board 1, position 6) and Left:5
+// (board 2, position 2); path 2 of Y/T2 (offset +1) ends at Left:3 (board 1,
+// position 4).
+void TestSignalRead::labelsOfSidesSplitDifferently()
+{
+    CPanelRig rig;
+    SmallFrame(rig);
+    rig.panel.Edit([](CEmulatedPanel::Model &m) {
+        m.boards[CEmulatedPanel::Left] = {4, 4};
+        m.boards[CEmulatedPanel::Right] = {8};
+    });
+    QCOMPARE(CodeHex(rig.hw.InitTestConfig()), CodeHex(0));
+    const QByteArray block = CEmulatedPanel::ParamStream(rig.panel.Snapshot()).left(524);
+    QCOMPARE(QByteArray(block.constData() + 500, 8).toHex(), QByteArray("0800000000000000"));
+    QCOMPARE(QByteArray(block.constData() + 516, 8).toHex(), QByteArray("0404000000000000"));
+    const CHardwareInfo &info = rig.hw.GetHardwareInfo();
+    QCOMPARE(info.GetAxisMap().value("Left").size(), 2);
+    QCOMPARE(info.GetAxisMap().value("Right").size(), 1);
+    CAxisSignalInfo &y = rig.hw.GetAxisSignalMap()[QStringLiteral("Y")];
+    QCOMPARE(y.GetSignalLabels("T1")[5], QStringLiteral("T1:6-R2:2"));
+    QCOMPARE(y.GetSignalRelations("T1")[5], QStringLiteral("Right:5-Left:5"));
+    QCOMPARE(y.GetSignalLabels("T2")[2], QStringLiteral("T1:3-R1:4"));
 }
 
 // ---------------------------------------------------------------- reverse
@@ -599,8 +688,14 @@ void TestSignalRead::readAxisSignalKeepsItsWindows()
     rig.hw.SetTestTimes(3);
     rig.hw.SetFrameNumber(7);
     rig.hw.SetRecording(true);
-    Frame out;
+    Frame out{1, 2};
     uint32_t nFrame = 0;
+    // UNT before any ADC frame: an empty result, kept like any other (one per key).
+    QCOMPARE(rig.hw.ReadAxisSignal("Y", "T1", "UNT", out), 0);
+    QVERIFY(out.isEmpty());
+    QCOMPARE(rig.hw.UntMap().value("Y-T1"), (QList<Frame>{Frame()}));
+    QCOMPARE(rig.hw.ReadAxisSignal("Y", "T1", "UNT", out), 0);
+    QCOMPARE(rig.hw.UntMap().value("Y-T1").size(), 1);
     // ADC keeps a window of TEST_TIMES_FOR_UNT frames.
     for (int i = 0; i < 4; ++i) {
         rig.panel.Edit([i](CEmulatedPanel::Model &m) { m.nAdc = quint8(200 + i); });

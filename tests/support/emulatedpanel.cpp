@@ -136,7 +136,7 @@ QByteArray CEmulatedPanel::ParamStream(const Model &m)
     PutS16(&block, 132, m.limits[0][1].adcProblemLo);
     PutS16(&block, 134, m.limits[0][1].agcHi * 4);
     PutS16(&block, 136, m.limits[0][1].agcLo * 4);
-    const int nOffsets[4] = {492, 508, 500, 516}; // bottom, top, left, right
+    const int nOffsets[4] = {492, 508, 516, 500}; // bottom, top, left, right
     for (int side = 0; side < 4; ++side)
         for (int b = 0; b < 8 && b < m.boards[side].size(); ++b)
             block[nOffsets[side] + b] = char(quint8(m.boards[side][b]));
@@ -280,6 +280,12 @@ bool CEmulatedPanel::OnLedCounts(CEmulatedFrame &frame, const QByteArray &, QLis
     const int b = m.offsets[1][2];
     r[62] = char((a > 0 && m.nY % a == 0 && m.nY / a < 256) ? m.nY / a : 0);
     r[63] = char((b > 0 && m.nX % b == 0 && m.nX / b < 256) ? m.nX / b : 0);
+    // A frame with one axis sends that axis's offset itself as g + 256 h.
+    const int nSingle = m.nY == 0 ? a : m.nX == 0 ? b : -1;
+    if (m.nX + m.nY > 0 && nSingle >= 0) {
+        r[62] = char(nSingle & 0xFF);
+        r[63] = char((nSingle >> 8) & 0xFF);
+    }
     Send(pA, r);
     return true;
 }
