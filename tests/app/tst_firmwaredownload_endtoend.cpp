@@ -53,6 +53,15 @@ QByteArray Header(quint32 nTypeA, quint32 nOffsetA, quint32 nTypeB, quint32 nOff
     return h;
 }
 
+// The bootloader-detect timer of the dispatcher, known by its interval.
+QTimer* BootDetectTimer(HandleWork* pWork, int nInterval)
+{
+    for (QTimer* pTimer : pWork->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
+        if (pTimer->interval() == nInterval)
+            return pTimer;
+    return nullptr;
+}
+
 QString StatusList(const QList<CDispatchRig::SUpgrade>& list)
 {
     QStringList out;
@@ -83,6 +92,7 @@ private slots:
     void mcuTypeQuery_data();
     void mcuTypeQuery();
     void noReturnFromTheBootloader();
+    void fifthIdleTickGivesTheJumpUp();
     void bootInformationFails_data();
     void bootInformationFails();
     void badImageIsRefusedBeforeTheJump_data();
@@ -351,7 +361,7 @@ void TestFirmwareDownload::unplugInTheMiddle()
     // The download ends at once: with "Device is disconnected" when the port
     // reports the loss first, without a status when the removal is seen first.
     QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.boot->Sendings() >= 4 && !m_rig.usb->IsPlugged(); }));
-    QVERIFY(CDispatchRig::WaitFor([this] { return !m_rig.work->IsTaskRunning("Start_Upgrade"); }, 3000));
+    QVERIFY(CDispatchRig::WaitFor([this] { return !m_rig.work->IsTaskRunning("Start_Upgrade"); }, 30000));
     m_rig.Settle();
     QVERIFY(!m_rig.HasUpgrade("UpgradeFinished"));
     const CDispatchRig::SUpgrade& last = m_rig.upgrades.last();
@@ -370,7 +380,9 @@ void TestFirmwareDownload::receptionOffEndsTheDownload()
     // further read returns at once, so the download must end, not spin.
     const QByteArray image = Records(8);
     QVERIFY(PlugApplicationFrame());
-    CTestEnvironment::FastClock(0.5);  // 5 s per wait: the switch-off ends it, not a time-out
+    // Real waits (10 s per answer): only the switch-off can end the download
+    // while this test looks; a time-out would send the record again.
+    CTestEnvironment::FastClock(1.0);
     m_rig.frame->Edit([](CEmulatedFrame::State& s) {
         s.boot.nJumpDelayMs = 40;
         s.boot.nBootArrivalMs = 20;
@@ -381,11 +393,8 @@ void TestFirmwareDownload::receptionOffEndsTheDownload()
     QVERIFY(m_rig.work->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
     QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.boot->Sendings() >= 3; }));
 
-    QElapsedTimer timer;
-    timer.start();
     m_rig.work->GetUsbPort()->SetRecvEnable(0, 0);
-    QVERIFY(CDispatchRig::WaitFor([this] { return !m_rig.work->IsTaskRunning("Start_Upgrade"); }, 4000));
-    QVERIFY(timer.elapsed() < 4000);
+    QVERIFY(CDispatchRig::WaitFor([this] { return !m_rig.work->IsTaskRunning("Start_Upgrade"); }, 60000));
     m_rig.Settle();
     QVERIFY(!m_rig.HasUpgrade("UpgradeFinished"));
     QVERIFY(!m_rig.HasUpgrade("UpdateError"));
@@ -449,10 +458,47 @@ void TestFirmwareDownload::noReturnFromTheBootloader()
     QCOMPARE(u[1].dProgress, 0.0);
     QCOMPARE(m_rig.events.count("enumerate:true"), 1);
     QVERIFY(!m_rig.usb->IsPlugged());
-    // The timer stopped: no second report however long one waits.
-    QTest::qWait(200);
+    // The timer stopped with the report.
+    QTimer* pTimer = BootDetectTimer(m_rig.work.get(), 20);
+    QVERIFY(pTimer);
+    QVERIFY(!pTimer->isActive());
+}
+
+void TestFirmwareDownload::fifthIdleTickGivesTheJumpUp()
+{
+    // The ticks are given by hand; the timer itself would not fire for an hour.
+    const int nHour = 3600 * 1000;
+    const QByteArray image = Records(4);
+    QVERIFY(PlugApplicationFrame());
+    m_rig.boot->ExpectImage(image, kMcuType);
+    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.boot.bNeverReturns = true; });
+    m_rig.work->SetBootDetectInterval(nHour);
+    m_view.SetPath(WriteImage(image));
+    QVERIFY(m_rig.work->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
+    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.events.contains("enumerate:true"); }));
+    m_rig.Settle();
+    QTimer* pTimer = BootDetectTimer(m_rig.work.get(), nHour);
+    QVERIFY(pTimer);
+    QVERIFY(pTimer->isActive());
+    const QList<CDispatchRig::SUpgrade>& u = m_rig.upgrades;
+    QCOMPARE(u.size(), 1);
+    QCOMPARE(u[0].log, QString("Jump to bootloader"));
+
+    // The first tick finds the jump's activity; four idle ticks pass quietly.
+    for (int i = 0; i < 5; ++i) {
+        m_rig.work->UpgradeDetectTimer_CB();
+        m_rig.Flush();
+        QVERIFY2(u.size() == 1, qPrintable(QStringLiteral("tick %1: %2").arg(i + 1).arg(StatusList(u))));
+        QVERIFY(pTimer->isActive());
+    }
+    // The fifth idle tick gives the jump up and stops the timer.
+    m_rig.work->UpgradeDetectTimer_CB();
     m_rig.Flush();
     QCOMPARE(u.size(), 2);
+    QCOMPARE(u[1].status, QString("UpdateError"));
+    QCOMPARE(u[1].log, QString("Jump bootloader returns exception"));
+    QCOMPARE(u[1].dProgress, 0.0);
+    QVERIFY(!pTimer->isActive());
 }
 
 void TestFirmwareDownload::bootInformationFails_data()
