@@ -112,6 +112,7 @@ private slots:
     void geometryRoadVersion44();
     void ledTableBordersAndMoves();
     void ledTableWidePitch();
+    void blockRoadPositions();
     void ledTableRefusesBadValues_data();
     void ledTableRefusesBadValues();
     void frames_data();
@@ -561,6 +562,78 @@ void TestPanelLayout::ledTableWidePitch()
     for (int i = 0; i < 4; ++i) {
         QVERIFY(layout.vecPoints[i].y() <= layout.dBottom - 4.6 + 1e-6);
         QVERIFY(layout.vecPoints[4 + i].y() >= layout.dTop + 4.6 - 1e-6);
+    }
+}
+
+// A 128 x 80 frame from its parameter block, worked out by hand: LEDs 5 mm
+// apart, X rows at y = -6.6 and 79 * 5 + 6.6 = 401.6, Y rows at x = -6.6 and
+// 127 * 5 + 6.6 = 641.6. Pitch 5 is not above 5.2: LED size 5, depth
+// 1.4 * 5 + 4 = 11 raised to 16.5, c = 2.5 + 2 = 4.5. Lines from the other
+// axis: bottom 0 - 4.5, top 395 + 4.5, left -4.5, right 635 + 4.5; the rows'
+// inner lines (-2.1, 397.1, -2.1, 637.1) lie inside, so every row moves
+// outward by 2.4 (X rows to y = -9 and 404, Y rows to x = -9 and 644).
+// Boards 64 + 64 and 40 + 40 split at the midpoints 317.5 and 197.5; boards
+// and connectors sit w/2 = 8.25 outside the open area.
+void TestPanelLayout::blockRoadPositions()
+{
+    CPanelGeometry g;
+    QString err;
+    QVERIFY(g.ReadParamBlock(Block(128, 80, {64, 64}, {64, 64}, {40, 40}, {40, 40}), &err));
+    CPanelLayout layout;
+    QVERIFY2(layout.FromLedTable(g, Table(128, 80, 5.0f, 6.6f), &err), qPrintable(err));
+    CHardwareInfo info;
+    QVERIFY2(layout.Build(g, &info, &err), qPrintable(err));
+
+    const QRectF area = info.GetOpenArea(); // (x0, y1, y0, x1) as (width, height, x, y)
+    QVERIFY(Near(area.width(), -4.5) && Near(area.height(), 399.5) && Near(area.x(), -4.5) && Near(area.y(), 639.5));
+
+    const struct
+    {
+        const char *side;
+        int board;
+        double x, y, length;
+        double sx, sy; // first sensor of the board, in the board's frame
+    } boards[] = {
+        {"Bottom", 0, 156.5, -12.75, 322.0, -156.5, 3.75},
+        {"Top", 1, 478.5, 407.75, 322.0, 158.5, 3.75},
+        {"Left", 1, -12.75, 298.5, 202.0, 98.5, 3.75},
+        {"Right", 0, 647.75, 96.5, 202.0, -96.5, 3.75},
+    };
+    for (const auto &b : boards) {
+        const CPcbInfo &pcb = info.GetAxisMap().value(QLatin1String(b.side)).at(b.board);
+        const QString what = QStringLiteral("%1 %2: %3").arg(QLatin1String(b.side)).arg(b.board).arg(pcb.GetPosText());
+        QVERIFY2(Near(pcb.GetPos().x(), b.x) && Near(pcb.GetPos().y(), b.y), qPrintable(what));
+        QVERIFY2(Near(pcb.GetLength(), b.length), qPrintable(what));
+        QVERIFY(Near(pcb.GetWidth(), 16.5) && Near(pcb.GetHeight(), 1.5));
+        const CSensorInfo &sensor = pcb.GetLeds().first();
+        QVERIFY2(Near(sensor.GetPos().x(), b.sx) && Near(sensor.GetPos().y(), b.sy), qPrintable(sensor.GetPosText()));
+        QVERIFY(Near(sensor.GetWidth(), 5.0) && Near(sensor.GetLength(), 7.0) && Near(sensor.GetHeight(), 4.0));
+        QVERIFY(Near(sensor.GetVCenter(), 2.5));
+    }
+
+    const struct
+    {
+        const char *key;
+        double x, y, width, length, angle;
+        const char *dips;
+    } connectors[] = {
+        {"Bottom:0-Bottom:1", 317.5, -12.75, 12.375, 6.1875, 0, "2-2-0-0"},
+        {"Top:0-Top:1", 317.5, 407.75, 12.375, 6.1875, 180, "2-2-0-0"},
+        {"Left:0-Left:1", -12.75, 197.5, 12.375, 6.1875, 270, "2-2-0-0"},
+        {"Right:0-Right:1", 647.75, 197.5, 12.375, 6.1875, 90, "2-2-0-0"},
+        {"Bottom:0-Left:0", -12.75, -12.75, 16.5, 16.5, 0, "0-2-2-0"},
+        {"Bottom:1-Right:0", 647.75, -12.75, 16.5, 16.5, 90, "0-2-2-0"},
+        {"Left:1-Top:0", -12.75, 407.75, 16.5, 16.5, 270, "0-2-2-0"},
+    };
+    QCOMPARE(info.GetConnectorMap().size(), 7);
+    for (const auto &c : connectors) {
+        QVERIFY2(info.GetConnectorMap().contains(QLatin1String(c.key)), c.key);
+        const CConnectorInfo con = info.GetConnectorMap().value(QLatin1String(c.key));
+        QVERIFY2(Near(con.GetPos().x(), c.x) && Near(con.GetPos().y(), c.y), qPrintable(con.GetPosText()));
+        QVERIFY2(Near(con.GetWidth(), c.width) && Near(con.GetLength(), c.length), c.key);
+        QVERIFY(Near(con.GetHeight(), 3.0));
+        QCOMPARE(con.GetAngle(), c.angle);
+        QCOMPARE(con.GetDipLengthText(), QLatin1String(c.dips));
     }
 }
 
