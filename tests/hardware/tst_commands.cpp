@@ -250,35 +250,89 @@ void TestCommands::statusRules()
 
 void TestCommands::silentFrameGivesFamilyTimeout_data()
 {
+    // Every wrapper of the command table: a frame that never answers the
+    // command gives ten requests, each read with the command's own time-out,
+    // then 0x80NN0001 with the wrapper's family byte.
     QTest::addColumn<HwOp>("op");
     QTest::addColumn<quint8>("cmd");
     QTest::addColumn<quint8>("sub");
     QTest::addColumn<int32_t>("result");
     QTest::addColumn<int>("requests");
-    QTest::newRow("touch read (family 15)") << HwOp([](HardwareInterface &h) { return h.SetTouchEnable(true); })
-                                            << quint8(0x30) << quint8(0x07) << int32_t(0x80150001u) << 10;
-    QTest::newRow("touch send (family 02)") << HwOp([](HardwareInterface &h) { return h.SetTouchEnable(true); })
-                                            << quint8(0x30) << quint8(0x08) << int32_t(0x80020001u) << 10;
-    QTest::newRow("pen read (1A)") << HwOp([](HardwareInterface &h) { return h.SetPenEnable(false); })
-                                   << quint8(0x30) << quint8(0x0E) << int32_t(0x801A0001u) << 10;
-    QTest::newRow("split read (21)") << HwOp([](HardwareInterface &h) { return h.SetSplitScreen(true); })
-                                     << quint8(0x30) << quint8(0x23) << int32_t(0x80210001u) << 10;
-    QTest::newRow("mcu id (0E)") << HwOp([](HardwareInterface &h) { return h.GetMcuID(); }) << quint8(0xA9)
-                                 << quint8(0x00) << int32_t(0x800E0001u) << 10;
-    QTest::newRow("max point (0A)") << HwOp([](HardwareInterface &h) { return h.GetMaxPoint(); }) << quint8(0x08)
-                                    << quint8(0x00) << int32_t(0x800A0001u) << 10;
-    QTest::newRow("A1 01 (25)") << HwOp([](HardwareInterface &h) { return h.CmdA101(); }) << quint8(0xA1)
-                                << quint8(0x01) << int32_t(0x80250001u) << 10;
-    QTest::newRow("agc value (20)") << HwOp([](HardwareInterface &h) { return h.SetRAgc(1); }) << quint8(0xA8)
-                                    << quint8(0x13) << int32_t(0x80200001u) << 10;
-    QTest::newRow("init agc (04)") << HwOp([](HardwareInterface &h) { return h.InitAgc(); }) << quint8(0xA2)
-                                   << quint8(0x09) << int32_t(0x80040001u) << 10;
-    QTest::newRow("cal step (2A)") << HwOp([](HardwareInterface &h) {
+    QTest::addColumn<int>("timeout");
+    QTest::addColumn<bool>("boot");
+
+    auto row = [](const char *name, HwOp op, quint8 cmd, quint8 sub, uint32_t result, int timeout = 10000,
+                  bool boot = false) {
+        QTest::newRow(name) << op << cmd << sub << int32_t(result) << 10 << timeout << boot;
+    };
+    row("drawing (01)", [](HardwareInterface &h) { return h.SetDrawing(1, 0); }, 0xA2, 0x20, 0x80010001u);
+    row("touch send (02)", [](HardwareInterface &h) { return h.SetTouchEnable(true); }, 0x30, 0x08, 0x80020001u);
+    row("reverse (03)", [](HardwareInterface &h) { return h.SetReverseMode(true); }, 0xA8, 0x08, 0x80030001u);
+    row("init agc (04)", [](HardwareInterface &h) { return h.InitAgc(); }, 0xA2, 0x09, 0x80040001u);
+    row("max point (0A)", [](HardwareInterface &h) { return h.GetMaxPoint(); }, 0x08, 0x00, 0x800A0001u);
+    row("product (0B)", [](HardwareInterface &h) { return h.GetProduct(); }, 0xA3, 0x01, 0x800B0001u);
+    row("firmware (0C)", [](HardwareInterface &h) {
+        QList<CPropertyItem> l;
+        return h.GetFirmwareInfo(l);
+    }, 0xA3, 0x05, 0x800C0001u);
+    row("app info (0D)", [](HardwareInterface &h) {
+        QList<CPropertyItem> l;
+        return h.GetAppInfo(l);
+    }, 0xA3, 0x00, 0x800D0001u, 200);
+    row("mcu id (0E)", [](HardwareInterface &h) { return h.GetMcuID(); }, 0xA9, 0x00, 0x800E0001u);
+    row("A8 11 (12)", [](HardwareInterface &h) { return h.CmdA811(true); }, 0xA8, 0x11, 0x80120001u);
+    row("batch read (13)", [](HardwareInterface &h) { return h.GetBatchInfo(); }, 0xA9, 0x05, 0x80130001u);
+    row("touch read (15)", [](HardwareInterface &h) { return h.SetTouchEnable(true); }, 0x30, 0x07, 0x80150001u);
+    row("touch format set (16)", [](HardwareInterface &h) { return h.SetTouchFormat(1, 1); }, 0x30, 0x00,
+        0x80160001u);
+    row("A8 14 (17)", [](HardwareInterface &h) { return h.CmdA814(true); }, 0xA8, 0x14, 0x80170001u);
+    row("A8 04 (18)", [](HardwareInterface &h) { return h.CmdA804(1); }, 0xA8, 0x04, 0x80180001u);
+    row("pen send (19)", [](HardwareInterface &h) { return h.SetPenEnable(true); }, 0x30, 0x1D, 0x80190001u);
+    row("pen read (1A)", [](HardwareInterface &h) { return h.SetPenEnable(false); }, 0x30, 0x0E, 0x801A0001u);
+    row("led check (1B)", [](HardwareInterface &h) {
+        h.SetCheckLedError(true);
+        return h.CheckLedError(true);
+    }, 0xA8, 0x17, 0x801B0001u);
+    row("agc range (1C)", [](HardwareInterface &h) { return h.InitAgcRange(); }, 0xA8, 0x15, 0x801C0001u);
+    row("device state (1D)", [](HardwareInterface &h) {
+        uint8_t a = 0, b = 4, c = 1;
+        return h.GetDeviceState(&a, &c, &b);
+    }, 0xB2, 0x08, 0x801D0001u);
+    row("batch write (1F)", [](HardwareInterface &h) { return h.SaveBatchInfo(); }, 0xA9, 0x06, 0x801F0001u);
+    row("agc value (20)", [](HardwareInterface &h) { return h.SetRAgc(1); }, 0xA8, 0x13, 0x80200001u);
+    row("split read (21)", [](HardwareInterface &h) { return h.SetSplitScreen(true); }, 0x30, 0x23, 0x80210001u);
+    row("split send (22)", [](HardwareInterface &h) { return h.SetSplitScreen(true); }, 0x30, 0x22, 0x80220001u);
+    row("boot info (23)", [](HardwareInterface &h) { return h.GetBootInfo(); }, 0x03, 0x00, 0x80230001u, 10000,
+        true);
+    row("jump (24)", [](HardwareInterface &h) { return h.JumpToBoot(); }, 0xAA, 0x04, 0x80240001u);
+    row("A1 01 (25)", [](HardwareInterface &h) { return h.CmdA101(); }, 0xA1, 0x01, 0x80250001u, 80000);
+    row("touch format get (25)", [](HardwareInterface &h) { return h.GetTouchFormat(); }, 0x30, 0x04,
+        0x80250001u);
+    row("edge move (25)", [](HardwareInterface &h) { return h.MoveCalEdge(0, true); }, 0xA1, 0x02, 0x80250001u);
+    row("cal data (26)", [](HardwareInterface &h) { return h.GetCalData(); }, 0xA1, 0x04, 0x80260001u, 80000);
+    row("save default (27)", [](HardwareInterface &h) { return h.SaveCalAsDefault(); }, 0xA1, 0x05, 0x80270001u,
+        80000);
+    row("reset cal (28)", [](HardwareInterface &h) { return h.ResetCalData(); }, 0xA1, 0x06, 0x80280001u, 80000);
+    row("save flash (29)", [](HardwareInterface &h) { return h.SaveCalToFlash(); }, 0xA1, 0x03, 0x80290001u,
+        80000);
+    row("cal step (2A)", [](HardwareInterface &h) {
         int n = 0;
         return h.DoCalStep(1, &n, 30000);
-    }) << quint8(0x01) << quint8(0x01) << int32_t(0x802A0001u) << 10;
-    QTest::newRow("jump (24)") << HwOp([](HardwareInterface &h) { return h.JumpToBoot(); }) << quint8(0xAA)
-                               << quint8(0x04) << int32_t(0x80240001u) << 10;
+    }, 0x01, 0x01, 0x802A0001u, 30000);
+    row("cal format get (2B)", [](HardwareInterface &h) { return h.GetCalFormat(); }, 0x30, 0x11, 0x802B0001u);
+    row("cal format set (2C)", [](HardwareInterface &h) { return h.SetCalFormat(); }, 0x30, 0x02, 0x802C0001u);
+    row("CF 02 (2E)", [](HardwareInterface &h) { return h.CmdCF02(); }, 0xCF, 0x02, 0x802E0001u, 1000);
+    row("01 08 (2F)", [](HardwareInterface &h) { return h.Cmd0108(); }, 0x01, 0x08, 0x802F0001u);
+    row("CF 02 then 01 08 (2F)", [](HardwareInterface &h) { return h.CmdCF02(); }, 0x01, 0x08, 0x802F0001u);
+    row("exit fine tuning (30)", [](HardwareInterface &h) { return h.ExitFineTuning(1); }, 0xA2, 0x12,
+        0x80300001u);
+    row("fine tune write (31)", [](HardwareInterface &h) { return h.WriteFineTuneParams(false); }, 0xA2, 0x00,
+        0x80310001u);
+    row("fine tune read (32)", [](HardwareInterface &h) { return h.ReadFineTuneParams(); }, 0xA2, 0x01,
+        0x80320001u);
+    row("cal data to device (33)", [](HardwareInterface &h) { return h.SendCalDataToDev(); }, 0xA1, 0x02,
+        0x80330001u);
+    row("cal param (34)", [](HardwareInterface &h) { return h.SendCalParam(); }, 0xA1, 0x02, 0x80340001u);
 }
 
 void TestCommands::silentFrameGivesFamilyTimeout()
@@ -288,10 +342,25 @@ void TestCommands::silentFrameGivesFamilyTimeout()
     QFETCH(quint8, sub);
     QFETCH(int32_t, result);
     QFETCH(int, requests);
+    QFETCH(int, timeout);
+    QFETCH(bool, boot);
     CCommandRig rig;
-    rig.frame.SetFault(cmd, sub, CEmulatedFrame::Silent());
+    const quint8 id = boot ? 0xFE : 0xFC;
+    if (boot)
+        rig.frame.SetMode(CEmulatedFrame::Mode::Bootloader);
+    rig.frame.SetFault(cmd, sub, CEmulatedFrame::Silent(), id);
     QCOMPARE(CodeHex(op(rig.hw)), CodeHex(result));
-    QCOMPARE(rig.CountRequests(cmd, sub), requests);
+    QCOMPARE(rig.CountRequests(cmd, sub, id), requests);
+    // The last ten reads are the silent command's, each with its own time-out
+    // (reads of time-out 0 empty the queue when an operation starts).
+    QList<int> reads;
+    for (int t : rig.port.RecvTimeouts())
+        if (t != 0)
+            reads << t;
+    QVERIFY(reads.size() >= requests);
+    QCOMPARE(reads.mid(reads.size() - requests), QList<int>() << QVector<int>(requests, timeout).toList());
+    for (int t : rig.port.SendTimeouts())
+        QCOMPARE(t, 30);
 }
 
 void TestCommands::transportLossOnThirdTry()

@@ -10,6 +10,7 @@
 #include "hardwareinterface.h"
 #include "stationclock.h"
 #include "testenvironment.h"
+#include "touchdevice.h"
 #include "touchmanage.h"
 
 #include <QElapsedTimer>
@@ -36,6 +37,13 @@ bool WaitFor(Pred pred, int nTimeoutMs = 5000)
 QString Hex(int32_t n)
 {
     return QStringLiteral("0x%1").arg(uint32_t(n), 8, 16, QLatin1Char('0'));
+}
+
+// Replies waiting in the command queue (report id 0xFC) of the one frame.
+int QueuedCommandReplies()
+{
+    const QMap<QString, CTouchDevice *> devices = CTouchManage::GetInstance()->GetDeviceMap();
+    return devices.isEmpty() ? -1 : devices.first()->QueuedReportCount(0xFC);
 }
 
 // Runs fn on a thread of its own (the station's worker) and returns its result.
@@ -145,13 +153,18 @@ private slots:
         QFETCH(int32_t, result);
         QFETCH(int, requests);
         QVERIFY(Start());
-        CTestEnvironment::FastClock();
+        // Only the silent frame needs short waits; an answered command must
+        // never run into a scaled-down time-out on a loaded machine.
+        if (fault == 1)
+            CTestEnvironment::FastClock();
         const CEmulatedFrame::Fault faults[] = {CEmulatedFrame::StatusReply(0x82), CEmulatedFrame::Silent(),
                                                 CEmulatedFrame::GarbageReply(true), CEmulatedFrame::Refusal(),
                                                 CEmulatedFrame::StatusReply(0x83)};
         m_frame->SetFault(0xB2, 0x08, faults[fault]);
         uint8_t a = 0, b = 4, c = 1;
         QCOMPARE(Hex(m_hw->GetDeviceState(&a, &c, &b)), Hex(result));
+        // The node hands a written report to the frame on its own thread.
+        WaitFor([&] { return m_frame->RequestsFor(0xB2, 0x08).size() >= requests; }, 2000);
         QCOMPARE(m_frame->RequestsFor(0xB2, 0x08).size(), requests);
     }
 
@@ -172,16 +185,17 @@ private slots:
     void lateReplyIsNotTakenByTheNextCommand()
     {
         QVERIFY(Start());
-        CTestEnvironment::FastClock();  // 10 s reads become 10 ms
-        // The first touch-enable answer comes 25 "seconds" late, with old bytes.
-        CEmulatedFrame::Fault late =
-            CEmulatedFrame::CustomReplies({CEmulatedFrame::Pad64(QByteArray::fromHex("fc30870200 0707"))}, 1);
-        late.delayMs = 25000;
-        m_frame->SetFault(0x30, 0x07, late);
-        QCOMPARE(Hex(m_hw->GetTouchEnable()), Hex(0));  // the retry is answered at once
-        QCOMPARE(m_frame->RequestsFor(0x30, 0x07).size(), 2);
+        CTestEnvironment::FastClock(0.01);  // 10 s reads become 100 ms
+        // The first touch-enable request goes unanswered: the read times out
+        // and the retry is answered.
+        m_frame->SetFault(0x30, 0x07, CEmulatedFrame::Silent(1));
+        QCOMPARE(Hex(m_hw->GetTouchEnable()), Hex(0));
+        QVERIFY(m_frame->RequestsFor(0x30, 0x07).size() >= 2);
         QCOMPARE(int(m_hw->TouchEnableBytes()[0]), 1);
-        QTest::qWait(40);  // the late answer of the first request arrives now
+        // Now the answer to the first request comes in, late, with old bytes,
+        // and sits in the command queue when the next command starts.
+        QVERIFY(m_usb->Node()->SendInput(CEmulatedFrame::Pad64(QByteArray::fromHex("fc30870200 0707"))) > 0);
+        QVERIFY(WaitFor([] { return QueuedCommandReplies() >= 1; }));
         m_frame->Edit([](CEmulatedFrame::State &s) {
             s.settings.touch[0] = 9;
             s.settings.touch[1] = 8;
@@ -189,6 +203,7 @@ private slots:
         QCOMPARE(m_hw->GetTouchEnable(), 0);
         QCOMPARE(int(m_hw->TouchEnableBytes()[0]), 9);
         QCOMPARE(int(m_hw->TouchEnableBytes()[1]), 8);
+        QCOMPARE(QueuedCommandReplies(), 0);
     }
 
     void abortFromTheGuiThread()

@@ -751,6 +751,16 @@ void CEmulatedFrame::App(const QByteArray &q, QList<Action> *pA)
     case 0xA200:
         if (Byte(q, 3) != 0x08)
             Violation(QStringLiteral("A2 00 with [3] other than 8"));
+        if (Byte(q, 6) == 0) {
+            // Without values: [5] and [7..12] keep their FF preset.
+            for (int i : {5, 7, 8, 9, 10, 11, 12})
+                if (Byte(q, i) != 0xFF) {
+                    Violation(QStringLiteral("A2 00 without values: byte %1 is not FF").arg(i));
+                    break;
+                }
+        } else if (Byte(q, 6) != 1) {
+            Violation(QStringLiteral("A2 00 with [6] neither 0 nor 1"));
+        }
         if (Byte(q, 6) == 1) {
             s.cal.fineTune[0] = Byte(q, 5);
             s.cal.fineTune[1] = 1;
