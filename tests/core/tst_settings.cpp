@@ -1,5 +1,6 @@
 #include "customersettings.h"
 #include "firmwarechecksettings.h"
+#include "settingsbatch.h"
 #include "snchecksumsettings.h"
 #include "testenvironment.h"
 #include "vidpidsettings.h"
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QThread>
 #include <QtTest>
+#include <atomic>
+#include <sys/stat.h>
 
 namespace {
 QByteArray FileText(const QString &path)
@@ -15,12 +18,44 @@ QByteArray FileText(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// Identity of the file as written last: every write of the store replaces the
+// file (new inode) or at least its time stamp.
+QByteArray FileStamp(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArray("absent");
+    return QByteArray::number(qulonglong(st.st_ino)) + ':' + QByteArray::number(qlonglong(st.st_mtim.tv_sec))
+        + '.' + QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ':' + QByteArray::number(qlonglong(st.st_size));
+}
+
+// A store of its own whose lock a test can hold.
+class CProbeStore : public CLockedSettings
+{
+public:
+    CProbeStore() : CLockedSettings(QStringLiteral("ProbeStore")) {}
+    QMutex &Mutex() { return m_mutex; }
+};
 } // namespace
 
 class TestSettings : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        // The first use of a store happens on a worker thread that then ends:
+        // the store still belongs to the application's thread, where the
+        // settings library's own write-out requests are handled.
+        QThread *first = QThread::create([] { CSNChecksumSettings::GetInstance()->SetValue("K", "V"); });
+        first->start();
+        QVERIFY(first->wait(10000));
+        delete first;
+        QCOMPARE(CSNChecksumSettings::GetInstance()->thread(), QCoreApplication::instance()->thread());
+        QCOMPARE(CSNChecksumSettings::GetInstance()->ReadAll().value("K"), QString("V"));
+    }
+
     void init()
     {
         CCustomerSettings::GetInstance()->clear();
@@ -156,6 +191,166 @@ private slots:
         QCOMPARE(v->value("0x1a2b-0xffff").toString(), QString("0x1a2b-0xffff"));
         QCOMPARE(v->RemoveKey("0x0eef-0x0001"), 0);
         QCOMPARE(v->GetAllKeys(), QStringList{"0x1a2b-0xffff"});
+    }
+
+    // A call that changes nothing leaves the file alone; every real change
+    // is on disk when the call returns.
+    void onlyChangesReachTheFile_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<bool>("rewritten");
+        QTest::addColumn<QString>("gridWidthAfter");
+        QTest::newRow("same int") << 0 << false << "5";
+        QTest::newRow("other int") << 1 << true << "6";
+        QTest::newRow("same number as text") << 2 << true << "5";
+        QTest::newRow("default of a present key") << 3 << false << "5";
+        QTest::newRow("default of an absent key") << 4 << true << "5";
+        QTest::newRow("remove an absent key") << 5 << false << "5";
+        QTest::newRow("remove a present key") << 6 << true << "";
+        QTest::newRow("same table") << 7 << false << "5";
+        QTest::newRow("table with another value") << 8 << true << "5";
+    }
+    void onlyChangesReachTheFile()
+    {
+        QFETCH(int, action);
+        QFETCH(bool, rewritten);
+        QFETCH(QString, gridWidthAfter);
+        CCustomerSettings *s = CCustomerSettings::GetInstance();
+        CFirmwareCheckSettings *t = CFirmwareCheckSettings::GetInstance();
+        s->SetInt("GridWidth", 5);
+        t->WriteAll({{"KESTREL-A", "0x1234"}, {"KESTREL-B", "0xBEEF"}});
+        const QString file = action >= 7 ? t->fileName() : s->fileName();
+        const QByteArray before = FileStamp(file);
+        QThread::msleep(2); // a rewrite within the same tick must still show
+        switch (action) {
+        case 0: s->SetInt("GridWidth", 5); break;
+        case 1: s->SetInt("GridWidth", 6); break;
+        case 2: s->SetString("GridWidth", "5"); break;
+        case 3: QCOMPARE(s->GetInt("GridWidth", 20), 5); break;
+        case 4: QCOMPARE(s->GetInt("LineWidth", 3), 3); break;
+        case 5: s->remove("LineWidth"); break;
+        case 6: s->remove("GridWidth"); break;
+        case 7: t->WriteAll({{"KESTREL-B", "0xBEEF"}, {"KESTREL-A", "0x1234"}}); break;
+        case 8: t->WriteAll({{"KESTREL-A", "0x1234"}, {"KESTREL-B", "0xBEEE"}}); break;
+        }
+        QCOMPARE(FileStamp(file) != before, rewritten);
+        // What the store says is what the file says.
+        QSettings disk(s->fileName(), QSettings::IniFormat);
+        QCOMPARE(disk.value("GridWidth").toString(), gridWidthAfter);
+        QCOMPARE(s->value("GridWidth").toString(), gridWidthAfter);
+        if (action == 4)
+            QVERIFY(FileText(s->fileName()).contains("LineWidth=3"));
+        if (action == 8)
+            QVERIFY(FileText(t->fileName()).contains("KESTREL-B=0xBEEE"));
+    }
+
+    // Another writer changed the file behind the store's back: writing the
+    // value the store last saw is a change again.
+    void fileChangedOutsideIsNotMistakenForUnchanged()
+    {
+        CCustomerSettings *s = CCustomerSettings::GetInstance();
+        s->SetInt("GridWidth", 5);
+        QThread::msleep(2);
+        {
+            QFile f(s->fileName());
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("[General]\nGridWidth=77\nLineWidth=9\n");
+        }
+        s->SetInt("GridWidth", 5);
+        const QByteArray text = FileText(s->fileName());
+        QVERIFY2(text.contains("GridWidth=5"), text.constData());
+        QVERIFY2(text.contains("LineWidth=9"), text.constData()); // the other writer's key stays
+        QCOMPARE(s->GetInt("LineWidth", 3), 9);
+    }
+
+    // QSettings takes an empty key as "everything": no remove may empty a store.
+    void emptyKeyRemovesNothing()
+    {
+        CVidPidSettings *v = CVidPidSettings::GetInstance();
+        v->SetValue("0x0eef-0x0001");
+        v->SetValue("0x1a2b-0xffff");
+        QCOMPARE(v->RemoveKey(QString()), 0);
+        QCOMPARE(v->GetAllKeys().size(), 2);
+        CFirmwareCheckSettings *t = CFirmwareCheckSettings::GetInstance();
+        t->WriteAll({{"KESTREL-A", "0x1234"}});
+        QCOMPARE(t->RemoveKey(""), 0);
+        QCOMPARE(t->ReadAll().size(), 1);
+        CCustomerSettings *s = CCustomerSettings::GetInstance();
+        s->SetInt("GridWidth", 20);
+        s->remove("");
+        QVERIFY(s->contains("GridWidth"));
+        QVERIFY(FileText(s->fileName()).contains("GridWidth=20"));
+        // A key with slashes is a group: removing the group removes its keys.
+        s->setValue("Port/Name", "ttyUSB0");
+        s->remove("Port");
+        QVERIFY(!s->contains("Port/Name"));
+        QVERIFY(!FileText(s->fileName()).contains("ttyUSB0"));
+    }
+
+    void batchWritesOnceAtItsEnd()
+    {
+        CCustomerSettings *s = CCustomerSettings::GetInstance();
+        const QString file = s->fileName();
+        {
+            CSettingsBatch batch(s);
+            QCOMPARE(s->GetString("Parity", "0"), QString("0"));
+            {
+                CSettingsBatch inner(s);
+                s->SetInt("GridWidth", 8);
+            }
+            s->SetString("BaudRate", "9600");
+            // Every thread sees the values at once...
+            int fromOtherThread = 0;
+            QThread *reader = QThread::create([&] { fromOtherThread = s->GetInt("GridWidth", 0); });
+            reader->start();
+            QVERIFY(reader->wait(10000));
+            delete reader;
+            QCOMPARE(fromOtherThread, 8);
+            // ...but nothing went to disk yet, not even at the inner batch's end.
+            const QByteArray text = FileText(file);
+            QVERIFY2(!text.contains("Parity") && !text.contains("GridWidth") && !text.contains("BaudRate"),
+                     text.constData());
+        }
+        const QByteArray text = FileText(file);
+        QVERIFY2(text.contains("Parity=0") && text.contains("GridWidth=8") && text.contains("BaudRate=9600"),
+                 text.constData());
+    }
+
+    void batchDoesNotHoldBackOtherThreads()
+    {
+        CCustomerSettings *s = CCustomerSettings::GetInstance();
+        CSettingsBatch batch(s);
+        s->SetInt("GridWidth", 8);
+        QThread *writer = QThread::create([s] { s->SetBool("ShowGrid", false); });
+        writer->start();
+        QVERIFY(writer->wait(10000));
+        delete writer;
+        // The other thread's write is on disk when its call returned.
+        QVERIFY(FileText(s->fileName()).contains("ShowGrid=false"));
+    }
+
+    // The settings library writes pending changes out from an event of its
+    // own; that runs under the store's lock like every other access.
+    void deferredWriteOutTakesTheLock()
+    {
+        CProbeStore probe;
+        std::atomic<bool> held{false};
+        std::atomic<bool> released{false};
+        QThread *holder = QThread::create([&] {
+            QMutexLocker lock(&probe.Mutex());
+            held = true;
+            QThread::msleep(30);
+            released = true;
+        });
+        holder->start();
+        while (!held.load())
+            QThread::yieldCurrentThread();
+        QEvent update(QEvent::UpdateRequest);
+        QCoreApplication::sendEvent(&probe, &update);
+        const bool waitedForTheLock = released.load();
+        QVERIFY(holder->wait(10000));
+        delete holder;
+        QVERIFY(waitedForTheLock);
     }
 
     void usableFromSeveralThreads()

@@ -1,0 +1,29 @@
+#pragma once
+
+class CLockedSettings;
+
+// Gathers the changes that this thread makes to one settings store into a
+// single write to disk. While the object lives, calls on this thread that
+// change the store keep their change in memory (every thread sees it at once
+// through the store); when the object goes, the changes reach the disk
+// together, so the file is written once instead of once per call. Other
+// threads' calls are not affected. Nested batches of one store write at the
+// end of the outermost one.
+//
+//     CSettingsBatch batch(CCustomerSettings::GetInstance());
+//     settings->GetString("Parity", "0");   // defaults of absent keys...
+//     settings->GetString("StopBit", "1");  // ...go to disk together
+//
+// Create and destroy it on the same thread, as a local object.
+class CSettingsBatch
+{
+public:
+    explicit CSettingsBatch(CLockedSettings *pStore);
+    ~CSettingsBatch();
+
+    CSettingsBatch(const CSettingsBatch &) = delete;
+    CSettingsBatch &operator=(const CSettingsBatch &) = delete;
+
+private:
+    CLockedSettings *m_pStore;
+};
