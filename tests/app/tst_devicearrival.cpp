@@ -62,8 +62,15 @@ private slots:
     void replayAndNewFrame_data();
     void replayAndNewFrame();
     void frameGoneWhileAsking();
+    void frameInItsOtherModeWhileAsking();
+    void applicationFrameFirstTask_data();
+    void applicationFrameFirstTask();
+    void unrecognisedModeIsIgnored();
+    void bootInformationOfABootloaderFrame();
 
 private:
+    // The tasks the dispatcher started, without the environment refreshes.
+    QStringList DeviceTasks() const;
     // Plugs and waits for the window to hear of it.
     void PlugAndWait(CShellFrame& frame, int nStatuses);
     // Leaves a saved log open as the device object (a test run on an
@@ -127,6 +134,13 @@ void TestDeviceArrival::OpenReplay()
     m_pLog->Clear();
 }
 
+QStringList TestDeviceArrival::DeviceTasks() const
+{
+    QStringList tasks = m_pLog->Tasks();
+    tasks.removeAll(QStringLiteral("InitEnvironmentValid"));
+    return tasks;
+}
+
 void TestDeviceArrival::applicationVersionDecides_data()
 {
     QTest::addColumn<int>("version");
@@ -184,11 +198,14 @@ void TestDeviceArrival::bootloaderFrame_data()
     QTest::addColumn<int>("workType");
     QTest::addColumn<bool>("upgradeRequested");
     QTest::addColumn<bool>("startUpgrade");
+    QTest::addColumn<QString>("logLine");
 
-    QTest::newRow("upgrade view, upgrade requested") << int(UPGRADEWORK) << true << true;
-    QTest::newRow("upgrade view, nothing requested") << int(UPGRADEWORK) << false << false;
-    QTest::newRow("main panel, upgrade requested") << int(MAINWORK) << true << false;
-    QTest::newRow("test view") << int(SIGNALTESTWORK) << false << false;
+    QTest::newRow("upgrade view, upgrade requested") << int(UPGRADEWORK) << true << true << "";
+    QTest::newRow("upgrade view, nothing requested") << int(UPGRADEWORK) << false << false
+                                                     << "InsertUsbDevice :Boot m_bIsUpgrade =  false";
+    QTest::newRow("main panel, upgrade requested") << int(MAINWORK) << true << false
+                                                   << "InsertUsbDevice : is not in UPGRADEWORK";
+    QTest::newRow("test view") << int(SIGNALTESTWORK) << false << false << "InsertUsbDevice : is not in UPGRADEWORK";
 }
 
 void TestDeviceArrival::bootloaderFrame()
@@ -196,6 +213,7 @@ void TestDeviceArrival::bootloaderFrame()
     QFETCH(int, workType);
     QFETCH(bool, upgradeRequested);
     QFETCH(bool, startUpgrade);
+    QFETCH(QString, logLine);
 
     CUpgradeViewDouble upgradeView;
     if (upgradeRequested) {
@@ -217,6 +235,8 @@ void TestDeviceArrival::bootloaderFrame()
     QCOMPARE(tasks.contains("Start_Upgrade"), startUpgrade);
     QVERIFY(!tasks.contains("InitDeviceInfo"));
     QVERIFY(m_pWindow->deviceInfos.isEmpty() || startUpgrade);
+    if (!logLine.isEmpty())
+        QVERIFY2(m_pLog->Lines().contains(logLine), qPrintable(m_pLog->Lines().join('\n')));
 }
 
 void TestDeviceArrival::sameFrameKeepsItsObject_data()
@@ -379,6 +399,126 @@ void TestDeviceArrival::frameGoneWhileAsking()
     QCOMPARE(m_pWork->GetTouchDevice(), pReplay);
     QVERIFY(!m_pWindow->statuses.contains(true));
     QVERIFY(!m_pLog->Tasks().contains("InitDeviceInfo"));
+}
+
+void TestDeviceArrival::frameInItsOtherModeWhileAsking()
+{
+    OpenReplay();
+
+    // A frame in its bootloader arrives while the log is open; before the
+    // operator answers, it leaves and a frame in application mode comes in.
+    CShellFrame& boot = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
+    CShellFrame& app = m_pRig->AddFrame(0x7201, 0x0021);
+    CModalBoxAnswerer answerer;
+    answerer.Answer("Yes");
+    HandleWork* pWork = m_pWork.get();
+    int nShown = 0;
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox&) {
+        if (nShown++ > 0)
+            return;
+        boot.usb->Unplug();
+        QTRY_COMPARE(pWork->GetUsbPort()->GetDevCount(), 0);
+        app.usb->Plug();
+        QTRY_COMPARE(pWork->GetUsbPort()->GetDevCount(), 1);
+        QTest::qWait(20); // its arrival reaches the dispatcher while the box is open
+    });
+    boot.usb->Plug();
+
+    // The frame on the bus is asked about and opened in its turn.
+    QTRY_COMPARE(answerer.boxes.size(), 2);
+    QCOMPARE(answerer.boxes[0].text, kBootQuestion);
+    QCOMPARE(answerer.boxes[1].text, kNewDevice);
+    QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
+    QVERIFY(dynamic_cast<HardwareInterface*>(m_pWork->GetTouchDevice()));
+    QCOMPARE(m_pWindow->statuses.last(), true);
+    QCOMPARE(DeviceTasks(), QStringList{"InitDeviceInfo"});
+}
+
+void TestDeviceArrival::applicationFrameFirstTask_data()
+{
+    QTest::addColumn<int>("workType");
+    QTest::addColumn<bool>("upgradeRequested");
+    QTest::addColumn<bool>("liveObject"); // the frame was in before: its object is still there
+    QTest::addColumn<QString>("task");    // the first task, empty for none
+    QTest::addColumn<bool>("sameObject");
+
+    QTest::newRow("main panel") << int(MAINWORK) << false << false << "InitDeviceInfo" << false;
+    QTest::newRow("test view") << int(SIGNALTESTWORK) << false << false << "InitDeviceInfo" << false;
+    QTest::newRow("calibration view") << int(CALIBRATEWORK) << false << false << "InitDeviceCalData" << false;
+    QTest::newRow("upgrade view, requested") << int(UPGRADEWORK) << true << false << "Start_Upgrade" << false;
+    QTest::newRow("upgrade view, nothing requested") << int(UPGRADEWORK) << false << false << "InitDeviceInfo"
+                                                     << false;
+    QTest::newRow("main panel, same frame again") << int(MAINWORK) << false << true << "" << true;
+    QTest::newRow("calibration view, frame again") << int(CALIBRATEWORK) << false << true << "InitDeviceCalData"
+                                                   << false;
+    QTest::newRow("upgrade view, requested, frame again") << int(UPGRADEWORK) << true << true << "Start_Upgrade"
+                                                          << false;
+    QTest::newRow("upgrade view, nothing requested, frame again") << int(UPGRADEWORK) << false << true
+                                                                  << "InitDeviceInfo" << false;
+}
+
+void TestDeviceArrival::applicationFrameFirstTask()
+{
+    QFETCH(int, workType);
+    QFETCH(bool, upgradeRequested);
+    QFETCH(bool, liveObject);
+    QFETCH(QString, task);
+    QFETCH(bool, sameObject);
+
+    CShellFrame& frame = m_pRig->AddFrame();
+    int nStatuses = 0;
+    if (liveObject) {
+        PlugAndWait(frame, 1);
+        QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
+        frame.usb->Unplug();
+        QTRY_COMPARE(m_pWindow->statuses.size(), 2);
+        nStatuses = 2;
+    }
+    CTouchBase* pBefore = m_pWork->GetTouchDevice();
+    CUpgradeViewDouble upgradeView;
+    if (upgradeRequested) // no frame attached: only the request is stored
+        QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection, &upgradeView));
+    m_pWindow->SetWorkType(eWorkType(workType));
+    m_pLog->Clear();
+    const int nInfos = m_pWindow->deviceInfos.size();
+
+    PlugAndWait(frame, nStatuses + 1);
+    QCOMPARE(m_pWindow->statuses.last(), true);
+    if (!task.isEmpty())
+        QTRY_VERIFY(!DeviceTasks().isEmpty());
+    QTest::qWait(50);
+    QCOMPARE(DeviceTasks(), task.isEmpty() ? QStringList() : QStringList{task});
+    QVERIFY(dynamic_cast<HardwareInterface*>(m_pWork->GetTouchDevice()));
+    QCOMPARE(m_pWork->GetTouchDevice() == pBefore, sameObject);
+    if (sameObject) // read again on the spot, no task
+        QCOMPARE(m_pWindow->deviceInfos.size(), nInfos + 1);
+}
+
+void TestDeviceArrival::unrecognisedModeIsIgnored()
+{
+    // The port's notice came after the frame had gone again: no mode.
+    QTRY_VERIFY(m_pLog->Tasks().contains("InitEnvironmentValid"));
+    m_pLog->Clear();
+    m_pWork->InsertUsbDevice(true);
+    QTest::qWait(20);
+    QVERIFY(m_pLog->Lines().contains("InsertUsbDevice : 未知设备"));
+    QVERIFY(m_pWindow->statuses.isEmpty());
+    QVERIFY(!m_pWork->GetTouchDevice());
+    QVERIFY(m_pLog->Tasks().isEmpty());
+}
+
+void TestDeviceArrival::bootInformationOfABootloaderFrame()
+{
+    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
+    PlugAndWait(frame, 1);
+    QVERIFY(m_pWork->PostTask("GetBootVersion", Qt::BlockingQueuedConnection));
+    QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
+    QStringList names;
+    for (const auto& pair : m_pWindow->deviceInfos[0].lstDevInfo)
+        names << pair.first;
+    QVERIFY2(names.contains("BootVersion") && names.contains("BootCheckSum"), qPrintable(names.join(',')));
+    QCOMPARE(m_pWindow->deviceInfos[0].lstAppInfo.size(), 4);
+    QVERIFY(m_pWindow->errors.isEmpty());
 }
 
 STATION_TEST_MAIN(TestDeviceArrival)

@@ -632,6 +632,7 @@ void HandleWork::InsertUsbDevice(bool value)
         // A question about an earlier arrival is open; it looks at the frame
         // again once it is answered.
         qInfo().noquote() << "InsertUsbDevice" << ": a question about a new device is open, later arrival left to it";
+        m_bArrivalDeferred = true;
         return;
     }
     const uint32_t nMode = m_pUsbPort->GetDeviceMode();
@@ -664,6 +665,7 @@ bool HandleWork::AskToReplaceReplay(const QString& text, uint32_t nMode, bool* p
 {
     QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
     m_bAsking = true;
+    m_bArrivalDeferred = false;
     const int nAnswer = QMessageBox::information(pWindow, tr("New device"), text,
                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     m_bAsking = false;
@@ -672,6 +674,16 @@ bool HandleWork::AskToReplaceReplay(const QString& text, uint32_t nMode, bool* p
     if (!*pbStillThere)
         qInfo().noquote() << "InsertUsbDevice" << ": the device left while the question was open";
     return nAnswer == QMessageBox::Yes;
+}
+
+void HandleWork::HandleDeferredArrival()
+{
+    // The frame asked about has left, or came back in its other mode; what is
+    // on the bus now arrived while the question was open and was never looked at.
+    const bool bDeferred = m_bArrivalDeferred;
+    m_bArrivalDeferred = false;
+    if (bDeferred && m_pUsbPort->GetDevCount() > 0)
+        InsertUsbDevice(true);
 }
 
 void HandleWork::ReplaceDeviceObject()
@@ -690,8 +702,11 @@ void HandleWork::OnBootloaderArrived()
         bool bStillThere = false;
         const bool bYes = AskToReplaceReplay(tr("Touch In Bootloader, Do you want to open it?"),
                                              kModeBootloader, &bStillThere);
-        if (!bStillThere)
-            return; // the removal has told the window already
+        if (!bStillThere) {
+            // The removal has told the window already.
+            HandleDeferredArrival();
+            return;
+        }
         if (!bYes) {
             emit EmitDeviceStatusToUIObject(true);
             return;
@@ -743,8 +758,10 @@ void HandleWork::OnApplicationArrived()
         bool bStillThere = false;
         const bool bYes = AskToReplaceReplay(tr("A new device is discovered, Do you want to open it?"),
                                              kModeApplication, &bStillThere);
-        if (!bStillThere)
+        if (!bStillThere) {
+            HandleDeferredArrival();
             return;
+        }
         if (!bYes) {
             qInfo().noquote() << "InsertUsbDevice" << ": current device is TouchFile";
             emit EmitDeviceStatusToUIObject(true);

@@ -167,6 +167,9 @@ private:
     // Asks the operator whether a frame that arrived should replace the open
     // log replay. True only for Yes while the frame (in nMode) is still there.
     bool AskToReplaceReplay(const QString& text, uint32_t nMode, bool* pbStillThere);
+    // After a question whose frame has gone: a frame that arrived while the
+    // question was open (its arrival was left to the question) is handled now.
+    void HandleDeferredArrival();
     bool IsFrameStillThere(uint32_t nMode) const;
     void ReplaceDeviceObject();
     void PostFirstTaskForWorkType(eWorkType type);
@@ -209,6 +212,8 @@ private:
     // An arrival question is open (its nested event loop may deliver more
     // arrivals; the open one re-checks the frame when the answer comes).
     bool m_bAsking = false;
+    // An arrival came while the question was open.
+    bool m_bArrivalDeferred = false;
 
     // ==== Calibration driver and firmware download ====
     // (bodies in handlework_calibration.cpp and handlework_upgrade.cpp)
