@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CTouchBase</name>
+    <message>
+        <source>Some connectors are damaged or not connected properly!</source>
+        <translation>部分连接器损坏或连接不良！</translation>
+    </message>
+    <message>
+        <source>Some PCBAs are damaged!</source>
+        <translation>部分电路板已损坏！</translation>
+    </message>
+    <message>
+        <source>Some emitters or detectors are damaged!</source>
+        <translation>部分发射管或接收管已损坏！</translation>
+    </message>
+    <message>
+        <source>Some emitters or detectors weak, but The possible cause is the deformation of the machine!</source>
+        <translation>部分发射管或接收管信号偏弱，可能是整机变形所致！</translation>
+    </message>
+    <message>
+        <source>Some emitters or detectors are weak!</source>
+        <translation>部分发射管或接收管信号偏弱！</translation>
+    </message>
+</context>
+<context>
     <name>HandleWork</name>
     <message>
         <source>New device</source>

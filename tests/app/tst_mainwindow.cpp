@@ -14,6 +14,7 @@
 #include "veloraupgradeview.h"
 
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -74,6 +75,13 @@ private slots:
     void errorBoxButtonsQuit_data();
     void errorBoxButtonsQuit();
     void chineseCatalogue();
+    void catalogueTranslatesTheOperatorTexts_data();
+    void catalogueTranslatesTheOperatorTexts();
+    void formWidgets_data();
+    void formWidgets();
+    void formLayouts_data();
+    void formLayouts();
+    void formTablesAndTouchImages();
 
 private:
     static std::unique_ptr<MainWindow> CreateFormWindow();
@@ -494,6 +502,179 @@ void TestMainWindow::chineseCatalogue()
         QCOMPARE(Child<QLabel>(&window, "noticeLabel")->text(), QStringLiteral("没有插入设备，请插入设备！"));
     }
     QCoreApplication::removeTranslator(&translator);
+}
+
+void TestMainWindow::catalogueTranslatesTheOperatorTexts_data()
+{
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<QString>("source");
+
+    const char* const kMainWindow[] = {
+        "There is no device inserted, Please insert device!", "Touch In App, Now initializing...",
+        "Touch In Bootloader, Now initializing...", "Warning", "Please close other subtasks", "Error!",
+        "The task \"", "\" timeout, The error code is 0x%1.", " Please select what you want!", "Exit", "Cancel",
+        "\" failed because of a runtime error, The error code is 0x%1.", " The applicaiton will exit!",
+        "The device dosn't support the function \"Modify SN code...\"...", "Success!",
+        "Modify serial number success and will retest the product...", "App Information", "Product id",
+        "Boot Information", "Runtimes Information", "Enable Touch", "Draw Test", "Signal(PgUp)", "Menu(S)"};
+    for (const char* szSource : kMainWindow)
+        QTest::newRow(qPrintable(QStringLiteral("MainWindow: ") + szSource)) << "MainWindow" << szSource;
+    const char* const kHandleWork[] = {"New device", "Touch In Bootloader, Do you want to open it?",
+                                       "A new device is discovered, Do you want to open it?", "Warning",
+                                       "This series of touch boxes do not support!"};
+    for (const char* szSource : kHandleWork)
+        QTest::newRow(qPrintable(QStringLiteral("HandleWork: ") + szSource)) << "HandleWork" << szSource;
+    // The verdict messages of the test core, shown by the test view.
+    const char* const kTouchBase[] = {
+        "Some connectors are damaged or not connected properly!", "Some PCBAs are damaged!",
+        "Some emitters or detectors are damaged!",
+        "Some emitters or detectors weak, but The possible cause is the deformation of the machine!",
+        "Some emitters or detectors are weak!"};
+    for (const char* szSource : kTouchBase)
+        QTest::newRow(qPrintable(QStringLiteral("CTouchBase: ") + szSource)) << "CTouchBase" << szSource;
+}
+
+void TestMainWindow::catalogueTranslatesTheOperatorTexts()
+{
+    QFETCH(QString, context);
+    QFETCH(QString, source);
+
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(":/Language/CorvaneFactoryApp_zh.qm")));
+    const QString translation = translator.translate(qPrintable(context), qPrintable(source));
+    QVERIFY2(!translation.isEmpty() && translation != source, qPrintable(context + ": " + source));
+    QCOMPARE(translation.contains(QLatin1String("%1")), source.contains(QLatin1String("%1")));
+}
+
+void TestMainWindow::formWidgets_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<QString>("font"); // family, point size, "bold"; empty: not set by the form
+
+    QTest::newRow("centralwidget") << "centralwidget" << "QWidget" << "MainWindow" << "" << "";
+    QTest::newRow("ver_label") << "ver_label" << "QLabel" << "centralwidget" << "color:blue;background-color: white;"
+                               << " 20 bold";
+    QTest::newRow("snWidget") << "snWidget" << "QWidget" << "centralwidget" << "background:rgb(255, 255, 255)" << "";
+    QTest::newRow("modelLabel") << "modelLabel" << "QLabel" << "snWidget"
+                                << "color:rgb(255,153,0);background-color: white;" << QString::fromUtf8("微软雅黑 20 bold");
+    QTest::newRow("snLabel") << "snLabel" << "QLabel" << "snWidget" << "color:rgb(255,153,0)" << " 10 bold";
+    QTest::newRow("showSNLabel") << "showSNLabel" << "QLabel" << "snWidget" << "" << "";
+    QTest::newRow("HardwareInfoWidget") << "HardwareInfoWidget" << "QTableWidget" << "centralwidget" << "" << "";
+    QTest::newRow("appInfoWidget") << "appInfoWidget" << "QTableWidget" << "centralwidget" << "" << "";
+    QTest::newRow("controlwidget") << "controlwidget" << "QWidget" << "centralwidget"
+                                   << "background-color: rgb(41, 36, 33); " << "";
+}
+
+void TestMainWindow::formWidgets()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    QFETCH(QString, style);
+    QFETCH(QString, font);
+
+    if (!m_pFormWindow)
+        m_pFormWindow = CreateFormWindow();
+    QCOMPARE(m_pFormWindow->objectName(), QStringLiteral("MainWindow"));
+    auto* pWidget = Child<QWidget>(m_pFormWindow.get(), qPrintable(name));
+    QVERIFY(pWidget);
+    QCOMPARE(QString::fromLatin1(pWidget->metaObject()->className()), className);
+    QCOMPARE(pWidget->parentWidget()->objectName(), parentName);
+    QCOMPARE(pWidget->styleSheet(), style);
+    if (!font.isEmpty()) {
+        const QStringList parts = font.split(' ');
+        if (!parts[0].isEmpty())
+            QCOMPARE(pWidget->font().family(), parts[0]);
+        QCOMPARE(pWidget->font().pointSize(), parts[1].toInt());
+        QCOMPARE(pWidget->font().bold(), true);
+    }
+    if (auto* pLabel = qobject_cast<QLabel*>(pWidget))
+        QCOMPARE(pLabel->alignment(), Qt::AlignCenter);
+}
+
+void TestMainWindow::formLayouts_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QStringList>("items"); // object names, "spacer" for a spacer
+
+    QTest::newRow("gridLayout_2") << "gridLayout_2" << QStringList{"horizontalLayout_4"};
+    QTest::newRow("horizontalLayout_4") << "horizontalLayout_4" << QStringList{"verticalLayout_4", "controlwidget"};
+    QTest::newRow("verticalLayout_4") << "verticalLayout_4"
+                                      << QStringList{"ver_label", "snWidget", "horizontalLayout"};
+    QTest::newRow("gridLayout") << "gridLayout" << QStringList{"verticalLayout_3"};
+    QTest::newRow("verticalLayout_3") << "verticalLayout_3" << QStringList{"modelLabel", "verticalLayout_2"};
+    QTest::newRow("verticalLayout_2") << "verticalLayout_2"
+                                      << QStringList{"horizontalLayout_2", "horizontalLayout_3"};
+    QTest::newRow("horizontalLayout_2") << "horizontalLayout_2" << QStringList{"spacer", "snLabel", "spacer"};
+    QTest::newRow("horizontalLayout_3") << "horizontalLayout_3" << QStringList{"spacer", "showSNLabel", "spacer"};
+    QTest::newRow("horizontalLayout") << "horizontalLayout" << QStringList{"HardwareInfoWidget", "appInfoWidget"};
+    QTest::newRow("verticalLayout (tool column)")
+        << "verticalLayout"
+        << QStringList{"touchEnToolButton", "drawToolButton", "signalToolButton", "calToolButton",
+                       "upgradeToolButton", "spacer", "lstActionToolButton", "exitToolButton"};
+}
+
+void TestMainWindow::formLayouts()
+{
+    QFETCH(QString, layout);
+    QFETCH(QStringList, items);
+
+    if (!m_pFormWindow)
+        m_pFormWindow = CreateFormWindow();
+    auto* pLayout = m_pFormWindow->findChild<QLayout*>(layout);
+    QVERIFY(pLayout);
+    QStringList found;
+    for (int i = 0; i < pLayout->count(); ++i) {
+        QLayoutItem* pItem = pLayout->itemAt(i);
+        if (pItem->widget())
+            found << pItem->widget()->objectName();
+        else if (pItem->layout())
+            found << pItem->layout()->objectName();
+        else if (QSpacerItem* pSpacer = pItem->spacerItem())
+            found << (pSpacer->sizePolicy().verticalPolicy() == QSizePolicy::Expanding
+                              || pSpacer->sizePolicy().horizontalPolicy() == QSizePolicy::Expanding
+                          ? QStringLiteral("spacer")
+                          : QStringLiteral("fixed spacer"));
+    }
+    QCOMPARE(found, items);
+}
+
+void TestMainWindow::formTablesAndTouchImages()
+{
+    MainWindow window;
+    auto* pDevice = Child<QTableWidget>(&window, "HardwareInfoWidget");
+    QCOMPARE(pDevice->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(pDevice->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QVERIFY(!pDevice->hasAutoScroll());
+    QVERIFY(!pDevice->tabKeyNavigation());
+    QVERIFY(!pDevice->showDropIndicator());
+    QCOMPARE(pDevice->editTriggers(), QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    QCOMPARE(pDevice->sizePolicy().horizontalStretch(), 1);
+    auto* pApp = Child<QTableWidget>(&window, "appInfoWidget");
+    QCOMPARE(pApp->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    QCOMPARE(pApp->sizePolicy().verticalPolicy(), QSizePolicy::Expanding);
+    for (QTableWidget* pTable : {pDevice, pApp}) {
+        QVERIFY(pTable->horizontalHeader()->isHidden());
+        QVERIFY(pTable->verticalHeader()->isHidden());
+    }
+    auto* pQr = Child<QLabel>(&window, "showSNLabel");
+    QCOMPARE(pQr->frameShape(), QFrame::StyledPanel);
+    QCOMPARE(pQr->lineWidth(), 10);
+    QCOMPARE(pQr->midLineWidth(), 2);
+    QCOMPARE(Child<QWidget>(&window, "controlwidget")->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    QCOMPARE(Child<QToolButton>(&window, "lstActionToolButton")->popupMode(), QToolButton::InstantPopup);
+
+    // Only the touch button has an image of its own for the checked state.
+    auto image = [](QToolButton* pButton, QIcon::State state) {
+        return pButton->icon().pixmap(QSize(48, 48), QIcon::Normal, state).toImage();
+    };
+    auto* pTouch = Child<QToolButton>(&window, "touchEnToolButton");
+    QVERIFY(image(pTouch, QIcon::On) != image(pTouch, QIcon::Off));
+    auto* pUpgrade = Child<QToolButton>(&window, "upgradeToolButton");
+    QCOMPARE(image(pUpgrade, QIcon::On), image(pUpgrade, QIcon::Off));
 }
 
 STATION_TEST_MAIN(TestMainWindow)
