@@ -26,14 +26,59 @@ public:
     int nInitTestUi = 0;
     int nShowTestResult = 0;
     QList<bool> reverse;
+    // Every answer the view got, in order ("ShowReverseData(true)", ...).
+    QStringList calls;
+    uint32_t nTAgc = 700;
+    uint32_t nRAgc = 40;
 
     Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
+    Q_INVOKABLE void GetAgcValue(uint32_t* pT, uint32_t* pR)
+    {
+        *pT = nTAgc;
+        *pR = nRAgc;
+    }
 
 public slots:
-    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
-    void ShowTestResult(QMap<QString, QString>) { ++nShowTestResult; }
-    void ShowReverseData(bool bOk) { reverse << bOk; }
+    void InitTestUi(QMap<QString, QString>)
+    {
+        ++nInitTestUi;
+        calls << "InitTestUi";
+    }
+    void ShowTestResult(QMap<QString, QString>)
+    {
+        ++nShowTestResult;
+        calls << "ShowTestResult";
+    }
+    void ShowReverseData(bool bOk)
+    {
+        reverse << bOk;
+        calls << QStringLiteral("ShowReverseData(%1)").arg(bOk ? "true" : "false");
+    }
+    void InitAgcRangeFinished(bool bOk) { calls << QStringLiteral("InitAgcRangeFinished(%1)").arg(bOk ? "true" : "false"); }
 };
+
+// What a row left in the frame, by name.
+QString FrameField(const CEmulatedFrame& frame, const QString& field)
+{
+    const CEmulatedFrame::State s = frame.Snapshot();
+    if (field == "drawing")
+        return QStringLiteral("%1,%2").arg(s.settings.drawing[0]).arg(s.settings.drawing[1]);
+    if (field == "pen")
+        return QStringLiteral("%1,%2").arg(s.settings.pen[0]).arg(s.settings.pen[1]);
+    if (field == "split")
+        return QString::number(s.settings.split);
+    if (field == "reverse")
+        return QString::number(int(s.settings.bReverse));
+    if (field == "agc")
+        return QStringLiteral("%1:%2:%3").arg(s.settings.nAgcMode).arg(s.settings.nTAgc).arg(s.settings.nRAgc);
+    if (field == "agcInits")
+        return QString::number(s.settings.nAgcInits);
+    if (field == "agcRangeReads")
+        return QString::number(frame.RequestsFor(0xA8, 0x15).size());
+    if (field == "requests")
+        return QString::number(frame.RequestCount());
+    return QStringLiteral("?");
+}
 } // namespace
 
 class TestDispatchTasks : public QObject
@@ -46,6 +91,8 @@ private slots:
 
     void firstTestThenRetestOfTheSameFrame();
     void failedFirstTestStillCountsAsTested();
+    void rowsReachTheFrame_data();
+    void rowsReachTheFrame();
     void touchOutputStatus_data();
     void touchOutputStatus();
     void ledCheckFlagTravelsByValue();
@@ -136,6 +183,62 @@ void TestDispatchTasks::failedFirstTestStillCountsAsTested()
     QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
     // Tested once already and the same frame: a re-test, no new preparation.
     QCOMPARE(Transfers(), 1);
+}
+
+void TestDispatchTasks::rowsReachTheFrame_data()
+{
+    QTest::addColumn<QStringList>("tasks"); // posted one after the other
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected");  // the field after the last task
+    QTest::addColumn<QStringList>("calls"); // the view's answers, in order
+
+    // Drawing mode: the frame takes the second byte inverted.
+    QTest::newRow("OpenDrawing") << QStringList{"OpenDrawing"} << "drawing" << "1,1" << QStringList();
+    QTest::newRow("CloseDrawing") << QStringList{"CloseDrawing"} << "drawing" << "0,0" << QStringList();
+    QTest::newRow("DisablePen") << QStringList{"DisablePen"} << "pen" << "0,0" << QStringList();
+    QTest::newRow("EnablePen") << QStringList{"DisablePen", "EnablePen"} << "pen" << "1,1" << QStringList();
+    QTest::newRow("DisSplitScreen") << QStringList{"DisSplitScreen"} << "split" << "0" << QStringList();
+    QTest::newRow("EnSplitScreen") << QStringList{"DisSplitScreen", "EnSplitScreen"} << "split" << "1"
+                                   << QStringList();
+    QTest::newRow("OpenReverse") << QStringList{"OpenReverse"} << "reverse" << "1"
+                                 << QStringList{"ShowReverseData(true)"};
+    QTest::newRow("CloseReverse") << QStringList{"OpenReverse", "CloseReverse"} << "reverse" << "0"
+                                  << QStringList{"ShowReverseData(true)", "ShowReverseData(true)"};
+    // The view's spin boxes: T 700, R 40.
+    QTest::newRow("SetR&TAgc") << QStringList{"SetR&TAgc"} << "agc" << "3:700:40" << QStringList();
+    QTest::newRow("SetTAgc") << QStringList{"SetTAgc"} << "agc" << "1:700:0" << QStringList();
+    QTest::newRow("SetRAgc") << QStringList{"SetRAgc"} << "agc" << "2:0:40" << QStringList();
+    QTest::newRow("ResetAgc") << QStringList{"ResetAgc"} << "agc" << "0:0:0" << QStringList();
+    QTest::newRow("InitAgc") << QStringList{"InitAgc"} << "agcInits" << "1" << QStringList();
+    QTest::newRow("InitAgcRange") << QStringList{"InitAgcRange"} << "agcRangeReads" << "1"
+                                  << QStringList{"InitAgcRangeFinished(true)"};
+    // The last run's errors, without asking the frame.
+    QTest::newRow("UpdateTestResult") << QStringList{"UpdateTestResult"} << "requests" << "0"
+                                      << QStringList{"ShowTestResult"};
+}
+
+void TestDispatchTasks::rowsReachTheFrame()
+{
+    QFETCH(QStringList, tasks);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, calls);
+
+    // Values no row writes, so that a row that did nothing shows.
+    m_pFrame->frame.Edit([](CEmulatedFrame::State& s) {
+        s.settings.drawing[0] = s.settings.drawing[1] = 7;
+        s.settings.nAgcMode = 9;
+        s.settings.nTAgc = s.settings.nRAgc = 1;
+    });
+    m_pFrame->frame.ClearRequests();
+    CTestViewDouble view;
+    for (const QString& task : tasks)
+        QVERIFY(m_pWork->PostTask(task, Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.calls.size(), calls.size());
+    QTest::qWait(20);
+    QCOMPARE(view.calls, calls);
+    QCOMPARE(FrameField(m_pFrame->frame, field), expected);
+    QVERIFY(m_pWindow->errors.isEmpty());
 }
 
 void TestDispatchTasks::touchOutputStatus_data()
