@@ -118,6 +118,12 @@ int32_t HardwareInterface::RunCommandLoop(const CDeviceReport &request, int nTim
     int32_t r = SendRequest(request, nDev);
     if (r < 0)
         return r;
+    if (m_bFineTuneEndQueued) {
+        // The frame left fine tuning before this command started.
+        m_bFineTuneEndQueued = false;
+        if (bCalibration && bFineTuneEndOnA212)
+            return ERROR_FINE_TUNE_END;
+    }
     CDeviceReport reply;
     for (int nSkipped = 0;; ++nSkipped) {
         if (nSkipped >= MAX_SKIPPED_REPORTS) {
@@ -148,6 +154,8 @@ int32_t HardwareInterface::RetryLoop(uint8_t nFamily, RawFn fn, void *pRaw, cons
 {
     const COperationScope scope(*this, false);
     FlushStaleReplies();
+    if (!bCalibration)
+        m_bFineTuneEndQueued = false;  // a plain command skips it
     int32_t r = ERROR_CODE_TIMEOUT;
     for (int i = 0; i < nTries; ++i) {
         if (bCalibration && IsAborted()) {
@@ -158,6 +166,7 @@ int32_t HardwareInterface::RetryLoop(uint8_t nFamily, RawFn fn, void *pRaw, cons
         if (r != ERROR_CODE_TIMEOUT)
             break;
     }
+    m_bFineTuneEndQueued = false;
     if (r >= 0)
         return r;
     const int32_t code = r == ERROR_CODE_TIMEOUT ? FamilyTimeout(nFamily) : FamilyCode(nFamily, r);
@@ -180,7 +189,10 @@ int HardwareInterface::FlushStaleReplies()
         const int32_t r = m_pPort->RecvData(stale.Data(), CDeviceReport::kSize, 0, 0);
         if (r > 0) {
             ++nDropped;
-            qDebug().noquote() << "Dropped a stale reply" << stale.ToHex(8);
+            if (stale.IsStatusFor(0xA2, 0x12) && stale.Status() == kStatusOther)
+                m_bFineTuneEndQueued = true;
+            else
+                qDebug().noquote() << "Dropped a stale reply" << stale.ToHex(8);
             continue;
         }
         if (r == ERROR_CODE_INTERRUPT && !bReenabled) {

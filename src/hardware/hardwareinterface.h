@@ -385,7 +385,10 @@ protected:
     }
 
     // Reads and drops every reply already waiting in the command queue. The
-    // retry wrappers call it once when an operation starts.
+    // retry wrappers call it once when an operation starts. A fine-tuning end
+    // (status 0x83 for A2 12) among them is not a reply: it is kept for the
+    // first calibration-family command of the operation, which ends with it
+    // once its request is out, as if it had read it.
     int FlushStaleReplies();
 
     // Version word of the current frame (negative when the port has none).
@@ -438,6 +441,7 @@ protected:
     int m_nOpDepth = 0;
     uint32_t m_nOpGeneration = 0;
     bool m_bOpSetsRunFlag = false;
+    bool m_bFineTuneEndQueued = false;  // seen by FlushStaleReplies, not yet reported
 
 private:
     using HandlerFn = std::optional<int32_t> (*)(void *, const CDeviceReport &);

@@ -68,6 +68,8 @@ private slots:
     void calFormat();
     void fineTuneEnd_data();
     void fineTuneEnd();
+    void queuedFineTuneEnd_data();
+    void queuedFineTuneEnd();
     void fineTuneParams();
     void saveAndReset();
     void initDeviceCalData();
@@ -405,6 +407,40 @@ void TestCalibrationCommands::fineTuneEnd()
         rig2.port.SetSendHook([&](const QByteArray &) { rig2.frame.InjectFineTuneEnd(); });
         QCOMPARE(CodeHex(op(rig2.hw)), CodeHex(code));
     }
+}
+
+void TestCalibrationCommands::queuedFineTuneEnd_data()
+{
+    QTest::addColumn<HwOp>("op");
+    QTest::addColumn<quint8>("cmd");
+    QTest::addColumn<quint8>("sub");
+    QTest::addColumn<int32_t>("code");
+    QTest::newRow("GetCalFormat") << HwOp([](HardwareInterface &h) { return h.GetCalFormat(); }) << quint8(0x30)
+                                  << quint8(0x11) << int32_t(0x802B0005u);
+    QTest::newRow("edge move (A1 01 sees it)") << HwOp([](HardwareInterface &h) { return h.MoveCalEdge(0, true); })
+                                               << quint8(0xA1) << quint8(0x01) << int32_t(0x80250005u);
+    QTest::newRow("SetCalFormat skips it") << HwOp([](HardwareInterface &h) { return h.SetCalFormat(); })
+                                           << quint8(0x30) << quint8(0x02) << int32_t(0);
+    QTest::newRow("plain command skips it") << HwOp([](HardwareInterface &h) { return h.CmdA804(1); })
+                                            << quint8(0xA8) << quint8(0x04) << int32_t(0);
+}
+
+void TestCalibrationCommands::queuedFineTuneEnd()
+{
+    QFETCH(HwOp, op);
+    QFETCH(quint8, cmd);
+    QFETCH(quint8, sub);
+    QFETCH(int32_t, code);
+    CCommandRig rig;
+    // The frame left fine tuning while no command was waiting: its notice is
+    // in the queue when the next command starts. Emptying the queue of stale
+    // replies must not lose it: a calibration-family command ends with the
+    // fine-tuning end (after its request went out), as if it had read it.
+    rig.port.QueueReply(Reply("fcfe830000a212"));
+    QCOMPARE(CodeHex(op(rig.hw)), CodeHex(code));
+    QCOMPARE(rig.CountRequests(cmd, sub), 1);
+    // It is seen once: the next command runs normally.
+    QCOMPARE(CodeHex(op(rig.hw)), CodeHex(0));
 }
 
 void TestCalibrationCommands::fineTuneParams()
