@@ -216,7 +216,9 @@ private slots:
     void init()
     {
         CCustomerSettings::GetInstance()->clear();
-        CTestEnvironment::RealClock();
+        // Keep-alive after 2 s, link lost after 10 s: a test that is not about
+        // them never sees them, however long a busy machine keeps it waiting.
+        CTestEnvironment::FastClock(10.0);
         m_events.clear();
         QMutexLocker lock(&g_logMutex);
         g_log.clear();
@@ -480,6 +482,7 @@ private slots:
         QVERIFY(out);
         QCOMPARE(uint(out->head), 0x1FF7u);
 
+        CTestEnvironment::FastClock(10.0); // the regained link must not time out again meanwhile
         frame.Write(Framed(0x2FE9, Hex("FC 01 80 00")));
         QTRY_COMPARE(m_events, (QList<bool>{true, false, true}));
         QVERIFY(port.IsConnected());
@@ -516,13 +519,13 @@ private slots:
     // one does not swallow it.
     void truncatedFrameBeforeAPause()
     {
-        CTestEnvironment::FastClock(0.1); // a pause of 20 ms ends a frame
+        CTestEnvironment::FastClock(0.5); // a pause of 100 ms ends a frame
         CPtyFrame frame;
         QVERIFY(frame.IsValid());
         CComPortUart port(frame.SlaveName(), nullptr);
         Watch(&port);
         frame.Write(Framed(0x2FE9, Hex("FC 01 80 00 00 00 00 00 00 00")).left(6));
-        QTest::qWait(60);
+        QTest::qWait(400);
         frame.Write(Framed(0x2FE9, Hex("FC 02 80 00")));
         QCOMPARE(Receive(port, 2000), Hex("FC 02 80 00"));
         QTRY_VERIFY(!m_events.isEmpty());

@@ -42,6 +42,16 @@ QList<LogLine> Logged()
     return g_log;
 }
 
+bool LoggedText(const QString &text)
+{
+    QMutexLocker lock(&g_logMutex);
+    for (const LogLine &logged : qAsConst(g_log)) {
+        if (logged.text == text)
+            return true;
+    }
+    return false;
+}
+
 const uint8_t *Bytes(const QByteArray &report)
 {
     return reinterpret_cast<const uint8_t *>(report.constData());
@@ -96,7 +106,10 @@ private slots:
             QCOMPARE(port.SetUpgradeStatus(0), 0);
             // The current frame leaves while the other stays; the other jumps
             // to its bootloader.
-            hid->RemoveNode(first);
+            hid->RemoveNode(first, false);
+            // Its command reader sees it go before the next pass deletes the device.
+            DEV_TRY_VERIFY(LoggedText("ProcessCmdDataTransfer :ERROR_DEVICE_NOT_CONNECTED CMD Thread end"));
+            hid->InjectEvent();
             DEV_TRY_COMPARE(port.GetDevCount(), 1);
             DEV_TRY_COMPARE(first->OpenCount(), 0);
             auto boot = hid->Reenumerate(second, hid->FrameInfo(0x2FE9, 0xFF01, 0x0100, CFakeHidBackend::BootMode));

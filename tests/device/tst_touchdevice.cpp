@@ -125,15 +125,17 @@ private slots:
 
     void queueIsBounded()
     {
-        Attach();
+        // Command collection with input ids FC and 10 (10 marks the end of the burst).
+        const QByteArray cmd = QByteArray::fromHex("0600ff0901a10185fc7508953f0901810285100901810285fc09019102c0");
+        Attach(cmd);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("queue of report id fc full"));
         for (int i = 0; i < CTouchDevice::MAX_QUEUED_REPORTS + 40; ++i) {
-            m_node->SendInput(Report(0xFC, {uint8_t(i), uint8_t(i >> 8)}));
-            if (i % 32 == 31) // stay below what one socket holds, as a reader would
-                QVERIFY(WaitFor([&]() { return Device()->QueuedReportCount(0xFC) >= std::min(i + 1, 256); }));
+            QCOMPARE(m_node->SendInput(Report(0xFC, {uint8_t(i), uint8_t(i >> 8)})), 1);
+            if (i % 32 == 31 && i < CTouchDevice::MAX_QUEUED_REPORTS) // stay below what one socket holds
+                QVERIFY(WaitFor([&]() { return Device()->QueuedReportCount(0xFC) == i + 1; }));
         }
-        QVERIFY(WaitFor([&]() { return Device()->QueuedReportCount(0xFC) == CTouchDevice::MAX_QUEUED_REPORTS; }));
-        QTest::qWait(20);
+        // The reader takes reports in order: once the mark is queued, so is every report before it.
+        Input(Report(0x10), 0x10, 1);
         QCOMPARE(Device()->QueuedReportCount(0xFC), CTouchDevice::MAX_QUEUED_REPORTS);
         uint8_t buf[64];
         QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 0), 64);
