@@ -303,6 +303,27 @@ private slots:
         DEV_TRY_COMPARE(frame->OpenCount(), 0);
     }
 
+    // In the station nothing but the manager holds the OS backend: the device
+    // objects released last of all still close their descriptors through it.
+    void devicesReleasedAfterTheManagerStillHaveTheirBackend()
+    {
+        auto frame = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        CLayerProbe *pProbe = Probe();
+        DEV_TRY_COMPARE(pProbe->Arrivals(), 1);
+        DEV_TRY_COMPARE(frame->OpenCount(), 2);
+        // Only the manager keeps it now (the weak reference keeps the memory, so
+        // a call into a destroyed backend would abort, not go unnoticed).
+        const std::weak_ptr<CFakeHidBackend> backend = m_hid;
+        CFakeHidBackend::Uninstall();
+        m_hid.reset();
+        QVERIFY(!backend.expired());
+        m_probe.reset(); // the manager goes, and its devices with it
+        QCOMPARE(CTouchManage::PeekInstance(), nullptr);
+        QVERIFY(backend.expired());
+        QCOMPARE(frame->OpenCount(), 0);
+        m_hid = CFakeHidBackend::Install(); // for cleanup()
+    }
+
     // A registration racing an announcement sees the frame exactly once:
     // in its table or through its callback.
     void registrationRacingAnAnnouncement()

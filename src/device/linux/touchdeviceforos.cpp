@@ -45,9 +45,9 @@ int KindOf(int nInputId, int nOutputId)
 
 } // namespace
 
-CTouchDeviceForOS::CTouchDeviceForOS(CHidBackend *pBackend, CTouchManage *pManage)
+CTouchDeviceForOS::CTouchDeviceForOS(std::shared_ptr<CHidBackend> backend, CTouchManage *pManage)
     : CTouchDevice(QString()),
-      m_pBackend(pBackend),
+      m_pBackend(std::move(backend)),
       m_pManage(pManage)
 {
     m_bUpgrade = false;

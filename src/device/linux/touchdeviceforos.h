@@ -8,6 +8,7 @@
 #include <QString>
 #include <atomic>
 #include <bitset>
+#include <memory>
 
 class CTouchManage;
 
@@ -20,7 +21,9 @@ class CTouchManage;
 class CTouchDeviceForOS : public CTouchDevice
 {
 public:
-    CTouchDeviceForOS(CHidBackend *pBackend, CTouchManage *pManage);
+    // The device keeps the backend alive: it closes its descriptors through it
+    // when it goes, which may be after the manager has let the backend go.
+    CTouchDeviceForOS(std::shared_ptr<CHidBackend> backend, CTouchManage *pManage);
     ~CTouchDeviceForOS() override;
 
     // The collections of a node that this layer can use; empty when the
@@ -54,7 +57,7 @@ private:
     static bool IsLostError(ssize_t nError);
     static void CopyString(char *szField, const QByteArray &baValue);
 
-    CHidBackend *m_pBackend;
+    std::shared_ptr<CHidBackend> m_pBackend;
     CTouchManage *m_pManage;
     std::atomic<int> m_nCmdFd{-1};
     std::atomic<int> m_nRawFd{-1};

@@ -85,7 +85,7 @@ int32_t CTouchManageForOS::AddDevice(const HidNodeInfo &node, const TouchCollect
     auto *pDevice = static_cast<CTouchDeviceForOS *>(FindDevice(strKey));
     if (!pDevice) {
         qDebug().noquote() << "AddDevice" << ": new CTouchDeviceForOS";
-        pDevice = new CTouchDeviceForOS(m_pBackend.get(), this);
+        pDevice = new CTouchDeviceForOS(m_pBackend, this);
         // In the map before it can be announced, so a registration that
         // lists the map sees it or its announcement, never neither.
         InsertDevice(strKey, pDevice);
