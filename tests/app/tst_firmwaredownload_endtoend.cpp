@@ -409,6 +409,9 @@ void TestFirmwareDownload::mcuTypeQuery_data()
     QTest::newRow("answer at once") << int(CEmulatedBootloader::McuAnswer::Type) << 0 << true;
     QTest::newRow("answer after three other reports") << int(CEmulatedBootloader::McuAnswer::Type) << 3 << true;
     QTest::newRow("cannot tell (FD 02 07)") << int(CEmulatedBootloader::McuAnswer::Unknown) << 0 << false;
+    // At most 100 reports are read for the answer.
+    QTest::newRow("answer as the 100th report") << int(CEmulatedBootloader::McuAnswer::Type) << 99 << true;
+    QTest::newRow("answer after 100 other reports") << int(CEmulatedBootloader::McuAnswer::Type) << 100 << false;
 }
 
 void TestFirmwareDownload::mcuTypeQuery()
