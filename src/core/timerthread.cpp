@@ -16,6 +16,7 @@ CTimerThread::CTimerThread(WorkThreadCallback callback, void *pArg, QObject *par
       m_nInterval(0),
       m_timerType(Qt::CoarseTimer),
       m_pTimer(nullptr),
+      m_bTimerMade(false),
       m_bStopping(false)
 {
     qRegisterMetaType<QList<uint32_t>>("QList<uint32_t>");
@@ -45,10 +46,12 @@ int CTimerThread::StartTimer(int interval, Qt::TimerType type)
 
 void CTimerThread::SetInterval(int interval)
 {
-    // "Timer exists" includes a run that has started but not yet made its
-    // timer: run() connects before it reads the interval, so the value either
-    // reaches the new timer through the signal or is read by run() itself.
-    if (!m_pTimer.load() && !isRunning())
+    // A timer exists from the first run on (a stopped run's timer counts: the
+    // next start takes its own interval anyway). It includes a run that has
+    // started but not yet made its timer: run() connects before it reads the
+    // interval, so the value either reaches the new timer through the signal
+    // or is read by run() itself.
+    if (!m_bTimerMade.load() && !isRunning())
         return;
     m_nInterval.store(interval);
     emit ChangeInterval(interval);
@@ -65,6 +68,7 @@ int CTimerThread::StopTimer()
 
 void CTimerThread::run()
 {
+    m_bTimerMade.store(true);
     auto *timer = new CEventTimer(m_callback, m_pArg);
     timer->setTimerType(m_timerType.load());
     connect(this, &CTimerThread::ChangeInterval, timer, &CEventTimer::ChangeInterval,

@@ -23,7 +23,8 @@ public:
     // A thread still ending after StopTimer is waited for (bounded) first, so
     // a stop followed by a start restarts the timer. Returns 1.
     int StartTimer(int interval, Qt::TimerType type);
-    // Applies a new interval to the running timer; no effect without a timer.
+    // Stores the interval and emits ChangeInterval, which the running timer
+    // takes; no effect at all before the first start made a timer.
     void SetInterval(int interval);
     // Ends the thread's event loop (the timer stops ticking). Returns 1.
     int StopTimer();
@@ -43,5 +44,8 @@ private:
     std::atomic<int> m_nInterval;
     std::atomic<Qt::TimerType> m_timerType;
     std::atomic<CEventTimer *> m_pTimer;
+    // A run has made its timer (the object keeps the last run's timer alive
+    // in meaning: only the first start changes this).
+    std::atomic<bool> m_bTimerMade;
     std::atomic<bool> m_bStopping;
 };

@@ -1,5 +1,7 @@
 #include "workthread.h"
 
+#include "stationclock.h"
+
 #include <QDeadlineTimer>
 #include <QtDebug>
 
@@ -68,8 +70,12 @@ void CWorkThread::StopThread()
     terminate();
     // QThread aborts the process when it is destroyed while its thread still
     // runs, so the object must not go before the thread has really ended.
-    if (!wait(QDeadlineTimer(kAfterTerminateMs))) {
-        qCritical() << "Thread does not end after terminate, waiting for it.";
-        wait();
-    }
+    if (wait(QDeadlineTimer(CStationClock::Timeout(kAfterTerminateMs))))
+        return;
+    // A thread blocked where it cannot be cancelled (waiting for a mutex, say
+    // one that this very thread holds) never ends: waiting on would hang the
+    // program for ever, at exit typically, with the single-instance lock held.
+    // Stop with the reason in the run log instead.
+    qFatal("Thread does not end after Terminate Thread. (blocked where it cannot be cancelled); "
+           "the program stops.");
 }

@@ -12,7 +12,9 @@ using WorkThreadCallback = void (*)(void *);
 //
 // Destroying the object stops the thread: its event loop is asked to quit and
 // the thread is given up to 100 rounds of 10 ms to end; only then is it
-// terminated ("Terminate Thread." in the run log) and waited for. A looping
+// terminated ("Terminate Thread." in the run log) and waited for (2 s); a
+// thread that cannot be cancelled even then (blocked on a mutex) stops the
+// program with a fatal line in the run log rather than hanging it. A looping
 // callback must watch a flag of its owner, cleared before the object goes, so
 // that the last resort is never needed.
 class CWorkThread : public QThread

@@ -1,15 +1,19 @@
 #include "eventtimer.h"
+#include "runlog.h"
 #include "testenvironment.h"
 #include "timerthread.h"
 #include "workthread.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMutex>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 #include <atomic>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -59,6 +63,23 @@ void Endless(void *pArg)
     static_cast<std::atomic<bool> *>(pArg)->store(true);
     for (;;)
         QThread::msleep(1);
+}
+
+const char kChildEnv[] = "STATION_WORKTHREAD_CHILD_DIR";
+
+struct SBlocked
+{
+    QMutex *mutex;
+    std::atomic<bool> entered{false};
+};
+
+// Waits for a mutex: not a point where a terminate can end the thread.
+void WaitForMutex(void *pArg)
+{
+    auto *p = static_cast<SBlocked *>(pArg);
+    p->entered = true;
+    p->mutex->lock();
+    p->mutex->unlock();
 }
 
 } // namespace
@@ -143,6 +164,64 @@ private slots:
         QCOMPARE(lines.indexOf("Release CWorkThread..."), term + 1);
     }
 
+    // The owner holds the mutex its thread waits for: terminate cannot end
+    // that thread. The program stops with the reason in the run log instead of
+    // hanging for ever.
+    void uncancellableThreadStopsTheProgram()
+    {
+        CScopedWorkDir dir;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kChildEnv, dir.Path());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"uncancellableChild"});
+        const bool ended = child.waitForFinished(20000);
+        if (!ended) {
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        QVERIFY2(ended, "the stop sequence hangs");
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        const QStringList files = QDir(dir.Path() + "/Log").entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QFile log(dir.Path() + "/Log/" + files.first());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLocal8Bit(log.readAll());
+        const int term = text.indexOf("[Info]");
+        QVERIFY2(text.indexOf(")-Terminate Thread.\n") > term, qPrintable(text));
+        QVERIFY2(text.contains(QRegularExpression(R"(\[Fatal\]\([^)]*\)-Thread does not end after Terminate Thread\.)")),
+                 qPrintable(text));
+        QVERIFY2(!text.contains("Release CWorkThread..."), qPrintable(text));
+    }
+
+    // Runs only in the child process started above.
+    void uncancellableChild()
+    {
+        const QString dir = QString::fromLocal8Bit(qgetenv(kChildEnv));
+        if (dir.isEmpty())
+            QSKIP("runs as a child of uncancellableThreadStopsTheProgram");
+        // abort() skips destructors: leave no sandbox folders and no core file.
+        QDir(CTestEnvironment::SettingsDir()).removeRecursively();
+        QDir(CTestEnvironment::WorkDir()).removeRecursively();
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        QDir::setCurrent(dir);
+        InstallLogHandler(QString());
+        CTestEnvironment::FastClock();
+        CWorkThread::SetStopRounds(2);
+        QMutex mutex;
+        SBlocked blocked{&mutex};
+        mutex.lock();
+        {
+            CWorkThread thread(&WaitForMutex, &blocked);
+            thread.Start(false);
+            QTRY_VERIFY(blocked.entered.load());
+        }
+        mutex.unlock();
+        QFAIL("the blocked thread was given up silently");
+    }
+
     void timerCallsBackOnItsThread()
     {
         SCallCount count;
@@ -193,6 +272,25 @@ private slots:
         QCOMPARE(changes.at(0).at(0).toInt(), 2);
         QCOMPARE(thread.Interval(), 2);
         QTRY_VERIFY(ticks.count() >= 3);
+    }
+
+    // The timer of a stopped run still counts as the timer: the interval is
+    // stored and announced; the next start takes its own argument.
+    void setIntervalAfterStop()
+    {
+        CTimerThread thread(nullptr, nullptr);
+        thread.StartTimer(40, Qt::CoarseTimer);
+        QTRY_VERIFY(thread.isRunning());
+        thread.StopTimer();
+        QVERIFY(thread.wait(5000));
+        QSignalSpy changes(&thread, &CTimerThread::ChangeInterval);
+        thread.SetInterval(50);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(thread.Interval(), 50);
+        thread.StartTimer(7, Qt::PreciseTimer);
+        QCOMPARE(thread.Interval(), 7);
+        QSignalSpy ticks(&thread, &CTimerThread::timeout);
+        QTRY_VERIFY(ticks.count() >= 2);
     }
 
     void restartRightAfterStop()
