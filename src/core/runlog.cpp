@@ -4,7 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
-#include <QTextStream>
+#include <QTextCodec>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,11 +13,13 @@ namespace {
 
 enum class ELogState { NotInstalled, Open, OpenFailed, Closed };
 
+// Lines go to the file unbuffered, one write per line, in the local 8-bit
+// encoding. No text stream: it holds on to Qt's locale codec, which is
+// deleted while the process exits, and lines are still logged then.
 struct SRunLog
 {
     QMutex mutex;
     QFile file;
-    QTextStream stream;
     ELogState state = ELogState::NotInstalled;
 };
 
@@ -26,6 +29,32 @@ SRunLog &Log()
 {
     static SRunLog *log = new SRunLog;
     return *log;
+}
+
+// Whether the local 8-bit encoding is UTF-8, taken when the handler is
+// installed. Lines are then encoded without a codec object (Qt deletes its
+// codecs and its locale while the process exits, and lines are still logged
+// then, from destructors of long-lived objects).
+std::atomic<bool> g_utf8Locale{true};
+
+QByteArray Local8Bit(const QString &text)
+{
+    return g_utf8Locale.load() ? text.toUtf8() : text.toLocal8Bit();
+}
+
+QString FromLocal8Bit(const char *text)
+{
+    return g_utf8Locale.load() ? QString::fromUtf8(text) : QString::fromLocal8Bit(text);
+}
+
+// "hh:mm:ss:zzz" of the local time, without the locale machinery.
+QByteArray TimeText()
+{
+    const QTime now = QTime::currentTime();
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d:%03d", now.hour(), now.minute(), now.second(),
+                  now.msec());
+    return QByteArray(text);
 }
 
 // A message raised while this thread writes a line (Qt warning about the
@@ -132,16 +161,16 @@ int InstallLogHandler(const QString &prefix)
         + QStringLiteral(".txt");
     QDir().mkpath(folder);
 
+    QTextCodec *codec = QTextCodec::codecForLocale();
+    g_utf8Locale.store(codec && codec->mibEnum() == 106);
+
     SRunLog &log = Log();
     {
         QMutexLocker lock(&log.mutex);
-        if (log.file.isOpen()) {
-            log.stream.flush();
+        if (log.file.isOpen())
             log.file.close();
-        }
         log.file.setFileName(folder + name);
-        const bool opened = log.file.open(QIODevice::WriteOnly | QIODevice::Append);
-        log.stream.setDevice(opened ? &log.file : nullptr);
+        const bool opened = log.file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
         log.state = opened ? ELogState::Open : ELogState::OpenFailed;
     }
     qInstallMessageHandler(LogMessageHandler);
@@ -152,11 +181,8 @@ int CloseLogFile()
 {
     SRunLog &log = Log();
     QMutexLocker lock(&log.mutex);
-    if (log.file.isOpen()) {
-        log.stream.flush();
+    if (log.file.isOpen())
         log.file.close();
-    }
-    log.stream.setDevice(nullptr);
     log.state = ELogState::Closed;
     return 0;
 }
@@ -178,7 +204,7 @@ void LogMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
     }
     t_inHandler = true;
 
-    const QString where = QString::fromLocal8Bit(context.file ? context.file : "")
+    const QString where = FromLocal8Bit(context.file ? context.file : "")
         + QLatin1Char('\\') + LogFunctionName(context.function) + QLatin1Char(':')
         + QString::number(context.line);
 
@@ -187,16 +213,14 @@ void LogMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
     {
         QMutexLocker lock(&log.mutex);
         if (log.state == ELogState::Open || log.state == ELogState::OpenFailed) {
-            const QString line = QLatin1Char('[')
-                + QTime::currentTime().toString(QStringLiteral("hh:mm:ss:zzz"))
-                + QStringLiteral("][") + QLatin1String(LevelText(type)) + QStringLiteral("](")
-                + where + QStringLiteral(")-") + message;
+            QByteArray line = '[' + TimeText() + "][" + LevelText(type) + "](" + Local8Bit(where)
+                + ")-" + Local8Bit(message) + '\n';
             if (log.state == ELogState::Open) {
-                log.stream << line << '\n';
-                log.stream.flush();
+                // Unbuffered: the line is in the file when write returns.
+                log.file.write(line);
             } else {
                 // The file could not be opened: keep the trace on stderr.
-                std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+                std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
                 std::fflush(stderr);
             }
             written = true;
@@ -206,8 +230,8 @@ void LogMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
     if (fatal) {
         // The reason of the stop is the one line that must not be lost.
         if (!written) {
-            std::fprintf(stderr, "[Fatal](%s)-%s\n", where.toLocal8Bit().constData(),
-                         message.toLocal8Bit().constData());
+            std::fprintf(stderr, "[Fatal](%s)-%s\n", Local8Bit(where).constData(),
+                         Local8Bit(message).constData());
             std::fflush(stderr);
         }
         std::abort();

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
+#include <atomic>
 #include <sys/resource.h>
 
 namespace {
@@ -33,6 +34,22 @@ QStringList ReadLines(const QString &path)
         lines.removeLast();
     return lines;
 }
+
+// Logs from its destructor, which runs at exit after Qt's own process-wide
+// objects (text codecs among them) are gone: it is built before any of them.
+struct SLogAtExit
+{
+    bool armed = false;
+    ~SLogAtExit()
+    {
+        if (!armed)
+            return;
+        // The test library put its own handler back when it ended; the
+        // station's stays installed for the whole process.
+        qInstallMessageHandler(LogMessageHandler);
+        qInfo().noquote() << QString::fromUtf8("last words \u00e9\u4f20 after the application");
+    }
+} g_logAtExit;
 
 } // namespace
 
@@ -184,6 +201,52 @@ private slots:
         QCOMPARE(seen.size(), kThreads * kLines);
     }
 
+    // Files opened and closed while threads log: every line lands whole in
+    // one of the files, none is written twice, nothing crashes.
+    void reopenWhileThreadsLog()
+    {
+        CScopedWorkDir dir;
+        InstallLogHandler("r0-");
+        constexpr int kThreads = 6;
+        constexpr int kLines = 300;
+        std::atomic<int> running{kThreads};
+        QList<QThread *> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads << QThread::create([t, &running] {
+                for (int i = 0; i < kLines; ++i)
+                    qWarning("stress %d %d", t, i);
+                --running;
+            });
+            threads.last()->start();
+        }
+        for (int round = 1; running.load() > 0; ++round) {
+            if (round % 3 == 0)
+                CloseLogFile();
+            else
+                InstallLogHandler(QStringLiteral("r%1-").arg(round));
+            QThread::usleep(200);
+        }
+        for (QThread *t : threads) {
+            QVERIFY(t->wait(10000));
+            delete t;
+        }
+        CloseLogFile();
+
+        QSet<QString> seen;
+        const QStringList files = LogFiles(dir.Path());
+        QVERIFY(!files.isEmpty());
+        for (const QString &file : files) {
+            for (const QString &l : ReadLines(dir.Path() + "/Log/" + file)) {
+                const auto m = kLine.match(l);
+                QVERIFY2(m.hasMatch(), qPrintable(l));
+                QVERIFY2(m.captured(9).startsWith("stress "), qPrintable(l));
+                QVERIFY2(!seen.contains(m.captured(9)), qPrintable(l));
+                seen.insert(m.captured(9));
+            }
+        }
+        QVERIFY(seen.size() <= kThreads * kLines);
+    }
+
     void afterCloseNothingIsWritten()
     {
         CScopedWorkDir dir;
@@ -222,6 +285,42 @@ private slots:
         QCOMPARE(m.captured(5), QString("Fatal"));
         QCOMPARE(m.captured(7), QString("fatalChild"));
         QCOMPARE(m.captured(9), QString("Parameter table broken: 42"));
+    }
+
+    // A line logged while the process exits (a static object's destructor)
+    // is written whole, and the exit stays clean.
+    void lineAtExitIsWritten()
+    {
+        CScopedWorkDir dir;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kChildEnv, dir.Path());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"exitChild"});
+        QVERIFY(child.waitForFinished(30000));
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+        const QStringList files = LogFiles(dir.Path());
+        QCOMPARE(files.size(), 1);
+        const QStringList lines = ReadLines(dir.Path() + "/Log/" + files.first());
+        QVERIFY2(!lines.isEmpty(), output.constData());
+        // Whole: time, level, place and the message in the local encoding.
+        const auto m = kLine.match(lines.last());
+        QVERIFY2(m.hasMatch(), qPrintable(lines.join('\n')));
+        QCOMPARE(m.captured(9), QString::fromUtf8("last words \u00e9\u4f20 after the application"));
+    }
+
+    // Runs only in the child process started above.
+    void exitChild()
+    {
+        const QString dir = QString::fromLocal8Bit(qgetenv(kChildEnv));
+        if (dir.isEmpty())
+            QSKIP("runs as a child of lineAtExitIsWritten");
+        QDir::setCurrent(dir);
+        InstallLogHandler("exit-");
+        qInfo() << "running";
+        g_logAtExit.armed = true;
     }
 
     // Runs only in the child process started above.
