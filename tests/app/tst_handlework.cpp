@@ -73,6 +73,25 @@ private:
 };
 } // namespace
 
+// A post's argument is the posting object or the flag of "SetCheckLedError":
+// a pointer to anything else (a caller's bool) is refused at compile time
+// instead of arriving as the flag "true".
+template <typename T, typename = void>
+struct CanPost : std::false_type
+{
+};
+template <typename T>
+struct CanPost<T, std::void_t<decltype(std::declval<HandleWork&>().PostTask(QString(), Qt::AutoConnection,
+                                                                             std::declval<T>()))>>
+    : std::true_type
+{
+};
+static_assert(CanPost<QObject*>::value && CanPost<CStranger*>::value && CanPost<std::nullptr_t>::value
+                  && CanPost<bool>::value,
+              "objects, null and the flag can be posted");
+static_assert(!CanPost<bool*>::value && !CanPost<int*>::value && !CanPost<void*>::value,
+              "other pointers cannot be posted");
+
 class TestHandleWork : public QObject
 {
     Q_OBJECT

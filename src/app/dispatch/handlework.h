@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <type_traits>
 
 class CComPortUart;
 class CComPortUsb;
@@ -52,6 +53,10 @@ public:
                   QObject* mPara = nullptr);
     // For the task that takes a flag ("SetCheckLedError"); the flag travels by value.
     bool PostTask(const QString& task, Qt::ConnectionType type, bool bFlag);
+    // Any other pointer (a caller's bool*, say) would silently become the flag
+    // "true": it does not compile.
+    template <typename T, typename = std::enable_if_t<!std::is_base_of<QObject, T>::value>>
+    bool PostTask(const QString& task, Qt::ConnectionType type, T* pOther) = delete;
 
     // GUI thread. A caller that uses the device object directly locks the
     // device mutex around the use and asks for the object again each time.
