@@ -246,6 +246,26 @@ private slots:
         QCOMPARE(insert.count(), 1);
     }
 
+    // A port that registers while the layer already has frames takes them from
+    // its registration table, without the "Cortex-A8" ones, and still tells its
+    // owner once the owner listens.
+    void registrationTableWithoutCortexA8()
+    {
+        auto probe = std::make_unique<CLayerProbe>(); // the layer exists before the port
+        m_hid->AddFrame(0x1FF7, 0x0001, 0x7300, CFakeHidBackend::AppMode, "Cortex-A8");
+        m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
+        m_hid->AddFrame(0x1FF7, 0x0013, 0x7301, CFakeHidBackend::AppMode, "Cortex-A8");
+        DEV_TRY_COMPARE(probe->Arrivals(), 3);
+        m_port.reset(new CComPortUsb());
+        QCOMPARE(m_port->GetDevCount(), 1);
+        QCOMPARE(m_port->GetDeviceNameList(), QList<QString>{NameOf(0x0B8C, 0x5002, 0x7410)});
+        QSignalSpy insert(m_port.get(), &CComPort::DeviceInsert);
+        DEV_TRY_COMPARE(insert.count(), 1);
+        QCOMPARE(insert.at(0).at(0).toBool(), true);
+        m_port.reset();
+        probe.reset();
+    }
+
     // The seventeenth frame is refused instead of overrunning the table.
     void seventeenFrames()
     {
