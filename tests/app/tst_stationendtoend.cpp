@@ -49,6 +49,7 @@ private slots:
     void bootloaderFrameKeepsTouchButtonDisabled();
     void batchSavedReadsTheFrameAgain();
     void batchSavedButFrameGone();
+    void touchButtonSwitchesTheFrame();
 
 private:
     // The notice text each time the window hears of a frame.
@@ -183,6 +184,45 @@ void TestStationEndToEnd::batchSavedButFrameGone()
     QCOMPARE(status.at(0).at(0).toBool(), false);
     QCOMPARE(Child<QLabel>(m_pWindow.get(), "noticeLabel")->text(),
              QStringLiteral("There is no device inserted, Please insert device!"));
+}
+
+void TestStationEndToEnd::touchButtonSwitchesTheFrame()
+{
+    CShellFrame& frame = m_pRig->AddFrame();
+    frame.usb->Plug();
+    QTRY_COMPARE(Child<QLabel>(m_pWindow.get(), "snLabel")->text(), QStringLiteral("B2024-11-05"));
+    auto* pTouch = Child<QToolButton>(m_pWindow.get(), "touchEnToolButton");
+    QVERIFY(pTouch->isEnabled());
+    auto touch = [&frame] {
+        const auto s = frame.frame.Snapshot();
+        return QStringLiteral("%1,%2").arg(s.settings.touch[0]).arg(s.settings.touch[1]);
+    };
+
+    // Checked: "DisableTouch"; the dispatcher's answer keeps the button checked.
+    pTouch->click();
+    QTRY_COMPARE(touch(), QStringLiteral("0,0"));
+    QTest::qWait(20);
+    QVERIFY(pTouch->isChecked());
+    // Unchecked: "EnableTouch"; the frame's own values come back.
+    pTouch->click();
+    QTRY_COMPARE(touch(), QStringLiteral("1,2"));
+    QTest::qWait(20);
+    QVERIFY(!pTouch->isChecked());
+
+    // A failed "EnableTouch" leaves touch output off: the button is checked again.
+    pTouch->click();
+    QTRY_COMPARE(touch(), QStringLiteral("0,0"));
+    CTestEnvironment::FastClock(0.001);
+    frame.frame.SetFault(0x30, 0x08, CEmulatedFrame::Silent());
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+    pTouch->click();
+    QVERIFY(!pTouch->isChecked());
+    QTRY_VERIFY(pTouch->isChecked());
+    QTRY_COMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes[0].text, QStringLiteral("The task \"EnableTouch\" timeout, The error code is 0x80020001."
+                                                     " Please select what you want!"));
+    CTestEnvironment::RealClock();
 }
 
 STATION_TEST_MAIN(TestStationEndToEnd)
