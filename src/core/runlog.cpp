@@ -86,9 +86,12 @@ bool IsIdentChar(char c)
 // Position of the word "operator" in head (operator<<, operator QString), or -1.
 int OperatorPos(const QByteArray &head)
 {
-    static const QByteArray kw("operator");
+    // A plain array: no static object that exit would destroy before the
+    // last lines are logged.
+    static const char kw[] = "operator";
+    constexpr int kwSize = int(sizeof kw) - 1;
     for (int pos = head.lastIndexOf(kw); pos >= 0; pos = pos > 0 ? head.lastIndexOf(kw, pos - 1) : -1) {
-        const int after = pos + kw.size();
+        const int after = pos + kwSize;
         const bool startOk = pos == 0 || !IsIdentChar(head.at(pos - 1));
         const bool endOk = after >= head.size() || !IsIdentChar(head.at(after));
         if (startOk && endOk)
