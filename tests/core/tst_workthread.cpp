@@ -208,8 +208,7 @@ private slots:
         setrlimit(RLIMIT_CORE, &noCore);
         QDir::setCurrent(dir);
         InstallLogHandler(QString());
-        CTestEnvironment::FastClock();
-        CWorkThread::SetStopRounds(2);
+        CWorkThread::SetStopRounds(2); // and so 100 ms after the terminate
         QMutex mutex;
         SBlocked blocked{&mutex};
         mutex.lock();
