@@ -174,7 +174,12 @@ int32_t CTouchDevice::RecvData(uint8_t *buf, int len, int timeout)
         }
     }
 
-    if (m_nStatus.load() != StatusOpen || !m_bRun.load()) {
+    // A reply that arrived before the frame went is still delivered (a frame
+    // may acknowledge a command and leave the bus at once); a released
+    // device answers nothing.
+    const int32_t nStatus = m_nStatus.load();
+    const bool bGone = nStatus == StatusLost || !m_bRun.load();
+    if ((nStatus != StatusOpen && !bGone) || (bGone && queueEmpty())) {
         qDebug().noquote() << "RecvData" << ": ERROR_CODE_LOST_DEVICE";
         return ERROR_CODE_LOST_DEVICE;
     }

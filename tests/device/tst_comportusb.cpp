@@ -400,7 +400,7 @@ private slots:
         QCOMPARE(result.first, ERROR_CODE_LOST_DEVICE);
         QVERIFY2(result.second < 3000, qPrintable(QString::number(result.second)));
         DEV_TRY_COMPARE(pPort->GetDevCount(), 0);
-        QCOMPARE(insert.count(), 1);
+        DEV_TRY_COMPARE(insert.count(), 1); // emitted on the hot-plug thread after the table changed
         QCOMPARE(insert.at(0).at(0).toBool(), false);
     }
 

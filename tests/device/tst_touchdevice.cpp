@@ -328,6 +328,22 @@ private slots:
         QCOMPARE(Sdk()->RecvUpgradeData(&m_handle, buf, 64, 10), expected);
     }
 
+    // A reply queued before the frame left is delivered; then "device lost".
+    void replyQueuedBeforeTheFrameLeftIsDelivered()
+    {
+        Attach();
+        Input(Report(0xFC, {0x84}), 0xFC, 1);
+        m_hid->RemoveNode(m_node, false);
+        DEV_TRY_COMPARE(Device()->GetDeviceStatus(), -1);
+        uint8_t buf[64] = {};
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 5000), 64);
+        QCOMPARE(buf[1], uint8_t(0x84));
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 5000), ERROR_CODE_LOST_DEVICE);
+        QVERIFY(timer.elapsed() < 1000);
+    }
+
     void lostDeviceAnswersLostEverywhere()
     {
         Attach();
