@@ -18,7 +18,7 @@ shopt -s nullglob
 targets=(build-fuzz/fuzz/*/fuzz_*)
 if [ ${#targets[@]} -eq 0 ]; then echo "no fuzz targets"; exit 0; fi
 for t in "${targets[@]}"; do
-  [ -x "$t" ] || continue
+  [ -f "$t" ] && [ -x "$t" ] || continue
   name=$(basename "$t")
   corpus="$root/fuzz-corpus/$name"
   mkdir -p "$corpus" "$root/build-fuzz/crashes/$name"
