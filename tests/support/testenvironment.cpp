@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <cstdlib>
+
 namespace {
 QTemporaryDir *g_settingsDir = nullptr;
 QTemporaryDir *g_workDir = nullptr;
@@ -18,6 +20,14 @@ void CTestEnvironment::Isolate()
         return;
     g_settingsDir = new QTemporaryDir(QDir::tempPath() + "/station-settings-XXXXXX");
     g_workDir = new QTemporaryDir(QDir::tempPath() + "/station-work-XXXXXX");
+    // The folders outlive every test object; remove them when the process ends.
+    std::atexit([] {
+        QDir::setCurrent(QDir::tempPath());
+        delete g_workDir;
+        g_workDir = nullptr;
+        delete g_settingsDir;
+        g_settingsDir = nullptr;
+    });
     const QString settings = g_settingsDir->path();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings);
