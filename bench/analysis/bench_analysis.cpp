@@ -30,19 +30,19 @@ struct Case
 // 600 LEDs on X (Bottom 15 x 40 -> Top 15 x 40), 340 on Y (Right 10 x 34 -> Left 10 x 34).
 void BuildFrame(CFakeTouch &touch)
 {
-    TestPanelSpec spec;
+    TestPanelShape shape;
     for (int b = 0; b < 15; ++b) {
-        spec.lstBottom.append(40);
-        spec.lstTop.append(40);
+        shape.lstBottom.append(40);
+        shape.lstTop.append(40);
     }
     for (int b = 0; b < 10; ++b) {
-        spec.lstLeft.append(34);
-        spec.lstRight.append(34);
+        shape.lstLeft.append(34);
+        shape.lstRight.append(34);
     }
-    spec.lstOffsets = {0, 4, -4};
-    spec.lstDivideX = {99, 499};
-    spec.lstDivideY = {59, 279};
-    CTestPanel::Build(touch, spec);
+    shape.lstOffsets = {0, 4, -4};
+    shape.lstDivideX = {99, 499};
+    shape.lstDivideY = {59, 279};
+    CTestPanel::Build(touch, shape);
 }
 
 // Deterministic noise so that runs are repeatable.

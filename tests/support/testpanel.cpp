@@ -69,17 +69,17 @@ void BuildAxis(CTouchBase &touch, const QString &strAxis, const QString &strEmit
 
 } // namespace
 
-void CTestPanel::Build(CTouchBase &touch, const TestPanelSpec &spec)
+void CTestPanel::Build(CTouchBase &touch, const TestPanelShape &shape)
 {
     CHardwareInfo &hw = touch.GetHardwareInfo();
-    hw.SetAxis(0, QStringLiteral("Bottom"), MakeBoards(spec.lstBottom));
-    hw.SetAxis(1, QStringLiteral("Top"), MakeBoards(spec.lstTop));
-    hw.SetAxis(2, QStringLiteral("Left"), MakeBoards(spec.lstLeft));
-    hw.SetAxis(3, QStringLiteral("Right"), MakeBoards(spec.lstRight));
-    BuildAxis(touch, QStringLiteral("X"), QStringLiteral("Bottom"), spec.lstBottom, QStringLiteral("Top"), spec.lstTop,
-              spec.lstOffsets, spec.lstDivideX);
-    BuildAxis(touch, QStringLiteral("Y"), QStringLiteral("Right"), spec.lstRight, QStringLiteral("Left"), spec.lstLeft,
-              spec.lstOffsets, spec.lstDivideY);
+    hw.SetAxis(0, QStringLiteral("Bottom"), MakeBoards(shape.lstBottom));
+    hw.SetAxis(1, QStringLiteral("Top"), MakeBoards(shape.lstTop));
+    hw.SetAxis(2, QStringLiteral("Left"), MakeBoards(shape.lstLeft));
+    hw.SetAxis(3, QStringLiteral("Right"), MakeBoards(shape.lstRight));
+    BuildAxis(touch, QStringLiteral("X"), QStringLiteral("Bottom"), shape.lstBottom, QStringLiteral("Top"), shape.lstTop,
+              shape.lstOffsets, shape.lstDivideX);
+    BuildAxis(touch, QStringLiteral("Y"), QStringLiteral("Right"), shape.lstRight, QStringLiteral("Left"), shape.lstLeft,
+              shape.lstOffsets, shape.lstDivideY);
 }
 
 QString CTestPanel::LabelPart(const QChar &cPrefix, const QList<int> &lstBoards, int nSensor)

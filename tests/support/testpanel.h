@@ -10,7 +10,7 @@
 // Bottom -> Top, axis "Y" Right -> Left; each offset gives one direction
 // ("T0", "T1", ... in list order) in which LED i joins emitter i to receiver
 // i + offset (clamped to the receiver side).
-struct TestPanelSpec
+struct TestPanelShape
 {
     QList<int> lstBottom; // sensors per board, in board order
     QList<int> lstTop;
@@ -40,7 +40,7 @@ public:
     static constexpr uint32_t kAdcOk = 100;
     static constexpr uint32_t kAgcOk = 50;
 
-    static void Build(CTouchBase &touch, const TestPanelSpec &spec);
+    static void Build(CTouchBase &touch, const TestPanelShape &shape);
     // The side-wide sensor number of a relation end for the given side layout
     // as a label part, e.g. "T1:2" for sensor 5 with boards {3, 3}.
     static QString LabelPart(const QChar &cPrefix, const QList<int> &lstBoards, int nSensor);

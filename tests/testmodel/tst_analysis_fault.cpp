@@ -46,13 +46,13 @@ Names Entry(const ProblemMap &map, const QString &strKey)
 // and T2 (-1); 20 sensors.
 void BuildPanel(CFakeTouch &touch)
 {
-    TestPanelSpec spec;
-    spec.lstBottom = {3, 3};
-    spec.lstTop = {3, 3};
-    spec.lstLeft = {2, 2};
-    spec.lstRight = {2, 2};
-    spec.lstOffsets = {0, 1, -1};
-    CTestPanel::Build(touch, spec);
+    TestPanelShape shape;
+    shape.lstBottom = {3, 3};
+    shape.lstTop = {3, 3};
+    shape.lstLeft = {2, 2};
+    shape.lstRight = {2, 2};
+    shape.lstOffsets = {0, 1, -1};
+    CTestPanel::Build(touch, shape);
 }
 
 // Newest ADC and AGC frames of every direction: healthy, except the LEDs

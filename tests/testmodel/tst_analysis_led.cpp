@@ -491,13 +491,13 @@ void TestAnalysisLed::fluctuationCountIsCapped()
 void TestAnalysisLed::untFromAdc()
 {
     CFakeTouch touch;
-    TestPanelSpec spec;
-    spec.lstBottom = {3};
-    spec.lstTop = {3};
-    spec.lstLeft = {2};
-    spec.lstRight = {2};
-    spec.lstOffsets = {0, 1};
-    CTestPanel::Build(touch, spec);
+    TestPanelShape shape;
+    shape.lstBottom = {3};
+    shape.lstTop = {3};
+    shape.lstLeft = {2};
+    shape.lstRight = {2};
+    shape.lstOffsets = {0, 1};
+    CTestPanel::Build(touch, shape);
     // Y-T1 has no UNT kind: an empty standard type, a percentage.
     touch.GetAxisSignalMap()[QStringLiteral("Y")].GetDirMap()[QStringLiteral("T1")].GetTypeMap().remove(QStringLiteral("UNT"));
     touch.GetAxisSignalMap()[QStringLiteral("Y")].SetStandardType(kT0, QStringLiteral("UNT"), QStringLiteral("Percent"));
@@ -585,12 +585,12 @@ void TestAnalysisLed::latestSignal()
 void TestAnalysisLed::realTimeWindows()
 {
     CFakeTouch touch;
-    TestPanelSpec spec;
-    spec.lstBottom = {3};
-    spec.lstTop = {3};
-    spec.lstLeft = {2};
-    spec.lstRight = {2};
-    CTestPanel::Build(touch, spec);
+    TestPanelShape shape;
+    shape.lstBottom = {3};
+    shape.lstTop = {3};
+    shape.lstLeft = {2};
+    shape.lstRight = {2};
+    CTestPanel::Build(touch, shape);
     touch.SetTestTimesForUnt(3);
     QCOMPARE(touch.RunTest(), 0);
     touch.GetSignalErrors().insert(QStringLiteral("marker"), QStringLiteral("kept"));

@@ -14,12 +14,12 @@ const QString kX0 = QStringLiteral("X-T0");
 // A small panel: X has 6 LEDs (Bottom 3+3 -> Top 3+3), Y has 2 (Right -> Left).
 void BuildSmallPanel(CFakeTouch &touch)
 {
-    TestPanelSpec spec;
-    spec.lstBottom = {3, 3};
-    spec.lstTop = {3, 3};
-    spec.lstLeft = {2};
-    spec.lstRight = {2};
-    CTestPanel::Build(touch, spec);
+    TestPanelShape shape;
+    shape.lstBottom = {3, 3};
+    shape.lstTop = {3, 3};
+    shape.lstLeft = {2};
+    shape.lstRight = {2};
+    CTestPanel::Build(touch, shape);
 }
 
 // ADC reads whose call index is listed carry one LED of X (LED 4) far above its window.
