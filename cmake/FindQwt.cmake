@@ -8,7 +8,7 @@ endif()
 include(FindPackageHandleStandardArgs)
 find_package_handle_standard_args(Qwt REQUIRED_VARS QWT_LIBRARY QWT_INCLUDE_DIR VERSION_VAR QWT_VERSION)
 if(Qwt_FOUND AND NOT TARGET Qwt::Qwt)
-    add_library(Qwt::Qwt UNKNOWN IMPORTED)
+    add_library(Qwt::Qwt UNKNOWN IMPORTED GLOBAL)
     set_target_properties(Qwt::Qwt PROPERTIES
         IMPORTED_LOCATION "${QWT_LIBRARY}"
         INTERFACE_INCLUDE_DIRECTORIES "${QWT_INCLUDE_DIR}"
