@@ -1,5 +1,8 @@
 #include "qmain.h"
 
+#include "emulatedprofile.h"
+#include "emulatedstationframe.h"
+#include "handlework.h"
 #include "mainwindow.h"
 #include "quitsignalwatcher.h"
 #include "runlog.h"
@@ -14,6 +17,20 @@
 #include <QTranslator>
 
 #include <qwt_legend_data.h>
+
+#include <cstdio>
+
+namespace {
+const char* const kEmulatedOption = "--emulated-frame";
+const char* const kEmulatedMark = "[emulated frame]";
+// Exit code of a command line the station cannot follow.
+constexpr int kUsageExitCode = 2;
+
+QString KnownProfiles()
+{
+    return QStringLiteral("Known profiles: ") + CEmulatedProfile::Names().join(QStringLiteral(", ")) + QLatin1Char('.');
+}
+} // namespace
 
 int InstallTranslator(QApplication* pApplication)
 {
@@ -30,10 +47,96 @@ int InstallTranslator(QApplication* pApplication)
     return 0;
 }
 
+bool ParseStationOptions(const QStringList& arguments, StationOptions* pOptions, QString* pError)
+{
+    const QString strOption = QString::fromLatin1(kEmulatedOption);
+    StationOptions options;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& strArgument = arguments.at(i);
+        if (!strArgument.startsWith(QLatin1String("--emulated")))
+            continue;
+        if (strArgument == strOption) {
+            // The profile is never taken from the next argument: it would be
+            // ambiguous with Qt's own arguments.
+            const QString strNext = arguments.value(i + 1);
+            if (!strNext.isEmpty() && !strNext.startsWith(QLatin1Char('-'))) {
+                *pError = QStringLiteral("The profile of an emulated frame follows an equals sign: %1=%2. %3")
+                              .arg(strOption, strNext, KnownProfiles());
+                return false;
+            }
+            options.bEmulatedFrame = true;
+            options.strProfile = CEmulatedProfile::DefaultName();
+        } else if (strArgument.startsWith(strOption + QLatin1Char('='))) {
+            const QString strProfile = strArgument.mid(strOption.size() + 1);
+            if (!CEmulatedProfile::IsKnown(strProfile)) {
+                *pError = QStringLiteral("Unknown profile of an emulated frame: \"%1\". %2")
+                              .arg(strProfile, KnownProfiles());
+                return false;
+            }
+            options.bEmulatedFrame = true;
+            options.strProfile = strProfile;
+        } else {
+            *pError = QStringLiteral("Unknown option \"%1\"; the station's option is %2[=PROFILE]. %3")
+                          .arg(strArgument, strOption, KnownProfiles());
+            return false;
+        }
+    }
+    *pOptions = options;
+    return true;
+}
+
+std::unique_ptr<CEmulatedStationFrame> StartEmulatedFrame(const QString& strProfile)
+{
+    std::unique_ptr<CEmulatedStationFrame> pFrame = CEmulatedStationFrame::Create(strProfile);
+    if (!pFrame) {
+        qWarning().noquote() << kEmulatedMark << "Unknown profile" << strProfile;
+        return nullptr;
+    }
+    qInfo().noquote() << kEmulatedMark << QStringLiteral("Profile \"%1\": %2.")
+                                              .arg(strProfile, CEmulatedProfile::Summary(strProfile));
+    qInfo().noquote() << kEmulatedMark << "Plugged in:" << pFrame->Identity();
+    return pFrame;
+}
+
+void MarkEmulatedWindow(MainWindow* pWindow)
+{
+    const QString strMark = QString::fromLatin1(kEmulatedMark);
+    if (pWindow->windowTitle().endsWith(strMark))
+        return;
+    pWindow->setWindowTitle(pWindow->windowTitle() + QLatin1Char(' ') + strMark);
+    QObject::connect(pWindow->GetHandleWork(), &HandleWork::UpdateDeviceInfo, pWindow,
+                     [](const QList<QPair<QString, QString>>& lstDevInfo, const QList<QPair<QString, QString>>&) {
+                         QStringList items;
+                         for (const auto& item : lstDevInfo)
+                             items << item.first + QLatin1Char(' ') + item.second;
+                         qInfo().noquote() << kEmulatedMark << "The station read:" << items.join(QStringLiteral(", "));
+                     });
+}
+
 int qMain(int argc, char* argv[])
 {
     InstallLogHandler(QString());
     qInfo() << "Start " << StationInfo::kAppName << StationInfo::kAppVersion << ".";
+
+    // The station's own options are read before Qt takes its own out.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    StationOptions options;
+    QString strError;
+    if (!ParseStationOptions(arguments, &options, &strError)) {
+        qCritical().noquote() << strError;
+        std::fprintf(stderr, "%s\n", strError.toLocal8Bit().constData());
+        qInfo().noquote() << QStringLiteral("The App will exit, and the exit code is ") + QString::number(kUsageExitCode);
+        CloseLogFile();
+        return kUsageExitCode;
+    }
+    if (options.bEmulatedFrame) {
+        qInfo().noquote() << kEmulatedMark
+                          << QStringLiteral("Started with %1=%2: the station reaches no real frame, only one "
+                                            "emulated frame on a fake device backend.")
+                                 .arg(QString::fromLatin1(kEmulatedOption), options.strProfile);
+    }
 
     RegisterStationMetaTypes();
     qRegisterMetaType<QList<QwtLegendData>>("QList<QwtLegendData>");
@@ -52,12 +155,20 @@ int qMain(int argc, char* argv[])
             // A session that ends (SIGTERM) or Ctrl+C leaves through the event
             // loop like the exit button, so the run log gets its last line.
             CQuitSignalWatcher quitWatcher;
+            // Plugged in before the window's dispatcher opens the device layer,
+            // which then finds the frame as it finds one present at start.
+            std::unique_ptr<CEmulatedStationFrame> pEmulatedFrame;
+            if (options.bEmulatedFrame)
+                pEmulatedFrame = StartEmulatedFrame(options.strProfile);
             auto* pMainWindow = new MainWindow(nullptr);
+            if (pEmulatedFrame)
+                MarkEmulatedWindow(pMainWindow);
             instance.SetActivationWindow(pMainWindow, true);
             pMainWindow->show();
             qInfo() << "Init MainWindow successfully and Start event loop.";
             nExitCode = application.exec();
             delete pMainWindow;
+            pEmulatedFrame.reset();
         }
         qInfo().noquote() << QStringLiteral("The App will exit, and the exit code is ") + QString::number(nExitCode);
         CloseLogFile();

@@ -1,0 +1,75 @@
+#include "emulatedstationframe.h"
+
+#include "emulatedframe.h"
+#include "emulatedpanel.h"
+#include "emulatedprofile.h"
+#include "emulatedusbframe.h"
+#include "fakehidbackend.h"
+
+namespace {
+QString Hex4(quint16 nValue)
+{
+    return QStringLiteral("0x") + QStringLiteral("%1").arg(nValue, 4, 16, QLatin1Char('0')).toUpper();
+}
+} // namespace
+
+std::unique_ptr<CEmulatedStationFrame> CEmulatedStationFrame::Create(const QString& strProfile)
+{
+    if (!CEmulatedProfile::IsKnown(strProfile))
+        return nullptr;
+    return std::unique_ptr<CEmulatedStationFrame>(new CEmulatedStationFrame(strProfile));
+}
+
+CEmulatedStationFrame::CEmulatedStationFrame(const QString& strProfile)
+    : m_strProfile(strProfile),
+      m_backend(CFakeHidBackend::Install()),
+      m_pFrame(new CEmulatedFrame),
+      m_pPanel(new CEmulatedPanel(m_pFrame.get()))
+{
+    m_pPanel->Install();
+    CEmulatedProfile::Apply(strProfile, m_pFrame.get(), m_pPanel.get());
+    m_pUsb.reset(new CEmulatedUsbFrame(m_pFrame.get(), m_backend));
+    m_pUsb->Plug();
+}
+
+CEmulatedStationFrame::~CEmulatedStationFrame()
+{
+    // The adapter stops its scheduler and takes the node off the bus before
+    // the frame and panel it answers for go.
+    m_pUsb.reset();
+    m_pPanel.reset();
+    m_pFrame.reset();
+    CFakeHidBackend::Uninstall();
+}
+
+QString CEmulatedStationFrame::Identity() const
+{
+    const CEmulatedFrame::State s = m_pFrame->Snapshot();
+    const bool bApp = s.mode == CEmulatedFrame::Mode::Application;
+    QString strText = QStringLiteral("VID %1, PID %2, %3 mode, version %4, USB product \"%5\", serial \"%6\"")
+                          .arg(Hex4(s.id.nVid), Hex4(bApp ? s.id.nAppPid : s.id.nBootPid),
+                               bApp ? QStringLiteral("application") : QStringLiteral("bootloader"),
+                               Hex4(bApp ? s.id.nVersion : s.id.nBootRelease),
+                               QString::fromLatin1(s.id.product), QString::fromLatin1(s.id.serial));
+    strText += QStringLiteral("; product %1, McuID %2, CheckSum %3-%4, BatchInfo %5")
+                   .arg(QString::fromLatin1(s.info.product),
+                        QString::fromLatin1(s.info.mcuId.toHex().toUpper()), Hex4(s.info.first.nAppChecksum),
+                        Hex4(s.info.second.nAppChecksum),
+                        s.info.bBatchErased ? QStringLiteral("(erased)") : QString::fromLatin1(s.info.batch));
+    return strText;
+}
+
+void CEmulatedStationFrame::Plug()
+{
+    m_pUsb->Plug();
+}
+
+void CEmulatedStationFrame::Unplug()
+{
+    m_pUsb->Unplug();
+}
+
+bool CEmulatedStationFrame::IsPlugged() const
+{
+    return m_pUsb->IsPlugged();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class CEmulatedFrame;
+class CEmulatedPanel;
+class CEmulatedUsbFrame;
+class CFakeHidBackend;
+
+// One emulated frame for a whole run of the station, in place of the USB
+// bus: it makes the fake hidraw/udev backend the one the device layer uses
+// (so the station reaches no real frame), builds a frame and its panel as a
+// profile (emulatedprofile.h) describes and plugs the frame in.
+//
+// Create it before anything builds the device manager (the station's USB
+// port) and destroy it after the station has released the device layer.
+class CEmulatedStationFrame
+{
+public:
+    // Null for an unknown profile (nothing is installed then).
+    static std::unique_ptr<CEmulatedStationFrame> Create(const QString& strProfile);
+    ~CEmulatedStationFrame();
+    CEmulatedStationFrame(const CEmulatedStationFrame&) = delete;
+    CEmulatedStationFrame& operator=(const CEmulatedStationFrame&) = delete;
+
+    QString Profile() const { return m_strProfile; }
+    // What the frame says of itself, on one line: USB identity, product, MCU
+    // id, checksum and batch information.
+    QString Identity() const;
+
+    // The frame arrives on the bus, or leaves it.
+    void Plug();
+    void Unplug();
+    bool IsPlugged() const;
+
+    CEmulatedFrame* Frame() const { return m_pFrame.get(); }
+    CEmulatedPanel* Panel() const { return m_pPanel.get(); }
+
+private:
+    explicit CEmulatedStationFrame(const QString& strProfile);
+
+    QString m_strProfile;
+    std::shared_ptr<CFakeHidBackend> m_backend;
+    std::unique_ptr<CEmulatedFrame> m_pFrame;
+    std::unique_ptr<CEmulatedPanel> m_pPanel;
+    std::unique_ptr<CEmulatedUsbFrame> m_pUsb;
+};

@@ -1,0 +1,274 @@
+// The station with an emulated frame instead of the USB bus, in this process:
+// the command line that asks for it, the verdict the hardware layer gives
+// each profile's frame (with the sample parameter table), and the start that
+// "--emulated-frame" makes (StartEmulatedFrame, then MainWindow) with what
+// the main panel shows, with a screenshot per profile.
+
+#include "comportusb.h"
+#include "customersettings.h"
+#include "emulatedprofile.h"
+#include "emulatedstationframe.h"
+#include "hardwareinterface.h"
+#include "mainwindow.h"
+#include "modalboxanswerer.h"
+#include "qmain.h"
+#include "runlogcapture.h"
+#include "stationclock.h"
+#include "stationresources.h"
+#include "testenvironment.h"
+#include "touchtestinfotable.h"
+#include "waitfor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const char* const kMcuId = "0123456789ABCDEF00112233";
+const char* const kProduct = "KT-T65WHSUR-10P";
+const char* const kBatch = "B2024-11-05";
+
+QStringList Column(QTableWidget* pTable, int nColumn)
+{
+    QStringList texts;
+    for (int r = 0; r < pTable->rowCount(); ++r)
+        texts << (pTable->item(r, nColumn) ? pTable->item(r, nColumn)->text() : QString());
+    return texts;
+}
+
+QString Hex(int32_t n)
+{
+    return QStringLiteral("0x%1").arg(uint32_t(n), 8, 16, QLatin1Char('0'));
+}
+} // namespace
+
+class TestEmulatedFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void commandLine_data();
+    void commandLine();
+    void profileVerdicts_data();
+    void profileVerdicts();
+    void startShowsTheFrame_data();
+    void startShowsTheFrame();
+};
+
+void TestEmulatedFrame::initTestCase()
+{
+    InitStationResources();
+    // The table is read once per process, from the working folder of the
+    // first request: the sample the station is started with.
+    QVERIFY(QFile::copy(QStringLiteral(STATION_SAMPLE_TABLE),
+                        QDir::current().filePath(QStringLiteral("TouchTestInfo-V0001.csv"))));
+    const CTouchTestInfoTable* pTable = CTouchTestInfoTable::GetInstance(QStringLiteral("TouchTestInfo"));
+    const QMap<QString, QString> row = pTable->GetInfo(QStringLiteral("KT-T65WHSUR"), QStringLiteral("0x1A2B-0x3C4D"));
+    QCOMPARE(row.value(QStringLiteral("X-T1-ADC")), QStringLiteral("90-255-0-30"));
+    QCOMPARE(row.value(QStringLiteral("MaxTolerantWeakSignalTotal")), QStringLiteral("0"));
+    // Any other product gets the defaults only.
+    QVERIFY(!pTable->GetInfo(QStringLiteral("OTHER"), QString()).contains(QStringLiteral("X-T1-ADC")));
+}
+
+void TestEmulatedFrame::init()
+{
+    // Real time-outs; fixed pauses of the protocol pass at once.
+    CStationClock::SetTimeoutScale(1.0);
+    CStationClock::SetSleepHook([](int) {});
+    CCustomerSettings::GetInstance()->clear();
+}
+
+void TestEmulatedFrame::cleanup()
+{
+    CStationClock::SetSleepHook(nullptr);
+    CTestEnvironment::RealClock();
+}
+
+void TestEmulatedFrame::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("emulated");
+    QTest::addColumn<QString>("profile"); // or a text the refusal contains
+
+    QTest::newRow("none") << QStringList{} << true << false << QString();
+    QTest::newRow("Qt's own only") << QStringList{"-platform", "offscreen"} << true << false << QString();
+    QTest::newRow("default profile") << QStringList{"--emulated-frame"} << true << true << "healthy";
+    QTest::newRow("named profile") << QStringList{"--emulated-frame=deformed"} << true << true << "deformed";
+    QTest::newRow("among Qt's own") << QStringList{"-platform", "offscreen", "--emulated-frame=bootloader"} << true
+                                    << true << "bootloader";
+    QTest::newRow("the last one counts")
+        << QStringList{"--emulated-frame=weak", "--emulated-frame=old-firmware"} << true << true << "old-firmware";
+    QTest::newRow("unknown profile") << QStringList{"--emulated-frame=cracked"} << false << false
+                                     << "Unknown profile of an emulated frame: \"cracked\"";
+    QTest::newRow("empty profile") << QStringList{"--emulated-frame="} << false << false
+                                   << "Unknown profile of an emulated frame: \"\"";
+    QTest::newRow("case counts") << QStringList{"--emulated-frame=Healthy"} << false << false
+                                 << "\"Healthy\"";
+    QTest::newRow("profile without equals sign") << QStringList{"--emulated-frame", "weak"} << false << false
+                                                 << "--emulated-frame=weak";
+    QTest::newRow("misspelt option") << QStringList{"--emulated-frames"} << false << false
+                                     << "Unknown option \"--emulated-frames\"";
+}
+
+void TestEmulatedFrame::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, accepted);
+    QFETCH(bool, emulated);
+    QFETCH(QString, profile);
+
+    StationOptions options;
+    options.bEmulatedFrame = !emulated; // must be overwritten
+    QString strError;
+    QCOMPARE(ParseStationOptions(arguments, &options, &strError), accepted);
+    if (accepted) {
+        QVERIFY2(strError.isEmpty(), qPrintable(strError));
+        QCOMPARE(options.bEmulatedFrame, emulated);
+        QCOMPARE(options.strProfile, profile);
+    } else {
+        QVERIFY2(strError.contains(profile), qPrintable(strError));
+        // Every refusal names what would have been understood.
+        QVERIFY2(strError.endsWith(QStringLiteral("Known profiles: healthy, dead-emitter, broken-connector, weak, "
+                                                  "deformed, old-firmware, bootloader.")),
+                 qPrintable(strError));
+    }
+}
+
+// What the station's test of each profile's frame comes to, through the real
+// device layer, the USB port and the hardware interface, with the sample
+// table applied. An empty code: the station does not test such a frame.
+void TestEmulatedFrame::profileVerdicts_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<uint>("mode"); // 1 application, 0 bootloader
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("code");
+
+    QTest::newRow("healthy") << "healthy" << 1u << 0x7201 << "PASS";
+    QTest::newRow("dead-emitter") << "dead-emitter" << 1u << 0x7201 << "NG2";
+    QTest::newRow("broken-connector") << "broken-connector" << 1u << 0x7201 << "NG1";
+    QTest::newRow("weak") << "weak" << 1u << 0x7201 << "NG3";
+    QTest::newRow("deformed") << "deformed" << 1u << 0x7201 << "NG4";
+    // Below 0x7200 an application frame is refused on arrival.
+    QTest::newRow("old-firmware") << "old-firmware" << 1u << 0x7100 << QString();
+    QTest::newRow("bootloader") << "bootloader" << 0u << 0x0100 << QString();
+}
+
+void TestEmulatedFrame::profileVerdicts()
+{
+    QFETCH(QString, profile);
+    QFETCH(uint, mode);
+    QFETCH(int, version);
+    QFETCH(QString, code);
+
+    QVERIFY(CEmulatedProfile::IsKnown(profile));
+    std::unique_ptr<CEmulatedStationFrame> pFrame = CEmulatedStationFrame::Create(profile);
+    QVERIFY(pFrame);
+    QVERIFY(pFrame->IsPlugged());
+    CComPortUsb port;
+    QVERIFY(StationTest::WaitFor([&] { return port.GetDevCount() == 1; }));
+    QCOMPARE(port.GetDeviceMode(), mode);
+    QCOMPARE(port.GetVersion(), version);
+    if (code.isEmpty())
+        return;
+
+    HardwareInterface hw(nullptr, &port, QStringLiteral("emulated"));
+    QCOMPARE(Hex(hw.StartTest(0)), Hex(0));
+    // The product's row of the sample table replaced the frame's own limits.
+    QCOMPARE(hw.GetAxisSignalMap()[QStringLiteral("Y")].GetTestStandards("T2", "ADC"),
+             (QList<SignalRange>{{90, 255}}));
+    QString strCode = QStringLiteral("PASS"), strMessage;
+    hw.GetTestResultCode(strCode, strMessage);
+    QCOMPARE(strCode, code);
+    QCOMPARE(hw.GetSignalErrors().isEmpty(), code == QLatin1String("PASS"));
+}
+
+void TestEmulatedFrame::startShowsTheFrame_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QString>("shows"); // "identity", "refusal" or "bootloader"
+
+    QTest::newRow("healthy") << "healthy" << "identity";
+    QTest::newRow("dead-emitter") << "dead-emitter" << "identity";
+    QTest::newRow("old-firmware") << "old-firmware" << "refusal";
+    QTest::newRow("bootloader") << "bootloader" << "bootloader";
+}
+
+void TestEmulatedFrame::startShowsTheFrame()
+{
+    QFETCH(QString, profile);
+    QFETCH(QString, shows);
+
+    CRunLogCapture log;
+    CModalBoxAnswerer boxes;
+    std::unique_ptr<CEmulatedStationFrame> pFrame = StartEmulatedFrame(profile);
+    QVERIFY(pFrame);
+    QCOMPARE(pFrame->Profile(), profile);
+    // The run log says which frame this is.
+    const QStringList lines = log.Lines();
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.at(0), QStringLiteral("[emulated frame] Profile \"%1\": %2.")
+                              .arg(profile, CEmulatedProfile::Summary(profile)));
+    QVERIFY2(lines.at(1).startsWith(QLatin1String("[emulated frame] Plugged in: VID 0x2FE9")), qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(1).contains(kMcuId) && lines.at(1).contains(kProduct), qPrintable(lines.at(1)));
+
+    {
+        MainWindow window;
+        MarkEmulatedWindow(&window);
+        MarkEmulatedWindow(&window); // once is enough
+        QCOMPARE(window.windowTitle(), QStringLiteral("KESTREL-CUSTOMER 0.0.0.6 [emulated frame]"));
+        window.resize(1129, 748);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        auto* pNotice = window.findChild<QLabel*>(QStringLiteral("noticeLabel"));
+        auto* pTable = window.findChild<QTableWidget*>(QStringLiteral("HardwareInfoWidget"));
+        auto* pSn = window.findChild<QLabel*>(QStringLiteral("snLabel"));
+        auto* pModel = window.findChild<QLabel*>(QStringLiteral("modelLabel"));
+        QVERIFY(pNotice && pTable && pSn && pModel);
+
+        if (shows == QLatin1String("identity")) {
+            QVERIFY2(StationTest::WaitFor([&] { return Column(pTable, 1).contains(kMcuId); }),
+                     qPrintable(Column(pTable, 1).join(',')));
+            QCOMPARE(pModel->text(), QString::fromLatin1(kProduct));
+            QCOMPARE(pSn->text(), QString::fromLatin1(kBatch));
+            QVERIFY(!pNotice->isVisible());
+            const QStringList names = Column(pTable, 0);
+            QVERIFY2(names.contains("Product id") && names.contains("CheckSum"), qPrintable(names.join(',')));
+            QVERIFY(Column(pTable, 1).contains(QStringLiteral("0x1A2B-0x3C4D")));
+            // What the station read reaches the run log as well.
+            QVERIFY(StationTest::WaitFor([&] { return log.Contains(QStringLiteral("[emulated frame] The station read:")); }));
+            QVERIFY(log.Contains(QStringLiteral("McuID %1").arg(QLatin1String(kMcuId))));
+        } else if (shows == QLatin1String("refusal")) {
+            QVERIFY(StationTest::WaitFor([&] { return !boxes.boxes.isEmpty(); }));
+            QCOMPARE(boxes.boxes.first().title, QStringLiteral("Warning"));
+            QCOMPARE(boxes.boxes.first().text, QStringLiteral("0x7100 This series of touch boxes do not support!"));
+            QCOMPARE(pNotice->text(), QStringLiteral("There is no device inserted, Please insert device!"));
+            QVERIFY(pTable->rowCount() <= 1);
+        } else {
+            QVERIFY(StationTest::WaitFor(
+                [&] { return pNotice->text() == QLatin1String("Touch In Bootloader, Now initializing..."); }));
+            QVERIFY(pNotice->isVisible());
+            QVERIFY(!pModel->isVisible());
+        }
+        QVERIFY(boxes.boxes.size() == (shows == QLatin1String("refusal") ? 1 : 0));
+
+        const QString strPath = CTestEnvironment::OutputDir() + QStringLiteral("/emulated-station-%1.png").arg(profile);
+        QVERIFY(window.grab().save(strPath));
+        qInfo().noquote() << "Screenshot:" << strPath;
+    }
+    // The window (and its device layer) goes before the frame.
+    pFrame.reset();
+}
+
+STATION_TEST_MAIN(TestEmulatedFrame)
+#include "tst_emulatedframe.moc"

@@ -1,0 +1,196 @@
+// "kestrel-station --emulated-frame[=PROFILE]": the station executable itself,
+// offscreen, in a fresh working folder with the sample parameter table, its
+// own settings and runtime folder; the run log tells what happened.
+
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+constexpr int kStartMs = 60000; // generous: sanitizer builds start slowly
+
+const char* const kReadyLine = "Init MainWindow successfully and Start event loop.";
+const char* const kKnownProfiles =
+    "Known profiles: healthy, dead-emitter, broken-connector, weak, deformed, old-firmware, bootloader.";
+
+// One start of the station executable with the given arguments.
+class CEmulatedRun
+{
+public:
+    CEmulatedRun(const QString& strRuntimeDir, const QString& strConfigDir, const QStringList& arguments)
+    {
+        QFile::copy(QStringLiteral(STATION_SAMPLE_TABLE), m_workDir.filePath(QStringLiteral("TouchTestInfo-V0001.csv")));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("LC_ALL");
+        env.remove("LC_MESSAGES");
+        env.insert("LANG", "C.UTF-8");
+        env.insert("XDG_RUNTIME_DIR", strRuntimeDir);
+        env.insert("XDG_CONFIG_HOME", strConfigDir);
+        m_process.setProcessEnvironment(env);
+        m_process.setWorkingDirectory(m_workDir.path());
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral(STATION_EXECUTABLE), arguments);
+    }
+
+    ~CEmulatedRun()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(kStartMs);
+        }
+    }
+
+    QProcess& Process() { return m_process; }
+
+    QString Log() const
+    {
+        const QDir dir(m_workDir.filePath("Log"));
+        const QStringList files = dir.entryList({"*.txt"}, QDir::Files, QDir::Name);
+        if (files.isEmpty())
+            return QString();
+        QFile file(dir.filePath(files.last()));
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(file.readAll());
+    }
+    // The messages of the log's lines, without time, level and source.
+    QStringList Messages() const
+    {
+        QStringList messages;
+        for (const QString& line : Log().split('\n', Qt::SkipEmptyParts))
+            messages << line.section(QStringLiteral(")-"), 1);
+        return messages;
+    }
+
+    bool WaitForLog(const QString& text)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!Log().contains(text)) {
+            if (timer.elapsed() > kStartMs || m_process.state() == QProcess::NotRunning)
+                return Log().contains(text);
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
+    // Ends the station as a session end does; true when it left in order.
+    bool Terminate()
+    {
+        ::kill(pid_t(m_process.processId()), SIGTERM);
+        return m_process.waitForFinished(kStartMs) && m_process.exitStatus() == QProcess::NormalExit
+            && m_process.exitCode() == 0;
+    }
+
+private:
+    QTemporaryDir m_workDir{QDir::tempPath() + "/station-emulated-XXXXXX"};
+    QProcess m_process;
+};
+} // namespace
+
+class TestEmulatedStart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void healthyFrameIsReadAndLogged();
+    void unknownProfileIsRefused();
+    void neverBesideARunningStation();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_runtimeDir;
+    std::unique_ptr<QTemporaryDir> m_configDir;
+};
+
+void TestEmulatedStart::init()
+{
+    // Every case is its own operator session: lock, socket and settings apart.
+    m_runtimeDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/station-xdg-XXXXXX");
+    m_configDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/station-cfg-XXXXXX");
+    QVERIFY(m_runtimeDir->isValid() && m_configDir->isValid());
+}
+
+void TestEmulatedStart::healthyFrameIsReadAndLogged()
+{
+    CEmulatedRun run(m_runtimeDir->path(), m_configDir->path(), {"--emulated-frame"});
+    // The station found the frame through its device layer and read it.
+    QVERIFY2(run.WaitForLog("[emulated frame] The station read:"), qPrintable(run.Log()));
+
+    const QStringList messages = run.Messages();
+    QVERIFY2(messages.size() > 4, qPrintable(run.Log()));
+    QCOMPARE(messages.at(0), QStringLiteral("Start  KESTREL-CUSTOMER  0.0.0.6 ."));
+    QVERIFY2(messages.at(1).startsWith("[emulated frame] Started with --emulated-frame=healthy"),
+             qPrintable(messages.at(1)));
+    QCOMPARE(messages.at(2), QStringLiteral("[emulated frame] Profile \"healthy\": a healthy frame: the signal "
+                                            "test passes."));
+    QVERIFY2(messages.at(3).startsWith("[emulated frame] Plugged in: VID 0x2FE9, PID 0x0013, application mode, "
+                                       "version 0x7201"),
+             qPrintable(messages.at(3)));
+    QVERIFY(messages.contains(kReadyLine));
+    QVERIFY(messages.contains("InsertUsbDevice : APP 设备"));
+    QString strRead;
+    for (const QString& message : messages) {
+        if (message.startsWith("[emulated frame] The station read:"))
+            strRead = message;
+    }
+    QVERIFY2(strRead.contains("Product KT-T65WHSUR-10P") && strRead.contains("McuID 0123456789ABCDEF00112233")
+                 && strRead.contains("BatchInfo B2024-11-05"),
+             qPrintable(strRead));
+    // The sample table was found in the working folder.
+    QVERIFY(!run.Log().contains("no file TouchTestInfo-Vxxxx.csv"));
+
+    QVERIFY(run.Terminate());
+    QCOMPARE(run.Messages().last(), QStringLiteral("The App will exit, and the exit code is 0"));
+    // The operator's settings store (here the session's) was used.
+    QVERIFY(QFile::exists(m_configDir->filePath("Velora/KESTREL-CUSTOMER .conf")));
+}
+
+void TestEmulatedStart::unknownProfileIsRefused()
+{
+    CEmulatedRun run(m_runtimeDir->path(), m_configDir->path(), {"--emulated-frame=cracked"});
+    QVERIFY(run.Process().waitForFinished(kStartMs));
+    QCOMPARE(run.Process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.Process().exitCode(), 2);
+    const QString strError = QString::fromLocal8Bit(run.Process().readAllStandardError());
+    QVERIFY2(strError.contains("Unknown profile of an emulated frame: \"cracked\"") && strError.contains(kKnownProfiles),
+             qPrintable(strError));
+
+    const QStringList messages = run.Messages();
+    QVERIFY2(messages.size() == 3, qPrintable(run.Log()));
+    QVERIFY(messages.at(1).endsWith(kKnownProfiles));
+    QCOMPARE(messages.at(2), QStringLiteral("The App will exit, and the exit code is 2"));
+    // Nothing was started: no window, no lock taken.
+    QVERIFY(QDir(m_runtimeDir->path()).entryList({"kestrel-*"}, QDir::Files | QDir::System).isEmpty());
+}
+
+void TestEmulatedStart::neverBesideARunningStation()
+{
+    CEmulatedRun first(m_runtimeDir->path(), m_configDir->path(), {"--emulated-frame=weak"});
+    QVERIFY2(first.WaitForLog(kReadyLine), qPrintable(first.Log()));
+
+    // A second start with an emulated frame raises the running station and
+    // ends without plugging a frame of its own.
+    CEmulatedRun second(m_runtimeDir->path(), m_configDir->path(), {"--emulated-frame"});
+    QVERIFY(second.Process().waitForFinished(kStartMs));
+    QCOMPARE(second.Process().exitCode(), 0);
+    const QString strLog = second.Log();
+    QVERIFY2(strLog.contains("The App has started and will be actived."), qPrintable(strLog));
+    QVERIFY(!strLog.contains("[emulated frame] Plugged in"));
+    QVERIFY(!strLog.contains(kReadyLine));
+    QVERIFY(first.WaitForLog("Another start of the station asked for this window."));
+
+    QVERIFY(first.Terminate());
+}
+
+STATION_TEST_MAIN(TestEmulatedStart)
+#include "tst_emulatedstart.moc"
