@@ -133,8 +133,8 @@ int qMain(int argc, char* argv[])
     }
     if (options.bEmulatedFrame) {
         qInfo().noquote() << kEmulatedMark
-                          << QStringLiteral("Started with %1=%2: the station reaches no real frame, only one "
-                                            "emulated frame on a fake device backend.")
+                          << QStringLiteral("Started with %1=%2: the USB side is a fake device backend with "
+                                            "one emulated frame; no real USB frame is reached.")
                                  .arg(QString::fromLatin1(kEmulatedOption), options.strProfile);
     }
 

@@ -32,7 +32,7 @@ bool ParseStationOptions(const QStringList& arguments, StationOptions* pOptions,
 
 // What "--emulated-frame=PROFILE" starts, before MainWindow is built: the
 // fake device backend with one frame of the profile plugged in (the station
-// reaches no real frame), and the run-log lines that say which frame it is.
+// reaches no real USB frame), and the run-log lines that say which frame it is.
 // Null for an unknown profile. Keep it until MainWindow is destroyed.
 std::unique_ptr<CEmulatedStationFrame> StartEmulatedFrame(const QString& strProfile);
 

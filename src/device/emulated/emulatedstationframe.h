@@ -10,7 +10,7 @@ class CFakeHidBackend;
 
 // One emulated frame for a whole run of the station, in place of the USB
 // bus: it makes the fake hidraw/udev backend the one the device layer uses
-// (so the station reaches no real frame), builds a frame and its panel as a
+// (so the station reaches no real USB frame), builds a frame and its panel as a
 // profile (emulatedprofile.h) describes and plugs the frame in.
 //
 // Create it before anything builds the device manager (the station's USB
