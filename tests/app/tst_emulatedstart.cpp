@@ -2,98 +2,32 @@
 // offscreen, in a fresh working folder with the sample parameter table, its
 // own settings and runtime folder; the run log tells what happened.
 
+#include "stationprocess.h"
 #include "testenvironment.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <memory>
 
 namespace {
-constexpr int kStartMs = 60000; // generous: sanitizer builds start slowly
-
 const char* const kReadyLine = "Init MainWindow successfully and Start event loop.";
 const char* const kKnownProfiles =
     "Known profiles: healthy, dead-emitter, broken-connector, weak, deformed, old-firmware, bootloader.";
 
-// One start of the station executable with the given arguments.
-class CEmulatedRun
+// The station executable with a copy of the sample table in its folder.
+class CEmulatedRun : public CStationProcess
 {
 public:
-    CEmulatedRun(const QString& strRuntimeDir, const QString& strConfigDir, const QStringList& arguments)
+    CEmulatedRun(const QString& strRuntimeDir, const QString& strConfigDir, const QStringList& arguments,
+                 bool bCaptureErrors = false)
+        : CStationProcess(strRuntimeDir, strConfigDir)
     {
-        QFile::copy(QStringLiteral(STATION_SAMPLE_TABLE), m_workDir.filePath(QStringLiteral("TouchTestInfo-V0001.csv")));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("LC_ALL");
-        env.remove("LC_MESSAGES");
-        env.insert("LANG", "C.UTF-8");
-        env.insert("XDG_RUNTIME_DIR", strRuntimeDir);
-        env.insert("XDG_CONFIG_HOME", strConfigDir);
-        m_process.setProcessEnvironment(env);
-        m_process.setWorkingDirectory(m_workDir.path());
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral(STATION_EXECUTABLE), arguments);
+        CopyIntoWorkDir(QStringLiteral(STATION_SAMPLE_TABLE));
+        Start(QStringLiteral(STATION_EXECUTABLE), arguments, bCaptureErrors);
     }
-
-    ~CEmulatedRun()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(kStartMs);
-        }
-    }
-
-    QProcess& Process() { return m_process; }
-
-    QString Log() const
-    {
-        const QDir dir(m_workDir.filePath("Log"));
-        const QStringList files = dir.entryList({"*.txt"}, QDir::Files, QDir::Name);
-        if (files.isEmpty())
-            return QString();
-        QFile file(dir.filePath(files.last()));
-        if (!file.open(QIODevice::ReadOnly))
-            return QString();
-        return QString::fromUtf8(file.readAll());
-    }
-    // The messages of the log's lines, without time, level and source.
-    QStringList Messages() const
-    {
-        QStringList messages;
-        for (const QString& line : Log().split('\n', Qt::SkipEmptyParts))
-            messages << line.section(QStringLiteral(")-"), 1);
-        return messages;
-    }
-
-    bool WaitForLog(const QString& text)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!Log().contains(text)) {
-            if (timer.elapsed() > kStartMs || m_process.state() == QProcess::NotRunning)
-                return Log().contains(text);
-            QTest::qWait(20);
-        }
-        return true;
-    }
-
-    // Ends the station as a session end does; true when it left in order.
-    bool Terminate()
-    {
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        return m_process.waitForFinished(kStartMs) && m_process.exitStatus() == QProcess::NormalExit
-            && m_process.exitCode() == 0;
-    }
-
-private:
-    QTemporaryDir m_workDir{QDir::tempPath() + "/station-emulated-XXXXXX"};
-    QProcess m_process;
 };
 } // namespace
 
@@ -157,11 +91,11 @@ void TestEmulatedStart::healthyFrameIsReadAndLogged()
 
 void TestEmulatedStart::unknownProfileIsRefused()
 {
-    CEmulatedRun run(m_runtimeDir->path(), m_configDir->path(), {"--emulated-frame=cracked"});
-    QVERIFY(run.Process().waitForFinished(kStartMs));
+    CEmulatedRun run(m_runtimeDir->path(), m_configDir->path(), {"--emulated-frame=cracked"}, true);
+    QVERIFY(run.Finish());
     QCOMPARE(run.Process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(run.Process().exitCode(), 2);
-    const QString strError = QString::fromLocal8Bit(run.Process().readAllStandardError());
+    const QString strError = run.StandardError();
     QVERIFY2(strError.contains("Unknown profile of an emulated frame: \"cracked\"") && strError.contains(kKnownProfiles),
              qPrintable(strError));
 
@@ -181,7 +115,7 @@ void TestEmulatedStart::neverBesideARunningStation()
     // A second start with an emulated frame raises the running station and
     // ends without plugging a frame of its own.
     CEmulatedRun second(m_runtimeDir->path(), m_configDir->path(), {"--emulated-frame"});
-    QVERIFY(second.Process().waitForFinished(kStartMs));
+    QVERIFY(second.Finish());
     QCOMPARE(second.Process().exitCode(), 0);
     const QString strLog = second.Log();
     QVERIFY2(strLog.contains("The App has started and will be actived."), qPrintable(strLog));

@@ -2,6 +2,7 @@
 // over a fake device layer) in child processes with their own working folder,
 // settings and runtime folder, and reads their run logs.
 
+#include "stationprocess.h"
 #include "testenvironment.h"
 
 #include <QDir>
@@ -15,79 +16,21 @@
 #include <memory>
 
 namespace {
-constexpr int kStartMs = 60000; // generous: sanitizer builds start slowly
-
 const char* const kStartLine = "Start  KESTREL-CUSTOMER  0.0.0.6 .";
 const char* const kReadyLine = "Init MainWindow successfully and Start event loop.";
 const char* const kSecondLine = "The App has started and will be actived.";
 const char* const kActivatedLine = "Another start of the station asked for this window.";
 
-// One start of the station.
-class CStationRun
+// One start of the station over a fake device layer with no frame.
+class CStationRun : public CStationProcess
 {
 public:
     CStationRun(const QString& strRuntimeDir, const QString& strConfigDir, double dTimeoutScale = 1.0,
                 const QString& strLang = QStringLiteral("C.UTF-8"))
+        : CStationProcess(strRuntimeDir, strConfigDir, dTimeoutScale, strLang)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("LC_ALL");
-        env.remove("LC_MESSAGES");
-        env.insert("LANG", strLang);
-        env.insert("XDG_RUNTIME_DIR", strRuntimeDir);
-        env.insert("XDG_CONFIG_HOME", strConfigDir);
-        env.insert("STATION_CHILD_TIMEOUT_SCALE", QString::number(dTimeoutScale));
-        m_process.setProcessEnvironment(env);
-        m_process.setWorkingDirectory(m_workDir.path());
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral(STATION_APP_CHILD), QStringList());
+        Start(QStringLiteral(STATION_APP_CHILD));
     }
-
-    ~CStationRun()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(m_process.processId()), SIGCONT);
-            m_process.kill();
-            m_process.waitForFinished(kStartMs);
-        }
-    }
-
-    QProcess& Process() { return m_process; }
-    qint64 Pid() const { return m_process.processId(); }
-
-    // The run log of this start (one file in Log/ of its working folder).
-    QString Log() const
-    {
-        const QDir dir(m_workDir.filePath("Log"));
-        const QStringList files = dir.entryList({"*.txt"}, QDir::Files, QDir::Name);
-        if (files.isEmpty())
-            return QString();
-        QFile file(dir.filePath(files.last()));
-        if (!file.open(QIODevice::ReadOnly))
-            return QString();
-        return QString::fromUtf8(file.readAll());
-    }
-
-    QStringList LogLines() const { return Log().split('\n', Qt::SkipEmptyParts); }
-
-    bool WaitForLog(const char* szText, int nMs = kStartMs) const
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!Log().contains(QLatin1String(szText))) {
-            if (timer.elapsed() > nMs)
-                return false;
-            QTest::qWait(20);
-        }
-        return true;
-    }
-
-    bool Finish(int nMs = kStartMs) { return m_process.waitForFinished(nMs); }
-
-private:
-    QTemporaryDir m_workDir{QDir::tempPath() + "/station-run-XXXXXX"};
-    QProcess m_process;
 };
 
 bool LineEnds(const QString& line, const QString& tail)
