@@ -5,7 +5,8 @@
 
 namespace {
 
-// A weak path: above the dark limit (30), below the test range (100).
+// A weak path: above the dark limit (30), below the test range (from 100 as
+// the frame reports it, from 90 in the sample parameter table).
 constexpr quint8 kWeakLevel = 60;
 constexpr quint8 kDarkLevel = 0;
 // Application firmware older than the station supports (0x7200 and later).
