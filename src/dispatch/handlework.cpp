@@ -2,6 +2,7 @@
 
 #include "comportuart.h"
 #include "comportusb.h"
+#include "devicemode.h"
 #include "hardwareinterface.h"
 #include "operateenvironment.h"
 #include "stationclock.h"
@@ -22,8 +23,6 @@
 #include <QWidget>
 
 namespace {
-constexpr uint32_t kModeApplication = 1;
-constexpr uint32_t kModeBootloader = 0;
 // Application firmware below this protocol version is not supported.
 constexpr int32_t kMinimumVersion = 0x7200;
 constexpr int kBootDetectIntervalMs = 3000;
@@ -636,9 +635,9 @@ void HandleWork::InsertUsbDevice(bool value)
         return;
     }
     const uint32_t nMode = m_pUsbPort->GetDeviceMode();
-    if (nMode == kModeApplication) {
+    if (nMode == DEVICE_MODE_APPLICATION) {
         OnApplicationArrived();
-    } else if (nMode == kModeBootloader) {
+    } else if (nMode == DEVICE_MODE_BOOTLOADER) {
         OnBootloaderArrived();
     } else {
         qDebug().noquote() << "InsertUsbDevice" << ": 未知设备";
@@ -701,7 +700,7 @@ void HandleWork::OnBootloaderArrived()
     if (m_eDeviceKind == DeviceKind::Replay) {
         bool bStillThere = false;
         const bool bYes = AskToReplaceReplay(tr("Touch In Bootloader, Do you want to open it?"),
-                                             kModeBootloader, &bStillThere);
+                                             DEVICE_MODE_BOOTLOADER, &bStillThere);
         if (!bStillThere) {
             // The removal has told the window already.
             HandleDeferredArrival();
@@ -757,7 +756,7 @@ void HandleWork::OnApplicationArrived()
     if (kind == DeviceKind::Replay) {
         bool bStillThere = false;
         const bool bYes = AskToReplaceReplay(tr("A new device is discovered, Do you want to open it?"),
-                                             kModeApplication, &bStillThere);
+                                             DEVICE_MODE_APPLICATION, &bStillThere);
         if (!bStillThere) {
             HandleDeferredArrival();
             return;

@@ -189,7 +189,11 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
         EmitCalibrateResult(nRet);
         return 0;
     }
-    if (nNext != 6 && nNext != 7)
+    if (nNext == HardwareInterface::CAL_CHECK_ACCEPTED)
+        qInfo().noquote() << "ProcessTask" << ":" + ctx.task << "the frame accepts the calibration";
+    else if (nNext == HardwareInterface::CAL_CHECK_DEVIATION_TOO_LARGE)
+        qInfo().noquote() << "ProcessTask" << ":" + ctx.task << "the frame reports the deviation as too large";
+    else
         emit UpdateCalStep(nNext);
     emit EmitCalibrateMsg(CCalibrateMessage::StepForm(nNext));
     return 0;

@@ -8,6 +8,7 @@
 #include "handlework.h"
 
 #include "comportusb.h"
+#include "devicemode.h"
 #include "firmwaredownloader.h"
 #include "firmwareimage.h"
 #include "hardwareinterface.h"
@@ -19,8 +20,6 @@
 #include <QTimer>
 
 namespace {
-constexpr uint32_t kModeApplication = 1;
-constexpr uint32_t kModeBootloader = 0;
 // Idle ticks of the detect timer after which the jump is given up.
 constexpr int kBootDetectIdleTicks = 5;
 } // namespace
@@ -95,7 +94,7 @@ int HandleWork::UpgradeTask()
 
     auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
     const uint32_t nMode = m_pUsbPort->GetDeviceMode();
-    if (nMode == kModeApplication && pDevice) {
+    if (nMode == DEVICE_MODE_APPLICATION && pDevice) {
         // The image is checked before the frame leaves its application: a
         // frame sent to its bootloader with nothing to take stays there.
         CFirmwareImage image;
@@ -123,7 +122,7 @@ int HandleWork::UpgradeTask()
         return 0;
     }
 
-    if (m_pUsbPort->GetDevCount() <= 0 || nMode != kModeBootloader || !pDevice) {
+    if (m_pUsbPort->GetDevCount() <= 0 || nMode != DEVICE_MODE_BOOTLOADER || !pDevice) {
         StopBootDetectTimer(":44444 EmitStopDevToBootDetectTimer ");
         EmitUpgradeState(QStringLiteral("UpdateError"), tr("No device found yet"), 0);
         return 0;
