@@ -33,14 +33,10 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
         // The upgrade view keeps the chosen image in the settings store; it
         // answers on this thread without touching its widgets.
         QString strPath;
-        if (QMetaObject::invokeMethod(ctx.mPara, "GetUpgradeFilePath", Qt::DirectConnection,
-                                      Q_RETURN_ARG(QString, strPath))) {
+        if (CallGetter(ctx, ViewContract::kGetUpgradeFilePath, Q_RETURN_ARG(QString, strPath))) {
             m_strFirmwarePath = strPath;
             m_bUpgradeRequested = true;
             qInfo().noquote() << "ProcessTask" << ": Start_Upgrade, firmware" << strPath;
-        } else {
-            qWarning().noquote() << "ProcessTask" << ": Start_Upgrade - the view"
-                                 << ctx.mPara->metaObject()->className() << "gives no firmware path";
         }
     }
     // Only a requested upgrade runs: a post of the arrival that waited in the
@@ -50,7 +46,7 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
         qInfo().noquote() << "ProcessTask" << ": Start_Upgrade - no upgrade is requested";
         return 0;
     }
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
     if (pDevice && m_pUsbPort->GetDevCount() > 0 && pDevice->GetType() == 1)
         UpgradeTask();

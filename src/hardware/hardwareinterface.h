@@ -43,6 +43,10 @@ public:
     static constexpr int32_t RESULT_REFUSED = 0x1004;  // refusal report
     static constexpr int32_t ERROR_FINE_TUNE_END = int32_t(0x80000005u);
 
+    // 0x80NN0000 | the low 16 bits of nResult, NN the family byte (replaces
+    // any family nResult carries); CommandFamily names the bytes.
+    static int32_t FamilyCode(uint8_t nFamily, int32_t nResult);
+
     // Read time-outs of the protocol, in ms (scaled by CStationClock::Timeout).
     static constexpr int SEND_TIMEOUT_MS = 30;
     static constexpr int READ_TIMEOUT_MS = 10000;
@@ -344,8 +348,6 @@ protected:
     // Status 0x81 for op -> 0; nullopt for anything else (skipped).
     static std::optional<int32_t> Only81Status(const CDeviceReport &reply, SOpcode op);
 
-    // 0x80NN0000 | the low 16 bits of nResult (replaces any family nResult carries).
-    static int32_t FamilyCode(uint8_t nFamily, int32_t nResult);
     static int32_t FamilyTimeout(uint8_t nFamily) { return FamilyCode(nFamily, 1); }
 
     // One write of a request (30 ms, device nDev). Negative = failure.
