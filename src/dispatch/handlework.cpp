@@ -100,7 +100,9 @@ void HandleWork::StopWorker()
 {
     if (!m_pWorkThread)
         return;
-    // No arrival is handled any more, and no task starts.
+    // No task starts any more, and no arrival is handled.
+    m_bClosing = true;
+    qInfo().noquote() << "StopWorker : stopping the worker thread.";
     disconnect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
     m_pBootDetectTimer->stop();
     StopRunningTask();

@@ -31,6 +31,22 @@ public slots:
     }
 };
 
+// The test view as the dispatcher sees it for a first test: success or failure.
+class CTestRunView : public QObject
+{
+    Q_OBJECT
+public:
+    int nInitTestUi = 0;
+    QStringList failures; // "task 0x<code>"
+
+public slots:
+    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
+    void TaskFailed(QString task, int32_t errorCode)
+    {
+        failures << task + QStringLiteral(" 0x%1").arg(uint32_t(errorCode), 0, 16);
+    }
+};
+
 // An object that has none of the slots a task calls.
 class CStranger : public QObject
 {
@@ -113,6 +129,8 @@ private slots:
     void missingOrWrongArgumentDoesNothing_data();
     void missingOrWrongArgumentDoesNothing();
     void refreshRunsOnTheViewsThread();
+    void firstTestWithoutDeviceFailsToItsView();
+    void deviceKindWithoutDevice();
 
 private:
     std::shared_ptr<CFakeHidBackend> m_backend;
@@ -289,6 +307,25 @@ void TestHandleWork::refreshRunsOnTheViewsThread()
     QVERIFY(m_pWork->PostTask("RefreshUi", Qt::AutoConnection, &view));
     QTRY_COMPARE(view.nRefreshes, 1);
     QCOMPARE(view.pRefreshThread, QThread::currentThread());
+}
+
+void TestHandleWork::firstTestWithoutDeviceFailsToItsView()
+{
+    // Nothing to test: the view must not stay "testing"; the operator sees no
+    // error box (nothing failed on a frame).
+    CTestRunView view;
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::AutoConnection, &view));
+    QTRY_COMPARE(view.failures, QStringList{"StartTestOnce 0x80000002"});
+    QCOMPARE(view.nInitTestUi, 0);
+    QVERIFY(m_pWindow->errors.isEmpty());
+}
+
+void TestHandleWork::deviceKindWithoutDevice()
+{
+    QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::None);
+    // Read without the device mutex: a task holding it does not block it.
+    CDeviceHolder holder(m_pWork->GetDeviceMutex());
+    QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::None);
 }
 
 STATION_TEST_MAIN(TestHandleWork)
