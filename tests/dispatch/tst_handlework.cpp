@@ -239,27 +239,30 @@ void TestHandleWork::errorRule_data()
 {
     QTest::addColumn<qint64>("code");
     QTest::addColumn<bool>("shown");
+    QTest::addColumn<int>("errorClass"); // HandleWork::ErrorClass
 
-    QTest::newRow("time-out") << qint64(0x80000001) << true;
-    QTest::newRow("time-out of an operation") << qint64(0x80040001) << true;
-    QTest::newRow("time-out, operation code in bit 30") << qint64(0xC0000001) << true;
-    QTest::newRow("runtime error") << qint64(0x80000003) << true;
-    QTest::newRow("runtime error of an operation") << qint64(0x802a0003) << true;
-    QTest::newRow("device lost") << qint64(0x80000002) << false;
-    QTest::newRow("device lost of an operation") << qint64(0x80240002) << false;
-    QTest::newRow("reception disabled") << qint64(0x80000004) << false;
-    QTest::newRow("log cannot be opened") << qint64(0x81140000) << false;
-    QTest::newRow("other low bits") << qint64(0x80000005) << false;
-    QTest::newRow("success") << qint64(0) << false;
-    QTest::newRow("status answer") << qint64(0x1003) << false;
-    QTest::newRow("positive with time-out bits") << qint64(0x00000001) << false;
+    QTest::newRow("time-out") << qint64(0x80000001) << true << int(HandleWork::ErrorClass::Timeout);
+    QTest::newRow("time-out of an operation") << qint64(0x80040001) << true << int(HandleWork::ErrorClass::Timeout);
+    QTest::newRow("time-out, operation code in bit 30") << qint64(0xC0000001) << true << int(HandleWork::ErrorClass::Timeout);
+    QTest::newRow("runtime error") << qint64(0x80000003) << true << int(HandleWork::ErrorClass::RuntimeError);
+    QTest::newRow("runtime error of an operation") << qint64(0x802a0003) << true << int(HandleWork::ErrorClass::RuntimeError);
+    QTest::newRow("device lost") << qint64(0x80000002) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("device lost of an operation") << qint64(0x80240002) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("reception disabled") << qint64(0x80000004) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("log cannot be opened") << qint64(0x81140000) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("other low bits") << qint64(0x80000005) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("success") << qint64(0) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("status answer") << qint64(0x1003) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("positive with time-out bits") << qint64(0x00000001) << false << int(HandleWork::ErrorClass::None);
 }
 
 void TestHandleWork::errorRule()
 {
     QFETCH(qint64, code);
     QFETCH(bool, shown);
+    QFETCH(int, errorClass);
     QCOMPARE(HandleWork::IsReportedError(int32_t(code)), shown);
+    QCOMPARE(int(HandleWork::ClassifyError(int32_t(code))), errorClass);
 }
 
 void TestHandleWork::batchSaveWithoutFrameIsNotSilent()
