@@ -48,6 +48,17 @@ bool IsEditing(QTableWidget* pTable)
     return false;
 }
 
+// Types into a cell as an operator would: the edit key, the text and Return,
+// each to whatever has the focus.
+void TypeIntoCell(QTableWidget* pTable, int nRow, int nColumn, const QString& text)
+{
+    pTable->setFocus();
+    pTable->setCurrentCell(nRow, nColumn);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+    QTest::keyClicks(QApplication::focusWidget(), text);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+}
+
 // Records, in order, the class names of the top-level windows as they are
 // shown.
 class CShowRecorder : public QObject
@@ -733,11 +744,7 @@ void TestMainWindow::typingOnThePanelChangesNothing()
     auto* pDevice = Child<QTableWidget>(&window, "HardwareInfoWidget");
 
     // The notice cell, before any frame: the edit key and plain keys.
-    pDevice->setFocus();
-    pDevice->setCurrentCell(0, 0);
-    QTest::keyClick(pDevice, Qt::Key_F2);
-    QTest::keyClicks(pDevice, "abc");
-    QTest::keyClick(pDevice, Qt::Key_Return);
+    TypeIntoCell(pDevice, 0, 0, "abc");
     QVERIFY(!IsEditing(pDevice));
     QVERIFY(!pDevice->item(0, 0) || pDevice->item(0, 0)->text().isEmpty());
     QCOMPARE(Child<QLabel>(pDevice, "noticeLabel")->text(), QString::fromLatin1(kNoDevice));
@@ -746,11 +753,7 @@ void TestMainWindow::typingOnThePanelChangesNothing()
     window.InitDeviceInfoForUI({{"Product", "KT-1"}, {"CheckSum", "0x1234"}}, {{"Host", "station"}});
     for (QTableWidget* pTable : {pDevice, Child<QTableWidget>(&window, "appInfoWidget")}) {
         const QString before = pTable->item(1, 1)->text();
-        pTable->setFocus();
-        pTable->setCurrentCell(1, 1);
-        QTest::keyClick(pTable, Qt::Key_F2);
-        QTest::keyClicks(pTable, "xyz");
-        QTest::keyClick(pTable, Qt::Key_Return);
+        TypeIntoCell(pTable, 1, 1, "xyz");
         QVERIFY(!IsEditing(pTable));
         QCOMPARE(pTable->item(1, 1)->text(), before);
     }

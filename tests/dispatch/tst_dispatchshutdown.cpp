@@ -6,6 +6,7 @@
 #include "customersettings.h"
 #include "fakehidbackend.h"
 #include "handlework.h"
+#include "mutexholder.h"
 #include "runlogcapture.h"
 #include "shelltestwindow.h"
 #include "testenvironment.h"
@@ -13,10 +14,7 @@
 
 #include <QtTest>
 
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <thread>
 
 namespace {
 // A view as the dispatcher sees it: counts its refreshes.
@@ -32,35 +30,6 @@ public slots:
         ++nRefreshes;
         return true;
     }
-};
-
-// Holds a mutex on a thread of its own until it goes, or until releaseWhen()
-// holds (asked on that thread).
-class CMutexHolder
-{
-public:
-    explicit CMutexHolder(QMutex* pMutex, std::function<bool()> releaseWhen = nullptr)
-        : m_thread([this, pMutex, releaseWhen] {
-              pMutex->lock();
-              m_bLocked = true;
-              while (!m_bRelease && !(releaseWhen && releaseWhen()))
-                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
-              pMutex->unlock();
-          })
-    {
-        while (!m_bLocked)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~CMutexHolder()
-    {
-        m_bRelease = true;
-        m_thread.join();
-    }
-
-private:
-    std::atomic<bool> m_bLocked{false};
-    std::atomic<bool> m_bRelease{false};
-    std::thread m_thread;
 };
 } // namespace
 

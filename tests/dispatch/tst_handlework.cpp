@@ -5,6 +5,7 @@
 #include "customersettings.h"
 #include "fakehidbackend.h"
 #include "handlework.h"
+#include "mutexholder.h"
 #include "shelltestwindow.h"
 #include "testenvironment.h"
 
@@ -51,41 +52,6 @@ public slots:
 class CStranger : public QObject
 {
     Q_OBJECT
-};
-
-// Holds the dispatcher's device mutex on a thread of its own, so that a task
-// that needs it stays running until Release().
-class CDeviceHolder
-{
-public:
-    explicit CDeviceHolder(QMutex* pMutex)
-        : m_thread([this, pMutex] {
-              pMutex->lock();
-              m_bLocked = true;
-              while (!m_bRelease)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
-              if (m_onRelease)
-                  m_onRelease();
-              pMutex->unlock();
-          })
-    {
-        while (!m_bLocked)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~CDeviceHolder()
-    {
-        Release();
-        m_thread.join();
-    }
-    void Release() { m_bRelease = true; }
-    // Runs on the holder's thread just before it unlocks.
-    void OnRelease(std::function<void()> fn) { m_onRelease = std::move(fn); }
-
-private:
-    std::atomic<bool> m_bLocked{false};
-    std::atomic<bool> m_bRelease{false};
-    std::function<void()> m_onRelease;
-    std::thread m_thread;
 };
 } // namespace
 
@@ -169,7 +135,7 @@ void TestHandleWork::cleanup()
 
 void TestHandleWork::runningTaskIsRefused()
 {
-    std::unique_ptr<CDeviceHolder> pHolder(new CDeviceHolder(m_pWork->GetDeviceMutex()));
+    std::unique_ptr<CMutexHolder> pHolder(new CMutexHolder(m_pWork->GetDeviceMutex()));
     QVERIFY(m_pWork->PostTask("ReTest"));
     QTRY_VERIFY(m_pWork->IsTaskRunning("ReTest"));
     // While it runs the same task is dropped, another task is queued.
@@ -189,7 +155,7 @@ void TestHandleWork::queuedTwiceRunsTwice()
 {
     CRecordingView view;
     {
-        CDeviceHolder holder(m_pWork->GetDeviceMutex());
+        CMutexHolder holder(m_pWork->GetDeviceMutex());
         QVERIFY(m_pWork->PostTask("InitDeviceInfo"));
         QTRY_VERIFY(m_pWork->IsTaskRunning("InitDeviceInfo"));
         // Queued behind the running task, not running: both accepted.
@@ -226,7 +192,7 @@ void TestHandleWork::blockingPostReturnsAfterTheRun()
 
 void TestHandleWork::blockingPostOfARunningTaskIsRefused()
 {
-    CDeviceHolder holder(m_pWork->GetDeviceMutex());
+    CMutexHolder holder(m_pWork->GetDeviceMutex());
     QVERIFY(m_pWork->PostTask("CheckLedErrorOff"));
     QTRY_VERIFY(m_pWork->IsTaskRunning("CheckLedErrorOff"));
     QElapsedTimer timer;
@@ -327,7 +293,7 @@ void TestHandleWork::deviceKindWithoutDevice()
 {
     QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::None);
     // Read without the device mutex: a task holding it does not block it.
-    CDeviceHolder holder(m_pWork->GetDeviceMutex());
+    CMutexHolder holder(m_pWork->GetDeviceMutex());
     QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::None);
 }
 
