@@ -31,8 +31,6 @@ constexpr int kBootDetectIntervalMs = 3000;
 // How long closing waits for a running task to return, and at the end for
 // the device mutex, in ms.
 constexpr int kStopTaskMs = 5000;
-
-using ErrorMap = QMap<QString, QString>;
 } // namespace
 
 HandleWork::HandleWork(IMainWindow* pMainWindow)
