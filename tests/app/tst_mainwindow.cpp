@@ -757,6 +757,7 @@ void TestMainWindow::typingOnThePanelChangesNothing()
         QVERIFY(!IsEditing(pTable));
         QCOMPARE(pTable->item(1, 1)->text(), before);
     }
+    QVERIFY(window.grab().save(QDir(CTestEnvironment::OutputDir()).filePath("mainwindow-after-typing.png")));
 }
 
 STATION_TEST_MAIN(TestMainWindow)
