@@ -3,9 +3,12 @@
 
 #include "comportusb.h"
 #include "customersettings.h"
+#include "devicemode.h"
+#include "deviceinfokey.h"
 #include "handlework.h"
 #include "mainsetupdialog.h"
 #include "stationinfo.h"
+#include "testlogerror.h"
 #include "veloracalibrateview.h"
 #include "veloratestview.h"
 #include "veloraupgradeview.h"
@@ -22,6 +25,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <qrencode.h>
 
@@ -61,11 +65,18 @@ MainWindow::MainWindow(QWidget* parent)
     ui->ver_label->setText(StationTitle());
     ui->ver_label->hide();
     setWindowTitle(StationTitle());
-    ToggleFunction(m_eWorkType);
+    // The work type is known from here on (a frame arriving now gets its
+    // view's first task); the view itself opens after the window is shown.
+    ui->controlwidget->setEnabled(m_eWorkType == MAINWORK);
+    m_bStartViewPending = m_eWorkType != MAINWORK;
 }
 
 MainWindow::~MainWindow()
 {
+    // The order the views rely on (viewcontract.h): the dispatcher's worker
+    // stops first, so no task runs and no answer reaches a view any more;
+    // then the views and the set-up dialog go; HandleWork last.
+    m_pHandleWork->StopWorker();
     delete m_pTestView;
     m_pTestView = nullptr;
     delete m_pCalibrateView;
@@ -201,11 +212,11 @@ void MainWindow::InsertUsbDeviceForMainwindow(bool value)
         return;
     }
     switch (m_pHandleWork->GetUsbPort()->GetDeviceMode()) {
-    case 1:
+    case DEVICE_MODE_APPLICATION:
         m_pNoticeLabel->setText(tr("Touch In App, Now initializing..."));
         SetToolButtonsEnabled(true);
         break;
-    case 0:
+    case DEVICE_MODE_BOOTLOADER:
         m_pNoticeLabel->setText(tr("Touch In Bootloader, Now initializing..."));
         break;
     default:
@@ -213,8 +224,34 @@ void MainWindow::InsertUsbDeviceForMainwindow(bool value)
     }
 }
 
+QWidget* MainWindow::ViewOf(eWorkType type) const
+{
+    switch (type) {
+    case SIGNALTESTWORK:
+        return m_pTestView;
+    case CALIBRATEWORK:
+        return m_pCalibrateView;
+    case UPGRADEWORK:
+        return m_pUpgradeView;
+    default:
+        return nullptr;
+    }
+}
+
+void MainWindow::OpenStartView()
+{
+    if (!m_bStartViewPending)
+        return; // a view was opened meanwhile
+    ToggleFunction(m_eWorkType);
+    if (QWidget* pView = ViewOf(m_eWorkType)) {
+        pView->raise();
+        pView->activateWindow();
+    }
+}
+
 void MainWindow::ToggleFunction(eWorkType type)
 {
+    m_bStartViewPending = false;
     // Stored first: a view that asks the operator something while it opens
     // runs an event loop, and a frame arriving meanwhile must see the view.
     m_eWorkType = type;
@@ -299,22 +336,25 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    // From the event loop: after the window is on screen, and after whatever
+    // the caller of show() does next.
+    if (m_bStartViewPending)
+        QTimer::singleShot(0, this, &MainWindow::OpenStartView);
 }
 
 void MainWindow::ShowErrorMessage(int32_t errorCode, QString task)
 {
-    const uint32_t nMasked = uint32_t(errorCode) & 0x8000FFFFu;
+    const HandleWork::ErrorClass eClass = HandleWork::ClassifyError(errorCode);
     // A test log that cannot be read (its own codes are no time-outs, whatever
     // their low bits say) is reported as such.
-    const bool bLogCode = (uint32_t(errorCode) & 0xFFFF0000u) == 0x81140000u;
     if (task == QLatin1String("OpenTestLog") && errorCode < 0
-        && (bLogCode || (nMasked != 0x80000001u && nMasked != 0x80000003u))) {
+        && (IsTestLogError(errorCode) || eClass == HandleWork::ErrorClass::None)) {
         QMessageBox::warning(this, tr("Error!"),
                              tr("The test log cannot be opened, The error code is 0x%1.").arg(HexCode(errorCode)),
                              QMessageBox::Ok);
         return;
     }
-    if (nMasked == 0x80000001u) {
+    if (eClass == HandleWork::ErrorClass::Timeout) {
         QMessageBox box(QMessageBox::Warning, tr("Error!"),
                         tr("The task \"") + task
                             + tr("\" timeout, The error code is 0x%1.").arg(HexCode(errorCode))
@@ -329,7 +369,7 @@ void MainWindow::ShowErrorMessage(int32_t errorCode, QString task)
             QCoreApplication::exit(0);
         return;
     }
-    if (nMasked == 0x80000003u) {
+    if (eClass == HandleWork::ErrorClass::RuntimeError) {
         QMessageBox::warning(this, tr("Error!"),
                              tr("The task \"") + task
                                  + tr("\" failed because of a runtime error, The error code is 0x%1.")
@@ -412,19 +452,20 @@ void MainWindow::InitDeviceInfoForUI(QList<QPair<QString, QString>> lstDevInfo,
     ui->appInfoWidget->show();
 
     // The last pair of each name wins.
-    static const char* const kNames[] = {"Product", "Vid", "Pid", "Version", "CheckSum",
-                                         "BootVersion", "BootCheckSum", "McuID", "BatchInfo"};
+    using namespace DeviceInfoKey;
+    static const QLatin1String kNames[] = {kProduct, kVid,         kPid,   kVersion,  kCheckSum,
+                                           kBootVersion, kBootCheckSum, kMcuID, kBatchInfo};
     QMap<QString, QString> found;
     for (const auto& pair : lstDevInfo) {
-        for (const char* szName : kNames) {
-            if (pair.first == QLatin1String(szName)) {
+        for (const QLatin1String& name : kNames) {
+            if (pair.first == name) {
                 found.insert(pair.first, pair.second);
                 break;
             }
         }
     }
-    auto present = [&found](const char* szName) { return found.contains(QLatin1String(szName)); };
-    auto value = [&found](const char* szName) { return found.value(QLatin1String(szName)); };
+    auto present = [&found](QLatin1String name) { return found.contains(name); };
+    auto value = [&found](QLatin1String name) { return found.value(name); };
 
     int nRow = 0;
     if (!lstDevInfo.isEmpty()) {
@@ -432,17 +473,17 @@ void MainWindow::InitDeviceInfoForUI(QList<QPair<QString, QString>> lstDevInfo,
         nRow = 1;
     }
 
-    if (present("Product")) {
-        ui->modelLabel->setText(value("Product"));
+    if (present(kProduct)) {
+        ui->modelLabel->setText(value(kProduct));
         ui->modelLabel->show();
     }
 
     QFont snFont;
-    if (present("BatchInfo")) {
+    if (present(kBatchInfo)) {
         snFont.setStrikeOut(false);
         ui->snLabel->setFont(snFont);
-        ui->snLabel->setText(value("BatchInfo"));
-        SetQRCode(value("BatchInfo"));
+        ui->snLabel->setText(value(kBatchInfo));
+        SetQRCode(value(kBatchInfo));
     } else {
         snFont.setStrikeOut(true);
         ui->snLabel->setFont(snFont);
@@ -450,20 +491,20 @@ void MainWindow::InitDeviceInfoForUI(QList<QPair<QString, QString>> lstDevInfo,
         SetQRCode(QString::fromLatin1(kNoBatchPlaceholder));
     }
 
-    if (present("McuID"))
-        AddValueRow(pDevTable, nRow++, QStringLiteral("McuID"), value("McuID"));
-    if (present("Vid") && present("Pid"))
-        AddValueRow(pDevTable, nRow++, tr("Product id"), value("Vid") + QLatin1Char('-') + value("Pid"));
-    if (present("Version"))
-        AddValueRow(pDevTable, nRow++, QStringLiteral("Version"), value("Version"));
-    if (present("CheckSum"))
-        AddValueRow(pDevTable, nRow++, QStringLiteral("CheckSum"), value("CheckSum"));
-    if (present("BootVersion")) {
+    if (present(kMcuID))
+        AddValueRow(pDevTable, nRow++, kMcuID, value(kMcuID));
+    if (present(kVid) && present(kPid))
+        AddValueRow(pDevTable, nRow++, tr("Product id"), value(kVid) + QLatin1Char('-') + value(kPid));
+    if (present(kVersion))
+        AddValueRow(pDevTable, nRow++, kVersion, value(kVersion));
+    if (present(kCheckSum))
+        AddValueRow(pDevTable, nRow++, kCheckSum, value(kCheckSum));
+    if (present(kBootVersion)) {
         AddHeadingRow(pDevTable, nRow++, tr("Boot Information"));
-        AddValueRow(pDevTable, nRow++, QStringLiteral("BootVersion"), value("BootVersion"));
+        AddValueRow(pDevTable, nRow++, kBootVersion, value(kBootVersion));
     }
-    if (present("BootCheckSum"))
-        AddValueRow(pDevTable, nRow++, QStringLiteral("BootCheckSum"), value("BootCheckSum"));
+    if (present(kBootCheckSum))
+        AddValueRow(pDevTable, nRow++, kBootCheckSum, value(kBootCheckSum));
 
     QTableWidget* pAppTable = ui->appInfoWidget;
     ResetInfoTable(pAppTable);

@@ -67,6 +67,10 @@ public slots:
     void ShowErrorMessage(int32_t errorCode, QString task);
 
 private:
+    // Opens the view "DefaultInterface" names, once the window is shown, so
+    // that it opens in front of the window and takes the keys.
+    void OpenStartView();
+    QWidget* ViewOf(eWorkType type) const;
     void SetToolButtonsEnabled(bool bEnable);
     void InitNoticeLabel();
     void InitWork();
@@ -83,4 +87,6 @@ private:
     VeloraUpgradeView* m_pUpgradeView = nullptr;
     VeloraCalibrateView* m_pCalibrateView = nullptr;
     eWorkType m_eWorkType = MAINWORK;
+    // The start view waits for the first show.
+    bool m_bStartViewPending = false;
 };

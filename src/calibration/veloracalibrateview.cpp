@@ -23,3 +23,7 @@ void VeloraCalibrateView::InsertUsbDeviceForCalibrate(bool)
 void VeloraCalibrateView::SetCalViewTouchEnableCheck(bool)
 {
 }
+
+void VeloraCalibrateView::TaskFailed(QString, int32_t)
+{
+}

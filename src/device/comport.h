@@ -1,6 +1,7 @@
 #pragma once
 
 #include "deviceerror.h"
+#include "devicemode.h"
 
 #include <QObject>
 #include <cstdint>
@@ -21,7 +22,8 @@ public:
     virtual int32_t SetRecvEnable(uint8_t enable, int devIndex) = 0;
     virtual int32_t ClaimDeviceInterface(int devIndex);
     virtual int32_t ReleaseDeviceInterface(int devIndex);
-    // 1 application firmware, 0 bootloader (ERROR_CODE_LOST_DEVICE as unsigned when none).
+    // DEVICE_MODE_APPLICATION or DEVICE_MODE_BOOTLOADER (ERROR_CODE_LOST_DEVICE as
+    // unsigned when there is no frame).
     virtual uint32_t GetDeviceMode() = 0;
     virtual int32_t GetVid() = 0;
     virtual int32_t GetPid() = 0;

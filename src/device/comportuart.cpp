@@ -1,6 +1,7 @@
 #include "comportuart.h"
 
 #include "customersettings.h"
+#include "devicemode.h"
 #include "stationclock.h"
 #include "workthread.h"
 
@@ -280,7 +281,7 @@ int32_t CComPortUart::OnLinkState(uint32_t head, uint8_t linkByte)
             return 1;
         }
         m_nLinkByte = linkByte;
-        m_nDeviceMode = linkByte == kLinkBootloader ? 0u : 1u;
+        m_nDeviceMode = linkByte == kLinkBootloader ? DEVICE_MODE_BOOTLOADER : DEVICE_MODE_APPLICATION;
         // Reports go out only as 1F F7 or 2F E9 frames.
         if (head == PACKET_HEAD_1FF7 || head == PACKET_HEAD_2FE9)
             m_nFrameHead = head;

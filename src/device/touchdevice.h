@@ -1,6 +1,7 @@
 #pragma once
 
 #include "deviceerror.h"
+#include "devicemode.h"
 #include "touchdata.h"
 #include "touchdeviceinfo.h"
 #include "vidpid.h"
@@ -93,7 +94,7 @@ protected:
 
     std::atomic<uint8_t> m_nCmdReportId{0xFC};
     std::atomic<uint8_t> m_nRawReportId{0xFB};
-    std::atomic<uint32_t> m_nMode{1};
+    std::atomic<uint32_t> m_nMode{DEVICE_MODE_APPLICATION};
     std::atomic<bool> m_bUpgrade{false};
 
     // A waiting RecvData sleeps on this condition; pushes, state changes and

@@ -15,7 +15,7 @@ struct TouchDeviceInfo
     uint16_t nVid;
     uint16_t nPid;
     uint16_t nVersion;   // USB release number: the frame's protocol version word
-    uint32_t nMode;      // 1 application command collection, 0 bootloader
+    uint32_t nMode;      // DEVICE_MODE_APPLICATION or DEVICE_MODE_BOOTLOADER (devicemode.h)
     char szManufacturer[TOUCH_DEVICE_STRING_SIZE];
     char szProduct[TOUCH_DEVICE_STRING_SIZE];
     char szSerialNumber[TOUCH_DEVICE_STRING_SIZE];

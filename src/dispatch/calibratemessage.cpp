@@ -1,5 +1,7 @@
 #include "calibratemessage.h"
 
+#include "deviceinfokey.h"
+
 QString CCalibrateMessage::HexText(int32_t nValue)
 {
     return QString::number(uint32_t(nValue), 16);
@@ -10,8 +12,8 @@ QJsonObject CCalibrateMessage::DeviceForm(const QList<QPair<QString, QString>>& 
 {
     QJsonObject device;
     for (const QPair<QString, QString>& item : lstProperty) {
-        if (item.first == QLatin1String("Product")) {
-            device.insert(QStringLiteral("Product"), item.second);
+        if (item.first == DeviceInfoKey::kProduct) {
+            device.insert(DeviceInfoKey::kProduct, item.second);
             break;
         }
     }

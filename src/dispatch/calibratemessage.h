@@ -12,7 +12,8 @@
 //                ("Product" only when the information list has one; the four
 //                values as lower-case hexadecimal texts without prefix or
 //                leading zeros);
-//   step form    {"step": n}  (1 to 5 the next target, 6 check failed, 7 check passed);
+//   step form    {"step": n}  (1 to 5 the next target; after the check 6 accepted,
+//                7 deviation too large);
 //   result form  {"funcResult": the result read as an unsigned 32-bit number,
 //                in lower-case hexadecimal without prefix or leading zeros}.
 class CCalibrateMessage

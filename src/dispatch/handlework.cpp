@@ -2,11 +2,14 @@
 
 #include "comportuart.h"
 #include "comportusb.h"
+#include "deviceerror.h"
+#include "devicemode.h"
 #include "hardwareinterface.h"
 #include "operateenvironment.h"
 #include "stationclock.h"
 #include "stationmetatypes.h"
 #include "taskevent.h"
+#include "testlogerror.h"
 #include "touchbase.h"
 #include "touchhardware.h"
 #include "touchlogfile.h"
@@ -22,22 +25,16 @@
 #include <QWidget>
 
 namespace {
-constexpr uint32_t kModeApplication = 1;
-constexpr uint32_t kModeBootloader = 0;
 // Application firmware below this protocol version is not supported.
 constexpr int32_t kMinimumVersion = 0x7200;
 constexpr int kBootDetectIntervalMs = 3000;
-// How long closing waits for a running task to return.
-constexpr qint64 kStopTaskMs = 5000;
-// Result of a row that needs a live frame when there is none.
-constexpr int32_t kDeviceLost = int32_t(0x80000002u);
-
-// The type name of the signal-error map in the views' slot signatures.
-const char* const kErrorMapType = "QMap<QString,QString>";
+// How long closing waits for a running task to return, and at the end for
+// the device mutex, in ms.
+constexpr int kStopTaskMs = 5000;
 } // namespace
 
 HandleWork::HandleWork(IMainWindow* pMainWindow)
-    : QObject(nullptr), m_pMainWindow(pMainWindow)
+    : QObject(nullptr), m_pMainWindow(pMainWindow), m_pDeviceMutex(new QMutex)
 {
     RegisterStationMetaTypes();
     // Refreshing the environment record loads the per-product table first.
@@ -64,12 +61,10 @@ HandleWork::HandleWork(IMainWindow* pMainWindow)
     connect(this, SIGNAL(EmitStopDevToBootDetectTimer()), m_pBootDetectTimer, SLOT(stop()));
     connect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
     if (pWindow) {
-        connect(this, SIGNAL(EmitDeviceStatusToUIObject(bool)), pWindow,
-                SLOT(InsertUsbDeviceForMainwindow(bool)));
-        connect(this,
-                SIGNAL(UpdateDeviceInfo(QList<QPair<QString, QString>>, QList<QPair<QString, QString>>)),
-                pWindow,
-                SLOT(InitDeviceInfoForUI(QList<QPair<QString, QString>>, QList<QPair<QString, QString>>)));
+        ConnectToWindow(pWindow, QMetaMethod::fromSignal(&HandleWork::EmitDeviceStatusToUIObject),
+                        ViewContract::kInsertUsbDeviceForMainwindow);
+        ConnectToWindow(pWindow, QMetaMethod::fromSignal(&HandleWork::UpdateDeviceInfo),
+                        ViewContract::kInitDeviceInfoForUI);
     }
     connect(this, SIGNAL(InitEnvironmentPara_Emit()), this, SLOT(InitEnvironmentPara_Slot()));
 
@@ -78,22 +73,42 @@ HandleWork::HandleWork(IMainWindow* pMainWindow)
 
 HandleWork::~HandleWork()
 {
-    disconnect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
+    StopWorker();
 
+    // The device object sends through the USB port: it goes first. A task
+    // that did not end within the stop bound (its thread was terminated) may
+    // still hold the device mutex: then the object and the mutex are left as
+    // they are rather than waited for.
+    const int nWaitMs = CStationClock::Timeout(kStopTaskMs);
+    if (m_pDeviceMutex->tryLock(nWaitMs)) {
+        SetDevice(nullptr);
+        m_pDeviceMutex->unlock();
+        delete m_pDeviceMutex;
+    } else {
+        qWarning().noquote() << "~HandleWork : the device mutex is still held after" << nWaitMs
+                             << "ms; the device object is left in place.";
+    }
+    m_pDeviceMutex = nullptr;
+    delete m_pEnvironment;
+    delete m_pUartPort;
+    delete m_pUsbPort;
+}
+
+void HandleWork::StopWorker()
+{
+    if (!m_pWorkThread)
+        return;
+    // No task starts any more, and no arrival is handled.
+    m_bClosing = true;
+    qInfo().noquote() << "StopWorker : stopping the worker thread.";
+    disconnect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
+    m_pBootDetectTimer->stop();
     StopRunningTask();
     delete m_pWorkThread;
     m_pWorkThread = nullptr;
     delete m_pTaskEvent;
     m_pTaskEvent = nullptr;
-
-    // The device object sends through the USB port: it goes first.
-    {
-        QMutexLocker lock(&m_deviceMutex);
-        SetDevice(nullptr);
-    }
-    delete m_pEnvironment;
-    delete m_pUartPort;
-    delete m_pUsbPort;
+    qInfo().noquote() << "StopWorker : the worker thread has stopped.";
 }
 
 void HandleWork::StopRunningTask()
@@ -108,22 +123,32 @@ void HandleWork::StopRunningTask()
     m_bRecvEnabled = false;
     InterruptDeviceWait();
     const qint64 nStart = CStationClock::NowMs();
+    const int nBoundMs = CStationClock::Timeout(kStopTaskMs);
     for (;;) {
         if (m_pUsbPort->GetDevCount() > 0)
             m_pUsbPort->SetRecvEnable(0, 0);
         if (m_nTasksRunning.load() == 0)
             break;
-        if (CStationClock::NowMs() - nStart > kStopTaskMs) {
-            qWarning() << "HandleWork: a task is still running after" << kStopTaskMs << "ms.";
+        if (CStationClock::NowMs() - nStart > nBoundMs) {
+            qWarning() << "HandleWork: a task is still running after" << nBoundMs << "ms.";
             break;
         }
         CStationClock::Sleep(1);
     }
 }
 
-bool HandleWork::IsReportedError(int32_t nResult)
+HandleWork::ErrorClass HandleWork::ClassifyError(int32_t nResult)
 {
-    return nResult < 0 && (uint32_t(nResult) & 0x8000FFFDu) == 0x80000001u;
+    if (nResult >= 0)
+        return ErrorClass::None;
+    switch (uint32_t(nResult) & 0xFFFFu) {
+    case ERROR_CLASS_TIMEOUT:
+        return ErrorClass::Timeout;
+    case ERROR_CLASS_RUNTIME:
+        return ErrorClass::RuntimeError;
+    default:
+        return ErrorClass::None;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -160,15 +185,21 @@ bool HandleWork::IsTaskRunning(const QString& task)
 
 bool HandleWork::Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag)
 {
-    if (m_bClosing)
+    if (m_bClosing || !m_pTaskEvent) {
+        qDebug().noquote() << "PostTask" << ":task = " + task << "refused, the station is closing";
         return false;
+    }
     QMutex* pTaskMutex = TaskMutex(task);
     // The task's mutex is held while the task runs: only test it.
     if (!pTaskMutex->tryLock())
         return false;
     pTaskMutex->unlock();
+    // Taken here, on the GUI thread, where the poster lives and where every
+    // answer checks it.
+    const QPointer<QObject> poster(mPara);
     return QMetaObject::invokeMethod(m_pTaskEvent, "ProcessTask", type, Q_ARG(QString, task),
-                                     Q_ARG(QObject*, mPara), Q_ARG(bool, bFlag));
+                                     Q_ARG(QObject*, mPara), Q_ARG(QPointer<QObject>, poster),
+                                     Q_ARG(bool, bFlag));
 }
 
 // ---------------------------------------------------------------------------
@@ -244,7 +275,7 @@ const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
     return nullptr;
 }
 
-void HandleWork::ProcessTask(const QString& task, QObject* mPara, bool bFlag)
+void HandleWork::ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag)
 {
     qDebug().noquote() << "ProcessTask" << ":task = " + task;
     QMutexLocker taskLock(TaskMutex(task));
@@ -256,12 +287,15 @@ void HandleWork::ProcessTask(const QString& task, QObject* mPara, bool bFlag)
         explicit SRunning(std::atomic<int>& count) : n(count) { ++n; }
         ~SRunning() { --n; }
     } running(m_nTasksRunning);
-    if (m_bClosing)
-        return; // the station closes: tasks still queued are dropped
+    if (m_bClosing) {
+        // The station closes: tasks still queued are dropped.
+        qDebug().noquote() << "ProcessTask" << ":task = " + task << "dropped, the station is closing";
+        return;
+    }
 
     int32_t nRet = 0;
     if (const STaskRow* pRow = FindTaskRow(task)) {
-        const STaskContext ctx{task, mPara, bFlag};
+        const STaskContext ctx{task, mPara, poster, bFlag};
         nRet = (this->*pRow->pRun)(ctx);
     }
 
@@ -269,26 +303,90 @@ void HandleWork::ProcessTask(const QString& task, QObject* mPara, bool bFlag)
         InvokeErrorBox(nRet, task);
 }
 
+void HandleWork::ConnectToWindow(QWidget* pWindow, const QMetaMethod& signal, const ViewContract::SMethod& slot)
+{
+    const int nIndex = ViewContract::IndexOf(pWindow->metaObject(), slot);
+    if (nIndex < 0) {
+        qWarning().noquote() << "HandleWork : the main window" << pWindow->metaObject()->className() << "has no"
+                             << slot.szSignature;
+        return;
+    }
+    connect(this, signal, pWindow, pWindow->metaObject()->method(nIndex), slot.eConnection);
+}
+
 void HandleWork::InvokeErrorBox(int32_t nResult, const QString& task)
 {
     QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
     if (!pWindow)
         return;
-    QMetaObject::invokeMethod(pWindow, "ShowErrorMessage", Qt::AutoConnection,
-                              Q_ARG(int32_t, nResult), Q_ARG(QString, task));
-}
-
-void HandleWork::InvokeOnView(QObject* pView, const char* szSlot, const QString& task,
-                              QGenericArgument arg)
-{
-    if (!pView) {
-        qWarning().noquote() << "ProcessTask" << ":task = " + task << "has no view to call" << szSlot;
+    const ViewContract::SMethod& method = ViewContract::kShowErrorMessage;
+    const int nIndex = ViewContract::IndexOf(pWindow->metaObject(), method);
+    if (nIndex < 0) {
+        qWarning().noquote() << "ProcessTask" << ":task = " + task << "- the main window has no"
+                             << method.szSignature;
         return;
     }
-    // Queued to the view's thread: the worker never waits for the user interface.
-    if (!QMetaObject::invokeMethod(pView, szSlot, Qt::AutoConnection, arg))
+    pWindow->metaObject()->method(nIndex).invoke(pWindow, method.eConnection, Q_ARG(int32_t, nResult),
+                                                 Q_ARG(QString, task));
+}
+
+template <typename... Args>
+void HandleWork::AnswerPoster(const STaskContext& ctx, const ViewContract::SMethod& method, Args... args)
+{
+    if (!ctx.mPara) {
+        qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "has no view to call"
+                             << ViewContract::Name(method);
+        return;
+    }
+    // The worker never calls a view: the answer goes, queued, to this
+    // object's thread, which checks the poster and calls it there.
+    const QPointer<QObject> poster = ctx.poster;
+    const QString task = ctx.task;
+    const ViewContract::SMethod* pMethod = &method;
+    QMetaObject::invokeMethod(
+        this,
+        [this, poster, task, pMethod, args...]() mutable {
+            DeliverToPoster(poster, task, *pMethod, [&](QObject* pView, const QMetaMethod& slot) {
+                return slot.invoke(pView, Qt::DirectConnection,
+                                   QGenericArgument(QMetaType::typeName(qMetaTypeId<Args>()), &args)...);
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+void HandleWork::DeliverToPoster(const QPointer<QObject>& poster, const QString& task,
+                                 const ViewContract::SMethod& method, const PosterCall& call)
+{
+    if (!poster) {
+        qDebug().noquote() << "ProcessTask" << ":task = " + task << "- the view is gone, its"
+                           << ViewContract::Name(method) << "is dropped";
+        return;
+    }
+    const int nIndex = ViewContract::IndexOf(poster->metaObject(), method);
+    if (nIndex < 0 || !call(poster.data(), poster->metaObject()->method(nIndex)))
         qWarning().noquote() << "ProcessTask" << ":task = " + task << "- the view"
-                             << pView->metaObject()->className() << "has no slot" << szSlot;
+                             << poster->metaObject()->className() << "has no" << method.szSignature;
+}
+
+void HandleWork::ReportTaskFailed(const STaskContext& ctx, int32_t nCode)
+{
+    qInfo().noquote() << "ProcessTask" << ":task = " + ctx.task
+                      << QStringLiteral("failed, nRet = 0x%1").arg(uint32_t(nCode), 0, 16);
+    AnswerPoster(ctx, ViewContract::kTaskFailed, ctx.task, nCode);
+}
+
+bool HandleWork::CallGetter(const STaskContext& ctx, const ViewContract::SMethod& method,
+                            QGenericReturnArgument ret, QGenericArgument arg0, QGenericArgument arg1)
+{
+    // Called on this thread while the task runs: the views keep these values
+    // for the worker, and the shutdown order keeps the poster alive meanwhile.
+    QObject* pView = ctx.mPara;
+    const int nIndex = pView ? ViewContract::IndexOf(pView->metaObject(), method) : -1;
+    if (nIndex < 0 || !pView->metaObject()->method(nIndex).invoke(pView, Qt::DirectConnection, ret, arg0, arg1)) {
+        qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- no view answers" << method.szSignature;
+        return false;
+    }
+    return true;
 }
 
 void HandleWork::TakeEnvironmentSnapshot()
@@ -312,13 +410,11 @@ void HandleWork::EmitDeviceInformation(CTouchBase* pDevice)
 
 HandleWork::DeviceKind HandleWork::KindOf(CTouchBase* pDevice)
 {
-    if (!pDevice)
-        return DeviceKind::None;
     if (dynamic_cast<CTouchHardware*>(pDevice))
         return DeviceKind::Live;
     if (dynamic_cast<CTouchLogfile*>(pDevice))
         return DeviceKind::Replay;
-    return DeviceKind::Other;
+    return DeviceKind::None;
 }
 
 void HandleWork::SetDevice(CTouchBase* pDevice)
@@ -343,7 +439,7 @@ void HandleWork::InterruptDeviceWait()
 
 int32_t HandleWork::RunInitDeviceInfo(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
     if (!pDevice)
         return 0;
@@ -355,7 +451,7 @@ int32_t HandleWork::RunInitDeviceInfo(const STaskContext&)
 
 int32_t HandleWork::RunGetBootVersion(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -367,10 +463,13 @@ int32_t HandleWork::RunGetBootVersion(const STaskContext&)
 
 int32_t HandleWork::RunStartTestOnce(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
-    if (!pDevice)
+    if (!pDevice) {
+        // Nothing to test: the view learns it, the error rule stays silent.
+        ReportTaskFailed(ctx, ERROR_CODE_LOST_DEVICE);
         return 0;
+    }
     int32_t nRet;
     if (m_bSameDevice && m_bTestedOnce) {
         nRet = pDevice->ReTest(1);
@@ -378,42 +477,38 @@ int32_t HandleWork::RunStartTestOnce(const STaskContext& ctx)
         nRet = pDevice->StartTest(1);
         m_bTestedOnce = true;
     }
-    if (nRet >= 0) {
-        const QMap<QString, QString> errors = pDevice->GetSignalErrors();
-        InvokeOnView(ctx.mPara, "InitTestUi", ctx.task, QGenericArgument(kErrorMapType, &errors));
-    }
+    if (nRet >= 0)
+        AnswerPoster(ctx, ViewContract::kInitTestUi, pDevice->GetSignalErrors());
+    else
+        ReportTaskFailed(ctx, nRet);
     return nRet;
 }
 
 int32_t HandleWork::RunReTest(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
     if (!pDevice)
         return 0;
     const int32_t nRet = pDevice->ReTest(1);
-    if (nRet >= 0) {
-        const QMap<QString, QString> errors = pDevice->GetSignalErrors();
-        InvokeOnView(ctx.mPara, "ShowTestResult", ctx.task, QGenericArgument(kErrorMapType, &errors));
-    }
+    if (nRet >= 0)
+        AnswerPoster(ctx, ViewContract::kShowTestResult, pDevice->GetSignalErrors());
     return nRet;
 }
 
 int32_t HandleWork::RunOpenTestLog(const STaskContext& ctx)
 {
-    // The view keeps the chosen path; it answers on this thread, by name.
+    // The view keeps the chosen path for this thread.
     QString strPath;
-    if (!ctx.mPara
-        || !QMetaObject::invokeMethod(ctx.mPara, "GetLogFilePath", Qt::DirectConnection,
-                                      Q_RETURN_ARG(QString, strPath))) {
-        qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- no view to ask for the log path";
+    if (!CallGetter(ctx, ViewContract::kGetLogFilePath, Q_RETURN_ARG(QString, strPath))) {
+        ReportTaskFailed(ctx, ERROR_LOG_OPEN);
         return 0;
     }
 
     // Build and load the replay first: the frame's object is replaced only by
     // a replay that could be read.
     std::unique_ptr<CTouchBase> pReplay(CTouchLogfileXML::Create(m_pEnvironment, strPath, nullptr));
-    int32_t nRet = pReplay ? pReplay->StartTest(1) : kDeviceLost;
+    int32_t nRet = pReplay ? pReplay->StartTest(1) : ERROR_LOG_OPEN;
     if (!pReplay || nRet < 0) {
         qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- cannot open the log"
                              << strPath << QStringLiteral(", nRet = 0x%1").arg(uint32_t(nRet), 0, 16);
@@ -425,31 +520,31 @@ int32_t HandleWork::RunOpenTestLog(const STaskContext& ctx)
         TakeEnvironmentSnapshot();
         if (!IsReportedError(nRet))
             InvokeErrorBox(nRet, ctx.task);
+        ReportTaskFailed(ctx, nRet);
         return nRet;
     }
 
     // The replay has put its log's host data into the environment record.
     TakeEnvironmentSnapshot();
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = pReplay.release();
     SetDevice(pDevice);
     EmitDeviceInformation(pDevice);
-    const QMap<QString, QString> errors = pDevice->GetSignalErrors();
-    InvokeOnView(ctx.mPara, "InitTestUi", ctx.task, QGenericArgument(kErrorMapType, &errors));
+    AnswerPoster(ctx, ViewContract::kInitTestUi, pDevice->GetSignalErrors());
     return nRet;
 }
 
 int32_t HandleWork::RunRefreshUi(const STaskContext& ctx)
 {
     // The refresh touches widgets: it runs on the view's own thread.
-    InvokeOnView(ctx.mPara, "UpdateRealTimeData", ctx.task);
+    AnswerPoster(ctx, ViewContract::kUpdateRealTimeData);
     return 0;
 }
 
 int32_t HandleWork::RunTouchEnable(const STaskContext& ctx)
 {
     const bool bDisable = ctx.task == QLatin1String("DisableTouch");
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -461,7 +556,7 @@ int32_t HandleWork::RunTouchEnable(const STaskContext& ctx)
 
 int32_t HandleWork::RunSetCheckLedError(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     if (auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load()))
         pDevice->SetCheckLedError(ctx.bFlag);
     return 0; // not recorded
@@ -469,7 +564,7 @@ int32_t HandleWork::RunSetCheckLedError(const STaskContext& ctx)
 
 int32_t HandleWork::RunCheckLedError(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -478,7 +573,7 @@ int32_t HandleWork::RunCheckLedError(const STaskContext& ctx)
 
 int32_t HandleWork::RunInitAgc(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -487,30 +582,28 @@ int32_t HandleWork::RunInitAgc(const STaskContext&)
 
 int32_t HandleWork::RunUpdateTestResult(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
     if (!pDevice)
         return 0;
-    const QMap<QString, QString> errors = pDevice->GetSignalErrors();
-    InvokeOnView(ctx.mPara, "ShowTestResult", ctx.task, QGenericArgument(kErrorMapType, &errors));
+    AnswerPoster(ctx, ViewContract::kShowTestResult, pDevice->GetSignalErrors());
     return 0;
 }
 
 int32_t HandleWork::RunReverse(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
     if (!pDevice)
         return 0;
     const int32_t nRet = pDevice->SetReverseMode(ctx.task == QLatin1String("OpenReverse"));
-    const bool bOk = nRet >= 0;
-    InvokeOnView(ctx.mPara, "ShowReverseData", ctx.task, Q_ARG(bool, bOk));
+    AnswerPoster(ctx, ViewContract::kShowReverseData, nRet >= 0);
     return nRet;
 }
 
 int32_t HandleWork::RunDrawing(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -523,10 +616,10 @@ int32_t HandleWork::RunSaveBatchInfo(const STaskContext& ctx)
 {
     int32_t nRet;
     {
-        QMutexLocker lock(&m_deviceMutex);
+        QMutexLocker lock(m_pDeviceMutex);
         auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
         // Without a live frame nothing was written: never report success.
-        nRet = pDevice ? pDevice->SaveBatchInfo() : kDeviceLost;
+        nRet = pDevice ? pDevice->SaveBatchInfo() : ERROR_CODE_LOST_DEVICE;
     }
     qDebug().noquote() << "ProcessTask" << ": nRet = " + QString::number(nRet);
     // The operator always learns the outcome: success, refusal (a status or an
@@ -538,7 +631,7 @@ int32_t HandleWork::RunSaveBatchInfo(const STaskContext& ctx)
 
 int32_t HandleWork::RunPen(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -547,7 +640,7 @@ int32_t HandleWork::RunPen(const STaskContext& ctx)
 
 int32_t HandleWork::RunSplitScreen(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -556,13 +649,12 @@ int32_t HandleWork::RunSplitScreen(const STaskContext& ctx)
 
 int32_t HandleWork::RunInitAgcRange(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<CTouchHardware*>(m_pDevice.load());
     if (!pDevice)
         return 0;
     const int32_t nRet = pDevice->InitAgcRange();
-    const bool bOk = nRet >= 0;
-    InvokeOnView(ctx.mPara, "InitAgcRangeFinished", ctx.task, Q_ARG(bool, bOk));
+    AnswerPoster(ctx, ViewContract::kInitAgcRangeFinished, nRet >= 0);
     return nRet;
 }
 
@@ -571,13 +663,10 @@ int32_t HandleWork::RunSetAgc(const STaskContext& ctx)
     // The view answers with its two spin-box values, T first, on this thread.
     uint32_t nT = 0;
     uint32_t nR = 0;
-    if (!ctx.mPara
-        || !QMetaObject::invokeMethod(ctx.mPara, "GetAgcValue", Qt::DirectConnection,
-                                      Q_ARG(uint32_t*, &nT), Q_ARG(uint32_t*, &nR))) {
-        qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- no view to ask for the AGC values";
+    if (!CallGetter(ctx, ViewContract::kGetAgcValue, QGenericReturnArgument(), Q_ARG(uint32_t*, &nT),
+                    Q_ARG(uint32_t*, &nR)))
         return 0;
-    }
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -590,7 +679,7 @@ int32_t HandleWork::RunSetAgc(const STaskContext& ctx)
 
 int32_t HandleWork::RunResetAgc(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
     if (!pDevice)
         return 0;
@@ -636,9 +725,9 @@ void HandleWork::InsertUsbDevice(bool value)
         return;
     }
     const uint32_t nMode = m_pUsbPort->GetDeviceMode();
-    if (nMode == kModeApplication) {
+    if (nMode == DEVICE_MODE_APPLICATION) {
         OnApplicationArrived();
-    } else if (nMode == kModeBootloader) {
+    } else if (nMode == DEVICE_MODE_BOOTLOADER) {
         OnBootloaderArrived();
     } else {
         qDebug().noquote() << "InsertUsbDevice" << ": 未知设备";
@@ -688,7 +777,7 @@ void HandleWork::HandleDeferredArrival()
 
 void HandleWork::ReplaceDeviceObject()
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     SetDevice(CTouchHardware::CreateHardwareInterface(m_pEnvironment, m_pUsbPort, QString(), nullptr));
 }
 
@@ -701,7 +790,7 @@ void HandleWork::OnBootloaderArrived()
     if (m_eDeviceKind == DeviceKind::Replay) {
         bool bStillThere = false;
         const bool bYes = AskToReplaceReplay(tr("Touch In Bootloader, Do you want to open it?"),
-                                             kModeBootloader, &bStillThere);
+                                             DEVICE_MODE_BOOTLOADER, &bStillThere);
         if (!bStillThere) {
             // The removal has told the window already.
             HandleDeferredArrival();
@@ -757,7 +846,7 @@ void HandleWork::OnApplicationArrived()
     if (kind == DeviceKind::Replay) {
         bool bStillThere = false;
         const bool bYes = AskToReplaceReplay(tr("A new device is discovered, Do you want to open it?"),
-                                             kModeApplication, &bStillThere);
+                                             DEVICE_MODE_APPLICATION, &bStillThere);
         if (!bStillThere) {
             HandleDeferredArrival();
             return;
@@ -774,7 +863,7 @@ void HandleWork::OnApplicationArrived()
         // Is it the frame we had? Then keep its object and what it knows.
         bool bSame = false;
         {
-            QMutexLocker lock(&m_deviceMutex);
+            QMutexLocker lock(m_pDeviceMutex);
             if (CTouchBase* pDevice = m_pDevice)
                 bSame = pDevice->ReInitDeviceInfo();
             m_bSameDevice = bSame;

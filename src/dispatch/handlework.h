@@ -1,15 +1,19 @@
 #pragma once
 
 #include "imainwindow.h"
+#include "viewcontract.h"
 
 #include <QJsonObject>
 #include <QList>
+#include <QMetaMethod>
 #include <QMutex>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <type_traits>
@@ -35,6 +39,9 @@ class QTimer;
 // the current device object: the live device of a plugged frame, or the replay
 // of a saved test log; it replaces that object when a frame arrives or a log
 // is opened.
+//
+// What it calls on the views and the main window by name, and the order in
+// which the station shuts down, are in viewcontract.h.
 class HandleWork : public QObject
 {
     Q_OBJECT
@@ -42,8 +49,27 @@ class HandleWork : public QObject
 public:
     using InfoList = QList<QPair<QString, QString>>;
 
+    // What the current device object is.
+    enum class DeviceKind { None, Live, Replay };
+
+    // The classes of a failed result, by its low 16 bits (the operation code
+    // in bits 16 to 30 aside): a time-out, or a runtime error. The error rule
+    // reports exactly these two to the operator, through the main window.
+    enum class ErrorClass { None, Timeout, RuntimeError };
+    static constexpr uint32_t ERROR_CLASS_TIMEOUT = 0x0001;
+    static constexpr uint32_t ERROR_CLASS_RUNTIME = 0x0003;
+
     explicit HandleWork(IMainWindow* pMainWindow);
+    // Stops the worker first when StopWorker has not run; never waits without
+    // bound for a lock a stopped task may still hold.
     ~HandleWork() override;
+
+    // GUI thread. Ends the dispatcher's work before the views go: no task is
+    // started any more (later posts are refused), the running task is
+    // interrupted and waited for (bounded), and the worker thread ends. No
+    // answer reaches a view afterwards. Safe to call more than once.
+    void StopWorker();
+    bool IsWorkerStopped() const { return m_pWorkThread == nullptr; }
 
     // Hands the task to the worker thread. False when the same task is running
     // at this moment (the request is dropped) or the hand-over fails. With
@@ -63,7 +89,11 @@ public:
     CComPortUsb* GetUsbPort() const { return m_pUsbPort; }
     CComPortUart* GetUartPort() const { return m_pUartPort; }
     CTouchBase* GetTouchDevice() const { return m_pDevice.load(); }
-    QMutex* GetDeviceMutex() { return &m_deviceMutex; }
+    QMutex* GetDeviceMutex() { return m_pDeviceMutex; }
+    // Any thread, without the device mutex: what the device object is now.
+    // Views ask this instead of looking at GetTouchDevice(), whose object the
+    // dispatcher may delete at any moment it does not hold the device mutex.
+    DeviceKind GetDeviceKind() const { return m_eDeviceKind.load(); }
     COperateEnvironment* GetEnvironment() const { return m_pEnvironment; }
     // A copy of the environment list as the worker thread last left it (the
     // record itself is rewritten on the worker thread by every refresh and
@@ -75,11 +105,13 @@ public:
     bool IsTaskRunning(const QString& task);
 
     // The task runner; runs on the worker thread only (called by CTaskEvent).
-    void ProcessTask(const QString& task, QObject* mPara, bool bFlag);
+    // mPara is the poster for the direct getters; poster, taken on the GUI
+    // thread when the task was posted, is checked there before an answer.
+    void ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag);
 
-    // The error rule: a failure whose low bits mark a time-out (0x0001) or a
-    // runtime error (0x0003), whatever the operation code, is shown to the operator.
-    static bool IsReportedError(int32_t nResult);
+    static ErrorClass ClassifyError(int32_t nResult);
+    // The error rule: a time-out or a runtime error is shown to the operator.
+    static bool IsReportedError(int32_t nResult) { return ClassifyError(nResult) != ErrorClass::None; }
 
 signals:
     // The device object's information list first, the station's environment
@@ -113,12 +145,11 @@ public slots:
     void UpdateSignalTestStatus(bool value);
 
 private:
-    enum class DeviceKind { None, Live, Replay, Other };
-
     struct STaskContext
     {
         const QString& task;
-        QObject* mPara;
+        QObject* mPara;                  // for the direct getters (worker thread)
+        const QPointer<QObject>& poster; // checked on the GUI thread only
         bool bFlag;
     };
     using TaskRun = int32_t (HandleWork::*)(const STaskContext&);
@@ -162,8 +193,18 @@ private:
     void EmitDeviceInformation(CTouchBase* pDevice);
     void TakeEnvironmentSnapshot();
     void InvokeErrorBox(int32_t nResult, const QString& task);
-    static void InvokeOnView(QObject* pView, const char* szSlot, const QString& task,
-                             QGenericArgument arg = QGenericArgument());
+    // Worker thread: hands an answer to the poster over to the GUI thread,
+    // where DeliverToPoster checks that the poster still exists.
+    template <typename... Args>
+    void AnswerPoster(const STaskContext& ctx, const ViewContract::SMethod& method, Args... args);
+    void ReportTaskFailed(const STaskContext& ctx, int32_t nCode);
+    using PosterCall = std::function<bool(QObject*, const QMetaMethod&)>;
+    void DeliverToPoster(const QPointer<QObject>& poster, const QString& task, const ViewContract::SMethod& method,
+                         const PosterCall& call);
+    // Worker thread: a getter of the poster (see viewcontract.h).
+    bool CallGetter(const STaskContext& ctx, const ViewContract::SMethod& method, QGenericReturnArgument ret,
+                    QGenericArgument arg0 = QGenericArgument(), QGenericArgument arg1 = QGenericArgument());
+    void ConnectToWindow(QWidget* pWindow, const QMetaMethod& signal, const ViewContract::SMethod& slot);
 
     // --- arrival and removal (GUI thread) ---
     void OnDeviceRemoved();
@@ -189,7 +230,9 @@ private:
     QMutex m_taskMapMutex;
     std::map<QString, std::unique_ptr<QMutex>> m_mapTaskMutex;
 
-    QMutex m_deviceMutex;
+    // On the heap: when a stopped task still holds it at the end, it is left
+    // locked rather than destroyed.
+    QMutex* m_pDeviceMutex = nullptr;
     // Held while the device object is replaced and while it is interrupted
     // from another thread without the device mutex (a leaf lock).
     QMutex m_devicePointerMutex;

@@ -22,8 +22,9 @@ namespace {
 // The step time-out the count-down can ask for at the least, in ms.
 constexpr int kMinStepTimeoutMs = 10000;
 // A step answer that names no target (neither 1..5 nor the check result)
-// ends the step as a failure of the step command.
-constexpr int32_t kStepRuntimeError = int32_t(0x802A0003u);
+// ends the step as a runtime error of the step command.
+const int32_t kStepRuntimeError =
+    HardwareInterface::FamilyCode(CommandFamily::kDoCalStep, HandleWork::ERROR_CLASS_RUNTIME);
 
 struct SEdgeMove
 {
@@ -83,7 +84,7 @@ void HandleWork::ExitFineTuningCalibrate(bool bIsCalibrate)
 
 int32_t HandleWork::CalValue(int32_t (HardwareInterface::*pGetter)())
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
     return pDevice ? (pDevice->*pGetter)() : 0;
 }
@@ -148,7 +149,7 @@ void HandleWork::ResetCalibration(HardwareInterface* pDevice)
 
 int32_t HandleWork::RunInitDeviceCalData(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -167,7 +168,7 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
         if (ctx.task == QLatin1String(step.szTask))
             nStep = step.nStep;
     }
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice || nStep < 0)
         return 0;
@@ -189,7 +190,11 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
         EmitCalibrateResult(nRet);
         return 0;
     }
-    if (nNext != 6 && nNext != 7)
+    if (nNext == HardwareInterface::CAL_CHECK_ACCEPTED)
+        qInfo().noquote() << "ProcessTask" << ":" + ctx.task << "the frame accepts the calibration";
+    else if (nNext == HardwareInterface::CAL_CHECK_DEVIATION_TOO_LARGE)
+        qInfo().noquote() << "ProcessTask" << ":" + ctx.task << "the frame reports the deviation as too large";
+    else
         emit UpdateCalStep(nNext);
     emit EmitCalibrateMsg(CCalibrateMessage::StepForm(nNext));
     return 0;
@@ -197,7 +202,7 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
 
 int32_t HandleWork::RunCalEndOk(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -219,7 +224,7 @@ int32_t HandleWork::RunCalEndOk(const STaskContext&)
 
 int32_t HandleWork::RunCalEndFail(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -232,7 +237,7 @@ int32_t HandleWork::RunCalEndFail(const STaskContext&)
 
 int32_t HandleWork::RunResetCalData(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -244,7 +249,7 @@ int32_t HandleWork::RunResetCalData(const STaskContext&)
 
 int32_t HandleWork::RunCalSave(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -260,7 +265,7 @@ int32_t HandleWork::RunCalSave(const STaskContext& ctx)
 
 int32_t HandleWork::RunGetCalData(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -277,7 +282,7 @@ int32_t HandleWork::RunMoveCalEdge(const STaskContext& ctx)
         if (ctx.task == QLatin1String(move.szTask))
             pMove = &move;
     }
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice || !pMove)
         return 0;
@@ -292,7 +297,7 @@ int32_t HandleWork::RunMoveCalEdge(const STaskContext& ctx)
 
 int32_t HandleWork::RunCalFormat(const STaskContext& ctx)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -305,7 +310,7 @@ int32_t HandleWork::RunCalFormat(const STaskContext& ctx)
 
 int32_t HandleWork::RunStartFineTuning(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -321,7 +326,7 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
 
 int32_t HandleWork::RunExitFineTuning(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -333,7 +338,7 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext&)
 
 int32_t HandleWork::RunSendCalDataToDev(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
@@ -347,7 +352,7 @@ int32_t HandleWork::RunSendCalDataToDev(const STaskContext&)
 
 int32_t HandleWork::RunSendFileCalParam(const STaskContext&)
 {
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;

@@ -8,6 +8,7 @@
 #include "handlework.h"
 
 #include "comportusb.h"
+#include "devicemode.h"
 #include "firmwaredownloader.h"
 #include "firmwareimage.h"
 #include "hardwareinterface.h"
@@ -19,8 +20,6 @@
 #include <QTimer>
 
 namespace {
-constexpr uint32_t kModeApplication = 1;
-constexpr uint32_t kModeBootloader = 0;
 // Idle ticks of the detect timer after which the jump is given up.
 constexpr int kBootDetectIdleTicks = 5;
 } // namespace
@@ -34,14 +33,10 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
         // The upgrade view keeps the chosen image in the settings store; it
         // answers on this thread without touching its widgets.
         QString strPath;
-        if (QMetaObject::invokeMethod(ctx.mPara, "GetUpgradeFilePath", Qt::DirectConnection,
-                                      Q_RETURN_ARG(QString, strPath))) {
+        if (CallGetter(ctx, ViewContract::kGetUpgradeFilePath, Q_RETURN_ARG(QString, strPath))) {
             m_strFirmwarePath = strPath;
             m_bUpgradeRequested = true;
             qInfo().noquote() << "ProcessTask" << ": Start_Upgrade, firmware" << strPath;
-        } else {
-            qWarning().noquote() << "ProcessTask" << ": Start_Upgrade - the view"
-                                 << ctx.mPara->metaObject()->className() << "gives no firmware path";
         }
     }
     // Only a requested upgrade runs: a post of the arrival that waited in the
@@ -51,7 +46,7 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
         qInfo().noquote() << "ProcessTask" << ": Start_Upgrade - no upgrade is requested";
         return 0;
     }
-    QMutexLocker lock(&m_deviceMutex);
+    QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
     if (pDevice && m_pUsbPort->GetDevCount() > 0 && pDevice->GetType() == 1)
         UpgradeTask();
@@ -95,7 +90,7 @@ int HandleWork::UpgradeTask()
 
     auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
     const uint32_t nMode = m_pUsbPort->GetDeviceMode();
-    if (nMode == kModeApplication && pDevice) {
+    if (nMode == DEVICE_MODE_APPLICATION && pDevice) {
         // The image is checked before the frame leaves its application: a
         // frame sent to its bootloader with nothing to take stays there.
         CFirmwareImage image;
@@ -123,7 +118,7 @@ int HandleWork::UpgradeTask()
         return 0;
     }
 
-    if (m_pUsbPort->GetDevCount() <= 0 || nMode != kModeBootloader || !pDevice) {
+    if (m_pUsbPort->GetDevCount() <= 0 || nMode != DEVICE_MODE_BOOTLOADER || !pDevice) {
         StopBootDetectTimer(":44444 EmitStopDevToBootDetectTimer ");
         EmitUpgradeState(QStringLiteral("UpdateError"), tr("No device found yet"), 0);
         return 0;

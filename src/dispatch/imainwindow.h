@@ -8,12 +8,8 @@ class QWidget;
 // never depends on the program that sits on top of it.
 //
 // The widget returned by GetWindowWidget() parents the dispatcher's message
-// boxes and must offer these slots, which the dispatcher connects and calls by
-// name:
-//   InsertUsbDeviceForMainwindow(bool)
-//   InitDeviceInfoForUI(QList<QPair<QString,QString>> lstDevInfo,
-//                       QList<QPair<QString,QString>> lstAppInfo)
-//   ShowErrorMessage(int32_t errorCode, QString task)
+// boxes and must offer the slots that viewcontract.h lists for "MainWindow",
+// which the dispatcher connects and calls by name.
 class IMainWindow
 {
 public:

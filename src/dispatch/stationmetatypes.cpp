@@ -6,7 +6,9 @@
 #include <QList>
 #include <QMap>
 #include <QMetaType>
+#include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 
@@ -21,4 +23,5 @@ void RegisterStationMetaTypes()
     qRegisterMetaType<QMap<QString, QList<QString>>>("QMap<QString, QList<QString>>");
     qRegisterMetaType<QList<QPair<QString, QString>>>("QList<QPair<QString, QString>>");
     qRegisterMetaType<eWorkType>("eWorkType");
+    qRegisterMetaType<QPointer<QObject>>("QPointer<QObject>");
 }

@@ -7,17 +7,7 @@ CTaskEvent::CTaskEvent(HandleWork* pHandleWork)
 {
 }
 
-void CTaskEvent::ProcessTask(QString task, QObject* mPara, bool bFlag)
+void CTaskEvent::ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag)
 {
-    m_pHandleWork->ProcessTask(task, mPara, bFlag);
-}
-
-void CTaskEvent::ProcessTask(QString task, QObject* mPara)
-{
-    m_pHandleWork->ProcessTask(task, mPara, false);
-}
-
-void CTaskEvent::ProcessTask(QString task)
-{
-    m_pHandleWork->ProcessTask(task, nullptr, false);
+    m_pHandleWork->ProcessTask(task, mPara, poster, bFlag);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class HandleWork;
@@ -16,10 +17,10 @@ public:
 
 public slots:
     // mPara is the object the task works for (usually the posting view) or
-    // null; bFlag is the value of the one task that takes a flag.
-    void ProcessTask(QString task, QObject* mPara, bool bFlag);
-    void ProcessTask(QString task, QObject* mPara);
-    void ProcessTask(QString task);
+    // null, for the getters the task calls on this thread; poster is the same
+    // object as taken on the GUI thread at posting, which only the GUI thread
+    // checks. bFlag is the value of the one task that takes a flag.
+    void ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag);
 
 private:
     HandleWork* m_pHandleWork;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicecommands.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -31,6 +33,10 @@ public:
     CDeviceReport();
     // A zeroed request: [0] = id, [1] = command, [2] = sub-command, [3] = length byte.
     static CDeviceReport Request(quint8 nCmd, quint8 nSub, quint8 nLen, quint8 nId = kAppCommand);
+    static CDeviceReport Request(SOpcode op, quint8 nLen, quint8 nId = kAppCommand)
+    {
+        return Request(op.nCmd, op.nSub, nLen, nId);
+    }
     // A report holding the first 64 bytes of `bytes` (zero-padded).
     static CDeviceReport FromBytes(const quint8 *pBytes, int nLen);
     static CDeviceReport FromByteArray(const QByteArray &bytes);
@@ -70,6 +76,7 @@ public:
 
     // Data reply of a command: [1] = command, [2] = sub-command OR 0x80.
     bool IsData(quint8 nCmd, quint8 nSub) const { return At(1) == nCmd && At(2) == quint8(nSub | 0x80); }
+    bool IsData(SOpcode op) const { return IsData(op.nCmd, op.nSub); }
     // Data reply with an explicit reply sub-command (08 00 answers 08 02).
     bool IsDataSub(quint8 nCmd, quint8 nReplySub) const { return At(1) == nCmd && At(2) == nReplySub; }
     bool IsStatus() const { return At(1) == kStatusReply; }
@@ -78,6 +85,7 @@ public:
     {
         return At(1) == kStatusReply && At(5) == nCmd && At(6) == nSub;
     }
+    bool IsStatusFor(SOpcode op) const { return IsStatusFor(op.nCmd, op.nSub); }
     quint8 Status() const { return At(2); }
     bool IsRefusal() const { return At(1) == kRefusal; }
 

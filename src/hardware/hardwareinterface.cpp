@@ -37,9 +37,9 @@ HardwareInterface::~HardwareInterface() = default;
 
 // ====================================================================== protocol core
 
-std::optional<int32_t> HardwareInterface::StandardStatus(const CDeviceReport &reply, uint8_t nCmd, uint8_t nSub)
+std::optional<int32_t> HardwareInterface::StandardStatus(const CDeviceReport &reply, SOpcode op)
 {
-    if (!reply.IsStatusFor(nCmd, nSub))
+    if (!reply.IsStatusFor(op))
         return std::nullopt;
     switch (reply.Status()) {
     case kStatusDone:
@@ -51,9 +51,9 @@ std::optional<int32_t> HardwareInterface::StandardStatus(const CDeviceReport &re
     }
 }
 
-std::optional<int32_t> HardwareInterface::Only81Status(const CDeviceReport &reply, uint8_t nCmd, uint8_t nSub)
+std::optional<int32_t> HardwareInterface::Only81Status(const CDeviceReport &reply, SOpcode op)
 {
-    if (reply.IsStatusFor(nCmd, nSub) && reply.Status() == kStatusDone)
+    if (reply.IsStatusFor(op) && reply.Status() == kStatusDone)
         return 0;
     return std::nullopt;
 }
@@ -141,7 +141,7 @@ int32_t HardwareInterface::RunCommandLoop(const CDeviceReport &request, int nTim
         if (const std::optional<int32_t> result = fn(pHandler, reply))
             return *result;
         if (bCalibration) {
-            if (bFineTuneEndOnA212 && reply.IsStatusFor(0xA2, 0x12) && reply.Status() == kStatusOther)
+            if (bFineTuneEndOnA212 && reply.IsStatusFor(Opcode::kExitFineTuning) && reply.Status() == kStatusOther)
                 return ERROR_FINE_TUNE_END;
             if (IsAborted())
                 return ERROR_CODE_INTERRUPT;
@@ -189,7 +189,7 @@ int HardwareInterface::FlushStaleReplies()
         const int32_t r = m_pPort->RecvData(stale.Data(), CDeviceReport::kSize, 0, 0);
         if (r > 0) {
             ++nDropped;
-            if (stale.IsStatusFor(0xA2, 0x12) && stale.Status() == kStatusOther)
+            if (stale.IsStatusFor(Opcode::kExitFineTuning) && stale.Status() == kStatusOther)
                 m_bFineTuneEndQueued = true;
             else
                 qDebug().noquote() << "Dropped a stale reply" << stale.ToHex(8);
@@ -249,25 +249,25 @@ int32_t HardwareInterface::SendCmdA811AndWaitReady(int nVersion, bool bFlag)
 
 int32_t HardwareInterface::SendCmdA811(bool bFlag)
 {
-    CDeviceReport q = CDeviceReport::Request(0xA8, 0x11, 0);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kCmdA811, 0);
     q.Set(5, bFlag ? 1 : 0);
     q.Set(6, 0xFF);
     q.Set(7, 0xFF);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, 0xA8, 0x11); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, Opcode::kCmdA811); });
 }
 
 int32_t HardwareInterface::CmdA811(bool bFlag)
 {
-    return RunWithRetry(0x12, [&] { return SendCmdA811(bFlag); }, "CmdA811");
+    return RunWithRetry(CommandFamily::kCmdA811, [&] { return SendCmdA811(bFlag); }, "CmdA811");
 }
 
 int32_t HardwareInterface::PollReady()
 {
-    CDeviceReport q = CDeviceReport::Request(0xA5, 0x01, 2);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kSignalFrame, 2);
     q.Set(5, 0xFF);
     // The frame answers the poll with status 0x82 once it is ready.
     return RunCommand(q, POLL_READY_TIMEOUT_MS, [](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsStatusFor(0xA5, 0x01) && r.Status() == kStatusBusy)
+        if (r.IsStatusFor(Opcode::kSignalFrame) && r.Status() == kStatusBusy)
             return RESULT_BUSY;
         return std::nullopt;
     });
@@ -275,46 +275,46 @@ int32_t HardwareInterface::PollReady()
 
 int32_t HardwareInterface::WaitReady()
 {
-    return RunWithRetry(0x11, [&] { return PollReady(); }, "WaitReady", READY_POLL_COUNT);
+    return RunWithRetry(CommandFamily::kWaitReady, [&] { return PollReady(); }, "WaitReady", READY_POLL_COUNT);
 }
 
 // ====================================================================== device settings
 
 int32_t HardwareInterface::SendDrawingMode(uint8_t nA, uint8_t nB)
 {
-    CDeviceReport q = CDeviceReport::Request(0xA2, 0x20, 2);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kDrawingMode, 2);
     q.Set(5, nA);
     q.Set(6, uint8_t(nB ^ 1));
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, 0xA2, 0x20); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, Opcode::kDrawingMode); });
 }
 
 int32_t HardwareInterface::SetDrawing(uint8_t nA, uint8_t nB)
 {
-    return RunWithRetry(0x01, [&] { return SendDrawingMode(nA, nB); }, "SetDrawing");
+    return RunWithRetry(CommandFamily::kSetDrawing, [&] { return SendDrawingMode(nA, nB); }, "SetDrawing");
 }
 
 int32_t HardwareInterface::ReadTouchEnable()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x30, 0x07, 2);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kTouchEnableRead, 2);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsData(0x30, 0x07)) {
+        if (r.IsData(Opcode::kTouchEnableRead)) {
             m_nTouchEnable[0] = r.At(5);
             m_nTouchEnable[1] = r.At(6);
             m_bTouchEnableRead = true;
             return 0;
         }
-        return StandardStatus(r, 0x30, 0x07);
+        return StandardStatus(r, Opcode::kTouchEnableRead);
     });
 }
 
 int32_t HardwareInterface::GetTouchEnable()
 {
-    return RunWithRetry(0x15, [&] { return ReadTouchEnable(); }, "GetTouchEnable");
+    return RunWithRetry(CommandFamily::kGetTouchEnable, [&] { return ReadTouchEnable(); }, "GetTouchEnable");
 }
 
 int32_t HardwareInterface::SendTouchEnable(bool bOn)
 {
-    CDeviceReport q = CDeviceReport::Request(0x30, 0x08, 2);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kTouchEnable, 2);
     if (bOn) {
         // A frame that was off when it was first read reported zeros; switching
         // on must not send those back, so the device class defaults stand in.
@@ -322,7 +322,7 @@ int32_t HardwareInterface::SendTouchEnable(bool bOn)
         q.Set(5, bNone ? 1 : m_nTouchEnable[0]);
         q.Set(6, bNone ? 2 : m_nTouchEnable[1]);
     }
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, 0x30, 0x08); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, Opcode::kTouchEnable); });
 }
 
 int32_t HardwareInterface::SetEnableWithReadOnce(uint8_t nFamily, bool bOn, bool *pRead,
@@ -339,88 +339,88 @@ int32_t HardwareInterface::SetEnableWithReadOnce(uint8_t nFamily, bool bOn, bool
 
 int32_t HardwareInterface::SetTouchEnable(bool bOn)
 {
-    return SetEnableWithReadOnce(0x02, bOn, &m_bTouchEnableRead, &HardwareInterface::GetTouchEnable,
+    return SetEnableWithReadOnce(CommandFamily::kSetTouchEnable, bOn, &m_bTouchEnableRead, &HardwareInterface::GetTouchEnable,
                                  &HardwareInterface::SendTouchEnable, "SetTouchEnable");
 }
 
 int32_t HardwareInterface::ReadPenEnable()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x30, 0x0E, 2);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kPenEnableRead, 2);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsData(0x30, 0x0E)) {
+        if (r.IsData(Opcode::kPenEnableRead)) {
             m_nPenEnable[0] = r.At(5);
             m_nPenEnable[1] = r.At(6);
             m_bPenEnableRead = true;
             return 0;
         }
-        return StandardStatus(r, 0x30, 0x0E);
+        return StandardStatus(r, Opcode::kPenEnableRead);
     });
 }
 
 int32_t HardwareInterface::GetPenEnable()
 {
-    return RunWithRetry(0x1A, [&] { return ReadPenEnable(); }, "GetPenEnable");
+    return RunWithRetry(CommandFamily::kGetPenEnable, [&] { return ReadPenEnable(); }, "GetPenEnable");
 }
 
 int32_t HardwareInterface::SendPenEnable(bool bOn)
 {
-    CDeviceReport q = CDeviceReport::Request(0x30, 0x1D, 2);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kPenEnable, 2);
     if (bOn) {
         const bool bNone = m_nPenEnable[0] == 0 && m_nPenEnable[1] == 0;
         q.Set(5, bNone ? 1 : m_nPenEnable[0]);
         q.Set(6, bNone ? 1 : m_nPenEnable[1]);
     }
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, 0x30, 0x1D); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, Opcode::kPenEnable); });
 }
 
 int32_t HardwareInterface::SetPenEnable(bool bOn)
 {
-    return SetEnableWithReadOnce(0x19, bOn, &m_bPenEnableRead, &HardwareInterface::GetPenEnable,
+    return SetEnableWithReadOnce(CommandFamily::kSetPenEnable, bOn, &m_bPenEnableRead, &HardwareInterface::GetPenEnable,
                                  &HardwareInterface::SendPenEnable, "SetPenEnable");
 }
 
 int32_t HardwareInterface::ReadSplitScreen()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x30, 0x23, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kSplitScreenRead, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsData(0x30, 0x23)) {
+        if (r.IsData(Opcode::kSplitScreenRead)) {
             m_nSplitScreen = r.At(5);
             m_bSplitScreenRead = true;
             return 0;
         }
-        return StandardStatus(r, 0x30, 0x23);
+        return StandardStatus(r, Opcode::kSplitScreenRead);
     });
 }
 
 int32_t HardwareInterface::GetSplitScreen()
 {
-    return RunWithRetry(0x21, [&] { return ReadSplitScreen(); }, "GetSplitScreen");
+    return RunWithRetry(CommandFamily::kGetSplitScreen, [&] { return ReadSplitScreen(); }, "GetSplitScreen");
 }
 
 int32_t HardwareInterface::SendSplitScreen(bool bOn)
 {
-    CDeviceReport q = CDeviceReport::Request(0x30, 0x22, 1);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kSplitScreen, 1);
     if (bOn)
         q.Set(5, m_nSplitScreen == 0 ? 1 : m_nSplitScreen);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, 0x30, 0x22); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, Opcode::kSplitScreen); });
 }
 
 int32_t HardwareInterface::SetSplitScreen(bool bOn)
 {
-    return SetEnableWithReadOnce(0x22, bOn, &m_bSplitScreenRead, &HardwareInterface::GetSplitScreen,
+    return SetEnableWithReadOnce(CommandFamily::kSetSplitScreen, bOn, &m_bSplitScreenRead, &HardwareInterface::GetSplitScreen,
                                  &HardwareInterface::SendSplitScreen, "SetSplitScreen");
 }
 
 int32_t HardwareInterface::SendReverseMode(bool bOn)
 {
-    CDeviceReport q = CDeviceReport::Request(0xA8, 0x08, 1);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kReverseMode, 1);
     q.Set(5, bOn ? 0 : 1);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, 0xA8, 0x08); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, Opcode::kReverseMode); });
 }
 
 int32_t HardwareInterface::SetReverseMode(bool bReverse)
 {
-    const int32_t r = RunWithRetry(0x03, [&] { return SendReverseMode(bReverse); }, "SetReverseMode");
+    const int32_t r = RunWithRetry(CommandFamily::kSetReverseMode, [&] { return SendReverseMode(bReverse); }, "SetReverseMode");
     if (r < 0)
         return r;
     m_bReverseMode = bReverse;
@@ -430,9 +430,9 @@ int32_t HardwareInterface::SetReverseMode(bool bReverse)
 
 int32_t HardwareInterface::SendCheckLedError(bool bOn)
 {
-    CDeviceReport q = CDeviceReport::Request(0xA8, 0x17, 1);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kCheckLedError, 1);
     q.Set(5, bOn ? 1 : 0);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, 0xA8, 0x17); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, Opcode::kCheckLedError); });
 }
 
 int32_t HardwareInterface::CheckLedError(bool bOn)
@@ -442,13 +442,13 @@ int32_t HardwareInterface::CheckLedError(bool bOn)
     const int32_t r = WaitDeviceIdle(30000);
     if (r < 0)
         return r;
-    return RunWithRetry(0x1B, [&] { return SendCheckLedError(bOn); }, "CheckLedError");
+    return RunWithRetry(CommandFamily::kCheckLedError, [&] { return SendCheckLedError(bOn); }, "CheckLedError");
 }
 
 int32_t HardwareInterface::SendInitAgc()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA2, 0x09, 0);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, 0xA2, 0x09); });
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kInitAgc, 0);
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, Opcode::kInitAgc); });
 }
 
 int32_t HardwareInterface::InitAgc()
@@ -456,7 +456,7 @@ int32_t HardwareInterface::InitAgc()
     int32_t r = WaitDeviceIdle(30000);
     if (r < 0)
         return r;
-    r = RunWithRetry(0x04, [&] { return SendInitAgc(); }, "InitAgc");
+    r = RunWithRetry(CommandFamily::kInitAgc, [&] { return SendInitAgc(); }, "InitAgc");
     if (r < 0)
         return r;
     r = SetDrawing(0, 0);
@@ -467,9 +467,9 @@ int32_t HardwareInterface::InitAgc()
 
 int32_t HardwareInterface::ReadAgcRange()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA8, 0x15, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kAgcRange, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsData(0xA8, 0x15)) {
+        if (r.IsData(Opcode::kAgcRange)) {
             m_nTAgcRange[0] = r.U16Le(5);   // X min
             m_nTAgcRange[2] = r.U16Le(7);   // X max
             m_nTAgcRange[1] = r.U16Le(9);   // Y min
@@ -478,7 +478,7 @@ int32_t HardwareInterface::ReadAgcRange()
             m_nRAgcRange[2] = m_nRAgcRange[3] = r.At(14);
             return 0;
         }
-        return StandardStatus(r, 0xA8, 0x15);
+        return StandardStatus(r, Opcode::kAgcRange);
     });
 }
 
@@ -486,7 +486,7 @@ int32_t HardwareInterface::InitAgcRange()
 {
     if (m_bAgcRangeRead)
         return 0;
-    const int32_t r = RunWithRetry(0x1C, [&] { return ReadAgcRange(); }, "InitAgcRange");
+    const int32_t r = RunWithRetry(CommandFamily::kInitAgcRange, [&] { return ReadAgcRange(); }, "InitAgcRange");
     if (r >= 0)
         m_bAgcRangeRead = true;
     return r;
@@ -494,41 +494,41 @@ int32_t HardwareInterface::InitAgcRange()
 
 int32_t HardwareInterface::SendAgcValue(uint8_t nMode, uint16_t nT, uint16_t nR)
 {
-    CDeviceReport q = CDeviceReport::Request(0xA8, 0x13, 5);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kAgcValue, 5);
     q.Set(5, nMode);
     q.SetU16Le(6, nT);
     q.SetU16Le(8, nR);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, 0xA8, 0x13); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, Opcode::kAgcValue); });
 }
 
 int32_t HardwareInterface::SetAgcValue(uint8_t nMode, uint16_t nT, uint16_t nR)
 {
-    return RunWithRetry(0x20, [&] { return SendAgcValue(nMode, nT, nR); }, "SetAgcValue");
+    return RunWithRetry(CommandFamily::kSetAgcValue, [&] { return SendAgcValue(nMode, nT, nR); }, "SetAgcValue");
 }
 
 int32_t HardwareInterface::SendCmdA804(uint16_t nValue)
 {
-    CDeviceReport q = CDeviceReport::Request(0xA8, 0x04, 3);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kCmdA804, 3);
     q.Set(5, 1);
     q.SetU16Le(10, nValue);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, 0xA8, 0x04); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, Opcode::kCmdA804); });
 }
 
 int32_t HardwareInterface::CmdA804(uint16_t nValue)
 {
-    return RunWithRetry(0x18, [&] { return SendCmdA804(nValue); }, "CmdA804");
+    return RunWithRetry(CommandFamily::kCmdA804, [&] { return SendCmdA804(nValue); }, "CmdA804");
 }
 
 int32_t HardwareInterface::SendCmdA814(bool bFlag)
 {
-    CDeviceReport q = CDeviceReport::Request(0xA8, 0x14, 1);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kCmdA814, 1);
     q.Set(5, bFlag ? 1 : 0);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, 0xA8, 0x14); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, Opcode::kCmdA814); });
 }
 
 int32_t HardwareInterface::CmdA814(bool bFlag)
 {
-    return RunWithRetry(0x17, [&] { return SendCmdA814(bFlag); }, "CmdA814");
+    return RunWithRetry(CommandFamily::kCmdA814, [&] { return SendCmdA814(bFlag); }, "CmdA814");
 }
 
 int32_t HardwareInterface::SetRTAgc(uint16_t nT, uint16_t nR)
@@ -581,12 +581,12 @@ uint32_t HardwareInterface::GetRAgcRangeText(QString &strText)
 int32_t HardwareInterface::ReadDeviceState(uint8_t *pA, uint8_t *pB, uint8_t *pC)
 {
     uint8_t a = pA ? *pA : 0, b = pB ? *pB : 0, c = pC ? *pC : 0;
-    CDeviceReport q = CDeviceReport::Request(0xB2, 0x08, 3);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kDeviceState, 3);
     q.Set(5, a);
     q.Set(6, b);
     q.Set(7, c);
     return RunCommand(q, READ_TIMEOUT_MS, [&](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsData(0xB2, 0x08)) {
+        if (r.IsData(Opcode::kDeviceState)) {
             if (pA)
                 *pA = r.At(5);
             if (pB)
@@ -595,7 +595,7 @@ int32_t HardwareInterface::ReadDeviceState(uint8_t *pA, uint8_t *pB, uint8_t *pC
                 *pC = r.At(7);
             return 0;
         }
-        if (const std::optional<int32_t> s = StandardStatus(r, 0xB2, 0x08))
+        if (const std::optional<int32_t> s = StandardStatus(r, Opcode::kDeviceState))
             return s;
         if (r.IsRefusal())
             return RESULT_REFUSED;
@@ -605,7 +605,7 @@ int32_t HardwareInterface::ReadDeviceState(uint8_t *pA, uint8_t *pB, uint8_t *pC
 
 int32_t HardwareInterface::GetDeviceState(uint8_t *pA, uint8_t *pC, uint8_t *pB)
 {
-    return RunWithRetry(0x1D, [&] { return ReadDeviceState(pA, pB, pC); }, "GetDeviceState");
+    return RunWithRetry(CommandFamily::kGetDeviceState, [&] { return ReadDeviceState(pA, pB, pC); }, "GetDeviceState");
 }
 
 int32_t HardwareInterface::WaitDeviceIdle(int nTimeoutMs)
@@ -613,7 +613,7 @@ int32_t HardwareInterface::WaitDeviceIdle(int nTimeoutMs)
     if (!m_bDriverRunning)
         return 0;
     static constexpr uint8_t kBusy = 0x10;
-    const int32_t nIdleTimeout = int32_t(0x801E0001u);
+    const int32_t nIdleTimeout = FamilyTimeout(CommandFamily::kWaitDeviceIdle);
     const qint64 nStart = CStationClock::NowMs();
     const qint64 nLimit = CStationClock::Timeout(nTimeoutMs);
     uint8_t cur[3] = {0, 4, 1};   // a, b, c

@@ -43,6 +43,10 @@ public:
     static constexpr int32_t RESULT_REFUSED = 0x1004;  // refusal report
     static constexpr int32_t ERROR_FINE_TUNE_END = int32_t(0x80000005u);
 
+    // 0x80NN0000 | the low 16 bits of nResult, NN the family byte (replaces
+    // any family nResult carries); CommandFamily names the bytes.
+    static int32_t FamilyCode(uint8_t nFamily, int32_t nResult);
+
     // Read time-outs of the protocol, in ms (scaled by CStationClock::Timeout).
     static constexpr int SEND_TIMEOUT_MS = 30;
     static constexpr int READ_TIMEOUT_MS = 10000;
@@ -148,8 +152,13 @@ public:
     virtual int32_t SaveCalAsDefault();
     virtual int32_t ResetCalData();
     virtual int32_t SaveCalToFlash();
-    // Step 0 begin, 1..4 targets, 5 check; *pResult: next target 1..5, 7 check
-    // passed, 6 check failed (unchanged for any other answer).
+    // Results of the check step (step 5): the frame accepts the calibration,
+    // or it reports the deviation from the targets as too large.
+    static constexpr int CAL_CHECK_ACCEPTED = 6;
+    static constexpr int CAL_CHECK_DEVIATION_TOO_LARGE = 7;
+    // Step 0 begin, 1..4 targets, 5 check; *pResult: next target 1..5, or after
+    // the check CAL_CHECK_ACCEPTED or CAL_CHECK_DEVIATION_TOO_LARGE (unchanged
+    // for any other answer).
     virtual int32_t DoCalStep(int nStep, int *pResult, int nTimeoutMs);
     // Edge 0 left, 1 right, 2 top, 3 bottom; moves the stored value one step and
     // sends the corner points (the value stays moved when the send fails).
@@ -333,14 +342,12 @@ protected:
 protected:
     // ---- command protocol, shared by every command of this class ----
 
-    // Status reply for nCmd/nSub under the standard rule: 0x81 -> 0, 0x82 ->
+    // Status reply for op under the standard rule: 0x81 -> 0, 0x82 ->
     // 0x1002, any other -> 0x1003; nullopt for any other report.
-    static std::optional<int32_t> StandardStatus(const CDeviceReport &reply, uint8_t nCmd, uint8_t nSub);
-    // Status 0x81 for nCmd/nSub -> 0; nullopt for anything else (skipped).
-    static std::optional<int32_t> Only81Status(const CDeviceReport &reply, uint8_t nCmd, uint8_t nSub);
+    static std::optional<int32_t> StandardStatus(const CDeviceReport &reply, SOpcode op);
+    // Status 0x81 for op -> 0; nullopt for anything else (skipped).
+    static std::optional<int32_t> Only81Status(const CDeviceReport &reply, SOpcode op);
 
-    // 0x80NN0000 | the low 16 bits of nResult (replaces any family nResult carries).
-    static int32_t FamilyCode(uint8_t nFamily, int32_t nResult);
     static int32_t FamilyTimeout(uint8_t nFamily) { return FamilyCode(nFamily, 1); }
 
     // One write of a request (30 ms, device nDev). Negative = failure.

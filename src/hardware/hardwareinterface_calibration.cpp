@@ -4,15 +4,14 @@
 
 #include "comport.h"
 #include "deviceerror.h"
+#include "deviceinfokey.h"
 
 #include <QDebug>
 
 namespace {
-constexpr uint8_t kFamilyA101 = 0x25;
-
-std::optional<int32_t> DataOnly(const CDeviceReport &r, uint8_t nCmd, uint8_t nSub)
+std::optional<int32_t> DataOnly(const CDeviceReport &r, SOpcode op)
 {
-    if (r.IsData(nCmd, nSub))
+    if (r.IsData(op))
         return 0;
     return std::nullopt;
 }
@@ -38,7 +37,7 @@ uint16_t HardwareInterface::CalWire(int32_t nValue)
 
 CDeviceReport HardwareInterface::CornerBlockRequest() const
 {
-    CDeviceReport q = CDeviceReport::Request(0xA1, 0x02, 0);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kCalCorners, 0);
     q.Set(5, 0x01);
     const uint16_t lx = CalWire(m_nCalLX), ly = CalWire(m_nCalLY);
     const uint16_t rx = CalWire(m_nCalRX), ry = CalWire(m_nCalRY);
@@ -50,9 +49,9 @@ CDeviceReport HardwareInterface::CornerBlockRequest() const
 
 int32_t HardwareInterface::ReadCalData()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA1, 0x04, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kCalData, 0);
     return RunCalCommand(q, CAL_READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA1, 0x04))
+        if (!r.IsData(Opcode::kCalData))
             return std::nullopt;
         m_nCalLX = r.U16Be(6);
         m_nCalLY = r.U16Be(8);
@@ -65,46 +64,46 @@ int32_t HardwareInterface::ReadCalData()
 int32_t HardwareInterface::GetCalData()
 {
     // The only calibration-family wrapper that leaves the run flag as it is.
-    return RunCalWithRetry(0x26, [&] { return ReadCalData(); }, "GetCalData");
+    return RunCalWithRetry(CommandFamily::kGetCalData, [&] { return ReadCalData(); }, "GetCalData");
 }
 
 int32_t HardwareInterface::SendSaveCalAsDefault()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA1, 0x05, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kCalSaveAsDefault, 0);
     return RunCalCommand(q, CAL_READ_TIMEOUT_MS,
-                         [](const CDeviceReport &r) { return Only81Status(r, 0xA1, 0x05); });
+                         [](const CDeviceReport &r) { return Only81Status(r, Opcode::kCalSaveAsDefault); });
 }
 
 int32_t HardwareInterface::SaveCalAsDefault()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x27, [&] { return SendSaveCalAsDefault(); }, "SaveCalAsDefault");
+    return RunCalWithRetry(CommandFamily::kSaveCalAsDefault, [&] { return SendSaveCalAsDefault(); }, "SaveCalAsDefault");
 }
 
 int32_t HardwareInterface::SendResetCalData()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA1, 0x06, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kCalReset, 0);
     return RunCalCommand(q, CAL_READ_TIMEOUT_MS,
-                         [](const CDeviceReport &r) { return Only81Status(r, 0xA1, 0x06); });
+                         [](const CDeviceReport &r) { return Only81Status(r, Opcode::kCalReset); });
 }
 
 int32_t HardwareInterface::ResetCalData()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x28, [&] { return SendResetCalData(); }, "ResetCalData");
+    return RunCalWithRetry(CommandFamily::kResetCalData, [&] { return SendResetCalData(); }, "ResetCalData");
 }
 
 int32_t HardwareInterface::SendSaveCalToFlash()
 {
-    CDeviceReport q = CDeviceReport::Request(0xA1, 0x03, 1);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kCalSaveToFlash, 1);
     q.Set(5, 0x01);
-    return RunCalCommand(q, CAL_READ_TIMEOUT_MS, [](const CDeviceReport &r) { return DataOnly(r, 0xA1, 0x03); });
+    return RunCalCommand(q, CAL_READ_TIMEOUT_MS, [](const CDeviceReport &r) { return DataOnly(r, Opcode::kCalSaveToFlash); });
 }
 
 int32_t HardwareInterface::SaveCalToFlash()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x29, [&] { return SendSaveCalToFlash(); }, "SaveCalToFlash");
+    return RunCalWithRetry(CommandFamily::kSaveCalToFlash, [&] { return SendSaveCalToFlash(); }, "SaveCalToFlash");
 }
 
 // ====================================================================== four-point steps
@@ -112,16 +111,16 @@ int32_t HardwareInterface::SaveCalToFlash()
 int32_t HardwareInterface::SendCalStep(int nStep, int *pResult, int nTimeoutMs)
 {
     const uint8_t nSent = (nStep >= 0 && nStep <= 5) ? uint8_t(nStep) : 0;
-    const CDeviceReport q = CDeviceReport::Request(0x01, nSent, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kCalCommand, nSent, 0);
     return RunCalCommand(q, nTimeoutMs, [pResult](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.Command() != 0x01)
+        if (r.Command() != Opcode::kCalCommand)
             return std::nullopt;
         const uint8_t nTarget = r.At(2);
         if (pResult) {
             if (nTarget >= 1 && nTarget <= 5)
                 *pResult = nTarget;
-            else if (nTarget == 0xFF)
-                *pResult = r.At(3) == 3 ? 7 : 6;
+            else if (nTarget == 0xFF) // the check's verdict: [3] = 3 deviation too large
+                *pResult = r.At(3) == 3 ? CAL_CHECK_DEVIATION_TOO_LARGE : CAL_CHECK_ACCEPTED;
         }
         return 0;
     });
@@ -132,7 +131,7 @@ int32_t HardwareInterface::DoCalStep(int nStep, int *pResult, int nTimeoutMs)
     const COperationScope scope = BeginCalibrationCommand();
     if (m_pPort)
         m_pPort->SetRecvEnable(1, 0);
-    return RunCalWithRetry(0x2A, [&] { return SendCalStep(nStep, pResult, nTimeoutMs); }, "DoCalStep");
+    return RunCalWithRetry(CommandFamily::kDoCalStep, [&] { return SendCalStep(nStep, pResult, nTimeoutMs); }, "DoCalStep");
 }
 
 // ====================================================================== corner points
@@ -140,7 +139,7 @@ int32_t HardwareInterface::DoCalStep(int nStep, int *pResult, int nTimeoutMs)
 int32_t HardwareInterface::SendCalDataReport()
 {
     return RunCalCommand(CornerBlockRequest(), READ_TIMEOUT_MS,
-                         [](const CDeviceReport &r) { return DataOnly(r, 0xA1, 0x02); });
+                         [](const CDeviceReport &r) { return DataOnly(r, Opcode::kCalCorners); });
 }
 
 int32_t HardwareInterface::SendCalEdge(int nEdge, bool bDir)
@@ -174,7 +173,7 @@ int32_t HardwareInterface::MoveCalEdge(int nEdge, bool bDir)
     // The edge moves once; a retry after a time-out only sends the values again.
     bool bMoved = false;
     return RunCalWithRetry(
-        0x25,
+        CommandFamily::kMoveCalEdge,
         [&] {
             if (bMoved)
                 return SendCalDataReport();
@@ -190,7 +189,7 @@ int32_t HardwareInterface::SendCalParam()
     const int32_t r = CmdA101();
     if (r != 0)
         return r;
-    return RunCalWithRetry(0x34, [&] { return SendCalDataReport(); }, "SendCalParam");
+    return RunCalWithRetry(CommandFamily::kSendCalParam, [&] { return SendCalDataReport(); }, "SendCalParam");
 }
 
 int32_t HardwareInterface::SendCalDataToDev()
@@ -199,28 +198,28 @@ int32_t HardwareInterface::SendCalDataToDev()
     const int32_t r = CmdA101();
     if (r != 0)
         return r;
-    return RunCalWithRetry(0x33, [&] { return SendCalDataReport(); }, "SendCalDataToDev");
+    return RunCalWithRetry(CommandFamily::kSendCalDataToDev, [&] { return SendCalDataReport(); }, "SendCalDataToDev");
 }
 
 int32_t HardwareInterface::SendCmdA101()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA1, 0x01, 0);
-    return RunCalCommand(q, CAL_READ_TIMEOUT_MS, [](const CDeviceReport &r) { return DataOnly(r, 0xA1, 0x01); });
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kCalPrepare, 0);
+    return RunCalCommand(q, CAL_READ_TIMEOUT_MS, [](const CDeviceReport &r) { return DataOnly(r, Opcode::kCalPrepare); });
 }
 
 int32_t HardwareInterface::CmdA101()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(kFamilyA101, [&] { return SendCmdA101(); }, "CmdA101");
+    return RunCalWithRetry(CommandFamily::kCmdA101, [&] { return SendCmdA101(); }, "CmdA101");
 }
 
 // ====================================================================== calibration format
 
 int32_t HardwareInterface::ReadCalFormat()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x30, 0x11, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kCalFormatRead, 0);
     return RunCalCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0x30, 0x11))
+        if (!r.IsData(Opcode::kCalFormatRead))
             return std::nullopt;
         m_nCalFormat = r.At(8) != 0 ? 1 : 0;
         return 0;
@@ -230,17 +229,17 @@ int32_t HardwareInterface::ReadCalFormat()
 int32_t HardwareInterface::GetCalFormat()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x2B, [&] { return ReadCalFormat(); }, "GetCalFormat");
+    return RunCalWithRetry(CommandFamily::kGetCalFormat, [&] { return ReadCalFormat(); }, "GetCalFormat");
 }
 
 int32_t HardwareInterface::SendCalFormat()
 {
-    CDeviceReport q = CDeviceReport::Request(0x30, 0x02, 0);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kCalFormat, 0);
     q.Set(5, m_nCalFormat != 0 ? 1 : 0);
     return RunCalCommand(
         q, READ_TIMEOUT_MS,
         [](const CDeviceReport &r) -> std::optional<int32_t> {
-            if (!r.IsStatusFor(0x30, 0x02))
+            if (!r.IsStatusFor(Opcode::kCalFormat))
                 return std::nullopt;
             if (r.Status() == CDeviceReport::kStatusDone)
                 return 0;
@@ -254,24 +253,26 @@ int32_t HardwareInterface::SendCalFormat()
 int32_t HardwareInterface::SetCalFormat()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x2C, [&] { return SendCalFormat(); }, "SetCalFormat");
+    return RunCalWithRetry(CommandFamily::kSetCalFormat, [&] { return SendCalFormat(); }, "SetCalFormat");
 }
 
 // ====================================================================== other calibration commands
 
 int32_t HardwareInterface::SendCmdCF02()
 {
-    CDeviceReport q = CDeviceReport::Request(0xCF, 0x02, 0);
-    const uint8_t payload[6] = {0x02, 0x03, 0x05, 0xFC, 0x01, 0x08};
+    CDeviceReport q = CDeviceReport::Request(Opcode::kCmdCF02, 0);
+    // The payload names the request that follows (FC 01 08).
+    const uint8_t payload[6] = {0x02, 0x03, 0x05, CDeviceReport::kAppCommand, Opcode::kCmd0108.nCmd,
+                                Opcode::kCmd0108.nSub};
     for (int i = 0; i < 6; ++i)
         q.Set(5 + i, payload[i]);
-    return RunCalCommand(q, CF02_TIMEOUT_MS, [](const CDeviceReport &r) { return DataOnly(r, 0xCF, 0x02); });
+    return RunCalCommand(q, CF02_TIMEOUT_MS, [](const CDeviceReport &r) { return DataOnly(r, Opcode::kCmdCF02); });
 }
 
 int32_t HardwareInterface::CmdCF02()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    const int32_t r = RunCalWithRetry(0x2E, [&] { return SendCmdCF02(); }, "CmdCF02");
+    const int32_t r = RunCalWithRetry(CommandFamily::kCmdCF02, [&] { return SendCmdCF02(); }, "CmdCF02");
     if (r != 0)
         return r;
     // The CF 82 answer is followed by 01 08, whose result (with its own code) is returned.
@@ -280,19 +281,19 @@ int32_t HardwareInterface::CmdCF02()
 
 int32_t HardwareInterface::SendCmd0108()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x01, 0x08, 0);
-    return RunCalCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return DataOnly(r, 0x01, 0x08); });
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kCmd0108, 0);
+    return RunCalCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return DataOnly(r, Opcode::kCmd0108); });
 }
 
 int32_t HardwareInterface::Cmd0108()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x2F, [&] { return SendCmd0108(); }, "Cmd0108");
+    return RunCalWithRetry(CommandFamily::kCmd0108, [&] { return SendCmd0108(); }, "Cmd0108");
 }
 
 int32_t HardwareInterface::SendCmd01FF()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x01, 0xFF, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kCalEnd, 0);
     const int32_t r = SendRequest(q);
     return r < 0 ? r : 0;
 }
@@ -301,24 +302,24 @@ int32_t HardwareInterface::SendCmd01FF()
 
 int32_t HardwareInterface::SendExitFineTuning(uint8_t nArg)
 {
-    CDeviceReport q = CDeviceReport::Request(0xA2, 0x12, 1);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kExitFineTuning, 1);
     q.Set(5, nArg);
-    return RunCalCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, 0xA2, 0x12); });
+    return RunCalCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, Opcode::kExitFineTuning); });
 }
 
 int32_t HardwareInterface::ExitFineTuning(uint8_t nArg)
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x30, [&] { return SendExitFineTuning(nArg); }, "ExitFineTuning");
+    return RunCalWithRetry(CommandFamily::kExitFineTuning, [&] { return SendExitFineTuning(nArg); }, "ExitFineTuning");
 }
 
 int32_t HardwareInterface::SendFineTuneParams(bool bWithValues)
 {
     CDeviceReport q;
     q.Fill(0xFF, 4);
-    q.Set(0, 0xFC);
-    q.Set(1, 0xA2);
-    q.Set(2, 0x00);
+    q.Set(0, CDeviceReport::kAppCommand);
+    q.Set(1, Opcode::kFineTuneWrite.nCmd);
+    q.Set(2, Opcode::kFineTuneWrite.nSub);
     q.Set(3, 0x08);
     q.Set(4, 0x00);
     q.Set(6, 0x00);
@@ -329,20 +330,20 @@ int32_t HardwareInterface::SendFineTuneParams(bool bWithValues)
         for (int i = 3; i <= 6; ++i)
             q.Set(6 + i, uint8_t(m_nFineTune[i]));
     }
-    return RunCalCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, 0xA2, 0x00); });
+    return RunCalCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, Opcode::kFineTuneWrite); });
 }
 
 int32_t HardwareInterface::WriteFineTuneParams(bool bWithValues)
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x31, [&] { return SendFineTuneParams(bWithValues); }, "WriteFineTuneParams");
+    return RunCalWithRetry(CommandFamily::kWriteFineTuneParams, [&] { return SendFineTuneParams(bWithValues); }, "WriteFineTuneParams");
 }
 
 int32_t HardwareInterface::ReadFineTuneRaw()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA2, 0x01, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kFineTuneRead, 0);
     return RunCalCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA2, 0x01))
+        if (!r.IsData(Opcode::kFineTuneRead))
             return std::nullopt;
         m_nFineTune[0] = r.At(5);
         m_nFineTune[1] = r.At(6);
@@ -356,30 +357,30 @@ int32_t HardwareInterface::ReadFineTuneRaw()
 int32_t HardwareInterface::ReadFineTuneParams()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x32, [&] { return ReadFineTuneRaw(); }, "ReadFineTuneParams");
+    return RunCalWithRetry(CommandFamily::kReadFineTuneParams, [&] { return ReadFineTuneRaw(); }, "ReadFineTuneParams");
 }
 
 // ====================================================================== touch formats
 
 int32_t HardwareInterface::SendTouchFormat(uint8_t nUsb1, uint8_t nUsb2)
 {
-    CDeviceReport q = CDeviceReport::Request(0x30, 0x00, 2);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kTouchFormat, 2);
     q.Set(5, nUsb1);
     q.Set(6, nUsb2);
-    return RunCalCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, 0x30, 0x00); });
+    return RunCalCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return Only81Status(r, Opcode::kTouchFormat); });
 }
 
 int32_t HardwareInterface::SetTouchFormat(uint8_t nUsb1, uint8_t nUsb2)
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x16, [&] { return SendTouchFormat(nUsb1, nUsb2); }, "SetTouchFormat");
+    return RunCalWithRetry(CommandFamily::kSetTouchFormat, [&] { return SendTouchFormat(nUsb1, nUsb2); }, "SetTouchFormat");
 }
 
 int32_t HardwareInterface::ReadTouchFormat()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x30, 0x04, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kTouchFormatRead, 0);
     return RunCalCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0x30, 0x04))
+        if (!r.IsData(Opcode::kTouchFormatRead))
             return std::nullopt;
         m_nUsb1TouchFormat = r.At(5);
         m_nUsb2TouchFormat = r.At(6);
@@ -390,7 +391,7 @@ int32_t HardwareInterface::ReadTouchFormat()
 int32_t HardwareInterface::GetTouchFormat()
 {
     const COperationScope scope = BeginCalibrationCommand();
-    return RunCalWithRetry(0x25, [&] { return ReadTouchFormat(); }, "GetTouchFormat");
+    return RunCalWithRetry(CommandFamily::kGetTouchFormat, [&] { return ReadTouchFormat(); }, "GetTouchFormat");
 }
 
 // ====================================================================== accessors
@@ -444,45 +445,45 @@ int32_t HardwareInterface::InitDeviceCalData()
 
 int32_t HardwareInterface::ReadBootInfo()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x03, 0x00, 0, CDeviceReport::kBootCommand);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kBootInfo, 0, CDeviceReport::kBootCommand);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.Id() == CDeviceReport::kBootReply && r.Command() == 0x03) {
+        if (r.Id() == CDeviceReport::kBootReply && r.Command() == Opcode::kBootInfo.nCmd) {
             for (const CPropertyItem &item : qAsConst(m_lstProperty))
-                if (item.first == QLatin1String("BootVersion"))
+                if (item.first == DeviceInfoKey::kBootVersion)
                     return 0;
             auto hex = [](uint32_t v, int n) {
                 return QStringLiteral("%1").arg(v, n, 16, QLatin1Char('0')).toUpper();
             };
-            m_lstProperty.append(CPropertyItem(QStringLiteral("BootVersion"),
+            m_lstProperty.append(CPropertyItem(DeviceInfoKey::kBootVersion,
                                                QStringLiteral("0x") + hex(r.At(3), 2) + hex(r.At(2), 2)
                                                    + hex(r.At(4), 2)));
-            m_lstProperty.append(CPropertyItem(QStringLiteral("BootCheckSum"),
+            m_lstProperty.append(CPropertyItem(DeviceInfoKey::kBootCheckSum,
                                                QStringLiteral("0x") + hex(r.U16Le(7), 4) + hex(r.U16Le(5), 4)));
             return 0;
         }
-        return StandardStatus(r, 0x03, 0x00);
+        return StandardStatus(r, Opcode::kBootInfo);
     });
 }
 
 int32_t HardwareInterface::GetBootInfo()
 {
-    return RunWithRetry(0x23, [&] { return ReadBootInfo(); }, "GetBootInfo");
+    return RunWithRetry(CommandFamily::kGetBootInfo, [&] { return ReadBootInfo(); }, "GetBootInfo");
 }
 
 int32_t HardwareInterface::SendJumpToBoot()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xAA, 0x04, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kJumpToBoot, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) -> std::optional<int32_t> {
         // The frame acknowledges the jump with status 0x84, whatever command it names.
         if (r.IsStatus() && r.Status() == CDeviceReport::kStatusBoot)
             return 0;
-        return StandardStatus(r, 0xAA, 0x04);
+        return StandardStatus(r, Opcode::kJumpToBoot);
     });
 }
 
 int32_t HardwareInterface::JumpToBoot()
 {
-    return RunWithRetry(0x24, [&] { return SendJumpToBoot(); }, "JumpToBoot");
+    return RunWithRetry(CommandFamily::kJumpToBoot, [&] { return SendJumpToBoot(); }, "JumpToBoot");
 }
 
 uint32_t HardwareInterface::CalcCrc32(const uint32_t *pWords, uint32_t nCount, uint32_t nInit)

@@ -6,6 +6,7 @@
 #include "comport.h"
 #include "comportuart.h"
 #include "deviceerror.h"
+#include "deviceinfokey.h"
 #include "serialframe.h"
 #include "stationclock.h"
 
@@ -46,28 +47,28 @@ QString ReportText(const CDeviceReport &r, int nFrom, int nEnd)
 
 int32_t HardwareInterface::ReadProduct()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA3, 0x01, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kProduct, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA3, 0x01))
+        if (!r.IsData(Opcode::kProduct))
             return std::nullopt;
-        m_lstProperty.append(CPropertyItem(QStringLiteral("Product"), ReportText(r, 5, 5 + r.At(3))));
+        m_lstProperty.append(CPropertyItem(DeviceInfoKey::kProduct, ReportText(r, 5, 5 + r.At(3))));
         return 0;
     });
 }
 
 int32_t HardwareInterface::GetProduct()
 {
-    return RunWithRetry(0x0B, [&] { return ReadProduct(); }, "GetProduct");
+    return RunWithRetry(CommandFamily::kGetProduct, [&] { return ReadProduct(); }, "GetProduct");
 }
 
 // ---------------------------------------------------------------- versions and checksums
 
 int32_t HardwareInterface::ReadFirmwareInfo(QList<CPropertyItem> &lstInfo)
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA3, 0x05, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kFirmwareInfo, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [&lstInfo](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA3, 0x05))
-            return StandardStatus(r, 0xA3, 0x05);
+        if (!r.IsData(Opcode::kFirmwareInfo))
+            return StandardStatus(r, Opcode::kFirmwareInfo);
         const uint16_t nBoot1 = r.U16Le(11), nBoot2 = r.U16Le(28);
         const uint32_t nBootSum1 = r.U32Le(14), nBootSum2 = r.U32Le(31);
         const QString strBootVersion = nBoot1 != nBoot2
@@ -75,40 +76,40 @@ int32_t HardwareInterface::ReadFirmwareInfo(QList<CPropertyItem> &lstInfo)
             : Hex4(nBoot1) + Hex2(r.At(13));
         const QString strBootSum = nBootSum1 != nBootSum2 ? Hex8(nBootSum1) + QLatin1Char('-') + Hex8(nBootSum2)
                                                            : Hex8(nBootSum1);
-        lstInfo.append(CPropertyItem(QStringLiteral("Vid"), Hex4(r.U16Le(18))));
-        lstInfo.append(CPropertyItem(QStringLiteral("Pid"), Hex4(r.U16Le(20))));
-        lstInfo.append(CPropertyItem(QStringLiteral("Version"),
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kVid, Hex4(r.U16Le(18))));
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kPid, Hex4(r.U16Le(20))));
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kVersion,
                                      Hex4(r.U16Le(9)) + QLatin1Char('-') + Hex4(r.U16Le(26))));
-        lstInfo.append(CPropertyItem(QStringLiteral("CheckSum"),
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kCheckSum,
                                      Hex4(r.U16Le(5)) + QLatin1Char('-') + Hex4(r.U16Le(22))));
-        lstInfo.append(CPropertyItem(QStringLiteral("BootVersion"), strBootVersion));
-        lstInfo.append(CPropertyItem(QStringLiteral("BootCheckSum"), strBootSum));
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kBootVersion, strBootVersion));
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kBootCheckSum, strBootSum));
         return 0;
     });
 }
 
 int32_t HardwareInterface::GetFirmwareInfo(QList<CPropertyItem> &lstInfo)
 {
-    return RunWithRetry(0x0C, [&] { return ReadFirmwareInfo(lstInfo); }, "GetFirmwareInfo");
+    return RunWithRetry(CommandFamily::kGetFirmwareInfo, [&] { return ReadFirmwareInfo(lstInfo); }, "GetFirmwareInfo");
 }
 
 int32_t HardwareInterface::ReadAppInfo(QList<CPropertyItem> &lstInfo)
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA3, 0x00, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kAppInfo, 0);
     return RunCommand(q, APP_INFO_TIMEOUT_MS, [&lstInfo](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA3, 0x00))
-            return StandardStatus(r, 0xA3, 0x00);
-        lstInfo.append(CPropertyItem(QStringLiteral("Vid"), Hex4(r.U16Le(18))));
-        lstInfo.append(CPropertyItem(QStringLiteral("Pid"), Hex4(r.U16Le(20))));
-        lstInfo.append(CPropertyItem(QStringLiteral("Version"), Hex4(r.U16Le(22))));
-        lstInfo.append(CPropertyItem(QStringLiteral("CheckSum"), Hex4(r.U16Le(8))));
+        if (!r.IsData(Opcode::kAppInfo))
+            return StandardStatus(r, Opcode::kAppInfo);
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kVid, Hex4(r.U16Le(18))));
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kPid, Hex4(r.U16Le(20))));
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kVersion, Hex4(r.U16Le(22))));
+        lstInfo.append(CPropertyItem(DeviceInfoKey::kCheckSum, Hex4(r.U16Le(8))));
         return 0;
     });
 }
 
 int32_t HardwareInterface::GetAppInfo(QList<CPropertyItem> &lstInfo)
 {
-    return RunWithRetry(0x0D, [&] { return ReadAppInfo(lstInfo); }, "GetAppInfo");
+    return RunWithRetry(CommandFamily::kGetAppInfo, [&] { return ReadAppInfo(lstInfo); }, "GetAppInfo");
 }
 
 int32_t HardwareInterface::GetVersionInfo(QList<CPropertyItem> &lstInfo)
@@ -129,20 +130,20 @@ void HardwareInterface::AppendMcuIdText(const CDeviceReport &reply, QString *pTe
 
 int32_t HardwareInterface::ReadMcuID()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA9, 0x00, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kMcuID, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA9, 0x00))
+        if (!r.IsData(Opcode::kMcuID))
             return std::nullopt;
         QString strId;
         AppendMcuIdText(r, &strId);
-        m_lstProperty.append(CPropertyItem(QStringLiteral("McuID"), strId));
+        m_lstProperty.append(CPropertyItem(DeviceInfoKey::kMcuID, strId));
         return 0;
     });
 }
 
 int32_t HardwareInterface::GetMcuID()
 {
-    return RunWithRetry(0x0E, [&] { return ReadMcuID(); }, "GetMcuID");
+    return RunWithRetry(CommandFamily::kGetMcuID, [&] { return ReadMcuID(); }, "GetMcuID");
 }
 
 int32_t HardwareInterface::ReadMcuIDReply(CComPort *pPort, int nDev, QString *pText)
@@ -156,7 +157,7 @@ int32_t HardwareInterface::ReadMcuIDReply(CComPort *pPort, int nDev, QString *pT
             r = ERROR_CODE_TIMEOUT;
         if (r < 0)
             return r;
-        if (reply.IsData(0xA9, 0x00)) {
+        if (reply.IsData(Opcode::kMcuID)) {
             if (pText)
                 AppendMcuIdText(reply, pText);
             return 0;
@@ -169,7 +170,7 @@ int32_t HardwareInterface::ReadMcuIDText(CComPort *pPort, QString *pText)
 {
     if (!pPort)
         return ERROR_CODE_NULL_DEVICE;
-    const CDeviceReport q = CDeviceReport::Request(0xA9, 0x00, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kMcuID, 0);
     const int32_t r = pPort->SendData(q.Data(), CDeviceReport::kSize, CStationClock::Timeout(SEND_TIMEOUT_MS), 1);
     if (r < 0)
         return r;
@@ -186,7 +187,7 @@ int32_t HardwareInterface::ReadMcuIDTextUpgrade(CComPort *pPort, QString *pText)
         qWarning() << "ReadMcuIDTextUpgrade: the port is not a serial port";
         return ERROR_CODE_NULL_DEVICE;
     }
-    const CDeviceReport q = CDeviceReport::Request(0xA9, 0x00, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kMcuID, 0);
     const int32_t r = pUart->SendFrame(q.Data(), CDeviceReport::kSize, CStationClock::Timeout(SEND_TIMEOUT_MS), 0,
                                        PACKET_HEAD_1FF7);
     if (r < 0)
@@ -202,7 +203,7 @@ int32_t HardwareInterface::CompareMcuID(CComPort *pPort)
     const int32_t r = ReadMcuIDText(pPort, &strId);
     if (r < 0)
         return r;
-    return strId == GetProperty(QStringLiteral("McuID")) ? 0 : 1;
+    return strId == GetProperty(DeviceInfoKey::kMcuID) ? 0 : 1;
 }
 
 int32_t HardwareInterface::CompareMcuIDUpgrade(CComPort *pPort)
@@ -213,17 +214,17 @@ int32_t HardwareInterface::CompareMcuIDUpgrade(CComPort *pPort)
     const int32_t r = ReadMcuIDTextUpgrade(pPort, &strId);
     if (r < 0)
         return r;
-    return strId == GetProperty(QStringLiteral("McuID")) ? 0 : 1;
+    return strId == GetProperty(DeviceInfoKey::kMcuID) ? 0 : 1;
 }
 
 // ---------------------------------------------------------------- batch information
 
 int32_t HardwareInterface::ReadBatchInfo()
 {
-    const CDeviceReport q = CDeviceReport::Request(0xA9, 0x05, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kBatchInfoRead, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA9, 0x05))
-            return StandardStatus(r, 0xA9, 0x05);
+        if (!r.IsData(Opcode::kBatchInfoRead))
+            return StandardStatus(r, Opcode::kBatchInfoRead);
         const int nLen = r.At(3);
         bool bErased = true;
         for (int i = 5; i < qMin(nLen + 5, CDeviceReport::kSize); ++i)
@@ -235,51 +236,51 @@ int32_t HardwareInterface::ReadBatchInfo()
             return 0;  // an erased batch field: nothing to show
         const QString strText = ReportText(r, 5, qMin(nLen + 5, 63));
         for (int i = m_lstProperty.size() - 1; i >= 0; --i)
-            if (m_lstProperty.at(i).first == QLatin1String("BatchInfo"))
+            if (m_lstProperty.at(i).first == DeviceInfoKey::kBatchInfo)
                 m_lstProperty.removeAt(i);
-        m_lstProperty.append(CPropertyItem(QStringLiteral("BatchInfo"), strText));
+        m_lstProperty.append(CPropertyItem(DeviceInfoKey::kBatchInfo, strText));
         return 0;
     });
 }
 
 int32_t HardwareInterface::GetBatchInfo()
 {
-    return RunWithRetry(0x13, [&] { return ReadBatchInfo(); }, "GetBatchInfo");
+    return RunWithRetry(CommandFamily::kGetBatchInfo, [&] { return ReadBatchInfo(); }, "GetBatchInfo");
 }
 
 int32_t HardwareInterface::WriteBatchInfo()
 {
-    const QString strText = GetProperty(QStringLiteral("BatchInfo")).left(56);
-    CDeviceReport q = CDeviceReport::Request(0xA9, 0x06, uint8_t(strText.size() + 1));
+    const QString strText = GetProperty(DeviceInfoKey::kBatchInfo).left(56);
+    CDeviceReport q = CDeviceReport::Request(Opcode::kBatchInfoWrite, uint8_t(strText.size() + 1));
     for (int i = 0; i < strText.size(); ++i) {
         const ushort nCode = strText.at(i).unicode();
         q.Set(5 + i, nCode < 256 ? uint8_t(nCode) : 0);
     }
     q.Set(5 + strText.size(), 0);
-    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, 0xA9, 0x06); });
+    return RunCommand(q, READ_TIMEOUT_MS, [](const CDeviceReport &r) { return StandardStatus(r, Opcode::kBatchInfoWrite); });
 }
 
 int32_t HardwareInterface::SaveBatchInfo()
 {
-    return RunWithRetry(0x1F, [&] { return WriteBatchInfo(); }, "SaveBatchInfo");
+    return RunWithRetry(CommandFamily::kSaveBatchInfo, [&] { return WriteBatchInfo(); }, "SaveBatchInfo");
 }
 
 // ---------------------------------------------------------------- maximum touch points
 
 int32_t HardwareInterface::ReadMaxPoint()
 {
-    const CDeviceReport q = CDeviceReport::Request(0x08, 0x00, 0);
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kMaxPoint, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsDataSub(0x08, 0x02) || r.At(3) != 0x01)
+        if (!r.IsDataSub(Opcode::kMaxPoint.nCmd, Opcode::kMaxPointReplySub) || r.At(3) != 0x01)
             return std::nullopt;
-        m_lstProperty.append(CPropertyItem(QStringLiteral("MaxPoint"), QString::number(r.At(5))));
+        m_lstProperty.append(CPropertyItem(DeviceInfoKey::kMaxPoint, QString::number(r.At(5))));
         return 0;
     });
 }
 
 int32_t HardwareInterface::GetMaxPoint()
 {
-    return RunWithRetry(0x0A, [&] { return ReadMaxPoint(); }, "GetMaxPoint");
+    return RunWithRetry(CommandFamily::kGetMaxPoint, [&] { return ReadMaxPoint(); }, "GetMaxPoint");
 }
 
 // ---------------------------------------------------------------- the whole list
@@ -314,7 +315,7 @@ bool HardwareInterface::ReInitDeviceInfo()
         return false;
     auto firstValue = [](const QList<CPropertyItem> &lst, bool *pFound) {
         for (const CPropertyItem &item : lst)
-            if (item.first == QLatin1String("CheckSum")) {
+            if (item.first == DeviceInfoKey::kCheckSum) {
                 *pFound = true;
                 return item.second;
             }

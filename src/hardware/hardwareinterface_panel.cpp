@@ -14,11 +14,6 @@
 
 namespace {
 
-constexpr uint8_t kFamilyParamBlock = 0x05;
-constexpr uint8_t kFamilyLedCounts = 0x06;
-constexpr uint8_t kFamilyLayout = 0x07;
-constexpr uint8_t kFamilyThreshold = 0x08;
-
 // Largest packet count a frame may announce for its parameter block.
 constexpr quint32 kMaxParamPackets = 65535;
 // Packets of one transfer window.
@@ -42,7 +37,7 @@ struct SPacket
 
 bool ParsePacket(const CDeviceReport &reply, SPacket *pPacket)
 {
-    if (reply.At(1) != 0xAC || reply.At(2) != 0x81)
+    if (!reply.IsData(Opcode::kParamBlock))
         return false;
     const int L = reply.U16Le(3);
     if (L < 3 || 5 + L >= CDeviceReport::kSize)
@@ -81,9 +76,9 @@ int32_t HardwareInterface::SplitBoards(int nVersion, int nLedsPerBoard)
 
 int32_t HardwareInterface::ReadSignalThreshold(int *pValue, double *pRatio)
 {
-    const CDeviceReport request = CDeviceReport::Request(0xA8, 0x05, 0);
+    const CDeviceReport request = CDeviceReport::Request(Opcode::kSignalThreshold, 0);
     return RunCommand(request, READ_TIMEOUT_MS, [&](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsData(0xA8, 0x05)) {
+        if (r.IsData(Opcode::kSignalThreshold)) {
             const int p = r.At(9);
             if (pValue)
                 *pValue = r.At(5);
@@ -91,20 +86,20 @@ int32_t HardwareInterface::ReadSignalThreshold(int *pValue, double *pRatio)
                 *pRatio = p <= 0x31 ? (100 - p) / 100.0 : p / 100.0;
             return 0;
         }
-        return StandardStatus(r, 0xA8, 0x05);
+        return StandardStatus(r, Opcode::kSignalThreshold);
     });
 }
 
 int32_t HardwareInterface::GetSignalThreshold(int *pValue, double *pRatio)
 {
-    return RunWithRetry(kFamilyThreshold, [&] { return ReadSignalThreshold(pValue, pRatio); }, "GetSignalThreshold");
+    return RunWithRetry(CommandFamily::kGetSignalThreshold, [&] { return ReadSignalThreshold(pValue, pRatio); }, "GetSignalThreshold");
 }
 
 int32_t HardwareInterface::ReadLedCounts()
 {
-    const CDeviceReport request = CDeviceReport::Request(0xA5, 0x00, 0);
+    const CDeviceReport request = CDeviceReport::Request(Opcode::kLedCounts, 0);
     return RunCommand(request, READ_TIMEOUT_MS, [&](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA5, 0x00))
+        if (!r.IsData(Opcode::kLedCounts))
             return std::nullopt;
         QString strError;
         if (!m_panelGeometry.ReadLedCounts(r.Data(), &strError)) {
@@ -117,19 +112,19 @@ int32_t HardwareInterface::ReadLedCounts()
 
 int32_t HardwareInterface::GetLedCounts()
 {
-    return RunWithRetry(kFamilyLedCounts, [&] { return ReadLedCounts(); }, "GetLedCounts");
+    return RunWithRetry(CommandFamily::kGetLedCounts, [&] { return ReadLedCounts(); }, "GetLedCounts");
 }
 
 int32_t HardwareInterface::ReadLayoutParams()
 {
-    const CDeviceReport request = CDeviceReport::Request(0xA5, 0x07, 0);
+    const CDeviceReport request = CDeviceReport::Request(Opcode::kLayoutParams, 0);
     return RunCommand(request, READ_TIMEOUT_MS, [&](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsData(0xA5, 0x07)) {
+        if (r.IsData(Opcode::kLayoutParams)) {
             if (!m_panelGeometry.ReadLayoutParams(r.Data()))
                 qInfo() << "Layout values: unknown layout" << r.At(3) << "- ranges kept";
             return 0;
         }
-        if (r.IsStatusFor(0xA5, 0x07) && r.Status() == CDeviceReport::kStatusOther)
+        if (r.IsStatusFor(Opcode::kLayoutParams) && r.Status() == CDeviceReport::kStatusOther)
             return RESULT_STATUS;
         return std::nullopt;
     });
@@ -137,7 +132,7 @@ int32_t HardwareInterface::ReadLayoutParams()
 
 int32_t HardwareInterface::GetLayoutParams()
 {
-    return RunWithRetry(kFamilyLayout, [&] { return ReadLayoutParams(); }, "GetLayoutParams");
+    return RunWithRetry(CommandFamily::kGetLayoutParams, [&] { return ReadLayoutParams(); }, "GetLayoutParams");
 }
 
 // ---------------------------------------------------------------- parameter block
@@ -148,7 +143,7 @@ int32_t HardwareInterface::ReadParamBlock(QByteArray *pBlock, QVector<float> *pT
     pTable->clear();
 
     // First request: [5..10] = 00 00 01 00 00 00 and their byte sum at [11].
-    CDeviceReport first = CDeviceReport::Request(0xAC, 0x01, 6);
+    CDeviceReport first = CDeviceReport::Request(Opcode::kParamBlock, 6);
     first.Set(7, 1);
     first.Set(11, quint8(CalcByteSum(first.Data() + 5, 6)));
     int32_t r = SendRequest(first);
@@ -164,7 +159,7 @@ int32_t HardwareInterface::ReadParamBlock(QByteArray *pBlock, QVector<float> *pT
         r = ReadReport(&reply, READ_TIMEOUT_MS);
         if (r < 0)
             return r;
-        if (const auto status = StandardStatus(reply, 0xAC, 0x01)) {
+        if (const auto status = StandardStatus(reply, Opcode::kParamBlock)) {
             qInfo().noquote() << QStringLiteral("Parameter block: the frame has none (status 0x%1)")
                                         .arg(reply.Status(), 2, 16, QLatin1Char('0'));
             return *status;
@@ -190,7 +185,7 @@ int32_t HardwareInterface::ReadParamBlock(QByteArray *pBlock, QVector<float> *pT
         // Seven requests back to back (the last window too), then the replies.
         for (int k = 0; k < kWindow; ++k) {
             const quint16 nIndex = quint16(p + quint32(k));
-            CDeviceReport request = CDeviceReport::Request(0xAC, 0x01, 2);
+            CDeviceReport request = CDeviceReport::Request(Opcode::kParamBlock, 2);
             request.SetU16Le(5, nIndex);
             request.Set(7, quint8(CalcByteSum(request.Data() + 5, 2)));
             r = SendRequest(request);
@@ -239,7 +234,7 @@ int32_t HardwareInterface::ReadParamBlock(QByteArray *pBlock, QVector<float> *pT
 
 int32_t HardwareInterface::GetParamBlock(QByteArray *pBlock, QVector<float> *pTable)
 {
-    return RunWithRetry(kFamilyParamBlock, [&] { return ReadParamBlock(pBlock, pTable); }, "GetParamBlock");
+    return RunWithRetry(CommandFamily::kGetParamBlock, [&] { return ReadParamBlock(pBlock, pTable); }, "GetParamBlock");
 }
 
 // ---------------------------------------------------------------- panel
@@ -271,13 +266,13 @@ int32_t HardwareInterface::InitPanelFromParamBlock(const QByteArray &block, cons
     if (!geometry.ReadParamBlock(block, &strError) || !geometry.Check(&strError)
         || !layout.FromLedTable(geometry, table, &strError)) {
         qCritical().noquote() << "Panel from the parameter block refused:" << strError;
-        return FamilyCode(kFamilyParamBlock, ERROR_CODE_NULL_DEVICE);
+        return FamilyCode(CommandFamily::kGetParamBlock, ERROR_CODE_NULL_DEVICE);
     }
     m_panelGeometry = geometry;
     qInfo() << "Panel from the parameter block: X" << geometry.nXTotal << "LEDs, Y" << geometry.nYTotal << "LEDs";
     const int32_t r = BuildPanelLayout(layout.dLedSize, layout.dBoardWidth, layout.dBottom, layout.dTop, layout.dLeft,
                                        layout.dRight, layout.vecPoints);
-    return r < 0 ? FamilyCode(kFamilyParamBlock, r) : r;
+    return r < 0 ? FamilyCode(CommandFamily::kGetParamBlock, r) : r;
 }
 
 int32_t HardwareInterface::InitPanelInfo(int nVersion)
@@ -298,11 +293,11 @@ int32_t HardwareInterface::InitPanelInfo(int nVersion)
         return r;
     r = SplitBoards(nVersion, nLedsPerBoard);
     if (r < 0)
-        return FamilyCode(kFamilyLedCounts, r);
+        return FamilyCode(CommandFamily::kGetLedCounts, r);
     QString strError;
     if (!m_panelGeometry.Check(&strError)) {
         qCritical().noquote() << "Panel geometry refused:" << strError;
-        return FamilyCode(kFamilyLedCounts, ERROR_CODE_NULL_DEVICE);
+        return FamilyCode(CommandFamily::kGetLedCounts, ERROR_CODE_NULL_DEVICE);
     }
     qInfo() << "Panel from the LED counts: X" << m_panelGeometry.nXTotal << "LEDs, Y" << m_panelGeometry.nYTotal
             << "LEDs, boards of" << nLedsPerBoard;
@@ -310,7 +305,7 @@ int32_t HardwareInterface::InitPanelInfo(int nVersion)
     layout.FromBoardSpec(m_panelGeometry, dPitch, dMm2);
     r = BuildPanelLayout(layout.dLedSize, layout.dBoardWidth, layout.dBottom, layout.dTop, layout.dLeft,
                          layout.dRight, layout.vecPoints);
-    return r < 0 ? FamilyCode(kFamilyLedCounts, r) : r;
+    return r < 0 ? FamilyCode(CommandFamily::kGetLedCounts, r) : r;
 }
 
 QString HardwareInterface::LedIndexText(QString strEmitterAxis, QString strReceiverAxis, int i, int j)

@@ -5,17 +5,14 @@
 #include "hardwareinterface.h"
 
 #include "deviceerror.h"
+#include "deviceinfokey.h"
+#include "signalkind.h"
 
 #include <QDebug>
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-constexpr uint8_t kFamilySignalFrame = 0x0F;
-constexpr uint8_t kFamilyOrgAgc = 0x10;
-constexpr uint8_t kFamilyA806 = 0x09;
-constexpr uint8_t kFamilyA816 = 0x14;
 
 // LEDs of one A5 01 chunk.
 constexpr int kChunk = 55;
@@ -24,10 +21,6 @@ constexpr int kChunkTimeoutMs = 30;
 // Wait for an idle frame before a read, in ms.
 constexpr int kIdleTimeoutMs = 30000;
 
-const QString kAdc = QStringLiteral("ADC");
-const QString kAgc = QStringLiteral("AGC");
-const QString kUnt = QStringLiteral("UNT");
-const QString kReverse = QStringLiteral("REVERSE");
 const QString kAbsolute = QStringLiteral("Absolute");
 const QString kPercent = QStringLiteral("Percent");
 
@@ -71,7 +64,7 @@ uint8_t HardwareInterface::SignalSelector(const QString &strAxis, const QString 
         n += 4;
     if (strKind == QLatin1String("ORG"))
         n += 6;
-    else if (strKind == kAgc)
+    else if (strKind == SignalKind::kAgc)
         n += 12;
     return uint8_t(n);
 }
@@ -115,36 +108,36 @@ void HardwareInterface::AppendLimits(int nAxis, int nDir, const SLimitSet &l, in
         // The edge zones of the straight direction may sit lower by the threshold factor.
         if (nZones == 3 && z != 1 && nDir == 1)
             nAdcLo = uint32_t(std::trunc(double(l.adcLo) * dFactor));
-        axis.AddTestStandard(strDir, kAdc, nAdcLo, l.adcHi);
-        axis.AddTestStandard(strDir, kUnt, l.untLo, l.untHi);
-        axis.AddTestStandard(strDir, kAgc, l.agcLo, l.agcHi);
-        axis.AddTestStandard(strDir, kReverse, l.reverseLo, l.reverseHi);
-        axis.AddProblemStandard(strDir, kAdc, l.problemLo, l.problemHi);
+        axis.AddTestStandard(strDir, SignalKind::kAdc, nAdcLo, l.adcHi);
+        axis.AddTestStandard(strDir, SignalKind::kUnt, l.untLo, l.untHi);
+        axis.AddTestStandard(strDir, SignalKind::kAgc, l.agcLo, l.agcHi);
+        axis.AddTestStandard(strDir, SignalKind::kReverse, l.reverseLo, l.reverseHi);
+        axis.AddProblemStandard(strDir, SignalKind::kAdc, l.problemLo, l.problemHi);
     }
     axis.SetMaxTolerantSignalCount(strDir, l.tolerance);
-    axis.SetStandardType(strDir, kAdc, kAbsolute);
-    axis.SetStandardType(strDir, kAgc, kAbsolute);
-    axis.SetStandardType(strDir, kUnt, l.strUntType);
-    axis.SetStandardType(strDir, kReverse, kAbsolute);
-    axis.SetBaseShow(strDir, kAdc, kAdc, kAdc);
-    axis.SetBaseShow(strDir, kAgc, kAgc, kAgc);
-    axis.SetBaseShow(strDir, kUnt, kAdc, kUnt);
-    axis.SetBaseShow(strDir, kReverse, kReverse, kAdc);
+    axis.SetStandardType(strDir, SignalKind::kAdc, kAbsolute);
+    axis.SetStandardType(strDir, SignalKind::kAgc, kAbsolute);
+    axis.SetStandardType(strDir, SignalKind::kUnt, l.strUntType);
+    axis.SetStandardType(strDir, SignalKind::kReverse, kAbsolute);
+    axis.SetBaseShow(strDir, SignalKind::kAdc, SignalKind::kAdc, SignalKind::kAdc);
+    axis.SetBaseShow(strDir, SignalKind::kAgc, SignalKind::kAgc, SignalKind::kAgc);
+    axis.SetBaseShow(strDir, SignalKind::kUnt, SignalKind::kAdc, SignalKind::kUnt);
+    axis.SetBaseShow(strDir, SignalKind::kReverse, SignalKind::kReverse, SignalKind::kAdc);
 }
 
 int32_t HardwareInterface::ReadSignalA816(int nAxis, int nDir, int nDivide, double dFactor)
 {
-    CDeviceReport request = CDeviceReport::Request(0xA8, 0x16, 2);
+    CDeviceReport request = CDeviceReport::Request(Opcode::kSignalA816, 2);
     request.Set(5, uint8_t(nDir));
     request.Set(6, uint8_t(1 - nAxis));
     return RunCommand(request, READ_TIMEOUT_MS, [&](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (r.IsStatusFor(0xA8, 0x16)) {
+        if (r.IsStatusFor(Opcode::kSignalA816)) {
             // 0x81: done, but nothing reported for this direction.
             if (r.Status() == CDeviceReport::kStatusDone)
                 return 0;
             return r.Status() == CDeviceReport::kStatusBusy ? RESULT_BUSY : RESULT_STATUS;
         }
-        if (!r.IsData(0xA8, 0x16) || r.At(5) != request.At(5) || r.At(6) != request.At(6))
+        if (!r.IsData(Opcode::kSignalA816) || r.At(5) != request.At(5) || r.At(6) != request.At(6))
             return std::nullopt;
         SLimitSet l;
         l.adcHi = r.U16Le(11) >> 2;
@@ -166,7 +159,7 @@ int32_t HardwareInterface::ReadSignalA816(int nAxis, int nDir, int nDivide, doub
 
 int32_t HardwareInterface::GetSignalA816(int nAxis, int nDir, int nDivide, double dFactor)
 {
-    return RunWithRetry(kFamilyA816, [&] { return ReadSignalA816(nAxis, nDir, nDivide, dFactor); }, "GetSignalA816");
+    return RunWithRetry(CommandFamily::kGetSignalA816, [&] { return ReadSignalA816(nAxis, nDir, nDivide, dFactor); }, "GetSignalA816");
 }
 
 int32_t HardwareInterface::GetSignalA816WithThreshold()
@@ -191,7 +184,7 @@ int32_t HardwareInterface::GetSignalA816WithThreshold()
 
 int32_t HardwareInterface::ReadSignalA806(int nAxis, int nDir, int nDivide, double dFactor)
 {
-    CDeviceReport request = CDeviceReport::Request(0xA8, 0x06, 2);
+    CDeviceReport request = CDeviceReport::Request(Opcode::kSignalA806, 2);
     request.Set(5, uint8_t(nDir));
     request.Set(6, uint8_t(1 - nAxis));
     const int nOffset = m_panelGeometry.Offset(nAxis, nDir);
@@ -199,7 +192,7 @@ int32_t HardwareInterface::ReadSignalA806(int nAxis, int nDir, int nDivide, doub
     const uint16_t nFirst = uint16_t(std::max(0, nOffset));
     const uint16_t nLast = uint16_t(std::min(nMax - 1 + nOffset, nMax - 1));
     return RunCommand(request, READ_TIMEOUT_MS, [&](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA8, 0x06) || r.U16Le(5) != nFirst || r.U16Le(7) != nLast)
+        if (!r.IsData(Opcode::kSignalA806) || r.U16Le(5) != nFirst || r.U16Le(7) != nLast)
             return std::nullopt;
         SLimitSet l;
         l.adcHi = r.U16Le(9) >> 2;
@@ -217,7 +210,7 @@ int32_t HardwareInterface::ReadSignalA806(int nAxis, int nDir, int nDivide, doub
 
 int32_t HardwareInterface::GetSignalA806(int nAxis, int nDir, int nDivide, double dFactor)
 {
-    return RunWithRetry(kFamilyA806, [&] { return ReadSignalA806(nAxis, nDir, nDivide, dFactor); }, "GetSignalA806");
+    return RunWithRetry(CommandFamily::kGetSignalA806, [&] { return ReadSignalA806(nAxis, nDir, nDivide, dFactor); }, "GetSignalA806");
 }
 
 int32_t HardwareInterface::GetSignalA806WithThreshold()
@@ -289,7 +282,7 @@ int32_t HardwareInterface::CheckTestRanges()
         const int nZones = it == GetAxisSignalMap().constEnd() ? 1 : it->GetDivide().size() + 1;
         for (const QString &strDir : qAsConst(m_lstDirNames)) {
             const CDirSignalInfo *pDir = it == GetAxisSignalMap().constEnd() ? nullptr : it->FindDir(strDir);
-            const CSignalTypeInfo *pKind = pDir ? pDir->FindType(kAdc) : nullptr;
+            const CSignalTypeInfo *pKind = pDir ? pDir->FindType(SignalKind::kAdc) : nullptr;
             const int nRanges = pKind ? pKind->GetTestStandards().size() : 0;
             if (nRanges < nZones) {
                 qCritical().noquote() << QStringLiteral(
@@ -298,7 +291,7 @@ int32_t HardwareInterface::CheckTestRanges()
                                              .arg(strAxis, strDir)
                                              .arg(nRanges)
                                              .arg(nZones);
-                return FamilyCode(kFamilyA816, ERROR_CODE_NULL_DEVICE);
+                return FamilyCode(CommandFamily::kGetSignalA816, ERROR_CODE_NULL_DEVICE);
             }
         }
     }
@@ -401,8 +394,8 @@ int32_t HardwareInterface::InitTestConfig()
     r = InitDeviceInfo();
     if (r < 0)
         return r;
-    ParseProductModel2(GetProperty(QStringLiteral("Product")));
-    LoadTouchTestInfo(GetProperty(QStringLiteral("Product")), GetProperty(QStringLiteral("CheckSum")));
+    ParseProductModel2(GetProperty(DeviceInfoKey::kProduct));
+    LoadTouchTestInfo(GetProperty(DeviceInfoKey::kProduct), GetProperty(DeviceInfoKey::kCheckSum));
     return r;
 }
 
@@ -412,12 +405,12 @@ int32_t HardwareInterface::ReadSignalFrame(uint16_t nFirst, uint16_t nCount, uin
 {
     if (nCount > kChunk)
         return ERROR_CODE_NULL_DEVICE;
-    CDeviceReport request = CDeviceReport::Request(0xA5, 0x01, 2);
+    CDeviceReport request = CDeviceReport::Request(Opcode::kSignalFrame, 2);
     request.Set(5, nSelector);
     request.SetU16Le(6, nFirst);
     request.SetU16Le(8, nCount);
     return RunCommand(request, kChunkTimeoutMs, [&](const CDeviceReport &r) -> std::optional<int32_t> {
-        if (!r.IsData(0xA5, 0x01) || r.At(5) != nSelector || r.U16Le(6) != nFirst || r.At(8) != nCount)
+        if (!r.IsData(Opcode::kSignalFrame) || r.At(5) != nSelector || r.U16Le(6) != nFirst || r.At(8) != nCount)
             return std::nullopt;
         for (int i = 0; i < nCount; ++i)
             pOut->append(r.At(9 + i));
@@ -429,7 +422,7 @@ int32_t HardwareInterface::GetSignalFrame(uint16_t nFirst, uint16_t nCount, uint
 {
     const int nBefore = pOut->size();
     return RunWithRetry(
-        kFamilySignalFrame,
+        CommandFamily::kGetSignalFrame,
         [&] {
             // A retry starts the chunk afresh.
             while (pOut->size() > nBefore)
@@ -464,7 +457,7 @@ int32_t HardwareInterface::ReadOrgAgcSignalDirect(const QString &strAxis, const 
     const int nTotal = it == GetAxisSignalMap().constEnd() ? 0 : uint16_t(it->GetMaxSignal());
     const uint8_t nSelector = SignalSelector(strAxis, strDir, strKind);
     for (int nFirst = 0; nFirst < nTotal; nFirst += kChunk) {
-        CDeviceReport request = CDeviceReport::Request(0xA5, 0x01, 2);
+        CDeviceReport request = CDeviceReport::Request(Opcode::kSignalFrame, 2);
         request.Set(5, nSelector);
         request.SetU16Le(6, uint16_t(nFirst));
         request.SetU16Le(8, uint16_t(std::min(kChunk, nTotal - nFirst)));
@@ -482,7 +475,7 @@ int32_t HardwareInterface::ReadOrgAgcSignalDirect(const QString &strAxis, const 
             pOut->clear();
             return r;
         }
-        if (!reply.IsData(0xA5, 0x01) || reply.At(5) != nSelector || reply.U16Le(6) != nFirst
+        if (!reply.IsData(Opcode::kSignalFrame) || reply.At(5) != nSelector || reply.U16Le(6) != nFirst
             || reply.At(8) != nCount) {
             if (++nSkipped > MAX_SKIPPED_REPORTS) {
                 pOut->clear();
@@ -501,7 +494,7 @@ int32_t HardwareInterface::GetOrgAgcSignal(const QString &strAxis, const QString
                                            SignalFrame *pOut)
 {
     return RunWithRetry(
-        kFamilyOrgAgc, [&] { return ReadOrgAgcSignalDirect(strAxis, strDir, strKind, pOut); }, "GetOrgAgcSignal");
+        CommandFamily::kGetOrgAgcSignal, [&] { return ReadOrgAgcSignalDirect(strAxis, strDir, strKind, pOut); }, "GetOrgAgcSignal");
 }
 
 int32_t HardwareInterface::ReadSignalByVersion(const QString &strAxis, const QString &strDir, const QString &strKind,
@@ -548,7 +541,7 @@ int32_t HardwareInterface::ReadReverseSignal(SignalMap &mapSignal)
         if (it->GetMaxSignal() == 0)
             continue;
         SignalFrame frame;
-        r = ReadSignalByVersion(it.key(), strStraight, kReverse, &frame);
+        r = ReadSignalByVersion(it.key(), strStraight, SignalKind::kReverse, &frame);
         if (r < 0) {
             nFailure = r;
             break;
@@ -580,23 +573,23 @@ int32_t HardwareInterface::ReadAxisSignal(const QString &strAxis, const QString 
     };
 
     int32_t r = 0;
-    if (strKind == kUnt) {
+    if (strKind == SignalKind::kUnt) {
         lstOut.clear();
         CAxisSignalInfo &axis = GetAxisSignalMap()[strAxis];
-        r = CalcFluctuation(axis.GetStandardType(strDir, kUnt), m_mapAdcSignal.value(strKey), lstOut,
+        r = CalcFluctuation(axis.GetStandardType(strDir, SignalKind::kUnt), m_mapAdcSignal.value(strKey), lstOut,
                             axis.GetMaxSignal());
         // Even an empty result (no ADC frame yet) takes the place of the last one.
         if (r >= 0)
             keepOne(m_mapUntSignal);
-    } else if (strKind == kAgc) {
-        r = ReadSignalByVersion(strAxis, strDir, kAgc, &lstOut);
+    } else if (strKind == SignalKind::kAgc) {
+        r = ReadSignalByVersion(strAxis, strDir, SignalKind::kAgc, &lstOut);
         if (r >= 0) {
             keepOne(m_mapAgcSignal);
-            record(kAgc);
+            record(SignalKind::kAgc);
         }
-    } else if (strKind == kAdc) {
+    } else if (strKind == SignalKind::kAdc) {
         // In reverse mode the frame sends REVERSE levels for an ADC query.
-        const QString strType = m_bReverseMode ? kReverse : kAdc;
+        const QString strType = m_bReverseMode ? SignalKind::kReverse : SignalKind::kAdc;
         r = ReadSignalByVersion(strAxis, strDir, strType, &lstOut);
         if (r >= 0) {
             if (m_bReverseMode) {

@@ -1,5 +1,7 @@
 #include "touchbase.h"
 
+#include "signalkind.h"
+
 CTouchBase::CTouchBase(COperateEnvironment *pEnv, QString strName, QObject *parent)
     : QObject(parent)
     , m_pEnv(pEnv)
@@ -123,13 +125,13 @@ int32_t CTouchBase::GetEnableTestDoubleUsb()
 
 const SignalMap *CTouchBase::GetSignalMap(const QString &strKind) const
 {
-    if (strKind == QLatin1String("REVERSE"))
+    if (strKind == SignalKind::kReverse)
         return &m_mapReverseSignal;
-    if (strKind == QLatin1String("ADC"))
+    if (strKind == SignalKind::kAdc)
         return &m_mapAdcSignal;
-    if (strKind == QLatin1String("AGC"))
+    if (strKind == SignalKind::kAgc)
         return &m_mapAgcSignal;
-    if (strKind == QLatin1String("UNT"))
+    if (strKind == SignalKind::kUnt)
         return &m_mapUntSignal;
     return nullptr;
 }
@@ -141,26 +143,26 @@ int32_t CTouchBase::RunPass()
     int32_t r = ReadReverseSignal(m_mapReverseSignal);
     if (r < 0)
         return r;
-    RecordSignal(QStringLiteral("REVERSE"), m_mapReverseSignal, m_nFrameNumber);
+    RecordSignal(SignalKind::kReverse, m_mapReverseSignal, m_nFrameNumber);
     if (HasErrors())
         return 1;
 
     NextFrame();
-    r = ReadSignal(QStringLiteral("AGC"), m_mapAgcSignal);
+    r = ReadSignal(SignalKind::kAgc, m_mapAgcSignal);
     if (r < 0)
         return r;
-    RecordSignal(QStringLiteral("AGC"), m_mapAgcSignal, m_nFrameNumber);
+    RecordSignal(SignalKind::kAgc, m_mapAgcSignal, m_nFrameNumber);
 
     if (TEST_TIMES_FOR_UNT > 0) {
         if (HasErrors())
             return 1;
         for (int32_t i = 0;;) {
             NextFrame();
-            r = ReadSignal(QStringLiteral("ADC"), m_mapAdcSignal);
+            r = ReadSignal(SignalKind::kAdc, m_mapAdcSignal);
             if (r < 0)
                 return r;
-            RecordSignal(QStringLiteral("ADC"), m_mapAdcSignal, m_nFrameNumber);
-            AnalyseSignal(QStringLiteral("ADC"), m_mapAdcSignal, m_mapSignalError);
+            RecordSignal(SignalKind::kAdc, m_mapAdcSignal, m_nFrameNumber);
+            AnalyseSignal(SignalKind::kAdc, m_mapAdcSignal, m_mapSignalError);
             CheckWeakSignalLimit(m_mapSignalError);
             ++i;
             if (i == TEST_TIMES_FOR_UNT)

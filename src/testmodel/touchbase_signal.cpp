@@ -4,14 +4,13 @@
 
 #include "touchbase.h"
 
+#include "signalkind.h"
+
 #include <QHash>
 #include <QtGlobal>
 
 namespace {
 
-const QString kKindAdc = QStringLiteral("ADC");
-const QString kKindAgc = QStringLiteral("AGC");
-const QString kKindUnt = QStringLiteral("UNT");
 const QString kLightError = QStringLiteral("LIGHT_ERROR");
 const QString kLightWeak = QStringLiteral("LIGHT_WEAK");
 
@@ -144,7 +143,7 @@ int32_t CTouchBase::AnalyseSignal(const QString &strKind, const SignalMap &mapSi
 
 int32_t CTouchBase::AnalyseAdc()
 {
-    AnalyseSignal(kKindAdc, m_mapAdcSignal, m_mapSignalError);
+    AnalyseSignal(SignalKind::kAdc, m_mapAdcSignal, m_mapSignalError);
     CheckWeakSignalLimit(m_mapSignalError);
     return 0;
 }
@@ -153,11 +152,11 @@ int32_t CTouchBase::GetLatestSignal(const QString &strAxis, const QString &strDi
                                     SignalFrame &lstOut, uint32_t *pFrameNumber)
 {
     const SignalMap *pMap = nullptr;
-    if (strKind == kKindUnt)
+    if (strKind == SignalKind::kUnt)
         pMap = &m_mapUntSignal;
-    else if (strKind == kKindAgc)
+    else if (strKind == SignalKind::kAgc)
         pMap = &m_mapAgcSignal;
-    else if (strKind == kKindAdc)
+    else if (strKind == SignalKind::kAdc)
         pMap = m_bReverseMode ? &m_mapReverseSignal : &m_mapAdcSignal;
 
     if (pMap) {
@@ -213,7 +212,7 @@ int32_t CTouchBase::CalcUntSignal(SignalMap &mapAdc, SignalMap &mapUnt)
         for (auto itDir = mapDirs.cbegin(); itDir != mapDirs.cend(); ++itDir) {
             const QString strKey = SignalKey(itAxis.key(), itDir.key());
             const QList<SignalFrame> &lstFrames = mapAdc[strKey];
-            const CSignalTypeInfo *pUnt = itDir->FindType(kKindUnt);
+            const CSignalTypeInfo *pUnt = itDir->FindType(SignalKind::kUnt);
             const QString strType = pUnt ? pUnt->GetStandardType() : QString();
             SignalFrame lstUnt;
             if (CalcFluctuation(strType, lstFrames, lstUnt, itAxis->GetMaxSignal()) > 0)
@@ -252,9 +251,9 @@ int32_t CTouchBase::CheckLightThreshold(ProblemMap &mapProblems, const QString &
     if (!pAdc && !pAgc)
         return 0;
 
-    const QList<SignalRange> &lstProblem = ProblemRanges(*pDir, kKindAdc);
-    const QList<SignalRange> &lstAdc = TestRanges(*pDir, kKindAdc);
-    const QList<SignalRange> &lstAgc = TestRanges(*pDir, kKindAgc);
+    const QList<SignalRange> &lstProblem = ProblemRanges(*pDir, SignalKind::kAdc);
+    const QList<SignalRange> &lstAdc = TestRanges(*pDir, SignalKind::kAdc);
+    const QList<SignalRange> &lstAgc = TestRanges(*pDir, SignalKind::kAgc);
     const QList<QString> &lstRelations = pDir->GetSignalRelations();
     const int nAdc = pAdc ? pAdc->size() : 0;
     const int nAgc = pAgc ? pAgc->size() : 0;
@@ -294,11 +293,11 @@ int32_t CTouchBase::CheckAllLightThresholds(ProblemMap &mapProblems)
 
 int32_t CTouchBase::AnalyseRealTimeSignal(ProblemMap &mapProblems, uint32_t *pFrameNumber)
 {
-    int32_t r = ReadSignal(kKindAdc, m_mapAdcSignal);
+    int32_t r = ReadSignal(SignalKind::kAdc, m_mapAdcSignal);
     if (r < 0)
         return r;
     TrimFrames(m_mapAdcSignal, TEST_TIMES_FOR_UNT);
-    r = ReadSignal(kKindAgc, m_mapAgcSignal);
+    r = ReadSignal(SignalKind::kAgc, m_mapAgcSignal);
     if (r < 0)
         return r;
     TrimFrames(m_mapAgcSignal, 1);
@@ -307,8 +306,8 @@ int32_t CTouchBase::AnalyseRealTimeSignal(ProblemMap &mapProblems, uint32_t *pFr
         return r;
     TrimFrames(m_mapUntSignal, 1);
     if (m_bRecording) {
-        RecordSignal(kKindAdc, m_mapAdcSignal, m_nFrameNumber);
-        RecordSignal(kKindAgc, m_mapAgcSignal, m_nFrameNumber);
+        RecordSignal(SignalKind::kAdc, m_mapAdcSignal, m_nFrameNumber);
+        RecordSignal(SignalKind::kAgc, m_mapAgcSignal, m_nFrameNumber);
     }
     return GetErrors(mapProblems, pFrameNumber);
 }

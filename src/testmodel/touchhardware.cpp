@@ -1,5 +1,6 @@
 #include "touchhardware.h"
 
+#include "deviceinfokey.h"
 #include "operateenvironment.h"
 #include "testlogerror.h"
 
@@ -165,8 +166,8 @@ QString CTouchHardware::MakeLogDir(const QList<CPropertyItem> &lstProperty)
 {
     const QString strProductDefault = QStringLiteral("UnknownProduct");
     const QString strCheckSumDefault = QStringLiteral("UnknownCheckSum");
-    const QString strProduct = LastValue(lstProperty, QStringLiteral("Product"), strProductDefault);
-    const QString strCheckSum = LastValue(lstProperty, QStringLiteral("CheckSum"), strCheckSumDefault);
+    const QString strProduct = LastValue(lstProperty, DeviceInfoKey::kProduct, strProductDefault);
+    const QString strCheckSum = LastValue(lstProperty, DeviceInfoKey::kCheckSum, strCheckSumDefault);
     return SafeFileNamePart(strProduct, strProductDefault) + QLatin1Char('/')
         + SafeFileNamePart(strCheckSum, strCheckSumDefault);
 }
@@ -175,8 +176,8 @@ QString CTouchHardware::MakeLogFileName(const QDateTime &time, const QList<CProp
 {
     const QString strMcuDefault = QStringLiteral("UnknownMcuID");
     const QString strBatchDefault = QStringLiteral("UnknownBatchInfo");
-    const QString strMcuID = FirstValue(lstProperty, QStringLiteral("McuID"), strMcuDefault);
-    const QString strBatch = FirstValue(lstProperty, QStringLiteral("BatchInfo"), strBatchDefault);
+    const QString strMcuID = FirstValue(lstProperty, DeviceInfoKey::kMcuID, strMcuDefault);
+    const QString strBatch = FirstValue(lstProperty, DeviceInfoKey::kBatchInfo, strBatchDefault);
     return time.toString(QStringLiteral("yyyyMMdd_hh-mm-ss_zzz")) + QLatin1Char('_')
         + SafeFileNamePart(strMcuID, strMcuDefault) + QLatin1Char('_') + SafeFileNamePart(strBatch, strBatchDefault);
 }

@@ -1,6 +1,7 @@
 #include "touchlogfilexml.h"
 
 #include "operateenvironment.h"
+#include "signalkind.h"
 #include "testlogerror.h"
 #include "testloglimits.h"
 
@@ -53,7 +54,7 @@ int32_t CTouchLogfileXML::ReadAxisSignal(const QString &strAxis, const QString &
     const auto itAxis = m_mapAxisSignal.constFind(strAxis);
     const CDirSignalInfo *pDir = (itAxis != m_mapAxisSignal.cend()) ? itAxis.value().FindDir(strDir) : nullptr;
 
-    if (strKind == QLatin1String("UNT")) {
+    if (strKind == SignalKind::kUnt) {
         const CSignalTypeInfo *pUnt = pDir ? pDir->FindType(strKind) : nullptr;
         const QString strType = pUnt ? pUnt->GetStandardType() : QString();
         const uint32_t nMaxSignal = (itAxis != m_mapAxisSignal.cend()) ? itAxis.value().GetMaxSignal() : 0;
@@ -74,15 +75,15 @@ int32_t CTouchLogfileXML::ReadAxisSignal(const QString &strAxis, const QString &
         lst.append(lstOut);
     };
 
-    if (strKind == QLatin1String("AGC")) {
+    if (strKind == SignalKind::kAgc) {
         readRecorded(strKind);
         if (!lstOut.isEmpty())
             keepOnly(m_mapAgcSignal);
-    } else if (strKind == QLatin1String("ADC") && m_bReverseMode) {
-        readRecorded(QStringLiteral("REVERSE"));
+    } else if (strKind == SignalKind::kAdc && m_bReverseMode) {
+        readRecorded(SignalKind::kReverse);
         if (!lstOut.isEmpty())
             keepOnly(m_mapReverseSignal);
-    } else if (strKind == QLatin1String("ADC")) {
+    } else if (strKind == SignalKind::kAdc) {
         readRecorded(strKind);
         if (!lstOut.isEmpty()) {
             // A sliding window of the last TEST_TIMES_FOR_UNT frames (the
@@ -135,7 +136,7 @@ int32_t CTouchLogfileXML::ReadSignal(const QString &strKind, SignalMap &mapSigna
 
 int32_t CTouchLogfileXML::ReadReverseSignal(SignalMap &mapSignal)
 {
-    return ReadSignal(QStringLiteral("REVERSE"), mapSignal);
+    return ReadSignal(SignalKind::kReverse, mapSignal);
 }
 
 int32_t CTouchLogfileXML::StartTest(int32_t)

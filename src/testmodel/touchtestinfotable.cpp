@@ -1,5 +1,7 @@
 #include "touchtestinfotable.h"
 
+#include "deviceinfokey.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -175,8 +177,8 @@ void CTouchTestInfoTable::ParseLine(const QString &strLine)
     const QStringList lstSel = strFirst.split(QLatin1Char(':'));
     if (lstSel.size() != 2)
         return;
-    if (lstSel.at(0) == QLatin1String("CheckSum"))
+    if (lstSel.at(0) == DeviceInfoKey::kCheckSum)
         m_mapCheckSum.insert(lstSel.at(1), row);
-    else if (lstSel.at(0) == QLatin1String("Product"))
+    else if (lstSel.at(0) == DeviceInfoKey::kProduct)
         m_mapProduct.insert(lstSel.at(1), row);
 }

@@ -1,6 +1,7 @@
 #include "veloratestview.h"
 
 #include <QLabel>
+#include <QMutexLocker>
 #include <QVBoxLayout>
 
 VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
@@ -16,6 +17,21 @@ void VeloraTestView::StartTest()
 {
 }
 
+QString VeloraTestView::GetLogFilePath()
+{
+    QMutexLocker lock(&m_valueMutex);
+    return m_strLogFilePath;
+}
+
+void VeloraTestView::GetAgcValue(uint32_t* pT, uint32_t* pR)
+{
+    QMutexLocker lock(&m_valueMutex);
+    if (pT)
+        *pT = m_nTAgc;
+    if (pR)
+        *pR = m_nRAgc;
+}
+
 void VeloraTestView::InsertUsbDeviceForTest(bool)
 {
 }
@@ -29,5 +45,31 @@ void VeloraTestView::OpenTouchPaintWindow()
 }
 
 void VeloraTestView::SetTouchEnableCheck(bool)
+{
+}
+
+void VeloraTestView::InitTestUi(QMap<QString, QString>)
+{
+}
+
+bool VeloraTestView::ShowTestResult(QMap<QString, QString>)
+{
+    return false;
+}
+
+void VeloraTestView::ShowReverseData(bool)
+{
+}
+
+void VeloraTestView::InitAgcRangeFinished(bool)
+{
+}
+
+bool VeloraTestView::UpdateRealTimeData()
+{
+    return true;
+}
+
+void VeloraTestView::TaskFailed(QString, int32_t)
 {
 }

@@ -1,5 +1,7 @@
 #include "veloraupgradeview.h"
 
+#include "customersettings.h"
+
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -25,5 +27,14 @@ void VeloraUpgradeView::UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>>)
 }
 
 void VeloraUpgradeView::SetUpgradeViewTouchEnableCheck(bool)
+{
+}
+
+QString VeloraUpgradeView::GetUpgradeFilePath()
+{
+    return CCustomerSettings::GetInstance()->GetString(QStringLiteral("UpgradeFilePath"), QString());
+}
+
+void VeloraUpgradeView::TaskFailed(QString, int32_t)
 {
 }

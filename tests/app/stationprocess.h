@@ -23,7 +23,8 @@ public:
     // dTimeoutScale reaches the program as STATION_CHILD_TIMEOUT_SCALE (only
     // the test build of the program reads it).
     CStationProcess(const QString& strRuntimeDir, const QString& strConfigDir, double dTimeoutScale = 1.0,
-                    const QString& strLang = QStringLiteral("C.UTF-8"))
+                    const QString& strLang = QStringLiteral("C.UTF-8"),
+                    const QStringList& extraEnv = QStringList())
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -33,6 +34,8 @@ public:
         env.insert("XDG_RUNTIME_DIR", strRuntimeDir);
         env.insert("XDG_CONFIG_HOME", strConfigDir);
         env.insert("STATION_CHILD_TIMEOUT_SCALE", QString::number(dTimeoutScale));
+        for (const QString& entry : extraEnv)
+            env.insert(entry.section('=', 0, 0), entry.section('=', 1));
         m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(m_workDir.path());
         m_process.setStandardOutputFile(QProcess::nullDevice());

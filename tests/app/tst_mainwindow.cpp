@@ -16,6 +16,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QToolButton>
@@ -36,6 +37,46 @@ T* Child(QWidget* pParent, const char* szName)
 {
     return pParent->findChild<T*>(QLatin1String(szName));
 }
+
+// True while an editor is open on one of the table's cells.
+bool IsEditing(QTableWidget* pTable)
+{
+    for (QLineEdit* pEditor : pTable->findChildren<QLineEdit*>()) {
+        if (pEditor->isVisible())
+            return true;
+    }
+    return false;
+}
+
+// Types into a cell as an operator would: the edit key, the text and Return,
+// each to whatever has the focus.
+void TypeIntoCell(QTableWidget* pTable, int nRow, int nColumn, const QString& text)
+{
+    pTable->setFocus();
+    pTable->setCurrentCell(nRow, nColumn);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+    QTest::keyClicks(QApplication::focusWidget(), text);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+}
+
+// Records, in order, the class names of the top-level windows as they are
+// shown.
+class CShowRecorder : public QObject
+{
+public:
+    CShowRecorder() { qApp->installEventFilter(this); }
+    ~CShowRecorder() override { qApp->removeEventFilter(this); }
+    QStringList shown;
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::Show && pWatched->isWidgetType()
+            && static_cast<QWidget*>(pWatched)->isWindow())
+            shown << QString::fromLatin1(pWatched->metaObject()->className());
+        return false;
+    }
+};
 
 // Runs the application's event loop until the code under test quits it, or
 // until the modal boxes are answered and nothing quit (then 42).
@@ -82,6 +123,7 @@ private slots:
     void formLayouts_data();
     void formLayouts();
     void formTablesAndTouchImages();
+    void typingOnThePanelChangesNothing();
 
 private:
     static std::unique_ptr<MainWindow> CreateFormWindow();
@@ -227,17 +269,31 @@ void TestMainWindow::defaultInterfaceOpensItsView()
 
     if (stored)
         CCustomerSettings::GetInstance()->SetInt(QStringLiteral("DefaultInterface"), value);
+    CShowRecorder recorder;
     MainWindow window;
+    // The work type holds from the start (a frame plugged now gets the view's
+    // first task), while the view waits for the window.
     QCOMPARE(int(window.GetWorkType()), workType);
+    QCOMPARE(Child<QWidget>(&window, "controlwidget")->isEnabled(), workType == 0);
     // A missing key stays missing: the window only reads it when it is there.
     QCOMPARE(CCustomerSettings::GetInstance()->contains(QStringLiteral("DefaultInterface")), stored);
+    QVERIFY(recorder.shown.isEmpty());
 
-    QStringList visible;
-    for (QDialog* pDialog : window.findChildren<QDialog*>()) {
-        if (pDialog->isVisible())
-            visible << pDialog->metaObject()->className();
-    }
-    QCOMPARE(visible, view.isEmpty() ? QStringList() : QStringList{view});
+    auto visibleViews = [&window] {
+        QStringList visible;
+        for (QDialog* pDialog : window.findChildren<QDialog*>()) {
+            if (pDialog->isVisible())
+                visible << pDialog->metaObject()->className();
+        }
+        return visible;
+    };
+    window.show();
+    const QStringList expected = view.isEmpty() ? QStringList() : QStringList{view};
+    QTRY_COMPARE(visibleViews(), expected);
+    // Shown after the main window, so that it opens in front of it (offscreen
+    // every shown window counts as active: only the order can be checked).
+    QCOMPARE(recorder.shown, QStringList{"MainWindow"} + expected);
+    QCOMPARE(int(window.GetWorkType()), workType);
     QCOMPARE(Child<QWidget>(&window, "controlwidget")->isEnabled(), workType == 0);
 }
 
@@ -651,11 +707,13 @@ void TestMainWindow::formTablesAndTouchImages()
     QVERIFY(!pDevice->hasAutoScroll());
     QVERIFY(!pDevice->tabKeyNavigation());
     QVERIFY(!pDevice->showDropIndicator());
-    QCOMPARE(pDevice->editTriggers(), QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    // Nothing the operator types may overwrite what the station shows.
+    QCOMPARE(pDevice->editTriggers(), QAbstractItemView::NoEditTriggers);
     QCOMPARE(pDevice->sizePolicy().horizontalStretch(), 1);
     auto* pApp = Child<QTableWidget>(&window, "appInfoWidget");
     QCOMPARE(pApp->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
     QCOMPARE(pApp->sizePolicy().verticalPolicy(), QSizePolicy::Expanding);
+    QCOMPARE(pApp->editTriggers(), QAbstractItemView::NoEditTriggers);
     for (QTableWidget* pTable : {pDevice, pApp}) {
         QVERIFY(pTable->horizontalHeader()->isHidden());
         QVERIFY(pTable->verticalHeader()->isHidden());
@@ -675,6 +733,31 @@ void TestMainWindow::formTablesAndTouchImages()
     QVERIFY(image(pTouch, QIcon::On) != image(pTouch, QIcon::Off));
     auto* pUpgrade = Child<QToolButton>(&window, "upgradeToolButton");
     QCOMPARE(image(pUpgrade, QIcon::On), image(pUpgrade, QIcon::Off));
+}
+
+void TestMainWindow::typingOnThePanelChangesNothing()
+{
+    MainWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* pDevice = Child<QTableWidget>(&window, "HardwareInfoWidget");
+
+    // The notice cell, before any frame: the edit key and plain keys.
+    TypeIntoCell(pDevice, 0, 0, "abc");
+    QVERIFY(!IsEditing(pDevice));
+    QVERIFY(!pDevice->item(0, 0) || pDevice->item(0, 0)->text().isEmpty());
+    QCOMPARE(Child<QLabel>(pDevice, "noticeLabel")->text(), QString::fromLatin1(kNoDevice));
+
+    // A frame's rows.
+    window.InitDeviceInfoForUI({{"Product", "KT-1"}, {"CheckSum", "0x1234"}}, {{"Host", "station"}});
+    for (QTableWidget* pTable : {pDevice, Child<QTableWidget>(&window, "appInfoWidget")}) {
+        const QString before = pTable->item(1, 1)->text();
+        TypeIntoCell(pTable, 1, 1, "xyz");
+        QVERIFY(!IsEditing(pTable));
+        QCOMPARE(pTable->item(1, 1)->text(), before);
+    }
+    QVERIFY(window.grab().save(QDir(CTestEnvironment::OutputDir()).filePath("mainwindow-after-typing.png")));
 }
 
 STATION_TEST_MAIN(TestMainWindow)

@@ -26,8 +26,8 @@ class CStationRun : public CStationProcess
 {
 public:
     CStationRun(const QString& strRuntimeDir, const QString& strConfigDir, double dTimeoutScale = 1.0,
-                const QString& strLang = QStringLiteral("C.UTF-8"))
-        : CStationProcess(strRuntimeDir, strConfigDir, dTimeoutScale, strLang)
+                const QString& strLang = QStringLiteral("C.UTF-8"), const QStringList& extraEnv = QStringList())
+        : CStationProcess(strRuntimeDir, strConfigDir, dTimeoutScale, strLang, extraEnv)
     {
         Start(QStringLiteral(STATION_APP_CHILD));
     }
@@ -50,6 +50,8 @@ private slots:
     void crashedFirstInstanceDoesNotBlockTheNext();
     void chineseSystemGetsTheCatalogue_data();
     void chineseSystemGetsTheCatalogue();
+    void signalWhileATaskWaitsEndsInOrder_data();
+    void signalWhileATaskWaitsEndsInOrder();
 
 private:
     std::unique_ptr<QTemporaryDir> m_runtimeDir;
@@ -152,6 +154,33 @@ void TestProgramStart::chineseSystemGetsTheCatalogue()
     ::kill(pid_t(run.Pid()), SIGTERM);
     QVERIFY(run.Finish());
     QCOMPARE(run.Process().exitCode(), 0);
+}
+
+void TestProgramStart::signalWhileATaskWaitsEndsInOrder_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestProgramStart::signalWhileATaskWaitsEndsInOrder()
+{
+    QFETCH(int, signal);
+
+    // A frame that never answers the reverse-mode command, and the test view
+    // waiting for it: the end must not wait for the frame nor crash on the
+    // view, and the run log ends with its orderly line.
+    CStationRun run(m_runtimeDir->path(), m_configDir->path(), 1.0, QStringLiteral("C.UTF-8"),
+                    {QStringLiteral("STATION_CHILD_SILENT_TASK=1")});
+    QVERIFY2(run.WaitForLog("ProcessTask :task = OpenReverse"), qPrintable(run.Log()));
+    ::kill(pid_t(run.Pid()), signal);
+    QVERIFY(run.Finish());
+    QCOMPARE(run.Process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.Process().exitCode(), 0);
+    const QStringList lines = run.LogLines();
+    QVERIFY2(LineEnds(lines.last(), "The App will exit, and the exit code is 0"), qPrintable(run.Log()));
+    QVERIFY(run.Log().contains("StopWorker : the worker thread has stopped."));
+    QVERIFY(!run.Log().contains("Terminate Thread."));
 }
 
 STATION_TEST_MAIN(TestProgramStart)

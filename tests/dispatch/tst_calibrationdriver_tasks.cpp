@@ -5,6 +5,7 @@
 
 #include "dispatchrig.h"
 #include "hardwareinterface.h"
+#include "runlogcapture.h"
 
 #include <QMutexLocker>
 #include <QtTest>
@@ -124,14 +125,18 @@ void TestCalibrationDriver::steps_data()
     QTest::addColumn<int>("step");       // step number sent to the frame
     QTest::addColumn<int>("check");      // the frame's check result byte
     QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QString>("log"); // a line of the run log, or empty
 
-    QTest::newRow("STEP_BEGIN") << "STEP_BEGIN" << 0 << 3 << QStringList{"step:1", Step(1)};
-    QTest::newRow("STEP_1") << "STEP_1" << 1 << 3 << QStringList{"step:2", Step(2)};
-    QTest::newRow("STEP_2") << "STEP_2" << 2 << 3 << QStringList{"step:3", Step(3)};
-    QTest::newRow("STEP_3") << "STEP_3" << 3 << 3 << QStringList{"step:4", Step(4)};
-    QTest::newRow("STEP_4: check next") << "STEP_4" << 4 << 3 << QStringList{"step:5", Step(5)};
-    QTest::newRow("STEP_CHECK passed") << "STEP_CHECK" << 5 << 3 << QStringList{Step(7)};
-    QTest::newRow("STEP_CHECK failed") << "STEP_CHECK" << 5 << 2 << QStringList{Step(6)};
+    QTest::newRow("STEP_BEGIN") << "STEP_BEGIN" << 0 << 3 << QStringList{"step:1", Step(1)} << "";
+    QTest::newRow("STEP_1") << "STEP_1" << 1 << 3 << QStringList{"step:2", Step(2)} << "";
+    QTest::newRow("STEP_2") << "STEP_2" << 2 << 3 << QStringList{"step:3", Step(3)} << "";
+    QTest::newRow("STEP_3") << "STEP_3" << 3 << 3 << QStringList{"step:4", Step(4)} << "";
+    QTest::newRow("STEP_4: check next") << "STEP_4" << 4 << 3 << QStringList{"step:5", Step(5)} << "";
+    QTest::newRow("STEP_CHECK accepted") << "STEP_CHECK" << 5 << 2 << QStringList{Step(6)}
+                                         << "ProcessTask :STEP_CHECK the frame accepts the calibration";
+    QTest::newRow("STEP_CHECK deviation too large")
+        << "STEP_CHECK" << 5 << 3 << QStringList{Step(7)}
+        << "ProcessTask :STEP_CHECK the frame reports the deviation as too large";
 }
 
 void TestCalibrationDriver::steps()
@@ -140,11 +145,15 @@ void TestCalibrationDriver::steps()
     QFETCH(int, step);
     QFETCH(int, check);
     QFETCH(QStringList, events);
+    QFETCH(QString, log);
 
     QVERIFY(PlugFrame());
     m_rig.frame->Edit([check](CEmulatedFrame::State& s) { s.cal.nCheckResult = quint8(check); });
+    CRunLogCapture runLog;
     QVERIFY(m_rig.Run(task));
     QCOMPARE(m_rig.events, events);
+    if (!log.isEmpty())
+        QVERIFY2(runLog.Lines().contains(log), qPrintable(runLog.Lines().join('\n')));
     const QStringList expectedCmds = QStringList{QStringLiteral("01 %1").arg(step, 2, 10, QLatin1Char('0'))};
     QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
     QVERIFY(m_rig.window->errors.isEmpty());

@@ -28,6 +28,7 @@ public:
     QList<bool> reverse;
     // Every answer the view got, in order ("ShowReverseData(true)", ...).
     QStringList calls;
+    QStringList failures; // "task 0x<code>"
     uint32_t nTAgc = 700;
     uint32_t nRAgc = 40;
 
@@ -55,6 +56,10 @@ public slots:
         calls << QStringLiteral("ShowReverseData(%1)").arg(bOk ? "true" : "false");
     }
     void InitAgcRangeFinished(bool bOk) { calls << QStringLiteral("InitAgcRangeFinished(%1)").arg(bOk ? "true" : "false"); }
+    void TaskFailed(QString task, int32_t errorCode)
+    {
+        failures << task + QStringLiteral(" 0x%1").arg(uint32_t(errorCode), 0, 16);
+    }
 };
 
 // What a row left in the frame, by name.
@@ -148,6 +153,7 @@ void TestDispatchTasks::PlugFrame()
 void TestDispatchTasks::firstTestThenRetestOfTheSameFrame()
 {
     CTestViewDouble view;
+    QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::Live);
     QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
     QTRY_COMPARE(view.nInitTestUi, 1);
     QCOMPARE(Transfers(), 1); // prepared: the frame's parameter block was read
@@ -172,9 +178,13 @@ void TestDispatchTasks::failedFirstTestStillCountsAsTested()
     m_pFrame->panel.Edit([](CEmulatedPanel::Model& m) { m.nUnplugAfterChunks = 3; });
     CTestViewDouble view;
     QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
-    QTest::qWait(20);
-    QCOMPARE(view.nInitTestUi, 0); // the view hears nothing of a failed test
-    QVERIFY(m_pWindow->errors.isEmpty()); // a lost device is not reported
+    // The view learns that its test failed (and is not shown a result); a
+    // lost device is no error box.
+    QTRY_COMPARE(view.failures.size(), 1);
+    QVERIFY2(view.failures[0].startsWith("StartTestOnce 0x8"), qPrintable(view.failures[0]));
+    QCOMPARE(view.failures[0].right(4), QStringLiteral("0002"));
+    QCOMPARE(view.nInitTestUi, 0);
+    QVERIFY(m_pWindow->errors.isEmpty());
     QCOMPARE(Transfers(), 1);
 
     m_pFrame->panel.Edit([](CEmulatedPanel::Model& m) { m.nUnplugAfterChunks = -1; });
@@ -374,6 +384,8 @@ void TestDispatchTasks::openedLogReplacesTheFrame()
     QTRY_COMPARE(view.nInitTestUi, 2);
     auto* pReplay = dynamic_cast<CTouchLogfile*>(m_pWork->GetTouchDevice());
     QVERIFY(pReplay);
+    QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::Replay);
+    QVERIFY(view.failures.isEmpty());
     QCOMPARE(pReplay->GetName(), view.strLogPath);
     QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
     QVERIFY(!m_pWindow->deviceInfos[0].lstDevInfo.isEmpty());
@@ -425,9 +437,12 @@ void TestDispatchTasks::unreadableLogKeepsTheFrame()
     QCOMPARE(uint32_t(m_pWindow->errors[0].nCode), uint32_t(code));
     QCOMPARE(m_pWindow->errors[0].task, QStringLiteral("OpenTestLog"));
     QCOMPARE(view.nInitTestUi, 0);
+    // The view is told, so that it does not stay "opening".
+    QTRY_COMPARE(view.failures, QStringList{QStringLiteral("OpenTestLog 0x%1").arg(code, 0, 16)});
     QVERIFY(m_pWindow->deviceInfos.isEmpty());
     // The frame's object is still there and still works.
     QCOMPARE(m_pWork->GetTouchDevice(), pLive);
+    QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::Live);
     QSignalSpy status(m_pWork.get(), &HandleWork::EmitTouchEnButtonStatus);
     QVERIFY(m_pWork->PostTask("DisableTouch", Qt::BlockingQueuedConnection));
     QTRY_COMPARE(status.count(), 1);

@@ -573,7 +573,7 @@ void TestFirmwareDownload::badImageIsRefusedBeforeTheJump()
     // The frame was never asked to jump and runs its application.
     QVERIFY(m_rig.frame->RequestsFor(0xAA, 0x04).isEmpty());
     QCOMPARE(m_rig.frame->CurrentMode(), CEmulatedFrame::Mode::Application);
-    QCOMPARE(m_rig.work->GetUsbPort()->GetDeviceMode(), 1u);
+    QCOMPARE(m_rig.work->GetUsbPort()->GetDeviceMode(), DEVICE_MODE_APPLICATION);
     QVERIFY(!m_rig.events.contains("enumerate:true"));
 }
 

@@ -5,6 +5,7 @@
 #include "customersettings.h"
 #include "fakehidbackend.h"
 #include "handlework.h"
+#include "mutexholder.h"
 #include "shelltestwindow.h"
 #include "testenvironment.h"
 
@@ -31,45 +32,26 @@ public slots:
     }
 };
 
+// The test view as the dispatcher sees it for a first test: success or failure.
+class CTestRunView : public QObject
+{
+    Q_OBJECT
+public:
+    int nInitTestUi = 0;
+    QStringList failures; // "task 0x<code>"
+
+public slots:
+    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
+    void TaskFailed(QString task, int32_t errorCode)
+    {
+        failures << task + QStringLiteral(" 0x%1").arg(uint32_t(errorCode), 0, 16);
+    }
+};
+
 // An object that has none of the slots a task calls.
 class CStranger : public QObject
 {
     Q_OBJECT
-};
-
-// Holds the dispatcher's device mutex on a thread of its own, so that a task
-// that needs it stays running until Release().
-class CDeviceHolder
-{
-public:
-    explicit CDeviceHolder(QMutex* pMutex)
-        : m_thread([this, pMutex] {
-              pMutex->lock();
-              m_bLocked = true;
-              while (!m_bRelease)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
-              if (m_onRelease)
-                  m_onRelease();
-              pMutex->unlock();
-          })
-    {
-        while (!m_bLocked)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~CDeviceHolder()
-    {
-        Release();
-        m_thread.join();
-    }
-    void Release() { m_bRelease = true; }
-    // Runs on the holder's thread just before it unlocks.
-    void OnRelease(std::function<void()> fn) { m_onRelease = std::move(fn); }
-
-private:
-    std::atomic<bool> m_bLocked{false};
-    std::atomic<bool> m_bRelease{false};
-    std::function<void()> m_onRelease;
-    std::thread m_thread;
 };
 } // namespace
 
@@ -113,6 +95,8 @@ private slots:
     void missingOrWrongArgumentDoesNothing_data();
     void missingOrWrongArgumentDoesNothing();
     void refreshRunsOnTheViewsThread();
+    void firstTestWithoutDeviceFailsToItsView();
+    void deviceKindWithoutDevice();
 
 private:
     std::shared_ptr<CFakeHidBackend> m_backend;
@@ -151,7 +135,7 @@ void TestHandleWork::cleanup()
 
 void TestHandleWork::runningTaskIsRefused()
 {
-    std::unique_ptr<CDeviceHolder> pHolder(new CDeviceHolder(m_pWork->GetDeviceMutex()));
+    std::unique_ptr<CMutexHolder> pHolder(new CMutexHolder(m_pWork->GetDeviceMutex()));
     QVERIFY(m_pWork->PostTask("ReTest"));
     QTRY_VERIFY(m_pWork->IsTaskRunning("ReTest"));
     // While it runs the same task is dropped, another task is queued.
@@ -171,7 +155,7 @@ void TestHandleWork::queuedTwiceRunsTwice()
 {
     CRecordingView view;
     {
-        CDeviceHolder holder(m_pWork->GetDeviceMutex());
+        CMutexHolder holder(m_pWork->GetDeviceMutex());
         QVERIFY(m_pWork->PostTask("InitDeviceInfo"));
         QTRY_VERIFY(m_pWork->IsTaskRunning("InitDeviceInfo"));
         // Queued behind the running task, not running: both accepted.
@@ -208,7 +192,7 @@ void TestHandleWork::blockingPostReturnsAfterTheRun()
 
 void TestHandleWork::blockingPostOfARunningTaskIsRefused()
 {
-    CDeviceHolder holder(m_pWork->GetDeviceMutex());
+    CMutexHolder holder(m_pWork->GetDeviceMutex());
     QVERIFY(m_pWork->PostTask("CheckLedErrorOff"));
     QTRY_VERIFY(m_pWork->IsTaskRunning("CheckLedErrorOff"));
     QElapsedTimer timer;
@@ -221,27 +205,30 @@ void TestHandleWork::errorRule_data()
 {
     QTest::addColumn<qint64>("code");
     QTest::addColumn<bool>("shown");
+    QTest::addColumn<int>("errorClass"); // HandleWork::ErrorClass
 
-    QTest::newRow("time-out") << qint64(0x80000001) << true;
-    QTest::newRow("time-out of an operation") << qint64(0x80040001) << true;
-    QTest::newRow("time-out, operation code in bit 30") << qint64(0xC0000001) << true;
-    QTest::newRow("runtime error") << qint64(0x80000003) << true;
-    QTest::newRow("runtime error of an operation") << qint64(0x802a0003) << true;
-    QTest::newRow("device lost") << qint64(0x80000002) << false;
-    QTest::newRow("device lost of an operation") << qint64(0x80240002) << false;
-    QTest::newRow("reception disabled") << qint64(0x80000004) << false;
-    QTest::newRow("log cannot be opened") << qint64(0x81140000) << false;
-    QTest::newRow("other low bits") << qint64(0x80000005) << false;
-    QTest::newRow("success") << qint64(0) << false;
-    QTest::newRow("status answer") << qint64(0x1003) << false;
-    QTest::newRow("positive with time-out bits") << qint64(0x00000001) << false;
+    QTest::newRow("time-out") << qint64(0x80000001) << true << int(HandleWork::ErrorClass::Timeout);
+    QTest::newRow("time-out of an operation") << qint64(0x80040001) << true << int(HandleWork::ErrorClass::Timeout);
+    QTest::newRow("time-out, operation code in bit 30") << qint64(0xC0000001) << true << int(HandleWork::ErrorClass::Timeout);
+    QTest::newRow("runtime error") << qint64(0x80000003) << true << int(HandleWork::ErrorClass::RuntimeError);
+    QTest::newRow("runtime error of an operation") << qint64(0x802a0003) << true << int(HandleWork::ErrorClass::RuntimeError);
+    QTest::newRow("device lost") << qint64(0x80000002) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("device lost of an operation") << qint64(0x80240002) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("reception disabled") << qint64(0x80000004) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("log cannot be opened") << qint64(0x81140000) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("other low bits") << qint64(0x80000005) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("success") << qint64(0) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("status answer") << qint64(0x1003) << false << int(HandleWork::ErrorClass::None);
+    QTest::newRow("positive with time-out bits") << qint64(0x00000001) << false << int(HandleWork::ErrorClass::None);
 }
 
 void TestHandleWork::errorRule()
 {
     QFETCH(qint64, code);
     QFETCH(bool, shown);
+    QFETCH(int, errorClass);
     QCOMPARE(HandleWork::IsReportedError(int32_t(code)), shown);
+    QCOMPARE(int(HandleWork::ClassifyError(int32_t(code))), errorClass);
 }
 
 void TestHandleWork::batchSaveWithoutFrameIsNotSilent()
@@ -289,6 +276,25 @@ void TestHandleWork::refreshRunsOnTheViewsThread()
     QVERIFY(m_pWork->PostTask("RefreshUi", Qt::AutoConnection, &view));
     QTRY_COMPARE(view.nRefreshes, 1);
     QCOMPARE(view.pRefreshThread, QThread::currentThread());
+}
+
+void TestHandleWork::firstTestWithoutDeviceFailsToItsView()
+{
+    // Nothing to test: the view must not stay "testing"; the operator sees no
+    // error box (nothing failed on a frame).
+    CTestRunView view;
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::AutoConnection, &view));
+    QTRY_COMPARE(view.failures, QStringList{"StartTestOnce 0x80000002"});
+    QCOMPARE(view.nInitTestUi, 0);
+    QVERIFY(m_pWindow->errors.isEmpty());
+}
+
+void TestHandleWork::deviceKindWithoutDevice()
+{
+    QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::None);
+    // Read without the device mutex: a task holding it does not block it.
+    CMutexHolder holder(m_pWork->GetDeviceMutex());
+    QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::None);
 }
 
 STATION_TEST_MAIN(TestHandleWork)

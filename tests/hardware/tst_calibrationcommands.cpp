@@ -88,11 +88,12 @@ void TestCalibrationCommands::stepResults_data()
     QTest::addColumn<int>("result");
     QTest::newRow("begin -> 1") << 0 << QByteArray() << 1;
     QTest::newRow("target 4 -> 5") << 4 << QByteArray() << 5;
-    QTest::newRow("check passed -> 7") << 5 << QByteArray() << 7;
+    // The emulated frame accepts its calibration unless told otherwise.
+    QTest::newRow("check accepted -> 6") << 5 << QByteArray() << 6;
     QTest::newRow("target 2") << 1 << Reply("fc0102") << 2;
-    QTest::newRow("FF with 3 -> 7") << 5 << Reply("fc01ff03") << 7;
-    QTest::newRow("FF with 2 -> 6") << 5 << Reply("fc01ff02") << 6;
-    QTest::newRow("FF with 0 -> 6") << 5 << Reply("fc01ff00") << 6;
+    QTest::newRow("FF with 3: deviation too large -> 7") << 5 << Reply("fc01ff03") << 7;
+    QTest::newRow("FF with 2: accepted -> 6") << 5 << Reply("fc01ff02") << 6;
+    QTest::newRow("FF with 0: accepted -> 6") << 5 << Reply("fc01ff00") << 6;
     QTest::newRow("other target: unchanged") << 2 << Reply("fc0100") << -1;
     QTest::newRow("01 88: unchanged") << 2 << Reply("fc0188") << -1;
     QTest::newRow("step not compared") << 1 << Reply("fc0104") << 4;
@@ -106,17 +107,16 @@ void TestCalibrationCommands::stepResults()
     CCommandRig rig;
     if (!answer.isEmpty())
         rig.frame.SetFault(0x01, quint8(step), CEmulatedFrame::CustomReplies({answer}));
-    else if (step == 5)
-        rig.frame.Edit([](CEmulatedFrame::State &s) { s.cal.nCheckResult = 3; });
     int next = -1;
     QCOMPARE(rig.hw.DoCalStep(step, &next, 30000), 0);
     QCOMPARE(next, result);
     QCOMPARE(rig.port.RecvTimeouts().last(), 30000);
 
     if (step == 5 && answer.isEmpty()) {
-        rig.frame.Edit([](CEmulatedFrame::State &s) { s.cal.nCheckResult = 1; });
+        // The same frame reporting the deviation as too large.
+        rig.frame.Edit([](CEmulatedFrame::State &s) { s.cal.nCheckResult = 3; });
         QCOMPARE(rig.hw.DoCalStep(5, &next, 30000), 0);
-        QCOMPARE(next, 6);
+        QCOMPARE(next, 7);
     }
 }
 

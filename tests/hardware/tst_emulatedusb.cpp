@@ -251,7 +251,7 @@ private slots:
         QCOMPARE(m_hw->DoCalStep(0, &next, 30000), 0);
         QCOMPARE(next, 1);
         QCOMPARE(m_hw->DoCalStep(5, &next, 30000), 0);
-        QCOMPARE(next, 7);
+        QCOMPARE(next, HardwareInterface::CAL_CHECK_ACCEPTED);
         QCOMPARE(m_hw->MoveCalEdge(0, true), 0);
         QCOMPARE(m_hw->SendCmd01FF(), 0);
         QCOMPARE(m_hw->SaveCalToFlash(), 0);

@@ -141,7 +141,7 @@ public:
         quint8 format = 1;  // 30 91 [8]
         bool bPrepared = false;  // A1 01 seen
         int nTouchDelayMs = 0;   // time until the operator "touches" a target; -1 never
-        quint8 nCheckResult = 3; // 01 FF [3]: 3 = check passed
+        quint8 nCheckResult = 2; // 01 FF [3]: 3 = deviation too large, anything else accepted
         int nLastStep = -1;
         int fineTune[7] = {5, 0, 0x0123, 1, 2, 3, 4};  // FT0..FT6; FT2 is 16 bits
         bool bFineTuning = false;

@@ -176,7 +176,7 @@ int32_t CTouchDeviceForOS::AppendDevicePath(const HidNodeInfo &node, const Touch
             return 0;
         }
         m_nCmdReportId = 0xFC;
-        m_nMode = 1;
+        m_nMode = DEVICE_MODE_APPLICATION;
         m_cmdIds.reset();
         for (uint8_t nId : collection.inputIds)
             m_cmdIds.set(nId);
@@ -201,7 +201,7 @@ int32_t CTouchDeviceForOS::AppendDevicePath(const HidNodeInfo &node, const Touch
             return 0;
         }
         m_nCmdReportId = 0xFD;
-        m_nMode = 0;
+        m_nMode = DEVICE_MODE_BOOTLOADER;
         m_cmdIds.reset();
         for (uint8_t nId : collection.inputIds)
             m_cmdIds.set(nId);

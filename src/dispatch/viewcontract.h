@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaObject>
+#include <Qt>
+
+// The contract between the dispatcher (HandleWork) and the classes above it
+// that it reaches by name: every method it calls or connects through a
+// QMetaObject signature is listed here, with the class that must declare it,
+// the thread it runs on and how it is reached. Every such call and connection
+// of the dispatcher takes the signature from this list, and a test checks
+// that every class of the tree declares what is listed for it, so a misspelt
+// or retyped slot fails a test instead of warning at run time.
+//
+// Answers to a posting view (the task's argument, "the poster"):
+//   The worker thread never calls a view. When the poster is a QObject,
+//   PostTask keeps a QPointer to it, taken on the GUI thread. The worker
+//   hands each answer, queued, to HandleWork on the GUI thread, which checks
+//   the pointer there and calls the slot directly; a poster that is gone only
+//   leaves a debug line.
+//
+// Getters called on the worker thread:
+//   GetLogFilePath, GetAgcValue and GetUpgradeFilePath are called while the
+//   task runs, on the worker thread, directly. They touch no widget: they
+//   hand out a copy, taken under the view's own lock, of values the view
+//   keeps on the GUI thread (or read a settings store, which locks itself).
+//   They rely on the shutdown order below: no task runs once a view is being
+//   destroyed.
+//
+// A failed run:
+//   Every "StartTestOnce" that does not reach InitTestUi (a failed test, or no
+//   device object: ERROR_CODE_LOST_DEVICE) and every "OpenTestLog" whose log
+//   is not loaded calls TaskFailed(task, code) on its poster, besides any box
+//   the main window shows for the code, so a view never stays "testing" or
+//   "opening".
+//
+// Shutdown order (MainWindow's destructor; every orderly end goes there):
+//   1. HandleWork::StopWorker(): the running task is interrupted and waited
+//      for (bounded), the worker thread ends; later posts are refused with a
+//      debug line.
+//   2. The work views and the set-up dialog are deleted. Their destructors
+//      may still call HandleWork (it exists; its posts are refused).
+//   3. HandleWork is deleted (ports, device object, environment record).
+//   Dialogs parented to the main window itself (the manual calibration
+//   screen, the calibration parameter dialog, UpgradeSetDialog,
+//   ScanInputDialog) are destroyed with the window, after HandleWork: their
+//   destructors must not reach the dispatcher in any way.
+namespace ViewContract {
+
+// The thread on which the method runs.
+enum class Thread { Gui, Worker };
+
+struct SMethod
+{
+    // The classes that must declare it (null-terminated list).
+    const char* const* ppClasses;
+    // The normalised QMetaObject signature (Qt 5 writes "> >").
+    const char* szSignature;
+    // The result type the dispatcher reads, or nullptr when it reads none.
+    const char* szResult;
+    Thread eThread;
+    // How the dispatcher reaches it on that thread.
+    Qt::ConnectionType eConnection;
+};
+
+constexpr const char* kTestView[] = {"VeloraTestView", nullptr};
+constexpr const char* kUpgradeView[] = {"VeloraUpgradeView", nullptr};
+constexpr const char* kPosters[] = {"VeloraTestView", "VeloraCalibrateView", "VeloraUpgradeView", nullptr};
+constexpr const char* kMainWindow[] = {"MainWindow", nullptr};
+
+// --- on the poster, GUI thread, called by HandleWork after the worker's answer
+
+// "StartTestOnce" (a first test) and "OpenTestLog" (a log loaded for replay)
+// succeeded; the signal-error map of the run.
+constexpr SMethod kInitTestUi{kTestView, "InitTestUi(QMap<QString,QString>)", nullptr, Thread::Gui,
+                              Qt::DirectConnection};
+// "ReTest" succeeded, or "UpdateTestResult": the signal-error map.
+constexpr SMethod kShowTestResult{kTestView, "ShowTestResult(QMap<QString,QString>)", nullptr, Thread::Gui,
+                                  Qt::DirectConnection};
+// "OpenReverse", "CloseReverse": true when the frame took the mode.
+constexpr SMethod kShowReverseData{kTestView, "ShowReverseData(bool)", nullptr, Thread::Gui,
+                                   Qt::DirectConnection};
+// "InitAgcRange": true when the ranges were read.
+constexpr SMethod kInitAgcRangeFinished{kTestView, "InitAgcRangeFinished(bool)", nullptr, Thread::Gui,
+                                        Qt::DirectConnection};
+// "RefreshUi": the view refreshes its panel and histograms.
+constexpr SMethod kUpdateRealTimeData{kTestView, "UpdateRealTimeData()", nullptr, Thread::Gui,
+                                      Qt::DirectConnection};
+// A "StartTestOnce" that did not reach InitTestUi, an "OpenTestLog" whose
+// log was not loaded: the task and its code (negative).
+constexpr SMethod kTaskFailed{kPosters, "TaskFailed(QString,int32_t)", nullptr, Thread::Gui,
+                              Qt::DirectConnection};
+
+// --- on the poster, worker thread, while the task runs
+
+// "OpenTestLog": the log to replay.
+constexpr SMethod kGetLogFilePath{kTestView, "GetLogFilePath()", "QString", Thread::Worker,
+                                  Qt::DirectConnection};
+// "SetR&TAgc", "SetTAgc", "SetRAgc": the T-AGC value into the first, the
+// R-AGC value into the second.
+constexpr SMethod kGetAgcValue{kTestView, "GetAgcValue(uint32_t*,uint32_t*)", nullptr, Thread::Worker,
+                               Qt::DirectConnection};
+// "Start_Upgrade" posted by the upgrade view: the firmware image.
+constexpr SMethod kGetUpgradeFilePath{kUpgradeView, "GetUpgradeFilePath()", "QString", Thread::Worker,
+                                      Qt::DirectConnection};
+
+// --- on the main window (IMainWindow::GetWindowWidget())
+
+// Connected to HandleWork::EmitDeviceStatusToUIObject(bool), emitted on the
+// GUI thread after every arrival and removal.
+constexpr SMethod kInsertUsbDeviceForMainwindow{kMainWindow, "InsertUsbDeviceForMainwindow(bool)", nullptr,
+                                                Thread::Gui, Qt::AutoConnection};
+// Connected to HandleWork::UpdateDeviceInfo(...): the device-information
+// list and the environment list; emitted on the worker thread (queued) or
+// on the GUI thread (a frame plugged again).
+constexpr SMethod kInitDeviceInfoForUI{
+    kMainWindow, "InitDeviceInfoForUI(QList<QPair<QString,QString> >,QList<QPair<QString,QString> >)", nullptr,
+    Thread::Gui, Qt::AutoConnection};
+// Invoked from the worker thread, queued: a result of the error rule (a
+// time-out or a runtime error), the outcome of "SaveBatchInfo", or a log
+// that cannot be opened.
+constexpr SMethod kShowErrorMessage{kMainWindow, "ShowErrorMessage(int32_t,QString)", nullptr, Thread::Gui,
+                                    Qt::QueuedConnection};
+
+constexpr const SMethod* kAll[] = {
+    &kInitTestUi,     &kShowTestResult, &kShowReverseData,    &kInitAgcRangeFinished,
+    &kUpdateRealTimeData, &kTaskFailed, &kGetLogFilePath,     &kGetAgcValue,
+    &kGetUpgradeFilePath, &kInsertUsbDeviceForMainwindow, &kInitDeviceInfoForUI, &kShowErrorMessage,
+};
+
+// The method's name, the signature up to "(".
+inline QByteArray Name(const SMethod& method)
+{
+    const QByteArray signature(method.szSignature);
+    return signature.left(signature.indexOf('('));
+}
+
+// Index of the method in pMeta (as QMetaObject::indexOfMethod), -1 when the
+// class does not declare it with this signature.
+inline int IndexOf(const QMetaObject* pMeta, const SMethod& method)
+{
+    return pMeta->indexOfMethod(QMetaObject::normalizedSignature(method.szSignature).constData());
+}
+
+} // namespace ViewContract
