@@ -101,9 +101,16 @@ QList<TouchCollection> CTouchDeviceForOS::CheckIdentifiableDevice(const HidNodeI
     if (!IsSupportedVidPid(node.nVid, node.nPid))
         return result;
     CHidReportDescriptor descriptor;
-    if (!descriptor.Parse(node.baReportDescriptor)) {
+    QString strProblem;
+    if (node.baReportDescriptor.isEmpty())
+        strProblem = QStringLiteral("empty");
+    else if (node.baReportDescriptor.size() > CHidReportDescriptor::MAX_SIZE)
+        strProblem = QStringLiteral("longer than %1 bytes").arg(CHidReportDescriptor::MAX_SIZE);
+    else if (!descriptor.Parse(node.baReportDescriptor))
+        strProblem = descriptor.Error();
+    if (!strProblem.isEmpty()) {
         qDebug().noquote() << "CheckIdentifiableDevice" << ": report descriptor of" << node.strDevNode
-                           << "not usable:" << descriptor.Error();
+                           << "not usable:" << strProblem;
         return result;
     }
     const QList<HidTopCollection> collections = descriptor.Collections();
