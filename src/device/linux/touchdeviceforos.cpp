@@ -514,8 +514,14 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
                     std::memcpy(buf, report, static_cast<size_t>(nCopy));
                 return nCopy;
             }
-            if (nRead == -EAGAIN || nRead == -EINTR || nRead == 0)
+            if (nRead == -EAGAIN || nRead == -EINTR || nRead == 0) {
+                // Readable but nothing to read: the deadline still holds.
+                if (nLeft == 0) {
+                    qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TIMEOUT";
+                    return ERROR_CODE_TIMEOUT;
+                }
                 continue;
+            }
         } else if (!(fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
             continue;
         }
