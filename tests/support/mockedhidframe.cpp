@@ -396,6 +396,20 @@ int CMockedHidFrame::WriteCount() const
     return node->nWrites;
 }
 
+int CMockedHidFrame::UnreadReports() const
+{
+    const std::shared_ptr<Node> node = CurrentNode();
+    if (!node)
+        return 0;
+    std::lock_guard<std::mutex> lock(node->mutex);
+    int nUnread = 0;
+    for (const auto &entry : node->openers) {
+        if (Node::IsOpen(entry.first))
+            nUnread += entry.second.queue.size();
+    }
+    return nUnread;
+}
+
 void CMockedHidFrame::SendInput(const QByteArray &report)
 {
     if (std::shared_ptr<Node> node = CurrentNode())

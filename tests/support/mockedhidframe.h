@@ -88,6 +88,9 @@ public:
     int OpensSoFar() const;
     // Reports the station wrote to the current node.
     int WriteCount() const;
+    // Reports the frame sent that an open descriptor has not read yet (0:
+    // the station has taken everything, e.g. the reply to its last command).
+    int UnreadReports() const;
 
     // Sends an input report (raw data, a touch record) from the frame to
     // every open of the node; 64 bytes, id first.
