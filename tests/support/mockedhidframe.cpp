@@ -6,7 +6,6 @@
 
 #include "fakehidbackend.h"
 #include "mockedkernel.h"
-#include "stationclock.h"
 
 #include <QFile>
 #include <algorithm>
@@ -36,6 +35,9 @@ struct CMockedHidFrame::Node
         UMockdevIoctlClient *pPending = nullptr; // a held read
         GSource *pHold = nullptr;               // its end
         quint64 nHoldId = 0;
+        // A report went to the reader, which has not read again since: it
+        // may not have taken it in yet.
+        bool bHandedOver = false;
     };
     std::mutex mutex;
     std::map<UMockdevIoctlClient *, Opener> openers;
@@ -104,9 +106,10 @@ struct CMockedHidFrame::Node
     static GSource *EndHold(Opener &op, long nResult, int nErrno, const QByteArray *pReport)
     {
         if (IsOpen(op.pPending)) { // else closed meanwhile: nobody waits for the answer
-            if (pReport)
+            if (pReport) {
                 CompleteRead(op.pPending, *pReport);
-            else
+                op.bHandedOver = true;
+            } else
                 umockdev_ioctl_client_complete(op.pPending, nResult, nErrno);
         }
         g_object_unref(op.pPending);
@@ -218,8 +221,10 @@ gboolean OnRead(UMockdevIoctlBase *, UMockdevIoctlClient *pClient, gpointer data
         return TRUE;
     }
     CMockedHidFrame::Node::Opener &op = node.Use(pClient);
+    op.bHandedOver = false; // reading again: what it got before is taken
     if (!op.queue.isEmpty()) {
         CMockedHidFrame::Node::CompleteRead(pClient, op.queue.takeFirst());
+        op.bHandedOver = true;
         return TRUE;
     }
     if (op.pPending) { // one call per descriptor at a time: cannot happen
@@ -276,21 +281,17 @@ QByteArray Line(const char *szKey, const QString &value)
 // ---------------------------------------------------------------- the frame
 
 CMockedHidFrame::CMockedHidFrame(CMockedKernel *pKernel, CEmulatedFrame *pFrame)
-    : m_pKernel(pKernel), m_pFrame(pFrame), m_nPort(pKernel->NextUsbPort())
+    : m_pKernel(pKernel),
+      m_pFrame(pFrame),
+      m_nPort(pKernel->NextUsbPort()),
+      m_queue([this](const CEmulatedActionQueue::Task &task) { Execute(task); })
 {
     m_pFrame->SetAttached(false);
-    m_thread = std::thread([this] { Run(); });
 }
 
 CMockedHidFrame::~CMockedHidFrame()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_schedMutex);
-        m_bStop = true;
-    }
-    m_schedCond.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_queue.Stop();
     std::lock_guard<std::mutex> plug(m_plugMutex);
     Detach();
     for (const std::shared_ptr<Node> &node : qAsConst(m_allNodes)) {
@@ -405,7 +406,7 @@ int CMockedHidFrame::UnreadReports() const
     int nUnread = 0;
     for (const auto &entry : node->openers) {
         if (Node::IsOpen(entry.first))
-            nUnread += entry.second.queue.size();
+            nUnread += entry.second.queue.size() + (entry.second.bHandedOver ? 1 : 0);
     }
     return nUnread;
 }
@@ -418,7 +419,12 @@ void CMockedHidFrame::SendInput(const QByteArray &report)
 
 void CMockedHidFrame::DeliverInjected()
 {
-    Schedule(m_pFrame->TakeInjected(), m_nGeneration.load());
+    m_queue.Schedule(m_pFrame->TakeInjected(), m_nGeneration.load());
+}
+
+bool CMockedHidFrame::WaitIdle(int nTimeoutMs)
+{
+    return m_queue.WaitIdle(nTimeoutMs);
 }
 
 void CMockedHidFrame::Announce(const char *szAction)
@@ -542,38 +548,10 @@ void CMockedHidFrame::OnOutput(Node &node, const QByteArray &report)
             later.append(a);
     }
     if (!later.isEmpty())
-        Schedule(later, nGeneration);
+        m_queue.Schedule(later, nGeneration);
 }
 
-// ---------------------------------------------------------------- delayed actions
-
-void CMockedHidFrame::Schedule(const QList<CEmulatedFrame::Action> &actions, int nGeneration)
-{
-    for (const CEmulatedFrame::Action &a : actions) {
-        Task t;
-        t.action = a;
-        t.nGeneration = nGeneration;
-        Post(t, a.delayMs);
-        if (a.kind == CEmulatedFrame::Action::Replug) {
-            Task back = t;
-            back.bAttach = true;
-            Post(back, a.delayMs + qMax(1, a.backAfterMs));
-        }
-    }
-}
-
-void CMockedHidFrame::Post(const Task &task, int nDelayMs)
-{
-    const auto due = std::chrono::steady_clock::now()
-        + std::chrono::milliseconds(nDelayMs > 0 ? CStationClock::Timeout(nDelayMs) : 0);
-    {
-        std::lock_guard<std::mutex> lock(m_schedMutex);
-        m_tasks.emplace(due, task);
-    }
-    m_schedCond.notify_all();
-}
-
-void CMockedHidFrame::Execute(const Task &task)
+void CMockedHidFrame::Execute(const CEmulatedActionQueue::Task &task)
 {
     const CEmulatedFrame::Action &a = task.action;
     std::lock_guard<std::mutex> plug(m_plugMutex);
@@ -591,35 +569,4 @@ void CMockedHidFrame::Execute(const Task &task)
     } else {
         Detach();
     }
-}
-
-void CMockedHidFrame::Run()
-{
-    std::unique_lock<std::mutex> lock(m_schedMutex);
-    while (!m_bStop) {
-        if (m_tasks.empty()) {
-            m_schedCond.wait(lock);
-            continue;
-        }
-        const auto due = m_tasks.begin()->first;
-        if (std::chrono::steady_clock::now() < due) {
-            m_schedCond.wait_until(lock, due);
-            continue;
-        }
-        const Task task = m_tasks.begin()->second;
-        m_tasks.erase(m_tasks.begin());
-        ++m_nRunning;
-        lock.unlock();
-        Execute(task);
-        lock.lock();
-        --m_nRunning;
-        m_schedCond.notify_all();
-    }
-}
-
-bool CMockedHidFrame::WaitIdle(int nTimeoutMs)
-{
-    std::unique_lock<std::mutex> lock(m_schedMutex);
-    return m_schedCond.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
-                                [this] { return m_tasks.empty() && m_nRunning == 0; });
 }

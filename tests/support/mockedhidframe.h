@@ -1,17 +1,14 @@
 #pragma once
 
+#include "emulatedactionqueue.h"
 #include "emulatedframe.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 class CMockedKernel;
 
@@ -88,8 +85,9 @@ public:
     int OpensSoFar() const;
     // Reports the station wrote to the current node.
     int WriteCount() const;
-    // Reports the frame sent that an open descriptor has not read yet (0:
+    // Reports the frame sent that an open descriptor has not taken yet (0:
     // the station has taken everything, e.g. the reply to its last command).
+    // A report read counts as taken once that descriptor reads again.
     int UnreadReports() const;
 
     // Sends an input report (raw data, a touch record) from the frame to
@@ -103,20 +101,10 @@ public:
     bool WaitIdle(int nTimeoutMs);
 
 private:
-    struct Task
-    {
-        CEmulatedFrame::Action action;
-        bool bAttach = false; // the second half of a re-plug
-        int nGeneration = 0;
-    };
-
     void Attach(CEmulatedFrame::Mode mode);
     void Detach();
     void OnOutput(Node &node, const QByteArray &report);
-    void Schedule(const QList<CEmulatedFrame::Action> &actions, int nGeneration);
-    void Post(const Task &task, int nDelayMs);
-    void Execute(const Task &task);
-    void Run();
+    void Execute(const CEmulatedActionQueue::Task &task);
     std::shared_ptr<Node> CurrentNode() const;
 
     CMockedKernel *m_pKernel;
@@ -133,10 +121,6 @@ private:
     std::atomic<int> m_nGeneration{0};
     std::atomic<int> m_nArrivals{0};
 
-    std::mutex m_schedMutex;
-    std::condition_variable m_schedCond;
-    std::multimap<std::chrono::steady_clock::time_point, Task> m_tasks;
-    int m_nRunning = 0;
-    bool m_bStop = false;
-    std::thread m_thread;
+    // Last: its thread runs Execute(), which uses everything above.
+    CEmulatedActionQueue m_queue;
 };
