@@ -56,6 +56,16 @@ inline bool WaitForPass(CMockedHidFrame &plugged)
     return StationTest::WaitFor([nBefore]() { return devicetest::PassCount() >= nBefore + 2; });
 }
 
+// An application command report: 0xFC, command, subcommand, zeros.
+inline QByteArray Command(quint8 nCmd, quint8 nSub)
+{
+    QByteArray request(64, '\0');
+    request[0] = char(0xFC);
+    request[1] = char(nCmd);
+    request[2] = char(nSub);
+    return request;
+}
+
 inline QByteArray Bytes(const TouchData &data)
 {
     return QByteArray(reinterpret_cast<const char *>(data.report), int(data.length));

@@ -20,15 +20,6 @@ using namespace mockedtest;
 
 namespace {
 
-QByteArray Command(quint8 nCmd, quint8 nSub)
-{
-    QByteArray request(64, '\0');
-    request[0] = char(0xFC);
-    request[1] = char(nCmd);
-    request[2] = char(nSub);
-    return request;
-}
-
 // Runs a call on a thread of its own (the station's worker) while the test
 // changes the bus; a call that never ends fails the test instead of hanging
 // it: the frame is then unplugged, which ends every wait of the device layer.
@@ -161,8 +152,9 @@ private slots:
         QVERIFY(Inserts().isEmpty());
         CFrameOnBus bus;
         bus.usb->Plug();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 1; }));
         QCOMPARE(Inserts(), QList<bool>{true});
+        QCOMPARE(m_pPort->GetDevCount(), 1);
         QCOMPARE(m_pPort->GetVid(), 0x2FE9);
         QCOMPARE(m_pPort->GetPid(), 0x0013);
         QCOMPARE(m_pPort->GetVersion(), 0x7201);
@@ -187,8 +179,10 @@ private slots:
         int32_t nResult = 0;
         QVERIFY(wait.Finish(bus.usb.get(), &nResult));
         QCOMPARE(nResult, ERROR_CODE_LOST_DEVICE);
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 0; }));
+        // The table changes before the signal goes out: wait for the signal.
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 2; }));
         QCOMPARE(Inserts(), (QList<bool>{true, false}));
+        QCOMPARE(m_pPort->GetDevCount(), 0);
         QVERIFY(devicetest::Manager()->GetDeviceMap().isEmpty());
         QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 100), ERROR_CODE_LOST_DEVICE);
         SettledAfterAnotherPass({true, false});
@@ -202,17 +196,19 @@ private slots:
         CFrameOnBus second(0x1FF7, 0x0001, 0x7300);
         first.usb->Plug();
         StartPort();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 1; }));
         second.usb->Plug();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 2; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Lists().size() == 2; }));
+        QCOMPARE(m_pPort->GetDevCount(), 2);
         QCOMPARE(Inserts(), QList<bool>{true});
         QCOMPARE(Lists().last(), (QList<QString>{NameOf(0x2FE9, 0x0013, 0x7201), NameOf(0x1FF7, 0x0001, 0x7300)}));
         QCOMPARE(devicetest::Manager()->GetDeviceMap().size(), 2);
         QCOMPARE(m_pPort->GetVid(), 0x2FE9);
 
         first.usb->Unplug();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 3; }));
         QCOMPARE(Inserts(), (QList<bool>{true, false, true}));
+        QCOMPARE(m_pPort->GetDevCount(), 1);
         QCOMPARE(m_pPort->GetVid(), 0x1FF7);
         QByteArray reply;
         QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 2000, &reply), 64);
@@ -227,7 +223,7 @@ private slots:
         CFrameOnBus bus;
         bus.usb->Plug();
         StartPort();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 1; }));
         const QString appKey = KeyOf(*bus.usb);
         QByteArray reply;
         QCOMPARE(SendAndRecv(Command(0xAA, 0x04), 2000, &reply), 64);
@@ -258,7 +254,7 @@ private slots:
         CFrameOnBus bus;
         bus.usb->Plug();
         StartPort();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 1; }));
         bus.frame.SetFault(0xA3, 0x01, CEmulatedFrame::UnplugOnCommand());
         CCallOnWorker call([this]() { return SendAndRecv(Command(0xA3, 0x01), 600000); });
         int32_t nResult = 0;
@@ -289,7 +285,7 @@ private slots:
         bus.frame.SetMode(CEmulatedFrame::Mode::Bootloader);
         bus.usb->Plug();
         StartPort();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 1; }));
         QVERIFY(m_pPort->IsBootloaderPid());
         QCOMPARE(m_pPort->SetUpgradeStatus(1), 0);
 
@@ -326,7 +322,7 @@ private slots:
         bus.frame.SetFault(0x31, 0x00, CEmulatedFrame::Silent(), 0xFE);
         bus.usb->Plug();
         StartPort();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 1; }));
         QCOMPARE(m_pPort->SetUpgradeStatus(1), 0);
         uint8_t record[64] = {0xFE, 0x31, 0x00};
         QCOMPARE(m_pPort->SendUpgradeData(record, 64, 30, 0), 64);
@@ -356,7 +352,7 @@ private slots:
         CFrameOnBus bus;
         bus.usb->Plug();
         StartPort();
-        QVERIFY(StationTest::WaitFor([this]() { return m_pPort->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([this]() { return Inserts().size() == 1; }));
         CTouchDevice *pDevice = devicetest::Manager()->GetDeviceMap().first();
         if (write) {
             bus.usb->Vanish();

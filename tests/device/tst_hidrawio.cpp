@@ -16,15 +16,6 @@ using namespace mockedtest;
 
 namespace {
 
-QByteArray Command(quint8 nCmd, quint8 nSub)
-{
-    QByteArray request(64, '\0');
-    request[0] = char(0xFC);
-    request[1] = char(nCmd);
-    request[2] = char(nSub);
-    return request;
-}
-
 // The product text of an A3 81 reply.
 QByteArray ProductOf(const QByteArray &reply)
 {
