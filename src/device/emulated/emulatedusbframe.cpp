@@ -2,7 +2,6 @@
 
 #include "fakehidbackend.h"
 #include "fakehidnode.h"
-#include "stationclock.h"
 
 // Shared with the node's output handler, so that a handler still running on
 // the node's thread never reaches a destroyed adapter.
@@ -13,11 +12,13 @@ struct CEmulatedUsbFrame::Link
 };
 
 CEmulatedUsbFrame::CEmulatedUsbFrame(CEmulatedFrame *pFrame, std::shared_ptr<CFakeHidBackend> backend)
-    : m_pFrame(pFrame), m_backend(std::move(backend)), m_link(std::make_shared<Link>())
+    : m_pFrame(pFrame),
+      m_backend(std::move(backend)),
+      m_link(std::make_shared<Link>()),
+      m_queue([this](const CEmulatedActionQueue::Task &task) { Execute(task); })
 {
     m_link->pOwner = this;
     m_pFrame->SetAttached(false);
-    m_thread = std::thread([this] { Run(); });
 }
 
 CEmulatedUsbFrame::~CEmulatedUsbFrame()
@@ -26,13 +27,7 @@ CEmulatedUsbFrame::~CEmulatedUsbFrame()
         std::lock_guard<std::mutex> lock(m_link->mutex);
         m_link->pOwner = nullptr;
     }
-    {
-        std::lock_guard<std::mutex> lock(m_schedMutex);
-        m_bStop = true;
-    }
-    m_schedCond.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_queue.Stop();
     Detach();
 }
 
@@ -118,43 +113,15 @@ void CEmulatedUsbFrame::OnOutput(CFakeHidNode &node, const QByteArray &report)
             later.append(a);
     }
     if (!later.isEmpty())
-        Schedule(later, nGeneration);
+        m_queue.Schedule(later, nGeneration);
 }
 
 void CEmulatedUsbFrame::DeliverInjected()
 {
-    Schedule(m_pFrame->TakeInjected(), m_nGeneration.load());
+    m_queue.Schedule(m_pFrame->TakeInjected(), m_nGeneration.load());
 }
 
-void CEmulatedUsbFrame::Schedule(const QList<CEmulatedFrame::Action> &actions, int nGeneration)
-{
-    for (const CEmulatedFrame::Action &a : actions) {
-        Task t;
-        t.action = a;
-        t.nGeneration = nGeneration;
-        Post(t, a.delayMs);
-        if (a.kind == CEmulatedFrame::Action::Replug) {
-            Task back;
-            back.action = a;
-            back.bAttach = true;
-            back.nGeneration = nGeneration;
-            Post(back, a.delayMs + qMax(1, a.backAfterMs));
-        }
-    }
-}
-
-void CEmulatedUsbFrame::Post(const Task &task, int nDelayMs)
-{
-    const auto due = std::chrono::steady_clock::now()
-        + std::chrono::milliseconds(nDelayMs > 0 ? CStationClock::Timeout(nDelayMs) : 0);
-    {
-        std::lock_guard<std::mutex> lock(m_schedMutex);
-        m_tasks.emplace(due, task);
-    }
-    m_schedCond.notify_all();
-}
-
-void CEmulatedUsbFrame::Execute(const Task &task)
+void CEmulatedUsbFrame::Execute(const CEmulatedActionQueue::Task &task)
 {
     const CEmulatedFrame::Action &a = task.action;
     if (task.bAttach) {
@@ -177,33 +144,7 @@ void CEmulatedUsbFrame::Execute(const Task &task)
     }
 }
 
-void CEmulatedUsbFrame::Run()
-{
-    std::unique_lock<std::mutex> lock(m_schedMutex);
-    while (!m_bStop) {
-        if (m_tasks.empty()) {
-            m_schedCond.wait(lock);
-            continue;
-        }
-        const auto due = m_tasks.begin()->first;
-        if (std::chrono::steady_clock::now() < due) {
-            m_schedCond.wait_until(lock, due);
-            continue;
-        }
-        const Task task = m_tasks.begin()->second;
-        m_tasks.erase(m_tasks.begin());
-        ++m_nRunning;
-        lock.unlock();
-        Execute(task);
-        lock.lock();
-        --m_nRunning;
-        m_schedCond.notify_all();
-    }
-}
-
 bool CEmulatedUsbFrame::WaitIdle(int nTimeoutMs)
 {
-    std::unique_lock<std::mutex> lock(m_schedMutex);
-    return m_schedCond.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
-                                [this] { return m_tasks.empty() && m_nRunning == 0; });
+    return m_queue.WaitIdle(nTimeoutMs);
 }

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "emulatedactionqueue.h"
 #include "emulatedframe.h"
 
 #include <QByteArray>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 class CFakeHidBackend;
 class CFakeHidNode;
@@ -51,20 +48,11 @@ public:
 
 private:
     struct Link;
-    struct Task
-    {
-        CEmulatedFrame::Action action;
-        bool bAttach = false;  // the second half of a re-plug
-        int nGeneration = 0;
-    };
 
     void OnOutput(CFakeHidNode &node, const QByteArray &report);
-    void Schedule(const QList<CEmulatedFrame::Action> &actions, int nGeneration);
-    void Post(const Task &task, int nDelayMs);
-    void Execute(const Task &task);
+    void Execute(const CEmulatedActionQueue::Task &task);
     void Attach(CEmulatedFrame::Mode mode);
     void Detach();
-    void Run();
 
     CEmulatedFrame *m_pFrame;
     std::shared_ptr<CFakeHidBackend> m_backend;
@@ -75,10 +63,6 @@ private:
     std::atomic<int> m_nGeneration{0};
     std::atomic<int> m_nArrivals{0};
 
-    std::mutex m_schedMutex;
-    std::condition_variable m_schedCond;
-    std::multimap<std::chrono::steady_clock::time_point, Task> m_tasks;
-    int m_nRunning = 0;
-    bool m_bStop = false;
-    std::thread m_thread;
+    // Last: its thread runs Execute(), which uses everything above.
+    CEmulatedActionQueue m_queue;
 };

@@ -28,6 +28,9 @@ class CHidReportDescriptor
 public:
     enum ReportType { Input = 0, Output = 1, Feature = 2 };
 
+    // The longest descriptor the kernel keeps (HID_MAX_DESCRIPTOR_SIZE).
+    static constexpr int MAX_SIZE = 4096;
+
     // Parses the whole descriptor. False when it is malformed (truncated
     // item, unbalanced push/pop or collections, too deep); what was read up
     // to that point stays available.

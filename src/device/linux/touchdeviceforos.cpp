@@ -101,9 +101,16 @@ QList<TouchCollection> CTouchDeviceForOS::CheckIdentifiableDevice(const HidNodeI
     if (!IsSupportedVidPid(node.nVid, node.nPid))
         return result;
     CHidReportDescriptor descriptor;
-    if (!descriptor.Parse(node.baReportDescriptor)) {
+    QString strProblem;
+    if (node.baReportDescriptor.isEmpty())
+        strProblem = QStringLiteral("empty");
+    else if (node.baReportDescriptor.size() > CHidReportDescriptor::MAX_SIZE)
+        strProblem = QStringLiteral("longer than %1 bytes").arg(CHidReportDescriptor::MAX_SIZE);
+    else if (!descriptor.Parse(node.baReportDescriptor))
+        strProblem = descriptor.Error();
+    if (!strProblem.isEmpty()) {
         qDebug().noquote() << "CheckIdentifiableDevice" << ": report descriptor of" << node.strDevNode
-                           << "not usable:" << descriptor.Error();
+                           << "not usable:" << strProblem;
         return result;
     }
     const QList<HidTopCollection> collections = descriptor.Collections();
@@ -507,8 +514,14 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
                     std::memcpy(buf, report, static_cast<size_t>(nCopy));
                 return nCopy;
             }
-            if (nRead == -EAGAIN || nRead == -EINTR || nRead == 0)
+            if (nRead == -EAGAIN || nRead == -EINTR || nRead == 0) {
+                // Readable but nothing to read: the deadline still holds.
+                if (nLeft == 0) {
+                    qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TIMEOUT";
+                    return ERROR_CODE_TIMEOUT;
+                }
                 continue;
+            }
         } else if (!(fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
             continue;
         }

@@ -1,5 +1,7 @@
 #include "udevhidbackend.h"
 
+#include "hidreportdescriptor.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -13,8 +15,9 @@
 
 namespace {
 
-// Largest report descriptor the kernel keeps (HID_MAX_DESCRIPTOR_SIZE).
-constexpr qint64 MAX_DESCRIPTOR_SIZE = 4096;
+// One byte more than the kernel ever gives: a longer file is refused by
+// whoever reads the descriptor, never silently cut to a descriptor that parses.
+constexpr qint64 MAX_DESCRIPTOR_READ = CHidReportDescriptor::MAX_SIZE + 1;
 // Upper bound of a sysfs text attribute we read.
 constexpr qint64 MAX_ATTRIBUTE_SIZE = 4096;
 
@@ -102,7 +105,7 @@ bool CUdevHidBackend::ReadNodeFromSysfs(const QString &strHidrawSysPath, const Q
         return false;
     info.nVid = static_cast<uint16_t>(nVid);
     info.nPid = static_cast<uint16_t>(nPid);
-    info.baReportDescriptor = ReadSysfsFile(strHidDir + "/report_descriptor", MAX_DESCRIPTOR_SIZE);
+    info.baReportDescriptor = ReadSysfsFile(strHidDir + "/report_descriptor", MAX_DESCRIPTOR_READ);
 
     // USB: hid device -> usb interface -> usb device (a few levels at most).
     constexpr uint32_t BUS_USB_ID = 0x0003;
