@@ -17,20 +17,20 @@ CUploadTestData *CUploadTestData::s_pInstance = nullptr;
 
 namespace {
 
-// A port key: a number from 1 to 65535, or what is there (0 when missing)
-// for the client to refuse; never cut to 16 bits.
+// A port key: a number from 1 to 65535. Anything else (missing, not a
+// number, out of range) is named in the run log and handed on as it is (0
+// when it is no number), never cut to 16 bits: the client counts the server
+// as unreachable.
 int ReadPort(const QSettings &settings, const QString &strKey)
 {
-    const QVariant value = settings.value(strKey);
-    if (!value.isValid())
-        return 0;
+    const QString strRaw = settings.value(strKey).toString();
     bool bOk = false;
-    const uint nPort = value.toString().toUInt(&bOk);
+    const uint nPort = strRaw.toUInt(&bOk);
     if (bOk && nPort >= 1 && nPort <= 65535)
         return int(nPort);
     qWarning().noquote() << QStringLiteral("%1: %2 \"%3\" is not a port (1 to 65535); the server counts as unreachable")
-                                .arg(settings.fileName(), strKey, value.toString());
-    return bOk && nPort <= uint(INT_MAX) ? int(nPort) : -1;
+                                .arg(settings.fileName(), strKey, strRaw);
+    return bOk && nPort <= uint(INT_MAX) ? int(nPort) : 0;
 }
 
 // Whether an open connection still reaches its server.
@@ -89,10 +89,10 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
     // A connection that broke after it was opened still says open: the
     // first failure on it closes it and runs the step once more.
     bool bReconnected = false;
-    auto reconnectOnce = [&bReconnected](QSqlDatabase &db) {
+    auto reconnectOnce = [&bReconnected](QSqlDatabase &db, const QSqlError &error) {
         if (bReconnected || Reaches(db))
             return false;
-        qWarning() << "Database connection lost, connecting again:" << db.lastError().text();
+        qWarning() << "Database connection lost, connecting again:" << error.text();
         bReconnected = true;
         db.close();
         return true;
@@ -104,14 +104,14 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
             db.open();
         const bool bTransactions = db.isOpen() && db.driver()->hasFeature(QSqlDriver::Transactions);
         const bool bStarted = bTransactions && db.transaction();
-        if (bTransactions && !bStarted && reconnectOnce(db))
+        if (bTransactions && !bStarted && reconnectOnce(db, db.lastError()))
             continue;
 
         if (bStarted) {
             QSqlError error;
             if (!record.InsertIntoTable(QString::fromLatin1(kTableName), &error)) {
                 db.rollback();
-                if (reconnectOnce(db))
+                if (reconnectOnce(db, error))
                     continue;
                 qWarning() << "Database insert refused, the run is not stored and its log not uploaded:" << strLog
                            << ":" << error.text();

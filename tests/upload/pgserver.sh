@@ -121,6 +121,7 @@ pause)
     ;;
 resume)
     data=$(cat "$state/datadir")
+    if pgctl -D "$data/db" status >/dev/null 2>&1; then exit 0; fi
     server_start "$data" "$(cat "$state/port")"
     ;;
 stop)
