@@ -29,6 +29,10 @@ constexpr int kReplyTimeoutMs = 15000;
 constexpr int kStallTimeoutMs = 15000;
 // How long Shutdown waits for the worker (it is woken at once).
 constexpr int kStopWaitMs = 5000;
+// Longest sleep of the transfer loop between two looks at its sockets.
+// libcurl (7.88) sets no timer while it opens the passive data connection,
+// so a longer sleep would hold each such transfer for the whole of it.
+constexpr int kPollMs = 10;
 
 void InitCurlOnce()
 {
@@ -214,7 +218,7 @@ struct CFtpClient::SWorker
                 bStopped = true;
                 break;
             }
-            curl_multi_poll(m_multi, nullptr, 0, 1000, nullptr);
+            curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr);
         }
         CURLcode code = bStopped ? CURLE_ABORTED_BY_CALLBACK : CURLE_OK;
         int nLeft = 0;

@@ -20,8 +20,8 @@ state=${2:?state folder}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
-# The servers inherit the working folder: never one a test may remove.
-cd "$state"
+# The server inherits the working folder: one its user can always reach.
+cd /
 
 pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n1)
 [ -n "$pgbin" ] || { echo "pgserver: no PostgreSQL server installed" >&2; exit 1; }
