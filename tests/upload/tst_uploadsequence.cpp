@@ -14,7 +14,6 @@
 #include "waitfor.h"
 
 #include <QDir>
-#include <QUuid>
 #include <QtTest>
 
 #include <memory>
@@ -56,8 +55,6 @@ private:
     // The working folder with "ServerInfo.ini" for the driver and the
     // instance made from it (for QPSQL the default connection first).
     CUploadTestData *Start(const QString &strDriver);
-    // A record of a run whose log exists below the working folder.
-    CTestRecord Record(const QString &strResult = QStringLiteral("PASS"));
     void WaitForFtp(CUploadTestData *pUpload);
 
     std::unique_ptr<CScopedWorkDir> m_workDir;
@@ -98,21 +95,6 @@ CUploadTestData *TestUploadSequence::Start(const QString &strDriver)
     return CUploadTestData::GetInstance();
 }
 
-CTestRecord TestUploadSequence::Record(const QString &strResult)
-{
-    const QString strSN = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QString strLog = QStringLiteral("/Data/X1/1A2B/%1_%2.xml").arg(strSN, strResult);
-    WriteFile(QDir::currentPath(), strLog, strSN.toUtf8());
-    CTestRecord record;
-    record.SetDateTime(QDateTime::currentDateTime());
-    record.SetProduct(QStringLiteral("X1"));
-    record.SetCheckSum(QStringLiteral("1A2B"));
-    record.SetSN(strSN);
-    record.SetResult(strResult);
-    record.SetLogUrl(strLog);
-    return record;
-}
-
 void TestUploadSequence::WaitForFtp(CUploadTestData *pUpload)
 {
     QVERIFY(WaitFor([pUpload] { return pUpload->FtpClient()->IsIdle(); }));
@@ -131,7 +113,7 @@ void TestUploadSequence::committedRowThenUpload()
     CModalBoxAnswerer answerer;
     CUploadTestData *pUpload = Start(driver);
     QVERIFY(pUpload);
-    CTestRecord record = Record();
+    CTestRecord record = RunRecord();
     const QString strLog = record.GetLogUrl();
 
     pUpload->UploadTestData(record);
@@ -163,7 +145,7 @@ void TestUploadSequence::databaseDownAsksUntilItIsBack()
     // Retry while the server is down asks again; Cancel gives up.
     answerer.Answer(QStringLiteral("Retry"));
     answerer.OnShown([&](const CModalBoxAnswerer::SBox &) { answerer.Answer(QStringLiteral("Cancel")); });
-    CTestRecord first = Record();
+    CTestRecord first = RunRecord();
     QCOMPARE(pUpload->InsertToDatabase(first), 0);
     QCOMPARE(answerer.boxes.size(), 2);
     const CModalBoxAnswerer::SBox box = answerer.boxes.first();
@@ -174,7 +156,7 @@ void TestUploadSequence::databaseDownAsksUntilItIsBack()
 
     // Cancel: no row, no upload, a warning that names the log.
     CRunLogCapture log;
-    CTestRecord second = Record();
+    CTestRecord second = RunRecord();
     const QString strSecondLog = second.GetLogUrl();
     pUpload->UploadTestData(second);
     QCOMPARE(answerer.boxes.size(), 3);
@@ -188,7 +170,7 @@ void TestUploadSequence::databaseDownAsksUntilItIsBack()
     bool bResumed = false;
     answerer.Answer(QStringLiteral("Retry"));
     answerer.OnShown([&](const CModalBoxAnswerer::SBox &) { bResumed = ResumePostgres(); });
-    CTestRecord third = Record();
+    CTestRecord third = RunRecord();
     pUpload->UploadTestData(third);
     QVERIFY(bResumed);
     QCOMPARE(answerer.boxes.size(), 4);
@@ -210,14 +192,14 @@ void TestUploadSequence::serverRestartedBetweenTwoRecords()
     CModalBoxAnswerer answerer;
     CUploadTestData *pUpload = Start(driver);
     QVERIFY(pUpload);
-    CTestRecord first = Record();
+    CTestRecord first = RunRecord();
     QCOMPARE(pUpload->InsertToDatabase(first), 1);
 
     // The connection the station holds still says open after the restart.
     QVERIFY(PausePostgres());
     QVERIFY(ResumePostgres());
     CRunLogCapture log;
-    CTestRecord second = Record();
+    CTestRecord second = RunRecord();
     pUpload->UploadTestData(second);
 
     QCOMPARE(Rows(second.GetSN()).size(), 1);
@@ -248,11 +230,11 @@ void TestUploadSequence::refusedRowIsNotUploaded()
     QVERIFY(pUpload);
     const int nBefore = RowCount();
 
-    CTestRecord refused = Record(result);
+    CTestRecord refused = RunRecord(result);
     QCOMPARE(pUpload->InsertToDatabase(refused), -1);
 
     CRunLogCapture log;
-    CTestRecord again = Record(result);
+    CTestRecord again = RunRecord(result);
     const QString strLog = again.GetLogUrl();
     pUpload->UploadTestData(again);
     QCOMPARE(again.GetLogUrl(), strLog);
@@ -265,7 +247,7 @@ void TestUploadSequence::refusedRowIsNotUploaded()
     QVERIFY(answerer.boxes.isEmpty());
 
     // The connection is usable for the next run.
-    CTestRecord next = Record();
+    CTestRecord next = RunRecord();
     QCOMPARE(pUpload->InsertToDatabase(next), 1);
     QCOMPARE(RowCount(), nBefore + 1);
 }
@@ -285,7 +267,7 @@ void TestUploadSequence::unknownTypeAsksUntilCancel()
     });
     const int nBefore = RowCount();
 
-    CTestRecord record = Record();
+    CTestRecord record = RunRecord();
     pUpload->UploadTestData(record);
 
     QCOMPARE(answerer.boxes.size(), 3);

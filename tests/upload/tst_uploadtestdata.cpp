@@ -15,7 +15,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QUuid>
 #include <QtTest>
 
 #include <memory>
@@ -36,21 +35,6 @@ public:
     }
     QList<CTestRecord> records;
 };
-
-CTestRecord Record()
-{
-    const QString strSN = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QString strLog = QStringLiteral("/Data/X1/1A2B/%1_PASS.xml").arg(strSN);
-    WriteFile(QDir::currentPath(), strLog, strSN.toUtf8());
-    CTestRecord record;
-    record.SetDateTime(QDateTime::currentDateTime());
-    record.SetMcuId(QStringLiteral("0x1234"));
-    record.SetProduct(QStringLiteral("X1"));
-    record.SetSN(strSN);
-    record.SetResult(QStringLiteral("PASS"));
-    record.SetLogUrl(strLog);
-    return record;
-}
 
 } // namespace
 
@@ -100,8 +84,8 @@ void TestUploadTestData::withoutTheFileNothingIsSent()
     CRunLogCapture log;
     const int nBefore = RowCount();
     QVERIFY(!CUploadTestData::GetInstance());
-    QVERIFY(!CUploadService::Instance()->UploadTestData(Record()));
-    QVERIFY(!CUploadService::Instance()->UploadTestData(Record()));
+    QVERIFY(!CUploadService::Instance()->UploadTestData(RunRecord()));
+    QVERIFY(!CUploadService::Instance()->UploadTestData(RunRecord()));
     QVERIFY(!CUploadTestData::GetInstance());
 
     QCOMPARE(RowCount(), nBefore);
@@ -113,11 +97,11 @@ void TestUploadTestData::withoutTheFileNothingIsSent()
 void TestUploadTestData::fileIsTakenAtTheNextRecordAndKept()
 {
     CModalBoxAnswerer answerer;
-    QVERIFY(!CUploadService::Instance()->UploadTestData(Record()));
+    QVERIFY(!CUploadService::Instance()->UploadTestData(RunRecord()));
 
     // Written while the station runs: the next record finds it.
     WriteServerInfo(SServerInfo::Default(), QDir::currentPath());
-    const CTestRecord first = Record();
+    const CTestRecord first = RunRecord();
     QVERIFY(CUploadService::Instance()->UploadTestData(first));
     CUploadTestData *pUpload = CUploadTestData::GetInstance();
     QVERIFY(pUpload);
@@ -125,7 +109,7 @@ void TestUploadTestData::fileIsTakenAtTheNextRecordAndKept()
 
     // Removed afterwards: nothing changes.
     QVERIFY(QFile::remove(QStringLiteral("ServerInfo.ini")));
-    const CTestRecord second = Record();
+    const CTestRecord second = RunRecord();
     QVERIFY(CUploadService::Instance()->UploadTestData(second));
     QCOMPARE(CUploadTestData::GetInstance(), pUpload);
     QCOMPARE(Rows(second.GetSN()).size(), 1);
@@ -144,7 +128,7 @@ void TestUploadTestData::serviceForTestTakesTheRecords()
     CUploadTestData::SetServiceForTest(&recording);
     QCOMPARE(CUploadService::Instance(), &recording);
 
-    const CTestRecord record = Record();
+    const CTestRecord record = RunRecord();
     QVERIFY(CUploadService::Instance()->UploadTestData(record));
     QCOMPARE(recording.records.size(), 1);
     QCOMPARE(recording.records.first().GetSN(), record.GetSN());
@@ -155,7 +139,7 @@ void TestUploadTestData::serviceForTestTakesTheRecords()
     // Null brings the real service back, which finds the file.
     CUploadTestData::SetServiceForTest(nullptr);
     QVERIFY(CUploadService::Instance() != &recording);
-    const CTestRecord stored = Record();
+    const CTestRecord stored = RunRecord();
     QVERIFY(CUploadService::Instance()->UploadTestData(stored));
     QCOMPARE(recording.records.size(), 1);
     QCOMPARE(Rows(stored.GetSN()).size(), 1);
@@ -185,7 +169,7 @@ void TestUploadTestData::handWrittenFileIsReadAsWritten()
     QCOMPARE(pUpload->value(QStringLiteral("FtpServer/User")).toString(), QString());
 
     // The missing FTP user is an empty one: the server refuses the login.
-    CTestRecord record = Record();
+    CTestRecord record = RunRecord();
     pUpload->UploadTestData(record);
     QCOMPARE(Rows(record.GetSN()).size(), 1);
     QVERIFY(WaitFor([pUpload] { return pUpload->FtpClient()->IsIdle(); }));
@@ -225,7 +209,7 @@ void TestUploadTestData::ftpPortMustBeAPort()
     if (!valid)
         QVERIFY(portWarnings.first().contains(QLatin1Char('"') + port + QLatin1Char('"')));
 
-    CTestRecord record = Record();
+    CTestRecord record = RunRecord();
     pUpload->UploadTestData(record);
     QVERIFY(WaitFor([&] { return pUpload->FtpClient()->IsIdle(); }));
     QCOMPARE(answerer.boxes.size(), valid ? 0 : 1);

@@ -1,5 +1,7 @@
 #include "uploadservers.h"
 
+#include "sqldatabase.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTextStream>
+#include <QUuid>
 
 namespace UploadServers {
 
@@ -55,6 +58,17 @@ bool RunScript(const char *szScript, const char *szCommand, const char *szSub)
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+// The test server's database as the station's role, through QPSQL.
+void SetUpQpsql(QSqlDatabase &db)
+{
+    db.setHostName(QStringLiteral("127.0.0.1"));
+    db.setPort(Value("PGPORT").toInt());
+    db.setDatabaseName(Value("PGDATABASE"));
+    db.setUserName(Value("PG_USER"));
+    db.setPassword(Value("PG_PASSWORD"));
+    db.setConnectOptions(CSqlDatabase::LoginTimeoutOption(QStringLiteral("QPSQL")));
+}
+
 QSqlDatabase Verify()
 {
     QSqlDatabase db;
@@ -62,12 +76,7 @@ QSqlDatabase Verify()
         db = QSqlDatabase::database(QLatin1String(kVerifyConnection), false);
     } else {
         db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QLatin1String(kVerifyConnection));
-        db.setHostName(QStringLiteral("127.0.0.1"));
-        db.setPort(Value("PGPORT").toInt());
-        db.setDatabaseName(Value("PGDATABASE"));
-        db.setUserName(Value("PG_USER"));
-        db.setPassword(Value("PG_PASSWORD"));
-        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        SetUpQpsql(db);
     }
     // The server may have been restarted since the last check.
     bool bAlive = false;
@@ -129,12 +138,7 @@ bool ResumeFtp()
 bool OpenQpsqlDefault(QString *pError)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"));
-    db.setHostName(QStringLiteral("127.0.0.1"));
-    db.setPort(Value("PGPORT").toInt());
-    db.setDatabaseName(Value("PGDATABASE"));
-    db.setUserName(Value("PG_USER"));
-    db.setPassword(Value("PG_PASSWORD"));
-    db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    SetUpQpsql(db);
     if (db.open())
         return true;
     *pError = db.lastError().text();
@@ -271,6 +275,22 @@ bool WriteFile(const QString &strFolder, const QString &strRelativePath, const Q
     QDir().mkpath(QFileInfo(strPath).absolutePath());
     QFile file(strPath);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+CTestRecord RunRecord(const QString &strResult)
+{
+    const QString strSN = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString strLog = QStringLiteral("/Data/X1/1A2B/%1_%2.xml").arg(strSN, strResult);
+    WriteFile(QDir::currentPath(), strLog, strSN.toUtf8());
+    CTestRecord record;
+    record.SetDateTime(QDateTime::currentDateTime());
+    record.SetMcuId(QStringLiteral("0x1234"));
+    record.SetProduct(QStringLiteral("X1"));
+    record.SetCheckSum(QStringLiteral("1A2B"));
+    record.SetSN(strSN);
+    record.SetResult(strResult);
+    record.SetLogUrl(strLog);
+    return record;
 }
 
 } // namespace UploadServers

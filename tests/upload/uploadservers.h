@@ -1,5 +1,7 @@
 #pragma once
 
+#include "testrecord.h"
+
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QString>
@@ -68,5 +70,10 @@ void WriteServerInfo(const SServerInfo &info, const QString &strFolder);
 
 // Writes strRelativePath below strFolder with content (folders made).
 bool WriteFile(const QString &strFolder, const QString &strRelativePath, const QByteArray &content);
+
+// The record of a run whose log, /Data/X1/1A2B/<serial>_<result>.xml, exists
+// below the working folder and holds the serial number (a fresh UUID, also
+// in Device_SN).
+CTestRecord RunRecord(const QString &strResult = QStringLiteral("PASS"));
 
 } // namespace UploadServers
