@@ -19,6 +19,10 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <set>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -132,6 +136,14 @@ struct CFtpClient::SWorker
         curl_multi_wakeup(m_multi);
         m_thread->wait(QDeadlineTimer(kStopWaitMs));
         m_thread.reset();
+        // Closing a kept connection says QUIT and waits for the answer; a
+        // server that hangs would hold the program's end for the whole reply
+        // time-out. Shut the sockets first: the QUIT then fails at once.
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (curl_socket_t socket : m_sockets)
+                ::shutdown(socket, SHUT_RDWR);
+        }
         curl_multi_cleanup(m_multi);
     }
 
@@ -151,6 +163,27 @@ struct CFtpClient::SWorker
     {
         const qint64 n = static_cast<QFile *>(pArg)->read(pBuffer, qint64(nSize * nCount));
         return n < 0 ? size_t(CURL_READFUNC_ABORT) : size_t(n);
+    }
+
+    static curl_socket_t OpenSocket(void *pArg, curlsocktype, curl_sockaddr *pAddress)
+    {
+        const curl_socket_t socket = ::socket(pAddress->family, pAddress->socktype | SOCK_CLOEXEC, pAddress->protocol);
+        if (socket != CURL_SOCKET_BAD) {
+            auto *pWorker = static_cast<SWorker *>(pArg);
+            std::lock_guard<std::mutex> lock(pWorker->m_mutex);
+            pWorker->m_sockets.insert(socket);
+        }
+        return socket;
+    }
+
+    static int CloseSocket(void *pArg, curl_socket_t socket)
+    {
+        auto *pWorker = static_cast<SWorker *>(pArg);
+        {
+            std::lock_guard<std::mutex> lock(pWorker->m_mutex);
+            pWorker->m_sockets.erase(socket);
+        }
+        return ::close(socket);
     }
 
     bool StopAsked()
@@ -206,6 +239,10 @@ struct CFtpClient::SWorker
                          long(std::max(1, CStationClock::Timeout(kStallTimeoutMs) / 1000)));
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, szError);
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &SWorker::OpenSocket);
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &SWorker::CloseSocket);
+        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
 
         curl_multi_add_handle(m_multi, easy);
         bool bStopped = false;
@@ -243,6 +280,7 @@ struct CFtpClient::SWorker
     STransfer m_next;
     bool m_bHasWork = false;
     bool m_bStop = false;
+    std::set<curl_socket_t> m_sockets; // open sockets of the transfers and the kept connections
 };
 
 CFtpClient::CFtpClient(const QString &strHost, int nPort, const QString &strUser, const QString &strPassword,
@@ -304,6 +342,11 @@ QString CFtpClient::UploadFile(const QString &strRelativePath)
     }
     if (!IsInside(QFileInfo(QDir::currentPath()).canonicalFilePath(), strCanonical)) {
         qWarning() << "FTP upload refused for" << strRelativePath << ": the file lies outside the working folder";
+        return strUrl;
+    }
+    // Only a plain file: opening a FIFO, say, would wait for a writer.
+    if (!QFileInfo(strCanonical).isFile()) {
+        qWarning() << "FTP upload refused for" << strRelativePath << ": not a plain file";
         return strUrl;
     }
     auto file = std::make_unique<QFile>(strCanonical);

@@ -17,6 +17,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace UploadServers;
 using StationTest::WaitFor;
 
@@ -227,6 +229,8 @@ void TestFtpClient::hostilePathsAreRefused_data()
     QTest::newRow("link to a folder outside") << "/Data/outlink/outside.xml";
     QTest::newRow("link to a file outside") << "/Data/filelink.xml";
     QTest::newRow("empty") << "";
+    QTest::newRow("folder") << "/Data";
+    QTest::newRow("FIFO") << "/Data/fifo.xml";
 }
 
 void TestFtpClient::hostilePathsAreRefused()
@@ -240,6 +244,7 @@ void TestFtpClient::hostilePathsAreRefused()
     QVERIFY(QFile::link(outside.path(), QDir::currentPath() + QStringLiteral("/Data/outlink")));
     QVERIFY(QFile::link(outside.path() + QStringLiteral("/outside.xml"),
                         QDir::currentPath() + QStringLiteral("/Data/filelink.xml")));
+    QVERIFY(::mkfifo(QFile::encodeName(QDir::currentPath() + QStringLiteral("/Data/fifo.xml")).constData(), 0600) == 0);
     CRunLogCapture log;
     auto client = MakeClient();
 
