@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <vector>
 
@@ -115,6 +116,9 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_LOGGING_RULES", "*.debug=false;*.info=false");
+    // Output piped into a reader that stops early must not end the run
+    // before it has stopped its servers.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     const int nRecords = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 200;
 

@@ -97,6 +97,11 @@ bool LoadPostgres(QString *pError)
 {
     if (!ReadEnv(StateFolder() + QStringLiteral("/pg/pg.env"), pError))
         return false;
+    // A test that ended while it had the server stopped leaves it stopped.
+    if (!ResumePostgres()) {
+        *pError = QStringLiteral("the PostgreSQL server does not start again");
+        return false;
+    }
     qputenv("PGPORT", Value("PGPORT").toUtf8());
     qputenv("ODBCSYSINI", Value("ODBCSYSINI").toUtf8());
     // Nothing may log in for the station behind its back.
@@ -107,7 +112,14 @@ bool LoadPostgres(QString *pError)
 
 bool LoadFtp(QString *pError)
 {
-    return ReadEnv(StateFolder() + QStringLiteral("/ftp/ftp.env"), pError);
+    if (!ReadEnv(StateFolder() + QStringLiteral("/ftp/ftp.env"), pError))
+        return false;
+    SetFtpSwitch(QString());
+    if (!ResumeFtp()) {
+        *pError = QStringLiteral("the FTP server does not start again");
+        return false;
+    }
+    return true;
 }
 
 QString Value(const char *szKey)

@@ -16,7 +16,8 @@ namespace UploadServers {
 // Reads the servers' descriptions; for the ODBC driver of the station it
 // sets PGPORT (psqlODBC takes its port from there) and ODBCSYSINI (the
 // private odbcinst.ini that registers psqlODBC as "SQL SERVER"). False, with
-// the reason, when a server is missing.
+// the reason, when a server is missing. A server that an earlier test left
+// stopped is started again.
 bool LoadPostgres(QString *pError);
 bool LoadFtp(QString *pError);
 
