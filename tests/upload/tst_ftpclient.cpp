@@ -261,7 +261,10 @@ void TestFtpClient::emptyHostAsksRetryOrCancel()
     auto client = MakeClient(QString());
     CModalBoxAnswerer answerer;
     answerer.Answer(QStringLiteral("Retry"));
-    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) { answerer.Answer(QStringLiteral("Cancel")); });
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) {
+        answerer.Answer(QStringLiteral("Cancel"));
+        QApplication::activeModalWidget()->grab().save(CTestEnvironment::OutputDir() + "/upload-ftp-box.png");
+    });
 
     QCOMPARE(client->UploadFile(QStringLiteral("/Data/A/log.xml")), QStringLiteral("ftp:///Data/A/log.xml"));
     QVERIFY(answerer.boxes.isEmpty()); // the box comes with the transfer, never inside UploadFile

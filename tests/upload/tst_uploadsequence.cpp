@@ -144,7 +144,10 @@ void TestUploadSequence::databaseDownAsksUntilItIsBack()
 
     // Retry while the server is down asks again; Cancel gives up.
     answerer.Answer(QStringLiteral("Retry"));
-    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) { answerer.Answer(QStringLiteral("Cancel")); });
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) {
+        answerer.Answer(QStringLiteral("Cancel"));
+        QApplication::activeModalWidget()->grab().save(CTestEnvironment::OutputDir() + "/upload-database-box.png");
+    });
     CTestRecord first = RunRecord();
     QCOMPARE(pUpload->InsertToDatabase(first), 0);
     QCOMPARE(answerer.boxes.size(), 2);
