@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CFtpClient</name>
+    <message>
+        <source>Connect to the FTP server error, please check the internet and retry or contact the IT department...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CTouchBase</name>
     <message>
         <source>Some connectors are damaged or not connected properly!</source>
@@ -22,6 +29,13 @@
     <message>
         <source>Some emitters or detectors are weak!</source>
         <translation>部分发射管或接收管信号偏弱！</translation>
+    </message>
+</context>
+<context>
+    <name>CUploadTestData</name>
+    <message>
+        <source>Connect to DataBase server error, please check the internet and retry or contact the IT department...</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,507 @@
+#include "ftpclient.h"
+
+#include "stationclock.h"
+#include "workthread.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSet>
+#include <QStringList>
+#include <QUrl>
+#include <QtDebug>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Bounds of one transfer: the connection, each reply of the server, and a
+// transfer that stops moving.
+constexpr int kConnectTimeoutMs = 5000;
+constexpr int kReplyTimeoutMs = 15000;
+constexpr int kStallTimeoutMs = 15000;
+// How long Shutdown waits for the worker (it is woken at once).
+constexpr int kStopWaitMs = 5000;
+// Longest sleep of the transfer loop between two looks at its sockets.
+// libcurl (7.88) sets no timer while it opens the passive data connection,
+// so a longer sleep would hold each such transfer for the whole of it.
+constexpr int kPollMs = 10;
+
+void InitCurlOnce()
+{
+    static std::once_flag once;
+    // Never cleaned up: the library's globals live as long as the process.
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool ValidPort(int nPort)
+{
+    return nPort >= 1 && nPort <= 65535;
+}
+
+bool HasLineBreakOrNul(const QString &str)
+{
+    return str.contains(QLatin1Char('\r')) || str.contains(QLatin1Char('\n')) || str.contains(QChar(0));
+}
+
+bool IsInside(const QString &strFolder, const QString &strPath)
+{
+    const QString strPrefix = strFolder.endsWith(QLatin1Char('/')) ? strFolder : strFolder + QLatin1Char('/');
+    return strPath.startsWith(strPrefix);
+}
+
+CFtpClient::EResult Classify(CURLcode code)
+{
+    switch (code) {
+    case CURLE_OK:
+        return CFtpClient::EResult::Done;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_FTP_PORT_FAILED:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+        return CFtpClient::EResult::Unreachable;
+    case CURLE_LOGIN_DENIED:
+        return CFtpClient::EResult::LoginRefused;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return CFtpClient::EResult::Stopped;
+    default:
+        return CFtpClient::EResult::Refused;
+    }
+}
+
+} // namespace
+
+// One upload waiting or running: its id, path and the local file, opened
+// when the upload was queued.
+struct CFtpClient::SJob
+{
+    int nId = 0;
+    QString strPath;
+    std::unique_ptr<QFile> file;
+};
+
+// The transfer thread: takes one transfer at a time, runs it with libcurl and
+// posts the outcome to the client's thread. Connections stay in the multi
+// handle's cache from one transfer to the next.
+struct CFtpClient::SWorker
+{
+    struct STransfer
+    {
+        int nId = 0;
+        QByteArray url;
+        QByteArray user;
+        QByteArray password;
+        QFile *pFile = nullptr; // owned by the client's current job
+        qint64 nSize = 0;
+    };
+
+    explicit SWorker(CFtpClient *pClient)
+        : m_pClient(pClient)
+    {
+        InitCurlOnce();
+        m_multi = curl_multi_init();
+        m_thread = std::make_unique<CWorkThread>(&SWorker::Run, this);
+        m_thread->Start(false);
+    }
+
+    ~SWorker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bStop = true;
+        }
+        m_cv.notify_all();
+        curl_multi_wakeup(m_multi);
+        m_thread->wait(QDeadlineTimer(kStopWaitMs));
+        m_thread.reset();
+        // Closing a kept connection says QUIT and waits for the answer; a
+        // server that hangs would hold the program's end for the whole reply
+        // time-out. Shut the sockets first: the QUIT then fails at once.
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (curl_socket_t socket : m_sockets)
+                ::shutdown(socket, SHUT_RDWR);
+        }
+        curl_multi_cleanup(m_multi);
+    }
+
+    void Post(STransfer transfer)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_next = std::move(transfer);
+            m_bHasWork = true;
+        }
+        m_cv.notify_all();
+    }
+
+    static void Run(void *pArg) { static_cast<SWorker *>(pArg)->Loop(); }
+
+    static size_t Read(char *pBuffer, size_t nSize, size_t nCount, void *pArg)
+    {
+        const qint64 n = static_cast<QFile *>(pArg)->read(pBuffer, qint64(nSize * nCount));
+        return n < 0 ? size_t(CURL_READFUNC_ABORT) : size_t(n);
+    }
+
+    static curl_socket_t OpenSocket(void *pArg, curlsocktype, curl_sockaddr *pAddress)
+    {
+        const curl_socket_t socket = ::socket(pAddress->family, pAddress->socktype | SOCK_CLOEXEC, pAddress->protocol);
+        if (socket != CURL_SOCKET_BAD) {
+            auto *pWorker = static_cast<SWorker *>(pArg);
+            std::lock_guard<std::mutex> lock(pWorker->m_mutex);
+            pWorker->m_sockets.insert(socket);
+        }
+        return socket;
+    }
+
+    static int CloseSocket(void *pArg, curl_socket_t socket)
+    {
+        auto *pWorker = static_cast<SWorker *>(pArg);
+        {
+            std::lock_guard<std::mutex> lock(pWorker->m_mutex);
+            pWorker->m_sockets.erase(socket);
+        }
+        return ::close(socket);
+    }
+
+    bool StopAsked()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_bStop;
+    }
+
+    void Loop()
+    {
+        CURL *easy = curl_easy_init();
+        for (;;) {
+            STransfer transfer;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_cv.wait(lock, [this] { return m_bStop || m_bHasWork; });
+                if (m_bStop)
+                    break;
+                transfer = std::move(m_next);
+                m_bHasWork = false;
+            }
+            QString strMessage;
+            const EResult result = Transfer(easy, transfer, &strMessage);
+            CFtpClient *pClient = m_pClient;
+            const int nId = transfer.nId;
+            QMetaObject::invokeMethod(
+                pClient, [pClient, nId, result, strMessage] { pClient->OnTransferDone(nId, result, strMessage); },
+                Qt::QueuedConnection);
+        }
+        curl_easy_cleanup(easy);
+    }
+
+    EResult Transfer(CURL *easy, const STransfer &transfer, QString *pMessage)
+    {
+        char szError[CURL_ERROR_SIZE] = {};
+        curl_easy_reset(easy);
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+        curl_easy_setopt(easy, CURLOPT_URL, transfer.url.constData());
+        curl_easy_setopt(easy, CURLOPT_USERNAME, transfer.user.constData());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, transfer.password.constData());
+        curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &SWorker::Read);
+        curl_easy_setopt(easy, CURLOPT_READDATA, transfer.pFile);
+        curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(transfer.nSize));
+        // Make each missing folder and change into it, whatever the server
+        // answered to the make (another station may have made it meanwhile).
+        curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(CStationClock::Timeout(kConnectTimeoutMs)));
+        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                         long(std::max(1, CStationClock::Timeout(kReplyTimeoutMs) / 1000)));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                         long(std::max(1, CStationClock::Timeout(kStallTimeoutMs) / 1000)));
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, szError);
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &SWorker::OpenSocket);
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &SWorker::CloseSocket);
+        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+
+        curl_multi_add_handle(m_multi, easy);
+        bool bStopped = false;
+        for (;;) {
+            int nRunning = 0;
+            curl_multi_perform(m_multi, &nRunning);
+            if (nRunning == 0)
+                break;
+            if (StopAsked()) {
+                bStopped = true;
+                break;
+            }
+            curl_multi_poll(m_multi, nullptr, 0, kPollMs, nullptr);
+        }
+        CURLcode code = bStopped ? CURLE_ABORTED_BY_CALLBACK : CURLE_OK;
+        int nLeft = 0;
+        while (CURLMsg *pMsg = curl_multi_info_read(m_multi, &nLeft)) {
+            if (pMsg->msg == CURLMSG_DONE && pMsg->easy_handle == easy && !bStopped)
+                code = pMsg->data.result;
+        }
+        curl_multi_remove_handle(m_multi, easy);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+        if (code != CURLE_OK) {
+            const QString strDetail = QString::fromUtf8(szError).trimmed();
+            *pMessage = strDetail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : strDetail;
+        }
+        return Classify(code);
+    }
+
+    CFtpClient *m_pClient;
+    CURLM *m_multi = nullptr;
+    std::unique_ptr<CWorkThread> m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    STransfer m_next;
+    bool m_bHasWork = false;
+    bool m_bStop = false;
+    std::set<curl_socket_t> m_sockets; // open sockets of the transfers and the kept connections
+};
+
+CFtpClient::CFtpClient(const QString &strHost, int nPort, const QString &strUser, const QString &strPassword,
+                       QObject *parent)
+    : QObject(parent), m_strHost(strHost), m_nPort(nPort), m_strUser(strUser), m_strPassword(strPassword)
+{
+    // Nothing is connected here: the first transfer connects. Files still
+    // pending when the program quits are named in the run log.
+    if (QCoreApplication *pApp = QCoreApplication::instance())
+        connect(pApp, &QCoreApplication::aboutToQuit, this, [this] { Shutdown(); });
+}
+
+CFtpClient::~CFtpClient()
+{
+    Shutdown();
+}
+
+bool CFtpClient::IsIdle() const
+{
+    return !m_current && m_queue.empty() && !m_bAsking;
+}
+
+bool CFtpClient::IsSafeRelativePath(const QString &strRelativePath, QString *pReason)
+{
+    auto refuse = [pReason](const char *szWhy) {
+        if (pReason)
+            *pReason = QString::fromLatin1(szWhy);
+        return false;
+    };
+    if (!strRelativePath.startsWith(QLatin1Char('/')))
+        return refuse("it does not begin with \"/\"");
+    if (strRelativePath.contains(QLatin1Char('\\')))
+        return refuse("it holds a backslash");
+    if (HasLineBreakOrNul(strRelativePath))
+        return refuse("it holds a line break or NUL");
+    const QStringList parts = strRelativePath.mid(1).split(QLatin1Char('/'));
+    for (const QString &strPart : parts) {
+        if (strPart.isEmpty())
+            return refuse("it has an empty part");
+        if (strPart == QLatin1String(".") || strPart == QLatin1String(".."))
+            return refuse("it has a \".\" or \"..\" part");
+    }
+    return true;
+}
+
+QString CFtpClient::UploadFile(const QString &strRelativePath)
+{
+    const QString strUrl = QStringLiteral("ftp://") + m_strHost + strRelativePath;
+    QString strReason;
+    if (!IsSafeRelativePath(strRelativePath, &strReason)) {
+        qWarning() << "FTP upload refused for" << strRelativePath << ":" << strReason;
+        return strUrl;
+    }
+    const QString strLocal = QDir::currentPath() + strRelativePath;
+    const QString strCanonical = QFileInfo(strLocal).canonicalFilePath();
+    if (strCanonical.isEmpty()) {
+        qWarning() << "FTP upload: no file" << strLocal << "to send";
+        return strUrl;
+    }
+    if (!IsInside(QFileInfo(QDir::currentPath()).canonicalFilePath(), strCanonical)) {
+        qWarning() << "FTP upload refused for" << strRelativePath << ": the file lies outside the working folder";
+        return strUrl;
+    }
+    // Only a plain file: opening a FIFO, say, would wait for a writer.
+    if (!QFileInfo(strCanonical).isFile()) {
+        qWarning() << "FTP upload refused for" << strRelativePath << ": not a plain file";
+        return strUrl;
+    }
+    auto file = std::make_unique<QFile>(strCanonical);
+    if (!file->open(QIODevice::ReadOnly)) {
+        qWarning() << "FTP upload: cannot open" << strLocal << ":" << file->errorString();
+        return strUrl;
+    }
+    auto job = std::make_unique<SJob>();
+    job->nId = ++m_nLastId;
+    job->strPath = strRelativePath;
+    job->file = std::move(file);
+    m_mapPending.insert(job->nId, strRelativePath);
+    m_queue.push_back(std::move(job));
+    StartNext();
+    return strUrl;
+}
+
+void CFtpClient::StartNext()
+{
+    if (m_bShutdown || m_bAsking || m_current || m_queue.empty())
+        return;
+    m_current = std::move(m_queue.front());
+    m_queue.pop_front();
+    const int nId = m_current->nId;
+
+    auto failLater = [this, nId](EResult result, const QString &strMessage) {
+        QMetaObject::invokeMethod(
+            this, [this, nId, result, strMessage] { OnTransferDone(nId, result, strMessage); },
+            Qt::QueuedConnection);
+    };
+    QUrl host;
+    host.setHost(m_strHost, QUrl::StrictMode);
+    if (m_strHost.isEmpty()) {
+        failLater(EResult::Unreachable, QStringLiteral("no FTP host (FtpServer/Url is empty)"));
+        return;
+    }
+    if (!host.isValid() || host.host().isEmpty()) {
+        failLater(EResult::Unreachable, QStringLiteral("\"%1\" is not a host name").arg(m_strHost));
+        return;
+    }
+    if (!ValidPort(m_nPort)) {
+        failLater(EResult::Unreachable, QStringLiteral("FTP port %1 is not a port (1 to 65535)").arg(m_nPort));
+        return;
+    }
+    if (HasLineBreakOrNul(m_strUser) || HasLineBreakOrNul(m_strPassword)) {
+        failLater(EResult::LoginRefused, QStringLiteral("the FTP user or password holds a line break or NUL"));
+        return;
+    }
+
+    // ftp://host:port/%2F/Data/A/log.xml: from the server's root ("%2F"),
+    // then folder by folder.
+    QByteArray hostPart = host.host(QUrl::FullyEncoded).toUtf8();
+    if (hostPart.contains(':'))
+        hostPart = '[' + hostPart + ']';
+    QByteArray url = "ftp://" + hostPart + ':' + QByteArray::number(m_nPort) + "/%2F";
+    const QStringList parts = m_current->strPath.mid(1).split(QLatin1Char('/'));
+    for (const QString &strPart : parts)
+        url += '/' + QUrl::toPercentEncoding(strPart);
+
+    if (!m_worker)
+        m_worker = std::make_unique<SWorker>(this);
+    SWorker::STransfer transfer;
+    transfer.nId = nId;
+    transfer.url = url;
+    transfer.user = m_strUser.toUtf8();
+    transfer.password = m_strPassword.toUtf8();
+    transfer.pFile = m_current->file.get();
+    transfer.nSize = m_current->file->size();
+    m_worker->Post(std::move(transfer));
+}
+
+void CFtpClient::OnTransferDone(int nId, EResult result, const QString &strMessage)
+{
+    if (m_bShutdown)
+        return;
+    m_lastResult = result;
+    m_strLastMessage = strMessage;
+    FtpCommandFinished(nId, result != EResult::Done);
+}
+
+void CFtpClient::FtpCommandFinished(int commandId, bool error)
+{
+    if (!m_current || m_current->nId != commandId)
+        return;
+    const std::unique_ptr<SJob> job = std::move(m_current);
+    if (!error) {
+        m_mapPending.remove(commandId);
+        qInfo() << "FTP upload done:" << job->strPath;
+        ReuploadPending();
+        StartNext();
+        return;
+    }
+    switch (m_lastResult) {
+    case EResult::Unreachable:
+        // Everything queued behind would fail the same way: one box for all.
+        qWarning() << "FTP server unreachable:" << m_strLastMessage << "- still pending:" << job->strPath;
+        m_queue.clear();
+        AskRetry();
+        break;
+    case EResult::LoginRefused:
+        qWarning() << "FTP login refused:" << m_strLastMessage << "- still pending:" << job->strPath;
+        m_queue.clear();
+        StartNext();
+        break;
+    case EResult::Refused:
+    case EResult::Done:
+        qWarning() << "FTP upload of" << job->strPath << "failed:" << m_strLastMessage << "- still pending";
+        StartNext();
+        break;
+    case EResult::Stopped:
+        break;
+    }
+}
+
+void CFtpClient::ReuploadPending()
+{
+    QSet<int> active;
+    for (const auto &job : m_queue)
+        active.insert(job->nId);
+    if (m_current)
+        active.insert(m_current->nId);
+    const QList<int> ids = m_mapPending.keys();
+    for (int nId : ids) {
+        if (active.contains(nId) || !m_mapPending.contains(nId))
+            continue;
+        const QString strPath = m_mapPending.value(nId);
+        UploadFile(strPath);
+        m_mapPending.remove(nId);
+    }
+}
+
+void CFtpClient::AskRetry()
+{
+    m_bAsking = true;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Error!"),
+                    tr("Connect to the FTP server error, please check the internet and retry or contact the IT "
+                       "department..."),
+                    QMessageBox::Retry | QMessageBox::Cancel, nullptr);
+    const int nAnswer = box.exec();
+    m_bAsking = false;
+    if (m_bShutdown)
+        return;
+    if (nAnswer == QMessageBox::Retry)
+        ReuploadPending();
+    StartNext();
+}
+
+void CFtpClient::Shutdown()
+{
+    if (m_bShutdown)
+        return;
+    m_bShutdown = true;
+    for (const QString &strPath : qAsConst(m_mapPending))
+        qWarning() << "FTP upload not done, the log stays on the station only:" << strPath;
+    m_worker.reset();
+    m_current.reset();
+    m_queue.clear();
+}

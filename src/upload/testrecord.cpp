@@ -1,0 +1,54 @@
+#include "testrecord.h"
+
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+namespace {
+// A null QString binds as NULL; the row keeps an empty text as ''.
+QVariant Text(const QString &str)
+{
+    return str.isNull() ? QVariant(QString::fromLatin1("")) : QVariant(str);
+}
+} // namespace
+
+bool CTestRecord::IsPlainIdentifier(const QString &strName)
+{
+    static const QRegularExpression re(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    return re.match(strName).hasMatch();
+}
+
+QString CTestRecord::InsertStatement(const QString &strTable)
+{
+    return QStringLiteral("insert into ") + strTable
+        + QStringLiteral(" (Test_DateTime, Device_McuId, Device_Product, Device_CheckSum, Device_Batch, "
+                         "Device_SN, Test_AppInfo, Test_HostOS, Test_HostIp, Test_HostMac, Test_Result, "
+                         "Test_LogUrl) values (to_date(? , 'yyyy-mm-dd hh24:mi:ss'), ?, ?, ?, ?, ?, ?, ?, "
+                         "?, ?, ?, ?)");
+}
+
+bool CTestRecord::InsertIntoTable(const QString &strTable, QSqlError *pError) const
+{
+    if (!IsPlainIdentifier(strTable)) {
+        if (pError)
+            *pError = QSqlError(QString(), QStringLiteral("the table name is not a plain identifier"),
+                                QSqlError::StatementError);
+        return false;
+    }
+    QSqlQuery query(QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false));
+    bool bOk = query.prepare(InsertStatement(strTable));
+    if (bOk) {
+        query.addBindValue(m_dateTime.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+        for (const QString *pField : {&m_strMcuId, &m_strProduct, &m_strCheckSum, &m_strBatch, &m_strSN,
+                                      &m_strAppInfo, &m_strHostOS, &m_strHostIp, &m_strHostMac, &m_strResult,
+                                      &m_strLogUrl})
+            query.addBindValue(Text(*pField));
+        bOk = query.exec();
+    }
+    if (!bOk && pError)
+        *pError = query.lastError();
+    return bOk;
+}

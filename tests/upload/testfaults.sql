@@ -1,0 +1,19 @@
+-- Faults the upload tests provoke on the test server (never part of a site's
+-- schema): a row whose result is 'CHECK-REFUSED' is refused by the insert
+-- itself, one whose result is 'COMMIT-REFUSED' only when it is committed.
+ALTER TABLE TouchTestRecord DROP CONSTRAINT IF EXISTS refused_result;
+ALTER TABLE TouchTestRecord ADD CONSTRAINT refused_result
+    CHECK (Test_Result IS DISTINCT FROM 'CHECK-REFUSED');
+
+CREATE OR REPLACE FUNCTION station.refuse_at_commit() RETURNS trigger
+    LANGUAGE plpgsql AS $$
+BEGIN
+    IF NEW.Test_Result = 'COMMIT-REFUSED' THEN
+        RAISE EXCEPTION 'row refused at commit';
+    END IF;
+    RETURN NULL;
+END $$;
+DROP TRIGGER IF EXISTS refuse_at_commit ON TouchTestRecord;
+CREATE CONSTRAINT TRIGGER refuse_at_commit AFTER INSERT ON TouchTestRecord
+    DEFERRABLE INITIALLY DEFERRED
+    FOR EACH ROW EXECUTE FUNCTION station.refuse_at_commit();

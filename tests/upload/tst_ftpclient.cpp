@@ -1,0 +1,390 @@
+// The FTP client against a real FTP server on 127.0.0.1 (ftpserver.sh): the
+// path below the server's root, folders made on demand, the URL, the pending
+// uploads, the Retry/Cancel box when the server cannot be reached, refusals,
+// and paths that must never leave the working folder.
+
+#include "ftpclient.h"
+#include "modalboxanswerer.h"
+#include "runlogcapture.h"
+#include "testenvironment.h"
+#include "uploadservers.h"
+#include "waitfor.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <memory>
+
+#include <sys/stat.h>
+
+using namespace UploadServers;
+using StationTest::WaitFor;
+
+namespace {
+
+const char *const kFtpBoxText =
+    "Connect to the FTP server error, please check the internet and retry or contact the IT department...";
+
+// Deterministic bytes, different for every tag.
+QByteArray Content(const QString &strTag, int nSize)
+{
+    QByteArray bytes;
+    bytes.reserve(nSize);
+    QRandomGenerator generator(qHash(strTag));
+    while (bytes.size() < nSize)
+        bytes.append(char(generator.bounded(256)));
+    return bytes;
+}
+
+std::unique_ptr<CFtpClient> MakeClient(const QString &strHost = QStringLiteral("127.0.0.1"))
+{
+    return std::make_unique<CFtpClient>(strHost, Value("FTP_PORT").toInt(), Value("FTP_USER"),
+                                        Value("FTP_PASSWORD"));
+}
+
+// Whether expected occurs in commands in this order (other commands between).
+bool InOrder(const QStringList &commands, const QStringList &expected)
+{
+    int nAt = 0;
+    for (const QString &strCommand : commands) {
+        if (nAt < expected.size() && strCommand == expected.at(nAt))
+            ++nAt;
+    }
+    return nAt == expected.size();
+}
+
+QStringList Matching(const QStringList &commands, const QString &strPrefix)
+{
+    QStringList found;
+    for (const QString &strCommand : commands) {
+        if (strCommand.startsWith(strPrefix))
+            found << strCommand;
+    }
+    return found;
+}
+
+// The client's own warnings (the offscreen platform adds some of its own).
+QStringList FtpWarnings(const CRunLogCapture &log)
+{
+    return log.Lines(QtWarningMsg).filter(QRegularExpression(QStringLiteral("^FTP ")));
+}
+
+} // namespace
+
+class TestFtpClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void uploadGoesBelowTheRoot_data();
+    void uploadGoesBelowTheRoot();
+    void severalUploadsGoOneAfterTheOther();
+    void missingFileGivesTheUrlAndNoTransfer();
+    void hostilePathsAreRefused_data();
+    void hostilePathsAreRefused();
+    void emptyHostAsksRetryOrCancel();
+    void stoppedServerAsksOnceAndRetrySendsEveryPendingFile();
+    void refusalsKeepTheUploadForTheNextSuccess_data();
+    void refusalsKeepTheUploadForTheNextSuccess();
+    void largeLogArrivesByteForByte();
+    void pendingUploadsAreNamedWhenTheClientEnds();
+
+private:
+    std::unique_ptr<CScopedWorkDir> m_workDir;
+};
+
+void TestFtpClient::initTestCase()
+{
+    QString strError;
+    QVERIFY2(LoadFtp(&strError), qPrintable(strError));
+}
+
+void TestFtpClient::init()
+{
+    m_workDir = std::make_unique<CScopedWorkDir>();
+    SetFtpSwitch(QString());
+    ClearFtpRoot();
+    ClearFtpCommands();
+}
+
+void TestFtpClient::cleanup()
+{
+    SetFtpSwitch(QString());
+    QVERIFY(ResumeFtp());
+    m_workDir.reset();
+}
+
+void TestFtpClient::uploadGoesBelowTheRoot_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("present");   // folder made on the server beforehand
+    QTest::addColumn<QStringList>("folders"); // CWD, and MKD where one is missing, in order
+    QTest::addColumn<bool>("makes");
+
+    QTest::newRow("both folders present") << "/Data/A/log.xml" << "/Data/A"
+                                          << QStringList{"CWD /", "CWD Data", "CWD A", "STOR log.xml"} << false;
+    QTest::newRow("last folder missing")
+        << "/Data/A/log.xml" << "/Data" << QStringList{"CWD /", "CWD Data", "CWD A", "MKD A", "CWD A", "STOR log.xml"}
+        << true;
+    QTest::newRow("two folders missing")
+        << "/Data/B/log.xml" << ""
+        << QStringList{"CWD /", "CWD Data", "MKD Data", "CWD Data", "CWD B", "MKD B", "CWD B", "STOR log.xml"} << true;
+    QTest::newRow("file at the root") << "/log.xml" << "" << QStringList{"CWD /", "STOR log.xml"} << false;
+    QTest::newRow("blank, hash, percent and semicolon")
+        << "/Data/2026 03/SN#1 100%41;type=a.xml" << ""
+        << QStringList{"CWD /", "CWD Data", "MKD Data", "CWD 2026 03", "MKD 2026 03", "STOR SN#1 100%41;type=a.xml"}
+        << true;
+    QTest::newRow("Chinese names") << "/数据/传感器/日志.xml" << ""
+                                   << QStringList{"CWD /", "MKD 数据", "MKD 传感器", "STOR 日志.xml"} << true;
+}
+
+void TestFtpClient::uploadGoesBelowTheRoot()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, present);
+    QFETCH(QStringList, folders);
+    QFETCH(bool, makes);
+
+    if (!present.isEmpty())
+        QVERIFY(MakeFtpFolder(present));
+    const QByteArray content = Content(path, 3000);
+    QVERIFY(WriteFile(QDir::currentPath(), path, content));
+    auto client = MakeClient();
+    CModalBoxAnswerer answerer;
+
+    QCOMPARE(client->UploadFile(path), QStringLiteral("ftp://127.0.0.1") + path);
+    QCOMPARE(client->PendingUploads().values(), QStringList{path});
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }));
+
+    QVERIFY(client->PendingUploads().isEmpty());
+    bool bExists = false;
+    QCOMPARE(FtpFile(path, &bExists), content);
+    QVERIFY(bExists);
+    const QStringList commands = FtpCommands();
+    QVERIFY2(InOrder(commands, folders), qPrintable(commands.join(QLatin1String(" | "))));
+    QCOMPARE(Matching(commands, QStringLiteral("CWD ")).first(), QStringLiteral("CWD /"));
+    QCOMPARE(!Matching(commands, QStringLiteral("MKD ")).isEmpty(), makes);
+    QVERIFY(!commands.join(QLatin1Char('\n')).contains(Value("FTP_PASSWORD")));
+    QVERIFY(answerer.boxes.isEmpty());
+}
+
+void TestFtpClient::severalUploadsGoOneAfterTheOther()
+{
+    QStringList paths;
+    for (int i = 0; i < 5; ++i) {
+        paths << QStringLiteral("/Data/P%1/log%2.xml").arg(i % 2).arg(i);
+        QVERIFY(WriteFile(QDir::currentPath(), paths.last(), Content(paths.last(), 1000 + i)));
+    }
+    auto client = MakeClient();
+    for (const QString &strPath : qAsConst(paths))
+        client->UploadFile(strPath);
+    QCOMPARE(client->PendingUploads().keys(), (QList<int>{1, 2, 3, 4, 5}));
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }));
+
+    QVERIFY(client->PendingUploads().isEmpty());
+    for (const QString &strPath : qAsConst(paths))
+        QCOMPARE(FtpFile(strPath), Content(strPath, 1000 + paths.indexOf(strPath)));
+    QCOMPARE(Matching(FtpCommands(), QStringLiteral("STOR ")),
+             (QStringList{"STOR log0.xml", "STOR log1.xml", "STOR log2.xml", "STOR log3.xml", "STOR log4.xml"}));
+}
+
+void TestFtpClient::missingFileGivesTheUrlAndNoTransfer()
+{
+    CRunLogCapture log;
+    auto client = MakeClient();
+    QCOMPARE(client->UploadFile(QStringLiteral("/Data/X1/none.xml")), QStringLiteral("ftp://127.0.0.1/Data/X1/none.xml"));
+    QVERIFY(client->PendingUploads().isEmpty());
+    QVERIFY(client->IsIdle());
+    QVERIFY(log.Contains(QStringLiteral("/Data/X1/none.xml")));
+
+    // The next upload is the first traffic of the client.
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/next.xml"), "next"));
+    client->UploadFile(QStringLiteral("/next.xml"));
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }));
+    const QStringList commands = FtpCommands();
+    QCOMPARE(commands.value(0), QStringLiteral("USER ") + Value("FTP_USER"));
+    QCOMPARE(Matching(commands, QStringLiteral("STOR ")), QStringList{"STOR next.xml"});
+    QVERIFY(!commands.join(QLatin1Char(' ')).contains(QLatin1String("none")));
+}
+
+void TestFtpClient::hostilePathsAreRefused_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("no leading slash") << "Data/log.xml";
+    QTest::newRow("parent folder") << "/Data/../outside.xml";
+    QTest::newRow("parent at the start") << "/../outside.xml";
+    QTest::newRow("current folder") << "/Data/./log.xml";
+    QTest::newRow("empty part") << "/Data//log.xml";
+    QTest::newRow("double slash at the start") << "//etc/passwd";
+    QTest::newRow("trailing slash") << "/Data/";
+    QTest::newRow("backslash") << "/Data\\..\\outside.xml";
+    QTest::newRow("line break") << "/Data/log.xml\r\nDELE /important";
+    QTest::newRow("NUL") << QStringLiteral("/Data/log.xml") + QChar(0) + QStringLiteral(".txt");
+    QTest::newRow("link to a folder outside") << "/Data/outlink/outside.xml";
+    QTest::newRow("link to a file outside") << "/Data/filelink.xml";
+    QTest::newRow("empty") << "";
+    QTest::newRow("folder") << "/Data";
+    QTest::newRow("FIFO") << "/Data/fifo.xml";
+}
+
+void TestFtpClient::hostilePathsAreRefused()
+{
+    QFETCH(QString, path);
+    // Files exist wherever a path could lead, so only the refusal stops it.
+    QTemporaryDir outside;
+    QVERIFY(WriteFile(outside.path(), QStringLiteral("/outside.xml"), "secret"));
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/log.xml"), "log"));
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/outside.xml"), "log"));
+    QVERIFY(QFile::link(outside.path(), QDir::currentPath() + QStringLiteral("/Data/outlink")));
+    QVERIFY(QFile::link(outside.path() + QStringLiteral("/outside.xml"),
+                        QDir::currentPath() + QStringLiteral("/Data/filelink.xml")));
+    QVERIFY(::mkfifo(QFile::encodeName(QDir::currentPath() + QStringLiteral("/Data/fifo.xml")).constData(), 0600) == 0);
+    CRunLogCapture log;
+    auto client = MakeClient();
+
+    QCOMPARE(client->UploadFile(path), QStringLiteral("ftp://127.0.0.1") + path);
+    QVERIFY(client->PendingUploads().isEmpty());
+    QVERIFY(client->IsIdle());
+    QCOMPARE(FtpWarnings(log).size(), 1);
+    QVERIFY(FtpWarnings(log).first().contains(QLatin1String("refused")));
+}
+
+void TestFtpClient::emptyHostAsksRetryOrCancel()
+{
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/A/log.xml"), "log"));
+    auto client = MakeClient(QString());
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Retry"));
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) {
+        answerer.Answer(QStringLiteral("Cancel"));
+        QApplication::activeModalWidget()->grab().save(CTestEnvironment::OutputDir() + "/upload-ftp-box.png");
+    });
+
+    QCOMPARE(client->UploadFile(QStringLiteral("/Data/A/log.xml")), QStringLiteral("ftp:///Data/A/log.xml"));
+    QVERIFY(answerer.boxes.isEmpty()); // the box comes with the transfer, never inside UploadFile
+    QVERIFY(WaitFor([&] { return answerer.boxes.size() == 2 && client->IsIdle(); }));
+
+    const CModalBoxAnswerer::SBox box = answerer.boxes.first();
+    QCOMPARE(box.title, QStringLiteral("Error!"));
+    QCOMPARE(box.text, QLatin1String(kFtpBoxText));
+    QCOMPARE(box.buttons, (QStringList{"Retry", "Cancel"}));
+    QCOMPARE(box.icon, QStringLiteral("Warning"));
+    // Retry sent it again under a new id; Cancel kept that one.
+    QCOMPARE(client->PendingUploads(), (QMap<int, QString>{{2, QStringLiteral("/Data/A/log.xml")}}));
+    QVERIFY(FtpCommands().isEmpty());
+}
+
+void TestFtpClient::stoppedServerAsksOnceAndRetrySendsEveryPendingFile()
+{
+    const QStringList paths{"/Data/A/a.xml", "/Data/B/b.xml", "/c.xml", "/Data/A/d.xml"};
+    for (const QString &strPath : paths)
+        QVERIFY(WriteFile(QDir::currentPath(), strPath, Content(strPath, 500)));
+    QVERIFY(PauseFtp());
+    auto client = MakeClient();
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+
+    // Three uploads queued at once: the first failure brings one box, and
+    // the two behind it are not tried.
+    for (int i = 0; i < 3; ++i)
+        client->UploadFile(paths.at(i));
+    QVERIFY(WaitFor([&] { return answerer.boxes.size() == 1 && client->IsIdle(); }));
+    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes.first().text, QLatin1String(kFtpBoxText));
+    QCOMPARE(client->PendingUploads().keys(), (QList<int>{1, 2, 3}));
+
+    // The next upload asks again; the server is back before the answer.
+    answerer.Answer(QStringLiteral("Retry"));
+    bool bResumed = false;
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) { bResumed = ResumeFtp(); });
+    client->UploadFile(paths.at(3));
+    QVERIFY(WaitFor([&] { return answerer.boxes.size() == 2 && client->IsIdle(); }));
+    QVERIFY(bResumed);
+
+    QVERIFY(client->PendingUploads().isEmpty());
+    for (const QString &strPath : paths)
+        QCOMPARE(FtpFile(strPath), Content(strPath, 500));
+    // In the order of their ids.
+    QCOMPARE(Matching(FtpCommands(), QStringLiteral("STOR ")),
+             (QStringList{"STOR a.xml", "STOR b.xml", "STOR c.xml", "STOR d.xml"}));
+    QCOMPARE(answerer.boxes.size(), 2);
+}
+
+void TestFtpClient::refusalsKeepTheUploadForTheNextSuccess_data()
+{
+    QTest::addColumn<QString>("serverSwitch");
+    QTest::addColumn<bool>("box");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("login refused") << "refuse-login" << false << "FTP login refused";
+    QTest::newRow("upload refused") << "refuse-upload" << false << "failed";
+    QTest::newRow("connection dropped") << "drop" << true << "unreachable";
+}
+
+void TestFtpClient::refusalsKeepTheUploadForTheNextSuccess()
+{
+    QFETCH(QString, serverSwitch);
+    QFETCH(bool, box);
+    QFETCH(QString, warning);
+
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/first.xml"), "first"));
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/second.xml"), "second"));
+    SetFtpSwitch(serverSwitch);
+    CRunLogCapture log;
+    auto client = MakeClient();
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+
+    client->UploadFile(QStringLiteral("/Data/first.xml"));
+    QVERIFY(WaitFor([&] { return answerer.boxes.size() == (box ? 1 : 0) && client->IsIdle(); }));
+    QCOMPARE(answerer.boxes.size(), box ? 1 : 0);
+    QCOMPARE(client->PendingUploads().values(), QStringList{"/Data/first.xml"});
+    const QStringList warnings = FtpWarnings(log);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(warning), qPrintable(warnings.first()));
+    QVERIFY(!log.Lines().join(QLatin1Char('\n')).contains(Value("FTP_PASSWORD")));
+
+    // The server accepts again: the next upload takes the first one along.
+    SetFtpSwitch(QString());
+    client->UploadFile(QStringLiteral("/Data/second.xml"));
+    QVERIFY(WaitFor([&] { return client->IsIdle() && client->PendingUploads().isEmpty(); }));
+    QCOMPARE(FtpFile(QStringLiteral("/Data/first.xml")), QByteArray("first"));
+    QCOMPARE(FtpFile(QStringLiteral("/Data/second.xml")), QByteArray("second"));
+    QCOMPARE(answerer.boxes.size(), box ? 1 : 0);
+}
+
+void TestFtpClient::largeLogArrivesByteForByte()
+{
+    const QByteArray content = Content(QStringLiteral("large"), 5 * 1024 * 1024);
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/X1/1A2B/large.xml"), content));
+    auto client = MakeClient();
+    client->UploadFile(QStringLiteral("/Data/X1/1A2B/large.xml"));
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }, 60000));
+    QVERIFY(client->PendingUploads().isEmpty());
+    QVERIFY(FtpFile(QStringLiteral("/Data/X1/1A2B/large.xml")) == content);
+}
+
+void TestFtpClient::pendingUploadsAreNamedWhenTheClientEnds()
+{
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/kept.xml"), "kept"));
+    QVERIFY(PauseFtp());
+    CRunLogCapture log;
+    {
+        auto client = MakeClient();
+        CModalBoxAnswerer answerer;
+        answerer.Answer(QStringLiteral("Cancel"));
+        client->UploadFile(QStringLiteral("/Data/kept.xml"));
+        QVERIFY(WaitFor([&] { return answerer.boxes.size() == 1 && client->IsIdle(); }));
+        log.Clear();
+    }
+    QCOMPARE(FtpWarnings(log).size(), 1);
+    QVERIFY(FtpWarnings(log).first().contains(QLatin1String("/Data/kept.xml")));
+}
+
+STATION_TEST_MAIN(TestFtpClient)
+#include "tst_ftpclient.moc"

@@ -1,0 +1,283 @@
+// The upload of one run: the row in a transaction, and only after the
+// commit the log by FTP; the Retry/Cancel box while the database cannot be
+// used; a server restarted behind an open connection; inserts and commits
+// the server refuses. Real PostgreSQL and FTP servers on 127.0.0.1, the
+// database reached through QODBC as the station does and through QPSQL.
+
+#include "ftpclient.h"
+#include "modalboxanswerer.h"
+#include "runlogcapture.h"
+#include "testenvironment.h"
+#include "testrecord.h"
+#include "uploadservers.h"
+#include "uploadtestdata.h"
+#include "waitfor.h"
+
+#include <QDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace UploadServers;
+using StationTest::WaitFor;
+
+namespace {
+
+const char *const kDatabaseBoxText =
+    "Connect to DataBase server error, please check the internet and retry or contact the IT department...";
+
+// Database/Type for the QPSQL runs: not one the station knows, so it
+// registers nothing and the test's own QPSQL connection is the default one.
+const char *const kTestRegisteredType = "POSTGRESQL (registered by the test)";
+
+} // namespace
+
+class TestUploadSequence : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void committedRowThenUpload_data();
+    void committedRowThenUpload();
+    void databaseDownAsksUntilItIsBack_data();
+    void databaseDownAsksUntilItIsBack();
+    void serverRestartedBetweenTwoRecords_data();
+    void serverRestartedBetweenTwoRecords();
+    void refusedRowIsNotUploaded_data();
+    void refusedRowIsNotUploaded();
+    void unknownTypeAsksUntilCancel();
+
+private:
+    // The working folder with "ServerInfo.ini" for the driver and the
+    // instance made from it (for QPSQL the default connection first).
+    CUploadTestData *Start(const QString &strDriver);
+    void WaitForFtp(CUploadTestData *pUpload);
+
+    std::unique_ptr<CScopedWorkDir> m_workDir;
+};
+
+void TestUploadSequence::initTestCase()
+{
+    QString strError;
+    QVERIFY2(LoadPostgres(&strError), qPrintable(strError));
+    QVERIFY2(LoadFtp(&strError), qPrintable(strError));
+}
+
+void TestUploadSequence::init()
+{
+    m_workDir = std::make_unique<CScopedWorkDir>();
+    ClearFtpRoot();
+    ClearFtpCommands();
+}
+
+void TestUploadSequence::cleanup()
+{
+    CUploadTestData::SetServiceForTest(nullptr);
+    RemoveDefault();
+    QVERIFY(ResumePostgres());
+    m_workDir.reset();
+}
+
+CUploadTestData *TestUploadSequence::Start(const QString &strDriver)
+{
+    SServerInfo info = SServerInfo::Default();
+    if (strDriver == QLatin1String("QPSQL")) {
+        QString strError;
+        if (!OpenQpsqlDefault(&strError))
+            qWarning() << "QPSQL:" << strError;
+        info.dbType = QLatin1String(kTestRegisteredType);
+    }
+    WriteServerInfo(info, QDir::currentPath());
+    return CUploadTestData::GetInstance();
+}
+
+void TestUploadSequence::WaitForFtp(CUploadTestData *pUpload)
+{
+    QVERIFY(WaitFor([pUpload] { return pUpload->FtpClient()->IsIdle(); }));
+}
+
+void TestUploadSequence::committedRowThenUpload_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::newRow("QODBC") << "QODBC";
+    QTest::newRow("QPSQL") << "QPSQL";
+}
+
+void TestUploadSequence::committedRowThenUpload()
+{
+    QFETCH(QString, driver);
+    CModalBoxAnswerer answerer;
+    CUploadTestData *pUpload = Start(driver);
+    QVERIFY(pUpload);
+    CTestRecord record = RunRecord();
+    const QString strLog = record.GetLogUrl();
+
+    pUpload->UploadTestData(record);
+
+    // The row holds the path below the working folder, the record the URL.
+    QCOMPARE(record.GetLogUrl(), QStringLiteral("ftp://127.0.0.1") + strLog);
+    const QList<QVariantList> rows = Rows(record.GetSN());
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().at(11).toString(), strLog);
+    WaitForFtp(pUpload);
+    QCOMPARE(FtpFile(strLog), record.GetSN().toUtf8());
+    QVERIFY(pUpload->FtpClient()->PendingUploads().isEmpty());
+    QVERIFY(answerer.boxes.isEmpty());
+}
+
+void TestUploadSequence::databaseDownAsksUntilItIsBack_data()
+{
+    committedRowThenUpload_data();
+}
+
+void TestUploadSequence::databaseDownAsksUntilItIsBack()
+{
+    QFETCH(QString, driver);
+    CModalBoxAnswerer answerer;
+    CUploadTestData *pUpload = Start(driver);
+    QVERIFY(pUpload);
+    QVERIFY(PausePostgres());
+
+    // Retry while the server is down asks again; Cancel gives up.
+    answerer.Answer(QStringLiteral("Retry"));
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) {
+        answerer.Answer(QStringLiteral("Cancel"));
+        QApplication::activeModalWidget()->grab().save(CTestEnvironment::OutputDir() + "/upload-database-box.png");
+    });
+    CTestRecord first = RunRecord();
+    QCOMPARE(pUpload->InsertToDatabase(first), 0);
+    QCOMPARE(answerer.boxes.size(), 2);
+    const CModalBoxAnswerer::SBox box = answerer.boxes.first();
+    QCOMPARE(box.title, QStringLiteral("Error!"));
+    QCOMPARE(box.text, QLatin1String(kDatabaseBoxText));
+    QCOMPARE(box.buttons, (QStringList{"Retry", "Cancel"}));
+    QCOMPARE(box.icon, QStringLiteral("Warning"));
+
+    // Cancel: no row, no upload, a warning that names the log.
+    CRunLogCapture log;
+    CTestRecord second = RunRecord();
+    const QString strSecondLog = second.GetLogUrl();
+    pUpload->UploadTestData(second);
+    QCOMPARE(answerer.boxes.size(), 3);
+    QCOMPARE(second.GetLogUrl(), strSecondLog);
+    QVERIFY(pUpload->FtpClient()->PendingUploads().isEmpty());
+    QVERIFY(pUpload->FtpClient()->IsIdle());
+    QVERIFY(FtpCommands().isEmpty());
+    QVERIFY(log.Lines(QtWarningMsg).filter(QStringLiteral("cancelled")).join(QString()).contains(strSecondLog));
+
+    // The server comes back while the box is open: Retry stores the run.
+    bool bResumed = false;
+    answerer.Answer(QStringLiteral("Retry"));
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) { bResumed = ResumePostgres(); });
+    CTestRecord third = RunRecord();
+    pUpload->UploadTestData(third);
+    QVERIFY(bResumed);
+    QCOMPARE(answerer.boxes.size(), 4);
+    QCOMPARE(Rows(third.GetSN()).size(), 1);
+    WaitForFtp(pUpload);
+    QCOMPARE(FtpFile(third.GetLogUrl().mid(QStringLiteral("ftp://127.0.0.1").size())), third.GetSN().toUtf8());
+    QVERIFY(Rows(first.GetSN()).isEmpty());
+    QVERIFY(Rows(second.GetSN()).isEmpty());
+}
+
+void TestUploadSequence::serverRestartedBetweenTwoRecords_data()
+{
+    committedRowThenUpload_data();
+}
+
+void TestUploadSequence::serverRestartedBetweenTwoRecords()
+{
+    QFETCH(QString, driver);
+    CModalBoxAnswerer answerer;
+    CUploadTestData *pUpload = Start(driver);
+    QVERIFY(pUpload);
+    CTestRecord first = RunRecord();
+    QCOMPARE(pUpload->InsertToDatabase(first), 1);
+
+    // The connection the station holds still says open after the restart.
+    QVERIFY(PausePostgres());
+    QVERIFY(ResumePostgres());
+    CRunLogCapture log;
+    CTestRecord second = RunRecord();
+    pUpload->UploadTestData(second);
+
+    QCOMPARE(Rows(second.GetSN()).size(), 1);
+    QVERIFY(answerer.boxes.isEmpty());
+    QVERIFY(log.Contains(QStringLiteral("connecting again")));
+    WaitForFtp(pUpload);
+    QCOMPARE(FtpFile(second.GetLogUrl().mid(QStringLiteral("ftp://127.0.0.1").size())), second.GetSN().toUtf8());
+}
+
+void TestUploadSequence::refusedRowIsNotUploaded_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("reason");
+    for (const char *szDriver : {"QODBC", "QPSQL"}) {
+        QTest::addRow("%s insert refused", szDriver) << szDriver << "CHECK-REFUSED" << "refused_result";
+        QTest::addRow("%s commit refused", szDriver) << szDriver << "COMMIT-REFUSED" << "row refused at commit";
+    }
+}
+
+void TestUploadSequence::refusedRowIsNotUploaded()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, result);
+    QFETCH(QString, reason);
+    CModalBoxAnswerer answerer;
+    CUploadTestData *pUpload = Start(driver);
+    QVERIFY(pUpload);
+    const int nBefore = RowCount();
+
+    CTestRecord refused = RunRecord(result);
+    QCOMPARE(pUpload->InsertToDatabase(refused), -1);
+
+    CRunLogCapture log;
+    CTestRecord again = RunRecord(result);
+    const QString strLog = again.GetLogUrl();
+    pUpload->UploadTestData(again);
+    QCOMPARE(again.GetLogUrl(), strLog);
+    QCOMPARE(RowCount(), nBefore);
+    QVERIFY(pUpload->FtpClient()->PendingUploads().isEmpty());
+    QVERIFY(FtpCommands().isEmpty());
+    const QStringList warnings = log.Lines(QtWarningMsg).filter(strLog);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(reason), qPrintable(warnings.first()));
+    QVERIFY(answerer.boxes.isEmpty());
+
+    // The connection is usable for the next run.
+    CTestRecord next = RunRecord();
+    QCOMPARE(pUpload->InsertToDatabase(next), 1);
+    QCOMPARE(RowCount(), nBefore + 1);
+}
+
+void TestUploadSequence::unknownTypeAsksUntilCancel()
+{
+    SServerInfo info = SServerInfo::Default();
+    info.dbType = QStringLiteral("sql server");
+    WriteServerInfo(info, QDir::currentPath());
+    CUploadTestData *pUpload = CUploadTestData::GetInstance();
+    QVERIFY(pUpload);
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Retry"));
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) {
+        if (answerer.boxes.size() == 2)
+            answerer.Answer(QStringLiteral("Cancel"));
+    });
+    const int nBefore = RowCount();
+
+    CTestRecord record = RunRecord();
+    pUpload->UploadTestData(record);
+
+    QCOMPARE(answerer.boxes.size(), 3);
+    QCOMPARE(RowCount(), nBefore);
+    QVERIFY(pUpload->FtpClient()->PendingUploads().isEmpty());
+    QVERIFY(FtpCommands().isEmpty());
+}
+
+STATION_TEST_MAIN(TestUploadSequence)
+#include "tst_uploadsequence.moc"

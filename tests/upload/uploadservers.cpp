@@ -1,0 +1,308 @@
+#include "uploadservers.h"
+
+#include "sqldatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QSettings>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTextStream>
+#include <QUuid>
+
+namespace UploadServers {
+
+namespace {
+
+QHash<QString, QString> g_values;
+const char *const kVerifyConnection = "upload_verify";
+constexpr int kScriptTimeoutMs = 90000;
+
+QString StateFolder()
+{
+    return QString::fromLocal8Bit(qgetenv("UPLOAD_SERVERS"));
+}
+
+bool ReadEnv(const QString &strFile, QString *pError)
+{
+    QFile file(strFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *pError = QStringLiteral("no server description %1 (did the fixture start?)").arg(strFile);
+        return false;
+    }
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const int nEq = line.indexOf('=');
+        if (nEq > 0)
+            g_values.insert(QString::fromUtf8(line.left(nEq)), QString::fromUtf8(line.mid(nEq + 1)));
+    }
+    return true;
+}
+
+bool RunScript(const char *szScript, const char *szCommand, const char *szSub)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setWorkingDirectory(StateFolder());
+    process.start(QStringLiteral("bash"), {QStringLiteral(UPLOAD_TEST_SOURCE_DIR "/") + QLatin1String(szScript),
+                                            QLatin1String(szCommand), StateFolder() + QLatin1Char('/') +
+                                                                           QLatin1String(szSub)});
+    if (!process.waitForFinished(kScriptTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// The test server's database as the station's role, through QPSQL.
+void SetUpQpsql(QSqlDatabase &db)
+{
+    db.setHostName(QStringLiteral("127.0.0.1"));
+    db.setPort(Value("PGPORT").toInt());
+    db.setDatabaseName(Value("PGDATABASE"));
+    db.setUserName(Value("PG_USER"));
+    db.setPassword(Value("PG_PASSWORD"));
+    db.setConnectOptions(CSqlDatabase::LoginTimeoutOption(QStringLiteral("QPSQL")));
+}
+
+QSqlDatabase Verify()
+{
+    QSqlDatabase db;
+    if (QSqlDatabase::contains(QLatin1String(kVerifyConnection))) {
+        db = QSqlDatabase::database(QLatin1String(kVerifyConnection), false);
+    } else {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QLatin1String(kVerifyConnection));
+        SetUpQpsql(db);
+    }
+    // The server may have been restarted since the last check.
+    bool bAlive = false;
+    if (db.isOpen()) {
+        QSqlQuery query(db);
+        bAlive = query.exec(QStringLiteral("select 1"));
+    }
+    if (!bAlive) {
+        db.close();
+        db.open();
+    }
+    return db;
+}
+
+} // namespace
+
+bool LoadPostgres(QString *pError)
+{
+    if (!ReadEnv(StateFolder() + QStringLiteral("/pg/pg.env"), pError))
+        return false;
+    // A test that ended while it had the server stopped leaves it stopped.
+    if (!ResumePostgres()) {
+        *pError = QStringLiteral("the PostgreSQL server does not start again");
+        return false;
+    }
+    qputenv("PGPORT", Value("PGPORT").toUtf8());
+    qputenv("ODBCSYSINI", Value("ODBCSYSINI").toUtf8());
+    // Nothing may log in for the station behind its back.
+    for (const char *szName : {"PGPASSWORD", "PGUSER", "PGHOST", "PGDATABASE", "PGSERVICE", "PGPASSFILE"})
+        qunsetenv(szName);
+    return true;
+}
+
+bool LoadFtp(QString *pError)
+{
+    if (!ReadEnv(StateFolder() + QStringLiteral("/ftp/ftp.env"), pError))
+        return false;
+    SetFtpSwitch(QString());
+    if (!ResumeFtp()) {
+        *pError = QStringLiteral("the FTP server does not start again");
+        return false;
+    }
+    return true;
+}
+
+QString Value(const char *szKey)
+{
+    return g_values.value(QLatin1String(szKey));
+}
+
+bool PausePostgres()
+{
+    return RunScript("pgserver.sh", "pause", "pg");
+}
+
+bool ResumePostgres()
+{
+    return RunScript("pgserver.sh", "resume", "pg");
+}
+
+bool PauseFtp()
+{
+    return RunScript("ftpserver.sh", "pause", "ftp");
+}
+
+bool ResumeFtp()
+{
+    return RunScript("ftpserver.sh", "resume", "ftp");
+}
+
+bool OpenQpsqlDefault(QString *pError)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"));
+    SetUpQpsql(db);
+    if (db.open())
+        return true;
+    *pError = db.lastError().text();
+    return false;
+}
+
+void RemoveDefault()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
+}
+
+QList<QVariantList> Rows(const QString &strSN)
+{
+    QList<QVariantList> rows;
+    QSqlQuery query(Verify());
+    query.prepare(QStringLiteral(
+        "select to_char(test_datetime, 'YYYY-MM-DD HH24:MI:SS'), device_mcuid, device_product, device_checksum, "
+        "device_batch, device_sn, test_appinfo, test_hostos, test_hostip, test_hostmac, test_result, test_logurl "
+        "from touchtestrecord where device_sn = ?"));
+    query.addBindValue(strSN);
+    if (!query.exec())
+        return rows;
+    while (query.next()) {
+        QVariantList row;
+        for (int i = 0; i < 12; ++i)
+            row << query.value(i);
+        rows << row;
+    }
+    return rows;
+}
+
+int RowCount()
+{
+    QSqlQuery query(Verify());
+    if (!query.exec(QStringLiteral("select count(*) from touchtestrecord")) || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+QStringList FtpCommands()
+{
+    QFile file(Value("FTP_COMMAND_LOG"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList commands = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    commands.removeAll(QString());
+    return commands;
+}
+
+void ClearFtpCommands()
+{
+    QFile file(Value("FTP_COMMAND_LOG"));
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+void SetFtpSwitch(const QString &strSwitch)
+{
+    QFile file(Value("FTP_SWITCH"));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(strSwitch.toUtf8());
+}
+
+QByteArray FtpFile(const QString &strRelativePath, bool *pExists)
+{
+    QFile file(Value("FTP_ROOT") + strRelativePath);
+    const bool bOpen = file.open(QIODevice::ReadOnly);
+    if (pExists)
+        *pExists = bOpen;
+    return bOpen ? file.readAll() : QByteArray();
+}
+
+bool MakeFtpFolder(const QString &strRelativePath)
+{
+    return QDir().mkpath(Value("FTP_ROOT") + strRelativePath);
+}
+
+void ClearFtpRoot()
+{
+    QDir root(Value("FTP_ROOT"));
+    const QFileInfoList entries = root.entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.absoluteFilePath()).removeRecursively();
+        else
+            QFile::remove(entry.absoluteFilePath());
+    }
+}
+
+SServerInfo SServerInfo::Default()
+{
+    SServerInfo info;
+    info.ftpUrl = QStringLiteral("127.0.0.1");
+    info.ftpPort = Value("FTP_PORT");
+    info.ftpUser = Value("FTP_USER");
+    info.ftpPassword = Value("FTP_PASSWORD");
+    info.dbServer = QStringLiteral("127.0.0.1");
+    info.dbPort = Value("PGPORT");
+    info.dbType = QStringLiteral("SQL SERVER");
+    info.dbName = Value("PGDATABASE");
+    info.dbUser = Value("PG_USER");
+    info.dbPassword = Value("PG_PASSWORD");
+    return info;
+}
+
+void WriteServerInfo(const SServerInfo &info, const QString &strFolder)
+{
+    const QString strFile = strFolder + QStringLiteral("/ServerInfo.ini");
+    QFile::remove(strFile);
+    QSettings settings(strFile, QSettings::IniFormat);
+    auto put = [&settings](const char *szKey, const QString &strValue) {
+        if (!strValue.isNull())
+            settings.setValue(QLatin1String(szKey), strValue);
+    };
+    put("FtpServer/Url", info.ftpUrl);
+    put("FtpServer/PortNo", info.ftpPort);
+    put("FtpServer/User", info.ftpUser);
+    put("FtpServer/Password", info.ftpPassword);
+    put("Database/Server", info.dbServer);
+    put("Database/PortNo", info.dbPort);
+    put("Database/Type", info.dbType);
+    put("Database/Name", info.dbName);
+    put("Database/User", info.dbUser);
+    put("Database/Password", info.dbPassword);
+    settings.sync();
+}
+
+bool WriteFile(const QString &strFolder, const QString &strRelativePath, const QByteArray &content)
+{
+    const QString strPath = strFolder + strRelativePath;
+    QDir().mkpath(QFileInfo(strPath).absolutePath());
+    QFile file(strPath);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+CTestRecord RunRecord(const QString &strResult)
+{
+    const QString strSN = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString strLog = QStringLiteral("/Data/X1/1A2B/%1_%2.xml").arg(strSN, strResult);
+    WriteFile(QDir::currentPath(), strLog, strSN.toUtf8());
+    CTestRecord record;
+    record.SetDateTime(QDateTime::currentDateTime());
+    record.SetMcuId(QStringLiteral("0x1234"));
+    record.SetProduct(QStringLiteral("X1"));
+    record.SetCheckSum(QStringLiteral("1A2B"));
+    record.SetSN(strSN);
+    record.SetResult(strResult);
+    record.SetLogUrl(strLog);
+    return record;
+}
+
+} // namespace UploadServers

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "testrecord.h"
+
+#include <QByteArray>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+// The PostgreSQL and FTP servers that the fixture scripts of this folder
+// started (pgserver.sh, ftpserver.sh), as the upload tests see them. The
+// scripts' state folder comes from $UPLOAD_SERVERS.
+namespace UploadServers {
+
+// Reads the servers' descriptions; for the ODBC driver of the station it
+// sets PGPORT (psqlODBC takes its port from there) and ODBCSYSINI (the
+// private odbcinst.ini that registers psqlODBC as "SQL SERVER"). False, with
+// the reason, when a server is missing. A server that an earlier test left
+// stopped is started again.
+bool LoadPostgres(QString *pError);
+bool LoadFtp(QString *pError);
+
+// A description value: PGPORT, PGDATABASE, PG_USER, PG_PASSWORD, PG_OP_USER,
+// PG_OP_PASSWORD, FTP_PORT, FTP_USER, FTP_PASSWORD, FTP_ROOT...
+QString Value(const char *szKey);
+
+// Stops the server, or starts it again on the same port (bounded waits).
+bool PausePostgres();
+bool ResumePostgres();
+bool PauseFtp();
+bool ResumeFtp();
+
+// Registers the default connection with QPSQL on the test server, as the
+// station's role, and opens it.
+bool OpenQpsqlDefault(QString *pError);
+void RemoveDefault();
+
+// Rows of TouchTestRecord whose Device_SN is strSN, each with the twelve
+// columns in table order; the time as "yyyy-MM-dd hh:mm:ss" text (a NULL
+// stays a null QVariant). Read on a connection of its own.
+QList<QVariantList> Rows(const QString &strSN);
+int RowCount();
+
+// FTP: the commands the server received since the last clear, the switch
+// ("refuse-login", "refuse-upload", "drop" or empty) and the files below its root.
+QStringList FtpCommands();
+void ClearFtpCommands();
+void SetFtpSwitch(const QString &strSwitch);
+QByteArray FtpFile(const QString &strRelativePath, bool *pExists = nullptr);
+bool MakeFtpFolder(const QString &strRelativePath);
+void ClearFtpRoot();
+
+// "ServerInfo.ini" in strFolder. Default(): the FTP server and, through
+// ODBC ("SQL SERVER"), the database as the plain role.
+struct SServerInfo
+{
+    QString ftpUrl;
+    QString ftpPort;
+    QString ftpUser;
+    QString ftpPassword;
+    QString dbServer;
+    QString dbPort;
+    QString dbType;
+    QString dbName;
+    QString dbUser;
+    QString dbPassword;
+    static SServerInfo Default();
+};
+void WriteServerInfo(const SServerInfo &info, const QString &strFolder);
+
+// Writes strRelativePath below strFolder with content (folders made).
+bool WriteFile(const QString &strFolder, const QString &strRelativePath, const QByteArray &content);
+
+// The record of a run whose log, /Data/X1/1A2B/<serial>_<result>.xml, exists
+// below the working folder and holds the serial number (a fresh UUID, also
+// in Device_SN).
+CTestRecord RunRecord(const QString &strResult = QStringLiteral("PASS"));
+
+} // namespace UploadServers
