@@ -1,5 +1,6 @@
 #include "touchhardware.h"
 
+#include "localclock.h"
 #include "operateenvironment.h"
 #include "testlogerror.h"
 
@@ -158,7 +159,7 @@ QString CTouchHardware::GetLogDir()
 
 QString CTouchHardware::GetLogFileName()
 {
-    return MakeLogFileName(QDateTime::currentDateTime(), m_lstProperty);
+    return MakeLogFileName(CLocalClock::Now(), m_lstProperty);
 }
 
 QString CTouchHardware::MakeLogDir(const QList<CPropertyItem> &lstProperty)
