@@ -98,12 +98,7 @@ void TestCalibrationDriver::init()
     // 10 s waits become 200 ms, 80 s 1.6 s, the 30 s step wait 600 ms.
     CTestEnvironment::FastClock(0.02);
     m_pRig = std::make_unique<CStationRig>();
-    CStationRig::SFrameOptions frame;
-    frame.bPanel = false;
-    frame.bBootloader = true;
-    // The frame leaves the bus well after its last answer was read.
-    frame.nLeaveDelayMs = 4000;
-    m_pRig->AddFrame(frame);
+    m_pRig->AddFrame(CStationRig::SFrameOptions::Upgradable());
     m_pRig->StartDispatcher(CALIBRATEWORK);
     // The port's first enumeration finds the empty bus.
     m_pRig->Settle();

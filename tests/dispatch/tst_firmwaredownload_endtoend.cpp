@@ -136,12 +136,7 @@ void TestFirmwareDownload::init()
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
     m_pRig = std::make_unique<CStationRig>();
-    CStationRig::SFrameOptions frame;
-    frame.bPanel = false;
-    frame.bBootloader = true;
-    // The frame leaves the bus well after its last answer was read.
-    frame.nLeaveDelayMs = 4000;
-    m_pRig->AddFrame(frame);
+    m_pRig->AddFrame(CStationRig::SFrameOptions::Upgradable());
     m_pRig->StartDispatcher(UPGRADEWORK);
     // The port's first enumeration finds the empty bus.
     m_pRig->Settle();

@@ -28,11 +28,7 @@ public:
     void Create(eWorkType type)
     {
         Reset();
-        SFrameOptions options;
-        options.bPanel = false;
-        options.bBootloader = true;
-        options.nLeaveDelayMs = 4000;
-        SFrame& f = AddFrame(options);
+        SFrame& f = AddFrame(SFrameOptions::Upgradable());
         hid = Backend().get();
         frame = &f.frame;
         boot = f.boot.get();

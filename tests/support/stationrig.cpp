@@ -5,6 +5,15 @@
 
 #include <QCoreApplication>
 
+CStationRig::SFrameOptions CStationRig::SFrameOptions::Upgradable()
+{
+    SFrameOptions options;
+    options.bPanel = false;
+    options.bBootloader = true;
+    options.nLeaveDelayMs = 4000;
+    return options;
+}
+
 CStationRig::SFrame::SFrame(const std::shared_ptr<CFakeHidBackend>& backend, const SFrameOptions& options)
 {
     if (options.bPanel)
@@ -114,7 +123,8 @@ CStationRig::SFrame& CStationRig::AddFrame(quint16 nVersion, quint16 nPid, CEmul
 
 CStationRig::SFrame& CStationRig::Frame(int nIndex)
 {
-    Q_ASSERT(nIndex >= 0 && nIndex < FrameCount());
+    if (nIndex < 0 || nIndex >= FrameCount())
+        qFatal("CStationRig: no frame %d (%d added)", nIndex, FrameCount());
     return *std::next(m_frames.begin(), nIndex);
 }
 

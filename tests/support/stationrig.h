@@ -57,6 +57,10 @@ public:
         // jump to its bootloader or a completed download (its own default is
         // 20 ms; a removal ends every wait of the station at once).
         int nLeaveDelayMs = 0;
+
+        // The frame of the calibration and upgrade tasks: its bootloader, no
+        // panel, and it leaves the bus well after its last answer was read.
+        static SFrameOptions Upgradable();
     };
 
     // One frame: its protocol model, panel, bootloader and USB adapter.
@@ -78,7 +82,6 @@ public:
         std::unique_ptr<CEmulatedUsbFrame> usb;
     };
 
-    // What the dispatcher said, in order, through its signals.
     struct SUpgrade
     {
         QString status;
@@ -86,6 +89,7 @@ public:
         double dProgress;
     };
     using InfoList = QList<QPair<QString, QString>>;
+    // What the dispatcher said through its signals, in order.
     struct SRecord
     {
         // "msg:<json>", "step:<n>", "caldata", "reset:<bool>",
@@ -115,12 +119,13 @@ public:
     // The same with a healthy panel and no bootloader.
     SFrame& AddFrame(quint16 nVersion = 0x7201, quint16 nPid = 0x0013,
                      CEmulatedFrame::Mode mode = CEmulatedFrame::Mode::Application);
-    // The frames in the order they were added.
+    // The frames in the order they were added (a wrong index stops the test).
     SFrame& Frame(int nIndex = 0);
     int FrameCount() const { return int(m_frames.size()); }
 
     // --- a USB port of the test's own (hardware tests, benchmarks) ---
-    // The real USB port over the backend; its first enumeration runs at once.
+    // The real USB port over the backend. Frames already plugged arrive
+    // through the event loop: WaitForDevices.
     CComPortUsb* OpenPort();
     CComPortUsb* Port() const { return m_pPort.get(); }
     void ClosePort();
@@ -133,8 +138,8 @@ public:
 
     // --- the dispatcher (library station_shellsupport) ---
     // HandleWork with a CShellTestWindow as its main window, whose work type
-    // is nWorkType (an eWorkType). The port's first enumeration has run when
-    // it returns.
+    // is nWorkType (an eWorkType). Its port's first enumeration and its
+    // start-up task run from the event loop: Settle() waits for them.
     HandleWork* StartDispatcher(int nWorkType = 0);
     // Deletes the dispatcher (its worker stops), then its window; what they
     // recorded stays readable.
