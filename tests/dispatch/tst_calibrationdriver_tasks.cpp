@@ -83,13 +83,6 @@ private:
     bool PlugFrame();
     HardwareInterface* Device() { return dynamic_cast<HardwareInterface*>(m_pRig->Work()->GetTouchDevice()); }
 
-    // What the dispatcher said, and the frame's requests, forgotten.
-    void ClearRecord()
-    {
-        m_pRig->Record().Clear();
-        m_pRig->Frame().frame.ClearRequests();
-    }
-
     std::unique_ptr<CStationRig> m_pRig;
 };
 
@@ -117,7 +110,7 @@ bool TestCalibrationDriver::PlugFrame()
     if (!StationTest::WaitFor([this] { return m_pRig->Record().events.contains("deviceinfo"); }))
         return false;
     m_pRig->Settle();
-    ClearRecord();
+    m_pRig->ClearRecord();
     return true;
 }
 
@@ -199,7 +192,7 @@ void TestCalibrationDriver::stepTimeoutReachesTheStep()
     QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x01).size(), 1);
 
     m_pRig->Settle();
-    ClearRecord();
+    m_pRig->ClearRecord();
     m_pRig->Work()->ChangeCalStepTimeout(5);
     QVERIFY(m_pRig->Run("STEP_2"));
     QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).size(), 2);
@@ -437,7 +430,7 @@ void TestCalibrationDriver::getCalData()
     QCOMPARE(m_pRig->Record().events, QStringList{DeviceForm(0x100, 0x200, 0xFF, 0x7D00)});
 
     // A failed read gives no message (and this code is no time-out: no box).
-    ClearRecord();
+    m_pRig->ClearRecord();
     m_pRig->Frame().frame.SetFault(0xA1, 0x04, FineTuneEnd());
     QVERIFY(m_pRig->Run("GET_CAL_DATA"));
     QVERIFY(m_pRig->Record().events.isEmpty());
@@ -494,7 +487,7 @@ void TestCalibrationDriver::fineTuning()
     QCOMPARE(quint8(reqs[4][5]), quint8(0));
     QVERIFY(m_pRig->Record().events.isEmpty());
 
-    ClearRecord();
+    m_pRig->ClearRecord();
     m_pRig->Work()->ExitFineTuningCalibrate(true);
     m_pRig->Settle();
     const QStringList expectedExit{"A2 00", "A2 12", "30 00"};
@@ -567,7 +560,7 @@ void TestCalibrationDriver::sendCalDataToDev()
     const QStringList expectedCmds{"A1 01", "A1 02"};
     QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
 
-    ClearRecord();
+    m_pRig->ClearRecord();
     m_pRig->Frame().frame.SetFault(0xA1, 0x02, FineTuneEnd());
     QVERIFY(m_pRig->Run("SendCalDataToDev"));
     QCOMPARE(m_pRig->Record().events, QStringList{Result(0x80330005)});

@@ -116,13 +116,6 @@ private:
     bool StartUpgrade(const QString& path);
     bool WaitForEnd(int nTimeoutMs = 20000);
 
-    // What the dispatcher said, and the frame's requests, forgotten.
-    void ClearRecord()
-    {
-        m_pRig->Record().Clear();
-        m_pRig->Frame().frame.ClearRequests();
-    }
-
     std::unique_ptr<CStationRig> m_pRig;
     std::unique_ptr<QTemporaryDir> m_dir;
     CPathView m_view;
@@ -160,7 +153,7 @@ bool TestFirmwareDownload::PlugApplicationFrame()
     if (!StationTest::WaitFor([this] { return !m_pRig->Record().deviceInfos.isEmpty(); }))
         return false;
     m_pRig->Settle();
-    ClearRecord();
+    m_pRig->ClearRecord();
     return true;
 }
 
@@ -601,7 +594,7 @@ void TestFirmwareDownload::missingImageKeepsTheRequest()
     QVERIFY(StartUpgrade(m_dir->filePath("later.bin")));
     QCOMPARE(m_pRig->Record().upgrades.last().log, QString("Firmware path error"));
 
-    ClearRecord();
+    m_pRig->ClearRecord();
     m_pRig->Frame().usb->Unplug();
     m_pRig->Frame().usb->Plug();
     QVERIFY(WaitForEnd());
@@ -613,13 +606,13 @@ void TestFirmwareDownload::missingImageKeepsTheRequest()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("not an image");
     f.close();
-    ClearRecord();
+    m_pRig->ClearRecord();
     m_pRig->Frame().usb->Unplug();
     m_pRig->Frame().usb->Plug();
     QVERIFY(WaitForEnd());
     QCOMPARE(m_pRig->Record().upgrades.last().log, QString("Firmware read error"));
 
-    ClearRecord();
+    m_pRig->ClearRecord();
     m_pRig->Frame().usb->Unplug();
     m_pRig->Frame().usb->Plug();
     QVERIFY(StationTest::WaitFor([this] { return !m_pRig->Record().deviceInfos.isEmpty(); }));
@@ -640,7 +633,7 @@ void TestFirmwareDownload::upgradeStatusIsResetAfterAFailure()
     QCOMPARE(m_pRig->Record().upgrades.last().log, QString("Upgrade error Nack"));
     QCOMPARE(m_pRig->Frame().frame.CurrentMode(), CEmulatedFrame::Mode::Bootloader);
 
-    ClearRecord();
+    m_pRig->ClearRecord();
     QVERIFY(m_pRig->Run("GetBootVersion"));
     QCOMPARE(m_pRig->Record().deviceInfos.size(), 1);
     QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x03, 0x00, 0xFE).size(), 1);
@@ -674,7 +667,7 @@ void TestFirmwareDownload::imageGoneAfterTheJump()
     QCOMPARE(m_pRig->Record().upgrades.last().dProgress, 0.0);
     QCOMPARE(m_pRig->Frame().boot->Sendings(), 0);
 
-    ClearRecord();
+    m_pRig->ClearRecord();
     QVERIFY(m_pRig->Run("GetBootVersion"));
     QCOMPARE(m_pRig->Record().deviceInfos.size(), 1);
     QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
@@ -682,7 +675,7 @@ void TestFirmwareDownload::imageGoneAfterTheJump()
     // Still requested: with the image back, the next "Start_Upgrade" of the
     // arrival (no view) downloads it.
     QVERIFY(!WriteImage(image).isEmpty());
-    ClearRecord();
+    m_pRig->ClearRecord();
     QVERIFY(m_pRig->Run("Start_Upgrade"));
     QVERIFY(WaitForEnd());
     QCOMPARE(m_pRig->Record().upgrades.last().log, QString("Firmware sent"));

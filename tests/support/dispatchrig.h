@@ -46,11 +46,7 @@ public:
         work = nullptr;
         Reset();
     }
-    void Clear()
-    {
-        Record().Clear();
-        frame->ClearRequests();
-    }
+    void Clear() { ClearRecord(); }
     bool HasUpgrade(const QString& status) const { return Record().HasUpgrade(status); }
     QStringList AppCommands(int nAtLeast = 0) { return Frame().AppCommands(nAtLeast); }
     template <typename Pred>

@@ -172,6 +172,13 @@ void CStationRig::CloseMainWindow()
     }
 }
 
+void CStationRig::ClearRecord()
+{
+    m_record.Clear();
+    for (SFrame& frame : m_frames)
+        frame.frame.ClearRequests();
+}
+
 void CStationRig::Flush()
 {
     QCoreApplication::sendPostedEvents();

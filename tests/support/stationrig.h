@@ -165,6 +165,8 @@ public:
     HandleWork* Work() const { return m_pWork; }
     SRecord& Record() { return m_record; }
     const SRecord& Record() const { return m_record; }
+    // Forgets what the dispatcher said and what every frame received.
+    void ClearRecord();
 
 private:
     void TearDown();
