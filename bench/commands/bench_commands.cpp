@@ -5,14 +5,10 @@
 //   bench_commands [rounds]
 
 #include "comportusb.h"
-#include "emulatedframe.h"
-#include "emulatedusbframe.h"
-#include "fakehidbackend.h"
 #include "hardwareinterface.h"
+#include "stationrig.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -86,22 +82,16 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(QuietHandler);
     const int nRounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
 
-    std::shared_ptr<CFakeHidBackend> hid = CFakeHidBackend::Install();
-    CEmulatedFrame frame;
-    CEmulatedUsbFrame usb(&frame, hid);
-    usb.Plug();
-    auto port = std::make_unique<CComPortUsb>();
-    QElapsedTimer wait;
-    wait.start();
-    while (port->GetDevCount() < 1 && wait.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    if (port->GetDevCount() < 1) {
+    CStationRig rig;
+    CStationRig::SFrameOptions options;
+    options.bPanel = false;
+    rig.AddFrame(options).usb->Plug();
+    CComPortUsb* port = rig.OpenPort();
+    if (!rig.WaitForDevices(1)) {
         std::fprintf(stderr, "the emulated frame did not arrive\n");
         return 1;
     }
-    HardwareInterface hw(nullptr, port.get(), QStringLiteral("bench"));
+    HardwareInterface hw(nullptr, port, QStringLiteral("bench"));
 
     // Warm up: first reads, allocations, caches.
     for (int i = 0; i < 200; ++i)
@@ -132,7 +122,5 @@ int main(int argc, char *argv[])
     std::printf("median host time per round trip: %.1f us (target < 50 us): %s\n", fCommand.median,
                 fCommand.median < 50.0 ? "met" : "NOT met");
 
-    port.reset();
-    CFakeHidBackend::Uninstall();
     return nFailures == 0 ? 0 : 2;
 }

@@ -8,17 +8,13 @@
 // Target: under 100 us per record (the wire takes one record per ms).
 
 #include "comportusb.h"
-#include "emulatedbootloader.h"
-#include "emulatedframe.h"
-#include "emulatedusbframe.h"
-#include "fakehidbackend.h"
 #include "firmwaredownloader.h"
+#include "stationrig.h"
+#include "waitfor.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -49,20 +45,6 @@ QByteArray MakeImage()
     return image;
 }
 
-template <typename Pred>
-bool WaitFor(Pred pred, int nTimeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > nTimeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
-}
-
 double Percentile(std::vector<double> v, double p)
 {
     if (v.empty())
@@ -89,17 +71,19 @@ int main(int argc, char* argv[])
         }
     }
 
-    auto hid = CFakeHidBackend::Install();
     int nExit = 0;
     {
-        CEmulatedFrame frame;
-        frame.SetMode(CEmulatedFrame::Mode::Bootloader);
-        CEmulatedBootloader boot(&frame);
+        CStationRig rig;
+        CStationRig::SFrameOptions options;
+        options.mode = CEmulatedFrame::Mode::Bootloader;
+        options.bPanel = false;
+        options.bBootloader = true;
+        CStationRig::SFrame& frame = rig.AddFrame(options);
+        CEmulatedBootloader& boot = *frame.boot;
         boot.SetReturnsToApplication(false);
-        CEmulatedUsbFrame usb(&frame, hid);
-        usb.Plug();
-        CComPortUsb port;
-        if (!WaitFor([&port] { return port.GetDevCount() == 1 && port.GetDeviceMode() == 0; }, 5000)) {
+        frame.usb->Plug();
+        CComPortUsb& port = *rig.OpenPort();
+        if (!StationTest::WaitFor([&port] { return port.GetDevCount() == 1 && port.GetDeviceMode() == 0; }, 5000)) {
             std::fprintf(stderr, "the emulated bootloader did not arrive\n");
             return 1;
         }
@@ -145,6 +129,5 @@ int main(int argc, char* argv[])
                         dMedian < kTargetUs ? "met" : "MISSED");
         }
     }
-    CFakeHidBackend::Uninstall();
     return nExit;
 }

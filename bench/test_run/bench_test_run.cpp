@@ -8,16 +8,11 @@
 //   bench_test_run [repetitions]
 
 #include "comportusb.h"
-#include "emulatedframe.h"
-#include "emulatedpanel.h"
-#include "emulatedusbframe.h"
-#include "fakehidbackend.h"
 #include "hardwareinterface.h"
+#include "stationrig.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -135,26 +130,17 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int nRepetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
-    std::shared_ptr<CFakeHidBackend> hid = CFakeHidBackend::Install();
-    CEmulatedFrame frame;
-    CEmulatedPanel panel(&frame);
-    panel.Install();
-    panel.Edit(LargeFrame);
-    CEmulatedUsbFrame usb(&frame, hid);
-    usb.Plug();
-    auto usbPort = std::make_unique<CComPortUsb>();
-    QElapsedTimer wait;
-    wait.start();
-    while (usbPort->GetDevCount() < 1 && wait.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    if (usbPort->GetDevCount() < 1) {
+    CStationRig rig;
+    CStationRig::SFrame& frame = rig.AddFrame();
+    frame.panel.Edit(LargeFrame);
+    frame.usb->Plug();
+    CComPortUsb* usbPort = rig.OpenPort();
+    if (!rig.WaitForDevices(1)) {
         std::fprintf(stderr, "the emulated frame did not arrive\n");
         return 1;
     }
     QTemporaryDir dir;
-    CCountedPort port(usbPort.get());
+    CCountedPort port(usbPort);
 
     std::printf("bench_test_run: first test and retest of a 0x7201 frame with a parameter block, 600 x 340 LEDs,\n"
                 "  HardwareInterface -> CComPortUsb -> device layer -> emulated frame (fake hidraw node), %d times\n",
@@ -223,7 +209,5 @@ int main(int argc, char *argv[])
     std::printf("first run with log save %.1f ms (target < 150 ms): %s\n", dFirstWithSave,
                 dFirstWithSave < 150.0 ? "met" : "NOT met");
 
-    usbPort.reset();
-    CFakeHidBackend::Uninstall();
     return nFailures == 0 ? 0 : 2;
 }

@@ -1,5 +1,7 @@
 #include "runlog.h"
 
+#include "localclock.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -50,7 +52,7 @@ QString FromLocal8Bit(const char *text)
 // "hh:mm:ss:zzz" of the local time, without the locale machinery.
 QByteArray TimeText()
 {
-    const QTime now = QTime::currentTime();
+    const QTime now = CLocalClock::Now().time();
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d:%03d", now.hour(), now.minute(), now.second(),
                   now.msec());
@@ -160,7 +162,7 @@ int InstallLogHandler(const QString &prefix)
     QString safePrefix = prefix;
     safePrefix.replace(QLatin1Char('/'), QLatin1Char('_'));
     const QString name = safePrefix
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"))
+        + CLocalClock::Now().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"))
         + QStringLiteral(".txt");
     QDir().mkpath(folder);
 

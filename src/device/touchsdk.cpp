@@ -7,6 +7,20 @@
 
 #include <QDebug>
 
+#include <mutex>
+
+namespace {
+// The injector a test set (none in production).
+std::mutex g_injectorMutex;
+std::shared_ptr<CSimulatorTouch> g_pTestInjector;
+
+std::shared_ptr<CSimulatorTouch> TestInjector()
+{
+    std::lock_guard<std::mutex> lock(g_injectorMutex);
+    return g_pTestInjector;
+}
+} // namespace
+
 TouchSDK::TouchSDK()
 {
     CTouchDevice::InitSupportedVidPidList();
@@ -124,12 +138,23 @@ int32_t TouchSDK::ReleaseDeviceInterface(const TouchDeviceInfo *handle)
 
 CSimulatorTouch *TouchSDK::GetSimulatorTouch()
 {
+    if (CSimulatorTouch *pInjector = TestInjector().get())
+        return pInjector;
     return CSimulatorTouchForOS::GetInstance();
 }
 
 int32_t TouchSDK::InjectTouch(const TouchPoint *points, int count, int screenWidth, int screenHeight)
 {
-    return GetSimulatorTouch()->InjectTouch(points, count, screenWidth, screenHeight);
+    // Held for the call: a test may replace its injector meanwhile.
+    if (const std::shared_ptr<CSimulatorTouch> pInjector = TestInjector())
+        return pInjector->InjectTouch(points, count, screenWidth, screenHeight);
+    return CSimulatorTouchForOS::GetInstance()->InjectTouch(points, count, screenWidth, screenHeight);
+}
+
+void TouchSDK::SetSimulatorTouchForTest(std::shared_ptr<CSimulatorTouch> pInjector)
+{
+    std::lock_guard<std::mutex> lock(g_injectorMutex);
+    g_pTestInjector = std::move(pInjector);
 }
 
 int32_t TouchSDK::SetSettingsVidPidList(const QList<VidPid> &list)

@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <cstdint>
+#include <memory>
 
 class CSimulatorTouch;
 
@@ -47,8 +48,15 @@ public:
     int32_t ClaimDeviceInterface(const TouchDeviceInfo *handle);
     int32_t ReleaseDeviceInterface(const TouchDeviceInfo *handle);
 
+    // The injector that replays a frame's contacts to the desktop: the
+    // operating system's, or the one a test put in its place.
     static CSimulatorTouch *GetSimulatorTouch();
     static int32_t InjectTouch(const TouchPoint *points, int count, int screenWidth, int screenHeight);
+    // Tests only: injections go to pInjector (kept alive until it is
+    // replaced, also by a call in flight) instead of the operating system;
+    // nullptr restores the operating system's injector. Production never
+    // calls it.
+    static void SetSimulatorTouchForTest(std::shared_ptr<CSimulatorTouch> pInjector);
 
     static int32_t SetSettingsVidPidList(const QList<VidPid> &list);
     static QList<VidPid> GetBuiltinVidPidList();

@@ -1,6 +1,7 @@
 #include "touchhardware.h"
 
 #include "deviceinfokey.h"
+#include "localclock.h"
 #include "operateenvironment.h"
 #include "testlogerror.h"
 
@@ -159,7 +160,7 @@ QString CTouchHardware::GetLogDir()
 
 QString CTouchHardware::GetLogFileName()
 {
-    return MakeLogFileName(QDateTime::currentDateTime(), m_lstProperty);
+    return MakeLogFileName(CLocalClock::Now(), m_lstProperty);
 }
 
 QString CTouchHardware::MakeLogDir(const QList<CPropertyItem> &lstProperty)

@@ -89,7 +89,7 @@ public:
     CComPort *GetPort() const { return m_pPort; }
 
     // Log naming for a given time and property list (GetLogDir and
-    // GetLogFileName use the current ones).
+    // GetLogFileName use the current ones, and CLocalClock's time).
     static QString MakeLogDir(const QList<CPropertyItem> &lstProperty);
     static QString MakeLogFileName(const QDateTime &time, const QList<CPropertyItem> &lstProperty);
     // strText as one safe file-name component: "/", "\", control characters

@@ -7,8 +7,7 @@
 #include "handlework.h"
 #include "mainwindow.h"
 #include "modalboxanswerer.h"
-#include "shellrig.h"
-#include "stationresources.h"
+#include "stationrig.h"
 #include "testenvironment.h"
 #include "touchbase.h"
 
@@ -41,7 +40,6 @@ class TestStationEndToEnd : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -55,70 +53,63 @@ private:
     // The notice text each time the window hears of a frame.
     QStringList NoticesOnStatus();
 
-    std::unique_ptr<CShellRig> m_pRig;
-    std::unique_ptr<MainWindow> m_pWindow;
+    std::unique_ptr<CStationRig> m_pRig;
+    MainWindow* m_pWindow = nullptr;  // the rig's
     std::unique_ptr<CScopedWorkDir> m_pWorkDir;
     QStringList m_notices;
 };
-
-void TestStationEndToEnd::initTestCase()
-{
-    InitStationResources();
-}
 
 void TestStationEndToEnd::init()
 {
     CTestEnvironment::RealClock();
     CCustomerSettings::GetInstance()->clear();
     m_pWorkDir = std::make_unique<CScopedWorkDir>();
-    m_pRig = std::make_unique<CShellRig>();
-    m_pWindow = std::make_unique<MainWindow>();
-    m_pWindow->resize(1129, 748);
-    m_pWindow->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get()));
+    m_pRig = std::make_unique<CStationRig>();
+    m_pWindow = m_pRig->StartMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(m_pWindow));
     // Connected after the window's own slot: sees the notice it has just set.
     m_notices.clear();
-    QLabel* pNotice = Child<QLabel>(m_pWindow.get(), "noticeLabel");
+    QLabel* pNotice = Child<QLabel>(m_pWindow, "noticeLabel");
     connect(m_pWindow->GetHandleWork(), &HandleWork::EmitDeviceStatusToUIObject, this,
             [this, pNotice] { m_notices << pNotice->text(); });
 }
 
 void TestStationEndToEnd::cleanup()
 {
-    m_pWindow.reset();
+    m_pWindow = nullptr;
     m_pRig.reset();
     m_pWorkDir.reset();
 }
 
 void TestStationEndToEnd::applicationFrameShowsItsIdentity()
 {
-    CShellFrame& frame = m_pRig->AddFrame();
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     frame.usb->Plug();
-    auto* pSn = Child<QLabel>(m_pWindow.get(), "snLabel");
+    auto* pSn = Child<QLabel>(m_pWindow, "snLabel");
     QTRY_COMPARE(pSn->text(), QStringLiteral("B2024-11-05"));
     QCOMPARE(m_notices, QStringList{"Touch In App, Now initializing..."});
 
-    QVERIFY(!Child<QLabel>(m_pWindow.get(), "noticeLabel")->isVisible());
-    auto* pModel = Child<QLabel>(m_pWindow.get(), "modelLabel");
+    QVERIFY(!Child<QLabel>(m_pWindow, "noticeLabel")->isVisible());
+    auto* pModel = Child<QLabel>(m_pWindow, "modelLabel");
     QVERIFY(pModel->isVisible());
     QCOMPARE(pModel->text(), QStringLiteral("KT-T65WHSUR-10P"));
     QVERIFY(!pSn->font().strikeOut());
-    QCOMPARE(Child<QLabel>(m_pWindow.get(), "showSNLabel")->pixmap(Qt::ReturnByValue).toImage(),
+    QCOMPARE(Child<QLabel>(m_pWindow, "showSNLabel")->pixmap(Qt::ReturnByValue).toImage(),
              MainWindow::MakeQRCodePixmap("B2024-11-05", 300, 300).toImage());
 
-    auto* pDevice = Child<QTableWidget>(m_pWindow.get(), "HardwareInfoWidget");
+    auto* pDevice = Child<QTableWidget>(m_pWindow, "HardwareInfoWidget");
     const QStringList names = Column(pDevice, 0);
     QCOMPARE(names.first(), QStringLiteral("App Information"));
     QVERIFY2(names.contains("McuID") && names.contains("Product id") && names.contains("CheckSum"),
              qPrintable(names.join(',')));
     const QStringList values = Column(pDevice, 1);
     QVERIFY2(values.contains("0123456789ABCDEF00112233"), qPrintable(values.join(',')));
-    auto* pApp = Child<QTableWidget>(m_pWindow.get(), "appInfoWidget");
+    auto* pApp = Child<QTableWidget>(m_pWindow, "appInfoWidget");
     QVERIFY(pApp->isVisible());
     QCOMPARE(Column(pApp, 0), (QStringList{"Runtimes Information", "Environment", "App Version", "IPAddr", "MacAddr"}));
 
     // The touch button is enabled (and still hidden) while a frame is in.
-    auto* pTouch = Child<QToolButton>(m_pWindow.get(), "touchEnToolButton");
+    auto* pTouch = Child<QToolButton>(m_pWindow, "touchEnToolButton");
     QVERIFY(pTouch->isEnabled());
     QVERIFY(!pTouch->isVisible());
 
@@ -131,7 +122,7 @@ void TestStationEndToEnd::applicationFrameShowsItsIdentity()
     frame.usb->Unplug();
     QTRY_COMPARE(m_notices.size(), 2);
     QCOMPARE(m_notices.last(), QStringLiteral("There is no device inserted, Please insert device!"));
-    QVERIFY(Child<QLabel>(m_pWindow.get(), "noticeLabel")->isVisible());
+    QVERIFY(Child<QLabel>(m_pWindow, "noticeLabel")->isVisible());
     QVERIFY(!pModel->isVisible());
     QVERIFY(!pTouch->isEnabled());
     QVERIFY(m_pWindow->grab().save(CTestEnvironment::OutputDir() + "/mainwindow-no-frame.png"));
@@ -139,19 +130,19 @@ void TestStationEndToEnd::applicationFrameShowsItsIdentity()
 
 void TestStationEndToEnd::bootloaderFrameKeepsTouchButtonDisabled()
 {
-    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
+    CStationRig::SFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
     frame.usb->Plug();
     QTRY_COMPARE(m_notices.size(), 1);
     QCOMPARE(m_notices[0], QStringLiteral("Touch In Bootloader, Now initializing..."));
-    QVERIFY(Child<QLabel>(m_pWindow.get(), "noticeLabel")->isVisible());
-    QVERIFY(!Child<QToolButton>(m_pWindow.get(), "touchEnToolButton")->isEnabled());
+    QVERIFY(Child<QLabel>(m_pWindow, "noticeLabel")->isVisible());
+    QVERIFY(!Child<QToolButton>(m_pWindow, "touchEnToolButton")->isEnabled());
 }
 
 void TestStationEndToEnd::batchSavedReadsTheFrameAgain()
 {
-    CShellFrame& frame = m_pRig->AddFrame();
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     frame.usb->Plug();
-    auto* pSn = Child<QLabel>(m_pWindow.get(), "snLabel");
+    auto* pSn = Child<QLabel>(m_pWindow, "snLabel");
     QTRY_COMPARE(pSn->text(), QStringLiteral("B2024-11-05"));
 
     // The test view changes the batch text and posts the save.
@@ -160,7 +151,7 @@ void TestStationEndToEnd::batchSavedReadsTheFrameAgain()
         m_pWindow->GetHandleWork()->GetTouchDevice()->SetProperty("BatchInfo", "B2025-01-31");
     }
     CModalBoxAnswerer answerer;
-    QSignalSpy status(m_pWindow.get(), &MainWindow::DeviceStatusChange_Emit);
+    QSignalSpy status(m_pWindow, &MainWindow::DeviceStatusChange_Emit);
     QVERIFY(m_pWindow->GetHandleWork()->PostTask("SaveBatchInfo"));
     QTRY_COMPARE(answerer.boxes.size(), 1);
     QCOMPARE(answerer.boxes[0].title, QStringLiteral("Success!"));
@@ -177,21 +168,21 @@ void TestStationEndToEnd::batchSavedReadsTheFrameAgain()
 void TestStationEndToEnd::batchSavedButFrameGone()
 {
     CModalBoxAnswerer answerer;
-    QSignalSpy status(m_pWindow.get(), &MainWindow::DeviceStatusChange_Emit);
+    QSignalSpy status(m_pWindow, &MainWindow::DeviceStatusChange_Emit);
     m_pWindow->ShowErrorMessage(0, QStringLiteral("SaveBatchInfo"));
     QCOMPARE(answerer.boxes.size(), 1);
     QCOMPARE(status.count(), 1);
     QCOMPARE(status.at(0).at(0).toBool(), false);
-    QCOMPARE(Child<QLabel>(m_pWindow.get(), "noticeLabel")->text(),
+    QCOMPARE(Child<QLabel>(m_pWindow, "noticeLabel")->text(),
              QStringLiteral("There is no device inserted, Please insert device!"));
 }
 
 void TestStationEndToEnd::touchButtonSwitchesTheFrame()
 {
-    CShellFrame& frame = m_pRig->AddFrame();
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     frame.usb->Plug();
-    QTRY_COMPARE(Child<QLabel>(m_pWindow.get(), "snLabel")->text(), QStringLiteral("B2024-11-05"));
-    auto* pTouch = Child<QToolButton>(m_pWindow.get(), "touchEnToolButton");
+    QTRY_COMPARE(Child<QLabel>(m_pWindow, "snLabel")->text(), QStringLiteral("B2024-11-05"));
+    auto* pTouch = Child<QToolButton>(m_pWindow, "touchEnToolButton");
     QVERIFY(pTouch->isEnabled());
     auto touch = [&frame] {
         const auto s = frame.frame.Snapshot();

@@ -1,10 +1,10 @@
 #include "cqprocess.h"
 #include "operateenvironment.h"
+#include "runlogcapture.h"
 #include "testenvironment.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QMutex>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSysInfo>
@@ -45,31 +45,6 @@ private:
     QTemporaryDir m_dir{QDir::tempPath() + "/station-proc-XXXXXX"};
     QProcess m_process;
 };
-
-// Collects the messages logged while it is alive.
-class CLogCapture
-{
-public:
-    CLogCapture() { s_self = this; m_previous = qInstallMessageHandler(&CLogCapture::Handler); }
-    ~CLogCapture() { qInstallMessageHandler(m_previous); s_self = nullptr; }
-    QStringList Lines() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_lines;
-    }
-
-private:
-    static void Handler(QtMsgType, const QMessageLogContext &, const QString &msg)
-    {
-        QMutexLocker lock(&s_self->m_mutex);
-        s_self->m_lines << msg;
-    }
-    static CLogCapture *s_self;
-    QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_mutex;
-    QStringList m_lines;
-};
-CLogCapture *CLogCapture::s_self = nullptr;
 
 QString AppInfoXml(const COperateEnvironment &env, bool *written)
 {
@@ -189,7 +164,7 @@ private slots:
         QFETCH(bool, found);
         CNamedProcess running(runningName);
         QVERIFY(running.Running());
-        CLogCapture log;
+        CRunLogCapture log;
         CQProcess process;
         process.StartTaskList(askedName);
         QCOMPARE(process.CheckProcessRunning(askedName), found);
@@ -198,7 +173,7 @@ private slots:
 
     void processCheckWithoutListing()
     {
-        CLogCapture log;
+        CRunLogCapture log;
         CQProcess process;
         QVERIFY(!process.CheckProcessRunning("PanelHost.exe"));
         QCOMPARE(log.Lines(), QStringList({"CheckProcessRunning :In", "CheckProcessRunning :Time Out End"}));

@@ -115,6 +115,23 @@ private slots:
         QCOMPARE(LogFiles(dir.Path()).size(), 2);
     }
 
+    // The station's local time names the file and stamps its lines.
+    void localClockNamesAndStamps()
+    {
+        CScopedWorkDir dir;
+        CTestEnvironment::FixLocalTime(QDateTime(QDate(2024, 3, 7), QTime(9, 5, 4, 7)));
+        QCOMPARE(InstallLogHandler("Fixed"), 0);
+        const QString path = RunLogFilePath();
+        qInfo() << "stamped";
+        CloseLogFile();
+        CTestEnvironment::RealClock();
+
+        QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("Fixed20240307-090504-007.txt"));
+        const QStringList lines = ReadLines(path);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().startsWith("[09:05:04:007][Info]"), qPrintable(lines.first()));
+    }
+
     void lineFormat_data()
     {
         QTest::addColumn<int>("type");

@@ -1,5 +1,6 @@
 #include "eventtimer.h"
 #include "runlog.h"
+#include "runlogcapture.h"
 #include "testenvironment.h"
 #include "timerthread.h"
 #include "workthread.h"
@@ -16,31 +17,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// Collects every message logged while it is alive.
-class CLogCapture
-{
-public:
-    CLogCapture() { s_self = this; m_previous = qInstallMessageHandler(&CLogCapture::Handler); }
-    ~CLogCapture() { qInstallMessageHandler(m_previous); s_self = nullptr; }
-    QStringList Lines() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_lines;
-    }
-
-private:
-    static void Handler(QtMsgType, const QMessageLogContext &, const QString &msg)
-    {
-        QMutexLocker lock(&s_self->m_mutex);
-        s_self->m_lines << msg;
-    }
-    static CLogCapture *s_self;
-    QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_mutex;
-    QStringList m_lines;
-};
-CLogCapture *CLogCapture::s_self = nullptr;
 
 struct SCallCount
 {
@@ -104,7 +80,7 @@ private slots:
         QFETCH(bool, withCallback);
         QFETCH(bool, exec);
         SCallCount count;
-        CLogCapture log;
+        CRunLogCapture log;
         {
             CWorkThread thread(withCallback ? &CountCall : nullptr, &count);
             thread.Start(exec);
@@ -145,7 +121,7 @@ private slots:
     void stubbornThreadIsTerminated()
     {
         CWorkThread::SetStopRounds(5);
-        CLogCapture log;
+        CRunLogCapture log;
         std::atomic<bool> entered{false};
         QElapsedTimer elapsed;
         {
@@ -311,7 +287,7 @@ private slots:
 
     void timerReleaseOrder()
     {
-        CLogCapture log;
+        CRunLogCapture log;
         {
             CTimerThread thread(nullptr, nullptr);
             thread.StartTimer(1000, Qt::CoarseTimer);

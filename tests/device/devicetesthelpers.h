@@ -7,32 +7,16 @@
 #include "touchmanage.h"
 #include "touchmanageforos.h"
 #include "usbhotplug.h"
+#include "waitfor.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QTest>
-#include <QThread>
 #include <initializer_list>
 
 namespace devicetest {
 
-// Runs the event loop until pred() holds (checked every millisecond).
-template <typename Pred>
-inline bool WaitFor(Pred pred, int nTimeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (pred())
-            return true;
-        if (timer.elapsed() > nTimeoutMs)
-            return false;
-        QThread::usleep(500);
-    }
-}
+using StationTest::WaitFor;
 
 inline CTouchManageForOS *Manager()
 {
@@ -155,7 +139,7 @@ private:
 
 } // namespace devicetest
 
-// QTRY_VERIFY / QTRY_COMPARE with a 1 ms step instead of 50 ms.
+// QTRY_VERIFY / QTRY_COMPARE with a step well under a millisecond instead of 50 ms.
 #define DEV_TRY_VERIFY(expr) QVERIFY2(devicetest::WaitFor([&]() { return bool(expr); }), #expr)
 #define DEV_TRY_COMPARE(actual, expected)                                               \
     do {                                                                                \

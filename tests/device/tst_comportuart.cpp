@@ -5,6 +5,7 @@
 
 #include "comportuart.h"
 #include "customersettings.h"
+#include "runlogcapture.h"
 #include "serialframe.h"
 #include "stationclock.h"
 #include "workthread.h"
@@ -12,7 +13,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QSet>
 #include <QThread>
 #include <QtTest>
@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -157,26 +158,6 @@ int ThreadCount()
     return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
-QMutex g_logMutex;
-QStringList g_log;
-QtMessageHandler g_previousHandler = nullptr;
-
-void RecordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    {
-        QMutexLocker lock(&g_logMutex);
-        g_log << message;
-    }
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
-}
-
-QStringList LoggedMessages()
-{
-    QMutexLocker lock(&g_logMutex);
-    return g_log;
-}
-
 } // namespace
 
 class TestComPortUart : public QObject
@@ -185,6 +166,9 @@ class TestComPortUart : public QObject
 
 private:
     QList<bool> m_events;
+    std::unique_ptr<CRunLogCapture> m_pLog;
+
+    QStringList LoggedMessages() const { return m_pLog->Lines(); }
 
     // The port's DeviceInsert signals, delivered to the test thread in order.
     void Watch(CComPortUart *port)
@@ -209,8 +193,13 @@ private:
 private slots:
     void initTestCase()
     {
-        g_previousHandler = qInstallMessageHandler(RecordMessage);
+        m_pLog = std::make_unique<CRunLogCapture>();
         CWorkThread::SetStopRounds(100);
+    }
+
+    void cleanupTestCase()
+    {
+        m_pLog.reset();
     }
 
     void init()
@@ -220,8 +209,7 @@ private slots:
         // them never sees them, however long a busy machine keeps it waiting.
         CTestEnvironment::FastClock(10.0);
         m_events.clear();
-        QMutexLocker lock(&g_logMutex);
-        g_log.clear();
+        m_pLog->Clear();
     }
 
     void cleanup()

@@ -5,52 +5,16 @@
 
 #include "comportusb.h"
 #include "devicetesthelpers.h"
+#include "runlogcapture.h"
 #include "testenvironment.h"
 #include "touchdevice.h"
 
-#include <QMutex>
 #include <QtTest>
 #include <memory>
 
 using namespace devicetest;
 
 namespace {
-
-struct LogLine
-{
-    QtMsgType type;
-    QString text;
-};
-
-QMutex g_logMutex;
-QList<LogLine> g_log;
-QtMessageHandler g_previousHandler = nullptr;
-
-void RecordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    {
-        QMutexLocker lock(&g_logMutex);
-        g_log.append({type, message});
-    }
-    if (g_previousHandler && type != QtDebugMsg && type != QtInfoMsg)
-        g_previousHandler(type, context, message);
-}
-
-QList<LogLine> Logged()
-{
-    QMutexLocker lock(&g_logMutex);
-    return g_log;
-}
-
-bool LoggedText(const QString &text)
-{
-    QMutexLocker lock(&g_logMutex);
-    for (const LogLine &logged : qAsConst(g_log)) {
-        if (logged.text == text)
-            return true;
-    }
-    return false;
-}
 
 const uint8_t *Bytes(const QByteArray &report)
 {
@@ -65,10 +29,13 @@ class TestDeviceLog : public QObject
 {
     Q_OBJECT
 
+    // Every line of the session, kept for the cases below.
+    std::unique_ptr<CRunLogCapture> m_pLog;
+
 private slots:
     void initTestCase()
     {
-        g_previousHandler = qInstallMessageHandler(RecordMessage);
+        m_pLog = std::make_unique<CRunLogCapture>();
         auto hid = CFakeHidBackend::Install();
         auto first = hid->AddFrame(0x1FF7, 0x0001, 0x7300); // attached before the station starts
         {
@@ -108,7 +75,7 @@ private slots:
             // to its bootloader.
             hid->RemoveNode(first, false);
             // Its command reader sees it go before the next pass deletes the device.
-            DEV_TRY_VERIFY(LoggedText("ProcessCmdDataTransfer :ERROR_DEVICE_NOT_CONNECTED CMD Thread end"));
+            DEV_TRY_VERIFY(m_pLog->Lines().contains("ProcessCmdDataTransfer :ERROR_DEVICE_NOT_CONNECTED CMD Thread end"));
             hid->InjectEvent();
             DEV_TRY_COMPARE(port.GetDevCount(), 1);
             DEV_TRY_COMPARE(first->OpenCount(), 0);
@@ -122,7 +89,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        qInstallMessageHandler(g_previousHandler);
+        m_pLog.reset();
     }
 
     void line_data()
@@ -194,7 +161,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, level);
         bool bFound = false;
-        for (const LogLine &logged : Logged()) {
+        for (const CRunLogCapture::Line &logged : m_pLog->Entries()) {
             if (logged.text == text && (level < 0 || int(logged.type) == level)) {
                 bFound = true;
                 break;
@@ -206,7 +173,7 @@ private slots:
     // Nothing had to be forced to stop.
     void noThreadWasTerminated()
     {
-        for (const LogLine &logged : Logged())
+        for (const CRunLogCapture::Line &logged : m_pLog->Entries())
             QVERIFY2(!logged.text.contains("Terminate") || logged.text.contains("ChangeUpgradeStatus"),
                      qPrintable(logged.text));
     }

@@ -2,12 +2,16 @@
 // a frame reports, and the injector without /dev/uinput.
 
 #include "multitouchstate.h"
+#include "recordingtouchinjector.h"
 #include "simulatortouchforos.h"
 #include "testenvironment.h"
 #include "touchsdk.h"
 
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
+#include <cstring>
 #include <linux/input.h>
 
 namespace {
@@ -25,6 +29,24 @@ int LastValue(const QVector<InjectEvent> &events, uint16_t type, uint16_t code)
     }
     return -2;
 }
+
+// An injector that holds each call until it is let go.
+class CHoldingInjector : public CSimulatorTouch
+{
+public:
+    ~CHoldingInjector() override { bDestroyed = true; }
+    int InjectTouch(const TouchPoint *, int count, int, int) override
+    {
+        bInside = true;
+        while (!bRelease.load())
+            QThread::usleep(100);
+        return count;
+    }
+    std::atomic<bool> bInside{false};
+    std::atomic<bool> bRelease{false};
+    static std::atomic<bool> bDestroyed;
+};
+std::atomic<bool> CHoldingInjector::bDestroyed{false};
 
 int CountOf(const QVector<InjectEvent> &events, uint16_t type, uint16_t code, int value)
 {
@@ -168,6 +190,55 @@ private slots:
         for (int i = 0; i < 3; ++i) // said once only
             QCOMPARE(injector.InjectTouch(&point, 1, 1920, 1080), 0);
         injector.ReleaseAll();
+    }
+
+    // A test's injector takes the place of the system's behind TouchSDK,
+    // and the system's is back once it is removed.
+    void testInjectorReplacesTheSystemOne()
+    {
+        const std::shared_ptr<CRecordingTouchInjector> pRecorder = CRecordingTouchInjector::Install();
+        QCOMPARE(TouchSDK::GetSimulatorTouch(), pRecorder.get());
+        const TouchPoint points[2] = {Point(1, 1, 100, 200, 300, 400, 50), Point(2, 2, 32767, 0, 1, 2, 3)};
+        pRecorder->SetResult(7);
+        QCOMPARE(TouchSDK::InjectTouch(points, 2, 800, 600), 7);
+        QCOMPARE(TouchSDK::InjectTouch(points, 0, 1920, 1080), 7);
+
+        const QList<CRecordingTouchInjector::SInjection> injections = pRecorder->Injections();
+        QCOMPARE(injections.size(), 2);
+        QCOMPARE(injections[0].points.size(), 2);
+        QVERIFY(std::memcmp(injections[0].points.constData(), points, sizeof points) == 0);
+        QCOMPARE(injections[0].nScreenWidth, 800);
+        QCOMPARE(injections[0].nScreenHeight, 600);
+        QVERIFY(injections[1].points.isEmpty());
+        QCOMPARE(injections[1].nScreenWidth, 1920);
+
+        CRecordingTouchInjector::Uninstall();
+        QCOMPARE(TouchSDK::GetSimulatorTouch(), static_cast<CSimulatorTouch *>(CSimulatorTouchForOS::GetInstance()));
+        QVERIFY(TouchSDK::GetSimulatorTouch() != pRecorder.get());
+    }
+
+    // An injector replaced while a reader thread is inside it stays alive
+    // until that call returns.
+    void replacedInjectorOutlivesACallInFlight()
+    {
+        auto pHolding = std::make_shared<CHoldingInjector>();
+        CHoldingInjector *pRaw = pHolding.get();
+        TouchSDK::SetSimulatorTouchForTest(pHolding);
+        pHolding.reset();
+        std::atomic<int> nResult{-1};
+        const TouchPoint point = Point(1, 1, 10, 10);
+        QThread *pReader = QThread::create([&] { nResult = TouchSDK::InjectTouch(&point, 1, 800, 600); });
+        pReader->start();
+        QTRY_VERIFY(pRaw->bInside.load());
+        const std::shared_ptr<CRecordingTouchInjector> pRecorder = CRecordingTouchInjector::Install();
+        QVERIFY(!CHoldingInjector::bDestroyed.load());
+        pRaw->bRelease = true;
+        QVERIFY(pReader->wait(10000));
+        delete pReader;
+        QCOMPARE(nResult.load(), 1);
+        QVERIFY(CHoldingInjector::bDestroyed.load());
+        QCOMPARE(pRecorder->Count(), 0);
+        CRecordingTouchInjector::Uninstall();
     }
 };
 

@@ -3,9 +3,13 @@
 // calibration message compared as exact JSON, the step and data signals) in
 // the order they get them, and the commands the frame receives.
 
-#include "dispatchrig.h"
+#include "handlework.h"
 #include "hardwareinterface.h"
 #include "runlogcapture.h"
+#include "shelltestwindow.h"
+#include "stationrig.h"
+#include "testenvironment.h"
+#include "waitfor.h"
 
 #include <QMutexLocker>
 #include <QtTest>
@@ -78,43 +82,47 @@ private slots:
 
 private:
     bool PlugFrame();
-    HardwareInterface* Device() { return dynamic_cast<HardwareInterface*>(m_rig.work->GetTouchDevice()); }
+    HardwareInterface* Device() { return dynamic_cast<HardwareInterface*>(m_pRig->Work()->GetTouchDevice()); }
 
-    CDispatchRig m_rig;
+    std::unique_ptr<CStationRig> m_pRig;
 };
 
 void TestCalibrationDriver::init()
 {
     // 10 s waits become 200 ms, 80 s 1.6 s, the 30 s step wait 600 ms.
     CTestEnvironment::FastClock(0.02);
-    m_rig.Create(CALIBRATEWORK);
+    m_pRig = std::make_unique<CStationRig>();
+    m_pRig->AddFrame(CStationRig::SFrameOptions::Upgradable());
+    m_pRig->StartDispatcher(CALIBRATEWORK);
+    // The port's first enumeration finds the empty bus.
+    m_pRig->Settle();
 }
 
 void TestCalibrationDriver::cleanup()
 {
-    m_rig.Destroy();
+    m_pRig.reset();
     CTestEnvironment::RealClock();
 }
 
 bool TestCalibrationDriver::PlugFrame()
 {
-    m_rig.usb->Plug();
+    m_pRig->Frame().usb->Plug();
     // With the calibration view open the arrival reads the calibration data.
-    if (!CDispatchRig::WaitFor([this] { return m_rig.events.contains("deviceinfo"); }))
+    if (!StationTest::WaitFor([this] { return m_pRig->Record().events.contains("deviceinfo"); }))
         return false;
-    m_rig.Settle();
-    m_rig.Clear();
+    m_pRig->Settle();
+    m_pRig->ClearRecord();
     return true;
 }
 
 void TestCalibrationDriver::arrivalSendsTheDeviceForm()
 {
-    m_rig.usb->Plug();
-    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.events.contains("deviceinfo"); }));
-    m_rig.Settle();
-    QCOMPARE(m_rig.events, (QStringList{DeviceForm(), "deviceinfo"}));
+    m_pRig->Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Record().events.contains("deviceinfo"); }));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Record().events, (QStringList{DeviceForm(), "deviceinfo"}));
     // Calibration values, format, then the device information.
-    const QStringList cmds = m_rig.AppCommands();
+    const QStringList cmds = m_pRig->Frame().AppCommands();
     QVERIFY(cmds.size() > 2);
     QCOMPARE(cmds.mid(0, 2), (QStringList{"A1 04", "30 11"}));
 }
@@ -148,15 +156,15 @@ void TestCalibrationDriver::steps()
     QFETCH(QString, log);
 
     QVERIFY(PlugFrame());
-    m_rig.frame->Edit([check](CEmulatedFrame::State& s) { s.cal.nCheckResult = quint8(check); });
+    m_pRig->Frame().frame.Edit([check](CEmulatedFrame::State& s) { s.cal.nCheckResult = quint8(check); });
     CRunLogCapture runLog;
-    QVERIFY(m_rig.Run(task));
-    QCOMPARE(m_rig.events, events);
+    QVERIFY(m_pRig->Run(task));
+    QCOMPARE(m_pRig->Record().events, events);
     if (!log.isEmpty())
         QVERIFY2(runLog.Lines().contains(log), qPrintable(runLog.Lines().join('\n')));
     const QStringList expectedCmds = QStringList{QStringLiteral("01 %1").arg(step, 2, 10, QLatin1Char('0'))};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
-    QVERIFY(m_rig.window->errors.isEmpty());
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
+    QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
 }
 
 void TestCalibrationDriver::stepTimeoutSetting_data()
@@ -175,9 +183,9 @@ void TestCalibrationDriver::stepTimeoutSetting()
 {
     QFETCH(int, seconds);
     QFETCH(int, ms);
-    QCOMPARE(m_rig.work->GetCalStepTimeout(), 30000);
-    m_rig.work->ChangeCalStepTimeout(seconds);
-    QCOMPARE(m_rig.work->GetCalStepTimeout(), ms);
+    QCOMPARE(m_pRig->Work()->GetCalStepTimeout(), 30000);
+    m_pRig->Work()->ChangeCalStepTimeout(seconds);
+    QCOMPARE(m_pRig->Work()->GetCalStepTimeout(), ms);
 }
 
 void TestCalibrationDriver::stepTimeoutReachesTheStep()
@@ -186,18 +194,18 @@ void TestCalibrationDriver::stepTimeoutReachesTheStep()
     // count-down one wait covers it; with 10 s the first wait runs out and
     // the step is asked again before the answer comes.
     QVERIFY(PlugFrame());
-    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 15000; });
-    m_rig.work->ChangeCalStepTimeout(30);
-    QVERIFY(m_rig.Run("STEP_1"));
-    QCOMPARE(m_rig.events, (QStringList{"step:2", Step(2)}));
-    QCOMPARE(m_rig.frame->RequestsFor(0x01, 0x01).size(), 1);
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 15000; });
+    m_pRig->Work()->ChangeCalStepTimeout(30);
+    QVERIFY(m_pRig->Run("STEP_1"));
+    QCOMPARE(m_pRig->Record().events, (QStringList{"step:2", Step(2)}));
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x01).size(), 1);
 
-    m_rig.Settle();
-    m_rig.Clear();
-    m_rig.work->ChangeCalStepTimeout(5);
-    QVERIFY(m_rig.Run("STEP_2"));
-    QCOMPARE(m_rig.frame->RequestsFor(0x01, 0x02).size(), 2);
-    QCOMPARE(m_rig.events.last(), Step(3));
+    m_pRig->Settle();
+    m_pRig->ClearRecord();
+    m_pRig->Work()->ChangeCalStepTimeout(5);
+    QVERIFY(m_pRig->Run("STEP_2"));
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).size(), 2);
+    QCOMPARE(m_pRig->Record().events.last(), Step(3));
 }
 
 void TestCalibrationDriver::failingStep_data()
@@ -225,17 +233,17 @@ void TestCalibrationDriver::failingStep()
     QVERIFY(PlugFrame());
     // Ten waits of 10 s (200 ms here); the reset and the reads after them
     // keep the margin of every other command.
-    m_rig.work->ChangeCalStepTimeout(0);
-    m_rig.frame->SetFault(0x01, 0x03, CEmulatedFrame::Silent());
+    m_pRig->Work()->ChangeCalStepTimeout(0);
+    m_pRig->Frame().frame.SetFault(0x01, 0x03, CEmulatedFrame::Silent());
     if (resetFails)
-        m_rig.frame->SetFault(0xA1, 0x06, FineTuneEnd());
-    QVERIFY(m_rig.Run("STEP_3"));
-    QCOMPARE(m_rig.events, events);
-    const QStringList cmds = m_rig.AppCommands(10 + commands.size());
+        m_pRig->Frame().frame.SetFault(0xA1, 0x06, FineTuneEnd());
+    QVERIFY(m_pRig->Run("STEP_3"));
+    QCOMPARE(m_pRig->Record().events, events);
+    const QStringList cmds = m_pRig->Frame().AppCommands(10 + commands.size());
     QCOMPARE(cmds.mid(0, 10), QStringList(QVector<QString>(10, "01 03").toList()));
     QCOMPARE(cmds.mid(10), commands);
     // Step tasks answer through the message only; no error box.
-    QVERIFY(m_rig.window->errors.isEmpty());
+    QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
 }
 
 void TestCalibrationDriver::stepAnsweredWithoutTarget()
@@ -243,30 +251,30 @@ void TestCalibrationDriver::stepAnsweredWithoutTarget()
     // An answer naming no target: the screens could only wait; the step is
     // ended as a failure of the step command.
     QVERIFY(PlugFrame());
-    m_rig.frame->SetFault(0x01, 0x01, CEmulatedFrame::CustomReplies({QByteArray::fromHex("FC0109")}));
-    QVERIFY(m_rig.Run("STEP_1"));
-    QCOMPARE(m_rig.events, (QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0003)}));
+    m_pRig->Frame().frame.SetFault(0x01, 0x01, CEmulatedFrame::CustomReplies({QByteArray::fromHex("FC0109")}));
+    QVERIFY(m_pRig->Run("STEP_1"));
+    QCOMPARE(m_pRig->Record().events, (QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0003)}));
     const QStringList expectedCmds{"01 01", "A1 06", "A1 04", "01 FF"};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
 }
 
 void TestCalibrationDriver::exitCurrentWorkEndsAWaitingStep()
 {
     QVERIFY(PlugFrame());
     // The operator never touches; the 1000 s wait (20 s here) is cut short.
-    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
-    m_rig.work->ChangeCalStepTimeout(1000);
-    QVERIFY(m_rig.work->PostTask("STEP_2"));
-    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.frame->RequestsFor(0x01, 0x02).size() == 1; }));
-    m_rig.work->ExitCurrentWork();
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
+    m_pRig->Work()->ChangeCalStepTimeout(1000);
+    QVERIFY(m_pRig->Work()->PostTask("STEP_2"));
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Frame().frame.RequestsFor(0x01, 0x02).size() == 1; }));
+    m_pRig->Work()->ExitCurrentWork();
     // Interrupted, not timed out: one step request and the interruption's
     // code (a time-out would try again and end with 0x802A0001).
-    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.events.size() >= 4; }, 60000));
-    m_rig.Settle();
-    QCOMPARE(m_rig.events, (QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0004)}));
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Record().events.size() >= 4; }, 60000));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Record().events, (QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0004)}));
     // No second try of the interrupted step.
     const QStringList expectedCmds{"01 02", "A1 06", "A1 04", "01 FF"};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
 }
 
 void TestCalibrationDriver::edgeMoves_data()
@@ -291,34 +299,34 @@ void TestCalibrationDriver::edgeMoves()
     QFETCH(int, delta);
 
     QVERIFY(PlugFrame());
-    QVERIFY(m_rig.Run(task));
-    QCOMPARE(m_rig.events, QStringList{"caldata"});
+    QVERIFY(m_pRig->Run(task));
+    QCOMPARE(m_pRig->Record().events, QStringList{"caldata"});
     const QStringList expectedCmds{"A1 01", "A1 02"};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
 
     quint16 expected[4] = {0x100, 0x200, 0x7E00, 0x7D00};
     expected[value] = quint16(expected[value] + delta);
-    const CEmulatedFrame::State s = m_rig.frame->Snapshot();
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
     for (int i = 0; i < 4; ++i)
         QCOMPARE(s.cal.value[i], expected[i]);
     // What the manual screen reads back.
-    QCOMPARE(m_rig.work->GetCalLX(), int(expected[0]));
-    QCOMPARE(m_rig.work->GetCalLY(), int(expected[1]));
-    QCOMPARE(m_rig.work->GetCalRX(), int(expected[2]));
-    QCOMPARE(m_rig.work->GetCalRY(), int(expected[3]));
+    QCOMPARE(m_pRig->Work()->GetCalLX(), int(expected[0]));
+    QCOMPARE(m_pRig->Work()->GetCalLY(), int(expected[1]));
+    QCOMPARE(m_pRig->Work()->GetCalRX(), int(expected[2]));
+    QCOMPARE(m_pRig->Work()->GetCalRY(), int(expected[3]));
 }
 
 void TestCalibrationDriver::failedEdgeMoveKeepsTheMovedValue()
 {
     QVERIFY(PlugFrame());
-    m_rig.frame->SetFault(0xA1, 0x02, FineTuneEnd());
-    QVERIFY(m_rig.Run("CAL_LTL"));
+    m_pRig->Frame().frame.SetFault(0xA1, 0x02, FineTuneEnd());
+    QVERIFY(m_pRig->Run("CAL_LTL"));
     // The real code, then the values the station now holds.
-    QCOMPARE(m_rig.events, (QStringList{Result(0x80250005), "caldata"}));
-    QCOMPARE(m_rig.work->GetCalLX(), 0x101);
-    QCOMPARE(m_rig.frame->Snapshot().cal.value[0], quint16(0x100));
+    QCOMPARE(m_pRig->Record().events, (QStringList{Result(0x80250005), "caldata"}));
+    QCOMPARE(m_pRig->Work()->GetCalLX(), 0x101);
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().cal.value[0], quint16(0x100));
     // Edge moves do not go to the error rule.
-    QVERIFY(m_rig.window->errors.isEmpty());
+    QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
 }
 
 void TestCalibrationDriver::saves_data()
@@ -343,11 +351,11 @@ void TestCalibrationDriver::saves()
     QVERIFY(PlugFrame());
     const QByteArray cmd = QByteArray::fromHex(command.toLatin1());
     if (fails)
-        m_rig.frame->SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd());
-    QVERIFY(m_rig.Run(task));
-    QCOMPARE(m_rig.events, events);
+        m_pRig->Frame().frame.SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd());
+    QVERIFY(m_pRig->Run(task));
+    QCOMPARE(m_pRig->Record().events, events);
     const QStringList expectedCmds = QStringList{command};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
 }
 
 void TestCalibrationDriver::endOk_data()
@@ -370,13 +378,13 @@ void TestCalibrationDriver::endOk()
     QVERIFY(PlugFrame());
     for (const QString& f : failing) {
         const QByteArray cmd = QByteArray::fromHex(f.left(5).toLatin1());
-        m_rig.frame->SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd(f.endsWith("once") ? 1 : -1));
+        m_pRig->Frame().frame.SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd(f.endsWith("once") ? 1 : -1));
     }
-    QVERIFY(m_rig.Run("STEP_END_OK"));
-    QCOMPARE(m_rig.events, events);
+    QVERIFY(m_pRig->Run("STEP_END_OK"));
+    QCOMPARE(m_pRig->Record().events, events);
     const QStringList expectedCmds{"01 FF", "A1 03", "A1 05", "A1 04", "A1 04"};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
-    QVERIFY(m_rig.frame->Snapshot().cal.bEnded);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
+    QVERIFY(m_pRig->Frame().frame.Snapshot().cal.bEnded);
 }
 
 void TestCalibrationDriver::endFailAndReset_data()
@@ -410,32 +418,32 @@ void TestCalibrationDriver::endFailAndReset()
     QFETCH(QStringList, commands);
 
     // The station holds values other than the factory ones.
-    m_rig.frame->Edit([](CEmulatedFrame::State& s) {
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
         const quint16 v[4] = {0x111, 0x222, 0x7333, 0x7444};
         std::copy(v, v + 4, s.cal.value);
     });
     QVERIFY(PlugFrame());
     if (resetFails)
-        m_rig.frame->SetFault(0xA1, 0x06, FineTuneEnd());
-    QVERIFY(m_rig.Run(task));
-    QCOMPARE(m_rig.events, events);
+        m_pRig->Frame().frame.SetFault(0xA1, 0x06, FineTuneEnd());
+    QVERIFY(m_pRig->Run(task));
+    QCOMPARE(m_pRig->Record().events, events);
     const QStringList expectedCmds = commands;
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
 }
 
 void TestCalibrationDriver::getCalData()
 {
     QVERIFY(PlugFrame());
-    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.cal.value[2] = 0x00FF; });
-    QVERIFY(m_rig.Run("GET_CAL_DATA"));
-    QCOMPARE(m_rig.events, QStringList{DeviceForm(0x100, 0x200, 0xFF, 0x7D00)});
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.value[2] = 0x00FF; });
+    QVERIFY(m_pRig->Run("GET_CAL_DATA"));
+    QCOMPARE(m_pRig->Record().events, QStringList{DeviceForm(0x100, 0x200, 0xFF, 0x7D00)});
 
     // A failed read gives no message (and this code is no time-out: no box).
-    m_rig.Clear();
-    m_rig.frame->SetFault(0xA1, 0x04, FineTuneEnd());
-    QVERIFY(m_rig.Run("GET_CAL_DATA"));
-    QVERIFY(m_rig.events.isEmpty());
-    QVERIFY(m_rig.window->errors.isEmpty());
+    m_pRig->ClearRecord();
+    m_pRig->Frame().frame.SetFault(0xA1, 0x04, FineTuneEnd());
+    QVERIFY(m_pRig->Run("GET_CAL_DATA"));
+    QVERIFY(m_pRig->Record().events.isEmpty());
+    QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
 }
 
 void TestCalibrationDriver::calFormat_data()
@@ -458,50 +466,50 @@ void TestCalibrationDriver::calFormat()
 
     QVERIFY(PlugFrame());
     if (refused)
-        m_rig.frame->SetFault(0x30, 0x02, CEmulatedFrame::StatusReply(0x83));
-    QVERIFY(m_rig.Run(task));
-    QCOMPARE(m_rig.events, QStringList{event});
+        m_pRig->Frame().frame.SetFault(0x30, 0x02, CEmulatedFrame::StatusReply(0x83));
+    QVERIFY(m_pRig->Run(task));
+    QCOMPARE(m_pRig->Record().events, QStringList{event});
     const QStringList expectedCmds = QStringList{command};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
 }
 
 void TestCalibrationDriver::fineTuning()
 {
     // The frame reports two multi-touch interfaces and a first fine-tune
     // value of 1 (its parameters are written back at the exit).
-    m_rig.frame->Edit([](CEmulatedFrame::State& s) {
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
         s.settings.usb[0] = 3;
         s.settings.usb[1] = 2;
         s.cal.fineTune[1] = 1;
     });
     QVERIFY(PlugFrame());
 
-    m_rig.work->StartFineTuningCalibrate();
-    m_rig.Settle();
+    m_pRig->Work()->StartFineTuningCalibrate();
+    m_pRig->Settle();
     const QStringList expectedCmds{"30 04", "30 00", "A2 01", "A2 00", "A2 12"};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
-    QList<QByteArray> reqs = m_rig.frame->Requests();
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
+    QList<QByteArray> reqs = m_pRig->Frame().frame.Requests();
     QCOMPARE(quint8(reqs[1][5]), quint8(1));  // both interfaces as mice
     QCOMPARE(quint8(reqs[1][6]), quint8(1));
     QCOMPARE(quint8(reqs[3][5]), quint8(0xFF));  // no values
     QCOMPARE(quint8(reqs[3][6]), quint8(0x00));
     QCOMPARE(quint8(reqs[4][5]), quint8(0));
-    QVERIFY(m_rig.events.isEmpty());
+    QVERIFY(m_pRig->Record().events.isEmpty());
 
-    m_rig.Clear();
-    m_rig.work->ExitFineTuningCalibrate(true);
-    m_rig.Settle();
+    m_pRig->ClearRecord();
+    m_pRig->Work()->ExitFineTuningCalibrate(true);
+    m_pRig->Settle();
     const QStringList expectedExit{"A2 00", "A2 12", "30 00"};
-    QCOMPARE(m_rig.AppCommands(expectedExit.size()), expectedExit);
-    reqs = m_rig.frame->Requests();
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedExit.size()), expectedExit);
+    reqs = m_pRig->Frame().frame.Requests();
     QCOMPARE(quint8(reqs[0][6]), quint8(1));  // with the values read at the start
     QCOMPARE(quint8(reqs[0][5]), quint8(5));
     QCOMPARE(quint8(reqs[1][5]), quint8(1));
     // The interfaces get back the formats they had.
-    const CEmulatedFrame::State s = m_rig.frame->Snapshot();
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
     QCOMPARE(s.settings.usb[0], quint8(3));
     QCOMPARE(s.settings.usb[1], quint8(2));
-    QVERIFY(m_rig.events.isEmpty());
+    QVERIFY(m_pRig->Record().events.isEmpty());
 }
 
 void TestCalibrationDriver::fileParametersToDevice_data()
@@ -528,14 +536,14 @@ void TestCalibrationDriver::fileParametersToDevice()
 
     QVERIFY(PlugFrame());
     if (failing == "30 02") {
-        m_rig.frame->SetFault(0x30, 0x02, CEmulatedFrame::StatusReply(0x83));
+        m_pRig->Frame().frame.SetFault(0x30, 0x02, CEmulatedFrame::StatusReply(0x83));
     } else if (!failing.isEmpty()) {
         const QByteArray cmd = QByteArray::fromHex(failing.toLatin1());
-        m_rig.frame->SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd());
+        m_pRig->Frame().frame.SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd());
     }
     {
         // The set-up dialog puts the imported values into the device object.
-        QMutexLocker lock(m_rig.work->GetDeviceMutex());
+        QMutexLocker lock(m_pRig->Work()->GetDeviceMutex());
         HardwareInterface* pDevice = Device();
         QVERIFY(pDevice);
         pDevice->SetCalLX(0x123);
@@ -543,42 +551,42 @@ void TestCalibrationDriver::fileParametersToDevice()
         pDevice->SetCalRX(0x7345);
         pDevice->SetCalRY(0x7456);
     }
-    QVERIFY(m_rig.Run("SendFileCalibrateParameterToDev"));
-    QCOMPARE(m_rig.events, events);
+    QVERIFY(m_pRig->Run("SendFileCalibrateParameterToDev"));
+    QCOMPARE(m_pRig->Record().events, events);
     const QStringList expectedCmds = commands;
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
     if (failing != "A1 02")
-        QCOMPARE(m_rig.frame->Snapshot().cal.value[3], quint16(0x7456));
+        QCOMPARE(m_pRig->Frame().frame.Snapshot().cal.value[3], quint16(0x7456));
     // 0x80NN0005 is no time-out: no error box.
-    QVERIFY(m_rig.window->errors.isEmpty());
+    QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
 }
 
 void TestCalibrationDriver::sendCalDataToDev()
 {
     QVERIFY(PlugFrame());
-    QVERIFY(m_rig.Run("SendCalDataToDev"));
-    QCOMPARE(m_rig.events, QStringList{"caldata"});
+    QVERIFY(m_pRig->Run("SendCalDataToDev"));
+    QCOMPARE(m_pRig->Record().events, QStringList{"caldata"});
     const QStringList expectedCmds{"A1 01", "A1 02"};
-    QCOMPARE(m_rig.AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
 
-    m_rig.Clear();
-    m_rig.frame->SetFault(0xA1, 0x02, FineTuneEnd());
-    QVERIFY(m_rig.Run("SendCalDataToDev"));
-    QCOMPARE(m_rig.events, QStringList{Result(0x80330005)});
+    m_pRig->ClearRecord();
+    m_pRig->Frame().frame.SetFault(0xA1, 0x02, FineTuneEnd());
+    QVERIFY(m_pRig->Run("SendCalDataToDev"));
+    QCOMPARE(m_pRig->Record().events, QStringList{Result(0x80330005)});
 }
 
 void TestCalibrationDriver::gettersWithoutFrame()
 {
-    QVERIFY(!m_rig.work->GetTouchDevice());
-    QCOMPARE(m_rig.work->GetCalLX(), 0);
-    QCOMPARE(m_rig.work->GetCalLY(), 0);
-    QCOMPARE(m_rig.work->GetCalRX(), 0);
-    QCOMPARE(m_rig.work->GetCalRY(), 0);
-    m_rig.work->ExitCurrentWork();  // nothing to interrupt
+    QVERIFY(!m_pRig->Work()->GetTouchDevice());
+    QCOMPARE(m_pRig->Work()->GetCalLX(), 0);
+    QCOMPARE(m_pRig->Work()->GetCalLY(), 0);
+    QCOMPARE(m_pRig->Work()->GetCalRX(), 0);
+    QCOMPARE(m_pRig->Work()->GetCalRY(), 0);
+    m_pRig->Work()->ExitCurrentWork();  // nothing to interrupt
 
     QVERIFY(PlugFrame());
-    QCOMPARE(m_rig.work->GetCalLX(), 0x100);
-    QCOMPARE(m_rig.work->GetCalRY(), 0x7D00);
+    QCOMPARE(m_pRig->Work()->GetCalLX(), 0x100);
+    QCOMPARE(m_pRig->Work()->GetCalRY(), 0x7D00);
 }
 
 void TestCalibrationDriver::tasksWithoutFrameDoNothing()
@@ -589,11 +597,10 @@ void TestCalibrationDriver::tasksWithoutFrameDoNothing()
                             "StartFineTuningCalibrate", "ExitFineTuningCalibrate", "SendCalDataToDev",
                             "SendFileCalibrateParameterToDev"};
     for (const QString& task : tasks)
-        QVERIFY(m_rig.Run(task));
-    QVERIFY(m_rig.events.isEmpty());
-    QVERIFY(m_rig.window->errors.isEmpty());
+        QVERIFY(m_pRig->Run(task));
+    QVERIFY(m_pRig->Record().events.isEmpty());
+    QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
 }
 
 STATION_TEST_MAIN(TestCalibrationDriver)
-#include "moc_dispatchrig.cpp"
 #include "tst_calibrationdriver_tasks.moc"

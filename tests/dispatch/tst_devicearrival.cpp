@@ -7,8 +7,9 @@
 #include "handlework.h"
 #include "hardwareinterface.h"
 #include "modalboxanswerer.h"
-#include "shellrig.h"
+#include "runlogcapture.h"
 #include "shelltestwindow.h"
+#include "stationrig.h"
 #include "testenvironment.h"
 #include "touchlogfile.h"
 
@@ -72,15 +73,15 @@ private:
     // The tasks the dispatcher started, without the environment refreshes.
     QStringList DeviceTasks() const;
     // Plugs and waits for the window to hear of it.
-    void PlugAndWait(CShellFrame& frame, int nStatuses);
+    void PlugAndWait(CStationRig::SFrame& frame, int nStatuses);
     // Leaves a saved log open as the device object (a test run on an
     // emulated frame, filed and reopened); the frame is unplugged after.
     void OpenReplay();
 
-    std::unique_ptr<CShellRig> m_pRig;
-    std::unique_ptr<CRunLogRecord> m_pLog;
-    std::unique_ptr<CShellTestWindow> m_pWindow;
-    std::unique_ptr<HandleWork> m_pWork;
+    std::unique_ptr<CRunLogCapture> m_pLog;
+    std::unique_ptr<CStationRig> m_pRig;
+    CShellTestWindow* m_pWindow = nullptr;  // the rig's
+    HandleWork* m_pWork = nullptr;          // the rig's
     std::unique_ptr<CScopedWorkDir> m_pWorkDir;
 };
 
@@ -89,22 +90,22 @@ void TestDeviceArrival::init()
     CTestEnvironment::RealClock();
     CCustomerSettings::GetInstance()->clear();
     m_pWorkDir = std::make_unique<CScopedWorkDir>();
-    m_pLog = std::make_unique<CRunLogRecord>();
-    m_pRig = std::make_unique<CShellRig>();
-    m_pWindow = std::make_unique<CShellTestWindow>();
-    m_pWork = std::make_unique<HandleWork>(m_pWindow.get());
+    m_pLog = std::make_unique<CRunLogCapture>();
+    m_pRig = std::make_unique<CStationRig>();
+    m_pWork = m_pRig->StartDispatcher();
+    m_pWindow = m_pRig->ShellWindow();
 }
 
 void TestDeviceArrival::cleanup()
 {
-    m_pWork.reset();
-    m_pWindow.reset();
+    m_pWork = nullptr;
+    m_pWindow = nullptr;
     m_pRig.reset();
     m_pLog.reset();
     m_pWorkDir.reset();
 }
 
-void TestDeviceArrival::PlugAndWait(CShellFrame& frame, int nStatuses)
+void TestDeviceArrival::PlugAndWait(CStationRig::SFrame& frame, int nStatuses)
 {
     frame.usb->Plug();
     QTRY_COMPARE(m_pWindow->statuses.size(), nStatuses);
@@ -112,7 +113,7 @@ void TestDeviceArrival::PlugAndWait(CShellFrame& frame, int nStatuses)
 
 void TestDeviceArrival::OpenReplay()
 {
-    CShellFrame& source = m_pRig->AddFrame();
+    CStationRig::SFrame& source = m_pRig->AddFrame();
     PlugAndWait(source, 1);
     QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
 
@@ -158,7 +159,7 @@ void TestDeviceArrival::applicationVersionDecides()
     QFETCH(QString, refusal);
 
     CModalBoxAnswerer answerer;
-    CShellFrame& frame = m_pRig->AddFrame(quint16(version));
+    CStationRig::SFrame& frame = m_pRig->AddFrame(quint16(version));
     frame.usb->Plug();
 
     if (!refusal.isEmpty()) {
@@ -222,7 +223,7 @@ void TestDeviceArrival::bootloaderFrame()
         m_pLog->Clear();
     }
     m_pWindow->SetWorkType(eWorkType(workType));
-    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
+    CStationRig::SFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
     PlugAndWait(frame, 1);
 
     QCOMPARE(m_pWindow->statuses, QList<bool>{true});
@@ -251,7 +252,7 @@ void TestDeviceArrival::sameFrameKeepsItsObject()
     QFETCH(bool, newFirmware);
 
     m_pWindow->SetWorkType(SIGNALTESTWORK);
-    CShellFrame& frame = m_pRig->AddFrame();
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     PlugAndWait(frame, 1);
     QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
     CTouchBase* pFirst = m_pWork->GetTouchDevice();
@@ -286,7 +287,7 @@ void TestDeviceArrival::sameFrameKeepsItsObject()
 void TestDeviceArrival::calibrationViewReadsCalibrationData()
 {
     m_pWindow->SetWorkType(CALIBRATEWORK);
-    CShellFrame& frame = m_pRig->AddFrame();
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     PlugAndWait(frame, 1);
     QTRY_VERIFY(m_pLog->Tasks().contains("InitDeviceCalData"));
     CTouchBase* pFirst = m_pWork->GetTouchDevice();
@@ -304,8 +305,8 @@ void TestDeviceArrival::calibrationViewReadsCalibrationData()
 
 void TestDeviceArrival::removalWithFramesLeft()
 {
-    CShellFrame& first = m_pRig->AddFrame(0x7201, 0x0013);
-    CShellFrame& second = m_pRig->AddFrame(0x7201, 0x0021);
+    CStationRig::SFrame& first = m_pRig->AddFrame(0x7201, 0x0013);
+    CStationRig::SFrame& second = m_pRig->AddFrame(0x7201, 0x0021);
     PlugAndWait(first, 1);
     second.usb->Plug();
     QTRY_COMPARE(m_pWork->GetUsbPort()->GetDevCount(), 2);
@@ -346,7 +347,7 @@ void TestDeviceArrival::replayAndNewFrame()
 
     CModalBoxAnswerer answerer;
     answerer.Answer(answer);
-    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013,
+    CStationRig::SFrame& frame = m_pRig->AddFrame(0x7201, 0x0013,
                                           bootloader ? CEmulatedFrame::Mode::Bootloader
                                                      : CEmulatedFrame::Mode::Application);
     PlugAndWait(frame, 1);
@@ -380,10 +381,10 @@ void TestDeviceArrival::frameGoneWhileAsking()
     OpenReplay();
     CTouchBase* pReplay = m_pWork->GetTouchDevice();
 
-    CShellFrame& frame = m_pRig->AddFrame();
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     CModalBoxAnswerer answerer;
     answerer.Answer("Yes");
-    HandleWork* pWork = m_pWork.get();
+    HandleWork* pWork = m_pWork;
     answerer.OnShown([&frame, pWork](const CModalBoxAnswerer::SBox&) {
         // The operator takes a while; the frame is pulled out meanwhile.
         frame.usb->Unplug();
@@ -407,11 +408,11 @@ void TestDeviceArrival::frameInItsOtherModeWhileAsking()
 
     // A frame in its bootloader arrives while the log is open; before the
     // operator answers, it leaves and a frame in application mode comes in.
-    CShellFrame& boot = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
-    CShellFrame& app = m_pRig->AddFrame(0x7201, 0x0021);
+    CStationRig::SFrame& boot = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
+    CStationRig::SFrame& app = m_pRig->AddFrame(0x7201, 0x0021);
     CModalBoxAnswerer answerer;
     answerer.Answer("Yes");
-    HandleWork* pWork = m_pWork.get();
+    HandleWork* pWork = m_pWork;
     int nShown = 0;
     answerer.OnShown([&](const CModalBoxAnswerer::SBox&) {
         if (nShown++ > 0)
@@ -465,7 +466,7 @@ void TestDeviceArrival::applicationFrameFirstTask()
     QFETCH(QString, task);
     QFETCH(bool, sameObject);
 
-    CShellFrame& frame = m_pRig->AddFrame();
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     int nStatuses = 0;
     if (liveObject) {
         PlugAndWait(frame, 1);
@@ -509,7 +510,7 @@ void TestDeviceArrival::unrecognisedModeIsIgnored()
 
 void TestDeviceArrival::bootInformationOfABootloaderFrame()
 {
-    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
+    CStationRig::SFrame& frame = m_pRig->AddFrame(0x7201, 0x0013, CEmulatedFrame::Mode::Bootloader);
     PlugAndWait(frame, 1);
     QVERIFY(m_pWork->PostTask("GetBootVersion", Qt::BlockingQueuedConnection));
     QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);

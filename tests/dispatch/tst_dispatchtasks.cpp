@@ -6,8 +6,9 @@
 #include "customersettings.h"
 #include "handlework.h"
 #include "hardwareinterface.h"
-#include "shellrig.h"
+#include "runlogcapture.h"
 #include "shelltestwindow.h"
+#include "stationrig.h"
 #include "testenvironment.h"
 #include "touchlogfile.h"
 
@@ -114,10 +115,10 @@ private:
     void PlugFrame();
     int Transfers() { return m_pFrame->panel.Snapshot().nTransfers; }
 
-    std::unique_ptr<CShellRig> m_pRig;
-    CShellFrame* m_pFrame = nullptr;
-    std::unique_ptr<CShellTestWindow> m_pWindow;
-    std::unique_ptr<HandleWork> m_pWork;
+    std::unique_ptr<CStationRig> m_pRig;
+    CStationRig::SFrame* m_pFrame = nullptr;
+    CShellTestWindow* m_pWindow = nullptr;  // the rig's
+    HandleWork* m_pWork = nullptr;          // the rig's
     std::unique_ptr<CScopedWorkDir> m_pWorkDir;
 };
 
@@ -126,18 +127,18 @@ void TestDispatchTasks::init()
     CTestEnvironment::RealClock();
     CCustomerSettings::GetInstance()->clear();
     m_pWorkDir = std::make_unique<CScopedWorkDir>();
-    m_pRig = std::make_unique<CShellRig>();
+    m_pRig = std::make_unique<CStationRig>();
     m_pFrame = &m_pRig->AddFrame();
-    m_pWindow = std::make_unique<CShellTestWindow>();
-    m_pWindow->SetWorkType(SIGNALTESTWORK);
-    m_pWork = std::make_unique<HandleWork>(m_pWindow.get());
+    m_pWork = m_pRig->StartDispatcher(SIGNALTESTWORK);
+    m_pWindow = m_pRig->ShellWindow();
     PlugFrame();
 }
 
 void TestDispatchTasks::cleanup()
 {
-    m_pWork.reset();
-    m_pWindow.reset();
+    m_pWork = nullptr;
+    m_pWindow = nullptr;
+    m_pFrame = nullptr;
     m_pRig.reset();
     m_pWorkDir.reset();
     CTestEnvironment::RealClock();
@@ -273,7 +274,7 @@ void TestDispatchTasks::touchOutputStatus()
         CTestEnvironment::FastClock(0.001);
         m_pFrame->frame.SetFault(0x30, 0x08, CEmulatedFrame::Silent());
     }
-    QSignalSpy status(m_pWork.get(), &HandleWork::EmitTouchEnButtonStatus);
+    QSignalSpy status(m_pWork, &HandleWork::EmitTouchEnButtonStatus);
     QVERIFY(m_pWork->PostTask(task, Qt::BlockingQueuedConnection));
     QTRY_COMPARE(status.count(), 1);
     QCOMPARE(status.at(0).at(0).toBool(), off);
@@ -392,7 +393,7 @@ void TestDispatchTasks::openedLogReplacesTheFrame()
     QCOMPARE(m_pWindow->deviceInfos[0].lstAppInfo.size(), 4);
 
     // Rows that need a live frame do nothing now.
-    QSignalSpy status(m_pWork.get(), &HandleWork::EmitTouchEnButtonStatus);
+    QSignalSpy status(m_pWork, &HandleWork::EmitTouchEnButtonStatus);
     const int nAgc = m_pFrame->frame.RequestsFor(0xA2, 0x09).size();
     QVERIFY(m_pWork->PostTask("DisableTouch", Qt::BlockingQueuedConnection));
     QVERIFY(m_pWork->PostTask("InitAgc", Qt::BlockingQueuedConnection));
@@ -443,7 +444,7 @@ void TestDispatchTasks::unreadableLogKeepsTheFrame()
     // The frame's object is still there and still works.
     QCOMPARE(m_pWork->GetTouchDevice(), pLive);
     QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::Live);
-    QSignalSpy status(m_pWork.get(), &HandleWork::EmitTouchEnButtonStatus);
+    QSignalSpy status(m_pWork, &HandleWork::EmitTouchEnButtonStatus);
     QVERIFY(m_pWork->PostTask("DisableTouch", Qt::BlockingQueuedConnection));
     QTRY_COMPARE(status.count(), 1);
 }
@@ -452,13 +453,13 @@ void TestDispatchTasks::closingEndsARunningTask()
 {
     // The frame never answers and the real time-outs apply (ten tries of
     // 10 s): closing the station must not wait for them, nor kill the thread.
-    CRunLogRecord log;
+    CRunLogCapture log;
     m_pFrame->frame.SetFault(0xA2, 0x09, CEmulatedFrame::Silent());
     QVERIFY(m_pWork->PostTask("InitAgc"));
     QTRY_VERIFY(m_pWork->IsTaskRunning("InitAgc"));
     QElapsedTimer timer;
     timer.start();
-    m_pWork.reset();
+    m_pRig->StopDispatcher();
     QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(log.Count("Terminate Thread."), 0);
 }

@@ -5,7 +5,12 @@
 // come back as an application frame with its new firmware.
 
 #include "deviceerror.h"
-#include "dispatchrig.h"
+#include "handlework.h"
+#include "pathview.h"
+#include "shelltestwindow.h"
+#include "stationrig.h"
+#include "testenvironment.h"
+#include "waitfor.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,7 +67,7 @@ QTimer* BootDetectTimer(HandleWork* pWork, int nInterval)
     return nullptr;
 }
 
-QString StatusList(const QList<CDispatchRig::SUpgrade>& list)
+QString StatusList(const QList<CStationRig::SUpgrade>& list)
 {
     QStringList out;
     for (const auto& u : list)
@@ -111,7 +116,7 @@ private:
     bool StartUpgrade(const QString& path);
     bool WaitForEnd(int nTimeoutMs = 20000);
 
-    CDispatchRig m_rig;
+    std::unique_ptr<CStationRig> m_pRig;
     std::unique_ptr<QTemporaryDir> m_dir;
     CPathView m_view;
 };
@@ -123,28 +128,32 @@ void TestFirmwareDownload::init()
     CTestEnvironment::FastClock(0.02);
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
-    m_rig.Create(UPGRADEWORK);
-    m_rig.boot->SetNewFirmware(kNewVersion, kNewChecksum);
+    m_pRig = std::make_unique<CStationRig>();
+    m_pRig->AddFrame(CStationRig::SFrameOptions::Upgradable());
+    m_pRig->StartDispatcher(UPGRADEWORK);
+    // The port's first enumeration finds the empty bus.
+    m_pRig->Settle();
+    m_pRig->Frame().boot->SetNewFirmware(kNewVersion, kNewChecksum);
     // The watchdog only matters where a test says so.
-    m_rig.work->SetBootDetectInterval(2000);
+    m_pRig->Work()->SetBootDetectInterval(2000);
 }
 
 void TestFirmwareDownload::cleanup()
 {
-    m_rig.Destroy();
+    m_pRig.reset();
     m_dir.reset();
     CTestEnvironment::RealClock();
 }
 
 bool TestFirmwareDownload::PlugApplicationFrame()
 {
-    m_rig.usb->Plug();
+    m_pRig->Frame().usb->Plug();
     // The arrival in the upgrade view without a pending upgrade reads the
     // device information.
-    if (!CDispatchRig::WaitFor([this] { return !m_rig.deviceInfos.isEmpty(); }))
+    if (!StationTest::WaitFor([this] { return !m_pRig->Record().deviceInfos.isEmpty(); }))
         return false;
-    m_rig.Settle();
-    m_rig.Clear();
+    m_pRig->Settle();
+    m_pRig->ClearRecord();
     return true;
 }
 
@@ -159,20 +168,20 @@ QString TestFirmwareDownload::WriteImage(const QByteArray& image, const QString&
 
 bool TestFirmwareDownload::WaitForEnd(int nTimeoutMs)
 {
-    const bool bEnded = CDispatchRig::WaitFor(
+    const bool bEnded = StationTest::WaitFor(
         [this] {
-            return m_rig.HasUpgrade(QStringLiteral("UpgradeFinished"))
-                || m_rig.HasUpgrade(QStringLiteral("UpdateError"));
+            return m_pRig->Record().HasUpgrade(QStringLiteral("UpgradeFinished"))
+                || m_pRig->Record().HasUpgrade(QStringLiteral("UpdateError"));
         },
         nTimeoutMs);
-    m_rig.Settle();
+    m_pRig->Settle();
     return bEnded;
 }
 
 bool TestFirmwareDownload::StartUpgrade(const QString& path)
 {
     m_view.SetPath(path);
-    if (!m_rig.work->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view))
+    if (!m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view))
         return false;
     return WaitForEnd();
 }
@@ -204,11 +213,11 @@ void TestFirmwareDownload::wholeUpgrade()
     QFETCH(qint64, progress);
 
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
-    QCOMPARE(m_rig.boot->ExpectedRecords().size(), records);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    QCOMPARE(m_pRig->Frame().boot->ExpectedRecords().size(), records);
     QVERIFY(StartUpgrade(WriteImage(image)));
 
-    const QList<CDispatchRig::SUpgrade>& u = m_rig.upgrades;
+    const QList<CStationRig::SUpgrade>& u = m_pRig->Record().upgrades;
     const QString all = StatusList(u);
     QVERIFY2(u.size() == 4 + records + 1, qPrintable(all));
     QCOMPARE(u[0].status, QString("UpdateLog"));
@@ -221,7 +230,7 @@ void TestFirmwareDownload::wholeUpgrade()
     QCOMPARE(u[3].dProgress, double(image.size()));
     double dLast = 0;
     for (int i = 0; i < records; ++i) {
-        const CDispatchRig::SUpgrade& p = u[4 + i];
+        const CStationRig::SUpgrade& p = u[4 + i];
         QCOMPARE(p.status, QString("ProgressUpdate"));
         QVERIFY(p.log.isEmpty());
         QVERIFY2(p.dProgress > dLast, qPrintable(all));
@@ -233,26 +242,26 @@ void TestFirmwareDownload::wholeUpgrade()
     QCOMPARE(u.last().dProgress, double(image.size()));
 
     // Every record as the image holds it, the short last one padded.
-    QCOMPARE(m_rig.boot->Received(), m_rig.boot->ExpectedRecords());
-    QVERIFY2(m_rig.boot->Problems().isEmpty(), qPrintable(m_rig.boot->Problems().join("\n")));
+    QCOMPARE(m_pRig->Frame().boot->Received(), m_pRig->Frame().boot->ExpectedRecords());
+    QVERIFY2(m_pRig->Frame().boot->Problems().isEmpty(), qPrintable(m_pRig->Frame().boot->Problems().join("\n")));
     const bool bHeader = image.startsWith(QByteArray(4, char(0xFF)));
-    QCOMPARE(m_rig.boot->McuQueries(), bHeader ? 1 : 0);
+    QCOMPARE(m_pRig->Frame().boot->McuQueries(), bHeader ? 1 : 0);
     // The view is told twice that the frame will enumerate again.
-    QCOMPARE(m_rig.events.count("enumerate:true"), 2);
+    QCOMPARE(m_pRig->Record().events.count("enumerate:true"), 2);
 
     // The frame comes back with its new firmware, and the request is done:
     // the arrival reads the device information, it does not upgrade again.
-    QVERIFY(CDispatchRig::WaitFor([this] {
-        return m_rig.events.lastIndexOf("deviceinfo") > m_rig.events.indexOf("upgrade:UpgradeFinished");
+    QVERIFY(StationTest::WaitFor([this] {
+        return m_pRig->Record().events.lastIndexOf("deviceinfo") > m_pRig->Record().events.indexOf("upgrade:UpgradeFinished");
     }));
-    m_rig.Settle();
-    QCOMPARE(m_rig.work->GetUsbPort()->GetVersion(), int(kNewVersion));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Work()->GetUsbPort()->GetVersion(), int(kNewVersion));
     QString checksum;
-    for (const auto& item : m_rig.deviceInfos.last())
+    for (const auto& item : m_pRig->Record().deviceInfos.last())
         if (item.first == QLatin1String("CheckSum"))
             checksum = item.second;
     QVERIFY2(checksum.contains("BEEF", Qt::CaseInsensitive), qPrintable(checksum));
-    QCOMPARE(m_rig.frame->RequestsFor(0xAA, 0x04).size(), 1);
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0xAA, 0x04).size(), 1);
 }
 
 void TestFirmwareDownload::endWithoutCompleteAnswer_data()
@@ -281,15 +290,15 @@ void TestFirmwareDownload::endWithoutCompleteAnswer()
     QFETCH(double, progress);
 
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
-    m_rig.boot->SetAnswersComplete(false);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().boot->SetAnswersComplete(false);
     QVERIFY(StartUpgrade(WriteImage(image)));
-    const CDispatchRig::SUpgrade& last = m_rig.upgrades.last();
-    QVERIFY2(last.status == status && last.log == log, qPrintable(StatusList(m_rig.upgrades)));
+    const CStationRig::SUpgrade& last = m_pRig->Record().upgrades.last();
+    QVERIFY2(last.status == status && last.log == log, qPrintable(StatusList(m_pRig->Record().upgrades)));
     QCOMPARE(last.dProgress, progress);
-    QCOMPARE(m_rig.boot->Received(), m_rig.boot->ExpectedRecords());
+    QCOMPARE(m_pRig->Frame().boot->Received(), m_pRig->Frame().boot->ExpectedRecords());
     // Without FD 05 the view is told only of the first enumeration.
-    QCOMPARE(m_rig.events.count("enumerate:true"), 1);
+    QCOMPARE(m_pRig->Record().events.count("enumerate:true"), 1);
 }
 
 void TestFirmwareDownload::recordFailures_data()
@@ -330,48 +339,48 @@ void TestFirmwareDownload::recordFailures()
     QFETCH(int, sendings);
 
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
     if (record > 0) {
-        m_rig.boot->FailAtRecord(record, failure, times);
+        m_pRig->Frame().boot->FailAtRecord(record, failure, times);
     } else {
-        m_rig.boot->FailAtRecord(-record, failure, times);
-        m_rig.boot->FailAtRecord(-record + 1, failure, times);
+        m_pRig->Frame().boot->FailAtRecord(-record, failure, times);
+        m_pRig->Frame().boot->FailAtRecord(-record + 1, failure, times);
     }
     QVERIFY(StartUpgrade(WriteImage(image)));
 
-    const CDispatchRig::SUpgrade& last = m_rig.upgrades.last();
-    QVERIFY2(last.status == status && last.log == log, qPrintable(StatusList(m_rig.upgrades)));
+    const CStationRig::SUpgrade& last = m_pRig->Record().upgrades.last();
+    QVERIFY2(last.status == status && last.log == log, qPrintable(StatusList(m_pRig->Record().upgrades)));
     QCOMPARE(last.dProgress, progress);
-    QCOMPARE(m_rig.boot->Sendings(), sendings);
+    QCOMPARE(m_pRig->Frame().boot->Sendings(), sendings);
     // One final status.
-    QVERIFY2(m_rig.events.count("upgrade:UpdateError") + m_rig.events.count("upgrade:UpgradeFinished") == 1,
-             qPrintable(StatusList(m_rig.upgrades)));
-    QVERIFY(!m_rig.work->IsTaskRunning("Start_Upgrade"));
+    QVERIFY2(m_pRig->Record().events.count("upgrade:UpdateError") + m_pRig->Record().events.count("upgrade:UpgradeFinished") == 1,
+             qPrintable(StatusList(m_pRig->Record().upgrades)));
+    QVERIFY(!m_pRig->Work()->IsTaskRunning("Start_Upgrade"));
 }
 
 void TestFirmwareDownload::unplugInTheMiddle()
 {
     const QByteArray image = Records(8);
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
-    m_rig.boot->FailAtRecord(4, CEmulatedBootloader::Failure::Unplug);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().boot->FailAtRecord(4, CEmulatedBootloader::Failure::Unplug);
     m_view.SetPath(WriteImage(image));
-    QVERIFY(m_rig.work->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
+    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
 
     // The download ends at once: with "Device is disconnected" when the port
     // reports the loss first, without a status when the removal is seen first.
-    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.boot->Sendings() >= 4 && !m_rig.usb->IsPlugged(); }));
-    QVERIFY(CDispatchRig::WaitFor([this] { return !m_rig.work->IsTaskRunning("Start_Upgrade"); }, 30000));
-    m_rig.Settle();
-    QVERIFY(!m_rig.HasUpgrade("UpgradeFinished"));
-    const CDispatchRig::SUpgrade& last = m_rig.upgrades.last();
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Frame().boot->Sendings() >= 4 && !m_pRig->Frame().usb->IsPlugged(); }));
+    QVERIFY(StationTest::WaitFor([this] { return !m_pRig->Work()->IsTaskRunning("Start_Upgrade"); }, 30000));
+    m_pRig->Settle();
+    QVERIFY(!m_pRig->Record().HasUpgrade("UpgradeFinished"));
+    const CStationRig::SUpgrade& last = m_pRig->Record().upgrades.last();
     if (last.status == QLatin1String("UpdateError")) {
         QCOMPARE(last.log, QString("Device is disconnected"));
         QCOMPARE(last.dProgress, 4 * 64.0);
     } else {
         QCOMPARE(last.status, QString("ProgressUpdate"));
     }
-    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.work->GetUsbPort()->GetDevCount() == 0; }));
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->GetUsbPort()->GetDevCount() == 0; }));
 }
 
 void TestFirmwareDownload::receptionOffEndsTheDownload()
@@ -383,22 +392,22 @@ void TestFirmwareDownload::receptionOffEndsTheDownload()
     // Real waits (10 s per answer): only the switch-off can end the download
     // while this test looks; a time-out would send the record again.
     CTestEnvironment::FastClock(1.0);
-    m_rig.frame->Edit([](CEmulatedFrame::State& s) {
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
         s.boot.nJumpDelayMs = 40;
         s.boot.nBootArrivalMs = 20;
     });
-    m_rig.boot->ExpectImage(image, kMcuType);
-    m_rig.boot->FailAtRecord(3, CEmulatedBootloader::Failure::Silence, 6);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().boot->FailAtRecord(3, CEmulatedBootloader::Failure::Silence, 6);
     m_view.SetPath(WriteImage(image));
-    QVERIFY(m_rig.work->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
-    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.boot->Sendings() >= 3; }));
+    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Frame().boot->Sendings() >= 3; }));
 
-    m_rig.work->GetUsbPort()->SetRecvEnable(0, 0);
-    QVERIFY(CDispatchRig::WaitFor([this] { return !m_rig.work->IsTaskRunning("Start_Upgrade"); }, 60000));
-    m_rig.Settle();
-    QVERIFY(!m_rig.HasUpgrade("UpgradeFinished"));
-    QVERIFY(!m_rig.HasUpgrade("UpdateError"));
-    QCOMPARE(m_rig.boot->Sendings(), 3);
+    m_pRig->Work()->GetUsbPort()->SetRecvEnable(0, 0);
+    QVERIFY(StationTest::WaitFor([this] { return !m_pRig->Work()->IsTaskRunning("Start_Upgrade"); }, 60000));
+    m_pRig->Settle();
+    QVERIFY(!m_pRig->Record().HasUpgrade("UpgradeFinished"));
+    QVERIFY(!m_pRig->Record().HasUpgrade("UpdateError"));
+    QCOMPARE(m_pRig->Frame().boot->Sendings(), 3);
 }
 
 void TestFirmwareDownload::mcuTypeQuery_data()
@@ -424,21 +433,21 @@ void TestFirmwareDownload::mcuTypeQuery()
     // read of the download sees it.
     const QByteArray image = Header(0x22, 64, kMcuType, 192) + Records(2) + Records(3, 5);
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
-    m_rig.boot->SetMcuAnswer(CEmulatedBootloader::McuAnswer(answer), before);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().boot->SetMcuAnswer(CEmulatedBootloader::McuAnswer(answer), before);
     QVERIFY(StartUpgrade(WriteImage(image)));
 
-    QCOMPARE(m_rig.boot->McuQueries(), 1);
-    const CDispatchRig::SUpgrade& last = m_rig.upgrades.last();
+    QCOMPARE(m_pRig->Frame().boot->McuQueries(), 1);
+    const CStationRig::SUpgrade& last = m_pRig->Record().upgrades.last();
     if (ok) {
         QCOMPARE(last.log, QString("Firmware sent"));
-        QCOMPARE(m_rig.boot->Received(), m_rig.boot->ExpectedRecords());
+        QCOMPARE(m_pRig->Frame().boot->Received(), m_pRig->Frame().boot->ExpectedRecords());
     } else {
         QCOMPARE(last.status, QString("UpdateError"));
         QCOMPARE(last.log, QString("Getting MCU type error"));
         QCOMPARE(last.dProgress, 0.0);
-        QCOMPARE(m_rig.boot->Sendings(), 0);
-        QCOMPARE(m_rig.frame->CurrentMode(), CEmulatedFrame::Mode::Bootloader);
+        QCOMPARE(m_pRig->Frame().boot->Sendings(), 0);
+        QCOMPARE(m_pRig->Frame().frame.CurrentMode(), CEmulatedFrame::Mode::Bootloader);
     }
 }
 
@@ -446,23 +455,23 @@ void TestFirmwareDownload::noReturnFromTheBootloader()
 {
     const QByteArray image = Records(4);
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
-    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.boot.bNeverReturns = true; });
-    m_rig.work->SetBootDetectInterval(20);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.boot.bNeverReturns = true; });
+    m_pRig->Work()->SetBootDetectInterval(20);
     QVERIFY(StartUpgrade(WriteImage(image)));
 
     // The jump went out, the frame left and never came back: the fifth tick
     // in a row without activity gives the jump up.
-    const QList<CDispatchRig::SUpgrade>& u = m_rig.upgrades;
+    const QList<CStationRig::SUpgrade>& u = m_pRig->Record().upgrades;
     QCOMPARE(u.size(), 2);
     QCOMPARE(u[0].log, QString("Jump to bootloader"));
     QCOMPARE(u[1].status, QString("UpdateError"));
     QCOMPARE(u[1].log, QString("Jump bootloader returns exception"));
     QCOMPARE(u[1].dProgress, 0.0);
-    QCOMPARE(m_rig.events.count("enumerate:true"), 1);
-    QVERIFY(!m_rig.usb->IsPlugged());
+    QCOMPARE(m_pRig->Record().events.count("enumerate:true"), 1);
+    QVERIFY(!m_pRig->Frame().usb->IsPlugged());
     // The timer stopped with the report.
-    QTimer* pTimer = BootDetectTimer(m_rig.work.get(), 20);
+    QTimer* pTimer = BootDetectTimer(m_pRig->Work(), 20);
     QVERIFY(pTimer);
     QVERIFY(!pTimer->isActive());
 }
@@ -473,30 +482,30 @@ void TestFirmwareDownload::fifthIdleTickGivesTheJumpUp()
     const int nHour = 3600 * 1000;
     const QByteArray image = Records(4);
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
-    m_rig.frame->Edit([](CEmulatedFrame::State& s) { s.boot.bNeverReturns = true; });
-    m_rig.work->SetBootDetectInterval(nHour);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.boot.bNeverReturns = true; });
+    m_pRig->Work()->SetBootDetectInterval(nHour);
     m_view.SetPath(WriteImage(image));
-    QVERIFY(m_rig.work->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
-    QVERIFY(CDispatchRig::WaitFor([this] { return m_rig.events.contains("enumerate:true"); }));
-    m_rig.Settle();
-    QTimer* pTimer = BootDetectTimer(m_rig.work.get(), nHour);
+    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Record().events.contains("enumerate:true"); }));
+    m_pRig->Settle();
+    QTimer* pTimer = BootDetectTimer(m_pRig->Work(), nHour);
     QVERIFY(pTimer);
     QVERIFY(pTimer->isActive());
-    const QList<CDispatchRig::SUpgrade>& u = m_rig.upgrades;
+    const QList<CStationRig::SUpgrade>& u = m_pRig->Record().upgrades;
     QCOMPARE(u.size(), 1);
     QCOMPARE(u[0].log, QString("Jump to bootloader"));
 
     // The first tick finds the jump's activity; four idle ticks pass quietly.
     for (int i = 0; i < 5; ++i) {
-        m_rig.work->UpgradeDetectTimer_CB();
-        m_rig.Flush();
+        m_pRig->Work()->UpgradeDetectTimer_CB();
+        m_pRig->Flush();
         QVERIFY2(u.size() == 1, qPrintable(QStringLiteral("tick %1: %2").arg(i + 1).arg(StatusList(u))));
         QVERIFY(pTimer->isActive());
     }
     // The fifth idle tick gives the jump up and stops the timer.
-    m_rig.work->UpgradeDetectTimer_CB();
-    m_rig.Flush();
+    m_pRig->Work()->UpgradeDetectTimer_CB();
+    m_pRig->Flush();
     QCOMPARE(u.size(), 2);
     QCOMPARE(u[1].status, QString("UpdateError"));
     QCOMPARE(u[1].log, QString("Jump bootloader returns exception"));
@@ -521,16 +530,16 @@ void TestFirmwareDownload::bootInformationFails()
 
     const QByteArray image = Records(4);
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
-    m_rig.frame->SetFault(0x03, 0x00,
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().frame.SetFault(0x03, 0x00,
                           fault ? CEmulatedFrame::StatusReply(quint8(fault)) : CEmulatedFrame::UnplugOnCommand(),
                           0xFE);
     QVERIFY(StartUpgrade(WriteImage(image)));
-    QCOMPARE(m_rig.upgrades.size(), 2);
-    QCOMPARE(m_rig.upgrades[0].log, QString("Jump to bootloader"));
-    QCOMPARE(m_rig.upgrades[1].status, QString("UpdateError"));
-    QCOMPARE(m_rig.upgrades[1].log, log);
-    QCOMPARE(m_rig.boot->Sendings(), 0);
+    QCOMPARE(m_pRig->Record().upgrades.size(), 2);
+    QCOMPARE(m_pRig->Record().upgrades[0].log, QString("Jump to bootloader"));
+    QCOMPARE(m_pRig->Record().upgrades[1].status, QString("UpdateError"));
+    QCOMPARE(m_pRig->Record().upgrades[1].log, log);
+    QCOMPARE(m_pRig->Frame().boot->Sendings(), 0);
 }
 
 void TestFirmwareDownload::badImageIsRefusedBeforeTheJump_data()
@@ -566,15 +575,15 @@ void TestFirmwareDownload::badImageIsRefusedBeforeTheJump()
     QVERIFY(PlugApplicationFrame());
     QVERIFY(StartUpgrade(path));
 
-    QCOMPARE(m_rig.upgrades.size(), 1);
-    QCOMPARE(m_rig.upgrades[0].status, QString("UpdateError"));
-    QCOMPARE(m_rig.upgrades[0].log, log);
-    QCOMPARE(m_rig.upgrades[0].dProgress, 0.0);
+    QCOMPARE(m_pRig->Record().upgrades.size(), 1);
+    QCOMPARE(m_pRig->Record().upgrades[0].status, QString("UpdateError"));
+    QCOMPARE(m_pRig->Record().upgrades[0].log, log);
+    QCOMPARE(m_pRig->Record().upgrades[0].dProgress, 0.0);
     // The frame was never asked to jump and runs its application.
-    QVERIFY(m_rig.frame->RequestsFor(0xAA, 0x04).isEmpty());
-    QCOMPARE(m_rig.frame->CurrentMode(), CEmulatedFrame::Mode::Application);
-    QCOMPARE(m_rig.work->GetUsbPort()->GetDeviceMode(), DEVICE_MODE_APPLICATION);
-    QVERIFY(!m_rig.events.contains("enumerate:true"));
+    QVERIFY(m_pRig->Frame().frame.RequestsFor(0xAA, 0x04).isEmpty());
+    QCOMPARE(m_pRig->Frame().frame.CurrentMode(), CEmulatedFrame::Mode::Application);
+    QCOMPARE(m_pRig->Work()->GetUsbPort()->GetDeviceMode(), DEVICE_MODE_APPLICATION);
+    QVERIFY(!m_pRig->Record().events.contains("enumerate:true"));
 }
 
 void TestFirmwareDownload::missingImageKeepsTheRequest()
@@ -583,33 +592,33 @@ void TestFirmwareDownload::missingImageKeepsTheRequest()
     // (and refuses again without a jump); a malformed file ends the request.
     QVERIFY(PlugApplicationFrame());
     QVERIFY(StartUpgrade(m_dir->filePath("later.bin")));
-    QCOMPARE(m_rig.upgrades.last().log, QString("Firmware path error"));
+    QCOMPARE(m_pRig->Record().upgrades.last().log, QString("Firmware path error"));
 
-    m_rig.Clear();
-    m_rig.usb->Unplug();
-    m_rig.usb->Plug();
+    m_pRig->ClearRecord();
+    m_pRig->Frame().usb->Unplug();
+    m_pRig->Frame().usb->Plug();
     QVERIFY(WaitForEnd());
-    QCOMPARE(m_rig.upgrades.size(), 1);
-    QCOMPARE(m_rig.upgrades[0].log, QString("Firmware path error"));
+    QCOMPARE(m_pRig->Record().upgrades.size(), 1);
+    QCOMPARE(m_pRig->Record().upgrades[0].log, QString("Firmware path error"));
 
     // Now the file exists but is no image: refused, and the request ends.
     QFile f(m_dir->filePath("later.bin"));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("not an image");
     f.close();
-    m_rig.Clear();
-    m_rig.usb->Unplug();
-    m_rig.usb->Plug();
+    m_pRig->ClearRecord();
+    m_pRig->Frame().usb->Unplug();
+    m_pRig->Frame().usb->Plug();
     QVERIFY(WaitForEnd());
-    QCOMPARE(m_rig.upgrades.last().log, QString("Firmware read error"));
+    QCOMPARE(m_pRig->Record().upgrades.last().log, QString("Firmware read error"));
 
-    m_rig.Clear();
-    m_rig.usb->Unplug();
-    m_rig.usb->Plug();
-    QVERIFY(CDispatchRig::WaitFor([this] { return !m_rig.deviceInfos.isEmpty(); }));
-    m_rig.Settle();
-    QVERIFY(m_rig.upgrades.isEmpty());
-    QVERIFY(m_rig.frame->RequestsFor(0xAA, 0x04).isEmpty());
+    m_pRig->ClearRecord();
+    m_pRig->Frame().usb->Unplug();
+    m_pRig->Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([this] { return !m_pRig->Record().deviceInfos.isEmpty(); }));
+    m_pRig->Settle();
+    QVERIFY(m_pRig->Record().upgrades.isEmpty());
+    QVERIFY(m_pRig->Frame().frame.RequestsFor(0xAA, 0x04).isEmpty());
 }
 
 void TestFirmwareDownload::upgradeStatusIsResetAfterAFailure()
@@ -618,17 +627,17 @@ void TestFirmwareDownload::upgradeStatusIsResetAfterAFailure()
     // command reader runs again, so a plain command is answered.
     const QByteArray image = Records(6);
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
-    m_rig.boot->FailAtRecord(2, CEmulatedBootloader::Failure::Nack);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().boot->FailAtRecord(2, CEmulatedBootloader::Failure::Nack);
     QVERIFY(StartUpgrade(WriteImage(image)));
-    QCOMPARE(m_rig.upgrades.last().log, QString("Upgrade error Nack"));
-    QCOMPARE(m_rig.frame->CurrentMode(), CEmulatedFrame::Mode::Bootloader);
+    QCOMPARE(m_pRig->Record().upgrades.last().log, QString("Upgrade error Nack"));
+    QCOMPARE(m_pRig->Frame().frame.CurrentMode(), CEmulatedFrame::Mode::Bootloader);
 
-    m_rig.Clear();
-    QVERIFY(m_rig.Run("GetBootVersion"));
-    QCOMPARE(m_rig.deviceInfos.size(), 1);
-    QCOMPARE(m_rig.frame->RequestsFor(0x03, 0x00, 0xFE).size(), 1);
-    QVERIFY(m_rig.window->errors.isEmpty());
+    m_pRig->ClearRecord();
+    QVERIFY(m_pRig->Run("GetBootVersion"));
+    QCOMPARE(m_pRig->Record().deviceInfos.size(), 1);
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x03, 0x00, 0xFE).size(), 1);
+    QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
 }
 
 void TestFirmwareDownload::imageGoneAfterTheJump()
@@ -639,9 +648,9 @@ void TestFirmwareDownload::imageGoneAfterTheJump()
     const QByteArray image = Records(4);
     const QString path = WriteImage(image);
     QVERIFY(PlugApplicationFrame());
-    m_rig.boot->ExpectImage(image, kMcuType);
+    m_pRig->Frame().boot->ExpectImage(image, kMcuType);
     auto pRemoved = std::make_shared<bool>(false);
-    m_rig.frame->AddHandler(
+    m_pRig->Frame().frame.AddHandler(
         0x03, 0x00,
         [path, pRemoved](CEmulatedFrame&, const QByteArray&, QList<CEmulatedFrame::Action>*) {
             if (!*pRemoved)
@@ -651,26 +660,26 @@ void TestFirmwareDownload::imageGoneAfterTheJump()
         0xFE);
     QVERIFY(StartUpgrade(path));
     QStringList logs;
-    for (const auto& u : m_rig.upgrades)
+    for (const auto& u : m_pRig->Record().upgrades)
         logs << u.log;
     QCOMPARE(logs, (QStringList{"Jump to bootloader", "BootVersion:0x010203 BootCheckSum:0x77885566 ",
                                 "Ready to upgrade", "Firmware path error"}));
-    QCOMPARE(m_rig.upgrades.last().dProgress, 0.0);
-    QCOMPARE(m_rig.boot->Sendings(), 0);
+    QCOMPARE(m_pRig->Record().upgrades.last().dProgress, 0.0);
+    QCOMPARE(m_pRig->Frame().boot->Sendings(), 0);
 
-    m_rig.Clear();
-    QVERIFY(m_rig.Run("GetBootVersion"));
-    QCOMPARE(m_rig.deviceInfos.size(), 1);
-    QVERIFY(m_rig.window->errors.isEmpty());
+    m_pRig->ClearRecord();
+    QVERIFY(m_pRig->Run("GetBootVersion"));
+    QCOMPARE(m_pRig->Record().deviceInfos.size(), 1);
+    QVERIFY(m_pRig->ShellWindow()->errors.isEmpty());
 
     // Still requested: with the image back, the next "Start_Upgrade" of the
     // arrival (no view) downloads it.
     QVERIFY(!WriteImage(image).isEmpty());
-    m_rig.Clear();
-    QVERIFY(m_rig.Run("Start_Upgrade"));
+    m_pRig->ClearRecord();
+    QVERIFY(m_pRig->Run("Start_Upgrade"));
     QVERIFY(WaitForEnd());
-    QCOMPARE(m_rig.upgrades.last().log, QString("Firmware sent"));
-    QCOMPARE(m_rig.boot->Received(), m_rig.boot->ExpectedRecords());
+    QCOMPARE(m_pRig->Record().upgrades.last().log, QString("Firmware sent"));
+    QCOMPARE(m_pRig->Frame().boot->Received(), m_pRig->Frame().boot->ExpectedRecords());
 }
 
 void TestFirmwareDownload::stopUpgradeWithoutFrame()
@@ -678,20 +687,19 @@ void TestFirmwareDownload::stopUpgradeWithoutFrame()
     // Without a frame "Start_Upgrade" only keeps the request; "Stop_Upgrade"
     // drops it, so the frame that arrives later is not upgraded.
     m_view.SetPath(WriteImage(Records(2)));
-    QVERIFY(m_rig.Run("Start_Upgrade", &m_view));
-    QVERIFY(m_rig.upgrades.isEmpty());
-    QVERIFY(m_rig.Run("Stop_Upgrade"));
-    m_rig.usb->Plug();
-    QVERIFY(CDispatchRig::WaitFor([this] { return !m_rig.deviceInfos.isEmpty(); }));
-    m_rig.Settle();
-    QVERIFY(m_rig.upgrades.isEmpty());
+    QVERIFY(m_pRig->Run("Start_Upgrade", &m_view));
+    QVERIFY(m_pRig->Record().upgrades.isEmpty());
+    QVERIFY(m_pRig->Run("Stop_Upgrade"));
+    m_pRig->Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([this] { return !m_pRig->Record().deviceInfos.isEmpty(); }));
+    m_pRig->Settle();
+    QVERIFY(m_pRig->Record().upgrades.isEmpty());
     // A late "Start_Upgrade" of an arrival (no view) finds nothing requested.
-    QVERIFY(m_rig.Run("Start_Upgrade"));
-    QVERIFY(m_rig.upgrades.isEmpty());
-    QVERIFY(m_rig.frame->RequestsFor(0xAA, 0x04).isEmpty());
-    QCOMPARE(m_rig.frame->CurrentMode(), CEmulatedFrame::Mode::Application);
+    QVERIFY(m_pRig->Run("Start_Upgrade"));
+    QVERIFY(m_pRig->Record().upgrades.isEmpty());
+    QVERIFY(m_pRig->Frame().frame.RequestsFor(0xAA, 0x04).isEmpty());
+    QCOMPARE(m_pRig->Frame().frame.CurrentMode(), CEmulatedFrame::Mode::Application);
 }
 
 STATION_TEST_MAIN(TestFirmwareDownload)
-#include "moc_dispatchrig.cpp"
 #include "tst_firmwaredownload_endtoend.moc"

@@ -4,14 +4,13 @@
 
 #include "comportusb.h"
 #include "deviceerror.h"
-#include "emulatedframe.h"
-#include "emulatedusbframe.h"
-#include "fakehidbackend.h"
 #include "hardwareinterface.h"
 #include "stationclock.h"
+#include "stationrig.h"
 #include "testenvironment.h"
 #include "touchdevice.h"
 #include "touchmanage.h"
+#include "waitfor.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -19,21 +18,9 @@
 #include <atomic>
 #include <memory>
 
-namespace {
-template <typename Pred>
-bool WaitFor(Pred pred, int nTimeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > nTimeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(500);
-    }
-    return true;
-}
+using StationTest::WaitFor;
 
+namespace {
 QString Hex(int32_t n)
 {
     return QStringLiteral("0x%1").arg(uint32_t(n), 8, 16, QLatin1Char('0'));
@@ -69,20 +56,20 @@ class TestEmulatedUsb : public QObject
     Q_OBJECT
 
 private:
-    std::shared_ptr<CFakeHidBackend> m_hid;
-    std::unique_ptr<CEmulatedFrame> m_frame;
-    std::unique_ptr<CEmulatedUsbFrame> m_usb;
-    std::unique_ptr<CComPortUsb> m_port;
+    std::unique_ptr<CStationRig> m_pRig;
+    CEmulatedFrame *m_frame = nullptr;    // the rig's
+    CEmulatedUsbFrame *m_usb = nullptr;   // the rig's
+    CComPortUsb *m_port = nullptr;        // the rig's
     std::unique_ptr<HardwareInterface> m_hw;
 
     // A frame on the bus and a station whose USB port has taken it in.
     bool Start()
     {
         m_usb->Plug();
-        m_port.reset(new CComPortUsb());
-        if (!WaitFor([this] { return m_port->GetDevCount() == 1; }))
+        m_port = m_pRig->OpenPort();
+        if (!m_pRig->WaitForDevices(1))
             return false;
-        m_hw.reset(new HardwareInterface(nullptr, m_port.get(), QStringLiteral("emulated")));
+        m_hw.reset(new HardwareInterface(nullptr, m_port, QStringLiteral("emulated")));
         return true;
     }
 
@@ -90,20 +77,23 @@ private slots:
     void init()
     {
         CTestEnvironment::RealClock();
-        m_hid = CFakeHidBackend::Install();
-        m_frame.reset(new CEmulatedFrame);
-        m_usb.reset(new CEmulatedUsbFrame(m_frame.get(), m_hid));
+        m_pRig = std::make_unique<CStationRig>();
+        // The frame's own model only: no panel, no bootloader.
+        CStationRig::SFrameOptions options;
+        options.bPanel = false;
+        CStationRig::SFrame &frame = m_pRig->AddFrame(options);
+        m_frame = &frame.frame;
+        m_usb = frame.usb.get();
     }
 
     void cleanup()
     {
         CTestEnvironment::RealClock();
         m_hw.reset();
-        m_port.reset();
-        m_usb.reset();
-        m_frame.reset();
-        CFakeHidBackend::Uninstall();
-        m_hid.reset();
+        m_port = nullptr;
+        m_usb = nullptr;
+        m_frame = nullptr;
+        m_pRig.reset();
     }
 
     void arrivalCarriesTheFramesIdentity()
@@ -267,7 +257,7 @@ private slots:
     {
         QVERIFY(Start());
         std::atomic<int> nInsertTrue{0}, nInsertFalse{0};
-        connect(m_port.get(), &CComPort::DeviceInsert, this,
+        connect(m_port, &CComPort::DeviceInsert, this,
                 [&](bool b) { (b ? nInsertTrue : nInsertFalse)++; }, Qt::DirectConnection);
         QCOMPARE(m_hw->JumpToBoot(), 0);
         QVERIFY(WaitFor([&] { return nInsertFalse.load() == 1 && nInsertTrue.load() == 1; }));
@@ -275,7 +265,7 @@ private slots:
         QVERIFY(m_port->IsBootloaderPid());
 
         // The station builds a device object for the bootloader and reads it.
-        HardwareInterface boot(nullptr, m_port.get(), QStringLiteral("boot"));
+        HardwareInterface boot(nullptr, m_port, QStringLiteral("boot"));
         QCOMPARE(boot.GetBootInfo(), 0);
         QCOMPARE(boot.GetProperty(QStringLiteral("BootVersion")), QStringLiteral("0x010203"));
         QCOMPARE(boot.GetProperty(QStringLiteral("BootCheckSum")), QStringLiteral("0x77885566"));

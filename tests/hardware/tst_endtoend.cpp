@@ -13,19 +13,14 @@
 // follow by hand below.
 
 #include "comportusb.h"
-#include "emulatedframe.h"
-#include "emulatedpanel.h"
-#include "emulatedusbframe.h"
-#include "fakehidbackend.h"
 #include "hardwareinterface.h"
 #include "stationclock.h"
+#include "stationrig.h"
 #include "testenvironment.h"
 #include "touchlogfilexml.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 #include <QtTest>
 #include <memory>
 
@@ -34,20 +29,6 @@ namespace {
 QString Hex(int32_t n)
 {
     return QStringLiteral("0x%1").arg(uint32_t(n), 8, 16, QLatin1Char('0'));
-}
-
-template <typename Pred>
-bool WaitFor(Pred pred, int nTimeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > nTimeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(500);
-    }
-    return true;
 }
 
 // The panel of these tests: X 12 LEDs on boards of 6, Y 8 LEDs on boards of 4,
@@ -154,21 +135,21 @@ class TestEndToEnd : public QObject
     Q_OBJECT
 
 private:
-    std::shared_ptr<CFakeHidBackend> m_hid;
-    std::unique_ptr<CEmulatedFrame> m_frame;
-    std::unique_ptr<CEmulatedPanel> m_panel;
-    std::unique_ptr<CEmulatedUsbFrame> m_usb;
-    std::unique_ptr<CComPortUsb> m_port;
+    std::unique_ptr<CStationRig> m_pRig;
+    CEmulatedFrame *m_frame = nullptr;    // the rig's
+    CEmulatedPanel *m_panel = nullptr;    // the rig's
+    CEmulatedUsbFrame *m_usb = nullptr;   // the rig's
+    CComPortUsb *m_port = nullptr;        // the rig's
     std::unique_ptr<HardwareInterface> m_hw;
     QList<int> m_sleeps;
 
     bool Start()
     {
         m_usb->Plug();
-        m_port.reset(new CComPortUsb());
-        if (!WaitFor([this] { return m_port->GetDevCount() == 1; }))
+        m_port = m_pRig->OpenPort();
+        if (!m_pRig->WaitForDevices(1))
             return false;
-        m_hw.reset(new HardwareInterface(nullptr, m_port.get(), QStringLiteral("emulated")));
+        m_hw.reset(new HardwareInterface(nullptr, m_port, QStringLiteral("emulated")));
         return true;
     }
 
@@ -219,24 +200,23 @@ private slots:
         CStationClock::SetTimeoutScale(1.0);
         CStationClock::SetSleepHook([this](int ms) { m_sleeps << ms; });
         m_sleeps.clear();
-        m_hid = CFakeHidBackend::Install();
-        m_frame.reset(new CEmulatedFrame);
-        m_panel.reset(new CEmulatedPanel(m_frame.get()));
-        m_panel->Install();
+        m_pRig = std::make_unique<CStationRig>();
+        CStationRig::SFrame &frame = m_pRig->AddFrame();
+        m_frame = &frame.frame;
+        m_panel = &frame.panel;
         m_panel->Edit(SetUpPanel);
-        m_usb.reset(new CEmulatedUsbFrame(m_frame.get(), m_hid));
+        m_usb = frame.usb.get();
         QDir(QStringLiteral("Data")).removeRecursively();
     }
 
     void cleanup()
     {
         m_hw.reset();
-        m_port.reset();
-        m_usb.reset();
-        m_panel.reset();
-        m_frame.reset();
-        CFakeHidBackend::Uninstall();
-        m_hid.reset();
+        m_port = nullptr;
+        m_usb = nullptr;
+        m_panel = nullptr;
+        m_frame = nullptr;
+        m_pRig.reset();
         CTestEnvironment::RealClock();
     }
 
@@ -403,7 +383,7 @@ private slots:
         QCOMPARE(Hex(r), Hex(0x80100002));
         QVERIFY(FileLog(r).isEmpty());
         QVERIFY(!QDir(QStringLiteral("Data")).exists());
-        QVERIFY(WaitFor([this] { return m_port->GetDevCount() == 0; }));
+        QVERIFY(m_pRig->WaitForDevices(0));
         // A retest of the lost frame fails at once the same way.
         QVERIFY(m_hw->ReTest(0) < 0);
     }

@@ -31,6 +31,12 @@ public:
         QString text;
     };
 
+    // Every line with its level, in order.
+    QList<Line> Entries() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_lines;
+    }
     QStringList Lines() const
     {
         QMutexLocker lock(&m_mutex);

@@ -1,5 +1,6 @@
 #include "testenvironment.h"
 
+#include "localclock.h"
 #include "stationclock.h"
 
 #include <QDir>
@@ -71,6 +72,12 @@ void CTestEnvironment::RealClock()
 {
     CStationClock::SetTimeoutScale(1.0);
     CStationClock::SetSleepHook(nullptr);
+    CLocalClock::SetSource(nullptr);
+}
+
+void CTestEnvironment::FixLocalTime(const QDateTime &time)
+{
+    CLocalClock::SetFixed(time);
 }
 
 QString CTestEnvironment::OutputDir()

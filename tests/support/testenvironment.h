@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
@@ -30,7 +31,11 @@ public:
     // Scales every CStationClock time-out by dScale and makes CStationClock::Sleep
     // return at once (dScale = 0.001 turns 10 s into 10 ms).
     static void FastClock(double dScale = 0.001);
+    // Real waits and the real local time again.
     static void RealClock();
+    // The local time that names files (CLocalClock) stays at time until
+    // RealClock(); the waits are not touched.
+    static void FixLocalTime(const QDateTime &time);
 
     // Folder for files that a reviewer may want to look at (screenshots):
     // $STATION_TEST_OUT or a folder under the system temp.

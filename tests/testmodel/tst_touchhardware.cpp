@@ -240,6 +240,12 @@ void TestTouchHardware::logDirAndFileName()
 
     const QRegularExpression re("^\\d{8}_\\d{2}-\\d{2}-\\d{2}_\\d{3}_" + QRegularExpression::escape(name) + "$");
     QVERIFY2(re.match(hw.GetLogFileName()).hasMatch(), qPrintable(hw.GetLogFileName()));
+
+    // The name carries the station's local time.
+    CTestEnvironment::FixLocalTime(time);
+    const QString fixedName = hw.GetLogFileName();
+    CTestEnvironment::RealClock();
+    QCOMPARE(fixedName, "20240307_09-05-04_007_" + name);
 }
 
 void TestTouchHardware::namesNeverLeaveDataFolder_data()
