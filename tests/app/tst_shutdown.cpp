@@ -8,7 +8,7 @@
 #include "handlework.h"
 #include "mainwindow.h"
 #include "runlogcapture.h"
-#include "shellrig.h"
+#include "stationrig.h"
 #include "testenvironment.h"
 #include "veloracalibrateview.h"
 #include "veloratestview.h"
@@ -31,7 +31,7 @@ private slots:
     void windowGoesWhileATaskWaits();
 
 private:
-    std::unique_ptr<CShellRig> m_pRig;
+    std::unique_ptr<CStationRig> m_pRig;
     std::unique_ptr<CScopedWorkDir> m_pWorkDir;
 };
 
@@ -41,7 +41,7 @@ void TestShutdown::init()
     CTestEnvironment::RealClock();
     CCustomerSettings::GetInstance()->clear();
     m_pWorkDir = std::make_unique<CScopedWorkDir>();
-    m_pRig = std::make_unique<CShellRig>();
+    m_pRig = std::make_unique<CStationRig>();
 }
 
 void TestShutdown::cleanup()
@@ -70,7 +70,7 @@ void TestShutdown::windowGoesWhileATaskWaits()
     QFETCH(QString, posterView);
     QFETCH(QString, request);
 
-    CShellFrame& frame = m_pRig->AddFrame();
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     // The frame never answers the reverse-mode command.
     frame.frame.SetFault(0xA8, 0x08, CEmulatedFrame::Silent());
     CRunLogCapture log;
