@@ -36,10 +36,17 @@ void CGraphicsTextItem::paint(QPainter *painter, const QStyleOptionGraphicsItem 
     painter->save();
     painter->setBrush(QBrush(Qt::white, Qt::SolidPattern));
     painter->scale(m_dLastSx, m_dLastSy);
-    const QString strText = toPlainText();
-    const QRectF rcText = painter->boundingRect(rcBounds, Qt::AlignHCenter | Qt::AlignVCenter, strText);
-    painter->drawRect(rcText);
+    if (m_staticText.text().isNull() || m_rcTextBounds != rcBounds || m_textFont != painter->font()) {
+        const QString strText = toPlainText();
+        m_rcTextBounds = rcBounds;
+        m_textFont = painter->font();
+        m_rcText = painter->boundingRect(rcBounds, Qt::AlignHCenter | Qt::AlignVCenter, strText);
+        m_staticText = QStaticText(strText);
+        m_staticText.setTextFormat(Qt::PlainText);
+        m_staticText.setTextOption(QTextOption());
+    }
+    painter->drawRect(m_rcText);
     painter->setPen(defaultTextColor());
-    painter->drawText(rcText, strText, QTextOption());
+    painter->drawStaticText(m_rcText.topLeft(), m_staticText);
     painter->restore();
 }

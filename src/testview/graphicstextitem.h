@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QFont>
 #include <QGraphicsTextItem>
+#include <QRectF>
+#include <QStaticText>
 #include <QString>
 
 // The label of a sensor in the panel diagram: its text, with the same text as
@@ -20,4 +23,10 @@ private:
     // either is empty (a view not yet laid out, an empty scene).
     double m_dLastSx = 1.0;
     double m_dLastSy = 1.0;
+    // The box and the laid-out text, for the font and bounds they were made
+    // for (a diagram paints hundreds of labels on every refresh).
+    QRectF m_rcText;
+    QRectF m_rcTextBounds;
+    QFont m_textFont;
+    QStaticText m_staticText;
 };

@@ -18,14 +18,6 @@ CIRSensor::CIRSensor(const CSensorInfo *info, double scale, QGraphicsItem *paren
     setPen(QPen(QBrush(Qt::black), 0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     setToolTip(m_info.GetID());
 
-    m_pLabel = new CGraphicsTextItem(m_info.GetID(), this);
-    m_pLabel->setDefaultTextColor(Qt::red);
-    m_pLabel->setVisible(false);
-    m_pLabel->setRotation(90);
-    QTransform mirror = m_pLabel->transform();
-    mirror.rotate(180, Qt::XAxis);
-    m_pLabel->setTransform(mirror);
-
     const double w = Scaled(m_info.GetWidth(), m_dScale);
     const double l = Scaled(m_info.GetLength(), m_dScale);
     const double c = Scaled(m_info.GetVCenter(), m_dScale);
@@ -33,6 +25,33 @@ CIRSensor::CIRSensor(const CSensorInfo *info, double scale, QGraphicsItem *paren
     setPolygon(Outline(m_info.GetType(), w, l, c, p).toFillPolygon(QTransform()));
     // From the pin tips down to the lowest point of the semicircular end.
     m_rcBounds = QRectF(-w / 2.0, c - l - p, w, l + p).normalized();
+}
+
+CGraphicsTextItem *CIRSensor::Label()
+{
+    if (!m_pLabel) {
+        m_pLabel = new CGraphicsTextItem(m_info.GetID(), this);
+        m_pLabel->setDefaultTextColor(Qt::red);
+        m_pLabel->setVisible(false);
+        m_pLabel->setRotation(90);
+        QTransform mirror = m_pLabel->transform();
+        mirror.rotate(180, Qt::XAxis);
+        m_pLabel->setTransform(mirror);
+    }
+    return m_pLabel;
+}
+
+bool CIRSensor::LabelShown() const
+{
+    return m_pLabel && m_pLabel->isVisible();
+}
+
+void CIRSensor::ShowLabel(bool bShow)
+{
+    if (bShow)
+        Label()->setVisible(true);
+    else if (m_pLabel)
+        m_pLabel->setVisible(false);
 }
 
 QPainterPath CIRSensor::Outline(int32_t nType, double w, double l, double c, double p)
@@ -74,13 +93,13 @@ bool CIRSensor::SetState(const QString &state, bool bShowLabel)
 {
     if (state == QLatin1String("SENSOR_ERROR")) {
         setBrush(QBrush(Qt::red, Qt::SolidPattern));
-        m_pLabel->setVisible(bShowLabel);
+        ShowLabel(bShowLabel);
     } else if (state == QLatin1String("SENSOR_WEEK")) {
         setBrush(QBrush(Qt::yellow, Qt::SolidPattern));
-        m_pLabel->setVisible(bShowLabel);
+        ShowLabel(bShowLabel);
     } else {
         setBrush(QBrush(Qt::transparent, Qt::SolidPattern));
-        m_pLabel->setVisible(false);
+        ShowLabel(false);
     }
     return true;
 }

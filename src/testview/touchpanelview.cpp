@@ -52,6 +52,10 @@ QString Id(const QString &strSide, int n)
 
 CTouchPanelView::CTouchPanelView(CHardwareInfo *pHardwareInfo, QWidget *parent) : QGraphicsView(parent)
 {
+    // The drawing is static and painted whole; light paths run across the
+    // frame, so a spatial index would file each of them under most of its
+    // cells and cost more than it saves.
+    m_scene.setItemIndexMethod(QGraphicsScene::NoIndex);
     setScene(&m_scene);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -64,6 +68,14 @@ CTouchPanelView::CTouchPanelView(CHardwareInfo *pHardwareInfo, QWidget *parent) 
     BuildConnectors(info);
     BuildLightPaths(info);
     BuildOpenArea(info);
+    // The scene rectangle is what the items cover now. Held fixed, it is not
+    // worked out again over every item each time a label moves.
+    m_scene.setSceneRect(m_scene.itemsBoundingRect());
+    // The scene finishes adding the items (its "polish" round) at once rather
+    // than on its next event: until then every item removed would be looked
+    // for in its list of new items, one by one, which makes a diagram of a
+    // record at the log limits' maxima take minutes to go.
+    QMetaObject::invokeMethod(&m_scene, "_q_polishItems", Qt::DirectConnection);
 }
 
 CTouchPanelView::~CTouchPanelView()

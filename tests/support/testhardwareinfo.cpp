@@ -1,5 +1,7 @@
 #include "testhardwareinfo.h"
 
+#include "testloglimits.h"
+
 #include <QPointF>
 
 namespace {
@@ -90,6 +92,42 @@ CHardwareInfo CTestHardwareInfo::Build(int nInterfaceDir)
 
     info.SetOpenArea(kOpenX0, kOpenY1, kOpenY0, kOpenX1);
     info.SetInterfaceDir(nInterfaceDir);
+    return info;
+}
+
+CHardwareInfo CTestHardwareInfo::AtTheLimits()
+{
+    CHardwareInfo info;
+    const char *sides[4] = {"Bottom", "Top", "Left", "Right"};
+    const int nBoards = 128;
+    const int nPerSide = CTestLogLimits::kMaxSensors / 4;
+    const int nPerBoard = nPerSide / nBoards;
+    for (int s = 0; s < 4; ++s) {
+        QList<CPcbInfo> lst;
+        for (int b = 0; b < nBoards; ++b) {
+            CPcbInfo pcb;
+            pcb.SetSize(10.0, 640.0, 2.0);
+            pcb.SetPlacement(1);
+            pcb.SetAngle(s * 90.0);
+            pcb.SetPos(s < 2 ? QPointF(b * 640.0, s * 81920.0) : QPointF((s - 2) * 81920.0, b * 640.0));
+            QList<CSensorInfo> lstLeds;
+            for (int k = 0; k < nPerBoard; ++k) {
+                CSensorInfo led;
+                led.SetType(k % 8);
+                led.SetID(QString::number(k + 1));
+                led.SetPos(QPointF(-320.0 + 5.0 * k, 0.0));
+                lstLeds.append(led);
+            }
+            pcb.SetLeds(lstLeds);
+            lst.append(pcb);
+        }
+        info.SetAxis(uint32_t(s), QLatin1String(sides[s]), lst);
+    }
+    const int nSpread = CTestLogLimits::kMaxRelations / nPerSide;
+    for (int i = 0; i < nPerSide; ++i)
+        for (int k = 0; k < nSpread; ++k)
+            info.ParseRelation(QStringLiteral("Bottom:%1-Top:%2").arg(i).arg((i + k) % nPerSide));
+    info.SetOpenArea(0.0, 81920.0, 0.0, 81920.0);
     return info;
 }
 

@@ -30,6 +30,10 @@ public:
     static constexpr int kUsbBoardSensors = 4; // sensors of the first "Bottom" board
 
     static CHardwareInfo Build(int nInterfaceDir = 0);
+    // A record at the test-log limits' maxima: 65,536 sensors (four sides of
+    // 128 boards of 128, every kind) and 262,144 distinct light paths from
+    // "Bottom" to "Top", every one naming two sensors.
+    static CHardwareInfo AtTheLimits();
 
     // The connector keys and relation texts that name no item.
     static QString MissingBoardConnector() { return QStringLiteral("Left:2-Top:0"); }

@@ -277,10 +277,10 @@ private slots:
             auto *pSensor = new CIRSensor(&led, 1.0, nullptr);
             scene->addItem(pSensor);
             QVERIFY(pSensor->SetState(QStringLiteral("SENSOR_WEEK"), true));
-            QVERIFY(pSensor->Label()->isVisible());
+            QVERIFY(pSensor->LabelShown());
             QVERIFY(pSensor->SetState(state, showLabel));
             brush = pSensor->brush();
-            bLabel = pSensor->Label()->isVisible();
+            bLabel = pSensor->LabelShown();
         } else {
             CConnectorInfo info;
             auto *pConnector = new CConnector(&info, 1.0, nullptr);
