@@ -8,6 +8,7 @@
 #include "connector.h"
 #include "graphicstextitem.h"
 #include "irsensor.h"
+#include "panellooks.h"
 #include "pcbboard.h"
 #include "stationmetatypes.h"
 #include "stationresources.h"
@@ -29,93 +30,11 @@
 #include <limits>
 #include <memory>
 
-using ProblemMap = QMap<QString, QList<QString>>;
-using Looks = QMap<QString, QString>;
-Q_DECLARE_METATYPE(Looks)
+using namespace PanelLooks;
 
 namespace {
 
 const char *kProblemMapType = "QMap<QString, QList<QString>>";
-
-// The view in a page of its own, as the test view holds it.
-struct SPage
-{
-    explicit SPage(CHardwareInfo *pInfo, QSize size = QSize(640, 400))
-    {
-        page.resize(size);
-        auto *pLayout = new QVBoxLayout(&page);
-        pLayout->setContentsMargins(0, 0, 0, 0);
-        view = new CTouchPanelView(pInfo, &page);
-        pLayout->addWidget(view);
-    }
-    bool Show()
-    {
-        page.show();
-        return QTest::qWaitForWindowExposed(&page);
-    }
-    QWidget page;
-    CTouchPanelView *view = nullptr;
-};
-
-QString Name(const QColor &color)
-{
-    return color.name(QColor::HexArgb);
-}
-
-// How every item looks now: fills, label visibility, path colours.
-Looks LooksOf(const CTouchPanelView &view)
-{
-    Looks looks;
-    for (auto it = view.ConnectorItems().cbegin(); it != view.ConnectorItems().cend(); ++it)
-        looks.insert(QStringLiteral("connector ") + it.key(), Name(it.value()->brush().color()));
-    for (auto it = view.PcbItems().cbegin(); it != view.PcbItems().cend(); ++it)
-        for (int i = 0; i < it->size(); ++i)
-            looks.insert(QStringLiteral("board %1:%2").arg(it.key()).arg(i), Name(it->at(i)->brush().color()));
-    for (auto it = view.SensorItems().cbegin(); it != view.SensorItems().cend(); ++it)
-        for (int i = 0; i < it->size(); ++i) {
-            const CIRSensor *pSensor = it->at(i);
-            const QString strFill = pSensor->brush().style() == Qt::NoBrush ? QStringLiteral("none")
-                                                                             : Name(pSensor->brush().color());
-            looks.insert(QStringLiteral("sensor %1:%2").arg(it.key()).arg(i),
-                         strFill + (pSensor->LabelShown() ? QStringLiteral("+label") : QString()));
-        }
-    for (auto it = view.LightItems().cbegin(); it != view.LightItems().cend(); ++it)
-        looks.insert(QStringLiteral("light ") + it.key(),
-                     it.value()->isVisible() ? Name(it.value()->pen().color()) : QStringLiteral("hidden"));
-    return looks;
-}
-
-// The sound look of every item, after a first map.
-Looks SoundLooks(const CTouchPanelView &view)
-{
-    Looks looks = LooksOf(view);
-    for (auto it = looks.begin(); it != looks.end(); ++it) {
-        if (it.key().startsWith(QLatin1String("connector")))
-            *it = Name(Qt::black);
-        else if (it.key().startsWith(QLatin1String("board")))
-            *it = Name(QColor(34, 139, 34));
-        else if (it.key().startsWith(QLatin1String("sensor")))
-            *it = Name(Qt::transparent);
-        else
-            *it = QStringLiteral("hidden");
-    }
-    return looks;
-}
-
-// A map naming every item of the view under one fault of its kind.
-ProblemMap EveryItem(const CTouchPanelView &view)
-{
-    ProblemMap map;
-    map[QStringLiteral("CONNECTOR_ERROR_PRO1")] = view.ConnectorItems().keys();
-    for (auto it = view.PcbItems().cbegin(); it != view.PcbItems().cend(); ++it)
-        for (int i = 0; i < it->size(); ++i)
-            map[QStringLiteral("PCB_ERROR")] << QStringLiteral("%1:%2").arg(it.key()).arg(i);
-    for (auto it = view.SensorItems().cbegin(); it != view.SensorItems().cend(); ++it)
-        for (int i = 0; i < it->size(); ++i)
-            map[QStringLiteral("SENSOR_WEEK")] << QStringLiteral("%1:%2").arg(it.key()).arg(i);
-    map[QStringLiteral("LIGHT_UNSTABLE")] = view.LightItems().keys();
-    return map;
-}
 
 // Every fault key of the fixture, once or twice.
 ProblemMap EveryFaultKey()
@@ -138,22 +57,6 @@ bool FiniteTransform(const QTransform &t)
         if (!std::isfinite(d))
             return false;
     return true;
-}
-
-QRectF BoardsRect(const CTouchPanelView &view)
-{
-    QRectF rc;
-    for (const QList<CPcbBoard *> &lst : view.PcbItems())
-        for (const CPcbBoard *pBoard : lst)
-            rc |= pBoard->sceneBoundingRect();
-    return rc;
-}
-
-void SaveShot(const QPixmap &pixmap, const QString &strName)
-{
-    QDir().mkpath(CTestEnvironment::OutputDir());
-    const QString strPath = CTestEnvironment::OutputDir() + QLatin1Char('/') + strName;
-    QVERIFY2(pixmap.save(strPath), qPrintable(strPath));
 }
 
 void SendWheel(QWidget *pViewport, int nDelta)
@@ -669,10 +572,10 @@ private slots:
         CTouchPanelView *pView = page.view;
         QVERIFY(page.Show());
         QVERIFY(pView->UpdateTouchPanel(EveryFaultKey()));
-        SaveShot(page.page.grab(), QStringLiteral("panelview_fixture_embedded.png"));
+        QVERIFY(SaveShot(page.page.grab(), QStringLiteral("panelview_fixture_embedded.png")));
         QTest::mouseDClick(pView->viewport(), Qt::LeftButton);
         QVERIFY(StationTest::WaitFor([&] { return pView->isFullScreen() && pView->width() == 800; }));
-        SaveShot(pView->grab(), QStringLiteral("panelview_fixture_fullscreen.png"));
+        QVERIFY(SaveShot(pView->grab(), QStringLiteral("panelview_fixture_fullscreen.png")));
     }
 };
 
