@@ -308,6 +308,13 @@
     </message>
 </context>
 <context>
+    <name>SignalHistogramView</name>
+    <message>
+        <source>Form</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>VeloraCalibrateView</name>
     <message>
         <source>Calibration is not available in this build.</source>
