@@ -258,6 +258,8 @@ void CSetUpDialog::on_addVidPidPushButton_clicked()
     ui->vidPidListWidget->insertItem(0, text.toUpper());
     ui->vidPidLineEdit->setFocus(Qt::OtherFocusReason);
     ui->vidPidLineEdit->clear();
+    // On the first digit, so that a pair beginning with 0 is typed as it reads.
+    ui->vidPidLineEdit->setCursorPosition(2);
 }
 
 void CSetUpDialog::on_vidPidListWidget_itemSelectionChanged()
