@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -62,18 +63,19 @@ private:
 };
 
 // Holds a mutex on a thread of its own (as a running device task does) until
-// Release() or destruction.
+// Release() or destruction, and at most nSafetyMs: code that waited for the
+// mutex without bound then goes on (and fails its test) instead of hanging.
 class CMutexHolder
 {
 public:
-    explicit CMutexHolder(QMutex* pMutex)
+    explicit CMutexHolder(QMutex* pMutex, int nSafetyMs = 20000)
     {
-        m_thread = std::thread([this, pMutex] {
+        m_thread = std::thread([this, pMutex, nSafetyMs] {
             pMutex->lock();
             std::unique_lock<std::mutex> lock(m_m);
             m_bHeld = true;
             m_cv.notify_all();
-            m_cv.wait(lock, [this] { return m_bRelease; });
+            m_cv.wait_for(lock, std::chrono::milliseconds(nSafetyMs), [this] { return m_bRelease; });
             pMutex->unlock();
         });
         std::unique_lock<std::mutex> lock(m_m);
