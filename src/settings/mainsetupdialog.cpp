@@ -197,55 +197,36 @@ void MainSetUpDialog::SaveAndClose()
 
 void MainSetUpDialog::CheckInterfaceRadio(int nValue)
 {
-    switch (nValue) {
-    case 0:
-        ui->miButton->setChecked(true);
-        break;
-    case 1:
-        ui->siButton->setChecked(true);
-        break;
-    case 2:
-        ui->uiButton->setChecked(true);
-        break;
-    case 3:
-        ui->ciButton->setChecked(true);
-        break;
-    default:
-        break;
-    }
+    QRadioButton* const radios[] = {ui->miButton, ui->siButton, ui->uiButton, ui->ciButton};
+    // Another value checks none: the group keeps what it showed.
+    if (nValue >= 0 && nValue <= 3)
+        radios[nValue]->setChecked(true);
 }
 
 void MainSetUpDialog::CheckUsb1Radio(uint8_t nCode)
 {
-    switch (nCode) {
-    case 1:
-        ui->setEnMouseTouch_usb1->setChecked(true);
-        break;
-    case 2:
-        ui->setEnSingleTouch_usb1->setChecked(true);
-        break;
-    case 3:
-        ui->setEnMultiTouch_usb1->setChecked(true);
-        break;
-    default:
-        break;
-    }
+    CheckFormatRadio(nCode, ui->setEnMouseTouch_usb1, ui->setEnSingleTouch_usb1, ui->setEnMultiTouch_usb1);
 }
 
 void MainSetUpDialog::CheckUsb2Radio(uint8_t nCode)
 {
-    switch (nCode) {
-    case 1:
-        ui->setEnMouseTouch_usb2->setChecked(true);
-        break;
-    case 2:
-        ui->setEnSingleTouch_usb2->setChecked(true);
-        break;
-    case 3:
-        ui->setEnMultiTouch_usb2->setChecked(true);
-        break;
-    default:
-        break;
+    CheckFormatRadio(nCode, ui->setEnMouseTouch_usb2, ui->setEnSingleTouch_usb2, ui->setEnMultiTouch_usb2);
+}
+
+void MainSetUpDialog::CheckFormatRadio(uint8_t nCode, QRadioButton* pMouse, QRadioButton* pSingle,
+                                       QRadioButton* pMulti)
+{
+    QRadioButton* const radios[] = {pMouse, pSingle, pMulti};
+    // Another code checks none: the group keeps what it showed.
+    if (nCode >= 1 && nCode <= 3)
+        radios[nCode - 1]->setChecked(true);
+}
+
+void MainSetUpDialog::ChooseFormat(bool bcheck, uint8_t nCode, uint8_t* pFormat, bool* pbChosen)
+{
+    if (bcheck) {
+        *pFormat = nCode;
+        *pbChosen = true;
     }
 }
 
@@ -277,50 +258,32 @@ void MainSetUpDialog::on_ciButton_clicked(bool)
 
 void MainSetUpDialog::on_setEnSingleTouch_usb1_clicked(bool bcheck)
 {
-    if (bcheck) {
-        m_nUsb1Format = 2;
-        m_bUsb1Chosen = true;
-    }
+    ChooseFormat(bcheck, 2, &m_nUsb1Format, &m_bUsb1Chosen);
 }
 
 void MainSetUpDialog::on_setEnMouseTouch_usb1_clicked(bool bcheck)
 {
-    if (bcheck) {
-        m_nUsb1Format = 1;
-        m_bUsb1Chosen = true;
-    }
+    ChooseFormat(bcheck, 1, &m_nUsb1Format, &m_bUsb1Chosen);
 }
 
 void MainSetUpDialog::on_setEnMultiTouch_usb1_clicked(bool bcheck)
 {
-    if (bcheck) {
-        m_nUsb1Format = 3;
-        m_bUsb1Chosen = true;
-    }
+    ChooseFormat(bcheck, 3, &m_nUsb1Format, &m_bUsb1Chosen);
 }
 
 void MainSetUpDialog::on_setEnSingleTouch_usb2_clicked(bool bcheck)
 {
-    if (bcheck) {
-        m_nUsb2Format = 2;
-        m_bUsb2Chosen = true;
-    }
+    ChooseFormat(bcheck, 2, &m_nUsb2Format, &m_bUsb2Chosen);
 }
 
 void MainSetUpDialog::on_setEnMouseTouch_usb2_clicked(bool bcheck)
 {
-    if (bcheck) {
-        m_nUsb2Format = 1;
-        m_bUsb2Chosen = true;
-    }
+    ChooseFormat(bcheck, 1, &m_nUsb2Format, &m_bUsb2Chosen);
 }
 
 void MainSetUpDialog::on_setEnMultiTouch_usb2_clicked(bool bcheck)
 {
-    if (bcheck) {
-        m_nUsb2Format = 3;
-        m_bUsb2Chosen = true;
-    }
+    ChooseFormat(bcheck, 3, &m_nUsb2Format, &m_bUsb2Chosen);
 }
 
 void MainSetUpDialog::okBtn_clicked()

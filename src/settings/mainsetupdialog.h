@@ -7,6 +7,7 @@
 class HandleWork;
 class HardwareInterface;
 class QCloseEvent;
+class QRadioButton;
 
 namespace Ui {
 class MainSetUpDialog;
@@ -71,6 +72,10 @@ private:
     void CheckInterfaceRadio(int nValue);
     void CheckUsb1Radio(uint8_t nCode);
     void CheckUsb2Radio(uint8_t nCode);
+    // Checks the radio of a touch format code (1 mouse, 2 single, 3 multi).
+    static void CheckFormatRadio(uint8_t nCode, QRadioButton* pMouse, QRadioButton* pSingle, QRadioButton* pMulti);
+    // A format radio was clicked: when it is now checked, the operator chose nCode.
+    static void ChooseFormat(bool bcheck, uint8_t nCode, uint8_t* pFormat, bool* pbChosen);
     void SetUsbGroupsEnabled(bool bUsb1, bool bUsb2);
 
     Ui::MainSetUpDialog* ui;

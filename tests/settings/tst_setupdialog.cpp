@@ -152,6 +152,17 @@ void TypeDigits(QLineEdit* pEdit, const QString& digits)
     pEdit->setCursorPosition(2);
     QTest::keyClicks(pEdit, digits);
 }
+
+// On the "Device Support" tab: adds the typed pair, removes the row.
+void AddAndRemovePair(QDialog* pDialog, const QString& digits, const QString& row)
+{
+    Child<QTabWidget>(pDialog, "setTabWidget")->setCurrentIndex(1);
+    TypeDigits(Child<QLineEdit>(pDialog, "vidPidLineEdit"), digits);
+    Child<QPushButton>(pDialog, "addVidPidPushButton")->click();
+    auto* pList = Child<QListWidget>(pDialog, "vidPidListWidget");
+    pList->setCurrentItem(RowOf(pList, row));
+    Child<QPushButton>(pDialog, "removeVidPidPushButton")->click();
+}
 } // namespace
 
 class TestSetUpDialog : public QObject
@@ -562,11 +573,7 @@ void TestSetUpDialog::deviceListRowsLeftByCancel()
     CSetUpDialog dialog(nullptr);
     auto* pList = Child<QListWidget>(&dialog, "vidPidListWidget");
     QVERIFY(Run(dialog, [&](QDialog* pDialog) {
-        Child<QTabWidget>(pDialog, "setTabWidget")->setCurrentIndex(1);
-        TypeDigits(Child<QLineEdit>(pDialog, "vidPidLineEdit"), "12345678");
-        Child<QPushButton>(pDialog, "addVidPidPushButton")->click();
-        pList->setCurrentItem(RowOf(pList, "0x0EEF-0x0001"));
-        Child<QPushButton>(pDialog, "removeVidPidPushButton")->click();
+        AddAndRemovePair(pDialog, "12345678", "0x0EEF-0x0001");
         Button(pDialog, QDialogButtonBox::Cancel)->click();
     }));
     QCOMPARE(VidPidStore(), QStringList{"0x0eef-0x0001=0x0eef-0x0001"});
@@ -590,13 +597,8 @@ void TestSetUpDialog::deviceLayerAcceptsTheSavedPairs()
     {
         CComPortUsb port;
         CSetUpDialog dialog(nullptr);
-        auto* pList = Child<QListWidget>(&dialog, "vidPidListWidget");
         QVERIFY(Run(dialog, [&](QDialog* pDialog) {
-            Child<QTabWidget>(pDialog, "setTabWidget")->setCurrentIndex(1);
-            TypeDigits(Child<QLineEdit>(pDialog, "vidPidLineEdit"), "1d6b0104");
-            Child<QPushButton>(pDialog, "addVidPidPushButton")->click();
-            pList->setCurrentItem(RowOf(pList, "0x0EEF-0x0001"));
-            Child<QPushButton>(pDialog, "removeVidPidPushButton")->click();
+            AddAndRemovePair(pDialog, "1d6b0104", "0x0EEF-0x0001");
             Button(pDialog, QDialogButtonBox::Ok)->click();
         }));
 
