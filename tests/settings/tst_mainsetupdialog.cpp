@@ -212,6 +212,8 @@ CShellFrame* TestMainSetUpDialog::Plug(const QString& kind)
                                           bBoot ? CEmulatedFrame::Mode::Bootloader : CEmulatedFrame::Mode::Application);
     if (kind == QLatin1String("two"))
         frame.frame.Edit([](CEmulatedFrame::State& s) { s.info.product = "KT-T65WHSUC-10P"; });
+    else if (kind == QLatin1String("undecoded"))
+        frame.frame.Edit([](CEmulatedFrame::State& s) { s.info.product = "IR Touch Frame"; });
     frame.usb->Plug();
     if (!StationTest::WaitFor([this] { return m_pWindow->statuses.size() == 1; }))
         return nullptr;
@@ -288,11 +290,11 @@ void TestMainSetUpDialog::form()
 
 void TestMainSetUpDialog::openingSaveResetExit_data()
 {
-    QTest::addColumn<QString>("frame");       // none, one, two, boot, log
+    QTest::addColumn<QString>("frame");       // none, one, two, undecoded, boot, log
     QTest::addColumn<QString>("stored");      // "DefaultInterface" before ("" absent)
     QTest::addColumn<QString>("prior");       // frame codes of an earlier opening ("" none)
     QTest::addColumn<QString>("codes");       // frame codes at this opening
-    QTest::addColumn<QString>("fault");       // "", "read", "write"
+    QTest::addColumn<QString>("fault");       // "", "read", "write", "leave-read", "leave-write"
     QTest::addColumn<QStringList>("script");  // what the operator does
     QTest::addColumn<QString>("radios");      // checked radios at the opening
     QTest::addColumn<QString>("groups");      // USB groups enabled at the opening
@@ -369,6 +371,17 @@ void TestMainSetUpDialog::openingSaveResetExit_data()
         << "one" << "1" << "" << "3,2" << "write" << QStringList{"usb1:Single", "Save"}
         << "usb1:Multi usb2:- if:si" << "on,off" << "" << "1" << QStringList{"read", "write 2,2"} << "3,2" << none
         << "SetTouchFormat failed, the error code is 0x80160001";
+    QTest::newRow("the frame leaves during the read")
+        << "two" << "0" << "" << "3,2" << "leave-read" << QStringList{"Exit"} << "usb1:- usb2:- if:mi" << "on,on"
+        << "" << "0" << QStringList{"read"} << "3,2" << QStringList{kReadFailed}
+        << "GetTouchFormat failed, the error code is 0x80250002";
+    QTest::newRow("the frame leaves during the write")
+        << "two" << "0" << "" << "3,2" << "leave-write" << QStringList{"Save"} << "usb1:Multi usb2:Single if:mi"
+        << "on,on" << "" << "0" << QStringList{"read", "write 3,2"} << "3,2" << none
+        << "SetTouchFormat failed, the error code is 0x80160002";
+    QTest::newRow("a product text that cannot be decoded: one interface")
+        << "undecoded" << "0" << "" << "2,3" << "" << QStringList{"Save"} << "usb1:Single usb2:- if:mi" << "on,off"
+        << "" << "0" << QStringList{"read", "write 2,3"} << "2,3" << none << "";
     QTest::newRow("no frame: both groups disabled")
         << "none" << "0" << "" << "" << "" << QStringList{"if:ui", "Save"} << "usb1:- usb2:- if:mi" << "off,off"
         << "" << "2" << none << "" << none << "";
@@ -414,6 +427,10 @@ void TestMainSetUpDialog::openingSaveResetExit()
         pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::Silent());
     else if (fault == QLatin1String("write"))
         pFrame->frame.SetFault(0x30, 0x00, CEmulatedFrame::Silent());
+    else if (fault == QLatin1String("leave-read"))
+        pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::UnplugOnCommand());
+    else if (fault == QLatin1String("leave-write"))
+        pFrame->frame.SetFault(0x30, 0x00, CEmulatedFrame::UnplugOnCommand());
     m_pLog->Clear();
 
     CModalBoxAnswerer answerer;

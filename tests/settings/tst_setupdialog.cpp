@@ -366,12 +366,16 @@ void TestSetUpDialog::cancelForgetsACheckedBox()
 void TestSetUpDialog::okWithoutChangesRewritesTheFlagsAndBothStores()
 {
     SetUserPairs({"0eef-0001"});
-    // A key of the same pair in another spelling: the device layer keeps it.
+    // A key of the same pair in another spelling, and one that does not
+    // parse (skipped with a Warning): the device layer keeps both.
     CVidPidSettings::GetInstance()->setValue("EEF-1", "EEF-1");
+    CVidPidSettings::GetInstance()->setValue("0xzz-0x1", "0xzz-0x1");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("ignored settings key \"?0xzz-0x1"));
     CTouchDevice::InitSupportedVidPidList();
     SetEntries(CFirmwareCheckSettings::GetInstance(), {"P1=0x0001"});
     SetEntries(CSNChecksumSettings::GetInstance(), {"S1=0x0002"});
     CSetUpDialog dialog(nullptr);
+    QCOMPARE(Rows(Child<QListWidget>(&dialog, "vidPidListWidget")), QStringList{"0x0EEF-0x0001"} + kBuiltinRows);
     const QStringList vidPidBefore = VidPidStore();
     QFile vidPidFile(CVidPidSettings::GetInstance()->fileName());
     QVERIFY(vidPidFile.open(QIODevice::ReadOnly));
@@ -565,6 +569,13 @@ void TestSetUpDialog::deviceList()
     QCOMPARE(VidPidStore(), storedBefore);
     Button(&dialog, QDialogButtonBox::Ok)->click();
     QCOMPARE(VidPidStore(), storedAfter);
+    // The settings file itself holds the lower-case key with itself as value.
+    QFile file(CVidPidSettings::GetInstance()->fileName());
+    if (!storedAfter.isEmpty())
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    for (const QString& entry : qAsConst(storedAfter))
+        QVERIFY2(lines.contains(entry), qPrintable(entry));
 }
 
 void TestSetUpDialog::deviceListRowsLeftByCancel()
