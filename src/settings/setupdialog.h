@@ -96,5 +96,5 @@ private:
     static void RemoveSelected(QListWidget* pList);
 
     Ui::CSetUpDialog* ui;
-    CComPortUart* m_pComPort;
+    [[maybe_unused]] CComPortUart* m_pComPort;
 };
