@@ -132,8 +132,80 @@
 <context>
     <name>MainSetUpDialog</name>
     <message>
-        <source>The settings are not available in this build.</source>
-        <translation>此版本不提供设置功能。</translation>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Touch Format SetUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>USB1 SetUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MultiTouch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SingleTouch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>MouseTouch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>USB2 SetUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default interface selection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Main interface</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signal test interface</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade interface</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Calibration interface</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation type="unfinished">退出</translation>
+    </message>
+    <message>
+        <source>Set Up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to get the touch box hair point format...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The parameter has been modified, are you sure not to save it?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished">取消</translation>
     </message>
 </context>
 <context>
@@ -333,6 +405,108 @@
     <message>
         <source>The firmware upgrade is not available in this build.</source>
         <translation>此版本不提供固件升级功能。</translation>
+    </message>
+</context>
+<context>
+    <name>CSetUpDialog</name>
+    <message>
+        <source>Setup Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default Configuration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default touch enable when open device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default jump to draw when test pass</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default support realtime test</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Default support serial number check</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device Support</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add vid-pid to support(Pid 0xFFFF represents 0x0001~0xFFFF)...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vid-Pid:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Firmware Check</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Product:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CheckSum:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SN Check</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SN Number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished">取消</translation>
+    </message>
+</context>
+<context>
+    <name>CSetUpForMultiDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Grid Width</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Line Width</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enable Right Button</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished">取消</translation>
     </message>
 </context>
 </TS>

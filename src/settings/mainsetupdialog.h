@@ -1,19 +1,99 @@
 #pragma once
 
 #include <QDialog>
+#include <QtGlobal>
+#include <cstdint>
 
 class HandleWork;
+class HardwareInterface;
+class QCloseEvent;
+class QRadioButton;
 
-// The set-up dialog of the main window (a placeholder until the settings
-// dialogs are built). Its finished(int) signal tells the main window that it
-// closed.
+namespace Ui {
+class MainSetUpDialog;
+}
+
+// The main window's set-up dialog: the view the station opens at start
+// ("DefaultInterface": 0 main panel, 1 signal test, 2 upgrade, 3 calibration)
+// and the touch format the plugged frame reports on each of its USB
+// interfaces (1 mouse, 2 single touch, 3 multi-touch; held by the frame).
+//
+// Built once by the main window and opened modally any number of times; the
+// radios keep their state between openings. Each opening reads the default
+// interface from the store and both formats from the frame; Save writes the
+// default interface and sends both formats; Reset restores what this opening
+// found (the store at once); Exit saves when nothing changed, else asks.
+//
+// The frame is used directly from the GUI thread, under the dispatcher's
+// device mutex, which is never held across a message box or the modal loop.
+// Codes reach the frame only when this opening read them from the frame that
+// is current now, or the operator chose them.
 class MainSetUpDialog : public QDialog
 {
     Q_OBJECT
 
 public:
     MainSetUpDialog(QWidget* parent, HandleWork* pHandleWork);
+    ~MainSetUpDialog() override;
 
-    // Loads the choices and runs the dialog modally.
-    void InitSetUpView();
+    // Loads the choices (the frame's formats when it can be reached), then
+    // runs the dialog modally and returns the result of exec().
+    int InitSetUpView();
+
+protected:
+    // A close request (the title bar's button) closes without saving.
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void on_miButton_clicked(bool bcheck);
+    void on_siButton_clicked(bool bcheck);
+    void on_uiButton_clicked(bool bcheck);
+    void on_ciButton_clicked(bool bcheck);
+    void on_setEnSingleTouch_usb1_clicked(bool bcheck);
+    void on_setEnMouseTouch_usb1_clicked(bool bcheck);
+    void on_setEnMultiTouch_usb1_clicked(bool bcheck);
+    void on_setEnSingleTouch_usb2_clicked(bool bcheck);
+    void on_setEnMouseTouch_usb2_clicked(bool bcheck);
+    void on_setEnMultiTouch_usb2_clicked(bool bcheck);
+    void okBtn_clicked();
+    void noBtn_clicked();
+    void cancelBtn_clicked();
+
+private:
+    enum class FrameRead { Unreachable, Failed, Read };
+
+    // Opening step 2: the stored default interface and its radio.
+    void LoadDefaultInterface();
+    // Opening steps 3 to 7 up to the read, under the device mutex.
+    FrameRead ReadFrameFormats();
+    // Sends both formats (Save step 2), under the device mutex.
+    void SendFormats();
+    void SaveAndClose();
+    void CheckInterfaceRadio(int nValue);
+    void CheckUsb1Radio(uint8_t nCode);
+    void CheckUsb2Radio(uint8_t nCode);
+    // Checks the radio of a touch format code (1 mouse, 2 single, 3 multi).
+    static void CheckFormatRadio(uint8_t nCode, QRadioButton* pMouse, QRadioButton* pSingle, QRadioButton* pMulti);
+    // A format radio was clicked: when it is now checked, the operator chose nCode.
+    static void ChooseFormat(bool bcheck, uint8_t nCode, uint8_t* pFormat, bool* pbChosen);
+    void SetUsbGroupsEnabled(bool bUsb1, bool bUsb2);
+
+    Ui::MainSetUpDialog* ui;
+    HandleWork* m_pHandleWork;
+    int m_nDefaultInterface = 0;
+    int m_nSavedDefaultInterface = 0;
+    bool m_bUsb2Enable = false;
+    uint8_t m_nUsb1Format = 0;
+    uint8_t m_nUsb2Format = 0;
+    uint8_t m_nUsb1FormatRead = 0;
+    uint8_t m_nUsb2FormatRead = 0;
+
+    // This opening read both codes, from the device object that was current
+    // then (kept as a number only, to recognise it; never dereferenced).
+    bool m_bFormatsRead = false;
+    quintptr m_nReadDevice = 0;
+    // The operator clicked a format radio of that interface since the
+    // opening (and no Reset came after).
+    bool m_bUsb1Chosen = false;
+    bool m_bUsb2Chosen = false;
 };

@@ -1,0 +1,647 @@
+// The main window's set-up dialog against emulated frames under the real
+// dispatcher and USB port: the default interface in the store, the touch
+// formats read from and written to the frame, Save, Reset and Exit, frames
+// that cannot be reached, a busy device, failures on the wire, and the dialog
+// opened from the real main window.
+
+#include "comportusb.h"
+#include "customersettings.h"
+#include "handlework.h"
+#include "hardwareinterface.h"
+#include "mainsetupdialog.h"
+#include "mainwindow.h"
+#include "modalboxanswerer.h"
+#include "runlogcapture.h"
+#include "settingstesthelpers.h"
+#include "shellrig.h"
+#include "shelltestwindow.h"
+#include "stationresources.h"
+#include "testenvironment.h"
+#include "touchbase.h"
+#include "waitfor.h"
+
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using namespace SettingsTest;
+
+namespace {
+const QString kKey = QStringLiteral("DefaultInterface");
+const QString kReadFailed = QStringLiteral("Set Up|Failed to get the touch box hair point format...|OK");
+const QString kModified =
+    QStringLiteral("Set Up|The parameter has been modified, are you sure not to save it?|Save,Cancel");
+
+// The test view as the dispatcher sees it: runs a test, opens a log.
+class CTestViewDouble : public QObject
+{
+    Q_OBJECT
+public:
+    QString strLogPath;
+    int nInitTestUi = 0;
+
+    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
+
+public slots:
+    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
+};
+
+QString Box(const CModalBoxAnswerer::SBox& box)
+{
+    return box.title + QLatin1Char('|') + box.text + QLatin1Char('|') + box.buttons.join(QLatin1Char(','));
+}
+
+QStringList Boxes(const CModalBoxAnswerer& answerer)
+{
+    QStringList list;
+    for (const auto& box : answerer.boxes)
+        list << Box(box);
+    return list;
+}
+
+// The checked radio of each group: "usb1:Multi usb2:- if:mi".
+QString Radios(QWidget* pDialog)
+{
+    auto group = [pDialog](const QStringList& names, const QStringList& labels) {
+        for (int i = 0; i < names.size(); ++i) {
+            if (Child<QRadioButton>(pDialog, qPrintable(names.at(i)))->isChecked())
+                return labels.at(i);
+        }
+        return QStringLiteral("-");
+    };
+    return QStringLiteral("usb1:%1 usb2:%2 if:%3")
+        .arg(group({"setEnMultiTouch_usb1", "setEnSingleTouch_usb1", "setEnMouseTouch_usb1"},
+                   {"Multi", "Single", "Mouse"}),
+             group({"setEnMultiTouch_usb2", "setEnSingleTouch_usb2", "setEnMouseTouch_usb2"},
+                   {"Multi", "Single", "Mouse"}),
+             group({"miButton", "siButton", "uiButton", "ciButton"}, {"mi", "si", "ui", "ci"}));
+}
+
+QString Groups(QWidget* pDialog)
+{
+    auto state = [pDialog](const char* szName) {
+        return Child<QFrame>(pDialog, szName)->isEnabled() ? QStringLiteral("on") : QStringLiteral("off");
+    };
+    return state("frameUsb1") + QLatin1Char(',') + state("frameUsb2");
+}
+
+QPushButton* ButtonOf(QWidget* pDialog, const QString& text)
+{
+    const auto buttons = Child<QDialogButtonBox>(pDialog, "buttonBox")->buttons();
+    for (QAbstractButton* pButton : buttons) {
+        if (pButton->text() == text)
+            return qobject_cast<QPushButton*>(pButton);
+    }
+    return nullptr;
+}
+
+// The touch-format traffic the frame saw, in order: "read" for 30 04,
+// "write u1,u2" for 30 00; the retries of one request count once.
+QStringList Traffic(const CEmulatedFrame& frame)
+{
+    QStringList out;
+    for (const QByteArray& r : frame.Requests()) {
+        if (quint8(r.at(0)) != 0xFC || quint8(r.at(1)) != 0x30)
+            continue;
+        QString entry;
+        if (quint8(r.at(2)) == 0x04)
+            entry = QStringLiteral("read");
+        else if (quint8(r.at(2)) == 0x00)
+            entry = QStringLiteral("write %1,%2").arg(quint8(r.at(5))).arg(quint8(r.at(6)));
+        else
+            continue;
+        if (out.isEmpty() || out.last() != entry)
+            out << entry;
+    }
+    return out;
+}
+
+QString FrameCodes(const CEmulatedFrame& frame)
+{
+    const CEmulatedFrame::State s = frame.Snapshot();
+    return QStringLiteral("%1,%2").arg(s.settings.usb[0]).arg(s.settings.usb[1]);
+}
+
+void SetFrameCodes(CEmulatedFrame& frame, const QString& codes)
+{
+    const QStringList parts = codes.split(QLatin1Char(','));
+    frame.Edit([&](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = quint8(parts.at(0).toUInt());
+        s.settings.usb[1] = quint8(parts.at(1).toUInt());
+    });
+}
+} // namespace
+
+class TestMainSetUpDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void form();
+    void openingSaveResetExit_data();
+    void openingSaveResetExit();
+    void busyDeviceCountsAsUnreachable();
+    void frameReplugWhileTheWarningIsOpen();
+    void unplugEndsTheWaitForASilentFrame();
+    void openedFromTheMainWindow();
+
+private:
+    // Plugs a frame of the kind and waits until the dispatcher has read it:
+    // "one" (one USB interface), "two" (two), "boot" (bootloader), "log"
+    // (a frame whose saved test log is open instead of it).
+    CShellFrame* Plug(const QString& kind);
+    // Runs the dialog with the script; false when the script did not run or
+    // left the dialog open.
+    bool Open(const std::function<void(QDialog*)>& script);
+
+    std::unique_ptr<CScopedWorkDir> m_pWorkDir;
+    std::unique_ptr<CRunLogCapture> m_pLog;
+    std::unique_ptr<CShellRig> m_pRig;
+    std::unique_ptr<CShellTestWindow> m_pWindow;
+    std::unique_ptr<HandleWork> m_pWork;
+    std::unique_ptr<MainSetUpDialog> m_pDialog;
+};
+
+void TestMainSetUpDialog::initTestCase()
+{
+    InitStationResources();
+}
+
+void TestMainSetUpDialog::init()
+{
+    // 10 s reads become 50 ms: a loaded machine still answers in time.
+    CTestEnvironment::FastClock(0.005);
+    CCustomerSettings::GetInstance()->clear();
+    m_pWorkDir = std::make_unique<CScopedWorkDir>();
+    m_pLog = std::make_unique<CRunLogCapture>();
+    m_pRig = std::make_unique<CShellRig>();
+    m_pWindow = std::make_unique<CShellTestWindow>();
+    m_pWork = std::make_unique<HandleWork>(m_pWindow.get());
+    m_pDialog = std::make_unique<MainSetUpDialog>(nullptr, m_pWork.get());
+}
+
+void TestMainSetUpDialog::cleanup()
+{
+    m_pDialog.reset();
+    m_pWork.reset();
+    m_pWindow.reset();
+    m_pRig.reset();
+    m_pLog.reset();
+    m_pWorkDir.reset();
+    CTestEnvironment::RealClock();
+}
+
+CShellFrame* TestMainSetUpDialog::Plug(const QString& kind)
+{
+    if (kind == QLatin1String("none"))
+        return nullptr;
+    const bool bBoot = kind == QLatin1String("boot");
+    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013,
+                                          bBoot ? CEmulatedFrame::Mode::Bootloader : CEmulatedFrame::Mode::Application);
+    if (kind == QLatin1String("two"))
+        frame.frame.Edit([](CEmulatedFrame::State& s) { s.info.product = "KT-T65WHSUC-10P"; });
+    else if (kind == QLatin1String("undecoded"))
+        frame.frame.Edit([](CEmulatedFrame::State& s) { s.info.product = "IR Touch Frame"; });
+    frame.usb->Plug();
+    if (!StationTest::WaitFor([this] { return m_pWindow->statuses.size() == 1; }))
+        return nullptr;
+    if (!bBoot && !StationTest::WaitFor([this] { return m_pWindow->deviceInfos.size() == 1; }))
+        return nullptr;
+
+    if (kind == QLatin1String("log")) {
+        CTestViewDouble view;
+        if (!m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view)
+            || !StationTest::WaitFor([&view] { return view.nInitTestUi == 1; }))
+            return nullptr;
+        view.strLogPath = QDir::current().absoluteFilePath("run_PASS.xml");
+        {
+            QMutexLocker lock(m_pWork->GetDeviceMutex());
+            if (m_pWork->GetTouchDevice()->SaveXml(view.strLogPath) != 0)
+                return nullptr;
+        }
+        // The log replaces the frame, which stays plugged.
+        if (!m_pWork->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &view)
+            || !StationTest::WaitFor([&view] { return view.nInitTestUi == 2; }))
+            return nullptr;
+        if (m_pWork->GetTouchDevice()->GetType() != 2 || !m_pWork->GetUsbPort()->IsConnected())
+            return nullptr;
+    }
+    frame.frame.ClearRequests();
+    return &frame;
+}
+
+bool TestMainSetUpDialog::Open(const std::function<void(QDialog*)>& script)
+{
+    CDialogDriver driver(m_pDialog.get(), script);
+    m_pDialog->InitSetUpView();
+    return driver.Ran() && !driver.LeftOpen() && !m_pDialog->isVisible();
+}
+
+void TestMainSetUpDialog::form()
+{
+    MainSetUpDialog& dialog = *m_pDialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Dialog"));
+    QCOMPARE(dialog.size(), QSize(482, 403));
+    QVERIFY(!dialog.windowIcon().isNull());
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
+    auto* pTabs = Child<QTabWidget>(&dialog, "tabWidget");
+    QCOMPARE(pTabs->currentIndex(), 0);
+    QCOMPARE(pTabs->tabText(0), QStringLiteral("Touch Format SetUp"));
+    QCOMPARE(pTabs->tabText(1), QStringLiteral("Default interface selection"));
+    QCOMPARE(Child<QLabel>(&dialog, "label_2")->text(), QStringLiteral("USB1 SetUp"));
+    QCOMPARE(Child<QLabel>(&dialog, "label_3")->text(), QStringLiteral("USB2 SetUp"));
+    QCOMPARE(Child<QRadioButton>(&dialog, "setEnMouseTouch_usb2")->text(), QStringLiteral("MouseTouch"));
+    QCOMPARE(Child<QRadioButton>(&dialog, "ciButton")->text(), QStringLiteral("Calibration interface"));
+    auto* pBox = Child<QDialogButtonBox>(&dialog, "buttonBox");
+    QCOMPARE(pBox->button(QDialogButtonBox::Ok)->text(), QStringLiteral("Save"));
+    QCOMPARE(pBox->button(QDialogButtonBox::No)->text(), QStringLiteral("Reset"));
+    QCOMPARE(pBox->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Exit"));
+
+    // For the reviewer: both tabs with a two-interface frame plugged.
+    CShellFrame* pFrame = Plug("two");
+    QVERIFY(pFrame);
+    SetFrameCodes(pFrame->frame, "3,1");
+    CModalBoxAnswerer answerer;
+    QVERIFY(Open([&](QDialog* pDialog) {
+        QVERIFY(Screenshot(pDialog, "mainsetupdialog-touch-format"));
+        pTabs->setCurrentIndex(1);
+        QVERIFY(Screenshot(pDialog, "mainsetupdialog-default-interface"));
+        QTest::keyClick(pDialog, Qt::Key_Escape);
+    }));
+    // The tab current at the close is the one of the next opening.
+    QVERIFY(Open([&](QDialog* pDialog) {
+        QCOMPARE(pTabs->currentIndex(), 1);
+        QTest::keyClick(pDialog, Qt::Key_Escape);
+    }));
+    QVERIFY(answerer.boxes.isEmpty());
+}
+
+void TestMainSetUpDialog::openingSaveResetExit_data()
+{
+    QTest::addColumn<QString>("frame");       // none, one, two, undecoded, boot, log
+    QTest::addColumn<QString>("stored");      // "DefaultInterface" before ("" absent)
+    QTest::addColumn<QString>("prior");       // frame codes of an earlier opening ("" none)
+    QTest::addColumn<QString>("codes");       // frame codes at this opening
+    QTest::addColumn<QString>("fault");       // "", "read", "write", "leave-read", "leave-write"
+    QTest::addColumn<QStringList>("script");  // what the operator does
+    QTest::addColumn<QString>("radios");      // checked radios at the opening
+    QTest::addColumn<QString>("groups");      // USB groups enabled at the opening
+    QTest::addColumn<QString>("radiosEnd");   // checked radios at the end ("" not checked)
+    QTest::addColumn<QString>("store");       // "DefaultInterface" after
+    QTest::addColumn<QStringList>("traffic"); // touch-format requests the frame saw
+    QTest::addColumn<QString>("frameEnd");    // frame codes after ("" not checked)
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("log"); // a run-log line holding this ("" none)
+
+    const QStringList none;
+    QTest::newRow("no key: 0 stored, Main interface")
+        << "one" << "" << "" << "3,2" << "" << QStringList{"Escape"} << "usb1:Multi usb2:- if:mi" << "on,off"
+        << "" << "0" << QStringList{"read"} << "3,2" << none << "";
+    QTest::newRow("7 checks no radio and is written back")
+        << "one" << "7" << "" << "3,2" << "" << QStringList{"Save"} << "usb1:Multi usb2:- if:mi" << "on,off"
+        << "" << "7" << QStringList{"read", "write 3,2"} << "3,2" << none << "";
+    QTest::newRow("not a number reads as 0")
+        << "none" << "abc" << "" << "" << "" << QStringList{"if:si", "Save"} << "usb1:- usb2:- if:mi" << "off,off"
+        << "usb1:- usb2:- if:si" << "1" << none << "" << none << "";
+    QTest::newRow("one interface: USB2 disabled, yet Save sends its code")
+        << "one" << "2" << "" << "1,2" << "" << QStringList{"Save"} << "usb1:Mouse usb2:- if:ui" << "on,off"
+        << "" << "2" << QStringList{"read", "write 1,2"} << "1,2" << none << "";
+    QTest::newRow("product ending in C: both groups")
+        << "two" << "3" << "" << "1,2" << "" << QStringList{"Save"} << "usb1:Mouse usb2:Single if:ci" << "on,on"
+        << "" << "3" << QStringList{"read", "write 1,2"} << "1,2" << none << "";
+    QTest::newRow("codes 0 and 4 keep the radios and go back unchanged")
+        << "two" << "0" << "3,3" << "0,4" << "" << QStringList{"Save"} << "usb1:Multi usb2:Multi if:mi" << "on,on"
+        << "" << "0" << QStringList{"read", "write 0,4"} << "0,4" << none << "";
+    QTest::newRow("code 255 keeps the radio and goes back unchanged")
+        << "two" << "0" << "2,1" << "255,3" << "" << QStringList{"Save"} << "usb1:Single usb2:Multi if:mi"
+        << "on,on" << "" << "0" << QStringList{"read", "write 255,3"} << "255,3" << none << "";
+    QTest::newRow("unchanged Exit acts as Save")
+        << "two" << "2" << "" << "3,1" << "" << QStringList{"Exit"} << "usb1:Multi usb2:Mouse if:ui" << "on,on"
+        << "" << "2" << QStringList{"read", "write 3,1"} << "3,1" << none << "";
+    QTest::newRow("changed Exit: Cancel keeps the dialog and the next Exit asks again")
+        << "one" << "0" << "" << "3,2" << ""
+        << QStringList{"if:ci", "answer:Cancel", "Exit", "expectOpen", "Exit", "expectOpen", "Escape"}
+        << "usb1:Multi usb2:- if:mi" << "on,off" << "usb1:Multi usb2:- if:ci" << "0" << QStringList{"read"}
+        << "3,2" << QStringList{kModified, kModified} << "";
+    QTest::newRow("changed Exit answered Save")
+        << "one" << "0" << "" << "3,2" << "" << QStringList{"usb1:Single", "answer:Save", "Exit"}
+        << "usb1:Multi usb2:- if:mi" << "on,off" << "" << "0" << QStringList{"read", "write 2,2"} << "2,2"
+        << QStringList{kModified} << "";
+    QTest::newRow("Reset writes at once, also when the close button follows")
+        << "two" << "1" << "" << "3,2" << ""
+        << QStringList{"if:ci", "usb1:Mouse", "usb2:Mouse", "store:5", "Reset", "expectOpen", "Close"}
+        << "usb1:Multi usb2:Single if:si" << "on,on" << "usb1:Multi usb2:Single if:si" << "1"
+        << QStringList{"read"} << "3,2" << none << "";
+    QTest::newRow("Escape saves nothing")
+        << "one" << "1" << "" << "3,2" << "" << QStringList{"if:ci", "usb1:Mouse", "Escape"}
+        << "usb1:Multi usb2:- if:si" << "on,off" << "usb1:Mouse usb2:- if:ci" << "1" << QStringList{"read"}
+        << "3,2" << none << "";
+    QTest::newRow("the close button saves nothing")
+        << "one" << "1" << "" << "3,2" << "" << QStringList{"if:ci", "usb1:Mouse", "Close"}
+        << "usb1:Multi usb2:- if:si" << "on,off" << "usb1:Mouse usb2:- if:ci" << "1" << QStringList{"read"}
+        << "3,2" << none << "";
+    QTest::newRow("USB1 MultiTouch to MouseTouch, then Save")
+        << "one" << "0" << "" << "3,2" << "" << QStringList{"usb1:Mouse", "Save"} << "usb1:Multi usb2:- if:mi"
+        << "on,off" << "usb1:Mouse usb2:- if:mi" << "0" << QStringList{"read", "write 1,2"} << "1,2" << none << "";
+    QTest::newRow("failed read: the warning first, then Exit sends nothing")
+        << "one" << "2" << "" << "3,2" << "read" << QStringList{"Exit"} << "usb1:- usb2:- if:ui" << "on,off" << ""
+        << "2" << QStringList{"read"} << "3,2" << QStringList{kReadFailed}
+        << "GetTouchFormat failed, the error code is 0x80250001";
+    QTest::newRow("failed read: codes the operator chose for both are sent")
+        << "two" << "0" << "" << "3,2" << "read" << QStringList{"usb1:Mouse", "usb2:Single", "Save"}
+        << "usb1:- usb2:- if:mi" << "on,on" << "" << "0" << QStringList{"read", "write 1,2"} << "1,2"
+        << QStringList{kReadFailed} << "";
+    QTest::newRow("failed read: a code chosen for one interface alone is not sent")
+        << "one" << "0" << "" << "3,2" << "read" << QStringList{"usb1:Mouse", "Save"} << "usb1:- usb2:- if:mi"
+        << "on,off" << "" << "0" << QStringList{"read"} << "3,2" << QStringList{kReadFailed}
+        << "the touch formats were not read from this frame, they were not sent";
+    QTest::newRow("failed write closes the dialog with a Warning")
+        << "one" << "1" << "" << "3,2" << "write" << QStringList{"usb1:Single", "Save"}
+        << "usb1:Multi usb2:- if:si" << "on,off" << "" << "1" << QStringList{"read", "write 2,2"} << "3,2" << none
+        << "SetTouchFormat failed, the error code is 0x80160001";
+    QTest::newRow("the frame leaves during the read")
+        << "two" << "0" << "" << "3,2" << "leave-read" << QStringList{"Exit"} << "usb1:- usb2:- if:mi" << "on,on"
+        << "" << "0" << QStringList{"read"} << "3,2" << QStringList{kReadFailed}
+        << "GetTouchFormat failed, the error code is 0x8025000";
+    QTest::newRow("the frame leaves during the write")
+        << "two" << "0" << "" << "3,2" << "leave-write" << QStringList{"Save"} << "usb1:Multi usb2:Single if:mi"
+        << "on,on" << "" << "0" << QStringList{"read", "write 3,2"} << "3,2" << none
+        << "SetTouchFormat failed, the error code is 0x8016000";
+    QTest::newRow("a product text that cannot be decoded: one interface")
+        << "undecoded" << "0" << "" << "2,3" << "" << QStringList{"Save"} << "usb1:Single usb2:- if:mi" << "on,off"
+        << "" << "0" << QStringList{"read", "write 2,3"} << "2,3" << none << "";
+    QTest::newRow("no frame: both groups disabled")
+        << "none" << "0" << "" << "" << "" << QStringList{"if:ui", "Save"} << "usb1:- usb2:- if:mi" << "off,off"
+        << "" << "2" << none << "" << none << "";
+    QTest::newRow("bootloader frame: both groups disabled")
+        << "boot" << "0" << "" << "" << "" << QStringList{"Save"} << "usb1:- usb2:- if:mi" << "off,off" << ""
+        << "0" << none << "" << none << "";
+    QTest::newRow("opened log: both groups disabled")
+        << "log" << "0" << "" << "3,2" << "" << QStringList{"Save"} << "usb1:- usb2:- if:mi" << "off,off" << ""
+        << "0" << none << "3,2" << none << "";
+}
+
+void TestMainSetUpDialog::openingSaveResetExit()
+{
+    QFETCH(QString, frame);
+    QFETCH(QString, stored);
+    QFETCH(QString, prior);
+    QFETCH(QString, codes);
+    QFETCH(QString, fault);
+    QFETCH(QStringList, script);
+    QFETCH(QString, radios);
+    QFETCH(QString, groups);
+    QFETCH(QString, radiosEnd);
+    QFETCH(QString, store);
+    QFETCH(QStringList, traffic);
+    QFETCH(QString, frameEnd);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, log);
+
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    if (!stored.isEmpty())
+        pSettings->SetString(kKey, stored);
+    CShellFrame* pFrame = Plug(frame);
+    QVERIFY(frame == QLatin1String("none") || pFrame);
+
+    if (!prior.isEmpty()) {
+        SetFrameCodes(pFrame->frame, prior);
+        QVERIFY(Open([](QDialog* pDialog) { QTest::keyClick(pDialog, Qt::Key_Escape); }));
+        pFrame->frame.ClearRequests();
+    }
+    if (pFrame && !codes.isEmpty())
+        SetFrameCodes(pFrame->frame, codes);
+    if (fault == QLatin1String("read"))
+        pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::Silent());
+    else if (fault == QLatin1String("write"))
+        pFrame->frame.SetFault(0x30, 0x00, CEmulatedFrame::Silent());
+    // Leaving on every request: a retry after a slow unplug finds no frame either.
+    CEmulatedFrame::Fault leave = CEmulatedFrame::UnplugOnCommand();
+    leave.nTimes = -1;
+    if (fault == QLatin1String("leave-read"))
+        pFrame->frame.SetFault(0x30, 0x04, leave);
+    else if (fault == QLatin1String("leave-write"))
+        pFrame->frame.SetFault(0x30, 0x00, leave);
+    m_pLog->Clear();
+
+    CModalBoxAnswerer answerer;
+    QString radiosAtOpening;
+    QString groupsAtOpening;
+    bool bScriptOk = true;
+    QVERIFY(Open([&](QDialog* pDialog) {
+        radiosAtOpening = Radios(pDialog);
+        groupsAtOpening = Groups(pDialog);
+        static const QMap<QString, QString> kRadioNames = {
+            {"usb1:Multi", "setEnMultiTouch_usb1"}, {"usb1:Single", "setEnSingleTouch_usb1"},
+            {"usb1:Mouse", "setEnMouseTouch_usb1"}, {"usb2:Multi", "setEnMultiTouch_usb2"},
+            {"usb2:Single", "setEnSingleTouch_usb2"}, {"usb2:Mouse", "setEnMouseTouch_usb2"},
+            {"if:mi", "miButton"}, {"if:si", "siButton"}, {"if:ui", "uiButton"}, {"if:ci", "ciButton"}};
+        for (const QString& step : qAsConst(script)) {
+            if (kRadioNames.contains(step)) {
+                Child<QRadioButton>(pDialog, qPrintable(kRadioNames.value(step)))->click();
+            } else if (step.startsWith(QLatin1String("answer:"))) {
+                answerer.Answer(step.mid(7));
+            } else if (step.startsWith(QLatin1String("store:"))) {
+                pSettings->SetInt(kKey, step.mid(6).toInt());
+            } else if (step == QLatin1String("expectOpen")) {
+                bScriptOk = bScriptOk && pDialog->isVisible();
+            } else if (step == QLatin1String("Escape")) {
+                QTest::keyClick(pDialog, Qt::Key_Escape);
+            } else if (step == QLatin1String("Close")) {
+                pDialog->close();
+            } else if (QPushButton* pButton = ButtonOf(pDialog, step)) {
+                pButton->click();
+            } else {
+                qWarning() << "unknown step" << step;
+                bScriptOk = false;
+            }
+        }
+    }));
+    QVERIFY(bScriptOk);
+
+    QCOMPARE(radiosAtOpening, radios);
+    QCOMPARE(groupsAtOpening, groups);
+    if (!radiosEnd.isEmpty())
+        QCOMPARE(Radios(m_pDialog.get()), radiosEnd);
+    QCOMPARE(pSettings->value(kKey).toString(), store);
+    if (pFrame) {
+        QCOMPARE(Traffic(pFrame->frame), traffic);
+        if (!frameEnd.isEmpty())
+            QCOMPARE(FrameCodes(pFrame->frame), frameEnd);
+        QVERIFY2(pFrame->frame.Violations().isEmpty(), qPrintable(pFrame->frame.Violations().join('\n')));
+    }
+    QCOMPARE(Boxes(answerer), boxes);
+    if (!log.isEmpty())
+        QVERIFY2(m_pLog->Contains(log), qPrintable(m_pLog->Lines().join('\n')));
+}
+
+void TestMainSetUpDialog::busyDeviceCountsAsUnreachable()
+{
+    CShellFrame* pFrame = Plug("two");
+    QVERIFY(pFrame);
+    SetFrameCodes(pFrame->frame, "3,1");
+    CModalBoxAnswerer answerer;
+
+    // A task holds the device mutex for the whole opening: the dialog gives
+    // up on the frame (if it waited for the mutex it would read the formats
+    // once the holder lets go, and the groups would be enabled).
+    {
+        CMutexHolder holder(m_pWork->GetDeviceMutex());
+        QElapsedTimer timer;
+        timer.start();
+        QString groups;
+        QVERIFY(Open([&](QDialog* pDialog) {
+            groups = Groups(pDialog);
+            QVERIFY(Screenshot(pDialog, "mainsetupdialog-frame-unreachable"));
+            QTest::keyClick(pDialog, Qt::Key_Escape);
+        }));
+        qInfo() << "opening with a busy device took" << timer.elapsed() << "ms";
+        QCOMPARE(groups, QStringLiteral("off,off"));
+        QVERIFY(m_pLog->Contains("the device is busy, its touch formats are not read"));
+    }
+    QCOMPARE(Traffic(pFrame->frame), QStringList());
+
+    // Read at the opening, busy at Save: only the default interface is written.
+    std::unique_ptr<CMutexHolder> pHolder;
+    QVERIFY(Open([&](QDialog* pDialog) {
+        QCOMPARE(Groups(pDialog), QStringLiteral("on,on"));
+        Child<QRadioButton>(pDialog, "ciButton")->click();
+        Child<QRadioButton>(pDialog, "setEnSingleTouch_usb1")->click();
+        pHolder = std::make_unique<CMutexHolder>(m_pWork->GetDeviceMutex());
+        ButtonOf(pDialog, "Save")->click();
+    }));
+    pHolder.reset();
+    QCOMPARE(CCustomerSettings::GetInstance()->value(kKey).toInt(), 3);
+    QCOMPARE(Traffic(pFrame->frame), QStringList{"read"});
+    QVERIFY(m_pLog->Contains("the device is busy, the touch formats were not sent"));
+    QVERIFY(answerer.boxes.isEmpty());
+}
+
+void TestMainSetUpDialog::frameReplugWhileTheWarningIsOpen()
+{
+    CShellFrame* pFrame = Plug("two");
+    QVERIFY(pFrame);
+    pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::Silent());
+
+    // While the warning is open the frame leaves and comes back: the
+    // dispatcher replaces its device object under the device mutex, which
+    // the dialog must not hold across the box.
+    CModalBoxAnswerer answerer;
+    bool bReplugged = false;
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox&) {
+        pFrame->usb->Unplug();
+        if (!StationTest::WaitFor([this] { return m_pWindow->statuses.size() == 2; }))
+            return;
+        pFrame->frame.ClearFaults();
+        pFrame->usb->Plug();
+        bReplugged = StationTest::WaitFor([this] { return m_pWindow->deviceInfos.size() == 2; });
+    });
+    QVERIFY(Open([](QDialog* pDialog) { ButtonOf(pDialog, "Exit")->click(); }));
+    QVERIFY(bReplugged);
+    QCOMPARE(Boxes(answerer), QStringList{kReadFailed});
+    QCOMPARE(m_pWindow->statuses, (QList<bool>{true, false, true}));
+
+    // The station goes on: the next opening reads the frame again, Save writes.
+    SetFrameCodes(pFrame->frame, "1,3");
+    pFrame->frame.ClearRequests();
+    QString radios;
+    QVERIFY(Open([&](QDialog* pDialog) {
+        radios = Radios(pDialog);
+        Child<QRadioButton>(pDialog, "setEnSingleTouch_usb2")->click();
+        ButtonOf(pDialog, "Save")->click();
+    }));
+    QCOMPARE(radios, QStringLiteral("usb1:Mouse usb2:Multi if:mi"));
+    QCOMPARE(Traffic(pFrame->frame), (QStringList{"read", "write 1,2"}));
+    QCOMPARE(answerer.boxes.size(), 1);
+}
+
+void TestMainSetUpDialog::unplugEndsTheWaitForASilentFrame()
+{
+    // With the real time-outs a silent frame keeps the GUI waiting for ten
+    // reads of 10 s; unplugging it ends the wait at once.
+    CTestEnvironment::RealClock();
+    CShellFrame* pFrame = Plug("one");
+    QVERIFY(pFrame);
+    pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::Silent());
+
+    std::atomic<bool> bStop{false};
+    std::thread unplugger([&] {
+        while (!bStop && pFrame->frame.RequestsFor(0x30, 0x04).isEmpty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!bStop)
+            pFrame->usb->Unplug();
+    });
+    CModalBoxAnswerer answerer;
+    QElapsedTimer timer;
+    timer.start();
+    const bool bOpened = Open([](QDialog* pDialog) { ButtonOf(pDialog, "Exit")->click(); });
+    bStop = true;
+    unplugger.join();
+    qInfo() << "the read ended" << timer.elapsed() << "ms after the opening began";
+    QVERIFY(bOpened);
+    QCOMPARE(Boxes(answerer), QStringList{kReadFailed});
+    // Ended by the frame leaving, not by the time-outs.
+    const QStringList lines = m_pLog->Lines(QtWarningMsg).filter("MainSetUpDialog : GetTouchFormat failed");
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(!lines.first().endsWith("0x80250001"), qPrintable(lines.first()));
+    QCOMPARE(Traffic(pFrame->frame), QStringList{"read"});
+}
+
+void TestMainSetUpDialog::openedFromTheMainWindow()
+{
+    // The real main window over its own dispatcher.
+    m_pDialog.reset();
+    m_pWork.reset();
+    CShellFrame& frame = m_pRig->AddFrame();
+    frame.frame.Edit([](CEmulatedFrame::State& s) {
+        s.info.product = "KT-T65WHSUC-10P";
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 1;
+    });
+    MainWindow window;
+    window.resize(1129, 748);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    frame.usb->Plug();
+    QTRY_COMPARE(Child<QLabel>(&window, "snLabel")->text(), QStringLiteral("B2024-11-05"));
+    frame.frame.ClearRequests();
+
+    auto* pDialog = window.findChild<MainSetUpDialog*>();
+    QVERIFY(pDialog);
+    QString radios;
+    QString groups;
+    CDialogDriver driver(pDialog, [&](QDialog* pOpen) {
+        radios = Radios(pOpen);
+        groups = Groups(pOpen);
+        QVERIFY(Screenshot(pOpen, "mainsetupdialog-from-main-window"));
+        Child<QRadioButton>(pOpen, "setEnSingleTouch_usb1")->click();
+        Child<QRadioButton>(pOpen, "setEnMultiTouch_usb2")->click();
+        ButtonOf(pOpen, "Save")->click();
+    });
+    QTest::keyClick(&window, Qt::Key_S);
+    QTRY_VERIFY(driver.Ran());
+    QTRY_VERIFY(!pDialog->isVisible());
+    QVERIFY(!driver.LeftOpen());
+    QCOMPARE(radios, QStringLiteral("usb1:Multi usb2:Mouse if:mi"));
+    QCOMPARE(groups, QStringLiteral("on,on"));
+    QCOMPARE(Traffic(frame.frame), (QStringList{"read", "write 2,3"}));
+    QCOMPARE(FrameCodes(frame.frame), QStringLiteral("2,3"));
+    QCOMPARE(CCustomerSettings::GetInstance()->value(kKey).toInt(), 0);
+}
+
+STATION_TEST_MAIN(TestMainSetUpDialog)
+#include "tst_mainsetupdialog.moc"
