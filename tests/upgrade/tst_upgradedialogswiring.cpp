@@ -241,6 +241,7 @@ void TestUpgradeDialogsWiring::entryDialogMismatchScreenshot()
     QVERIFY(QTest::qWaitForWindowExposed(m_pEntry));
     auto* pInput = Child<QLineEdit>(m_pEntry, "snInput_lineEdit");
     QTest::keyClicks(pInput, "ABxy-123");
+    QVERIFY(SaveScreen(m_pWindow, {m_pEntry}, "upgrade-sn-entry-typed.png"));
     QTest::keyClick(pInput, Qt::Key_Return);
     QVERIFY(!m_pEntry->isVisible());
     QVERIFY(bSaved);
