@@ -328,11 +328,12 @@ void TestScanInputDialog::scannerBurst()
     QCOMPARE(pDialog->result(), int(QDialog::Accepted));
     QVERIFY(m_pAnswerer->boxes.isEmpty());
 
-    // One unit off in the middle: refused.
+    // One unit off in the middle: refused. (Put in at once: each keystroke
+    // lays the whole line out again, so one typed burst is enough.)
     entry[5001] = QLatin1Char('#');
     pDialog->ShowInput();
     pDialog->setResult(QDialog::Rejected);
-    QTest::keyClicks(Input(pDialog), entry);
+    Input(pDialog)->setText(entry);
     QTest::keyClick(Input(pDialog), Qt::Key_Return);
     QVERIFY(!pDialog->isVisible());
     QCOMPARE(pDialog->result(), int(QDialog::Rejected));
