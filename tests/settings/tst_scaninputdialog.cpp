@@ -118,6 +118,9 @@ void TestScanInputDialog::form()
     QCOMPARE(dialog.findChild<QLabel*>("label")->text(), QString("SN Template"));
     QCOMPARE(dialog.findChild<QLabel*>("label_2")->text(), QString("SN Input "));
     QVERIFY(!dialog.isVisible());
+    // Asked to close while it is not shown: nothing to check, no box.
+    QVERIFY(dialog.close());
+    QVERIFY(m_pAnswerer->boxes.isEmpty());
 }
 
 void TestScanInputDialog::entryAgainstTemplate_data()
