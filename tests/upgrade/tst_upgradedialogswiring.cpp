@@ -22,6 +22,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -271,14 +272,17 @@ void TestUpgradeDialogsWiring::automaticUpgradeAfterOk()
     frame.boot->SetNewFirmware(0x7305, 0xBEEF);
     // Each completed upgrade readies the bootloader for the next image, at
     // once, before a further upgrade can start.
+    // (A row's cell changes more than once: text, then tool tip.)
+    QSet<int> completedRows;
     int nCompleted = 0;
-    connect(pLog->model(), &QAbstractItemModel::dataChanged, this,
-            [&](const QModelIndex& topLeft) {
-                if (topLeft.column() == 1 && topLeft.data().toString().startsWith("Update completed")) {
-                    ++nCompleted;
-                    frame.boot->ExpectImage(image);
-                }
-            });
+    connect(pLog->model(), &QAbstractItemModel::dataChanged, this, [&](const QModelIndex& topLeft) {
+        if (topLeft.column() == 1 && topLeft.data().toString().startsWith("Update completed")
+            && !completedRows.contains(topLeft.row())) {
+            completedRows.insert(topLeft.row());
+            ++nCompleted;
+            frame.boot->ExpectImage(image);
+        }
+    });
 
     CCustomerSettings::GetInstance()->SetString("UpgradeFilePath", path);
     m_pWindow->ToggleFunction(UPGRADEWORK);
