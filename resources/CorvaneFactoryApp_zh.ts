@@ -509,4 +509,74 @@
         <translation type="unfinished">取消</translation>
     </message>
 </context>
+<context>
+    <name>ScanInputDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SN Template</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SN Input </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Product Serise ID Input</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The product serial number is empty, please enter the product serial number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Product serial numbers do not match</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>UpgradeSetDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Auto Upgrade SetUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enable Auto Upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enable limited number of upgrades</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Automatic upgrade times settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enable Continuous Upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade SetUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
 </TS>

@@ -9,6 +9,8 @@
 #include <cstdint>
 
 class HandleWork;
+class ScanInputDialog;
+class UpgradeSetDialog;
 
 // The firmware-upgrade work view (a placeholder until the upgrade view is
 // built): it opens from the main window and hands the main panel back when it
@@ -37,4 +39,18 @@ public slots:
     void SetUpgradeViewTouchEnableCheck(bool value);
     // A task it posted did not reach its answer (GUI thread).
     void TaskFailed(QString task, int32_t errorCode);
+    // The set-up button (hidden for the life of the view): runs the upgrade
+    // settings dialog; its result is not looked at.
+    void on_lstActionToolButton_clicked();
+    // The upgrade settings dialog stored its settings: reload them.
+    void UpdateSettingParameter(bool status);
+
+private:
+    bool m_bAutoUpgrade = false;
+    int m_nContinuousUpgrade = 0;
+    int m_nAutoUpgradeCount = 1;
+    // Both children of the view's parent; the view never shows the
+    // serial-number dialog, it keeps its template current.
+    UpgradeSetDialog* m_pUpgradeSetDialog = nullptr;
+    ScanInputDialog* m_pScanInputDialog = nullptr;
 };

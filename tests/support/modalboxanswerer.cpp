@@ -13,8 +13,11 @@
 #include <QPushButton>
 
 namespace {
-// Set on a dialog from the moment it is answered until it is hidden.
+// Set on a dialog from the moment it is answered until it is hidden: the
+// number of that showing, so that the steps of an earlier showing never act
+// on a later one.
 const char kAnswered[] = "modalBoxAnswered";
+int g_nShowing = 0;
 
 QString ButtonText(const QAbstractButton* pButton)
 {
@@ -89,7 +92,7 @@ void CModalBoxAnswerer::Poll()
     auto* pDialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!pDialog || !pDialog->isVisible() || pDialog->property(kAnswered).toBool())
         return;
-    pDialog->setProperty(kAnswered, true);
+    pDialog->setProperty(kAnswered, ++g_nShowing);
     pDialog->installEventFilter(this);
 
     SBox box;
@@ -250,12 +253,15 @@ void CModalBoxAnswerer::AnswerOtherDialog(QDialog* pDialog, SBox box)
 
 void CModalBoxAnswerer::RunSteps(QDialog* pDialog, QList<std::function<void(QDialog*)>> steps)
 {
-    if (steps.isEmpty())
+    // Hidden since it was answered: the answer is over.
+    const QVariant showing = pDialog->property(kAnswered);
+    if (steps.isEmpty() || !showing.isValid())
         return;
     const QPointer<QDialog> guard(pDialog);
-    QTimer::singleShot(0, this, [this, guard, steps]() mutable {
-        // A step that closed the dialog ends the answer.
-        if (!guard || !guard->isVisible())
+    QTimer::singleShot(0, this, [this, guard, showing, steps]() mutable {
+        // A step that closed the dialog ends the answer, also when the
+        // dialog is shown again before the next step would run.
+        if (!guard || !guard->isVisible() || guard->property(kAnswered) != showing)
             return;
         const std::function<void(QDialog*)> step = steps.takeFirst();
         step(guard.data());

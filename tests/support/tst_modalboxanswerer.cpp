@@ -77,6 +77,7 @@ private slots:
     void dialogClicksOpenFurtherDialogs();
     void missingButtonIsAProblem();
     void dialogShownTwiceIsAnsweredTwice();
+    void dialogThatClosesItselfIsAnsweredAfreshWhenShownAgain();
 };
 
 void TestModalBoxAnswerer::messageBoxByButtonText_data()
@@ -264,6 +265,21 @@ void TestModalBoxAnswerer::dialogShownTwiceIsAnsweredTwice()
     answerer.AnswerDialog(false);
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
     QCOMPARE(answerer.boxes.size(), 2);
+}
+
+void TestModalBoxAnswerer::dialogThatClosesItselfIsAnsweredAfreshWhenShownAgain()
+{
+    // A click closes the dialog, which is run again at once: the rest of the
+    // first answer (its final reject) must not reach the second showing.
+    CModalBoxAnswerer answerer;
+    CFormDialog dialog;
+    connect(dialog.pCheck, &QCheckBox::clicked, &dialog, &QDialog::accept);
+    answerer.AnswerDialog(false, {"automaticCheckBox"});
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(answerer.boxes.size(), 3);
+    QVERIFY(answerer.problems.isEmpty());
 }
 
 STATION_TEST_MAIN(TestModalBoxAnswerer)
