@@ -11,6 +11,7 @@ PKGS=(
   libqt5sql5-psql libqt5sql5-odbc unixodbc odbc-postgresql postgresql
   python3-pyftpdlib fonts-dejavu-core fonts-wqy-microhei
   clang libclang-rt-14-dev
+  xvfb openbox x11-utils
 )
 
 missing=()
