@@ -6,6 +6,7 @@
 
 #include "calibrationclock.h"
 #include "calviewrig.h"
+#include "filesizelimit.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testenvironment.h"
@@ -18,8 +19,6 @@
 #include <QTextStream>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 const QDateTime kNow(QDate(2024, 3, 5), QTime(14, 7, 9, 123));
@@ -56,31 +55,6 @@ QList<QPair<QString, QString>> ReadRows(const QString& path)
     return rows;
 }
 
-// Limits the size of files this process writes (SIGXFSZ ignored, so a write
-// beyond it fails with EFBIG).
-class CFileSizeLimit
-{
-public:
-    explicit CFileSizeLimit(rlim_t nBytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = m_old;
-        lim.rlim_cur = nBytes;
-        m_bActive = setrlimit(RLIMIT_FSIZE, &lim) == 0;
-    }
-    ~CFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool IsActive() const { return m_bActive; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_bActive = false;
-};
 } // namespace
 
 class TestCalibrationLog : public QObject
