@@ -202,12 +202,16 @@ void VeloraCalibrateView::Calibrate()
         StartFourPointCalibrate();
         break;
     case 1:
-        m_pFineTuningView->StartFineTuningCal();
-        m_pFineTuningView->showFullScreen();
+        if (m_pFineTuningView) {
+            m_pFineTuningView->StartFineTuningCal();
+            m_pFineTuningView->showFullScreen();
+        }
         break;
     case 2:
-        m_pAdvancedView->InitSettingView();
-        m_pAdvancedView->showFullScreen();
+        if (m_pAdvancedView) {
+            m_pAdvancedView->InitSettingView();
+            m_pAdvancedView->showFullScreen();
+        }
         break;
     default:
         break;
@@ -219,6 +223,8 @@ void VeloraCalibrateView::StartFourPointCalibrate()
     // The screen shows even when the step is refused (an earlier one still
     // runs): its count-down ends that one.
     Post("STEP_BEGIN");
+    if (!m_pCalWorkView)
+        return;
     m_pCalWorkView->StartCalCountDown();
     m_pCalWorkView->showFullScreen();
 }
@@ -372,6 +378,8 @@ void VeloraCalibrateView::PromtCalFailFunc()
 
 void VeloraCalibrateView::on_lstActionToolButton_clicked()
 {
+    if (!m_pSetUpDialog)
+        return;
     m_pSetUpDialog->UpdateDevCalParameter();
     m_pSetUpDialog->exec();
 }
@@ -437,7 +445,7 @@ void VeloraCalibrateView::ExitCalibrateFunc()
     if (m_pCalWorkView) {
         if (m_pCalWorkView->isActiveWindow())
             m_pCalWorkView->StopCalWork();
-        delete m_pCalWorkView;
+        delete m_pCalWorkView.data();
         m_pCalWorkView = nullptr;
     }
     if (m_pAdvancedView && m_pAdvancedView->isActiveWindow())
@@ -445,7 +453,7 @@ void VeloraCalibrateView::ExitCalibrateFunc()
     if (m_pFineTuningView) {
         if (m_pFineTuningView->isActiveWindow())
             m_pFineTuningView->CloseFineTuningCal();
-        delete m_pFineTuningView;
+        delete m_pFineTuningView.data();
         m_pFineTuningView = nullptr;
     }
 }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 
@@ -109,14 +110,16 @@ private:
     void Post(const char* szTask);
 
     Ui::VeloraCalibrateView* ui = nullptr;
-    CCalWorkCustomView* m_pCalWorkView = nullptr;
-    CCalAdvancedSettingView* m_pAdvancedView = nullptr;
-    CFineTuningCalibrateView* m_pFineTuningView = nullptr;
+    // The screens and the dialog belong to the main window: guarded, so that
+    // whichever of them and the view goes first, nothing is deleted twice.
+    QPointer<CCalWorkCustomView> m_pCalWorkView;
+    QPointer<CCalAdvancedSettingView> m_pAdvancedView;
+    QPointer<CFineTuningCalibrateView> m_pFineTuningView;
     QMenu* m_pLogMenu = nullptr;
     QAction* m_pClearLogAction = nullptr;
     QAction* m_pSaveLogAction = nullptr;
     HandleWork* m_pHandleWork = nullptr;
-    CalibrateSetUpDialog* m_pSetUpDialog = nullptr;
+    QPointer<CalibrateSetUpDialog> m_pSetUpDialog;
     bool m_bDeviceReady = false;
     int m_nLogRows = 0;
     eWorkType m_eNextWorkType = MAINWORK;
