@@ -50,6 +50,7 @@ private slots:
     void pictures_data();
     void pictures();
     void paintsOnTheScreen();
+    void paintsForAFullHdScreen();
     void countDown_data();
     void countDown();
     void stepFiveClosesAndKeepsCounting();
@@ -199,6 +200,31 @@ void TestCalWorkCustomView::paintsOnTheScreen()
     QCOMPARE(frames, (QList<int>{2, 3, 4, 1}));
     const QString path = CTestEnvironment::OutputDir() + QStringLiteral("/calibration-fourpoint-offscreen-step3.png");
     QVERIFY(image.save(path));
+}
+
+// The same screen drawn for a 1920 x 1080 primary screen.
+void TestCalWorkCustomView::paintsForAFullHdScreen()
+{
+    m_pScreen->SetScreenSizeForTest(kFullHd);
+    m_pScreen->resize(kFullHd);
+    m_pScreen->StartCalCountDown();
+    m_pScreen->UpdateCalStepDrawing(2);
+    QImage image(kFullHd, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    m_pScreen->render(&image); // the first paint: the top-left target
+    QVERIFY(IsBlue(image, QPoint(240 + 90, 135)));
+    m_pScreen->render(&image);
+    m_pScreen->render(&image);
+    m_pScreen->render(&image); // frame 3: four pairs
+    image.fill(Qt::white);
+    m_pScreen->render(&image); // frame 4: five pairs, the inner one of -8
+    QCOMPARE(m_pScreen->AnimFrame(), 1);
+    QVERIFY(IsBlue(image, QPoint(1680 + 90, 135)));
+    QVERIFY(IsBlue(image, QPoint(1680, 135 - 90)));
+    QVERIFY(IsBlue(image, QPoint(1680 - 48, 135))); // outermost ring, diameter 96
+    QCOMPARE(BlueIn(image, QRect(200, 100, 80, 80)), 0);
+    QVERIFY(BlueIn(image, QRect(960, 470, 150, 75)) > 100); // the number
+    QVERIFY(image.save(CTestEnvironment::OutputDir() + QStringLiteral("/calibration-fourpoint-1920x1080-step2.png")));
 }
 
 void TestCalWorkCustomView::countDown_data()
