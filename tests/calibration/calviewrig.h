@@ -7,8 +7,6 @@
 
 #include "calworkcustomview.h"
 #include "dispatchrig.h"
-#include "toast.h"
-#include "toastdlg.h"
 #include "veloracalibrateview.h"
 
 #include <QComboBox>
@@ -91,20 +89,6 @@ public:
         return texts;
     }
 };
-
-// The toast as a test sees it.
-namespace ToastState {
-inline QString Tip()
-{
-    CToastDlg* pDialog = CToast::Instance()->Dialog();
-    return pDialog->isVisible() ? pDialog->Tip() : QString();
-}
-inline void Hide()
-{
-    CToast::Instance()->Dialog()->SetTip(QString());
-    CToast::Instance()->Dialog()->hide();
-}
-} // namespace ToastState
 
 // Closes the next message box without pressing any of its buttons (as when
 // its window goes away), which answers neither Yes nor No.

@@ -12,6 +12,7 @@
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testenvironment.h"
+#include "toastrecorder.h"
 #include "waitfor.h"
 
 #include <QCursor>
@@ -99,14 +100,14 @@ void TestCalibrateView::init()
     CTestEnvironment::FastClock(0.02);
     m_pLog = std::make_unique<CRunLogCapture>();
     m_view.Create();
-    ToastState::Hide();
+    CToast::Instance()->Dialog()->hide();
 }
 
 void TestCalibrateView::cleanup()
 {
     m_view.Destroy();
     m_pLog.reset();
-    ToastState::Hide();
+    CToast::Instance()->Dialog()->hide();
     CTestEnvironment::RealClock();
 }
 
@@ -301,13 +302,14 @@ void TestCalibrateView::messages()
     }
 
     // As the dispatcher sends it.
+    CToastRecorder toasts;
     emit m_view.rig.work->EmitCalibrateMsg(msg);
     m_view.rig.Settle();
 
     QCOMPARE(Tasks(), tasks);
     QCOMPARE(m_view.LogTexts(), rows);
     QCOMPARE(m_pLog->Lines(QtInfoMsg).filter(QStringLiteral("ERROR_CODE_")), logged);
-    QCOMPARE(ToastState::Tip(), toast);
+    QCOMPARE(toasts.tips, toast.isEmpty() ? QStringList{} : QStringList{toast});
     if (pCloser) {
         QCOMPARE(pCloser->texts, QStringList{kDeviation});
     } else {

@@ -73,7 +73,10 @@ void TestCalWorkCustomView::initTestCase()
 
 void TestCalWorkCustomView::init()
 {
+    // The tests call the tick slots themselves: the timers' own ticks come
+    // every 1000 s here, never during a test.
     CTestEnvironment::RealClock();
+    CStationClock::SetTimeoutScale(1000.0);
     // The real dispatcher without a frame: it takes the count-down as its step
     // time-out and the interruption.
     m_rig.Create(CALIBRATEWORK);
