@@ -440,6 +440,13 @@ void VeloraCalibrateView::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+void VeloraCalibrateView::done(int result)
+{
+    // QDialog would only hide the view, leaving the main panel disabled.
+    setResult(result);
+    close();
+}
+
 void VeloraCalibrateView::ExitCalibrateFunc()
 {
     if (m_pCalWorkView) {

@@ -88,6 +88,10 @@ public:
     // form's connection by name would look for a widget of that name.)
     void on_CalTableViewCustomContextMenuRequested(QPoint pos);
 
+    // Accepting or rejecting the view closes it as any other close does, so
+    // the main window always gets its work type back.
+    void done(int result) override;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -461,6 +461,7 @@ void TestCalibrateView::leaving_data()
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("type");
     QTest::newRow("window's close button") << "close" << int(MAINWORK);
+    QTest::newRow("rejected as a dialog") << "reject" << int(MAINWORK);
     QTest::newRow("signal button") << "signalToolButton" << int(SIGNALTESTWORK);
     QTest::newRow("upgrade button") << "upgradeToolButton" << int(UPGRADEWORK);
     QTest::newRow("exit button") << "exitToolButton" << int(MAINWORK);
@@ -484,6 +485,8 @@ void TestCalibrateView::leaving()
 
     if (how == QLatin1String("close"))
         pView->close();
+    else if (how == QLatin1String("reject"))
+        pView->reject();
     else if (how == QLatin1String("Escape"))
         QTest::keyClick(pView, Qt::Key_Escape);
     else if (how == QLatin1String("PgUp"))
