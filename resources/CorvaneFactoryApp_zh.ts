@@ -389,8 +389,128 @@
 <context>
     <name>VeloraCalibrateView</name>
     <message>
-        <source>Calibration is not available in this build.</source>
-        <translation>此版本不提供校准功能。</translation>
+        <source>TextLabel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Four-point calibration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Fine-tuning calibration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Manual tuning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Calibrate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enable/Disable Touch(F1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enable Touch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>F1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signal(PgUp)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PgUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade(U)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PushButton</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>U</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SetUp(S)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>S</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exit(Esc)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Esc</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device is disconnected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset successful!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset failed!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Calibration complete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The calibration deviation is too large, do you want to save the current parameters!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete Record</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Record keeping</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save Calibrate Log file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel saving log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to generate log file:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Generate log file:</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

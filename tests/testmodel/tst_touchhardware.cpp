@@ -2,6 +2,7 @@
 // file names, atomic saving, recording switch.
 
 #include "fakehardware.h"
+#include "filesizelimit.h"
 #include "operateenvironment.h"
 #include "testenvironment.h"
 #include "testlogerror.h"
@@ -11,9 +12,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -32,31 +30,6 @@ bool StaysInside(const QString &strRoot, const QString &strRelative)
     const QString strPath = QDir::cleanPath(strRoot + QLatin1Char('/') + strRelative);
     return strPath.startsWith(strRootClean) && !strRelative.contains(QChar(0));
 }
-
-// Limits the size of files this process may write (a full disk in small).
-class CFileSizeLimit
-{
-public:
-    explicit CFileSizeLimit(rlim_t nBytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = m_old;
-        lim.rlim_cur = nBytes;
-        m_bActive = setrlimit(RLIMIT_FSIZE, &lim) == 0;
-    }
-    ~CFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool IsActive() const { return m_bActive; }
-
-private:
-    rlimit m_old {};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_bActive = false;
-};
 
 } // namespace
 

@@ -1,0 +1,320 @@
+// The calibration log: its rows (the time of each, "Delete Record" and the
+// row after it), and saving it as a "-CVCalibrate.txt" file: the file's
+// bytes, its name from the moment of the request (a second save in the same
+// millisecond appends), texts holding "#" or Chinese, a cancelled or real
+// folder dialog, and a file that cannot be created or written to its end.
+
+#include "calibrationclock.h"
+#include "calviewrig.h"
+#include "filesizelimit.h"
+#include "runlogcapture.h"
+#include "stationresources.h"
+#include "testenvironment.h"
+#include "waitfor.h"
+
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QtTest>
+
+
+namespace {
+const QDateTime kNow(QDate(2024, 3, 5), QTime(14, 7, 9, 123));
+const QString kName = QStringLiteral("2024-03-05-14-07-09-123-CVCalibrate.txt");
+const QString kTime = QStringLiteral("2024-03-05 14:07:09");
+
+QJsonObject DeviceMessage(const QString& product, const QString& lx = QStringLiteral("1"))
+{
+    QJsonObject calData{{"LX", lx}, {"LY", "2"}, {"RX", "3"}, {"RY", "4"}};
+    QJsonObject device{{"Product", product}, {"calData", calData}};
+    return QJsonObject{{"usb", true}, {"device", device}};
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The file's lines as the table had them: (time, text), split at the first
+// "#", read back with the same (the locale's) encoding.
+QList<QPair<QString, QString>> ReadRows(const QString& path)
+{
+    QList<QPair<QString, QString>> rows;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return rows;
+    QTextStream in(&file);
+    QString line;
+    while (in.readLineInto(&line)) {
+        const int nHash = line.indexOf(QLatin1Char('#'));
+        rows << qMakePair(line.left(nHash), line.mid(nHash + 1));
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestCalibrationLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void rowsAndTheirTime();
+    void deleteRecord();
+    void cancelledSave();
+    void fileBytes();
+    void secondSaveInTheSameMillisecondAppends();
+    void emptyTable();
+    void fileCannotBeCreated();
+    void fileCannotBeWrittenToItsEnd();
+    void realFolderDialog_data();
+    void realFolderDialog();
+
+private:
+    void Send(const QJsonObject& msg) { emit m_view.rig.work->EmitCalibrateMsg(msg); }
+
+    CCalViewRig m_view;
+    std::unique_ptr<QTemporaryDir> m_pDir;
+};
+
+void TestCalibrationLog::initTestCase()
+{
+    InitStationResources();
+}
+
+void TestCalibrationLog::init()
+{
+    CTestEnvironment::FastClock(0.02);
+    CCalibrationClock::SetSource([] { return kNow; });
+    m_pDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_pDir->isValid());
+    m_view.Create();
+    m_view.Open();
+}
+
+void TestCalibrationLog::cleanup()
+{
+    m_view.Destroy();
+    m_pDir.reset();
+    CCalibrationClock::SetSource(nullptr);
+    CTestEnvironment::RealClock();
+}
+
+void TestCalibrationLog::rowsAndTheirTime()
+{
+    Send(DeviceMessage(QStringLiteral("KT")));
+    CCalibrationClock::SetSource([] { return kNow.addSecs(61); });
+    m_view.view->InsertUsbDeviceForCalibrate(false);
+    QCOMPARE(m_view.LogTexts(), (QStringList{"Product:KT", "1-2-3-4", "Device is disconnected"}));
+    QCOMPARE(m_view.Column(0), (QStringList{kTime, kTime, "2024-03-05 14:08:10"}));
+    QTableWidget* pTable = m_view.Log();
+    QCOMPARE(pTable->columnCount(), 2);
+    QCOMPARE(pTable->item(0, 1)->toolTip(), QStringLiteral("Product:KT"));
+    QCOMPARE(pTable->item(0, 1)->textAlignment(), int(Qt::AlignCenter));
+    QCOMPARE(pTable->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(!pTable->horizontalHeader()->isVisible());
+    QVERIFY(!pTable->verticalHeader()->isVisible());
+    QCOMPARE(pTable->contextMenuPolicy(), Qt::CustomContextMenu);
+
+    // The view with a few rows, as the operator sees it.
+    for (int i = 0; i < 4; ++i)
+        Send(DeviceMessage(QStringLiteral("KT-T65WHSUR-10P"), QString::number(0x100 + i, 16)));
+    const QString path = CTestEnvironment::OutputDir() + QStringLiteral("/calibration-view-log.png");
+    QVERIFY(m_view.view->grab().save(path));
+}
+
+void TestCalibrationLog::deleteRecord()
+{
+    Send(DeviceMessage(QStringLiteral("KT")));
+    m_view.view->ClearCalLogAction_event();
+    QCOMPARE(m_view.LogTexts(), QStringList{"Delete Record"});
+    QCOMPARE(m_view.Log()->rowCount(), 1);
+    // The next row goes below it.
+    Send(QJsonObject{{"Complete", QJsonObject{{"LX", "9"}, {"LY", "8"}, {"RX", "7"}, {"RY", "6"}}}});
+    QCOMPARE(m_view.LogTexts(), (QStringList{"Delete Record", "9-8-7-6"}));
+    QCOMPARE(m_view.Log()->rowCount(), 2);
+}
+
+void TestCalibrationLog::cancelledSave()
+{
+    Send(DeviceMessage(QStringLiteral("KT")));
+    m_view.view->strFolder.clear();
+    m_view.view->SaveCalLogAction_event();
+    QCOMPARE(m_view.view->nFolderQuestions, 1);
+    QCOMPARE(m_view.LogTexts(), (QStringList{"Product:KT", "1-2-3-4", "Cancel saving log"}));
+    QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files), QStringList{});
+}
+
+void TestCalibrationLog::fileBytes()
+{
+    // A product text holding "#" and Chinese is written unchanged.
+    const QString product = QStringLiteral("KT#65 红外触摸框");
+    Send(DeviceMessage(product));
+    m_view.view->InsertUsbDeviceForCalibrate(false);
+    m_view.view->strFolder = m_pDir->path();
+    CRunLogCapture log;
+    m_view.view->SaveCalLogAction_event();
+
+    const QString path = m_pDir->path() + QLatin1Char('/') + kName;
+    QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files), QStringList{kName});
+    const QString generated = QStringLiteral("Generate log file:") + path;
+    QCOMPARE(m_view.LogTexts(), (QStringList{"Product:" + product, "1-2-3-4", "Device is disconnected", generated}));
+
+    // One line per row, "#" between the columns, LF only, no byte-order mark,
+    // in the locale's encoding (UTF-8 here); the "Generate" row is the last.
+    const QString expected = kTime + "#Product:" + product + "\n" + kTime + "#1-2-3-4\n" + kTime
+        + "#Device is disconnected\n" + kTime + "#" + generated + "\n";
+    const QByteArray bytes = ReadAll(path);
+    QCOMPARE(bytes, expected.toUtf8());
+    QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
+    QVERIFY(!bytes.contains('\r'));
+
+    // Read back with the same encoding: the rows of the table.
+    QList<QPair<QString, QString>> rows;
+    for (int r = 0; r < m_view.Log()->rowCount(); ++r)
+        rows << qMakePair(m_view.Column(0).at(r), m_view.LogTexts().at(r));
+    QCOMPARE(ReadRows(path), rows);
+    QVERIFY(log.Lines(QtWarningMsg).isEmpty());
+}
+
+void TestCalibrationLog::secondSaveInTheSameMillisecondAppends()
+{
+    Send(DeviceMessage(QStringLiteral("KT")));
+    m_view.view->strFolder = m_pDir->path();
+    m_view.view->SaveCalLogAction_event();
+    const QString path = m_pDir->path() + QLatin1Char('/') + kName;
+    const QByteArray first = ReadAll(path);
+    QCOMPARE(first.count('\n'), 3);
+
+    // Saving does not clear the table: the second save writes every row
+    // again and its own "Generate" row, after the first save's lines.
+    m_view.view->SaveCalLogAction_event();
+    const QString generated = kTime + "#Generate log file:" + path + "\n";
+    const QByteArray second = (kTime + "#Product:KT\n" + kTime + "#1-2-3-4\n").toUtf8() + generated.toUtf8();
+    QCOMPARE(ReadAll(path), first + second + generated.toUtf8());
+    QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files), QStringList{kName});
+
+    // A moment later: a new file.
+    CCalibrationClock::SetSource([] { return kNow.addMSecs(1); });
+    m_view.view->SaveCalLogAction_event();
+    QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files, QDir::Name),
+             (QStringList{kName, "2024-03-05-14-07-09-124-CVCalibrate.txt"}));
+}
+
+void TestCalibrationLog::emptyTable()
+{
+    QCOMPARE(m_view.Log()->rowCount(), 0);
+    m_view.view->strFolder = m_pDir->path();
+    m_view.view->SaveCalLogAction_event();
+    const QString path = m_pDir->path() + QLatin1Char('/') + kName;
+    QCOMPARE(ReadAll(path), (kTime + "#Generate log file:" + path + "\n").toUtf8());
+}
+
+void TestCalibrationLog::fileCannotBeCreated()
+{
+    // A folder below a regular file (a read-only folder would not stop root).
+    QFile plain(m_pDir->filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString folder = m_pDir->filePath(QStringLiteral("plain/logs"));
+    Send(DeviceMessage(QStringLiteral("KT")));
+    m_view.view->strFolder = folder;
+    CRunLogCapture log;
+    m_view.view->SaveCalLogAction_event();
+
+    const QString path = folder + QLatin1Char('/') + kName;
+    QCOMPARE(m_view.LogTexts(), (QStringList{"Product:KT", "1-2-3-4", "Failed to generate log file:" + path}));
+    QVERIFY(!QFile::exists(path));
+    const QStringList warnings = log.Lines(QtWarningMsg);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(path) && warnings.first().contains("cannot create"),
+             qPrintable(warnings.first()));
+}
+
+void TestCalibrationLog::fileCannotBeWrittenToItsEnd()
+{
+    // Far more than the limit below.
+    for (int i = 0; i < 200; ++i)
+        Send(DeviceMessage(QStringLiteral("KT-T65WHSUR-10P-%1").arg(i)));
+    m_view.view->strFolder = m_pDir->path();
+    const QString path = m_pDir->path() + QLatin1Char('/') + kName;
+    QStringList lines;
+    CRunLogCapture log;
+    {
+        CFileSizeLimit limit(4096);
+        if (!limit.IsActive())
+            QSKIP("cannot limit the file size here");
+        m_view.view->SaveCalLogAction_event();
+    }
+    const QStringList texts = m_view.LogTexts();
+    QCOMPARE(texts.size(), 402);
+    QCOMPARE(texts.mid(400), (QStringList{"Generate log file:" + path, "Failed to generate log file:" + path}));
+
+    // What was written before the failure stays: the beginning of the lines.
+    QString expected;
+    for (const QString& text : texts.mid(0, 401))
+        expected += kTime + "#" + text + "\n";
+    const QByteArray bytes = ReadAll(path);
+    QCOMPARE(bytes.size(), 4096);
+    QVERIFY(expected.toUtf8().startsWith(bytes));
+    const QStringList warnings = log.Lines(QtWarningMsg);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(path) && warnings.first().contains("cannot write"), qPrintable(warnings.first()));
+}
+
+void TestCalibrationLog::realFolderDialog_data()
+{
+    QTest::addColumn<bool>("choose");
+    QTest::newRow("folder chosen") << true;
+    QTest::newRow("cancelled") << false;
+}
+
+// The real folder dialog of a view (not the test's stand-in for it).
+void TestCalibrationLog::realFolderDialog()
+{
+    QFETCH(bool, choose);
+
+    VeloraCalibrateView view(m_view.owner.get(), m_view.rig.work.get());
+    view.show();
+    QString caption, startFolder;
+    bool bDirsOnly = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!pDialog || !pDialog->isVisible() || !caption.isEmpty())
+            return;
+        caption = pDialog->windowTitle();
+        startFolder = pDialog->directory().absolutePath();
+        bDirsOnly = pDialog->testOption(QFileDialog::ShowDirsOnly);
+        if (choose) {
+            pDialog->setDirectory(m_pDir->path());
+            QMetaObject::invokeMethod(pDialog, "accept");
+        } else {
+            pDialog->reject();
+        }
+    });
+    poll.start(5);
+    view.SaveCalLogAction_event();
+    poll.stop();
+
+    QCOMPARE(caption, QStringLiteral("Save Calibrate Log file"));
+    QCOMPARE(startFolder, QDir(QCoreApplication::applicationDirPath()).absolutePath());
+    QVERIFY(bDirsOnly);
+    auto* pTable = view.findChild<QTableWidget*>(QStringLiteral("CalLogTableWidget"));
+    QCOMPARE(pTable->rowCount(), 1);
+    const QString path = QDir(m_pDir->path()).absolutePath() + QLatin1Char('/') + kName;
+    QCOMPARE(pTable->item(0, 1)->text(),
+             choose ? QStringLiteral("Generate log file:") + path : QStringLiteral("Cancel saving log"));
+    QCOMPARE(QFile::exists(path), choose);
+}
+
+STATION_TEST_MAIN(TestCalibrationLog)
+#include "tst_calibrationlog.moc"
+#include "moc_dispatchrig.cpp"
