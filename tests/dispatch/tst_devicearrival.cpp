@@ -11,6 +11,7 @@
 #include "shelltestwindow.h"
 #include "stationrig.h"
 #include "testenvironment.h"
+#include "testviewdouble.h"
 #include "touchlogfile.h"
 
 #include <QtTest>
@@ -20,20 +21,6 @@
 namespace {
 const QString kNewDevice = QStringLiteral("A new device is discovered, Do you want to open it?");
 const QString kBootQuestion = QStringLiteral("Touch In Bootloader, Do you want to open it?");
-
-// The test view as the dispatcher sees it: runs and files a test, opens a log.
-class CTestViewDouble : public QObject
-{
-    Q_OBJECT
-public:
-    QString strLogPath;
-    int nInitTestUi = 0;
-
-    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
-
-public slots:
-    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
-};
 
 // The upgrade view as the dispatcher sees it.
 class CUpgradeViewDouble : public QObject

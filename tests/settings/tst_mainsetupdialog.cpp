@@ -11,12 +11,14 @@
 #include "mainsetupdialog.h"
 #include "mainwindow.h"
 #include "modalboxanswerer.h"
+#include "mutexholder.h"
 #include "runlogcapture.h"
 #include "settingstesthelpers.h"
-#include "shellrig.h"
 #include "shelltestwindow.h"
 #include "stationresources.h"
+#include "stationrig.h"
 #include "testenvironment.h"
+#include "testviewdouble.h"
 #include "touchbase.h"
 #include "waitfor.h"
 
@@ -29,7 +31,9 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -41,31 +45,45 @@ const QString kReadFailed = QStringLiteral("Set Up|Failed to get the touch box h
 const QString kModified =
     QStringLiteral("Set Up|The parameter has been modified, are you sure not to save it?|Save,Cancel");
 
-// The test view as the dispatcher sees it: runs a test, opens a log.
-class CTestViewDouble : public QObject
-{
-    Q_OBJECT
-public:
-    QString strLogPath;
-    int nInitTestUi = 0;
-
-    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
-
-public slots:
-    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
-};
+using Step = CModalBoxAnswerer::Step;
 
 QString Box(const CModalBoxAnswerer::SBox& box)
 {
     return box.title + QLatin1Char('|') + box.text + QLatin1Char('|') + box.buttons.join(QLatin1Char(','));
 }
 
+bool IsOpening(const CModalBoxAnswerer::SBox& box)
+{
+    return box.kind == CModalBoxAnswerer::EKind::Dialog && box.className == QLatin1String("MainSetUpDialog");
+}
+
+// The boxes the operator saw besides the dialog itself ("<class>|title|"
+// for a dialog other than a message box).
 QStringList Boxes(const CModalBoxAnswerer& answerer)
 {
     QStringList list;
-    for (const auto& box : answerer.boxes)
-        list << Box(box);
+    for (const auto& box : answerer.boxes) {
+        if (box.kind == CModalBoxAnswerer::EKind::Message)
+            list << Box(box);
+        else if (!IsOpening(box))
+            list << QLatin1Char('<') + box.className + QStringLiteral(">|") + box.title + QLatin1Char('|');
+    }
     return list;
+}
+
+// How often the answerer saw the dialog opened.
+int Openings(const CModalBoxAnswerer& answerer)
+{
+    return int(std::count_if(answerer.boxes.cbegin(), answerer.boxes.cend(), IsOpening));
+}
+
+// Holds the device mutex as a running task does; let go after 20 s at the
+// latest, so that a dialog that waits for it without bound goes on (and
+// fails its test) instead of hanging.
+std::unique_ptr<CMutexHolder> HoldDevice(QMutex* pMutex)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    return std::make_unique<CMutexHolder>(pMutex, [deadline] { return std::chrono::steady_clock::now() > deadline; });
 }
 
 // The checked radio of each group: "usb1:Multi usb2:- if:mi".
@@ -162,16 +180,19 @@ private:
     // Plugs a frame of the kind and waits until the dispatcher has read it:
     // "one" (one USB interface), "two" (two), "boot" (bootloader), "log"
     // (a frame whose saved test log is open instead of it).
-    CShellFrame* Plug(const QString& kind);
-    // Runs the dialog with the script; false when the script did not run or
-    // left the dialog open.
-    bool Open(const std::function<void(QDialog*)>& script);
+    CStationRig::SFrame* Plug(const QString& kind);
+    // Opens the dialog and runs the steps in it, one after the other; false
+    // when the dialog was not opened, or was closed before the last step or
+    // left open by it.
+    bool Open(const QList<Step>& steps);
+    bool Open(const Step& script) { return Open(QList<Step>{script}); }
 
     std::unique_ptr<CScopedWorkDir> m_pWorkDir;
     std::unique_ptr<CRunLogCapture> m_pLog;
-    std::unique_ptr<CShellRig> m_pRig;
-    std::unique_ptr<CShellTestWindow> m_pWindow;
-    std::unique_ptr<HandleWork> m_pWork;
+    std::unique_ptr<CStationRig> m_pRig;
+    std::unique_ptr<CModalBoxAnswerer> m_pAnswerer;
+    CShellTestWindow* m_pWindow = nullptr;
+    HandleWork* m_pWork = nullptr;
     std::unique_ptr<MainSetUpDialog> m_pDialog;
 };
 
@@ -187,29 +208,32 @@ void TestMainSetUpDialog::init()
     CCustomerSettings::GetInstance()->clear();
     m_pWorkDir = std::make_unique<CScopedWorkDir>();
     m_pLog = std::make_unique<CRunLogCapture>();
-    m_pRig = std::make_unique<CShellRig>();
-    m_pWindow = std::make_unique<CShellTestWindow>();
-    m_pWork = std::make_unique<HandleWork>(m_pWindow.get());
-    m_pDialog = std::make_unique<MainSetUpDialog>(nullptr, m_pWork.get());
+    m_pRig = std::make_unique<CStationRig>();
+    m_pAnswerer = std::make_unique<CModalBoxAnswerer>();
+    m_pWork = m_pRig->StartDispatcher(MAINWORK);
+    m_pWindow = m_pRig->ShellWindow();
+    m_pRig->Settle();
+    m_pDialog = std::make_unique<MainSetUpDialog>(nullptr, m_pWork);
 }
 
 void TestMainSetUpDialog::cleanup()
 {
     m_pDialog.reset();
-    m_pWork.reset();
-    m_pWindow.reset();
+    m_pWork = nullptr;
+    m_pWindow = nullptr;
     m_pRig.reset();
+    m_pAnswerer.reset();
     m_pLog.reset();
     m_pWorkDir.reset();
     CTestEnvironment::RealClock();
 }
 
-CShellFrame* TestMainSetUpDialog::Plug(const QString& kind)
+CStationRig::SFrame* TestMainSetUpDialog::Plug(const QString& kind)
 {
     if (kind == QLatin1String("none"))
         return nullptr;
     const bool bBoot = kind == QLatin1String("boot");
-    CShellFrame& frame = m_pRig->AddFrame(0x7201, 0x0013,
+    CStationRig::SFrame& frame = m_pRig->AddFrame(0x7201, 0x0013,
                                           bBoot ? CEmulatedFrame::Mode::Bootloader : CEmulatedFrame::Mode::Application);
     if (kind == QLatin1String("two"))
         frame.frame.Edit([](CEmulatedFrame::State& s) { s.info.product = "KT-T65WHSUC-10P"; });
@@ -243,11 +267,17 @@ CShellFrame* TestMainSetUpDialog::Plug(const QString& kind)
     return &frame;
 }
 
-bool TestMainSetUpDialog::Open(const std::function<void(QDialog*)>& script)
+bool TestMainSetUpDialog::Open(const QList<Step>& steps)
 {
-    CDialogDriver driver(m_pDialog.get(), script);
+    CModalBoxAnswerer& answerer = *m_pAnswerer;
+    const int nOpenings = Openings(answerer);
+    const int nProblems = answerer.problems.size();
+    answerer.ScriptDialog(steps);
     m_pDialog->InitSetUpView();
-    return driver.Ran() && !driver.LeftOpen() && !m_pDialog->isVisible();
+    const QStringList problems = answerer.problems.mid(nProblems);
+    if (!problems.isEmpty())
+        qWarning().noquote() << problems.join(QLatin1Char('\n'));
+    return Openings(answerer) == nOpenings + 1 && problems.isEmpty() && !m_pDialog->isVisible();
 }
 
 void TestMainSetUpDialog::form()
@@ -271,10 +301,10 @@ void TestMainSetUpDialog::form()
     QCOMPARE(pBox->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Exit"));
 
     // For the reviewer: both tabs with a two-interface frame plugged.
-    CShellFrame* pFrame = Plug("two");
+    CStationRig::SFrame* pFrame = Plug("two");
     QVERIFY(pFrame);
     SetFrameCodes(pFrame->frame, "3,1");
-    CModalBoxAnswerer answerer;
+    CModalBoxAnswerer& answerer = *m_pAnswerer;
     QVERIFY(Open([&](QDialog* pDialog) {
         QVERIFY(Screenshot(pDialog, "mainsetupdialog-touch-format"));
         pTabs->setCurrentIndex(1);
@@ -286,7 +316,7 @@ void TestMainSetUpDialog::form()
         QCOMPARE(pTabs->currentIndex(), 1);
         QTest::keyClick(pDialog, Qt::Key_Escape);
     }));
-    QVERIFY(answerer.boxes.isEmpty());
+    QCOMPARE(Boxes(answerer), QStringList());
 }
 
 void TestMainSetUpDialog::openingSaveResetExit_data()
@@ -414,7 +444,7 @@ void TestMainSetUpDialog::openingSaveResetExit()
     CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
     if (!stored.isEmpty())
         pSettings->SetString(kKey, stored);
-    CShellFrame* pFrame = Plug(frame);
+    CStationRig::SFrame* pFrame = Plug(frame);
     QVERIFY(frame == QLatin1String("none") || pFrame);
 
     if (!prior.isEmpty()) {
@@ -437,19 +467,23 @@ void TestMainSetUpDialog::openingSaveResetExit()
         pFrame->frame.SetFault(0x30, 0x00, leave);
     m_pLog->Clear();
 
-    CModalBoxAnswerer answerer;
+    CModalBoxAnswerer& answerer = *m_pAnswerer;
     QString radiosAtOpening;
     QString groupsAtOpening;
     bool bScriptOk = true;
-    QVERIFY(Open([&](QDialog* pDialog) {
+    // What the operator does, one step after the other from the dialog's
+    // own loop (a step closing the dialog before the last is a failure).
+    QList<Step> steps{[&](QDialog* pDialog) {
         radiosAtOpening = Radios(pDialog);
         groupsAtOpening = Groups(pDialog);
-        static const QMap<QString, QString> kRadioNames = {
-            {"usb1:Multi", "setEnMultiTouch_usb1"}, {"usb1:Single", "setEnSingleTouch_usb1"},
-            {"usb1:Mouse", "setEnMouseTouch_usb1"}, {"usb2:Multi", "setEnMultiTouch_usb2"},
-            {"usb2:Single", "setEnSingleTouch_usb2"}, {"usb2:Mouse", "setEnMouseTouch_usb2"},
-            {"if:mi", "miButton"}, {"if:si", "siButton"}, {"if:ui", "uiButton"}, {"if:ci", "ciButton"}};
-        for (const QString& step : qAsConst(script)) {
+    }};
+    static const QMap<QString, QString> kRadioNames = {
+        {"usb1:Multi", "setEnMultiTouch_usb1"}, {"usb1:Single", "setEnSingleTouch_usb1"},
+        {"usb1:Mouse", "setEnMouseTouch_usb1"}, {"usb2:Multi", "setEnMultiTouch_usb2"},
+        {"usb2:Single", "setEnSingleTouch_usb2"}, {"usb2:Mouse", "setEnMouseTouch_usb2"},
+        {"if:mi", "miButton"}, {"if:si", "siButton"}, {"if:ui", "uiButton"}, {"if:ci", "ciButton"}};
+    for (const QString& step : qAsConst(script)) {
+        steps << [&, step](QDialog* pDialog) {
             if (kRadioNames.contains(step)) {
                 Child<QRadioButton>(pDialog, qPrintable(kRadioNames.value(step)))->click();
             } else if (step.startsWith(QLatin1String("answer:"))) {
@@ -468,8 +502,9 @@ void TestMainSetUpDialog::openingSaveResetExit()
                 qWarning() << "unknown step" << step;
                 bScriptOk = false;
             }
-        }
-    }));
+        };
+    }
+    QVERIFY(Open(steps));
     QVERIFY(bScriptOk);
 
     QCOMPARE(radiosAtOpening, radios);
@@ -490,16 +525,16 @@ void TestMainSetUpDialog::openingSaveResetExit()
 
 void TestMainSetUpDialog::busyDeviceCountsAsUnreachable()
 {
-    CShellFrame* pFrame = Plug("two");
+    CStationRig::SFrame* pFrame = Plug("two");
     QVERIFY(pFrame);
     SetFrameCodes(pFrame->frame, "3,1");
-    CModalBoxAnswerer answerer;
+    CModalBoxAnswerer& answerer = *m_pAnswerer;
 
     // A task holds the device mutex for the whole opening: the dialog gives
     // up on the frame (if it waited for the mutex it would read the formats
     // once the holder lets go, and the groups would be enabled).
     {
-        CMutexHolder holder(m_pWork->GetDeviceMutex());
+        const auto pHolder = HoldDevice(m_pWork->GetDeviceMutex());
         QElapsedTimer timer;
         timer.start();
         QString groups;
@@ -520,28 +555,30 @@ void TestMainSetUpDialog::busyDeviceCountsAsUnreachable()
         QCOMPARE(Groups(pDialog), QStringLiteral("on,on"));
         Child<QRadioButton>(pDialog, "ciButton")->click();
         Child<QRadioButton>(pDialog, "setEnSingleTouch_usb1")->click();
-        pHolder = std::make_unique<CMutexHolder>(m_pWork->GetDeviceMutex());
+        pHolder = HoldDevice(m_pWork->GetDeviceMutex());
         ButtonOf(pDialog, "Save")->click();
     }));
     pHolder.reset();
     QCOMPARE(CCustomerSettings::GetInstance()->value(kKey).toInt(), 3);
     QCOMPARE(Traffic(pFrame->frame), QStringList{"read"});
     QVERIFY(m_pLog->Contains("the device is busy, the touch formats were not sent"));
-    QVERIFY(answerer.boxes.isEmpty());
+    QCOMPARE(Boxes(answerer), QStringList());
 }
 
 void TestMainSetUpDialog::frameReplugWhileTheWarningIsOpen()
 {
-    CShellFrame* pFrame = Plug("two");
+    CStationRig::SFrame* pFrame = Plug("two");
     QVERIFY(pFrame);
     pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::Silent());
 
     // While the warning is open the frame leaves and comes back: the
     // dispatcher replaces its device object under the device mutex, which
     // the dialog must not hold across the box.
-    CModalBoxAnswerer answerer;
+    CModalBoxAnswerer& answerer = *m_pAnswerer;
     bool bReplugged = false;
-    answerer.OnShown([&](const CModalBoxAnswerer::SBox&) {
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.kind != CModalBoxAnswerer::EKind::Message)
+            return;
         pFrame->usb->Unplug();
         if (!StationTest::WaitFor([this] { return m_pWindow->statuses.size() == 2; }))
             return;
@@ -565,7 +602,7 @@ void TestMainSetUpDialog::frameReplugWhileTheWarningIsOpen()
     }));
     QCOMPARE(radios, QStringLiteral("usb1:Mouse usb2:Multi if:mi"));
     QCOMPARE(Traffic(pFrame->frame), (QStringList{"read", "write 1,2"}));
-    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(Boxes(answerer), QStringList{kReadFailed});
 }
 
 void TestMainSetUpDialog::unplugEndsTheWaitForASilentFrame()
@@ -573,7 +610,7 @@ void TestMainSetUpDialog::unplugEndsTheWaitForASilentFrame()
     // With the real time-outs a silent frame keeps the GUI waiting for ten
     // reads of 10 s; unplugging it ends the wait at once.
     CTestEnvironment::RealClock();
-    CShellFrame* pFrame = Plug("one");
+    CStationRig::SFrame* pFrame = Plug("one");
     QVERIFY(pFrame);
     pFrame->frame.SetFault(0x30, 0x04, CEmulatedFrame::Silent());
 
@@ -584,7 +621,7 @@ void TestMainSetUpDialog::unplugEndsTheWaitForASilentFrame()
         if (!bStop)
             pFrame->usb->Unplug();
     });
-    CModalBoxAnswerer answerer;
+    CModalBoxAnswerer& answerer = *m_pAnswerer;
     QElapsedTimer timer;
     timer.start();
     const bool bOpened = Open([](QDialog* pDialog) { ButtonOf(pDialog, "Exit")->click(); });
@@ -604,16 +641,15 @@ void TestMainSetUpDialog::openedFromTheMainWindow()
 {
     // The real main window over its own dispatcher.
     m_pDialog.reset();
-    m_pWork.reset();
-    CShellFrame& frame = m_pRig->AddFrame();
+    m_pWork = nullptr;
+    m_pWindow = nullptr;
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
     frame.frame.Edit([](CEmulatedFrame::State& s) {
         s.info.product = "KT-T65WHSUC-10P";
         s.settings.usb[0] = 3;
         s.settings.usb[1] = 1;
     });
-    MainWindow window;
-    window.resize(1129, 748);
-    window.show();
+    MainWindow& window = *m_pRig->StartMainWindow();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     frame.usb->Plug();
@@ -622,20 +658,22 @@ void TestMainSetUpDialog::openedFromTheMainWindow()
 
     auto* pDialog = window.findChild<MainSetUpDialog*>();
     QVERIFY(pDialog);
+    CModalBoxAnswerer& answerer = *m_pAnswerer;
     QString radios;
     QString groups;
-    CDialogDriver driver(pDialog, [&](QDialog* pOpen) {
+    answerer.ScriptDialog({[&](QDialog* pOpen) {
         radios = Radios(pOpen);
         groups = Groups(pOpen);
         QVERIFY(Screenshot(pOpen, "mainsetupdialog-from-main-window"));
         Child<QRadioButton>(pOpen, "setEnSingleTouch_usb1")->click();
         Child<QRadioButton>(pOpen, "setEnMultiTouch_usb2")->click();
         ButtonOf(pOpen, "Save")->click();
-    });
+    }});
     QTest::keyClick(&window, Qt::Key_S);
-    QTRY_VERIFY(driver.Ran());
+    QTRY_COMPARE(Openings(answerer), 1);
     QTRY_VERIFY(!pDialog->isVisible());
-    QVERIFY(!driver.LeftOpen());
+    QVERIFY2(answerer.problems.isEmpty(), qPrintable(answerer.problems.join('\n')));
+    QCOMPARE(Boxes(answerer), QStringList());
     QCOMPARE(radios, QStringLiteral("usb1:Multi usb2:Mouse if:mi"));
     QCOMPARE(groups, QStringLiteral("on,on"));
     QCOMPARE(Traffic(frame.frame), (QStringList{"read", "write 2,3"}));

@@ -8,12 +8,12 @@
 #include "fakehidbackend.h"
 #include "firmwarechecksettings.h"
 #include "handlework.h"
+#include "modalboxanswerer.h"
 #include "settingstesthelpers.h"
 #include "setupdialog.h"
-#include "shellrig.h"
-#include "shelltestwindow.h"
 #include "snchecksumsettings.h"
 #include "stationresources.h"
+#include "stationrig.h"
 #include "testenvironment.h"
 #include "touchdevice.h"
 #include "touchsdk.h"
@@ -192,7 +192,7 @@ private slots:
 
 private:
     // Runs the dialog modally (its exec) with the script; false when the
-    // script did not close it.
+    // script did not close it, or another box or dialog opened.
     static bool Run(CSetUpDialog& dialog, const std::function<void(QDialog*)>& script, int* pResult = nullptr);
 };
 
@@ -214,11 +214,15 @@ void TestSetUpDialog::init()
 
 bool TestSetUpDialog::Run(CSetUpDialog& dialog, const std::function<void(QDialog*)>& script, int* pResult)
 {
-    CDialogDriver driver(&dialog, script);
+    CModalBoxAnswerer answerer;
+    answerer.ScriptDialog({script});
     const int nResult = dialog.exec();
     if (pResult)
         *pResult = nResult;
-    return driver.Ran() && !driver.LeftOpen();
+    if (!answerer.problems.isEmpty())
+        qWarning().noquote() << answerer.problems.join(QLatin1Char('\n'));
+    return answerer.problems.isEmpty() && answerer.boxes.size() == 1
+        && answerer.boxes.first().className == QLatin1String("CSetUpDialog");
 }
 
 void TestSetUpDialog::form()
@@ -300,14 +304,11 @@ void TestSetUpDialog::freshStore()
 {
     QFETCH(bool, asTheTestView);
 
-    std::unique_ptr<CShellRig> pRig;
-    std::unique_ptr<CShellTestWindow> pWindow;
-    std::unique_ptr<HandleWork> pWork;
+    std::unique_ptr<CStationRig> pRig;
     std::unique_ptr<CSetUpDialog> pDialog;
     if (asTheTestView) {
-        pRig = std::make_unique<CShellRig>();
-        pWindow = std::make_unique<CShellTestWindow>();
-        pWork = std::make_unique<HandleWork>(pWindow.get());
+        pRig = std::make_unique<CStationRig>();
+        HandleWork* pWork = pRig->StartDispatcher(MAINWORK);
         CCustomerSettings::GetInstance()->clear();
         pDialog = std::make_unique<CSetUpDialog>(pWork->GetUartPort(), nullptr);
     } else {
@@ -333,7 +334,7 @@ void TestSetUpDialog::freshStore()
     }
     QCOMPARE(Rows(Child<QListWidget>(pDialog.get(), "vidPidListWidget")), kBuiltinRows);
     pDialog.reset();
-    pWork.reset();
+    pRig.reset();
 }
 
 void TestSetUpDialog::cancelForgetsACheckedBox()

@@ -2,6 +2,7 @@
 // defaults, OK against Cancel and Escape, and stored values out of range.
 
 #include "customersettings.h"
+#include "modalboxanswerer.h"
 #include "settingstesthelpers.h"
 #include "setupformultidialog.h"
 #include "stationresources.h"
@@ -81,15 +82,18 @@ QString TestSetUpForMultiDialog::Run(CSetUpForMultiDialog& dialog, const std::fu
                                      int* pResult)
 {
     QString controls;
-    CDialogDriver driver(&dialog, [&](QDialog* pDialog) {
+    CModalBoxAnswerer answerer;
+    answerer.ScriptDialog({[&](QDialog* pDialog) {
         controls = Controls(pDialog);
         script(pDialog);
-    });
+    }});
     const int nResult = dialog.exec();
     if (pResult)
         *pResult = nResult;
-    if (!driver.Ran() || driver.LeftOpen())
-        return QStringLiteral("<the script did not close the dialog>");
+    if (!answerer.problems.isEmpty())
+        return answerer.problems.join(QLatin1Char('\n'));
+    if (answerer.boxes.size() != 1 || answerer.boxes.first().className != QLatin1String("CSetUpForMultiDialog"))
+        return QStringLiteral("<the dialog was not opened alone>");
     return controls;
 }
 
@@ -194,12 +198,14 @@ void TestSetUpForMultiDialog::uncheckedGridStillStoresItsWidth()
     Store(true, "20", "3", false);
     CSetUpForMultiDialog dialog(nullptr);
     bool bSpinEnabled = true;
-    Run(dialog, [&](QDialog* pDialog) {
-        Child<QSpinBox>(pDialog, "gridWidthSpinBox")->setValue(45);
-        Child<QGroupBox>(pDialog, "gridWidthGroupBox")->setChecked(false);
-        bSpinEnabled = Child<QSpinBox>(pDialog, "gridWidthSpinBox")->isEnabled();
-        Button(pDialog, QDialogButtonBox::Ok)->click();
-    });
+    QCOMPARE(Run(dialog,
+                 [&](QDialog* pDialog) {
+                     Child<QSpinBox>(pDialog, "gridWidthSpinBox")->setValue(45);
+                     Child<QGroupBox>(pDialog, "gridWidthGroupBox")->setChecked(false);
+                     bSpinEnabled = Child<QSpinBox>(pDialog, "gridWidthSpinBox")->isEnabled();
+                     Button(pDialog, QDialogButtonBox::Ok)->click();
+                 }),
+             QStringLiteral("grid:on 20 line:3 right:off"));
     QVERIFY(!bSpinEnabled);
     QCOMPARE(Stored(), QStringLiteral("ShowGrid=false GridWidth=45 LineWidth=3 EnableRightButton=false"));
 }
@@ -228,7 +234,7 @@ void TestSetUpForMultiDialog::valuesOutOfRangeShowClamped()
     QCOMPARE(Run(dialog, [](QDialog* pDialog) { QTest::keyClick(pDialog, Qt::Key_Escape); }), shown);
     // Shown, not stored, until OK writes what is shown.
     QCOMPARE(Stored(), before);
-    Run(dialog, [](QDialog* pDialog) { Button(pDialog, QDialogButtonBox::Ok)->click(); });
+    QCOMPARE(Run(dialog, [](QDialog* pDialog) { Button(pDialog, QDialogButtonBox::Ok)->click(); }), shown);
     const QStringList parts = shown.split(QLatin1Char(' '));
     QCOMPARE(CCustomerSettings::GetInstance()->value("GridWidth").toString(), parts.at(1));
     QCOMPARE(CCustomerSettings::GetInstance()->value("LineWidth").toString(), parts.at(2).mid(5));

@@ -14,10 +14,9 @@
 
 namespace {
 // Set on a dialog from the moment it is answered until it is hidden: the
-// number of that showing, so that the steps of an earlier showing never act
+// number of this showing, so that the steps of an earlier showing never act
 // on a later one.
 const char kAnswered[] = "modalBoxAnswered";
-int g_nShowing = 0;
 
 QString ButtonText(const QAbstractButton* pButton)
 {
@@ -74,25 +73,41 @@ void CModalBoxAnswerer::CancelFile()
 
 void CModalBoxAnswerer::AnswerDialog(bool bAccept, const QStringList& clicks, std::function<void(QDialog*)> fill)
 {
+    m_bScript = false;
+    m_script.clear();
     m_bAccept = bAccept;
     m_clicks = clicks;
     m_fill = std::move(fill);
 }
 
+void CModalBoxAnswerer::ScriptDialog(QList<Step> steps)
+{
+    m_bScript = true;
+    m_script = std::move(steps);
+    m_bAccept = false;
+    m_clicks.clear();
+    m_fill = nullptr;
+}
+
 bool CModalBoxAnswerer::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
-    // Closed: shown again later, it is a new question.
-    if (pEvent->type() == QEvent::Hide)
+    // Closed: the steps still due are not run; shown again later, it is a
+    // new question.
+    if (pEvent->type() == QEvent::Hide) {
+        const QVariant showing = pWatched->property(kAnswered);
         pWatched->setProperty(kAnswered, QVariant());
+        if (showing.isValid())
+            EndRun(showing.toInt());
+    }
     return QObject::eventFilter(pWatched, pEvent);
 }
 
 void CModalBoxAnswerer::Poll()
 {
     auto* pDialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!pDialog || !pDialog->isVisible() || pDialog->property(kAnswered).toBool())
+    if (!pDialog || !pDialog->isVisible() || pDialog->property(kAnswered).isValid())
         return;
-    pDialog->setProperty(kAnswered, ++g_nShowing);
+    pDialog->setProperty(kAnswered, ++m_nShowings);
     pDialog->installEventFilter(this);
 
     SBox box;
@@ -226,7 +241,25 @@ void CModalBoxAnswerer::AnswerOtherDialog(QDialog* pDialog, SBox box)
 {
     box.kind = EKind::Dialog;
     Shown(box);
-    QList<std::function<void(QDialog*)>> steps;
+    if (m_bScript) {
+        const QString name = box.className;
+        QList<Step> steps = m_script;
+        steps << [this, name](QDialog* pShown) {
+            problems << QStringLiteral("%1 left open by its script").arg(name);
+            pShown->reject();
+        };
+        // The last step above only runs when the script left the dialog open.
+        const int nSteps = m_script.size();
+        RunSteps(pDialog, steps, [this, name, nSteps](int nLeft) {
+            if (nLeft > 1)
+                problems << QStringLiteral("%1 closed after step %2 of %3 of its script")
+                                .arg(name)
+                                .arg(nSteps - nLeft + 1)
+                                .arg(nSteps);
+        });
+        return;
+    }
+    QList<Step> steps;
     if (m_fill)
         steps << m_fill;
     for (const QString& name : qAsConst(m_clicks)) {
@@ -251,21 +284,45 @@ void CModalBoxAnswerer::AnswerOtherDialog(QDialog* pDialog, SBox box)
     RunSteps(pDialog, steps);
 }
 
-void CModalBoxAnswerer::RunSteps(QDialog* pDialog, QList<std::function<void(QDialog*)>> steps)
+void CModalBoxAnswerer::RunSteps(QDialog* pDialog, QList<Step> steps, std::function<void(int)> closedEarly)
 {
-    // Hidden since it was answered: the answer is over.
-    const QVariant showing = pDialog->property(kAnswered);
-    if (steps.isEmpty() || !showing.isValid())
+    const int nShowing = pDialog->property(kAnswered).toInt();
+    m_runs.insert(nShowing, SRun{int(steps.size()), std::move(closedEarly)});
+    NextStep(pDialog, nShowing, std::move(steps));
+}
+
+void CModalBoxAnswerer::NextStep(QDialog* pDialog, int nShowing, QList<Step> steps)
+{
+    if (steps.isEmpty()) {
+        m_runs.remove(nShowing);
         return;
+    }
     const QPointer<QDialog> guard(pDialog);
-    QTimer::singleShot(0, this, [this, guard, showing, steps]() mutable {
-        // A step that closed the dialog ends the answer, also when the
-        // dialog is shown again before the next step would run.
-        if (!guard || !guard->isVisible() || guard->property(kAnswered) != showing)
+    QTimer::singleShot(0, this, [this, guard, nShowing, steps]() mutable {
+        // The showing ended (hidden: eventFilter ended its run; shown again
+        // since, it is another showing with an answer of its own).
+        if (!m_runs.contains(nShowing))
             return;
-        const std::function<void(QDialog*)> step = steps.takeFirst();
+        if (!guard || !guard->isVisible() || guard->property(kAnswered).toInt() != nShowing) {
+            EndRun(nShowing);
+            return;
+        }
+        const Step step = steps.takeFirst();
+        m_runs[nShowing].nLeft = steps.size();
         step(guard.data());
-        if (guard)
-            RunSteps(guard.data(), steps);
+        if (!m_runs.contains(nShowing))
+            return;
+        if (!guard) {
+            EndRun(nShowing);
+            return;
+        }
+        NextStep(guard.data(), nShowing, steps);
     });
+}
+
+void CModalBoxAnswerer::EndRun(int nShowing)
+{
+    const SRun run = m_runs.take(nShowing);
+    if (run.nLeft > 0 && run.closedEarly)
+        run.closedEarly(run.nLeft);
 }

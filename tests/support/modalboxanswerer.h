@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -23,7 +24,8 @@ class QMessageBox;
 //   file dialog    the path AnswerFile() gives, accepted; else cancelled
 //                  (Qt's own dialog: offscreen there is no native one);
 //   other dialog   the buttons AnswerDialog() names are clicked, then the
-//                  dialog is accepted or rejected (rejected when unset).
+//                  dialog is accepted or rejected (rejected when unset);
+//                  or the steps ScriptDialog() gives run, which close it.
 //
 // A message box is answered at once; every other dialog from a zero-time
 // timer, one step after the other, so that a modal dialog a step opens is
@@ -69,6 +71,14 @@ public:
     // fields, say).
     void AnswerDialog(bool bAccept, const QStringList& clicks = QStringList(),
                       std::function<void(QDialog*)> fill = nullptr);
+    // Other dialogs, as the operator works them: the steps run with the
+    // dialog one after the other, each from a zero-time timer (a box or
+    // dialog a step opens is answered in its own loop), and close it
+    // themselves. A dialog closed before the last step ran, or still open
+    // after it (then rejected), is recorded in problems. It replaces the
+    // answer AnswerDialog() gave, and AnswerDialog() replaces it.
+    using Step = std::function<void(QDialog*)>;
+    void ScriptDialog(QList<Step> steps);
 
     // Runs while a box or dialog is open, before it is answered (a message
     // box is answered right after it returns; set the next answer here).
@@ -91,10 +101,23 @@ private:
     void AnswerOtherDialog(QDialog* pDialog, SBox box);
     void Shown(const SBox& box);
     // Runs the steps one after the other, each from a zero-time timer, while
-    // pDialog lives.
-    void RunSteps(QDialog* pDialog, QList<std::function<void(QDialog*)>> steps);
+    // pDialog lives and this showing of it lasts; closedEarly, when given,
+    // gets the number of steps left when it was closed (told at once) or
+    // deleted before them.
+    void RunSteps(QDialog* pDialog, QList<Step> steps, std::function<void(int)> closedEarly = nullptr);
+    void NextStep(QDialog* pDialog, int nShowing, QList<Step> steps);
+    void EndRun(int nShowing);
 
     QTimer m_timer;
+    int m_nShowings = 0;
+    // The steps under way, by showing: how many are left, and who is told
+    // when the showing ends first.
+    struct SRun
+    {
+        int nLeft = 0;
+        std::function<void(int)> closedEarly;
+    };
+    QHash<int, SRun> m_runs;
     QString m_strAnswer;
     bool m_bInput = false;
     QString m_strInput;
@@ -103,5 +126,7 @@ private:
     bool m_bAccept = false;
     QStringList m_clicks;
     std::function<void(QDialog*)> m_fill;
+    bool m_bScript = false;
+    QList<Step> m_script;
     std::function<void(const SBox&)> m_onShown;
 };

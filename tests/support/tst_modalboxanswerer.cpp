@@ -78,6 +78,9 @@ private slots:
     void missingButtonIsAProblem();
     void dialogShownTwiceIsAnsweredTwice();
     void dialogThatClosesItselfIsAnsweredAfreshWhenShownAgain();
+    void dialogScript();
+    void dialogScriptThatDoesNotClose_data();
+    void dialogScriptThatDoesNotClose();
 };
 
 void TestModalBoxAnswerer::messageBoxByButtonText_data()
@@ -280,6 +283,90 @@ void TestModalBoxAnswerer::dialogThatClosesItselfIsAnsweredAfreshWhenShownAgain(
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(answerer.boxes.size(), 3);
     QVERIFY(answerer.problems.isEmpty());
+}
+
+void TestModalBoxAnswerer::dialogScript()
+{
+    CModalBoxAnswerer answerer;
+    answerer.Answer("Yes");
+    CFormDialog dialog;
+    QStringList ran;
+    bool bAnsweredBetween = false;
+    answerer.ScriptDialog({
+        [&](QDialog* pDialog) {
+            ran << "fill";
+            QCOMPARE(pDialog, static_cast<QDialog*>(&dialog));
+            QTest::keyClicks(dialog.pName, "Station 7");
+        },
+        [&](QDialog*) {
+            ran << "apply";
+            dialog.findChild<QPushButton*>("applyPushButton")->click();
+        },
+        [&](QDialog* pDialog) {
+            // The box the step before opened was answered in its own loop.
+            ran << "close";
+            bAnsweredBetween = dialog.applied && answerer.boxes.size() == 2;
+            pDialog->accept();
+        },
+    });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(ran, (QStringList{"fill", "apply", "close"}));
+    QVERIFY(bAnsweredBetween);
+    QCOMPARE(dialog.pName->text(), QStringLiteral("Station 7"));
+    QCOMPARE(answerer.boxes.size(), 2);
+    QCOMPARE(answerer.boxes[0].kind, CModalBoxAnswerer::EKind::Dialog);
+    QCOMPARE(answerer.boxes[1].kind, CModalBoxAnswerer::EKind::Message);
+    QVERIFY2(answerer.problems.isEmpty(), qPrintable(answerer.problems.join('\n')));
+
+    // Shown again: the script runs again; AnswerDialog then replaces it.
+    ran.clear();
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    QCOMPARE(ran, (QStringList{"fill", "apply", "close"}));
+    answerer.AnswerDialog(false);
+    ran.clear();
+    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+    QVERIFY(ran.isEmpty());
+    QVERIFY2(answerer.problems.isEmpty(), qPrintable(answerer.problems.join('\n')));
+}
+
+void TestModalBoxAnswerer::dialogScriptThatDoesNotClose_data()
+{
+    QTest::addColumn<int>("closeAt");  // the step that accepts (0: none)
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QStringList>("ran");
+    QTest::addColumn<QStringList>("problems");
+    QTest::newRow("left open: rejected")
+        << 0 << int(QDialog::Rejected) << QStringList{"1", "2", "3"} << QStringList{"QDialog left open by its script"};
+    QTest::newRow("closed early: the rest does not run")
+        << 1 << int(QDialog::Accepted) << QStringList{"1"}
+        << QStringList{"QDialog closed after step 1 of 3 of its script"};
+    QTest::newRow("closed by the last step") << 3 << int(QDialog::Accepted) << QStringList{"1", "2", "3"}
+                                             << QStringList();
+}
+
+void TestModalBoxAnswerer::dialogScriptThatDoesNotClose()
+{
+    QFETCH(int, closeAt);
+    QFETCH(int, result);
+    QFETCH(QStringList, ran);
+    QFETCH(QStringList, problems);
+    CModalBoxAnswerer answerer;
+    QStringList steps;
+    QList<CModalBoxAnswerer::Step> script;
+    for (int i = 1; i <= 3; ++i) {
+        script << [&steps, i, closeAt](QDialog* pDialog) {
+            steps << QString::number(i);
+            if (i == closeAt)
+                pDialog->accept();
+        };
+    }
+    answerer.ScriptDialog(script);
+    CFormDialog dialog;
+    QCOMPARE(dialog.exec(), result);
+    // An early close is told as the dialog closes.
+    QCOMPARE(answerer.problems, problems);
+    QCOMPARE(steps, ran);
+    QCOMPARE(answerer.boxes.size(), 1);
 }
 
 STATION_TEST_MAIN(TestModalBoxAnswerer)
