@@ -654,8 +654,11 @@ int VeloraUpgradeView::InitLogTable()
     pTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pTable->verticalHeader()->setStretchLastSection(false);
     pTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The message column takes the rest. The time column fits its time
+    // stamps, which all have one width: it is sized by the first row of the
+    // table (InsertRow), not measured again for every row of a shift.
     pTable->horizontalHeader()->setStretchLastSection(true);
-    pTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    pTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
     pTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     return 0;
@@ -690,6 +693,8 @@ void VeloraUpgradeView::InsertRow(const QString& stamp, const QString& message, 
     if (pColour)
         pMessage->setForeground(*pColour);
     pTable->setItem(m_nLogRow, 1, pMessage);
+    if (m_nLogRow == 0)
+        pTable->resizeColumnToContents(0);
     ++m_nLogRow;
     pMessage->setToolTip(message);
 }

@@ -191,7 +191,7 @@ void TestUpgradeEndToEnd::wholeUpgrade()
     QObject::connect(m->Bar(), &QProgressBar::valueChanged, m->view, [this, &values](int nValue) {
         values << nValue;
         if (nValue == kRecords / 2 * 64)
-            m->Screenshot("download");
+            m->Screenshot("download", false);
     });
     Start();
     QVERIFY(m->WaitForRow("Update completed(1,0)"));

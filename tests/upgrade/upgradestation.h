@@ -259,10 +259,12 @@ public:
         return true;
     }
 
-    // Saves the view as the operator sees it.
-    void Screenshot(const QString& name) const
+    // Saves the view as the operator sees it; bSettle: after the events
+    // waiting now (else: as it stands, from inside a slot).
+    void Screenshot(const QString& name, bool bSettle = true) const
     {
-        StationTest::WaitFor([] { return false; }, 1);
+        if (bSettle)
+            StationTest::WaitFor([] { return false; }, 1);
         view->grab().save(CTestEnvironment::OutputDir() + QStringLiteral("/upgradeview-") + name
                           + QStringLiteral(".png"));
     }
