@@ -76,11 +76,6 @@ private:
     std::atomic<bool> m_bOpen{false};
 };
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 } // namespace
 
 Q_DECLARE_METATYPE(CEmulatedBootloader::Failure)
@@ -220,10 +215,7 @@ void TestUpgradeEndToEnd::wholeUpgrade()
     // The file holds the rows, line for line.
     const QString path = m->view->LogFilePath();
     QVERIFY(m->view->close());
-    QStringList lines;
-    for (int i = 0; i < m->Table()->rowCount(); ++i)
-        lines << m->Table()->item(i, 0)->text() + ' ' + m->Table()->item(i, 1)->text();
-    QCOMPARE(QString::fromUtf8(ReadAll(path)), lines.join('\n') + '\n');
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(m->TableLines()));
 }
 
 void TestUpgradeEndToEnd::continuousUpgrades()
@@ -235,7 +227,8 @@ void TestUpgradeEndToEnd::continuousUpgrades()
     m = std::make_unique<CUpgradeStation>();
     Prepare();
     // The bootloader takes the image anew for every download.
-    const QByteArray image = ReadAll(pSettings->GetString(QStringLiteral("UpgradeFilePath"), QString()));
+    const QByteArray image =
+        CUpgradeStation::ReadFile(pSettings->GetString(QStringLiteral("UpgradeFilePath"), QString()));
     QObject::connect(m->work, QOverload<QString, QString, double>::of(&HandleWork::EmitUpgradeStatus), m->view,
                      [this, image](QString status, QString, double) {
                          if (status == QLatin1String("UpgradeFinished"))
@@ -452,14 +445,12 @@ void TestUpgradeEndToEnd::windowGoesDuringADownload()
     QVERIFY(StationTest::WaitFor([this] { return m->boot->Sendings() >= 10; }));
     QVERIFY(m->WaitForRow("Start the upgrade"));
     const QString path = m->view->LogFilePath();
-    QStringList lines;
-    for (int i = 0; i < m->Table()->rowCount(); ++i)
-        lines << m->Table()->item(i, 0)->text() + ' ' + m->Table()->item(i, 1)->text();
+    const QStringList lines = m->TableLines();
     m->window.reset();
     QVERIFY(log.Contains("StopWorker : the worker thread has stopped."));
     QCOMPARE(log.Count("Terminate Thread."), 0);
     // Every row of the opening is in its file.
-    QCOMPARE(QString::fromUtf8(ReadAll(path)), lines.join('\n') + '\n');
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(lines));
 }
 
 STATION_TEST_MAIN(TestUpgradeEndToEnd)

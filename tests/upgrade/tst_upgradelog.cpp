@@ -12,12 +12,6 @@
 
 namespace {
 const QString kRefusal = QStringLiteral("Upgrade in progress, can't respond to exit!");
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 } // namespace
 
 class TestUpgradeLog : public QObject
@@ -38,8 +32,6 @@ private slots:
     void placeOfTheFile();
 
 private:
-    // Every row of the table as the file writes it: time, blank, message.
-    QStringList TableLines() const;
     QDateTime m_now;
     std::unique_ptr<CUpgradeStation> m;
 };
@@ -64,15 +56,6 @@ void TestUpgradeLog::cleanup()
     CTestEnvironment::RealClock();
 }
 
-QStringList TestUpgradeLog::TableLines() const
-{
-    QStringList lines;
-    QTableWidget* pTable = m->Table();
-    for (int i = 0; i < pTable->rowCount(); ++i)
-        lines << pTable->item(i, 0)->text() + QLatin1Char(' ') + pTable->item(i, 1)->text();
-    return lines;
-}
-
 void TestUpgradeLog::fileHoldsTheRowsOfItsOpening()
 {
     const QString image = m->WriteImage(2);
@@ -92,18 +75,18 @@ void TestUpgradeLog::fileHoldsTheRowsOfItsOpening()
     QTest::keyClick(m->view, Qt::Key_Escape);  // the refusal, while visible
     m->CancelAction()->trigger();
     QVERIFY(m->Settle());
-    const QStringList rows = TableLines();
+    const QStringList rows = m->TableLines();
     QVERIFY(rows.contains(QStringLiteral("2024-05-06 13:45:12 ")));
     QVERIFY(rows.contains(QStringLiteral("2024-05-06 13:45:12 ") + kRefusal));
     // Every line is on disk as soon as its row is in the table.
-    QCOMPARE(ReadAll(path), (rows.join('\n') + '\n').toUtf8());
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(rows));
 
     QVERIFY(m->view->close());
-    QCOMPARE(ReadAll(path), (rows.join('\n') + '\n').toUtf8());
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(rows));
     // Rows while the view is closed reach the table only.
     m->view->InsertUsbDeviceForUpgrade(false);
     QCOMPARE(m->Rows().last(), QStringLiteral("Device is disconnected"));
-    QCOMPARE(ReadAll(path), (rows.join('\n') + '\n').toUtf8());
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(rows));
 
     // Every opening has a file of its own, even one at the millisecond of an
     // earlier one; the first is never written again.
@@ -116,7 +99,7 @@ void TestUpgradeLog::fileHoldsTheRowsOfItsOpening()
     QCOMPARE(m->view->LogFilePath(), third);
     QCOMPARE(m->Rows().size(), 2);
     QCOMPARE(m->Rows().first(), QStringLiteral("Generate log file:") + third);
-    QCOMPARE(ReadAll(path), (rows.join('\n') + '\n').toUtf8());
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(rows));
     QVERIFY(QFileInfo::exists(second));
     QCOMPARE(QDir(m->ProgramDir() + "/UpgradeLog").entryList(QDir::Files).size(), 3);
 }
@@ -139,14 +122,15 @@ void TestUpgradeLog::clearingTheTableContinuesTheFile()
 {
     QVERIFY(m->Open());
     m->Emit("UpdateLog", QStringLiteral("before"), 0);
-    const QStringList before = TableLines();
+    const QStringList before = m->TableLines();
     m->view->ClearLogAction_event();
     QCOMPARE(m->Table()->rowCount(), 0);
     m->Emit("UpdateLog", QStringLiteral("after"), 0);
     QCOMPARE(m->Rows(), QStringList{"after"});
     QCOMPARE(m->Table()->item(0, 1)->text(), QStringLiteral("after"));
     QVERIFY(m->view->close());
-    QCOMPARE(ReadAll(m->view->LogFilePath()), ((before + TableLines()).join('\n') + '\n').toUtf8());
+    QCOMPARE(CUpgradeStation::ReadFile(m->view->LogFilePath()),
+             CUpgradeStation::FileOf(before + m->TableLines()));
 }
 
 void TestUpgradeLog::refusalWhileHiddenReachesTheTableOnly()
@@ -155,16 +139,16 @@ void TestUpgradeLog::refusalWhileHiddenReachesTheTableOnly()
     QVERIFY(m->Open());
     QTest::mouseClick(m->UpgradeButton(), Qt::LeftButton);
     QVERIFY(m->Settle());
-    const QStringList lines = TableLines();
+    const QStringList lines = m->TableLines();
     m->view->hide();
     QVERIFY(!m->view->close());
     QCOMPARE(m->Rows().last(), kRefusal);
-    QCOMPARE(ReadAll(m->view->LogFilePath()), (lines.join('\n') + '\n').toUtf8());
+    QCOMPARE(CUpgradeStation::ReadFile(m->view->LogFilePath()), CUpgradeStation::FileOf(lines));
     // Shown again, the file goes on.
     m->view->show();
     m->CancelAction()->trigger();
-    QCOMPARE(ReadAll(m->view->LogFilePath()),
-             ((lines + QStringList{"2024-05-06 13:45:10 Upgrade canceled"}).join('\n') + '\n').toUtf8());
+    QCOMPARE(CUpgradeStation::ReadFile(m->view->LogFilePath()),
+             CUpgradeStation::FileOf(lines + QStringList{"2024-05-06 13:45:10 Upgrade canceled"}));
 }
 
 void TestUpgradeLog::listOfPairs()
@@ -236,7 +220,7 @@ void TestUpgradeLog::placeOfTheFile()
     QCOMPARE(first, QStringLiteral("Generate log file:") + expected);
     QVERIFY(log.Lines(QtWarningMsg).filter("CreateUpgradeLogFile").isEmpty());
     QVERIFY(m->view->close());
-    QCOMPARE(ReadAll(expected), (TableLines().join('\n') + '\n').toUtf8());
+    QCOMPARE(CUpgradeStation::ReadFile(expected), CUpgradeStation::FileOf(m->TableLines()));
     if (where == QLatin1String("work"))
         QVERIFY(!QFileInfo::exists(m->ProgramDir() + name));
 }

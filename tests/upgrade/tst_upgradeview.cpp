@@ -519,6 +519,11 @@ void TestUpgradeView::scripts_data()
     QTest::newRow("late error after a cancel") << "start;cancel;UpdateError|Getting MCU type error|0"
                                                << QStringList{"Upgrade canceled", "Getting MCU type error(0,0)"}
                                                << 100 << 0 << "blue" << false << true << 1;
+    // A download that started anyway (its task was queued before the
+    // cancel's) feeds the watchdog, whose end then counts nothing.
+    QTest::newRow("late download after a cancel")
+        << "start;cancel;UpgradeReady|Start the upgrade|640;tick;tick;tick;tick;tick;tick"
+        << QStringList{"Upgrade canceled", "Start the upgrade"} << 672 << 0 << "blue" << false << true << 1;
     // Cancel: the bar and the counts stay.
     QTest::newRow("cancel") << "start;cancel" << QStringList{"Upgrade canceled"} << 100 << 0 << "blue" << false
                             << true << 1;

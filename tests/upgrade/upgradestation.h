@@ -225,6 +225,23 @@ public:
         }
         return rows;
     }
+    // Every row as the log file writes it: time, a blank, the message.
+    QStringList TableLines() const
+    {
+        QStringList lines;
+        QTableWidget* pTable = Table();
+        for (int i = 0; i < pTable->rowCount(); ++i)
+            lines << pTable->item(i, 0)->text() + QLatin1Char(' ') + pTable->item(i, 1)->text();
+        return lines;
+    }
+    // What a file of those lines holds.
+    static QByteArray FileOf(const QStringList& lines) { return (lines.join('\n') + '\n').toUtf8(); }
+    static QByteArray ReadFile(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
     // The rows from index nFrom on.
     QStringList RowsFrom(int nFrom) const { return Rows().mid(nFrom); }
     bool WaitForRow(const QString& text, int nTimeoutMs = 20000) const
