@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <atomic>
+#include <memory>
 #include <functional>
 #include <QtTest>
 
@@ -40,42 +41,52 @@ QStringList CountRows(const QStringList& rows)
 class CAnswerWaits
 {
 public:
-    CAnswerWaits()
+    CAnswerWaits() : m_state(std::make_shared<State>())
     {
-        s_pWaits = this;
-        m_previous = qInstallMessageHandler(&CAnswerWaits::Handler);
+        m_state->previous = qInstallMessageHandler(&CAnswerWaits::Handler);
+        std::atomic_store(&s_state, m_state);
     }
     ~CAnswerWaits()
     {
-        qInstallMessageHandler(m_previous);
-        s_pWaits = nullptr;
-        m_bOpen = true;
-        m_resume.release(1000);
+        qInstallMessageHandler(m_state->previous);
+        std::atomic_store(&s_state, std::shared_ptr<State>());
+        // A download still held goes on; the state lives as long as the
+        // handler running on the worker holds it.
+        m_state->bOpen = true;
+        m_state->resume.release(1000);
     }
+    CAnswerWaits(const CAnswerWaits&) = delete;
+    CAnswerWaits& operator=(const CAnswerWaits&) = delete;
 
     // A wait has ended and the download is held (GUI thread).
-    bool Ended() { return m_ended.tryAcquire(); }
-    void Resume() { m_resume.release(); }
+    bool Ended() { return m_state->ended.tryAcquire(); }
+    void Resume() { m_state->resume.release(); }
 
 private:
+    struct State
+    {
+        QtMessageHandler previous = nullptr;
+        QSemaphore ended;
+        QSemaphore resume;
+        std::atomic<bool> bOpen{false};
+    };
+
     static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {
-        CAnswerWaits* pWaits = s_pWaits;
-        if (pWaits && pWaits->m_previous)
-            pWaits->m_previous(type, context, message);
-        if (pWaits && !pWaits->m_bOpen && message == QLatin1String("DownloadFirmwareToDevice : ERROR_CODE_TIMEOUT")) {
-            pWaits->m_ended.release();
-            pWaits->m_resume.acquire();
+        const std::shared_ptr<State> pState = std::atomic_load(&s_state);
+        if (!pState)
+            return;
+        if (pState->previous)
+            pState->previous(type, context, message);
+        if (!pState->bOpen && message == QLatin1String("DownloadFirmwareToDevice : ERROR_CODE_TIMEOUT")) {
+            pState->ended.release();
+            pState->resume.acquire();
         }
     }
 
-    static inline CAnswerWaits* s_pWaits = nullptr;
-    QtMessageHandler m_previous = nullptr;
-    QSemaphore m_ended;
-    QSemaphore m_resume;
-    std::atomic<bool> m_bOpen{false};
+    static inline std::shared_ptr<State> s_state;
+    std::shared_ptr<State> m_state;
 };
-
 } // namespace
 
 Q_DECLARE_METATYPE(CEmulatedBootloader::Failure)
