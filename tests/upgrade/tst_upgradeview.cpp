@@ -740,6 +740,9 @@ void TestUpgradeView::leaving_data()
     QTest::newRow("calibration button") << "calToolButton" << false << 2;
     QTest::newRow("Escape") << "Escape" << false << 0;
     QTest::newRow("close button") << "close" << false << 0;
+    // A dialog's own way out goes through the same close.
+    QTest::newRow("reject") << "reject" << false << 0;
+    QTest::newRow("reject while upgrading") << "reject" << true << -1;
     QTest::newRow("Escape while upgrading") << "Escape" << true << -1;
     QTest::newRow("close button while upgrading") << "close" << true << -1;
 }
@@ -762,6 +765,8 @@ void TestUpgradeView::leaving()
         QTest::qWait(150);  // a shortcut's animated click
     } else if (how == QLatin1String("close")) {
         m->view->close();
+    } else if (how == QLatin1String("reject")) {
+        m->view->reject();
     } else {
         QTest::mouseClick(m->Child<QToolButton>(qPrintable(how)), Qt::LeftButton);
     }
