@@ -523,8 +523,144 @@
 <context>
     <name>VeloraUpgradeView</name>
     <message>
-        <source>The firmware upgrade is not available in this build.</source>
-        <translation>此版本不提供固件升级功能。</translation>
+        <source>Form</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TextLabel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enable/Disable Touch(F1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enable Touch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>F1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signal(PgUp)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PgUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Calibration(C)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PushButton</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>C</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SetUp(S)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>S</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exit(Esc)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Esc</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please choose a correct Firmware ......</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please plug and unplug the touch box again, the file is currently open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open file...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>*.bin</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please select a valid file!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No firmware selected, please select a valid file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enter upgrade mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade canceled</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device is disconnected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device is re-enumerating</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade unsuccessful</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Update completed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No reply for a long time, exit the upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel upgrade</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upgrade in progress, can&apos;t respond to exit!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Generate log file:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to generate log file:</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

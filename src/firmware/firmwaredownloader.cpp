@@ -116,8 +116,11 @@ int CFirmwareDownloader::Run(CFirmwareImage& image)
                 return 0;
             }
             if (nAttempts > 0) {
-                // The same record again.
+                // The same record again. Its status tells the view the frame
+                // is still being served: a record may go unanswered for a
+                // minute before the download gives up.
                 m_pPort->SendUpgradeData(out, CFirmwareImage::RECORD_SIZE, nSendTimeout, 0);
+                Status("ProgressUpdate", "", double(m_nSent));
             } else {
                 int nRead = image.ReadRecord(out);
                 if (nRead <= 0) {

@@ -23,7 +23,9 @@ class CComPortUsb;
 // on to the part for it.
 //
 // Every state change goes to the status sink as (status, log, progress), with
-// the station's texts translated in the context of the dispatcher.
+// the station's texts translated in the context of the dispatcher. Every
+// sending of a record, a resend too, is a "ProgressUpdate" with the bytes sent
+// so far.
 //
 // Runs on the dispatcher's worker thread under the device mutex. The
 // receive-enabled flag is the dispatcher's: a frame removal clears it on the

@@ -1,76 +1,759 @@
 #include "veloraupgradeview.h"
 
-#include "customersettings.h"
 #include "scaninputdialog.h"
 #include "upgradesetdialog.h"
+#include "ui_veloraupgradeview.h"
 
-#include <QLabel>
-#include <QToolButton>
-#include <QVBoxLayout>
+#include "comportusb.h"
+#include "customersettings.h"
+#include "deviceinfokey.h"
+#include "devicemode.h"
+#include "handlework.h"
+#include "stationclock.h"
+#include "stationinfo.h"
+#include "touchbase.h"
 
-VeloraUpgradeView::VeloraUpgradeView(QWidget* parent, HandleWork* pHandleWork)
-    : QDialog(parent)
+#include <QAction>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDebug>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMutex>
+#include <QTimer>
+#include <QUrl>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+const char* const kBarBlue =
+    "QProgressBar{border: 1px solid rgb(16, 135, 209);background-color: #FFFFFF;border-radius: 6px; }"
+    "QProgressBar::chunk:enabled {background-color: #3300FF;border-radius: 6px; }";
+const char* const kBarRed =
+    "QProgressBar{border: 1px solid rgb(16, 135, 209);background-color: #FF3300;border-radius: 6px; }"
+    "QProgressBar::chunk:enabled {background-color: #FF3300;border-radius: 6px; }";
+const char* const kBarGreen =
+    "QProgressBar{border: 1px solid rgb(16, 135, 209);background-color: #FFFFFF;border-radius: 6px; }"
+    "QProgressBar::chunk:enabled {background-color: #33FF00;border-radius: 6px; }";
+
+// The reply watchdog's period, and the silent ticks in a row it allows.
+constexpr int kWatchdogIntervalMs = 3000;
+constexpr int kWatchdogSilentTicks = 4;
+// Product ids of bootloaders lie above this one.
+constexpr int32_t kLastApplicationPid = 0xEFFF;
+
+const char* const kKeyFilePath = "UpgradeFilePath";
+const char* const kKeyAutoUpgrade = "EnableAutoUpgrade";
+const char* const kKeyContinuous = "EnableContinuousUpgrade";
+const char* const kKeyAutoCount = "AutoUpgradeCount";
+
+QString Key(const char* szKey)
 {
-    Q_UNUSED(pHandleWork);
-    auto* pLayout = new QVBoxLayout(this);
-    pLayout->addWidget(new QLabel(tr("The firmware upgrade is not available in this build."), this));
-    // The set-up button of the form, hidden for the life of the view.
-    auto* pSetUpButton = new QToolButton(this);
-    pSetUpButton->setObjectName(QStringLiteral("lstActionToolButton"));
-    pSetUpButton->hide();
-    pLayout->addWidget(pSetUpButton);
-    QMetaObject::connectSlotsByName(this);
+    return QString::fromLatin1(szKey);
+}
+
+QString RowTime(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+const char* YesNo(bool b)
+{
+    return b ? "true" : "false";
+}
+} // namespace
+
+VeloraUpgradeView::VeloraUpgradeView(QWidget* parent, HandleWork* handleWork)
+    : QDialog(parent), ui(new Ui::VeloraUpgradeView), m_pHandleWork(handleWork)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
+                   | Qt::WindowCloseButtonHint);
+    setAcceptDrops(true);
 
     CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
-    m_bAutoUpgrade = pSettings->GetInt(QStringLiteral("EnableAutoUpgrade"), 0) == 1;
-    m_nContinuousUpgrade = pSettings->GetInt(QStringLiteral("EnableContinuousUpgrade"), 0);
-    m_nAutoUpgradeCount = pSettings->GetInt(QStringLiteral("AutoUpgradeCount"), 1);
+    m_bAutoUpgrade = pSettings->GetInt(Key(kKeyAutoUpgrade), 0) == 1;
+    m_nContinuousUpgrade = pSettings->GetInt(Key(kKeyContinuous), 0);
+    m_nAutoUpgradeCount = pSettings->GetInt(Key(kKeyAutoCount), 1);
 
     m_pUpgradeSetDialog = new UpgradeSetDialog(parent);
     m_pScanInputDialog = new ScanInputDialog(parent);
 
+    // Scaled like the dispatcher's own waits, so that a test's fast clock
+    // keeps their ratio.
+    m_pUpgradeTimer = new QTimer(this);
+    m_pUpgradeTimer->setInterval(CStationClock::Timeout(kWatchdogIntervalMs));
+
+    InitLogMenu();
+    InitLogTable();
+
+    m_strUpgradeFile = pSettings->GetString(Key(kKeyFilePath), QString());
+
+    connect(m_pUpgradeTimer, &QTimer::timeout, this, &VeloraUpgradeView::UpgradeTimer_CB);
+    connect(m_pHandleWork->GetUsbPort(), &CComPort::DeviceInsert, this, &VeloraUpgradeView::UpdateDeviceStatus);
+    connect(m_pHandleWork, QOverload<QString, QString, double>::of(&HandleWork::EmitUpgradeStatus), this,
+            QOverload<QString, QString, double>::of(&VeloraUpgradeView::UpdateUpgradeStatus));
+    connect(m_pHandleWork, &HandleWork::EmitDeviceEnumerateState, this, &VeloraUpgradeView::ChangeReEnumerateState);
+    connect(ui->infoTableWidget, &QWidget::customContextMenuRequested, this,
+            &VeloraUpgradeView::on_tableViewCustomContextMenuRequested);
+    connect(this, &VeloraUpgradeView::EmitUpdateLog, this, &VeloraUpgradeView::UpdateUpgradeLog);
     connect(m_pUpgradeSetDialog, &UpgradeSetDialog::EmitUpdateUpgardeSetting, this,
             &VeloraUpgradeView::UpdateSettingParameter);
     connect(m_pUpgradeSetDialog, &UpgradeSetDialog::EmitUpdateUpgardeSetting, m_pScanInputDialog,
             &ScanInputDialog::UpdateTemplate);
-    connect(this, &QDialog::finished, this, [this] { emit emitWorkType(MAINWORK); });
+
+    // Neither button is ever shown, so neither shortcut (F1, S) reaches them.
+    ui->touchEnToolButton->hide();
+    ui->touchEnToolButton->setEnabled(false);
+    ui->lstActionToolButton->hide();
+    const QString title = QString::fromLatin1(StationInfo::kAppName) + QString::fromLatin1(StationInfo::kAppVersion);
+    ui->ver_label->setText(title);
+    ui->ver_label->hide();
+    setWindowTitle(title);
 }
 
-void VeloraUpgradeView::on_lstActionToolButton_clicked()
+VeloraUpgradeView::~VeloraUpgradeView()
 {
-    m_pUpgradeSetDialog->exec();
+    m_logFile.Close();
+    delete ui;
 }
 
-void VeloraUpgradeView::UpdateSettingParameter(bool status)
-{
-    Q_UNUSED(status);
-    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
-    m_bAutoUpgrade = pSettings->GetInt(QStringLiteral("EnableAutoUpgrade"), 1) == 1;
-    m_nContinuousUpgrade = pSettings->GetInt(QStringLiteral("EnableContinuousUpgrade"), 0);
-    m_nAutoUpgradeCount = pSettings->GetInt(QStringLiteral("AutoUpgradeCount"), 1);
-}
+// ---------------------------------------------------------------------------
+// Opening
 
 void VeloraUpgradeView::InitUpgradeView()
 {
-}
+    InitLogTable();
+    CreateUpgradeLogFile();
+    m_nFailCount = 0;
+    m_nSuccessCount = 0;
 
-void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool)
-{
-}
+    m_strUpgradeFile = CCustomerSettings::GetInstance()->GetString(Key(kKeyFilePath), QString());
+    if (!m_strUpgradeFile.isEmpty() && m_strUpgradeFile.contains(QLatin1String(".bin"))) {
+        ui->upgradePushButton->setEnabled(true);
+        ui->browseLineEdit->setText(m_strUpgradeFile);
+        if (!ui->browseLineEdit->text().isEmpty())
+            AppendLog(ui->browseLineEdit->text());
+    } else {
+        ui->upgradePushButton->setEnabled(false);
+        AppendLog(tr("Please choose a correct Firmware ......"));
+    }
 
-void VeloraUpgradeView::UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>>)
-{
-}
+    const HandleWork::DeviceKind eKind = m_pHandleWork->GetDeviceKind();
+    if (eKind == HandleWork::DeviceKind::None)
+        return;
+    if (eKind == HandleWork::DeviceKind::Replay) {
+        AppendLog(tr("Please plug and unplug the touch box again, the file is currently open"));
+        return;
+    }
+    if (!m_pHandleWork->GetUsbPort()->IsConnected())
+        return;
+    // The dispatcher replaces the device object only under this mutex; a
+    // task holding it now means the lines come with its own answer.
+    QMutex* pDeviceMutex = m_pHandleWork->GetDeviceMutex();
+    if (!pDeviceMutex->tryLock())
+        return;
+    QList<CPropertyItem> lstInfo;
+    if (CTouchBase* pDevice = m_pHandleWork->GetTouchDevice())
+        lstInfo = pDevice->GetPropertyList();
+    pDeviceMutex->unlock();
 
-void VeloraUpgradeView::SetUpgradeViewTouchEnableCheck(bool)
-{
+    QString product, identity, boot;
+    BuildInfoLines(lstInfo, &product, &identity, &boot);
+    for (const QString& line : {product, identity, boot}) {
+        if (!line.isEmpty())
+            AppendLog(line);
+    }
+    if (boot.isEmpty())
+        ui->touchEnToolButton->setEnabled(true);
 }
 
 QString VeloraUpgradeView::GetUpgradeFilePath()
 {
-    return CCustomerSettings::GetInstance()->GetString(QStringLiteral("UpgradeFilePath"), QString());
+    return CCustomerSettings::GetInstance()->GetString(Key(kKeyFilePath), QString());
 }
 
-void VeloraUpgradeView::TaskFailed(QString, int32_t)
+bool VeloraUpgradeView::IsUpgradeButtonDisabled()
 {
+    return !ui->upgradePushButton->isEnabled();
+}
+
+QString VeloraUpgradeView::GetFirmwarePathText()
+{
+    return ui->browseLineEdit->text();
+}
+
+// ---------------------------------------------------------------------------
+// Choosing the firmware
+
+void VeloraUpgradeView::AcceptFirmware(const QString& path)
+{
+    ui->browseLineEdit->setText(path);
+    CCustomerSettings::GetInstance()->SetString(Key(kKeyFilePath), path);
+    m_strUpgradeFile = path;
+    // A running upgrade keeps its controls: the image chosen now is for the
+    // next upgrade, which its ending enables.
+    if (!m_bIsUpgrading)
+        ui->upgradePushButton->setEnabled(true);
+    AppendLog(path);
+}
+
+void VeloraUpgradeView::on_browsePushButton_clicked()
+{
+    const QString start = CCustomerSettings::GetInstance()->GetString(Key(kKeyFilePath), QString());
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open file..."), start, tr("*.bin"));
+    if (path.isEmpty()) {
+        AppendLog(tr("Please select a valid file!"));
+        return;
+    }
+    AcceptFirmware(path);
+}
+
+void VeloraUpgradeView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void VeloraUpgradeView::dragMoveEvent(QDragMoveEvent*)
+{
+}
+
+void VeloraUpgradeView::dropEvent(QDropEvent* event)
+{
+    const QMimeData* pData = event->mimeData();
+    if (!pData->hasUrls())
+        return;
+    // Of several files only the first counts; a URL that names no local file
+    // gives an empty path, which is refused like any other name.
+    const QList<QUrl> urls = pData->urls();
+    const QString path = urls.isEmpty() ? QString() : urls.first().toLocalFile();
+    if (path.split(QLatin1Char('.')).last() == QLatin1String("bin"))
+        AcceptFirmware(path);
+    else
+        AppendLog(tr("No firmware selected, please select a valid file"));
+}
+
+void VeloraUpgradeView::ClearUpgradeFile_event()
+{
+    CCustomerSettings::GetInstance()->remove(Key(kKeyFilePath));
+    ui->browseLineEdit->clear();
+    ui->upgradePushButton->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------
+// Start, cancel and the statuses
+
+void VeloraUpgradeView::PostTask(const QString& task)
+{
+    m_pHandleWork->PostTask(task);
+}
+
+void VeloraUpgradeView::on_upgradePushButton_clicked()
+{
+    SetBarColour(BarColour::Blue);
+    ui->upgradeProgressBar->setValue(0);
+    for (QWidget* pWidget : {static_cast<QWidget*>(ui->upgradePushButton), static_cast<QWidget*>(ui->browsePushButton),
+                             static_cast<QWidget*>(ui->exitToolButton), static_cast<QWidget*>(ui->calToolButton),
+                             static_cast<QWidget*>(ui->signalToolButton),
+                             static_cast<QWidget*>(ui->touchEnToolButton)})
+        pWidget->setEnabled(false);
+    // An upgrade can be cancelled only while it waits for a frame.
+    const bool bFrame = m_bDeviceConnected && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live;
+    m_pCancelAction->setEnabled(!bFrame);
+    AppendLog(tr("Enter upgrade mode"));
+    if (!m_pHandleWork->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, this)) {
+        // The dispatcher still runs the last upgrade's task (a download the
+        // watchdog gave up on): nothing was started, so nothing is waited for.
+        qWarning().noquote() << "on_upgradePushButton_clicked"
+                             << ": Start_Upgrade was refused, an upgrade task is still running";
+        CancelUpgrade();
+        return;
+    }
+    m_bIsUpgrading = true;
+    m_bUpgradeStarted = true;
+}
+
+void VeloraUpgradeView::CancelUpgrade()
+{
+    bUpgradeContinue = false;
+    StopWatchdog();
+    m_bIsUpgrading = false;
+    m_pCancelAction->setEnabled(false);
+    EnableControls(false);
+    AppendLog(tr("Upgrade canceled"));
+    PostTask(QStringLiteral("Stop_Upgrade"));
+}
+
+void VeloraUpgradeView::StopUpgrade_event()
+{
+    CancelUpgrade();
+}
+
+void VeloraUpgradeView::UpdateUpgradeStatus(QString status, QString log, double nProgress)
+{
+    if (status == QLatin1String("UpgradeReady")) {
+        bUpgradeContinue = true;
+        StartWatchdog();
+        SetBarColour(BarColour::Blue);
+        // Five percent above the image: the bar stays short of full while
+        // data goes out, and the ending fills it.
+        ui->upgradeProgressBar->setMaximum(BarValue(nProgress + nProgress / 20.0));
+        AppendLog(log);
+    } else if (status == QLatin1String("ProgressUpdate")) {
+        bUpgradeContinue = true;
+        if (ui->upgradeProgressBar->value() != ui->upgradeProgressBar->maximum())
+            ui->upgradeProgressBar->setValue(BarValue(nProgress));
+        m_pCancelAction->setEnabled(false);
+    } else if (status == QLatin1String("UpgradeFinished")) {
+        bUpgradeContinue = true;
+        AppendLog(log);
+    } else if (status == QLatin1String("UpdateError")) {
+        bUpgradeContinue = false;
+        StopWatchdog();
+        if (!m_bIsUpgrading) {
+            // Late: the watchdog, a lost frame or a cancel has ended this
+            // upgrade already and counted it. The row shows the counts as
+            // they stand.
+            LogWithCounts(log);
+            return;
+        }
+        FailUpgrade();
+        m_pCancelAction->setEnabled(false);
+        EnableControls(true);
+        LogWithCounts(log);
+        PostTask(QStringLiteral("Stop_Upgrade"));
+        m_bIsUpgrading = false;
+    } else if (status == QLatin1String("UpdateLog")) {
+        AppendLog(log);
+    }
+}
+
+void VeloraUpgradeView::UpdateUpgradeStatus(QString status, QString log)
+{
+    UpdateUpgradeStatus(status, log, 0);
+}
+
+void VeloraUpgradeView::UpdateUpgradeStatus(QString status)
+{
+    UpdateUpgradeStatus(status, QString(), 0);
+}
+
+void VeloraUpgradeView::ChangeReEnumerateState(bool value)
+{
+    m_bReEnumerating = value;
+}
+
+void VeloraUpgradeView::FailUpgrade()
+{
+    SetBarColour(BarColour::Red);
+    FillBar();
+    ++m_nFailCount;
+}
+
+void VeloraUpgradeView::LogWithCounts(const QString& text)
+{
+    AppendLog(text + QStringLiteral("(%1,%2)").arg(m_nSuccessCount).arg(m_nFailCount));
+}
+
+// ---------------------------------------------------------------------------
+// Frames coming and going
+
+void VeloraUpgradeView::UpdateDeviceStatus(bool status)
+{
+    m_bDeviceConnected = status;
+}
+
+void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
+{
+    m_bDeviceConnected = value;
+    qDebug().noquote() << "InsertUsbDeviceForUpgrade" << ": value = " << YesNo(value);
+    if (value) {
+        if (m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live
+            && m_pHandleWork->GetUsbPort()->GetDeviceMode() != DEVICE_MODE_BOOTLOADER)
+            ui->touchEnToolButton->setEnabled(true);
+        return;
+    }
+
+    ui->touchEnToolButton->setEnabled(false);
+    if (!m_bIsUpgrading) {
+        bUpgradeContinue = false;
+        StopWatchdog();
+        AppendLog(tr("Device is disconnected"));
+        return;
+    }
+    if (m_bReEnumerating) {
+        // Announced by the dispatcher: the frame restarts in its bootloader,
+        // or back in its application.
+        m_bReEnumerating = false;
+        bUpgradeContinue = true;
+        AppendLog(tr("Device is re-enumerating"));
+        StartWatchdog();
+        return;
+    }
+    // The frame was lost.
+    AppendLog(tr("Device is disconnected"));
+    FailUpgrade();
+    LogWithCounts(tr("Upgrade unsuccessful"));
+    m_pCancelAction->setEnabled(false);
+    EnableControls(true);
+    m_bIsUpgrading = false;
+    StopWatchdog();
+    bUpgradeContinue = false;
+    PostTask(QStringLiteral("Stop_Upgrade"));
+}
+
+void VeloraUpgradeView::BuildInfoLines(const QList<QPair<QString, QString>>& lstInfo, QString* pProduct,
+                                       QString* pIdentity, QString* pBoot)
+{
+    using namespace DeviceInfoKey;
+    for (const auto& pair : lstInfo) {
+        const QString& name = pair.first;
+        QString* pLine = nullptr;
+        if (name == kProduct || name == kVersion || name == kCheckSum || name == kVid || name == kPid)
+            pLine = pProduct;
+        else if (name == kMcuID || name == kBatchInfo)
+            pLine = pIdentity;
+        else if (name == kBootVersion || name == kBootCheckSum)
+            pLine = pBoot;
+        if (pLine)
+            *pLine += name + QLatin1Char(':') + pair.second + QLatin1Char(' ');
+    }
+}
+
+void VeloraUpgradeView::UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>> lstResult)
+{
+    QString product, identity, boot;
+    BuildInfoLines(lstResult, &product, &identity, &boot);
+    AppendLog(product);
+    AppendLog(identity);
+    if (!boot.isEmpty())
+        AppendLog(boot);
+    else
+        ui->touchEnToolButton->setEnabled(true);
+
+    if (!m_bIsUpgrading) {
+        if (m_strUpgradeFile.isEmpty())
+            AppendLog(tr("No firmware selected, please select a valid file"));
+        else
+            ApplyContinuationRule();
+        return;
+    }
+
+    CComPortUsb* pPort = m_pHandleWork->GetUsbPort();
+    const uint32_t nMode = pPort->GetDeviceMode();
+    const int32_t nPid = pPort->GetPid();
+    if (nMode != DEVICE_MODE_APPLICATION || nPid < 0 || nPid > kLastApplicationPid) {
+        qDebug().noquote() << "UpdateUpgradeDeviceInfo" << ":DevType = " << nMode << " productID = "
+                           << QString::number(nPid, 32);
+        return;
+    }
+    // Back in its application after the download: done.
+    SetBarColour(BarColour::Green);
+    FillBar();
+    ++m_nSuccessCount;
+    LogWithCounts(tr("Update completed"));
+    bUpgradeContinue = false;
+    StopWatchdog();
+    m_pCancelAction->setEnabled(false);
+    EnableControls(true);
+    m_bIsUpgrading = false;
+    ApplyContinuationRule();
+}
+
+// ---------------------------------------------------------------------------
+// Automatic continuation and the reply watchdog
+
+void VeloraUpgradeView::ApplyContinuationRule()
+{
+    if (!m_bUpgradeStarted || !m_bAutoUpgrade || !isVisible())
+        return;
+    if (m_nContinuousUpgrade == 1) {
+        on_upgradePushButton_clicked();
+        return;
+    }
+    // The count only goes down until the settings load it again.
+    if (m_nAutoUpgradeCount > INT_MIN)
+        --m_nAutoUpgradeCount;
+    if (m_nAutoUpgradeCount > 0)
+        on_upgradePushButton_clicked();
+}
+
+void VeloraUpgradeView::StartWatchdog()
+{
+    if (!m_pUpgradeTimer->isActive())
+        m_pUpgradeTimer->start();
+}
+
+void VeloraUpgradeView::StopWatchdog()
+{
+    if (m_pUpgradeTimer->isActive())
+        m_pUpgradeTimer->stop();
+}
+
+void VeloraUpgradeView::UpgradeTimer_CB()
+{
+    qDebug().noquote() << "UpgradeTimer_CB" << ": bUpgradeContinue = " << YesNo(bUpgradeContinue)
+                       << " count = " << count;
+    if (bUpgradeContinue) {
+        count = 0;
+    } else if (++count > kWatchdogSilentTicks) {
+        UpgradeTimeout();
+        count = 0;
+    }
+    bUpgradeContinue = false;
+}
+
+void VeloraUpgradeView::UpgradeTimeout()
+{
+    bUpgradeContinue = false;
+    StopWatchdog();
+    if (!m_bIsUpgrading) {
+        // A status after the upgrade's ending started the watchdog again;
+        // that upgrade has been counted already.
+        qDebug().noquote() << "UpgradeTimeout" << ": no upgrade runs, nothing to end";
+        return;
+    }
+    FailUpgrade();
+    m_bIsUpgrading = false;
+    m_pCancelAction->setEnabled(false);
+    EnableControls(false);
+    LogWithCounts(tr("No reply for a long time, exit the upgrade"));
+    PostTask(QStringLiteral("Stop_Upgrade"));
+}
+
+void VeloraUpgradeView::UpdateSettingParameter(bool status)
+{
+    ui->browsePushButton->setEnabled(status);
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    m_bAutoUpgrade = pSettings->GetInt(Key(kKeyAutoUpgrade), 1) == 1;
+    m_nContinuousUpgrade = pSettings->GetInt(Key(kKeyContinuous), 0);
+    m_nAutoUpgradeCount = pSettings->GetInt(Key(kKeyAutoCount), 1);
+}
+
+// ---------------------------------------------------------------------------
+// The bar and the controls
+
+void VeloraUpgradeView::SetBarColour(BarColour colour)
+{
+    const char* szStyle = colour == BarColour::Blue ? kBarBlue : colour == BarColour::Red ? kBarRed : kBarGreen;
+    ui->upgradeProgressBar->setStyleSheet(QString::fromLatin1(szStyle));
+}
+
+int VeloraUpgradeView::BarValue(double dValue)
+{
+    // Converting a double outside the range of int is undefined.
+    if (!(dValue > 0))  // NaN too
+        return 0;
+    if (dValue >= double(INT_MAX))
+        return INT_MAX;
+    return int(dValue);
+}
+
+void VeloraUpgradeView::FillBar()
+{
+    ui->upgradeProgressBar->setValue(ui->upgradeProgressBar->maximum());
+}
+
+void VeloraUpgradeView::EnableControls(bool bTouchButton)
+{
+    for (QWidget* pWidget : {static_cast<QWidget*>(ui->upgradePushButton), static_cast<QWidget*>(ui->browsePushButton),
+                             static_cast<QWidget*>(ui->exitToolButton), static_cast<QWidget*>(ui->signalToolButton),
+                             static_cast<QWidget*>(ui->calToolButton)})
+        pWidget->setEnabled(true);
+    if (bTouchButton)
+        ui->touchEnToolButton->setEnabled(true);
+}
+
+void VeloraUpgradeView::SetUpgradeViewTouchEnableCheck(bool value)
+{
+    ui->touchEnToolButton->setChecked(value);
+}
+
+void VeloraUpgradeView::on_touchEnToolButton_clicked(bool bIsCheck)
+{
+    PostTask(bIsCheck ? QStringLiteral("DisableTouch") : QStringLiteral("EnableTouch"));
+}
+
+void VeloraUpgradeView::on_lstActionToolButton_clicked()
+{
+    // Its button is hidden for the view's whole life; the result is not used.
+    m_pUpgradeSetDialog->exec();
+}
+
+void VeloraUpgradeView::TaskFailed(QString task, int32_t errorCode)
+{
+    qDebug().noquote() << "TaskFailed" << ":task = " + task << "code" << QString::number(uint32_t(errorCode), 16);
+}
+
+// ---------------------------------------------------------------------------
+// Leaving
+
+void VeloraUpgradeView::on_exitToolButton_clicked(bool)
+{
+    m_eExitWorkType = MAINWORK;
+    close();
+}
+
+void VeloraUpgradeView::on_calToolButton_clicked(bool)
+{
+    m_eExitWorkType = CALIBRATEWORK;
+    close();
+}
+
+void VeloraUpgradeView::on_signalToolButton_clicked(bool)
+{
+    m_eExitWorkType = SIGNALTESTWORK;
+    close();
+}
+
+void VeloraUpgradeView::reject()
+{
+    close();
+}
+
+void VeloraUpgradeView::keyPressEvent(QKeyEvent* event)
+{
+    // Only Escape; every other key stops here.
+    if (event->key() != Qt::Key_Escape)
+        return;
+    if (m_bIsUpgrading) {
+        AddRefusalRow();
+        return;
+    }
+    m_eExitWorkType = MAINWORK;
+    close();
+}
+
+void VeloraUpgradeView::closeEvent(QCloseEvent* event)
+{
+    if (m_bIsUpgrading) {
+        AddRefusalRow();
+        event->ignore();
+        return;
+    }
+    emit emitWorkType(m_eExitWorkType);
+    m_eExitWorkType = MAINWORK;
+    m_bUpgradeStarted = false;
+    bUpgradeContinue = false;
+    // Rows added while the view is closed go to the table only.
+    m_logFile.Close();
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// The log table and file
+
+int VeloraUpgradeView::InitLogTable()
+{
+    QTableWidget* pTable = ui->infoTableWidget;
+    m_nLogRow = 0;
+    pTable->clear();
+    pTable->setContextMenuPolicy(Qt::CustomContextMenu);
+    pTable->setColumnCount(2);
+    pTable->setRowCount(0);
+    pTable->verticalHeader()->setVisible(false);
+    pTable->horizontalHeader()->setVisible(false);
+    pTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pTable->verticalHeader()->setStretchLastSection(false);
+    pTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The message column takes the rest. The time column fits its time
+    // stamps, which all have one width: it is sized by the first row of the
+    // table (InsertRow), not measured again for every row of a shift.
+    pTable->horizontalHeader()->setStretchLastSection(true);
+    pTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
+    pTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return 0;
+}
+
+void VeloraUpgradeView::InitLogMenu()
+{
+    m_pLogMenu = new QMenu(this);
+    m_pLogMenu->setStyleSheet(QStringLiteral("QMenu::item:selected {background-color: #2dabf9;}"));
+    m_pCancelAction = new QAction(tr("Cancel upgrade"), m_pLogMenu);
+    connect(m_pCancelAction, &QAction::triggered, this, &VeloraUpgradeView::StopUpgrade_event);
+    m_pLogMenu->addAction(m_pCancelAction);
+    m_pCancelAction->setEnabled(false);
+    m_pLogMenu->hide();
+}
+
+void VeloraUpgradeView::on_tableViewCustomContextMenuRequested(const QPoint&)
+{
+    m_pLogMenu->exec(QCursor::pos());
+}
+
+void VeloraUpgradeView::InsertRow(const QString& stamp, const QString& message, const QFont* pFont,
+                                  const QColor* pColour)
+{
+    QTableWidget* pTable = ui->infoTableWidget;
+    if (m_nLogRow >= pTable->rowCount())
+        pTable->insertRow(m_nLogRow);
+    pTable->setItem(m_nLogRow, 0, new QTableWidgetItem(stamp));
+    auto* pMessage = new QTableWidgetItem(message);
+    if (pFont)
+        pMessage->setFont(*pFont);
+    if (pColour)
+        pMessage->setForeground(*pColour);
+    pTable->setItem(m_nLogRow, 1, pMessage);
+    if (m_nLogRow == 0)
+        pTable->resizeColumnToContents(0);
+    ++m_nLogRow;
+    pMessage->setToolTip(message);
+}
+
+int VeloraUpgradeView::AppendLog(QString message)
+{
+    // One time for the row and its line.
+    const QString stamp = RowTime(CUpgradeLogFile::LocalNow());
+    InsertRow(stamp, message, nullptr, nullptr);
+    m_logFile.WriteLine(stamp + QLatin1Char(' ') + message);
+    ui->infoTableWidget->scrollToBottom();
+    return 0;
+}
+
+void VeloraUpgradeView::AddRefusalRow()
+{
+    const QString message = tr("Upgrade in progress, can't respond to exit!");
+    QFont font = ui->infoTableWidget->font();
+    font.setPointSize(15);
+    font.setWeight(QFont::Bold);
+    const QColor red(Qt::red);
+    const QString stamp = RowTime(CUpgradeLogFile::LocalNow());
+    InsertRow(stamp, message, &font, &red);
+    // Not scrolled; and while the view is hidden, the table only.
+    if (isVisible())
+        m_logFile.WriteLine(stamp + QLatin1Char(' ') + message);
+}
+
+void VeloraUpgradeView::UpdateUpgradeLog(QList<QPair<QString, QString>> lstResult)
+{
+    AppendLog(QString());
+    for (const auto& pair : lstResult)
+        AppendLog(pair.first + QStringLiteral(": ") + pair.second);
+}
+
+void VeloraUpgradeView::ClearLogAction_event()
+{
+    ui->infoTableWidget->clearContents();
+    m_nLogRow = 0;
+    InitLogTable();
+}
+
+void VeloraUpgradeView::CreateUpgradeLogFile()
+{
+    if (m_logFile.Create()) {
+        AppendLog(tr("Generate log file:") + m_logFile.Path());
+        return;
+    }
+    qWarning().noquote() << "CreateUpgradeLogFile : no upgrade log file can be made," << m_logFile.Problem();
+    AppendLog(tr("Failed to generate log file:") + m_logFile.Path());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "upgradelogfile.h"
 #include "worktype.h"
 
 #include <QDialog>
@@ -8,49 +9,158 @@
 #include <QString>
 #include <cstdint>
 
+namespace Ui {
+class VeloraUpgradeView;
+}
+
 class HandleWork;
+class QAction;
 class ScanInputDialog;
 class UpgradeSetDialog;
+class QMenu;
+class QTimer;
 
-// The firmware-upgrade work view (a placeholder until the upgrade view is
-// built): it opens from the main window and hands the main panel back when it
-// closes. It declares what the dispatcher calls on it by name
-// (viewcontract.h).
+// The firmware-upgrade work view. The operator chooses a "*.bin" image by
+// browsing or by dropping it on the window, starts the upgrade and follows
+// the frame through its bootloader and back: the dispatcher's statuses move
+// the progress bar and add rows to the log table (and to the upgrade log file
+// of this opening), and the view itself judges the upgrade complete when the
+// frame's device information arrives in application mode.
+//
+// Around every upgrade run a reply watchdog (five silent periods of 3 s end
+// the upgrade) and, when the settings ask for it, the automatic continuation:
+// after an upgrade started by hand, every completion starts the next one on
+// the frame still attached, continuously or a set number of times.
+//
+// The view does no device work itself: it posts "Start_Upgrade" (with itself,
+// whose GetUpgradeFilePath the worker calls) and "Stop_Upgrade" to the
+// dispatcher. GUI thread, but for GetUpgradeFilePath.
 class VeloraUpgradeView : public QDialog
 {
     Q_OBJECT
 
 public:
-    VeloraUpgradeView(QWidget* parent, HandleWork* pHandleWork);
+    VeloraUpgradeView(QWidget* parent, HandleWork* handleWork);
+    ~VeloraUpgradeView() override;
 
-    // Called by the main window before it shows the view.
+    // Called by the main window before it shows the view: a new log file,
+    // the counts at 0, the stored image and the attached frame's information.
     void InitUpgradeView();
 
     // Called by the dispatcher on its worker thread for "Start_Upgrade": the
     // stored "UpgradeFilePath" (the settings store locks itself); no widget.
     Q_INVOKABLE QString GetUpgradeFilePath();
 
+    virtual bool IsUpgradeButtonDisabled();
+    virtual QString GetFirmwarePathText();
+
+    // The log table and file.
+    int InitLogTable();
+    void InitLogMenu();
+    int AppendLog(QString message);
+    void CreateUpgradeLogFile();
+    // The path of this opening's log file (empty before the first opening).
+    QString LogFilePath() const { return m_logFile.Path(); }
+
+    // The watchdog's end of a silent upgrade.
+    void UpgradeTimeout();
+
+    // The log table's context menu, at the mouse cursor.
+    void on_tableViewCustomContextMenuRequested(const QPoint& pos);
+
 signals:
+    void SendACtlSignal(QString strCtlSignal, QString arg);
+    void SendACtlSignal(QString strCtlSignal);
+    void EmitUpdateLog(QList<QPair<QString, QString>> lstResult);
     void emitWorkType(eWorkType type);
 
 public slots:
+    virtual void UpdateUpgradeStatus(QString status, QString log, double nProgress);
+    void UpdateUpgradeStatus(QString status, QString log);
+    void UpdateUpgradeStatus(QString status);
+    void UpdateUpgradeLog(QList<QPair<QString, QString>> lstResult);
+    void UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>> lstResult);
     void InsertUsbDeviceForUpgrade(bool value);
-    void UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>> lstDevInfo);
     void SetUpgradeViewTouchEnableCheck(bool value);
-    // A task it posted did not reach its answer (GUI thread).
-    void TaskFailed(QString task, int32_t errorCode);
-    // The set-up button (hidden for the life of the view): runs the upgrade
-    // settings dialog; its result is not looked at.
+    void ChangeReEnumerateState(bool value);
     void on_lstActionToolButton_clicked();
-    // The upgrade settings dialog stored its settings: reload them.
+    void on_touchEnToolButton_clicked(bool bIsCheck);
+    void on_browsePushButton_clicked();
+    void on_upgradePushButton_clicked();
+    void on_exitToolButton_clicked(bool bIsCheck);
+    void on_calToolButton_clicked(bool bIsCheck);
+    void on_signalToolButton_clicked(bool bIsCheck);
+    void ClearLogAction_event();
+    void ClearUpgradeFile_event();
+    void StopUpgrade_event();
+    void UpdateDeviceStatus(bool status);
     void UpdateSettingParameter(bool status);
+    void UpgradeTimer_CB();
+    // A task it posted did not reach its answer (GUI thread); the upgrade
+    // tasks answer through their statuses instead.
+    void TaskFailed(QString task, int32_t errorCode);
+
+    // Every way out goes through close(), which an upgrade refuses.
+    void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    enum class BarColour { Blue, Red, Green };
+    void SetBarColour(BarColour colour);
+    // The bar's value and maximum, from a progress in bytes (clamped to the
+    // range of int; NaN as 0).
+    static int BarValue(double dValue);
+    void FillBar();
+    // The operating controls of the ready view (upgrade, browse, the three
+    // leaving buttons) and the touch button.
+    void EnableControls(bool bTouchButton);
+    void StopWatchdog();
+    void StartWatchdog();
+    // An accepted image: field, store, member, Upgrade enabled, a row.
+    void AcceptFirmware(const QString& path);
+    // The row of an ending: text and the counts "(s,f)".
+    void LogWithCounts(const QString& text);
+    // A failure while an upgrade runs: red and full bar, one failure counted.
+    void FailUpgrade();
+    // The ending of a cancel (also of a start the dispatcher refused).
+    void CancelUpgrade();
+    void AddRefusalRow();
+    void InsertRow(const QString& stamp, const QString& message, const QFont* pFont, const QColor* pColour);
+    // Three lines from the device-information list: product, identity, boot.
+    static void BuildInfoLines(const QList<QPair<QString, QString>>& lstInfo, QString* pProduct,
+                               QString* pIdentity, QString* pBoot);
+    void ApplyContinuationRule();
+    void PostTask(const QString& task);
+
+    Ui::VeloraUpgradeView* ui;
+    HandleWork* m_pHandleWork;
+    // Both parented to the main window (the view's parent), which outlives
+    // the dispatcher; neither uses it.
+    UpgradeSetDialog* m_pUpgradeSetDialog = nullptr;
+    ScanInputDialog* m_pScanInputDialog = nullptr;
+    QMenu* m_pLogMenu = nullptr;
+    QAction* m_pCancelAction = nullptr;
+    QTimer* m_pUpgradeTimer = nullptr;
+    bool bUpgradeContinue = false;
+    // Watchdog ticks in a row that found no status.
+    int count = 0;
+    int m_nLogRow = 0;
+    CUpgradeLogFile m_logFile;
+    bool m_bDeviceConnected = false;
     bool m_bAutoUpgrade = false;
     int m_nContinuousUpgrade = 0;
     int m_nAutoUpgradeCount = 1;
-    // Both children of the view's parent; the view never shows the
-    // serial-number dialog, it keeps its template current.
-    UpgradeSetDialog* m_pUpgradeSetDialog = nullptr;
-    ScanInputDialog* m_pScanInputDialog = nullptr;
+    bool m_bIsUpgrading = false;
+    bool m_bReEnumerating = false;
+    bool m_bUpgradeStarted = false;
+    QString m_strUpgradeFile;
+    eWorkType m_eExitWorkType = MAINWORK;
+    int m_nSuccessCount = 0;
+    int m_nFailCount = 0;
 };

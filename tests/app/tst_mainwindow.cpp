@@ -381,7 +381,7 @@ void TestMainWindow::shortcutsClickTheirButtons()
         QApplication::setActiveWindow(&window);
         QCOMPARE(QApplication::activeWindow(), &window);
         QTest::keyClick(&window, Qt::Key_U);
-        QTest::keyClick(&window, Qt::Key_PageUp);
+        QTest::keyClick(&window, Qt::Key_F3);
         QTest::qWait(150);
         QCOMPARE(clicks.size(), 1);
         QCOMPARE(int(window.GetWorkType()), workType);

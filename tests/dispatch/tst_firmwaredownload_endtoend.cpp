@@ -311,20 +311,26 @@ void TestFirmwareDownload::recordFailures_data()
     QTest::addColumn<QString>("log");
     QTest::addColumn<double>("progress");
     QTest::addColumn<int>("sendings");
+    // The "ProgressUpdate" of every sending, as "record*sendings" of 64-byte
+    // records: each carries the bytes sent up to its record, a resend the
+    // same count again.
+    QTest::addColumn<QString>("progressUpdates");
 
     using F = CEmulatedBootloader::Failure;
     const QByteArray image = Records(6);
     QTest::newRow("packet error") << image << 3 << F::PacketError << 1 << "UpdateError"
-                                  << "Upgrade error Packet" << 3 * 64.0 << 3;
-    QTest::newRow("NACK") << image << 3 << F::Nack << 1 << "UpdateError" << "Upgrade error Nack" << 3 * 64.0 << 3;
+                                  << "Upgrade error Packet" << 3 * 64.0 << 3 << "1 2 3";
+    QTest::newRow("NACK") << image << 3 << F::Nack << 1 << "UpdateError" << "Upgrade error Nack" << 3 * 64.0 << 3
+                          << "1 2 3";
     QTest::newRow("silence on a record") << image << 3 << F::Silence << 6 << "UpdateError" << "Transfer timeout"
-                                         << 3 * 64.0 << 2 + 6;
+                                         << 3 * 64.0 << 2 + 6 << "1 2 3*6";
     QTest::newRow("silence on an FE 06 record") << Record(0x06, 0) + Records(5, 1) << 1 << F::Silence << 3
-                                                << "UpdateError" << "Transfer timeout" << 64.0 << 3;
+                                                << "UpdateError" << "Transfer timeout" << 64.0 << 3 << "1*3";
     // Answered after resends: the attempts start again for the next record
     // (records 3 and 4 together go unanswered six times).
     QTest::newRow("silence three times on two records") << image << -3 << F::Silence << 3 << "UpgradeFinished"
-                                                        << "Firmware sent" << 6 * 64.0 << 6 + 3 + 3;
+                                                        << "Firmware sent" << 6 * 64.0 << 6 + 3 + 3
+                                                        << "1 2 3*4 4*4 5 6";
 }
 
 void TestFirmwareDownload::recordFailures()
@@ -337,6 +343,15 @@ void TestFirmwareDownload::recordFailures()
     QFETCH(QString, log);
     QFETCH(double, progress);
     QFETCH(int, sendings);
+    QFETCH(QString, progressUpdates);
+
+    QList<double> expected;
+    for (const QString& part : progressUpdates.split(' ')) {
+        const QStringList recordTimes = part.split('*');
+        const int nTimes = recordTimes.size() > 1 ? recordTimes[1].toInt() : 1;
+        for (int i = 0; i < nTimes; ++i)
+            expected << recordTimes[0].toInt() * 64.0;
+    }
 
     QVERIFY(PlugApplicationFrame());
     m_pRig->Frame().boot->ExpectImage(image, kMcuType);
@@ -352,6 +367,13 @@ void TestFirmwareDownload::recordFailures()
     QVERIFY2(last.status == status && last.log == log, qPrintable(StatusList(m_pRig->Record().upgrades)));
     QCOMPARE(last.dProgress, progress);
     QCOMPARE(m_pRig->Frame().boot->Sendings(), sendings);
+    QList<double> sent;
+    for (const CStationRig::SUpgrade& u : m_pRig->Record().upgrades) {
+        if (u.status == QLatin1String("ProgressUpdate"))
+            sent << u.dProgress;
+    }
+    QCOMPARE(sent.size(), sendings);
+    QCOMPARE(sent, expected);
     // One final status.
     QVERIFY2(m_pRig->Record().events.count("upgrade:UpdateError") + m_pRig->Record().events.count("upgrade:UpgradeFinished") == 1,
              qPrintable(StatusList(m_pRig->Record().upgrades)));

@@ -1,0 +1,136 @@
+#include "upgradelogfile.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+const char* const kFolder = "UpgradeLog";
+const char* const kSuffix = "-CVUpgrade.txt";
+// Names tried after a taken one, a millisecond apart.
+constexpr int kNameAttempts = 1000;
+
+QString& ProgramDirOverride()
+{
+    static QString s_dir;
+    return s_dir;
+}
+
+std::function<QDateTime()>& LocalClock()
+{
+    static std::function<QDateTime()> s_clock;
+    return s_clock;
+}
+} // namespace
+
+CUpgradeLogFile::CUpgradeLogFile() = default;
+
+CUpgradeLogFile::~CUpgradeLogFile()
+{
+    Close();
+}
+
+QString CUpgradeLogFile::ProgramDir()
+{
+    const QString& dir = ProgramDirOverride();
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() : dir;
+}
+
+void CUpgradeLogFile::SetProgramDir(const QString& dir)
+{
+    ProgramDirOverride() = dir;
+}
+
+QDateTime CUpgradeLogFile::LocalNow()
+{
+    const std::function<QDateTime()>& clock = LocalClock();
+    return clock ? clock() : QDateTime::currentDateTime();
+}
+
+void CUpgradeLogFile::SetLocalClock(std::function<QDateTime()> clock)
+{
+    LocalClock() = std::move(clock);
+}
+
+QString CUpgradeLogFile::FileName(const QString& folder, const QDateTime& t)
+{
+    return folder + QLatin1Char('/') + t.toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss-zzz"))
+        + QLatin1String(kSuffix);
+}
+
+bool CUpgradeLogFile::Create()
+{
+    Close();
+    m_strPath.clear();
+    m_strProblem.clear();
+    m_bWriteFailed = false;
+
+    const QDateTime now = LocalNow();
+    const QString programDir = QDir::cleanPath(ProgramDir());
+    const QString workDir = QDir::cleanPath(QDir::currentPath());
+    QStringList bases{programDir};
+    if (workDir != programDir)
+        bases << workDir;
+    QStringList problems;
+    for (const QString& base : bases) {
+        QString problem;
+        if (CreateIn(base, now, &problem))
+            return true;
+        problems << problem;
+    }
+    m_strProblem = problems.join(QLatin1String("; "));
+    return false;
+}
+
+bool CUpgradeLogFile::CreateIn(const QString& base, const QDateTime& now, QString* pProblem)
+{
+    const QString folder = base + QLatin1Char('/') + QLatin1String(kFolder);
+    QDateTime t = now;
+    m_strPath = FileName(folder, t);
+    const QFileInfo info(folder);
+    if (!info.isDir()) {
+        if (info.exists() || info.isSymLink()) {
+            *pProblem = folder + QLatin1String(" is not a folder");
+            return false;
+        }
+        // One level: the base folder itself must exist.
+        if (!QDir().mkdir(folder)) {
+            *pProblem = folder + QLatin1String(" cannot be made");
+            return false;
+        }
+    }
+    for (int i = 0; i < kNameAttempts && QFileInfo::exists(m_strPath); ++i) {
+        t = t.addMSecs(1);
+        m_strPath = FileName(folder, t);
+    }
+    m_file.setFileName(m_strPath);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::NewOnly)) {
+        *pProblem = m_strPath + QLatin1String(" cannot be opened: ") + m_file.errorString();
+        return false;
+    }
+    m_stream.setDevice(&m_file);
+    return true;
+}
+
+void CUpgradeLogFile::WriteLine(const QString& line)
+{
+    if (!m_file.isOpen())
+        return;
+    m_stream << line << '\n';
+    m_stream.flush();
+    if (m_stream.status() != QTextStream::Ok && !m_bWriteFailed) {
+        // Said once per file: the table keeps every row regardless.
+        m_bWriteFailed = true;
+        qWarning().noquote() << "CUpgradeLogFile : writing" << m_strPath << "failed:" << m_file.errorString();
+    }
+}
+
+void CUpgradeLogFile::Close()
+{
+    if (!m_file.isOpen())
+        return;
+    m_stream.flush();
+    m_stream.setDevice(nullptr);
+    m_file.close();
+}
