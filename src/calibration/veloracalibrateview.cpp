@@ -3,13 +3,13 @@
 
 #include "caladvancedsettingview.h"
 #include "calibratesetupdialog.h"
-#include "calibrationclock.h"
 #include "calworkcustomview.h"
 #include "comportusb.h"
 #include "devicemode.h"
 #include "deviceinfokey.h"
 #include "finetuningcalibrateview.h"
 #include "handlework.h"
+#include "localclock.h"
 #include "stationinfo.h"
 #include "toast.h"
 
@@ -506,7 +506,7 @@ void VeloraCalibrateView::AppendCalLog(const QString& text)
         pTable->insertRow(m_nLogRows);
     auto* pText = new QTableWidgetItem(text);
     pText->setTextAlignment(Qt::AlignCenter);
-    auto* pTime = new QTableWidgetItem(CCalibrationClock::Now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    auto* pTime = new QTableWidgetItem(CLocalClock::Now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     pTable->setItem(m_nLogRows, 0, pTime);
     pTable->setItem(m_nLogRows, 1, pText);
     ++m_nLogRows;
@@ -527,18 +527,13 @@ void VeloraCalibrateView::ClearCalLogAction_event()
     AppendCalLog(tr("Delete Record"));
 }
 
-QString VeloraCalibrateView::ChooseLogFolder()
-{
-    return QFileDialog::getExistingDirectory(this, tr("Save Calibrate Log file"),
-                                             QCoreApplication::applicationDirPath(), QFileDialog::ShowDirsOnly);
-}
-
 void VeloraCalibrateView::SaveCalLogAction_event()
 {
     // Named by the moment of the request, before the operator picks a folder.
-    const QString name = CCalibrationClock::Now().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss-zzz"))
+    const QString name = CLocalClock::Now().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss-zzz"))
         + QStringLiteral("-CVCalibrate.txt");
-    const QString folder = ChooseLogFolder();
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, tr("Save Calibrate Log file"), QCoreApplication::applicationDirPath(), QFileDialog::ShowDirsOnly);
     if (folder.isEmpty()) {
         AppendCalLog(tr("Cancel saving log"));
         return;

@@ -95,9 +95,6 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // The folder the log is saved in, asked of the operator; empty when the
-    // operator cancels.
-    virtual QString ChooseLogFolder();
 
 private:
     void StartFourPointCalibrate();

@@ -1,7 +1,4 @@
 #include "veloraupgradeview.h"
-
-#include "scaninputdialog.h"
-#include "upgradesetdialog.h"
 #include "ui_veloraupgradeview.h"
 
 #include "comportusb.h"
@@ -9,9 +6,11 @@
 #include "deviceinfokey.h"
 #include "devicemode.h"
 #include "handlework.h"
+#include "scaninputdialog.h"
 #include "stationclock.h"
 #include "stationinfo.h"
 #include "touchbase.h"
+#include "upgradesetdialog.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,55 +1,40 @@
 #pragma once
 
-// The calibration view on its own, over the real dispatcher (CDispatchRig:
-// real HandleWork, USB port and device layer on the fake OS backend, an
-// emulated frame that is plugged only when a test asks), with a plain widget
-// standing in for the main window that owns it and its screens.
+// The calibration view on its own, over the real dispatcher (the station
+// rig: real HandleWork, USB port and device layer on the fake OS backend,
+// one emulated frame that is plugged only when a test asks), with a plain
+// widget standing in for the main window that owns it and its screens.
 
 #include "calworkcustomview.h"
-#include "dispatchrig.h"
+#include "handlework.h"
+#include "shelltestwindow.h"
+#include "stationrig.h"
 #include "veloracalibrateview.h"
 
 #include <QComboBox>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTimer>
 #include <QWidget>
 
 #include <memory>
 
-// The view with the folder question answered by the test: the text in
-// strFolder (empty: cancelled).
-class CTestCalibrateView : public VeloraCalibrateView
-{
-public:
-    using VeloraCalibrateView::VeloraCalibrateView;
-
-    QString strFolder;
-    int nFolderQuestions = 0;
-
-protected:
-    QString ChooseLogFolder() override
-    {
-        ++nFolderQuestions;
-        return strFolder;
-    }
-};
-
 class CCalViewRig
 {
 public:
-    CDispatchRig rig;
+    std::unique_ptr<CStationRig> rig;
     std::unique_ptr<QWidget> owner;
-    CTestCalibrateView* view = nullptr;
+    VeloraCalibrateView* view = nullptr;
 
     void Create()
     {
-        rig.Create(CALIBRATEWORK);
+        rig = std::make_unique<CStationRig>();
+        rig->AddFrame(CStationRig::SFrameOptions::Upgradable());
+        rig->StartDispatcher(CALIBRATEWORK);
+        rig->Settle();
         owner = std::make_unique<QWidget>();
-        view = new CTestCalibrateView(owner.get(), rig.work.get());
+        view = new VeloraCalibrateView(owner.get(), Work());
         // What the main window passes on.
-        QObject::connect(rig.work.get(), &HandleWork::EmitDeviceStatusToUIObject, view,
+        QObject::connect(Work(), &HandleWork::EmitDeviceStatusToUIObject, view,
                          &VeloraCalibrateView::InsertUsbDeviceForCalibrate);
     }
 
@@ -59,11 +44,11 @@ public:
     {
         if (!owner)
             return;
-        rig.work->StopWorker();
+        Work()->StopWorker();
         delete view;
         view = nullptr;
         owner.reset();
-        rig.Destroy();
+        rig.reset();
     }
 
     // Opens the view as the main window does.
@@ -72,6 +57,10 @@ public:
         view->InitCalibrateView();
         view->show();
     }
+
+    HandleWork* Work() const { return rig->Work(); }
+    CShellTestWindow* Window() const { return rig->ShellWindow(); }
+    CStationRig::SFrame& Frame() const { return rig->Frame(); }
 
     QTableWidget* Log() const { return view->findChild<QTableWidget*>(QStringLiteral("CalLogTableWidget")); }
     QPushButton* CalButton() const { return view->findChild<QPushButton*>(QStringLiteral("Btn_Cal_2")); }
@@ -88,27 +77,4 @@ public:
             texts << (pTable->item(r, nColumn) ? pTable->item(r, nColumn)->text() : QString());
         return texts;
     }
-};
-
-// Closes the next message box without pressing any of its buttons (as when
-// its window goes away), which answers neither Yes nor No.
-class CBoxCloser
-{
-public:
-    CBoxCloser()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                if (pBox->isVisible()) {
-                    texts << pBox->text();
-                    pBox->reject();
-                }
-            }
-        });
-        m_timer.start(5);
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
 };

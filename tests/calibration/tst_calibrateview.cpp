@@ -33,28 +33,6 @@ QJsonObject Json(const QString& text)
 {
     return QJsonDocument::fromJson(text.toUtf8()).object();
 }
-
-// Runs fn whenever a modal dialog (not a message box) is up, then closes it.
-class CDialogCloser
-{
-public:
-    CDialogCloser()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            QWidget* pModal = QApplication::activeModalWidget();
-            if (pModal && !qobject_cast<QMessageBox*>(pModal) && pModal->isVisible()) {
-                classes << QString::fromLatin1(pModal->metaObject()->className());
-                if (auto* pDialog = qobject_cast<QDialog*>(pModal))
-                    pDialog->reject();
-            }
-        });
-        m_timer.start(5);
-    }
-    QStringList classes;
-
-private:
-    QTimer m_timer;
-};
 } // namespace
 
 class TestCalibrateView : public QObject
@@ -121,20 +99,20 @@ QStringList TestCalibrateView::Tasks() const
 
 bool TestCalibrateView::Plug(CEmulatedFrame::Mode mode)
 {
-    const int nBefore = m_view.rig.window->statuses.size();
-    m_view.rig.frame->SetMode(mode);
-    m_view.rig.usb->Plug();
-    if (!StationTest::WaitFor([&] { return m_view.rig.window->statuses.size() > nBefore; }))
+    const int nBefore = m_view.Window()->statuses.size();
+    m_view.Frame().frame.SetMode(mode);
+    m_view.Frame().usb->Plug();
+    if (!StationTest::WaitFor([&] { return m_view.Window()->statuses.size() > nBefore; }))
         return false;
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     return true;
 }
 
 bool TestCalibrateView::Unplug()
 {
-    const int nBefore = m_view.rig.window->statuses.size();
-    m_view.rig.usb->Unplug();
-    return StationTest::WaitFor([&] { return m_view.rig.window->statuses.size() > nBefore; });
+    const int nBefore = m_view.Window()->statuses.size();
+    m_view.Frame().usb->Unplug();
+    return StationTest::WaitFor([&] { return m_view.Window()->statuses.size() > nBefore; });
 }
 
 void TestCalibrateView::construction()
@@ -289,41 +267,35 @@ void TestCalibrateView::messages()
     QVERIFY(message == QLatin1String("{}") || !msg.isEmpty());
     if (visible)
         m_view.Open();
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     m_pLog->Clear();
 
-    std::unique_ptr<CModalBoxAnswerer> pAnswerer;
-    std::unique_ptr<CBoxCloser> pCloser;
-    if (answer == QLatin1String("close")) {
-        pCloser = std::make_unique<CBoxCloser>();
-    } else {
-        pAnswerer = std::make_unique<CModalBoxAnswerer>();
-        pAnswerer->Answer(answer);
-    }
+    // "close": the box goes without a button pressed (as when its window
+    // is closed), which answers neither Yes nor No.
+    CModalBoxAnswerer answerer;
+    answerer.Answer(answer == QLatin1String("close") ? QString() : answer);
 
     // As the dispatcher sends it.
     CToastRecorder toasts;
-    emit m_view.rig.work->EmitCalibrateMsg(msg);
-    m_view.rig.Settle();
+    emit m_view.Work()->EmitCalibrateMsg(msg);
+    m_view.rig->Settle();
 
     QCOMPARE(Tasks(), tasks);
     QCOMPARE(m_view.LogTexts(), rows);
     QCOMPARE(m_pLog->Lines(QtInfoMsg).filter(QStringLiteral("ERROR_CODE_")), logged);
     QCOMPARE(toasts.tips, toast.isEmpty() ? QStringList{} : QStringList{toast});
-    if (pCloser) {
-        QCOMPARE(pCloser->texts, QStringList{kDeviation});
-    } else {
-        QCOMPARE(pAnswerer->boxes.size(), asks ? 1 : 0);
-        if (asks) {
-            const CModalBoxAnswerer::SBox box = pAnswerer->boxes.first();
-            QCOMPARE(box.title, QStringLiteral("Calibration complete"));
-            QCOMPARE(box.text, kDeviation);
-            QCOMPARE(box.icon, QStringLiteral("Information"));
-            QStringList buttons = box.buttons;
-            buttons.sort();
-            QCOMPARE(buttons, (QStringList{"No", "Yes"}));
-        }
+    QCOMPARE(answerer.boxes.size(), asks ? 1 : 0);
+    if (asks) {
+        const CModalBoxAnswerer::SBox box = answerer.boxes.first();
+        QCOMPARE(box.kind, CModalBoxAnswerer::EKind::Message);
+        QCOMPARE(box.title, QStringLiteral("Calibration complete"));
+        QCOMPARE(box.text, kDeviation);
+        QCOMPARE(box.icon, QStringLiteral("Information"));
+        QStringList buttons = box.buttons;
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{"No", "Yes"}));
     }
+    QVERIFY2(answerer.problems.isEmpty(), qPrintable(answerer.problems.join('\n')));
     // The time column holds the local time of each row.
     for (const QString& time : m_view.Column(0))
         QVERIFY2(QDateTime::fromString(time, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid(), qPrintable(time));
@@ -345,18 +317,18 @@ void TestCalibrateView::deviceEventsWhileTheQuestionIsOpen()
     bool bInside = false;
     answerer.OnShown([&](const CModalBoxAnswerer::SBox&) {
         bInside = true;
-        emit m_view.rig.work->EmitCalibrateMsg(
+        emit m_view.Work()->EmitCalibrateMsg(
             Json(R"({"usb":true,"device":{"Product":"P2","calData":{"LX":"1","LY":"2","RX":"3","RY":"4"}}})"));
-        m_view.rig.usb->Unplug();
+        m_view.Frame().usb->Unplug();
         QVERIFY(StationTest::WaitFor([this] { return !m_view.CalButton()->isEnabled(); }));
     });
-    emit m_view.rig.work->EmitCalibrateMsg(Json(R"({"step":7})"));
+    emit m_view.Work()->EmitCalibrateMsg(Json(R"({"step":7})"));
     QVERIFY(bInside);
     QCOMPARE(m_view.LogTexts(), (QStringList{"Product:" + kProduct, kValues, "Product:P2", "1-2-3-4",
                                              "Device is disconnected"}));
     QVERIFY(!m_view.CalButton()->isEnabled());
     QVERIFY(!m_view.ResetButton()->isEnabled());
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     QCOMPARE(Tasks(), QStringList{"STEP_END_OK"});
 }
 
@@ -364,7 +336,7 @@ void TestCalibrateView::buttonsFollowTheFrame()
 {
     // From the main panel: the dispatcher reads the information, not the
     // calibration data, and the view is hidden.
-    m_view.rig.window->SetWorkType(MAINWORK);
+    m_view.Window()->SetWorkType(MAINWORK);
     QVERIFY(!m_view.CalButton()->isEnabled());
 
     QVERIFY(Plug());
@@ -377,7 +349,7 @@ void TestCalibrateView::buttonsFollowTheFrame()
 
     // Opened without a frame: nothing to read.
     m_view.Open();
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     QVERIFY(!Tasks().contains(QStringLiteral("InitDeviceCalData")));
     QVERIFY(Plug());
     QVERIFY(m_view.CalButton()->isEnabled());
@@ -407,17 +379,17 @@ void TestCalibrateView::openingReadsTheCalibrationData()
     QFETCH(QString, frame);
     QFETCH(bool, reads);
 
-    m_view.rig.window->SetWorkType(MAINWORK);
+    m_view.Window()->SetWorkType(MAINWORK);
     if (frame != QLatin1String("none"))
         QVERIFY(Plug(frame == QLatin1String("bootloader") ? CEmulatedFrame::Mode::Bootloader
                                                           : CEmulatedFrame::Mode::Application));
     if (frame == QLatin1String("unplugged"))
         QVERIFY(Unplug());
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     m_pLog->Clear();
 
     m_view.Open();
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     QCOMPARE(Tasks(), reads ? QStringList{"InitDeviceCalData"} : QStringList{});
     if (reads)
         QTRY_COMPARE(m_view.LogTexts(), (QStringList{"Product:" + kProduct, kValues}));
@@ -430,13 +402,13 @@ void TestCalibrateView::screenShowsWhenTheStartIsRefused()
     CTestEnvironment::RealClock();
     m_view.Open();
     QVERIFY(Plug());
-    m_view.rig.frame->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
+    m_view.Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
     m_pLog->Clear();
 
     CCalWorkCustomView* pScreen = m_view.Screen();
     QTest::mouseClick(m_view.CalButton(), Qt::LeftButton);
     QVERIFY(pScreen->isVisible());
-    QVERIFY(StationTest::WaitFor([this] { return m_view.rig.work->IsTaskRunning(QStringLiteral("STEP_BEGIN")); }));
+    QVERIFY(StationTest::WaitFor([this] { return m_view.Work()->IsTaskRunning(QStringLiteral("STEP_BEGIN")); }));
     for (int i = 0; i < 3; ++i)
         pScreen->UpdateCalCountDownTime();
     pScreen->close();
@@ -450,10 +422,10 @@ void TestCalibrateView::screenShowsWhenTheStartIsRefused()
     // The screen's stop (Escape, or the end of its count-down) ends the
     // waiting step; the second start was dropped, not queued.
     pScreen->StopCalWork();
-    QVERIFY(StationTest::WaitFor([this] { return !m_view.rig.work->IsTaskRunning(QStringLiteral("STEP_BEGIN")); }));
-    m_view.rig.Settle();
+    QVERIFY(StationTest::WaitFor([this] { return !m_view.Work()->IsTaskRunning(QStringLiteral("STEP_BEGIN")); }));
+    m_view.rig->Settle();
     QCOMPARE(Tasks().count(QStringLiteral("STEP_BEGIN")), 1);
-    QCOMPARE(m_view.rig.frame->RequestsFor(0x01, 0x00).size(), 1);
+    QCOMPARE(m_view.Frame().frame.RequestsFor(0x01, 0x00).size(), 1);
 }
 
 void TestCalibrateView::leaving_data()
@@ -480,7 +452,7 @@ void TestCalibrateView::leaving()
     m_view.Open();
     pView->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(pView));
-    emit m_view.rig.work->EmitCalibrateMsg(Json(R"({"Complete":{"LX":"1","LY":"2","RX":"3","RY":"4"}})"));
+    emit m_view.Work()->EmitCalibrateMsg(Json(R"({"Complete":{"LX":"1","LY":"2","RX":"3","RY":"4"}})"));
     QCOMPARE(m_view.LogTexts().size(), 1);
 
     if (how == QLatin1String("close"))
@@ -519,14 +491,14 @@ void TestCalibrateView::otherKeysDoNothing()
     m_view.Open();
     QVERIFY(Plug());
     QVERIFY(m_view.CalButton()->isEnabled());
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     m_pLog->Clear();
     pView->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(pView));
     m_view.Log()->setFocus();
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space, Qt::Key_A, Qt::Key_F5})
         QTest::keyClick(pView, key);
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     QVERIFY(pView->isVisible());
     QCOMPARE(types.size(), 0);
     QCOMPARE(Tasks(), QStringList{});
@@ -543,23 +515,29 @@ void TestCalibrateView::toolButtons()
 
     // The hidden touch button: its check state follows the dispatcher.
     auto* pTouch = pView->findChild<QToolButton*>(QStringLiteral("touchEnToolButton"));
-    emit m_view.rig.work->EmitTouchEnButtonStatus(true);
+    emit m_view.Work()->EmitTouchEnButtonStatus(true);
     QVERIFY(!pTouch->isChecked()); // the main window connects it, not the view
     pView->SetCalViewTouchEnableCheck(true);
     QVERIFY(pTouch->isChecked());
     pView->SetCalViewTouchEnableCheck(false);
     QVERIFY(!pTouch->isChecked());
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     m_pLog->Clear();
     pView->on_touchEnToolButton_clicked(true);
     pView->on_touchEnToolButton_clicked(false);
-    m_view.rig.Settle();
+    m_view.rig->Settle();
     QCOMPARE(Tasks(), (QStringList{"DisableTouch", "EnableTouch"}));
 
     // The set-up button runs the calibration parameter dialog modally.
-    CDialogCloser closer;
+    CModalBoxAnswerer answerer;
+    answerer.AnswerDialog(false);
     QTest::mouseClick(pView->findChild<QToolButton*>(QStringLiteral("lstActionToolButton")), Qt::LeftButton);
-    QCOMPARE(closer.classes, QStringList{"CalibrateSetUpDialog"});
+    QStringList dialogs; // the message boxes a dialog may open are answered too
+    for (const CModalBoxAnswerer::SBox& box : qAsConst(answerer.boxes)) {
+        if (box.kind == CModalBoxAnswerer::EKind::Dialog)
+            dialogs << box.className;
+    }
+    QCOMPARE(dialogs, QStringList{"CalibrateSetUpDialog"});
     QVERIFY(pView->isVisible());
 }
 
@@ -567,7 +545,7 @@ void TestCalibrateView::logMenuAtTheCursor()
 {
     VeloraCalibrateView* pView = m_view.view;
     m_view.Open();
-    emit m_view.rig.work->EmitCalibrateMsg(Json(R"({"Complete":{"LX":"1","LY":"2","RX":"3","RY":"4"}})"));
+    emit m_view.Work()->EmitCalibrateMsg(Json(R"({"Complete":{"LX":"1","LY":"2","RX":"3","RY":"4"}})"));
     QCursor::setPos(QPoint(250, 180));
 
     QPoint menuAt;
@@ -600,4 +578,3 @@ void TestCalibrateView::logMenuAtTheCursor()
 
 STATION_TEST_MAIN(TestCalibrateView)
 #include "tst_calibrateview.moc"
-#include "moc_dispatchrig.cpp"

@@ -16,10 +16,11 @@
 #include "mainwindow.h"
 #include "modalboxanswerer.h"
 #include "runlogcapture.h"
-#include "shellrig.h"
 #include "stationclock.h"
 #include "stationresources.h"
+#include "stationrig.h"
 #include "testenvironment.h"
+#include "testviewdouble.h"
 #include "toast.h"
 #include "toastrecorder.h"
 #include "touchbase.h"
@@ -41,19 +42,6 @@ const QString kFactoryValues = QStringLiteral("100-200-7e00-7d00");
 // What the frame makes of the four touches.
 const quint16 kNewValues[4] = {0x0120, 0x0230, 0x7D00, 0x7C00};
 const QString kNewValuesRow = QStringLiteral("120-230-7d00-7c00");
-
-// The test view as the dispatcher sees it: runs a test, opens a log.
-class CTestViewDouble : public QObject
-{
-    Q_OBJECT
-public:
-    QString strLogPath;
-    int nInitTestUi = 0;
-    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
-
-public slots:
-    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
-};
 
 QString Screenshot(const QString& name)
 {
@@ -92,10 +80,10 @@ private:
     void Touch(quint8 nAnswer, quint8 nCheck = 2);
 
     std::unique_ptr<CScopedWorkDir> m_pWorkDir;
-    std::unique_ptr<CShellRig> m_pRig;
+    std::unique_ptr<CStationRig> m_pRig;
     std::unique_ptr<CRunLogCapture> m_pLog;
-    CShellFrame* m_pFrame = nullptr;
-    std::unique_ptr<MainWindow> m_pWindow;
+    CStationRig::SFrame* m_pFrame = nullptr;
+    MainWindow* m_pWindow = nullptr;  // the rig's
     VeloraCalibrateView* m_pView = nullptr;
     CCalWorkCustomView* m_pScreen = nullptr;
     HandleWork* m_pWork = nullptr;
@@ -115,7 +103,7 @@ void TestCalibrationEndToEnd::init()
     CCustomerSettings::GetInstance()->clear();
     m_pWorkDir = std::make_unique<CScopedWorkDir>();
     m_pLog = std::make_unique<CRunLogCapture>();
-    m_pRig = std::make_unique<CShellRig>();
+    m_pRig = std::make_unique<CStationRig>();
     m_pFrame = &m_pRig->AddFrame();
     // The frame takes the values of the four touches when it checks them.
     m_pFrame->frame.AddHandler(0x01, 0x05, [](CEmulatedFrame& frame, const QByteArray&, QList<CEmulatedFrame::Action>*) {
@@ -130,9 +118,9 @@ void TestCalibrationEndToEnd::cleanup()
     m_pView = nullptr;
     m_pScreen = nullptr;
     m_pWork = nullptr;
-    m_pWindow.reset();
+    m_pWindow = nullptr;
     m_pFrame = nullptr;
-    m_pRig.reset();
+    m_pRig.reset(); // the window first, then the frame
     m_pLog.reset();
     m_pWorkDir.reset();
     CToast::Instance()->Dialog()->hide();
@@ -151,17 +139,15 @@ QStringList TestCalibrationEndToEnd::LogTexts() const
 
 void TestCalibrationEndToEnd::OpenWithFrame()
 {
-    m_pWindow = std::make_unique<MainWindow>();
-    m_pWindow->resize(1129, 748);
-    m_pWindow->show();
-    m_pWork = m_pWindow->GetHandleWork();
+    m_pWindow = m_pRig->StartMainWindow();
+    m_pWork = m_pRig->Work();
     m_pView = m_pWindow->findChild<VeloraCalibrateView*>();
     m_pScreen = m_pWindow->findChild<CCalWorkCustomView*>();
     QVERIFY(m_pView && m_pScreen);
 
     m_pFrame->usb->Plug();
     QVERIFY(StationTest::WaitFor([this] { return m_pWork->GetDeviceKind() == HandleWork::DeviceKind::Live; }));
-    QVERIFY(m_pWork->PostTask(QStringLiteral("Sync"), Qt::BlockingQueuedConnection)); // the frame's first task ran
+    m_pRig->Settle(); // the frame's first task ran
     QVERIFY(StationTest::WaitFor([this] { return m_pView->findChild<QPushButton*>("Btn_Cal_2")->isEnabled(); }));
 
     // The operator opens the calibration view from the main panel.
@@ -215,6 +201,7 @@ void TestCalibrationEndToEnd::fourPoints()
     });
     OpenWithFrame();
     const CEmulatedFrame::State before = m_pFrame->frame.Snapshot();
+    QVERIFY(!before.cal.bEnded);
     CToastRecorder toasts;
     CModalBoxAnswerer answerer;
     answerer.Answer(answer);
@@ -268,8 +255,10 @@ void TestCalibrationEndToEnd::fourPoints()
     if (check == 3)
         QCOMPARE(answerer.boxes.first().title, QStringLiteral("Calibration complete"));
 
+    // The end of the calibration is only written: the frame takes it a
+    // moment later.
+    QVERIFY(StationTest::WaitFor([this] { return m_pFrame->frame.Snapshot().cal.bEnded; }));
     const CEmulatedFrame::State after = m_pFrame->frame.Snapshot();
-    QVERIFY(after.cal.bEnded);
     if (stored) {
         // In the frame's flash and as its default.
         QCOMPARE(Values(after.cal.flash), Values(kNewValues));
@@ -297,6 +286,7 @@ void TestCalibrationEndToEnd::countDownEndInterruptsTheStep()
     CModalBoxAnswerer answerer;
     CToastRecorder toasts;
     m_pLog->Clear();
+    QVERIFY(!m_pFrame->frame.Snapshot().cal.bEnded);
     QTest::mouseClick(m_pView->findChild<QPushButton*>("Btn_Cal_2"), Qt::LeftButton);
     QVERIFY(StationTest::WaitFor([this] { return m_pFrame->frame.RequestsFor(0x01, 0x00).size() == 1; }));
     QVERIFY(m_pWork->IsTaskRunning(QStringLiteral("STEP_BEGIN")));
@@ -310,7 +300,7 @@ void TestCalibrationEndToEnd::countDownEndInterruptsTheStep()
     QCOMPARE(toasts.tips, QStringList{"Reset successful!"});
     // One step request: interrupted, not timed out and tried again.
     QCOMPARE(m_pFrame->frame.RequestsFor(0x01, 0x00).size(), 1);
-    QVERIFY(m_pFrame->frame.Snapshot().cal.bEnded);
+    QVERIFY(StationTest::WaitFor([this] { return m_pFrame->frame.Snapshot().cal.bEnded; }));
     QVERIFY(answerer.boxes.isEmpty());
     // The stop does not reset the frame a second time.
     QCOMPARE(m_pLog->Tasks().count(QStringLiteral("RESET_CAL_DATA")), 0);
@@ -354,14 +344,14 @@ void TestCalibrationEndToEnd::replayedLogLeavesNothingToCalibrate()
 
     OpenWithFrame();
     CTestViewDouble testView;
-    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &testView));
+    QVERIFY(m_pRig->Run("StartTestOnce", &testView));
     QVERIFY(StationTest::WaitFor([&] { return testView.nInitTestUi == 1; }));
     testView.strLogPath = QDir::current().absoluteFilePath("run_PASS.xml");
     {
         QMutexLocker lock(m_pWork->GetDeviceMutex());
         QCOMPARE(m_pWork->GetTouchDevice()->SaveXml(testView.strLogPath), 0);
     }
-    QVERIFY(m_pWork->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &testView));
+    QVERIFY(m_pRig->Run("OpenTestLog", &testView));
     QVERIFY(StationTest::WaitFor([&] { return testView.nInitTestUi == 2; }));
     QCOMPARE(m_pWork->GetDeviceKind(), HandleWork::DeviceKind::Replay);
     auto* pButton = m_pView->findChild<QPushButton*>(button);
@@ -370,8 +360,7 @@ void TestCalibrationEndToEnd::replayedLogLeavesNothingToCalibrate()
     m_pLog->Clear();
 
     QTest::mouseClick(pButton, Qt::LeftButton);
-    QVERIFY(m_pWork->PostTask("Sync", Qt::BlockingQueuedConnection));
-    QCoreApplication::processEvents();
+    m_pRig->Settle();
     QCOMPARE(m_pLog->Tasks().filter(QRegularExpression("^(STEP_|RESET_CAL_DATA)")), QStringList{});
     QVERIFY(!m_pScreen->isVisible());
     QVERIFY(!m_pView->findChild<QPushButton*>("Btn_Cal_2")->isEnabled());
@@ -398,14 +387,13 @@ void TestCalibrationEndToEnd::windowGoesAfterEveryScreen()
     }
     QVERIFY(pScreen->isVisible() && pFineTuning->isVisible() && pManual->isVisible());
     // The parameter dialog, run modally and closed.
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, [&] {
-        if (auto* pDialog = qobject_cast<CalibrateSetUpDialog*>(QApplication::activeModalWidget()))
-            pDialog->reject();
-    });
-    closer.start(5);
-    QTest::mouseClick(m_pView->findChild<QToolButton*>("lstActionToolButton"), Qt::LeftButton);
-    closer.stop();
+    {
+        CModalBoxAnswerer answerer;
+        answerer.AnswerDialog(false);
+        QTest::mouseClick(m_pView->findChild<QToolButton*>("lstActionToolButton"), Qt::LeftButton);
+        QVERIFY(!answerer.boxes.isEmpty());
+        QCOMPARE(answerer.boxes.first().className, QStringLiteral("CalibrateSetUpDialog"));
+    }
     emit m_pWork->emitResetCallBack(true);
     QVERIFY(CToast::Instance()->Dialog()->isVisible());
 
@@ -418,7 +406,8 @@ void TestCalibrationEndToEnd::windowGoesAfterEveryScreen()
     m_pView = nullptr;
     m_pScreen = nullptr;
     m_pWork = nullptr;
-    m_pWindow.reset();
+    m_pWindow = nullptr;
+    m_pRig->CloseMainWindow();
     QVERIFY(!pScreen && !pFineTuning && !pManual && !pSetUp);
     QVERIFY(m_pLog->Contains(QStringLiteral("StopWorker : the worker thread has stopped.")));
     QCOMPARE(m_pLog->Count(QStringLiteral("Terminate Thread.")), 0);

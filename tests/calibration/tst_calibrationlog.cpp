@@ -1,12 +1,13 @@
 // The calibration log: its rows (the time of each, "Delete Record" and the
 // row after it), and saving it as a "-CVCalibrate.txt" file: the file's
 // bytes, its name from the moment of the request (a second save in the same
-// millisecond appends), texts holding "#" or Chinese, a cancelled or real
-// folder dialog, and a file that cannot be created or written to its end.
+// millisecond appends), texts holding "#" or Chinese, the folder dialog
+// (answered or cancelled), and a file that cannot be created or written to
+// its end.
 
-#include "calibrationclock.h"
 #include "calviewrig.h"
 #include "filesizelimit.h"
+#include "modalboxanswerer.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testenvironment.h"
@@ -18,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
+
+#include <algorithm>
 
 
 namespace {
@@ -55,6 +58,18 @@ QList<QPair<QString, QString>> ReadRows(const QString& path)
     return rows;
 }
 
+// The warnings of the station, without those of the offscreen platform
+// (the folder dialog's "This plugin does not support ...").
+QStringList Warnings(const CRunLogCapture& log)
+{
+    QStringList warnings = log.Lines(QtWarningMsg);
+    warnings.erase(std::remove_if(warnings.begin(), warnings.end(),
+                                  [](const QString& line) {
+                                      return line.startsWith(QLatin1String("This plugin does not support"));
+                                  }),
+                   warnings.end());
+    return warnings;
+}
 } // namespace
 
 class TestCalibrationLog : public QObject
@@ -72,16 +87,20 @@ private slots:
     void fileBytes();
     void secondSaveInTheSameMillisecondAppends();
     void emptyTable();
+    void fileCannotBeCreated_data();
     void fileCannotBeCreated();
     void fileCannotBeWrittenToItsEnd();
     void realFolderDialog_data();
     void realFolderDialog();
 
 private:
-    void Send(const QJsonObject& msg) { emit m_view.rig.work->EmitCalibrateMsg(msg); }
+    void Send(const QJsonObject& msg) { emit m_view.Work()->EmitCalibrateMsg(msg); }
+    // "Record keeping", the folder dialog answered with folder (empty: cancelled).
+    void Save(const QString& folder);
 
     CCalViewRig m_view;
     std::unique_ptr<QTemporaryDir> m_pDir;
+    std::unique_ptr<CModalBoxAnswerer> m_pAnswerer;
 };
 
 void TestCalibrationLog::initTestCase()
@@ -92,9 +111,10 @@ void TestCalibrationLog::initTestCase()
 void TestCalibrationLog::init()
 {
     CTestEnvironment::FastClock(0.02);
-    CCalibrationClock::SetSource([] { return kNow; });
+    CTestEnvironment::FixLocalTime(kNow);
     m_pDir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_pDir->isValid());
+    m_pAnswerer = std::make_unique<CModalBoxAnswerer>();
     m_view.Create();
     m_view.Open();
 }
@@ -102,15 +122,26 @@ void TestCalibrationLog::init()
 void TestCalibrationLog::cleanup()
 {
     m_view.Destroy();
+    if (m_pAnswerer)
+        QVERIFY2(m_pAnswerer->problems.isEmpty(), qPrintable(m_pAnswerer->problems.join('\n')));
+    m_pAnswerer.reset();
     m_pDir.reset();
-    CCalibrationClock::SetSource(nullptr);
     CTestEnvironment::RealClock();
+}
+
+void TestCalibrationLog::Save(const QString& folder)
+{
+    if (folder.isEmpty())
+        m_pAnswerer->CancelFile();
+    else
+        m_pAnswerer->AnswerFile(folder);
+    m_view.view->SaveCalLogAction_event();
 }
 
 void TestCalibrationLog::rowsAndTheirTime()
 {
     Send(DeviceMessage(QStringLiteral("KT")));
-    CCalibrationClock::SetSource([] { return kNow.addSecs(61); });
+    CTestEnvironment::FixLocalTime(kNow.addSecs(61));
     m_view.view->InsertUsbDeviceForCalibrate(false);
     QCOMPARE(m_view.LogTexts(), (QStringList{"Product:KT", "1-2-3-4", "Device is disconnected"}));
     QCOMPARE(m_view.Column(0), (QStringList{kTime, kTime, "2024-03-05 14:08:10"}));
@@ -145,9 +176,8 @@ void TestCalibrationLog::deleteRecord()
 void TestCalibrationLog::cancelledSave()
 {
     Send(DeviceMessage(QStringLiteral("KT")));
-    m_view.view->strFolder.clear();
-    m_view.view->SaveCalLogAction_event();
-    QCOMPARE(m_view.view->nFolderQuestions, 1);
+    Save(QString());
+    QCOMPARE(m_pAnswerer->boxes.size(), 1);
     QCOMPARE(m_view.LogTexts(), (QStringList{"Product:KT", "1-2-3-4", "Cancel saving log"}));
     QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files), QStringList{});
 }
@@ -158,9 +188,8 @@ void TestCalibrationLog::fileBytes()
     const QString product = QStringLiteral("KT#65 红外触摸框");
     Send(DeviceMessage(product));
     m_view.view->InsertUsbDeviceForCalibrate(false);
-    m_view.view->strFolder = m_pDir->path();
     CRunLogCapture log;
-    m_view.view->SaveCalLogAction_event();
+    Save(m_pDir->path());
 
     const QString path = m_pDir->path() + QLatin1Char('/') + kName;
     QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files), QStringList{kName});
@@ -181,29 +210,28 @@ void TestCalibrationLog::fileBytes()
     for (int r = 0; r < m_view.Log()->rowCount(); ++r)
         rows << qMakePair(m_view.Column(0).at(r), m_view.LogTexts().at(r));
     QCOMPARE(ReadRows(path), rows);
-    QVERIFY(log.Lines(QtWarningMsg).isEmpty());
+    QVERIFY(Warnings(log).isEmpty());
 }
 
 void TestCalibrationLog::secondSaveInTheSameMillisecondAppends()
 {
     Send(DeviceMessage(QStringLiteral("KT")));
-    m_view.view->strFolder = m_pDir->path();
-    m_view.view->SaveCalLogAction_event();
+    Save(m_pDir->path());
     const QString path = m_pDir->path() + QLatin1Char('/') + kName;
     const QByteArray first = ReadAll(path);
     QCOMPARE(first.count('\n'), 3);
 
     // Saving does not clear the table: the second save writes every row
     // again and its own "Generate" row, after the first save's lines.
-    m_view.view->SaveCalLogAction_event();
+    Save(m_pDir->path());
     const QString generated = kTime + "#Generate log file:" + path + "\n";
     const QByteArray second = (kTime + "#Product:KT\n" + kTime + "#1-2-3-4\n").toUtf8() + generated.toUtf8();
     QCOMPARE(ReadAll(path), first + second + generated.toUtf8());
     QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files), QStringList{kName});
 
     // A moment later: a new file.
-    CCalibrationClock::SetSource([] { return kNow.addMSecs(1); });
-    m_view.view->SaveCalLogAction_event();
+    CTestEnvironment::FixLocalTime(kNow.addMSecs(1));
+    Save(m_pDir->path());
     QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files, QDir::Name),
              (QStringList{kName, "2024-03-05-14-07-09-124-CVCalibrate.txt"}));
 }
@@ -211,28 +239,51 @@ void TestCalibrationLog::secondSaveInTheSameMillisecondAppends()
 void TestCalibrationLog::emptyTable()
 {
     QCOMPARE(m_view.Log()->rowCount(), 0);
-    m_view.view->strFolder = m_pDir->path();
-    m_view.view->SaveCalLogAction_event();
+    Save(m_pDir->path());
     const QString path = m_pDir->path() + QLatin1Char('/') + kName;
     QCOMPARE(ReadAll(path), (kTime + "#Generate log file:" + path + "\n").toUtf8());
 }
 
+void TestCalibrationLog::fileCannotBeCreated_data()
+{
+    QTest::addColumn<bool>("folderReplaced");
+    // The folder chosen is replaced by a regular file before the log is
+    // written (a stick pulled, another program): the path runs through a
+    // file. (The dialog itself takes no folder that does not exist, and a
+    // read-only folder would not stop root.)
+    QTest::newRow("folder gone after the choice") << true;
+    // A folder of the log file's name stands where the file goes.
+    QTest::newRow("a folder in place of the file") << false;
+}
+
 void TestCalibrationLog::fileCannotBeCreated()
 {
-    // A folder below a regular file (a read-only folder would not stop root).
-    QFile plain(m_pDir->filePath(QStringLiteral("plain")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    const QString folder = m_pDir->filePath(QStringLiteral("plain/logs"));
-    Send(DeviceMessage(QStringLiteral("KT")));
-    m_view.view->strFolder = folder;
-    CRunLogCapture log;
-    m_view.view->SaveCalLogAction_event();
+    QFETCH(bool, folderReplaced);
 
+    const QString folder = m_pDir->filePath(QStringLiteral("logs"));
+    QVERIFY(QDir().mkpath(folder));
     const QString path = folder + QLatin1Char('/') + kName;
+    if (folderReplaced) {
+        m_pAnswerer->OnShown([folder](const CModalBoxAnswerer::SBox&) {
+            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(pDialog);
+            QObject::connect(pDialog, &QDialog::accepted, [folder] {
+                QVERIFY(QDir(folder).removeRecursively());
+                QFile plain(folder);
+                QVERIFY(plain.open(QIODevice::WriteOnly));
+            });
+        });
+    } else {
+        QVERIFY(QDir().mkpath(path));
+    }
+    Send(DeviceMessage(QStringLiteral("KT")));
+    CRunLogCapture log;
+    Save(folder);
+
     QCOMPARE(m_view.LogTexts(), (QStringList{"Product:KT", "1-2-3-4", "Failed to generate log file:" + path}));
-    QVERIFY(!QFile::exists(path));
-    const QStringList warnings = log.Lines(QtWarningMsg);
+    QCOMPARE(QFileInfo(path).isFile(), false);
+    QCOMPARE(QFileInfo(folder).isFile(), folderReplaced);
+    const QStringList warnings = Warnings(log);
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings.first().contains(path) && warnings.first().contains("cannot create"),
              qPrintable(warnings.first()));
@@ -243,15 +294,13 @@ void TestCalibrationLog::fileCannotBeWrittenToItsEnd()
     // Far more than the limit below.
     for (int i = 0; i < 200; ++i)
         Send(DeviceMessage(QStringLiteral("KT-T65WHSUR-10P-%1").arg(i)));
-    m_view.view->strFolder = m_pDir->path();
     const QString path = m_pDir->path() + QLatin1Char('/') + kName;
-    QStringList lines;
     CRunLogCapture log;
     {
         CFileSizeLimit limit(4096);
         if (!limit.IsActive())
             QSKIP("cannot limit the file size here");
-        m_view.view->SaveCalLogAction_event();
+        Save(m_pDir->path());
     }
     const QStringList texts = m_view.LogTexts();
     QCOMPARE(texts.size(), 402);
@@ -264,7 +313,7 @@ void TestCalibrationLog::fileCannotBeWrittenToItsEnd()
     const QByteArray bytes = ReadAll(path);
     QCOMPARE(bytes.size(), 4096);
     QVERIFY(expected.toUtf8().startsWith(bytes));
-    const QStringList warnings = log.Lines(QtWarningMsg);
+    const QStringList warnings = Warnings(log);
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings.first().contains(path) && warnings.first().contains("cannot write"), qPrintable(warnings.first()));
 }
@@ -276,45 +325,26 @@ void TestCalibrationLog::realFolderDialog_data()
     QTest::newRow("cancelled") << false;
 }
 
-// The real folder dialog of a view (not the test's stand-in for it).
+// The folder dialog as the operator sees it: a folder question that lists
+// only folders, from the program's folder.
 void TestCalibrationLog::realFolderDialog()
 {
     QFETCH(bool, choose);
 
-    VeloraCalibrateView view(m_view.owner.get(), m_view.rig.work.get());
-    view.show();
-    QString caption, startFolder;
-    bool bDirsOnly = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!pDialog || !pDialog->isVisible() || !caption.isEmpty())
-            return;
-        caption = pDialog->windowTitle();
-        startFolder = pDialog->directory().absolutePath();
-        bDirsOnly = pDialog->testOption(QFileDialog::ShowDirsOnly);
-        if (choose) {
-            pDialog->setDirectory(m_pDir->path());
-            QMetaObject::invokeMethod(pDialog, "accept");
-        } else {
-            pDialog->reject();
-        }
-    });
-    poll.start(5);
-    view.SaveCalLogAction_event();
-    poll.stop();
+    Save(choose ? m_pDir->path() : QString());
 
-    QCOMPARE(caption, QStringLiteral("Save Calibrate Log file"));
-    QCOMPARE(startFolder, QDir(QCoreApplication::applicationDirPath()).absolutePath());
-    QVERIFY(bDirsOnly);
-    auto* pTable = view.findChild<QTableWidget*>(QStringLiteral("CalLogTableWidget"));
-    QCOMPARE(pTable->rowCount(), 1);
+    QCOMPARE(m_pAnswerer->boxes.size(), 1);
+    const CModalBoxAnswerer::SBox box = m_pAnswerer->boxes.first();
+    QCOMPARE(box.kind, CModalBoxAnswerer::EKind::File);
+    QCOMPARE(box.title, QStringLiteral("Save Calibrate Log file"));
+    QCOMPARE(box.value, QDir(QCoreApplication::applicationDirPath()).absolutePath());
+    QCOMPARE(box.fileMode, QStringLiteral("DirectoryOnly"));
+    QCOMPARE(m_view.Log()->rowCount(), 1);
     const QString path = QDir(m_pDir->path()).absolutePath() + QLatin1Char('/') + kName;
-    QCOMPARE(pTable->item(0, 1)->text(),
+    QCOMPARE(m_view.LogTexts().first(),
              choose ? QStringLiteral("Generate log file:") + path : QStringLiteral("Cancel saving log"));
     QCOMPARE(QFile::exists(path), choose);
 }
 
 STATION_TEST_MAIN(TestCalibrationLog)
 #include "tst_calibrationlog.moc"
-#include "moc_dispatchrig.cpp"

@@ -5,9 +5,10 @@
 // end, the close at step 5, and the keys.
 
 #include "calworkcustomview.h"
-#include "dispatchrig.h"
+#include "handlework.h"
 #include "stationclock.h"
 #include "stationresources.h"
+#include "stationrig.h"
 #include "testenvironment.h"
 #include "waitfor.h"
 
@@ -61,7 +62,8 @@ private slots:
     void countDownRunsOnTheStationClock();
 
 private:
-    CDispatchRig m_rig;
+    std::unique_ptr<CStationRig> m_pRig;
+    HandleWork* m_pWork = nullptr;  // the rig's
     std::unique_ptr<QWidget> m_pOwner;
     CCalWorkCustomView* m_pScreen = nullptr;
 };
@@ -79,9 +81,11 @@ void TestCalWorkCustomView::init()
     CStationClock::SetTimeoutScale(1000.0);
     // The real dispatcher without a frame: it takes the count-down as its step
     // time-out and the interruption.
-    m_rig.Create(CALIBRATEWORK);
+    m_pRig = std::make_unique<CStationRig>();
+    m_pWork = m_pRig->StartDispatcher(CALIBRATEWORK);
+    m_pRig->Settle();
     m_pOwner = std::make_unique<QWidget>();
-    m_pScreen = new CCalWorkCustomView(m_pOwner.get(), m_rig.work.get());
+    m_pScreen = new CCalWorkCustomView(m_pOwner.get(), m_pWork);
 }
 
 void TestCalWorkCustomView::cleanup()
@@ -89,7 +93,8 @@ void TestCalWorkCustomView::cleanup()
     delete m_pScreen;
     m_pScreen = nullptr;
     m_pOwner.reset();
-    m_rig.Destroy();
+    m_pWork = nullptr;
+    m_pRig.reset();
     CTestEnvironment::RealClock();
 }
 
@@ -243,7 +248,7 @@ void TestCalWorkCustomView::countDown()
 
     QSignalSpy counts(m_pScreen, &CCalWorkCustomView::UpdateCountDown);
     QSignalSpy interrupts(m_pScreen, &CCalWorkCustomView::emitInterruptCurrentRecvWork);
-    HandleWork* pWork = m_rig.work.get();
+    HandleWork* pWork = m_pWork;
     pWork->ChangeCalStepTimeout(1000);
 
     m_pScreen->StartCalCountDown();
@@ -296,7 +301,7 @@ void TestCalWorkCustomView::stepFiveClosesAndKeepsCounting()
         m_pScreen->UpdateCalCountDownTime();
 
     // The dispatcher's step 5: the four points are done.
-    emit m_rig.work->UpdateCalStep(5);
+    emit m_pWork->UpdateCalStep(5);
     QVERIFY(!m_pScreen->isVisible());
     QCOMPARE(m_pScreen->CalStep(), 5);
     // The count-down goes on feeding the check step's time-out.
@@ -305,7 +310,7 @@ void TestCalWorkCustomView::stepFiveClosesAndKeepsCounting()
     for (int i = 0; i < 25; ++i)
         m_pScreen->UpdateCalCountDownTime();
     QCOMPARE(counts.size(), 25);
-    QCOMPARE(m_rig.work->GetCalStepTimeout(), 10000);
+    QCOMPARE(m_pWork->GetCalStepTimeout(), 10000);
     m_pScreen->UpdateCalCountDownTime();
     // The end stops the timers without interrupting the check.
     QVERIFY(!m_pScreen->IsCountingDown());
@@ -396,7 +401,7 @@ void TestCalWorkCustomView::restartResetsEverything()
     QVERIFY(m_pScreen->IsCountingDown());
     QVERIFY(m_pScreen->IsRepainting());
     QCOMPARE(counts.size(), 1);
-    QCOMPARE(m_rig.work->GetCalStepTimeout(), 30000);
+    QCOMPARE(m_pWork->GetCalStepTimeout(), 30000);
 }
 
 // The timers themselves, on a fast station clock: the count-down runs to its
@@ -417,4 +422,3 @@ void TestCalWorkCustomView::countDownRunsOnTheStationClock()
 
 STATION_TEST_MAIN(TestCalWorkCustomView)
 #include "tst_calworkcustomview.moc"
-#include "moc_dispatchrig.cpp"

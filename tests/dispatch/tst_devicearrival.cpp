@@ -7,6 +7,7 @@
 #include "handlework.h"
 #include "hardwareinterface.h"
 #include "modalboxanswerer.h"
+#include "pathview.h"
 #include "runlogcapture.h"
 #include "shelltestwindow.h"
 #include "stationrig.h"
@@ -21,14 +22,6 @@
 namespace {
 const QString kNewDevice = QStringLiteral("A new device is discovered, Do you want to open it?");
 const QString kBootQuestion = QStringLiteral("Touch In Bootloader, Do you want to open it?");
-
-// The upgrade view as the dispatcher sees it.
-class CUpgradeViewDouble : public QObject
-{
-    Q_OBJECT
-public:
-    Q_INVOKABLE QString GetUpgradeFilePath() { return QStringLiteral("no-such-image.bin"); }
-};
 } // namespace
 
 class TestDeviceArrival : public QObject
@@ -203,7 +196,7 @@ void TestDeviceArrival::bootloaderFrame()
     QFETCH(bool, startUpgrade);
     QFETCH(QString, logLine);
 
-    CUpgradeViewDouble upgradeView;
+    CPathView upgradeView(QStringLiteral("no-such-image.bin"));
     if (upgradeRequested) {
         // With no frame attached this only stores the image and the request.
         QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection, &upgradeView));
@@ -463,7 +456,7 @@ void TestDeviceArrival::applicationFrameFirstTask()
         nStatuses = 2;
     }
     CTouchBase* pBefore = m_pWork->GetTouchDevice();
-    CUpgradeViewDouble upgradeView;
+    CPathView upgradeView(QStringLiteral("no-such-image.bin"));
     if (upgradeRequested) // no frame attached: only the request is stored
         QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection, &upgradeView));
     m_pWindow->SetWorkType(eWorkType(workType));

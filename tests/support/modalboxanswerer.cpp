@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMetaEnum>
 #include <QPointer>
 #include <QPushButton>
 
@@ -209,6 +210,7 @@ void CModalBoxAnswerer::AnswerFileDialog(QFileDialog* pDialog, SBox box)
     box.kind = EKind::File;
     box.text = pDialog->nameFilters().join(QStringLiteral(";;"));
     box.value = pDialog->directory().absolutePath();
+    box.fileMode = QString::fromLatin1(QMetaEnum::fromType<QFileDialog::FileMode>().valueToKey(pDialog->fileMode()));
     Shown(box);
     const bool bAnswer = m_bFile;
     const QString path = m_strFile;

@@ -50,6 +50,10 @@ public:
         QString icon;  // message box: "Warning", "Information", "Question", "Critical", "NoIcon"
         // Input dialog: the text it offered; file dialog: the folder it showed.
         QString value;
+        // File dialog: what it picks, named as QFileDialog::FileMode names
+        // it ("ExistingFile", "AnyFile", "ExistingFiles", "Directory", or
+        // "DirectoryOnly" for a folder dialog that lists no files).
+        QString fileMode;
     };
 
     explicit CModalBoxAnswerer(QObject* parent = nullptr);

@@ -4,9 +4,9 @@
 #include <QObject>
 #include <QString>
 
-// The test view as the dispatcher sees it when it runs a test
-// ("StartTestOnce") or opens a saved log ("OpenTestLog"): it gives the log's
-// path and counts the InitTestUi calls.
+// The test view as the dispatcher sees it: it runs a test ("StartTestOnce"),
+// files it and opens a saved log ("OpenTestLog") from strLogPath, and counts
+// the times it was told to show a fresh test.
 class CTestViewDouble : public QObject
 {
     Q_OBJECT

@@ -174,6 +174,7 @@ void TestModalBoxAnswerer::fileDialogs()
     QCOMPARE(answerer.boxes.last().title, QStringLiteral("Firmware"));
     QCOMPARE(answerer.boxes.last().text, QStringLiteral("Firmware (*.bin);;All (*)"));
     QCOMPARE(answerer.boxes.last().value, QDir(dir.path()).absolutePath());
+    QCOMPARE(answerer.boxes.last().fileMode, QStringLiteral("ExistingFile"));
 
     // Saving under a new name, a relative answer taken from the current folder.
     CScopedWorkDir work;
@@ -183,12 +184,17 @@ void TestModalBoxAnswerer::fileDialogs()
     // A folder.
     answerer.AnswerFile(dir.filePath("logs"));
     QCOMPARE(QFileDialog::getExistingDirectory(nullptr, "Folder", dir.path()), dir.filePath("logs"));
+    QCOMPARE(answerer.boxes.last().fileMode, QStringLiteral("DirectoryOnly"));
+    answerer.AnswerFile(dir.filePath("logs"));
+    QCOMPARE(QFileDialog::getExistingDirectory(nullptr, "Folder", dir.path(), QFileDialog::Options()),
+             dir.filePath("logs"));
+    QCOMPARE(answerer.boxes.last().fileMode, QStringLiteral("Directory"));
 
     // Cancelled.
     answerer.CancelFile();
     QVERIFY(QFileDialog::getOpenFileName(nullptr, "Firmware", dir.path()).isEmpty());
     QVERIFY2(answerer.problems.isEmpty(), qPrintable(answerer.problems.join('\n')));
-    QCOMPARE(answerer.boxes.size(), 4);
+    QCOMPARE(answerer.boxes.size(), 5);
 }
 
 void TestModalBoxAnswerer::fileDialogRefusesAMissingFile()
