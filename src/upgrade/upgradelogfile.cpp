@@ -1,5 +1,7 @@
 #include "upgradelogfile.h"
 
+#include "localclock.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -17,11 +19,6 @@ QString& ProgramDirOverride()
     return s_dir;
 }
 
-std::function<QDateTime()>& LocalClock()
-{
-    static std::function<QDateTime()> s_clock;
-    return s_clock;
-}
 } // namespace
 
 CUpgradeLogFile::CUpgradeLogFile() = default;
@@ -42,17 +39,6 @@ void CUpgradeLogFile::SetProgramDir(const QString& dir)
     ProgramDirOverride() = dir;
 }
 
-QDateTime CUpgradeLogFile::LocalNow()
-{
-    const std::function<QDateTime()>& clock = LocalClock();
-    return clock ? clock() : QDateTime::currentDateTime();
-}
-
-void CUpgradeLogFile::SetLocalClock(std::function<QDateTime()> clock)
-{
-    LocalClock() = std::move(clock);
-}
-
 QString CUpgradeLogFile::FileName(const QString& folder, const QDateTime& t)
 {
     return folder + QLatin1Char('/') + t.toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss-zzz"))
@@ -66,7 +52,7 @@ bool CUpgradeLogFile::Create()
     m_strProblem.clear();
     m_bWriteFailed = false;
 
-    const QDateTime now = LocalNow();
+    const QDateTime now = CLocalClock::Now();
     const QString programDir = QDir::cleanPath(ProgramDir());
     const QString workDir = QDir::cleanPath(QDir::currentPath());
     QStringList bases{programDir};

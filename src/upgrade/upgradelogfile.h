@@ -43,11 +43,6 @@ public:
     // Empty: the program's own folder again.
     static void SetProgramDir(const QString& dir);
 
-    // The local time that names the files and stamps the rows of the view;
-    // a test may put its own clock in place (null: the system's).
-    static QDateTime LocalNow();
-    static void SetLocalClock(std::function<QDateTime()> clock);
-
     // The name of the file created at the time t, in folder.
     static QString FileName(const QString& folder, const QDateTime& t);
 

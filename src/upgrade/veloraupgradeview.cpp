@@ -6,6 +6,7 @@
 #include "deviceinfokey.h"
 #include "devicemode.h"
 #include "handlework.h"
+#include "localclock.h"
 #include "scaninputdialog.h"
 #include "stationclock.h"
 #include "stationinfo.h"
@@ -712,7 +713,7 @@ void VeloraUpgradeView::InsertRow(const QString& stamp, const QString& message, 
 int VeloraUpgradeView::AppendLog(QString message)
 {
     // One time for the row and its line.
-    const QString stamp = RowTime(CUpgradeLogFile::LocalNow());
+    const QString stamp = RowTime(CLocalClock::Now());
     InsertRow(stamp, message, nullptr, nullptr);
     m_logFile.WriteLine(stamp + QLatin1Char(' ') + message);
     ui->infoTableWidget->scrollToBottom();
@@ -726,7 +727,7 @@ void VeloraUpgradeView::AddRefusalRow()
     font.setPointSize(15);
     font.setWeight(QFont::Bold);
     const QColor red(Qt::red);
-    const QString stamp = RowTime(CUpgradeLogFile::LocalNow());
+    const QString stamp = RowTime(CLocalClock::Now());
     InsertRow(stamp, message, &font, &red);
     // Not scrolled; and while the view is hidden, the table only.
     if (isVisible())

@@ -47,7 +47,7 @@ void TestUpgradeLog::init()
     CCustomerSettings::GetInstance()->clear();
     m = std::make_unique<CUpgradeStation>();
     m_now = QDateTime(QDate(2024, 5, 6), QTime(13, 45, 10, 123));
-    CUpgradeLogFile::SetLocalClock([this] { return m_now; });
+    CLocalClock::SetSource([this] { return m_now; });
 }
 
 void TestUpgradeLog::cleanup()

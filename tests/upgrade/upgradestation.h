@@ -15,6 +15,7 @@
 #include "customersettings.h"
 #include "emulatedbootloader.h"
 #include "emulatedframe.h"
+#include "localclock.h"
 #include "emulatedpanel.h"
 #include "emulatedusbframe.h"
 #include "fakehidbackend.h"
@@ -104,7 +105,7 @@ public:
         hid.reset();
         CFakeHidBackend::Uninstall();
         CUpgradeLogFile::SetProgramDir(QString());
-        CUpgradeLogFile::SetLocalClock(nullptr);
+        CLocalClock::SetSource(nullptr);
         QDir::setCurrent(m_strPreviousDir);
     }
 
