@@ -21,7 +21,10 @@ constexpr int kRepaintMs = 60;
 
 QString CCalAdvancedSettingView::ValueText(int32_t nValue)
 {
-    return QStringLiteral("0x") + QString::number(nValue, 16);
+    // The sign after the prefix: QString::number writes a negative number
+    // in base 16 as its 64-bit two's complement.
+    const QString digits = QString::number(qAbs(qint64(nValue)), 16);
+    return QStringLiteral("0x") + (nValue < 0 ? QStringLiteral("-") + digits : digits);
 }
 
 QList<QRect> CCalAdvancedSettingView::Zones(const QSize& screen)
@@ -216,6 +219,9 @@ void CCalAdvancedSettingView::Btn_Exit_Response()
 
 bool CCalAdvancedSettingView::ExitWithSavePrompt()
 {
+    // Whether the operator left from this screen: asked before the question,
+    // whose box takes the activation while it is open.
+    const bool bActive = isActiveWindow();
     m_pRepaintTimer->stop();
     if (m_bChanged) {
         if (StationClosing()) {
@@ -235,7 +241,7 @@ bool CCalAdvancedSettingView::ExitWithSavePrompt()
         }
         m_bChanged = false;
     }
-    if (!isActiveWindow())
+    if (!bActive)
         return false;
     const bool bWasLeaving = m_bLeaving;
     m_bLeaving = true;

@@ -26,7 +26,10 @@ const char kFilter[] = "*.ini";
 
 QString HexText(int32_t nValue)
 {
-    return QStringLiteral("0x") + QString::number(nValue, 16);
+    // The sign after the prefix: QString::number writes a negative number
+    // in base 16 as its 64-bit two's complement.
+    const QString digits = QString::number(qAbs(qint64(nValue)), 16);
+    return QStringLiteral("0x") + (nValue < 0 ? QStringLiteral("-") + digits : digits);
 }
 
 void SetTextColour(QLineEdit* pEdit, Qt::GlobalColor colour)

@@ -45,6 +45,14 @@ public:
         return true;
     }
 
+    // Until the tasks posted so far have run, and those their answers
+    // posted in turn.
+    void Settle()
+    {
+        rig.Settle();
+        rig.Settle();
+    }
+
     void Forget()
     {
         rig.ClearRecord();

@@ -302,12 +302,12 @@ void TestFineTuningScreen::longPress()
 
     QVERIFY(m_pRig->PlugFrame());
     m_pScreen->StartFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     m_pRig->Forget();
 
     Run(script);
     QCOMPARE(Delta(), delta);
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     const bool bAdjusted = delta != QList<int>{0, 0, 0, 0};
     // The values went to the frame through the dispatcher.
     QCOMPARE(m_pRig->Tasks(), bAdjusted ? QStringList{"SendCalDataToDev"} : QStringList{});
@@ -348,14 +348,14 @@ void TestFineTuningScreen::startSwitchesTheFrameToMouse()
     });
     QVERIFY(m_pRig->PlugFrame());
     m_pScreen->StartFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(m_pRig->Tasks(), QStringList{"StartFineTuningCalibrate"});
     CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
     QCOMPARE(s.settings.usb[0], quint8(1));
     QCOMPARE(s.settings.usb[1], quint8(1));
 
     m_pScreen->CloseFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     s = m_pRig->Frame().frame.Snapshot();
     QCOMPARE(s.settings.usb[0], quint8(3));
     QCOMPARE(s.settings.usb[1], quint8(2));
@@ -365,7 +365,7 @@ void TestFineTuningScreen::busyDeviceSkipsTheTick()
 {
     QVERIFY(m_pRig->PlugFrame());
     m_pScreen->StartFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     m_pRig->Forget();
     {
         // A task holds the device: every tick is skipped, none waits.
@@ -376,7 +376,7 @@ void TestFineTuningScreen::busyDeviceSkipsTheTick()
     // The counter stayed above 799: the next tick adjusts at once.
     Tick(1);
     QCOMPARE(Delta(), (QList<int>{10, -1, 0, 0}));
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(m_pRig->Tasks(), QStringList{"SendCalDataToDev"});
 }
 
@@ -384,7 +384,7 @@ void TestFineTuningScreen::noSecondAdjustmentBeforeTheAnswer()
 {
     QVERIFY(m_pRig->PlugFrame());
     m_pScreen->StartFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     m_pRig->Forget();
 
     ChangeValues();
@@ -393,10 +393,10 @@ void TestFineTuningScreen::noSecondAdjustmentBeforeTheAnswer()
     Tick(5);
     QCOMPARE(Delta(), (QList<int>{10, -1, 0, 0}));
     // Answered: the press adjusts again.
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     Tick(1);
     QCOMPARE(Delta(), (QList<int>{20, -2, 0, 0}));
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(m_pRig->Tasks(), (QStringList{"SendCalDataToDev", "SendCalDataToDev"}));
     QCOMPARE(m_pRig->FrameValues(), m_pRig->Cached());
 }
@@ -405,25 +405,25 @@ void TestFineTuningScreen::failedSendStopsThePress()
 {
     QVERIFY(m_pRig->PlugFrame());
     m_pScreen->StartFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     // The frame refuses the values (the end of fine tuning, 0x80330005).
     m_pRig->Frame().frame.SetFault(0xA1, 0x02, CEmulatedFrame::CustomReplies({QByteArray::fromHex("FCFE830000A212")}));
     m_pRig->Forget();
 
     ChangeValues();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(m_pRig->rig.Record().events, QStringList{R"(msg:{"funcResult":"80330005"})"});
     QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("CalDataSent").size(), 1);
     // This press adjusts no more.
     Tick(10);
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(Delta(), (QList<int>{10, -1, 0, 0}));
     QCOMPARE(m_pRig->Tasks(), QStringList{"SendCalDataToDev"});
 
     // A new press does.
     m_pRig->Frame().frame.ClearFaults();
     Run("release 250 133; press 250 133; tick 41");
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(Delta(), (QList<int>{20, -2, 0, 0}));
     QCOMPARE(m_pRig->FrameValues(), m_pRig->Cached());
 }
@@ -432,10 +432,10 @@ void TestFineTuningScreen::withoutFrameNothingIsAdjusted()
 {
     m_pScreen->StartFineTuningCal();
     Run("press 250 133; tick 50");
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(m_pRig->log.Count("CalWork : no frame is plugged"), 1);
     Run("release 250 133; press 250 133; tick 45");
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     // Once per press; nothing is sent, nothing changed.
     QCOMPARE(m_pRig->log.Count("CalWork : no frame is plugged"), 2);
     QVERIFY(!m_pRig->Tasks().contains("SendCalDataToDev"));
@@ -478,7 +478,7 @@ void TestFineTuningScreen::leaving()
     QVERIFY(QTest::qWaitForWindowExposed(m_pScreen.get()));
     if (change)
         ChangeValues();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     m_pRig->Forget();
     m_pRig->answerer.Answer(answer);
 
@@ -492,7 +492,7 @@ void TestFineTuningScreen::leaving()
         QApplication::sendEvent(m_pScreen->windowHandle(), &event);
     }
     QVERIFY(!m_pScreen->isVisible());
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(exits.size(), 1);
     QCOMPARE(exits[0][0].toBool(), change);
     QCOMPARE(m_pRig->Tasks(), tasks);
@@ -520,18 +520,18 @@ void TestFineTuningScreen::closedBoxKeepsTheChange()
     QVERIFY(m_pRig->PlugFrame());
     m_pScreen->StartFineTuningCal();
     ChangeValues();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     m_pRig->Forget();
 
     // Closed without Yes or No: nothing posted, the change stays.
     m_pRig->answerer.Answer(QString());
     m_pScreen->CloseFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(m_pRig->answerer.boxes.size(), 1);
     QCOMPARE(m_pRig->Tasks(), QStringList{"ExitFineTuningCalibrate"});
     m_pRig->answerer.Answer("No");
     m_pScreen->CloseFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(m_pRig->answerer.boxes.size(), 2);
     QCOMPARE(m_pRig->Tasks(), (QStringList{"ExitFineTuningCalibrate", "ExitFineTuningCalibrate", "RESET_CAL_DATA"}));
 }
@@ -549,7 +549,7 @@ void TestFineTuningScreen::resetClearsTheChange()
     QVERIFY(m_pRig->PlugFrame());
     m_pScreen->StartFineTuningCal();
     ChangeValues();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     m_pRig->Forget();
     {
         std::unique_ptr<CMutexHolder> pHolder;
@@ -561,11 +561,11 @@ void TestFineTuningScreen::resetClearsTheChange()
         }
         QTest::mouseClick(m_pScreen->findChild<QPushButton*>("Btn_Reset"), Qt::LeftButton);
     }
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QCOMPARE(m_pRig->Tasks(), QStringList{"RESET_CAL_DATA"});
     // The screen stays; leaving asks nothing.
     m_pScreen->CloseFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QVERIFY(m_pRig->answerer.boxes.isEmpty());
     QCOMPARE(m_pRig->Tasks(), (QStringList{"RESET_CAL_DATA", "ExitFineTuningCalibrate"}));
 }
@@ -576,11 +576,11 @@ void TestFineTuningScreen::otherKeysDoNothing()
     m_pScreen->StartFineTuningCal();
     m_pScreen->showFullScreen();
     QVERIFY(QTest::qWaitForWindowExposed(m_pScreen.get()));
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     m_pRig->Forget();
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_A, Qt::Key_F4})
         QTest::keyClick(m_pScreen.get(), key);
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
     QVERIFY(m_pScreen->isVisible());
     QVERIFY(m_pRig->Tasks().isEmpty());
 }
@@ -601,7 +601,7 @@ void TestFineTuningScreen::screenshots()
     m_pScreen->CalWork();
     QVERIFY(CalibrationTest::SaveScreenshot(m_pScreen.get(), "finetuning-rightbottom-active.png"));
     m_pScreen->CloseFineTuningCal();
-    m_pRig->rig.Settle();
+    m_pRig->Settle();
 }
 
 STATION_TEST_MAIN(TestFineTuningScreen)
