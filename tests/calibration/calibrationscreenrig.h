@@ -22,19 +22,28 @@
 class CCalibrationScreenRig
 {
 public:
+    // The dispatcher alone (the calibration view's work type), or the real
+    // main window with its own.
+    enum class ELayer { Dispatcher, MainWindow };
+
     // The frame is added (not plugged); the dispatcher waits for it.
-    explicit CCalibrationScreenRig(const CStationRig::SFrameOptions& options = CStationRig::SFrameOptions::Upgradable())
+    explicit CCalibrationScreenRig(ELayer layer = ELayer::Dispatcher,
+                                   const CStationRig::SFrameOptions& options = CStationRig::SFrameOptions::Upgradable())
     {
         rig.AddFrame(options);
-        rig.StartDispatcher(CALIBRATEWORK);
+        if (layer == ELayer::MainWindow)
+            rig.StartMainWindow();
+        else
+            rig.StartDispatcher(CALIBRATEWORK);
         rig.Settle();
     }
 
     HandleWork* Work() const { return rig.Work(); }
     CStationRig::SFrame& Frame() { return rig.Frame(); }
 
-    // Plugs the frame and waits until the dispatcher has read its
-    // calibration data; forgets what was said and run so far.
+    // Plugs the frame and waits until the dispatcher has read what the
+    // work type asks for (calibration data, device information); forgets
+    // what was said and run so far.
     bool PlugFrame()
     {
         rig.Frame().usb->Plug();

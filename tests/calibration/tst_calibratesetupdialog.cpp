@@ -485,7 +485,8 @@ void TestCalibrateSetUpDialog::withReplayNothingHappens()
     // A frame with a panel, tested and filed; its log opened as the replay.
     m_pDialog.reset();
     m_pRig.reset();
-    m_pRig = std::make_unique<CCalibrationScreenRig>(CStationRig::SFrameOptions());
+    m_pRig = std::make_unique<CCalibrationScreenRig>(CCalibrationScreenRig::ELayer::Dispatcher,
+                                                    CStationRig::SFrameOptions());
     m_pDialog = std::make_unique<CalibrateSetUpDialog>(nullptr, m_pRig->Work());
     m_pDialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_pDialog.get()));
