@@ -131,15 +131,20 @@ CalibrateSetUpDialog::EDeviceAccess CalibrateSetUpDialog::WithDevice(
     return pDevice ? EDeviceAccess::Done : EDeviceAccess::NoFrame;
 }
 
+CalibrateSetUpDialog::EDeviceAccess CalibrateSetUpDialog::ReadDeviceValues(int32_t* pValues)
+{
+    return WithDevice([pValues](HardwareInterface* pDevice) {
+        pValues[0] = pDevice->GetCalLX();
+        pValues[1] = pDevice->GetCalLY();
+        pValues[2] = pDevice->GetCalRX();
+        pValues[3] = pDevice->GetCalRY();
+    });
+}
+
 void CalibrateSetUpDialog::UpdateDevCalParameter()
 {
     int32_t values[4] = {0, 0, 0, 0};
-    const EDeviceAccess access = WithDevice([&values](HardwareInterface* pDevice) {
-        values[0] = pDevice->GetCalLX();
-        values[1] = pDevice->GetCalLY();
-        values[2] = pDevice->GetCalRX();
-        values[3] = pDevice->GetCalRY();
-    });
+    const EDeviceAccess access = ReadDeviceValues(values);
     if (access == EDeviceAccess::Busy)
         qInfo().noquote() << "UpdateDevCalParameter : the device is busy; the values shown are kept";
     if (access != EDeviceAccess::Done)
@@ -164,12 +169,7 @@ void CalibrateSetUpDialog::on_outputCalparameter_Btn_clicked(bool)
         return;
 
     int32_t values[4] = {0, 0, 0, 0};
-    const EDeviceAccess access = WithDevice([&values](HardwareInterface* pDevice) {
-        values[0] = pDevice->GetCalLX();
-        values[1] = pDevice->GetCalLY();
-        values[2] = pDevice->GetCalRX();
-        values[3] = pDevice->GetCalRY();
-    });
+    const EDeviceAccess access = ReadDeviceValues(values);
     QString why;
     if (access == EDeviceAccess::Busy) {
         why = QStringLiteral("the device is busy");

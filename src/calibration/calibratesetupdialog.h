@@ -63,6 +63,8 @@ private:
     // Runs use on the live frame's device object inside one hold of the
     // device mutex, waited for at most a short bound.
     EDeviceAccess WithDevice(const std::function<void(HardwareInterface*)>& use);
+    // LX, LY, RX, RY into pValues[0..3].
+    EDeviceAccess ReadDeviceValues(int32_t* pValues);
     void ShowFileValues();
 
     Ui::CalibrateSetUpDialog* ui;

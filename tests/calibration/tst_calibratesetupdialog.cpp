@@ -18,18 +18,6 @@
 #include <QtTest>
 
 namespace {
-// The test view as the dispatcher sees it: runs a test and opens its log.
-class CTestViewDouble : public QObject
-{
-    Q_OBJECT
-public:
-    QString strLogPath;
-    int nInitTestUi = 0;
-    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
-public slots:
-    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
-};
-
 const QByteArray kValidFile = "[CalibrateParameter]\nLX=100\nLY=200\nRX=3000\nRY=4000\n";
 } // namespace
 
@@ -70,7 +58,6 @@ private:
     QString WriteFile(const QString& name, const QByteArray& content);
     // Reads the file through the dialog's file dialog.
     void Read(const QString& path);
-    void OpenReplay();
 
     std::unique_ptr<CCalibrationScreenRig> m_pRig;
     std::unique_ptr<CalibrateSetUpDialog> m_pDialog;
@@ -124,26 +111,6 @@ void TestCalibrateSetUpDialog::Read(const QString& path)
     else
         m_pRig->answerer.AnswerFile(path);
     Click("browseCalParameterFile_Btn");
-}
-
-void TestCalibrateSetUpDialog::OpenReplay()
-{
-    // A test run on the frame, filed, and opened again once the frame is gone.
-    CTestViewDouble view;
-    QVERIFY(m_pRig->Work()->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
-    QVERIFY(StationTest::WaitFor([&view] { return view.nInitTestUi == 1; }));
-    view.strLogPath = m_pDir->filePath("run_PASS.xml");
-    {
-        QMutexLocker lock(m_pRig->Work()->GetDeviceMutex());
-        QCOMPARE(m_pRig->Work()->GetTouchDevice()->SaveXml(view.strLogPath), 0);
-    }
-    m_pRig->Frame().usb->Unplug();
-    QVERIFY(m_pRig->rig.WaitForDevices(0));
-    QVERIFY(m_pRig->Work()->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &view));
-    QVERIFY(StationTest::WaitFor([&view] { return view.nInitTestUi == 2; }));
-    QCOMPARE(m_pRig->Work()->GetDeviceKind(), HandleWork::DeviceKind::Replay);
-    m_pRig->Settle();
-    m_pRig->Forget();
 }
 
 // --- the frame's values and the export ---
@@ -493,7 +460,9 @@ void TestCalibrateSetUpDialog::withReplayNothingHappens()
     QVERIFY(m_pRig->PlugFrame());
     m_pDialog->UpdateDevCalParameter();
     QCOMPARE(Fields("devCalParameter_"), (QStringList{"0x100", "0x200", "0x7e00", "0x7d00"}));
-    OpenReplay();
+    QVERIFY(m_pRig->rig.OpenReplay(m_pDir->filePath("run_PASS.xml")));
+    m_pRig->Settle();
+    m_pRig->Forget();
 
     Read(WriteFile("param.ini", kValidFile));
     m_pRig->Forget();

@@ -21,20 +21,6 @@ namespace {
 const QString kNewDevice = QStringLiteral("A new device is discovered, Do you want to open it?");
 const QString kBootQuestion = QStringLiteral("Touch In Bootloader, Do you want to open it?");
 
-// The test view as the dispatcher sees it: runs and files a test, opens a log.
-class CTestViewDouble : public QObject
-{
-    Q_OBJECT
-public:
-    QString strLogPath;
-    int nInitTestUi = 0;
-
-    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
-
-public slots:
-    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
-};
-
 // The upgrade view as the dispatcher sees it.
 class CUpgradeViewDouble : public QObject
 {
@@ -116,20 +102,8 @@ void TestDeviceArrival::OpenReplay()
     CStationRig::SFrame& source = m_pRig->AddFrame();
     PlugAndWait(source, 1);
     QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
-
-    CTestViewDouble view;
-    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
-    QTRY_COMPARE(view.nInitTestUi, 1);
-    view.strLogPath = QDir::current().absoluteFilePath("run_PASS.xml");
-    {
-        QMutexLocker lock(m_pWork->GetDeviceMutex());
-        QCOMPARE(m_pWork->GetTouchDevice()->SaveXml(view.strLogPath), 0);
-    }
-    source.usb->Unplug();
-    QTRY_COMPARE(m_pWindow->statuses.size(), 2);
-
-    QVERIFY(m_pWork->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &view));
-    QTRY_COMPARE(view.nInitTestUi, 2);
+    QVERIFY(m_pRig->OpenReplay(QDir::current().absoluteFilePath("run_PASS.xml"), m_pRig->FrameCount() - 1));
+    QCOMPARE(m_pWindow->statuses.size(), 2);
     QVERIFY(dynamic_cast<CTouchLogfile*>(m_pWork->GetTouchDevice()));
     m_pWindow->Clear();
     m_pLog->Clear();
