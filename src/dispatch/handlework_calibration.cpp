@@ -7,7 +7,9 @@
 // Every task runs on the worker thread against the current device object as a
 // HardwareInterface, under the device mutex; without one it does nothing.
 // Answers go to the calibration screens as the calibration message
-// (EmitCalibrateMsg) and a few plain signals.
+// (EmitCalibrateMsg) and a few plain signals; a screen that posts a task with
+// itself as the argument ("SendCalDataToDev", "READ_CAL_VALUES",
+// "ExitFineTuningCalibrate") is answered by name as well (viewcontract.h).
 
 #include "handlework.h"
 
