@@ -202,9 +202,10 @@ void TestCalibrationScreensEndToEnd::manualEdges()
                                        CCalAdvancedSettingView::ValueText(expected[1]),
                                        CCalAdvancedSettingView::ValueText(expected[2]),
                                        CCalAdvancedSettingView::ValueText(expected[3])}));
+        if (arrow.nDelta > 0 && arrow.nValue == 0)
+            QVERIFY(CalibrationTest::SaveScreenshot(pScreen, "manual-calibration-endtoend.png"));
         expected = m_pRig->FrameValues();
     }
-    QVERIFY(CalibrationTest::SaveScreenshot(pScreen, "manual-calibration-endtoend.png"));
 
     m_pRig->answerer.Answer("Yes");
     QTest::mouseClick(pScreen->findChild<QPushButton*>("btn_exit"), Qt::LeftButton);
