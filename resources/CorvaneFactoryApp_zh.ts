@@ -2,6 +2,64 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CCalAdvancedSettingView</name>
+    <message>
+        <source>The left area is to the right, adjust to the left</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Left area to the left, adjust to the right</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The right area is to the right, adjust to the left</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The right area is to the left, adjust to the right</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The upper area is down, adjust up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The upper area is upward, adjust downward</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The lower area is on the upper side, adjust downward</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The lower area is down, adjust up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Calibration is complete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The calibration parameters have been modified, do you want to save the current parameters!</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CFineTuningCalibrateView</name>
+    <message>
+        <source>Calibration is complete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do you want to save the current parameters!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please long press the dot to calibrate</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CFtpClient</name>
     <message>
         <source>Connect to the FTP server error, please check the internet and retry or contact the IT department...</source>
@@ -35,6 +93,99 @@
     <name>CUploadTestData</name>
     <message>
         <source>Connect to DataBase server error, please check the internet and retry or contact the IT department...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CalDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>0xffff</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CalibrateSetUpDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Output</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Calibration parameters in the device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>browse file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Calibration parameters in file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Calibrate SetUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>calibrate parameter file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Failed to write the calibration parameter file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import calibration parameters</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invalid calibration parameter file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import failed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import successful</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>FineTuningDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;center&quot;&gt;&lt;span style=&quot; color:#0000ff;&quot;&gt;Please follow the prompts to calibrate&lt;/span&gt;&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;span style=&quot; color:#0000ff;&quot;&gt; and exit and save&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>重置</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>退出</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

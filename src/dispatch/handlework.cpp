@@ -267,6 +267,7 @@ const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
         {"ExitFineTuningCalibrate", &HandleWork::RunExitFineTuning},
         {"SendCalDataToDev", &HandleWork::RunSendCalDataToDev},
         {"SendFileCalibrateParameterToDev", &HandleWork::RunSendFileCalParam},
+        {"READ_CAL_VALUES", &HandleWork::RunReadCalValues},
     };
     for (const STaskRow& row : kRows) {
         if (task == QLatin1String(row.szTask))
@@ -353,6 +354,12 @@ void HandleWork::AnswerPoster(const STaskContext& ctx, const ViewContract::SMeth
         },
         Qt::QueuedConnection);
 }
+
+// The answers of the calibration rows (handlework_calibration.cpp).
+template void HandleWork::AnswerPoster<>(const STaskContext&, const ViewContract::SMethod&);
+template void HandleWork::AnswerPoster<int>(const STaskContext&, const ViewContract::SMethod&, int);
+template void HandleWork::AnswerPoster<int, int, int, int>(const STaskContext&, const ViewContract::SMethod&, int,
+                                                           int, int, int);
 
 void HandleWork::DeliverToPoster(const QPointer<QObject>& poster, const QString& task,
                                  const ViewContract::SMethod& method, const PosterCall& call)

@@ -304,6 +304,7 @@ private:
     int32_t RunExitFineTuning(const STaskContext& ctx);
     int32_t RunSendCalDataToDev(const STaskContext& ctx);
     int32_t RunSendFileCalParam(const STaskContext& ctx);
+    int32_t RunReadCalValues(const STaskContext& ctx);
     int32_t RunStartUpgrade(const STaskContext& ctx);
     int32_t RunStopUpgrade(const STaskContext& ctx);
 

@@ -7,11 +7,14 @@
 // Every task runs on the worker thread against the current device object as a
 // HardwareInterface, under the device mutex; without one it does nothing.
 // Answers go to the calibration screens as the calibration message
-// (EmitCalibrateMsg) and a few plain signals.
+// (EmitCalibrateMsg) and a few plain signals; a screen that posts a task with
+// itself as the argument ("SendCalDataToDev", "READ_CAL_VALUES",
+// "ExitFineTuningCalibrate") is answered by name as well (viewcontract.h).
 
 #include "handlework.h"
 
 #include "calibratemessage.h"
+#include "deviceerror.h"
 #include "hardwareinterface.h"
 
 #include <QDebug>
@@ -324,29 +327,58 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
     return 0;
 }
 
-int32_t HandleWork::RunExitFineTuning(const STaskContext&)
+int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
 {
-    QMutexLocker lock(m_pDeviceMutex);
-    HardwareInterface* pDevice = LiveHardware();
-    if (!pDevice)
-        return 0;
-    pDevice->WriteFineTuneParams(pDevice->GetFineTune1() == 1);
-    pDevice->ExitFineTuning(1);
-    pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()), uint8_t(pDevice->GetUsb2TouchFormat()));
+    {
+        QMutexLocker lock(m_pDeviceMutex);
+        if (HardwareInterface* pDevice = LiveHardware()) {
+            pDevice->WriteFineTuneParams(pDevice->GetFineTune1() == 1);
+            pDevice->ExitFineTuning(1);
+            pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
+                                    uint8_t(pDevice->GetUsb2TouchFormat()));
+        }
+    }
+    // The fine-tuning screen posts it itself when the program ends and waits
+    // for this answer (the slot posts it without a poster).
+    if (ctx.mPara)
+        AnswerPoster(ctx, ViewContract::kFineTuningExited);
     return 0;
 }
 
-int32_t HandleWork::RunSendCalDataToDev(const STaskContext&)
+int32_t HandleWork::RunSendCalDataToDev(const STaskContext& ctx)
 {
-    QMutexLocker lock(m_pDeviceMutex);
-    HardwareInterface* pDevice = LiveHardware();
-    if (!pDevice)
-        return 0;
-    const int32_t nRet = pDevice->SendCalDataToDev();
-    if (nRet < 0)
-        EmitCalibrateResult(nRet);
-    else
-        emit UpdateCalibrationData();
+    int32_t nRet = ERROR_CODE_NULL_DEVICE;
+    {
+        QMutexLocker lock(m_pDeviceMutex);
+        if (HardwareInterface* pDevice = LiveHardware()) {
+            nRet = pDevice->SendCalDataToDev();
+            if (nRet < 0)
+                EmitCalibrateResult(nRet);
+            else
+                emit UpdateCalibrationData();
+        }
+    }
+    // The fine-tuning screen adjusts again only after this answer.
+    if (ctx.mPara)
+        AnswerPoster(ctx, ViewContract::kCalDataSent, int(nRet));
+    return 0;
+}
+
+int32_t HandleWork::RunReadCalValues(const STaskContext& ctx)
+{
+    // The cached values only: no frame command, so the manual screen never
+    // waits on the GUI thread for a task that holds the device mutex.
+    int nValues[4] = {0, 0, 0, 0};
+    {
+        QMutexLocker lock(m_pDeviceMutex);
+        if (HardwareInterface* pDevice = LiveHardware()) {
+            nValues[0] = pDevice->GetCalLX();
+            nValues[1] = pDevice->GetCalLY();
+            nValues[2] = pDevice->GetCalRX();
+            nValues[3] = pDevice->GetCalRY();
+        }
+    }
+    AnswerPoster(ctx, ViewContract::kCalValuesRead, nValues[0], nValues[1], nValues[2], nValues[3]);
     return 0;
 }
 
@@ -368,9 +400,10 @@ int32_t HandleWork::RunSendFileCalParam(const STaskContext&)
         nRet = pDevice->SaveCalAsDefault();
     if (nRet >= 0)
         emit UpdateCalibrationData();
-    // The values are on the frame; a failed save reaches the operator
-    // through the error rule.
-    emit EmitSaveCalibrateFileParamToDev(true);
+    // Stored only when every step succeeded: values sent but not saved are
+    // not what the operator asked for (the dialog then reads the frame's
+    // values back).
+    emit EmitSaveCalibrateFileParamToDev(nRet >= 0);
     emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
     EmitDeviceInformation(pDevice);
     return nRet;

@@ -67,6 +67,8 @@ constexpr const char* kTestView[] = {"VeloraTestView", nullptr};
 constexpr const char* kUpgradeView[] = {"VeloraUpgradeView", nullptr};
 constexpr const char* kPosters[] = {"VeloraTestView", "VeloraCalibrateView", "VeloraUpgradeView", nullptr};
 constexpr const char* kMainWindow[] = {"MainWindow", nullptr};
+constexpr const char* kFineTuningView[] = {"CFineTuningCalibrateView", nullptr};
+constexpr const char* kManualCalView[] = {"CCalAdvancedSettingView", nullptr};
 
 // --- on the poster, GUI thread, called by HandleWork after the worker's answer
 
@@ -90,6 +92,20 @@ constexpr SMethod kUpdateRealTimeData{kTestView, "UpdateRealTimeData()", nullptr
 // log was not loaded: the task and its code (negative).
 constexpr SMethod kTaskFailed{kPosters, "TaskFailed(QString,int32_t)", nullptr, Thread::Gui,
                               Qt::DirectConnection};
+
+// "SendCalDataToDev" posted by the fine-tuning screen: the send's result, 0 or
+// a failure code (ERROR_CODE_NULL_DEVICE without a live frame). Answered in
+// every case, after the calibration message or UpdateCalibrationData.
+constexpr SMethod kCalDataSent{kFineTuningView, "CalDataSent(int)", nullptr, Thread::Gui, Qt::DirectConnection};
+// "ExitFineTuningCalibrate" posted by the fine-tuning screen itself (the
+// program ends): the frame has been given back its touch formats (or there
+// was no live frame).
+constexpr SMethod kFineTuningExited{kFineTuningView, "FineTuningExited()", nullptr, Thread::Gui,
+                                    Qt::DirectConnection};
+// "READ_CAL_VALUES" posted by the manual calibration screen: the cached
+// values LX, LY, RX, RY (no frame command); zeros without a live frame.
+constexpr SMethod kCalValuesRead{kManualCalView, "CalValuesRead(int,int,int,int)", nullptr, Thread::Gui,
+                                 Qt::DirectConnection};
 
 // --- on the poster, worker thread, while the task runs
 
@@ -126,6 +142,7 @@ constexpr const SMethod* kAll[] = {
     &kInitTestUi,     &kShowTestResult, &kShowReverseData,    &kInitAgcRangeFinished,
     &kUpdateRealTimeData, &kTaskFailed, &kGetLogFilePath,     &kGetAgcValue,
     &kGetUpgradeFilePath, &kInsertUsbDeviceForMainwindow, &kInitDeviceInfoForUI, &kShowErrorMessage,
+    &kCalDataSent,    &kFineTuningExited, &kCalValuesRead,
 };
 
 // The method's name, the signature up to "(".

@@ -4,6 +4,8 @@
 // declare it; a misspelt or retyped slot fails here instead of warning at run
 // time.
 
+#include "caladvancedsettingview.h"
+#include "finetuningcalibrateview.h"
 #include "mainwindow.h"
 #include "shelltestwindow.h"
 #include "testenvironment.h"
@@ -29,6 +31,10 @@ QList<const QMetaObject*> ClassesNamed(const QByteArray& name)
         return {&VeloraCalibrateView::staticMetaObject};
     if (name == "VeloraUpgradeView")
         return {&VeloraUpgradeView::staticMetaObject};
+    if (name == "CFineTuningCalibrateView")
+        return {&CFineTuningCalibrateView::staticMetaObject};
+    if (name == "CCalAdvancedSettingView")
+        return {&CCalAdvancedSettingView::staticMetaObject};
     if (name == "MainWindow")
         return {&MainWindow::staticMetaObject, &CShellTestWindow::staticMetaObject};
     return {};

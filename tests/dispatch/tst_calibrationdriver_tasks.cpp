@@ -34,6 +34,22 @@ QString Step(int n)
     return QStringLiteral("msg:{\"step\":%1}").arg(n);
 }
 
+// The calibration screens as the dispatcher sees them: they post with
+// themselves as the argument and get these answers.
+class CCalScreenDouble : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList answers;
+public slots:
+    void CalDataSent(int result) { answers << QStringLiteral("CalDataSent %1").arg(uint32_t(result), 0, 16); }
+    void CalValuesRead(int lx, int ly, int rx, int ry)
+    {
+        answers << QStringLiteral("CalValuesRead %1 %2 %3 %4").arg(lx).arg(ly).arg(rx).arg(ry);
+    }
+    void FineTuningExited() { answers << QStringLiteral("FineTuningExited"); }
+};
+
 // The frame leaves fine tuning: every calibration command waiting for its
 // answer ends at once with 0x80NN0005, a failure that costs no time-out.
 CEmulatedFrame::Fault FineTuneEnd(int nTimes = -1)
@@ -77,6 +93,8 @@ private slots:
     void fileParametersToDevice_data();
     void fileParametersToDevice();
     void sendCalDataToDev();
+    void answersToTheScreens_data();
+    void answersToTheScreens();
     void gettersWithoutFrame();
     void tasksWithoutFrameDoNothing();
 
@@ -520,11 +538,14 @@ void TestCalibrationDriver::fileParametersToDevice_data()
     const QString form = DeviceForm(0x123, 0x234, 0x7345, 0x7456);
     QTest::newRow("all steps") << QString() << QStringList{"caldata", "savefile:true", form, "deviceinfo"}
                                << QStringList{"A1 01", "A1 02", "30 02", "A1 03", "A1 05"};
-    // The values are on the frame; the save failed: no data refresh.
-    QTest::newRow("format fails") << "30 02" << QStringList{"savefile:true", form, "deviceinfo"}
+    // The values are on the frame but not stored: no data refresh, and the
+    // import is not reported as done.
+    QTest::newRow("format fails") << "30 02" << QStringList{"savefile:false", form, "deviceinfo"}
                                   << QStringList{"A1 01", "A1 02", "30 02"};
-    QTest::newRow("flash fails") << "A1 03" << QStringList{"savefile:true", form, "deviceinfo"}
+    QTest::newRow("flash fails") << "A1 03" << QStringList{"savefile:false", form, "deviceinfo"}
                                  << QStringList{"A1 01", "A1 02", "30 02", "A1 03"};
+    QTest::newRow("default fails") << "A1 05" << QStringList{"savefile:false", form, "deviceinfo"}
+                                   << QStringList{"A1 01", "A1 02", "30 02", "A1 03", "A1 05"};
     QTest::newRow("send fails") << "A1 02" << QStringList{"savefile:false"} << QStringList{"A1 01", "A1 02"};
 }
 
@@ -575,6 +596,61 @@ void TestCalibrationDriver::sendCalDataToDev()
     QCOMPARE(m_pRig->Record().events, QStringList{Result(0x80330005)});
 }
 
+void TestCalibrationDriver::answersToTheScreens_data()
+{
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<bool>("plugged");
+    QTest::addColumn<bool>("sendFails");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("SendCalDataToDev") << "SendCalDataToDev" << true << false << QStringList{"caldata"}
+                                      << "CalDataSent 0";
+    QTest::newRow("SendCalDataToDev fails") << "SendCalDataToDev" << true << true
+                                            << QStringList{Result(0x80330005)} << "CalDataSent 80330005";
+    QTest::newRow("SendCalDataToDev without frame") << "SendCalDataToDev" << false << false << QStringList{}
+                                                    << "CalDataSent 80000003";
+    QTest::newRow("READ_CAL_VALUES") << "READ_CAL_VALUES" << true << false << QStringList{}
+                                     << "CalValuesRead 291 564 29509 29782";
+    QTest::newRow("READ_CAL_VALUES without frame") << "READ_CAL_VALUES" << false << false << QStringList{}
+                                                   << "CalValuesRead 0 0 0 0";
+    QTest::newRow("ExitFineTuningCalibrate") << "ExitFineTuningCalibrate" << true << false << QStringList{}
+                                             << "FineTuningExited";
+    QTest::newRow("ExitFineTuningCalibrate without frame") << "ExitFineTuningCalibrate" << false << false
+                                                           << QStringList{} << "FineTuningExited";
+}
+
+void TestCalibrationDriver::answersToTheScreens()
+{
+    QFETCH(QString, task);
+    QFETCH(bool, plugged);
+    QFETCH(bool, sendFails);
+    QFETCH(QStringList, events);
+    QFETCH(QString, answer);
+
+    if (plugged) {
+        QVERIFY(PlugFrame());
+        QMutexLocker lock(m_pRig->Work()->GetDeviceMutex());
+        Device()->SetCalLX(0x123);
+        Device()->SetCalLY(0x234);
+        Device()->SetCalRX(0x7345);
+        Device()->SetCalRY(0x7456);
+    }
+    if (sendFails)
+        m_pRig->Frame().frame.SetFault(0xA1, 0x02, FineTuneEnd());
+    const QStringList commandsBefore = m_pRig->Frame().AppCommands();
+    CCalScreenDouble screen;
+    QVERIFY(m_pRig->Run(task, &screen));
+    QCOMPARE(m_pRig->Record().events, events);
+    QCOMPARE(screen.answers, QStringList{answer});
+    // The values are read from the station's cache: the frame is not asked.
+    if (task == "READ_CAL_VALUES")
+        QCOMPARE(m_pRig->Frame().AppCommands(), commandsBefore);
+    // Posted without a screen (the slots do), nobody is answered.
+    CRunLogCapture runLog;
+    QVERIFY(m_pRig->Run(task));
+    QVERIFY(runLog.Lines(QtWarningMsg).filter("has no view to call").isEmpty() == (task != "READ_CAL_VALUES"));
+}
+
 void TestCalibrationDriver::gettersWithoutFrame()
 {
     QVERIFY(!m_pRig->Work()->GetTouchDevice());
@@ -595,7 +671,7 @@ void TestCalibrationDriver::tasksWithoutFrameDoNothing()
                             "STEP_END_FAIL", "SAVE_TO_FLASH", "SAVE_AS_DEFAULT", "RESET_CAL_DATA",
                             "GET_CAL_DATA", "CAL_LTL", "CAL_BTT", "GET_CAL_FMT", "SET_CAL_FMT",
                             "StartFineTuningCalibrate", "ExitFineTuningCalibrate", "SendCalDataToDev",
-                            "SendFileCalibrateParameterToDev"};
+                            "SendFileCalibrateParameterToDev", "READ_CAL_VALUES"};
     for (const QString& task : tasks)
         QVERIFY(m_pRig->Run(task));
     QVERIFY(m_pRig->Record().events.isEmpty());

@@ -96,20 +96,8 @@ void TestDeviceArrival::OpenReplay()
     CStationRig::SFrame& source = m_pRig->AddFrame();
     PlugAndWait(source, 1);
     QTRY_COMPARE(m_pWindow->deviceInfos.size(), 1);
-
-    CTestViewDouble view;
-    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
-    QTRY_COMPARE(view.nInitTestUi, 1);
-    view.strLogPath = QDir::current().absoluteFilePath("run_PASS.xml");
-    {
-        QMutexLocker lock(m_pWork->GetDeviceMutex());
-        QCOMPARE(m_pWork->GetTouchDevice()->SaveXml(view.strLogPath), 0);
-    }
-    source.usb->Unplug();
-    QTRY_COMPARE(m_pWindow->statuses.size(), 2);
-
-    QVERIFY(m_pWork->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &view));
-    QTRY_COMPARE(view.nInitTestUi, 2);
+    QVERIFY(m_pRig->OpenReplay(QDir::current().absoluteFilePath("run_PASS.xml"), m_pRig->FrameCount() - 1));
+    QCOMPARE(m_pWindow->statuses.size(), 2);
     QVERIFY(dynamic_cast<CTouchLogfile*>(m_pWork->GetTouchDevice()));
     m_pWindow->Clear();
     m_pLog->Clear();

@@ -224,10 +224,15 @@ void CModalBoxAnswerer::AnswerFileDialog(QFileDialog* pDialog, SBox box)
                   // becomes the current one and its name the typed name.
                   // (selectFile leaves the name field alone while it has the
                   // focus, which offscreen it always has.)
+                  // A path whose folder is no folder (it runs through a
+                  // regular file, say) is typed in whole, as an operator
+                  // would: the dialog cannot show its folder.
                   const QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
-                  pFile->setDirectory(info.absolutePath());
+                  const bool bFolder = QFileInfo(info.absolutePath()).isDir();
+                  if (bFolder)
+                      pFile->setDirectory(info.absolutePath());
                   if (auto* pName = pFile->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                      pName->setText(info.fileName());
+                      pName->setText(bFolder ? info.fileName() : info.absoluteFilePath());
                   else
                       pFile->selectFile(info.absoluteFilePath());
                   // A refusal may open a box of its own, answered meanwhile.

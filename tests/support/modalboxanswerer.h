@@ -64,7 +64,7 @@ public:
     void AnswerInput(const QString& text);
     void CancelInput();
     // File dialogs: accepted with this path (a file, or a folder for a
-    // folder dialog), or cancelled. A dialog that does not take the path
+    // folder dialog; typed in whole when its folder is none), or cancelled. A dialog that does not take the path
     // (a file that must exist and does not, an overwrite not confirmed) is
     // cancelled and the path recorded in problems.
     void AnswerFile(const QString& path);

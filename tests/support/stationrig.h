@@ -151,6 +151,10 @@ public:
     bool Run(const QString& task, QObject* pPara = nullptr);
     // Waits until no task of the dispatcher is queued or running.
     void Settle();
+    // Leaves a saved test log open as the device object: a test run on the
+    // plugged frame nFrame (one with a panel), filed at logPath, the frame
+    // unplugged and the log opened. False when a step did not come about.
+    bool OpenReplay(const QString& logPath, int nFrame = 0);
     // Delivers what is queued for the GUI thread.
     static void Flush();
 

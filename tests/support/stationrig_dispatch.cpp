@@ -4,11 +4,26 @@
 
 #include "handlework.h"
 #include "shelltestwindow.h"
+#include "touchbase.h"
+#include "waitfor.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutexLocker>
 
 namespace {
+// The test view as the dispatcher sees it: runs a test and opens its log.
+class CReplayViewDouble : public QObject
+{
+    Q_OBJECT
+public:
+    QString strLogPath;
+    int nInitTestUi = 0;
+    Q_INVOKABLE QString GetLogFilePath() { return strLogPath; }
+public slots:
+    void InitTestUi(QMap<QString, QString>) { ++nInitTestUi; }
+};
+
 QString Json(const QJsonObject& obj)
 {
     return QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Compact));
@@ -52,6 +67,32 @@ void CStationRig::Settle()
     Flush();
 }
 
+bool CStationRig::OpenReplay(const QString& logPath, int nFrame)
+{
+    if (!m_pWork)
+        return false;
+    CReplayViewDouble view;
+    if (!m_pWork->PostTask(QStringLiteral("StartTestOnce"), Qt::BlockingQueuedConnection, &view) ||
+        !StationTest::WaitFor([&view] { return view.nInitTestUi == 1; }))
+        return false;
+    view.strLogPath = logPath;
+    {
+        QMutexLocker lock(m_pWork->GetDeviceMutex());
+        if (!m_pWork->GetTouchDevice() || m_pWork->GetTouchDevice()->SaveXml(logPath) != 0)
+            return false;
+    }
+    const int nDevices = m_pWorkPort->GetDevCount();
+    Frame(nFrame).usb->Unplug();
+    if (!WaitForDevices(nDevices - 1))
+        return false;
+    // The removal reaches the dispatcher before the log is opened.
+    Settle();
+    if (!m_pWork->PostTask(QStringLiteral("OpenTestLog"), Qt::BlockingQueuedConnection, &view) ||
+        !StationTest::WaitFor([&view] { return view.nInitTestUi == 2; }))
+        return false;
+    return m_pWork->GetDeviceKind() == HandleWork::DeviceKind::Replay;
+}
+
 void CStationRig::AttachRecorder()
 {
     m_record.Clear();
@@ -91,3 +132,5 @@ void CStationRig::AttachRecorder()
                      },
                      Qt::QueuedConnection);
 }
+
+#include "stationrig_dispatch.moc"

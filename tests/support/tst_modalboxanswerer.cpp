@@ -181,6 +181,11 @@ void TestModalBoxAnswerer::fileDialogs()
     answerer.AnswerFile("record.txt");
     QCOMPARE(QFileDialog::getSaveFileName(nullptr, "Save", dir.path()), QDir(work.Path()).absoluteFilePath("record.txt"));
 
+    // Saving through a regular file: the path is typed in whole (never a
+    // name in the folder the dialog happens to show).
+    answerer.AnswerFile(image + "/record.txt");
+    QCOMPARE(QFileDialog::getSaveFileName(nullptr, "Save", dir.path()), image + "/record.txt");
+
     // A folder.
     answerer.AnswerFile(dir.filePath("logs"));
     QCOMPARE(QFileDialog::getExistingDirectory(nullptr, "Folder", dir.path()), dir.filePath("logs"));
@@ -194,7 +199,7 @@ void TestModalBoxAnswerer::fileDialogs()
     answerer.CancelFile();
     QVERIFY(QFileDialog::getOpenFileName(nullptr, "Firmware", dir.path()).isEmpty());
     QVERIFY2(answerer.problems.isEmpty(), qPrintable(answerer.problems.join('\n')));
-    QCOMPARE(answerer.boxes.size(), 5);
+    QCOMPARE(answerer.boxes.size(), 6);
 }
 
 void TestModalBoxAnswerer::fileDialogRefusesAMissingFile()
