@@ -7,6 +7,7 @@
 #include <QPair>
 #include <QString>
 
+class CTouchPaintView;
 class HandleWork;
 
 // The signal-test work view (a placeholder until the test workbench is
@@ -30,4 +31,7 @@ public slots:
     void UpdateSignalTestDeviceInfo(QList<QPair<QString, QString>> lstDevInfo);
     void OpenTouchPaintWindow();
     void SetTouchEnableCheck(bool value);
+
+private:
+    CTouchPaintView* m_pTouchPaintView = nullptr;
 };
