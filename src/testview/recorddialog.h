@@ -27,6 +27,8 @@ public:
     void StartClock();
     // Stops the count and hides the dialog (which ends a running exec()).
     void StopClock();
+    // The one-second clock (it has no parent: the dialog deletes it).
+    const QTimer* ClockTimer() const { return m_pClockTimer; }
 
 signals:
     void emitExitRecord();

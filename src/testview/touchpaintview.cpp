@@ -19,6 +19,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyleOptionGraphicsItem>
 #include <QTouchEvent>
 
 #include <algorithm>
@@ -58,16 +59,44 @@ STouchDrawing& TouchDrawing()
     return drawing;
 }
 
-// Holds the nodes: an item that draws nothing and whose children follow its
-// visibility and stacking. Unlike a QGraphicsItemGroup it keeps no bounding
-// rectangle of its children, so adding a node costs the same with a hundred
-// thousand nodes as with ten.
-class CNodeHolder : public QGraphicsItem
+// An item that draws nothing and holds others, which follow its visibility
+// and stacking. Unlike a QGraphicsItemGroup it keeps no bounding rectangle of
+// its children, so adding one costs the same with a hundred thousand as with
+// ten. The node holder is one; the drawing itself is kept in such layers of
+// at most kLayerSize items each, because the scene walks every top-level item
+// (and every child of a changed one) each time something is added.
+class CItemLayer : public QGraphicsItem
 {
 public:
-    CNodeHolder() { setFlag(QGraphicsItem::ItemHasNoContents); }
+    CItemLayer() { setFlag(QGraphicsItem::ItemHasNoContents); }
     QRectF boundingRect() const override { return QRectF(); }
     void paint(QPainter*, const QStyleOptionGraphicsItem*, QWidget*) override {}
+};
+
+constexpr int kLayerSize = 256;
+// Depth of the scene's spatial index: 4096 cells over the window. The scene
+// would choose one from the few items present at the first touch and keep it.
+constexpr int kIndexDepth = 12;
+// New items painted over the window's last picture without repainting what
+// lies beneath them; more than this since the last paint repaints normally.
+constexpr int kMaxNewItemsPainted = 512;
+
+// A stroke segment. Its line and pen never change once drawn, so its bounds
+// (a stroked outline with round caps, which Qt recomputes on every call) are
+// computed once.
+class CStrokeLine : public QGraphicsLineItem
+{
+public:
+    CStrokeLine(const QLineF& line, const QPen& pen)
+        : QGraphicsLineItem(line)
+    {
+        setPen(pen);
+        m_bounds = QGraphicsLineItem::boundingRect();
+    }
+    QRectF boundingRect() const override { return m_bounds; }
+
+private:
+    QRectF m_bounds;
 };
 
 int ReadWidth(const char* szKey, int nDefault)
@@ -115,6 +144,14 @@ CTouchPaintView::CTouchPaintView(QWidget* parent)
 
     setScene(&m_scene);
     m_scene.setSceneRect(0, 0, width(), height());
+    m_scene.setBspTreeDepth(kIndexDepth);
+    // View pixels are scene units from the top-left corner, whatever the
+    // window's size: the scene can grow with the window (resizeEvent)
+    // without moving what is drawn.
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The view paints its whole background itself (drawBackground), so that
+    // Qt keeps the last picture under the strokes it adds (paintEvent).
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
     m_pSetUpDialog = new CSetUpForMultiDialog(this);
 
@@ -127,13 +164,53 @@ CTouchPaintView::~CTouchPaintView()
     if (m_pModalLoop)
         m_pModalLoop->exit(0);
     delete m_pMenu;
+    // The scene's items go without asking this view to repaint each one.
+    setScene(nullptr);
 }
 
 QGraphicsItem* CTouchPaintView::MakeNodeHolder()
 {
-    auto* pHolder = new CNodeHolder;
+    auto* pHolder = new CItemLayer;
     m_scene.addItem(pHolder);
     return pHolder;
+}
+
+void CTouchPaintView::AddDrawn(QGraphicsItem* pItem)
+{
+    if (!m_pStrokeLayer || m_nStrokeLayerItems >= kLayerSize) {
+        m_pStrokeLayer = new CItemLayer;
+        m_scene.addItem(m_pStrokeLayer);
+        m_nStrokeLayerItems = 0;
+    }
+    pItem->setParentItem(m_pStrokeLayer);
+    ++m_nStrokeLayerItems;
+    NoteNewItem(pItem);
+}
+
+void CTouchPaintView::HoldNode(QGraphicsItem* pNode)
+{
+    if (!m_pNodeLayer || m_nNodeLayerItems >= kLayerSize) {
+        m_pNodeLayer = new CItemLayer;
+        m_pNodeLayer->setParentItem(m_pNodeHolder);
+        m_nNodeLayerItems = 0;
+    }
+    pNode->setParentItem(m_pNodeLayer);
+    ++m_nNodeLayerItems;
+    ++m_nHeldNodes;
+}
+
+void CTouchPaintView::NoteNewItem(QGraphicsItem* pItem)
+{
+    if (m_lstNewItems.size() < kMaxNewItemsPainted)
+        m_lstNewItems.append(pItem);
+    else
+        m_bTooManyNewItems = true;
+}
+
+void CTouchPaintView::ForgetNewItems()
+{
+    m_lstNewItems.clear();
+    m_bTooManyNewItems = false;
 }
 
 void CTouchPaintView::ReadDrawSettings()
@@ -154,6 +231,7 @@ bool CTouchPaintView::SetBackGround(int nGridWidth, bool bShowGrid)
         painter.fillRect(QRect(n - 1, 0, 1, n), Qt::lightGray);
     }
     setBackgroundBrush(QBrush(tile));
+    ForgetNewItems();
     return true;
 }
 
@@ -234,11 +312,22 @@ void CTouchPaintView::ExitResponse()
 
 void CTouchPaintView::ClearResponse()
 {
+    // Without a view the scene lets its items go without working out where
+    // each one was painted.
+    ForgetNewItems();
+    setScene(nullptr);
     m_scene.clear();
+    setScene(&m_scene);
+    viewport()->update();
     m_lstLooseNodes.clear();
-    // ShowRect's items went with the scene.
+    // ShowRect's items and the layers went with the scene.
     m_mapRectItems.clear();
     m_mapRectLabels.clear();
+    m_pStrokeLayer = nullptr;
+    m_nStrokeLayerItems = 0;
+    m_pNodeLayer = nullptr;
+    m_nNodeLayerItems = 0;
+    m_nHeldNodes = 0;
     m_pNodeHolder = MakeNodeHolder();
     m_pNodeHolder->setVisible(m_pNodeAction->isChecked());
 }
@@ -258,8 +347,11 @@ void CTouchPaintView::PrtSrcResponse()
 
 void CTouchPaintView::ShowNodeResponse(bool bShow)
 {
+    // Nodes may have been painted as new items, which the scene does not
+    // know to erase: the whole window is painted again.
+    RepaintAll();
     for (QGraphicsItem* pNode : qAsConst(m_lstLooseNodes))
-        pNode->setParentItem(m_pNodeHolder);
+        HoldNode(pNode);
     m_lstLooseNodes.clear();
     m_pNodeHolder->setVisible(bShow);
 }
@@ -272,9 +364,7 @@ void CTouchPaintView::HideButtonsResponse(bool bShow)
 
 void CTouchPaintView::AddLine(QPointF lastPos, QPointF pos, double nWidth, QColor color)
 {
-    auto* pLine = new QGraphicsLineItem(QLineF(lastPos, pos));
-    pLine->setPen(QPen(color, nWidth, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin));
-    m_scene.addItem(pLine);
+    AddDrawn(new CStrokeLine(QLineF(lastPos, pos), QPen(color, nWidth, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin)));
 }
 
 void CTouchPaintView::AddNode(QPointF pos, double nWidth, QColor color)
@@ -282,10 +372,10 @@ void CTouchPaintView::AddNode(QPointF pos, double nWidth, QColor color)
     auto* pNode = new QGraphicsRectItem(pos.x() - nWidth, pos.y() - nWidth, 2 * nWidth, 2 * nWidth);
     pNode->setPen(CosmeticPen(color));
     if (m_pNodeAction->isChecked()) {
-        m_scene.addItem(pNode);
+        AddDrawn(pNode);
         m_lstLooseNodes.append(pNode);
     } else {
-        pNode->setParentItem(m_pNodeHolder);
+        HoldNode(pNode);
     }
 }
 
@@ -294,7 +384,7 @@ void CTouchPaintView::AddPoint(QPointF pos, double nWidth, QColor color)
     auto* pDot = new QGraphicsEllipseItem(pos.x() - nWidth / 2, pos.y() - nWidth / 2, nWidth, nWidth);
     pDot->setPen(CosmeticPen(color));
     pDot->setBrush(QBrush(color));
-    m_scene.addItem(pDot);
+    AddDrawn(pDot);
 }
 
 void CTouchPaintView::ShowRect(int nId, Qt::TouchPointState eState, QRectF rect)
@@ -482,6 +572,122 @@ void CTouchPaintView::mouseMoveEvent(QMouseEvent* event)
 {
     DrawMouse(event);
     QGraphicsView::mouseMoveEvent(event);
+}
+
+void CTouchPaintView::paintEvent(QPaintEvent* event)
+{
+    if (!PaintNewItemsOnly(event))
+        QGraphicsView::paintEvent(event);
+    ForgetNewItems();
+    if (m_bRepaintingAll) {
+        m_bRepaintingAll = false;
+        setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
+    }
+}
+
+bool CTouchPaintView::PaintNewItemsOnly(QPaintEvent* event)
+{
+    // A finger adds a few small items on top of a drawing that may hold a
+    // hundred thousand: repainting everything under them costs far more
+    // than the new items. When the region to paint is exactly where new
+    // items went and the window's last picture is still under it (not a
+    // whole-window paint such as a grab), only the new items are painted
+    // over it, in their stacking order.
+    if (m_lstNewItems.isEmpty() || m_bTooManyNewItems)
+        return false;
+    const QRegion region = event->region();
+    if (region.boundingRect() == viewport()->rect())
+        return false;
+    QRegion covered;
+    for (QGraphicsItem* pItem : qAsConst(m_lstNewItems))
+        covered += mapFromScene(pItem->sceneBoundingRect()).boundingRect().adjusted(-3, -3, 3, 3);
+    if (!(region - covered).isEmpty())
+        return false;
+
+    // Where something stands over the new items (a translucent button,
+    // nodes held above the strokes, ShowRect's marks), the last picture
+    // cannot simply be painted over: there the drawing is painted afresh.
+    QRegion afresh;
+    for (QPushButton* pButton : {m_pSetUpButton, m_pExitButton, m_pClearButton}) {
+        if (pButton->isVisible())
+            afresh += QRect(viewport()->mapFrom(this, pButton->pos()), pButton->size());
+    }
+    auto addOver = [this, &afresh](const QGraphicsItem* pItem) {
+        afresh += mapFromScene(pItem->sceneBoundingRect()).boundingRect().adjusted(-3, -3, 3, 3);
+    };
+    if (m_nHeldNodes > 0 && m_pNodeHolder->isVisible() && m_pNodeHolder->zValue() > 0) {
+        for (const QRect& rect : region) {
+            const QList<QGraphicsItem*> under =
+                m_scene.items(mapToScene(rect).boundingRect(), Qt::IntersectsItemBoundingRect, Qt::AscendingOrder);
+            for (const QGraphicsItem* pItem : under) {
+                if (m_pNodeHolder->isAncestorOf(pItem))
+                    addOver(pItem);
+            }
+        }
+    }
+    for (const QGraphicsItem* pItem : qAsConst(m_mapRectItems))
+        addOver(pItem);
+    for (const QGraphicsItem* pItem : qAsConst(m_mapRectLabels))
+        addOver(pItem);
+    afresh &= region;
+
+    QPainter painter(viewport());
+    painter.setRenderHints(renderHints());
+    const QTransform toViewport = viewportTransform();
+    if (!afresh.isEmpty()) {
+        painter.save();
+        painter.setClipRegion(afresh);
+        const QRect box = afresh.boundingRect();
+        const QRectF sceneBox = toViewport.inverted().mapRect(QRectF(box));
+        painter.setWorldTransform(toViewport);
+        drawBackground(&painter, sceneBox);
+        painter.resetTransform();
+        m_scene.render(&painter, QRectF(box), sceneBox, Qt::IgnoreAspectRatio);
+        painter.restore();
+    }
+    const QRegion rest = region - afresh;
+    if (rest.isEmpty())
+        return true;
+    painter.setClipRegion(rest);
+    for (QGraphicsItem* pItem : qAsConst(m_lstNewItems)) {
+        if (!pItem->isVisible())
+            continue;
+        painter.save();
+        painter.setTransform(pItem->sceneTransform() * toViewport);
+        QStyleOptionGraphicsItem option;
+        option.exposedRect = pItem->boundingRect();
+        pItem->paint(&painter, &option, viewport());
+        painter.restore();
+    }
+    return true;
+}
+
+void CTouchPaintView::RepaintAll()
+{
+    // Many items leaving or hiding at once would each add their rectangle to
+    // the region to repaint, which costs the square of their number: let
+    // the view repaint the whole window instead, until the next paint.
+    ForgetNewItems();
+    m_bRepaintingAll = true;
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    viewport()->update();
+}
+
+void CTouchPaintView::drawBackground(QPainter* painter, const QRectF& rect)
+{
+    // The window's own colour under the transparent grid tile.
+    painter->fillRect(rect, viewport()->palette().brush(viewport()->backgroundRole()));
+    QGraphicsView::drawBackground(painter, rect);
+}
+
+void CTouchPaintView::resizeEvent(QResizeEvent* event)
+{
+    QGraphicsView::resizeEvent(event);
+    // The scene covers at least the window, so that its index divides the
+    // area the fingers draw in; it only grows, from the same corner.
+    const QRectF area = m_scene.sceneRect() | QRectF(QPointF(0, 0), QSizeF(viewport()->size()));
+    if (area != m_scene.sceneRect())
+        m_scene.setSceneRect(area);
 }
 
 void CTouchPaintView::wheelEvent(QWheelEvent* event)

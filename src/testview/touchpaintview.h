@@ -73,12 +73,23 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void drawBackground(QPainter* painter, const QRectF& rect) override;
 
 private:
     void DrawTouch(QTouchEvent* event);
     void DrawMouse(QMouseEvent* event);
     void ReadDrawSettings();
     QGraphicsItem* MakeNodeHolder();
+    // A dot, a stroke or a loose node, into the current layer of the drawing.
+    void AddDrawn(QGraphicsItem* pItem);
+    // A node into the holder (through its current layer).
+    void HoldNode(QGraphicsItem* pNode);
+    void NoteNewItem(QGraphicsItem* pItem);
+    void ForgetNewItems();
+    bool PaintNewItemsOnly(QPaintEvent* event);
+    void RepaintAll();
     QPointF ToScene(const QPointF& viewPos) const;
 
     QGraphicsScene m_scene;
@@ -102,4 +113,13 @@ private:
     QPointF m_lastMousePos;
     int m_nLastMouseEvent = 0;
     QEventLoop* m_pModalLoop = nullptr;
+
+    QGraphicsItem* m_pStrokeLayer = nullptr;
+    int m_nStrokeLayerItems = 0;
+    QGraphicsItem* m_pNodeLayer = nullptr;
+    int m_nNodeLayerItems = 0;
+    int m_nHeldNodes = 0;
+    QList<QGraphicsItem*> m_lstNewItems; // added since the last paint, in order
+    bool m_bTooManyNewItems = false;
+    bool m_bRepaintingAll = false;
 };
