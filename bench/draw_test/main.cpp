@@ -105,7 +105,8 @@ void RunDrawing(bool bShowNodes, int nSeconds, QTouchDevice* pDevice)
     pView->setWindowFlags(Qt::Window);
     pView->resize(1920, 1080);
     pView->show();
-    QTest::qWaitForWindowExposed(pView);
+    if (!QTest::qWaitForWindowExposed(pView))
+        std::printf("  (the window was not exposed: figures without painting)\n");
     CPaintCounter counter;
     pView->viewport()->installEventFilter(&counter);
     const QSize screen = pView->size();
@@ -194,7 +195,8 @@ void CompareNodeHolders(int nNodes)
             pView->setWindowFlags(Qt::Window);
             pView->resize(1920, 1080);
             pView->show();
-            QTest::qWaitForWindowExposed(pView);
+            if (!QTest::qWaitForWindowExposed(pView))
+                std::printf("  (the window was not exposed)\n");
             pView->ShowNodeResponse(bShown); // the holder's visibility only
             CPaintCounter counter;
             pView->viewport()->installEventFilter(&counter);
@@ -208,7 +210,8 @@ void CompareNodeHolders(int nNodes)
             view.resize(1920, 1080);
             scene.setSceneRect(0, 0, 1920, 1080);
             view.show();
-            QTest::qWaitForWindowExposed(&view);
+            if (!QTest::qWaitForWindowExposed(&view))
+                std::printf("  (the window was not exposed)\n");
             auto* pGroup = new QGraphicsItemGroup;
             pGroup->setZValue(10);
             pGroup->setVisible(bShown);

@@ -165,7 +165,7 @@ CTouchPaintView::~CTouchPaintView()
         m_pModalLoop->exit(0);
     delete m_pMenu;
     // The scene's items go without asking this view to repaint each one.
-    setScene(nullptr);
+    setViewportUpdateMode(QGraphicsView::NoViewportUpdate);
 }
 
 QGraphicsItem* CTouchPaintView::MakeNodeHolder()
@@ -312,12 +312,13 @@ void CTouchPaintView::ExitResponse()
 
 void CTouchPaintView::ClearResponse()
 {
-    // Without a view the scene lets its items go without working out where
-    // each one was painted.
+    // Every item leaving would add its rectangle to the region to repaint,
+    // which costs the square of their number: the window is repainted whole.
     ForgetNewItems();
-    setScene(nullptr);
+    setViewportUpdateMode(QGraphicsView::NoViewportUpdate);
     m_scene.clear();
-    setScene(&m_scene);
+    setViewportUpdateMode(m_bRepaintingAll ? QGraphicsView::FullViewportUpdate
+                                           : QGraphicsView::MinimalViewportUpdate);
     viewport()->update();
     m_lstLooseNodes.clear();
     // ShowRect's items and the layers went with the scene.
