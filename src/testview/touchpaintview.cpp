@@ -134,7 +134,7 @@ CTouchPaintView::CTouchPaintView(QWidget* parent)
     ShowNodeResponse(m_pNodeAction->isChecked());
     HideButtonsResponse(m_pHideButtonsAction->isChecked());
 
-    SetBackGround(ReadWidth(kGridWidth, 20), ReadFlag(kShowGrid, true));
+    ReadBackground();
     // Read before the set-up dialog is built, so that the stored defaults are
     // the window's (the dialog's own default for the right button is false).
     ReadDrawSettings();
@@ -211,6 +211,12 @@ void CTouchPaintView::ForgetNewItems()
 {
     m_lstNewItems.clear();
     m_bTooManyNewItems = false;
+}
+
+void CTouchPaintView::ReadBackground()
+{
+    const bool bShowGrid = ReadFlag(kShowGrid, true);
+    SetBackGround(ReadWidth(kGridWidth, 20), bShowGrid);
 }
 
 void CTouchPaintView::ReadDrawSettings()
@@ -337,7 +343,7 @@ void CTouchPaintView::SetUpResponse()
 {
     if (m_pSetUpDialog->exec() <= 0)
         return;
-    SetBackGround(ReadWidth(kGridWidth, 20), ReadFlag(kShowGrid, true));
+    ReadBackground();
     ReadDrawSettings();
 }
 

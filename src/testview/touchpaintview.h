@@ -80,6 +80,9 @@ protected:
 private:
     void DrawTouch(QTouchEvent* event);
     void DrawMouse(QMouseEvent* event);
+    // "ShowGrid" and "GridWidth" into the background.
+    void ReadBackground();
+    // "LineWidth" and "EnableRightButton".
     void ReadDrawSettings();
     QGraphicsItem* MakeNodeHolder();
     // A dot, a stroke or a loose node, into the current layer of the drawing.

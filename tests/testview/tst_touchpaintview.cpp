@@ -17,6 +17,7 @@
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
+#include <QGraphicsSimpleTextItem>
 #include <QGraphicsOpacityEffect>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -272,6 +273,7 @@ private slots:
     void storedWidthsAreBounded_data();
     void storedWidthsAreBounded();
     void hideButtons();
+    void showRectMakesItsItemsOnce();
     void screenShowsTheDrawing_data();
     void screenShowsTheDrawing();
     void pictures();
@@ -1006,6 +1008,30 @@ void TestTouchPaintView::hideButtons()
     SDraw hidden;
     QVERIFY(hidden.Show());
     QVERIFY(!hidden.Button(QStringLiteral("Exit"))->isVisible());
+}
+
+void TestTouchPaintView::showRectMakesItsItemsOnce()
+{
+    SDraw draw;
+    QVERIFY(draw.Show());
+    CTouchPaintView* pView = draw.pView;
+    const int nBefore = draw.Scene()->items().size();
+    pView->ShowRect(7, Qt::TouchPointMoved, QRectF(10.7, 20.9, 30, 40.5));
+    QCOMPARE(draw.Scene()->items().size(), nBefore + 2);
+    pView->ShowRect(7, Qt::TouchPointPressed, QRectF(50.2, 60.8, 12, 8));
+    QCOMPARE(draw.Scene()->items().size(), nBefore + 2);
+    const QList<QGraphicsEllipseItem*> ellipses = draw.Items<QGraphicsEllipseItem>();
+    QCOMPARE(ellipses.size(), 1);
+    // The corner is cut to whole view pixels.
+    QCOMPARE(ellipses.first()->rect(), QRectF(pView->mapToScene(QPoint(50, 60)), QSizeF(12, 8)));
+    const QList<QGraphicsSimpleTextItem*> labels = draw.Items<QGraphicsSimpleTextItem>();
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.first()->text(), QStringLiteral("12*8"));
+    // A clear takes them; the next call makes them again.
+    pView->ClearResponse();
+    pView->ShowRect(7, Qt::TouchPointMoved, QRectF(1, 2, 3.25, 4));
+    QCOMPARE(draw.Items<QGraphicsSimpleTextItem>().first()->text(), QStringLiteral("3.25*4"));
+    QCOMPARE(draw.Items<QGraphicsEllipseItem>().size(), 1);
 }
 
 void TestTouchPaintView::screenShowsTheDrawing_data()
