@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QMutexLocker>
 #include <QPen>
+#include <QThread>
 #include <qwt_legend.h>
 #include <qwt_legend_label.h>
 #include <qwt_plot_canvas.h>
@@ -300,9 +301,20 @@ bool CTouchSignalView::UpdateCurveSignal(QString dir, QString type, QList<uint32
     points.reserve(lstSignals.size());
     for (int i = 0; i < lstSignals.size(); ++i)
         points.append(QPointF(dStart + i + 1, lstSignals.at(i) * m_dScale));
-    {
+    if (QThread::currentThread() == thread()) {
         QMutexLocker lock(&m_mutex);
         pCurve->setSamples(points);
+    } else {
+        // Qwt reads a curve's samples while it lays out a replot, outside
+        // the drawing of the canvas, so samples from another thread are set
+        // on the view's own thread (dropped with the view).
+        QMetaObject::invokeMethod(
+            this,
+            [this, pCurve, points] {
+                QMutexLocker lock(&m_mutex);
+                pCurve->setSamples(points);
+            },
+            Qt::QueuedConnection);
     }
 
     if (m_bShowFrameNumber && nFrameNo) {

@@ -41,7 +41,8 @@ public:
     // Sets the points of the curve of (direction, kind): reading i is drawn at
     // x = signal start + i + 1, y = 4 * reading. The curve is found by the
     // direction and the kind's show text; false when the view has none. May
-    // be called from any thread.
+    // be called from any thread (the axis record is read on the caller's):
+    // from another, the points reach the curve through the view's thread.
     Q_INVOKABLE bool UpdateCurveSignal(QString dir, QString type, QList<uint32_t> lstSignals, uint32_t* nFrameNo);
     Q_INVOKABLE bool UpdateCurveSignal(QString dir, QString type, QList<uint32_t> lstSignals);
 

@@ -182,7 +182,10 @@ void TestTouchSignalView::updateFromAnotherThread()
     pFeeder->wait();
     delete pFeeder;
     QVERIFY(bAllTrue);
-    QCOMPARE(int(view.Curves().value(QStringLiteral("T0_ADC"))->dataSize()), 64);
+    // The last readings reach the curve on the view's thread.
+    const CPlotCurve* pCurve = view.Curves().value(QStringLiteral("T0_ADC"));
+    QVERIFY(StationTest::WaitFor([pCurve] { return pCurve->dataSize() == 64 && pCurve->sample(0).y() == 4.0 * 199; }));
+    QCOMPARE(pCurve->sample(63).y(), 4.0 * ((63 * 7 + 199) % 200));
 }
 
 void TestTouchSignalView::windowLineRanges_data()
