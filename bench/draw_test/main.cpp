@@ -97,16 +97,24 @@ double ElapsedMs(const QElapsedTimer& timer)
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
-void RunDrawing(bool bShowNodes, int nSeconds, QTouchDevice* pDevice)
+// The draw window as the test view keeps it, shown at 1920 x 1080, with
+// "Set..." as given.
+CTouchPaintView* ShowDrawWindow(QWidget& host, bool bShowNodes)
 {
     CCustomerSettings::GetInstance()->SetBool(QStringLiteral("ShowNode"), bShowNodes);
-    QWidget host;
     auto* pView = new CTouchPaintView(&host);
     pView->setWindowFlags(Qt::Window);
     pView->resize(1920, 1080);
     pView->show();
     if (!QTest::qWaitForWindowExposed(pView))
         std::printf("  (the window was not exposed: figures without painting)\n");
+    return pView;
+}
+
+void RunDrawing(bool bShowNodes, int nSeconds, QTouchDevice* pDevice)
+{
+    QWidget host;
+    CTouchPaintView* pView = ShowDrawWindow(host, bShowNodes);
     CPaintCounter counter;
     pView->viewport()->installEventFilter(&counter);
     const QSize screen = pView->size();
@@ -189,14 +197,8 @@ void CompareNodeHolders(int nNodes)
         double dContainer = 0;
         {
             // The window's own holder: nodes drawn while "Set..." is off.
-            CCustomerSettings::GetInstance()->SetBool(QStringLiteral("ShowNode"), false);
             QWidget host;
-            auto* pView = new CTouchPaintView(&host);
-            pView->setWindowFlags(Qt::Window);
-            pView->resize(1920, 1080);
-            pView->show();
-            if (!QTest::qWaitForWindowExposed(pView))
-                std::printf("  (the window was not exposed)\n");
+            CTouchPaintView* pView = ShowDrawWindow(host, false);
             pView->ShowNodeResponse(bShown); // the holder's visibility only
             CPaintCounter counter;
             pView->viewport()->installEventFilter(&counter);

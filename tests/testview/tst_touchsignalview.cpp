@@ -51,6 +51,20 @@ CAxisSignalInfo OneKindAxis(uint32_t nStart, uint32_t nCount, const QList<uint32
     return axis;
 }
 
+// A panel of three boards per long side and two per short side, with two
+// directions per axis and zones on axis X.
+void BuildPanel(CFakeTouch& touch, int nSensorsPerBoard, const QList<int>& lstOffsets, const QList<uint32_t>& lstDivideX)
+{
+    TestPanelShape shape;
+    shape.lstBottom = {nSensorsPerBoard, nSensorsPerBoard, nSensorsPerBoard};
+    shape.lstTop = shape.lstBottom;
+    shape.lstLeft = {nSensorsPerBoard - 1, nSensorsPerBoard - 1};
+    shape.lstRight = shape.lstLeft;
+    shape.lstOffsets = lstOffsets;
+    shape.lstDivideX = lstDivideX;
+    CTestPanel::Build(touch, shape);
+}
+
 } // namespace
 
 class TestTouchSignalView : public QObject
@@ -79,14 +93,7 @@ void TestTouchSignalView::initTestCase()
 void TestTouchSignalView::oneCurvePerDirectionAndShownKind()
 {
     CFakeTouch touch;
-    TestPanelShape shape;
-    shape.lstBottom = {4, 4, 4};
-    shape.lstTop = {4, 4, 4};
-    shape.lstLeft = {3, 3};
-    shape.lstRight = {3, 3};
-    shape.lstOffsets = {0, 1};
-    shape.lstDivideX = {3, 7};
-    CTestPanel::Build(touch, shape);
+    BuildPanel(touch, 4, {0, 1}, {3, 7});
     // One direction lacks a kind the other has.
     touch.GetAxisSignalMap()[QStringLiteral("X")].GetDirMap()[QStringLiteral("T1")].GetTypeMap().remove(
         QStringLiteral("AGC"));
@@ -346,14 +353,7 @@ void TestTouchSignalView::outOfWindowPoints()
 void TestTouchSignalView::picture()
 {
     CFakeTouch touch;
-    TestPanelShape shape;
-    shape.lstBottom = {10, 10, 10};
-    shape.lstTop = {10, 10, 10};
-    shape.lstLeft = {8, 8};
-    shape.lstRight = {8, 8};
-    shape.lstOffsets = {0, 2};
-    shape.lstDivideX = {9, 19};
-    CTestPanel::Build(touch, shape);
+    BuildPanel(touch, 10, {0, 2}, {9, 19});
     CAxisSignalInfo& axis = touch.GetAxisSignalMap()[QStringLiteral("X")];
     CTouchSignalView view(&axis);
     QList<uint32_t> adc, agc;
