@@ -1,5 +1,7 @@
 #include "veloratestview.h"
 
+#include "touchpaintview.h"
+
 #include <QLabel>
 #include <QMutexLocker>
 #include <QVBoxLayout>
@@ -11,6 +13,11 @@ VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addWidget(new QLabel(tr("The signal test is not available in this build."), this));
     connect(this, &QDialog::finished, this, [this] { emit emitWorkType(MAINWORK); });
+
+    // The draw test: a window of its own, hidden until it is opened.
+    m_pTouchPaintView = new CTouchPaintView(this);
+    m_pTouchPaintView->setWindowFlags(Qt::Window);
+    m_pTouchPaintView->hide();
 }
 
 void VeloraTestView::StartTest()
@@ -42,6 +49,7 @@ void VeloraTestView::UpdateSignalTestDeviceInfo(QList<QPair<QString, QString>>)
 
 void VeloraTestView::OpenTouchPaintWindow()
 {
+    m_pTouchPaintView->showFullScreen();
 }
 
 void VeloraTestView::SetTouchEnableCheck(bool)

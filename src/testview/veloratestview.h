@@ -10,6 +10,7 @@
 #include <QString>
 #include <cstdint>
 
+class CTouchPaintView;
 class HandleWork;
 
 // The signal-test work view (a placeholder until the test workbench is
@@ -53,4 +54,5 @@ private:
     QString m_strLogFilePath;
     uint32_t m_nTAgc = 0;
     uint32_t m_nRAgc = 0;
+    CTouchPaintView* m_pTouchPaintView = nullptr;
 };
