@@ -127,6 +127,61 @@ void CFakeHidNode::SetWriteError(int nErrno)
     m_nWriteError = nErrno;
 }
 
+void CFakeHidNode::SetReadError(int nErrno)
+{
+    m_nReadError = nErrno;
+}
+
+void CFakeHidNode::SetWritesBlock(bool bBlock)
+{
+    QMutexLocker locker(&m_mutex);
+    m_bWritesBlock = bBlock;
+    m_passCond.wakeAll();
+}
+
+void CFakeHidNode::SetReadsBlock(bool bBlock)
+{
+    QMutexLocker locker(&m_mutex);
+    m_bReadsBlock = bBlock;
+    m_passCond.wakeAll();
+}
+
+int CFakeHidNode::BlockedWrites() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_nBlockedWrites;
+}
+
+int CFakeHidNode::BlockedReads() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_nBlockedReads;
+}
+
+bool CFakeHidNode::PassWrite()
+{
+    QMutexLocker locker(&m_mutex);
+    if (m_bWritesBlock && m_bPresent.load()) {
+        ++m_nBlockedWrites;
+        while (m_bWritesBlock && m_bPresent.load())
+            m_passCond.wait(&m_mutex);
+        --m_nBlockedWrites;
+    }
+    return m_bPresent.load();
+}
+
+bool CFakeHidNode::PassRead()
+{
+    QMutexLocker locker(&m_mutex);
+    if (m_bReadsBlock && m_bPresent.load()) {
+        ++m_nBlockedReads;
+        while (m_bReadsBlock && m_bPresent.load())
+            m_passCond.wait(&m_mutex);
+        --m_nBlockedReads;
+    }
+    return m_bPresent.load();
+}
+
 int CFakeHidNode::Open()
 {
     if (!m_bPresent.load())
@@ -178,6 +233,7 @@ void CFakeHidNode::Unplug()
         }
         m_ends.clear();
         m_outputCond.wakeAll();
+        m_passCond.wakeAll(); // blocked calls fail as on a removal
     }
     Wake();
 }
