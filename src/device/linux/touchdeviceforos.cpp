@@ -597,8 +597,6 @@ int32_t CTouchDeviceForOS::WriteReport(const uint8_t *buf, int len, int timeout,
         if (const int32_t nCode = interrupted()) {
             if (!bTaken)
                 m_bWriteQueued = false; // withdrawn before it was written
-            else
-                m_nWriteAbandoned = nNumber;
             return nCode;
         }
         const qint64 nNow = CStationClock::NowMs();

@@ -115,7 +115,7 @@ private:
     qint64 m_nInKernelSince = 0;
     quint64 m_nWritePosted = 0;    // number of the last report handed over
     quint64 m_nWriteDone = 0;      // number of the last report written (or failed)
-    quint64 m_nWriteAbandoned = 0; // number of a report its caller stopped waiting for
+    quint64 m_nWriteAbandoned = 0; // number of a report its caller gave up as stuck
     ssize_t m_nWriteResult = 0;
     QString m_strCmdNode;
     int m_nCmdKind = ColUnknown;
