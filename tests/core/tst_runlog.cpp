@@ -2,7 +2,9 @@
 #include "testenvironment.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QLocale>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -33,6 +35,18 @@ QStringList ReadLines(const QString &path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+// Waits until the clock's millisecond differs from the one of a stamp
+// "yyyyMMdd-hhmmss-zzz".
+bool WaitForAnotherMillisecond(const QString &stamp)
+{
+    for (int i = 0; i < 100000; ++i) {
+        if (QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("yyyyMMdd-hhmmss-zzz")) != stamp)
+            return true;
+        QThread::usleep(50);
+    }
+    return false;
 }
 
 // Logs from its destructor, which runs at exit after Qt's own process-wide
@@ -97,22 +111,55 @@ private slots:
         QVERIFY(RunLogFilePath().isEmpty());
     }
 
+    // Two starts in one second give two files: the names differ in their
+    // milliseconds.
     void fileNaming()
     {
         CScopedWorkDir dir;
         QCOMPARE(InstallLogHandler(QString()), 0);
         const QString first = RunLogFilePath();
-        QThread::msleep(2);
-        QCOMPARE(InstallLogHandler("Upgrade"), 0);
+        // The next start comes in a later millisecond (of the same second, or not).
+        const QString firstStamp = QFileInfo(first).completeBaseName();
+        QVERIFY(WaitForAnotherMillisecond(firstStamp));
+        QCOMPARE(InstallLogHandler(QString()), 0);
         const QString second = RunLogFilePath();
         QCOMPARE(CloseLogFile(), 0);
 
         QCOMPARE(QFileInfo(first).absolutePath(), QDir(dir.Path() + "/Log").absolutePath());
-        QVERIFY2(QRegularExpression(R"(^\d{8}-\d{6}-\d{3}\.txt$)").match(QFileInfo(first).fileName()).hasMatch(),
-                 qPrintable(first));
-        QVERIFY2(QRegularExpression(R"(^Upgrade\d{8}-\d{6}-\d{3}\.txt$)").match(QFileInfo(second).fileName()).hasMatch(),
-                 qPrintable(second));
-        QCOMPARE(LogFiles(dir.Path()).size(), 2);
+        const QRegularExpression name(R"(^[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt$)");
+        QVERIFY2(name.match(QFileInfo(first).fileName()).hasMatch(), qPrintable(first));
+        QVERIFY2(name.match(QFileInfo(second).fileName()).hasMatch(), qPrintable(second));
+        QVERIFY(first != second);
+        QCOMPARE(LogFiles(dir.Path()), QStringList({QFileInfo(first).fileName(), QFileInfo(second).fileName()}));
+        // A prefix goes in front of the time.
+        QCOMPARE(InstallLogHandler("Upgrade"), 0);
+        QVERIFY2(QRegularExpression(R"(^Upgrade[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt$)")
+                     .match(QFileInfo(RunLogFilePath()).fileName())
+                     .hasMatch(),
+                 qPrintable(RunLogFilePath()));
+        QCOMPARE(CloseLogFile(), 0);
+    }
+
+    // The time in the name is written with ASCII digits whatever the system's
+    // locale (an Arabic one writes its own).
+    void fileNameUnderAnArabicLocale()
+    {
+        CScopedWorkDir dir;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kChildEnv, dir.Path());
+        env.insert("LC_ALL", "ar_EG.UTF-8");
+        env.insert("LANG", "ar_EG.UTF-8");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"arabicChild"});
+        QVERIFY(child.waitForFinished(30000));
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+        const QStringList files = LogFiles(dir.Path());
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(QRegularExpression(R"(^arabic-[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt$)").match(files.first()).hasMatch(),
+                 qPrintable(files.first()));
     }
 
     void lineFormat_data()
@@ -322,6 +369,19 @@ private slots:
         InstallLogHandler("exit-");
         qInfo() << "running";
         g_logAtExit.armed = true;
+    }
+
+    // Runs only in the child process started above.
+    void arabicChild()
+    {
+        const QString dir = QString::fromLocal8Bit(qgetenv(kChildEnv));
+        if (dir.isEmpty())
+            QSKIP("runs as a child of fileNameUnderAnArabicLocale");
+        // The locale does write its own digits here.
+        QCOMPARE(QLocale::system().toString(QDate(2024, 3, 7), QStringLiteral("yyyy")), QString::fromUtf8("٢٠٢٤"));
+        QDir::setCurrent(dir);
+        InstallLogHandler("arabic-");
+        CloseLogFile();
     }
 
     // Runs only in the child process started above.

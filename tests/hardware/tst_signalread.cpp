@@ -344,6 +344,10 @@ void TestSignalRead::preparationFailures()
     if (fault == QLatin1String("info"))
         rig.frame.SetFault(0xA3, 0x01, CEmulatedFrame::Silent());
 
+    // Before any preparation a retest tests nothing (and sends nothing).
+    QCOMPARE(CodeHex(rig.hw.ReTest(0)), CodeHex(ERROR_TEST_NOT_PREPARED));
+    QCOMPARE(rig.frame.RequestCount(), 0);
+
     if (!log.isEmpty())
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QRegularExpression::escape(log)));
     // The first test run ends with the failure: no test, nothing recorded.
@@ -351,6 +355,13 @@ void TestSignalRead::preparationFailures()
     for (const QByteArray &r : rig.frame.RequestsFor(0xA5, 0x01))
         QCOMPARE(quint8(r[5]), quint8(0xFF)); // no signal frame was read
     QCOMPARE(rig.Count(0xA8, 0x08), 0);
+    QVERIFY(rig.hw.GetSignalErrors().isEmpty());
+
+    // Nor after a failed one: never a PASS with nothing tested.
+    rig.frame.ClearFaults();
+    const int nRequests = rig.frame.RequestCount();
+    QCOMPARE(CodeHex(rig.hw.ReTest(0)), CodeHex(ERROR_TEST_NOT_PREPARED));
+    QCOMPARE(rig.frame.RequestCount(), nRequests);
     QVERIFY(rig.hw.GetSignalErrors().isEmpty());
 }
 
