@@ -230,6 +230,10 @@ int32_t CTouchLogfileXML::ReadLogData(const QByteArray &data)
         return ERROR_LOG_FORMAT;
     }
 
+    // Reading app_info replaces the station's environment list; a log refused
+    // as hostile must not leave its texts there as station data.
+    const COperateEnvironment::EnvironmentList lstEnvironment =
+        m_pEnv ? *m_pEnv->GetEnvironmentList() : COperateEnvironment::EnvironmentList();
     QXmlStreamReader reader(data);
     int32_t r = AnalysisXml(reader);
     reader.clear();
@@ -237,6 +241,8 @@ int32_t CTouchLogfileXML::ReadLogData(const QByteArray &data)
     if (!CTestLogLimits::CheckModel(*this, &strReason)) {
         qWarning().noquote() << "Test log" << m_strName << "refused:" << strReason;
         ResetLogContent();
+        if (m_pEnv)
+            *m_pEnv->GetEnvironmentList() = lstEnvironment;
         r = ERROR_LOG_FORMAT;
     }
     m_nLastRecord = GetRecordCount();
