@@ -2,6 +2,7 @@
 
 #include "touchbase.h"
 
+#include <QBuffer>
 #include <QHash>
 #include <QVector>
 #include <QXmlStreamReader>
@@ -120,8 +121,11 @@ bool CTestLogLimits::ScanBytes(const QByteArray &data, QString *pstrReason)
             return Fail(pstrReason, QStringLiteral("more than %1 elements").arg(nMaxElements));
         int nAttributes = 0;
         char cQuote = 0;
+        const int nTagStart = i;
         ++i;
         for (; i < nSize; ++i) {
+            if (i - nTagStart > kMaxTagBytes)
+                return Fail(pstrReason, QStringLiteral("a tag longer than %1 bytes").arg(kMaxTagBytes));
             const char c = p[i];
             if (cQuote) {
                 if (c == cQuote)
@@ -170,7 +174,12 @@ bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
     };
     QVector<SOpen> stack;
 
-    QXmlStreamReader reader(data);
+    // Read through a device, a block at a time: given the whole array, the
+    // reader would decode all of it at once, twice the log's size.
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QXmlStreamReader reader(&buffer);
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {

@@ -50,6 +50,10 @@ public:
     // Attributes of one element (the log's own have at most eight): checked
     // on the bytes before any XML parse, whose duplicate check is quadratic.
     static constexpr int kMaxAttributes = 64;
+    // The longest tag those bounds admit (every attribute at its longest,
+    // the divide list at its own), checked on the bytes too: an attribute
+    // far beyond its bound is refused before a parser holds it.
+    static constexpr qint64 kMaxTagBytes = kMaxDivideChars + qint64(kMaxAttributes) * (kMaxAttributeChars + 256);
     // Elements of the whole document, counted on the bytes before any XML
     // parse: well above the largest log the other bounds admit.
     static constexpr qint64 kMaxElements = 2000000;

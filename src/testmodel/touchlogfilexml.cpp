@@ -5,6 +5,7 @@
 #include "testlogerror.h"
 #include "testloglimits.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QXmlStreamReader>
 #include <QtDebug>
@@ -234,7 +235,11 @@ int32_t CTouchLogfileXML::ReadLogData(const QByteArray &data)
     // as hostile must not leave its texts there as station data.
     const COperateEnvironment::EnvironmentList lstEnvironment =
         m_pEnv ? *m_pEnv->GetEnvironmentList() : COperateEnvironment::EnvironmentList();
-    QXmlStreamReader reader(data);
+    // Through a device, a block at a time (see CTestLogLimits::ScanDocument).
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QXmlStreamReader reader(&buffer);
     int32_t r = AnalysisXml(reader);
     reader.clear();
 
