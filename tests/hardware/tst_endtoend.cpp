@@ -230,6 +230,8 @@ private slots:
 
     void cleanup()
     {
+        // Every request of the run was one the protocol has, well formed.
+        const QStringList violations = m_frame->Violations();
         m_hw.reset();
         m_port.reset();
         m_usb.reset();
@@ -238,6 +240,7 @@ private slots:
         CFakeHidBackend::Uninstall();
         m_hid.reset();
         CTestEnvironment::RealClock();
+        QVERIFY2(violations.isEmpty(), qPrintable(violations.join('\n')));
     }
 
     void healthyFramePasses()
