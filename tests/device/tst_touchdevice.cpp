@@ -410,6 +410,21 @@ private slots:
         QCOMPARE(int(nResult.load()), result);
     }
 
+    // An idle frame's readers sleep until something happens (every reason
+    // to stop wakes them): a reply waited for in vain wakes neither of them,
+    // and a report wakes each of them once (both read the node).
+    void idleReadersSleep()
+    {
+        Attach();
+        auto *pDevice = static_cast<CTouchDeviceForOS *>(Device());
+        const int nBefore = pDevice->ReaderWakeups();
+        uint8_t buf[64];
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 200), ERROR_CODE_TIMEOUT); // 200 ms of nothing
+        QCOMPARE(pDevice->ReaderWakeups(), nBefore);
+        Input(Report(0xFC, {0x01}), 0xFC, 1); // both descriptors of the node see it
+        DEV_TRY_COMPARE(pDevice->ReaderWakeups(), nBefore + 2);
+    }
+
     // Waits are measured on the station's clock: once its time has passed
     // the deadline, an hour's wait ends without real time passing.
     void waitsEndOnTheStationsTime()

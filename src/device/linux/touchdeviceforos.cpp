@@ -394,6 +394,7 @@ int32_t CTouchDeviceForOS::ProcessCmdDataTransfer()
             break;
         struct pollfd fds[2] = {{fd, POLLIN, 0}, {m_nCmdWakeFd, POLLIN, 0}};
         const int n = PollFor(fds, m_nCmdWakeFd, -1);
+        ++m_nReaderWakeups;
         if (n < 0)
             break;
         if (n == 0)
@@ -456,6 +457,7 @@ int32_t CTouchDeviceForOS::ProcessRawDataTransfer()
         }
         struct pollfd fds[2] = {{fd, POLLIN, 0}, {m_nRawWakeFd, POLLIN, 0}};
         const int n = PollFor(fds, m_nRawWakeFd, -1);
+        ++m_nReaderWakeups;
         if (n < 0)
             return 0;
         if (n == 0)

@@ -70,6 +70,10 @@ public:
     // Body of the writer thread; the argument is the device.
     static void ProcessWriteThread(void *pDevice);
 
+    // Times the two readers woke from their wait so far (diagnostics and
+    // tests): an idle frame's readers sleep until something happens.
+    int ReaderWakeups() const { return m_nReaderWakeups.load(); }
+
 protected:
     void WakeWaiters() override;
 
@@ -103,6 +107,7 @@ private:
     int m_nCmdWakeFd = -1;
     int m_nRawWakeFd = -1;
     int m_nDirectWakeFd = -1;
+    std::atomic<int> m_nReaderWakeups{0};
 
     // The writer: one report at a time, handed over under m_writeMutex.
     CWorkThread *m_pWriteThread = nullptr;
