@@ -158,28 +158,26 @@ int CFakeHidNode::BlockedReads() const
     return m_nBlockedReads;
 }
 
-bool CFakeHidNode::PassWrite()
+bool CFakeHidNode::Pass(const bool &bBlock, int &nBlocked)
 {
     QMutexLocker locker(&m_mutex);
-    if (m_bWritesBlock && m_bPresent.load()) {
-        ++m_nBlockedWrites;
-        while (m_bWritesBlock && m_bPresent.load())
+    if (bBlock && m_bPresent.load()) {
+        ++nBlocked;
+        while (bBlock && m_bPresent.load())
             m_passCond.wait(&m_mutex);
-        --m_nBlockedWrites;
+        --nBlocked;
     }
     return m_bPresent.load();
 }
 
+bool CFakeHidNode::PassWrite()
+{
+    return Pass(m_bWritesBlock, m_nBlockedWrites);
+}
+
 bool CFakeHidNode::PassRead()
 {
-    QMutexLocker locker(&m_mutex);
-    if (m_bReadsBlock && m_bPresent.load()) {
-        ++m_nBlockedReads;
-        while (m_bReadsBlock && m_bPresent.load())
-            m_passCond.wait(&m_mutex);
-        --m_nBlockedReads;
-    }
-    return m_bPresent.load();
+    return Pass(m_bReadsBlock, m_nBlockedReads);
 }
 
 int CFakeHidNode::Open()

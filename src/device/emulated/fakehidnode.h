@@ -83,6 +83,8 @@ public:
     bool PassRead();
 
 private:
+    // Blocks (under m_mutex) while bBlock is set and the node present.
+    bool Pass(const bool &bBlock, int &nBlocked);
     void Run();
     void Wake();
 
