@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -75,6 +77,8 @@ private slots:
     void retestKeepsConfiguration();
     void logDirAndFileName_data();
     void logDirAndFileName();
+    void fileNameUnderAnArabicLocale();
+    void arabicChild();
     void namesNeverLeaveDataFolder_data();
     void namesNeverLeaveDataFolder();
     void safeNamesAreBounded();
@@ -240,6 +244,35 @@ void TestTouchHardware::logDirAndFileName()
 
     const QRegularExpression re("^\\d{8}_\\d{2}-\\d{2}-\\d{2}_\\d{3}_" + QRegularExpression::escape(name) + "$");
     QVERIFY2(re.match(hw.GetLogFileName()).hasMatch(), qPrintable(hw.GetLogFileName()));
+}
+
+// The time in a log's name is written with ASCII digits whatever the
+// system's locale (an Arabic one writes its own): checked in a child process
+// started under that locale.
+void TestTouchHardware::fileNameUnderAnArabicLocale()
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("STATION_TOUCHHARDWARE_CHILD", "1");
+    env.insert("LC_ALL", "ar_EG.UTF-8");
+    env.insert("LANG", "ar_EG.UTF-8");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"arabicChild"});
+    QVERIFY(child.waitForFinished(30000));
+    const QByteArray output = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+}
+
+// Runs only in the child process started above.
+void TestTouchHardware::arabicChild()
+{
+    if (qgetenv("STATION_TOUCHHARDWARE_CHILD").isEmpty())
+        QSKIP("runs as a child of fileNameUnderAnArabicLocale");
+    // The locale does write its own digits here.
+    QCOMPARE(QLocale::system().toString(QDate(2024, 3, 7), QStringLiteral("yyyy")), QString::fromUtf8("٢٠٢٤"));
+    const QDateTime time(QDate(2024, 3, 7), QTime(9, 5, 4, 7));
+    QCOMPARE(CTouchHardware::MakeLogFileName(time, {}), QStringLiteral("20240307_09-05-04_007_UnknownMcuID_UnknownBatchInfo"));
 }
 
 void TestTouchHardware::namesNeverLeaveDataFolder_data()
