@@ -1,3 +1,4 @@
+#include "childtest.h"
 #include "runlog.h"
 #include "testenvironment.h"
 
@@ -145,17 +146,10 @@ private slots:
     void fileNameUnderAnArabicLocale()
     {
         CScopedWorkDir dir;
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment env = ArabicLocale();
         env.insert(kChildEnv, dir.Path());
-        env.insert("LC_ALL", "ar_EG.UTF-8");
-        env.insert("LANG", "ar_EG.UTF-8");
-        child.setProcessEnvironment(env);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {"arabicChild"});
-        QVERIFY(child.waitForFinished(30000));
-        const QByteArray output = child.readAll();
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+        QByteArray output;
+        QVERIFY2(RunTestInChild(QStringLiteral("arabicChild"), env, &output), output.constData());
         const QStringList files = LogFiles(dir.Path());
         QCOMPARE(files.size(), 1);
         QVERIFY2(QRegularExpression(R"(^arabic-[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt$)").match(files.first()).hasMatch(),

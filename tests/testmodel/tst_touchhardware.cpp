@@ -1,6 +1,7 @@
 // The hardware test driver: order of a first run and a retest, log folder and
 // file names, atomic saving, recording switch.
 
+#include "childtest.h"
 #include "fakehardware.h"
 #include "operateenvironment.h"
 #include "testenvironment.h"
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -251,17 +251,10 @@ void TestTouchHardware::logDirAndFileName()
 // started under that locale.
 void TestTouchHardware::fileNameUnderAnArabicLocale()
 {
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = ArabicLocale();
     env.insert("STATION_TOUCHHARDWARE_CHILD", "1");
-    env.insert("LC_ALL", "ar_EG.UTF-8");
-    env.insert("LANG", "ar_EG.UTF-8");
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"arabicChild"});
-    QVERIFY(child.waitForFinished(30000));
-    const QByteArray output = child.readAll();
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+    QByteArray output;
+    QVERIFY2(RunTestInChild(QStringLiteral("arabicChild"), env, &output), output.constData());
 }
 
 // Runs only in the child process started above.
