@@ -70,23 +70,23 @@
     <name>CTouchBase</name>
     <message>
         <source>Some connectors are damaged or not connected properly!</source>
-        <translation>部分连接器损坏或连接不良！</translation>
+        <translation>连接器失效或连接异常！</translation>
     </message>
     <message>
         <source>Some PCBAs are damaged!</source>
-        <translation>部分电路板已损坏！</translation>
+        <translation>PCB损坏！</translation>
     </message>
     <message>
         <source>Some emitters or detectors are damaged!</source>
-        <translation>部分发射管或接收管已损坏！</translation>
+        <translation>接收或发射灯损坏！</translation>
     </message>
     <message>
         <source>Some emitters or detectors weak, but The possible cause is the deformation of the machine!</source>
-        <translation>部分发射管或接收管信号偏弱，可能是整机变形所致！</translation>
+        <translation>接收或发射灯信号弱，可能原因为整机形变！</translation>
     </message>
     <message>
         <source>Some emitters or detectors are weak!</source>
-        <translation>部分发射管或接收管信号偏弱！</translation>
+        <translation>接收或发射灯信号弱！</translation>
     </message>
 </context>
 <context>

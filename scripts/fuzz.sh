@@ -24,8 +24,16 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$root/build-fuzz/crashes/$name"
   seeds=()
   [ -d "$root/fuzz/corpus/$name" ] && seeds=("$root/fuzz/corpus/$name")
+  # Inputs as long as the shapes the target must reach: a test log with an
+  # element of many attributes or a frame of nested values; a conversation
+  # of a whole test run.
+  maxlen=()
+  case "$name" in
+    fuzz_testlog) maxlen=(-max_len=1048576) ;;
+    fuzz_replies) maxlen=(-max_len=65536) ;;
+  esac
   echo "== $name for ${secs}s"
-  if ! "$t" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 \
+  if ! "$t" -max_total_time="$secs" -timeout=10 -rss_limit_mb=2048 "${maxlen[@]}" \
         -artifact_prefix="$root/build-fuzz/crashes/$name/" "$corpus" "${seeds[@]}" \
         > "$root/build-fuzz/$name.log" 2>&1; then
     echo "!! $name found a failure:"; tail -n 40 "$root/build-fuzz/$name.log"; status=1

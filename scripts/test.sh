@@ -15,7 +15,9 @@ bash scripts/install-deps.sh
 if [ "$mode" = sanitize ]; then
   build=build-sanitize
   flags=(-DCMAKE_BUILD_TYPE=Debug -DSTATION_SANITIZE=ON -DSTATION_BENCH=OFF)
-  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
+  # Whole allocation stacks (Qt is built without frame pointers), so that the
+  # few suppressions of scripts/lsan.supp can name what they mean.
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0"
   export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 else

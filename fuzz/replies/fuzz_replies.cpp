@@ -1,10 +1,19 @@
 // Feeds random replies to the reply handling of every device command of
-// HardwareInterface. The input chooses the frame's version word, the command
-// and then, report by report, what the port returns: a transport code, a
-// shapeless report, or a report shaped like a data or status reply to the
-// request just sent (so the fuzzer reaches the field parsers). When the input
-// runs out the port times out at once, so every command ends: no crash, no
-// hang, and the time-outs stay bounded by the retry rules.
+// HardwareInterface, the panel queries and the test preparation among them.
+// The input chooses the frame's version word, the operation and then, read by
+// read, what the port returns (one control byte each): a transport code, a
+// shapeless report, a report shaped like a data or status reply to the request
+// just sent (so the fuzzer reaches the field parsers), or a whole report taken
+// from the input. When the input runs out the port times out at once, so every
+// operation ends: no crash, no hang, and the time-outs stay bounded by the
+// retry rules.
+//
+// Control byte, low nibble: 0 time-out; 1 transport code (bits 4-5); 3 a whole
+// 64-byte report follows; 8-11 a data reply, 12-15 a status reply to the last
+// request, with (high nibble + 1) bytes of the input; anything else a report
+// of that many bytes of the input. The seeds (fuzz/corpus/fuzz_replies) are
+// the conversations of the emulated frame for each reply family, written in
+// this form.
 
 #include "comport.h"
 #include "deviceerror.h"
@@ -64,6 +73,18 @@ public:
             static const int32_t codes[] = {ERROR_CODE_LOST_DEVICE, ERROR_CODE_NULL_DEVICE, ERROR_CODE_INTERRUPT, 0};
             return codes[(control >> 4) & 3];
         }
+        case 3: {
+            // A whole report, as a frame sends it.
+            uint8_t whole[64] = {};
+            for (uint8_t &b : whole)
+                b = Take();
+            if (!m_enabled)
+                return ERROR_CODE_INTERRUPT;
+            const int copy = len < 64 ? len : 64;
+            if (buf && copy > 0)
+                std::memcpy(buf, whole, size_t(copy));
+            return copy;
+        }
         default:
             break;
         }
@@ -121,6 +142,7 @@ class CFuzzHardware : public HardwareInterface
 public:
     using HardwareInterface::HardwareInterface;
     void SetDriverRunningFlag(bool b) { m_bDriverRunning = b; }
+    int PortVersionForFuzz() { return PortVersion(); }
 };
 
 using Op = std::function<void(CFuzzHardware &, CComPort &)>;
@@ -233,6 +255,41 @@ const std::vector<Op> &Ops()
         [](CFuzzHardware &h, CComPort &) {
             h.InitDeviceInfo();
             h.ParseProductModel(h.GetProperty(QStringLiteral("Product")));
+        },
+        // Panel geometry and the signal reads.
+        [](CFuzzHardware &h, CComPort &) {
+            QByteArray block;
+            QVector<float> table;
+            if (h.GetParamBlock(&block, &table) >= 0 && !block.isEmpty())
+                h.InitPanelFromParamBlock(block, table);
+        },
+        [](CFuzzHardware &h, CComPort &) { h.InitPanelInfo(h.PortVersionForFuzz()); },
+        [](CFuzzHardware &h, CComPort &) { h.GetLedCounts(); },
+        [](CFuzzHardware &h, CComPort &) { h.GetLayoutParams(); },
+        [](CFuzzHardware &h, CComPort &) {
+            int nValue = 0;
+            double dRatio = 0;
+            h.GetSignalThreshold(&nValue, &dRatio);
+        },
+        [](CFuzzHardware &h, CComPort &) {
+            SignalFrame frame;
+            h.GetSignalFrame(0, 55, 0x01, &frame);
+        },
+        [](CFuzzHardware &h, CComPort &) { h.GetSignalA806(1, 0, 0, 0.8); },
+        [](CFuzzHardware &h, CComPort &) { h.GetSignalA816(1, 0, 0, 0.8); },
+        // The preparation of a first test, then the test and a retest.
+        [](CFuzzHardware &h, CComPort &) { h.InitTestConfig(); },
+        [](CFuzzHardware &h, CComPort &) {
+            if (h.StartTest(0) >= 0)
+                h.ReTest(0);
+        },
+        [](CFuzzHardware &h, CComPort &) {
+            if (h.InitTestConfig() < 0)
+                return;
+            SignalMap map;
+            h.ReadReverseSignal(map);
+            h.ReadSignal(QStringLiteral("AGC"), map);
+            h.ReadSignal(QStringLiteral("ADC"), map);
         },
     };
     return ops;

@@ -12,7 +12,7 @@ std::function<void()> g_parameterTableHook;
 } // namespace
 
 COperateEnvironment::COperateEnvironment(QObject *parent)
-    : QObject(parent), m_bDriverRunning(false)
+    : QObject(parent), m_bDriverRunning(false), m_strDriverExeName(DriverExeName())
 {
 }
 
@@ -89,11 +89,16 @@ COperateEnvironment::EnvironmentList COperateEnvironment::BuildList(
     return list;
 }
 
+void COperateEnvironment::SetDriverExeName(const QString &strName)
+{
+    m_strDriverExeName = strName;
+}
+
 void COperateEnvironment::CheckDriverRunning()
 {
     CQProcess process;
-    process.StartTaskList(DriverExeName());
-    m_bDriverRunning.store(process.CheckProcessRunning(DriverExeName()));
+    process.StartTaskList(m_strDriverExeName);
+    m_bDriverRunning.store(process.CheckProcessRunning(m_strDriverExeName));
 }
 
 bool COperateEnvironment::IsDriverRunning() const

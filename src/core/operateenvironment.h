@@ -50,6 +50,9 @@ public:
 
     static QString AppVersion();
     static QString DriverExeName();
+    // The driver program this record looks for (DriverExeName() unless a
+    // test names another, so that it does not depend on what runs on the host).
+    void SetDriverExeName(const QString &strName);
 
     // The list for the given system name, host addresses and interfaces (in
     // the platform's order): "Environment", "App Version", then "IPAddr" for
@@ -62,4 +65,5 @@ public:
 private:
     EnvironmentList m_list;
     std::atomic<bool> m_bDriverRunning;
+    QString m_strDriverExeName;
 };

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QMutex>
 #include <QTextCodec>
 #include <atomic>
@@ -161,8 +162,9 @@ int InstallLogHandler(const QString &prefix)
     const QString folder = QDir::currentPath() + QStringLiteral("/Log/");
     QString safePrefix = prefix;
     safePrefix.replace(QLatin1Char('/'), QLatin1Char('_'));
+    // The C locale: the system's may write its own digits (Arabic-Indic ones, say).
     const QString name = safePrefix
-        + CLocalClock::Now().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"))
+        + QLocale::c().toString(CLocalClock::Now(), QStringLiteral("yyyyMMdd-hhmmss-zzz"))
         + QStringLiteral(".txt");
     QDir().mkpath(folder);
 

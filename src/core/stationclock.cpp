@@ -9,6 +9,7 @@ namespace {
 std::atomic<double> g_scale{1.0};
 std::mutex g_hookMutex;
 std::function<void(int)> g_sleepHook;
+std::atomic<CStationClock::TimeSource> g_timeSource{nullptr};
 
 const QElapsedTimer &Epoch()
 {
@@ -23,7 +24,14 @@ const QElapsedTimer &Epoch()
 
 qint64 CStationClock::NowMs()
 {
+    if (const TimeSource source = g_timeSource.load(std::memory_order_acquire))
+        return source();
     return Epoch().elapsed();
+}
+
+void CStationClock::SetTimeSourceHook(TimeSource source)
+{
+    g_timeSource.store(source, std::memory_order_release);
 }
 
 int CStationClock::Timeout(int nMs)

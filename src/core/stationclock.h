@@ -20,4 +20,10 @@ public:
     static void SetTimeoutScale(double dScale);
     static double TimeoutScale();
     static void SetSleepHook(std::function<void(int)> hook);
+
+    // Tests only: the function NowMs() returns, so that a test can move the
+    // station's time without real time passing. Null (the default, and what
+    // production keeps) is the monotonic clock.
+    using TimeSource = qint64 (*)();
+    static void SetTimeSourceHook(TimeSource source);
 };

@@ -64,6 +64,11 @@ CComPortUsb::~CComPortUsb()
         QMutexLocker tableLocker(&m_tableMutex);
         for (int i = 0; i < m_nDevCount; ++i)
             m_pTouchSDK->ReleaseDeviceInterface(&m_devTable[i]);
+        // The device objects go below: a late call from another thread finds
+        // an empty table, not their records.
+        m_nDevCount = 0;
+        std::memset(m_devTable, 0, sizeof(m_devTable));
+        m_lstWaiting.clear();
     }
     // Unregisters (waiting for a callback under way) and, as the last user,
     // deletes the device manager with every device object.
@@ -171,10 +176,17 @@ bool CComPortUsb::IsBootloaderPid()
 
 int32_t CComPortUsb::SetUpgradeStatus(uint8_t bUpgrade)
 {
-    QMutexLocker tableLocker(&m_tableMutex);
+    // The switch waits (up to 5 s) for the command reader to stop: under the
+    // I/O mutex, for which a removal waits, so the device object stays; not
+    // under the table lock, which every other caller needs at once.
+    QMutexLocker ioLocker(&m_ioMutex);
     TouchDeviceInfo handle{};
-    if (HandleOfLocked(0, &handle))
-        m_pTouchSDK->SetUpgradeStatus(&handle, bUpgrade);
+    {
+        QMutexLocker tableLocker(&m_tableMutex);
+        if (!HandleOfLocked(0, &handle))
+            return 0;
+    }
+    m_pTouchSDK->SetUpgradeStatus(&handle, bUpgrade);
     return 0;
 }
 
@@ -291,7 +303,8 @@ void CComPortUsb::HotplugCb(const TouchDeviceInfo *info, bool bAttached, void *p
         if (bAttached && !IsCortexA8(*info)) {
             if (pPort->m_nDevCount >= MAX_DEVICES) {
                 qWarning().noquote() << "HotplugCb" << ": device table full (" << MAX_DEVICES
-                                     << "frames), frame not taken:" << info->szDevName;
+                                     << "frames), the frame waits for a free place:" << info->szDevName;
+                pPort->m_lstWaiting.append(*info);
             } else {
                 pPort->m_devTable[pPort->m_nDevCount] = *info;
                 ++pPort->m_nDevCount;
@@ -316,12 +329,27 @@ void CComPortUsb::HotplugCb(const TouchDeviceInfo *info, bool bAttached, void *p
                 --pPort->m_nDevCount;
                 pPort->m_devTable[nFound] = pPort->m_devTable[pPort->m_nDevCount];
                 std::memset(&pPort->m_devTable[pPort->m_nDevCount], 0, sizeof(TouchDeviceInfo));
+                // The place is free for the frame that waited longest.
+                if (!pPort->m_lstWaiting.isEmpty()) {
+                    const TouchDeviceInfo waiting = pPort->m_lstWaiting.takeFirst();
+                    qInfo().noquote() << "HotplugCb" << ": the waiting frame takes the free place:"
+                                      << waiting.szDevName;
+                    pPort->m_devTable[pPort->m_nDevCount] = waiting;
+                    ++pPort->m_nDevCount;
+                }
                 if (nFound == 0) {
                     qDebug().noquote() << "HotplugCb" << ": 22222-bb";
                     bCurrentLeft = true;
                     if (pPort->m_nDevCount > 0) {
                         qDebug().noquote() << "HotplugCb" << ": 22222-cc";
                         bNewCurrent = true;
+                    }
+                }
+            } else {
+                for (int i = 0; i < pPort->m_lstWaiting.size(); ++i) {
+                    if (pPort->m_lstWaiting[i].hDevice == info->hDevice) {
+                        pPort->m_lstWaiting.removeAt(i);
+                        break;
                     }
                 }
             }

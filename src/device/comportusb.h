@@ -21,7 +21,12 @@ class TouchSDK;
 // the table), and a short table lock that every reader of the table takes and
 // that keeps the record's device object alive while a call uses it. The table
 // lock is never held across a wait, so SetRecvEnable from another thread
-// breaks a receive that holds the I/O mutex at once.
+// breaks a receive that holds the I/O mutex at once. A call that waits on a
+// device object (a send, a receive, the switch into or out of the download
+// mode) holds the I/O mutex instead, for which a removal waits.
+//
+// A frame that arrives while the table is full waits, in order of arrival,
+// for a place to free.
 class CComPortUsb : public CComPort
 {
     Q_OBJECT
@@ -77,5 +82,6 @@ private:
     QMutex m_claimMutex;
     TouchDeviceInfo m_devTable[MAX_DEVICES];
     int m_nDevCount = 0;
+    QList<TouchDeviceInfo> m_lstWaiting; // arrived while the table was full
     mutable QMutex m_tableMutex;
 };

@@ -210,6 +210,8 @@ int32_t CTouchDevice::RecvData(uint8_t *buf, int len, int timeout)
 void CTouchDevice::SetRecvEnable(bool bEnable)
 {
     m_bRecvEnable = bEnable;
+    if (!bEnable)
+        ++m_nRecvOffCount;
     WakeWaiters();
 }
 

@@ -82,6 +82,8 @@ protected:
     CWorkThread *m_pRawThread = nullptr;
     std::atomic<bool> m_bRun{true};
     std::atomic<bool> m_bRecvEnable{true};
+    // SetRecvEnable(false) calls so far: a wait ends when this changes.
+    std::atomic<uint32_t> m_nRecvOffCount{0};
 
     static constexpr int REPORT_QUEUE_COUNT = 255; // ids 0..254
     struct ReportQueue

@@ -500,6 +500,8 @@ int32_t HandleWork::RunReTest(const STaskContext& ctx)
     const int32_t nRet = pDevice->ReTest(1);
     if (nRet >= 0)
         AnswerPoster(ctx, ViewContract::kShowTestResult, pDevice->GetSignalErrors());
+    else
+        ReportTaskFailed(ctx, nRet);
     return nRet;
 }
 

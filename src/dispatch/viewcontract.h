@@ -29,10 +29,11 @@
 //
 // A failed run:
 //   Every "StartTestOnce" that does not reach InitTestUi (a failed test, or no
-//   device object: ERROR_CODE_LOST_DEVICE) and every "OpenTestLog" whose log
-//   is not loaded calls TaskFailed(task, code) on its poster, besides any box
-//   the main window shows for the code, so a view never stays "testing" or
-//   "opening".
+//   device object: ERROR_CODE_LOST_DEVICE), every "ReTest" that does not reach
+//   ShowTestResult (a failed test; ERROR_TEST_NOT_PREPARED when the frame was
+//   never prepared) and every "OpenTestLog" whose log is not loaded calls
+//   TaskFailed(task, code) on its poster, besides any box the main window
+//   shows for the code, so a view never stays "testing" or "opening".
 //
 // Shutdown order (MainWindow's destructor; every orderly end goes there):
 //   1. HandleWork::StopWorker(): the running task is interrupted and waited

@@ -430,7 +430,8 @@ protected:
     static uint16_t CalWire(int32_t nValue);
     CDeviceReport CornerBlockRequest() const;
 
-    // ---- state of Parts 4.101 to 4.104 ----
+    // ---- what the commands learnt of the frame (AGC ranges, touch and pen
+    // switches, split screen), and the state of the running operation ----
     QStringList m_lstDirNames;
     QStringList m_lstAxisNames;
     uint16_t m_nTAgcRange[4] = {0, 0, 255, 255};  // X min, Y min, X max, Y max

@@ -2,9 +2,13 @@
 
 #include "touchbase.h"
 
+#include <QBuffer>
 #include <QHash>
 #include <QVector>
 #include <QXmlStreamReader>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -55,12 +59,99 @@ bool Fail(QString *pstrReason, const QString &strReason)
     return false;
 }
 
+std::atomic<qint64> g_nMaxElementsForTests{0};
+
+// Index just past the first occurrence of szEnd at or after nFrom, or -1.
+int SkipPast(const QByteArray &data, int nFrom, const char *szEnd)
+{
+    const int nAt = data.indexOf(szEnd, nFrom);
+    return nAt < 0 ? -1 : nAt + int(qstrlen(szEnd));
+}
+
 } // namespace
+
+qint64 CTestLogLimits::MaxElements()
+{
+    const qint64 nOverride = g_nMaxElementsForTests.load();
+    return nOverride > 0 ? nOverride : kMaxElements;
+}
+
+void CTestLogLimits::SetMaxElementsForTests(qint64 nMax)
+{
+    g_nMaxElementsForTests.store(nMax);
+}
+
+bool CTestLogLimits::ScanBytes(const QByteArray &data, QString *pstrReason)
+{
+    const qint64 nMaxElements = MaxElements();
+    qint64 nElements = 0;
+    const char *p = data.constData();
+    const int nSize = data.size();
+    int i = 0;
+    while (i < nSize) {
+        const char *pTag = static_cast<const char *>(std::memchr(p + i, '<', size_t(nSize - i)));
+        if (!pTag)
+            break;
+        i = int(pTag - p);
+        const char cNext = i + 1 < nSize ? p[i + 1] : '\0';
+        if (cNext == '!') {
+            // A comment, a CDATA section or a declaration: no attributes.
+            int nEnd;
+            if (nSize - i >= 4 && std::memcmp(p + i, "<!--", 4) == 0)
+                nEnd = SkipPast(data, i + 4, "-->");
+            else if (nSize - i >= 9 && std::memcmp(p + i, "<![CDATA[", 9) == 0)
+                nEnd = SkipPast(data, i + 9, "]]>");
+            else
+                nEnd = SkipPast(data, i + 2, ">");
+            if (nEnd < 0)
+                break; // unfinished: the reader reports it
+            i = nEnd;
+            continue;
+        }
+        if (cNext == '?') {
+            const int nEnd = SkipPast(data, i + 2, "?>");
+            if (nEnd < 0)
+                break;
+            i = nEnd;
+            continue;
+        }
+        // A start or end tag: attributes are the "=" outside quoted values.
+        const bool bStart = cNext != '/';
+        if (bStart && ++nElements > nMaxElements)
+            return Fail(pstrReason, QStringLiteral("more than %1 elements").arg(nMaxElements));
+        int nAttributes = 0;
+        char cQuote = 0;
+        const int nTagStart = i;
+        ++i;
+        for (; i < nSize; ++i) {
+            if (i - nTagStart > kMaxTagBytes)
+                return Fail(pstrReason, QStringLiteral("a tag longer than %1 bytes").arg(kMaxTagBytes));
+            const char c = p[i];
+            if (cQuote) {
+                if (c == cQuote)
+                    cQuote = 0;
+            } else if (c == '"' || c == '\'') {
+                cQuote = c;
+            } else if (c == '=') {
+                if (++nAttributes > kMaxAttributes)
+                    return Fail(pstrReason, QStringLiteral("an element with more than %1 attributes").arg(kMaxAttributes));
+            } else if (c == '>') {
+                ++i;
+                break;
+            } else if (c == '<') {
+                break; // not well-formed: the reader reports it
+            }
+        }
+    }
+    return true;
+}
 
 bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
 {
     if (data.size() > kMaxFileBytes)
         return Fail(pstrReason, QStringLiteral("the log is %1 bytes long").arg(data.size()));
+    if (!ScanBytes(data, pstrReason))
+        return false;
 
     QHash<QString, int> mapKinds;
     for (int i = 0; i < kCountedKinds; ++i)
@@ -69,18 +160,26 @@ bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
     qint64 nValues = 0;
 
     // Per open element: its counted kind (or -1), the length of its text,
-    // for a recorded frame its number of values, and the index of the
-    // innermost element at or above it whose text a reader takes (-1: none).
+    // for a recorded frame its number of values, the index of the innermost
+    // element at or above it whose text a reader takes (-1: none), and of the
+    // recorded frame at or above it (-1: none): the reader takes all the text
+    // below a "data" element, so all of it counts toward that element.
     struct SOpen
     {
         int nKind;
         qint64 nText;
         qint64 nValues;
         int nTextOwner;
+        int nDataOwner;
     };
     QVector<SOpen> stack;
 
-    QXmlStreamReader reader(data);
+    // Read through a device, a block at a time: given the whole array, the
+    // reader would decode all of it at once, twice the log's size.
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QXmlStreamReader reader(&buffer);
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
@@ -95,6 +194,9 @@ bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
             for (const QXmlStreamAttribute &attr : attrs) {
                 const QStringRef value = attr.value();
                 if (attr.name() == QLatin1String("divide")) {
+                    if (value.size() > kMaxDivideChars)
+                        return Fail(pstrReason,
+                                    QStringLiteral("a divide list longer than %1 characters").arg(kMaxDivideChars));
                     if (value.count(QLatin1Char('-')) >= int(kMaxLeds))
                         return Fail(pstrReason, QStringLiteral("a divide list longer than %1 entries").arg(kMaxLeds));
                 } else if (value.size() > kMaxAttributeChars) {
@@ -106,7 +208,10 @@ bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
             int nOwner = stack.isEmpty() ? -1 : stack.last().nTextOwner;
             if (nOwner < 0 && IsTextElement(reader.name()))
                 nOwner = stack.size();
-            stack.append({nKind, 0, 1, nOwner});
+            int nDataOwner = stack.isEmpty() ? -1 : stack.last().nDataOwner;
+            if (nDataOwner < 0 && nKind == kData)
+                nDataOwner = stack.size();
+            stack.append({nKind, 0, 1, nOwner, nDataOwner});
             break;
         }
         case QXmlStreamReader::EndElement:
@@ -117,12 +222,17 @@ bool CTestLogLimits::ScanDocument(const QByteArray &data, QString *pstrReason)
             if (!stack.isEmpty()) {
                 SOpen &open = stack.last();
                 const QStringRef text = reader.text();
-                if (open.nKind == kData) {
+                if (open.nDataOwner >= 0) {
+                    SOpen &frame = stack[open.nDataOwner];
                     const int nSpaces = text.count(QLatin1Char(' '));
-                    open.nValues += nSpaces;
+                    frame.nValues += nSpaces;
+                    frame.nText += text.size();
                     nValues += nSpaces;
-                    if (open.nValues > kMaxLeds)
+                    if (frame.nValues > kMaxLeds)
                         return Fail(pstrReason, QStringLiteral("a recorded frame of more than %1 values").arg(kMaxLeds));
+                    if (frame.nText > kMaxDataChars)
+                        return Fail(pstrReason,
+                                    QStringLiteral("a recorded frame of more than %1 characters").arg(kMaxDataChars));
                     if (nValues > kMaxValues)
                         return Fail(pstrReason, QStringLiteral("more than %1 recorded values").arg(kMaxValues));
                 } else if (open.nTextOwner >= 0 || !reader.isWhitespace()) {

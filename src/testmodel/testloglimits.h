@@ -41,9 +41,35 @@ public:
     // Longest attribute value (divide excepted) and element text (data excepted).
     static constexpr int kMaxAttributeChars = 4096;
     static constexpr int kMaxTextChars = 65536;
+    // A value as a log writes it: up to ten digits and its separator. Bounds
+    // the text of a recorded frame (everything below its "data" element) and
+    // a divide list, by what they can mean.
+    static constexpr int kMaxValueChars = 11;
+    static constexpr qint64 kMaxDataChars = qint64(kMaxLeds) * kMaxValueChars;
+    static constexpr qint64 kMaxDivideChars = qint64(kMaxLeds) * kMaxValueChars;
+    // Attributes of one element (the log's own have at most eight): checked
+    // on the bytes before any XML parse, whose duplicate check is quadratic.
+    static constexpr int kMaxAttributes = 64;
+    // The longest tag those bounds admit (every attribute at its longest,
+    // the divide list at its own), checked on the bytes too: an attribute
+    // far beyond its bound is refused before a parser holds it.
+    static constexpr qint64 kMaxTagBytes = kMaxDivideChars + qint64(kMaxAttributes) * (kMaxAttributeChars + 256);
+    // Elements of the whole document, counted on the bytes before any XML
+    // parse: well above the largest log the other bounds admit.
+    static constexpr qint64 kMaxElements = 2000000;
 
-    // Scans the raw document before it is read: element counts, values per
-    // recorded frame, text and attribute lengths. A document that is not
+    // The element bound in force: kMaxElements, or what a test set (a bound
+    // only a large file breaks, lowered so that a test can show it); 0 restores it.
+    static qint64 MaxElements();
+    static void SetMaxElementsForTests(qint64 nMax);
+
+    // The scan of the raw bytes that runs before any XML parse: attributes
+    // per element and the number of elements. Returns false with the reason
+    // when a bound is broken.
+    static bool ScanBytes(const QByteArray &data, QString *pstrReason);
+
+    // Scans the raw document before it is read (ScanBytes first): element
+    // counts, values per recorded frame, text and attribute lengths. A document that is not
     // well-formed is left to the reader, which reports it. Returns false with
     // the reason when a bound is broken.
     static bool ScanDocument(const QByteArray &data, QString *pstrReason);

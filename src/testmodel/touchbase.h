@@ -210,7 +210,8 @@ protected:
     int32_t m_nUsb2TouchFormat = 3;
 
 private:
-    // One pass of RunTest (reads 3.1 to 3.5): 0 = pass completed without
+    // One pass of RunTest (the REVERSE frame, the AGC frame, the ADC frames
+    // with their analysis, then the UNT frames): 0 = pass completed without
     // errors (UNT computed), 1 = pass ended with errors, negative = device error.
     int32_t RunPass();
     bool HasErrors() const { return !m_mapSignalError.isEmpty(); }

@@ -3,6 +3,8 @@
 #include "touchbase.h"
 
 #include <QSet>
+#include <QVector>
+#include <algorithm>
 
 namespace {
 
@@ -62,42 +64,62 @@ int32_t CTouchBase::AnalyseSensorError(ProblemMap &mapProblems)
     return 0;
 }
 
-int32_t CTouchBase::AnalysePcbGroup(ProblemMap &mapProblems, const QString &strSide, int32_t nBoard, int32_t nFirst,
-                                    int32_t nLast)
+namespace {
+
+// The sensor numbers of one side that are dead, each once, in order.
+QVector<qint64> DeadSensorsOfSide(const ProblemMap &mapProblems, const QString &strSide)
 {
-    // The sensor numbers of this side that are dead, each once.
     const QString strPrefix = strSide + QLatin1Char(':');
-    QSet<qint64> setDead;
-    for (const QString &strEntry : mapProblems[kSensorError]) {
+    QVector<qint64> vecDead;
+    for (const QString &strEntry : mapProblems.value(kSensorError)) {
         if (!strEntry.startsWith(strPrefix))
             continue;
         const QStringRef strNumber = strEntry.midRef(strPrefix.size());
         bool bOk = false;
         const qint64 n = strNumber.toLongLong(&bOk);
         if (bOk && strNumber == QString::number(n))
-            setDead.insert(n);
+            vecDead.append(n);
     }
-    qint64 k = 0;
-    for (const qint64 n : qAsConst(setDead)) {
-        if (n >= nFirst && n <= nLast)
-            ++k;
-    }
-    // Every sensor of the board dead (a board without sensors counts as such).
+    std::sort(vecDead.begin(), vecDead.end());
+    vecDead.erase(std::unique(vecDead.begin(), vecDead.end()), vecDead.end());
+    return vecDead;
+}
+
+// The board is dead when every sensor nFirst..nLast is (a board without
+// sensors counts as such).
+void JudgeBoard(ProblemMap &mapProblems, const QVector<qint64> &vecDead, const QString &strSide, int32_t nBoard,
+                int32_t nFirst, int32_t nLast)
+{
+    const auto itFirst = std::lower_bound(vecDead.cbegin(), vecDead.cend(), qint64(nFirst));
+    const auto itEnd = std::upper_bound(itFirst, vecDead.cend(), qint64(nLast));
+    const qint64 k = itEnd - itFirst;
     if (k > static_cast<qint64>(nLast) - nFirst)
         mapProblems[kPcbError].append(Place(strSide, nBoard));
+}
+
+} // namespace
+
+int32_t CTouchBase::AnalysePcbGroup(ProblemMap &mapProblems, const QString &strSide, int32_t nBoard, int32_t nFirst,
+                                    int32_t nLast)
+{
+    JudgeBoard(mapProblems, DeadSensorsOfSide(mapProblems, strSide), strSide, nBoard, nFirst, nLast);
     return 0;
 }
 
 int32_t CTouchBase::AnalysePcbError(ProblemMap &mapProblems)
 {
+    // Each side's dead sensors are collected once, not once per board: the
+    // analysis runs on every real-time refresh.
     const QMap<QString, CHardwareInfo::PcbList> &mapAxis = m_hardwareInfo.GetAxisMap();
     for (auto itSide = mapAxis.cbegin(); itSide != mapAxis.cend(); ++itSide) {
         const QString &strSide = itSide.key();
+        const QVector<qint64> vecDead = DeadSensorsOfSide(mapProblems, strSide);
         const int64_t nTotal = m_hardwareInfo.GetSensorCount(strSide);
         int64_t nStart = 0;
         for (int32_t b = 0; nStart < nTotal && b < itSide->size(); ++b) {
             const int64_t c = m_hardwareInfo.GetPcbSensorCount(strSide, b);
-            AnalysePcbGroup(mapProblems, strSide, b, static_cast<int32_t>(nStart), static_cast<int32_t>(nStart + c - 1));
+            JudgeBoard(mapProblems, vecDead, strSide, b, static_cast<int32_t>(nStart),
+                       static_cast<int32_t>(nStart + c - 1));
             nStart += c;
         }
     }

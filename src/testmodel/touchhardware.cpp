@@ -5,6 +5,7 @@
 #include "operateenvironment.h"
 #include "testlogerror.h"
 
+#include <QLocale>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 #include <QtDebug>
@@ -78,6 +79,7 @@ CTouchHardware::~CTouchHardware() = default;
 
 int32_t CTouchHardware::StartTest(int32_t)
 {
+    m_bPrepared = false;
     m_hardwareInfo = CHardwareInfo();
     m_mapAxisSignal.clear();
     m_lstProperty.clear();
@@ -86,6 +88,7 @@ int32_t CTouchHardware::StartTest(int32_t)
     int32_t r = InitTestConfig();
     if (r < 0)
         return r;
+    m_bPrepared = true;
 
     SetDriverRunning(m_pEnv && m_pEnv->IsDriverRunning());
     r = CheckLedError(true);
@@ -97,6 +100,10 @@ int32_t CTouchHardware::StartTest(int32_t)
 
 int32_t CTouchHardware::ReTest(int32_t)
 {
+    if (!m_bPrepared) {
+        qWarning().noquote() << "ReTest" << ": the frame was not prepared for a test, nothing is tested";
+        return ERROR_TEST_NOT_PREPARED;
+    }
     SetDriverRunning(m_pEnv && m_pEnv->IsDriverRunning());
     int32_t r = CheckLedError(true);
     ClearInterfaceTestResult();
@@ -179,7 +186,8 @@ QString CTouchHardware::MakeLogFileName(const QDateTime &time, const QList<CProp
     const QString strBatchDefault = QStringLiteral("UnknownBatchInfo");
     const QString strMcuID = FirstValue(lstProperty, DeviceInfoKey::kMcuID, strMcuDefault);
     const QString strBatch = FirstValue(lstProperty, DeviceInfoKey::kBatchInfo, strBatchDefault);
-    return time.toString(QStringLiteral("yyyyMMdd_hh-mm-ss_zzz")) + QLatin1Char('_')
+    // The C locale: the system's may write its own digits (Arabic-Indic ones, say).
+    return QLocale::c().toString(time, QStringLiteral("yyyyMMdd_hh-mm-ss_zzz")) + QLatin1Char('_')
         + SafeFileNamePart(strMcuID, strMcuDefault) + QLatin1Char('_') + SafeFileNamePart(strBatch, strBatchDefault);
 }
 

@@ -10,6 +10,11 @@ class CComPort;
 class COperateEnvironment;
 class QXmlStreamWriter;
 
+// A test or retest of a frame whose preparation failed or never ran: nothing
+// would be tested, so it is a failure (low bits neither a time-out's nor a
+// runtime error's: no error box of its own, the view shows the failed test).
+constexpr int32_t ERROR_TEST_NOT_PREPARED = static_cast<int32_t>(0x81150000u);
+
 // The test core bound to a real frame behind a port. It adds what every live
 // test needs whatever the frame's protocol: the order of a first run and of a
 // retest, the XML test log, the folder and name a run is filed under and the
@@ -34,10 +39,14 @@ public:
 
     // ---- CTouchBase ----
     // First run of a plugged frame: fresh hardware description, empty axis map
-    // and property list, InitTestConfig, CheckLedError(true), RunTest.
+    // and property list, InitTestConfig, CheckLedError(true), RunTest. The
+    // object is prepared once InitTestConfig succeeded, unprepared when it failed.
     int32_t StartTest(int32_t nMode) override;
-    // A further run on the same frame; keeps layout, axes and device information.
+    // A further run on the same frame; keeps layout, axes and device
+    // information. ERROR_TEST_NOT_PREPARED, without touching the frame, when
+    // no StartTest prepared the object.
     int32_t ReTest(int32_t nMode) override;
+    bool IsPrepared() const { return m_bPrepared; }
     // Writes the test log to strPath atomically: the file appears complete or
     // not at all, and an earlier file of that name survives a failure.
     // Returns 0, or ERROR_LOG_SAVE (with a run-log line) when it could not be written.
@@ -99,6 +108,7 @@ public:
     static QString SafeFileNamePart(const QString &strText, const QString &strFallback);
 
 protected:
+    bool m_bPrepared = false;
     bool m_bDriverRunning = false;
     bool bCheckLedError = false;
     CComPort *m_pPort = nullptr; // not owned

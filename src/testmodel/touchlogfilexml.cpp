@@ -5,6 +5,7 @@
 #include "testlogerror.h"
 #include "testloglimits.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QXmlStreamReader>
 #include <QtDebug>
@@ -230,13 +231,23 @@ int32_t CTouchLogfileXML::ReadLogData(const QByteArray &data)
         return ERROR_LOG_FORMAT;
     }
 
-    QXmlStreamReader reader(data);
+    // Reading app_info replaces the station's environment list; a log refused
+    // as hostile must not leave its texts there as station data.
+    const COperateEnvironment::EnvironmentList lstEnvironment =
+        m_pEnv ? *m_pEnv->GetEnvironmentList() : COperateEnvironment::EnvironmentList();
+    // Through a device, a block at a time (see CTestLogLimits::ScanDocument).
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QXmlStreamReader reader(&buffer);
     int32_t r = AnalysisXml(reader);
     reader.clear();
 
     if (!CTestLogLimits::CheckModel(*this, &strReason)) {
         qWarning().noquote() << "Test log" << m_strName << "refused:" << strReason;
         ResetLogContent();
+        if (m_pEnv)
+            *m_pEnv->GetEnvironmentList() = lstEnvironment;
         r = ERROR_LOG_FORMAT;
     }
     m_nLastRecord = GetRecordCount();

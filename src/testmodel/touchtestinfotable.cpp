@@ -134,6 +134,13 @@ void CTouchTestInfoTable::LoadData(const QByteArray &data, const QString &strOri
     QString strText = pCodec->toUnicode(data);
     if (strText.startsWith(QChar(0xFEFF)))
         strText.remove(0, 1);
+    // The rule stays (the station's own code page), but a table written in
+    // another one (GBK on a UTF-8 station, say) must not silently match no
+    // product: what the code page could not read is said.
+    if (strText.contains(QChar(QChar::ReplacementCharacter)))
+        qWarning().noquote() << "Parameter table:" << strOrigin << "holds text that the code page"
+                             << QString::fromLatin1(pCodec->name()) << "cannot read (shown as \uFFFD);"
+                             << "products or checksums written so will not match";
 
     const QVector<QStringRef> lstLines = strText.splitRef(QLatin1Char('\n'));
     qint64 nEntries = 0;

@@ -179,12 +179,20 @@ private slots:
         QCOMPARE(log.Lines(), QStringList({"CheckProcessRunning :In", "CheckProcessRunning :Time Out End"}));
     }
 
+    // The record follows its driver program (named here with a random tag, so
+    // that another copy of this test, or a real driver, on the host does not
+    // count); the product looks for "PanelHost.exe".
     void refreshFollowsTheDriver()
     {
+        QCOMPARE(COperateEnvironment::DriverExeName(), QStringLiteral("PanelHost.exe"));
+        const QString tag = QString::number(QRandomGenerator::global()->bounded(0x1000, 0xFFFF), 16);
         COperateEnvironment env;
+        env.SetDriverExeName("Ph" + tag + ".exe");
+        QVERIFY(!env.IsDriverRunning());
+        env.Refresh();
         QVERIFY(!env.IsDriverRunning());
         {
-            CNamedProcess driver("PanelHost");
+            CNamedProcess driver("Ph" + tag);
             QVERIFY(driver.Running());
             env.Refresh();
             QVERIFY(env.IsDriverRunning());

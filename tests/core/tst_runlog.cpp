@@ -1,8 +1,11 @@
+#include "childtest.h"
 #include "runlog.h"
 #include "testenvironment.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QLocale>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -33,6 +36,18 @@ QStringList ReadLines(const QString &path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+// Waits until the clock's millisecond differs from the one of a stamp
+// "yyyyMMdd-hhmmss-zzz".
+bool WaitForAnotherMillisecond(const QString &stamp)
+{
+    for (int i = 0; i < 100000; ++i) {
+        if (QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("yyyyMMdd-hhmmss-zzz")) != stamp)
+            return true;
+        QThread::usleep(50);
+    }
+    return false;
 }
 
 // Logs from its destructor, which runs at exit after Qt's own process-wide
@@ -97,22 +112,48 @@ private slots:
         QVERIFY(RunLogFilePath().isEmpty());
     }
 
+    // Two starts in one second give two files: the names differ in their
+    // milliseconds.
     void fileNaming()
     {
         CScopedWorkDir dir;
         QCOMPARE(InstallLogHandler(QString()), 0);
         const QString first = RunLogFilePath();
-        QThread::msleep(2);
-        QCOMPARE(InstallLogHandler("Upgrade"), 0);
+        // The next start comes in a later millisecond (of the same second, or not).
+        const QString firstStamp = QFileInfo(first).completeBaseName();
+        QVERIFY(WaitForAnotherMillisecond(firstStamp));
+        QCOMPARE(InstallLogHandler(QString()), 0);
         const QString second = RunLogFilePath();
         QCOMPARE(CloseLogFile(), 0);
 
         QCOMPARE(QFileInfo(first).absolutePath(), QDir(dir.Path() + "/Log").absolutePath());
-        QVERIFY2(QRegularExpression(R"(^\d{8}-\d{6}-\d{3}\.txt$)").match(QFileInfo(first).fileName()).hasMatch(),
-                 qPrintable(first));
-        QVERIFY2(QRegularExpression(R"(^Upgrade\d{8}-\d{6}-\d{3}\.txt$)").match(QFileInfo(second).fileName()).hasMatch(),
-                 qPrintable(second));
-        QCOMPARE(LogFiles(dir.Path()).size(), 2);
+        const QRegularExpression name(R"(^[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt$)");
+        QVERIFY2(name.match(QFileInfo(first).fileName()).hasMatch(), qPrintable(first));
+        QVERIFY2(name.match(QFileInfo(second).fileName()).hasMatch(), qPrintable(second));
+        QVERIFY(first != second);
+        QCOMPARE(LogFiles(dir.Path()), QStringList({QFileInfo(first).fileName(), QFileInfo(second).fileName()}));
+        // A prefix goes in front of the time.
+        QCOMPARE(InstallLogHandler("Upgrade"), 0);
+        QVERIFY2(QRegularExpression(R"(^Upgrade[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt$)")
+                     .match(QFileInfo(RunLogFilePath()).fileName())
+                     .hasMatch(),
+                 qPrintable(RunLogFilePath()));
+        QCOMPARE(CloseLogFile(), 0);
+    }
+
+    // The time in the name is written with ASCII digits whatever the system's
+    // locale (an Arabic one writes its own).
+    void fileNameUnderAnArabicLocale()
+    {
+        CScopedWorkDir dir;
+        QProcessEnvironment env = ArabicLocale();
+        env.insert(kChildEnv, dir.Path());
+        QByteArray output;
+        QVERIFY2(RunTestInChild(QStringLiteral("arabicChild"), env, &output), output.constData());
+        const QStringList files = LogFiles(dir.Path());
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(QRegularExpression(R"(^arabic-[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt$)").match(files.first()).hasMatch(),
+                 qPrintable(files.first()));
     }
 
     // The station's local time names the file and stamps its lines.
@@ -165,7 +206,8 @@ private slots:
         const auto m = kLine.match(lines.first());
         QVERIFY2(m.hasMatch(), qPrintable(lines.first()));
         QCOMPARE(m.captured(5), level);
-        QCOMPARE(m.captured(6), QString::fromLocal8Bit(__FILE__));
+        // Named from the root of the tree, whatever the build machine's path.
+        QCOMPARE(m.captured(6), QStringLiteral("tests/core/tst_runlog.cpp"));
         QCOMPARE(m.captured(7), QString("lineFormat"));
         QCOMPARE(m.captured(8).toInt(), line);
         QCOMPARE(m.captured(9), message);
@@ -338,6 +380,19 @@ private slots:
         InstallLogHandler("exit-");
         qInfo() << "running";
         g_logAtExit.armed = true;
+    }
+
+    // Runs only in the child process started above.
+    void arabicChild()
+    {
+        const QString dir = QString::fromLocal8Bit(qgetenv(kChildEnv));
+        if (dir.isEmpty())
+            QSKIP("runs as a child of fileNameUnderAnArabicLocale");
+        // The locale does write its own digits here.
+        QCOMPARE(QLocale::system().toString(QDate(2024, 3, 7), QStringLiteral("yyyy")), QString::fromUtf8("٢٠٢٤"));
+        QDir::setCurrent(dir);
+        InstallLogHandler("arabic-");
+        CloseLogFile();
     }
 
     // Runs only in the child process started above.

@@ -30,10 +30,20 @@ inline int PassCount()
     return pManage ? pManage->Hotplug()->PassCount() : 0;
 }
 
-// Runs the event loop until a pass that started after this call has ended.
-inline bool WaitNextPass(int nBefore, int nTimeoutMs = 5000)
+// Enumeration passes begun by the current manager.
+inline int PassesBegun()
 {
-    return WaitFor([nBefore]() { return PassCount() > nBefore; }, nTimeoutMs);
+    CTouchManageForOS *pManage = Manager();
+    return pManage ? pManage->Hotplug()->PassesBegun() : 0;
+}
+
+// Runs the event loop until a pass that began after PassesBegun() returned
+// nBegunBefore has ended (passes run one at a time, in order): a pass that
+// was already running then, and may not see what the test changed since, is
+// not taken for it.
+inline bool WaitNextPass(int nBegunBefore, int nTimeoutMs = 5000)
+{
+    return WaitFor([nBegunBefore]() { return PassCount() > nBegunBefore; }, nTimeoutMs);
 }
 
 // A 64-byte report: id, then the given bytes, zero-padded.

@@ -3,15 +3,18 @@
 
 #include "comportusb.h"
 #include "devicetesthelpers.h"
+#include "runlogcapture.h"
 #include "testenvironment.h"
 #include "touchdevice.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QThread>
+#include <QSemaphore>
 #include <QtTest>
 #include <atomic>
 #include <cerrno>
+#include <functional>
 #include <memory>
 
 using namespace devicetest;
@@ -266,19 +269,23 @@ private slots:
         probe.reset();
     }
 
-    // The seventeenth frame is refused instead of overrunning the table.
+    // Frames beyond the sixteenth wait, in order, for a place instead of
+    // overrunning the table: a waiting frame that leaves is forgotten, and
+    // the first one still waiting takes the place a listed frame frees.
     void seventeenFrames()
     {
         CComPortUsb *pPort = MakePort();
         QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        QSignalSpy insert(pPort, &CComPortUsb::DeviceInsert);
         QList<std::shared_ptr<CFakeHidNode>> nodes;
-        for (int i = 0; i < 17; ++i)
+        for (int i = 0; i < 18; ++i)
             nodes.append(m_hid->AddNode(m_hid->FrameInfo(0x1FF7, 0x0001, uint16_t(0x7300 + i),
                                                          CFakeHidBackend::AppMode),
                                         false));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("device table full"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("device table full .* waits for a free place"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("device table full .* waits for a free place"));
         m_hid->InjectEvent();
-        DEV_TRY_COMPARE(list.count(), 17);
+        DEV_TRY_COMPARE(list.count(), 18);
         QCOMPARE(pPort->GetDevCount(), 16);
         const QList<QString> names = pPort->GetDeviceNameList();
         QCOMPARE(names.size(), 16);
@@ -288,19 +295,107 @@ private slots:
         for (int i = 0; i < 16; ++i)
             QVERIFY(pPort->SetRecvEnable(1, i) == 0);
         QCOMPARE(pPort->SendData(buf, 64, 30, 16), ERROR_CODE_LOST_DEVICE);
-        // The refused frame leaving changes nothing; a listed one leaving frees a place.
-        std::shared_ptr<CFakeHidNode> refused;
-        for (const auto &node : qAsConst(nodes)) {
-            if (!names.contains(NameOf(0x1FF7, 0x0001, node->Info().nVersion)))
-                refused = node;
-        }
-        QVERIFY(refused);
-        m_hid->RemoveNode(refused);
-        DEV_TRY_COMPARE(list.count(), 18);
-        QCOMPARE(pPort->GetDevCount(), 16);
-        m_hid->RemoveNode(nodes.first() == refused ? nodes.last() : nodes.first());
+        // The two that wait, in the order they arrived.
+        QList<std::shared_ptr<CFakeHidNode>> waiting;
+        QList<std::shared_ptr<CFakeHidNode>> listed;
+        for (const auto &node : qAsConst(nodes))
+            (names.contains(NameOf(0x1FF7, 0x0001, node->Info().nVersion)) ? listed : waiting).append(node);
+        QCOMPARE(waiting.size(), 2);
+        const QList<QString> arrivalOrder = list.at(17).at(0).value<QList<QString>>();
+        QCOMPARE(arrivalOrder, names); // the table did not change with the waiting ones
+        const std::shared_ptr<CFakeHidNode> second = waiting.takeLast();
+
+        // A waiting frame that leaves changes nothing.
+        m_hid->RemoveNode(second);
         DEV_TRY_COMPARE(list.count(), 19);
+        QCOMPARE(pPort->GetDeviceNameList(), names);
+        // A listed frame that leaves gives its place to the one still waiting.
+        const std::shared_ptr<CFakeHidNode> first = waiting.first();
+        const QString strFirst = NameOf(0x1FF7, 0x0001, first->Info().nVersion);
+        m_hid->RemoveNode(listed.last());
+        DEV_TRY_COMPARE(list.count(), 20);
+        QCOMPARE(pPort->GetDevCount(), 16);
+        QVERIFY(pPort->GetDeviceNameList().contains(strFirst));
+        QCOMPARE(pPort->GetDeviceNameList().indexOf(strFirst), 15);
+        EchoFrame(first, 0xFC);
+        uint8_t reply[64] = {};
+        QCOMPARE(pPort->SendAndRecvData(buf, 64, reply, 64, 5000, 15), 64); // it is reachable
+        QCOMPARE(insert.count(), 1); // the current frame never changed
+        // No frame waits now: the next place stays free.
+        m_hid->RemoveNode(listed.first());
+        DEV_TRY_COMPARE(list.count(), 21);
         QCOMPARE(pPort->GetDevCount(), 15);
+    }
+
+    // The switch into the download mode waits for the command reader to
+    // stop, under the I/O mutex (a removal waits for it, so the device object
+    // stays), never under the table lock: the port answers everyone else
+    // meanwhile.
+    void downloadSwitchKeepsThePortAnswering()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        DEV_TRY_COMPARE(node->OpenCount(), 2);
+        // Both readers take the next report and stay in the read.
+        node->SetReadsBlock(true);
+        node->SendInput(Report(0xFB, {0x01}));
+        QVERIFY(WaitFor([&]() { return node->BlockedReads() == 2; }));
+        CRunLogCapture log;
+        QThread *pSwitch = QThread::create([pPort]() { pPort->SetUpgradeStatus(1); });
+        pSwitch->start();
+        const bool bWaiting = WaitFor([&]() { return log.Contains("ChangeUpgradeStatus : Terminate CMD Thread..."); });
+        // Answered while the switch waits for the reader.
+        const int32_t nVid = pPort->GetVid();
+        const int nCount = pPort->GetDevCount();
+        const int32_t nEnable = pPort->SetRecvEnable(1, 0);
+        const QList<QString> names = pPort->GetDeviceNameList();
+        const bool bStillWaiting = pSwitch->isRunning() && node->BlockedReads() == 2;
+        node->SetReadsBlock(false);
+        const bool bEnded = pSwitch->wait(30000);
+        delete pSwitch;
+        QVERIFY(bWaiting);
+        QVERIFY(bStillWaiting);
+        QVERIFY(bEnded);
+        QCOMPARE(nVid, 0x1FF7);
+        QCOMPARE(nCount, 1);
+        QCOMPARE(nEnable, 0);
+        QCOMPARE(names, QList<QString>{NameOf(0x1FF7, 0x0001, 0x7300)});
+        // The download mode works: replies are read directly.
+        node->SendInput(Report(0xFC, {0x42}));
+        uint8_t reply[64] = {};
+        QCOMPARE(pPort->RecvUpgradeData(reply, 64, 5000, 0), 64);
+        QCOMPARE(reply[1], uint8_t(0x42));
+        QCOMPARE(pPort->SetUpgradeStatus(0), 0);
+    }
+
+    // While the port goes, its device objects go with the device layer: a
+    // call made then (here from the log line of a device object's release)
+    // finds an empty table, not the records of freed objects.
+    void lateCallsFindAnEmptyTable()
+    {
+        CComPortUsb *pPort = MakePort();
+        auto a = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        auto b = m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 2);
+        static CComPortUsb *s_pPort = nullptr;
+        static QList<int32_t> s_results;
+        static QtMessageHandler s_previous = nullptr;
+        s_pPort = pPort;
+        s_results.clear();
+        s_previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (s_pPort && message == QLatin1String("Release CTouchDeviceForOS...")) {
+                s_results << s_pPort->GetDevCount() << s_pPort->GetVid() << s_pPort->SetRecvEnable(0, 0)
+                          << s_pPort->SetRecvEnable(0, 1);
+            }
+            if (s_previous)
+                s_previous(type, context, message);
+        });
+        m_port.reset();
+        qInstallMessageHandler(s_previous);
+        s_pPort = nullptr;
+        const QList<int32_t> expected{0, ERROR_CODE_LOST_DEVICE, ERROR_CODE_LOST_DEVICE, ERROR_CODE_LOST_DEVICE};
+        QCOMPARE(s_results, expected + expected); // once per device object
     }
 
     void commandRoundTrip()
@@ -538,11 +633,14 @@ private slots:
     }
 
     // Calls that reach the current device from other threads while frames
-    // come and go never use a deleted device object (run under ASan).
+    // come and go never use a deleted device object (run under ASan). The
+    // calls go in rounds, one per look of this thread at the port, so that
+    // they never keep the hot-plug callback from the port's mutexes.
     void callsDuringPlugAndUnplug()
     {
         CComPortUsb *pPort = MakePort();
         std::atomic<bool> bStop{false};
+        QSemaphore rounds;
         QThread *pHammer = QThread::create([&]() {
             uint8_t buf[64] = {0xFC};
             while (!bStop.load()) {
@@ -555,21 +653,33 @@ private slots:
                 pPort->ClaimDeviceInterface(0);
                 pPort->SendData(buf, 64, 30, 0);
                 pPort->RecvData(buf, 64, 1, 0);
+                rounds.acquire();
             }
         });
         pHammer->start();
+        // Stopped also when a check below fails and returns.
+        const std::unique_ptr<QThread, std::function<void(QThread *)>> stopper(pHammer, [&](QThread *pThread) {
+            bStop = true;
+            rounds.release();
+            pThread->wait();
+            delete pThread;
+        });
+        auto countIs = [&](int n) {
+            return WaitFor([&]() {
+                if (rounds.available() == 0)
+                    rounds.release();
+                return pPort->GetDevCount() == n;
+            });
+        };
         for (int i = 0; i < 10; ++i) {
             auto a = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
             auto b = m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
-            DEV_TRY_COMPARE(pPort->GetDevCount(), 2);
+            QVERIFY(countIs(2));
             m_hid->RemoveNode(i % 2 ? a : b);
-            DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+            QVERIFY(countIs(1));
             m_hid->RemoveNode(i % 2 ? b : a);
-            DEV_TRY_COMPARE(pPort->GetDevCount(), 0);
+            QVERIFY(countIs(0));
         }
-        bStop = true;
-        pHammer->wait();
-        delete pHammer;
     }
 
     void claimAndRelease()

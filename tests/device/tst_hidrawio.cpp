@@ -8,9 +8,11 @@
 #include "testenvironment.h"
 #include "touchdevice.h"
 
+#include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <cerrno>
 
 using namespace mockedtest;
 
@@ -170,6 +172,44 @@ private slots:
         QVERIFY(numbers.size() <= 300);
         QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 2000, &reply), 64);
         QCOMPARE(ProductOf(reply), QByteArray("KT-T65WHSUR-10P"));
+    }
+
+    // A write error that is not the frame's departure (EPIPE of a stalled
+    // endpoint, EPROTO) fails that command with a time-out while the frame
+    // stays listed and answers the next one. ENODEV says it has gone: while
+    // the system still lists it, the next pass announces it gone and it
+    // arrives again, answering.
+    void writeErrors_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("gone");
+        QTest::newRow("EPIPE") << EPIPE << false;
+        QTest::newRow("EPROTO") << EPROTO << false;
+        QTest::newRow("ENODEV") << ENODEV << true;
+    }
+    void writeErrors()
+    {
+        QFETCH(int, error);
+        QFETCH(bool, gone);
+        QSignalSpy insert(m_pPort.get(), &CComPortUsb::DeviceInsert);
+        m_pBus->usb->SetWriteError(error);
+        QByteArray reply;
+        QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 2000, &reply),
+                 gone ? ERROR_CODE_LOST_DEVICE : ERROR_CODE_TIMEOUT);
+        m_pBus->usb->SetWriteError(0);
+        QVERIFY(WaitForPass(*m_pBus->usb));
+        if (gone) {
+            QVERIFY(StationTest::WaitFor([&]() { return insert.count() == 2; }));
+            QCOMPARE(insert.at(0).at(0).toBool(), false);
+            QCOMPARE(insert.at(1).at(0).toBool(), true);
+        } else {
+            QCOMPARE(insert.count(), 0);
+        }
+        QCOMPARE(m_pPort->GetDevCount(), 1);
+        QVERIFY(StationTest::WaitFor([this]() { return m_pBus->usb->OpenCount() == 2; }));
+        QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 2000, &reply), 64);
+        QCOMPARE(ProductOf(reply), QByteArray("KT-T65WHSUR-10P"));
+        QCOMPARE(m_pBus->frame.RequestsFor(0xA3, 0x01).size(), 1); // the failed one never reached it
     }
 
     // Switching reception off from another thread ends a long wait at once.

@@ -2,6 +2,8 @@
 // waits, reception switched off, the firmware-download mode, writes.
 
 #include "devicetesthelpers.h"
+#include "runlogcapture.h"
+#include "stationclock.h"
 #include "testenvironment.h"
 #include "touchdevice.h"
 #include "touchdeviceforos.h"
@@ -10,6 +12,7 @@
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -48,9 +51,46 @@ private:
         QVERIFY(WaitFor([&]() { return Device()->QueuedReportCount(nQueue) == nExpected; }));
     }
 
-    int32_t Send(const QByteArray &report, int nLen = 64)
+    int32_t Send(const QByteArray &report, int nLen = 64, int nTimeoutMs = 30)
     {
-        return Sdk()->SendData(&m_handle, reinterpret_cast<const uint8_t *>(report.constData()), nLen, 30);
+        return Sdk()->SendData(&m_handle, reinterpret_cast<const uint8_t *>(report.constData()), nLen, nTimeoutMs);
+    }
+
+    // An echoed command goes out and its reply comes back: the frame is usable.
+    void CheckUsable(uint8_t nMark)
+    {
+        EchoFrame(m_node, 0xFC);
+        QCOMPARE(Send(Report(0xFC, {nMark})), 64);
+        uint8_t buf[64] = {};
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 5000), 64);
+        QCOMPARE(buf[1], nMark);
+        QCOMPARE(Device()->GetDeviceStatus(), 1);
+    }
+
+    // The frame was found gone while the system still lists it: the next
+    // enumeration pass announces it gone and a new object arrives, usable.
+    void CheckGoneAndBack()
+    {
+        DEV_TRY_COMPARE(Device()->GetDeviceStatus(), -1);
+        QCOMPARE(m_probe->Removals(), 0); // not before the pass
+        const int nBegun = PassesBegun();
+        m_hid->InjectEvent();
+        QVERIFY(WaitNextPass(nBegun));
+        QCOMPARE(m_probe->Removals(), 1);
+        QCOMPARE(m_probe->Arrivals(), 2);
+        QCOMPARE(m_probe->Events().at(1).info.hDevice, m_handle.hDevice);
+        m_handle = m_probe->LastArrival();
+        QVERIFY(WaitFor([this]() { return m_node->OpenCount() == 2; }));
+        CheckUsable(0x5A);
+    }
+
+    // Runs a call on another thread; the test thread goes on at once.
+    template <typename Fn>
+    QThread *Begin(Fn fn, std::atomic<int32_t> *pResult)
+    {
+        QThread *pThread = QThread::create([fn, pResult]() { *pResult = fn(); });
+        pThread->start();
+        return pThread;
     }
 
 private slots:
@@ -222,9 +262,190 @@ private slots:
         QCOMPARE(Device()->GetDeviceStatus(), 1);
     }
 
+    // Only the frame's departure makes a write error a removal; any other
+    // fails that write with a time-out and the frame stays usable.
+    void writeErrors_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("result");
+        QTest::newRow("EPIPE (stalled endpoint)") << EPIPE << int(ERROR_CODE_TIMEOUT);
+        QTest::newRow("EIO") << EIO << int(ERROR_CODE_TIMEOUT);
+        QTest::newRow("ETIMEDOUT") << ETIMEDOUT << int(ERROR_CODE_TIMEOUT);
+        QTest::newRow("EPROTO") << EPROTO << int(ERROR_CODE_TIMEOUT);
+        QTest::newRow("ECONNRESET") << ECONNRESET << int(ERROR_CODE_TIMEOUT);
+        QTest::newRow("ENXIO") << ENXIO << int(ERROR_CODE_TIMEOUT);
+        QTest::newRow("EBADF") << EBADF << int(ERROR_CODE_TIMEOUT);
+        QTest::newRow("ENODEV (gone)") << ENODEV << int(ERROR_CODE_LOST_DEVICE);
+        QTest::newRow("ESHUTDOWN (gone)") << ESHUTDOWN << int(ERROR_CODE_LOST_DEVICE);
+    }
+    void writeErrors()
+    {
+        QFETCH(int, error);
+        QFETCH(int, result);
+        Attach();
+        CRunLogCapture log;
+        m_node->SetWriteError(error);
+        QCOMPARE(Send(Report(0xFC, {0x01})), result);
+        m_node->SetWriteError(0);
+        // The errno is in the run log.
+        const QString strLine = QStringLiteral("SendData : write failed: ") + QString::fromLocal8Bit(strerror(error));
+        QCOMPARE(log.Lines(result == ERROR_CODE_TIMEOUT ? QtWarningMsg : QtDebugMsg).count(strLine), 1);
+        if (result == ERROR_CODE_TIMEOUT) {
+            CheckUsable(0x02);
+            QCOMPARE(m_probe->Events().size(), 1); // no removal, no new arrival
+        } else {
+            CheckGoneAndBack();
+        }
+    }
+
+    // EIO and ENODEV on a read say the frame has gone; any other read error
+    // is logged and the readers go on.
+    void readErrors_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("gone");
+        QTest::newRow("EIO (gone)") << EIO << true;
+        QTest::newRow("ENODEV (gone)") << ENODEV << true;
+        QTest::newRow("EPROTO") << EPROTO << false;
+        QTest::newRow("EOVERFLOW") << EOVERFLOW << false;
+        QTest::newRow("EPIPE") << EPIPE << false;
+        QTest::newRow("EFAULT") << EFAULT << false;
+    }
+    void readErrors()
+    {
+        QFETCH(int, error);
+        QFETCH(bool, gone);
+        Attach();
+        CRunLogCapture log;
+        m_node->SetReadError(error);
+        m_node->SendInput(Report(0xFC, {0x01})); // both readers fail on it
+        const QString strError = QStringLiteral(" : read failed: ") + QString::fromLocal8Bit(strerror(error))
+            + QStringLiteral(" - reading on");
+        if (gone) {
+            QVERIFY(WaitFor([this]() { return m_node->FailedReads() == 2; }));
+            m_node->SetReadError(0);
+            QVERIFY2(!log.Contains(strError), qPrintable(log.Lines(QtWarningMsg).join('\n')));
+            CheckGoneAndBack();
+        } else {
+            // Logged by each reader, which then reads on.
+            QVERIFY(WaitFor([&]() {
+                const QStringList warnings = log.Lines(QtWarningMsg);
+                return warnings.count("ProcessCmdDataTransfer" + strError) == 1
+                    && warnings.count("ProcessRawDataTransfer" + strError) == 1;
+            }));
+            m_node->SetReadError(0);
+            CheckUsable(0x02);
+            m_node->SendInput(Report(0xFB, {0x03}));
+            DEV_TRY_COMPARE(m_probe->RawReports().size(), 1);
+            QCOMPARE(m_probe->Events().size(), 1);
+        }
+    }
+
+    // A write that the kernel holds (hidraw on a stalled endpoint: up to the
+    // USB time-out, whatever O_NONBLOCK says) does not hold its caller past
+    // the time-out; the next write waits for it, and once it is out the
+    // frame is usable again. The report that could not go is never written.
+    void writeStuckInTheKernel()
+    {
+        Attach();
+        EchoFrame(m_node, 0xFC);
+        CRunLogCapture log;
+        m_node->SetWritesBlock(true);
+        QCOMPARE(Send(Report(0xFC, {0x01})), ERROR_CODE_TIMEOUT);
+        QCOMPARE(m_node->BlockedWrites(), 1); // returned while its report is still in the kernel
+        QCOMPARE(log.Count("SendData : the write is stuck in the kernel, given up after"), 1);
+        QCOMPARE(Send(Report(0xFC, {0x02})), ERROR_CODE_TIMEOUT);
+        QCOMPARE(m_node->BlockedWrites(), 1);
+        QCOMPARE(log.Count("SendData : an earlier write is still in the kernel after"), 1);
+        QCOMPARE(Device()->GetDeviceStatus(), 1);
+        m_node->SetWritesBlock(false);
+        uint8_t buf[64] = {};
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 5000), 64); // the stuck report did go out
+        QCOMPARE(buf[1], uint8_t(0x01));
+        QVERIFY(WaitFor([&log]() { return log.Contains("SendData : the write stuck in the kernel ended after"); }));
+        CheckUsable(0x03);
+        const QList<QByteArray> outputs = m_node->Outputs();
+        QCOMPARE(outputs.size(), 2);
+        QCOMPARE(quint8(outputs[0][1]), quint8(0x01));
+        QCOMPARE(quint8(outputs[1][1]), quint8(0x03));
+    }
+
+    // A long wait for a stuck write ends at once when reception is switched
+    // off, the interface released or the frame unplugged.
+    void stuckWriteWaitEnds_data()
+    {
+        QTest::addColumn<int>("cause"); // 0 reception off, 1 released, 2 unplugged
+        QTest::addColumn<int>("result");
+        QTest::newRow("reception switched off") << 0 << int(ERROR_CODE_TIMEOUT);
+        QTest::newRow("interface released") << 1 << int(ERROR_CODE_LOST_DEVICE);
+        QTest::newRow("frame unplugged") << 2 << int(ERROR_CODE_LOST_DEVICE);
+    }
+    void stuckWriteWaitEnds()
+    {
+        QFETCH(int, cause);
+        QFETCH(int, result);
+        Attach();
+        m_node->SetWritesBlock(true);
+        std::atomic<int32_t> nResult{0};
+        TouchDeviceInfo handle = m_handle;
+        TouchSDK *pSdk = Sdk();
+        QThread *pThread = Begin(
+            [pSdk, handle]() {
+                const QByteArray report = Report(0xFC, {0x01});
+                return pSdk->SendData(&handle, reinterpret_cast<const uint8_t *>(report.constData()), 64, 600000);
+            },
+            &nResult);
+        QVERIFY(WaitFor([this]() { return m_node->BlockedWrites() == 1; }));
+        if (cause == 0)
+            QCOMPARE(Sdk()->SetRecvEnable(&m_handle, 0), 0);
+        else if (cause == 1)
+            QCOMPARE(Sdk()->ReleaseDeviceInterface(&m_handle), 0);
+        else
+            m_hid->RemoveNode(m_node, false);
+        const bool bEnded = pThread->wait(60000);
+        m_node->SetWritesBlock(false); // frees the writer either way
+        pThread->wait();
+        delete pThread;
+        QVERIFY2(bEnded, "the wait did not end");
+        QCOMPARE(int(nResult.load()), result);
+    }
+
+    // An idle frame's readers sleep until something happens (every reason
+    // to stop wakes them): a reply waited for in vain wakes neither of them,
+    // and a report wakes each of them once (both read the node).
+    void idleReadersSleep()
+    {
+        Attach();
+        auto *pDevice = static_cast<CTouchDeviceForOS *>(Device());
+        const int nBefore = pDevice->ReaderWakeups();
+        uint8_t buf[64];
+        QCOMPARE(Sdk()->RecvData(&m_handle, buf, 64, 200), ERROR_CODE_TIMEOUT); // 200 ms of nothing
+        QCOMPARE(pDevice->ReaderWakeups(), nBefore);
+        Input(Report(0xFC, {0x01}), 0xFC, 1); // both descriptors of the node see it
+        DEV_TRY_COMPARE(pDevice->ReaderWakeups(), nBefore + 2);
+    }
+
+    // Waits are measured on the station's clock: once its time has passed
+    // the deadline, an hour's wait ends without real time passing.
+    void waitsEndOnTheStationsTime()
+    {
+        Attach();
+        static std::atomic<qint64> s_now{0};
+        s_now = 1000;
+        // Every reading of the clock is two hours later than the one before.
+        CStationClock::SetTimeSourceHook([]() -> qint64 { return s_now.fetch_add(7200000); });
+        uint8_t buf[64];
+        const int32_t nRecv = Sdk()->RecvData(&m_handle, buf, 64, 3600000);
+        const int32_t nDirect = Sdk()->RecvUpgradeData(&m_handle, buf, 64, 3600000);
+        CStationClock::SetTimeSourceHook(nullptr);
+        QCOMPARE(nRecv, ERROR_CODE_TIMEOUT);
+        QCOMPARE(nDirect, ERROR_CODE_TIMEOUT);
+    }
+
     void sendAndRecvReturnsAFailedSendAtOnce()
     {
         Attach();
+        CRunLogCapture log;
         m_node->SetWriteError(ETIMEDOUT);
         uint8_t buf[64] = {0xFC};
         QElapsedTimer timer;

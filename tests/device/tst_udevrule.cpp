@@ -16,8 +16,8 @@ class TestUdevRule : public QObject
 private slots:
     void ruleMatchesTheBuiltinList()
     {
-        const QString path = QFINDTESTDATA("../../packaging/70-kestrel-station.rules");
-        QVERIFY(!path.isEmpty());
+        const QString path = QStringLiteral(STATION_UDEV_RULE);
+        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
         QVERIFY(QFileInfo(path).fileName() < QString("73-seat-late.rules"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));

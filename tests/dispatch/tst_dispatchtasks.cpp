@@ -97,6 +97,7 @@ private slots:
 
     void firstTestThenRetestOfTheSameFrame();
     void failedFirstTestStillCountsAsTested();
+    void retestOfAnUnpreparedFrameFails();
     void rowsReachTheFrame_data();
     void rowsReachTheFrame();
     void touchOutputStatus_data();
@@ -194,6 +195,31 @@ void TestDispatchTasks::failedFirstTestStillCountsAsTested()
     QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
     // Tested once already and the same frame: a re-test, no new preparation.
     QCOMPARE(Transfers(), 1);
+}
+
+// A frame whose preparation failed is never passed untested: a retest of it
+// tests nothing, sends the frame nothing and tells the view that the test
+// failed, with the code that says why (no box of its own).
+void TestDispatchTasks::retestOfAnUnpreparedFrameFails()
+{
+    m_pFrame->panel.Edit([](CEmulatedPanel::Model& m) {
+        m.nX = m.nY = 0; // no LEDs: the preparation fails
+        for (QVector<int>& boards : m.boards)
+            boards.clear();
+    });
+    CTestViewDouble view;
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.failures.size(), 1);
+    QVERIFY2(view.failures[0].startsWith("StartTestOnce 0x8005"), qPrintable(view.failures[0]));
+    const int nErrors = m_pWindow->errors.size();
+    const int nRequests = m_pFrame->frame.RequestCount();
+
+    QVERIFY(m_pWork->PostTask("ReTest", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.failures.size(), 2);
+    QCOMPARE(view.failures[1], QStringLiteral("ReTest 0x%1").arg(uint32_t(ERROR_TEST_NOT_PREPARED), 0, 16));
+    QCOMPARE(view.nShowTestResult, 0);
+    QCOMPARE(m_pFrame->frame.RequestCount(), nRequests);
+    QCOMPARE(m_pWindow->errors.size(), nErrors);
 }
 
 void TestDispatchTasks::rowsReachTheFrame_data()

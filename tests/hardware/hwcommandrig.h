@@ -1,8 +1,9 @@
 #pragma once
 
 // A HardwareInterface talking to an emulated frame through a port with virtual
-// time: every wait of the protocol returns at once, so the real time-outs of
-// the Parts (10 s, 80 s) can be used and checked as they are.
+// time: every wait of the protocol returns at once, so the protocol's real
+// time-outs (10 s for a reply, 80 s for a calibration step) can be used and
+// checked as they are.
 
 #include "emulatedcomport.h"
 #include "emulatedframe.h"

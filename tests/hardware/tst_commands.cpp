@@ -407,16 +407,27 @@ void TestCommands::unrelatedReportsAreSkipped()
     QCOMPARE(rig.CountRequests(0xA9, 0x00), 1);
 }
 
+// A frame that never stops sending reports that answer nothing, ahead of
+// its answer (which comes a little later): each try gives up after 1000 of
+// them as a time-out, and the retries end the command. The flood stops only
+// after far more reports than ten tries may read, so that a reader without
+// the bound would reach the answer and pass.
 void TestCommands::endlessUnrelatedReportsEndAsTimeout()
 {
     CCommandRig rig;
-    QList<QByteArray> flood;
-    for (int i = 0; i < 1500; ++i)
-        flood << StatusFor(0xA3, 0x05, 0x81);
-    rig.frame.SetFault(0xA3, 0x01, CEmulatedFrame::CustomReplies(flood, 1));
-    // The first request is flooded and gives up as a time-out; the retry is answered.
-    QCOMPARE(rig.hw.GetProduct(), 0);
-    QCOMPARE(rig.CountRequests(0xA3, 0x01), 2);
+    const int kFloodEnds = 50000;
+    int nFlooded = 0;
+    rig.frame.SetFault(0xA3, 0x01, CEmulatedFrame::Late(5000));
+    rig.port.QueueReply(StatusFor(0xA3, 0x05, 0x81));
+    rig.port.SetRecvHook([&](const QByteArray &) {
+        if (++nFlooded < kFloodEnds)
+            rig.port.QueueReply(StatusFor(0xA3, 0x05, 0x81));
+    });
+    QCOMPARE(CodeHex(rig.hw.GetProduct()), CodeHex(int32_t(0x800B0001u)));
+    QCOMPARE(rig.CountRequests(0xA3, 0x01), HardwareInterface::RETRY_COUNT);
+    // The stale report found at the start is dropped, then 1000 a try.
+    QVERIFY2(nFlooded <= 1 + 256 + HardwareInterface::RETRY_COUNT * 1000, qPrintable(QString::number(nFlooded)));
+    QVERIFY(nFlooded >= HardwareInterface::RETRY_COUNT * 1000);
 }
 
 void TestCommands::lateReplyAnswersTheRetry()

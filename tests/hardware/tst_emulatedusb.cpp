@@ -14,6 +14,7 @@
 
 #include <QElapsedTimer>
 #include <QThread>
+#include <QMutex>
 #include <QtTest>
 #include <atomic>
 #include <memory>
@@ -88,12 +89,15 @@ private slots:
 
     void cleanup()
     {
+        // Every request of the test was one the protocol has, well formed.
+        const QStringList violations = m_frame->Violations();
         CTestEnvironment::RealClock();
         m_hw.reset();
         m_port = nullptr;
         m_usb = nullptr;
         m_frame = nullptr;
         m_pRig.reset();
+        QVERIFY2(violations.isEmpty(), qPrintable(violations.join('\n')));
     }
 
     void arrivalCarriesTheFramesIdentity()
@@ -256,11 +260,28 @@ private slots:
     void jumpToTheBootloaderAndBack()
     {
         QVERIFY(Start());
-        std::atomic<int> nInsertTrue{0}, nInsertFalse{0};
-        connect(m_port, &CComPort::DeviceInsert, this,
-                [&](bool b) { (b ? nInsertTrue : nInsertFalse)++; }, Qt::DirectConnection);
+        // Each DeviceInsert with the mode of the current frame when it came
+        // (the application frame's own arrival may still be on its way).
+        QMutex eventsMutex;
+        QStringList events;
+        CComPortUsb *pPort = m_port;
+        connect(pPort, &CComPort::DeviceInsert, this,
+                [&, pPort](bool b) {
+                    QMutexLocker lock(&eventsMutex);
+                    events << (b ? QStringLiteral("in:%1").arg(pPort->GetDeviceMode()) : QStringLiteral("out"));
+                },
+                Qt::DirectConnection);
+        auto seen = [&]() {
+            QMutexLocker lock(&eventsMutex);
+            return events;
+        };
         QCOMPARE(m_hw->JumpToBoot(), 0);
-        QVERIFY(WaitFor([&] { return nInsertFalse.load() == 1 && nInsertTrue.load() == 1; }));
+        // The application frame leaves, then the bootloader arrives.
+        QVERIFY(WaitFor([&] {
+            const QStringList e = seen();
+            const int nOut = e.indexOf(QStringLiteral("out"));
+            return nOut >= 0 && e.indexOf(QStringLiteral("in:0"), nOut) > nOut;
+        }));
         QCOMPARE(m_port->GetDeviceMode(), 0u);
         QVERIFY(m_port->IsBootloaderPid());
 

@@ -211,6 +211,8 @@ private slots:
 
     void cleanup()
     {
+        // Every request of the run was one the protocol has, well formed.
+        const QStringList violations = m_frame->Violations();
         m_hw.reset();
         m_port = nullptr;
         m_usb = nullptr;
@@ -218,6 +220,7 @@ private slots:
         m_frame = nullptr;
         m_pRig.reset();
         CTestEnvironment::RealClock();
+        QVERIFY2(violations.isEmpty(), qPrintable(violations.join('\n')));
     }
 
     void healthyFramePasses()

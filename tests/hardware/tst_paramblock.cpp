@@ -59,6 +59,7 @@ private slots:
     void transfers();
     void noBlockIsAStatus_data();
     void noBlockIsAStatus();
+    void panelRequestsAreCheckedFirst();
     void assemblerCutsAnyChunking_data();
     void assemblerCutsAnyChunking();
 };
@@ -264,6 +265,24 @@ void TestParamBlock::noBlockIsAStatus()
     QVERIFY(block.isEmpty());
     QVERIFY(table.isEmpty());
     QCOMPARE(rig.Count(0xAC, 0x01), 1);
+}
+
+// The frame checks every request before its panel answers it, so that the
+// panel tests' "no violation" can fail: a byte 4 that is not 0, and a command
+// of the panel's family that the protocol does not have.
+void TestParamBlock::panelRequestsAreCheckedFirst()
+{
+    CPanelRig rig;
+    rig.bViolationsExpected = true;
+    QByteArray request = CEmulatedFrame::Pad64(QByteArray::fromHex("fcac01060000000100000001"));
+    request[4] = char(1);
+    QCOMPARE(rig.port.SendData(reinterpret_cast<const uint8_t *>(request.constData()), 64, 30, 0), 64);
+    uint8_t reply[64] = {};
+    QCOMPARE(rig.port.RecvData(reply, 64, 1000, 0), 64); // the panel still answers
+    QCOMPARE(reply[1], uint8_t(0xAC));
+    const QByteArray unknown = CEmulatedFrame::Pad64(QByteArray::fromHex("fca509"));
+    QCOMPARE(rig.port.SendData(reinterpret_cast<const uint8_t *>(unknown.constData()), 64, 30, 0), 64);
+    QCOMPARE(rig.frame.Violations(), (QStringList{"byte 4 of ac 01 is not 0", "unknown command a5 09"}));
 }
 
 void TestParamBlock::assemblerCutsAnyChunking_data()

@@ -90,6 +90,9 @@ private slots:
     void readAxisSignalKeepsItsWindows();
     void unplugInTheMiddleOfTheReads();
     void foreignChunkRepliesAreSkipped();
+    void foreignLimitRepliesAreSkipped_data();
+    void foreignLimitRepliesAreSkipped();
+    void statusRepliesOfThePanelQueries();
 };
 
 // ---------------------------------------------------------------- limits
@@ -344,6 +347,10 @@ void TestSignalRead::preparationFailures()
     if (fault == QLatin1String("info"))
         rig.frame.SetFault(0xA3, 0x01, CEmulatedFrame::Silent());
 
+    // Before any preparation a retest tests nothing (and sends nothing).
+    QCOMPARE(CodeHex(rig.hw.ReTest(0)), CodeHex(ERROR_TEST_NOT_PREPARED));
+    QCOMPARE(rig.frame.RequestCount(), 0);
+
     if (!log.isEmpty())
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QRegularExpression::escape(log)));
     // The first test run ends with the failure: no test, nothing recorded.
@@ -351,6 +358,13 @@ void TestSignalRead::preparationFailures()
     for (const QByteArray &r : rig.frame.RequestsFor(0xA5, 0x01))
         QCOMPARE(quint8(r[5]), quint8(0xFF)); // no signal frame was read
     QCOMPARE(rig.Count(0xA8, 0x08), 0);
+    QVERIFY(rig.hw.GetSignalErrors().isEmpty());
+
+    // Nor after a failed one: never a PASS with nothing tested.
+    rig.frame.ClearFaults();
+    const int nRequests = rig.frame.RequestCount();
+    QCOMPARE(CodeHex(rig.hw.ReTest(0)), CodeHex(ERROR_TEST_NOT_PREPARED));
+    QCOMPARE(rig.frame.RequestCount(), nRequests);
     QVERIFY(rig.hw.GetSignalErrors().isEmpty());
 }
 
@@ -796,6 +810,89 @@ void TestSignalRead::foreignChunkRepliesAreSkipped()
     Frame frame;
     QCOMPARE(rig.hw.ReadSignalByVersion("X", "T1", "ADC", &frame), 12);
     QCOMPARE(frame, Frame::fromVector(QVector<uint32_t>(12, 200)));
+}
+
+void TestSignalRead::foreignLimitRepliesAreSkipped_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("decoy"); // what differs in the reply that comes first
+
+    QTest::newRow("A8 96 of another direction") << 0x7201 << "direction";
+    QTest::newRow("A8 96 of another axis") << 0x7201 << "axis";
+    QTest::newRow("A8 86 of another LED window") << 0x4410 << "window";
+}
+
+// Before each genuine limits reply the frame sends one for another
+// direction, axis or LED window, with other limits: it is skipped, and the
+// limits are the genuine ones.
+void TestSignalRead::foreignLimitRepliesAreSkipped()
+{
+    QFETCH(int, version);
+    QFETCH(QString, decoy);
+
+    CPanelRig rig{quint16(version)};
+    SmallFrame(rig);
+    rig.panel.Edit([&](CEmulatedPanel::Model &m) {
+        m.bParamBlock = version == 0x7201;
+        m.bA816 = version == 0x7201;
+    });
+    const bool bA816 = version == 0x7201;
+    rig.frame.AddHandler(0xA8, bA816 ? 0x16 : 0x06,
+                         [&](CEmulatedFrame &frame, const QByteArray &q, QList<CEmulatedFrame::Action> *pA) {
+                             QByteArray r = frame.DataReply(0xA8, bA816 ? 0x96 : 0x86);
+                             if (bA816) {
+                                 r[5] = char(CEmulatedFrame::Byte(q, 5) ^ (decoy == QLatin1String("direction") ? 1 : 0));
+                                 r[6] = char(CEmulatedFrame::Byte(q, 6) ^ (decoy == QLatin1String("axis") ? 1 : 0));
+                                 CEmulatedFrame::PutU16Le(&r, 11, 4 * 7); // ADC 3..7
+                                 CEmulatedFrame::PutU16Le(&r, 13, 4 * 3);
+                             } else {
+                                 CEmulatedFrame::PutU16Le(&r, 5, 7); // a window no direction has
+                                 CEmulatedFrame::PutU16Le(&r, 7, 9);
+                                 CEmulatedFrame::PutU16Le(&r, 9, 4 * 7);
+                                 CEmulatedFrame::PutU16Le(&r, 11, 4 * 3);
+                             }
+                             CEmulatedFrame::Action a;
+                             a.report = r;
+                             pA->append(a);
+                             return false; // the panel answers as well
+                         });
+    QCOMPARE(CodeHex(rig.hw.InitTestConfig()), CodeHex(0));
+    for (int a = 0; a < 2; ++a) {
+        CAxisSignalInfo &axis = rig.hw.GetAxisSignalMap()[a ? QStringLiteral("Y") : QStringLiteral("X")];
+        for (int d = 0; d < 3; ++d) {
+            const CEmulatedPanel::Limits l = rig.panel.Snapshot().limits[a][d];
+            const RangeList ranges = axis.GetTestStandards(QStringLiteral("T%1").arg(d), "ADC");
+            QVERIFY(!ranges.isEmpty());
+            QCOMPARE(ranges.first(), (SignalRange{l.adcLo, l.adcHi}));
+        }
+    }
+}
+
+// A status answers A5 07 (0x83: the frame has no layout values) and A8 05
+// (the standard rule): the query ends with the status's result at once, not
+// with a time-out after its retries.
+void TestSignalRead::statusRepliesOfThePanelQueries()
+{
+    CPanelRig rig{0x4410};
+    rig.frame.SetFault(0xA5, 0x07, CEmulatedFrame::StatusReply(0x83));
+    QCOMPARE(CodeHex(rig.hw.GetLayoutParams()), CodeHex(HardwareInterface::RESULT_STATUS));
+    QCOMPARE(rig.Count(0xA5, 0x07), 1);
+
+    const struct
+    {
+        quint8 nStatus;
+        int32_t nResult;
+    } cases[] = {{0x81, 0}, {0x82, HardwareInterface::RESULT_BUSY}, {0x83, HardwareInterface::RESULT_STATUS}};
+    for (const auto &c : cases) {
+        CPanelRig threshold;
+        threshold.frame.SetFault(0xA8, 0x05, CEmulatedFrame::StatusReply(c.nStatus));
+        int nDivide = -7;
+        double dRatio = -7;
+        QCOMPARE(CodeHex(threshold.hw.GetSignalThreshold(&nDivide, &dRatio)), CodeHex(c.nResult));
+        QCOMPARE(threshold.Count(0xA8, 0x05), 1);
+        QCOMPARE(nDivide, -7); // no values from a status
+        QCOMPARE(dRatio, -7.0);
+    }
 }
 
 STATION_TEST_MAIN_CORE(TestSignalRead)

@@ -48,6 +48,7 @@ struct CMockedHidFrame::Node
     QList<UMockdevIoctlClient *> used;
     bool bGone = false;
     int nWrites = 0;
+    std::atomic<int> *pWriteError = nullptr; // the frame's, while it lives
     quint64 nNextHoldId = 1;
 
     ~Node()
@@ -253,6 +254,11 @@ gboolean OnWrite(UMockdevIoctlBase *, UMockdevIoctlClient *pClient, gpointer dat
             umockdev_ioctl_client_complete(pClient, -1, ENODEV);
             return TRUE;
         }
+        if (const int nError = node.pWriteError ? node.pWriteError->load() : 0) {
+            node.Use(pClient);
+            umockdev_ioctl_client_complete(pClient, -1, nError);
+            return TRUE;
+        }
         node.Use(pClient);
         ++node.nWrites;
     }
@@ -295,6 +301,10 @@ CMockedHidFrame::~CMockedHidFrame()
     std::lock_guard<std::mutex> plug(m_plugMutex);
     Detach();
     for (const std::shared_ptr<Node> &node : qAsConst(m_allNodes)) {
+        {
+            std::lock_guard<std::mutex> lock(node->mutex);
+            node->pWriteError = nullptr;
+        }
         m_pKernel->DetachIoctl(node->strDevNode);
         g_object_unref(node->pHandler);
     }
@@ -448,6 +458,7 @@ void CMockedHidFrame::Attach(CEmulatedFrame::Mode mode)
         descriptor = DefaultDescriptor(mode);
 
     auto node = std::make_shared<Node>();
+    node->pWriteError = &m_nWriteError;
     const int nMinor = m_pKernel->NextHidrawMinor();
     const int nSequence = m_pKernel->NextHidSequence();
     node->nDevNum = m_pKernel->NextUsbDevNum();

@@ -59,6 +59,9 @@ public:
     // Opens of the node are refused by its file mode (000): EACCES unless
     // the opener may override file modes (see CFileModesEnforced).
     void SetOpensRefused(bool bRefused);
+    // Writes fail with nErrno (EPIPE for a stalled endpoint, say) until set
+    // back to 0; the frame never sees them.
+    void SetWriteError(int nErrno) { m_nWriteError = nErrno; }
 
     // The frame arrives in its current mode: the tree is added (the "add"
     // event follows) with the hidraw model in place.
@@ -113,6 +116,7 @@ private:
     QByteArray m_appDescriptor;
     QByteArray m_bootDescriptor;
     std::atomic<bool> m_bOpensRefused{false};
+    std::atomic<int> m_nWriteError{0};
 
     mutable std::mutex m_nodeMutex;
     std::shared_ptr<Node> m_node;               // the current arrival

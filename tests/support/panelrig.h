@@ -12,6 +12,7 @@
 #include "stationclock.h"
 
 #include <QByteArray>
+#include <QTest>
 #include <QList>
 #include <QStringList>
 
@@ -47,7 +48,17 @@ struct CPanelRig
         frame.Edit([nVersion](CEmulatedFrame::State &s) { s.id.nVersion = nVersion; });
         panel.Install();
     }
-    ~CPanelRig() { CStationClock::SetSleepHook(nullptr); }
+    // A test fails when the frame saw a protocol violation (a request with a
+    // wrong byte, an unknown command), unless it says it provokes one.
+    ~CPanelRig()
+    {
+        CStationClock::SetSleepHook(nullptr);
+        const QStringList violations = frame.Violations();
+        if (!bViolationsExpected && !violations.isEmpty() && !QTest::currentTestFailed())
+            QTest::qFail(qPrintable(QStringLiteral("the frame saw protocol violations: ") + violations.join(QStringLiteral("; "))),
+                         __FILE__, __LINE__);
+    }
+    bool bViolationsExpected = false;
 
     int Count(quint8 cmd, quint8 sub) const { return frame.RequestsFor(cmd, sub).size(); }
     // The requests for cmd/sub as hex of their first n bytes.

@@ -2,9 +2,11 @@
 // panels and problem maps.
 
 #include "faketouch.h"
+#include "stationresources.h"
 #include "testenvironment.h"
 #include "testpanel.h"
 
+#include <QTranslator>
 #include <QtTest>
 
 namespace {
@@ -100,6 +102,8 @@ private slots:
     void connectors();
     void resultCode_data();
     void resultCode();
+    void resultMessagesInChinese_data();
+    void resultMessagesInChinese();
     void endToEnd_data();
     void endToEnd();
     void givenMapSkipsLightCheck();
@@ -323,6 +327,43 @@ void TestAnalysisFault::resultCode()
     QString strCode = QStringLiteral("keep");
     QString strMessage = QStringLiteral("keep message");
     QCOMPARE(touch.GetTestResultCode(strCode, strMessage), 0);
+    QCOMPARE(strCode, code);
+    QCOMPARE(strMessage, message);
+}
+
+// With the station's Chinese catalogue the five verdicts read exactly so.
+void TestAnalysisFault::resultMessagesInChinese_data()
+{
+    QTest::addColumn<ProblemMap>("problems");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("NG1") << ProblemMap{{"CONNECTOR_ERROR", {"Top:0-Top:1"}}} << "NG1"
+                         << QString::fromUtf8("连接器失效或连接异常！");
+    QTest::newRow("NG5") << ProblemMap{{"PCB_ERROR", {"Top:1"}}} << "NG5" << QString::fromUtf8("PCB损坏！");
+    QTest::newRow("NG2") << ProblemMap{{"SENSOR_ERROR", {"Top:3"}}} << "NG2" << QString::fromUtf8("接收或发射灯损坏！");
+    QTest::newRow("NG4") << ProblemMap{{"SENSOR_WEEK", Seq(QStringLiteral("Top"), 0, 2)}} << "NG4"
+                         << QString::fromUtf8("接收或发射灯信号弱，可能原因为整机形变！");
+    QTest::newRow("NG3") << ProblemMap{{"SENSOR_WEEK", {"Top:0"}}} << "NG3"
+                         << QString::fromUtf8("接收或发射灯信号弱！");
+}
+
+void TestAnalysisFault::resultMessagesInChinese()
+{
+    QFETCH(ProblemMap, problems);
+    QFETCH(QString, code);
+    QFETCH(QString, message);
+    InitStationResources();
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(":/Language/CorvaneFactoryApp_zh.qm")));
+    QCoreApplication::installTranslator(&translator);
+    CFakeTouch touch;
+    touch.GetHardwareInfo().SetAxis(1, QStringLiteral("Top"), Boards({7, 7, 7}));
+    touch.SetCannedProblems(problems);
+    QString strCode;
+    QString strMessage;
+    const int32_t r = touch.GetTestResultCode(strCode, strMessage);
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(r, 0);
     QCOMPARE(strCode, code);
     QCOMPARE(strMessage, message);
 }

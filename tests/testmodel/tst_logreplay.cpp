@@ -382,13 +382,13 @@ void TestLogReplay::readAxisSignalReverseAndUnt()
     log.NextFrame();
     QCOMPARE(log.ReadAxisSignal("X", "T1", "ADC", frame), 3);
 
-    // UNT is computed from the ADC window with the direction's standard type
-    // and the axis's LED count; the frame number out is left alone.
-    SignalFrame expected;
-    log.CalcFluctuation("Absolute", log.GetSignalMap("ADC")->value("X-T1"), expected, 3);
+    // UNT is computed from the ADC window (10 20 30 and 30 20 10) with the
+    // direction's standard type (Absolute: the spread of each LED) and the
+    // axis's LED count; the frame number out is left alone.
+    QCOMPARE(log.GetSignalMap("ADC")->value("X-T1"), (QList<SignalFrame>{{10, 20, 30}, {30, 20, 10}}));
     uint32_t nFrame = 77;
-    QCOMPARE(log.ReadAxisSignal("X", "T1", "UNT", frame, &nFrame), expected.size());
-    QCOMPARE(frame, expected);
+    QCOMPARE(log.ReadAxisSignal("X", "T1", "UNT", frame, &nFrame), 3);
+    QCOMPARE(frame, (SignalFrame{20, 0, 20}));
     QCOMPARE(nFrame, 77u);
 }
 

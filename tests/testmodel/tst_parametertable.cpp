@@ -56,7 +56,9 @@ private slots:
     void fieldGrammar();
     void encodings_data();
     void encodings();
+    void tableInAnotherCodePageIsReported();
     void emptyAndUnreadableFiles();
+    void unreadableFileGivesEmptyRows();
     void hugeTableIsBounded();
     void lookupKeys_data();
     void lookupKeys();
@@ -234,6 +236,24 @@ void TestParameterTable::encodings()
     QCOMPARE(table.GetInfo(QStringLiteral("P\u00e9"), ""), expected);
 }
 
+// A table in GBK read with the station's UTF-8 code page: the products it
+// names cannot match, and the run log says so, naming the file.
+void TestParameterTable::tableInAnotherCodePageIsReported()
+{
+    QTextCodec *pGbk = QTextCodec::codecForName("GBK");
+    QVERIFY(pGbk);
+    QCOMPARE(QTextCodec::codecForLocale()->name(), QByteArray("UTF-8"));
+    const QByteArray data = "********,k1:v\nProduct:" + pGbk->fromUnicode(QString::fromUtf8("触摸框")) + ",k2:w\n";
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Parameter table: .*TouchTestInfo-V0001\\.csv holds text that the code page "
+                                            "UTF-8 cannot read"));
+    const CTouchTestInfoTable table = Parse(data);
+    QVERIFY(!table.GetInfo(QString::fromUtf8("触摸框"), QString()).contains("k2")); // the defaults only
+    // A table the code page reads says nothing.
+    const CTouchTestInfoTable good = Parse("********,k1:v\nProduct:" + QString::fromUtf8("触摸框").toUtf8() + ",k2:w\n");
+    QCOMPARE(good.GetInfo(QString::fromUtf8("触摸框"), QString()).value("k2"), QStringLiteral("w"));
+}
+
 void TestParameterTable::emptyAndUnreadableFiles()
 {
     QVERIFY(Parse("").GetInfo("P", "C").isEmpty());
@@ -241,11 +261,14 @@ void TestParameterTable::emptyAndUnreadableFiles()
     QVERIFY(Parse(QByteArray("\0\0\0,\0:\0", 8)).ProductRows().isEmpty());
     // A lone CR inside a line is part of the field.
     QCOMPARE(Parse("********,k:a\rb\n").DefaultRow().value("k"), QString("a\rb"));
+}
 
+void TestParameterTable::unreadableFileGivesEmptyRows()
+{
     WriteFile("TouchTestInfo-V0001.csv", "********,k:1\n");
     QFile::setPermissions("TouchTestInfo-V0001.csv", QFileDevice::Permissions());
     if (QFile("TouchTestInfo-V0001.csv").open(QIODevice::ReadOnly))
-        return; // running as root: permissions do not stop us
+        QSKIP("this process reads files whatever their permissions (root): an unreadable table cannot be made here");
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot open"));
     QVERIFY(CTouchTestInfoTable("TouchTestInfo").DefaultRow().isEmpty());
 }

@@ -3,6 +3,7 @@
 // oversized logs are refused.
 
 #include "fakehardware.h"
+#include "hostilelogs.h"
 #include "operateenvironment.h"
 #include "testenvironment.h"
 #include "testlogerror.h"
@@ -464,7 +465,8 @@ void TestTestLog::errorOffsetCountsCharacters()
 void TestTestLog::oversizedLogsAreRefused_data()
 {
     QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("reason");     // empty: the log is read
+    QTest::addColumn<qint64>("maxElements"); // a lower element bound for the row (0: the product's)
 
     const QByteArray log = ReferenceLog(false);
     auto values = [](int n, int nStart) {
@@ -474,72 +476,121 @@ void TestTestLog::oversizedLogsAreRefused_data()
         return str;
     };
     QTest::newRow("maxSignal") << QByteArray(log).replace("maxSignal=\"2\"", "maxSignal=\"4000000000\"")
-        << QStringLiteral(R"(axis X has maxSignal 4000000000)");
+        << QStringLiteral(R"(axis X has maxSignal 4000000000)") << qint64(0);
     QTest::newRow("signalStart") << QByteArray(log).replace("signalStart=\"4\"", "signalStart=\"99999999\"")
-        << QStringLiteral(R"(axis X has signalStart 99999999)");
+        << QStringLiteral(R"(axis X has signalStart 99999999)") << qint64(0);
     QTest::newRow("maxValue") << QByteArray(log).replace("maxValue=\"255\"", "maxValue=\"4294967295\"")
-        << QStringLiteral(R"(axis X has maxValue 4294967295)");
+        << QStringLiteral(R"(axis X has maxValue 4294967295)") << qint64(0);
     QTest::newRow("divide entry") << QByteArray(log).replace("divide=\"0-1\"", "divide=\"0-4294967295\"")
-        << QStringLiteral(R"(axis X is divided at LED 4294967295)");
+        << QStringLiteral(R"(axis X is divided at LED 4294967295)") << qint64(0);
     QTest::newRow("TEST_TIMES_FOR_UNT") << QByteArray(log).replace("TEST_TIMES_FOR_UNT=\"2\"",
                                                                    "TEST_TIMES_FOR_UNT=\"2000000000\"")
-        << QStringLiteral(R"(TEST_TIMES_FOR_UNT 2000000000 is above 10000)");
+        << QStringLiteral(R"(TEST_TIMES_FOR_UNT 2000000000 is above 10000)") << qint64(0);
     QTest::newRow("frame number") << QByteArray(log).replace("<data ID=\"3\"", "<data ID=\"4000000000\"")
-        << QStringLiteral(R"(X-T1 ADC holds frame number 4000000000)");
+        << QStringLiteral(R"(X-T1 ADC holds frame number 4000000000)") << qint64(0);
     QTest::newRow("frame of too many values") << QByteArray(log).replace(">181 1<", ">" + values(20000, 0) + "<")
-        << QStringLiteral(R"(a recorded frame of more than 16384 values)");
+        << QStringLiteral(R"(a recorded frame of more than 16384 values)") << qint64(0);
     QTest::newRow("repeated frame grows too long")
         << QByteArray(log).replace("<data ID=\"3\" DateTime=\"2024-03-07 09:05:04.107\">181 1</data>",
                                    "<data ID=\"3\">" + values(9000, 0) + "</data><data ID=\"3\">" + values(9000, 0)
                                        + "</data>")
-        << QStringLiteral(R"(X-T1 ADC frame 3 holds 18000 values)");
+        << QStringLiteral(R"(X-T1 ADC frame 3 holds 18000 values)") << qint64(0);
     QByteArray axes;
     for (int i = 0; i < 300; ++i)
         axes += "<axis ID=\"" + QByteArray::number(i) + "\" name=\"A" + QByteArray::number(i) + "\"/>";
     QTest::newRow("too many axes") << QByteArray(log).replace("<test ", axes.prepend("<test>").append("</test><test "))
-        << QStringLiteral(R"(more than 256 "axis" elements)");
+        << QStringLiteral(R"(more than 256 "axis" elements)") << qint64(0);
     QTest::newRow("deep nesting") << QByteArray(log).replace("<unknown_section>", QByteArray("<u>").repeated(300)
                                                                                        + "<unknown_section>")
                                                        .replace("</unknown_section>",
                                                                 "</unknown_section>" + QByteArray("</u>").repeated(300))
-        << QStringLiteral(R"(elements are nested more than 256 deep)");
+        << QStringLiteral(R"(elements are nested more than 256 deep)") << qint64(0);
     QTest::newRow("long attribute") << QByteArray(log).replace("openArea=\"40:60:5:2\"",
                                                               "openArea=\"" + QByteArray(5000, '1') + "\"")
-        << QStringLiteral(R"(an attribute "openArea" of 5000 characters)");
+        << QStringLiteral(R"(an attribute "openArea" of 5000 characters)") << qint64(0);
     QTest::newRow("long text") << QByteArray(log).replace(">T0:1-R0:1<", ">" + QByteArray(70000, 'x') + "<")
-        << QStringLiteral(R"(an element text of more than 65536 characters)");
+        << QStringLiteral(R"(an element text of more than 65536 characters)") << qint64(0);
     QTest::newRow("long text of an info over its children")
         << QByteArray(log).replace(">second<", "><b>" + QByteArray(40000, 'x') + "</b><b>" + QByteArray(40000, 'y')
                                                    + "</b><")
-        << QStringLiteral(R"(an element text of more than 65536 characters)");
+        << QStringLiteral(R"(an element text of more than 65536 characters)") << qint64(0);
     QTest::newRow("too many LEDs per frame") << ShapedLog(10, int(CTestLogLimits::kMaxLeds), 17, 2)
-        << QStringLiteral("more than 262144 LEDs to judge per frame");
+        << QStringLiteral("more than 262144 LEDs to judge per frame") << qint64(0);
     QTest::newRow("run too long") << ShapedLog(int(CTestLogLimits::kMaxTestTimes), int(CTestLogLimits::kMaxLeds), 1, 2)
-        << QStringLiteral("TEST_TIMES_FOR_UNT 10000 over 16384 LEDs is more work than a run can be");
+        << QStringLiteral("TEST_TIMES_FOR_UNT 10000 over 16384 LEDs is more work than a run can be") << qint64(0);
     QTest::newRow("long standard") << QByteArray(log).replace(">0000-0030<",
                                                              ">" + QByteArray("1-").repeated(40000) + "2<")
-        << QStringLiteral(R"(an element text of more than 65536 characters)");
+        << QStringLiteral(R"(an element text of more than 65536 characters)") << qint64(0);
+
+    // Shapes of hostile logs, each within the bounds an element's own text has.
+    // Values nested in elements inside a recorded frame count toward it.
+    QTest::newRow("values nested in a frame") << HostileLog::NestedFrameValues(3, 6000)
+        << QStringLiteral("a recorded frame of more than 16384 values") << qint64(0);
+    QTest::newRow("text nested in a frame") << HostileLog::NestedFrameText(4, 60000)
+        << QStringLiteral("a recorded frame of more than 180224 characters") << qint64(0);
+    QTest::newRow("one frame of long values") << HostileLog::WithFrame(QByteArray(200000, '9'))
+        << QStringLiteral("a recorded frame of more than 180224 characters") << qint64(0);
+    // An element of many attributes, refused before any XML parse.
+    QTest::newRow("many attributes") << HostileLog::ManyAttributes(65)
+        << QStringLiteral("an element with more than 64 attributes") << qint64(0);
+    QTest::newRow("as many attributes as allowed") << HostileLog::ManyAttributes(64) << QString() << qint64(0);
+    // A divide list is bounded by what it can mean, separators or not.
+    QTest::newRow("long divide without separators") << HostileLog::LongDivide(200000)
+        << QStringLiteral("a divide list longer than 180224 characters") << qint64(0);
+    // Elements are counted on the bytes (a bound only a large file breaks,
+    // lowered for the row); comments, declarations and CDATA are none.
+    QTest::newRow("too many elements") << HostileLog::EmptyElements(1000)
+        << QStringLiteral("more than 1000 elements") << qint64(1000);
+    QTest::newRow("as many elements as allowed") << HostileLog::EmptyElements(999) << QString() << qint64(1000);
+    QTest::newRow("markup that is no element")
+        << QByteArray("<?xml version=\"1.0\"?><!-- <a b=\"1\"> --><!DOCTYPE t><touch_device><![CDATA[<x y=\"1\">]]>"
+                      "</touch_device>")
+        << QString() << qint64(1);
+    // Dead sensors on many boards: read (within every bound), and the board
+    // analysis of each refresh does not walk the dead list once per board.
+    QTest::newRow("dead sensors on many boards") << HostileLog::DeadSensorsOnManyBoards(512, 64) << QString()
+                                                 << qint64(0);
 }
 
 void TestTestLog::oversizedLogsAreRefused()
 {
     QFETCH(QByteArray, data);
     QFETCH(QString, reason);
+    QFETCH(qint64, maxElements);
 
+    CTestLogLimits::SetMaxElementsForTests(maxElements);
+    const COperateEnvironment::EnvironmentList stationEnv{{"Environment", "kept"}};
     COperateEnvironment env;
-    env.GetEnvironmentList()->append(qMakePair(QStringLiteral("Environment"), QStringLiteral("kept")));
+    *env.GetEnvironmentList() = stationEnv;
     WriteFile("big.xml", data);
     CTouchLogfileXML log(&env, QStringLiteral("big.xml"));
     // Whatever an earlier reading left is gone too.
     log.GetPropertyList().append(CPropertyItem("Product", "earlier"));
+    if (reason.isEmpty()) {
+        const int32_t r = log.StartTest(1);
+        CTestLogLimits::SetMaxElementsForTests(0);
+        QVERIFY2(r >= 0, qPrintable(QString::number(r, 16)));
+        if (QTest::currentDataTag() == QLatin1String("dead sensors on many boards")) {
+            ProblemMap problems;
+            QCOMPARE(log.GetErrors(problems), 0);
+            QCOMPARE(problems.value("SENSOR_ERROR").size(), 2 * 512);
+            QVERIFY(!problems.contains("PCB_ERROR")); // a whole chain is dead: the connections are named
+            QVERIFY(!problems.value("CONNECTOR_ERROR").isEmpty());
+        }
+        return;
+    }
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^Test log .*big.xml refused: " + QRegularExpression::escape(reason) + "$"));
-    QCOMPARE(log.StartTest(1), ERROR_LOG_FORMAT);
+    const int32_t r = log.StartTest(1);
+    CTestLogLimits::SetMaxElementsForTests(0);
+    QCOMPARE(r, ERROR_LOG_FORMAT);
     QVERIFY(log.GetAxisSignalMap().isEmpty());
     QVERIFY(log.GetPropertyList().isEmpty());
     QVERIFY(log.GetHardwareInfo().GetAxisMap().isEmpty());
     QCOMPARE(log.GetLastRecordNumber(), 0u);
     QCOMPARE(log.GetTestTimesForUnt(), 10);
+    // A refused log leaves no host data of its own in the station's list.
+    QCOMPARE(*env.GetEnvironmentList(), stationEnv);
 }
 
 void TestTestLog::largestSaneLogsAreAccepted_data()

@@ -1,6 +1,7 @@
 // The hardware test driver: order of a first run and a retest, log folder and
 // file names, atomic saving, recording switch.
 
+#include "childtest.h"
 #include "fakehardware.h"
 #include "filesizelimit.h"
 #include "operateenvironment.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -48,6 +50,8 @@ private slots:
     void retestKeepsConfiguration();
     void logDirAndFileName_data();
     void logDirAndFileName();
+    void fileNameUnderAnArabicLocale();
+    void arabicChild();
     void namesNeverLeaveDataFolder_data();
     void namesNeverLeaveDataFolder();
     void safeNamesAreBounded();
@@ -219,6 +223,28 @@ void TestTouchHardware::logDirAndFileName()
     const QString fixedName = hw.GetLogFileName();
     CTestEnvironment::RealClock();
     QCOMPARE(fixedName, "20240307_09-05-04_007_" + name);
+}
+
+// The time in a log's name is written with ASCII digits whatever the
+// system's locale (an Arabic one writes its own): checked in a child process
+// started under that locale.
+void TestTouchHardware::fileNameUnderAnArabicLocale()
+{
+    QProcessEnvironment env = ArabicLocale();
+    env.insert("STATION_TOUCHHARDWARE_CHILD", "1");
+    QByteArray output;
+    QVERIFY2(RunTestInChild(QStringLiteral("arabicChild"), env, &output), output.constData());
+}
+
+// Runs only in the child process started above.
+void TestTouchHardware::arabicChild()
+{
+    if (qgetenv("STATION_TOUCHHARDWARE_CHILD").isEmpty())
+        QSKIP("runs as a child of fileNameUnderAnArabicLocale");
+    // The locale does write its own digits here.
+    QCOMPARE(QLocale::system().toString(QDate(2024, 3, 7), QStringLiteral("yyyy")), QString::fromUtf8("٢٠٢٤"));
+    const QDateTime time(QDate(2024, 3, 7), QTime(9, 5, 4, 7));
+    QCOMPARE(CTouchHardware::MakeLogFileName(time, {}), QStringLiteral("20240307_09-05-04_007_UnknownMcuID_UnknownBatchInfo"));
 }
 
 void TestTouchHardware::namesNeverLeaveDataFolder_data()

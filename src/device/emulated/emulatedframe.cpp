@@ -373,9 +373,46 @@ QList<CEmulatedFrame::Action> CEmulatedFrame::OnOutput(const QByteArray &rawRepo
         return actions;
     }
     const Key key{id, Byte(report, 1), Byte(report, 2)};
+    // Every request is checked before anything answers it (a fault, an
+    // installed handler or the frame itself).
+    if (id == kApp)
+        CheckAppRequest(report);
     if (ApplyFault(report, key, &actions))
         return actions;
     return Answer(report);
+}
+
+bool CEmulatedFrame::IsKnownAppRequest(quint8 nCmd, quint8 nSub)
+{
+    static const quint16 kKnown[] = {
+        // device information and settings
+        0xA301, 0xA305, 0xA300, 0xA900, 0xA905, 0xA906, 0x0800, 0x3007, 0x3008, 0x300E, 0x301D, 0x3023, 0x3022,
+        0xA220, 0xA808, 0xA817, 0xA209, 0xA811, 0xA814, 0xA813, 0xA804, 0xA815, 0xB208, 0x3004, 0x3000,
+        // calibration and fine tuning, the jump to the bootloader
+        0xA101, 0xA102, 0xA104, 0xA105, 0xA106, 0xA103, 0x3011, 0x3002, 0xCF02, 0xA201, 0xA200, 0xA212, 0xAA04,
+        // panel geometry, limits and signals (answered by a panel, the ready poll by the frame)
+        0xAC01, 0xA500, 0xA507, 0xA805, 0xA816, 0xA806, 0xA501,
+    };
+    if (nCmd == 0x01)
+        return true; // the calibration steps, 01 08 and 01 FF
+    const quint16 op = quint16((nCmd << 8) | nSub);
+    for (const quint16 known : kKnown) {
+        if (known == op)
+            return true;
+    }
+    return false;
+}
+
+void CEmulatedFrame::CheckAppRequest(const QByteArray &q)
+{
+    const quint8 cmd = Byte(q, 1);
+    const quint8 sub = Byte(q, 2);
+    if (Byte(q, 4) != 0)
+        Violation(QStringLiteral("byte 4 of %1 %2 is not 0").arg(cmd, 2, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')));
+    if (!IsKnownAppRequest(cmd, sub))
+        Violation(QStringLiteral("unknown command %1 %2")
+                      .arg(cmd, 2, 16, QLatin1Char('0'))
+                      .arg(sub, 2, 16, QLatin1Char('0')));
 }
 
 bool CEmulatedFrame::ApplyFault(const QByteArray &request, const Key &key, QList<Action> *pA)
@@ -460,8 +497,6 @@ void CEmulatedFrame::App(const QByteArray &q, QList<Action> *pA)
     State &s = m_state;
     const quint8 cmd = Byte(q, 1);
     const quint8 sub = Byte(q, 2);
-    if (Byte(q, 4) != 0)
-        Violation(QStringLiteral("byte 4 of %1 %2 is not 0").arg(cmd, 2, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')));
     const quint16 op = quint16((cmd << 8) | sub);
     switch (op) {
     // ---- device information
@@ -813,9 +848,12 @@ void CEmulatedFrame::App(const QByteArray &q, QList<Action> *pA)
         Reply(pA, r, s.cal.nTouchDelayMs);
         return;
     }
-    Violation(QStringLiteral("unknown command %1 %2")
-                  .arg(cmd, 2, 16, QLatin1Char('0'))
-                  .arg(sub, 2, 16, QLatin1Char('0')));
+    // Unknown commands were reported when they came in (CheckAppRequest); a
+    // panel command reaches this point only when no panel is installed.
+    if (IsKnownAppRequest(cmd, sub))
+        Violation(QStringLiteral("%1 %2 without a panel handler")
+                      .arg(cmd, 2, 16, QLatin1Char('0'))
+                      .arg(sub, 2, 16, QLatin1Char('0')));
 }
 
 void CEmulatedFrame::BootCommand(const QByteArray &q, QList<Action> *pA)

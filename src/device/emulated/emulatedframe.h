@@ -278,6 +278,10 @@ private:
     QByteArray CornerBlock(quint8 nCmd, quint8 nSub) const;
     QByteArray Garbage() const;
     void Violation(const QString &text);
+    // The checks every application request gets before anything answers it:
+    // byte 4 is 0 and the command is one of the protocol's.
+    void CheckAppRequest(const QByteArray &q);
+    static bool IsKnownAppRequest(quint8 nCmd, quint8 nSub);
 
     mutable std::recursive_mutex m_mutex;
     State m_state;

@@ -253,9 +253,11 @@ bool CEmulatedPanel::OnParamBlock(CEmulatedFrame &frame, const QByteArray &q, QL
     if (nIndex == m.nStalePacket && nIndex > 1)
         Send(pA, Packet(nIndex - 1, 0));
     if (nIndex == m.nBadChecksumPacket) {
+        // Its data bytes damaged on the way, its sum that of the good packet:
+        // only the checksum tells it from the copy that follows.
         QByteArray bad = Packet(nIndex, 0);
-        const int L = CEmulatedFrame::GetU16Le(bad, 3);
-        bad[5 + L] = char(quint8(bad[5 + L]) ^ 0x5A);
+        for (int i = 8; i < 16; ++i)
+            bad[i] = char(quint8(bad[i]) ^ 0xA5);
         Send(pA, bad);
     }
     const quint8 nStatus = (m_bStatusThisTransfer && nIndex == m.nStatusPacket) ? m.nPacketStatus : 0;

@@ -59,7 +59,7 @@ public:
         int nStatusPacket = -1; // packet sent with status nPacketStatus ...
         quint8 nPacketStatus = 2;
         int nStatusTimes = 1; // ... in that many transfers
-        int nBadChecksumPacket = -1; // a corrupted copy goes first
+        int nBadChecksumPacket = -1; // a copy with damaged data (its sum unchanged) goes first
         int nStalePacket = -1; // a copy of the previous packet goes first
         bool bLittleEndianLength = true;
 

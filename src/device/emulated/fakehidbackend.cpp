@@ -250,9 +250,18 @@ std::shared_ptr<CFakeHidNode> CFakeHidBackend::NodeOfFd(int fd) const
 
 ssize_t CFakeHidBackend::ReadReport(int fd, uint8_t *buf, size_t len)
 {
+    const std::shared_ptr<CFakeHidNode> node = NodeOfFd(fd);
+    if (node && !node->PassRead())
+        return -EIO;
     const ssize_t n = ::recv(fd, buf, len, MSG_DONTWAIT);
-    if (n > 0)
+    if (n > 0) {
+        const int nError = node ? node->ReadError() : 0;
+        if (nError != 0) {
+            node->CountFailedRead();
+            return -nError; // the report is lost with the failed read
+        }
         return n;
+    }
     if (n == 0)
         return -EIO; // far end closed: the device is gone, as hidraw reports it
     if (errno == ECONNRESET)
@@ -263,8 +272,11 @@ ssize_t CFakeHidBackend::ReadReport(int fd, uint8_t *buf, size_t len)
 ssize_t CFakeHidBackend::WriteReport(int fd, const uint8_t *buf, size_t len)
 {
     const std::shared_ptr<CFakeHidNode> node = NodeOfFd(fd);
-    if (node && node->WriteError() != 0)
-        return -node->WriteError();
+    if (node && !node->PassWrite())
+        return -ENODEV;
+    const int nError = node ? node->WriteError() : 0;
+    if (nError != 0)
+        return -nError;
     const ssize_t n = ::send(fd, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n >= 0)
         return n;

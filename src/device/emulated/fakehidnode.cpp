@@ -127,6 +127,59 @@ void CFakeHidNode::SetWriteError(int nErrno)
     m_nWriteError = nErrno;
 }
 
+void CFakeHidNode::SetReadError(int nErrno)
+{
+    m_nReadError = nErrno;
+}
+
+void CFakeHidNode::SetWritesBlock(bool bBlock)
+{
+    QMutexLocker locker(&m_mutex);
+    m_bWritesBlock = bBlock;
+    m_passCond.wakeAll();
+}
+
+void CFakeHidNode::SetReadsBlock(bool bBlock)
+{
+    QMutexLocker locker(&m_mutex);
+    m_bReadsBlock = bBlock;
+    m_passCond.wakeAll();
+}
+
+int CFakeHidNode::BlockedWrites() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_nBlockedWrites;
+}
+
+int CFakeHidNode::BlockedReads() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_nBlockedReads;
+}
+
+bool CFakeHidNode::Pass(const bool &bBlock, int &nBlocked)
+{
+    QMutexLocker locker(&m_mutex);
+    if (bBlock && m_bPresent.load()) {
+        ++nBlocked;
+        while (bBlock && m_bPresent.load())
+            m_passCond.wait(&m_mutex);
+        --nBlocked;
+    }
+    return m_bPresent.load();
+}
+
+bool CFakeHidNode::PassWrite()
+{
+    return Pass(m_bWritesBlock, m_nBlockedWrites);
+}
+
+bool CFakeHidNode::PassRead()
+{
+    return Pass(m_bReadsBlock, m_nBlockedReads);
+}
+
 int CFakeHidNode::Open()
 {
     if (!m_bPresent.load())
@@ -178,6 +231,7 @@ void CFakeHidNode::Unplug()
         }
         m_ends.clear();
         m_outputCond.wakeAll();
+        m_passCond.wakeAll(); // blocked calls fail as on a removal
     }
     Wake();
 }

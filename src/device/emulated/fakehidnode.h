@@ -55,13 +55,36 @@ public:
     // Station writes fail with -nErrno (e.g. ETIMEDOUT) until set back to 0.
     void SetWriteError(int nErrno);
     int WriteError() const { return m_nWriteError.load(); }
+    // Station reads fail with -nErrno (e.g. EPROTO, or EIO as on a removal)
+    // until set back to 0: each read consumes the report that made the
+    // descriptor readable, which is lost.
+    void SetReadError(int nErrno);
+    int ReadError() const { return m_nReadError.load(); }
+    // Station reads failed so far by the read-error mode.
+    int FailedReads() const { return m_nFailedReads.load(); }
+    void CountFailedRead() { ++m_nFailedReads; }
+    // While set, a station write stays in the "kernel" (blocks in
+    // WriteReport) until it is cleared or the node is unplugged, as a hidraw
+    // write does on a stalled endpoint until the USB time-out. Reads likewise
+    // with SetReadsBlock.
+    void SetWritesBlock(bool bBlock);
+    void SetReadsBlock(bool bBlock);
+    // Station calls blocked in the node now.
+    int BlockedWrites() const;
+    int BlockedReads() const;
 
     // --- used by CFakeHidBackend ---
     int Open();                 // station end, or -errno
     void CloseStationEnd(int fd);
     void Unplug();              // closes every far end, stops accepting opens
+    // Called by the backend around a station write or read: block while the
+    // node says so; false when the node was unplugged meanwhile.
+    bool PassWrite();
+    bool PassRead();
 
 private:
+    // Blocks (under m_mutex) while bBlock is set and the node present.
+    bool Pass(const bool &bBlock, int &nBlocked);
     void Run();
     void Wake();
 
@@ -69,6 +92,13 @@ private:
     std::atomic<bool> m_bPresent{true};
     std::atomic<bool> m_bStop{false};
     std::atomic<int> m_nWriteError{0};
+    std::atomic<int> m_nReadError{0};
+    std::atomic<int> m_nFailedReads{0};
+    bool m_bWritesBlock = false;  // under m_mutex
+    bool m_bReadsBlock = false;
+    int m_nBlockedWrites = 0;
+    int m_nBlockedReads = 0;
+    QWaitCondition m_passCond;
     int m_nWakeFd = -1;
 
     mutable QMutex m_mutex;     // guards the lists below and the handler

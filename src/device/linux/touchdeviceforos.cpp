@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -53,25 +54,37 @@ CTouchDeviceForOS::CTouchDeviceForOS(std::shared_ptr<CHidBackend> backend, CTouc
     m_bUpgrade = false;
     m_nCmdWakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_nRawWakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_nCmdWakeFd < 0 || m_nRawWakeFd < 0)
+    m_nDirectWakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_nCmdWakeFd < 0 || m_nRawWakeFd < 0 || m_nDirectWakeFd < 0)
         qWarning().noquote() << "CTouchDeviceForOS" << ": no wake-up descriptor, readers stop within"
                              << READ_SLICE_MS << "ms";
+    m_pWriteThread = new CWorkThread(&CTouchDeviceForOS::ProcessWriteThread, this);
 }
 
 CTouchDeviceForOS::~CTouchDeviceForOS()
 {
     qInfo().noquote() << "Release CTouchDeviceForOS...";
     m_bRun = false;
-    Signal(m_nCmdWakeFd);
-    Signal(m_nRawWakeFd);
-    CTouchDevice::WakeWaiters();
-    for (int i = 0; i < 100; ++i) {
-        if (!m_pCmdThread->isRunning() && !m_pRawThread->isRunning())
-            break;
-        if (m_pCmdThread->isRunning())
-            m_pCmdThread->wait(10);
-        else
-            m_pRawThread->wait(10);
+    CWorkThread *const threads[] = {m_pCmdThread, m_pRawThread, m_pWriteThread};
+    auto anyRunning = [&threads]() {
+        for (CWorkThread *pThread : threads) {
+            if (pThread->isRunning())
+                return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < 100 && anyRunning(); ++i) {
+        // Signalled on every round: a wake-up that a direct read took for
+        // itself must not leave a reader asleep.
+        Signal(m_nCmdWakeFd);
+        Signal(m_nRawWakeFd);
+        WakeWaiters();
+        for (CWorkThread *pThread : threads) {
+            if (pThread->isRunning()) {
+                pThread->wait(10);
+                break;
+            }
+        }
     }
     if (m_pCmdThread->isRunning()) {
         qInfo().noquote() << "~CTouchDeviceForOS" << ": Terminate CMD Thread...";
@@ -83,16 +96,24 @@ CTouchDeviceForOS::~CTouchDeviceForOS()
         m_pRawThread->terminate();
         m_pRawThread->wait(2000);
     }
+    if (m_pWriteThread->isRunning()) {
+        // Only a write that the kernel still holds keeps it (no lock of ours).
+        qInfo().noquote() << "~CTouchDeviceForOS" << ": Terminate WRITE Thread...";
+        m_pWriteThread->terminate();
+        m_pWriteThread->wait(2000);
+    }
+    delete m_pWriteThread;
+    m_pWriteThread = nullptr;
     const int nCmdFd = m_nCmdFd.exchange(-1);
     if (nCmdFd >= 0)
         m_pBackend->CloseNode(nCmdFd);
     const int nRawFd = m_nRawFd.exchange(-1);
     if (nRawFd >= 0)
         m_pBackend->CloseNode(nRawFd);
-    if (m_nCmdWakeFd >= 0)
-        ::close(m_nCmdWakeFd);
-    if (m_nRawWakeFd >= 0)
-        ::close(m_nRawWakeFd);
+    for (int nFd : {m_nCmdWakeFd, m_nRawWakeFd, m_nDirectWakeFd}) {
+        if (nFd >= 0)
+            ::close(nFd);
+    }
 }
 
 QList<TouchCollection> CTouchDeviceForOS::CheckIdentifiableDevice(const HidNodeInfo &node)
@@ -224,6 +245,7 @@ int32_t CTouchDeviceForOS::AppendDevicePath(const HidNodeInfo &node, const Touch
 
     // Completing the opening of a command collection.
     InitDeviceInfo(node);
+    m_pWriteThread->Start(false);
     m_pCmdThread->Start(false);
     m_pManage->AnnounceDevice(this);
     return 0;
@@ -286,20 +308,52 @@ void CTouchDeviceForOS::Drain(int nEventFd)
     } while (n < 0 && errno == EINTR);
 }
 
-bool CTouchDeviceForOS::IsLostError(ssize_t nError)
+int CTouchDeviceForOS::PollFor(struct pollfd *pFds, int nWakeFd, int nTimeoutMs)
 {
-    switch (-nError) {
-    case EIO:
-    case ENODEV:
-    case ENXIO:
-    case ESHUTDOWN:
-    case EPIPE:
-    case ECONNRESET:
-    case EBADF:
+    // With a wake-up descriptor every reason to look at the flags again
+    // signals it, so the wait may block; without one it is sliced.
+    if (nWakeFd < 0 && (nTimeoutMs < 0 || nTimeoutMs > READ_SLICE_MS))
+        nTimeoutMs = READ_SLICE_MS;
+    int n;
+    do {
+        n = ::poll(pFds, nWakeFd >= 0 ? 2 : 1, nTimeoutMs);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+bool CTouchDeviceForOS::IsLostOnRead(ssize_t nError)
+{
+    // hidraw answers a read with EIO once its device has gone.
+    return nError == -EIO || nError == -ENODEV;
+}
+
+bool CTouchDeviceForOS::IsLostOnWrite(ssize_t nError)
+{
+    return nError == -ENODEV || nError == -ESHUTDOWN;
+}
+
+bool CTouchDeviceForOS::ReadFailed(const char *szReader, ssize_t nError, int *pnErrors)
+{
+    if (IsLostOnRead(nError))
         return true;
-    default:
-        return false;
+    if ((*pnErrors)++ == 0)
+        qWarning().noquote() << szReader << ": read failed:" << strerror(int(-nError)) << "- reading on";
+    return false;
+}
+
+void CTouchDeviceForOS::PauseAfterReadError(int nWakeFd)
+{
+    struct pollfd wake = {nWakeFd, POLLIN, 0};
+    if (nWakeFd < 0) {
+        CStationClock::Sleep(READ_SLICE_MS);
+        return;
     }
+    int n;
+    do {
+        n = ::poll(&wake, 1, READ_SLICE_MS);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0)
+        Drain(nWakeFd);
 }
 
 void CTouchDeviceForOS::MarkLost()
@@ -310,9 +364,13 @@ void CTouchDeviceForOS::MarkLost()
 void CTouchDeviceForOS::WakeWaiters()
 {
     CTouchDevice::WakeWaiters();
-    // A direct read of the download, or a reader that must leave, waits on
-    // the command node: break that poll too. (Not on every SetRecvEnable of
-    // normal work, which would only wake the reader for nothing.)
+    {
+        QMutexLocker locker(&m_writeMutex);
+        m_writeCond.wakeAll();
+    }
+    Signal(m_nDirectWakeFd);
+    // The command reader only for a download or a stop (not on every
+    // SetRecvEnable of normal work, which would only wake it for nothing).
     if (m_bUpgrade.load() || !m_bRun.load())
         Signal(m_nCmdWakeFd);
 }
@@ -327,6 +385,7 @@ int32_t CTouchDeviceForOS::ChangeUpgradeStatus(bool bIsUpgrade)
 int32_t CTouchDeviceForOS::ProcessCmdDataTransfer()
 {
     uint8_t buf[REPORT_SIZE];
+    int nErrors = 0;
     for (;;) {
         if (!m_bRun.load() || m_bUpgrade.load())
             break;
@@ -334,22 +393,23 @@ int32_t CTouchDeviceForOS::ProcessCmdDataTransfer()
         if (fd < 0)
             break;
         struct pollfd fds[2] = {{fd, POLLIN, 0}, {m_nCmdWakeFd, POLLIN, 0}};
-        const int n = ::poll(fds, m_nCmdWakeFd >= 0 ? 2 : 1, READ_SLICE_MS);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const int n = PollFor(fds, m_nCmdWakeFd, -1);
+        ++m_nReaderWakeups;
+        if (n < 0)
             break;
-        }
         if (n == 0)
             continue;
         if (fds[1].revents & POLLIN)
             Drain(m_nCmdWakeFd);
         if (!m_bRun.load() || m_bUpgrade.load())
             break; // a report that is pending stays for the direct reads
-        bool bLost = false;
-        if (fds[0].revents & POLLIN) {
+        bool bLost = (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+        if (!bLost && (fds[0].revents & POLLIN)) {
             const ssize_t nRead = m_pBackend->ReadReport(fd, buf, sizeof(buf));
             if (nRead > 0) {
+                if (nErrors > 1)
+                    qWarning().noquote() << "ProcessCmdDataTransfer" << ":" << nErrors << "reads failed in a row";
+                nErrors = 0;
                 if (m_cmdIds.test(buf[0])) {
                     TouchData data;
                     std::memset(&data, 0, sizeof(data));
@@ -358,10 +418,10 @@ int32_t CTouchDeviceForOS::ProcessCmdDataTransfer()
                     PushReport(data);
                 }
             } else if (nRead < 0 && nRead != -EAGAIN && nRead != -EINTR) {
-                bLost = true;
+                bLost = ReadFailed("ProcessCmdDataTransfer", nRead, &nErrors);
+                if (!bLost && nErrors > 1)
+                    PauseAfterReadError(m_nCmdWakeFd);
             }
-        } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-            bLost = true;
         }
         if (bLost) {
             MarkLost();
@@ -377,6 +437,7 @@ int32_t CTouchDeviceForOS::ProcessRawDataTransfer()
 {
     TouchData data;
     std::memset(&data, 0, sizeof(data));
+    int nErrors = 0;
     for (;;) {
         if (!m_bRun.load())
             return 0;
@@ -386,19 +447,19 @@ int32_t CTouchDeviceForOS::ProcessRawDataTransfer()
         if (m_bUpgrade.load()) {
             // Paused: no read, only the flags (woken when they change).
             struct pollfd wake = {m_nRawWakeFd, POLLIN, 0};
-            if (m_nRawWakeFd >= 0 && ::poll(&wake, 1, READ_SLICE_MS) > 0)
-                Drain(m_nRawWakeFd);
-            else if (m_nRawWakeFd < 0)
+            if (m_nRawWakeFd >= 0) {
+                if (::poll(&wake, 1, -1) > 0)
+                    Drain(m_nRawWakeFd);
+            } else {
                 CStationClock::Sleep(READ_SLICE_MS);
+            }
             continue;
         }
         struct pollfd fds[2] = {{fd, POLLIN, 0}, {m_nRawWakeFd, POLLIN, 0}};
-        const int n = ::poll(fds, m_nRawWakeFd >= 0 ? 2 : 1, READ_SLICE_MS);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const int n = PollFor(fds, m_nRawWakeFd, -1);
+        ++m_nReaderWakeups;
+        if (n < 0)
             return 0;
-        }
         if (n == 0)
             continue;
         if (fds[1].revents & POLLIN)
@@ -407,9 +468,13 @@ int32_t CTouchDeviceForOS::ProcessRawDataTransfer()
             return 0;
         if (m_bUpgrade.load())
             continue; // paused meanwhile: what is pending waits for the end of the download
-        if (fds[0].revents & POLLIN) {
+        bool bLost = (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+        if (!bLost && (fds[0].revents & POLLIN)) {
             const ssize_t nRead = m_pBackend->ReadReport(fd, data.report, sizeof(data.report));
             if (nRead > 0) {
+                if (nErrors > 1)
+                    qWarning().noquote() << "ProcessRawDataTransfer" << ":" << nErrors << "reads failed in a row";
+                nErrors = 0;
                 if (m_rawIds.test(data.report[0])) {
                     data.length = static_cast<uint32_t>(nRead);
                     m_pManage->SendRawDataToAllAppInterface(&m_devInfo, &data);
@@ -418,11 +483,57 @@ int32_t CTouchDeviceForOS::ProcessRawDataTransfer()
             }
             if (nRead == -EAGAIN || nRead == -EINTR || nRead == 0)
                 continue;
-        } else if (!(fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            continue;
+            bLost = ReadFailed("ProcessRawDataTransfer", nRead, &nErrors);
+            if (!bLost && nErrors > 1)
+                PauseAfterReadError(m_nRawWakeFd);
         }
-        MarkLost();
-        return -1;
+        if (bLost) {
+            MarkLost();
+            qDebug().noquote() << "ProcessRawDataTransfer" << ":ERROR_DEVICE_NOT_CONNECTED RAW Thread end";
+            return -1;
+        }
+    }
+}
+
+void CTouchDeviceForOS::ProcessWriteThread(void *pDevice)
+{
+    static_cast<CTouchDeviceForOS *>(pDevice)->ProcessWrites();
+}
+
+void CTouchDeviceForOS::ProcessWrites()
+{
+    uint8_t report[REPORT_SIZE];
+    QMutexLocker locker(&m_writeMutex);
+    for (;;) {
+        while (!m_bWriteQueued && m_bRun.load())
+            m_writeCond.wait(&m_writeMutex);
+        if (!m_bRun.load())
+            break;
+        std::memcpy(report, m_writeReport, sizeof(report));
+        const quint64 nNumber = m_nWritePosted;
+        m_bWriteQueued = false;
+        m_bInKernel = true;
+        m_nInKernelSince = CStationClock::NowMs();
+        locker.unlock();
+
+        const int fd = m_nCmdFd.load();
+        const ssize_t nWritten = fd >= 0 ? m_pBackend->WriteReport(fd, report, sizeof(report)) : -ENODEV;
+
+        locker.relock();
+        m_bInKernel = false;
+        m_nWriteDone = nNumber;
+        m_nWriteResult = nWritten;
+        if (m_nWriteAbandoned == nNumber)
+            qWarning().noquote() << "SendData" << ": the write stuck in the kernel ended after"
+                                 << CStationClock::NowMs() - m_nInKernelSince << "ms:"
+                                 << (nWritten >= 0 ? QStringLiteral("written") : QString::fromLocal8Bit(strerror(int(-nWritten))));
+        m_writeCond.wakeAll();
+        if (nWritten < 0 && IsLostOnWrite(nWritten)) {
+            // After the result is posted: its caller reports it as the write's own.
+            locker.unlock();
+            MarkLost();
+            locker.relock();
+        }
     }
 }
 
@@ -432,29 +543,80 @@ int32_t CTouchDeviceForOS::WriteReport(const uint8_t *buf, int len, int timeout,
         qWarning().noquote() << szCaller << ": refused a report of" << len << "bytes";
         return ERROR_CODE_TIMEOUT;
     }
-    const int fd = m_nCmdFd.load();
-    if (fd < 0)
+    if (m_nCmdFd.load() < 0 || m_nStatus.load() == StatusLost || !m_bRun.load())
         return ERROR_CODE_LOST_DEVICE;
-    // Every report goes out whole; a shorter buffer is padded with zeros.
-    uint8_t report[REPORT_SIZE] = {};
-    std::memcpy(report, buf, static_cast<size_t>(len));
 
-    struct pollfd out = {fd, POLLOUT, 0};
-    int n;
-    do {
-        n = ::poll(&out, 1, std::max(timeout, 0));
-    } while (n < 0 && errno == EINTR);
-    if (n == 0)
-        return ERROR_CODE_TIMEOUT;
-    const ssize_t nWritten = m_pBackend->WriteReport(fd, report, sizeof(report));
-    if (nWritten >= 0)
-        return static_cast<int32_t>(std::min<ssize_t>(nWritten, len));
-    qDebug().noquote() << szCaller << ": write failed:" << strerror(int(-nWritten));
-    if (IsLostError(nWritten)) {
-        MarkLost();
-        return ERROR_CODE_LOST_DEVICE;
+    QMutexLocker sendLocker(&m_sendMutex);
+    const qint64 nStart = CStationClock::NowMs();
+    const qint64 nDeadline = nStart + std::max(timeout, 0);
+    const int nWriteWait = std::max(timeout, MIN_WRITE_WAIT_MS);
+    const int32_t nStartStatus = m_nStatus.load();
+    const uint32_t nStartRecvOff = m_nRecvOffCount.load();
+    // Reception switched off or the interface released (or lost) ends a wait:
+    // a write not done then is a time-out, as a reply not come is in RecvData.
+    auto interrupted = [&]() -> int32_t {
+        if (!m_bRun.load() || m_nStatus.load() == StatusLost || m_nStatus.load() != nStartStatus)
+            return ERROR_CODE_LOST_DEVICE;
+        if (m_nRecvOffCount.load() != nStartRecvOff)
+            return ERROR_CODE_TIMEOUT;
+        return 0;
+    };
+
+    QMutexLocker locker(&m_writeMutex);
+    // An earlier report still in the kernel (or not yet taken up): this one waits for it.
+    while (m_bInKernel || m_bWriteQueued) {
+        if (const int32_t nCode = interrupted())
+            return nCode;
+        const qint64 nLeft = std::max<qint64>(nDeadline, m_nInKernelSince + nWriteWait) - CStationClock::NowMs();
+        if (nLeft <= 0) {
+            qWarning().noquote() << szCaller << ": an earlier write is still in the kernel after"
+                                 << CStationClock::NowMs() - m_nInKernelSince << "ms, this one is not sent";
+            return ERROR_CODE_TIMEOUT;
+        }
+        m_writeCond.wait(&m_writeMutex, static_cast<unsigned long>(nLeft));
     }
-    return ERROR_CODE_TIMEOUT;
+
+    // Every report goes out whole; a shorter buffer is padded with zeros.
+    std::memset(m_writeReport, 0, sizeof(m_writeReport));
+    std::memcpy(m_writeReport, buf, static_cast<size_t>(len));
+    const quint64 nNumber = ++m_nWritePosted;
+    m_bWriteQueued = true;
+    m_writeCond.wakeAll();
+
+    for (;;) {
+        if (m_nWriteDone == nNumber) {
+            const ssize_t nWritten = m_nWriteResult;
+            if (nWritten >= 0)
+                return static_cast<int32_t>(std::min<ssize_t>(nWritten, len));
+            if (IsLostOnWrite(nWritten)) {
+                qDebug().noquote() << szCaller << ": write failed:" << strerror(int(-nWritten));
+                return ERROR_CODE_LOST_DEVICE;
+            }
+            qWarning().noquote() << szCaller << ": write failed:" << strerror(int(-nWritten));
+            return ERROR_CODE_TIMEOUT;
+        }
+        const bool bTaken = !m_bWriteQueued;
+        if (const int32_t nCode = interrupted()) {
+            if (!bTaken)
+                m_bWriteQueued = false; // withdrawn before it was written
+            return nCode;
+        }
+        const qint64 nNow = CStationClock::NowMs();
+        const qint64 nLimit = bTaken ? std::max(nDeadline, m_nInKernelSince + nWriteWait)
+                                     : nDeadline + WRITER_PICKUP_GRACE_MS;
+        if (nNow >= nLimit) {
+            if (!bTaken) {
+                m_bWriteQueued = false;
+                qWarning().noquote() << szCaller << ": the writer did not take the report up in time";
+            } else {
+                m_nWriteAbandoned = nNumber;
+                qWarning().noquote() << szCaller << ": the write is stuck in the kernel, given up after"
+                                     << nNow - nStart << "ms";
+            }
+            return ERROR_CODE_TIMEOUT;
+        }
+        m_writeCond.wait(&m_writeMutex, static_cast<unsigned long>(nLimit - nNow));
+    }
 }
 
 int32_t CTouchDeviceForOS::SendData(const uint8_t *buf, int len, int timeout)
@@ -471,6 +633,7 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
 {
     const qint64 nDeadline = CStationClock::NowMs() + std::max(timeout, 0);
     uint8_t report[REPORT_SIZE];
+    int nErrors = 0;
     for (;;) {
         const int fd = m_nCmdFd.load();
         if (fd < 0 || !m_bRun.load() || m_nStatus.load() != StatusOpen) {
@@ -482,31 +645,30 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
             return ERROR_CODE_INTERRUPT;
         }
         const qint64 nLeft = std::max<qint64>(nDeadline - CStationClock::NowMs(), 0);
-        // The flags are looked at again after every slice: outside the download
-        // mode nothing signals the wake-up descriptor, and the command reader
-        // may drain it first.
-        const int nSlice = int(std::min<qint64>(nLeft, READ_SLICE_MS));
-        struct pollfd fds[2] = {{fd, POLLIN, 0}, {m_nCmdWakeFd, POLLIN, 0}};
-        const int n = ::poll(fds, m_nCmdWakeFd >= 0 ? 2 : 1, nSlice);
+        // Its own wake-up descriptor, signalled on every change of state and
+        // reception: the command reader's is left to the command reader.
+        struct pollfd fds[2] = {{fd, POLLIN, 0}, {m_nDirectWakeFd, POLLIN, 0}};
+        const int nWait = int(std::min<qint64>(nLeft, INT_MAX));
+        const int n = PollFor(fds, m_nDirectWakeFd, nWait);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TIMEOUT";
             return ERROR_CODE_TIMEOUT;
         }
         if (n == 0) {
-            if (nSlice < nLeft)
-                continue;
+            if (CStationClock::NowMs() < nDeadline)
+                continue; // a slice without a wake-up descriptor
             qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TIMEOUT";
             return ERROR_CODE_TIMEOUT;
         }
         if (fds[1].revents & POLLIN) {
-            Drain(m_nCmdWakeFd);
+            Drain(m_nDirectWakeFd);
             continue; // the flags are tested at the top
         }
-        if (fds[0].revents & POLLIN) {
+        bool bLost = (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+        if (!bLost && (fds[0].revents & POLLIN)) {
             const ssize_t nRead = m_pBackend->ReadReport(fd, report, sizeof(report));
             if (nRead > 0) {
+                nErrors = 0;
                 if (!m_cmdIds.test(report[0]))
                     continue; // a report of another collection of the node
                 const int nCopy = (buf && len > 0) ? std::min<int>(len, int(nRead)) : 0;
@@ -514,17 +676,21 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
                     std::memcpy(buf, report, static_cast<size_t>(nCopy));
                 return nCopy;
             }
-            if (nRead == -EAGAIN || nRead == -EINTR || nRead == 0) {
+            if (nRead < 0 && nRead != -EAGAIN && nRead != -EINTR)
+                bLost = ReadFailed("RecvUpgradeData", nRead, &nErrors);
+            if (!bLost) {
                 // Readable but nothing to read: the deadline still holds.
                 if (nLeft == 0) {
                     qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_TIMEOUT";
                     return ERROR_CODE_TIMEOUT;
                 }
+                if (nErrors > 1)
+                    PauseAfterReadError(m_nDirectWakeFd);
                 continue;
             }
-        } else if (!(fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            continue;
         }
+        if (!bLost)
+            continue;
         MarkLost();
         qDebug().noquote() << "RecvUpgradeData" << ": ERROR_CODE_LOST_DEVICE";
         return ERROR_CODE_LOST_DEVICE;

@@ -1,5 +1,6 @@
 #include "usbhotplug.h"
 
+#include "touchdevice.h"
 #include "touchmanageforos.h"
 
 #include <QDebug>
@@ -12,6 +13,21 @@ CUsbHotplug::CUsbHotplug(CTouchManageForOS *pManage, QObject *parent)
 
 void CUsbHotplug::DeviceChangeCbk()
 {
+    ++m_nBegun;
+    // A frame whose object found it gone (a read or write said so) while the
+    // system still lists it: the object is announced gone now, and the
+    // listing below makes a new one, announced as an arrival.
+    QList<QString> lost;
+    const QMap<QString, CTouchDevice *> map = m_pManage->GetDeviceMap();
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        if (it.value()->GetDeviceStatus() == CTouchDevice::StatusLost)
+            lost.append(it.key());
+    }
+    if (!lost.isEmpty()) {
+        qInfo().noquote() << "DeviceChangeCbk" << ":" << lost.size() << "frame(s) found gone by their reader or writer";
+        m_pManage->UpdateDeviceMap(lost);
+    }
+
     QList<QString> keys = m_pManage->GetDeviceMap().keys();
     const int32_t nResult = m_pManage->EnumDevices(keys);
     if (nResult == 0) {

@@ -14,8 +14,9 @@ class CUsbHotplug : public QObject
 public:
     explicit CUsbHotplug(CTouchManageForOS *pManage, QObject *parent = nullptr);
 
-    // Passes run so far (diagnostics and tests).
+    // Passes ended so far, and passes begun so far (diagnostics and tests).
     int PassCount() const { return m_nPasses.load(); }
+    int PassesBegun() const { return m_nBegun.load(); }
 
 public slots:
     void DeviceChangeCbk();
@@ -27,4 +28,5 @@ signals:
 private:
     CTouchManageForOS *m_pManage;
     std::atomic<int> m_nPasses{0};
+    std::atomic<int> m_nBegun{0};
 };
