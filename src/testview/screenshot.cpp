@@ -1,5 +1,7 @@
 #include "screenshot.h"
 
+#include "localclock.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
@@ -8,24 +10,7 @@
 
 namespace {
 const char* const kFolder = "Pictures";
-
-std::function<QDateTime()>& TimeSource()
-{
-    static std::function<QDateTime()> fnNow;
-    return fnNow;
-}
 } // namespace
-
-QDateTime CScreenshot::LocalNow()
-{
-    const std::function<QDateTime()>& fnNow = TimeSource();
-    return fnNow ? fnNow() : QDateTime::currentDateTime();
-}
-
-void CScreenshot::SetLocalTimeSource(std::function<QDateTime()> fnNow)
-{
-    TimeSource() = std::move(fnNow);
-}
 
 QString CScreenshot::RelativePath(const QDateTime& time)
 {
@@ -50,7 +35,7 @@ QString CScreenshot::Save(const QPixmap& pixmap)
         return QString();
     }
 
-    const QString strPath = work.absoluteFilePath(RelativePath(LocalNow()));
+    const QString strPath = work.absoluteFilePath(RelativePath(CLocalClock::Now()));
     if (pixmap.isNull()) {
         qWarning().noquote() << "Screenshot not saved:" << strPath << ": the picture is empty";
         return QString();

@@ -18,13 +18,8 @@ public:
     // Warning with the path and the reason to the run log (no message box).
     static QString Save(const QPixmap& pixmap);
 
-    // The local time that names the next screenshot.
-    static QDateTime LocalNow();
-    // Replaces the source of LocalNow (tests); an empty function restores
-    // the wall clock.
-    static void SetLocalTimeSource(std::function<QDateTime()> fnNow);
-
-    // "Pictures/" + the file name for the given time, relative to the
+    // "Pictures/" + the file name for the given time (the station's local
+    // time names each screenshot), relative to the
     // working folder.
     static QString RelativePath(const QDateTime& time);
 };

@@ -3,6 +3,7 @@
 // screenshots, the set-up dialog and the stored widths.
 
 #include "customersettings.h"
+#include "localclock.h"
 #include "modalboxanswerer.h"
 #include "runlogcapture.h"
 #include "screenshot.h"
@@ -295,7 +296,7 @@ void TestTouchPaintView::init()
 
 void TestTouchPaintView::cleanup()
 {
-    CScreenshot::SetLocalTimeSource(nullptr);
+    CLocalClock::SetSource(nullptr);
     m_pWorkDir.reset();
 }
 
@@ -809,7 +810,7 @@ void TestTouchPaintView::screenshotInPictures()
 {
     CModalBoxAnswerer boxes;
     const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9, 42));
-    CScreenshot::SetLocalTimeSource([when] { return when; });
+    CLocalClock::SetSource([when] { return when; });
     SDraw draw;
     QVERIFY(draw.Show());
     CTouch(draw.pView).press(1, QPoint(100, 100));
@@ -828,7 +829,7 @@ void TestTouchPaintView::screenshotInPictures()
     QVERIFY(boxes.boxes.isEmpty());
 
     // The helper returns the path it wrote.
-    CScreenshot::SetLocalTimeSource([when] { return when.addMSecs(1); });
+    CLocalClock::SetSource([when] { return when.addMSecs(1); });
     QCOMPARE(CScreenshot::Save(draw.pView->grab()),
              QDir::current().absoluteFilePath(QStringLiteral("Pictures/20240305_14-07-09_043.jpg")));
 }
@@ -836,7 +837,7 @@ void TestTouchPaintView::screenshotInPictures()
 void TestTouchPaintView::screenshotFailures()
 {
     CModalBoxAnswerer boxes;
-    CScreenshot::SetLocalTimeSource([] { return QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 42)); });
+    CLocalClock::SetSource([] { return QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9, 42)); });
     SDraw draw;
     QVERIFY(draw.Show());
     CRunLogCapture log;
