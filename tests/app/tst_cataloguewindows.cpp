@@ -33,6 +33,7 @@
 #include "stationresources.h"
 #include "stationrig.h"
 #include "testenvironment.h"
+#include "testfirmwareimage.h"
 #include "testrecord.h"
 #include "toast.h"
 #include "toastdlg.h"
@@ -425,21 +426,6 @@ QString Clipping(QWidget* pWidget)
         .arg(nNeed)
         .arg(bHeight ? QStringLiteral("height") : QStringLiteral("width"))
         .arg(nHave);
-}
-
-// A firmware image of eight 64-byte records, none of them a part header.
-QByteArray FirmwareImage()
-{
-    QByteArray image;
-    for (int n = 0; n < 8; ++n) {
-        QByteArray record(64, '\0');
-        record[0] = char(0xFE);
-        record[1] = char(0x01);
-        for (int i = 3; i < 64; ++i)
-            record[i] = char((n * 13 + i) & 0xFF);
-        image += record;
-    }
-    return image;
 }
 
 QStringList TableColumn(QTableWidget* pTable, int nColumn)
@@ -1009,7 +995,7 @@ void UpgradePage(CStation& s)
     Child<QToolButton>(pView, "lstActionToolButton")->click();
 
     // Choosing the image: cancelled once, then taken.
-    const QByteArray image = FirmwareImage();
+    const QByteArray image = StationTest::FirmwareImage();
     const QString path = s.workDir->Path() + QStringLiteral("/firmware.bin");
     {
         QFile file(path);
