@@ -347,16 +347,22 @@ QString Unmarked(QString text, const QStringList& data)
     static const QRegularExpression marked(QString(kMarkOpen) + QStringLiteral("[^") + kMarkClose
                                            + QStringLiteral("]*") + kMarkClose);
     text.remove(marked);
+    static QHash<QString, QRegularExpression> wholeValues;
     for (const QString& value : data) {
         if (value.trimmed().isEmpty())
             continue;
-        const QRegularExpression whole(QStringLiteral("(?<![\\w])") + QRegularExpression::escape(value)
-                                       + QStringLiteral("(?![\\w])"));
-        text.remove(whole);
+        auto it = wholeValues.find(value);
+        if (it == wholeValues.end())
+            it = wholeValues.insert(value, QRegularExpression(QStringLiteral("(?<![\\w])")
+                                                                  + QRegularExpression::escape(value)
+                                                                  + QStringLiteral("(?![\\w])"),
+                                                              QRegularExpression::UseUnicodePropertiesOption));
+        text.remove(it.value());
     }
     static const QRegularExpression path(QStringLiteral("\\S*/\\S*"));
     text.remove(path);
-    static const QRegularExpression words(QStringLiteral("[\\w]+"));
+    // Chinese characters are words too.
+    static const QRegularExpression words(QStringLiteral("[\\w]+"), QRegularExpression::UseUnicodePropertiesOption);
     QStringList left;
     auto it = words.globalMatch(text);
     while (it.hasNext()) {
@@ -1201,6 +1207,8 @@ private slots:
     void shortcutsAreTheSameKeys();
     void clippingIsMeasured_data();
     void clippingIsMeasured();
+    void textsAreJudged_data();
+    void textsAreJudged();
 
 private:
     // Builds the station in the language and walks every page; false (with
@@ -1332,6 +1340,41 @@ void TestCatalogueWindows::clippingIsMeasured()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString clip = Clipping(pButton);
     QVERIFY2(clip.isEmpty() != clipped, qPrintable(clip));
+}
+
+void TestCatalogueWindows::textsAreJudged_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("data");
+    QTest::addColumn<QString>("left");
+
+    const QString open(kMarkOpen);
+    const QString close(kMarkClose);
+    const QStringList frame{QStringLiteral("Product"), QStringLiteral("KT-T65WHSUR-10P")};
+    QTest::newRow("marked") << open + "Calibration complete" + close << QStringList() << "";
+    QTest::newRow("marked, then counts") << open + "Update completed" + close + "(1,0)" << QStringList() << "";
+    QTest::newRow("marked, then a path") << open + "Generate log file:" + close + "/tmp/a b/2024-CVCalibrate.txt"
+                                         << QStringList() << "";
+    QTest::newRow("pieces around a task name")
+        << open + "The task \"" + close + "ReTest" + open + "\" timeout" + close << QStringList{"ReTest"} << "";
+    QTest::newRow("the frame's values") << "Product:KT-T65WHSUR-10P Vid:0x2FE9 CheckSum:0x1A2B-0x3C4D FFFF"
+                                        << frame + QStringList{"Vid", "CheckSum"} << "";
+    QTest::newRow("numbers and times") << "2024-11-05 12:00:01 50% 0x-0x" << QStringList() << "";
+    QTest::newRow("English outside") << "Escaping words" << QStringList() << "Escaping words";
+    QTest::newRow("Chinese outside") << QString::fromUtf8("正在录制数据") << QStringList()
+                                     << QString::fromUtf8("正在录制数据");
+    QTest::newRow("a word beside a marked piece") << open + "Update completed" + close + " twice" << QStringList()
+                                                  << "twice";
+    QTest::newRow("a value inside a word is no value") << "Products" << frame << "Products";
+}
+
+// What the walk takes for marked, data or a text that escapes.
+void TestCatalogueWindows::textsAreJudged()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, data);
+    QFETCH(QString, left);
+    QCOMPARE(Unmarked(text, data), left);
 }
 
 STATION_TEST_MAIN(TestCatalogueWindows)
