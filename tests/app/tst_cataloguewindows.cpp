@@ -1270,6 +1270,8 @@ void TestCatalogueWindows::nothingEscapesTheCatalogue()
 
 void TestCatalogueWindows::chineseStationHoldsItsTexts()
 {
+    // The pictures of this walk only.
+    QDir(CTestEnvironment::OutputDir() + QStringLiteral("/zh")).removeRecursively();
     CStation station(EMode::Chinese, m_entries);
     if (!Walk(station))
         return;
