@@ -21,14 +21,7 @@
 
 namespace {
 const QByteArray kValidFile = "[CalibrateParameter]\nLX=100\nLY=200\nRX=3000\nRY=4000\n";
-
-void SendMouse(QWidget* pWidget, QEvent::Type type, const QPoint& p)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, p, button, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(pWidget, &event);
-}
+using CalibrationTest::SendMouse;
 } // namespace
 
 class TestCalibrationScreensEndToEnd : public QObject
@@ -53,9 +46,6 @@ private:
     QWidget* Window() const { return m_pRig->rig.StationWindow(); }
     // A fine-tuning screen on the main window, started and shown.
     CFineTuningCalibrateView* StartFineTuning();
-    // Holds the pointer at p (the frame reporting it again and again) until
-    // the station's values change: one adjustment.
-    bool LongPress(CFineTuningCalibrateView* pScreen, const QPoint& p);
     QString WriteFile(const QString& name, const QByteArray& content);
 
     std::unique_ptr<CCalibrationScreenRig> m_pRig;
@@ -94,20 +84,6 @@ CFineTuningCalibrateView* TestCalibrationScreensEndToEnd::StartFineTuning()
     return pScreen;
 }
 
-bool TestCalibrationScreensEndToEnd::LongPress(CFineTuningCalibrateView* pScreen, const QPoint& p)
-{
-    const QList<int> before = m_pRig->Cached();
-    SendMouse(pScreen, QEvent::MouseButtonPress, p);
-    const bool bChanged = StationTest::WaitFor([&] {
-        if (m_pRig->Cached() != before)
-            return true;
-        SendMouse(pScreen, QEvent::MouseMove, p);
-        return false;
-    });
-    SendMouse(pScreen, QEvent::MouseButtonRelease, p);
-    return bChanged;
-}
-
 QString TestCalibrationScreensEndToEnd::WriteFile(const QString& name, const QByteArray& content)
 {
     const QString path = m_pDir->filePath(name);
@@ -139,11 +115,11 @@ void TestCalibrationScreensEndToEnd::fineTuning()
 
     // 5 pixels right of and 1 above the left-top dot: LX + 5, LY - 1.
     const CFineTuningCalibrateView::SGeometry g = CFineTuningCalibrateView::Geometry(pScreen->ScreenSize());
-    QVERIFY(LongPress(pScreen, g.leftTop + QPoint(5, -1)));
+    QVERIFY(m_pRig->LongPress(pScreen, g.leftTop + QPoint(5, -1)));
     m_pRig->Settle();
     QCOMPARE(m_pRig->FrameValues(), (QList<int>{0x105, 0x1FF, 0x7E00, 0x7D00}));
     // And the right-bottom one: RX - 4, RY + 6.
-    QVERIFY(LongPress(pScreen, g.rightBottom + QPoint(-4, 6)));
+    QVERIFY(m_pRig->LongPress(pScreen, g.rightBottom + QPoint(-4, 6)));
     m_pRig->Settle();
     QCOMPARE(m_pRig->FrameValues(), (QList<int>{0x105, 0x1FF, 0x7E00 - 4, 0x7D00 + 6}));
 
@@ -272,7 +248,7 @@ void TestCalibrationScreensEndToEnd::programEndWithFineTuningOpen()
     QFETCH(bool, silent);
     CFineTuningCalibrateView* pScreen = StartFineTuning();
     const CFineTuningCalibrateView::SGeometry g = CFineTuningCalibrateView::Geometry(pScreen->ScreenSize());
-    QVERIFY(LongPress(pScreen, g.leftTop + QPoint(5, -1)));
+    QVERIFY(m_pRig->LongPress(pScreen, g.leftTop + QPoint(5, -1)));
     m_pRig->Settle();
     if (silent)
         m_pRig->Frame().frame.SetFault(0x30, 0x00, CEmulatedFrame::Silent());
