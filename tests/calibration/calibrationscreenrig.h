@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QMouseEvent>
 #include <QMutexLocker>
 #include <QWidget>
@@ -159,6 +160,15 @@ inline bool Activate(QWidget* pWindow)
 {
     pWindow->activateWindow();
     return StationTest::WaitFor([pWindow] { return pWindow->isActiveWindow(); });
+}
+
+// Writes a file of the test's own; the test stops when it cannot.
+inline QString WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }
 
 inline bool SaveScreenshot(QWidget* pWidget, const QString& name)

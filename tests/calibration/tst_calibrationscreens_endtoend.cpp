@@ -86,11 +86,7 @@ CFineTuningCalibrateView* TestCalibrationScreensEndToEnd::StartFineTuning()
 
 QString TestCalibrationScreensEndToEnd::WriteFile(const QString& name, const QByteArray& content)
 {
-    const QString path = m_pDir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return CalibrationTest::WriteFile(m_pDir->filePath(name), content);
 }
 
 void TestCalibrationScreensEndToEnd::fineTuning_data()

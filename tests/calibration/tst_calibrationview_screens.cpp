@@ -100,7 +100,6 @@ private:
     // or the arrow that moves LX by + 1; the values expected afterwards.
     QList<int> ChangeValues(QDialog* pScreen, int nMode);
     void Click(QWidget* pParent, const char* szName);
-    QString WriteFile(const QString& name, const QByteArray& content);
 
     std::unique_ptr<CCalibrationScreenRig> m_pRig;
     std::unique_ptr<QTemporaryDir> m_pDir;
@@ -190,15 +189,6 @@ void TestCalibrationViewScreens::Click(QWidget* pParent, const char* szName)
     if (!pButton)
         qFatal("no button %s", szName);
     QTest::mouseClick(pButton, Qt::LeftButton);
-}
-
-QString TestCalibrationViewScreens::WriteFile(const QString& name, const QByteArray& content)
-{
-    const QString path = m_pDir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
 }
 
 // --- opening the screens ---
@@ -544,7 +534,7 @@ void TestCalibrationViewScreens::failedSendReachesTheViewOnce()
 void TestCalibrationViewScreens::importFailedReadBackInTheViewLog()
 {
     m_pRig->Frame().frame.SetFault(0xA1, 0x03, CEmulatedFrame::CustomReplies({kRefusal}));
-    m_pRig->answerer.AnswerFile(WriteFile("param.ini", kValidFile));
+    m_pRig->answerer.AnswerFile(CalibrationTest::WriteFile(m_pDir->filePath("param.ini"), kValidFile));
     m_pRig->answerer.Answer("OK");
     m_pRig->answerer.AnswerDialog(false, {"browseCalParameterFile_Btn", "importCalParameter_Btn"});
     QTest::mouseClick(View()->findChild<QToolButton*>(QStringLiteral("lstActionToolButton")), Qt::LeftButton);
