@@ -10,6 +10,7 @@
 #include "calibrationscreenrig.h"
 #include "finetuningcalibrateview.h"
 #include "mainwindow.h"
+#include "stationclock.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -248,6 +249,8 @@ void TestCalibrationScreensEndToEnd::programEndWithFineTuningOpen()
     m_pRig->Settle();
     if (silent)
         m_pRig->Frame().frame.SetFault(0x30, 0x00, CEmulatedFrame::Silent());
+    else
+        CStationClock::SetTimeoutScale(100.0);  // the answer, not the bound, ends the wait
     m_pRig->Forget();
 
     // The event loop ends (the exit button, a signal): the worker still runs.

@@ -34,7 +34,7 @@ namespace {
 const QString kProduct = QStringLiteral("Product:KT-T65WHSUR-10P");
 const QString kFactoryRow = QStringLiteral("100-200-7e00-7d00");
 const QByteArray kValidFile = "[CalibrateParameter]\nLX=100\nLY=200\nRX=3000\nRY=4000\n";
-// A frame's answer whose status marks the command as failed.
+// The frame's word that it left fine tuning: the command it answers fails.
 const QByteArray kRefusal = QByteArray::fromHex("FCFE830000A212");
 
 enum EMode { kFourPoint = 0, kFineTuning = 1, kManual = 2 };
@@ -446,9 +446,10 @@ void TestCalibrationViewScreens::viewEndLeavesTheActiveScreen()
 
 void TestCalibrationViewScreens::programEndWithFineTuningFromTheView_data()
 {
-    QTest::addColumn<bool>("silent");
-    QTest::newRow("frame answers") << false;
-    QTest::newRow("frame silent") << true;
+    QTest::addColumn<QString>("frame");
+    QTest::newRow("frame answers") << "answers";
+    QTest::newRow("frame refuses the formats") << "refuses";
+    QTest::newRow("frame silent") << "silent";
 }
 
 // The event loop ends (Exit, a signal) with fine tuning open from the view:
@@ -456,41 +457,52 @@ void TestCalibrationViewScreens::programEndWithFineTuningFromTheView_data()
 // a question, waited for a bounded time; then the main window goes.
 void TestCalibrationViewScreens::programEndWithFineTuningFromTheView()
 {
-    QFETCH(bool, silent);
+    QFETCH(QString, frame);
+    const bool bRestored = frame == QLatin1String("answers");
     m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
         s.settings.usb[0] = 3;
         s.settings.usb[1] = 2;
     });
     QPointer<QDialog> pScreen = Start(kFineTuning);
     const QList<int> changed = ChangeValues(pScreen, kFineTuning);
-    if (silent)
+    if (frame == QLatin1String("silent"))
         m_pRig->Frame().frame.SetFault(0x30, 0x00, CEmulatedFrame::Silent());
+    else if (frame == QLatin1String("refuses"))
+        m_pRig->Frame().frame.SetFault(0x30, 0x00, CEmulatedFrame::CustomReplies({kRefusal}));
+    // The answer ends the wait long before its bound; a silent frame does
+    // not answer and the bound (40 ms) ends it.
+    if (frame != QLatin1String("silent"))
+        CStationClock::SetTimeoutScale(100.0);
     m_pRig->Forget();
 
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     qApp->exec();
-    // The wait is over: answered, or its bound passed while the task still
-    // waits for the frame.
     QVERIFY(m_pRig->log.Tasks().contains("ExitFineTuningCalibrate"));
-    QCOMPARE(m_pRig->Work()->IsTaskRunning("ExitFineTuningCalibrate"), silent);
     QVERIFY(!pScreen->isVisible());
-    CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
-    QCOMPARE(s.settings.usb[0], quint8(silent ? 1 : 3));
-    QCOMPARE(s.settings.usb[1], quint8(silent ? 1 : 2));
+    const QStringList mouse = m_pRig->log.Lines(QtWarningMsg).filter("it stays in the mouse format");
+    QCOMPARE(mouse.size(), bRestored ? 0 : 1);
+    if (!bRestored)
+        QCOMPARE(mouse.first().contains("did not take back its touch formats"), frame == QLatin1String("refuses"));
+    if (bRestored) {
+        const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+        QCOMPARE(s.settings.usb[0], quint8(3));
+        QCOMPARE(s.settings.usb[1], quint8(2));
+    }
 
     m_pRig->rig.CloseMainWindow();
     QVERIFY(!pScreen);
     QVERIFY(m_pRig->answerer.boxes.isEmpty());
     // Said once, by the program's end, not again by the view's.
     QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("neither stored nor reset").size(), 1);
-    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("it stays in the mouse format").size(), silent ? 1 : 0);
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("it stays in the mouse format").size(), bRestored ? 0 : 1);
     QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("the frame stays in the mouse format").size(), 0);
     QCOMPARE(m_pRig->log.Tasks().count("ExitFineTuningCalibrate"), 1);
     // Neither stored nor reset.
     QCOMPARE(m_pRig->FrameFlash(), CalibrationTest::FactoryValues());
     QCOMPARE(m_pRig->FrameValues(), changed);
-    s = m_pRig->Frame().frame.Snapshot();
-    QCOMPARE(s.settings.usb[0], quint8(silent ? 1 : 3));
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+    QCOMPARE(s.settings.usb[0], quint8(bRestored ? 3 : 1));
+    QCOMPARE(s.settings.usb[1], quint8(bRestored ? 2 : 1));
     QVERIFY(m_pRig->log.Contains(QStringLiteral("StopWorker : the worker thread has stopped.")));
 }
 
