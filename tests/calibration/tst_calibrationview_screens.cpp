@@ -342,7 +342,7 @@ void TestCalibrationViewScreens::resetToastTakesTheActivation()
     QVERIFY(WithToast(pScreen).save(CTestEnvironment::OutputDir() + (mode == kFineTuning
                                                                          ? "/finetuning-reset-toast.png"
                                                                          : "/manual-calibration-reset-toast.png")));
-    QVERIFY(CToast::Instance()->Dialog()->isActiveWindow());
+    QVERIFY(StationTest::WaitFor([] { return CToast::Instance()->Dialog()->isActiveWindow(); }));
     QVERIFY(!pScreen->isActiveWindow());
     m_pRig->Settle();
     if (mode == kManual) {
@@ -578,7 +578,10 @@ void TestCalibrationViewScreens::importFailedReadBackInTheViewLog()
 // asked, nothing reaches a screen or the dispatcher after it went.
 void TestCalibrationViewScreens::windowGoesWithAnswersOnTheirWay()
 {
+    // A four-point run the frame goes through by itself (touched at once).
     QPointer<QDialog> pFour = Start(kFourPoint);
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Frame().frame.Snapshot().cal.bEnded; }));
+    m_pRig->Settle();
     QPointer<QDialog> pManual = Start(kManual);
     ChangeValues(pManual, kManual);
     QPointer<QDialog> pSetUp = SetUp();
