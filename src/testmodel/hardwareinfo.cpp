@@ -43,12 +43,12 @@ namespace {
 
 // One end of a relation, "<axis>:<n>" with exactly one colon: the axis and
 // the number (0 where it does not read as one).
-bool SplitRelationEnd(const QStringRef &end, QString *pstrAxis, int32_t *pn)
+bool SplitRelationEnd(const QStringRef &end, QStringRef *pAxis, int32_t *pn)
 {
     const int nColon = end.indexOf(QLatin1Char(':'));
     if (nColon < 0 || end.indexOf(QLatin1Char(':'), nColon + 1) >= 0)
         return false;
-    *pstrAxis = end.left(nColon).toString();
+    *pAxis = end.left(nColon);
     *pn = end.mid(nColon + 1).toInt();
     return true;
 }
@@ -61,12 +61,18 @@ int32_t CHardwareInfo::ParseRelation(const QString &strRelation)
     // may hold hundreds of thousands of these.
     const int nDash = strRelation.indexOf(QLatin1Char('-'));
     if (nDash >= 0 && strRelation.indexOf(QLatin1Char('-'), nDash + 1) < 0) {
-        QString strAxisA, strAxisB;
+        QStringRef axisA, axisB;
         int32_t a = 0, b = 0;
-        if (SplitRelationEnd(strRelation.leftRef(nDash), &strAxisA, &a) &&
-            SplitRelationEnd(strRelation.midRef(nDash + 1), &strAxisB, &b)) {
-            AddRelation(strAxisA, a, strRelation);
-            AddRelation(strAxisB, b, strRelation);
+        if (SplitRelationEnd(strRelation.leftRef(nDash), &axisA, &a) &&
+            SplitRelationEnd(strRelation.midRef(nDash + 1), &axisB, &b)) {
+            // The axis names are looked up over the relation's own
+            // characters, not copied: AddRelation only finds the axis and
+            // keeps nothing of its name.
+            QString strAxis;
+            strAxis.setRawData(axisA.unicode(), axisA.size());
+            AddRelation(strAxis, a, strRelation);
+            strAxis.setRawData(axisB.unicode(), axisB.size());
+            AddRelation(strAxis, b, strRelation);
         }
     }
     m_lstSensorRelations.append(strRelation);
