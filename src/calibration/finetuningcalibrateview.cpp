@@ -1,5 +1,6 @@
 #include "finetuningcalibrateview.h"
 
+#include "comportusb.h"
 #include "handlework.h"
 #include "hardwareinterface.h"
 #include "stationclock.h"
@@ -362,7 +363,11 @@ bool CFineTuningCalibrateView::AdjustOnce()
 {
     if (m_nStoppedPress == m_nPress)
         return true;
-    if (!m_pHandleWork || m_pHandleWork->GetDeviceKind() != HandleWork::DeviceKind::Live) {
+    // The dispatcher keeps the live device object (and its values) after the
+    // frame has left: no frame on the bus, nothing to adjust either.
+    CComPortUsb* pPort = m_pHandleWork ? m_pHandleWork->GetUsbPort() : nullptr;
+    if (!m_pHandleWork || m_pHandleWork->GetDeviceKind() != HandleWork::DeviceKind::Live || !pPort ||
+        pPort->GetDevCount() <= 0) {
         if (m_nNoFrameLoggedPress != m_nPress) {
             qInfo().noquote() << "CalWork : no frame is plugged; nothing is adjusted";
             m_nNoFrameLoggedPress = m_nPress;

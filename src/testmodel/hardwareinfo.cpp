@@ -39,15 +39,40 @@ int32_t CHardwareInfo::SetAxis(uint32_t nID, const QString &strName, const PcbLi
     return 1;
 }
 
+namespace {
+
+// One end of a relation, "<axis>:<n>" with exactly one colon: the axis and
+// the number (0 where it does not read as one).
+bool SplitRelationEnd(const QStringRef &end, QStringRef *pAxis, int32_t *pn)
+{
+    const int nColon = end.indexOf(QLatin1Char(':'));
+    if (nColon < 0 || end.indexOf(QLatin1Char(':'), nColon + 1) >= 0)
+        return false;
+    *pAxis = end.left(nColon);
+    *pn = end.mid(nColon + 1).toInt();
+    return true;
+}
+
+} // namespace
+
 int32_t CHardwareInfo::ParseRelation(const QString &strRelation)
 {
-    const QStringList sides = strRelation.split(QLatin1Char('-'));
-    if (sides.size() == 2) {
-        const QStringList left = sides.at(0).split(QLatin1Char(':'));
-        const QStringList right = sides.at(1).split(QLatin1Char(':'));
-        if (left.size() == 2 && right.size() == 2) {
-            AddRelation(left.at(0), left.at(1).toInt(), strRelation);
-            AddRelation(right.at(0), right.at(1).toInt(), strRelation);
+    // "<axis>:<n>-<axis>:<m>" with exactly one dash, read in place: a record
+    // may hold hundreds of thousands of these.
+    const int nDash = strRelation.indexOf(QLatin1Char('-'));
+    if (nDash >= 0 && strRelation.indexOf(QLatin1Char('-'), nDash + 1) < 0) {
+        QStringRef axisA, axisB;
+        int32_t a = 0, b = 0;
+        if (SplitRelationEnd(strRelation.leftRef(nDash), &axisA, &a) &&
+            SplitRelationEnd(strRelation.midRef(nDash + 1), &axisB, &b)) {
+            // The axis names are looked up over the relation's own
+            // characters, not copied: AddRelation only finds the axis and
+            // keeps nothing of its name.
+            QString strAxis;
+            strAxis.setRawData(axisA.unicode(), axisA.size());
+            AddRelation(strAxis, a, strRelation);
+            strAxis.setRawData(axisB.unicode(), axisB.size());
+            AddRelation(strAxis, b, strRelation);
         }
     }
     m_lstSensorRelations.append(strRelation);

@@ -9,10 +9,12 @@
 #include <QBrush>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
+#include <QHash>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPen>
 #include <QSet>
-#include <QStringList>
+#include <QStringView>
 #include <QTransform>
 #include <QWheelEvent>
 #include <algorithm>
@@ -47,6 +49,92 @@ QString Id(const QString &strSide, int n)
 {
     return strSide + QLatin1Char(':') + QString::number(n);
 }
+
+// The pen of a light path: one pen per colour, shared by every path drawn in it.
+QPen LightPen(Qt::GlobalColor color)
+{
+    return QPen(QBrush(color), 0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+// ParseRelation and ParseRelationPart in place, without copies: a record may
+// hold hundreds of thousands of relation texts.
+void SplitRelation(const QStringRef &relation, QStringRef *pFirst, QStringRef *pLast)
+{
+    const int nFirst = relation.indexOf(QLatin1Char('-'));
+    const int nLast = relation.lastIndexOf(QLatin1Char('-'));
+    *pFirst = nFirst < 0 ? relation : relation.left(nFirst);
+    *pLast = nLast < 0 ? relation : relation.mid(nLast + 1);
+}
+
+void SplitRelationPart(const QStringRef &part, QStringRef *pSide, int *pnNumber)
+{
+    const int nFirst = part.indexOf(QLatin1Char(':'));
+    const int nLast = part.lastIndexOf(QLatin1Char(':'));
+    *pSide = nFirst < 0 ? part : part.left(nFirst);
+    bool bOk = false;
+    const int n = (nLast < 0 ? part : part.mid(nLast + 1)).toInt(&bOk, 10);
+    *pnNumber = bOk ? n : 0;
+}
+
+// Both ends of a relation text: sides and numbers.
+void SplitRelationEnds(const QString &strRelation, QStringRef *pSideA, int *pnA, QStringRef *pSideB, int *pnB)
+{
+    QStringRef first, last;
+    SplitRelation(QStringRef(&strRelation), &first, &last);
+    SplitRelationPart(first, pSideA, pnA);
+    SplitRelationPart(last, pSideB, pnB);
+}
+
+// Draws the light paths, its children, in one pass. A record may hold
+// hundreds of thousands of paths: drawn one item at a time, each would cost
+// the scene a saved and restored painter state and a stroker of its own, and
+// a diagram with every path at fault would take seconds to paint. The paths
+// keep their own pen, line and visibility; they are drawn here, in the order
+// they were added, so the picture is what they would draw themselves.
+class CLightPathsItem : public QGraphicsItem
+{
+public:
+    // A path added as a child that draws nothing itself; all of them before
+    // this item goes into the scene (its bounds are not announced as changing).
+    void AddPath(QGraphicsLineItem *pLine)
+    {
+        Q_ASSERT(!scene());
+        pLine->setFlag(QGraphicsItem::ItemHasNoContents);
+        pLine->setParentItem(this);
+        m_vecPaths.append(pLine);
+        m_rcBounds |= pLine->boundingRect();
+    }
+
+    QRectF boundingRect() const override { return m_rcBounds; }
+
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *) override
+    {
+        QVector<QLineF> vecRun;
+        QPen pen;
+        const auto flush = [&] {
+            if (vecRun.isEmpty())
+                return;
+            painter->setPen(pen);
+            painter->drawLines(vecRun);
+            vecRun.clear();
+        };
+        for (const QGraphicsLineItem *pLine : qAsConst(m_vecPaths)) {
+            if (!pLine->isVisible())
+                continue;
+            const QPen penLine = pLine->pen();
+            if (penLine != pen) {
+                flush();
+                pen = penLine;
+            }
+            vecRun.append(pLine->line());
+        }
+        flush();
+    }
+
+private:
+    QVector<QGraphicsLineItem *> m_vecPaths;
+    QRectF m_rcBounds;
+};
 
 } // namespace
 
@@ -113,13 +201,12 @@ void CTouchPanelView::BuildConnectors(const CHardwareInfo &info)
 {
     const QMap<QString, CConnectorInfo> &mapConnectors = info.GetConnectorMap();
     for (auto it = mapConnectors.cbegin(); it != mapConnectors.cend(); ++it) {
-        QString strFirst, strLast, strSideA, strSideB;
+        QStringRef sideA, sideB;
         int a = 0, b = 0;
-        ParseRelation(it.key(), &strFirst, &strLast);
-        ParseRelationPart(strFirst, &strSideA, &a);
-        ParseRelationPart(strLast, &strSideB, &b);
+        SplitRelationEnds(it.key(), &sideA, &a, &sideB, &b);
         // A connector between boards that the record does not hold gets no item.
-        if (a < 0 || b < 0 || a >= m_mapPcbItems.value(strSideA).size() || b >= m_mapPcbItems.value(strSideB).size())
+        if (a < 0 || b < 0 || a >= m_mapPcbItems.value(sideA.toString()).size() ||
+            b >= m_mapPcbItems.value(sideB.toString()).size())
             continue;
         auto *pConnector = new CConnector(&it.value(), m_dScale, nullptr);
         m_mapConnectorItems.insert(it.key(), pConnector);
@@ -129,7 +216,8 @@ void CTouchPanelView::BuildConnectors(const CHardwareInfo &info)
 
 void CTouchPanelView::BuildLightPaths(const CHardwareInfo &info)
 {
-    // Where each sensor lies now, side by side.
+    // Where each sensor lies now, side by side, looked up by the side's name
+    // as it stands in the relation text.
     QMap<QString, QVector<QPointF>> mapPositions;
     for (auto it = m_mapSensorItems.cbegin(); it != m_mapSensorItems.cend(); ++it) {
         QVector<QPointF> &vec = mapPositions[it.key()];
@@ -137,30 +225,37 @@ void CTouchPanelView::BuildLightPaths(const CHardwareInfo &info)
         for (const CIRSensor *pSensor : *it)
             vec.append(pSensor->scenePos());
     }
+    QHash<QStringView, const QVector<QPointF> *> hashPositions;
+    for (auto it = mapPositions.cbegin(); it != mapPositions.cend(); ++it)
+        hashPositions.insert(QStringView(it.key()), &it.value());
 
-    const QPen pen(QBrush(Qt::black), 0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+    const QPen pen = LightPen(Qt::black);
     const QVector<QPointF> none;
+    // Made with the first path: a record without paths adds no item.
+    CLightPathsItem *pPaths = nullptr;
     for (const QString &strRelation : info.GetSensorRelations()) {
         // One line per path: a text listed twice (two directions ending on
         // the same pair of sensors) names the same line.
         if (m_mapLightItems.contains(strRelation))
             continue;
-        QString strFirst, strLast, strSideA, strSideB;
+        QStringRef sideA, sideB;
         int a = 0, b = 0;
-        ParseRelation(strRelation, &strFirst, &strLast);
-        ParseRelationPart(strFirst, &strSideA, &a);
-        ParseRelationPart(strLast, &strSideB, &b);
-        const auto itA = mapPositions.constFind(strSideA);
-        const auto itB = mapPositions.constFind(strSideB);
-        const QVector<QPointF> &vecA = itA != mapPositions.cend() ? *itA : none;
-        const QVector<QPointF> &vecB = itB != mapPositions.cend() ? *itB : none;
+        SplitRelationEnds(strRelation, &sideA, &a, &sideB, &b);
+        const QVector<QPointF> &vecA = *hashPositions.value(QStringView(sideA), &none);
+        const QVector<QPointF> &vecB = *hashPositions.value(QStringView(sideB), &none);
         if (a < 0 || b < 0 || a >= vecA.size() || b >= vecB.size())
             continue;
+        if (!pPaths)
+            pPaths = new CLightPathsItem();
         auto *pLine = new QGraphicsLineItem(QLineF(vecA.at(a), vecB.at(b)));
-        m_mapLightItems.insert(strRelation, pLine);
-        m_scene.addItem(pLine);
         pLine->setPen(pen);
         pLine->setVisible(false);
+        m_mapLightItems.insert(strRelation, pLine);
+        pPaths->AddPath(pLine);
+    }
+    if (pPaths) {
+        m_scene.addItem(pPaths);
+        m_pLightPaths = pPaths;
     }
 }
 
@@ -180,18 +275,17 @@ void CTouchPanelView::BuildOpenArea(const CHardwareInfo &info)
 
 void CTouchPanelView::ParseRelation(const QString &strRelation, QString *pstrFirst, QString *pstrLast)
 {
-    const QStringList parts = strRelation.split(QLatin1Char('-'));
-    *pstrFirst = parts.first();
-    *pstrLast = parts.last();
+    QStringRef first, last;
+    SplitRelation(QStringRef(&strRelation), &first, &last);
+    *pstrFirst = first.toString();
+    *pstrLast = last.toString();
 }
 
 void CTouchPanelView::ParseRelationPart(const QString &strPart, QString *pstrSide, int *pnNumber)
 {
-    const QStringList pieces = strPart.split(QLatin1Char(':'));
-    *pstrSide = pieces.first();
-    bool bOk = false;
-    const int n = pieces.last().toInt(&bOk, 10);
-    *pnNumber = bOk ? n : 0;
+    QStringRef side;
+    SplitRelationPart(QStringRef(&strPart), &side, pnNumber);
+    *pstrSide = side.toString();
 }
 
 bool CTouchPanelView::UpdateTouchPanel(QMap<QString, QList<QString>> mapProblems, uint32_t *)
@@ -233,25 +327,26 @@ bool CTouchPanelView::UpdateTouchPanel(QMap<QString, QList<QString>> mapProblems
     const QSet<QString> setLightError = IdSet(problems, kLightError);
     const QSet<QString> setLightWeak = IdSet(problems, kLightWeak);
     const QSet<QString> setLightUnstable = IdSet(problems, kLightUnstable);
+    const QPen penError = LightPen(Qt::red);
+    const QPen penWeak = LightPen(Qt::yellow);
+    const QPen penUnstable = LightPen(Qt::gray);
     for (auto it = m_mapLightItems.cbegin(); it != m_mapLightItems.cend(); ++it) {
         const QString &strId = it.key();
         QGraphicsLineItem *pLine = it.value();
-        Qt::GlobalColor color;
-        if (setLightError.contains(strId))
-            color = Qt::red;
-        else if (setLightWeak.contains(strId))
-            color = Qt::yellow;
-        else if (setLightUnstable.contains(strId))
-            color = Qt::gray;
-        else {
+        const QPen *pPen = setLightError.contains(strId)      ? &penError
+                           : setLightWeak.contains(strId)     ? &penWeak
+                           : setLightUnstable.contains(strId) ? &penUnstable
+                                                              : nullptr;
+        if (!pPen) {
             pLine->setVisible(false);
             continue;
         }
-        QPen pen = pLine->pen();
-        pen.setColor(color);
-        pLine->setPen(pen);
+        pLine->setPen(*pPen);
         pLine->setVisible(true);
     }
+    // The paths draw nothing themselves: the item that draws them repaints.
+    if (m_pLightPaths)
+        m_pLightPaths->update();
     return true;
 }
 

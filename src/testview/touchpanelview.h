@@ -12,6 +12,7 @@ class CConnector;
 class CHardwareInfo;
 class CIRSensor;
 class CPcbBoard;
+class QGraphicsItem;
 class QGraphicsLineItem;
 class QGraphicsRectItem;
 
@@ -50,7 +51,9 @@ public:
     // from another thread.
     Q_INVOKABLE bool UpdateTouchPanel(QMap<QString, QList<QString>> mapProblems, uint32_t *nFrameNo = nullptr);
 
-    // What the diagram holds (the scene owns the items).
+    // What the diagram holds (the scene owns the items). The light paths draw
+    // nothing themselves: one item, their parent, draws them all, and is told
+    // to repaint by UpdateTouchPanel, the one place that changes them.
     const QMap<QString, QList<CIRSensor *>> &SensorItems() const { return m_mapSensorItems; }
     const QMap<QString, QList<CPcbBoard *>> &PcbItems() const { return m_mapPcbItems; }
     const QMap<QString, QGraphicsLineItem *> &LightItems() const { return m_mapLightItems; }
@@ -92,6 +95,8 @@ private:
     QMap<QString, QGraphicsLineItem *> m_mapLightItems;
     QMap<QString, CConnector *> m_mapConnectorItems;
     QGraphicsRectItem *m_pOpenArea = nullptr;
+    // Draws the light paths (their parent); none without paths.
+    QGraphicsItem *m_pLightPaths = nullptr;
     // The ids of the boards and sensors, side by side in item order, made once.
     QMap<QString, QVector<QString>> m_mapPcbIds;
     QMap<QString, QVector<QString>> m_mapSensorIds;

@@ -14,7 +14,9 @@ using namespace QtCharts;
 
 CTouchSignalQChartView::CTouchSignalQChartView(QWidget *parent, CDirSignalInfo *pDirInfo,
                                                const QPair<QString, QString> &key)
-    : QChartView(parent), m_key(key)
+    // Built over a chart of its own: the view's parent-only constructor makes
+    // a chart that setChart() would drop without deleting it.
+    : QChartView(new QChart(), parent), m_pChart(chart()), m_key(key)
 {
     if (pDirInfo) {
         // Looked up without adding an "ADC" entry to the direction; the
@@ -36,7 +38,6 @@ CTouchSignalQChartView::CTouchSignalQChartView(QWidget *parent, CDirSignalInfo *
     m_pSeries = new QBarSeries();
     m_pSeries->append(m_pBarSet);
 
-    m_pChart = new QChart();
     m_pChart->addSeries(m_pSeries);
     m_pChart->setAnimationOptions(QChart::SeriesAnimations);
     m_pChart->legend()->setVisible(true);
@@ -58,7 +59,6 @@ CTouchSignalQChartView::CTouchSignalQChartView(QWidget *parent, CDirSignalInfo *
     m_pChart->addAxis(m_pAxisY, Qt::AlignLeft);
     m_pSeries->attachAxis(m_pAxisY);
 
-    setChart(m_pChart);
     setRenderHint(QPainter::Antialiasing);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     policy.setHorizontalStretch(1);

@@ -59,4 +59,12 @@ if [ -n "${ASAN_OPTIONS:-}" ]; then
 fi
 export XDG_RUNTIME_DIR="$tmp/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# No session bus. Under xcb, Qt's accessibility bridge asks for one as soon as
+# a widget is shown; without an address, libdbus would "autolaunch" one
+# through dbus-launch bound to this X display (a daemon that outlives the
+# test where dbus-x11 is installed, and a leaked read buffer in libdbus where
+# it is not). An address where nothing listens fails at once, and the bridge
+# stays off.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/no-session-bus"
+unset AT_SPI_BUS_ADDRESS QT_LINUX_ACCESSIBILITY_ALWAYS_ON
 "$@"

@@ -311,6 +311,11 @@ void TestCalibrationScreensEndToEnd::nothingWaitsForABusyFrame()
     // All of it while the edge move still waits for the frame.
     QVERIFY(m_pRig->Work()->IsTaskRunning("CAL_LTL"));
     QVERIFY(!QFile::exists(m_pDir->filePath("out.ini")));
+    // The press ends before the frame leaves, as it does on a station (the
+    // frame reports it). Held on, it would adjust at the first tick after
+    // the move let go of the device, which may come before the station has
+    // seen the frame go.
+    SendMouse(pFine, QEvent::MouseButtonRelease, g.leftTop + QPoint(5, -1));
 
     // The frame leaves: the move ends, the manual screen gets its values.
     m_pRig->Frame().usb->Unplug();
@@ -324,6 +329,20 @@ void TestCalibrationScreensEndToEnd::nothingWaitsForABusyFrame()
     QVERIFY(tasks.removeAll("READ_CAL_VALUES") > 0);
     QCOMPARE(tasks, QStringList{"CAL_LTL"});
 
+    QCOMPARE(m_pRig->Cached().value(0), 0x100);
+
+    // A long press now: the station keeps the frame's values, but no frame is
+    // on the bus; nothing is adjusted or sent, and the log says why.
+    m_pRig->Forget();
+    SendMouse(pFine, QEvent::MouseButtonPress, g.leftTop + QPoint(5, -1));
+    for (int i = 0; i < 60; ++i) {
+        pFine->repaint();
+        pFine->CalWork();
+    }
+    SendMouse(pFine, QEvent::MouseButtonRelease, g.leftTop + QPoint(5, -1));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->log.Count("CalWork : no frame is plugged; nothing is adjusted"), 1);
+    QVERIFY(m_pRig->Tasks().isEmpty());
     QCOMPARE(m_pRig->Cached().value(0), 0x100);
     pFine->CloseFineTuningCal();
 }

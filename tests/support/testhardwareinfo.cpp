@@ -3,6 +3,7 @@
 #include "testloglimits.h"
 
 #include <QPointF>
+#include <cstdio>
 
 namespace {
 
@@ -123,10 +124,15 @@ CHardwareInfo CTestHardwareInfo::AtTheLimits()
         }
         info.SetAxis(uint32_t(s), QLatin1String(sides[s]), lst);
     }
+    // Each text written in one go: QString::arg would make four strings of
+    // each, which costs a sanitizer build seconds at this count.
     const int nSpread = CTestLogLimits::kMaxRelations / nPerSide;
+    char szRelation[48];
     for (int i = 0; i < nPerSide; ++i)
-        for (int k = 0; k < nSpread; ++k)
-            info.ParseRelation(QStringLiteral("Bottom:%1-Top:%2").arg(i).arg((i + k) % nPerSide));
+        for (int k = 0; k < nSpread; ++k) {
+            const int n = std::snprintf(szRelation, sizeof szRelation, "Bottom:%d-Top:%d", i, (i + k) % nPerSide);
+            info.ParseRelation(QString::fromLatin1(szRelation, n));
+        }
     info.SetOpenArea(0.0, 81920.0, 0.0, 81920.0);
     return info;
 }

@@ -23,6 +23,7 @@
 #include <QGraphicsRectItem>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -185,12 +186,22 @@ private slots:
             QVERIFY(it.value()->pen().isCosmetic());
             QCOMPARE(it.value()->zValue(), 0.0);
         }
+        // The paths are drawn by one item, their parent, above the boards.
+        QGraphicsItem *pPaths = view.LightItems().first()->parentItem();
+        QVERIFY(pPaths && !pPaths->parentItem());
+        QCOMPARE(pPaths->zValue(), 0.0);
+        QVERIFY(!(pPaths->flags() & QGraphicsItem::ItemHasNoContents));
+        for (const QGraphicsLineItem *pLine : view.LightItems()) {
+            QCOMPARE(pLine->parentItem(), pPaths);
+            QVERIFY(pLine->flags() & QGraphicsItem::ItemHasNoContents);
+        }
+        QCOMPARE(pPaths->childItems().size(), relations.size());
         // Nothing else is in the scene: boards (with their children),
-        // connectors, paths, the open area.
+        // connectors, the paths' item, the open area.
         int nTop = 0;
         for (QGraphicsItem *pItem : view.scene()->items())
             nTop += pItem->parentItem() ? 0 : 1;
-        QCOMPARE(nTop, 7 + connectors.size() + relations.size() + 1);
+        QCOMPARE(nTop, 7 + connectors.size() + 1 + 1);
     }
 
     void relationTexts_data()
@@ -323,6 +334,42 @@ private slots:
             QVERIFY2(looks.value(it.key()) == it.value(),
                      qPrintable(QStringLiteral("%1: %2, not %3").arg(it.key(), looks.value(it.key()), it.value())));
         QCOMPARE(looks.size(), expected.size());
+    }
+
+    // What the window shows: a path at fault in its colour, each path in its
+    // own, and nothing once a later map clears it, without a call to repaint.
+    void pathsOnScreen()
+    {
+        CHardwareInfo info = CTestHardwareInfo::Build();
+        SPage page(&info);
+        CTouchPanelView *pView = page.view;
+        QVERIFY(page.Show());
+        const QString strRed = QStringLiteral("Bottom:0-Top:0");
+        const QString strYellow = QStringLiteral("Right:3-Left:3");
+        // A point a third of the way along each path, in the window.
+        auto at = [&](const QString &strPath) {
+            const QLineF line = pView->LightItems().value(strPath)->line();
+            return pView->viewport()->mapTo(&page.page, pView->mapFromScene(line.pointAt(1.0 / 3.0)));
+        };
+        // Whether the window, as on screen, has the colour within a pixel.
+        auto shows = [&](const QPoint &pt, const QColor &color) {
+            const QImage image = page.page.screen()->grabWindow(page.page.winId()).toImage();
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if (image.pixelColor(pt + QPoint(dx, dy)) == color)
+                        return true;
+            return false;
+        };
+        const QPoint ptRed = at(strRed), ptYellow = at(strYellow);
+        QVERIFY(!shows(ptRed, Qt::red) && !shows(ptYellow, Qt::yellow));
+
+        QVERIFY(pView->UpdateTouchPanel({{"LIGHT_ERROR", {strRed}}, {"LIGHT_WEAK", {strYellow}}}));
+        QVERIFY(StationTest::WaitFor([&] { return shows(ptRed, Qt::red) && shows(ptYellow, Qt::yellow); }));
+        QVERIFY(pView->UpdateTouchPanel({{"LIGHT_WEAK", {strRed}}}));
+        QVERIFY(StationTest::WaitFor([&] { return shows(ptRed, Qt::yellow) && !shows(ptYellow, Qt::yellow); }));
+        QVERIFY(!shows(ptRed, Qt::red));
+        QVERIFY(pView->UpdateTouchPanel(ProblemMap()));
+        QVERIFY(StationTest::WaitFor([&] { return !shows(ptRed, Qt::yellow); }));
     }
 
     // Before the first map: boards green, connectors black, sensors unfilled
