@@ -538,7 +538,11 @@ void CMockedHidFrame::Detach()
         node->output = nullptr;
     }
     node->Fail();
-    // The event needs the node's folder: it goes out first.
+    // As in the kernel, the node leaves the hidraw listing before its
+    // "remove" event goes out: the station's look at the bus on that event
+    // must not find it still there. The event needs the node's folder, which
+    // goes after it.
+    m_pKernel->Unlist(node->strHidrawPath);
     m_pKernel->Uevent(node->strHidrawPath, "remove");
     m_pKernel->RemoveDevice(node->strHidrawPath);
     m_pKernel->RemoveDevice(node->strHidPath);
