@@ -63,7 +63,128 @@
     <name>CFtpClient</name>
     <message>
         <source>Connect to the FTP server error, please check the internet and retry or contact the IT department...</source>
+        <translation>连接FTP服务器出错，请检查网络后重试，或联系IT部门...</translation>
+    </message>
+</context>
+<context>
+    <name>CRecordDialog</name>
+    <message>
+        <source>Dialog</source>
         <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在录制数据</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>00:00:00</source>
+        <translation type="unfinished">00:00:00</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation type="unfinished">...</translation>
+    </message>
+</context>
+<context>
+    <name>CSetUpDialog</name>
+    <message>
+        <source>Setup Dialog</source>
+        <translation>测试设置</translation>
+    </message>
+    <message>
+        <source>Default Configuration</source>
+        <translation>默认配置</translation>
+    </message>
+    <message>
+        <source>Default touch enable when open device</source>
+        <translation>打开设备时默认启用触摸</translation>
+    </message>
+    <message>
+        <source>Default jump to draw when test pass</source>
+        <translation>测试通过后默认跳转到画线测试</translation>
+    </message>
+    <message>
+        <source>Default support realtime test</source>
+        <translation>默认支持实时测试</translation>
+    </message>
+    <message>
+        <source>Default support serial number check</source>
+        <translation>默认支持序列号校验</translation>
+    </message>
+    <message>
+        <source>Device Support</source>
+        <translation>设备支持</translation>
+    </message>
+    <message>
+        <source>Add vid-pid to support(Pid 0xFFFF represents 0x0001~0xFFFF)...</source>
+        <translation>添加支持的VID-PID(PID 0xFFFF 代表 0x0001~0xFFFF)...</translation>
+    </message>
+    <message>
+        <source>Vid-Pid:</source>
+        <translation>VID-PID：</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>添加</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Firmware Check</source>
+        <translation>固件校验</translation>
+    </message>
+    <message>
+        <source>Product:</source>
+        <translation>产品：</translation>
+    </message>
+    <message>
+        <source>CheckSum:</source>
+        <translation>校验和：</translation>
+    </message>
+    <message>
+        <source>SN Check</source>
+        <translation>序列号校验</translation>
+    </message>
+    <message>
+        <source>SN Number</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>CSetUpForMultiDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>画线设置</translation>
+    </message>
+    <message>
+        <source>Grid Width</source>
+        <translation>网格宽度</translation>
+    </message>
+    <message>
+        <source>Line Width</source>
+        <translation>线宽</translation>
+    </message>
+    <message>
+        <source>Enable Right Button</source>
+        <translation>启用右键</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
     </message>
 </context>
 <context>
@@ -90,10 +211,55 @@
     </message>
 </context>
 <context>
+    <name>CTouchPaintView</name>
+    <message>
+        <source>Set...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation type="unfinished">退出</translation>
+    </message>
+    <message>
+        <source>Hide buttons...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print screen...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear screen...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SetUp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CTouchSignalQwtChartView</name>
+    <message>
+        <source>Standard</source>
+        <translation>标准</translation>
+    </message>
+</context>
+<context>
+    <name>CTouchSignalView</name>
+    <message>
+        <source>Show mark...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CUploadTestData</name>
     <message>
         <source>Connect to DataBase server error, please check the internet and retry or contact the IT department...</source>
-        <translation type="unfinished"></translation>
+        <translation>连接数据库服务器出错，请检查网络后重试，或联系IT部门...</translation>
     </message>
 </context>
 <context>
@@ -108,11 +274,11 @@
     </message>
     <message>
         <source>Reset</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">重置</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">退出</translation>
     </message>
 </context>
 <context>
@@ -284,94 +450,94 @@
     <name>MainSetUpDialog</name>
     <message>
         <source>Dialog</source>
-        <translation type="unfinished"></translation>
+        <translation>设置</translation>
     </message>
     <message>
         <source>Touch Format SetUp</source>
-        <translation type="unfinished"></translation>
+        <translation>触摸报点格式设置</translation>
     </message>
     <message>
         <source>USB1 SetUp</source>
-        <translation type="unfinished"></translation>
+        <translation>USB1 设置</translation>
     </message>
     <message>
         <source>MultiTouch</source>
-        <translation type="unfinished"></translation>
+        <translation>多点触摸</translation>
     </message>
     <message>
         <source>SingleTouch</source>
-        <translation type="unfinished"></translation>
+        <translation>单点触摸</translation>
     </message>
     <message>
         <source>MouseTouch</source>
-        <translation type="unfinished"></translation>
+        <translation>鼠标</translation>
     </message>
     <message>
         <source>USB2 SetUp</source>
-        <translation type="unfinished"></translation>
+        <translation>USB2 设置</translation>
     </message>
     <message>
         <source>Default interface selection</source>
-        <translation type="unfinished"></translation>
+        <translation>默认界面选择</translation>
     </message>
     <message>
         <source>Main interface</source>
-        <translation type="unfinished"></translation>
+        <translation>主界面</translation>
     </message>
     <message>
         <source>Signal test interface</source>
-        <translation type="unfinished"></translation>
+        <translation>信号测试界面</translation>
     </message>
     <message>
         <source>Upgrade interface</source>
-        <translation type="unfinished"></translation>
+        <translation>升级界面</translation>
     </message>
     <message>
         <source>Calibration interface</source>
-        <translation type="unfinished"></translation>
+        <translation>校准界面</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>保存</translation>
     </message>
     <message>
         <source>Reset</source>
-        <translation type="unfinished"></translation>
+        <translation>重置</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished">退出</translation>
+        <translation>退出</translation>
     </message>
     <message>
         <source>Set Up</source>
-        <translation type="unfinished"></translation>
+        <translation>设置</translation>
     </message>
     <message>
         <source>Failed to get the touch box hair point format...</source>
-        <translation type="unfinished"></translation>
+        <translation>获取触摸框报点格式失败...</translation>
     </message>
     <message>
         <source>The parameter has been modified, are you sure not to save it?</source>
-        <translation type="unfinished"></translation>
+        <translation>参数已修改，确定不保存吗？</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished">取消</translation>
+        <translation>取消</translation>
     </message>
 </context>
 <context>
     <name>MainWindow</name>
     <message>
         <source>MainWindow</source>
-        <translation type="unfinished"></translation>
+        <translation>MainWindow</translation>
     </message>
     <message>
         <source>TextLabel</source>
-        <translation type="unfinished"></translation>
+        <translation>TextLabel</translation>
     </message>
     <message>
         <source>1213245</source>
-        <translation type="unfinished"></translation>
+        <translation>1213245</translation>
     </message>
     <message>
         <source>Enable/Disable Touch(F1)</source>
@@ -383,7 +549,7 @@
     </message>
     <message>
         <source>F1</source>
-        <translation type="unfinished"></translation>
+        <translation>F1</translation>
     </message>
     <message>
         <source>Drawing(F3)</source>
@@ -395,7 +561,7 @@
     </message>
     <message>
         <source>F3</source>
-        <translation type="unfinished"></translation>
+        <translation>F3</translation>
     </message>
     <message>
         <source>Signal(PgUp)</source>
@@ -403,11 +569,11 @@
     </message>
     <message>
         <source>...</source>
-        <translation type="unfinished"></translation>
+        <translation>...</translation>
     </message>
     <message>
         <source>PgUp</source>
-        <translation type="unfinished"></translation>
+        <translation>PgUp</translation>
     </message>
     <message>
         <source>Calibration(C)</source>
@@ -415,11 +581,11 @@
     </message>
     <message>
         <source>PushButton</source>
-        <translation type="unfinished"></translation>
+        <translation>PushButton</translation>
     </message>
     <message>
         <source>C</source>
-        <translation type="unfinished"></translation>
+        <translation>C</translation>
     </message>
     <message>
         <source>Upgrade(U)</source>
@@ -427,7 +593,7 @@
     </message>
     <message>
         <source>U</source>
-        <translation type="unfinished"></translation>
+        <translation>U</translation>
     </message>
     <message>
         <source>Menu(S)</source>
@@ -435,7 +601,7 @@
     </message>
     <message>
         <source>S</source>
-        <translation type="unfinished"></translation>
+        <translation>S</translation>
     </message>
     <message>
         <source>Exit(Esc)</source>
@@ -447,7 +613,7 @@
     </message>
     <message>
         <source>Esc</source>
-        <translation type="unfinished"></translation>
+        <translation>Esc</translation>
     </message>
     <message>
         <source>There is no device inserted, Please insert device!</source>
@@ -483,7 +649,7 @@
     </message>
     <message>
         <source> Please select what you want!</source>
-        <translation>请选择下一步操作！</translation>
+        <translation> 请选择下一步操作！</translation>
     </message>
     <message>
         <source>Cancel</source>
@@ -495,7 +661,7 @@
     </message>
     <message>
         <source> The applicaiton will exit!</source>
-        <translation>程序将退出！</translation>
+        <translation> 程序将退出！</translation>
     </message>
     <message>
         <source>The device dosn&apos;t support the function &quot;Modify SN code...&quot;...</source>
@@ -531,137 +697,207 @@
     </message>
 </context>
 <context>
+    <name>ScanInputDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Dialog</translation>
+    </message>
+    <message>
+        <source>SN Template</source>
+        <translation>序列号模板</translation>
+    </message>
+    <message>
+        <source>SN Input </source>
+        <translation>序列号输入 </translation>
+    </message>
+    <message>
+        <source>Product Serise ID Input</source>
+        <translation>产品序列号输入</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>The product serial number is empty, please enter the product serial number</source>
+        <translation>产品序列号为空，请输入产品序列号</translation>
+    </message>
+    <message>
+        <source>Product serial numbers do not match</source>
+        <translation>产品序列号不匹配</translation>
+    </message>
+</context>
+<context>
     <name>SignalHistogramView</name>
     <message>
         <source>Form</source>
-        <translation type="unfinished"></translation>
+        <translation>信号直方图</translation>
+    </message>
+</context>
+<context>
+    <name>UpgradeSetDialog</name>
+    <message>
+        <source>Dialog</source>
+        <translation>Dialog</translation>
+    </message>
+    <message>
+        <source>Auto Upgrade SetUp</source>
+        <translation>自动升级设置</translation>
+    </message>
+    <message>
+        <source>Enable Auto Upgrade</source>
+        <translation>启用自动升级</translation>
+    </message>
+    <message>
+        <source>Enable limited number of upgrades</source>
+        <translation>启用升级次数限制</translation>
+    </message>
+    <message>
+        <source>Automatic upgrade times settings</source>
+        <translation>自动升级次数设置</translation>
+    </message>
+    <message>
+        <source>Enable Continuous Upgrade</source>
+        <translation>启用连续升级</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Upgrade SetUp</source>
+        <translation>升级设置</translation>
     </message>
 </context>
 <context>
     <name>VeloraCalibrateView</name>
     <message>
         <source>TextLabel</source>
-        <translation type="unfinished"></translation>
+        <translation>TextLabel</translation>
     </message>
     <message>
         <source>Four-point calibration</source>
-        <translation type="unfinished"></translation>
+        <translation>四点校准</translation>
     </message>
     <message>
         <source>Fine-tuning calibration</source>
-        <translation type="unfinished"></translation>
+        <translation>微调校准</translation>
     </message>
     <message>
         <source>Manual tuning</source>
-        <translation type="unfinished"></translation>
+        <translation>手动调节</translation>
     </message>
     <message>
         <source>Calibrate</source>
-        <translation type="unfinished"></translation>
+        <translation>校准</translation>
     </message>
     <message>
         <source>Reset</source>
-        <translation type="unfinished"></translation>
+        <translation>重置</translation>
     </message>
     <message>
         <source>Enable/Disable Touch(F1)</source>
-        <translation type="unfinished"></translation>
+        <translation>启用/禁用触摸(F1)</translation>
     </message>
     <message>
         <source>Enable Touch</source>
-        <translation type="unfinished"></translation>
+        <translation>启用触摸</translation>
     </message>
     <message>
         <source>F1</source>
-        <translation type="unfinished"></translation>
+        <translation>F1</translation>
     </message>
     <message>
         <source>...</source>
-        <translation type="unfinished"></translation>
+        <translation>...</translation>
     </message>
     <message>
         <source>Signal(PgUp)</source>
-        <translation type="unfinished"></translation>
+        <translation>信号(PgUp)</translation>
     </message>
     <message>
         <source>PgUp</source>
-        <translation type="unfinished"></translation>
+        <translation>PgUp</translation>
     </message>
     <message>
         <source>Upgrade(U)</source>
-        <translation type="unfinished"></translation>
+        <translation>升级(U)</translation>
     </message>
     <message>
         <source>PushButton</source>
-        <translation type="unfinished"></translation>
+        <translation>PushButton</translation>
     </message>
     <message>
         <source>U</source>
-        <translation type="unfinished"></translation>
+        <translation>U</translation>
     </message>
     <message>
         <source>SetUp(S)</source>
-        <translation type="unfinished"></translation>
+        <translation>设置(S)</translation>
     </message>
     <message>
         <source>S</source>
-        <translation type="unfinished"></translation>
+        <translation>S</translation>
     </message>
     <message>
         <source>Exit(Esc)</source>
-        <translation type="unfinished"></translation>
+        <translation>退出(Esc)</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished"></translation>
+        <translation>退出</translation>
     </message>
     <message>
         <source>Esc</source>
-        <translation type="unfinished"></translation>
+        <translation>Esc</translation>
     </message>
     <message>
         <source>Device is disconnected</source>
-        <translation type="unfinished"></translation>
+        <translation>设备已断开</translation>
     </message>
     <message>
         <source>Reset successful!</source>
-        <translation type="unfinished"></translation>
+        <translation>重置成功！</translation>
     </message>
     <message>
         <source>Reset failed!</source>
-        <translation type="unfinished"></translation>
+        <translation>重置失败！</translation>
     </message>
     <message>
         <source>Calibration complete</source>
-        <translation type="unfinished"></translation>
+        <translation>校准完成</translation>
     </message>
     <message>
         <source>The calibration deviation is too large, do you want to save the current parameters!</source>
-        <translation type="unfinished"></translation>
+        <translation>校准偏差过大，是否保存当前参数？</translation>
     </message>
     <message>
         <source>Delete Record</source>
-        <translation type="unfinished"></translation>
+        <translation>删除记录</translation>
     </message>
     <message>
         <source>Record keeping</source>
-        <translation type="unfinished"></translation>
+        <translation>保存记录</translation>
     </message>
     <message>
         <source>Save Calibrate Log file</source>
-        <translation type="unfinished"></translation>
+        <translation>保存校准日志文件</translation>
     </message>
     <message>
         <source>Cancel saving log</source>
-        <translation type="unfinished"></translation>
+        <translation>取消保存日志</translation>
     </message>
     <message>
         <source>Failed to generate log file:</source>
-        <translation type="unfinished"></translation>
+        <translation>生成日志文件失败：</translation>
     </message>
     <message>
         <source>Generate log file:</source>
-        <translation type="unfinished"></translation>
+        <translation>生成日志文件：</translation>
     </message>
 </context>
 <context>
@@ -676,7 +912,7 @@
     </message>
     <message>
         <source>TextLabel</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">TextLabel</translation>
     </message>
     <message>
         <source>TouchSignal</source>
@@ -700,59 +936,59 @@
     </message>
     <message>
         <source>Enable/Disable Touch(F1)</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">启用/禁用触摸(F1)</translation>
     </message>
     <message>
         <source>Enable Touch</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">启用触摸</translation>
     </message>
     <message>
         <source>F1</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">F1</translation>
     </message>
     <message>
         <source>Drawing(F3)</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">画线(F3)</translation>
     </message>
     <message>
         <source>Draw Test</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">画线测试</translation>
     </message>
     <message>
         <source>F3</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">F3</translation>
     </message>
     <message>
         <source>Calibration(C)</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">校准(C)</translation>
     </message>
     <message>
         <source>PushButton</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">PushButton</translation>
     </message>
     <message>
         <source>C</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">C</translation>
     </message>
     <message>
         <source>Upgrade(U)</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">升级(U)</translation>
     </message>
     <message>
         <source>U</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">U</translation>
     </message>
     <message>
         <source>Signal(PgUp)</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">信号(PgUp)</translation>
     </message>
     <message>
         <source>...</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">...</translation>
     </message>
     <message>
         <source>PgUp</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">PgUp</translation>
     </message>
     <message>
         <source>Touch Frame(PgDn)</source>
@@ -792,7 +1028,7 @@
     </message>
     <message>
         <source>F5</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">F5</translation>
     </message>
     <message>
         <source>Menu(M)</source>
@@ -804,387 +1040,158 @@
     </message>
     <message>
         <source>Exit(Esc)</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">退出(Esc)</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">退出</translation>
     </message>
     <message>
         <source>Esc</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">Esc</translation>
     </message>
 </context>
 <context>
     <name>VeloraUpgradeView</name>
     <message>
         <source>Form</source>
-        <translation type="unfinished"></translation>
+        <translation>Form</translation>
     </message>
     <message>
         <source>TextLabel</source>
-        <translation type="unfinished"></translation>
+        <translation>TextLabel</translation>
     </message>
     <message>
         <source>Browse</source>
-        <translation type="unfinished"></translation>
+        <translation>浏览</translation>
     </message>
     <message>
         <source>Upgrade</source>
-        <translation type="unfinished"></translation>
+        <translation>升级</translation>
     </message>
     <message>
         <source>Enable/Disable Touch(F1)</source>
-        <translation type="unfinished"></translation>
+        <translation>启用/禁用触摸(F1)</translation>
     </message>
     <message>
         <source>Enable Touch</source>
-        <translation type="unfinished"></translation>
+        <translation>启用触摸</translation>
     </message>
     <message>
         <source>F1</source>
-        <translation type="unfinished"></translation>
+        <translation>F1</translation>
     </message>
     <message>
         <source>Signal(PgUp)</source>
-        <translation type="unfinished"></translation>
+        <translation>信号(PgUp)</translation>
     </message>
     <message>
         <source>...</source>
-        <translation type="unfinished"></translation>
+        <translation>...</translation>
     </message>
     <message>
         <source>PgUp</source>
-        <translation type="unfinished"></translation>
+        <translation>PgUp</translation>
     </message>
     <message>
         <source>Calibration(C)</source>
-        <translation type="unfinished"></translation>
+        <translation>校准(C)</translation>
     </message>
     <message>
         <source>PushButton</source>
-        <translation type="unfinished"></translation>
+        <translation>PushButton</translation>
     </message>
     <message>
         <source>C</source>
-        <translation type="unfinished"></translation>
+        <translation>C</translation>
     </message>
     <message>
         <source>SetUp(S)</source>
-        <translation type="unfinished"></translation>
+        <translation>设置(S)</translation>
     </message>
     <message>
         <source>S</source>
-        <translation type="unfinished"></translation>
+        <translation>S</translation>
     </message>
     <message>
         <source>Exit(Esc)</source>
-        <translation type="unfinished"></translation>
+        <translation>退出(Esc)</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished"></translation>
+        <translation>退出</translation>
     </message>
     <message>
         <source>Esc</source>
-        <translation type="unfinished"></translation>
+        <translation>Esc</translation>
     </message>
     <message>
         <source>Please choose a correct Firmware ......</source>
-        <translation type="unfinished"></translation>
+        <translation>请选择正确的固件......</translation>
     </message>
     <message>
         <source>Please plug and unplug the touch box again, the file is currently open</source>
-        <translation type="unfinished"></translation>
+        <translation>请重新插拔触摸框，当前打开的是测试日志文件</translation>
     </message>
     <message>
         <source>Open file...</source>
-        <translation type="unfinished"></translation>
+        <translation>打开文件...</translation>
     </message>
     <message>
         <source>*.bin</source>
-        <translation type="unfinished"></translation>
+        <translation>*.bin</translation>
     </message>
     <message>
         <source>Please select a valid file!</source>
-        <translation type="unfinished"></translation>
+        <translation>请选择有效的文件！</translation>
     </message>
     <message>
         <source>No firmware selected, please select a valid file</source>
-        <translation type="unfinished"></translation>
+        <translation>未选择固件，请选择有效的文件</translation>
     </message>
     <message>
         <source>Enter upgrade mode</source>
-        <translation type="unfinished"></translation>
+        <translation>进入升级模式</translation>
     </message>
     <message>
         <source>Upgrade canceled</source>
-        <translation type="unfinished"></translation>
+        <translation>升级已取消</translation>
     </message>
     <message>
         <source>Device is disconnected</source>
-        <translation type="unfinished"></translation>
+        <translation>设备已断开</translation>
     </message>
     <message>
         <source>Device is re-enumerating</source>
-        <translation type="unfinished"></translation>
+        <translation>设备正在重新枚举</translation>
     </message>
     <message>
         <source>Upgrade unsuccessful</source>
-        <translation type="unfinished"></translation>
+        <translation>升级失败</translation>
     </message>
     <message>
         <source>Update completed</source>
-        <translation type="unfinished"></translation>
+        <translation>升级完成</translation>
     </message>
     <message>
         <source>No reply for a long time, exit the upgrade</source>
-        <translation type="unfinished"></translation>
+        <translation>长时间无应答，退出升级</translation>
     </message>
     <message>
         <source>Cancel upgrade</source>
-        <translation type="unfinished"></translation>
+        <translation>取消升级</translation>
     </message>
     <message>
         <source>Upgrade in progress, can&apos;t respond to exit!</source>
-        <translation type="unfinished"></translation>
+        <translation>正在升级，无法退出！</translation>
     </message>
     <message>
         <source>Generate log file:</source>
-        <translation type="unfinished"></translation>
+        <translation>生成日志文件：</translation>
     </message>
     <message>
         <source>Failed to generate log file:</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>CSetUpDialog</name>
-    <message>
-        <source>Setup Dialog</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Default Configuration</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Default touch enable when open device</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Default jump to draw when test pass</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Default support realtime test</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Default support serial number check</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Device Support</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Add vid-pid to support(Pid 0xFFFF represents 0x0001~0xFFFF)...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Vid-Pid:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Add</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Remove</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Firmware Check</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Product:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>CheckSum:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>SN Check</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>SN Number</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation type="unfinished">取消</translation>
-    </message>
-</context>
-<context>
-    <name>CSetUpForMultiDialog</name>
-    <message>
-        <source>Dialog</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Grid Width</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Line Width</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Enable Right Button</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation type="unfinished">取消</translation>
-    </message>
-</context>
-<context>
-    <name>ScanInputDialog</name>
-    <message>
-        <source>Dialog</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>SN Template</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>SN Input </source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Product Serise ID Input</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Warning</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The product serial number is empty, please enter the product serial number</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Product serial numbers do not match</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>UpgradeSetDialog</name>
-    <message>
-        <source>Dialog</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Auto Upgrade SetUp</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Enable Auto Upgrade</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Enable limited number of upgrades</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Automatic upgrade times settings</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Enable Continuous Upgrade</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Upgrade SetUp</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>CRecordDialog</name>
-    <message>
-        <source>Dialog</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>正在录制数据</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>00:00:00</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>...</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>CTouchPaintView</name>
-    <message>
-        <source>Set...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Exit</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Hide buttons...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Print screen...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Clear screen...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>SetUp</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Clear</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>CTouchSignalView</name>
-    <message>
-        <source>Show mark...</source>
-        <translation type="unfinished"></translation>
+        <translation>生成日志文件失败：</translation>
     </message>
 </context>
 </TS>

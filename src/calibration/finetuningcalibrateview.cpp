@@ -244,8 +244,13 @@ void CFineTuningCalibrateView::LeaveAtProgramEnd()
             loop.exec();
         m_pExitLoop = nullptr;
     }
-    if (!m_bExitAnswered)
+    if (!m_bExitAnswered) {
         qWarning().noquote() << "LeaveAtProgramEnd : the frame did not leave fine tuning; it stays in the mouse format";
+    } else if (m_nExitResult != 0) {
+        qWarning().noquote() << "LeaveAtProgramEnd : the frame did not take back its touch formats,"
+                             << QStringLiteral("0x%1;").arg(uint32_t(m_nExitResult), 0, 16)
+                             << "it stays in the mouse format";
+    }
     {
         QMutexLocker lock(&m_mutex);
         m_nLongPressCount = 0;
@@ -253,9 +258,10 @@ void CFineTuningCalibrateView::LeaveAtProgramEnd()
     CloseScreen();
 }
 
-void CFineTuningCalibrateView::FineTuningExited()
+void CFineTuningCalibrateView::FineTuningExited(int result)
 {
     m_bExitAnswered = true;
+    m_nExitResult = result;
     if (m_pExitLoop)
         m_pExitLoop->quit();
 }

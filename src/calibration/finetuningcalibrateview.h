@@ -82,8 +82,9 @@ public slots:
     void Btn_Reset_Response();
     // The dispatcher's answer to this screen's "SendCalDataToDev".
     void CalDataSent(int result);
-    // The dispatcher's answer to this screen's "ExitFineTuningCalibrate".
-    void FineTuningExited();
+    // The dispatcher's answer to this screen's "ExitFineTuningCalibrate":
+    // 0 when the frame took back its touch formats.
+    void FineTuningExited(int result);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -138,5 +139,6 @@ private:
     bool m_bLeaving = false;
     bool m_bProgramEnd = false;
     bool m_bExitAnswered = false;
+    int m_nExitResult = 0;
     QEventLoop* m_pExitLoop = nullptr;
 };

@@ -329,19 +329,24 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
 
 int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
 {
+    int32_t nFormats = ERROR_CODE_NULL_DEVICE;
     {
         QMutexLocker lock(m_pDeviceMutex);
         if (HardwareInterface* pDevice = LiveHardware()) {
             pDevice->WriteFineTuneParams(pDevice->GetFineTune1() == 1);
             pDevice->ExitFineTuning(1);
-            pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
-                                    uint8_t(pDevice->GetUsb2TouchFormat()));
+            nFormats = pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
+                                               uint8_t(pDevice->GetUsb2TouchFormat()));
         }
+    }
+    if (nFormats < 0 && nFormats != ERROR_CODE_NULL_DEVICE) {
+        qWarning().noquote() << "ExitFineTuningCalibrate : the frame did not take back its touch formats,"
+                             << QStringLiteral("0x%1").arg(uint32_t(nFormats), 0, 16);
     }
     // The fine-tuning screen posts it itself when the program ends and waits
     // for this answer (the slot posts it without a poster).
     if (ctx.mPara)
-        AnswerPoster(ctx, ViewContract::kFineTuningExited);
+        AnswerPoster(ctx, ViewContract::kFineTuningExited, int(nFormats));
     return 0;
 }
 

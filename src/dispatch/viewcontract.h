@@ -99,9 +99,9 @@ constexpr SMethod kTaskFailed{kPosters, "TaskFailed(QString,int32_t)", nullptr, 
 // every case, after the calibration message or UpdateCalibrationData.
 constexpr SMethod kCalDataSent{kFineTuningView, "CalDataSent(int)", nullptr, Thread::Gui, Qt::DirectConnection};
 // "ExitFineTuningCalibrate" posted by the fine-tuning screen itself (the
-// program ends): the frame has been given back its touch formats (or there
-// was no live frame).
-constexpr SMethod kFineTuningExited{kFineTuningView, "FineTuningExited()", nullptr, Thread::Gui,
+// program ends): 0 when the frame has taken back its touch formats, else the
+// failure code (ERROR_CODE_NULL_DEVICE without a live frame).
+constexpr SMethod kFineTuningExited{kFineTuningView, "FineTuningExited(int)", nullptr, Thread::Gui,
                                     Qt::DirectConnection};
 // "READ_CAL_VALUES" posted by the manual calibration screen: the cached
 // values LX, LY, RX, RY (no frame command); zeros without a live frame.

@@ -54,7 +54,7 @@ CTouchSignalQwtChartView::CTouchSignalQwtChartView(QWidget *parent, CDirSignalIn
     setPalette(white);
 
     setTitle(strTitle);
-    setAxisTitle(QwtPlot::yLeft, QStringLiteral("Standard"));
+    setAxisTitle(QwtPlot::yLeft, tr("Standard"));
 
     setFrameStyle(0);
     setLineWidth(0);

@@ -15,9 +15,25 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QMouseEvent>
 #include <QMutexLocker>
 #include <QWidget>
+#include <functional>
 #include <memory>
+
+namespace CalibrationTest {
+
+// A left-button press, a move with it held, or its release at p.
+inline void SendMouse(QWidget* pWidget, QEvent::Type type, const QPoint& p)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, p, button, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(pWidget, &event);
+}
+
+} // namespace CalibrationTest
 
 class CCalibrationScreenRig
 {
@@ -78,6 +94,28 @@ public:
         return tasks;
     }
 
+    // Holds the pointer at p on a running fine-tuning screen (the frame
+    // reporting the touch again and again, the screen's own timer ticking)
+    // until the station's values change, then releases it: one adjustment.
+    // With until: until that holds instead (the values are read under the
+    // device mutex, which a send to a frame that does not answer holds).
+    bool LongPress(QWidget* pScreen, const QPoint& p, std::function<bool()> until = nullptr)
+    {
+        if (!until) {
+            const QList<int> before = Cached();
+            until = [this, before] { return Cached() != before; };
+        }
+        CalibrationTest::SendMouse(pScreen, QEvent::MouseButtonPress, p);
+        const bool bDone = StationTest::WaitFor([&] {
+            if (until())
+                return true;
+            CalibrationTest::SendMouse(pScreen, QEvent::MouseMove, p);
+            return false;
+        });
+        CalibrationTest::SendMouse(pScreen, QEvent::MouseButtonRelease, p);
+        return bDone;
+    }
+
     // The station's cached values LX, LY, RX, RY.
     QList<int> Cached() const
     {
@@ -122,6 +160,15 @@ inline bool Activate(QWidget* pWindow)
 {
     pWindow->activateWindow();
     return StationTest::WaitFor([pWindow] { return pWindow->isActiveWindow(); });
+}
+
+// Writes a file of the test's own; the test stops when it cannot.
+inline QString WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }
 
 inline bool SaveScreenshot(QWidget* pWidget, const QString& name)

@@ -97,11 +97,7 @@ QStringList TestCalibrateSetUpDialog::Fields(const char* szPrefix) const
 
 QString TestCalibrateSetUpDialog::WriteFile(const QString& name, const QByteArray& content)
 {
-    const QString path = m_pDir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return CalibrationTest::WriteFile(m_pDir->filePath(name), content);
 }
 
 void TestCalibrateSetUpDialog::Read(const QString& path)

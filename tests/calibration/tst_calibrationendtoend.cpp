@@ -381,6 +381,9 @@ void TestCalibrationEndToEnd::windowGoesAfterEveryScreen()
     QPointer<QDialog> pScreen = m_pScreen;
     QVERIFY(pFineTuning && pManual && pSetUp);
 
+    // Nobody touches the targets: the first step waits for the frame until
+    // the station ends (the tasks of the other screens queue behind it).
+    m_pFrame->frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
     for (int nMode = 0; nMode < 3; ++nMode) {
         pMode->setCurrentIndex(nMode);
         QTest::mouseClick(pCalibrate, Qt::LeftButton);
@@ -397,8 +400,8 @@ void TestCalibrationEndToEnd::windowGoesAfterEveryScreen()
     emit m_pWork->emitResetCallBack(true);
     QVERIFY(CToast::Instance()->Dialog()->isVisible());
 
-    // A step still waits for the frame when the station ends.
-    m_pFrame->frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
+    // A step still waits for the frame when the station ends (a second start
+    // is refused while it runs).
     pMode->setCurrentIndex(0);
     QTest::mouseClick(pCalibrate, Qt::LeftButton);
     QVERIFY(StationTest::WaitFor([this] { return m_pWork->IsTaskRunning(QStringLiteral("STEP_BEGIN")); }));

@@ -10,6 +10,7 @@
 #include "calibrationscreenrig.h"
 #include "finetuningcalibrateview.h"
 #include "mainwindow.h"
+#include "stationclock.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -21,14 +22,7 @@
 
 namespace {
 const QByteArray kValidFile = "[CalibrateParameter]\nLX=100\nLY=200\nRX=3000\nRY=4000\n";
-
-void SendMouse(QWidget* pWidget, QEvent::Type type, const QPoint& p)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, p, button, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(pWidget, &event);
-}
+using CalibrationTest::SendMouse;
 } // namespace
 
 class TestCalibrationScreensEndToEnd : public QObject
@@ -53,9 +47,6 @@ private:
     QWidget* Window() const { return m_pRig->rig.StationWindow(); }
     // A fine-tuning screen on the main window, started and shown.
     CFineTuningCalibrateView* StartFineTuning();
-    // Holds the pointer at p (the frame reporting it again and again) until
-    // the station's values change: one adjustment.
-    bool LongPress(CFineTuningCalibrateView* pScreen, const QPoint& p);
     QString WriteFile(const QString& name, const QByteArray& content);
 
     std::unique_ptr<CCalibrationScreenRig> m_pRig;
@@ -94,27 +85,9 @@ CFineTuningCalibrateView* TestCalibrationScreensEndToEnd::StartFineTuning()
     return pScreen;
 }
 
-bool TestCalibrationScreensEndToEnd::LongPress(CFineTuningCalibrateView* pScreen, const QPoint& p)
-{
-    const QList<int> before = m_pRig->Cached();
-    SendMouse(pScreen, QEvent::MouseButtonPress, p);
-    const bool bChanged = StationTest::WaitFor([&] {
-        if (m_pRig->Cached() != before)
-            return true;
-        SendMouse(pScreen, QEvent::MouseMove, p);
-        return false;
-    });
-    SendMouse(pScreen, QEvent::MouseButtonRelease, p);
-    return bChanged;
-}
-
 QString TestCalibrationScreensEndToEnd::WriteFile(const QString& name, const QByteArray& content)
 {
-    const QString path = m_pDir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return CalibrationTest::WriteFile(m_pDir->filePath(name), content);
 }
 
 void TestCalibrationScreensEndToEnd::fineTuning_data()
@@ -139,11 +112,11 @@ void TestCalibrationScreensEndToEnd::fineTuning()
 
     // 5 pixels right of and 1 above the left-top dot: LX + 5, LY - 1.
     const CFineTuningCalibrateView::SGeometry g = CFineTuningCalibrateView::Geometry(pScreen->ScreenSize());
-    QVERIFY(LongPress(pScreen, g.leftTop + QPoint(5, -1)));
+    QVERIFY(m_pRig->LongPress(pScreen, g.leftTop + QPoint(5, -1)));
     m_pRig->Settle();
     QCOMPARE(m_pRig->FrameValues(), (QList<int>{0x105, 0x1FF, 0x7E00, 0x7D00}));
     // And the right-bottom one: RX - 4, RY + 6.
-    QVERIFY(LongPress(pScreen, g.rightBottom + QPoint(-4, 6)));
+    QVERIFY(m_pRig->LongPress(pScreen, g.rightBottom + QPoint(-4, 6)));
     m_pRig->Settle();
     QCOMPARE(m_pRig->FrameValues(), (QList<int>{0x105, 0x1FF, 0x7E00 - 4, 0x7D00 + 6}));
 
@@ -272,10 +245,12 @@ void TestCalibrationScreensEndToEnd::programEndWithFineTuningOpen()
     QFETCH(bool, silent);
     CFineTuningCalibrateView* pScreen = StartFineTuning();
     const CFineTuningCalibrateView::SGeometry g = CFineTuningCalibrateView::Geometry(pScreen->ScreenSize());
-    QVERIFY(LongPress(pScreen, g.leftTop + QPoint(5, -1)));
+    QVERIFY(m_pRig->LongPress(pScreen, g.leftTop + QPoint(5, -1)));
     m_pRig->Settle();
     if (silent)
         m_pRig->Frame().frame.SetFault(0x30, 0x00, CEmulatedFrame::Silent());
+    else
+        CStationClock::SetTimeoutScale(100.0);  // the answer, not the bound, ends the wait
     m_pRig->Forget();
 
     // The event loop ends (the exit button, a signal): the worker still runs.
@@ -316,6 +291,8 @@ void TestCalibrationScreensEndToEnd::nothingWaitsForABusyFrame()
         pFine->repaint();
         pFine->CalWork();
     }
+    // Released before the frame goes: the screen's own ticks adjust no more.
+    SendMouse(pFine, QEvent::MouseButtonRelease, g.leftTop + QPoint(5, -1));
     // Opening the manual screen: its values are asked for, not waited for.
     pManual->InitSettingView();
     QCOMPARE(pManual->findChild<QLineEdit*>("edit_left")->text(), QStringLiteral("0xffff"));

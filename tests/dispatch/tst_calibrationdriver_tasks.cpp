@@ -47,7 +47,10 @@ public slots:
     {
         answers << QStringLiteral("CalValuesRead %1 %2 %3 %4").arg(lx).arg(ly).arg(rx).arg(ry);
     }
-    void FineTuningExited() { answers << QStringLiteral("FineTuningExited"); }
+    void FineTuningExited(int result)
+    {
+        answers << QStringLiteral("FineTuningExited %1").arg(uint32_t(result), 0, 16);
+    }
 };
 
 // The frame leaves fine tuning: every calibration command waiting for its
@@ -600,30 +603,33 @@ void TestCalibrationDriver::answersToTheScreens_data()
 {
     QTest::addColumn<QString>("task");
     QTest::addColumn<bool>("plugged");
-    QTest::addColumn<bool>("sendFails");
+    QTest::addColumn<QString>("failing");  // the command the frame refuses
     QTest::addColumn<QStringList>("events");
     QTest::addColumn<QString>("answer");
-    QTest::newRow("SendCalDataToDev") << "SendCalDataToDev" << true << false << QStringList{"caldata"}
+    QTest::newRow("SendCalDataToDev") << "SendCalDataToDev" << true << "" << QStringList{"caldata"}
                                       << "CalDataSent 0";
-    QTest::newRow("SendCalDataToDev fails") << "SendCalDataToDev" << true << true
+    QTest::newRow("SendCalDataToDev fails") << "SendCalDataToDev" << true << "A1 02"
                                             << QStringList{Result(0x80330005)} << "CalDataSent 80330005";
-    QTest::newRow("SendCalDataToDev without frame") << "SendCalDataToDev" << false << false << QStringList{}
+    QTest::newRow("SendCalDataToDev without frame") << "SendCalDataToDev" << false << "" << QStringList{}
                                                     << "CalDataSent 80000003";
-    QTest::newRow("READ_CAL_VALUES") << "READ_CAL_VALUES" << true << false << QStringList{}
+    QTest::newRow("READ_CAL_VALUES") << "READ_CAL_VALUES" << true << "" << QStringList{}
                                      << "CalValuesRead 291 564 29509 29782";
-    QTest::newRow("READ_CAL_VALUES without frame") << "READ_CAL_VALUES" << false << false << QStringList{}
+    QTest::newRow("READ_CAL_VALUES without frame") << "READ_CAL_VALUES" << false << "" << QStringList{}
                                                    << "CalValuesRead 0 0 0 0";
-    QTest::newRow("ExitFineTuningCalibrate") << "ExitFineTuningCalibrate" << true << false << QStringList{}
-                                             << "FineTuningExited";
-    QTest::newRow("ExitFineTuningCalibrate without frame") << "ExitFineTuningCalibrate" << false << false
-                                                           << QStringList{} << "FineTuningExited";
+    QTest::newRow("ExitFineTuningCalibrate") << "ExitFineTuningCalibrate" << true << "" << QStringList{}
+                                             << "FineTuningExited 0";
+    // The frame stays a mouse.
+    QTest::newRow("ExitFineTuningCalibrate, formats refused") << "ExitFineTuningCalibrate" << true << "30 00"
+                                                              << QStringList{} << "FineTuningExited 80160005";
+    QTest::newRow("ExitFineTuningCalibrate without frame") << "ExitFineTuningCalibrate" << false << ""
+                                                           << QStringList{} << "FineTuningExited 80000003";
 }
 
 void TestCalibrationDriver::answersToTheScreens()
 {
     QFETCH(QString, task);
     QFETCH(bool, plugged);
-    QFETCH(bool, sendFails);
+    QFETCH(QString, failing);
     QFETCH(QStringList, events);
     QFETCH(QString, answer);
 
@@ -635,8 +641,10 @@ void TestCalibrationDriver::answersToTheScreens()
         Device()->SetCalRX(0x7345);
         Device()->SetCalRY(0x7456);
     }
-    if (sendFails)
-        m_pRig->Frame().frame.SetFault(0xA1, 0x02, FineTuneEnd());
+    if (!failing.isEmpty()) {
+        const QByteArray cmd = QByteArray::fromHex(failing.toLatin1());
+        m_pRig->Frame().frame.SetFault(quint8(cmd[0]), quint8(cmd[1]), FineTuneEnd());
+    }
     const QStringList commandsBefore = m_pRig->Frame().AppCommands();
     CCalScreenDouble screen;
     QVERIFY(m_pRig->Run(task, &screen));
@@ -649,6 +657,8 @@ void TestCalibrationDriver::answersToTheScreens()
     CRunLogCapture runLog;
     QVERIFY(m_pRig->Run(task));
     QVERIFY(runLog.Lines(QtWarningMsg).filter("has no view to call").isEmpty() == (task != "READ_CAL_VALUES"));
+    QCOMPARE(runLog.Lines(QtWarningMsg).filter("did not take back its touch formats, 0x80160005").size(),
+             failing == "30 00" ? 1 : 0);
 }
 
 void TestCalibrationDriver::gettersWithoutFrame()

@@ -12,6 +12,7 @@
 #include "scaninputdialog.h"
 #include "stationrig.h"
 #include "testenvironment.h"
+#include "testfirmwareimage.h"
 #include "upgradesetdialog.h"
 #include "veloraupgradeview.h"
 #include "waitfor.h"
@@ -67,21 +68,6 @@ QStringList LogRows(QTableWidget* pTable)
     for (int r = 0; r < pTable->rowCount(); ++r)
         rows << (pTable->item(r, 1) ? pTable->item(r, 1)->text() : QString());
     return rows;
-}
-
-// A firmware image of eight records, none of them a part header.
-QByteArray Image()
-{
-    QByteArray image;
-    for (int n = 0; n < 8; ++n) {
-        QByteArray record(64, '\0');
-        record[0] = char(0xFE);
-        record[1] = char(0x01);
-        for (int i = 3; i < 64; ++i)
-            record[i] = char((n * 13 + i) & 0xFF);
-        image += record;
-    }
-    return image;
 }
 } // namespace
 
@@ -260,7 +246,7 @@ void TestUpgradeDialogsWiring::automaticUpgradeAfterOk()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QByteArray image = Image();
+    const QByteArray image = StationTest::FirmwareImage();
     const QString path = dir.filePath("image.bin");
     {
         QFile file(path);

@@ -1,0 +1,611 @@
+// The calibration view with the screens it builds, in the station as it runs:
+// the real main window, its dispatcher and an emulated frame. The operator
+// opens the view from the main panel and starts fine tuning or manual tuning
+// from it, or opens "Calibrate SetUp" with its tool button; what the screens
+// do reaches the view's log; the reset toast comes over a screen; the view's
+// end leaves the screen that is open; the program ends with fine tuning open;
+// the main window goes while answers are still on their way.
+
+#include "caladvancedsettingview.h"
+#include "calibratesetupdialog.h"
+#include "calibrationscreenrig.h"
+#include "calworkcustomview.h"
+#include "finetuningcalibrateview.h"
+#include "mainwindow.h"
+#include "stationclock.h"
+#include "toast.h"
+#include "toastdlg.h"
+#include "toastrecorder.h"
+#include "veloracalibrateview.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+const QString kProduct = QStringLiteral("Product:KT-T65WHSUR-10P");
+const QString kFactoryRow = QStringLiteral("100-200-7e00-7d00");
+const QByteArray kValidFile = "[CalibrateParameter]\nLX=100\nLY=200\nRX=3000\nRY=4000\n";
+// The frame's word that it left fine tuning: the command it answers fails.
+const QByteArray kRefusal = QByteArray::fromHex("FCFE830000A212");
+
+enum EMode { kFourPoint = 0, kFineTuning = 1, kManual = 2 };
+
+// The values row of the view's log for LX, LY, RX, RY.
+QString ValuesRow(const QList<int>& values)
+{
+    QStringList parts;
+    for (int v : values)
+        parts << QString::number(v, 16);
+    return parts.join('-');
+}
+
+// What the operator sees of a screen with the toast over it: the toast is
+// a window of its own, so it is drawn onto the screen's picture where it
+// stands.
+QImage WithToast(QWidget* pScreen)
+{
+    QImage image = pScreen->grab().toImage();
+    QWidget* pToast = CToast::Instance()->Dialog();
+    if (pToast->isVisible()) {
+        QPainter painter(&image);
+        painter.drawPixmap(pToast->geometry().topLeft() - pScreen->geometry().topLeft(), pToast->grab());
+    }
+    return image;
+}
+} // namespace
+
+class TestCalibrationViewScreens : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void opensEachScreen_data();
+    void opensEachScreen();
+    void setUpButtonShowsTheValuesThenRunsTheDialog();
+    void resetToastTakesTheActivation_data();
+    void resetToastTakesTheActivation();
+    void viewEndLeavesTheActiveScreen_data();
+    void viewEndLeavesTheActiveScreen();
+    void programEndWithFineTuningFromTheView_data();
+    void programEndWithFineTuningFromTheView();
+    void failedSendReachesTheViewOnce();
+    void importFailedReadBackInTheViewLog();
+    void windowGoesWithAnswersOnTheirWay();
+
+private:
+    MainWindow* Window() const { return m_pRig->rig.StationWindow(); }
+    VeloraCalibrateView* View() const { return Window()->findChild<VeloraCalibrateView*>(); }
+    CFineTuningCalibrateView* FineTuning() const { return Window()->findChild<CFineTuningCalibrateView*>(); }
+    CCalAdvancedSettingView* Manual() const { return Window()->findChild<CCalAdvancedSettingView*>(); }
+    CalibrateSetUpDialog* SetUp() const { return Window()->findChild<CalibrateSetUpDialog*>(); }
+    QDialog* ScreenOf(int nMode) const;
+    QStringList LogTexts() const;
+    // "Calibrate" in this mode of the view; the screen it showed, exposed,
+    // and what the start posted run (but for a four-point step).
+    QDialog* Start(int nMode);
+    // What changes the frame's values on the screen of that mode: a long
+    // press 5 pixels right of and 1 above the left-top dot (LX + 5, LY - 1),
+    // or the arrow that moves LX by + 1; the values expected afterwards.
+    QList<int> ChangeValues(QDialog* pScreen, int nMode);
+    void Click(QWidget* pParent, const char* szName);
+
+    std::unique_ptr<CCalibrationScreenRig> m_pRig;
+    std::unique_ptr<QTemporaryDir> m_pDir;
+};
+
+void TestCalibrationViewScreens::init()
+{
+    CTestEnvironment::FastClock(0.02);
+    CToast::Instance()->Dialog()->hide();
+    m_pDir = std::make_unique<QTemporaryDir>();
+    m_pRig = std::make_unique<CCalibrationScreenRig>(CCalibrationScreenRig::ELayer::MainWindow,
+                                                     CStationRig::SFrameOptions());
+    QVERIFY(m_pRig->PlugFrame());
+    QVERIFY(StationTest::WaitFor([this] { return View()->findChild<QPushButton*>("Btn_Cal_2")->isEnabled(); }));
+    // The operator opens the calibration view from the main panel.
+    Window()->findChild<QToolButton*>(QStringLiteral("calToolButton"))->click();
+    QVERIFY(View()->isVisible());
+    QVERIFY(StationTest::WaitFor([this] { return LogTexts().size() == 2; }));
+    QCOMPARE(LogTexts(), (QStringList{kProduct, kFactoryRow}));
+    m_pRig->Settle();
+    m_pRig->Forget();
+}
+
+void TestCalibrationViewScreens::cleanup()
+{
+    m_pRig.reset();
+    m_pDir.reset();
+    CToast::Instance()->Dialog()->hide();
+    CTestEnvironment::RealClock();
+}
+
+QDialog* TestCalibrationViewScreens::ScreenOf(int nMode) const
+{
+    switch (nMode) {
+    case kFourPoint:
+        return Window()->findChild<CCalWorkCustomView*>();
+    case kFineTuning:
+        return FineTuning();
+    default:
+        return Manual();
+    }
+}
+
+QStringList TestCalibrationViewScreens::LogTexts() const
+{
+    QStringList texts;
+    auto* pTable = View()->findChild<QTableWidget*>(QStringLiteral("CalLogTableWidget"));
+    for (int r = 0; r < pTable->rowCount(); ++r)
+        texts << (pTable->item(r, 1) ? pTable->item(r, 1)->text() : QString());
+    return texts;
+}
+
+QDialog* TestCalibrationViewScreens::Start(int nMode)
+{
+    View()->findChild<QComboBox*>(QStringLiteral("combox_CalMode_2"))->setCurrentIndex(nMode);
+    QTest::mouseClick(View()->findChild<QPushButton*>(QStringLiteral("Btn_Cal_2")), Qt::LeftButton);
+    QDialog* pScreen = ScreenOf(nMode);
+    if (!QTest::qWaitForWindowExposed(pScreen))
+        qWarning("the screen of mode %d was not exposed", nMode);
+    // (A four-point step waits for its touch.)
+    if (nMode != kFourPoint)
+        m_pRig->Settle();
+    return pScreen;
+}
+
+QList<int> TestCalibrationViewScreens::ChangeValues(QDialog* pScreen, int nMode)
+{
+    QList<int> expected = m_pRig->FrameValues();
+    if (nMode == kFineTuning) {
+        const auto* pFine = static_cast<CFineTuningCalibrateView*>(pScreen);
+        const CFineTuningCalibrateView::SGeometry g = CFineTuningCalibrateView::Geometry(pFine->ScreenSize());
+        if (!m_pRig->LongPress(pScreen, g.leftTop + QPoint(5, -1)))
+            qWarning("the long press adjusted nothing");
+        expected[0] += 5;
+        expected[1] -= 1;
+    } else {
+        Click(pScreen, "btn_ltl");
+        expected[0] += 1;
+    }
+    m_pRig->Settle();
+    return expected;
+}
+
+void TestCalibrationViewScreens::Click(QWidget* pParent, const char* szName)
+{
+    auto* pButton = pParent->findChild<QAbstractButton*>(QLatin1String(szName));
+    if (!pButton)
+        qFatal("no button %s", szName);
+    QTest::mouseClick(pButton, Qt::LeftButton);
+}
+
+// --- opening the screens ---
+
+void TestCalibrationViewScreens::opensEachScreen_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("exitButton");
+    QTest::newRow("fine tuning") << int(kFineTuning) << "Btn_Exit";
+    QTest::newRow("manual tuning") << int(kManual) << "btn_exit";
+}
+
+// The screen of the mode shows full screen, owned by the main window and
+// prepared by its start; what it changes and keeps reaches the view's log;
+// the next start reuses it, prepared anew.
+void TestCalibrationViewScreens::opensEachScreen()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, exitButton);
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 2;
+    });
+
+    QDialog* pScreen = Start(mode);
+    QCOMPARE(pScreen->parentWidget(), static_cast<QWidget*>(Window()));
+    QVERIFY(pScreen->isVisible() && pScreen->isFullScreen());
+    for (int nOther : {kFourPoint, kFineTuning, kManual}) {
+        if (nOther != mode)
+            QVERIFY(!ScreenOf(nOther)->isVisible());
+    }
+    if (mode == kFineTuning) {
+        // Prepared: both interfaces report as a mouse.
+        QCOMPARE(m_pRig->Tasks(), QStringList{"StartFineTuningCalibrate"});
+        const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+        QCOMPARE(s.settings.usb[0], quint8(1));
+        QCOMPARE(s.settings.usb[1], quint8(1));
+    } else {
+        // Prepared: the values asked for and shown.
+        QCOMPARE(m_pRig->Tasks(), QStringList{"READ_CAL_VALUES"});
+        QCOMPARE(pScreen->findChild<QLineEdit*>("edit_left")->text(), QStringLiteral("0x100"));
+        QCOMPARE(pScreen->findChild<QLineEdit*>("edit_bottom")->text(), QStringLiteral("0x7d00"));
+    }
+
+    const QList<int> changed = ChangeValues(pScreen, mode);
+    QCOMPARE(m_pRig->FrameValues(), changed);
+    QVERIFY(CalibrationTest::Activate(pScreen));
+    m_pRig->answerer.Answer("Yes");
+    Click(pScreen, qPrintable(exitButton));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->answerer.boxes.size(), 1);
+    QVERIFY(!pScreen->isVisible());
+    QVERIFY(View()->isVisible());
+    QCOMPARE(m_pRig->FrameFlash(), changed);
+    // The read-back of the kept values is the view's last two rows.
+    QVERIFY(StationTest::WaitFor([&] { return LogTexts().mid(LogTexts().size() - 2) == QStringList{kProduct, ValuesRow(changed)}; }));
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+    QCOMPARE(s.settings.usb[0], quint8(3));
+    QCOMPARE(s.settings.usb[1], quint8(2));
+    if (mode == kFineTuning)
+        QVERIFY(View()->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-after-finetuning.png"));
+
+    // Built once: the next start shows the same screen, nothing changed yet.
+    m_pRig->Forget();
+    QCOMPARE(Start(mode), pScreen);
+    QVERIFY(pScreen->isVisible());
+    QVERIFY(CalibrationTest::Activate(pScreen));
+    Click(pScreen, qPrintable(exitButton));
+    m_pRig->Settle();
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    QVERIFY(!pScreen->isVisible());
+}
+
+// The set-up button: the dialog shows the frame's values as the station
+// holds them at that moment, and runs modally; the view waits for it.
+void TestCalibrationViewScreens::setUpButtonShowsTheValuesThenRunsTheDialog()
+{
+    CalibrateSetUpDialog* pDialog = SetUp();
+    QCOMPARE(pDialog->parentWidget(), static_cast<QWidget*>(Window()));
+    // Built with the main window, before any frame was plugged.
+    QCOMPARE(pDialog->findChild<QLineEdit*>("devCalParameter_LX")->text(), QString());
+
+    struct SSeen
+    {
+        bool bModal = false;
+        QStringList fields;
+    };
+    QList<SSeen> seen;
+    const auto look = [&seen](QDialog* pShown) {
+        SSeen s;
+        s.bModal = QApplication::activeModalWidget() == pShown;
+        for (const char* szName : {"devCalParameter_LX", "devCalParameter_LY", "devCalParameter_RX",
+                                   "devCalParameter_RY"})
+            s.fields << pShown->findChild<QLineEdit*>(QLatin1String(szName))->text();
+        seen << s;
+        pShown->reject();
+    };
+    auto* pButton = View()->findChild<QToolButton*>(QStringLiteral("lstActionToolButton"));
+    m_pRig->answerer.ScriptDialog({look});
+    QTest::mouseClick(pButton, Qt::LeftButton);
+    // The click returned once the dialog was closed.
+    QCOMPARE(seen.size(), 1);
+    QVERIFY(!pDialog->isVisible());
+
+    // The station's values change while the dialog is closed: the next
+    // opening shows them.
+    m_pRig->SetCached(0x111, 0x222, 0x7333, 0x7444);
+    m_pRig->answerer.ScriptDialog({look});
+    QTest::mouseClick(pButton, Qt::LeftButton);
+    QCOMPARE(seen.size(), 2);
+    QVERIFY(seen[0].bModal && seen[1].bModal);
+    QCOMPARE(seen[0].fields, (QStringList{"0x100", "0x200", "0x7e00", "0x7d00"}));
+    QCOMPARE(seen[1].fields, (QStringList{"0x111", "0x222", "0x7333", "0x7444"}));
+    QVERIFY2(m_pRig->answerer.problems.isEmpty(), qPrintable(m_pRig->answerer.problems.join('\n')));
+    QVERIFY(View()->isVisible());
+    QVERIFY(m_pRig->Tasks().isEmpty());
+}
+
+// --- the reset toast over a screen ---
+
+void TestCalibrationViewScreens::resetToastTakesTheActivation_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("resetButton");
+    QTest::addColumn<QString>("exitButton");
+    QTest::newRow("fine tuning") << int(kFineTuning) << "Btn_Reset" << "Btn_Exit";
+    QTest::newRow("manual tuning") << int(kManual) << "btn_reset" << "btn_exit";
+}
+
+// The screen's Reset is confirmed by the view's toast. Offscreen a shown
+// window takes the activation, the toast too (a window manager keeps it with
+// the screen): the screen is activated again, as the operator's next touch
+// does, and Exit then closes it.
+void TestCalibrationViewScreens::resetToastTakesTheActivation()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, resetButton);
+    QFETCH(QString, exitButton);
+    QDialog* pScreen = Start(mode);
+    QVERIFY(CalibrationTest::Activate(pScreen));
+    m_pRig->Forget();
+
+    // The toast stays while the test looks at it (and for as long as a
+    // loaded machine may take).
+    CStationClock::SetTimeoutScale(100.0);
+    CToastRecorder toasts;
+    Click(pScreen, qPrintable(resetButton));
+    QVERIFY(StationTest::WaitFor([&] { return CToast::Instance()->Dialog()->isVisible(); }));
+    CStationClock::SetTimeoutScale(0.02);
+    QCOMPARE(toasts.tips, QStringList{"Reset successful!"});
+    QVERIFY(WithToast(pScreen).save(CTestEnvironment::OutputDir() + (mode == kFineTuning
+                                                                         ? "/finetuning-reset-toast.png"
+                                                                         : "/manual-calibration-reset-toast.png")));
+    QVERIFY(StationTest::WaitFor([] { return CToast::Instance()->Dialog()->isActiveWindow(); }));
+    QVERIFY(!pScreen->isActiveWindow());
+    m_pRig->Settle();
+    if (mode == kManual) {
+        // Exit while another window is active: the screen stays.
+        Click(pScreen, qPrintable(exitButton));
+        QVERIFY(pScreen->isVisible());
+    }
+    CToast::Instance()->Dialog()->hide();
+
+    QVERIFY(CalibrationTest::Activate(pScreen));
+    Click(pScreen, qPrintable(exitButton));
+    m_pRig->Settle();
+    QVERIFY(!pScreen->isVisible());
+    // Reset asks nothing on leaving.
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    QStringList expected{"RESET_CAL_DATA"};
+    if (mode == kFineTuning)
+        expected << "ExitFineTuningCalibrate";
+    QStringList tasks = m_pRig->Tasks();
+    tasks.removeAll("READ_CAL_VALUES");
+    QCOMPARE(tasks, expected);
+    QCOMPARE(m_pRig->FrameValues(), CalibrationTest::FactoryValues());
+}
+
+// --- the view's end ---
+
+void TestCalibrationViewScreens::viewEndLeavesTheActiveScreen_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("warnings");  // about the screens' values and the frame, in order
+    QTest::addColumn<quint8>("touchFormat");    // of the first interface afterwards
+
+    QTest::newRow("four-point") << int(kFourPoint) << QStringList{} << quint8(3);
+    QTest::newRow("fine tuning") << int(kFineTuning)
+                                 << QStringList{"CloseFineTuningCal : the station closes; the frame stays in the "
+                                                "mouse format",
+                                                "CloseFineTuningCal : the calibration values changed by fine tuning "
+                                                "are neither stored nor reset"}
+                                 << quint8(1);
+    QTest::newRow("manual tuning") << int(kManual)
+                                   << QStringList{"ExitWithSavePrompt : the station closes; the calibration values "
+                                                  "changed by hand are neither stored nor reset"}
+                                   << quint8(3);
+}
+
+// The main window goes while a screen of the view is the active window (no
+// event loop ends first): the view leaves that screen without a question,
+// after the dispatcher's worker has stopped. The four-point and fine-tuning
+// screens go with the view; the manual screen and the parameter dialog with
+// the main window, after the dispatcher.
+void TestCalibrationViewScreens::viewEndLeavesTheActiveScreen()
+{
+    QFETCH(int, mode);
+    QFETCH(QStringList, warnings);
+    QFETCH(quint8, touchFormat);
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = 3;
+        s.cal.nTouchDelayMs = -1;  // a four-point step waits for its touch
+    });
+    if (mode == kFourPoint) {
+        // The step waits until the worker stops.
+        CStationClock::SetTimeoutScale(100.0);
+    }
+    QDialog* pScreen = Start(mode);
+    if (mode != kFourPoint)
+        ChangeValues(pScreen, mode);
+    else
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->IsTaskRunning("STEP_BEGIN"); }));
+    QVERIFY(CalibrationTest::Activate(pScreen));
+    m_pRig->Forget();
+
+    QStringList gone;
+    const auto watch = [&gone](QObject* pObject, const QString& name) {
+        QObject::connect(pObject, &QObject::destroyed, [&gone, name] { gone << name; });
+    };
+    watch(View(), "view");
+    watch(m_pRig->Work(), "dispatcher");
+    watch(Window()->findChild<CCalWorkCustomView*>(), "four-point");
+    watch(FineTuning(), "fine tuning");
+    watch(Manual(), "manual");
+    watch(SetUp(), "set-up");
+
+    m_pRig->rig.CloseMainWindow();
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    QCOMPARE(gone.size(), 6);
+    QVERIFY(gone.indexOf("four-point") < gone.indexOf("view"));
+    QVERIFY(gone.indexOf("fine tuning") < gone.indexOf("view"));
+    QVERIFY(gone.indexOf("view") < gone.indexOf("dispatcher"));
+    QVERIFY(gone.indexOf("dispatcher") < gone.indexOf("manual"));
+    QVERIFY(gone.indexOf("dispatcher") < gone.indexOf("set-up"));
+
+    const QStringList said = m_pRig->log.Lines(QtWarningMsg).filter(
+        QRegularExpression("calibration values|mouse format"));
+    QCOMPARE(said, warnings);
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], touchFormat);
+    QVERIFY(m_pRig->log.Contains(QStringLiteral("StopWorker : the worker thread has stopped.")));
+    QCOMPARE(m_pRig->log.Count(QStringLiteral("Terminate Thread.")), 0);
+}
+
+// --- the program's end ---
+
+void TestCalibrationViewScreens::programEndWithFineTuningFromTheView_data()
+{
+    QTest::addColumn<QString>("frame");
+    QTest::newRow("frame answers") << "answers";
+    QTest::newRow("frame refuses the formats") << "refuses";
+    QTest::newRow("frame silent") << "silent";
+}
+
+// The event loop ends (Exit, a signal) with fine tuning open from the view:
+// while the worker still runs, the frame gets its touch formats back without
+// a question, waited for a bounded time; then the main window goes.
+void TestCalibrationViewScreens::programEndWithFineTuningFromTheView()
+{
+    QFETCH(QString, frame);
+    const bool bRestored = frame == QLatin1String("answers");
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 2;
+    });
+    QPointer<QDialog> pScreen = Start(kFineTuning);
+    const QList<int> changed = ChangeValues(pScreen, kFineTuning);
+    if (frame == QLatin1String("silent"))
+        m_pRig->Frame().frame.SetFault(0x30, 0x00, CEmulatedFrame::Silent());
+    else if (frame == QLatin1String("refuses"))
+        m_pRig->Frame().frame.SetFault(0x30, 0x00, CEmulatedFrame::CustomReplies({kRefusal}));
+    // The answer ends the wait long before its bound; a silent frame does
+    // not answer and the bound (40 ms) ends it.
+    if (frame != QLatin1String("silent"))
+        CStationClock::SetTimeoutScale(100.0);
+    m_pRig->Forget();
+
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    qApp->exec();
+    QVERIFY(m_pRig->log.Tasks().contains("ExitFineTuningCalibrate"));
+    QVERIFY(!pScreen->isVisible());
+    const QStringList mouse = m_pRig->log.Lines(QtWarningMsg).filter("it stays in the mouse format");
+    QCOMPARE(mouse.size(), bRestored ? 0 : 1);
+    if (!bRestored)
+        QCOMPARE(mouse.first().contains("did not take back its touch formats"), frame == QLatin1String("refuses"));
+    if (bRestored) {
+        const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+        QCOMPARE(s.settings.usb[0], quint8(3));
+        QCOMPARE(s.settings.usb[1], quint8(2));
+    }
+
+    m_pRig->rig.CloseMainWindow();
+    QVERIFY(!pScreen);
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    // Said once, by the program's end, not again by the view's.
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("neither stored nor reset").size(), 1);
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("it stays in the mouse format").size(), bRestored ? 0 : 1);
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("the frame stays in the mouse format").size(), 0);
+    QCOMPARE(m_pRig->log.Tasks().count("ExitFineTuningCalibrate"), 1);
+    // Neither stored nor reset.
+    QCOMPARE(m_pRig->FrameFlash(), CalibrationTest::FactoryValues());
+    QCOMPARE(m_pRig->FrameValues(), changed);
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+    QCOMPARE(s.settings.usb[0], quint8(bRestored ? 3 : 1));
+    QCOMPARE(s.settings.usb[1], quint8(bRestored ? 2 : 1));
+    QVERIFY(m_pRig->log.Contains(QStringLiteral("StopWorker : the worker thread has stopped.")));
+}
+
+// --- what the view's log shows ---
+
+// The frame refuses the values of an adjustment: the dispatcher reports the
+// code (once; the screen itself reports nothing), the view has no row for it
+// and resets nothing, the run log names it. After the operator keeps the
+// values, the view's log shows what the frame really holds.
+void TestCalibrationViewScreens::failedSendReachesTheViewOnce()
+{
+    QDialog* pScreen = Start(kFineTuning);
+    QSignalSpy fromScreen(FineTuning(), &CFineTuningCalibrateView::EmitCalibrateMsg);
+    m_pRig->Frame().frame.SetFault(0xA1, 0x02, CEmulatedFrame::CustomReplies({kRefusal}));
+    m_pRig->Forget();
+
+    const CFineTuningCalibrateView::SGeometry g = CFineTuningCalibrateView::Geometry(FineTuning()->ScreenSize());
+    QVERIFY(m_pRig->LongPress(pScreen, g.leftTop + QPoint(5, -1)));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->rig.Record().events.filter("funcResult"), QStringList{R"(msg:{"funcResult":"80330005"})"});
+    QCOMPARE(fromScreen.size(), 0);
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("CalDataSent").filter("0x80330005").size(), 1);
+    QCOMPARE(m_pRig->Tasks().filter(QRegularExpression("^(SendCalDataToDev|RESET_CAL_DATA)$")),
+             QStringList{"SendCalDataToDev"});
+    QVERIFY(m_pRig->log.Lines(QtInfoMsg).filter("ERROR_CODE_").isEmpty());
+    QCOMPARE(LogTexts(), (QStringList{kProduct, kFactoryRow}));
+    QCOMPARE(m_pRig->FrameValues(), CalibrationTest::FactoryValues());
+
+    m_pRig->Frame().frame.ClearFaults();
+    m_pRig->answerer.Answer("Yes");
+    Click(pScreen, "Btn_Exit");
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->answerer.boxes.size(), 1);
+    QVERIFY(StationTest::WaitFor([this] { return LogTexts().size() == 4; }));
+    QCOMPARE(LogTexts().mid(2), (QStringList{kProduct, ValuesRow(m_pRig->FrameFlash())}));
+    QCOMPARE(m_pRig->Cached(), m_pRig->FrameValues());
+}
+
+// An import the frame does not store: "Import failed", then the values read
+// back from the frame appear in the view's log.
+void TestCalibrationViewScreens::importFailedReadBackInTheViewLog()
+{
+    m_pRig->Frame().frame.SetFault(0xA1, 0x03, CEmulatedFrame::CustomReplies({kRefusal}));
+    m_pRig->answerer.AnswerFile(CalibrationTest::WriteFile(m_pDir->filePath("param.ini"), kValidFile));
+    m_pRig->answerer.Answer("OK");
+    m_pRig->answerer.AnswerDialog(false, {"browseCalParameterFile_Btn", "importCalParameter_Btn"});
+    QTest::mouseClick(View()->findChild<QToolButton*>(QStringLiteral("lstActionToolButton")), Qt::LeftButton);
+    QVERIFY(StationTest::WaitFor([this] {
+        for (const CModalBoxAnswerer::SBox& box : m_pRig->answerer.boxes) {
+            if (box.text == QLatin1String("Import failed"))
+                return true;
+        }
+        return false;
+    }));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Tasks(), (QStringList{"SendFileCalibrateParameterToDev", "InitDeviceCalData"}));
+    // The values the import sent, then those read back: not in the frame's
+    // flash.
+    QVERIFY(StationTest::WaitFor([this] { return LogTexts().size() == 6; }));
+    QCOMPARE(m_pRig->FrameFlash(), CalibrationTest::FactoryValues());
+    QCOMPARE(m_pRig->Cached(), m_pRig->FrameValues());
+    QCOMPARE(LogTexts(), (QStringList{kProduct, kFactoryRow, kProduct, "64-c8-bb8-fa0", kProduct,
+                                      ValuesRow(m_pRig->FrameValues())}));
+    QVERIFY2(m_pRig->answerer.problems.isEmpty(), qPrintable(m_pRig->answerer.problems.join('\n')));
+    QVERIFY(View()->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-import-failed.png"));
+}
+
+// --- teardown ---
+
+// The station ends with every screen of the view shown, values changed on
+// both tuning screens, a send of fine tuning waiting for a frame that does
+// not answer and a read of the manual screen queued behind it: nothing is
+// asked, nothing reaches a screen or the dispatcher after it went.
+void TestCalibrationViewScreens::windowGoesWithAnswersOnTheirWay()
+{
+    // A four-point run the frame goes through by itself (touched at once).
+    QPointer<QDialog> pFour = Start(kFourPoint);
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Frame().frame.Snapshot().cal.bEnded; }));
+    m_pRig->Settle();
+    QPointer<QDialog> pManual = Start(kManual);
+    ChangeValues(pManual, kManual);
+    QPointer<QDialog> pSetUp = SetUp();
+    m_pRig->answerer.AnswerDialog(false);
+    QTest::mouseClick(View()->findChild<QToolButton*>(QStringLiteral("lstActionToolButton")), Qt::LeftButton);
+    QPointer<QDialog> pFine = Start(kFineTuning);
+    emit m_pRig->Work()->emitResetCallBack(true);
+
+    // The send waits until the worker stops.
+    CStationClock::SetTimeoutScale(100.0);
+    m_pRig->Frame().frame.SetFault(0xA1, 0x02, CEmulatedFrame::Silent());
+    const CFineTuningCalibrateView::SGeometry g = CFineTuningCalibrateView::Geometry(FineTuning()->ScreenSize());
+    QVERIFY(m_pRig->LongPress(pFine, g.rightBottom + QPoint(-6, 4),
+                              [this] { return m_pRig->Work()->IsTaskRunning("SendCalDataToDev"); }));
+    Manual()->ResetCalibrationData();
+
+    m_pRig->answerer.boxes.clear();
+    m_pRig->rig.CloseMainWindow();
+    QVERIFY(!pFour && !pManual && !pSetUp && !pFine);
+    CStationRig::Flush();
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    QVERIFY(m_pRig->log.Contains(QStringLiteral("StopWorker : the worker thread has stopped.")));
+    QCOMPARE(m_pRig->log.Count(QStringLiteral("Terminate Thread.")), 0);
+}
+
+STATION_TEST_MAIN(TestCalibrationViewScreens)
+#include "tst_calibrationview_screens.moc"
