@@ -499,6 +499,47 @@ private slots:
         QCOMPARE(insert.at(0).at(0).toBool(), false);
     }
 
+    // A frame that answers and leaves the bus before the station has read
+    // the answer (a jump to the bootloader): the node still hands over what
+    // it holds with its hang-up, and the answer is read, by the direct reads
+    // of a download and by the command reader alike; then the frame is lost.
+    void answerLeftBehindByALeavingFrame_data()
+    {
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("direct read") << true;
+        QTest::newRow("command reader") << false;
+    }
+    void answerLeftBehindByALeavingFrame()
+    {
+        QFETCH(bool, direct);
+        CComPortUsb *pPort = MakePort();
+        auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
+        DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
+        DEV_TRY_COMPARE(node->OpenCount(), 2);
+        CTouchDevice *pDevice = Manager()->GetDeviceMap().first();
+        // No pass takes the frame out of the table meanwhile.
+        m_hid->SetEnumerateFails(true);
+        // The command reader stands still while the answer comes and the frame goes.
+        QCOMPARE(pPort->SetUpgradeStatus(1), 0);
+        node->SendInput(Report(0xFC, {0x84}));
+        m_hid->RemoveNode(node, false);
+        uint8_t reply[64] = {};
+        if (direct) {
+            QCOMPARE(pPort->RecvUpgradeData(reply, 64, 5000, 0), 64);
+            QCOMPARE(reply[1], uint8_t(0x84));
+            QCOMPARE(pPort->RecvUpgradeData(reply, 64, 5000, 0), ERROR_CODE_LOST_DEVICE);
+        } else {
+            QCOMPARE(pPort->SetUpgradeStatus(0), 0); // the command reader runs again
+            QVERIFY(WaitFor([&]() { return pDevice->GetDeviceStatus() == CTouchDevice::StatusLost; }));
+            // Lost once the answer is queued, not before.
+            QCOMPARE(pDevice->QueuedReportCount(0xFC), 1);
+            QCOMPARE(pPort->RecvData(reply, 64, 5000, 0), 64);
+            QCOMPARE(reply[1], uint8_t(0x84));
+            QCOMPARE(pPort->RecvData(reply, 64, 5000, 0), ERROR_CODE_LOST_DEVICE);
+        }
+        m_hid->SetEnumerateFails(false);
+    }
+
     // A frame that only the enumeration finds gone (its descriptors never
     // hung up) ends a waiting receive at once with "device lost" too: the
     // removal does not wait for that receive to time out.

@@ -150,8 +150,9 @@ struct CMockedHidFrame::Node
         DropSources(ended);
     }
 
-    // The device is gone: held reads end with EIO, later reads too, and
-    // writes fail with ENODEV.
+    // The device is gone: as hidraw, a read still takes what was queued
+    // before, then held and later reads end with EIO; writes fail with
+    // ENODEV.
     void Fail()
     {
         QList<GSource *> ended;
@@ -159,7 +160,6 @@ struct CMockedHidFrame::Node
             std::lock_guard<std::mutex> lock(mutex);
             bGone = true;
             for (auto &entry : openers) {
-                entry.second.queue.clear();
                 if (entry.second.pPending)
                     ended.append(EndHold(entry.second, -1, EIO, nullptr));
             }
@@ -218,7 +218,11 @@ gboolean OnRead(UMockdevIoctlBase *, UMockdevIoctlClient *pClient, gpointer data
     CMockedHidFrame::Node &node = *pNode;
     std::lock_guard<std::mutex> lock(node.mutex);
     if (node.bGone) {
-        umockdev_ioctl_client_complete(pClient, -1, EIO);
+        const auto it = node.openers.find(pClient);
+        if (it != node.openers.end() && !it->second.queue.isEmpty())
+            CMockedHidFrame::Node::CompleteRead(pClient, it->second.queue.takeFirst());
+        else
+            umockdev_ioctl_client_complete(pClient, -1, EIO);
         return TRUE;
     }
     CMockedHidFrame::Node::Opener &op = node.Use(pClient);
@@ -538,7 +542,11 @@ void CMockedHidFrame::Detach()
         node->output = nullptr;
     }
     node->Fail();
-    // The event needs the node's folder: it goes out first.
+    // As in the kernel, the node leaves the hidraw listing before its
+    // "remove" event goes out: the station's look at the bus on that event
+    // must not find it still there. The event needs the node's folder, which
+    // goes after it.
+    m_pKernel->Unlist(node->strHidrawPath);
     m_pKernel->Uevent(node->strHidrawPath, "remove");
     m_pKernel->RemoveDevice(node->strHidrawPath);
     m_pKernel->RemoveDevice(node->strHidPath);

@@ -33,7 +33,8 @@ class CMockedKernel;
 // descriptor: a write on the command descriptor waits behind its reader's
 // held read.
 //
-// After an unplug every read fails with EIO and every write with ENODEV.
+// After an unplug a read still takes what was queued before (as hidraw does),
+// then every read fails with EIO; every write fails with ENODEV.
 class CMockedHidFrame
 {
 public:

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -75,6 +76,18 @@ void CMockedKernel::RemoveDevice(const QString &strSysPath)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     umockdev_testbed_remove_device(m_pTestbed, Utf8(strSysPath).constData());
+}
+
+void CMockedKernel::Unlist(const QString &strSysPath)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const QString subsystem = QFileInfo(m_strRoot + strSysPath + "/subsystem").symLinkTarget();
+    if (subsystem.isEmpty())
+        return;
+    const QString name = QFileInfo(strSysPath).fileName();
+    const QString strSubsystem = QFileInfo(subsystem).fileName();
+    QFile::remove(m_strRoot + "/sys/class/" + strSubsystem + "/" + name);
+    QFile::remove(m_strRoot + "/sys/bus/" + strSubsystem + "/devices/" + name);
 }
 
 void CMockedKernel::Uevent(const QString &strSysPath, const char *szAction)

@@ -46,6 +46,11 @@ public:
     bool AddDevices(const QByteArray &description, QString *pError = nullptr);
     // Removes one device folder (no uevent).
     void RemoveDevice(const QString &strSysPath);
+    // Takes a device out of its subsystem's listing (/sys/class/<subsystem>
+    // or /sys/bus/<subsystem>/devices) while its folder stays. The kernel
+    // does so before it sends a device's "remove" event, so that a look at
+    // the bus prompted by the event no longer finds the device.
+    void Unlist(const QString &strSysPath);
     // Sends a uevent ("add", "remove", "change") for a device.
     void Uevent(const QString &strSysPath, const char *szAction);
 

@@ -72,9 +72,20 @@ void CStationRig::SRecord::Clear()
     deviceInfos.clear();
 }
 
+namespace {
+// The rigs whose backend and recording injector are installed. A rig built
+// before the previous one is gone (a fixture replaced in init() after a
+// failed init() skipped cleanup()) keeps its own when the older rig goes:
+// else every later device manager would get the real backend and see no
+// frame, and one failure would fail every case after it.
+const CStationRig* g_pBackendOwner = nullptr;
+const CStationRig* g_pInjectorOwner = nullptr;
+} // namespace
+
 CStationRig::CStationRig()
     : m_backend(CFakeHidBackend::Install())
 {
+    g_pBackendOwner = this;
 }
 
 CStationRig::~CStationRig()
@@ -89,13 +100,19 @@ void CStationRig::TearDown()
     m_pRecorder.reset();
     ClosePort();
     if (m_pInjector) {
-        CRecordingTouchInjector::Uninstall();
+        if (g_pInjectorOwner == this) {
+            CRecordingTouchInjector::Uninstall();
+            g_pInjectorOwner = nullptr;
+        }
         m_pInjector.reset();
     }
     m_frames.clear();
     if (m_backend) {
         m_backend.reset();
-        CFakeHidBackend::Uninstall();
+        if (g_pBackendOwner == this) {
+            CFakeHidBackend::Uninstall();
+            g_pBackendOwner = nullptr;
+        }
     }
 }
 
@@ -104,6 +121,7 @@ void CStationRig::Reset()
     TearDown();
     m_record.Clear();
     m_backend = CFakeHidBackend::Install();
+    g_pBackendOwner = this;
 }
 
 CStationRig::SFrame& CStationRig::AddFrame(const SFrameOptions& options)
@@ -149,8 +167,10 @@ bool CStationRig::WaitForDevices(int nDevices, int nTimeoutMs) const
 
 std::shared_ptr<CRecordingTouchInjector> CStationRig::RecordTouches()
 {
-    if (!m_pInjector)
+    if (!m_pInjector) {
         m_pInjector = CRecordingTouchInjector::Install();
+        g_pInjectorOwner = this;
+    }
     return m_pInjector;
 }
 

@@ -89,16 +89,35 @@ QString CTestEnvironment::OutputDir()
     return dir;
 }
 
+namespace {
+CScopedWorkDir *g_pNewestWorkDir = nullptr;
+} // namespace
+
 CScopedWorkDir::CScopedWorkDir()
     : m_strPrevious(QDir::currentPath()),
-      m_dir(new QTemporaryDir(QDir::tempPath() + "/station-case-XXXXXX"))
+      m_dir(new QTemporaryDir(QDir::tempPath() + "/station-case-XXXXXX")),
+      m_pOuter(g_pNewestWorkDir)
 {
+    g_pNewestWorkDir = this;
     QDir::setCurrent(m_dir->path());
 }
 
 CScopedWorkDir::~CScopedWorkDir()
 {
-    QDir::setCurrent(m_strPrevious);
+    if (g_pNewestWorkDir == this) {
+        QDir::setCurrent(m_strPrevious);
+        g_pNewestWorkDir = m_pOuter;
+        return;
+    }
+    // A newer one is current: it stays so, and returns to this one's
+    // previous folder in the end.
+    for (CScopedWorkDir *p = g_pNewestWorkDir; p; p = p->m_pOuter) {
+        if (p->m_pOuter == this) {
+            p->m_pOuter = m_pOuter;
+            p->m_strPrevious = m_strPrevious;
+            break;
+        }
+    }
 }
 
 QString CScopedWorkDir::Path() const

@@ -43,16 +43,22 @@ public:
 };
 
 // A temporary working directory for one test case; restores the previous one.
+// One replaced while it lives (a fixture rebuilt in init() after a failed
+// init() skipped cleanup()) leaves the newer folder current, and hands its
+// previous folder on to it.
 class CScopedWorkDir
 {
 public:
     CScopedWorkDir();
     ~CScopedWorkDir();
+    CScopedWorkDir(const CScopedWorkDir &) = delete;
+    CScopedWorkDir &operator=(const CScopedWorkDir &) = delete;
     QString Path() const;
 
 private:
     QString m_strPrevious;
     std::unique_ptr<QTemporaryDir> m_dir;
+    CScopedWorkDir *m_pOuter = nullptr; // the one current before this one
 };
 
 #define STATION_TEST_MAIN(TestObject)                                   \

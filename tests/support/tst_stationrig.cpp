@@ -67,6 +67,34 @@ private slots:
         }
         QCOMPARE(TouchSDK::GetSimulatorTouch(), static_cast<CSimulatorTouch*>(CSimulatorTouchForOS::GetInstance()));
     }
+
+    // A fixture rebuilt in init() after a failed init() (which skips
+    // cleanup()): the new rig and work folder are made before the old ones
+    // go. The old ones going must not take the new ones' bus, recorder or
+    // folder with them, or one failure fails every later case.
+    void replacedFixtureKeepsTheNewOnes()
+    {
+        const QString outside = QDir::currentPath();
+        auto pOldDir = std::make_unique<CScopedWorkDir>();
+        auto pOld = std::make_unique<CStationRig>();
+        pOld->RecordTouches();
+
+        auto pNewDir = std::make_unique<CScopedWorkDir>();
+        auto pNew = std::make_unique<CStationRig>();
+        const std::shared_ptr<CRecordingTouchInjector> pRecorder = pNew->RecordTouches();
+        pNew->AddFrame().usb->Plug();
+        pOld.reset();
+        pOldDir.reset();
+        QCOMPARE(QDir::current(), QDir(pNewDir->Path()));
+        QCOMPARE(TouchSDK::GetSimulatorTouch(), pRecorder.get());
+        pNew->OpenPort();
+        QVERIFY(pNew->WaitForDevices(1));
+
+        pNew.reset();
+        QCOMPARE(TouchSDK::GetSimulatorTouch(), static_cast<CSimulatorTouch*>(CSimulatorTouchForOS::GetInstance()));
+        pNewDir.reset();
+        QCOMPARE(QDir::currentPath(), outside);
+    }
 };
 
 STATION_TEST_MAIN_CORE(TestStationRig)

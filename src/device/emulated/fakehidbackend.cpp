@@ -251,9 +251,12 @@ std::shared_ptr<CFakeHidNode> CFakeHidBackend::NodeOfFd(int fd) const
 ssize_t CFakeHidBackend::ReadReport(int fd, uint8_t *buf, size_t len)
 {
     const std::shared_ptr<CFakeHidNode> node = NodeOfFd(fd);
-    if (node && !node->PassRead())
-        return -EIO;
+    // As hidraw: a node whose device has gone still hands over the reports
+    // it received before, and fails with EIO once none is left.
+    const bool bPresent = !node || node->PassRead();
     const ssize_t n = ::recv(fd, buf, len, MSG_DONTWAIT);
+    if (!bPresent)
+        return n > 0 ? n : -EIO;
     if (n > 0) {
         const int nError = node ? node->ReadError() : 0;
         if (nError != 0) {

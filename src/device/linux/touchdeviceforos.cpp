@@ -6,6 +6,7 @@
 #include "workthread.h"
 
 #include <QDebug>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -246,6 +247,7 @@ int32_t CTouchDeviceForOS::AppendDevicePath(const HidNodeInfo &node, const Touch
     // Completing the opening of a command collection.
     InitDeviceInfo(node);
     m_pWriteThread->Start(false);
+    m_bCmdReading = true; // from now: the raw reader must not report a hang-up first
     m_pCmdThread->Start(false);
     m_pManage->AnnounceDevice(this);
     return 0;
@@ -321,6 +323,20 @@ int CTouchDeviceForOS::PollFor(struct pollfd *pFds, int nWakeFd, int nTimeoutMs)
     return n;
 }
 
+bool CTouchDeviceForOS::IsHangUp(short nRevents)
+{
+    return (nRevents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+}
+
+bool CTouchDeviceForOS::HasPending(short nRevents)
+{
+    // A node whose device has gone still hands over the reports it received
+    // before (hidraw answers POLLIN with the hang-up while any are queued,
+    // and fails reads with EIO only once they are taken): a frame that
+    // acknowledges a command and leaves the bus at once is heard.
+    return (nRevents & POLLIN) != 0 && (nRevents & POLLNVAL) == 0;
+}
+
 bool CTouchDeviceForOS::IsLostOnRead(ssize_t nError)
 {
     // hidraw answers a read with EIO once its device has gone.
@@ -377,6 +393,8 @@ void CTouchDeviceForOS::WakeWaiters()
 
 int32_t CTouchDeviceForOS::ChangeUpgradeStatus(bool bIsUpgrade)
 {
+    if (!bIsUpgrade)
+        m_bCmdReading = true; // the command reader starts again
     const int32_t nResult = CTouchDevice::ChangeUpgradeStatus(bIsUpgrade);
     Signal(m_nRawWakeFd); // the raw reader pauses or resumes at once
     return nResult;
@@ -386,6 +404,8 @@ int32_t CTouchDeviceForOS::ProcessCmdDataTransfer()
 {
     uint8_t buf[REPORT_SIZE];
     int nErrors = 0;
+    m_bCmdReading = true;
+    const auto done = qScopeGuard([this] { m_bCmdReading = false; });
     for (;;) {
         if (!m_bRun.load() || m_bUpgrade.load())
             break;
@@ -403,10 +423,14 @@ int32_t CTouchDeviceForOS::ProcessCmdDataTransfer()
             Drain(m_nCmdWakeFd);
         if (!m_bRun.load() || m_bUpgrade.load())
             break; // a report that is pending stays for the direct reads
-        bool bLost = (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-        if (!bLost && (fds[0].revents & POLLIN)) {
+        const bool bHangUp = IsHangUp(fds[0].revents);
+        bool bLost = bHangUp;
+        if (HasPending(fds[0].revents)) {
             const ssize_t nRead = m_pBackend->ReadReport(fd, buf, sizeof(buf));
-            if (nRead > 0) {
+            bLost = false;
+            if (nRead <= 0 && bHangUp) {
+                bLost = true; // gone, and nothing of it left to read
+            } else if (nRead > 0) {
                 if (nErrors > 1)
                     qWarning().noquote() << "ProcessCmdDataTransfer" << ":" << nErrors << "reads failed in a row";
                 nErrors = 0;
@@ -468,8 +492,9 @@ int32_t CTouchDeviceForOS::ProcessRawDataTransfer()
             return 0;
         if (m_bUpgrade.load())
             continue; // paused meanwhile: what is pending waits for the end of the download
-        bool bLost = (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-        if (!bLost && (fds[0].revents & POLLIN)) {
+        const bool bHangUp = IsHangUp(fds[0].revents);
+        bool bLost = bHangUp;
+        if (HasPending(fds[0].revents)) {
             const ssize_t nRead = m_pBackend->ReadReport(fd, data.report, sizeof(data.report));
             if (nRead > 0) {
                 if (nErrors > 1)
@@ -481,14 +506,15 @@ int32_t CTouchDeviceForOS::ProcessRawDataTransfer()
                 }
                 continue;
             }
-            if (nRead == -EAGAIN || nRead == -EINTR || nRead == 0)
+            if (!bHangUp && (nRead == -EAGAIN || nRead == -EINTR || nRead == 0))
                 continue;
-            bLost = ReadFailed("ProcessRawDataTransfer", nRead, &nErrors);
+            bLost = bHangUp || ReadFailed("ProcessRawDataTransfer", nRead, &nErrors);
             if (!bLost && nErrors > 1)
                 PauseAfterReadError(m_nRawWakeFd);
         }
         if (bLost) {
-            MarkLost();
+            if (!bHangUp || !m_bCmdReading.load())
+                MarkLost();
             qDebug().noquote() << "ProcessRawDataTransfer" << ":ERROR_DEVICE_NOT_CONNECTED RAW Thread end";
             return -1;
         }
@@ -664,8 +690,9 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
             Drain(m_nDirectWakeFd);
             continue; // the flags are tested at the top
         }
-        bool bLost = (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-        if (!bLost && (fds[0].revents & POLLIN)) {
+        const bool bHangUp = IsHangUp(fds[0].revents);
+        bool bLost = bHangUp;
+        if (HasPending(fds[0].revents)) {
             const ssize_t nRead = m_pBackend->ReadReport(fd, report, sizeof(report));
             if (nRead > 0) {
                 nErrors = 0;
@@ -676,7 +703,8 @@ int32_t CTouchDeviceForOS::RecvUpgradeData(uint8_t *buf, int len, int timeout)
                     std::memcpy(buf, report, static_cast<size_t>(nCopy));
                 return nCopy;
             }
-            if (nRead < 0 && nRead != -EAGAIN && nRead != -EINTR)
+            bLost = bHangUp;
+            if (!bLost && nRead < 0 && nRead != -EAGAIN && nRead != -EINTR)
                 bLost = ReadFailed("RecvUpgradeData", nRead, &nErrors);
             if (!bLost) {
                 // Readable but nothing to read: the deadline still holds.

@@ -93,6 +93,10 @@ private:
     static int PollFor(struct pollfd *pFds, int nWakeFd, int nTimeoutMs);
     static void Signal(int nEventFd);
     static void Drain(int nEventFd);
+    // What poll() said of the node: it has gone (or was never valid), and
+    // a report is there to read (also from a node that has gone).
+    static bool IsHangUp(short nRevents);
+    static bool HasPending(short nRevents);
     static bool IsLostOnRead(ssize_t nError);
     static bool IsLostOnWrite(ssize_t nError);
     static void CopyString(char *szField, const QByteArray &baValue);
@@ -108,6 +112,10 @@ private:
     int m_nRawWakeFd = -1;
     int m_nDirectWakeFd = -1;
     std::atomic<int> m_nReaderWakeups{0};
+    // The command reader is in its loop: a hang-up is its to report, after
+    // it has taken in what the node still holds (the raw reader sees the
+    // same hang-up and would report the loss before the answer is queued).
+    std::atomic<bool> m_bCmdReading{false};
 
     // The writer: one report at a time, handed over under m_writeMutex.
     CWorkThread *m_pWriteThread = nullptr;
