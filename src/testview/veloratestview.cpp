@@ -118,6 +118,7 @@ VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
     ui->ver_label->hide();
     setWindowTitle(StationTitle());
 
+    ui->FirmwareInfo->installEventFilter(this);
     NotePage();
     // The injector's screen, kept for the reader threads.
     NoteScreenSize();
@@ -901,6 +902,13 @@ void VeloraTestView::done(int result)
     // main panel disabled.
     setResult(result);
     close();
+}
+
+bool VeloraTestView::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pWatched == ui->FirmwareInfo && pEvent->type() == QEvent::Resize && ui->FirmwareInfo->columnCount() == 2)
+        ui->FirmwareInfo->setColumnWidth(0, ui->FirmwareInfo->width() / 3);
+    return QDialog::eventFilter(pWatched, pEvent);
 }
 
 void VeloraTestView::StopTest()

@@ -199,6 +199,9 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Keeps the names of the device table a third of its width as it resizes
+    // (it is filled while the view may be hidden, at another width).
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
     void RestoreCurrentTab();
