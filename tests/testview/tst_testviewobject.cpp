@@ -4,6 +4,7 @@
 // it. Pictures of the view without a frame and with the device table go to
 // the test-output folder.
 
+#include "mutexholder.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testviewdouble.h"
@@ -208,6 +209,14 @@ void TestTestViewObject::pagesNoticeAndTitle()
     QVERIFY(flags.testFlag(Qt::WindowMinMaxButtonsHint));
     QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
 
+    // The defaults of the run state.
+    QVERIFY(pView->IsTouchEnabled());
+    QVERIFY(!pView->IsRefreshRunning());
+    QVERIFY(!pView->IsTestRunning());
+    QVERIFY(!pView->IsSourcePresent());
+    QCOMPARE(pView->RefreshInterval(), 10);
+    QVERIFY(pView->GetLogFilePath().isEmpty());
+
     // Offscreen the first screen has 96 dots per inch: the small font scale.
     QCOMPARE(pView->FontScale(), 0.5);
     // The draw window is a hidden window of its own.
@@ -370,7 +379,12 @@ void TestTestViewObject::sourceButtons()
     }
 
     pView->SetButtonsEnabled(false);
-    pView->UpdateSourceButtons();
+    {
+        // A plug event may come while a task holds the device: the buttons
+        // are set without the device mutex.
+        CMutexHolder busy(station.work->GetDeviceMutex());
+        pView->UpdateSourceButtons();
+    }
     for (const char* szButton : {"touchEnTestButton", "retestTestButton", "startTestButton"})
         QVERIFY2(Child<QWidget>(pView, szButton)->isEnabled() == enabled, szButton);
     QCOMPARE(ActionNamed(pView->ActionMenu()->actions(), "Record Data...")->isEnabled(), enabled);
