@@ -25,6 +25,21 @@
 #include <QPixmap>
 #include <QTest>
 
+// A child widget of the view by object name (a warning when there is none).
+template <typename T>
+T* Child(QObject* pParent, const char* szName)
+{
+    T* pChild = pParent->findChild<T*>(QLatin1String(szName));
+    if (!pChild)
+        qWarning("no child %s", szName);
+    return pChild;
+}
+
+inline CCustomerSettings* Settings()
+{
+    return CCustomerSettings::GetInstance();
+}
+
 class CTestViewStation
 {
 public:

@@ -22,20 +22,6 @@
 #include <QtTest>
 
 namespace {
-template <typename T>
-T* Child(QObject* pParent, const char* szName)
-{
-    T* pChild = pParent->findChild<T*>(QLatin1String(szName));
-    if (!pChild)
-        qWarning("no child %s", szName);
-    return pChild;
-}
-
-CCustomerSettings* Settings()
-{
-    return CCustomerSettings::GetInstance();
-}
-
 QAction* MenuAction(VeloraTestView* pView, const QString& text)
 {
     for (QAction* pAction : pView->ActionMenu()->actions()) {

@@ -31,20 +31,6 @@
 using namespace PanelLooks;
 
 namespace {
-template <typename T>
-T* Child(QObject* pParent, const char* szName)
-{
-    T* pChild = pParent->findChild<T*>(QLatin1String(szName));
-    if (!pChild)
-        qWarning("no child %s", szName);
-    return pChild;
-}
-
-CCustomerSettings* Settings()
-{
-    return CCustomerSettings::GetInstance();
-}
-
 // Runs on a thread of its own, as the refresh timer does.
 template <typename Fn>
 auto OnOtherThread(Fn fn)

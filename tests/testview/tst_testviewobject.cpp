@@ -23,20 +23,6 @@
 #include <QtTest>
 
 namespace {
-template <typename T>
-T* Child(QObject* pParent, const char* szName)
-{
-    T* pChild = pParent->findChild<T*>(QLatin1String(szName));
-    if (!pChild)
-        qWarning("no child %s", szName);
-    return pChild;
-}
-
-CCustomerSettings* Settings()
-{
-    return CCustomerSettings::GetInstance();
-}
-
 // What the operator reads in a tool tip (Qt shows it as rich text when it
 // looks like markup).
 QString ShownToolTip(const QString& toolTip)

@@ -29,17 +29,7 @@ TouchData Data(const QByteArray& report)
     return Data(report, uint32_t(report.size()));
 }
 
-Contact C(quint8 nStatus, quint8 nId, quint16 nX = 0, quint16 nY = 0, quint16 nW = 0, quint16 nH = 0)
-{
-    Contact c;
-    c.nStatus = nStatus;
-    c.nId = nId;
-    c.nX = nX;
-    c.nY = nY;
-    c.nWidth = nW;
-    c.nHeight = nH;
-    return c;
-}
+using C = CEmulatedFrame::Contact;
 
 QList<Contact> Down(int nFirst, int nCount)
 {

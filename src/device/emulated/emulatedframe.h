@@ -261,6 +261,11 @@ public:
     // or 7 (moved); positions and sizes 0..32767.
     struct Contact
     {
+        Contact() = default;
+        Contact(quint8 status, quint8 id, quint16 x = 0, quint16 y = 0, quint16 width = 0, quint16 height = 0)
+            : nStatus(status), nId(id), nX(x), nY(y), nWidth(width), nHeight(height)
+        {
+        }
         quint8 nStatus = 4;
         quint8 nId = 0;
         quint16 nX = 0, nY = 0;
