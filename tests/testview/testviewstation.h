@@ -76,6 +76,15 @@ public:
         return true;
     }
 
+    // Start, then the view opened.
+    bool StartOpen()
+    {
+        if (!Start())
+            return false;
+        OpenView();
+        return true;
+    }
+
     // The view as the signal-test button opens it.
     void OpenView()
     {

@@ -102,8 +102,7 @@ void TestTestViewControls::buttonsHandOverTheWork()
 
     CTestViewStation station;
     station.AddFrame();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
     pView->activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), pView);
@@ -136,8 +135,7 @@ void TestTestViewControls::playStop()
     {
         // Without a device object the button does nothing, and says so.
         CTestViewStation station;
-        QVERIFY(station.Start());
-        station.OpenView();
+        QVERIFY(station.StartOpen());
         auto* pPlay = Child<QToolButton>(station.view, "startTestButton");
         pPlay->setEnabled(true);
         pPlay->click();
@@ -148,8 +146,7 @@ void TestTestViewControls::playStop()
 
     CTestViewStation station;
     station.AddFrame();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
     auto* pPlay = Child<QToolButton>(pView, "startTestButton");
     pPlay->setEnabled(true);
@@ -177,8 +174,7 @@ void TestTestViewControls::touchOutput()
 {
     CTestViewStation station;
     station.AddFrame();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
     auto* pTouch = Child<QToolButton>(pView, "touchEnTestButton");
     pTouch->setEnabled(true);
@@ -216,8 +212,7 @@ void TestTestViewControls::retest()
 
     CTestViewStation station;
     station.AddFrame();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
     MenuAction(pView, "Record Data...")->setChecked(recording);
     auto* pRetest = Child<QToolButton>(pView, "retestTestButton");
@@ -259,8 +254,7 @@ void TestTestViewControls::setUp()
     CTestViewStation station;
     if (frame)
         station.AddFrame();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     Settings()->SetBool("SupportSNCheck", snCheck);
 
     CModalBoxAnswerer boxes;
@@ -307,8 +301,7 @@ void TestTestViewControls::modifySerialNumber()
 
     CTestViewStation station;
     station.AddFrame();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
     const QByteArray batchBefore = station.rig.Frame().frame.Snapshot().info.batch;
 
@@ -369,8 +362,7 @@ void TestTestViewControls::agcControls()
         s.settings.rAgc[0] = 3;
         s.settings.rAgc[1] = 99;
     });
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
     auto* pWidget = Child<QWidget>(pView, "agcSetWidget");
     auto* pT = Child<QSpinBox>(pView, "tAgcSpinBox");
@@ -442,8 +434,7 @@ void TestTestViewControls::agcRangesWithoutRoom()
         const quint16 tAgc[4] = {quint16(min), quint16(max), quint16(min), quint16(max)};
         std::copy(tAgc, tAgc + 4, s.settings.tAgc);
     });
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
     pView->setAgcResponse(true);
     QTRY_VERIFY(Child<QWidget>(pView, "agcSetWidget")->isVisible());
@@ -478,8 +469,7 @@ void TestTestViewControls::drawWindowClosed()
     CTestViewStation station;
     if (frame)
         station.AddFrame();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
     auto* pPlay = Child<QToolButton>(pView, "startTestButton");
     pPlay->setEnabled(true);

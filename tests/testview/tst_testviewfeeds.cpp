@@ -115,9 +115,8 @@ std::unique_ptr<CTestViewStation> TestTestViewFeeds::TestedStation(bool bDeadEmi
     CStationRig::SFrame& frame = pStation->AddFrame();
     if (bDeadEmitter)
         frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
-    if (!pStation->Start())
+    if (!pStation->StartOpen())
         return nullptr;
-    pStation->OpenView();
     CRunLogCapture log;
     if (!pStation->Run("StartTestOnce") || !StationTest::WaitFor([&] { return log.Contains("InitTestUi"); }))
         return nullptr;

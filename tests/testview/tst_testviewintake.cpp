@@ -213,8 +213,7 @@ void TestTestViewIntake::destroyedWhileReportsFlow()
     CTestViewStation station;
     CStationRig::SFrame& frame = station.AddFrame();
     auto injector = station.rig.RecordTouches();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     for (int i = 0; i < 150; ++i)
         frame.frame.InjectTouches({C(4, quint8(i), quint16(i), quint16(i), 1, 1)});
     frame.usb->DeliverInjected();

@@ -522,15 +522,13 @@ void TestTestViewObject::pictures()
 {
     {
         CTestViewStation station;
-        QVERIFY(station.Start());
-        station.OpenView();
+        QVERIFY(station.StartOpen());
         QVERIFY(station.Screenshot("testview-no-frame-1115x741.png", QSize(1115, 741)));
         QVERIFY(station.Screenshot("testview-no-frame-1920x1080.png", QSize(1920, 1080)));
     }
     CTestViewStation station;
     station.AddFrame();
-    QVERIFY(station.Start());
-    station.OpenView();
+    QVERIFY(station.StartOpen());
     QVERIFY(station.Screenshot("testview-device-table-1115x741.png", QSize(1115, 741)));
     QVERIFY(station.Screenshot("testview-device-table-1920x1080.png", QSize(1920, 1080)));
 }
