@@ -59,4 +59,8 @@ if [ -n "${ASAN_OPTIONS:-}" ]; then
 fi
 export XDG_RUNTIME_DIR="$tmp/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# No session bus in this X server: an address that names none keeps libdbus
+# from trying to launch one through the display (which leaves the attempt's
+# buffers behind under LeakSanitizer, or a bus daemon running).
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-session-bus"
 "$@"
