@@ -58,7 +58,11 @@ CTouchSignalQChartView::CTouchSignalQChartView(QWidget *parent, CDirSignalInfo *
     m_pChart->addAxis(m_pAxisY, Qt::AlignLeft);
     m_pSeries->attachAxis(m_pAxisY);
 
+    // The view was built with a chart of its own, which setChart hands back
+    // to the caller rather than deleting it.
+    QChart *pDefaultChart = chart();
     setChart(m_pChart);
+    delete pDefaultChart;
     setRenderHint(QPainter::Antialiasing);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     policy.setHorizontalStretch(1);
