@@ -695,6 +695,22 @@
         <source>Runtimes Information</source>
         <translation>运行环境信息</translation>
     </message>
+    <message>
+        <source>Ctrl+R</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+M</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Up</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Down</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>ScanInputDialog</name>
@@ -903,10 +919,6 @@
 <context>
     <name>VeloraTestView</name>
     <message>
-        <source>The signal test is not available in this build.</source>
-        <translation>此版本不提供信号测试功能。</translation>
-    </message>
-    <message>
         <source>Form</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1049,6 +1061,106 @@
     <message>
         <source>Esc</source>
         <translation type="unfinished">Esc</translation>
+    </message>
+    <message>
+        <source>There is no device inserted, Please insert device!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Set...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Print screen...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open log file...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Record Data...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Modify SN code...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Speed Up...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Speed Down...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next Frame...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pre Frame...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No Information...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device Information:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Runtimes Information:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retesting will clear the data recorded, Do you want to continue?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A test operation is in progress, please wait for the test to complete!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Scan serial number...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please scan or input product serial number.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Input serial number...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please input correct serial number...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Is the serial number &quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&quot; correct?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The uart interface of this device should be tested, but the com is lost, Please config it!</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

@@ -12,7 +12,7 @@ PKGS=(
   python3-pyftpdlib fonts-dejavu-core fonts-wqy-microhei
   clang libclang-rt-14-dev
   umockdev libumockdev-dev
-  xvfb openbox x11-utils
+  xvfb openbox x11-utils imagemagick
 )
 
 missing=()

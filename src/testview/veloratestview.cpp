@@ -1,50 +1,616 @@
 #include "veloratestview.h"
+#include "ui_veloratestview.h"
 
+#include "comportusb.h"
+#include "customersettings.h"
+#include "handlework.h"
+#include "plaintext.h"
+#include "recorddialog.h"
+#include "setupdialog.h"
+#include "signalhistogramview.h"
+#include "stationinfo.h"
+#include "timerthread.h"
+#include "touchbase.h"
+#include "touchhardware.h"
 #include "touchpaintview.h"
+#include "touchpanelview.h"
+#include "touchsignalview.h"
 
+#include <QAction>
+#include <QCloseEvent>
+#include <QDebug>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMutexLocker>
-#include <QVBoxLayout>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTableWidget>
+
+namespace {
+const char* const kProblemMapType = "QMap<QString, QList<QString>>";
+const char* const kErrorMapType = "QMap<QString, QString>";
+constexpr uint32_t kInterfaceFailed = 0x80000001;
+// Bits of the hardware record's interface type.
+constexpr int32_t kInterfaceSecondUsb = 0x04;
+constexpr int32_t kInterfaceSerial = 0x10;
+
+CCustomerSettings* Settings()
+{
+    return CCustomerSettings::GetInstance();
+}
+
+QString StationTitle()
+{
+    return QString::fromLatin1(StationInfo::kAppName) + QString::fromLatin1(StationInfo::kAppVersion);
+}
+
+QFont BoldFont(QFont font)
+{
+    font.setWeight(QFont::Bold); // 75
+    return font;
+}
+
+QTableWidgetItem* TableItem(const QString& text)
+{
+    auto* pItem = new QTableWidgetItem(text);
+    pItem->setFlags(pItem->flags() & ~Qt::ItemIsEditable);
+    return pItem;
+}
+} // namespace
 
 VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
-    : QDialog(parent)
+    : QDialog(parent), ui(new Ui::VeloraTestView), m_pHandleWork(pHandleWork)
 {
-    Q_UNUSED(pHandleWork);
-    auto* pLayout = new QVBoxLayout(this);
-    pLayout->addWidget(new QLabel(tr("The signal test is not available in this build."), this));
-    connect(this, &QDialog::finished, this, [this] { emit emitWorkType(MAINWORK); });
+    // 1. The form, then the window of a dialog with all three buttons.
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
-    // The draw test: a window of its own, hidden until it is opened.
+    // 2. What the dispatcher holds for the view.
+    if (m_pHandleWork) {
+        m_pEnvironment = m_pHandleWork->GetEnvironment();
+        m_pUsbPort = m_pHandleWork->GetUsbPort();
+        m_pUartPort = m_pHandleWork->GetUartPort();
+    }
+
+    // 3. to 7.
+    m_pSetUpDialog = new CSetUpDialog(m_pUartPort, nullptr);
+    m_pTimerThread = new CTimerThread(&VeloraTestView::RefreshTimer_CB, this, nullptr);
+    m_pRecordDialog = new CRecordDialog(this);
+    m_pRecordDialog->hide();
+    connect(m_pRecordDialog, &CRecordDialog::emitExitRecord, this, &VeloraTestView::ExitRecordWork);
+    m_dFontScale = 1.0;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (!screens.isEmpty())
+        m_dFontScale = screens.first()->logicalDotsPerInch() / 96.0 < 1.1 ? 0.5 : 1.0;
     m_pTouchPaintView = new CTouchPaintView(this);
     m_pTouchPaintView->setWindowFlags(Qt::Window);
     m_pTouchPaintView->hide();
+
+    // 8.
+    RestoreCurrentTab();
+    InitNoticeLabel();
+    InitActionMenu();
+    UpdateSourceButtons();
+    ResetInfoTables();
+
+    // 9. The frames' raw reports come on their reader threads, directly.
+    connect(this, &VeloraTestView::ShowTouchTestResult, m_pTouchPaintView, &CTouchPaintView::ShowTouchTestResult);
+    connect(m_pTouchPaintView, &CTouchPaintView::exit, this, &VeloraTestView::TouchPaintClose);
+    if (m_pUsbPort)
+        connect(m_pUsbPort, &CComPortUsb::SendTouchData, this, &VeloraTestView::ProcessTouchData,
+                Qt::DirectConnection);
+    if (m_pHandleWork)
+        connect(this, &VeloraTestView::emitSignalTestStatus, m_pHandleWork, &HandleWork::UpdateSignalTestStatus);
+    connect(ui->touchTabWidget, &QTabWidget::currentChanged, this, &VeloraTestView::SelectTab);
+
+    // 10. The signal page is not offered.
+    ui->signalButton->hide();
+    ui->touchTabWidget->removeTab(0);
+
+    // 11.
+    ui->ver_label->setText(StationTitle());
+    ui->ver_label->hide();
+    setWindowTitle(StationTitle());
+
+    ui->FirmwareInfo->installEventFilter(this);
+    NotePage();
+    // The injector's screen, kept for the reader threads.
+    NoteScreenSize();
+    auto watchScreen = [this](QScreen* pScreen) {
+        if (pScreen)
+            connect(pScreen, &QScreen::geometryChanged, this, &VeloraTestView::NoteScreenSize, Qt::UniqueConnection);
+        NoteScreenSize();
+    };
+    watchScreen(QGuiApplication::primaryScreen());
+    connect(qApp, &QGuiApplication::primaryScreenChanged, this, watchScreen);
 }
 
-void VeloraTestView::StartTest()
+VeloraTestView::~VeloraTestView()
 {
+    // No raw report reaches the view any more, and none is still being taken
+    // in: the readers run until the port goes, after the views.
+    if (m_pUsbPort)
+        disconnect(m_pUsbPort, &CComPortUsb::SendTouchData, this, &VeloraTestView::ProcessTouchData);
+    {
+        QMutexLocker lock(&m_intakeMutex);
+        m_bIntakeClosed = true;
+    }
+    StopRefresh();
+    qInfo().noquote() << "Save Log Data Manul...";
+    if (m_pRecordAction->isChecked())
+        SaveLogDataManul();
+    CCustomerSettings* pSettings = Settings();
+    pSettings->SetBool(QStringLiteral("TouchPannelChecked"), ui->rectButton->isChecked());
+    pSettings->SetBool(QStringLiteral("TouchSignalChecked"), ui->signalButton->isChecked());
+    pSettings->SetBool(QStringLiteral("TouchHistogramChecked"), ui->histogramButton->isChecked());
+    delete m_pSetUpDialog;
+    m_pSetUpDialog = nullptr;
+    delete m_pTimerThread;
+    m_pTimerThread = nullptr;
+    delete m_pTouchPaintView;
+    m_pTouchPaintView = nullptr;
+    RemoveViews();
+    delete ui;
+}
+
+// ---------------------------------------------------------------------------
+// Construction helpers
+
+void VeloraTestView::RestoreCurrentTab()
+{
+    CCustomerSettings* pSettings = Settings();
+    if (pSettings->GetBool(QStringLiteral("TouchPannelChecked"), true)) {
+        ui->rectButton->setChecked(true);
+        ui->touchTabWidget->setCurrentWidget(ui->pannelTab);
+    } else if (pSettings->GetBool(QStringLiteral("TouchHistogramChecked"), true)) {
+        ui->histogramButton->setChecked(true);
+        ui->touchTabWidget->setCurrentWidget(ui->HistogramTab);
+    }
+}
+
+void VeloraTestView::InitNoticeLabel()
+{
+    auto* pLayout = new QGridLayout(ui->touchTabWidget);
+    pLayout->setObjectName(QStringLiteral("tabWidgetGridLayout"));
+    pLayout->setSpacing(0);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+
+    m_pNoticeLabel = new QLabel();
+    m_pNoticeLabel->setObjectName(QStringLiteral("noticeLabel"));
+    QFont font(QStringLiteral("italic"));
+    font.setPointSize(30);
+    font.setWeight(50);
+    m_pNoticeLabel->setFont(font);
+    m_pNoticeLabel->setAttribute(Qt::WA_TranslucentBackground);
+    m_pNoticeLabel->setStyleSheet(QStringLiteral("color:blue;font-weight:bold;font-style:italic;font-size:100;"));
+    m_pNoticeLabel->setTextFormat(Qt::PlainText);
+    m_pNoticeLabel->setAlignment(Qt::AlignCenter);
+    m_pNoticeLabel->setWordWrap(true);
+    m_pNoticeLabel->setMargin(7);
+    m_pNoticeLabel->setText(tr("There is no device inserted, Please insert device!"));
+    // Added as a page, then laid over the whole tab widget, which takes it
+    // out of the page stack again: it lies over both pages.
+    ui->touchTabWidget->addTab(m_pNoticeLabel, QString());
+    pLayout->addWidget(m_pNoticeLabel, 0, 0, 1, 1);
+    m_pNoticeLabel->show();
+}
+
+void VeloraTestView::InitActionMenu()
+{
+    auto action = [this](const QString& icon, const QString& text) {
+        return icon.isEmpty() ? new QAction(text, this) : new QAction(QIcon(icon), text, this);
+    };
+    m_pSetUpAction = action(QStringLiteral(":/Image/Image-UI/setUp.png"), tr("Set..."));
+    m_pSetUpAction->setShortcuts(QKeySequence::InsertParagraphSeparator);
+    connect(m_pSetUpAction, &QAction::triggered, this, &VeloraTestView::setUpResponse);
+
+    m_pPrtSrcAction = action(QStringLiteral(":/Image/Image-UI/PrtScreen.png"), tr("Print screen..."));
+    m_pPrtSrcAction->setShortcut(QKeySequence::Print);
+    connect(m_pPrtSrcAction, &QAction::triggered, this, &VeloraTestView::prtSrcResponse);
+
+    m_pOpenLogAction = action(QStringLiteral(":/Image/Image-UI/OpenLog.png"), tr("Open log file..."));
+    m_pOpenLogAction->setShortcut(QKeySequence::Open);
+    connect(m_pOpenLogAction, &QAction::triggered, this, &VeloraTestView::openLogResponse);
+
+    QIcon recordIcon;
+    recordIcon.addFile(QStringLiteral(":/Image/Image-UI/Record_Off.png"), QSize(), QIcon::Normal, QIcon::Off);
+    recordIcon.addFile(QStringLiteral(":/Image/Image-UI/Record_On.png"), QSize(), QIcon::Normal, QIcon::On);
+    m_pRecordAction = new QAction(recordIcon, tr("Record Data..."), this);
+    m_pRecordAction->setCheckable(true);
+    m_pRecordAction->setShortcut(QKeySequence(QCoreApplication::translate("MainWindow", "Ctrl+R")));
+    // Only the operator's trigger records: unchecking from code runs nothing.
+    connect(m_pRecordAction, &QAction::triggered, this, &VeloraTestView::recordResponse);
+
+    m_pModifySnAction = action(QString(), tr("Modify SN code..."));
+    m_pModifySnAction->setShortcut(QKeySequence(QCoreApplication::translate("MainWindow", "Ctrl+M")));
+    connect(m_pModifySnAction, &QAction::triggered, this, &VeloraTestView::modifySnResponse);
+
+    // On the view: the replay speed and stepping.
+    m_pSpeedUpAction = action(QString(), tr("Speed Up..."));
+    m_pSpeedUpAction->setShortcut(QKeySequence(QCoreApplication::translate("MainWindow", "Up")));
+    connect(m_pSpeedUpAction, &QAction::triggered, this, &VeloraTestView::speedUpResponse);
+    m_pSpeedDownAction = action(QString(), tr("Speed Down..."));
+    m_pSpeedDownAction->setShortcut(QKeySequence(QCoreApplication::translate("MainWindow", "Down")));
+    connect(m_pSpeedDownAction, &QAction::triggered, this, &VeloraTestView::speedDownResponse);
+    m_pNextFrameAction = action(QString(), tr("Next Frame..."));
+    m_pNextFrameAction->setShortcut(QKeySequence(Qt::Key_Right));
+    m_pNextFrameAction->setShortcutContext(Qt::ApplicationShortcut);
+    connect(m_pNextFrameAction, &QAction::triggered, this, &VeloraTestView::nextFrameResponse);
+    m_pPreFrameAction = action(QString(), tr("Pre Frame..."));
+    m_pPreFrameAction->setShortcut(QKeySequence(Qt::Key_Left));
+    m_pPreFrameAction->setShortcutContext(Qt::ApplicationShortcut);
+    connect(m_pPreFrameAction, &QAction::triggered, this, &VeloraTestView::preFrameResponse);
+    addAction(m_pSpeedUpAction);
+    addAction(m_pSpeedDownAction);
+    addAction(m_pNextFrameAction);
+    addAction(m_pPreFrameAction);
+
+    m_pActionMenu = new QMenu(this);
+    m_pActionMenu->setStyleSheet(QStringLiteral("QMenu::item:selected {background-color: #2dabf9;}"));
+    m_pActionMenu->addAction(m_pModifySnAction);
+    m_pActionMenu->addSeparator();
+    m_pActionMenu->addAction(m_pOpenLogAction);
+    m_pActionMenu->addSeparator();
+    m_pActionMenu->addAction(m_pPrtSrcAction);
+    m_pActionMenu->addAction(m_pRecordAction);
+    m_pActionMenu->addSeparator();
+    m_pActionMenu->addAction(m_pSetUpAction);
+    ui->testActionToolButton->setMenu(m_pActionMenu);
+}
+
+// ---------------------------------------------------------------------------
+// Small helpers
+
+bool VeloraTestView::Post(const QString& task, Qt::ConnectionType type)
+{
+    return m_pHandleWork && m_pHandleWork->PostTask(task, type, this);
+}
+
+CTouchBase* VeloraTestView::Device() const
+{
+    return m_pHandleWork ? m_pHandleWork->GetTouchDevice() : nullptr;
+}
+
+bool VeloraTestView::HasDevice() const
+{
+    return m_pHandleWork && m_pHandleWork->GetDeviceKind() != HandleWork::DeviceKind::None;
+}
+
+QMutex* VeloraTestView::DeviceMutex() const
+{
+    return m_pHandleWork ? m_pHandleWork->GetDeviceMutex() : nullptr;
+}
+
+void VeloraTestView::WarnIfNotInvoked(bool bInvoked, const char* szWhat)
+{
+    if (!bInvoked)
+        qWarning().noquote() << "VeloraTestView : the call of" << szWhat << "by name failed";
+}
+
+void VeloraTestView::NotePage()
+{
+    const QWidget* pPage = ui->touchTabWidget->currentWidget();
+    m_eVisiblePage = pPage == ui->pannelTab       ? EPage::Panel
+                     : pPage == ui->HistogramTab ? EPage::Histogram
+                                                 : EPage::Other;
+}
+
+void VeloraTestView::NoteScreenSize()
+{
+    // The desktop's default screen, as right - left + 1 by bottom - top + 1.
+    const QScreen* pScreen = QGuiApplication::primaryScreen();
+    const QRect geometry = pScreen ? pScreen->geometry() : QRect();
+    m_nScreenWidth = geometry.right() - geometry.left() + 1;
+    m_nScreenHeight = geometry.bottom() - geometry.top() + 1;
+}
+
+// ---------------------------------------------------------------------------
+// Getters of the worker thread
+
+void VeloraTestView::GetAgcValue(uint32_t* pT, uint32_t* pR)
+{
+    if (pT)
+        *pT = m_nTAgc.load();
+    if (pR)
+        *pR = m_nRAgc.load();
 }
 
 QString VeloraTestView::GetLogFilePath()
 {
-    QMutexLocker lock(&m_valueMutex);
+    QMutexLocker lock(&m_logPathMutex);
     return m_strLogFilePath;
 }
 
-void VeloraTestView::GetAgcValue(uint32_t* pT, uint32_t* pR)
+// ---------------------------------------------------------------------------
+// Source, buttons, tables
+
+void VeloraTestView::UpdateSourceButtons()
 {
-    QMutexLocker lock(&m_valueMutex);
-    if (pT)
-        *pT = m_nTAgc;
-    if (pR)
-        *pR = m_nRAgc;
+    // Without the device mutex: a plug event may come during a long task.
+    bool bEnabled = m_bSourcePresent.load();
+    switch (m_pHandleWork ? m_pHandleWork->GetDeviceKind() : HandleWork::DeviceKind::None) {
+    case HandleWork::DeviceKind::Replay:
+        bEnabled = false;
+        break;
+    case HandleWork::DeviceKind::Live:
+        if (m_pUsbPort && m_pUsbPort->GetDeviceMode() == 0)
+            bEnabled = false; // a frame in its bootloader
+        break;
+    case HandleWork::DeviceKind::None:
+        break;
+    }
+    ui->touchEnTestButton->setEnabled(bEnabled);
+    ui->retestTestButton->setEnabled(bEnabled);
+    ui->startTestButton->setEnabled(bEnabled);
+    m_pRecordAction->setEnabled(bEnabled);
+    ui->exitTestButton->setEnabled(true);
 }
 
-void VeloraTestView::InsertUsbDeviceForTest(bool)
+void VeloraTestView::ResetTable(QTableWidget* pTable, const QString& text)
 {
+    pTable->clear();
+    pTable->clearSpans();
+    pTable->setRowCount(1);
+    pTable->setColumnCount(1);
+    pTable->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    pTable->horizontalHeader()->setStretchLastSection(true);
+    QTableWidgetItem* pItem = TableItem(text);
+    pItem->setTextAlignment(Qt::AlignCenter);
+    pItem->setFont(BoldFont(pTable->font()));
+    pTable->setItem(0, 0, pItem);
 }
 
-void VeloraTestView::UpdateSignalTestDeviceInfo(QList<QPair<QString, QString>>)
+void VeloraTestView::ResetInfoTables()
 {
+    ResetTable(ui->FirmwareInfo, tr("No Information..."));
+    ResetTable(ui->testResult, tr("Unknown..."));
+    m_pNoticeLabel->setText(tr("There is no device inserted, Please insert device!"));
+    m_pNoticeLabel->show();
+    m_bTestRunning = false;
+    m_strScannedSN.clear();
+}
+
+void VeloraTestView::SetButtonsEnabled(bool bEnabled)
+{
+    for (QWidget* pButton : {static_cast<QWidget*>(ui->upgradeButton), static_cast<QWidget*>(ui->exitTestButton),
+                             static_cast<QWidget*>(ui->calButton), static_cast<QWidget*>(ui->drawButton),
+                             static_cast<QWidget*>(ui->touchEnTestButton),
+                             static_cast<QWidget*>(ui->retestTestButton),
+                             static_cast<QWidget*>(ui->startTestButton)})
+        pButton->setEnabled(bEnabled);
+}
+
+void VeloraTestView::StartRefresh()
+{
+    m_pTimerThread->StartTimer(m_nInterval, Qt::CoarseTimer);
+    ui->startTestButton->setChecked(true);
+}
+
+void VeloraTestView::StopRefresh()
+{
+    m_pTimerThread->StopTimer();
+    ui->startTestButton->setChecked(false);
+}
+
+void VeloraTestView::UpdateSignalTestDeviceInfo(QList<QPair<QString, QString>> lstResult)
+{
+    if (!HasDevice())
+        return;
+    FillDeviceTable(lstResult, false);
+}
+
+void VeloraTestView::InitDeviceInfoTable()
+{
+    QList<QPair<QString, QString>> lstDevice;
+    {
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        if (!pDevice)
+            return;
+        lstDevice = pDevice->GetPropertyList();
+    }
+    FillDeviceTable(lstDevice, true);
+}
+
+void VeloraTestView::FillDeviceTable(const QList<QPair<QString, QString>>& lstDevice, bool bContextMenu)
+{
+    const QList<QPair<QString, QString>> lstEnvironment =
+        m_pHandleWork ? m_pHandleWork->GetEnvironmentList() : QList<QPair<QString, QString>>();
+    QTableWidget* pTable = ui->FirmwareInfo;
+    pTable->clear();
+    pTable->clearSpans();
+    pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    pTable->setColumnCount(2);
+    pTable->setRowCount(lstDevice.size() + lstEnvironment.size() + 2);
+    pTable->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    pTable->horizontalHeader()->setStretchLastSection(true);
+    pTable->horizontalHeader()->hide();
+    pTable->verticalHeader()->hide();
+    if (bContextMenu)
+        pTable->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    int nRow = 0;
+    auto heading = [&](const QString& text) {
+        QTableWidgetItem* pItem = TableItem(text);
+        pItem->setTextAlignment(Qt::AlignCenter);
+        pItem->setFont(BoldFont(pTable->font()));
+        pTable->setItem(nRow, 0, pItem);
+        pTable->setSpan(nRow, 0, 1, 2);
+        ++nRow;
+    };
+    // Names and values come from the frame or a log: shown as they stand.
+    auto pairRow = [&](const QPair<QString, QString>& pair) {
+        const QString name = pair.first + QLatin1Char(':');
+        QTableWidgetItem* pName = TableItem(name);
+        pName->setToolTip(CPlainText::ToolTip(name));
+        QTableWidgetItem* pValue = TableItem(pair.second);
+        pValue->setToolTip(CPlainText::ToolTip(pair.second));
+        pTable->setItem(nRow, 0, pName);
+        pTable->setItem(nRow, 1, pValue);
+        ++nRow;
+    };
+    if (!lstDevice.isEmpty()) {
+        heading(tr("Device Information:"));
+        for (const auto& pair : lstDevice)
+            pairRow(pair);
+    }
+    if (!lstEnvironment.isEmpty()) {
+        heading(tr("Runtimes Information:"));
+        for (const auto& pair : lstEnvironment)
+            pairRow(pair);
+    }
+    pTable->resizeColumnsToContents();
+    pTable->setColumnWidth(0, pTable->width() / 3);
+}
+
+// ---------------------------------------------------------------------------
+// Resets and the views of a run
+
+void VeloraTestView::RemoveViews()
+{
+    {
+        QMutexLocker lock(&m_panelMutex);
+        if (m_pPanelView) {
+            ui->touchPannelVerticalLayout->removeWidget(m_pPanelView);
+            delete m_pPanelView;
+            m_pPanelView = nullptr;
+        }
+    }
+    QMutexLocker lock(&m_histogramMutex);
+    for (SignalHistogramView* pView : qAsConst(m_mapHistogramViews)) {
+        ui->touchHistogramVerticalLayout->removeWidget(pView);
+        delete pView;
+    }
+    m_mapHistogramViews.clear();
+}
+
+void VeloraTestView::ExitActiveDrawWindow()
+{
+    if (m_pTouchPaintView->isActiveWindow())
+        m_pTouchPaintView->ExitResponse();
+}
+
+void VeloraTestView::DeInitTestUi()
+{
+    qInfo().noquote() << "DeInitTestUi...";
+    // The draw window first: its closing restarts a wanted refresh, which
+    // stops right after.
+    ExitActiveDrawWindow();
+    StopRefresh();
+    RemoveViews();
+    ui->drawButton->setEnabled(true);
+    UpdateSourceButtons();
+    ResetInfoTables();
+    // Released whether or not a run held it (only this thread takes it).
+    m_testMutex.tryLock();
+    m_testMutex.unlock();
+}
+
+void VeloraTestView::ResetTestView()
+{
+    RemoveViews();
+    ResetTable(ui->FirmwareInfo, tr("No Information..."));
+    ResetTable(ui->testResult, tr("Unknown..."));
+    m_pNoticeLabel->setText(tr("There is no device inserted, Please insert device!"));
+    m_pNoticeLabel->show();
+    ExitActiveDrawWindow();
+    ui->drawButton->setEnabled(true);
+}
+
+bool VeloraTestView::InitPanelView()
+{
+    if (!m_pHandleWork)
+        return false;
+    QMutexLocker deviceLock(DeviceMutex());
+    CTouchBase* pDevice = Device();
+    if (!pDevice)
+        return false;
+    QMutexLocker lock(&m_panelMutex);
+    if (m_pPanelView) {
+        ui->touchPannelVerticalLayout->removeWidget(m_pPanelView);
+        delete m_pPanelView;
+    }
+    // The diagram copies what it needs of the record.
+    m_pPanelView = new CTouchPanelView(&pDevice->GetHardwareInfo(), this);
+    ui->touchPannelVerticalLayout->addWidget(m_pPanelView);
+    return true;
+}
+
+bool VeloraTestView::InitHistogramViews()
+{
+    if (!m_bSourcePresent.load() || !m_pHandleWork)
+        return false;
+    QMutexLocker deviceLock(DeviceMutex());
+    CTouchBase* pDevice = Device();
+    if (!pDevice)
+        return false;
+    QMutexLocker lock(&m_histogramMutex);
+    for (SignalHistogramView* pView : qAsConst(m_mapHistogramViews)) {
+        ui->touchHistogramVerticalLayout->removeWidget(pView);
+        delete pView;
+    }
+    m_mapHistogramViews.clear();
+    QMap<QString, CAxisSignalInfo>& mapAxes = pDevice->GetAxisSignalMap();
+    for (auto it = mapAxes.begin(); it != mapAxes.end(); ++it) {
+        // The view reads the record only while it builds its charts.
+        auto* pView = new SignalHistogramView(this, &it.value(), it.key());
+        m_mapHistogramViews.insert(it.key(), pView);
+        connect(m_pTimerThread, &CTimerThread::EmitTestData, pView, &SignalHistogramView::UpdateHistogramData);
+        ui->touchHistogramVerticalLayout->addWidget(pView);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Plug events and raw reports
+
+void VeloraTestView::InsertUsbDeviceForTest(bool value)
+{
+    qDebug().noquote() << "InsertUsbDeviceForTest" << ": value = " + QString::fromLatin1(value ? "true" : "false");
+    if (m_pHandleWork && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live)
+        m_bSourcePresent = value;
+    if (!value && m_pUsbPort && m_pUsbPort->GetDevCount() == 0) {
+        // The last frame has gone: the next one starts with every contact up.
+        QMutexLocker lock(&m_intakeMutex);
+        m_intake.Reset();
+    }
+}
+
+void VeloraTestView::ProcessTouchData(TouchData data)
+{
+    // Any frame's reader thread; one report at a time across them all.
+    QMutexLocker lock(&m_intakeMutex);
+    if (m_bIntakeClosed)
+        return;
+    const CTouchIntake::SOutput out = m_intake.Feed(data);
+    if (out.bInject && m_pUsbPort)
+        m_pUsbPort->InjectTouch(out.pPoints, out.nCount, m_nScreenWidth.load(), m_nScreenHeight.load());
+    if (out.eVerdict != CTouchIntake::EVerdict::None)
+        emit ShowTouchTestResult(out.eVerdict == CTouchIntake::EVerdict::Pass);
+}
+
+// ---------------------------------------------------------------------------
+// Draw window and pages
+
+void VeloraTestView::TouchPaintClose()
+{
+    if (!HasDevice())
+        return;
+    if (isVisible()) {
+        if (m_bRefreshRunning)
+            StartRefresh();
+        else
+            StopRefresh();
+    } else {
+        qDebug().noquote() << "TouchPaintClose" << ":VeloraTestView is inVisible";
+    }
+    RestoreCurrentTab();
 }
 
 void VeloraTestView::OpenTouchPaintWindow()
@@ -52,32 +618,688 @@ void VeloraTestView::OpenTouchPaintWindow()
     m_pTouchPaintView->showFullScreen();
 }
 
-void VeloraTestView::SetTouchEnableCheck(bool)
+void VeloraTestView::SetTouchEnableCheck(bool value)
 {
+    ui->touchEnTestButton->setChecked(value);
 }
 
-void VeloraTestView::InitTestUi(QMap<QString, QString>)
+void VeloraTestView::SelectTab(int index)
 {
+    NotePage();
+    if (index == 0) {
+        ui->rectButton->setChecked(true);
+        Settings()->SetBool(QStringLiteral("TouchPannelChecked"), ui->rectButton->isChecked());
+    } else if (index == 1) {
+        ui->histogramButton->setChecked(true);
+        Settings()->SetBool(QStringLiteral("TouchHistogramChecked"), ui->histogramButton->isChecked());
+    }
 }
 
-bool VeloraTestView::ShowTestResult(QMap<QString, QString>)
+// ---------------------------------------------------------------------------
+// Buttons
+
+void VeloraTestView::on_exitTestButton_clicked()
 {
-    return false;
+    m_nNextWorkType = MAINWORK;
+    close();
+}
+
+void VeloraTestView::on_calButton_clicked()
+{
+    m_nNextWorkType = CALIBRATEWORK;
+    close();
+}
+
+void VeloraTestView::on_upgradeButton_clicked()
+{
+    m_nNextWorkType = UPGRADEWORK;
+    close();
+}
+
+void VeloraTestView::on_startTestButton_clicked(bool checked)
+{
+    if (!HasDevice()) {
+        // Nothing to refresh: the button keeps showing the timer's state.
+        ui->startTestButton->setChecked(!checked);
+        return;
+    }
+    if (checked)
+        m_pTimerThread->StartTimer(m_nInterval, Qt::CoarseTimer);
+    else
+        m_pTimerThread->StopTimer();
+    m_bRefreshRunning = checked;
+}
+
+void VeloraTestView::on_drawButton_clicked()
+{
+    if (m_pTouchPaintView->isVisible()) {
+        m_pTouchPaintView->activateWindow();
+        m_pTouchPaintView->setFocus();
+        return;
+    }
+    StopRefresh();
+    Post(QStringLiteral("EnableTouch"));
+    m_pTouchPaintView->showFullScreen();
+}
+
+void VeloraTestView::on_signalButton_clicked()
+{
+    ui->touchTabWidget->setCurrentWidget(ui->signalTab);
+    Settings()->SetBool(QStringLiteral("TouchSignalChecked"), ui->signalButton->isChecked());
+}
+
+void VeloraTestView::on_rectButton_clicked()
+{
+    ui->touchTabWidget->setCurrentWidget(ui->pannelTab);
+    Settings()->SetBool(QStringLiteral("TouchPannelChecked"), ui->rectButton->isChecked());
+}
+
+void VeloraTestView::on_histogramButton_clicked()
+{
+    ui->touchTabWidget->setCurrentWidget(ui->HistogramTab);
+    Settings()->SetBool(QStringLiteral("TouchHistogramChecked"), ui->histogramButton->isChecked());
+}
+
+void VeloraTestView::on_retestTestButton_clicked()
+{
+    if (m_pRecordAction->isChecked()) {
+        const int nAnswer = QMessageBox::warning(
+            this, tr("Warning"), tr("Retesting will clear the data recorded, Do you want to continue?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (nAnswer != QMessageBox::Yes)
+            return;
+    }
+    Post(QStringLiteral("ReTest"));
+}
+
+void VeloraTestView::on_touchEnTestButton_clicked(bool checked)
+{
+    Post(checked ? QStringLiteral("DisableTouch") : QStringLiteral("EnableTouch"));
+    m_bTouchEnabled = !checked;
+}
+
+// ---------------------------------------------------------------------------
+// AGC
+
+void VeloraTestView::on_tAgcSpinBox_valueChanged(int arg1)
+{
+    m_nTAgc = uint32_t(arg1);
+    Post(QStringLiteral("SetTAgc"));
+}
+
+void VeloraTestView::on_rAgcSpinBox_valueChanged(int arg1)
+{
+    m_nRAgc = uint32_t(arg1);
+    Post(QStringLiteral("SetRAgc"));
+}
+
+void VeloraTestView::InitAgcRangeFinished(bool bSuccess)
+{
+    ui->agcSetWidget->setVisible(bSuccess);
+    if (!bSuccess)
+        return;
+    UpdateAgcRanges();
+    m_nTAgc = uint32_t(ui->tAgcSpinBox->value());
+    m_nRAgc = uint32_t(ui->rAgcSpinBox->value());
+    Post(QStringLiteral("SetR&TAgc"));
+}
+
+void VeloraTestView::UpdateAgcRanges()
+{
+    QString tText;
+    QString rText;
+    uint32_t nTRange = 0;
+    uint32_t nRRange = 0;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice)
+            return;
+        nTRange = pDevice->GetTAgcRangeText(tText);
+        nRRange = pDevice->GetRAgcRangeText(rText);
+    }
+    // Minimum in the low 16 bits, maximum in the high 16 bits. Setting the
+    // range is no choice of the operator's: "SetR&TAgc" follows with both.
+    auto apply = [](QLabel* pLabel, QSpinBox* pSpinBox, std::atomic<uint32_t>* pValue, const QString& text,
+                    uint32_t nRange) {
+        const int nMin = int(nRange & 0xFFFFu);
+        const int nMax = int(nRange >> 16);
+        CPlainText::SetLabel(pLabel, text + QLatin1Char(':'));
+        {
+            const QSignalBlocker blocker(pSpinBox);
+            pSpinBox->setRange(nMin, nMax);
+            pSpinBox->setValue(nMin);
+        }
+        *pValue = uint32_t(nMin);
+        const bool bEnabled = nMax > nMin;
+        pLabel->setEnabled(bEnabled);
+        pSpinBox->setEnabled(bEnabled);
+    };
+    apply(ui->tAgcLabel, ui->tAgcSpinBox, &m_nTAgc, tText, nTRange);
+    apply(ui->rAgcLabel, ui->rAgcSpinBox, &m_nRAgc, rText, nRRange);
+}
+
+void VeloraTestView::initAgcResponse()
+{
+    Post(QStringLiteral("InitAgc"));
+}
+
+void VeloraTestView::setAgcResponse(bool bChecked)
+{
+    if (bChecked) {
+        Post(QStringLiteral("InitAgcRange"));
+        return;
+    }
+    ui->agcSetWidget->hide();
+    Post(QStringLiteral("ResetAgc"));
+}
+
+void VeloraTestView::openReverseResponse(bool bChecked)
+{
+    Post(bChecked ? QStringLiteral("OpenReverse") : QStringLiteral("CloseReverse"));
 }
 
 void VeloraTestView::ShowReverseData(bool)
 {
 }
 
-void VeloraTestView::InitAgcRangeFinished(bool)
+// ---------------------------------------------------------------------------
+// Menu and dialogs
+
+void VeloraTestView::setUpResponse()
 {
+    m_pSetUpDialog->exec();
+    if (m_bSourcePresent.load())
+        Post(QStringLiteral("UpdateTestResult"));
+    else if (Settings()->GetBool(QStringLiteral("SupportSNCheck"), true))
+        ScanSerialNumber();
+}
+
+void VeloraTestView::ScanSerialNumber()
+{
+    if (!Settings()->GetBool(QStringLiteral("SupportSNCheck"), true))
+        return;
+    // Cancelled: the empty text.
+    m_strScannedSN = QInputDialog::getText(nullptr, tr("Scan serial number..."),
+                                           tr("Please scan or input product serial number."), QLineEdit::Normal,
+                                           QString());
+}
+
+void VeloraTestView::modifySnResponse()
+{
+    const Qt::WindowFlags flags =
+        windowFlags() & ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint);
+    const QString answer = QInputDialog::getText(nullptr, tr("Input serial number..."),
+                                                 tr("Please input correct serial number..."), QLineEdit::Normal,
+                                                 QString(), nullptr, flags);
+    // Nothing typed, or only blanks: no serial number to write.
+    if (answer.trimmed().isEmpty())
+        return;
+    const QString question = tr("Is the serial number \"") + answer + tr("\" correct?");
+    if (CPlainText::Ask(this, QMessageBox::Warning, QStringLiteral("Check serial number again..."), question,
+                        QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    qDebug().noquote() << QStringLiteral("modifySnResponse") + QStringLiteral(": ") + answer;
+    {
+        // The device object may have changed while the dialogs were open.
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        if (!pDevice) {
+            qDebug().noquote() << "modifySnResponse" << ": no device, the serial number is not written";
+            return;
+        }
+        pDevice->SetProperty(QStringLiteral("BatchInfo"), answer);
+    }
+    Post(QStringLiteral("SaveBatchInfo"));
+}
+
+void VeloraTestView::ShowComLostError()
+{
+    QMessageBox::warning(this, tr("Error!"),
+                         tr("The uart interface of this device should be tested, but the com is lost, Please config it!"),
+                         QMessageBox::Ok);
+    setUpResponse();
+}
+
+// ---------------------------------------------------------------------------
+// Keys and closing
+
+void VeloraTestView::keyPressEvent(QKeyEvent* event)
+{
+    // Only Escape; every other key stops here.
+    event->accept();
+    if (event->key() != Qt::Key_Escape)
+        return;
+    if (!m_bTestRunning) {
+        m_nNextWorkType = MAINWORK;
+        close();
+        return;
+    }
+    QMessageBox::warning(this, tr("Warning"), tr("A test operation is in progress, please wait for the test to complete!"),
+                         QMessageBox::Ok);
+}
+
+void VeloraTestView::closeEvent(QCloseEvent* event)
+{
+    if (m_bTestRunning) {
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("A test operation is in progress, please wait for the test to complete!"),
+                             QMessageBox::Ok);
+        event->ignore();
+        return;
+    }
+    emit emitSignalTestStatus(false);
+    StopTest();
+    emit emitWorkType(eWorkType(m_nNextWorkType));
+    m_nNextWorkType = MAINWORK;
+    event->accept();
+}
+
+void VeloraTestView::done(int result)
+{
+    // QDialog would only hide the view, past the close rule, and leave the
+    // main panel disabled.
+    setResult(result);
+    close();
+}
+
+bool VeloraTestView::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pWatched == ui->FirmwareInfo && pEvent->type() == QEvent::Resize && ui->FirmwareInfo->columnCount() == 2)
+        ui->FirmwareInfo->setColumnWidth(0, ui->FirmwareInfo->width() / 3);
+    return QDialog::eventFilter(pWatched, pEvent);
+}
+
+void VeloraTestView::StopTest()
+{
+    StopRefresh();
+    ResetTestView();
+    // A run open on a live frame: its LED check goes off before the view closes.
+    const bool bRunOpen = !m_testMutex.tryLock();
+    if (m_bSourcePresent.load() && bRunOpen && m_pHandleWork
+        && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live)
+        Post(QStringLiteral("CheckLedErrorOff"), Qt::BlockingQueuedConnection);
+    m_testMutex.unlock();
+}
+
+// ---------------------------------------------------------------------------
+// Feeds of the panel diagram and the histograms
+
+bool VeloraTestView::UpdatePanelView()
+{
+    if (!m_pHandleWork)
+        return false;
+    QMutexLocker deviceLock(DeviceMutex());
+    QMutexLocker lock(&m_panelMutex);
+    CTouchBase* pDevice = Device();
+    if (!pDevice || !m_pPanelView)
+        return false;
+    ProblemMap mapProblems;
+    uint32_t nFrameNumber = 0;
+    if (pDevice->GetErrors(mapProblems, &nFrameNumber) >= 0) {
+        // The diagram does not read the frame number.
+        uint32_t* pNoFrame = nullptr;
+        WarnIfNotInvoked(QMetaObject::invokeMethod(m_pPanelView, "UpdateTouchPanel", Qt::AutoConnection,
+                                                   QGenericArgument(kProblemMapType, &mapProblems),
+                                                   Q_ARG(uint32_t*, pNoFrame)),
+                         "UpdateTouchPanel");
+    }
+    return true;
+}
+
+bool VeloraTestView::RefreshPanelView()
+{
+    if (!m_pHandleWork)
+        return false;
+    QMutexLocker deviceLock(DeviceMutex());
+    QMutexLocker lock(&m_panelMutex);
+    CTouchBase* pDevice = Device();
+    if (!pDevice || !m_pPanelView)
+        return false;
+    ProblemMap mapProblems;
+    uint32_t nFrameNumber = 0;
+    if (pDevice->AnalyseRealTimeSignal(mapProblems, &nFrameNumber) >= 0) {
+        uint32_t* pNoFrame = nullptr;
+        WarnIfNotInvoked(QMetaObject::invokeMethod(m_pPanelView, "UpdateTouchPanel", Qt::AutoConnection,
+                                                   QGenericArgument(kProblemMapType, &mapProblems),
+                                                   Q_ARG(uint32_t*, pNoFrame)),
+                         "UpdateTouchPanel");
+    }
+    RealTimeVerdict(pDevice);
+    return true;
+}
+
+void VeloraTestView::RealTimeVerdict(CTouchBase* pDevice)
+{
+    if (!Settings()->GetBool(QStringLiteral("SupportRealTimeTest"), true) || !pDevice->IsSupportRealTimeTest()
+        || !m_bSourcePresent.load())
+        return;
+    pDevice->ResetSignalErrors();
+    pDevice->AnalyseAdc();
+    const QMap<QString, QString> mapErrors = pDevice->GetSignalErrors();
+    bool bRealTime = false;
+    // Always queued: the result display takes the device mutex, which the
+    // caller holds.
+    WarnIfNotInvoked(QMetaObject::invokeMethod(this, "ShowTestResult", Qt::QueuedConnection,
+                                               QGenericArgument(kErrorMapType, &mapErrors),
+                                               Q_ARG(bool, bRealTime)),
+                     "ShowTestResult");
+}
+
+bool VeloraTestView::UpdateHistogramView()
+{
+    if (!m_pHandleWork)
+        return false;
+    QMutexLocker deviceLock(DeviceMutex());
+    CTouchBase* pDevice = Device();
+    if (!pDevice)
+        return false;
+    const QMap<QString, CAxisSignalInfo>& mapAxes = pDevice->GetAxisSignalMap();
+    QMutexLocker lock(&m_histogramMutex);
+    for (auto it = m_mapHistogramViews.cbegin(); it != m_mapHistogramViews.cend(); ++it) {
+        const auto axis = mapAxes.constFind(it.key());
+        // The views are built from the same object's axes; one that is not
+        // there (any more) is left as it is.
+        if (axis == mapAxes.cend())
+            continue;
+        for (const QString& dir : axis.value().GetDirMap().keys()) {
+            SignalFrame lstSignal;
+            if (pDevice->GetLatestSignal(it.key(), dir, QStringLiteral("ADC"), lstSignal) > 0)
+                it.value()->UpdateHistogramData(it.key() + QLatin1Char('-') + dir, lstSignal);
+        }
+        WarnIfNotInvoked(QMetaObject::invokeMethod(it.value(), "update", Qt::AutoConnection), "update");
+    }
+    return true;
 }
 
 bool VeloraTestView::UpdateRealTimeData()
 {
+    UpdatePanelView();
+    UpdateHistogramView();
     return true;
+}
+
+bool VeloraTestView::UpdateCurveViews(const QMap<QString, CTouchSignalView*>& mapViews)
+{
+    if (!m_pHandleWork)
+        return false;
+    QMutexLocker deviceLock(DeviceMutex());
+    CTouchBase* pDevice = Device();
+    if (!pDevice)
+        return false;
+    for (auto it = mapViews.cbegin(); it != mapViews.cend(); ++it) {
+        if (!it.value())
+            continue;
+        for (const auto& key : it.value()->GetCurveKeys()) {
+            SignalFrame lstSignal;
+            if (pDevice->GetLatestSignal(it.key(), key.first, key.second, lstSignal) > 0)
+                it.value()->UpdateCurveSignal(key.first, key.second, lstSignal);
+        }
+        WarnIfNotInvoked(QMetaObject::invokeMethod(it.value(), "replot", Qt::AutoConnection), "replot");
+    }
+    return true;
+}
+
+bool VeloraTestView::UpdateCurveViewsRealTime(const QMap<QString, CTouchSignalView*>& mapViews)
+{
+    if (!m_pHandleWork)
+        return false;
+    QMutexLocker deviceLock(DeviceMutex());
+    CTouchBase* pDevice = Device();
+    if (!pDevice)
+        return false;
+    for (auto it = mapViews.cbegin(); it != mapViews.cend(); ++it) {
+        if (!it.value())
+            continue;
+        for (const auto& key : it.value()->GetCurveKeys()) {
+            SignalFrame lstSignal;
+            if (pDevice->ReadAxisSignal(it.key(), key.first, key.second, lstSignal) > 0)
+                it.value()->UpdateCurveSignal(key.first, key.second, lstSignal);
+        }
+        WarnIfNotInvoked(QMetaObject::invokeMethod(it.value(), "replot", Qt::AutoConnection), "replot");
+    }
+    RealTimeVerdict(pDevice);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Interface tests (not wired)
+
+bool VeloraTestView::CheckInterfaceTests()
+{
+    if (!m_pHandleWork)
+        return false;
+    bool bSerial = false;
+    bool bSecondUsb = false;
+    QPair<QString, QString> stored;
+    {
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        if (!pDevice)
+            return false;
+        const int32_t nInterfaces = pDevice->GetHardwareInfo().GetInterfaceType();
+        bSerial = pDevice->GetEnableTestUart() && Settings()->GetBool(QStringLiteral("ComTestEn"), true)
+                  && (nInterfaces & kInterfaceSerial);
+        bSecondUsb = pDevice->GetEnableTestDoubleUsb() && Settings()->GetBool(QStringLiteral("D-UsbTestEn"), true)
+                     && (nInterfaces & kInterfaceSecondUsb);
+        stored = pDevice->GetInterfaceTestResult();
+    }
+    // An interface under test passes when the device object's interface
+    // result names it with "PASS".
+    auto judge = [&stored](bool bTested, const char* szName) -> uint32_t {
+        if (!bTested)
+            return 0;
+        return stored.first == QLatin1String(szName) && stored.second == QLatin1String("PASS") ? 0 : kInterfaceFailed;
+    };
+    if (bSerial)
+        Post(QStringLiteral("ComTestEn"));
+    m_nComTestResult = judge(bSerial, "Com Test");
+    if (bSecondUsb)
+        Post(QStringLiteral("D-UsbTestEn"));
+    m_nDUsbTestResult = judge(bSecondUsb, "D-Usb Test");
+    return true;
+}
+
+bool VeloraTestView::ShowInterfaceTestResult(QMap<QString, QString> mapTestResult)
+{
+    if (!m_pHandleWork)
+        return false;
+    QString strCode;
+    QString strMessage;
+    bool bSerial = false;
+    bool bSecondUsb = false;
+    bool bLive = false;
+    {
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        if (!pDevice)
+            return false;
+        pDevice->GetTestResultCode(strCode, strMessage);
+        const int32_t nInterfaces = pDevice->GetHardwareInfo().GetInterfaceType();
+        bSecondUsb = pDevice->GetEnableTestDoubleUsb() && Settings()->GetBool(QStringLiteral("D-UsbTestEn"), true)
+                     && (nInterfaces & kInterfaceSecondUsb);
+        bSerial = pDevice->GetEnableTestUart() && Settings()->GetBool(QStringLiteral("ComTestEn"), true)
+                  && (nInterfaces & kInterfaceSerial);
+        bLive = dynamic_cast<CTouchHardware*>(pDevice) != nullptr;
+    }
+
+    struct SRow
+    {
+        QString name;
+        bool bPass;
+        QString verdict;
+    };
+    QList<SRow> rows;
+    const bool bSignalPass = mapTestResult.isEmpty() && strCode.isEmpty();
+    rows << SRow{QStringLiteral("Signal Test"), bSignalPass,
+                 bSignalPass ? QStringLiteral("PASS") : strCode.isEmpty() ? QStringLiteral("NG") : strCode};
+    if (bSecondUsb)
+        rows << SRow{QStringLiteral("D-Usb Test"), m_nDUsbTestResult == 0,
+                     m_nDUsbTestResult == 0 ? QStringLiteral("PASS") : QStringLiteral("NG")};
+    if (bSerial)
+        rows << SRow{QStringLiteral("Com Test"), m_nComTestResult == 0,
+                     m_nComTestResult == 0 ? QStringLiteral("PASS") : QStringLiteral("NG")};
+
+    QTableWidget* pTable = ui->testResult;
+    pTable->clear();
+    pTable->clearSpans();
+    pTable->setRowCount(0);
+    pTable->setColumnCount(2);
+    pTable->setColumnWidth(0, pTable->width() / 3);
+    auto scaled = [this](QFont font, double dFactor) {
+        font.setPointSizeF(font.pointSizeF() * dFactor * m_dFontScale);
+        font.setWeight(QFont::Bold);
+        return font;
+    };
+    auto colour = [](bool bPass) { return bPass ? QColor(Qt::darkGreen) : QColor(Qt::red); };
+    bool bAllPass = true;
+    for (const SRow& row : qAsConst(rows)) {
+        bAllPass = bAllPass && row.bPass;
+        const int nRow = pTable->rowCount();
+        pTable->insertRow(nRow);
+        QTableWidgetItem* pName = TableItem(row.name);
+        pName->setTextAlignment(Qt::AlignCenter);
+        pName->setFont(scaled(pName->font(), 1.5));
+        pName->setForeground(colour(row.bPass));
+        pName->setToolTip(CPlainText::ToolTip(row.name));
+        QTableWidgetItem* pVerdict = TableItem(row.verdict);
+        pVerdict->setTextAlignment(Qt::AlignCenter);
+        pVerdict->setFont(scaled(pVerdict->font(), 4));
+        pVerdict->setForeground(Qt::white);
+        pVerdict->setBackground(colour(row.bPass));
+        pTable->setItem(nRow, 0, pName);
+        pTable->setItem(nRow, 1, pVerdict);
+    }
+    const int nLast = pTable->rowCount();
+    pTable->insertRow(nLast);
+    QTableWidgetItem* pOverall = TableItem(bAllPass ? QStringLiteral("PASS") : QStringLiteral("NG"));
+    pOverall->setTextAlignment(Qt::AlignCenter);
+    pOverall->setFont(scaled(pOverall->font(), 4));
+    pOverall->setForeground(Qt::white);
+    pOverall->setBackground(colour(bAllPass));
+    pTable->setItem(nLast, 0, pOverall);
+    pTable->setSpan(nLast, 0, 1, 2);
+
+    SetButtonsEnabled(true);
+    if (bAllPass && bLive && Settings()->GetBool(QStringLiteral("DefaultJumpToDraw"), true))
+        on_drawButton_clicked();
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The run, its refresh, and the logs: built with the run flow and the test
+// logs. Each of these logs its name.
+
+void VeloraTestView::StartTest()
+{
+    qDebug().noquote() << "StartTest";
+}
+
+void VeloraTestView::InitTestUi(QMap<QString, QString>)
+{
+    qDebug().noquote() << "InitTestUi";
+}
+
+bool VeloraTestView::ShowTestResult(QMap<QString, QString>, bool)
+{
+    qDebug().noquote() << "ShowTestResult";
+    return false;
+}
+
+bool VeloraTestView::RedoInitTestUI(QMap<QString, QString>)
+{
+    qDebug().noquote() << "RedoInitTestUI";
+    return false;
+}
+
+void VeloraTestView::ChangeUsbDevice(QAction*)
+{
+    qDebug().noquote() << "ChangeUsbDevice";
+}
+
+void VeloraTestView::prtSrcResponse()
+{
+    qDebug().noquote() << "prtSrcResponse";
+}
+
+void VeloraTestView::RefreshTimer_CB(void*)
+{
+    qDebug().noquote() << "RefreshTimer_CB";
+}
+
+bool VeloraTestView::RefreshCurrentTab()
+{
+    qDebug().noquote() << "RefreshCurrentTab";
+    return false;
+}
+
+bool VeloraTestView::RefreshHistogramView()
+{
+    qDebug().noquote() << "RefreshHistogramView";
+    return false;
 }
 
 void VeloraTestView::TaskFailed(QString, int32_t)
 {
+    qDebug().noquote() << "TaskFailed";
+}
+
+void VeloraTestView::recordResponse()
+{
+    qDebug().noquote() << "recordResponse";
+}
+
+void VeloraTestView::ExitRecordWork()
+{
+    qDebug().noquote() << "ExitRecordWork";
+}
+
+void VeloraTestView::openLogResponse()
+{
+    qDebug().noquote() << "openLogResponse";
+}
+
+void VeloraTestView::speedUpResponse()
+{
+    qDebug().noquote() << "speedUpResponse";
+}
+
+void VeloraTestView::speedDownResponse()
+{
+    qDebug().noquote() << "speedDownResponse";
+}
+
+void VeloraTestView::preFrameResponse()
+{
+    qDebug().noquote() << "preFrameResponse";
+}
+
+void VeloraTestView::nextFrameResponse()
+{
+    qDebug().noquote() << "nextFrameResponse";
+}
+
+QString VeloraTestView::SaveLogDataAuto(bool)
+{
+    qDebug().noquote() << "SaveLogDataAuto";
+    return QString();
+}
+
+QString VeloraTestView::SaveLogDataAuto()
+{
+    qDebug().noquote() << "SaveLogDataAuto";
+    return QString();
+}
+
+QString VeloraTestView::SaveLogDataManul()
+{
+    qDebug().noquote() << "SaveLogDataManul";
+    return QString();
+}
+
+bool VeloraTestView::UploadTestData(QString, QString)
+{
+    qDebug().noquote() << "UploadTestData";
+    return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "touchdata.h"
+#include "touchintake.h"
 #include "worktype.h"
 
 #include <QDialog>
@@ -8,51 +10,270 @@
 #include <QMutex>
 #include <QPair>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 
+class CComPortUart;
+class CComPortUsb;
+class COperateEnvironment;
+class CRecordDialog;
+class CSetUpDialog;
+class CTimerThread;
+class CTouchBase;
 class CTouchPaintView;
+class CTouchPanelView;
+class CTouchSignalView;
 class HandleWork;
+class QAction;
+class QLabel;
+class QMenu;
+class QTableWidget;
+class SignalHistogramView;
 
-// The signal-test work view (a placeholder until the test workbench is
-// built): it opens from the main window and hands the main panel back when
-// it closes. It declares what the dispatcher calls on it by name
-// (viewcontract.h); the answers do nothing yet.
+namespace Ui {
+class VeloraTestView;
+}
+
+// The signal-test work view. Built once by the main window and kept for the
+// whole run; the main window shows it (maximised) for work type 1 and it hands
+// the next work type back through emitWorkType when it closes.
+//
+// It requests all device work from the dispatcher as tasks, with itself as
+// the task's argument, and reads the current device object only under the
+// dispatcher's device mutex (taken before its own panel or histogram mutex,
+// never across a dialog or a blocking post), asking for the object again
+// each time. What the dispatcher calls on it by name is in viewcontract.h.
+//
+// Threads: every slot but ProcessTouchData runs on the GUI thread.
+// ProcessTouchData runs on the reader thread of each attached frame; one
+// lock guards the touch intake and the injection it leads to. The refresh
+// timer's thread touches no widget: it reads the page shown, the source flag
+// and the AGC values from atomics the GUI thread keeps.
 class VeloraTestView : public QDialog
 {
     Q_OBJECT
 
 public:
     VeloraTestView(QWidget* parent, HandleWork* pHandleWork);
+    ~VeloraTestView() override;
 
     // Called by the main window right after it has shown the view.
     void StartTest();
+    // Closes the test run: the refresh stops, the views go, and a run that
+    // was open on a live frame switches the frame's LED check off (blocking).
+    void StopTest();
 
     // Called by the dispatcher on its worker thread while a task runs: copies
-    // of values kept for it, taken under the view's own lock; no widget.
-    Q_INVOKABLE QString GetLogFilePath();
+    // of values kept for it; no widget.
     Q_INVOKABLE void GetAgcValue(uint32_t* pT, uint32_t* pR);
+    Q_INVOKABLE QString GetLogFilePath();
+
+    // Back to the presentation without a source: the refresh stops, the
+    // views go, the tables are reset and the test run is released.
+    void DeInitTestUi();
+    // The views go and the tables are reset; the refresh, the buttons and the
+    // test run stay as they are.
+    void ResetTestView();
+    void StartRefresh();
+    void StopRefresh();
+    // One enabled state for the touch, retest and play buttons and "Record
+    // Data...", by the device object's kind and the source flag.
+    void UpdateSourceButtons();
+    void ResetInfoTables();
+    void SetButtonsEnabled(bool bEnabled);
+    // The device table from the device object's information list.
+    void InitDeviceInfoTable();
+    // The panel diagram and the histograms of the current device object; false
+    // without one (without a source, for the histograms).
+    bool InitPanelView();
+    bool InitHistogramViews();
+    void ScanSerialNumber();
+
+    // The feeds of the panel diagram and the histograms.
+    // GUI thread: the device object's problem map into the diagram.
+    bool UpdatePanelView();
+    // Refresh thread: one real-time cycle of the device object into the
+    // diagram (queued), and the real-time verdict.
+    bool RefreshPanelView();
+    // GUI thread: the latest "ADC" readings into the histograms.
+    bool UpdateHistogramView();
+    // The curve views of the given axes (nothing in the view builds them):
+    // the latest readings of every curve, or a real-time reading of every
+    // curve followed by the real-time verdict.
+    bool UpdateCurveViews(const QMap<QString, CTouchSignalView*>& mapViews);
+    bool UpdateCurveViewsRealTime(const QMap<QString, CTouchSignalView*>& mapViews);
+    // The interface check of the serial and the second USB interface: the
+    // result words below (0 passed, 0x80000001 failed). Not wired.
+    bool CheckInterfaceTests();
+    uint32_t SerialResultWord() const { return m_nComTestResult; }
+    uint32_t SecondUsbResultWord() const { return m_nDUsbTestResult; }
+
+    // The refresh tick and its page work (refresh thread).
+    static void RefreshTimer_CB(void* pView);
+    bool RefreshCurrentTab();
+    bool RefreshHistogramView();
+
+    // State the tests and the run flow read.
+    bool IsSourcePresent() const { return m_bSourcePresent.load(); }
+    bool IsTestRunning() const { return m_bTestRunning; }
+    bool IsRefreshRunning() const { return m_bRefreshRunning; }
+    bool IsTouchEnabled() const { return m_bTouchEnabled; }
+    int RefreshInterval() const { return m_nInterval; }
+    double FontScale() const { return m_dFontScale; }
+    QString ScannedSerialNumber() const { return m_strScannedSN; }
+    // The page the refresh works for: the panel tab, the histogram tab or
+    // neither (kept on the GUI thread).
+    enum class EPage { Other, Panel, Histogram };
+    EPage VisiblePage() const { return m_eVisiblePage.load(); }
+    CTouchPanelView* PanelView() const { return m_pPanelView; }
+    QMap<QString, SignalHistogramView*> HistogramViews() const { return m_mapHistogramViews; }
+    CTouchPaintView* TouchPaintView() const { return m_pTouchPaintView; }
+    CTimerThread* TimerThread() const { return m_pTimerThread; }
+    QMenu* ActionMenu() const { return m_pActionMenu; }
+    QLabel* NoticeLabel() const { return m_pNoticeLabel; }
 
 signals:
+    void ShowTouchTestResult(bool bPass);
     void emitWorkType(eWorkType type);
+    void emitSignalTestStatus(bool value);
 
 public slots:
     void InsertUsbDeviceForTest(bool value);
-    void UpdateSignalTestDeviceInfo(QList<QPair<QString, QString>> lstDevInfo);
+    void ProcessTouchData(TouchData data);
+    void TouchPaintClose();
     void OpenTouchPaintWindow();
+    void UpdateSignalTestDeviceInfo(QList<QPair<QString, QString>> lstResult);
     void SetTouchEnableCheck(bool value);
 
-    // Answers of the dispatcher (GUI thread).
-    void InitTestUi(QMap<QString, QString> mapTestResult);
-    bool ShowTestResult(QMap<QString, QString> mapTestResult);
-    void ShowReverseData(bool bReverse);
+    void on_exitTestButton_clicked();
+    void on_startTestButton_clicked(bool checked);
+    void on_drawButton_clicked();
+    void on_signalButton_clicked();
+    void on_rectButton_clicked();
+    void on_histogramButton_clicked();
+    void on_retestTestButton_clicked();
+    void on_touchEnTestButton_clicked(bool checked);
+    void on_calButton_clicked();
+    void on_upgradeButton_clicked();
+    void on_rAgcSpinBox_valueChanged(int arg1);
+    void on_tAgcSpinBox_valueChanged(int arg1);
+
+    void setUpResponse();
+    void prtSrcResponse();
+    void recordResponse();
+    void ExitRecordWork();
+    void openLogResponse();
+    void modifySnResponse();
+    void initAgcResponse();
+    void setAgcResponse(bool bChecked);
+    void openReverseResponse(bool bChecked);
+    // "InitAgcRange" is over: the AGC controls with the frame's ranges.
     void InitAgcRangeFinished(bool bSuccess);
+    void speedUpResponse();
+    void speedDownResponse();
+    void preFrameResponse();
+    void nextFrameResponse();
+    void ChangeUsbDevice(QAction* action);
+    QString SaveLogDataAuto(bool result);
+    QString SaveLogDataAuto();
+    QString SaveLogDataManul();
+    void ShowComLostError();
+    // "OpenReverse" or "CloseReverse" is over; nothing to show.
+    void ShowReverseData(bool bReverse);
+    bool UploadTestData(QString logPath, QString result);
+    void InitTestUi(QMap<QString, QString> mapTestResult);
+    bool ShowTestResult(QMap<QString, QString> mapTestResult, bool bRealTime = true);
+    bool RedoInitTestUI(QMap<QString, QString> mapTestResult);
+    bool ShowInterfaceTestResult(QMap<QString, QString> mapTestResult);
+    void SelectTab(int index);
+
+    // "RefreshUi": the panel diagram and the histograms (GUI thread).
     bool UpdateRealTimeData();
+    // A task of this view that did not reach its answer.
     void TaskFailed(QString task, int32_t errorCode);
 
+    // Accepting or rejecting the view closes it as any other close does: the
+    // close rule applies, and the main window gets its work type back.
+    void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    // Keeps the names of the device table a third of its width as it resizes
+    // (it is filled while the view may be hidden, at another width).
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
 private:
-    QMutex m_valueMutex; // guards the values below, read by the worker
-    QString m_strLogFilePath;
-    uint32_t m_nTAgc = 0;
-    uint32_t m_nRAgc = 0;
+    void RestoreCurrentTab();
+    void InitNoticeLabel();
+    void InitActionMenu();
+    void UpdateAgcRanges();
+    // Posts a task with this view as its argument; false when it was refused.
+    bool Post(const QString& task, Qt::ConnectionType type = Qt::AutoConnection);
+    // The dispatcher's device object: the caller holds the device mutex.
+    CTouchBase* Device() const;
+    bool HasDevice() const;
+    QMutex* DeviceMutex() const;
+    // Deletes the panel view and the histogram views (under their mutexes).
+    void RemoveViews();
+    void FillDeviceTable(const QList<QPair<QString, QString>>& lstDevice, bool bContextMenu);
+    void ResetTable(QTableWidget* pTable, const QString& text);
+    void ExitActiveDrawWindow();
+    // The real-time verdict of the device object (device mutex held).
+    void RealTimeVerdict(CTouchBase* pDevice);
+    void NotePage();
+    void NoteScreenSize();
+    // A call by name whose failure only a warning tells.
+    static void WarnIfNotInvoked(bool bInvoked, const char* szWhat);
+
+    Ui::VeloraTestView* ui;
+    HandleWork* m_pHandleWork;
+    std::atomic<bool> m_bSourcePresent{false};
+    COperateEnvironment* m_pEnvironment = nullptr;
+    CComPortUart* m_pUartPort = nullptr;
+    QMap<QString, SignalHistogramView*> m_mapHistogramViews;
+    QMutex m_histogramMutex;
+    CTouchPanelView* m_pPanelView = nullptr;
+    QMutex m_panelMutex;
     CTouchPaintView* m_pTouchPaintView = nullptr;
+    CSetUpDialog* m_pSetUpDialog = nullptr;
+    QLabel* m_pNoticeLabel = nullptr;
+    CComPortUsb* m_pUsbPort = nullptr;
+    QMutex m_testMutex;
+    CTimerThread* m_pTimerThread = nullptr;
+    int m_nInterval = 10;
+    std::atomic<uint32_t> m_nTAgc{0};
+    std::atomic<uint32_t> m_nRAgc{0};
+    CRecordDialog* m_pRecordDialog = nullptr;
+    QMenu* m_pActionMenu = nullptr;
+    QAction* m_pSetUpAction = nullptr;
+    QAction* m_pPrtSrcAction = nullptr;
+    QAction* m_pOpenLogAction = nullptr;
+    QAction* m_pRecordAction = nullptr;
+    QAction* m_pModifySnAction = nullptr;
+    QAction* m_pSpeedUpAction = nullptr;
+    QAction* m_pSpeedDownAction = nullptr;
+    QAction* m_pNextFrameAction = nullptr;
+    QAction* m_pPreFrameAction = nullptr;
+    QString m_strScannedSN;
+    mutable QMutex m_logPathMutex; // the path is read by the worker
+    QString m_strLogFilePath;
+    int m_nPassCount = 0;
+    int m_nInterfaceTestCount = 0;
+    uint32_t m_nComTestResult = 0;
+    uint32_t m_nDUsbTestResult = 0;
+    double m_dFontScale = 1.0;
+    bool m_bTouchEnabled = true;
+    bool m_bRefreshRunning = false;
+    bool m_bTestRunning = false;
+    int m_nNextWorkType = MAINWORK;
+
+    std::atomic<EPage> m_eVisiblePage{EPage::Other};
+    // The touch intake: fed on the frames' reader threads, one at a time.
+    QMutex m_intakeMutex;
+    CTouchIntake m_intake;
+    bool m_bIntakeClosed = false; // under m_intakeMutex
+    // The desktop's size for the injector, kept by the GUI thread.
+    std::atomic<int> m_nScreenWidth{0};
+    std::atomic<int> m_nScreenHeight{0};
 };

@@ -14,12 +14,18 @@ class CRunLogCapture
 public:
     CRunLogCapture()
     {
-        s_pCapture = this;
+        {
+            QMutexLocker guard(&s_captureMutex);
+            s_pCapture = this;
+        }
         m_previous = qInstallMessageHandler(&CRunLogCapture::Handler);
     }
     ~CRunLogCapture()
     {
         qInstallMessageHandler(m_previous);
+        // A message of another thread that is being kept now is kept whole
+        // before the capture goes.
+        QMutexLocker guard(&s_captureMutex);
         s_pCapture = nullptr;
     }
     CRunLogCapture(const CRunLogCapture&) = delete;
@@ -85,16 +91,27 @@ public:
 private:
     static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {
-        if (CRunLogCapture* pCapture = s_pCapture) {
+        QtMessageHandler previous = nullptr;
+        {
+            QMutexLocker guard(&s_captureMutex);
+            CRunLogCapture* pCapture = s_pCapture;
+            if (!pCapture)
+                return;
             {
                 QMutexLocker lock(&pCapture->m_mutex);
                 pCapture->m_lines.push_back(Line{type, message});
             }
-            if (pCapture->m_previous && type != QtDebugMsg)
-                pCapture->m_previous(type, context, message);
+            if (type != QtDebugMsg)
+                previous = pCapture->m_previous;
         }
+        // Outside the guard: the previous handler may log in turn.
+        if (previous)
+            previous(type, context, message);
     }
 
+    // Guards the pointer to the capture against its destruction while
+    // another thread keeps a message.
+    static inline QMutex s_captureMutex;
     static inline CRunLogCapture* s_pCapture = nullptr;
     mutable QMutex m_mutex;
     QList<Line> m_lines;

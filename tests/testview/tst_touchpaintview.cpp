@@ -14,7 +14,6 @@
 #include "waitfor.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
@@ -208,36 +207,6 @@ void SendMouse(QWidget* pWidget, QEvent::Type type, QPoint pos, Qt::MouseButton 
     QMouseEvent event(type, pos, pWidget->mapToGlobal(pos), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(pWidget, &event);
 }
-
-// Answers the set-up dialog when it runs modally.
-class CSetUpAnswer : public QObject
-{
-public:
-    explicit CSetUpAnswer(std::function<void(CSetUpForMultiDialog*)> fnAnswer)
-        : m_fnAnswer(std::move(fnAnswer))
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto* pDialog = qobject_cast<CSetUpForMultiDialog*>(QApplication::activeModalWidget());
-            if (!pDialog || !pDialog->isVisible())
-                return;
-            m_timer.stop();
-            ++nShown;
-            m_fnAnswer(pDialog);
-        });
-        m_timer.start(5);
-    }
-    int nShown = 0;
-
-private:
-    QTimer m_timer;
-    std::function<void(CSetUpForMultiDialog*)> m_fnAnswer;
-};
-
-void ClickBox(CSetUpForMultiDialog* pDialog, QDialogButtonBox::StandardButton which)
-{
-    pDialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(which)->click();
-}
-
 
 } // namespace
 
@@ -875,7 +844,8 @@ void TestTouchPaintView::setUpDialogAccepted()
     CTouch(pView).press(1, QPoint(100, 100));
     CTouch(pView).release(1, QPoint(200, 100));
     QStringList shown;
-    CSetUpAnswer answer([&shown](CSetUpForMultiDialog* pDialog) {
+    CModalBoxAnswerer answer;
+    answer.AnswerDialog(true, {QStringLiteral("OK")}, [&shown](QDialog* pDialog) {
         auto* pGrid = pDialog->findChild<QGroupBox*>(QStringLiteral("gridWidthGroupBox"));
         auto* pGridWidth = pDialog->findChild<QSpinBox*>(QStringLiteral("gridWidthSpinBox"));
         auto* pLineWidth = pDialog->findChild<QSpinBox*>(QStringLiteral("lineWidthSpinBox"));
@@ -889,10 +859,11 @@ void TestTouchPaintView::setUpDialogAccepted()
         pGridWidth->setValue(7);
         pLineWidth->setValue(9);
         pRight->setChecked(false);
-        ClickBox(pDialog, QDialogButtonBox::Ok);
     });
     QTest::mouseClick(draw.Button(QStringLiteral("SetUp")), Qt::LeftButton);
-    QCOMPARE(answer.nShown, 1);
+    QCOMPARE(answer.boxes.size(), 1);
+    QCOMPARE(answer.boxes[0].className, QStringLiteral("CSetUpForMultiDialog"));
+    QVERIFY(answer.problems.isEmpty());
     // The dialog showed what the window stored.
     QCOMPARE(shown, QStringList{"1 20 3 1"});
     QCOMPARE(Settings()->value(QStringLiteral("ShowGrid")).toBool(), false);
@@ -922,15 +893,16 @@ void TestTouchPaintView::setUpDialogCancelled()
     QVERIFY(draw.Show());
     CTouchPaintView* pView = draw.pView;
     const QImage tileBefore = pView->backgroundBrush().texture().toImage();
-    CSetUpAnswer answer([](CSetUpForMultiDialog* pDialog) {
+    CModalBoxAnswerer answer;
+    answer.AnswerDialog(false, {QStringLiteral("Cancel")}, [](QDialog* pDialog) {
         pDialog->findChild<QGroupBox*>(QStringLiteral("gridWidthGroupBox"))->setChecked(false);
         pDialog->findChild<QSpinBox*>(QStringLiteral("gridWidthSpinBox"))->setValue(50);
         pDialog->findChild<QSpinBox*>(QStringLiteral("lineWidthSpinBox"))->setValue(12);
         pDialog->findChild<QCheckBox*>(QStringLiteral("enableRightButtonCheckBox"))->setChecked(false);
-        ClickBox(pDialog, QDialogButtonBox::Cancel);
     });
     pView->SetUpResponse();
-    QCOMPARE(answer.nShown, 1);
+    QCOMPARE(answer.boxes.size(), 1);
+    QVERIFY(answer.problems.isEmpty());
     QCOMPARE(Settings()->value(QStringLiteral("ShowGrid")).toBool(), true);
     QCOMPARE(Settings()->value(QStringLiteral("GridWidth")).toInt(), 20);
     QCOMPARE(Settings()->value(QStringLiteral("LineWidth")).toInt(), 3);
@@ -942,8 +914,9 @@ void TestTouchPaintView::setUpDialogCancelled()
     // Keys changed behind the window's back are taken only after an accepted
     // dialog.
     Settings()->SetInt(QStringLiteral("LineWidth"), 5);
-    CSetUpAnswer escape([](CSetUpForMultiDialog* pDialog) { pDialog->reject(); });
+    answer.AnswerDialog(false);
     pView->SetUpResponse();
+    QCOMPARE(answer.boxes.size(), 2);
     QCOMPARE(pView->LineWidth(), 3);
 }
 
@@ -977,8 +950,10 @@ void TestTouchPaintView::storedWidthsAreBounded()
 
     // The set-up dialog shows the value within its range and writes what it
     // shows when confirmed; the window reads it with the same bounds.
-    CSetUpAnswer answer([](CSetUpForMultiDialog* pDialog) { ClickBox(pDialog, QDialogButtonBox::Ok); });
+    CModalBoxAnswerer answer;
+    answer.AnswerDialog(true, {QStringLiteral("OK")});
     draw.pView->SetUpResponse();
+    QCOMPARE(answer.boxes.size(), 1);
     QCOMPARE(Settings()->value(QStringLiteral("LineWidth")).toInt(), used);
     QCOMPARE(draw.pView->LineWidth(), used);
     QCOMPARE(draw.pView->backgroundBrush().texture().size(), QSize(used, used));

@@ -12,6 +12,9 @@ constexpr quint8 kDone = 0x81;
 constexpr quint8 kBusy = 0x82;
 constexpr quint8 kOther = 0x83;
 constexpr quint8 kJumping = 0x84;
+constexpr quint8 kRaw = 0xFB;
+constexpr quint8 kTouch = 0x02;
+constexpr int kTouchReportSize = 62;
 } // namespace
 
 CEmulatedFrame::CEmulatedFrame() = default;
@@ -200,8 +203,10 @@ QByteArray CEmulatedFrame::ReportDescriptor(Mode mode)
     };
     if (mode == Mode::Bootloader)
         return collection(0x01, {{kBootIn, true, 63}, {kBootOut, false, 63}});
+    // The raw collection: 0xFB both ways (the device layer tells the raw
+    // collection by that pair), and the multi-touch records 0x02, 62 bytes.
     return collection(0x01, {{kApp, true, 63}, {kApp, false, 63}})
-        + collection(0x02, {{0xFB, true, 63}, {0x02, true, 61}});
+        + collection(0x02, {{kRaw, true, 63}, {kRaw, false, 63}, {kTouch, true, kTouchReportSize - 1}});
 }
 
 // ---------------------------------------------------------------- faults and handlers
@@ -334,6 +339,71 @@ void CEmulatedFrame::Inject(const QByteArray &report, int nDelayMs)
     a.report = Pad64(report);
     a.delayMs = nDelayMs;
     m_injected.append(a);
+}
+
+void CEmulatedFrame::InjectUnpadded(const QByteArray &report, int nDelayMs)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    Action a;
+    a.kind = Action::Reply;
+    a.report = report.left(64);
+    a.delayMs = nDelayMs;
+    m_injected.append(a);
+}
+
+QByteArray CEmulatedFrame::TouchReport(const QList<Contact> &contacts, quint8 nCount, bool bWide)
+{
+    // Wide records (with width and height) fill a report of 62 bytes, six of
+    // them; narrow ones a report of 64 bytes, ten of them. The count byte is
+    // the last byte of the report.
+    const int nSize = bWide ? kTouchReportSize : 64;
+    const int nRecord = bWide ? kWideRecord : kNarrowRecord;
+    QByteArray r(nSize, '\0');
+    r[0] = char(kTouch);
+    int nAt = 1;
+    for (const Contact &c : contacts) {
+        if (nAt + nRecord > nSize - 1)
+            break;
+        r[nAt] = char(c.nStatus);
+        r[nAt + 1] = char(c.nId);
+        PutU16Le(&r, nAt + 2, c.nX);
+        PutU16Le(&r, nAt + 4, c.nY);
+        if (bWide) {
+            PutU16Le(&r, nAt + 6, c.nWidth);
+            PutU16Le(&r, nAt + 8, c.nHeight);
+        }
+        nAt += nRecord;
+    }
+    r[nSize - 1] = char(nCount);
+    return r;
+}
+
+QList<QByteArray> CEmulatedFrame::TouchReports(const QList<Contact> &contacts, bool bWide)
+{
+    const int nPerReport = RecordsPerReport(bWide);
+    QList<QByteArray> reports;
+    for (int i = 0; i == 0 || i < contacts.size(); i += nPerReport)
+        reports << TouchReport(contacts.mid(i, nPerReport), i == 0 ? quint8(contacts.size()) : 0, bWide);
+    return reports;
+}
+
+int CEmulatedFrame::RecordsPerReport(bool bWide)
+{
+    return bWide ? (kTouchReportSize - 2) / kWideRecord : (64 - 2) / kNarrowRecord;
+}
+
+QByteArray CEmulatedFrame::TouchTestVerdictReport(bool bPass)
+{
+    QByteArray r = QByteArray::fromHex("FBFC010001");
+    r.append(char(0));
+    r.append(char(bPass ? 0 : 1));
+    return Pad64(r);
+}
+
+void CEmulatedFrame::InjectTouches(const QList<Contact> &contacts, bool bWide)
+{
+    for (const QByteArray &report : TouchReports(contacts, bWide))
+        InjectUnpadded(report);
 }
 
 QList<CEmulatedFrame::Action> CEmulatedFrame::TakeInjected()

@@ -249,8 +249,44 @@ public:
     static quint16 GetU16Be(const QByteArray &r, int i);
     static quint8 Byte(const QByteArray &r, int i);
 
-    // Unsolicited reports that an adapter picks up (fine-tuning end and the like).
+    // Unsolicited reports that an adapter picks up (fine-tuning end and the
+    // like), padded to 64 bytes.
     void Inject(const QByteArray &report, int nDelayMs = 0);
+    // The same, sent at the length it has (at most 64 bytes): a raw report
+    // shorter than a command report.
+    void InjectUnpadded(const QByteArray &report, int nDelayMs = 0);
+
+    // --- raw reports: the contacts a frame reports and its touch-test verdict ---
+    // One contact of a multi-touch report: status 4 (contact down or lifted)
+    // or 7 (moved); positions and sizes 0..32767.
+    struct Contact
+    {
+        Contact() = default;
+        Contact(quint8 status, quint8 id, quint16 x = 0, quint16 y = 0, quint16 width = 0, quint16 height = 0)
+            : nStatus(status), nId(id), nX(x), nY(y), nWidth(width), nHeight(height)
+        {
+        }
+        quint8 nStatus = 4;
+        quint8 nId = 0;
+        quint16 nX = 0, nY = 0;
+        quint16 nWidth = 0, nHeight = 0;
+    };
+    static constexpr int kWideRecord = 10;   // status, id, x, y, width, height
+    static constexpr int kNarrowRecord = 6;  // status, id, x, y
+    // One multi-touch report (id 0x02): the records from byte 1 (as many as
+    // fit before the count byte), nCount in the last byte. Wide records go out
+    // in a report of 62 bytes, narrow ones in one of 64.
+    static QByteArray TouchReport(const QList<Contact> &contacts, quint8 nCount, bool bWide = true);
+    // One frame of contacts split over as many reports as it needs: the first
+    // carries the frame's count, every later one 0. No contact: one report
+    // with count 0.
+    static QList<QByteArray> TouchReports(const QList<Contact> &contacts, bool bWide = true);
+    static int RecordsPerReport(bool bWide);
+    // The frame's own touch-test verdict: FB FC 01 00 01, byte 6 is 1 for a
+    // failed test and 0 for a passed one.
+    static QByteArray TouchTestVerdictReport(bool bPass);
+    // Queues the reports of one frame of contacts (InjectUnpadded).
+    void InjectTouches(const QList<Contact> &contacts, bool bWide = true);
     QList<Action> TakeInjected();
     void InjectFineTuneEnd();
 
