@@ -6,6 +6,7 @@
 // emitted by the test on the dispatcher's own signal; the frame, when one is
 // attached, is the emulated one behind the real USB port.
 
+#include "modalboxanswerer.h"
 #include "mutexholder.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
@@ -29,41 +30,6 @@ const QString kRefusal = QStringLiteral("Upgrade in progress, can't respond to e
 const char* const kToolStyle =
     "QToolButton{border:none} QToolTip{border:1px solid rgb(118, 118, 118); background-color: #ffffff; "
     "color:#484848; font-size:12px;}";
-
-// Answers the file dialog the view opens: the path given (accepted), or an
-// empty one (cancelled); keeps what the dialog showed.
-class CFileDialogAnswer : public QObject
-{
-public:
-    explicit CFileDialogAnswer(const QString& path) : m_path(path)
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto* pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!pDialog || !pDialog->isVisible() || bAnswered)
-                return;
-            bAnswered = true;
-            caption = pDialog->windowTitle();
-            directory = pDialog->directory().absolutePath();
-            filters = pDialog->nameFilters();
-            if (m_path.isEmpty()) {
-                pDialog->reject();
-            } else {
-                pDialog->selectFile(m_path);
-                static_cast<QDialog*>(pDialog)->accept();
-            }
-        });
-        m_timer.start(5);
-    }
-
-    bool bAnswered = false;
-    QString caption;
-    QString directory;
-    QStringList filters;
-
-private:
-    QString m_path;
-    QTimer m_timer;
-};
 
 // The test view as the dispatcher sees it: it runs a test and opens a log.
 class CLogPoster : public QObject
@@ -316,12 +282,16 @@ void TestUpgradeView::browse()
     const QString chosen = m->WriteImage(3, false, QStringLiteral("chosen.bin"));
     QVERIFY(m->Open());
     {
-        CFileDialogAnswer answer(chosen);
+        CModalBoxAnswerer answer;
+        answer.AnswerFile(chosen);
         QTest::mouseClick(m->BrowseButton(), Qt::LeftButton);
-        QVERIFY(answer.bAnswered);
-        QCOMPARE(answer.caption, QStringLiteral("Open file..."));
-        QCOMPARE(answer.directory, QFileInfo(stored).absolutePath());
-        QCOMPARE(answer.filters, QStringList{"*.bin"});
+        QCOMPARE(answer.boxes.size(), 1);
+        QCOMPARE(answer.boxes[0].kind, CModalBoxAnswerer::EKind::File);
+        QCOMPARE(answer.boxes[0].title, QStringLiteral("Open file..."));
+        QCOMPARE(answer.boxes[0].value, QFileInfo(stored).absolutePath());
+        QCOMPARE(answer.boxes[0].text, QStringLiteral("*.bin"));
+        QCOMPARE(answer.boxes[0].fileMode, QStringLiteral("ExistingFile"));
+        QVERIFY2(answer.problems.isEmpty(), qPrintable(answer.problems.join('\n')));
     }
     QCOMPARE(m->Rows().last(), chosen);
     QCOMPARE(m->view->GetFirmwarePathText(), chosen);
@@ -330,9 +300,10 @@ void TestUpgradeView::browse()
 
     // Cancelled: a row, and the choice stays.
     {
-        CFileDialogAnswer answer{QString()};
+        CModalBoxAnswerer answer;
+        answer.CancelFile();
         QTest::mouseClick(m->BrowseButton(), Qt::LeftButton);
-        QVERIFY(answer.bAnswered);
+        QCOMPARE(answer.boxes.size(), 1);
     }
     QCOMPARE(m->Rows().last(), QStringLiteral("Please select a valid file!"));
     QCOMPARE(m->view->GetUpgradeFilePath(), chosen);
