@@ -27,6 +27,7 @@
 #include "modalboxanswerer.h"
 #include "recorddialog.h"
 #include "scaninputdialog.h"
+#include "signalhistogramview.h"
 #include "stationinfo.h"
 #include "stationclock.h"
 #include "stationresources.h"
@@ -36,7 +37,9 @@
 #include "testrecord.h"
 #include "toast.h"
 #include "toastdlg.h"
+#include "touchbase.h"
 #include "touchpaintview.h"
+#include "touchpanelview.h"
 #include "upgradelogfile.h"
 #include "uploadtestdata.h"
 #include "veloracalibrateview.h"
@@ -58,6 +61,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMutexLocker>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -1009,11 +1013,30 @@ void SignalTestPage(CStation& s)
     s.rig->Settle();
     s.Look(QStringLiteral("signal-test"), pView);
 
-    // The two pages, with the frame's panel diagram and histograms as a test
-    // run puts them there.
+    // The frame tested once; the two pages with its panel diagram and
+    // histograms, as the run puts them there.
+    QVERIFY(s.rig->Run(QStringLiteral("StartTestOnce"), pView));
+    s.rig->Settle();
+    {
+        // The histograms' titles name the frame's axes and directions.
+        QMutexLocker lock(s.work->GetDeviceMutex());
+        CTouchBase* pDevice = s.work->GetTouchDevice();
+        QVERIFY(pDevice);
+        const QMap<QString, CAxisSignalInfo>& axes = pDevice->GetAxisSignalMap();
+        for (auto it = axes.cbegin(); it != axes.cend(); ++it)
+            s.data << it.key() << it.value().GetDirMap().keys();
+    }
     QVERIFY(pView->InitPanelView());
     QVERIFY(pView->InitHistogramViews());
+    QVERIFY(!pView->HistogramViews().isEmpty());
     pView->NoticeLabel()->hide();
+    // Widgets added to a shown layout show from the event loop.
+    QVERIFY(StationTest::WaitFor([pView] {
+        bool bShown = !pView->PanelView()->isHidden();
+        for (QWidget* pHistogram : pView->HistogramViews())
+            bShown = bShown && !pHistogram->isHidden();
+        return bShown;
+    }));
     Child<QToolButton>(pView, "rectButton")->click();
     s.Look(QStringLiteral("signal-test-panel"), pView);
     Child<QToolButton>(pView, "histogramButton")->click();
