@@ -80,6 +80,8 @@ const SStatement kStatements[] = {
     {"test view", "VeloraTestView", "Input serial number...", EStatement::Translated, nullptr},
     {"test view", "VeloraTestView", "There is no device inserted, Please insert device!", EStatement::Translated,
      nullptr},
+    // Its boxes' title "Error!" stays English, as the upload boxes' title does.
+    {"test view", "VeloraTestView", "Error!", EStatement::English, nullptr},
     {"test view form", "VeloraTestView", "T-AGC:", EStatement::English, nullptr},
     {"test view form", "VeloraTestView", "R-AGC:", EStatement::English, nullptr},
     {"test view form", "VeloraTestView", "Draw Test", EStatement::English, nullptr},
