@@ -5,58 +5,58 @@
     <name>CCalAdvancedSettingView</name>
     <message>
         <source>The left area is to the right, adjust to the left</source>
-        <translation type="unfinished"></translation>
+        <translation>左侧区域偏右，向左调节</translation>
     </message>
     <message>
         <source>Left area to the left, adjust to the right</source>
-        <translation type="unfinished"></translation>
+        <translation>左侧区域偏左，向右调节</translation>
     </message>
     <message>
         <source>The right area is to the right, adjust to the left</source>
-        <translation type="unfinished"></translation>
+        <translation>右侧区域偏右，向左调节</translation>
     </message>
     <message>
         <source>The right area is to the left, adjust to the right</source>
-        <translation type="unfinished"></translation>
+        <translation>右侧区域偏左，向右调节</translation>
     </message>
     <message>
         <source>The upper area is down, adjust up</source>
-        <translation type="unfinished"></translation>
+        <translation>上方区域偏下，向上调节</translation>
     </message>
     <message>
         <source>The upper area is upward, adjust downward</source>
-        <translation type="unfinished"></translation>
+        <translation>上方区域偏上，向下调节</translation>
     </message>
     <message>
         <source>The lower area is on the upper side, adjust downward</source>
-        <translation type="unfinished"></translation>
+        <translation>下方区域偏上，向下调节</translation>
     </message>
     <message>
         <source>The lower area is down, adjust up</source>
-        <translation type="unfinished"></translation>
+        <translation>下方区域偏下，向上调节</translation>
     </message>
     <message>
         <source>Calibration is complete</source>
-        <translation type="unfinished"></translation>
+        <translation>校准完成</translation>
     </message>
     <message>
         <source>The calibration parameters have been modified, do you want to save the current parameters!</source>
-        <translation type="unfinished"></translation>
+        <translation>校准参数已修改，是否保存当前参数？</translation>
     </message>
 </context>
 <context>
     <name>CFineTuningCalibrateView</name>
     <message>
         <source>Calibration is complete</source>
-        <translation type="unfinished"></translation>
+        <translation>校准完成</translation>
     </message>
     <message>
         <source>Do you want to save the current parameters!</source>
-        <translation type="unfinished"></translation>
+        <translation>是否保存当前参数？</translation>
     </message>
     <message>
         <source>Please long press the dot to calibrate</source>
-        <translation type="unfinished"></translation>
+        <translation>请长按圆点进行校准</translation>
     </message>
 </context>
 <context>
@@ -70,19 +70,19 @@
     <name>CRecordDialog</name>
     <message>
         <source>Dialog</source>
-        <translation type="unfinished"></translation>
+        <translation>Dialog</translation>
     </message>
     <message>
         <source>正在录制数据</source>
-        <translation type="unfinished"></translation>
+        <translation>正在录制数据</translation>
     </message>
     <message>
         <source>00:00:00</source>
-        <translation type="unfinished">00:00:00</translation>
+        <translation>00:00:00</translation>
     </message>
     <message>
         <source>...</source>
-        <translation type="unfinished">...</translation>
+        <translation>...</translation>
     </message>
 </context>
 <context>
@@ -214,31 +214,31 @@
     <name>CTouchPaintView</name>
     <message>
         <source>Set...</source>
-        <translation type="unfinished"></translation>
+        <translation>显示节点...</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished">退出</translation>
+        <translation>退出</translation>
     </message>
     <message>
         <source>Hide buttons...</source>
-        <translation type="unfinished"></translation>
+        <translation>隐藏按钮...</translation>
     </message>
     <message>
         <source>Print screen...</source>
-        <translation type="unfinished"></translation>
+        <translation>截屏...</translation>
     </message>
     <message>
         <source>Clear screen...</source>
-        <translation type="unfinished"></translation>
+        <translation>清屏...</translation>
     </message>
     <message>
         <source>SetUp</source>
-        <translation type="unfinished"></translation>
+        <translation>设置</translation>
     </message>
     <message>
         <source>Clear</source>
-        <translation type="unfinished"></translation>
+        <translation>清除</translation>
     </message>
 </context>
 <context>
@@ -252,7 +252,7 @@
     <name>CTouchSignalView</name>
     <message>
         <source>Show mark...</source>
-        <translation type="unfinished"></translation>
+        <translation>显示标记...</translation>
     </message>
 </context>
 <context>
@@ -266,93 +266,93 @@
     <name>CalDialog</name>
     <message>
         <source>Dialog</source>
-        <translation type="unfinished"></translation>
+        <translation>Dialog</translation>
     </message>
     <message>
         <source>0xffff</source>
-        <translation type="unfinished"></translation>
+        <translation>0xffff</translation>
     </message>
     <message>
         <source>Reset</source>
-        <translation type="unfinished">重置</translation>
+        <translation>重置</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished">退出</translation>
+        <translation>退出</translation>
     </message>
 </context>
 <context>
     <name>CalibrateSetUpDialog</name>
     <message>
         <source>Dialog</source>
-        <translation type="unfinished"></translation>
+        <translation>Dialog</translation>
     </message>
     <message>
         <source>Output</source>
-        <translation type="unfinished"></translation>
+        <translation>导出</translation>
     </message>
     <message>
         <source>Calibration parameters in the device</source>
-        <translation type="unfinished"></translation>
+        <translation>设备中的校准参数</translation>
     </message>
     <message>
         <source>browse file</source>
-        <translation type="unfinished"></translation>
+        <translation>浏览文件</translation>
     </message>
     <message>
         <source>Calibration parameters in file</source>
-        <translation type="unfinished"></translation>
+        <translation>文件中的校准参数</translation>
     </message>
     <message>
         <source>Import</source>
-        <translation type="unfinished"></translation>
+        <translation>导入</translation>
     </message>
     <message>
         <source>Calibrate SetUp</source>
-        <translation type="unfinished"></translation>
+        <translation>校准设置</translation>
     </message>
     <message>
         <source>calibrate parameter file</source>
-        <translation type="unfinished"></translation>
+        <translation>校准参数文件</translation>
     </message>
     <message>
         <source>Failed to write the calibration parameter file</source>
-        <translation type="unfinished"></translation>
+        <translation>校准参数文件写入失败</translation>
     </message>
     <message>
         <source>Import calibration parameters</source>
-        <translation type="unfinished"></translation>
+        <translation>导入校准参数</translation>
     </message>
     <message>
         <source>Invalid calibration parameter file</source>
-        <translation type="unfinished"></translation>
+        <translation>无效的校准参数文件</translation>
     </message>
     <message>
         <source>Import failed</source>
-        <translation type="unfinished"></translation>
+        <translation>导入失败</translation>
     </message>
     <message>
         <source>Import successful</source>
-        <translation type="unfinished"></translation>
+        <translation>导入成功</translation>
     </message>
 </context>
 <context>
     <name>FineTuningDialog</name>
     <message>
         <source>Dialog</source>
-        <translation type="unfinished"></translation>
+        <translation>Dialog</translation>
     </message>
     <message>
         <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;center&quot;&gt;&lt;span style=&quot; color:#0000ff;&quot;&gt;Please follow the prompts to calibrate&lt;/span&gt;&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;span style=&quot; color:#0000ff;&quot;&gt; and exit and save&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p align=&quot;center&quot;&gt;&lt;span style=&quot; color:#0000ff;&quot;&gt;请按照提示进行校准&lt;/span&gt;&lt;/p&gt;&lt;p align=&quot;center&quot;&gt;&lt;span style=&quot; color:#0000ff;&quot;&gt;完成后退出并保存&lt;/span&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>重置</source>
-        <translation type="unfinished"></translation>
+        <translation>重置</translation>
     </message>
     <message>
         <source>退出</source>
-        <translation type="unfinished"></translation>
+        <translation>退出</translation>
     </message>
 </context>
 <context>
@@ -697,19 +697,19 @@
     </message>
     <message>
         <source>Ctrl+R</source>
-        <translation type="unfinished"></translation>
+        <translation>Ctrl+R</translation>
     </message>
     <message>
         <source>Ctrl+M</source>
-        <translation type="unfinished"></translation>
+        <translation>Ctrl+M</translation>
     </message>
     <message>
         <source>Up</source>
-        <translation type="unfinished"></translation>
+        <translation>Up</translation>
     </message>
     <message>
         <source>Down</source>
-        <translation type="unfinished"></translation>
+        <translation>Down</translation>
     </message>
 </context>
 <context>
@@ -920,247 +920,247 @@
     <name>VeloraTestView</name>
     <message>
         <source>Form</source>
-        <translation type="unfinished"></translation>
+        <translation>Form</translation>
     </message>
     <message>
         <source>TextLabel</source>
-        <translation type="unfinished">TextLabel</translation>
+        <translation>TextLabel</translation>
     </message>
     <message>
         <source>TouchSignal</source>
-        <translation type="unfinished"></translation>
+        <translation>触摸信号</translation>
     </message>
     <message>
         <source>TouchPannel</source>
-        <translation type="unfinished"></translation>
+        <translation>触摸框</translation>
     </message>
     <message>
         <source>Histogram</source>
-        <translation type="unfinished"></translation>
+        <translation>直方图</translation>
     </message>
     <message>
         <source>T-AGC:</source>
-        <translation type="unfinished"></translation>
+        <translation>T-AGC:</translation>
     </message>
     <message>
         <source>R-AGC:</source>
-        <translation type="unfinished"></translation>
+        <translation>R-AGC:</translation>
     </message>
     <message>
         <source>Enable/Disable Touch(F1)</source>
-        <translation type="unfinished">启用/禁用触摸(F1)</translation>
+        <translation>启用/禁用触摸(F1)</translation>
     </message>
     <message>
         <source>Enable Touch</source>
-        <translation type="unfinished">启用触摸</translation>
+        <translation>启用触摸</translation>
     </message>
     <message>
         <source>F1</source>
-        <translation type="unfinished">F1</translation>
+        <translation>F1</translation>
     </message>
     <message>
         <source>Drawing(F3)</source>
-        <translation type="unfinished">画线(F3)</translation>
+        <translation>画线(F3)</translation>
     </message>
     <message>
         <source>Draw Test</source>
-        <translation type="unfinished">画线测试</translation>
+        <translation>Draw Test</translation>
     </message>
     <message>
         <source>F3</source>
-        <translation type="unfinished">F3</translation>
+        <translation>F3</translation>
     </message>
     <message>
         <source>Calibration(C)</source>
-        <translation type="unfinished">校准(C)</translation>
+        <translation>校准(C)</translation>
     </message>
     <message>
         <source>PushButton</source>
-        <translation type="unfinished">PushButton</translation>
+        <translation>PushButton</translation>
     </message>
     <message>
         <source>C</source>
-        <translation type="unfinished">C</translation>
+        <translation>C</translation>
     </message>
     <message>
         <source>Upgrade(U)</source>
-        <translation type="unfinished">升级(U)</translation>
+        <translation>升级(U)</translation>
     </message>
     <message>
         <source>U</source>
-        <translation type="unfinished">U</translation>
+        <translation>U</translation>
     </message>
     <message>
         <source>Signal(PgUp)</source>
-        <translation type="unfinished">信号(PgUp)</translation>
+        <translation>信号(PgUp)</translation>
     </message>
     <message>
         <source>...</source>
-        <translation type="unfinished">...</translation>
+        <translation>...</translation>
     </message>
     <message>
         <source>PgUp</source>
-        <translation type="unfinished">PgUp</translation>
+        <translation>PgUp</translation>
     </message>
     <message>
         <source>Touch Frame(PgDn)</source>
-        <translation type="unfinished"></translation>
+        <translation>触摸框(PgDn)</translation>
     </message>
     <message>
         <source>PgDown</source>
-        <translation type="unfinished"></translation>
+        <translation>PgDown</translation>
     </message>
     <message>
         <source>Histogram(H)</source>
-        <translation type="unfinished"></translation>
+        <translation>直方图(H)</translation>
     </message>
     <message>
         <source>H</source>
-        <translation type="unfinished"></translation>
+        <translation>H</translation>
     </message>
     <message>
         <source>Play/Stop(Space)</source>
-        <translation type="unfinished"></translation>
+        <translation>播放/停止(Space)</translation>
     </message>
     <message>
         <source>Start</source>
-        <translation type="unfinished"></translation>
+        <translation>开始</translation>
     </message>
     <message>
         <source>Space</source>
-        <translation type="unfinished"></translation>
+        <translation>Space</translation>
     </message>
     <message>
         <source>Retest(F5)</source>
-        <translation type="unfinished"></translation>
+        <translation>重新测试(F5)</translation>
     </message>
     <message>
         <source>Retest</source>
-        <translation type="unfinished"></translation>
+        <translation>重新测试</translation>
     </message>
     <message>
         <source>F5</source>
-        <translation type="unfinished">F5</translation>
+        <translation>F5</translation>
     </message>
     <message>
         <source>Menu(M)</source>
-        <translation type="unfinished"></translation>
+        <translation>菜单(M)</translation>
     </message>
     <message>
         <source>M</source>
-        <translation type="unfinished"></translation>
+        <translation>M</translation>
     </message>
     <message>
         <source>Exit(Esc)</source>
-        <translation type="unfinished">退出(Esc)</translation>
+        <translation>退出(Esc)</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished">退出</translation>
+        <translation>退出</translation>
     </message>
     <message>
         <source>Esc</source>
-        <translation type="unfinished">Esc</translation>
+        <translation>Esc</translation>
     </message>
     <message>
         <source>There is no device inserted, Please insert device!</source>
-        <translation type="unfinished"></translation>
+        <translation>没有插入设备，请插入设备！</translation>
     </message>
     <message>
         <source>Set...</source>
-        <translation type="unfinished"></translation>
+        <translation>设置...</translation>
     </message>
     <message>
         <source>Print screen...</source>
-        <translation type="unfinished"></translation>
+        <translation>截屏...</translation>
     </message>
     <message>
         <source>Open log file...</source>
-        <translation type="unfinished"></translation>
+        <translation>打开日志文件...</translation>
     </message>
     <message>
         <source>Record Data...</source>
-        <translation type="unfinished"></translation>
+        <translation>录制数据...</translation>
     </message>
     <message>
         <source>Modify SN code...</source>
-        <translation type="unfinished"></translation>
+        <translation>修改序列号...</translation>
     </message>
     <message>
         <source>Speed Up...</source>
-        <translation type="unfinished"></translation>
+        <translation>加速...</translation>
     </message>
     <message>
         <source>Speed Down...</source>
-        <translation type="unfinished"></translation>
+        <translation>减速...</translation>
     </message>
     <message>
         <source>Next Frame...</source>
-        <translation type="unfinished"></translation>
+        <translation>下一帧...</translation>
     </message>
     <message>
         <source>Pre Frame...</source>
-        <translation type="unfinished"></translation>
+        <translation>上一帧...</translation>
     </message>
     <message>
         <source>No Information...</source>
-        <translation type="unfinished"></translation>
+        <translation>无信息...</translation>
     </message>
     <message>
         <source>Unknown...</source>
-        <translation type="unfinished"></translation>
+        <translation>未知...</translation>
     </message>
     <message>
         <source>Device Information:</source>
-        <translation type="unfinished"></translation>
+        <translation>设备信息：</translation>
     </message>
     <message>
         <source>Runtimes Information:</source>
-        <translation type="unfinished"></translation>
+        <translation>运行环境信息：</translation>
     </message>
     <message>
         <source>Warning</source>
-        <translation type="unfinished"></translation>
+        <translation>警告</translation>
     </message>
     <message>
         <source>Retesting will clear the data recorded, Do you want to continue?</source>
-        <translation type="unfinished"></translation>
+        <translation>重新测试将清除已录制的数据，是否继续？</translation>
     </message>
     <message>
         <source>A test operation is in progress, please wait for the test to complete!</source>
-        <translation type="unfinished"></translation>
+        <translation>正在测试，请等待测试完成！</translation>
     </message>
     <message>
         <source>Scan serial number...</source>
-        <translation type="unfinished"></translation>
+        <translation>扫描序列号...</translation>
     </message>
     <message>
         <source>Please scan or input product serial number.</source>
-        <translation type="unfinished"></translation>
+        <translation>请扫描或输入产品序列号。</translation>
     </message>
     <message>
         <source>Input serial number...</source>
-        <translation type="unfinished"></translation>
+        <translation>输入序列号...</translation>
     </message>
     <message>
         <source>Please input correct serial number...</source>
-        <translation type="unfinished"></translation>
+        <translation>请输入正确的序列号...</translation>
     </message>
     <message>
         <source>Is the serial number &quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>序列号“</translation>
     </message>
     <message>
         <source>&quot; correct?</source>
-        <translation type="unfinished"></translation>
+        <translation>”是否正确？</translation>
     </message>
     <message>
         <source>Error!</source>
-        <translation type="unfinished"></translation>
+        <translation>Error!</translation>
     </message>
     <message>
         <source>The uart interface of this device should be tested, but the com is lost, Please config it!</source>
-        <translation type="unfinished"></translation>
+        <translation>该设备的串口需要测试，但串口已丢失，请先配置串口！</translation>
     </message>
 </context>
 <context>

@@ -5,7 +5,7 @@
 // - With a translator that marks every (context, source) of the catalogue,
 //   every visible text must be marked, data (numbers, paths, the frame's and
 //   the station's values), Qt's own text of a standard button, or one of the
-//   few texts that the Parts keep outside the catalogue: anything else
+//   few texts kept outside the catalogue by design: anything else
 //   escapes the catalogue and is listed with its widget's object path.
 // - In Chinese, no widget of a limited width clips its text, and every page
 //   is photographed into the test-output folder "zh" for review.
@@ -25,9 +25,9 @@
 #include "handlework.h"
 #include "mainwindow.h"
 #include "modalboxanswerer.h"
+#include "recorddialog.h"
 #include "scaninputdialog.h"
-#include "setupdialog.h"
-#include "setupformultidialog.h"
+#include "signalhistogramview.h"
 #include "stationinfo.h"
 #include "stationclock.h"
 #include "stationresources.h"
@@ -37,6 +37,9 @@
 #include "testrecord.h"
 #include "toast.h"
 #include "toastdlg.h"
+#include "touchbase.h"
+#include "touchpaintview.h"
+#include "touchpanelview.h"
 #include "upgradelogfile.h"
 #include "uploadtestdata.h"
 #include "veloracalibrateview.h"
@@ -47,6 +50,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -57,6 +61,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMutexLocker>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -117,7 +122,7 @@ private:
     QSet<QString> m_keys;
 };
 
-// Texts the Parts keep outside the catalogue, shown as written in every
+// Texts kept outside the catalogue by design, shown as written in every
 // language: where they may stand ("object path:property", a pattern) and why.
 struct SOutsideText
 {
@@ -130,15 +135,18 @@ const QList<SOutsideText>& OutsideTexts()
 {
     static const QList<SOutsideText> list = {
         // The boxes of the upload have no parent and an untranslated title.
-        {QStringLiteral("Error!"), "^QMessageBox:windowTitle$", "Parts 10.101 and 10.103: the upload boxes' title"},
+        {QStringLiteral("Error!"), "^QMessageBox:windowTitle$", "the upload boxes' title"},
+        // The test view's question before it writes a serial number.
+        {QStringLiteral("Check serial number again..."), "/VeloraTestView/QMessageBox:windowTitle$",
+         "the test view's serial-number question"},
         // The program name and version are the windows' titles.
         {QString::fromLatin1(StationInfo::kAppName) + QString::fromLatin1(StationInfo::kAppVersion),
-         "(:windowTitle|/ver_label:text)$", "Parts 5.101 and 5.104: the program name and version"},
+         "(:windowTitle|/ver_label:text)$", "the program name and version"},
     };
     return list;
 }
 
-// Qt's own texts: those of the standard buttons (no Part relabels them),
+// Qt's own texts: those of the standard buttons (the station relabels none),
 // without their mnemonic marks, and the file dialog's filter of its own.
 QSet<QString> QtOwnTexts()
 {
@@ -564,6 +572,8 @@ public:
     {
         ++nLooks;
         const QString where = page + QLatin1Char('/') + name;
+        if (qEnvironmentVariableIsSet("STATION_CATALOGUE_DUMP"))
+            qInfo().noquote() << "look:" << where;
         const QList<QWidget*> windows = QApplication::topLevelWidgets();
         if (mode != EMode::Marked)
             CollectShortcuts(windows);
@@ -604,9 +614,9 @@ public:
         return QCoreApplication::exec() == 0;
     }
 
-    // Opens the widget's context menu as the right mouse button does, looks
-    // at it and closes it without a choice.
-    void LookAtContextMenu(QWidget* pWidget, const QString& name)
+    // Opens a menu as open() does (in a loop of its own, or shown to the
+    // event loop), looks at it and closes it without a choice.
+    void LookAtMenu(const std::function<void()>& open, const QString& name, const QString& what)
     {
         bool bSeen = false;
         QTimer poll;
@@ -619,9 +629,17 @@ public:
             pMenu->hide();
         });
         poll.start(5);
-        emit pWidget->customContextMenuRequested(QPoint(10, 10));
+        open();
         if (!bSeen)
-            problems << page + QStringLiteral(": no context menu opened on ") + PathOf(pWidget);
+            StationTest::WaitFor([&bSeen] { return bSeen; }, 5000);
+        if (!bSeen)
+            problems << page + QStringLiteral(": no menu opened on ") + what;
+    }
+
+    // Opens the widget's context menu as the right mouse button does.
+    void LookAtContextMenu(QWidget* pWidget, const QString& name)
+    {
+        LookAtMenu([pWidget] { emit pWidget->customContextMenuRequested(QPoint(10, 10)); }, name, PathOf(pWidget));
     }
 
     EMode mode;
@@ -961,8 +979,30 @@ void CalibrationPage(CStation& s)
     s.rig->Settle();
 }
 
-// The signal-test workbench, opened from the main panel. Its pages, dialogs,
-// menus and the draw test belong here, each looked at as it opens.
+// An action of the test view's menu, by its source text.
+QAction* MenuAction(CStation& s, VeloraTestView* pView, const char* szSource)
+{
+    const QString text = s.Tr("VeloraTestView", szSource);
+    for (QAction* pAction : pView->ActionMenu()->actions()) {
+        if (pAction->text() == text)
+            return pAction;
+    }
+    return nullptr;
+}
+
+QPushButton* ButtonWithText(QWidget* pParent, const QString& text)
+{
+    for (QPushButton* pButton : pParent->findChildren<QPushButton*>()) {
+        if (pButton->text() == text)
+            return pButton;
+    }
+    return nullptr;
+}
+
+// The signal-test workbench, opened from the main panel with the healthy
+// frame plugged: its pages, its menu, the boxes and dialogs that the menu and
+// the buttons open, the draw test with its menu and settings, and the record
+// clock.
 void SignalTestPage(CStation& s)
 {
     auto* pView = s.window->findChild<VeloraTestView*>();
@@ -972,7 +1012,134 @@ void SignalTestPage(CStation& s)
     QVERIFY(QTest::qWaitForWindowExposed(pView));
     s.rig->Settle();
     s.Look(QStringLiteral("signal-test"), pView);
-    pView->close();
+
+    // The frame tested once; the two pages with its panel diagram and
+    // histograms, as the run puts them there.
+    QVERIFY(s.rig->Run(QStringLiteral("StartTestOnce"), pView));
+    s.rig->Settle();
+    {
+        // The histograms' titles name the frame's axes and directions.
+        QMutexLocker lock(s.work->GetDeviceMutex());
+        CTouchBase* pDevice = s.work->GetTouchDevice();
+        QVERIFY(pDevice);
+        const QMap<QString, CAxisSignalInfo>& axes = pDevice->GetAxisSignalMap();
+        for (auto it = axes.cbegin(); it != axes.cend(); ++it)
+            s.data << it.key() << it.value().GetDirMap().keys();
+    }
+    QVERIFY(pView->InitPanelView());
+    QVERIFY(pView->InitHistogramViews());
+    QVERIFY(!pView->HistogramViews().isEmpty());
+    pView->NoticeLabel()->hide();
+    // Widgets added to a shown layout show from the event loop.
+    QVERIFY(StationTest::WaitFor([pView] {
+        bool bShown = !pView->PanelView()->isHidden();
+        for (QWidget* pHistogram : pView->HistogramViews())
+            bShown = bShown && !pHistogram->isHidden();
+        return bShown;
+    }));
+    Child<QToolButton>(pView, "rectButton")->click();
+    s.Look(QStringLiteral("signal-test-panel"), pView);
+    Child<QToolButton>(pView, "histogramButton")->click();
+    s.Look(QStringLiteral("signal-test-histograms"), pView);
+
+    // The menu, as its button pops it up.
+    auto* pMenuButton = Child<QToolButton>(pView, "testActionToolButton");
+    QVERIFY(pMenuButton);
+    s.LookAtMenu([pMenuButton] { pMenuButton->showMenu(); }, QStringLiteral("signal-test-menu"), PathOf(pMenuButton));
+
+    // "Set...": the test settings, tab by tab.
+    QAction* pSetUp = MenuAction(s, pView, "Set...");
+    QVERIFY(pSetUp);
+    QList<CModalBoxAnswerer::Step> steps;
+    const char* const kTabs[] = {"test-settings-default", "test-settings-devices", "test-settings-firmware",
+                                 "test-settings-sn"};
+    for (int i = 0; i < 4; ++i) {
+        steps << [&s, i, kTabs](QDialog* pDialog) {
+            SelectTab(pDialog, i);
+            s.Look(QLatin1String(kTabs[i]), pDialog);
+        };
+    }
+    steps << [](QDialog* pDialog) { pDialog->reject(); };
+    s.answerer->ScriptDialog(steps);
+    pSetUp->trigger();
+    s.rig->Settle();
+
+    // The serial-number prompt of a test run.
+    CCustomerSettings::GetInstance()->SetBool(QStringLiteral("SupportSNCheck"), true);
+    const QString serial = QStringLiteral("SN-0042");
+    s.answerer->AnswerInput(serial);
+    s.ExpectBox(QStringLiteral("signal-test-scan-sn"));
+    pView->ScanSerialNumber();
+    QCOMPARE(pView->ScannedSerialNumber(), serial);
+
+    // "Modify SN code...": the number, then the question, answered No.
+    QAction* pModify = MenuAction(s, pView, "Modify SN code...");
+    QVERIFY(pModify);
+    s.answerer->Answer(QStringLiteral("No"));
+    s.ExpectBox(QStringLiteral("signal-test-modify-sn"));
+    s.ExpectBox(QStringLiteral("signal-test-confirm-sn"), {serial});
+    const int nBoxes = s.answerer->boxes.size();
+    pModify->trigger();
+    QCOMPARE(s.answerer->boxes.size(), nBoxes + 2);
+    s.answerer->CancelInput();
+
+    // A retest while data is recorded asks first (the buttons of the frame
+    // taken as the source, as a test run has them).
+    pView->UpdateSourceButtons();
+    QAction* pRecord = MenuAction(s, pView, "Record Data...");
+    auto* pRetest = Child<QToolButton>(pView, "retestTestButton");
+    QVERIFY(pRecord && pRetest && pRetest->isEnabled());
+    pRecord->setChecked(true);
+    s.ExpectBox(QStringLiteral("signal-test-retest-recording"));
+    pRetest->click();
+    pRecord->setChecked(false);
+
+    // The serial port the frame's test needs is gone: the box, then the
+    // settings (left at once).
+    s.answerer->Answer(QString());
+    s.ExpectBox(QStringLiteral("signal-test-serial-port-lost"));
+    s.answerer->AnswerDialog(false);
+    pView->ShowComLostError();
+    s.rig->Settle();
+
+    // The record clock over the view.
+    auto* pClock = pView->findChild<CRecordDialog*>();
+    QVERIFY(pClock);
+    pClock->StartClock();
+    pClock->show();
+    QVERIFY(QTest::qWaitForWindowExposed(pClock));
+    s.Look(QStringLiteral("record-clock"), pClock);
+    pClock->StopClock();
+
+    // The draw test: its window, its menu, its settings; left with "Exit".
+    CTouchPaintView* pPaint = pView->TouchPaintView();
+    QVERIFY(pPaint);
+    Child<QToolButton>(pView, "drawButton")->click();
+    QVERIFY(pPaint->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(pPaint));
+    s.rig->Settle();
+    s.Look(QStringLiteral("draw-test"), pPaint);
+    s.LookAtMenu(
+        [pPaint] {
+            QWidget* pArea = pPaint->viewport();
+            const QPoint at(40, 40);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, pArea->mapToGlobal(at));
+            QCoreApplication::sendEvent(pArea, &event);
+        },
+        QStringLiteral("draw-test-menu"), PathOf(pPaint));
+    QPushButton* pDrawSetUp = ButtonWithText(pPaint, s.Tr("CTouchPaintView", "SetUp"));
+    QPushButton* pDrawExit = ButtonWithText(pPaint, s.Tr("CTouchPaintView", "Exit"));
+    QVERIFY(pDrawSetUp && pDrawExit);
+    s.answerer->ScriptDialog({[&s](QDialog* pDialog) {
+        s.Look(QStringLiteral("draw-test-settings"), pDialog);
+        pDialog->reject();
+    }});
+    QTest::mouseClick(pDrawSetUp, Qt::LeftButton);
+    QTest::mouseClick(pDrawExit, Qt::LeftButton);
+    QVERIFY(!pPaint->isVisible());
+    s.rig->Settle();
+
+    Child<QToolButton>(pView, "exitTestButton")->click();
     QVERIFY(!pView->isVisible());
     s.rig->Settle();
 }
@@ -1091,35 +1258,6 @@ void SerialNumberEntryPage(CStation& s)
     QVERIFY(!pEntry->isVisible());
 }
 
-// The test settings and the draw-test settings, as the test view and the
-// draw-test window will open them.
-void TestSettingsPages(CStation& s)
-{
-    {
-        CSetUpDialog dialog(s.work->GetUartPort(), nullptr);
-        QList<CModalBoxAnswerer::Step> steps;
-        const char* const kTabs[] = {"test-settings-default", "test-settings-devices", "test-settings-firmware",
-                                     "test-settings-sn"};
-        for (int i = 0; i < 4; ++i) {
-            steps << [&s, i, kTabs](QDialog* pDialog) {
-                SelectTab(pDialog, i);
-                s.Look(QLatin1String(kTabs[i]), pDialog);
-            };
-        }
-        steps << [](QDialog* pDialog) { pDialog->reject(); };
-        s.answerer->ScriptDialog(steps);
-        dialog.exec();
-    }
-    {
-        CSetUpForMultiDialog dialog(s.window);
-        s.answerer->ScriptDialog({[&s](QDialog* pDialog) {
-            s.Look(QStringLiteral("draw-test-settings"), pDialog);
-            pDialog->reject();
-        }});
-        dialog.exec();
-    }
-}
-
 void UploadBoxesPage(CStation& s)
 {
     // Servers the station cannot reach: a database of no known type, an FTP
@@ -1188,7 +1326,6 @@ const SPage kPages[] = {
     {"signal-test", SignalTestPage},
     {"upgrade", UpgradePage},
     {"sn-entry", SerialNumberEntryPage},
-    {"test-settings", TestSettingsPages},
     {"upload", UploadBoxesPage},
     {"unsupported-frame", UnsupportedFramePage},
 };
@@ -1261,7 +1398,7 @@ void TestCatalogueWindows::nothingEscapesTheCatalogue()
         return;
     QVERIFY2(station.escapes.isEmpty(),
              qPrintable(QStringLiteral("Texts shown outside the catalogue (%1); put each through tr() or "
-                                       "QT_TRANSLATE_NOOP, or, if a Part keeps it in English outside the catalogue, "
+                                       "QT_TRANSLATE_NOOP, or, if it stays English outside the catalogue by design, "
                                        "into OutsideTexts():\n  ")
                             .arg(station.escapes.size())
                         + station.escapes.join(QStringLiteral("\n  "))));
