@@ -4,21 +4,28 @@
 #include "comportusb.h"
 #include "customersettings.h"
 #include "handlework.h"
+#include "localclock.h"
 #include "plaintext.h"
 #include "recorddialog.h"
 #include "setupdialog.h"
 #include "signalhistogramview.h"
+#include "stationclock.h"
 #include "stationinfo.h"
+#include "testrecord.h"
 #include "timerthread.h"
 #include "touchbase.h"
 #include "touchhardware.h"
 #include "touchpaintview.h"
 #include "touchpanelview.h"
 #include "touchsignalview.h"
+#include "uploadservice.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -144,7 +151,7 @@ VeloraTestView::~VeloraTestView()
     StopRefresh();
     qInfo().noquote() << "Save Log Data Manul...";
     if (m_pRecordAction->isChecked())
-        SaveLogDataManul();
+        SaveRecordingAtEnd();
     CCustomerSettings* pSettings = Settings();
     pSettings->SetBool(QStringLiteral("TouchPannelChecked"), ui->rectButton->isChecked());
     pSettings->SetBool(QStringLiteral("TouchSignalChecked"), ui->signalButton->isChecked());
@@ -1240,66 +1247,382 @@ bool VeloraTestView::RefreshHistogramView()
     return false;
 }
 
-void VeloraTestView::TaskFailed(QString, int32_t)
+void VeloraTestView::TaskFailed(QString task, int32_t)
 {
     qDebug().noquote() << "TaskFailed";
+    if (task == QLatin1String("OpenTestLog"))
+        RestoreAfterFailedOpen();
 }
+
+// ---------------------------------------------------------------------------
+// Test logs: saving, replay and recording
+
+namespace {
+// How long the view's destructor waits for the device mutex before it gives
+// a recording up (the worker has stopped by then; only a refresh or a stuck
+// reader could still hold it).
+constexpr int kEndSaveWaitMs = 2000;
+} // namespace
 
 void VeloraTestView::recordResponse()
 {
-    qDebug().noquote() << "recordResponse";
+    // Connected through triggered(): only the operator's own check or uncheck
+    // lands here, never an uncheck from code.
+    const bool bChecked = m_pRecordAction->isChecked();
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice) {
+            // Nothing live to record: the entry does not stay on either.
+            const QSignalBlocker blocker(m_pRecordAction);
+            m_pRecordAction->setChecked(false);
+            return;
+        }
+        if (bChecked)
+            pDevice->StartRecord();
+        else
+            pDevice->StopRecord();
+    }
+    if (bChecked) {
+        qInfo().noquote() << "recordResponse" << ": recording started";
+        m_pRecordDialog->StartClock();
+        // Runs until the dialog's stop button, the menu entry or the last
+        // unplug hides it; each of those saves, nothing is left to do here.
+        m_pRecordDialog->exec();
+        return;
+    }
+    m_pRecordDialog->StopClock();
+    SaveLogDataManul();
 }
 
 void VeloraTestView::ExitRecordWork()
 {
-    qDebug().noquote() << "ExitRecordWork";
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice)
+            return;
+        pDevice->StopRecord();
+    }
+    m_pRecordDialog->StopClock();
+    m_pRecordAction->setChecked(false);
+    SaveLogDataManul();
 }
 
-void VeloraTestView::openLogResponse()
+void VeloraTestView::SaveRecordingAtEnd()
 {
-    qDebug().noquote() << "openLogResponse";
+    // The program ends: no dialog holds the exit, and what was recorded is
+    // kept under the name the manual save proposes.
+    m_pRecordAction->setChecked(false);
+    m_pRecordDialog->StopClock();
+    QMutex* pMutex = DeviceMutex();
+    if (!pMutex)
+        return;
+    const int nWaitMs = CStationClock::Timeout(kEndSaveWaitMs);
+    if (!pMutex->tryLock(nWaitMs)) {
+        qCritical().noquote() << "Save Log Data Manul : the device is still busy after" << nWaitMs
+                              << "ms, the recording is not saved";
+        return;
+    }
+    QString strPath;
+    QString strReason;
+    if (auto* pDevice = dynamic_cast<CTouchHardware*>(Device())) {
+        pDevice->StopRecord();
+        strPath = QStringLiteral("Data/") + pDevice->GetLogDir() + QLatin1Char('/') + pDevice->GetLogFileName()
+                  + QStringLiteral(".xml");
+        strReason = WriteLog(pDevice, strPath);
+    }
+    pMutex->unlock();
+    if (strPath.isEmpty())
+        return;
+    if (strReason.isEmpty())
+        qWarning().noquote() << "Save Log Data Manul : the recording was saved to" << QDir(strPath).absolutePath();
+    else
+        qCritical().noquote() << "Save Log Data Manul : the recording cannot be saved to"
+                              << QDir(strPath).absolutePath() << "-" << strReason;
 }
 
-void VeloraTestView::speedUpResponse()
+QString VeloraTestView::WriteLog(CTouchHardware* pDevice, const QString& strPath)
 {
-    qDebug().noquote() << "speedUpResponse";
-}
-
-void VeloraTestView::speedDownResponse()
-{
-    qDebug().noquote() << "speedDownResponse";
-}
-
-void VeloraTestView::preFrameResponse()
-{
-    qDebug().noquote() << "preFrameResponse";
-}
-
-void VeloraTestView::nextFrameResponse()
-{
-    qDebug().noquote() << "nextFrameResponse";
-}
-
-QString VeloraTestView::SaveLogDataAuto(bool)
-{
-    qDebug().noquote() << "SaveLogDataAuto";
+    // The caller holds the device mutex.
+    const QString strFolder = QFileInfo(strPath).absolutePath();
+    QDir().mkpath(strFolder);
+    if (!QFileInfo(strFolder).isDir())
+        return QStringLiteral("the folder %1 cannot be made").arg(strFolder);
+    if (pDevice->SaveXml(strPath) < 0) {
+        const QString strError = pDevice->LastSaveError();
+        return strError.isEmpty() ? QStringLiteral("the file cannot be written") : strError;
+    }
     return QString();
+}
+
+void VeloraTestView::ReportSaveFailure(const QString& strPath, const QString& strReason)
+{
+    qCritical().noquote() << "The test log cannot be saved to" << strPath << "-" << strReason;
+    // After the saving caller has returned and let go of every lock: a box
+    // shown inside the result display or the unplug handling would run their
+    // refreshes and plug events in its own event loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this, strPath] {
+            QMessageBox::warning(this, QStringLiteral("Error!"), tr("The test log cannot be saved to %1.").arg(strPath),
+                                 QMessageBox::Ok);
+        },
+        Qt::QueuedConnection);
+}
+
+QString VeloraTestView::SaveLogDataAuto(bool result)
+{
+    if (!m_pHandleWork)
+        return QString();
+    QString strPath;
+    QString strReason;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice || pDevice->GetType() != 1)
+            return QString();
+        const QString strFolder = QDir::currentPath() + QStringLiteral("/Data/") + pDevice->GetLogDir();
+        strPath = strFolder + QLatin1Char('/') + pDevice->GetLogFileName()
+                  + (result ? QStringLiteral("_PASS") : QStringLiteral("_NG")) + QStringLiteral(".xml");
+        strReason = WriteLog(pDevice, strPath);
+    }
+    if (!strReason.isEmpty()) {
+        ReportSaveFailure(strPath, strReason);
+        return QString();
+    }
+    qInfo().noquote() << "SaveLogDataAuto" << ":" << strPath;
+    return strPath;
 }
 
 QString VeloraTestView::SaveLogDataAuto()
 {
-    qDebug().noquote() << "SaveLogDataAuto";
-    return QString();
+    return SaveLogDataAuto(true);
 }
 
 QString VeloraTestView::SaveLogDataManul()
 {
-    qDebug().noquote() << "SaveLogDataManul";
-    return QString();
+    if (!m_pHandleWork)
+        return QString();
+    QString strProposed;
+    quint64 nGeneration = 0;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice)
+            return QString();
+        strProposed = QStringLiteral("Data/") + pDevice->GetLogDir() + QLatin1Char('/') + pDevice->GetLogFileName();
+        nGeneration = m_pHandleWork->GetDeviceGeneration();
+    }
+    // The proposed folder is the one the automatic save files under.
+    QDir().mkpath(QFileInfo(strProposed).path());
+
+    // The dialog runs without the device mutex: the refresh and the worker go on.
+    const QString strPath = QFileDialog::getSaveFileName(this, tr("Save Log file..."), strProposed, tr("*.xml"));
+    if (strPath.isEmpty())
+        return QString();
+
+    QString strReason;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice || m_pHandleWork->GetDeviceGeneration() != nGeneration) {
+            // Another frame (or the same one again) came while the dialog was
+            // open: what it holds now is not what was recorded.
+            qWarning().noquote() << "SaveLogDataManul : the device changed while the dialog was open, nothing is saved to"
+                                 << strPath;
+            strReason = QStringLiteral("the device changed while the dialog was open");
+        } else {
+            strReason = WriteLog(pDevice, strPath);
+        }
+    }
+    if (!strReason.isEmpty()) {
+        ReportSaveFailure(strPath, strReason);
+        return QString();
+    }
+    qInfo().noquote() << "SaveLogDataManul" << ":" << strPath;
+    return strPath;
 }
 
-bool VeloraTestView::UploadTestData(QString, QString)
+void VeloraTestView::openLogResponse()
 {
-    qDebug().noquote() << "UploadTestData";
+    const QString strPath = QFileDialog::getOpenFileName(this, tr("Open file..."), QString(), tr("*.xml"));
+    if (strPath.isEmpty())
+        return;
+    {
+        QMutexLocker lock(&m_logPathMutex);
+        m_strLogFilePath = strPath;
+    }
+
+    // The log that is open already: drawn again, not read again.
+    bool bOpen = false;
+    QMap<QString, QString> mapErrors;
+    if (m_pHandleWork && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Replay) {
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        if (pDevice && pDevice->GetType() == 2 && pDevice->GetName() == strPath) {
+            bOpen = true;
+            mapErrors = pDevice->GetSignalErrors();
+        }
+    }
+    if (bOpen) {
+        DeInitTestUi();
+        InitTestUi(mapErrors);
+        return;
+    }
+
+    if (HasDevice())
+        DeInitTestUi();
+    m_pNoticeLabel->setText(tr("Now opening and analysising the log file..."));
+    m_pNoticeLabel->show();
+    m_bRefreshRunning = true;
+    m_nInterval = 40;
+    m_bSourcePresent = true;
+    if (!Post(QStringLiteral("OpenTestLog")))
+        qDebug().noquote() << "openLogResponse" << ": OpenTestLog is running, the request is dropped";
+}
+
+void VeloraTestView::RestoreAfterFailedOpen()
+{
+    // The dispatcher kept the object it had; the view was torn down for the
+    // log that could not be read, and now shows that object again.
+    qInfo().noquote() << "openLogResponse" << ": the log cannot be opened, the current source is shown again";
+    const HandleWork::DeviceKind kind =
+        m_pHandleWork ? m_pHandleWork->GetDeviceKind() : HandleWork::DeviceKind::None;
+    if (kind == HandleWork::DeviceKind::Live && m_pUsbPort && m_pUsbPort->GetDevCount() > 0
+        && m_pUsbPort->GetDeviceMode() == 1) {
+        // As a plug of the frame would.
+        m_bSourcePresent = true;
+        StartTest();
+        return;
+    }
+    if (kind == HandleWork::DeviceKind::Replay) {
+        QMap<QString, QString> mapErrors;
+        bool bReplay = false;
+        {
+            QMutexLocker lock(DeviceMutex());
+            if (CTouchBase* pDevice = Device()) {
+                bReplay = true;
+                mapErrors = pDevice->GetSignalErrors();
+                QMutexLocker pathLock(&m_logPathMutex);
+                m_strLogFilePath = pDevice->GetName();
+            }
+        }
+        if (bReplay) {
+            m_bSourcePresent = true;
+            InitTestUi(mapErrors);
+            return;
+        }
+    }
+    m_bSourcePresent = false;
+    UpdateSourceButtons();
+    ResetInfoTables();
+}
+
+void VeloraTestView::speedUpResponse()
+{
+    m_nInterval = qMax(m_nInterval - 10, 10);
+    m_pTimerThread->SetInterval(m_nInterval);
+}
+
+void VeloraTestView::speedDownResponse()
+{
+    m_nInterval = qMin(m_nInterval + 10, 1000);
+    m_pTimerThread->SetInterval(m_nInterval);
+}
+
+void VeloraTestView::preFrameResponse()
+{
+    // Paused only; the dispatcher steps nothing but a replay.
+    if (!m_pTimerThread->isRunning())
+        Post(QStringLiteral("UpdateUIPre"));
+}
+
+void VeloraTestView::nextFrameResponse()
+{
+    if (!m_pTimerThread->isRunning())
+        Post(QStringLiteral("UpdateUINext"));
+}
+
+void VeloraTestView::StepReplayFrame(int nStep)
+{
+    // The refresh tick's thread or the worker; no widget is touched here.
+    if (!m_pHandleWork || nStep == 0)
+        return;
+    auto step = [this](int n) {
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        if (!pDevice)
+            return false;
+        for (; n > 0; --n)
+            pDevice->NextFrame();
+        for (; n < 0; ++n)
+            pDevice->PrevFrame();
+        return true;
+    };
+    if (!step(nStep))
+        return;
+    // The page takes its own locks; a step no page took is taken back.
+    if (!RefreshCurrentTab())
+        step(-nStep);
+}
+
+bool VeloraTestView::UploadTestData(QString logPath, QString result)
+{
+    // Only a log that was written is handed on: a replay and a failed save
+    // have no path, and a row must never name a file that does not exist.
+    if (logPath.isEmpty()) {
+        qDebug().noquote() << "UploadTestData" << ": no saved log, nothing is handed over";
+        return true;
+    }
+    QList<QPair<QString, QString>> lstDevice;
+    {
+        QMutexLocker lock(DeviceMutex());
+        if (CTouchBase* pDevice = Device())
+            lstDevice = pDevice->GetPropertyList();
+    }
+    const QList<QPair<QString, QString>> lstEnvironment =
+        m_pHandleWork ? m_pHandleWork->GetEnvironmentList() : QList<QPair<QString, QString>>();
+    const CTestRecord record =
+        BuildTestRecord(lstDevice, lstEnvironment, logPath, result, QDir::currentPath(), CLocalClock::Now());
+    CUploadService::Instance()->UploadTestData(record);
     return true;
+}
+
+CTestRecord VeloraTestView::BuildTestRecord(const QList<QPair<QString, QString>>& lstDevice,
+                                            const QList<QPair<QString, QString>>& lstEnvironment,
+                                            const QString& strLogPath, const QString& strResult,
+                                            const QString& strWorkDir, const QDateTime& now)
+{
+    CTestRecord record;
+    record.SetDateTime(now);
+    // In order: a name given twice fills its field with the last value.
+    for (const auto& item : lstDevice) {
+        if (item.first == QLatin1String("McuID"))
+            record.SetMcuId(item.second);
+        else if (item.first == QLatin1String("Product"))
+            record.SetProduct(item.second);
+        else if (item.first == QLatin1String("CheckSum"))
+            record.SetCheckSum(item.second);
+        else if (item.first == QLatin1String("BatchInfo"))
+            record.SetSN(item.second);
+    }
+    for (const auto& item : lstEnvironment) {
+        if (item.first == QLatin1String("App Version"))
+            record.SetAppInfo(item.second);
+        else if (item.first == QLatin1String("Environment"))
+            record.SetHostOS(item.second);
+        else if (item.first == QLatin1String("IPAddr"))
+            record.SetHostIp(item.second);
+        else if (item.first == QLatin1String("MacAddr"))
+            record.SetHostMac(item.second);
+    }
+    record.SetResult(strResult);
+    // The working folder goes only where it leads the path: "/Data/..." is
+    // left of a log under it, and a folder name met further on stays.
+    QString strUrl = strLogPath;
+    if (!strWorkDir.isEmpty() && strUrl.startsWith(strWorkDir + QLatin1Char('/')))
+        strUrl.remove(0, strWorkDir.size());
+    record.SetLogUrl(strUrl);
+    return record;
 }

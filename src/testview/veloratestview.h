@@ -4,6 +4,7 @@
 #include "touchintake.h"
 #include "worktype.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QMap>
@@ -18,8 +19,10 @@ class CComPortUsb;
 class COperateEnvironment;
 class CRecordDialog;
 class CSetUpDialog;
+class CTestRecord;
 class CTimerThread;
 class CTouchBase;
+class CTouchHardware;
 class CTouchPaintView;
 class CTouchPanelView;
 class CTouchSignalView;
@@ -107,6 +110,20 @@ public:
     bool CheckInterfaceTests();
     uint32_t SerialResultWord() const { return m_nComTestResult; }
     uint32_t SecondUsbResultWord() const { return m_nDUsbTestResult; }
+
+    // One frame on (nStep > 0) or back (< 0) and the visible page refreshed
+    // for it; a step no page took is taken back. Takes the device mutex
+    // itself (never call it holding that) and touches no widget: the refresh
+    // tick runs it with +1, the dispatcher with -1 or +1 for a paused replay.
+    Q_INVOKABLE void StepReplayFrame(int nStep);
+
+    // The record of a run handed to the upload: the device fields from the
+    // property list, the station's from the environment list (the last of a
+    // name given twice), the log's path without the leading working folder.
+    static CTestRecord BuildTestRecord(const QList<QPair<QString, QString>>& lstDevice,
+                                       const QList<QPair<QString, QString>>& lstEnvironment,
+                                       const QString& strLogPath, const QString& strResult,
+                                       const QString& strWorkDir, const QDateTime& now);
 
     // The refresh tick and its page work (refresh thread).
     static void RefreshTimer_CB(void* pView);
@@ -225,6 +242,16 @@ private:
     void NoteScreenSize();
     // A call by name whose failure only a warning tells.
     static void WarnIfNotInvoked(bool bInvoked, const char* szWhat);
+    // Writes the device's log at strPath (its folder made first); the reason
+    // when it could not, else empty. The caller holds the device mutex.
+    static QString WriteLog(CTouchHardware* pDevice, const QString& strPath);
+    // A log that was not written: a Critical line now, the operator's box
+    // once the caller has returned.
+    void ReportSaveFailure(const QString& strPath, const QString& strReason);
+    // The program ends while recording: saved without a dialog.
+    void SaveRecordingAtEnd();
+    // "OpenTestLog" failed: the source the dispatcher kept is shown again.
+    void RestoreAfterFailedOpen();
 
     Ui::VeloraTestView* ui;
     HandleWork* m_pHandleWork;
