@@ -1162,6 +1162,26 @@
         <source>The uart interface of this device should be tested, but the com is lost, Please config it!</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The test log cannot be saved to %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save Log file...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>*.xml</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open file...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Now opening and analysising the log file...</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>VeloraUpgradeView</name>
