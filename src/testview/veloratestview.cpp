@@ -3,6 +3,7 @@
 
 #include "comportusb.h"
 #include "customersettings.h"
+#include "devicemode.h"
 #include "handlework.h"
 #include "localclock.h"
 #include "plaintext.h"
@@ -1490,7 +1491,7 @@ void VeloraTestView::RestoreAfterFailedOpen()
     const HandleWork::DeviceKind kind =
         m_pHandleWork ? m_pHandleWork->GetDeviceKind() : HandleWork::DeviceKind::None;
     if (kind == HandleWork::DeviceKind::Live && m_pUsbPort && m_pUsbPort->GetDevCount() > 0
-        && m_pUsbPort->GetDeviceMode() == 1) {
+        && m_pUsbPort->GetDeviceMode() == DEVICE_MODE_APPLICATION) {
         // As a plug of the frame would.
         m_bSourcePresent = true;
         StartTest();
