@@ -1270,6 +1270,7 @@ void VeloraTestView::recordResponse()
     // Connected through triggered(): only the operator's own check or uncheck
     // lands here, never an uncheck from code.
     const bool bChecked = m_pRecordAction->isChecked();
+    qDebug().noquote() << "recordResponse" << (bChecked ? ": checked" : ": unchecked");
     {
         QMutexLocker lock(DeviceMutex());
         auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
@@ -1285,7 +1286,7 @@ void VeloraTestView::recordResponse()
             pDevice->StopRecord();
     }
     if (bChecked) {
-        qInfo().noquote() << "recordResponse" << ": recording started";
+        qInfo().noquote() << "Record Data : recording started";
         m_pRecordDialog->StartClock();
         // Runs until the dialog's stop button, the menu entry or the last
         // unplug hides it; each of those saves, nothing is left to do here.
