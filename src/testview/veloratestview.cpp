@@ -1586,45 +1586,7 @@ bool VeloraTestView::UploadTestData(QString logPath, QString result)
     const QList<QPair<QString, QString>> lstEnvironment =
         m_pHandleWork ? m_pHandleWork->GetEnvironmentList() : QList<QPair<QString, QString>>();
     const CTestRecord record =
-        BuildTestRecord(lstDevice, lstEnvironment, logPath, result, QDir::currentPath(), CLocalClock::Now());
+        CTestRecord::OfRun(lstDevice, lstEnvironment, logPath, result, QDir::currentPath(), CLocalClock::Now());
     CUploadService::Instance()->UploadTestData(record);
     return true;
-}
-
-CTestRecord VeloraTestView::BuildTestRecord(const QList<QPair<QString, QString>>& lstDevice,
-                                            const QList<QPair<QString, QString>>& lstEnvironment,
-                                            const QString& strLogPath, const QString& strResult,
-                                            const QString& strWorkDir, const QDateTime& now)
-{
-    CTestRecord record;
-    record.SetDateTime(now);
-    // In order: a name given twice fills its field with the last value.
-    for (const auto& item : lstDevice) {
-        if (item.first == QLatin1String("McuID"))
-            record.SetMcuId(item.second);
-        else if (item.first == QLatin1String("Product"))
-            record.SetProduct(item.second);
-        else if (item.first == QLatin1String("CheckSum"))
-            record.SetCheckSum(item.second);
-        else if (item.first == QLatin1String("BatchInfo"))
-            record.SetSN(item.second);
-    }
-    for (const auto& item : lstEnvironment) {
-        if (item.first == QLatin1String("App Version"))
-            record.SetAppInfo(item.second);
-        else if (item.first == QLatin1String("Environment"))
-            record.SetHostOS(item.second);
-        else if (item.first == QLatin1String("IPAddr"))
-            record.SetHostIp(item.second);
-        else if (item.first == QLatin1String("MacAddr"))
-            record.SetHostMac(item.second);
-    }
-    record.SetResult(strResult);
-    // The working folder goes only where it leads the path: "/Data/..." is
-    // left of a log under it, and a folder name met further on stays.
-    QString strUrl = strLogPath;
-    if (!strWorkDir.isEmpty() && strUrl.startsWith(strWorkDir + QLatin1Char('/')))
-        strUrl.remove(0, strWorkDir.size());
-    record.SetLogUrl(strUrl);
-    return record;
 }

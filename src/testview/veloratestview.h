@@ -4,7 +4,6 @@
 #include "touchintake.h"
 #include "worktype.h"
 
-#include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QMap>
@@ -19,7 +18,6 @@ class CComPortUsb;
 class COperateEnvironment;
 class CRecordDialog;
 class CSetUpDialog;
-class CTestRecord;
 class CTimerThread;
 class CTouchBase;
 class CTouchHardware;
@@ -116,14 +114,6 @@ public:
     // itself (never call it holding that) and touches no widget: the refresh
     // tick runs it with +1, the dispatcher with -1 or +1 for a paused replay.
     Q_INVOKABLE void StepReplayFrame(int nStep);
-
-    // The record of a run handed to the upload: the device fields from the
-    // property list, the station's from the environment list (the last of a
-    // name given twice), the log's path without the leading working folder.
-    static CTestRecord BuildTestRecord(const QList<QPair<QString, QString>>& lstDevice,
-                                       const QList<QPair<QString, QString>>& lstEnvironment,
-                                       const QString& strLogPath, const QString& strResult,
-                                       const QString& strWorkDir, const QDateTime& now);
 
     // The refresh tick and its page work (refresh thread).
     static void RefreshTimer_CB(void* pView);

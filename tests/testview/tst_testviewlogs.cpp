@@ -281,7 +281,7 @@ void TestTestViewLogs::recordFields()
 
     const QStringList parts = fields.split('|');
     const CTestRecord record =
-        VeloraTestView::BuildTestRecord(device, environment, logPath, parts[9], workDir, kSaveTime);
+        CTestRecord::OfRun(device, environment, logPath, parts[9], workDir, kSaveTime);
     const QStringList got{record.GetMcuId(),   record.GetProduct(), record.GetCheckSum(), record.GetBatch(),
                           record.GetSN(),      record.GetAppInfo(), record.GetHostOS(),   record.GetHostIp(),
                           record.GetHostMac(), record.GetResult(),  record.GetLogUrl()};
