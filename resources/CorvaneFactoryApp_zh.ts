@@ -1162,6 +1162,30 @@
         <source>The uart interface of this device should be tested, but the com is lost, Please config it!</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Touch In Bootloader,Please upgrade the firmware...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Now opening and analysising the log file...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A Device is discovered, Now initializing and testing...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> And you can check the detail problem in the Touch Frame page!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The correct serial number is %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The correct checksum is %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>VeloraUpgradeView</name>
