@@ -1163,6 +1163,30 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>Touch In Bootloader,Please upgrade the firmware...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Now opening and analysising the log file...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A Device is discovered, Now initializing and testing...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> And you can check the detail problem in the Touch Frame page!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The correct serial number is %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The correct checksum is %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>The test log cannot be saved to %1.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1177,10 +1201,6 @@
     <message>
         <source>Open file...</source>
         <translation type="unfinished">打开文件...</translation>
-    </message>
-    <message>
-        <source>Now opening and analysising the log file...</source>
-        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

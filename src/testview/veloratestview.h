@@ -1,6 +1,7 @@
 #pragma once
 
 #include "touchdata.h"
+#include "latestvalues.h"
 #include "touchintake.h"
 #include "worktype.h"
 
@@ -138,6 +139,15 @@ public:
     CTimerThread* TimerThread() const { return m_pTimerThread; }
     QMenu* ActionMenu() const { return m_pActionMenu; }
     QLabel* NoticeLabel() const { return m_pNoticeLabel; }
+    // Tests only: the log a replay opens, as the open dialog would choose it.
+    void SetLogFilePathForTest(const QString& path);
+    // The refresh's hand-over to the GUI thread: the values waiting now, and
+    // the most that waited at once (per key at most one) since the reset.
+    int WaitingValues() const;
+    int MostWaitingValues() const;
+    void ResetWaitingValues();
+    // How many times the refresh asked the GUI thread to take its values.
+    int DrainsPosted() const { return m_nDrainsPosted.load(); }
 
 signals:
     void ShowTouchTestResult(bool bPass);
@@ -284,6 +294,48 @@ private:
     bool m_bRefreshRunning = false;
     bool m_bTestRunning = false;
     int m_nNextWorkType = MAINWORK;
+
+    // The run: every teardown counts it on, so a start that ran an event
+    // loop (the serial-number prompt) sees whether its run is still open.
+    quint64 m_nRunNumber = 0;
+    // A teardown closes the draw window: its closing then restarts nothing.
+    bool m_bTearingDown = false;
+    // The result table as last built: an equal result is not built again.
+    struct SResultContent
+    {
+        QMap<QString, QPair<QString, QString>> rows; // name: verdict, detail
+        QMap<QString, QString> leds;
+        bool bOverallPass = false;
+        double dFontScale = 1.0;
+        bool operator==(const SResultContent& other) const
+        {
+            return bOverallPass == other.bOverallPass && dFontScale == other.dFontScale && rows == other.rows
+                   && leds == other.leds;
+        }
+    };
+    SResultContent m_shownResult;
+    bool m_bResultShown = false;
+    // What the refresh thread hands to the GUI thread: the latest real-time
+    // verdict, diagram and histogram readings, each drained once.
+    struct SHistogramReading
+    {
+        QString axis;
+        QList<uint32_t> values;
+    };
+    CLatestValues<QMap<QString, QString>> m_verdictBox;
+    CLatestValues<QMap<QString, QList<QString>>> m_diagramBox;
+    CLatestValues<SHistogramReading> m_histogramBox;
+    std::atomic<int> m_nDrainsPosted{0};
+    // Asks the GUI thread, queued, to take what waits in a box.
+    void PostDrain(void (VeloraTestView::*pDrain)());
+    void PutVerdict(const QMap<QString, QString>& mapErrors);
+    void PutDiagram(const QMap<QString, QList<QString>>& mapProblems);
+    void DrainVerdict();
+    void DrainDiagram();
+    void DrainHistograms();
+    // Step one of a start: a flag, an object, a frame in application mode.
+    bool IsSourceUsable() const;
+    void BuildResultTable(const SResultContent& content);
 
     std::atomic<EPage> m_eVisiblePage{EPage::Other};
     // The touch intake: fed on the frames' reader threads, one at a time.

@@ -277,6 +277,8 @@ void TestTestViewReplay::arrowsWhileRunningOrLive()
     QVERIFY(station.Start());
     VeloraTestView* pView = station.view;
     QVERIFY(station.Run("StartTestOnce"));
+    pView->StopRefresh();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
 
     // A live frame, paused: the rows run and ask the frame nothing.
     CRunLogCapture log;
