@@ -208,6 +208,14 @@ void TestTestViewLogs::failedSaveIsNoSavedLog()
     }
 
     CModalBoxAnswerer boxes;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        // The box as the operator sees it, over the main window.
+        if (box.title == QLatin1String("Error!") && obstacle == "Data") {
+            QWidget* pBox = QApplication::activeModalWidget();
+            QDir().mkpath(CTestEnvironment::OutputDir());
+            pBox->grab().save(CTestEnvironment::OutputDir() + "/testview-failed-save-box.png");
+        }
+    });
     CRunLogCapture log;
     const QString path = pStation->view->SaveLogDataAuto(false);
     QVERIFY(path.isEmpty());

@@ -223,12 +223,17 @@ void TestTestViewReplay::unreadableLogKeepsTheSource()
     QCOMPARE(Device(station), pKept);
     QCOMPARE(station.work->GetDeviceKind(), kind);
     if (kept == "live") {
+        // A new run, as a plug of the frame starts one.
         QVERIFY(pView->IsSourcePresent());
-        QVERIFY(log.Contains("StartTest"));
+        QVERIFY(Tasks(station, log).contains("StartTestOnce"));
     } else if (kept == "replay") {
+        // The replay drawn again, its path the one to open again.
         QVERIFY(pView->IsSourcePresent());
         QCOMPARE(pView->GetLogFilePath(), replayPath);
-        QVERIFY(log.Contains("InitTestUi"));
+        // Drawn from the object kept, not read again.
+        QCOMPARE(Tasks(station, log).count("OpenTestLog"), 1);
+        QVERIFY(!pView->NoticeLabel()->isVisibleTo(pView));
+        QVERIFY(pView->PanelView());
     } else {
         QVERIFY(!pView->IsSourcePresent());
         QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
