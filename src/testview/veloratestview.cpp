@@ -1775,8 +1775,7 @@ void VeloraTestView::SaveRecordingAtEnd()
     QString strReason;
     if (auto* pDevice = dynamic_cast<CTouchHardware*>(Device())) {
         pDevice->StopRecord();
-        strPath = QStringLiteral("Data/") + pDevice->GetLogDir() + QLatin1Char('/') + pDevice->GetLogFileName()
-                  + QStringLiteral(".xml");
+        strPath = ProposedLogPath(pDevice) + QStringLiteral(".xml");
         strReason = WriteLog(pDevice, strPath);
     }
     pMutex->unlock();
@@ -1801,6 +1800,21 @@ QString VeloraTestView::WriteLog(CTouchHardware* pDevice, const QString& strPath
         return strError.isEmpty() ? QStringLiteral("the file cannot be written") : strError;
     }
     return QString();
+}
+
+QString VeloraTestView::ProposedLogPath(CTouchHardware* pDevice)
+{
+    return QStringLiteral("Data/") + pDevice->GetLogDir() + QLatin1Char('/') + pDevice->GetLogFileName();
+}
+
+QString VeloraTestView::SaveOutcome(const char* szWho, const QString& strPath, const QString& strReason)
+{
+    if (!strReason.isEmpty()) {
+        ReportSaveFailure(strPath, strReason);
+        return QString();
+    }
+    qInfo().noquote() << szWho << ":" << strPath;
+    return strPath;
 }
 
 void VeloraTestView::ReportSaveFailure(const QString& strPath, const QString& strReason)
@@ -1834,12 +1848,7 @@ QString VeloraTestView::SaveLogDataAuto(bool result)
                   + (result ? QStringLiteral("_PASS") : QStringLiteral("_NG")) + QStringLiteral(".xml");
         strReason = WriteLog(pDevice, strPath);
     }
-    if (!strReason.isEmpty()) {
-        ReportSaveFailure(strPath, strReason);
-        return QString();
-    }
-    qInfo().noquote() << "SaveLogDataAuto" << ":" << strPath;
-    return strPath;
+    return SaveOutcome("SaveLogDataAuto", strPath, strReason);
 }
 
 QString VeloraTestView::SaveLogDataAuto()
@@ -1858,7 +1867,7 @@ QString VeloraTestView::SaveLogDataManul()
         auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
         if (!pDevice)
             return QString();
-        strProposed = QStringLiteral("Data/") + pDevice->GetLogDir() + QLatin1Char('/') + pDevice->GetLogFileName();
+        strProposed = ProposedLogPath(pDevice);
         nGeneration = m_pHandleWork->GetDeviceGeneration();
     }
     // The proposed folder is the one the automatic save files under.
@@ -1883,12 +1892,7 @@ QString VeloraTestView::SaveLogDataManul()
             strReason = WriteLog(pDevice, strPath);
         }
     }
-    if (!strReason.isEmpty()) {
-        ReportSaveFailure(strPath, strReason);
-        return QString();
-    }
-    qInfo().noquote() << "SaveLogDataManul" << ":" << strPath;
-    return strPath;
+    return SaveOutcome("SaveLogDataManul", strPath, strReason);
 }
 
 void VeloraTestView::openLogResponse()

@@ -245,9 +245,16 @@ private:
     // Writes the device's log at strPath (its folder made first); the reason
     // when it could not, else empty. The caller holds the device mutex.
     static QString WriteLog(CTouchHardware* pDevice, const QString& strPath);
+    // "Data/<Product>/<CheckSum>/<time>_<McuID>_<BatchInfo>", relative to the
+    // working folder, without suffix: the name a recording is saved under
+    // (the caller holds the device mutex).
+    static QString ProposedLogPath(CTouchHardware* pDevice);
     // A log that was not written: a Critical line now, the operator's box
     // once the caller has returned.
     void ReportSaveFailure(const QString& strPath, const QString& strReason);
+    // The path of a save that succeeded (logged), or empty after a failure
+    // (reported).
+    QString SaveOutcome(const char* szWho, const QString& strPath, const QString& strReason);
     // The program ends while recording: saved without a dialog.
     void SaveRecordingAtEnd();
     // "OpenTestLog" failed: the source the dispatcher kept is shown again.

@@ -12,6 +12,7 @@
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testrecord.h"
+#include "testviewlogs.h"
 #include "testviewstation.h"
 #include "timerthread.h"
 #include "touchlogfile.h"
@@ -30,34 +31,13 @@
 #include <memory>
 
 namespace {
-class CRecordingUpload : public CUploadService
-{
-public:
-    QList<CTestRecord> records;
-    bool UploadTestData(const CTestRecord& record) override
-    {
-        records << record;
-        return true;
-    }
-};
+using namespace TestViewLogs;
 
 const QDateTime kRunTime(QDate(2026, 12, 5), QTime(14, 3, 7, 250));
 
-QAction* ViewAction(VeloraTestView* pView, const QString& text)
-{
-    const QList<QAction*> actions = pView->ActionMenu()->actions() + pView->actions();
-    for (QAction* pAction : actions) {
-        if (pAction->text() == text)
-            return pAction;
-    }
-    return nullptr;
-}
-
 QString Property(CTestViewStation& station, const QString& name)
 {
-    QMutexLocker lock(station.work->GetDeviceMutex());
-    CTouchBase* pDevice = station.work->GetTouchDevice();
-    return pDevice ? pDevice->GetProperty(name) : QString();
+    return TestViewLogs::Property(station.work, name);
 }
 
 // Every log filed under "Data".
@@ -99,18 +79,12 @@ void Pause(CTestViewStation& station)
 
 bool WaitForReplayOf(CTestViewStation& station, const QString& path)
 {
-    return StationTest::WaitFor([&] {
-        if (station.work->GetDeviceKind() != HandleWork::DeviceKind::Replay)
-            return false;
-        QMutexLocker lock(station.work->GetDeviceMutex());
-        return station.work->GetTouchDevice()->GetName() == path;
-    });
+    return TestViewLogs::WaitForReplayOf(station.work, path);
 }
 
 uint32_t FrameNumber(CTestViewStation& station)
 {
-    QMutexLocker lock(station.work->GetDeviceMutex());
-    return station.work->GetTouchDevice()->GetFrameNumber();
+    return TestViewLogs::FrameNumber(station.work);
 }
 } // namespace
 

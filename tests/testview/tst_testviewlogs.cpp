@@ -9,6 +9,7 @@
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testrecord.h"
+#include "testviewlogs.h"
 #include "testviewstation.h"
 #include "timerthread.h"
 #include "touchhardware.h"
@@ -27,38 +28,16 @@
 #include <memory>
 
 namespace {
-// The upload as the view sees it: every record it is handed.
-class CRecordingUpload : public CUploadService
-{
-public:
-    QList<CTestRecord> records;
-    bool UploadTestData(const CTestRecord& record) override
-    {
-        records << record;
-        return true;
-    }
-};
+using namespace TestViewLogs;
 
 using InfoList = QList<QPair<QString, QString>>;
 
 const QDateTime kSaveTime(QDate(2026, 12, 5), QTime(14, 3, 7, 250));
 const QString kSaveStamp = QStringLiteral("20261205_14-03-07_250");
 
-QAction* MenuAction(VeloraTestView* pView, const QString& text)
-{
-    for (QAction* pAction : pView->ActionMenu()->actions()) {
-        if (pAction->text() == text)
-            return pAction;
-    }
-    return nullptr;
-}
-
-// A property of the device object now ("" without one).
 QString Property(CTestViewStation& station, const QString& name)
 {
-    QMutexLocker lock(station.work->GetDeviceMutex());
-    CTouchBase* pDevice = station.work->GetTouchDevice();
-    return pDevice ? pDevice->GetProperty(name) : QString();
+    return TestViewLogs::Property(station.work, name);
 }
 
 // Where the automatic save files the live frame's log now, from its
@@ -362,7 +341,7 @@ void TestTestViewLogs::recordingSavedOnce()
     // A run first: the frame's layout and axes are known.
     QVERIFY(pStation->Run("StartTestOnce"));
     QVERIFY(pView->InitPanelView());
-    QAction* pRecord = MenuAction(pView, "Record Data...");
+    QAction* pRecord = ViewAction(pView, "Record Data...");
     QVERIFY(pRecord->isEnabled());
     const QString chosen = QDir::current().absoluteFilePath("recording.xml");
 
@@ -422,7 +401,7 @@ void TestTestViewLogs::recordingAtProgramEnd()
     VeloraTestView* pView = pStation->view;
     QVERIFY(pStation->Run("StartTestOnce"));
     QVERIFY(pView->InitPanelView());
-    QAction* pRecord = MenuAction(pView, "Record Data...");
+    QAction* pRecord = ViewAction(pView, "Record Data...");
     const QString expected =
         "Data/X1/" + Property(*pStation, "CheckSum") + '/' + kSaveStamp + '_' + Property(*pStation, "McuID") + "_S9.xml";
 

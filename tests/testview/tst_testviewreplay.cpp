@@ -7,6 +7,7 @@
 #include "mutexholder.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
+#include "testviewlogs.h"
 #include "testviewstation.h"
 #include "timerthread.h"
 #include "touchlogfile.h"
@@ -20,15 +21,7 @@
 #include <memory>
 
 namespace {
-QAction* ViewAction(VeloraTestView* pView, const QString& text)
-{
-    const QList<QAction*> actions = pView->ActionMenu()->actions() + pView->actions();
-    for (QAction* pAction : actions) {
-        if (pAction->text() == text)
-            return pAction;
-    }
-    return nullptr;
-}
+using namespace TestViewLogs;
 
 // The tasks the dispatcher started since the capture began, once it is idle.
 QStringList Tasks(CTestViewStation& station, const CRunLogCapture& log)
@@ -60,18 +53,9 @@ CTouchBase* Device(CTestViewStation& station)
     return station.work->GetTouchDevice();
 }
 
-QString DeviceName(CTestViewStation& station)
-{
-    QMutexLocker lock(station.work->GetDeviceMutex());
-    CTouchBase* pDevice = station.work->GetTouchDevice();
-    return pDevice ? pDevice->GetName() : QString();
-}
-
 bool WaitForReplayOf(CTestViewStation& station, const QString& path)
 {
-    return StationTest::WaitFor([&] {
-        return station.work->GetDeviceKind() == HandleWork::DeviceKind::Replay && DeviceName(station) == path;
-    });
+    return TestViewLogs::WaitForReplayOf(station.work, path);
 }
 } // namespace
 
