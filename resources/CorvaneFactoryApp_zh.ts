@@ -1162,6 +1162,46 @@
         <source>The uart interface of this device should be tested, but the com is lost, Please config it!</source>
         <translation>该设备的串口需要测试，但串口已丢失，请先配置串口！</translation>
     </message>
+    <message>
+        <source>Touch In Bootloader,Please upgrade the firmware...</source>
+        <translation>触摸框处于引导模式，请升级固件...</translation>
+    </message>
+    <message>
+        <source>Now opening and analysising the log file...</source>
+        <translation>正在打开并分析日志文件...</translation>
+    </message>
+    <message>
+        <source>A Device is discovered, Now initializing and testing...</source>
+        <translation>发现设备，正在初始化并测试...</translation>
+    </message>
+    <message>
+        <source> And you can check the detail problem in the Touch Frame page!</source>
+        <translation> 可以在触摸框页面查看具体问题！</translation>
+    </message>
+    <message>
+        <source>The correct serial number is %1.</source>
+        <translation>正确的序列号是%1。</translation>
+    </message>
+    <message>
+        <source>The correct checksum is %1.</source>
+        <translation>正确的校验和是%1。</translation>
+    </message>
+    <message>
+        <source>The test log cannot be saved to %1.</source>
+        <translation>测试日志无法保存到%1。</translation>
+    </message>
+    <message>
+        <source>Save Log file...</source>
+        <translation>保存日志文件...</translation>
+    </message>
+    <message>
+        <source>*.xml</source>
+        <translation>*.xml</translation>
+    </message>
+    <message>
+        <source>Open file...</source>
+        <translation>打开文件...</translation>
+    </message>
 </context>
 <context>
     <name>VeloraUpgradeView</name>

@@ -44,11 +44,12 @@ fail() {
   exit 1
 }
 
-# Settings of this run only: the signal test opens at start.
+# Settings of this run only: the signal test opens at start (its run asks
+# for no serial number and opens no draw test).
 export HOME="$work/home"
 export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME/Velora" "$work/station"
-printf '[General]\nDefaultInterface=1\n' >"$XDG_CONFIG_HOME/Velora/KESTREL-CUSTOMER .conf"
+printf '[General]\nDefaultInterface=1\nSupportSNCheck=false\nDefaultJumpToDraw=false\n' >"$XDG_CONFIG_HOME/Velora/KESTREL-CUSTOMER .conf"
 
 cd "$work/station"
 "$station" --emulated-frame >"$work/station.out" 2>&1 &

@@ -11,6 +11,7 @@
 //
 //   bench_touch_intake [repetitions]
 
+#include "customersettings.h"
 #include "emulatedframe.h"
 #include "handlework.h"
 #include "touchbase.h"
@@ -18,6 +19,7 @@
 #include "mainwindow.h"
 #include "simulatortouch.h"
 #include "stationrig.h"
+#include "testenvironment.h"
 #include "touchsdk.h"
 #include "veloratestview.h"
 #include "waitfor.h"
@@ -100,8 +102,12 @@ double Ms(int n, const std::function<void()>& fn)
 
 int main(int argc, char* argv[])
 {
+    CTestEnvironment::Isolate();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Opening the view starts a run: no prompt, no draw test.
+    CCustomerSettings::GetInstance()->SetBool(QStringLiteral("SupportSNCheck"), false);
+    CCustomerSettings::GetInstance()->SetBool(QStringLiteral("DefaultJumpToDraw"), false);
     const int nRepetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 
@@ -163,6 +169,10 @@ int main(int argc, char* argv[])
     pWindow->ToggleFunction(SIGNALTESTWORK);
     pView->setWindowState(Qt::WindowNoState);
     pView->resize(1920, 1080);
+    // The run the view opened has its first result; its refresh stops.
+    StationTest::WaitFor([pView] { return !pView->IsTestRunning(); }, 120000);
+    pView->on_startTestButton_clicked(false);
+    rig.Settle();
     if (!rig.Run(QStringLiteral("StartTestOnce"), pView) || !pView->InitPanelView() || !pView->InitHistogramViews()) {
         std::printf("the large frame's test did not come about\n");
         return 1;

@@ -222,6 +222,8 @@ const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
         {"CheckLedErrorOff", &HandleWork::RunCheckLedError},
         {"InitAgc", &HandleWork::RunInitAgc},
         {"UpdateTestResult", &HandleWork::RunUpdateTestResult},
+        {"UpdateUIPre", &HandleWork::RunStepReplay},
+        {"UpdateUINext", &HandleWork::RunStepReplay},
         {"OpenReverse", &HandleWork::RunReverse},
         {"CloseReverse", &HandleWork::RunReverse},
         {"OpenDrawing", &HandleWork::RunDrawing},
@@ -431,6 +433,7 @@ void HandleWork::SetDevice(CTouchBase* pDevice)
     QMutexLocker pointerLock(&m_devicePointerMutex);
     CTouchBase* pOld = m_pDevice.exchange(pDevice);
     m_eDeviceKind = KindOf(pDevice);
+    ++m_nDeviceGeneration;
     delete pOld;
 }
 
@@ -595,7 +598,20 @@ int32_t HandleWork::RunUpdateTestResult(const STaskContext& ctx)
     CTouchBase* pDevice = m_pDevice;
     if (!pDevice)
         return 0;
-    AnswerPoster(ctx, ViewContract::kShowTestResult, pDevice->GetSignalErrors());
+    // The run already shown and filed: the table only.
+    AnswerPoster(ctx, ViewContract::kShowTestResultAgain, pDevice->GetSignalErrors(), false);
+    return 0;
+}
+
+int32_t HandleWork::RunStepReplay(const STaskContext& ctx)
+{
+    // A replay only: the arrows work application-wide, and an arrow meant for
+    // another window must never make a live frame read its signals.
+    if (m_eDeviceKind != DeviceKind::Replay)
+        return 0;
+    const int nStep = ctx.task == QLatin1String("UpdateUIPre") ? -1 : 1;
+    // Without the device mutex: the view takes it itself.
+    CallGetter(ctx, ViewContract::kStepReplayFrame, QGenericReturnArgument(), Q_ARG(int, nStep));
     return 0;
 }
 
@@ -876,8 +892,11 @@ void HandleWork::OnApplicationArrived()
             if (CTouchBase* pDevice = m_pDevice)
                 bSame = pDevice->ReInitDeviceInfo();
             m_bSameDevice = bSame;
-            if (bSame)
+            if (bSame) {
+                // The same object, but a new stretch of the frame's life.
+                ++m_nDeviceGeneration;
                 EmitDeviceInformation(m_pDevice);
+            }
         }
         if (!bSame) {
             ReplaceDeviceObject();

@@ -94,6 +94,11 @@ public:
     // Views ask this instead of looking at GetTouchDevice(), whose object the
     // dispatcher may delete at any moment it does not hold the device mutex.
     DeviceKind GetDeviceKind() const { return m_eDeviceKind.load(); }
+    // Any thread: changes whenever the device object is replaced and when
+    // the frame it stands for comes back; a caller that lets go of the
+    // device mutex (for a dialog, say) compares it to learn whether what it
+    // read before still stands.
+    quint64 GetDeviceGeneration() const { return m_nDeviceGeneration.load(); }
     COperateEnvironment* GetEnvironment() const { return m_pEnvironment; }
     // A copy of the environment list as the worker thread last left it (the
     // record itself is rewritten on the worker thread by every refresh and
@@ -179,6 +184,7 @@ private:
     int32_t RunCheckLedError(const STaskContext& ctx);
     int32_t RunInitAgc(const STaskContext& ctx);
     int32_t RunUpdateTestResult(const STaskContext& ctx);
+    int32_t RunStepReplay(const STaskContext& ctx);
     int32_t RunReverse(const STaskContext& ctx);
     int32_t RunDrawing(const STaskContext& ctx);
     int32_t RunSaveBatchInfo(const STaskContext& ctx);
@@ -242,6 +248,7 @@ private:
     // the pointer and its kind without waiting for a running task.
     std::atomic<CTouchBase*> m_pDevice{nullptr};
     std::atomic<DeviceKind> m_eDeviceKind{DeviceKind::None};
+    std::atomic<quint64> m_nDeviceGeneration{0};
 
     CTaskEvent* m_pTaskEvent = nullptr;
     CWorkThread* m_pWorkThread = nullptr;

@@ -24,7 +24,9 @@
 //   task runs, on the worker thread, directly. They touch no widget: they
 //   hand out a copy, taken under the view's own lock, of values the view
 //   keeps on the GUI thread (or read a settings store, which locks itself).
-//   They rely on the shutdown order below: no task runs once a view is being
+//   StepReplayFrame is called the same way and touches no widget either: it
+//   works under the device mutex and queues what the widgets show. All of
+//   them rely on the shutdown order below: no task runs once a view is being
 //   destroyed.
 //
 // A failed run:
@@ -77,9 +79,13 @@ constexpr const char* kManualCalView[] = {"CCalAdvancedSettingView", nullptr};
 // succeeded; the signal-error map of the run.
 constexpr SMethod kInitTestUi{kTestView, "InitTestUi(QMap<QString,QString>)", nullptr, Thread::Gui,
                               Qt::DirectConnection};
-// "ReTest" succeeded, or "UpdateTestResult": the signal-error map.
+// "ReTest" succeeded: the signal-error map of a new run (the view files it).
 constexpr SMethod kShowTestResult{kTestView, "ShowTestResult(QMap<QString,QString>)", nullptr, Thread::Gui,
                                   Qt::DirectConnection};
+// "UpdateTestResult" (the settings changed): the signal-error map of the run
+// already shown, with false: the table is rebuilt, nothing is filed again.
+constexpr SMethod kShowTestResultAgain{kTestView, "ShowTestResult(QMap<QString,QString>,bool)", nullptr,
+                                       Thread::Gui, Qt::DirectConnection};
 // "OpenReverse", "CloseReverse": true when the frame took the mode.
 constexpr SMethod kShowReverseData{kTestView, "ShowReverseData(bool)", nullptr, Thread::Gui,
                                    Qt::DirectConnection};
@@ -117,6 +123,12 @@ constexpr SMethod kGetLogFilePath{kTestView, "GetLogFilePath()", "QString", Thre
 // R-AGC value into the second.
 constexpr SMethod kGetAgcValue{kTestView, "GetAgcValue(uint32_t*,uint32_t*)", nullptr, Thread::Worker,
                                Qt::DirectConnection};
+// "UpdateUIPre" (-1) and "UpdateUINext" (+1), only while the device object
+// is a log replay: the replay steps one frame and the visible page follows.
+// Called without the device mutex (the method takes it); it touches no
+// widget: its results reach the widgets queued.
+constexpr SMethod kStepReplayFrame{kTestView, "StepReplayFrame(int)", nullptr, Thread::Worker,
+                                   Qt::DirectConnection};
 // "Start_Upgrade" posted by the upgrade view: the firmware image.
 constexpr SMethod kGetUpgradeFilePath{kUpgradeView, "GetUpgradeFilePath()", "QString", Thread::Worker,
                                       Qt::DirectConnection};
@@ -140,8 +152,8 @@ constexpr SMethod kShowErrorMessage{kMainWindow, "ShowErrorMessage(int32_t,QStri
                                     Qt::QueuedConnection};
 
 constexpr const SMethod* kAll[] = {
-    &kInitTestUi,     &kShowTestResult, &kShowReverseData,    &kInitAgcRangeFinished,
-    &kUpdateRealTimeData, &kTaskFailed, &kGetLogFilePath,     &kGetAgcValue,
+    &kInitTestUi,     &kShowTestResult, &kShowTestResultAgain, &kShowReverseData,    &kInitAgcRangeFinished,
+    &kUpdateRealTimeData, &kTaskFailed, &kGetLogFilePath,     &kGetAgcValue, &kStepReplayFrame,
     &kGetUpgradeFilePath, &kInsertUsbDeviceForMainwindow, &kInitDeviceInfoForUI, &kShowErrorMessage,
     &kCalDataSent,    &kFineTuningExited, &kCalValuesRead,
 };

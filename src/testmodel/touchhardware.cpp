@@ -117,9 +117,11 @@ int32_t CTouchHardware::SaveXml(const QString &strPath)
 {
     // Written beside the target and renamed over it only when complete: a
     // crash or a full disk never leaves a truncated log in place of a good one.
+    m_strSaveError.clear();
     QSaveFile file(strPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << file.errorString();
+        m_strSaveError = file.errorString();
+        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << m_strSaveError;
         return ERROR_LOG_SAVE;
     }
 
@@ -145,7 +147,8 @@ int32_t CTouchHardware::SaveXml(const QString &strPath)
     writer.writeEndDocument();
 
     if (file.error() != QFileDevice::NoError) {
-        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << file.errorString();
+        m_strSaveError = file.errorString();
+        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << m_strSaveError;
         file.cancelWriting();
         return ERROR_LOG_SAVE;
     }
@@ -154,7 +157,8 @@ int32_t CTouchHardware::SaveXml(const QString &strPath)
     if (writer.hasError())
         qWarning().noquote() << "Test log" << strPath << ": characters that XML cannot hold were left out";
     if (!file.commit()) {
-        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << file.errorString();
+        m_strSaveError = file.errorString();
+        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << m_strSaveError;
         return ERROR_LOG_SAVE;
     }
     return 0;

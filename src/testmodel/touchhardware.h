@@ -51,6 +51,8 @@ public:
     // not at all, and an earlier file of that name survives a failure.
     // Returns 0, or ERROR_LOG_SAVE (with a run-log line) when it could not be written.
     int32_t SaveXml(const QString &strPath) override;
+    // Why the last SaveXml failed (empty after a save that succeeded).
+    QString LastSaveError() const { return m_strSaveError; }
 
     // ---- test driver ----
     // "<Product>/<CheckSum>" (the last of each in the property list;
@@ -112,4 +114,5 @@ protected:
     bool m_bDriverRunning = false;
     bool bCheckLedError = false;
     CComPort *m_pPort = nullptr; // not owned
+    QString m_strSaveError;
 };

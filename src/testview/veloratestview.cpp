@@ -3,22 +3,33 @@
 
 #include "comportusb.h"
 #include "customersettings.h"
+#include "devicemode.h"
+#include "firmwarechecksettings.h"
 #include "handlework.h"
+#include "localclock.h"
 #include "plaintext.h"
 #include "recorddialog.h"
+#include "screenshot.h"
 #include "setupdialog.h"
 #include "signalhistogramview.h"
+#include "snchecksumsettings.h"
+#include "stationclock.h"
 #include "stationinfo.h"
+#include "testrecord.h"
 #include "timerthread.h"
 #include "touchbase.h"
 #include "touchhardware.h"
 #include "touchpaintview.h"
 #include "touchpanelview.h"
 #include "touchsignalview.h"
+#include "uploadservice.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -28,13 +39,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTableWidget>
 
 namespace {
 const char* const kProblemMapType = "QMap<QString, QList<QString>>";
-const char* const kErrorMapType = "QMap<QString, QString>";
 constexpr uint32_t kInterfaceFailed = 0x80000001;
 // Bits of the hardware record's interface type.
 constexpr int32_t kInterfaceSecondUsb = 0x04;
@@ -144,7 +155,7 @@ VeloraTestView::~VeloraTestView()
     StopRefresh();
     qInfo().noquote() << "Save Log Data Manul...";
     if (m_pRecordAction->isChecked())
-        SaveLogDataManul();
+        SaveRecordingAtEnd();
     CCustomerSettings* pSettings = Settings();
     pSettings->SetBool(QStringLiteral("TouchPannelChecked"), ui->rectButton->isChecked());
     pSettings->SetBool(QStringLiteral("TouchSignalChecked"), ui->signalButton->isChecked());
@@ -156,6 +167,9 @@ VeloraTestView::~VeloraTestView()
     delete m_pTouchPaintView;
     m_pTouchPaintView = nullptr;
     RemoveViews();
+    // A run still open when the station ends.
+    m_testMutex.tryLock();
+    m_testMutex.unlock();
     delete ui;
 }
 
@@ -354,6 +368,8 @@ void VeloraTestView::UpdateSourceButtons()
 
 void VeloraTestView::ResetTable(QTableWidget* pTable, const QString& text)
 {
+    if (pTable == ui->testResult)
+        m_bResultShown = false;
     pTable->clear();
     pTable->clearSpans();
     pTable->setRowCount(1);
@@ -492,15 +508,19 @@ void VeloraTestView::RemoveViews()
 
 void VeloraTestView::ExitActiveDrawWindow()
 {
-    if (m_pTouchPaintView->isActiveWindow())
-        m_pTouchPaintView->ExitResponse();
+    // Only teardowns close it: its closing restarts no refresh.
+    if (!m_pTouchPaintView->isActiveWindow())
+        return;
+    m_bTearingDown = true;
+    m_pTouchPaintView->ExitResponse();
+    m_bTearingDown = false;
 }
 
 void VeloraTestView::DeInitTestUi()
 {
     qInfo().noquote() << "DeInitTestUi...";
-    // The draw window first: its closing restarts a wanted refresh, which
-    // stops right after.
+    ++m_nRunNumber;
+    m_bRefreshRunning = false;
     ExitActiveDrawWindow();
     StopRefresh();
     RemoveViews();
@@ -560,8 +580,9 @@ bool VeloraTestView::InitHistogramViews()
     for (auto it = mapAxes.begin(); it != mapAxes.end(); ++it) {
         // The view reads the record only while it builds its charts.
         auto* pView = new SignalHistogramView(this, &it.value(), it.key());
+        // Its charts squeeze rather than push the view past a small screen.
+        pView->setMinimumSize(1, 1);
         m_mapHistogramViews.insert(it.key(), pView);
-        connect(m_pTimerThread, &CTimerThread::EmitTestData, pView, &SignalHistogramView::UpdateHistogramData);
         ui->touchHistogramVerticalLayout->addWidget(pView);
     }
     return true;
@@ -580,6 +601,42 @@ void VeloraTestView::InsertUsbDeviceForTest(bool value)
         QMutexLocker lock(&m_intakeMutex);
         m_intake.Reset();
     }
+    if (!isVisible())
+        return;
+    const HandleWork::DeviceKind kind = m_pHandleWork ? m_pHandleWork->GetDeviceKind() : HandleWork::DeviceKind::None;
+    if (value) {
+        if (kind == HandleWork::DeviceKind::None) {
+            qDebug().noquote() << "InsertUsbDeviceForTest" << ": device is null";
+            return;
+        }
+        if (m_pUsbPort && m_pUsbPort->GetDeviceMode() == 1) {
+            qDebug().noquote() << "InsertUsbDeviceForTest" << ": StartTest";
+            DeInitTestUi();
+            StartTest();
+            return;
+        }
+        if (kind == HandleWork::DeviceKind::Replay)
+            return;
+        DeInitTestUi();
+        m_pNoticeLabel->setText(tr("Touch In Bootloader,Please upgrade the firmware..."));
+        m_pNoticeLabel->show();
+        return;
+    }
+    const int nCount = m_pUsbPort ? int(m_pUsbPort->GetDevCount()) : 0;
+    if (nCount > 0 && kind == HandleWork::DeviceKind::Live) {
+        qDebug().noquote() << "InsertUsbDeviceForTest" << ": Count = " + QString::number(nCount) + " run DeInitTestUi";
+        DeInitTestUi();
+        return;
+    }
+    if (kind != HandleWork::DeviceKind::Live)
+        return;
+    // A running recording ends and is saved first (once).
+    if (m_pRecordAction->isChecked())
+        ExitRecordWork();
+    StopTest();
+    UpdateSourceButtons();
+    ResetInfoTables();
+    emit emitSignalTestStatus(false);
 }
 
 void VeloraTestView::ProcessTouchData(TouchData data)
@@ -602,7 +659,9 @@ void VeloraTestView::TouchPaintClose()
 {
     if (!HasDevice())
         return;
-    if (isVisible()) {
+    if (m_bTearingDown) {
+        // A teardown closed it: the refresh stays as the teardown left it.
+    } else if (isVisible()) {
         if (m_bRefreshRunning)
             StartRefresh();
         else
@@ -913,6 +972,8 @@ bool VeloraTestView::eventFilter(QObject* pWatched, QEvent* pEvent)
 
 void VeloraTestView::StopTest()
 {
+    ++m_nRunNumber;
+    m_bRefreshRunning = false;
     StopRefresh();
     ResetTestView();
     // A run open on a live frame: its LED check goes off before the view closes.
@@ -959,13 +1020,8 @@ bool VeloraTestView::RefreshPanelView()
         return false;
     ProblemMap mapProblems;
     uint32_t nFrameNumber = 0;
-    if (pDevice->AnalyseRealTimeSignal(mapProblems, &nFrameNumber) >= 0) {
-        uint32_t* pNoFrame = nullptr;
-        WarnIfNotInvoked(QMetaObject::invokeMethod(m_pPanelView, "UpdateTouchPanel", Qt::AutoConnection,
-                                                   QGenericArgument(kProblemMapType, &mapProblems),
-                                                   Q_ARG(uint32_t*, pNoFrame)),
-                         "UpdateTouchPanel");
-    }
+    if (pDevice->AnalyseRealTimeSignal(mapProblems, &nFrameNumber) >= 0)
+        PutDiagram(mapProblems);
     RealTimeVerdict(pDevice);
     return true;
 }
@@ -977,14 +1033,9 @@ void VeloraTestView::RealTimeVerdict(CTouchBase* pDevice)
         return;
     pDevice->ResetSignalErrors();
     pDevice->AnalyseAdc();
-    const QMap<QString, QString> mapErrors = pDevice->GetSignalErrors();
-    bool bRealTime = false;
-    // Always queued: the result display takes the device mutex, which the
-    // caller holds.
-    WarnIfNotInvoked(QMetaObject::invokeMethod(this, "ShowTestResult", Qt::QueuedConnection,
-                                               QGenericArgument(kErrorMapType, &mapErrors),
-                                               Q_ARG(bool, bRealTime)),
-                     "ShowTestResult");
+    // Handed over, never shown here: the result display takes the device
+    // mutex, which the caller holds.
+    PutVerdict(pDevice->GetSignalErrors());
 }
 
 bool VeloraTestView::UpdateHistogramView()
@@ -1188,118 +1239,804 @@ bool VeloraTestView::ShowInterfaceTestResult(QMap<QString, QString> mapTestResul
 }
 
 // ---------------------------------------------------------------------------
-// The run, its refresh, and the logs: built with the run flow and the test
-// logs. Each of these logs its name.
+// The run
+
+bool VeloraTestView::IsSourceUsable() const
+{
+    return m_bSourcePresent.load() && HasDevice() && m_pUsbPort && m_pUsbPort->GetDevCount() > 0
+           && m_pUsbPort->GetDeviceMode() == 1;
+}
 
 void VeloraTestView::StartTest()
 {
-    qDebug().noquote() << "StartTest";
+    // 1.
+    if (!IsSourceUsable()) {
+        DeInitTestUi();
+        return;
+    }
+    // 2.
+    if (!m_testMutex.tryLock()) {
+        qDebug().noquote() << "StartTest" << ": test mutex is fail";
+        return;
+    }
+    // 3.
+    ResetTestView();
+    // No real-time verdict of an earlier run reaches this one.
+    m_verdictBox.Clear();
+    m_diagramBox.Clear();
+    m_histogramBox.Clear();
+
+    // 4. A replay.
+    if (m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Replay) {
+        if (GetLogFilePath().isEmpty())
+            return;
+        m_pNoticeLabel->setText(tr("Now opening and analysising the log file..."));
+        m_bRefreshRunning = true;
+        m_nInterval = 40;
+        Post(QStringLiteral("OpenTestLog"));
+        return;
+    }
+    if (m_pHandleWork->GetDeviceKind() != HandleWork::DeviceKind::Live)
+        return;
+
+    // 5. A plugged frame. The prompt runs an event loop, in which a plug
+    // event may end this run or start another one: it goes on only while its
+    // run is still open on a usable source.
+    const quint64 nRun = m_nRunNumber;
+    ScanSerialNumber();
+    if (nRun != m_nRunNumber || !IsSourceUsable()) {
+        qDebug().noquote() << "StartTest" << ": the run ended during the serial number prompt";
+        return;
+    }
+    m_bTestRunning = true;
+    SetButtonsEnabled(false);
+    m_pUsbPort = m_pHandleWork->GetUsbPort();
+    m_pUartPort = m_pHandleWork->GetUartPort();
+    emit emitSignalTestStatus(true);
+    m_bTouchEnabled = Settings()->GetBool(QStringLiteral("DefaultTouchEnable"), true);
+    Post(m_bTouchEnabled ? QStringLiteral("EnableTouch") : QStringLiteral("DisableTouch"));
+    Post(QStringLiteral("StartTestOnce"));
+    m_pNoticeLabel->setText(tr("A Device is discovered, Now initializing and testing..."));
+    m_pNoticeLabel->show();
+    m_bRefreshRunning = true;
+    m_nInterval = 10;
+    m_nInterfaceTestCount = 0;
+    m_nPassCount = 0;
+    // A replayed log's interface results do not judge a live frame.
+    m_nComTestResult = 0;
+    m_nDUsbTestResult = 0;
 }
 
-void VeloraTestView::InitTestUi(QMap<QString, QString>)
+void VeloraTestView::ChangeUsbDevice(QAction* action)
 {
-    qDebug().noquote() << "InitTestUi";
+    if (!action || !m_pUsbPort)
+        return;
+    const QString name = action->text();
+    const QStringList names = m_pUsbPort->GetDeviceNameList();
+    if (names.isEmpty() || names.first() == name || !names.contains(name))
+        return;
+    InsertUsbDeviceForTest(false);
+    m_pUsbPort->SelectDevice(name);
+    if (m_pUsbPort->GetDevCount() > 0)
+        InsertUsbDeviceForTest(true);
 }
 
-bool VeloraTestView::ShowTestResult(QMap<QString, QString>, bool)
+void VeloraTestView::InitTestUi(QMap<QString, QString> mapTestResult)
 {
-    qDebug().noquote() << "ShowTestResult";
-    return false;
+    m_pNoticeLabel->hide();
+    UpdateSourceButtons();
+    InitDeviceInfoTable();
+    StartRefresh();
+    InitPanelView();
+    InitHistogramViews();
+    ShowTestResult(mapTestResult, true);
 }
 
-bool VeloraTestView::RedoInitTestUI(QMap<QString, QString>)
+bool VeloraTestView::RedoInitTestUI(QMap<QString, QString> mapTestResult)
 {
-    qDebug().noquote() << "RedoInitTestUI";
-    return false;
+    InitDeviceInfoTable();
+    InitPanelView();
+    InitHistogramViews();
+    m_pNoticeLabel->hide();
+    StartRefresh();
+    ShowTestResult(mapTestResult, true);
+    return true;
 }
 
-void VeloraTestView::ChangeUsbDevice(QAction*)
+void VeloraTestView::TaskFailed(QString task, int32_t errorCode)
 {
-    qDebug().noquote() << "ChangeUsbDevice";
+    qDebug().noquote() << "TaskFailed" << ": " + task << QStringLiteral("0x%1").arg(uint32_t(errorCode), 8, 16, QLatin1Char('0'));
+    // A log that could not be opened: the source the dispatcher kept.
+    if (task == QLatin1String("OpenTestLog")) {
+        RestoreAfterFailedOpen();
+        return;
+    }
+    // Only a test that is still waiting for its first result: the operator
+    // gets the view back, the run stays open (closing switches the frame's
+    // LED check off) and nothing refreshes.
+    if (!m_bTestRunning)
+        return;
+    SetButtonsEnabled(true);
+    UpdateSourceButtons();
+    m_bTestRunning = false;
+    ResetTable(ui->testResult, tr("Unknown..."));
+    m_pNoticeLabel->setText(tr("Unknown..."));
+    m_pNoticeLabel->show();
 }
 
 void VeloraTestView::prtSrcResponse()
 {
-    qDebug().noquote() << "prtSrcResponse";
+    CScreenshot::Save(grab(rect()));
 }
 
-void VeloraTestView::RefreshTimer_CB(void*)
+// ---------------------------------------------------------------------------
+// The result table
+
+bool VeloraTestView::ShowTestResult(QMap<QString, QString> mapTestResult, bool bRealTime)
 {
-    qDebug().noquote() << "RefreshTimer_CB";
+    // 1.
+    if (!isVisible())
+        return false;
+    QTableWidget* pTable = ui->testResult;
+
+    SResultContent content;
+    content.leds = mapTestResult;
+    content.dFontScale = m_dFontScale;
+    bool bSignalPass = true;
+    bool bLive = false;
+    QString signalVerdict;
+    {
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        // 3.
+        if (!pDevice || !m_bSourcePresent.load()) {
+            lock.unlock();
+            ResetTable(pTable, tr("Unknown..."));
+            return false;
+        }
+        // 4.
+        QPair<QString, QString> signal(QStringLiteral("PASS"), QStringLiteral("PASS"));
+        if (!mapTestResult.isEmpty()) {
+            bSignalPass = false;
+            signal = qMakePair(QStringLiteral("NG"), QStringLiteral("NG"));
+            pDevice->GetTestResultCode(signal.first, signal.second);
+            if (!signal.second.isEmpty())
+                signal.second += tr(" And you can check the detail problem in the Touch Frame page!");
+        }
+        content.rows.insert(QStringLiteral("Signal Test"), signal);
+        signalVerdict = signal.first;
+        content.bOverallPass = bSignalPass;
+        auto check = [&content](const QString& row, bool bPass, const QString& detail) {
+            content.rows.insert(row, bPass ? qMakePair(QStringLiteral("PASS"), QStringLiteral("PASS"))
+                                           : qMakePair(QStringLiteral("NG"), detail));
+            if (!bPass)
+                content.bOverallPass = false;
+        };
+
+        // 5. to 7., a plugged frame only.
+        bLive = dynamic_cast<CTouchHardware*>(pDevice) != nullptr;
+        if (bLive) {
+            CCustomerSettings* pSettings = Settings();
+            const QString batch = pDevice->GetProperty(QStringLiteral("BatchInfo"));
+            const QString checksum = pDevice->GetProperty(QStringLiteral("CheckSum"));
+            if (pSettings->GetBool(QStringLiteral("SupportSNCheck"), true))
+                check(QStringLiteral("SN Check"), batch == m_strScannedSN,
+                      tr("The correct serial number is %1.").arg(m_strScannedSN));
+            if (pSettings->GetBool(QStringLiteral("FirmwareCheckEnable"), false)) {
+                const QMap<QString, QString> list = CFirmwareCheckSettings::GetInstance()->ReadAll();
+                QString product = pDevice->GetProperty(QStringLiteral("Product"));
+                static const QRegularExpression kSize(QStringLiteral("-[0-9]+P"));
+                product.remove(kSize);
+                const QString expected = list.value(product);
+                check(QStringLiteral("Firmware Check"), expected == checksum,
+                      tr("The correct checksum is %1.").arg(expected));
+            }
+            if (pSettings->GetBool(QStringLiteral("SNChecksumCheckEnable"), false)) {
+                const QMap<QString, QString> list = CSNChecksumSettings::GetInstance()->ReadAll();
+                const int nDollar = batch.indexOf(QLatin1Char('$'));
+                const QString key = nDollar >= 0 ? batch.left(nDollar) : batch.left(13);
+                const QString expected = list.value(key);
+                check(QStringLiteral("Batch Check"), expected == checksum,
+                      tr("The correct checksum is %1.").arg(expected));
+            }
+        }
+
+        // 8. The interface result a replayed log holds.
+        if (pDevice->GetType() == 2) {
+            const QPair<QString, QString> stored = pDevice->GetInterfaceTestResult();
+            if (!stored.first.isEmpty()) {
+                content.rows.insert(stored.first, qMakePair(stored.second, stored.second));
+                const uint32_t nCode = stored.second == QLatin1String("PASS") ? 0 : kInterfaceFailed;
+                if (stored.first == QLatin1String("Com Test"))
+                    m_nComTestResult = nCode;
+                else if (stored.first == QLatin1String("D-Usb Test"))
+                    m_nDUsbTestResult = nCode;
+            }
+        }
+    }
+    const bool bShowPass =
+        content.bOverallPass && mapTestResult.isEmpty() && m_nComTestResult == 0 && m_nDUsbTestResult == 0;
+
+    // 2., 9. to 11.: only a result that differs from the one shown is built.
+    SResultContent shown = content;
+    shown.bOverallPass = bShowPass;
+    if (!m_bResultShown || !(shown == m_shownResult)) {
+        BuildResultTable(shown);
+        m_shownResult = shown;
+        m_bResultShown = true;
+    } else {
+        pTable->setColumnWidth(0, pTable->width() / 3);
+    }
+
+    // 12. The draw test.
+    bool bDrawDisabled = false;
+    if (!content.bOverallPass) {
+        bDrawDisabled = Settings()->GetBool(QStringLiteral("DisableDrawWhenFail"), true);
+    } else if (m_nPassCount == 0 || m_nPassCount == 1) {
+        ++m_nPassCount;
+        if (m_nPassCount == 1 && bLive && Settings()->GetBool(QStringLiteral("DefaultJumpToDraw"), true))
+            on_drawButton_clicked();
+    }
+
+    // 13. A final result.
+    if (bRealTime) {
+        qInfo().noquote() << "ShowTestResult" << ": " + QLatin1String(bShowPass ? "PASS" : "NG") + QLatin1Char(' ')
+                                                     + signalVerdict;
+        UpdatePanelView();
+        UpdateHistogramView();
+        const QString path = SaveLogDataAuto(bSignalPass);
+        UploadTestData(path, signalVerdict);
+    }
+
+    // 14. The tool buttons of the source, the draw button as step 12 left it.
+    SetButtonsEnabled(true);
+    UpdateSourceButtons();
+    ui->drawButton->setEnabled(!bDrawDisabled);
+    m_bTestRunning = false;
+    return true;
+}
+
+void VeloraTestView::BuildResultTable(const SResultContent& content)
+{
+    QTableWidget* pTable = ui->testResult;
+    pTable->setUpdatesEnabled(false);
+    pTable->clear();
+    pTable->clearSpans();
+    pTable->setRowCount(0);
+    pTable->setColumnCount(2);
+    pTable->setColumnWidth(0, pTable->width() / 3);
+    pTable->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    pTable->horizontalHeader()->setStretchLastSection(true);
+    pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    const double dDefault = QTableWidgetItem().font().pointSizeF();
+    auto sized = [&](double dFactor, bool bItalic) {
+        QFont font = QTableWidgetItem().font();
+        font.setPointSizeF(dFactor * dDefault * m_dFontScale);
+        font.setBold(true);
+        font.setItalic(bItalic);
+        return font;
+    };
+    const QFont nameFont = sized(1.5, false);
+    const QFont verdictFont = sized(4.0, false);
+    auto colour = [](const QString& verdict) {
+        return verdict == QLatin1String("PASS") ? QColor(Qt::darkGreen) : QColor(Qt::red);
+    };
+
+    // Row 0 is the overall line, then the checks, then the LEDs.
+    pTable->setRowCount(1 + content.rows.size() + content.leds.size());
+    int nRow = 1;
+    for (auto it = content.rows.cbegin(); it != content.rows.cend(); ++it, ++nRow) {
+        const QColor rowColour = colour(it.value().first);
+        QTableWidgetItem* pName = TableItem(it.key());
+        pName->setFont(nameFont);
+        pName->setTextAlignment(Qt::AlignCenter);
+        pName->setForeground(rowColour);
+        pName->setToolTip(CPlainText::ToolTip(it.key()));
+        QTableWidgetItem* pVerdict = TableItem(it.value().first);
+        pVerdict->setFont(verdictFont);
+        pVerdict->setTextAlignment(Qt::AlignCenter);
+        pVerdict->setForeground(rowColour);
+        pVerdict->setToolTip(CPlainText::ToolTip(it.value().second));
+        pTable->setItem(nRow, 0, pName);
+        pTable->setItem(nRow, 1, pVerdict);
+    }
+    for (auto it = content.leds.cbegin(); it != content.leds.cend(); ++it, ++nRow) {
+        QTableWidgetItem* pKey = TableItem(it.key());
+        pKey->setForeground(QColor(Qt::red));
+        pKey->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        pKey->setToolTip(CPlainText::ToolTip(it.key()));
+        QTableWidgetItem* pValue = TableItem(it.value());
+        pValue->setForeground(QColor(Qt::red));
+        pValue->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        pValue->setToolTip(CPlainText::ToolTip(it.value()));
+        pTable->setItem(nRow, 0, pKey);
+        pTable->setItem(nRow, 1, pValue);
+        pTable->verticalHeader()->setSectionResizeMode(nRow, QHeaderView::Stretch);
+    }
+
+    const QString overall = content.bOverallPass ? QStringLiteral("PASS") : QStringLiteral("NG");
+    QTableWidgetItem* pOverall = TableItem(overall);
+    QFont overallFont = QTableWidgetItem().font();
+    overallFont.setPointSize(int(6.0 * dDefault * m_dFontScale));
+    overallFont.setBold(true);
+    overallFont.setItalic(true);
+    pOverall->setFont(overallFont);
+    pOverall->setTextAlignment(Qt::AlignCenter);
+    pOverall->setForeground(colour(overall));
+    pOverall->setToolTip(CPlainText::ToolTip(overall));
+    pTable->setItem(0, 0, pOverall);
+    pTable->setSpan(0, 0, 1, 2);
+    pTable->setUpdatesEnabled(true);
+}
+
+// ---------------------------------------------------------------------------
+// The refresh (its thread) and the hand-over to the GUI thread
+
+void VeloraTestView::RefreshTimer_CB(void* pArg)
+{
+    auto* pView = static_cast<VeloraTestView*>(pArg);
+    if (!pView || !pView->m_bSourcePresent.load() || !pView->m_pHandleWork)
+        return;
+    // One frame on and the visible page for it (taken back when no page took it).
+    pView->StepReplayFrame(1);
 }
 
 bool VeloraTestView::RefreshCurrentTab()
 {
-    qDebug().noquote() << "RefreshCurrentTab";
+    switch (m_eVisiblePage.load()) {
+    case EPage::Panel:
+        return RefreshPanelView();
+    case EPage::Histogram:
+        return RefreshHistogramView();
+    case EPage::Other:
+        break;
+    }
     return false;
 }
 
 bool VeloraTestView::RefreshHistogramView()
 {
-    qDebug().noquote() << "RefreshHistogramView";
-    return false;
+    if (!m_pHandleWork)
+        return false;
+    QMutexLocker deviceLock(DeviceMutex());
+    CTouchBase* pDevice = Device();
+    if (!pDevice)
+        return false;
+    const QMap<QString, CAxisSignalInfo>& mapAxes = pDevice->GetAxisSignalMap();
+    bool bPosted = false;
+    {
+        QMutexLocker lock(&m_histogramMutex);
+        for (auto it = m_mapHistogramViews.cbegin(); it != m_mapHistogramViews.cend(); ++it) {
+            const auto axis = mapAxes.constFind(it.key());
+            if (axis == mapAxes.cend())
+                continue;
+            for (const QString& dir : axis.value().GetDirMap().keys()) {
+                SignalFrame lstSignal;
+                if (pDevice->ReadAxisSignal(it.key(), dir, QStringLiteral("ADC"), lstSignal) > 0)
+                    bPosted = m_histogramBox.Put(it.key() + QLatin1Char('-') + dir,
+                                                 SHistogramReading{it.key(), lstSignal})
+                              || bPosted;
+            }
+        }
+    }
+    if (bPosted)
+        PostDrain(&VeloraTestView::DrainHistograms);
+    RealTimeVerdict(pDevice);
+    return true;
 }
 
-void VeloraTestView::TaskFailed(QString, int32_t)
+void VeloraTestView::PutVerdict(const QMap<QString, QString>& mapErrors)
 {
-    qDebug().noquote() << "TaskFailed";
+    if (m_verdictBox.Put(QString(), mapErrors))
+        PostDrain(&VeloraTestView::DrainVerdict);
 }
+
+void VeloraTestView::PutDiagram(const QMap<QString, QList<QString>>& mapProblems)
+{
+    if (m_diagramBox.Put(QString(), mapProblems))
+        PostDrain(&VeloraTestView::DrainDiagram);
+}
+
+void VeloraTestView::PostDrain(void (VeloraTestView::*pDrain)())
+{
+    ++m_nDrainsPosted;
+    QMetaObject::invokeMethod(this, [this, pDrain] { (this->*pDrain)(); }, Qt::QueuedConnection);
+}
+
+void VeloraTestView::DrainVerdict()
+{
+    const auto values = m_verdictBox.TakeAll();
+    if (values.isEmpty())
+        return;
+    // A test of a plugged frame is under way: its own result comes next.
+    if (m_bTestRunning && HasDevice() && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live) {
+        qDebug().noquote() << "ShowTestResult" << ": a real-time result during a test is dropped";
+        return;
+    }
+    ShowTestResult(values.first(), false);
+}
+
+void VeloraTestView::DrainDiagram()
+{
+    const auto values = m_diagramBox.TakeAll();
+    if (values.isEmpty())
+        return;
+    QMutexLocker lock(&m_panelMutex);
+    if (m_pPanelView)
+        m_pPanelView->UpdateTouchPanel(values.first(), nullptr);
+}
+
+void VeloraTestView::DrainHistograms()
+{
+    const auto values = m_histogramBox.TakeAll();
+    QMutexLocker lock(&m_histogramMutex);
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (SignalHistogramView* pView = m_mapHistogramViews.value(it.value().axis))
+            pView->UpdateHistogramData(it.key(), it.value().values);
+    }
+}
+
+int VeloraTestView::WaitingValues() const
+{
+    return m_verdictBox.Waiting() + m_diagramBox.Waiting() + m_histogramBox.Waiting();
+}
+
+int VeloraTestView::MostWaitingValues() const
+{
+    return m_verdictBox.MostWaiting() + m_diagramBox.MostWaiting() + m_histogramBox.MostWaiting();
+}
+
+void VeloraTestView::ResetWaitingValues()
+{
+    m_verdictBox.ResetMostWaiting();
+    m_diagramBox.ResetMostWaiting();
+    m_histogramBox.ResetMostWaiting();
+}
+
+void VeloraTestView::SetLogFilePathForTest(const QString& path)
+{
+    QMutexLocker lock(&m_logPathMutex);
+    m_strLogFilePath = path;
+}
+
+// ---------------------------------------------------------------------------
+// Test logs: saving, replay and recording
+
+namespace {
+// How long the view's destructor waits for the device mutex before it gives
+// a recording up (the worker has stopped by then; only a refresh or a stuck
+// reader could still hold it).
+constexpr int kEndSaveWaitMs = 2000;
+} // namespace
 
 void VeloraTestView::recordResponse()
 {
-    qDebug().noquote() << "recordResponse";
+    // Connected through triggered(): only the operator's own check or uncheck
+    // lands here, never an uncheck from code.
+    const bool bChecked = m_pRecordAction->isChecked();
+    qDebug().noquote() << "recordResponse" << (bChecked ? ": checked" : ": unchecked");
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice) {
+            // Nothing live to record: the entry does not stay on either.
+            const QSignalBlocker blocker(m_pRecordAction);
+            m_pRecordAction->setChecked(false);
+            return;
+        }
+        if (bChecked)
+            pDevice->StartRecord();
+        else
+            pDevice->StopRecord();
+    }
+    if (bChecked) {
+        qInfo().noquote() << "Record Data : recording started";
+        m_pRecordDialog->StartClock();
+        // Runs until the dialog's stop button, the menu entry or the last
+        // unplug hides it; each of those saves, nothing is left to do here.
+        m_pRecordDialog->exec();
+        return;
+    }
+    m_pRecordDialog->StopClock();
+    SaveLogDataManul();
 }
 
 void VeloraTestView::ExitRecordWork()
 {
-    qDebug().noquote() << "ExitRecordWork";
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice)
+            return;
+        pDevice->StopRecord();
+    }
+    m_pRecordDialog->StopClock();
+    m_pRecordAction->setChecked(false);
+    SaveLogDataManul();
 }
 
-void VeloraTestView::openLogResponse()
+void VeloraTestView::SaveRecordingAtEnd()
 {
-    qDebug().noquote() << "openLogResponse";
+    // The program ends: no dialog holds the exit, and what was recorded is
+    // kept under the name the manual save proposes.
+    m_pRecordAction->setChecked(false);
+    m_pRecordDialog->StopClock();
+    QMutex* pMutex = DeviceMutex();
+    if (!pMutex)
+        return;
+    const int nWaitMs = CStationClock::Timeout(kEndSaveWaitMs);
+    if (!pMutex->tryLock(nWaitMs)) {
+        qCritical().noquote() << "Save Log Data Manul : the device is still busy after" << nWaitMs
+                              << "ms, the recording is not saved";
+        return;
+    }
+    QString strPath;
+    QString strReason;
+    if (auto* pDevice = dynamic_cast<CTouchHardware*>(Device())) {
+        pDevice->StopRecord();
+        strPath = ProposedLogPath(pDevice) + QStringLiteral(".xml");
+        strReason = WriteLog(pDevice, strPath);
+    }
+    pMutex->unlock();
+    if (strPath.isEmpty())
+        return;
+    if (strReason.isEmpty())
+        qWarning().noquote() << "Save Log Data Manul : the recording was saved to" << QDir(strPath).absolutePath();
+    else
+        qCritical().noquote() << "Save Log Data Manul : the recording cannot be saved to"
+                              << QDir(strPath).absolutePath() << "-" << strReason;
 }
 
-void VeloraTestView::speedUpResponse()
+QString VeloraTestView::WriteLog(CTouchHardware* pDevice, const QString& strPath)
 {
-    qDebug().noquote() << "speedUpResponse";
-}
-
-void VeloraTestView::speedDownResponse()
-{
-    qDebug().noquote() << "speedDownResponse";
-}
-
-void VeloraTestView::preFrameResponse()
-{
-    qDebug().noquote() << "preFrameResponse";
-}
-
-void VeloraTestView::nextFrameResponse()
-{
-    qDebug().noquote() << "nextFrameResponse";
-}
-
-QString VeloraTestView::SaveLogDataAuto(bool)
-{
-    qDebug().noquote() << "SaveLogDataAuto";
+    // The caller holds the device mutex.
+    const QString strFolder = QFileInfo(strPath).absolutePath();
+    QDir().mkpath(strFolder);
+    if (!QFileInfo(strFolder).isDir())
+        return QStringLiteral("the folder %1 cannot be made").arg(strFolder);
+    if (pDevice->SaveXml(strPath) < 0) {
+        const QString strError = pDevice->LastSaveError();
+        return strError.isEmpty() ? QStringLiteral("the file cannot be written") : strError;
+    }
     return QString();
+}
+
+QString VeloraTestView::ProposedLogPath(CTouchHardware* pDevice)
+{
+    return QStringLiteral("Data/") + pDevice->GetLogDir() + QLatin1Char('/') + pDevice->GetLogFileName();
+}
+
+QString VeloraTestView::SaveOutcome(const char* szWho, const QString& strPath, const QString& strReason)
+{
+    if (!strReason.isEmpty()) {
+        ReportSaveFailure(strPath, strReason);
+        return QString();
+    }
+    qInfo().noquote() << szWho << ":" << strPath;
+    return strPath;
+}
+
+void VeloraTestView::ReportSaveFailure(const QString& strPath, const QString& strReason)
+{
+    qCritical().noquote() << "The test log cannot be saved to" << strPath << "-" << strReason;
+    // After the saving caller has returned and let go of every lock: a box
+    // shown inside the result display or the unplug handling would run their
+    // refreshes and plug events in its own event loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this, strPath] {
+            QMessageBox::warning(this, QStringLiteral("Error!"), tr("The test log cannot be saved to %1.").arg(strPath),
+                                 QMessageBox::Ok);
+        },
+        Qt::QueuedConnection);
+}
+
+QString VeloraTestView::SaveLogDataAuto(bool result)
+{
+    if (!m_pHandleWork)
+        return QString();
+    QString strPath;
+    QString strReason;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice || pDevice->GetType() != 1)
+            return QString();
+        const QString strFolder = QDir::currentPath() + QStringLiteral("/Data/") + pDevice->GetLogDir();
+        strPath = strFolder + QLatin1Char('/') + pDevice->GetLogFileName()
+                  + (result ? QStringLiteral("_PASS") : QStringLiteral("_NG")) + QStringLiteral(".xml");
+        strReason = WriteLog(pDevice, strPath);
+    }
+    return SaveOutcome("SaveLogDataAuto", strPath, strReason);
 }
 
 QString VeloraTestView::SaveLogDataAuto()
 {
-    qDebug().noquote() << "SaveLogDataAuto";
-    return QString();
+    return SaveLogDataAuto(true);
 }
 
 QString VeloraTestView::SaveLogDataManul()
 {
-    qDebug().noquote() << "SaveLogDataManul";
-    return QString();
+    if (!m_pHandleWork)
+        return QString();
+    QString strProposed;
+    quint64 nGeneration = 0;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice)
+            return QString();
+        strProposed = ProposedLogPath(pDevice);
+        nGeneration = m_pHandleWork->GetDeviceGeneration();
+    }
+    // The proposed folder is the one the automatic save files under.
+    QDir().mkpath(QFileInfo(strProposed).path());
+
+    // The dialog runs without the device mutex: the refresh and the worker go on.
+    const QString strPath = QFileDialog::getSaveFileName(this, tr("Save Log file..."), strProposed, tr("*.xml"));
+    if (strPath.isEmpty())
+        return QString();
+
+    QString strReason;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice || m_pHandleWork->GetDeviceGeneration() != nGeneration) {
+            // Another frame (or the same one again) came while the dialog was
+            // open: what it holds now is not what was recorded.
+            qWarning().noquote() << "SaveLogDataManul : the device changed while the dialog was open, nothing is saved to"
+                                 << strPath;
+            strReason = QStringLiteral("the device changed while the dialog was open");
+        } else {
+            strReason = WriteLog(pDevice, strPath);
+        }
+    }
+    return SaveOutcome("SaveLogDataManul", strPath, strReason);
 }
 
-bool VeloraTestView::UploadTestData(QString, QString)
+void VeloraTestView::openLogResponse()
 {
-    qDebug().noquote() << "UploadTestData";
+    const QString strPath = QFileDialog::getOpenFileName(this, tr("Open file..."), QString(), tr("*.xml"));
+    if (strPath.isEmpty())
+        return;
+    {
+        QMutexLocker lock(&m_logPathMutex);
+        m_strLogFilePath = strPath;
+    }
+
+    // The log that is open already: drawn again, not read again.
+    bool bOpen = false;
+    QMap<QString, QString> mapErrors;
+    if (m_pHandleWork && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Replay) {
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        if (pDevice && pDevice->GetType() == 2 && pDevice->GetName() == strPath) {
+            bOpen = true;
+            mapErrors = pDevice->GetSignalErrors();
+        }
+    }
+    if (bOpen) {
+        DeInitTestUi();
+        InitTestUi(mapErrors);
+        return;
+    }
+
+    if (HasDevice())
+        DeInitTestUi();
+    m_pNoticeLabel->setText(tr("Now opening and analysising the log file..."));
+    m_pNoticeLabel->show();
+    m_bRefreshRunning = true;
+    m_nInterval = 40;
+    m_bSourcePresent = true;
+    if (!Post(QStringLiteral("OpenTestLog")))
+        qDebug().noquote() << "openLogResponse" << ": OpenTestLog is running, the request is dropped";
+}
+
+void VeloraTestView::RestoreAfterFailedOpen()
+{
+    // The dispatcher kept the object it had; the view was torn down for the
+    // log that could not be read, and now shows that object again.
+    qInfo().noquote() << "openLogResponse" << ": the log cannot be opened, the current source is shown again";
+    const HandleWork::DeviceKind kind =
+        m_pHandleWork ? m_pHandleWork->GetDeviceKind() : HandleWork::DeviceKind::None;
+    if (kind == HandleWork::DeviceKind::Live && m_pUsbPort && m_pUsbPort->GetDevCount() > 0
+        && m_pUsbPort->GetDeviceMode() == DEVICE_MODE_APPLICATION) {
+        // As a plug of the frame would.
+        m_bSourcePresent = true;
+        StartTest();
+        return;
+    }
+    if (kind == HandleWork::DeviceKind::Replay) {
+        QMap<QString, QString> mapErrors;
+        bool bReplay = false;
+        {
+            QMutexLocker lock(DeviceMutex());
+            if (CTouchBase* pDevice = Device()) {
+                bReplay = true;
+                mapErrors = pDevice->GetSignalErrors();
+                QMutexLocker pathLock(&m_logPathMutex);
+                m_strLogFilePath = pDevice->GetName();
+            }
+        }
+        if (bReplay) {
+            m_bSourcePresent = true;
+            InitTestUi(mapErrors);
+            return;
+        }
+    }
+    m_bSourcePresent = false;
+    UpdateSourceButtons();
+    ResetInfoTables();
+}
+
+void VeloraTestView::speedUpResponse()
+{
+    m_nInterval = qMax(m_nInterval - 10, 10);
+    m_pTimerThread->SetInterval(m_nInterval);
+}
+
+void VeloraTestView::speedDownResponse()
+{
+    m_nInterval = qMin(m_nInterval + 10, 1000);
+    m_pTimerThread->SetInterval(m_nInterval);
+}
+
+void VeloraTestView::preFrameResponse()
+{
+    // Paused only; the dispatcher steps nothing but a replay.
+    if (!m_pTimerThread->isRunning())
+        Post(QStringLiteral("UpdateUIPre"));
+}
+
+void VeloraTestView::nextFrameResponse()
+{
+    if (!m_pTimerThread->isRunning())
+        Post(QStringLiteral("UpdateUINext"));
+}
+
+void VeloraTestView::StepReplayFrame(int nStep)
+{
+    // The refresh tick's thread or the worker; no widget is touched here.
+    if (!m_pHandleWork || nStep == 0)
+        return;
+    auto step = [this](int n) {
+        QMutexLocker lock(DeviceMutex());
+        CTouchBase* pDevice = Device();
+        if (!pDevice)
+            return false;
+        for (; n > 0; --n)
+            pDevice->NextFrame();
+        for (; n < 0; ++n)
+            pDevice->PrevFrame();
+        return true;
+    };
+    if (!step(nStep))
+        return;
+    // The page takes its own locks; a step no page took is taken back.
+    if (!RefreshCurrentTab())
+        step(-nStep);
+}
+
+bool VeloraTestView::UploadTestData(QString logPath, QString result)
+{
+    // Only a log that was written is handed on: a replay and a failed save
+    // have no path, and a row must never name a file that does not exist.
+    if (logPath.isEmpty()) {
+        qDebug().noquote() << "UploadTestData" << ": no saved log, nothing is handed over";
+        return true;
+    }
+    QList<QPair<QString, QString>> lstDevice;
+    {
+        QMutexLocker lock(DeviceMutex());
+        if (CTouchBase* pDevice = Device())
+            lstDevice = pDevice->GetPropertyList();
+    }
+    const QList<QPair<QString, QString>> lstEnvironment =
+        m_pHandleWork ? m_pHandleWork->GetEnvironmentList() : QList<QPair<QString, QString>>();
+    const CTestRecord record =
+        CTestRecord::OfRun(lstDevice, lstEnvironment, logPath, result, QDir::currentPath(), CLocalClock::Now());
+    qInfo().noquote() << "UploadTestData" << ":" << result << record.GetLogUrl();
+    CUploadService::Instance()->UploadTestData(record);
     return true;
 }

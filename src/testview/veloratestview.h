@@ -1,6 +1,7 @@
 #pragma once
 
 #include "touchdata.h"
+#include "latestvalues.h"
 #include "touchintake.h"
 #include "worktype.h"
 
@@ -20,6 +21,7 @@ class CRecordDialog;
 class CSetUpDialog;
 class CTimerThread;
 class CTouchBase;
+class CTouchHardware;
 class CTouchPaintView;
 class CTouchPanelView;
 class CTouchSignalView;
@@ -108,6 +110,12 @@ public:
     uint32_t SerialResultWord() const { return m_nComTestResult; }
     uint32_t SecondUsbResultWord() const { return m_nDUsbTestResult; }
 
+    // One frame on (nStep > 0) or back (< 0) and the visible page refreshed
+    // for it; a step no page took is taken back. Takes the device mutex
+    // itself (never call it holding that) and touches no widget: the refresh
+    // tick runs it with +1, the dispatcher with -1 or +1 for a paused replay.
+    Q_INVOKABLE void StepReplayFrame(int nStep);
+
     // The refresh tick and its page work (refresh thread).
     static void RefreshTimer_CB(void* pView);
     bool RefreshCurrentTab();
@@ -131,6 +139,15 @@ public:
     CTimerThread* TimerThread() const { return m_pTimerThread; }
     QMenu* ActionMenu() const { return m_pActionMenu; }
     QLabel* NoticeLabel() const { return m_pNoticeLabel; }
+    // Tests only: the log a replay opens, as the open dialog would choose it.
+    void SetLogFilePathForTest(const QString& path);
+    // The refresh's hand-over to the GUI thread: the values waiting now, and
+    // the most that waited at once (per key at most one) since the reset.
+    int WaitingValues() const;
+    int MostWaitingValues() const;
+    void ResetWaitingValues();
+    // How many times the refresh asked the GUI thread to take its values.
+    int DrainsPosted() const { return m_nDrainsPosted.load(); }
 
 signals:
     void ShowTouchTestResult(bool bPass);
@@ -225,6 +242,23 @@ private:
     void NoteScreenSize();
     // A call by name whose failure only a warning tells.
     static void WarnIfNotInvoked(bool bInvoked, const char* szWhat);
+    // Writes the device's log at strPath (its folder made first); the reason
+    // when it could not, else empty. The caller holds the device mutex.
+    static QString WriteLog(CTouchHardware* pDevice, const QString& strPath);
+    // "Data/<Product>/<CheckSum>/<time>_<McuID>_<BatchInfo>", relative to the
+    // working folder, without suffix: the name a recording is saved under
+    // (the caller holds the device mutex).
+    static QString ProposedLogPath(CTouchHardware* pDevice);
+    // A log that was not written: a Critical line now, the operator's box
+    // once the caller has returned.
+    void ReportSaveFailure(const QString& strPath, const QString& strReason);
+    // The path of a save that succeeded (logged), or empty after a failure
+    // (reported).
+    QString SaveOutcome(const char* szWho, const QString& strPath, const QString& strReason);
+    // The program ends while recording: saved without a dialog.
+    void SaveRecordingAtEnd();
+    // "OpenTestLog" failed: the source the dispatcher kept is shown again.
+    void RestoreAfterFailedOpen();
 
     Ui::VeloraTestView* ui;
     HandleWork* m_pHandleWork;
@@ -267,6 +301,48 @@ private:
     bool m_bRefreshRunning = false;
     bool m_bTestRunning = false;
     int m_nNextWorkType = MAINWORK;
+
+    // The run: every teardown counts it on, so a start that ran an event
+    // loop (the serial-number prompt) sees whether its run is still open.
+    quint64 m_nRunNumber = 0;
+    // A teardown closes the draw window: its closing then restarts nothing.
+    bool m_bTearingDown = false;
+    // The result table as last built: an equal result is not built again.
+    struct SResultContent
+    {
+        QMap<QString, QPair<QString, QString>> rows; // name: verdict, detail
+        QMap<QString, QString> leds;
+        bool bOverallPass = false;
+        double dFontScale = 1.0;
+        bool operator==(const SResultContent& other) const
+        {
+            return bOverallPass == other.bOverallPass && dFontScale == other.dFontScale && rows == other.rows
+                   && leds == other.leds;
+        }
+    };
+    SResultContent m_shownResult;
+    bool m_bResultShown = false;
+    // What the refresh thread hands to the GUI thread: the latest real-time
+    // verdict, diagram and histogram readings, each drained once.
+    struct SHistogramReading
+    {
+        QString axis;
+        QList<uint32_t> values;
+    };
+    CLatestValues<QMap<QString, QString>> m_verdictBox;
+    CLatestValues<QMap<QString, QList<QString>>> m_diagramBox;
+    CLatestValues<SHistogramReading> m_histogramBox;
+    std::atomic<int> m_nDrainsPosted{0};
+    // Asks the GUI thread, queued, to take what waits in a box.
+    void PostDrain(void (VeloraTestView::*pDrain)());
+    void PutVerdict(const QMap<QString, QString>& mapErrors);
+    void PutDiagram(const QMap<QString, QList<QString>>& mapProblems);
+    void DrainVerdict();
+    void DrainDiagram();
+    void DrainHistograms();
+    // Step one of a start: a flag, an object, a frame in application mode.
+    bool IsSourceUsable() const;
+    void BuildResultTable(const SResultContent& content);
 
     std::atomic<EPage> m_eVisiblePage{EPage::Other};
     // The touch intake: fed on the frames' reader threads, one at a time.

@@ -7,6 +7,42 @@
 #include <QStringList>
 #include <QVariant>
 
+CTestRecord CTestRecord::OfRun(const NameValueList &lstDevice, const NameValueList &lstEnvironment,
+                               const QString &strLogPath, const QString &strResult, const QString &strWorkDir,
+                               const QDateTime &dateTime)
+{
+    CTestRecord record;
+    record.SetDateTime(dateTime);
+    for (const auto &item : lstDevice) {
+        if (item.first == QLatin1String("McuID"))
+            record.SetMcuId(item.second);
+        else if (item.first == QLatin1String("Product"))
+            record.SetProduct(item.second);
+        else if (item.first == QLatin1String("CheckSum"))
+            record.SetCheckSum(item.second);
+        else if (item.first == QLatin1String("BatchInfo"))
+            record.SetSN(item.second);
+    }
+    for (const auto &item : lstEnvironment) {
+        if (item.first == QLatin1String("App Version"))
+            record.SetAppInfo(item.second);
+        else if (item.first == QLatin1String("Environment"))
+            record.SetHostOS(item.second);
+        else if (item.first == QLatin1String("IPAddr"))
+            record.SetHostIp(item.second);
+        else if (item.first == QLatin1String("MacAddr"))
+            record.SetHostMac(item.second);
+    }
+    record.SetResult(strResult);
+    // Only as the leading folder: a folder of that name further on stays,
+    // and a working folder "/" leaves "/Data/..." too.
+    QString strUrl = strLogPath;
+    if (!strWorkDir.isEmpty() && strUrl.startsWith(strWorkDir + QLatin1Char('/')))
+        strUrl.remove(0, strWorkDir.size());
+    record.SetLogUrl(strUrl);
+    return record;
+}
+
 namespace {
 // A null QString binds as NULL; the row keeps an empty text as ''.
 QVariant Text(const QString &str)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 class QSqlError;
@@ -11,6 +13,19 @@ class QSqlError;
 class CTestRecord
 {
 public:
+    using NameValueList = QList<QPair<QString, QString>>;
+
+    // The record of a finished run: the device's fields from its property
+    // list ("McuID", "Product", "CheckSum", "BatchInfo" as the serial number),
+    // the station's from its environment list ("App Version", "Environment",
+    // "IPAddr", "MacAddr"), names compared exactly and the last of a name
+    // given twice winning; the batch stays empty. The log's location is
+    // strLogPath without strWorkDir where that folder leads it, so a log
+    // filed under the working folder reads "/Data/...".
+    static CTestRecord OfRun(const NameValueList &lstDevice, const NameValueList &lstEnvironment,
+                             const QString &strLogPath, const QString &strResult, const QString &strWorkDir,
+                             const QDateTime &dateTime);
+
     void SetDateTime(const QDateTime &dateTime) { m_dateTime = dateTime; }
     void SetMcuId(const QString &str) { m_strMcuId = str; }
     void SetProduct(const QString &str) { m_strProduct = str; }

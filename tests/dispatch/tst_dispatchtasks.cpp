@@ -13,7 +13,9 @@
 #include "touchlogfile.h"
 #include "testviewdouble.h"
 
+#include <QMutex>
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -67,6 +69,7 @@ private slots:
     void unreadableLogKeepsTheFrame_data();
     void unreadableLogKeepsTheFrame();
     void closingEndsARunningTask();
+    void framesStepOnlyInAReplay();
 
 private:
     void PlugFrame();
@@ -211,8 +214,9 @@ void TestDispatchTasks::rowsReachTheFrame_data()
     QTest::newRow("InitAgcRange") << QStringList{"InitAgcRange"} << "agcRangeReads" << "1"
                                   << QStringList{"InitAgcRangeFinished(true)"};
     // The last run's errors, without asking the frame.
+    // The table again: nothing is filed a second time.
     QTest::newRow("UpdateTestResult") << QStringList{"UpdateTestResult"} << "requests" << "0"
-                                      << QStringList{"ShowTestResult"};
+                                      << QStringList{"ShowTestResult(false)"};
 }
 
 void TestDispatchTasks::rowsReachTheFrame()
@@ -452,4 +456,38 @@ void TestDispatchTasks::closingEndsARunningTask()
 }
 
 STATION_TEST_MAIN(TestDispatchTasks)
+void TestDispatchTasks::framesStepOnlyInAReplay()
+{
+    CTestViewDouble view;
+    view.pDeviceMutex = m_pWork->GetDeviceMutex();
+    QVERIFY(m_pWork->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nInitTestUi, 1);
+
+    // A live frame: the arrows of another window step nothing and ask the
+    // frame nothing.
+    m_pFrame->frame.ClearRequests();
+    QVERIFY(m_pWork->PostTask("UpdateUINext", Qt::BlockingQueuedConnection, &view));
+    QVERIFY(m_pWork->PostTask("UpdateUIPre", Qt::BlockingQueuedConnection, &view));
+    QVERIFY(view.steps.isEmpty());
+    QCOMPARE(m_pFrame->frame.RequestCount(), 0);
+
+    view.strLogPath = QDir::current().absoluteFilePath("steps_PASS.xml");
+    {
+        QMutexLocker lock(m_pWork->GetDeviceMutex());
+        QCOMPARE(m_pWork->GetTouchDevice()->SaveXml(view.strLogPath), 0);
+    }
+    QVERIFY(m_pWork->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &view));
+    QTRY_COMPARE(view.nInitTestUi, 2);
+
+    // A replay: the view steps on the worker thread, the device mutex free
+    // for it to take.
+    QVERIFY(m_pWork->PostTask("UpdateUINext", Qt::BlockingQueuedConnection, &view));
+    QVERIFY(m_pWork->PostTask("UpdateUIPre", Qt::BlockingQueuedConnection, &view));
+    QCOMPARE(view.steps, (QStringList{"1 worker free", "-1 worker free"}));
+    // Without a view to ask, nothing happens.
+    QVERIFY(m_pWork->PostTask("UpdateUINext", Qt::BlockingQueuedConnection, nullptr));
+    QCOMPARE(view.steps.size(), 2);
+    QVERIFY(m_pWindow->errors.isEmpty());
+}
+
 #include "tst_dispatchtasks.moc"

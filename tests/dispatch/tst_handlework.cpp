@@ -241,7 +241,7 @@ void TestHandleWork::batchSaveWithoutFrameIsNotSilent()
 
 void TestHandleWork::unknownTaskOnlyLogs()
 {
-    for (const char* szTask : {"UpdateUIPre", "UpdateUINext", "initdeviceinfo", ""})
+    for (const char* szTask : {"ComTestEn", "D-UsbTestEn", "initdeviceinfo", ""})
         QVERIFY(m_pWork->PostTask(szTask));
     QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection));
     QTest::qWait(20);

@@ -1,16 +1,19 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 #include <QMap>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <cstdint>
 
 // The test view as the dispatcher sees it: it runs a test ("StartTestOnce"),
 // files it and opens a saved log ("OpenTestLog") from strLogPath, gives its
-// AGC values, and keeps every answer it got.
+// AGC values, steps a replay, and keeps every answer it got.
 class CTestViewDouble : public QObject
 {
     Q_OBJECT
@@ -31,6 +34,20 @@ public:
         *pT = nTAgc;
         *pR = nRAgc;
     }
+    // The steps asked of the view, each with whether it came on the GUI
+    // thread and whether the device mutex was free then.
+    Q_INVOKABLE void StepReplayFrame(int nStep)
+    {
+        bool bFree = pDeviceMutex && pDeviceMutex->tryLock();
+        if (bFree)
+            pDeviceMutex->unlock();
+        steps << QStringLiteral("%1%2%3")
+                     .arg(nStep)
+                     .arg(QThread::currentThread() == qApp->thread() ? " gui" : " worker")
+                     .arg(bFree ? " free" : " held");
+    }
+    QMutex* pDeviceMutex = nullptr;
+    QStringList steps;
 
 public slots:
     void InitTestUi(QMap<QString, QString>)
@@ -38,10 +55,10 @@ public slots:
         ++nInitTestUi;
         calls << "InitTestUi";
     }
-    void ShowTestResult(QMap<QString, QString>)
+    void ShowTestResult(QMap<QString, QString>, bool bRealTime = true)
     {
         ++nShowTestResult;
-        calls << "ShowTestResult";
+        calls << (bRealTime ? QStringLiteral("ShowTestResult") : QStringLiteral("ShowTestResult(false)"));
     }
     void ShowReverseData(bool bOk)
     {

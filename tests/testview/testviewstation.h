@@ -76,12 +76,16 @@ public:
         return true;
     }
 
-    // Start, then the view opened.
+    // Start, then the view opened; with a frame, once the run it opens has
+    // its first result (or failed) and the dispatcher is idle.
     bool StartOpen()
     {
         if (!Start())
             return false;
         OpenView();
+        if (!StationTest::WaitFor([this] { return !view->IsTestRunning(); }, 60000))
+            return false;
+        rig.Settle();
         return true;
     }
 

@@ -45,6 +45,15 @@ bool TimerRunning(VeloraTestView* pView)
 {
     return pView->TimerThread()->isRunning();
 }
+
+// The refresh the first run started, stopped as by the play button.
+void StopRunRefresh(VeloraTestView* pView)
+{
+    auto* pPlay = Child<QToolButton>(pView, "startTestButton");
+    if (pPlay->isChecked())
+        pPlay->click();
+    StationTest::WaitFor([pView] { return !TimerRunning(pView); });
+}
 } // namespace
 
 class TestTestViewControls : public QObject
@@ -80,6 +89,9 @@ void TestTestViewControls::initTestCase()
 void TestTestViewControls::init()
 {
     Settings()->clear();
+    // Opening the view starts a run: no prompt, no draw test after it.
+    Settings()->SetBool("SupportSNCheck", false);
+    Settings()->SetBool("DefaultJumpToDraw", false);
 }
 
 void TestTestViewControls::buttonsHandOverTheWork_data()
@@ -125,6 +137,8 @@ void TestTestViewControls::buttonsHandOverTheWork()
 
     // The next close (from the window frame) returns to the main panel.
     station.window->ToggleFunction(SIGNALTESTWORK);
+    // Opening it again starts a run; it closes once the run has its result.
+    QVERIFY(StationTest::WaitFor([pView] { return !pView->IsTestRunning(); }));
     QVERIFY(pView->close());
     QCOMPARE(handedOver.count(), 2);
     QCOMPARE(handedOver.at(1).at(0).value<eWorkType>(), MAINWORK);
@@ -150,19 +164,22 @@ void TestTestViewControls::playStop()
     VeloraTestView* pView = station.view;
     auto* pPlay = Child<QToolButton>(pView, "startTestButton");
     pPlay->setEnabled(true);
+    // The run's refresh is stopped first.
+    StopRunRefresh(pView);
     CRunLogCapture log;
+    int nDrains = pView->DrainsPosted();
     pPlay->click();
     QVERIFY(pPlay->isChecked());
     QVERIFY(pView->IsRefreshRunning());
-    QVERIFY(StationTest::WaitFor([&] { return log.Contains("RefreshTimer_CB"); }));
+    QVERIFY(StationTest::WaitFor([&] { return pView->DrainsPosted() > nDrains; }));
     QCOMPARE(pView->TimerThread()->Interval(), 10);
 
     // Stop and play again at once: the timer runs again.
     pPlay->click();
     pPlay->click();
     QVERIFY(pPlay->isChecked());
-    log.Clear();
-    QVERIFY(StationTest::WaitFor([&] { return log.Contains("RefreshTimer_CB"); }));
+    nDrains = pView->DrainsPosted();
+    QVERIFY(StationTest::WaitFor([&] { return pView->DrainsPosted() > nDrains; }));
     QVERIFY(TimerRunning(pView));
 
     pPlay->click();
@@ -473,6 +490,7 @@ void TestTestViewControls::drawWindowClosed()
     VeloraTestView* pView = station.view;
     auto* pPlay = Child<QToolButton>(pView, "startTestButton");
     pPlay->setEnabled(true);
+    StopRunRefresh(pView);
     if (refresh)
         pPlay->click();
     QCOMPARE(pView->IsRefreshRunning(), refresh && frame);

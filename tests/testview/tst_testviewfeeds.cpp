@@ -106,6 +106,9 @@ void TestTestViewFeeds::initTestCase()
 void TestTestViewFeeds::init()
 {
     Settings()->clear();
+    // Opening the view starts a run: no prompt, no draw test after it.
+    Settings()->SetBool("SupportSNCheck", false);
+    Settings()->SetBool("DefaultJumpToDraw", false);
     Settings()->SetBool("SupportRealTimeTest", true);
 }
 
@@ -115,12 +118,17 @@ std::unique_ptr<CTestViewStation> TestTestViewFeeds::TestedStation(bool bDeadEmi
     CStationRig::SFrame& frame = pStation->AddFrame();
     if (bDeadEmitter)
         frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
+    // Opening the view runs the first test, which builds the pages.
     if (!pStation->StartOpen())
         return nullptr;
-    CRunLogCapture log;
-    if (!pStation->Run("StartTestOnce") || !StationTest::WaitFor([&] { return log.Contains("InitTestUi"); }))
+    VeloraTestView* pView = pStation->view;
+    pView->on_startTestButton_clicked(false);
+    if (!StationTest::WaitFor([pView] { return !pView->TimerThread()->isRunning(); }))
         return nullptr;
-    if (bViews && (!pStation->view->InitPanelView() || !pStation->view->InitHistogramViews()))
+    CStationRig::Flush();
+    if (!bViews)
+        pView->ResetTestView();
+    else if (!pView->InitPanelView() || !pView->InitHistogramViews())
         return nullptr;
     return pStation;
 }
@@ -141,12 +149,14 @@ void TestTestViewFeeds::withoutViewsTheFeedsDoNothing()
     QVERIFY(pStation);
     VeloraTestView* pView = pStation->view;
     CRunLogCapture log;
+    const int nDrains = pView->DrainsPosted();
     QVERIFY(!pView->UpdatePanelView());
     QVERIFY(!OnOtherThread([pView] { return pView->RefreshPanelView(); }));
     // The histogram feed has no view to fill, and says it ran.
     QVERIFY(pView->UpdateHistogramView());
     CStationRig::Flush();
-    QVERIFY(!log.Contains("ShowTestResult"));
+    // Nothing was handed to the GUI thread.
+    QCOMPARE(pView->DrainsPosted(), nDrains);
     QVERIFY(!log.Contains("by name failed"));
 }
 
@@ -205,14 +215,12 @@ void TestTestViewFeeds::histogramsOfARun()
     Child<QTabWidget>(pView, "touchTabWidget")->setCurrentIndex(1);
     QVERIFY(pStation->Screenshot("testview-histograms-1115x741.png", QSize(1115, 741)));
 
-    // The refresh timer's readings reach the axis view that holds the key.
-    OnOtherThread([pView] {
-        emit pView->TimerThread()->EmitTestData("X-T1", QList<uint32_t>{1, 2, 3});
-        return true;
-    });
-    CStationRig::Flush();
+    // The refresh's readings reach the axis view that holds the key.
+    pView->HistogramViews().value("X")->UpdateHistogramData("X-T1", QList<uint32_t>{1, 2, 3});
     QCOMPARE(Bars(pView->HistogramViews()).value("X-T1"), 3);
-    QCOMPARE(Bars(pView->HistogramViews()).value("X-T0"), 12);
+    QVERIFY(OnOtherThread([pView] { return pView->RefreshHistogramView(); }));
+    CStationRig::Flush();
+    QCOMPARE(Bars(pView->HistogramViews()), full);
 }
 
 // The frame answers no signal chunk: its test fails (the operator is told),
@@ -277,10 +285,12 @@ void TestTestViewFeeds::refreshFollowsTheFrame()
     // The emitter works again.
     pStation->rig.Frame().panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.clear(); });
     CRunLogCapture log;
+    const int nDrains = pView->DrainsPosted();
     QVERIFY(OnOtherThread([pView] { return pView->RefreshPanelView(); }));
+    // The diagram, and the verdict when it is wanted.
+    QCOMPARE(pView->DrainsPosted(), nDrains + (realTime ? 2 : 1));
     QVERIFY(StationTest::WaitFor([&] { return SensorLook(pPanel, "Bottom:5") != Name(Qt::red) + "+label"; }));
     CStationRig::Flush();
-    QCOMPARE(log.Count("ShowTestResult"), realTime ? 1 : 0);
     QVERIFY(!log.Contains("by name failed"));
 
     // It fails again, but the frame stops answering: the diagram stays.
@@ -422,9 +432,10 @@ void TestTestViewFeeds::curveFeeds()
     QCOMPARE(nAdc, 6);
 
     CRunLogCapture log;
+    const int nDrains = pView->DrainsPosted();
     QVERIFY(pView->UpdateCurveViewsRealTime(curves));
+    QCOMPARE(pView->DrainsPosted(), nDrains + 1);
     CStationRig::Flush();
-    QCOMPARE(log.Count("ShowTestResult"), 1);
     QVERIFY(!log.Contains("by name failed"));
 }
 

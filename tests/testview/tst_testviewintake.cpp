@@ -213,6 +213,9 @@ void TestTestViewIntake::destroyedWhileReportsFlow()
     CTestViewStation station;
     CStationRig::SFrame& frame = station.AddFrame();
     auto injector = station.rig.RecordTouches();
+    // Opening the view starts a run: no prompt, no draw test after it.
+    Settings()->SetBool("SupportSNCheck", false);
+    Settings()->SetBool("DefaultJumpToDraw", false);
     QVERIFY(station.StartOpen());
     for (int i = 0; i < 150; ++i)
         frame.frame.InjectTouches({C(4, quint8(i), quint16(i), quint16(i), 1, 1)});

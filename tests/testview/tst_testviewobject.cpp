@@ -137,6 +137,9 @@ void TestTestViewObject::initTestCase()
 void TestTestViewObject::init()
 {
     Settings()->clear();
+    // Opening the view starts a run: no prompt, no draw test after it.
+    Settings()->SetBool("SupportSNCheck", false);
+    Settings()->SetBool("DefaultJumpToDraw", false);
 }
 
 void TestTestViewObject::pagesNoticeAndTitle()
@@ -294,6 +297,9 @@ void TestTestViewObject::restoredPage()
     CTestViewStation station;
     QVERIFY(station.Start());
     Settings()->clear();
+    // Opening the view starts a run: no prompt, no draw test after it.
+    Settings()->SetBool("SupportSNCheck", false);
+    Settings()->SetBool("DefaultJumpToDraw", false);
     if (panel.isValid())
         Settings()->SetBool("TouchPannelChecked", panel.toBool());
     if (histogram.isValid())
@@ -315,6 +321,9 @@ void TestTestViewObject::freshStoreHoldsTheSetUpValues()
     CTestViewStation station;
     QVERIFY(station.Start());
     Settings()->clear();
+    // Opening the view starts a run: no prompt, no draw test after it.
+    Settings()->SetBool("SupportSNCheck", false);
+    Settings()->SetBool("DefaultJumpToDraw", false);
     VeloraTestView view(nullptr, station.work);
     const QMap<QString, bool> expected{{"DefaultTouchEnable", true},    {"DefaultJumpToDraw", false},
                                        {"SupportRealTimeTest", false},  {"SupportSNCheck", false},

@@ -29,36 +29,12 @@ namespace {
 
 using NameValueList = QList<QPair<QString, QString>>;
 
-// The record of a run as the test view makes it: the last occurrence of a
-// name wins, a missing one leaves its field empty, Device_Batch stays empty.
+// The record of a run as the test view makes it.
 CTestRecord RecordOfRun(const NameValueList &properties, const NameValueList &environment, const QString &strLogPath,
                         const QString &strResult)
 {
-    CTestRecord record;
-    record.SetDateTime(QDateTime::currentDateTime());
-    for (const auto &item : properties) {
-        if (item.first == QLatin1String("McuID"))
-            record.SetMcuId(item.second);
-        else if (item.first == QLatin1String("Product"))
-            record.SetProduct(item.second);
-        else if (item.first == QLatin1String("CheckSum"))
-            record.SetCheckSum(item.second);
-        else if (item.first == QLatin1String("BatchInfo"))
-            record.SetSN(item.second);
-    }
-    for (const auto &item : environment) {
-        if (item.first == QLatin1String("Environment"))
-            record.SetHostOS(item.second);
-        else if (item.first == QLatin1String("App Version"))
-            record.SetAppInfo(item.second);
-        else if (item.first == QLatin1String("IPAddr"))
-            record.SetHostIp(item.second);
-        else if (item.first == QLatin1String("MacAddr"))
-            record.SetHostMac(item.second);
-    }
-    record.SetResult(strResult);
-    record.SetLogUrl(QString(strLogPath).remove(QDir::currentPath()));
-    return record;
+    return CTestRecord::OfRun(properties, environment, strLogPath, strResult, QDir::currentPath(),
+                              QDateTime::currentDateTime());
 }
 
 QString Entry(const NameValueList &list, const char *szName)

@@ -1,0 +1,307 @@
+// Replay of a recorded large frame in the signal-test view. A LargeFrame
+// (600 x 340 LEDs, 2,820 readings a frame) is tested by the dispatcher over
+// the emulated frame, 100 real-time frames of it are recorded (every other
+// one with a dark emitter, so that each step changes what the pages show),
+// saved, and opened again through "Open log file...". The replay then runs at
+// 10 ms for a while on the panel page and on the histogram page. Prints,
+// beside their targets:
+//   - the ticks per second (target: the 100 a 10 ms interval asks for, at
+//     least 90);
+//   - the GUI thread's CPU time per tick, as a share of the 10 ms interval
+//     (under half: the operator's clicks stay answered);
+//   - a Right arrow on the paused replay until the page has been painted
+//     with the next frame (median, under 50 ms).
+//
+//   bench_replay [seconds per page]
+
+#include "handlework.h"
+#include "largeframe.h"
+#include "modalboxanswerer.h"
+#include "shelltestwindow.h"
+#include "stationresources.h"
+#include "stationrig.h"
+#include "testenvironment.h"
+#include "timerthread.h"
+#include "touchbase.h"
+#include "touchhardware.h"
+#include "touchlogfile.h"
+#include "veloratestview.h"
+#include "waitfor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMutexLocker>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+constexpr int kFrames = 100;
+constexpr double kTickTargetPerS = 90.0;
+constexpr double kGuiShareTarget = 0.5;
+constexpr double kStepTargetMs = 50.0;
+constexpr int kSteps = 30;
+
+void QuietHandler(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type >= QtCriticalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(msg));
+}
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+QAction* ViewAction(VeloraTestView& view, const QString& text)
+{
+    const QList<QAction*> actions = view.ActionMenu()->actions() + view.actions();
+    for (QAction* pAction : actions) {
+        if (pAction->text() == text)
+            return pAction;
+    }
+    return nullptr;
+}
+
+// CPU time of the calling thread, in ns.
+qint64 ThreadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// Paint events of the widgets under one page.
+class CPaintWatch : public QObject
+{
+public:
+    QWidget* pPage = nullptr;
+    bool bPainted = false;
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::Paint && pPage) {
+            auto* pWidget = qobject_cast<QWidget*>(pWatched);
+            if (pWidget && (pWidget == pPage || pPage->isAncestorOf(pWidget)))
+                bPainted = true;
+        }
+        return false;
+    }
+};
+
+uint32_t FrameNumber(HandleWork* pWork)
+{
+    QMutexLocker lock(pWork->GetDeviceMutex());
+    CTouchBase* pDevice = pWork->GetTouchDevice();
+    return pDevice ? pDevice->GetFrameNumber() : 0;
+}
+
+struct SRun
+{
+    double dTicksPerS = 0;
+    double dGuiShare = 0;
+};
+
+// The replay running for nSeconds on the page shown, the GUI thread in its
+// event loop; ticks counted from the frame position, which moves one record
+// a tick and wraps after nPeriod (sampled every 50 ms, well within a period).
+SRun RunPage(HandleWork* pWork, VeloraTestView& view, int nSeconds, uint32_t nPeriod)
+{
+    view.StartRefresh();
+    StationTest::WaitFor([&] { return view.TimerThread()->isRunning(); });
+    uint32_t nLast = FrameNumber(pWork);
+    qint64 nTicks = 0;
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, [&] {
+        const uint32_t nNow = FrameNumber(pWork);
+        nTicks += (nNow + nPeriod - nLast) % nPeriod;
+        nLast = nNow;
+    });
+    QEventLoop loop;
+    QTimer::singleShot(nSeconds * 1000, &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 nCpuStart = ThreadCpuNs();
+    sample.start(50);
+    loop.exec();
+    sample.stop();
+    const double dBusyMs = double(ThreadCpuNs() - nCpuStart) / 1e6;
+    const double dSeconds = double(clock.elapsed()) / 1000.0;
+    view.StopRefresh();
+    StationTest::WaitFor([&] { return !view.TimerThread()->isRunning(); });
+    SRun run;
+    run.dTicksPerS = double(nTicks) / dSeconds;
+    run.dGuiShare = nTicks > 0 ? dBusyMs / double(nTicks) / double(view.RefreshInterval()) : 1.0;
+    return run;
+}
+
+// A Right arrow on the paused replay until the page has been painted with
+// the next frame; ms of each, a negative value when it never came.
+std::vector<double> StepTimes(HandleWork* pWork, VeloraTestView& view, QWidget* pPage, uint32_t nFirstRecorded,
+                              uint32_t nPeriod)
+{
+    CPaintWatch watch;
+    watch.pPage = pPage;
+    qApp->installEventFilter(&watch);
+    // Into the recorded frames (the first positions are the test's own,
+    // all alike, and a step between equal frames paints nothing new).
+    while (FrameNumber(pWork) < nFirstRecorded || FrameNumber(pWork) + kSteps >= nPeriod) {
+        ViewAction(view, "Next Frame...")->trigger();
+        StationTest::WaitFor([] { return false; }, 5);
+    }
+    std::vector<double> times;
+    for (int i = 0; i < kSteps; ++i) {
+        StationTest::WaitFor([] { return false; }, 20); // what the last step left is painted
+        const uint32_t nBefore = FrameNumber(pWork);
+        watch.bPainted = false;
+        QElapsedTimer timer;
+        timer.start();
+        ViewAction(view, "Next Frame...")->trigger();
+        const bool bDone = StationTest::WaitFor(
+            [&] { return FrameNumber(pWork) != nBefore && watch.bPainted; }, 2000);
+        times.push_back(bDone ? double(timer.nsecsElapsed()) / 1e6 : -1.0);
+    }
+    qApp->removeEventFilter(&watch);
+    return times;
+}
+
+void Report(const char* szWhat, double dValue, const char* szUnit, const char* szTarget, bool bMet)
+{
+    std::printf("  %-44s %9.2f %-4s target %-12s %s\n", szWhat, dValue, szUnit, szTarget, bMet ? "ok" : "NOT met");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    CTestEnvironment::Isolate();
+    qInstallMessageHandler(QuietHandler);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InitStationResources();
+    const int nSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+
+    CStationRig rig;
+    CStationRig::SFrame& frame = rig.AddFrame();
+    frame.panel.Edit(LargeFrame);
+    frame.usb->Plug();
+    HandleWork* pWork = rig.StartDispatcher(SIGNALTESTWORK);
+    if (!rig.WaitForDevices(1)) {
+        std::fprintf(stderr, "the emulated frame did not arrive\n");
+        return 1;
+    }
+    rig.Settle();
+
+    {
+        VeloraTestView view(nullptr, pWork);
+        view.resize(1600, 900);
+        view.show();
+        if (!rig.Run(QStringLiteral("StartTestOnce"), &view)) {
+            std::fprintf(stderr, "the first test did not run\n");
+            return 1;
+        }
+        view.StopRefresh();
+        rig.Settle();
+
+        // 100 real-time frames recorded, every other one with a dark emitter.
+        const QString path = QDir::current().absoluteFilePath(QStringLiteral("recorded.xml"));
+        QElapsedTimer recordTimer;
+        recordTimer.start();
+        {
+            QMutexLocker lock(pWork->GetDeviceMutex());
+            auto* pDevice = dynamic_cast<CTouchHardware*>(pWork->GetTouchDevice());
+            if (!pDevice) {
+                std::fprintf(stderr, "no live frame\n");
+                return 1;
+            }
+            pDevice->StartRecord();
+            for (int i = 0; i < kFrames; ++i) {
+                frame.panel.Edit([i](CEmulatedPanel::Model& m) {
+                    if (i % 2)
+                        m.sensorAdc.insert(QStringLiteral("Bottom:5"), 0);
+                    else
+                        m.sensorAdc.remove(QStringLiteral("Bottom:5"));
+                });
+                ProblemMap problems;
+                pDevice->NextFrame();
+                pDevice->AnalyseRealTimeSignal(problems);
+            }
+            pDevice->StopRecord();
+            if (pDevice->SaveXml(path) != 0) {
+                std::fprintf(stderr, "the recording was not saved\n");
+                return 1;
+            }
+        }
+        const double dRecordMs = double(recordTimer.elapsed());
+
+        CModalBoxAnswerer answerer;
+        answerer.AnswerFile(path);
+        QElapsedTimer openTimer;
+        openTimer.start();
+        ViewAction(view, QStringLiteral("Open log file..."))->trigger();
+        if (!StationTest::WaitFor([&] { return pWork->GetDeviceKind() == HandleWork::DeviceKind::Replay; }, 60000)) {
+            std::fprintf(stderr, "the recording was not opened\n");
+            return 1;
+        }
+        rig.Settle();
+        QCoreApplication::processEvents();
+        const double dOpenMs = double(openTimer.elapsed());
+        uint32_t nPeriod = 1;
+        {
+            QMutexLocker lock(pWork->GetDeviceMutex());
+            if (auto* pReplay = dynamic_cast<CTouchLogfile*>(pWork->GetTouchDevice()))
+                nPeriod = pReplay->GetLastRecordNumber() + 1;
+        }
+        view.StopRefresh();
+        for (int i = 0; i < 3; ++i)
+            ViewAction(view, QStringLiteral("Speed Up..."))->trigger();
+
+        std::printf("bench_replay: %d recorded frames of a 600 x 340 frame (2,820 readings each), recorded in %.0f ms,\n"
+                    "  saved and opened again in %.0f ms; %d record positions; replay at %d ms for %d s a page\n",
+                    kFrames, dRecordMs, dOpenMs, int(nPeriod), view.RefreshInterval(), nSeconds);
+
+        struct SPage
+        {
+            const char* szName;
+            const char* szButton;
+            QWidget* pPage;
+        };
+        const QList<SPage> pages{
+            {"panel", "rectButton", view.findChild<QWidget*>(QStringLiteral("pannelTab"))},
+            {"histogram", "histogramButton", view.findChild<QWidget*>(QStringLiteral("HistogramTab"))},
+        };
+        for (const SPage& page : pages) {
+            view.findChild<QToolButton*>(QLatin1String(page.szButton))->click();
+            QCoreApplication::processEvents();
+            const SRun run = RunPage(pWork, view, nSeconds, nPeriod);
+            std::printf(" %s page\n", page.szName);
+            Report("ticks per second", run.dTicksPerS, "/s", ">= 90", run.dTicksPerS >= kTickTargetPerS);
+            Report("GUI thread's share of a 10 ms tick", run.dGuiShare * 100.0, "%", "< 50 %",
+                   run.dGuiShare < kGuiShareTarget);
+            const std::vector<double> steps = StepTimes(pWork, view, page.pPage, nPeriod - kFrames, nPeriod);
+            const int nMissed = int(std::count_if(steps.begin(), steps.end(), [](double d) { return d < 0; }));
+            std::vector<double> done;
+            std::copy_if(steps.begin(), steps.end(), std::back_inserter(done), [](double d) { return d >= 0; });
+            const double dStep = Median(done);
+            Report("Right arrow, paused, to the page painted", dStep, "ms", "< 50 ms",
+                   nMissed == 0 && dStep < kStepTargetMs);
+            if (nMissed)
+                std::printf("    %d of %d steps were never painted\n", nMissed, kSteps);
+        }
+    }
+    rig.StopDispatcher();
+    return 0;
+}

@@ -1,0 +1,642 @@
+// A signal-test run on the emulated frame, as the operator meets it: the view
+// open when a frame is plugged (or the frame there when it opens), the
+// serial-number prompt, the tasks the run posts, the first result with its
+// pages and refresh, plug events during a run and during the prompt, a run
+// on a replayed log, the close rule, the screenshot, and a first test that
+// fails.
+
+#include "modalboxanswerer.h"
+#include "mutexholder.h"
+#include "runlogcapture.h"
+#include "stationresources.h"
+#include "testviewstation.h"
+#include "timerthread.h"
+#include "touchpaintview.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QThread>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+const char* const kRunButtons[] = {"upgradeButton",     "exitTestButton",   "calButton",      "drawButton",
+                                   "touchEnTestButton", "retestTestButton", "startTestButton"};
+
+// How many of the seven buttons of a run are enabled.
+int EnabledRunButtons(VeloraTestView* pView)
+{
+    int n = 0;
+    for (const char* szName : kRunButtons) {
+        n += Child<QToolButton>(pView, szName)->isEnabled() ? 1 : 0;
+    }
+    return n;
+}
+
+QString ResultCell(VeloraTestView* pView, int nRow, int nColumn)
+{
+    const QTableWidgetItem* pItem = Child<QTableWidget>(pView, "testResult")->item(nRow, nColumn);
+    return pItem ? pItem->text() : QString();
+}
+
+// The tasks the dispatcher started since the capture began, once it is idle.
+QStringList Tasks(CTestViewStation& station, const CRunLogCapture& log)
+{
+    station.rig.Settle();
+    QStringList tasks = log.Tasks();
+    tasks.removeAll(QStringLiteral("__settle__"));
+    return tasks;
+}
+
+QAction* MenuAction(VeloraTestView* pView, const QString& text)
+{
+    for (QAction* pAction : pView->ActionMenu()->actions()) {
+        if (pAction->text() == text)
+            return pAction;
+    }
+    return nullptr;
+}
+
+// The first result of a run is in: the flag is clear and the table filled.
+bool WaitForResult(VeloraTestView* pView)
+{
+    return StationTest::WaitFor(
+        [pView] { return !pView->IsTestRunning() && ResultCell(pView, 0, 0) != QLatin1String("Unknown..."); });
+}
+} // namespace
+
+class TestTestRunFlow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void plugWithTheViewOpen_data();
+    void plugWithTheViewOpen();
+    void startsThatChangeNothing();
+    void bootloaderFrame();
+    void framesLeaving();
+    void hiddenViewOnlyFollowsTheFlag();
+    void modifiedSerialNumberRetests();
+    void plugEventDuringThePrompt_data();
+    void plugEventDuringThePrompt();
+    void replayOfASavedLog();
+    void closeRule();
+    void printScreen_data();
+    void printScreen();
+    void failedFirstTest_data();
+    void failedFirstTest();
+    void drawWindowAndTeardown();
+};
+
+void TestTestRunFlow::initTestCase()
+{
+    InitStationResources();
+    CTestViewStation::WriteParameterTable("********,SupportRealTimeTest:1\n");
+}
+
+void TestTestRunFlow::init()
+{
+    Settings()->clear();
+    Settings()->SetBool("SupportSNCheck", false);
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    Settings()->SetBool("DefaultTouchEnable", true);
+    Settings()->SetBool("FirmwareCheckEnable", false);
+    Settings()->SetBool("SNChecksumCheckEnable", false);
+    Settings()->SetBool("SupportRealTimeTest", true);
+}
+
+void TestTestRunFlow::plugWithTheViewOpen_data()
+{
+    QTest::addColumn<bool>("touchEnable");
+    QTest::newRow("touch on") << true;
+    QTest::newRow("touch off") << false;
+}
+
+// The view is open without a frame; the frame arrives: the prompt, the touch
+// task and the test, the buttons off and the notice while it runs; its
+// result builds the pages and starts the refresh.
+void TestTestRunFlow::plugWithTheViewOpen()
+{
+    QFETCH(bool, touchEnable);
+    Settings()->SetBool("SupportSNCheck", true);
+    Settings()->SetBool("DisableDrawWhenFail", true);
+    Settings()->SetBool("DefaultTouchEnable", touchEnable);
+
+    CTestViewStation station;
+    QVERIFY(station.Start());
+    station.OpenView();
+    VeloraTestView* pView = station.view;
+    QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
+
+    CModalBoxAnswerer boxes;
+    boxes.AnswerInput("SN-0042");
+    CRunLogCapture log;
+    QSignalSpy status(pView, &VeloraTestView::emitSignalTestStatus);
+    // The test waits for the device mutex: the run is seen before its result.
+    std::unique_ptr<CMutexHolder> pHold;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox&) {
+        if (!pHold)
+            pHold = std::make_unique<CMutexHolder>(station.work->GetDeviceMutex());
+    });
+    station.AddFrame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return pView->IsTestRunning(); }));
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes.at(0).title, QStringLiteral("Scan serial number..."));
+    QCOMPARE(boxes.boxes.at(0).text, QStringLiteral("Please scan or input product serial number."));
+    QCOMPARE(pView->ScannedSerialNumber(), QStringLiteral("SN-0042"));
+    QCOMPARE(EnabledRunButtons(pView), 0);
+    QVERIFY(pView->NoticeLabel()->isVisible());
+    QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("A Device is discovered, Now initializing and testing..."));
+    QCOMPARE(status.count(), 1);
+    QCOMPARE(status.at(0).at(0).toBool(), true);
+    QVERIFY(!pView->TimerThread()->isRunning());
+    pHold.reset();
+
+    QVERIFY(WaitForResult(pView));
+    const QStringList tasks = Tasks(station, log);
+    const int nTouch = tasks.indexOf(touchEnable ? "EnableTouch" : "DisableTouch");
+    QVERIFY2(nTouch >= 0 && tasks.indexOf("StartTestOnce") == nTouch + 1, qPrintable(tasks.join(",")));
+    QVERIFY(!tasks.contains(touchEnable ? "DisableTouch" : "EnableTouch"));
+    QCOMPARE(pView->IsTouchEnabled(), touchEnable);
+
+    QVERIFY(!pView->NoticeLabel()->isVisible());
+    QVERIFY(pView->PanelView());
+    QCOMPARE(pView->HistogramViews().keys(), (QList<QString>{"X", "Y"}));
+    QVERIFY(pView->TimerThread()->isRunning());
+    QCOMPARE(pView->TimerThread()->Interval(), 10);
+    QVERIFY(pView->IsRefreshRunning());
+    // The frame's batch information is not the number scanned: the signal
+    // test passes, the serial-number check does not, and the draw test is off.
+    QCOMPARE(EnabledRunButtons(pView), 6);
+    QVERIFY(!Child<QToolButton>(pView, "drawButton")->isEnabled());
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("NG"));
+    QVERIFY(log.Contains("ShowTestResult : NG PASS"));
+}
+
+// A second start while a run is open, a start without a source, and a start
+// without the prompt.
+void TestTestRunFlow::startsThatChangeNothing()
+{
+    {
+        // No frame: torn down, nothing posted.
+        CTestViewStation station;
+        QVERIFY(station.Start());
+        CRunLogCapture log;
+        station.OpenView();
+        QVERIFY(Tasks(station, log).isEmpty());
+        QVERIFY(log.Contains("DeInitTestUi..."));
+        QCOMPARE(ResultCell(station.view, 0, 0), QStringLiteral("Unknown..."));
+    }
+
+    Settings()->SetBool("SupportSNCheck", true);
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.Start());
+    CModalBoxAnswerer boxes;
+    boxes.AnswerInput("FIRST");
+    station.OpenView();
+    VeloraTestView* pView = station.view;
+    QVERIFY(WaitForResult(pView));
+    station.rig.Settle();
+
+    // The run is open: a second start is refused and changes nothing.
+    CRunLogCapture log;
+    const QString before = ResultCell(pView, 0, 0);
+    pView->StartTest();
+    QVERIFY(log.Contains("StartTest : test mutex is fail"));
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(ResultCell(pView, 0, 0), before);
+    QVERIFY(pView->PanelView());
+    QVERIFY(Tasks(station, log).isEmpty());
+
+    // Closed and opened again without the prompt: the earlier number stays.
+    QVERIFY(pView->close());
+    Settings()->SetBool("SupportSNCheck", false);
+    station.OpenView();
+    QVERIFY(WaitForResult(pView));
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(pView->ScannedSerialNumber(), QStringLiteral("FIRST"));
+}
+
+// A frame in its bootloader: the notice, and no test.
+void TestTestRunFlow::bootloaderFrame()
+{
+    CTestViewStation station;
+    QVERIFY(station.Start());
+    station.OpenView();
+    CRunLogCapture log;
+    CStationRig::SFrameOptions options;
+    options.mode = CEmulatedFrame::Mode::Bootloader;
+    station.AddFrame(options).usb->Plug();
+    QVERIFY(StationTest::WaitFor(
+        [&] { return station.view->NoticeLabel()->text() == "Touch In Bootloader,Please upgrade the firmware..."; }));
+    QVERIFY(station.view->NoticeLabel()->isVisible());
+    const QStringList tasks = Tasks(station, log);
+    QVERIFY(!tasks.contains("StartTestOnce"));
+    QVERIFY(!tasks.contains("EnableTouch"));
+    QVERIFY(!station.view->IsTestRunning());
+    QVERIFY(!station.view->TimerThread()->isRunning());
+    QVERIFY(station.Screenshot("testrun-bootloader-1115x741.png", QSize(1115, 741)));
+}
+
+// Of two frames the current one leaves: a teardown, then a run on the
+// other. The last one leaves: the run ends without the LED task.
+void TestTestRunFlow::framesLeaving()
+{
+    CTestViewStation station;
+    station.AddFrame();
+    CStationRig::SFrameOptions second;
+    second.serial = "second";
+    station.AddFrame(second);
+    QVERIFY(station.Start());
+    station.OpenView();
+    VeloraTestView* pView = station.view;
+    QVERIFY(WaitForResult(pView));
+    station.rig.Settle();
+
+    CRunLogCapture log;
+    QSignalSpy status(pView, &VeloraTestView::emitSignalTestStatus);
+    const QString current = station.work->GetUsbPort()->GetDeviceNameList().value(0);
+    const int nCurrent = current.contains("second") ? 1 : 0;
+    station.rig.Frame(nCurrent).usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("InsertUsbDeviceForTest : Count = 1 run DeInitTestUi"); }));
+    QVERIFY(StationTest::WaitFor([&] { return log.Count("ShowTestResult : PASS PASS") == 1; }));
+    QVERIFY(WaitForResult(pView));
+    QVERIFY(Tasks(station, log).contains("StartTestOnce"));
+    QVERIFY(pView->TimerThread()->isRunning());
+
+    log.Clear();
+    station.rig.Frame(1 - nCurrent).usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return status.count() > 0 && !status.last().at(0).toBool(); }));
+    QVERIFY(!pView->IsSourcePresent());
+    QVERIFY(!pView->TimerThread()->isRunning());
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("Unknown..."));
+    QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
+    QVERIFY(!Tasks(station, log).contains("CheckLedErrorOff"));
+    QVERIFY(!pView->IsTestRunning());
+    // The run is closed: closing posts nothing either.
+    QVERIFY(pView->close());
+    QVERIFY(!Tasks(station, log).contains("CheckLedErrorOff"));
+}
+
+void TestTestRunFlow::hiddenViewOnlyFollowsTheFlag()
+{
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    QVERIFY(station.Start());
+    VeloraTestView* pView = station.view;
+    QVERIFY(!pView->isVisible());
+    CRunLogCapture log;
+    frame.usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsSourcePresent(); }));
+    frame.usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return pView->IsSourcePresent(); }));
+    const QStringList tasks = Tasks(station, log);
+    QVERIFY(!tasks.contains("StartTestOnce"));
+    QVERIFY(!log.Contains("DeInitTestUi..."));
+}
+
+// "Modify SN code..." confirmed: the number is written to the frame, the
+// window tells the operator and the frame is tested anew against it.
+void TestTestRunFlow::modifiedSerialNumberRetests()
+{
+    Settings()->SetBool("SupportSNCheck", true);
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.Start());
+    CModalBoxAnswerer boxes;
+    boxes.AnswerInput("OLD-NUMBER");
+    station.OpenView();
+    VeloraTestView* pView = station.view;
+    QVERIFY(WaitForResult(pView));
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("NG"));
+    station.rig.Settle();
+
+    CRunLogCapture log;
+    boxes.AnswerInput("NEW-NUMBER");
+    boxes.Answer("Yes");
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.title == "Success!")
+            boxes.Answer("OK");
+        if (box.title == "Scan serial number...")
+            boxes.AnswerInput("NEW-NUMBER");
+    });
+    MenuAction(pView, "Modify SN code...")->trigger();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("DeInitTestUi..."); }));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    QVERIFY(Tasks(station, log).contains("SaveBatchInfo"));
+    bool bSuccess = false;
+    for (const auto& box : boxes.boxes)
+        bSuccess = bSuccess || box.title == "Success!";
+    QVERIFY(bSuccess);
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("PASS"));
+}
+
+void TestTestRunFlow::plugEventDuringThePrompt_data()
+{
+    QTest::addColumn<bool>("secondPlug");
+    QTest::newRow("the frame leaves") << false;
+    QTest::newRow("the frame leaves and comes back") << true;
+}
+
+// The prompt runs an event loop: a plug event there ends the run (or starts
+// another); the start that opened the prompt then posts nothing.
+void TestTestRunFlow::plugEventDuringThePrompt()
+{
+    QFETCH(bool, secondPlug);
+    Settings()->SetBool("SupportSNCheck", true);
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    QVERIFY(station.Start());
+
+    CModalBoxAnswerer boxes;
+    CRunLogCapture log;
+    int nPrompts = 0;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.title != "Scan serial number...")
+            return;
+        ++nPrompts;
+        if (nPrompts == 1) {
+            frame.usb->Unplug();
+            StationTest::WaitFor([&] { return !station.view->IsSourcePresent(); });
+            if (secondPlug) {
+                // The run it starts asks nothing (a prompt in the prompt
+                // would wait for this one).
+                Settings()->SetBool("SupportSNCheck", false);
+                frame.usb->Plug();
+                StationTest::WaitFor([&] { return station.view->IsTestRunning(); });
+            }
+        }
+        boxes.AnswerInput("N");
+    });
+    station.OpenView();
+    VeloraTestView* pView = station.view;
+    QVERIFY(StationTest::WaitFor([&] { return nPrompts >= 1 && !QApplication::activeModalWidget(); }));
+    station.rig.Settle();
+    if (secondPlug) {
+        QVERIFY(WaitForResult(pView));
+        QCOMPARE(Tasks(station, log).count("StartTestOnce"), 1);
+        QCOMPARE(log.Count("ShowTestResult :"), 1);
+    } else {
+        QVERIFY(!Tasks(station, log).contains("StartTestOnce"));
+        QVERIFY(!Tasks(station, log).contains("EnableTouch"));
+        QVERIFY(!pView->IsTestRunning());
+        QCOMPARE(EnabledRunButtons(pView), 7 - 3);
+    }
+    QVERIFY(log.Contains("StartTest : the run ended during the serial number prompt"));
+}
+
+// A log saved from the plugged frame with a failed serial interface is
+// replayed through the view; frames plugged meanwhile are asked about.
+void TestTestRunFlow::replayOfASavedLog()
+{
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.Start());
+    station.OpenView();
+    VeloraTestView* pView = station.view;
+    QVERIFY(WaitForResult(pView));
+    station.rig.Settle();
+    const QString path = QDir::current().absoluteFilePath("replayed.xml");
+    {
+        QMutexLocker lock(station.work->GetDeviceMutex());
+        CTouchBase* pDevice = station.work->GetTouchDevice();
+        pDevice->SetInterfaceTestResult(qMakePair(QStringLiteral("Com Test"), QStringLiteral("NG")));
+        QCOMPARE(pDevice->SaveXml(path), 0);
+        pDevice->ClearInterfaceTestResult();
+    }
+
+    CRunLogCapture log;
+    pView->SetLogFilePathForTest(path);
+    QVERIFY(station.work->PostTask("OpenTestLog", Qt::AutoConnection, pView));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : NG PASS"); }));
+    QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Replay);
+    QTableWidget* pTable = Child<QTableWidget>(pView, "testResult");
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("NG"));
+    QCOMPARE(ResultCell(pView, 1, 0), QStringLiteral("Com Test"));
+    QCOMPARE(pTable->item(1, 1)->foreground().color(), QColor(Qt::red));
+    QCOMPARE(ResultCell(pView, 2, 0), QStringLiteral("Signal Test"));
+    QCOMPARE(pView->SerialResultWord(), 0x80000001u);
+    for (const char* szName : {"touchEnTestButton", "retestTestButton", "startTestButton"})
+        QVERIFY2(!Child<QToolButton>(pView, szName)->isEnabled(), szName);
+
+    // Plugged again in its bootloader, not opened: the replay stays.
+    CModalBoxAnswerer boxes;
+    boxes.Answer("No");
+    station.rig.Frame().usb->Unplug();
+    QVERIFY(station.rig.WaitForDevices(0));
+    station.rig.Frame().frame.SetMode(CEmulatedFrame::Mode::Bootloader);
+    station.rig.Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return !boxes.boxes.isEmpty(); }));
+    station.rig.Settle();
+    CStationRig::Flush();
+    QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Replay);
+    QCOMPARE(ResultCell(pView, 1, 0), QStringLiteral("Com Test"));
+
+    // In its application: opened, and its run passes.
+    log.Clear();
+    boxes.Answer("Yes");
+    station.rig.Frame().usb->Unplug();
+    QVERIFY(station.rig.WaitForDevices(0));
+    station.rig.Frame().frame.SetMode(CEmulatedFrame::Mode::Application);
+    station.rig.Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Live);
+    QCOMPARE(pView->SerialResultWord(), 0u);
+}
+
+// Escape and closing during a test are refused with the warning; after the
+// run closing switches the LED check off and hands the work type back.
+void TestTestRunFlow::closeRule()
+{
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.Start());
+    CModalBoxAnswerer boxes;
+    boxes.Answer("OK");
+    std::unique_ptr<CMutexHolder> pHold = std::make_unique<CMutexHolder>(station.work->GetDeviceMutex());
+    station.OpenView();
+    VeloraTestView* pView = station.view;
+    QVERIFY(pView->IsTestRunning());
+    QTest::keyClick(pView, Qt::Key_Escape);
+    QVERIFY(!pView->close());
+    QVERIFY(pView->isVisible());
+    QCOMPARE(boxes.boxes.size(), 2);
+    for (const auto& box : boxes.boxes) {
+        QCOMPARE(box.title, QStringLiteral("Warning"));
+        QCOMPARE(box.text, QStringLiteral("A test operation is in progress, please wait for the test to complete!"));
+    }
+    pHold.reset();
+    QVERIFY(WaitForResult(pView));
+    station.rig.Settle();
+
+    CRunLogCapture log;
+    QSignalSpy handedOver(pView, &VeloraTestView::emitWorkType);
+    Child<QToolButton>(pView, "exitTestButton")->click();
+    QVERIFY(!pView->isVisible());
+    // Blocking: the task has run when the click returns.
+    QVERIFY(log.Tasks().contains("CheckLedErrorOff"));
+    QCOMPARE(handedOver.count(), 1);
+    QCOMPARE(handedOver.at(0).at(0).value<eWorkType>(), MAINWORK);
+    QCOMPARE(station.window->GetWorkType(), MAINWORK);
+}
+
+void TestTestRunFlow::printScreen_data()
+{
+    QTest::addColumn<bool>("folderIsAFile");
+    QTest::newRow("saved") << false;
+    QTest::newRow("Pictures a file") << true;
+}
+
+void TestTestRunFlow::printScreen()
+{
+    QFETCH(bool, folderIsAFile);
+    CScopedWorkDir work;
+    CTestViewStation station;
+    QVERIFY(station.Start());
+    station.OpenView();
+    if (folderIsAFile) {
+        QFile file("Pictures");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    CTestEnvironment::FixLocalTime(QDateTime(QDate(2024, 3, 15), QTime(14, 5, 9, 123)));
+    CRunLogCapture log;
+    MenuAction(station.view, "Print screen...")->trigger();
+    CTestEnvironment::RealClock();
+    const QString path = "Pictures/20240315_14-05-09_123.jpg";
+    if (folderIsAFile) {
+        QVERIFY(!QFileInfo(path).exists());
+        QCOMPARE(log.Lines(QtWarningMsg).filter("Screenshot not saved").size(), 1);
+        return;
+    }
+    QImage image(path, "JPG");
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), station.view->size());
+    QVERIFY(log.Lines(QtWarningMsg).isEmpty());
+}
+
+void TestTestRunFlow::failedFirstTest_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("time-out, box cancelled") << "timeout";
+    QTest::newRow("no device") << "nodevice";
+}
+
+// The first test does not reach its result: the view is the operator's
+// again, the run stays open (closing switches the LED check off), nothing
+// refreshes. After a teardown the same call-back changes nothing.
+void TestTestRunFlow::failedFirstTest()
+{
+    QFETCH(QString, failure);
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    QVERIFY(station.Start());
+    CModalBoxAnswerer boxes;
+    boxes.Answer("Cancel");
+    CRunLogCapture log;
+    VeloraTestView* pView = station.view;
+    std::unique_ptr<CMutexHolder> pHold;
+    if (failure == "timeout") {
+        CTestEnvironment::FastClock(0.001);
+        frame.frame.SetFault(0xA5, 0x01, CEmulatedFrame::Silent());
+    } else {
+        // The test waits; the dispatcher's answer for a run without a device
+        // object comes first.
+        pHold = std::make_unique<CMutexHolder>(station.work->GetDeviceMutex());
+    }
+    station.OpenView();
+    if (pHold) {
+        QVERIFY(pView->IsTestRunning());
+        pView->TaskFailed("StartTestOnce", int32_t(0x80000002));
+    }
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("TaskFailed"); }));
+    if (failure == "timeout")
+        QVERIFY(StationTest::WaitFor([&] { return !boxes.boxes.isEmpty(); }));
+    CTestEnvironment::RealClock();
+    QVERIFY(!pView->IsTestRunning());
+    QCOMPARE(EnabledRunButtons(pView), 7);
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("Unknown..."));
+    QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("Unknown..."));
+    QVERIFY(pView->NoticeLabel()->isVisible());
+    QVERIFY(!pView->TimerThread()->isRunning());
+    QVERIFY(!log.Contains("InitTestUi"));
+    QCOMPARE(boxes.boxes.size(), failure == "timeout" ? 1 : 0);
+    QVERIFY(station.Screenshot("testrun-failed-first-test-" + failure + ".png", QSize(1115, 741)));
+    pHold.reset();
+    station.rig.Settle();
+    CStationRig::Flush();
+    log.Clear();
+    QVERIFY(pView->close());
+    QVERIFY(log.Tasks().contains("CheckLedErrorOff"));
+    station.window->ToggleFunction(MAINWORK);
+
+    // After a teardown the call-back finds no test and changes nothing.
+    pView->DeInitTestUi();
+    const int nEnabled = EnabledRunButtons(pView);
+    pView->TaskFailed("StartTestOnce", int32_t(0x80000002));
+    QCOMPARE(EnabledRunButtons(pView), nEnabled);
+    QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
+}
+
+// The draw window closed by a teardown restarts no refresh; closed by the
+// operator it restarts the refresh of a run. A real-time result queued just
+// before a new test is dropped.
+void TestTestRunFlow::drawWindowAndTeardown()
+{
+    Settings()->SetBool("DefaultJumpToDraw", true);
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.Start());
+    station.OpenView();
+    VeloraTestView* pView = station.view;
+    CTouchPaintView* pDraw = pView->TouchPaintView();
+    QVERIFY(StationTest::WaitFor([&] { return pDraw->isVisible(); }));
+    QVERIFY(WaitForResult(pView));
+    QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
+
+    // The operator closes it: the refresh of the run comes back.
+    pDraw->ExitResponse();
+    QVERIFY(pView->TimerThread()->isRunning());
+
+    // Opened again and active, then a teardown: no refresh.
+    Child<QToolButton>(pView, "drawButton")->click();
+    QVERIFY(QTest::qWaitForWindowExposed(pDraw));
+    pDraw->activateWindow();
+    QApplication::setActiveWindow(pDraw);
+    QVERIFY(StationTest::WaitFor([&] { return pDraw->isActiveWindow(); }));
+    pView->DeInitTestUi();
+    QVERIFY(!pDraw->isVisible());
+    QVERIFY(!pView->IsRefreshRunning());
+    QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
+    pView->TouchPaintClose();
+    QVERIFY(!pView->TimerThread()->isRunning());
+
+    // A real-time verdict of the frame's failing reading waits for the GUI
+    // thread when a new test starts: it is dropped.
+    station.rig.Frame().panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
+    std::unique_ptr<QThread> pTick(QThread::create([pView] { pView->RefreshHistogramView(); }));
+    pTick->start();
+    QVERIFY(pTick->wait(60000));
+    QVERIFY(pView->WaitingValues() > 0);
+    station.rig.Frame().panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.clear(); });
+    std::unique_ptr<CMutexHolder> pHold = std::make_unique<CMutexHolder>(station.work->GetDeviceMutex());
+    CRunLogCapture log;
+    pView->StartTest();
+    QVERIFY(pView->IsTestRunning());
+    CStationRig::Flush();
+    QVERIFY(pView->IsTestRunning());
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("Unknown..."));
+    pHold.reset();
+    QVERIFY(WaitForResult(pView));
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("PASS"));
+    QCOMPARE(log.Count("ShowTestResult : PASS PASS"), 1);
+}
+
+STATION_TEST_MAIN(TestTestRunFlow)
+#include "tst_testrunflow.moc"

@@ -1,0 +1,469 @@
+// What the signal-test view files of a run: the automatic save of a live
+// frame's log under "Data", saves that fail and are never passed off as
+// saved, the record of a saved run handed to the upload, and the recording of
+// a live frame with its manual save (the dialog's button, the menu, the
+// program's end, a frame that comes back while the save dialog is open).
+
+#include "modalboxanswerer.h"
+#include "recorddialog.h"
+#include "runlogcapture.h"
+#include "stationresources.h"
+#include "testrecord.h"
+#include "testviewlogs.h"
+#include "testviewstation.h"
+#include "timerthread.h"
+#include "touchhardware.h"
+#include "touchlogfilexml.h"
+#include "uploadservice.h"
+#include "uploadtestdata.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+using namespace TestViewLogs;
+
+using InfoList = QList<QPair<QString, QString>>;
+
+const QDateTime kSaveTime(QDate(2026, 12, 5), QTime(14, 3, 7, 250));
+const QString kSaveStamp = QStringLiteral("20261205_14-03-07_250");
+
+QString Property(CTestViewStation& station, const QString& name)
+{
+    return TestViewLogs::Property(station.work, name);
+}
+
+// Where the automatic save files the live frame's log now, from its
+// properties and the fixed time.
+QString ExpectedLogPath(CTestViewStation& station, const QString& suffix)
+{
+    return QDir::currentPath() + "/Data/" + Property(station, "Product") + '/' + Property(station, "CheckSum") + '/'
+           + kSaveStamp + '_' + Property(station, "McuID") + '_' + Property(station, "BatchInfo") + suffix;
+}
+
+// One refresh cycle of the live frame into the recording, as the refresh
+// tick runs it on the panel page.
+void RefreshCycle(CTestViewStation& station)
+{
+    {
+        QMutexLocker lock(station.work->GetDeviceMutex());
+        station.work->GetTouchDevice()->NextFrame();
+    }
+    station.view->RefreshPanelView();
+}
+
+bool IsRecording(CTestViewStation& station)
+{
+    QMutexLocker lock(station.work->GetDeviceMutex());
+    CTouchBase* pDevice = station.work->GetTouchDevice();
+    return pDevice && pDevice->IsRecording();
+}
+} // namespace
+
+class TestTestViewLogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void autoSaveFilesTheRun_data();
+    void autoSaveFilesTheRun();
+    void failedSaveIsNoSavedLog_data();
+    void failedSaveIsNoSavedLog();
+    void recordFields_data();
+    void recordFields();
+    void handOverOfASavedRun();
+    void recordingSavedOnce_data();
+    void recordingSavedOnce();
+    void recordingAtProgramEnd();
+    void frameBackDuringSaveDialog();
+
+private:
+    // A station with the view's live frame: product "X1", batch "S9".
+    std::unique_ptr<CTestViewStation> StartStation();
+
+    std::unique_ptr<CScopedWorkDir> m_pWorkDir;
+    CRecordingUpload m_upload;
+};
+
+void TestTestViewLogs::initTestCase()
+{
+    InitStationResources();
+}
+
+void TestTestViewLogs::init()
+{
+    Settings()->clear();
+    Settings()->SetBool("SupportSNCheck", false);
+    m_pWorkDir = std::make_unique<CScopedWorkDir>();
+    m_upload.records.clear();
+    CUploadTestData::SetServiceForTest(&m_upload);
+    CTestEnvironment::FixLocalTime(kSaveTime);
+}
+
+void TestTestViewLogs::cleanup()
+{
+    CUploadTestData::SetServiceForTest(nullptr);
+    CTestEnvironment::RealClock();
+    m_pWorkDir.reset();
+}
+
+std::unique_ptr<CTestViewStation> TestTestViewLogs::StartStation()
+{
+    auto pStation = std::make_unique<CTestViewStation>();
+    pStation->AddFrame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.info.product = "X1";
+        s.info.batch = "S9";
+    });
+    if (!pStation->Start())
+        return nullptr;
+    pStation->view->UpdateSourceButtons();
+    return pStation;
+}
+
+void TestTestViewLogs::autoSaveFilesTheRun_data()
+{
+    QTest::addColumn<int>("verdict"); // 1 pass, 0 fail, -1 the save without argument
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("pass") << 1 << "_PASS.xml";
+    QTest::newRow("fail") << 0 << "_NG.xml";
+    QTest::newRow("no argument") << -1 << "_PASS.xml";
+}
+
+void TestTestViewLogs::autoSaveFilesTheRun()
+{
+    QFETCH(int, verdict);
+    QFETCH(QString, suffix);
+
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    QCOMPARE(Property(*pStation, "Product"), QStringLiteral("X1"));
+    QCOMPARE(Property(*pStation, "BatchInfo"), QStringLiteral("S9"));
+
+    CModalBoxAnswerer boxes;
+    const QString path = verdict < 0 ? pStation->view->SaveLogDataAuto() : pStation->view->SaveLogDataAuto(verdict == 1);
+    QCOMPARE(path, ExpectedLogPath(*pStation, suffix));
+    QVERIFY(path.startsWith(QDir::currentPath() + "/Data/X1/"));
+    // A complete log: it opens as a replay of the frame.
+    std::unique_ptr<CTouchLogfileXML> pReplay(CTouchLogfileXML::Create(nullptr, path));
+    QVERIFY(pReplay);
+    QCOMPARE(pReplay->StartTest(1), 0);
+    QCOMPARE(pReplay->GetProperty("BatchInfo"), QStringLiteral("S9"));
+    QCoreApplication::processEvents();
+    QVERIFY(boxes.boxes.isEmpty());
+}
+
+void TestTestViewLogs::failedSaveIsNoSavedLog_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("Data is a file") << "Data";
+    QTest::newRow("a folder at the log's name") << "log";
+}
+
+void TestTestViewLogs::failedSaveIsNoSavedLog()
+{
+    QFETCH(QString, obstacle);
+
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    const QString expected = ExpectedLogPath(*pStation, "_NG.xml");
+    if (obstacle == "Data") {
+        QFile file("Data");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a folder");
+    } else {
+        // The fixed time makes the name known beforehand.
+        QVERIFY(QDir().mkpath(expected));
+    }
+
+    CModalBoxAnswerer boxes;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        // The box as the operator sees it, over the main window.
+        if (box.title == QLatin1String("Error!") && obstacle == "Data") {
+            QWidget* pBox = QApplication::activeModalWidget();
+            QDir().mkpath(CTestEnvironment::OutputDir());
+            pBox->grab().save(CTestEnvironment::OutputDir() + "/testview-failed-save-box.png");
+        }
+    });
+    CRunLogCapture log;
+    const QString path = pStation->view->SaveLogDataAuto(false);
+    QVERIFY(path.isEmpty());
+    // The saving caller has returned before the operator is told.
+    QVERIFY(boxes.boxes.isEmpty());
+    const QStringList critical = log.Lines(QtCriticalMsg);
+    QCOMPARE(critical.size(), 1);
+    QVERIFY2(critical[0].contains(expected), qPrintable(critical[0]));
+    QVERIFY(StationTest::WaitFor([&] { return boxes.boxes.size() == 1; }));
+    QCOMPARE(boxes.boxes[0].title, QStringLiteral("Error!"));
+    QCOMPARE(boxes.boxes[0].text, QStringLiteral("The test log cannot be saved to %1.").arg(expected));
+    QCOMPARE(boxes.boxes[0].icon, QStringLiteral("Warning"));
+    if (obstacle == "Data")
+        QVERIFY(QFileInfo("Data").isFile());
+    else
+        QVERIFY(QFileInfo(expected).isDir());
+
+    // What the result display hands on next: no record of an unwritten log.
+    QVERIFY(pStation->view->UploadTestData(path, "NG2"));
+    QVERIFY(m_upload.records.isEmpty());
+}
+
+void TestTestViewLogs::recordFields_data()
+{
+    QTest::addColumn<InfoList>("device");
+    QTest::addColumn<InfoList>("environment");
+    QTest::addColumn<QString>("logPath");
+    QTest::addColumn<QString>("workDir");
+    // McuId|Product|CheckSum|Batch|SN|AppInfo|HostOS|HostIp|HostMac|Result|LogUrl
+    QTest::addColumn<QString>("fields");
+
+    const InfoList device{{"Product", "X1"}, {"Vid", "0x1FF7"}, {"CheckSum", "1A2B"}, {"McuID", "M7"},
+                          {"BatchInfo", "S9"}};
+    const InfoList environment{{"Environment", "Debian GNU/Linux 12"}, {"App Version", "0.0.0.6"},
+                               {"IPAddr", "10.0.0.7"}, {"MacAddr", "00:11:22:33:44:55"}};
+    const QString log = "/home/op/station/Data/X1/1A2B/20261205_14-03-07_250_M7_S9_PASS.xml";
+    QTest::newRow("every field") << device << environment << log << "/home/op/station"
+                                 << "M7|X1|1A2B||S9|0.0.0.6|Debian GNU/Linux 12|10.0.0.7|00:11:22:33:44:55|PASS|"
+                                    "/Data/X1/1A2B/20261205_14-03-07_250_M7_S9_PASS.xml";
+    QTest::newRow("a name twice: the last") << InfoList{{"McuID", "M1"}, {"McuID", "M2"}, {"BatchInfo", "A"},
+                                                          {"BatchInfo", "B"}}
+                                            << InfoList{{"IPAddr", "1.1.1.1"}, {"IPAddr", "2.2.2.2"}} << log
+                                            << "/home/op/station"
+                                            << "M2||||B|||2.2.2.2||NG|/Data/X1/1A2B/20261205_14-03-07_250_M7_S9_PASS.xml";
+    QTest::newRow("names missing or not exact") << InfoList{{"product", "x"}, {"McuID ", "M"}, {"Batch", "S"}}
+                                                << InfoList{{"App version", "9"}} << log << "/home/op/station"
+                                                << "|||||||||NG1|/Data/X1/1A2B/20261205_14-03-07_250_M7_S9_PASS.xml";
+    QTest::newRow("outside the working folder") << device << environment << "/mnt/logs/a_PASS.xml"
+                                                << "/home/op/station"
+                                                << "M7|X1|1A2B||S9|0.0.0.6|Debian GNU/Linux 12|10.0.0.7|"
+                                                   "00:11:22:33:44:55|PASS|/mnt/logs/a_PASS.xml";
+    QTest::newRow("the folder's name further on stays") << InfoList() << InfoList()
+                                                        << "/st/Data/st/a_NG.xml" << "/st"
+                                                        << "|||||||||NG3|/Data/st/a_NG.xml";
+    QTest::newRow("a folder that only begins the same") << InfoList() << InfoList() << "/home/op/station2/a.xml"
+                                                        << "/home/op/station"
+                                                        << "|||||||||NG|/home/op/station2/a.xml";
+    QTest::newRow("working folder /") << InfoList() << InfoList() << "//Data/X1/1A2B/b_PASS.xml" << "/"
+                                      << "|||||||||PASS|/Data/X1/1A2B/b_PASS.xml";
+    QTest::newRow("working folder /, single slash") << InfoList() << InfoList() << "/Data/X1/b_PASS.xml" << "/"
+                                                    << "|||||||||PASS|/Data/X1/b_PASS.xml";
+}
+
+void TestTestViewLogs::recordFields()
+{
+    QFETCH(InfoList, device);
+    QFETCH(InfoList, environment);
+    QFETCH(QString, logPath);
+    QFETCH(QString, workDir);
+    QFETCH(QString, fields);
+
+    const QStringList parts = fields.split('|');
+    const CTestRecord record =
+        CTestRecord::OfRun(device, environment, logPath, parts[9], workDir, kSaveTime);
+    const QStringList got{record.GetMcuId(),   record.GetProduct(), record.GetCheckSum(), record.GetBatch(),
+                          record.GetSN(),      record.GetAppInfo(), record.GetHostOS(),   record.GetHostIp(),
+                          record.GetHostMac(), record.GetResult(),  record.GetLogUrl()};
+    QCOMPARE(got, parts);
+    QCOMPARE(record.GetDateTime(), kSaveTime);
+}
+
+void TestTestViewLogs::handOverOfASavedRun()
+{
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    VeloraTestView* pView = pStation->view;
+    const QString path = pView->SaveLogDataAuto(true);
+    QVERIFY(!path.isEmpty());
+
+    // The record of the live frame and the station.
+    QVERIFY(pView->UploadTestData(path, "PASS"));
+    QCOMPARE(m_upload.records.size(), 1);
+    const CTestRecord& record = m_upload.records[0];
+    QCOMPARE(record.GetProduct(), QStringLiteral("X1"));
+    QCOMPARE(record.GetSN(), QStringLiteral("S9"));
+    QCOMPARE(record.GetMcuId(), Property(*pStation, "McuID"));
+    QCOMPARE(record.GetCheckSum(), Property(*pStation, "CheckSum"));
+    QVERIFY(!record.GetMcuId().isEmpty());
+    QVERIFY(record.GetBatch().isEmpty());
+    const InfoList environment = pStation->work->GetEnvironmentList();
+    auto env = [&environment](const char* szName) {
+        for (const auto& item : environment) {
+            if (item.first == QLatin1String(szName))
+                return item.second;
+        }
+        return QString();
+    };
+    QCOMPARE(record.GetAppInfo(), env("App Version"));
+    QCOMPARE(record.GetAppInfo(), QStringLiteral("0.0.0.6"));
+    QCOMPARE(record.GetHostOS(), env("Environment"));
+    QCOMPARE(record.GetHostIp(), env("IPAddr"));
+    QCOMPARE(record.GetHostMac(), env("MacAddr"));
+    QCOMPARE(record.GetResult(), QStringLiteral("PASS"));
+    QCOMPARE(record.GetLogUrl(), path.mid(QDir::currentPath().size()));
+    QVERIFY(record.GetLogUrl().startsWith("/Data/X1/"));
+    QCOMPARE(record.GetDateTime(), kSaveTime);
+
+    // No saved log (a replay, a failed save): nothing.
+    QVERIFY(pView->UploadTestData(QString(), "PASS"));
+    QCOMPARE(m_upload.records.size(), 1);
+
+    // The station's own upload without "ServerInfo.ini": nothing is made,
+    // and the run goes on.
+    CUploadTestData::SetServiceForTest(nullptr);
+    QVERIFY(pView->UploadTestData(path, "PASS"));
+    QVERIFY(!CUploadTestData::GetInstance());
+    QVERIFY(!QFileInfo::exists(CUploadTestData::kFileName));
+}
+
+void TestTestViewLogs::recordingSavedOnce_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::newRow("the dialog's button") << "button";
+    QTest::newRow("unchecked from the menu") << "menu";
+}
+
+void TestTestViewLogs::recordingSavedOnce()
+{
+    QFETCH(QString, end);
+
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    VeloraTestView* pView = pStation->view;
+    // A run first: the frame's layout and axes are known.
+    QVERIFY(pStation->Run("StartTestOnce"));
+    QVERIFY(pView->InitPanelView());
+    QAction* pRecord = ViewAction(pView, "Record Data...");
+    QVERIFY(pRecord->isEnabled());
+    const QString chosen = QDir::current().absoluteFilePath("recording.xml");
+
+    CModalBoxAnswerer boxes;
+    boxes.AnswerFile(chosen);
+    bool bModal = false;
+    bool bClock = false;
+    bool bRecording = false;
+    auto* pClock = pView->findChild<CRecordDialog*>();
+    // The clock lies over the view (a frameless child of it) and runs modal.
+    QTimer::singleShot(0, pView, [&] {
+        bModal = pClock->testAttribute(Qt::WA_ShowModal);
+        bClock = pClock->ClockTimer()->isActive();
+        bRecording = IsRecording(*pStation);
+        for (int i = 0; i < 3; ++i)
+            RefreshCycle(*pStation);
+        if (end == "button")
+            Child<QToolButton>(pClock, "recordButton")->click();
+        else
+            pRecord->trigger();
+    });
+    CRunLogCapture log;
+    pRecord->trigger();
+
+    QVERIFY(bModal);
+    QVERIFY(bClock);
+    QVERIFY(bRecording);
+    QVERIFY(boxes.problems.isEmpty());
+    QVERIFY(!IsRecording(*pStation));
+    QVERIFY(!pRecord->isChecked());
+    QVERIFY(!pClock->isVisible());
+    QVERIFY(!pClock->ClockTimer()->isActive());
+    // One save dialog, with the proposed name, and one file.
+    QList<CModalBoxAnswerer::SBox> files;
+    for (const auto& box : qAsConst(boxes.boxes)) {
+        if (box.kind == CModalBoxAnswerer::EKind::File)
+            files << box;
+    }
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(files[0].title, QStringLiteral("Save Log file..."));
+    QCOMPARE(files[0].text, QStringLiteral("*.xml"));
+    QCOMPARE(log.Count("SaveLogDataManul :"), 1);
+    QVERIFY(QFileInfo(chosen).isFile());
+
+    // The recording replays: its frames are the log's records.
+    std::unique_ptr<CTouchLogfileXML> pReplay(CTouchLogfileXML::Create(nullptr, chosen));
+    QVERIFY(pReplay);
+    QCOMPARE(pReplay->StartTest(1), 0);
+    QVERIFY2(pReplay->GetLastRecordNumber() >= 3, qPrintable(QString::number(pReplay->GetLastRecordNumber())));
+    QCOMPARE(pReplay->GetProperty("BatchInfo"), QStringLiteral("S9"));
+}
+
+void TestTestViewLogs::recordingAtProgramEnd()
+{
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    VeloraTestView* pView = pStation->view;
+    QVERIFY(pStation->Run("StartTestOnce"));
+    QVERIFY(pView->InitPanelView());
+    QAction* pRecord = ViewAction(pView, "Record Data...");
+    const QString expected =
+        "Data/X1/" + Property(*pStation, "CheckSum") + '/' + kSaveStamp + '_' + Property(*pStation, "McuID") + "_S9.xml";
+
+    CModalBoxAnswerer boxes;
+    // The clock's modal run ends (the program's end leaves every event loop)
+    // with the entry still checked.
+    QTimer::singleShot(0, pView, [&] {
+        RefreshCycle(*pStation);
+        pView->findChild<CRecordDialog*>()->reject();
+    });
+    pRecord->trigger();
+    QVERIFY(pRecord->isChecked());
+    QVERIFY(IsRecording(*pStation));
+
+    CRunLogCapture log;
+    pStation->rig.CloseMainWindow();
+    pStation->view = nullptr;
+    QVERIFY(QFileInfo(expected).isFile());
+    // No dialog held the exit.
+    for (const auto& box : qAsConst(boxes.boxes))
+        QVERIFY(box.kind != CModalBoxAnswerer::EKind::File);
+    const QStringList warnings = log.Lines(QtWarningMsg);
+    bool bNamed = false;
+    for (const QString& line : warnings)
+        bNamed = bNamed || line.contains(QDir::current().absoluteFilePath(expected));
+    QVERIFY2(bNamed, qPrintable(warnings.join('\n')));
+    QVERIFY(log.Lines(QtCriticalMsg).isEmpty());
+    std::unique_ptr<CTouchLogfileXML> pReplay(CTouchLogfileXML::Create(nullptr, expected));
+    QVERIFY(pReplay);
+    QCOMPARE(pReplay->StartTest(1), 0);
+}
+
+void TestTestViewLogs::frameBackDuringSaveDialog()
+{
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    VeloraTestView* pView = pStation->view;
+    const QString chosen = QDir::current().absoluteFilePath("late.xml");
+
+    CModalBoxAnswerer boxes;
+    boxes.AnswerFile(chosen);
+    bool bBack = false;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.kind != CModalBoxAnswerer::EKind::File || bBack)
+            return;
+        // The frame leaves and comes back while the operator picks a name.
+        const quint64 nBefore = pStation->work->GetDeviceGeneration();
+        pStation->rig.Frame().usb->Unplug();
+        QVERIFY(pStation->rig.WaitForDevices(0));
+        pStation->rig.Frame().usb->Plug();
+        bBack = StationTest::WaitFor([&] { return pStation->work->GetDeviceGeneration() != nBefore; });
+    });
+    CRunLogCapture log;
+    QVERIFY(pView->SaveLogDataManul().isEmpty());
+    QVERIFY(bBack);
+    QVERIFY(!QFileInfo::exists(chosen));
+    QCOMPARE(log.Lines(QtWarningMsg).filter("nothing is saved to " + chosen).size(), 1);
+    QVERIFY(StationTest::WaitFor([&] {
+        return !boxes.boxes.isEmpty() && boxes.boxes.last().title == QLatin1String("Error!");
+    }));
+    QCOMPARE(boxes.boxes.last().text, QStringLiteral("The test log cannot be saved to %1.").arg(chosen));
+}
+
+STATION_TEST_MAIN(TestTestViewLogs)
+#include "tst_testviewlogs.moc"

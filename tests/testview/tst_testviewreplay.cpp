@@ -1,0 +1,292 @@
+// Replay of a saved test log in the signal-test view: "Open log file...", the
+// log already open, a log that cannot be opened (the source the station kept
+// is shown again), the replay's speed and its stepping frame by frame.
+
+#include "hostilelogs.h"
+#include "modalboxanswerer.h"
+#include "mutexholder.h"
+#include "runlogcapture.h"
+#include "stationresources.h"
+#include "testviewlogs.h"
+#include "testviewstation.h"
+#include "timerthread.h"
+#include "touchlogfile.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+using namespace TestViewLogs;
+
+// The tasks the dispatcher started since the capture began, once it is idle.
+QStringList Tasks(CTestViewStation& station, const CRunLogCapture& log)
+{
+    station.rig.Settle();
+    QStringList tasks = log.Tasks();
+    tasks.removeAll(QStringLiteral("__settle__"));
+    return tasks;
+}
+
+// A run of the station's frame filed as a log; its path.
+QString SavedRun(CTestViewStation& station)
+{
+    if (!station.Run("StartTestOnce"))
+        return QString();
+    return station.view->SaveLogDataAuto(true);
+}
+
+// Chooses the log in the view's open dialog.
+void OpenLog(CTestViewStation& station, CModalBoxAnswerer& boxes, const QString& path)
+{
+    boxes.AnswerFile(path);
+    ViewAction(station.view, "Open log file...")->trigger();
+}
+
+CTouchBase* Device(CTestViewStation& station)
+{
+    QMutexLocker lock(station.work->GetDeviceMutex());
+    return station.work->GetTouchDevice();
+}
+
+bool WaitForReplayOf(CTestViewStation& station, const QString& path)
+{
+    return TestViewLogs::WaitForReplayOf(station.work, path);
+}
+} // namespace
+
+class TestTestViewReplay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void openLogReplaysIt();
+    void unreadableLogKeepsTheSource_data();
+    void unreadableLogKeepsTheSource();
+    void speed();
+    void arrowsWhileRunningOrLive();
+
+private:
+    std::unique_ptr<CScopedWorkDir> m_pWorkDir;
+};
+
+void TestTestViewReplay::initTestCase()
+{
+    InitStationResources();
+}
+
+void TestTestViewReplay::init()
+{
+    Settings()->clear();
+    Settings()->SetBool("SupportSNCheck", false);
+    m_pWorkDir = std::make_unique<CScopedWorkDir>();
+}
+
+void TestTestViewReplay::cleanup()
+{
+    m_pWorkDir.reset();
+}
+
+void TestTestViewReplay::openLogReplaysIt()
+{
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.Start());
+    VeloraTestView* pView = station.view;
+    const QString path = SavedRun(station);
+    QVERIFY(!path.isEmpty());
+
+    CModalBoxAnswerer boxes;
+    CRunLogCapture log;
+    OpenLog(station, boxes, path);
+    // What the operator sees while the log is read.
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes[0].kind, CModalBoxAnswerer::EKind::File);
+    QCOMPARE(boxes.boxes[0].title, QStringLiteral("Open file..."));
+    QCOMPARE(boxes.boxes[0].text, QStringLiteral("*.xml"));
+    QCOMPARE(boxes.boxes[0].fileMode, QStringLiteral("ExistingFile"));
+    QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("Now opening and analysising the log file..."));
+    QCOMPARE(pView->RefreshInterval(), 40);
+    QVERIFY(pView->IsSourcePresent());
+    QVERIFY(pView->IsRefreshRunning());
+    QCOMPARE(pView->GetLogFilePath(), path);
+    QVERIFY(WaitForReplayOf(station, path));
+    QCOMPARE(Tasks(station, log), QStringList{"OpenTestLog"});
+
+    // The same log again: drawn again, not read again.
+    CTouchBase* pReplay = Device(station);
+    log.Clear();
+    OpenLog(station, boxes, path);
+    QVERIFY(Tasks(station, log).isEmpty());
+    QVERIFY(log.Contains("DeInitTestUi..."));
+    QCOMPARE(Device(station), pReplay);
+    QCOMPARE(boxes.boxes.size(), 2);
+
+    // Cancelled: nothing changes.
+    boxes.CancelFile();
+    log.Clear();
+    ViewAction(pView, "Open log file...")->trigger();
+    QVERIFY(Tasks(station, log).isEmpty());
+    QCOMPARE(pView->GetLogFilePath(), path);
+    QCOMPARE(Device(station), pReplay);
+}
+
+void TestTestViewReplay::unreadableLogKeepsTheSource_data()
+{
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<QByteArray>("content"); // empty: the file is gone when it is read
+    QTest::addColumn<qint64>("code");
+
+    const QByteArray malformed("<touch_device><app_info></touch");
+    const QByteArray beyond = HostileLog::WithFrame(HostileLog::Values(2), 1 << 20);
+    QTest::newRow("live frame, missing") << "live" << QByteArray() << qint64(0x81140000);
+    QTest::newRow("live frame, malformed") << "live" << malformed << qint64(0x81140001);
+    QTest::newRow("replay, malformed") << "replay" << malformed << qint64(0x81140001);
+    QTest::newRow("replay, beyond the limits") << "replay" << beyond << qint64(0x81140001);
+    QTest::newRow("nothing, missing") << "nothing" << QByteArray() << qint64(0x81140000);
+    QTest::newRow("nothing, malformed") << "nothing" << malformed << qint64(0x81140001);
+}
+
+void TestTestViewReplay::unreadableLogKeepsTheSource()
+{
+    QFETCH(QString, kept);
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, code);
+
+    CTestViewStation station;
+    if (kept != "nothing")
+        station.AddFrame();
+    QVERIFY(station.Start());
+    VeloraTestView* pView = station.view;
+    CModalBoxAnswerer boxes;
+    QString replayPath;
+    if (kept == "replay") {
+        replayPath = SavedRun(station);
+        QVERIFY(!replayPath.isEmpty());
+        OpenLog(station, boxes, replayPath);
+        QVERIFY(WaitForReplayOf(station, replayPath));
+        station.rig.Settle();
+    }
+    CTouchBase* pKept = Device(station);
+    const HandleWork::DeviceKind kind = station.work->GetDeviceKind();
+
+    const QString bad = QDir::current().absoluteFilePath("bad_NG.xml");
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content.isEmpty() ? QByteArray("<touch_device/>") : content);
+    file.close();
+    boxes.boxes.clear();
+    CRunLogCapture log;
+    {
+        // A missing log: chosen while it was there, gone when the worker
+        // reads it (the worker waits behind a task until then).
+        std::unique_ptr<CMutexHolder> pHold;
+        if (content.isEmpty()) {
+            pHold = std::make_unique<CMutexHolder>(station.work->GetDeviceMutex());
+            QVERIFY(station.work->PostTask("InitAgc"));
+        }
+        OpenLog(station, boxes, bad);
+        if (content.isEmpty())
+            QVERIFY(QFile::remove(bad));
+    }
+    QVERIFY(StationTest::WaitFor([&] { return boxes.boxes.size() == 2; }));
+    QCOMPARE(boxes.boxes[1].title, QStringLiteral("Error!"));
+    QVERIFY2(boxes.boxes[1].text.contains(QString::number(code, 16)), qPrintable(boxes.boxes[1].text));
+    station.rig.Settle();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("the current source is shown again"); }));
+
+    // The station kept its object, and the view shows it again.
+    QCOMPARE(Device(station), pKept);
+    QCOMPARE(station.work->GetDeviceKind(), kind);
+    if (kept == "live") {
+        // A new run, as a plug of the frame starts one.
+        QVERIFY(pView->IsSourcePresent());
+        QVERIFY(Tasks(station, log).contains("StartTestOnce"));
+    } else if (kept == "replay") {
+        // The replay drawn again, its path the one to open again.
+        QVERIFY(pView->IsSourcePresent());
+        QCOMPARE(pView->GetLogFilePath(), replayPath);
+        // Drawn from the object kept, not read again.
+        QCOMPARE(Tasks(station, log).count("OpenTestLog"), 1);
+        QVERIFY(!pView->NoticeLabel()->isVisibleTo(pView));
+        QVERIFY(pView->PanelView());
+    } else {
+        QVERIFY(!pView->IsSourcePresent());
+        QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
+        QVERIFY(pView->NoticeLabel()->isVisibleTo(pView));
+    }
+}
+
+void TestTestViewReplay::speed()
+{
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.Start());
+    VeloraTestView* pView = station.view;
+    const QString path = SavedRun(station);
+    QVERIFY(!path.isEmpty());
+    CModalBoxAnswerer boxes;
+    OpenLog(station, boxes, path);
+    QVERIFY(WaitForReplayOf(station, path));
+    QCOMPARE(pView->RefreshInterval(), 40);
+    pView->StartRefresh();
+    QAction* pUp = ViewAction(pView, "Speed Up...");
+    QAction* pDown = ViewAction(pView, "Speed Down...");
+
+    // Three times faster from 40 is 10, and 10 stays 10.
+    for (int i = 0; i < 3; ++i)
+        pUp->trigger();
+    QCOMPARE(pView->RefreshInterval(), 10);
+    pUp->trigger();
+    QCOMPARE(pView->RefreshInterval(), 10);
+    // The running timer takes each value.
+    QCOMPARE(pView->TimerThread()->Interval(), 10);
+    // 1000 stays 1000.
+    for (int i = 0; i < 99; ++i)
+        pDown->trigger();
+    QCOMPARE(pView->RefreshInterval(), 1000);
+    pDown->trigger();
+    QCOMPARE(pView->RefreshInterval(), 1000);
+    QCOMPARE(pView->TimerThread()->Interval(), 1000);
+    pView->StopRefresh();
+}
+
+void TestTestViewReplay::arrowsWhileRunningOrLive()
+{
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.Start());
+    VeloraTestView* pView = station.view;
+    QVERIFY(station.Run("StartTestOnce"));
+    pView->StopRefresh();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
+
+    // A live frame, paused: the rows run and ask the frame nothing.
+    CRunLogCapture log;
+    station.rig.Frame().frame.ClearRequests();
+    ViewAction(pView, "Next Frame...")->trigger();
+    ViewAction(pView, "Pre Frame...")->trigger();
+    QCOMPARE(Tasks(station, log), (QStringList{"UpdateUINext", "UpdateUIPre"}));
+    QCOMPARE(station.rig.Frame().frame.RequestCount(), 0);
+
+    // Running: nothing is posted.
+    pView->StartRefresh();
+    QVERIFY(StationTest::WaitFor([&] { return pView->TimerThread()->isRunning(); }));
+    log.Clear();
+    ViewAction(pView, "Next Frame...")->trigger();
+    ViewAction(pView, "Pre Frame...")->trigger();
+    QVERIFY(!Tasks(station, log).contains("UpdateUINext"));
+    QVERIFY(!Tasks(station, log).contains("UpdateUIPre"));
+    pView->StopRefresh();
+}
+
+STATION_TEST_MAIN(TestTestViewReplay)
+#include "tst_testviewreplay.moc"
