@@ -1064,7 +1064,7 @@
     </message>
     <message>
         <source>There is no device inserted, Please insert device!</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">没有插入设备，请插入设备！</translation>
     </message>
     <message>
         <source>Set...</source>
@@ -1120,7 +1120,7 @@
     </message>
     <message>
         <source>Warning</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">警告</translation>
     </message>
     <message>
         <source>Retesting will clear the data recorded, Do you want to continue?</source>
@@ -1156,7 +1156,7 @@
     </message>
     <message>
         <source>Error!</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">错误！</translation>
     </message>
     <message>
         <source>The uart interface of this device should be tested, but the com is lost, Please config it!</source>
