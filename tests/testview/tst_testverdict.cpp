@@ -21,14 +21,6 @@
 #include <memory>
 
 namespace {
-QString ShownToolTip(const QString& toolTip)
-{
-    if (!Qt::mightBeRichText(toolTip))
-        return toolTip;
-    QTextDocument doc;
-    doc.setHtml(toolTip);
-    return doc.toPlainText();
-}
 
 QColor Colour(const QTableWidgetItem* pItem)
 {
