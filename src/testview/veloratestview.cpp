@@ -1294,7 +1294,10 @@ void VeloraTestView::StartTest()
     }
     m_bTestRunning = true;
     SetButtonsEnabled(false);
-    m_pUsbPort = m_pHandleWork->GetUsbPort();
+    // The ports again (the reader threads read the USB port's pointer: it
+    // is written only when it changes, which it does not while they run).
+    if (m_pUsbPort != m_pHandleWork->GetUsbPort())
+        m_pUsbPort = m_pHandleWork->GetUsbPort();
     m_pUartPort = m_pHandleWork->GetUartPort();
     emit emitSignalTestStatus(true);
     m_bTouchEnabled = Settings()->GetBool(QStringLiteral("DefaultTouchEnable"), true);

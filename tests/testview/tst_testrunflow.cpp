@@ -276,7 +276,7 @@ void TestTestRunFlow::framesLeaving()
     station.rig.Frame(1 - nCurrent).usb->Unplug();
     QVERIFY(StationTest::WaitFor([&] { return status.count() > 0 && !status.last().at(0).toBool(); }));
     QVERIFY(!pView->IsSourcePresent());
-    QVERIFY(!pView->TimerThread()->isRunning());
+    QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
     QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("Unknown..."));
     QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
     QVERIFY(!Tasks(station, log).contains("CheckLedErrorOff"));
