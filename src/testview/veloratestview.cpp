@@ -1046,22 +1046,31 @@ bool VeloraTestView::UpdateHistogramView()
     CTouchBase* pDevice = Device();
     if (!pDevice)
         return false;
-    const QMap<QString, CAxisSignalInfo>& mapAxes = pDevice->GetAxisSignalMap();
     QMutexLocker lock(&m_histogramMutex);
+    ForEachHistogramKey(pDevice, [pDevice](const QString& axis, const QString& dir, SignalHistogramView* pView) {
+        SignalFrame lstSignal;
+        if (pDevice->GetLatestSignal(axis, dir, QStringLiteral("ADC"), lstSignal) > 0)
+            pView->UpdateHistogramData(axis + QLatin1Char('-') + dir, lstSignal);
+    });
+    for (auto it = m_mapHistogramViews.cbegin(); it != m_mapHistogramViews.cend(); ++it) {
+        WarnIfNotInvoked(QMetaObject::invokeMethod(it.value(), "update", Qt::AutoConnection), "update");
+    }
+    return true;
+}
+
+void VeloraTestView::ForEachHistogramKey(
+    CTouchBase* pDevice, const std::function<void(const QString&, const QString&, SignalHistogramView*)>& fn)
+{
+    const QMap<QString, CAxisSignalInfo>& mapAxes = pDevice->GetAxisSignalMap();
     for (auto it = m_mapHistogramViews.cbegin(); it != m_mapHistogramViews.cend(); ++it) {
         const auto axis = mapAxes.constFind(it.key());
         // The views are built from the same object's axes; one that is not
         // there (any more) is left as it is.
         if (axis == mapAxes.cend())
             continue;
-        for (const QString& dir : axis.value().GetDirMap().keys()) {
-            SignalFrame lstSignal;
-            if (pDevice->GetLatestSignal(it.key(), dir, QStringLiteral("ADC"), lstSignal) > 0)
-                it.value()->UpdateHistogramData(it.key() + QLatin1Char('-') + dir, lstSignal);
-        }
-        WarnIfNotInvoked(QMetaObject::invokeMethod(it.value(), "update", Qt::AutoConnection), "update");
+        for (const QString& dir : axis.value().GetDirMap().keys())
+            fn(it.key(), dir, it.value());
     }
-    return true;
 }
 
 bool VeloraTestView::UpdateRealTimeData()
@@ -1290,7 +1299,10 @@ void VeloraTestView::StartTest()
     }
     m_bTestRunning = true;
     SetButtonsEnabled(false);
-    m_pUsbPort = m_pHandleWork->GetUsbPort();
+    // The ports again (the reader threads read the USB port's pointer: it
+    // is written only when it changes, which it does not while they run).
+    if (m_pUsbPort != m_pHandleWork->GetUsbPort())
+        m_pUsbPort = m_pHandleWork->GetUsbPort();
     m_pUartPort = m_pHandleWork->GetUartPort();
     emit emitSignalTestStatus(true);
     m_bTouchEnabled = Settings()->GetBool(QStringLiteral("DefaultTouchEnable"), true);
@@ -1603,22 +1615,15 @@ bool VeloraTestView::RefreshHistogramView()
     CTouchBase* pDevice = Device();
     if (!pDevice)
         return false;
-    const QMap<QString, CAxisSignalInfo>& mapAxes = pDevice->GetAxisSignalMap();
     bool bPosted = false;
     {
         QMutexLocker lock(&m_histogramMutex);
-        for (auto it = m_mapHistogramViews.cbegin(); it != m_mapHistogramViews.cend(); ++it) {
-            const auto axis = mapAxes.constFind(it.key());
-            if (axis == mapAxes.cend())
-                continue;
-            for (const QString& dir : axis.value().GetDirMap().keys()) {
-                SignalFrame lstSignal;
-                if (pDevice->ReadAxisSignal(it.key(), dir, QStringLiteral("ADC"), lstSignal) > 0)
-                    bPosted = m_histogramBox.Put(it.key() + QLatin1Char('-') + dir,
-                                                 SHistogramReading{it.key(), lstSignal})
-                              || bPosted;
-            }
-        }
+        ForEachHistogramKey(pDevice, [&](const QString& axis, const QString& dir, SignalHistogramView*) {
+            SignalFrame lstSignal;
+            if (pDevice->ReadAxisSignal(axis, dir, QStringLiteral("ADC"), lstSignal) > 0)
+                bPosted = m_histogramBox.Put(axis + QLatin1Char('-') + dir, SHistogramReading{axis, lstSignal})
+                          || bPosted;
+        });
     }
     if (bPosted)
         PostDrain(&VeloraTestView::DrainHistograms);

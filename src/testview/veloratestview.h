@@ -12,6 +12,7 @@
 #include <QPair>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <cstdint>
 
 class CComPortUart;
@@ -340,6 +341,10 @@ private:
     void DrainVerdict();
     void DrainDiagram();
     void DrainHistograms();
+    // Every axis with a histogram view and every direction the device object
+    // holds for it (the caller holds the device and histogram mutexes).
+    void ForEachHistogramKey(CTouchBase* pDevice,
+                             const std::function<void(const QString&, const QString&, SignalHistogramView*)>& fn);
     // Step one of a start: a flag, an object, a frame in application mode.
     bool IsSourceUsable() const;
     void BuildResultTable(const SResultContent& content);

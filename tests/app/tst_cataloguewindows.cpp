@@ -143,7 +143,20 @@ const QList<SOutsideText>& OutsideTexts()
         {QString::fromLatin1(StationInfo::kAppName) + QString::fromLatin1(StationInfo::kAppVersion),
          "(:windowTitle|/ver_label:text)$", "the program name and version"},
     };
-    return list;
+    static const QList<SOutsideText> all = [] {
+        QList<SOutsideText> texts = list;
+        // The result table's row names and verdicts are the run's own words
+        // (the log and the upload carry them as they stand).
+        for (const char* szText : {"PASS", "NG", "NG1", "NG2", "NG3", "NG4", "NG5", "Signal Test", "SN Check",
+                                   "Firmware Check", "Batch Check", "Com Test", "D-Usb Test"}) {
+            const QString text = QString::fromLatin1(szText);
+            for (const QString& shown : {text, QStringLiteral("<p>") + text + QStringLiteral("</p>")})
+                texts.append({shown, "/testResult\\[\\d+,\\d+\\]:(text|toolTip)$",
+                              "the result table's rows and verdicts, the run's own words"});
+        }
+        return texts;
+    }();
+    return all;
 }
 
 // Qt's own texts: those of the standard buttons (the station relabels none),

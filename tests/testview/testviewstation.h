@@ -24,6 +24,7 @@
 #include <QMutexLocker>
 #include <QPixmap>
 #include <QTest>
+#include <QTextDocument>
 
 // A child widget of the view by object name (a warning when there is none).
 template <typename T>
@@ -33,6 +34,17 @@ T* Child(QObject* pParent, const char* szName)
     if (!pChild)
         qWarning("no child %s", szName);
     return pChild;
+}
+
+// What the operator reads in a tool tip (Qt shows it as rich text when it
+// looks like markup).
+inline QString ShownToolTip(const QString& toolTip)
+{
+    if (!Qt::mightBeRichText(toolTip))
+        return toolTip;
+    QTextDocument doc;
+    doc.setHtml(toolTip);
+    return doc.toPlainText();
 }
 
 inline CCustomerSettings* Settings()

@@ -85,6 +85,7 @@ private slots:
     void modifiedSerialNumberRetests();
     void plugEventDuringThePrompt_data();
     void plugEventDuringThePrompt();
+    void replayOfASavedLog_data();
     void replayOfASavedLog();
     void closeRule();
     void printScreen_data();
@@ -275,7 +276,7 @@ void TestTestRunFlow::framesLeaving()
     station.rig.Frame(1 - nCurrent).usb->Unplug();
     QVERIFY(StationTest::WaitFor([&] { return status.count() > 0 && !status.last().at(0).toBool(); }));
     QVERIFY(!pView->IsSourcePresent());
-    QVERIFY(!pView->TimerThread()->isRunning());
+    QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
     QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("Unknown..."));
     QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
     QVERIFY(!Tasks(station, log).contains("CheckLedErrorOff"));
@@ -394,8 +395,27 @@ void TestTestRunFlow::plugEventDuringThePrompt()
 
 // A log saved from the plugged frame with a failed serial interface is
 // replayed through the view; frames plugged meanwhile are asked about.
+void TestTestRunFlow::replayOfASavedLog_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("overall");
+    QTest::addColumn<uint>("serialWord");
+    QTest::addColumn<bool>("replug");
+    QTest::newRow("Com Test NG, then frames plugged") << "Com Test" << "NG" << "NG" << 0x80000001u << true;
+    QTest::newRow("Com Test garbage") << "Com Test" << "garbage" << "NG" << 0x80000001u << false;
+    QTest::newRow("Com Test PASS") << "Com Test" << "PASS" << "PASS" << 0u << false;
+    QTest::newRow("D-Usb Test NG") << "D-Usb Test" << "NG" << "NG" << 0u << false;
+    QTest::newRow("no name") << "" << "NG" << "PASS" << 0u << false;
+}
+
 void TestTestRunFlow::replayOfASavedLog()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, result);
+    QFETCH(QString, overall);
+    QFETCH(uint, serialWord);
+    QFETCH(bool, replug);
     CTestViewStation station;
     station.AddFrame();
     QVERIFY(station.Start());
@@ -407,7 +427,7 @@ void TestTestRunFlow::replayOfASavedLog()
     {
         QMutexLocker lock(station.work->GetDeviceMutex());
         CTouchBase* pDevice = station.work->GetTouchDevice();
-        pDevice->SetInterfaceTestResult(qMakePair(QStringLiteral("Com Test"), QStringLiteral("NG")));
+        pDevice->SetInterfaceTestResult(qMakePair(name, result));
         QCOMPARE(pDevice->SaveXml(path), 0);
         pDevice->ClearInterfaceTestResult();
     }
@@ -415,16 +435,25 @@ void TestTestRunFlow::replayOfASavedLog()
     CRunLogCapture log;
     pView->SetLogFilePathForTest(path);
     QVERIFY(station.work->PostTask("OpenTestLog", Qt::AutoConnection, pView));
-    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : NG PASS"); }));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : " + overall + " PASS"); }));
     QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Replay);
     QTableWidget* pTable = Child<QTableWidget>(pView, "testResult");
-    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("NG"));
-    QCOMPARE(ResultCell(pView, 1, 0), QStringLiteral("Com Test"));
-    QCOMPARE(pTable->item(1, 1)->foreground().color(), QColor(Qt::red));
-    QCOMPARE(ResultCell(pView, 2, 0), QStringLiteral("Signal Test"));
-    QCOMPARE(pView->SerialResultWord(), 0x80000001u);
+    QCOMPARE(ResultCell(pView, 0, 0), overall);
+    QStringList rows;
+    for (int r = 1; r < pTable->rowCount(); ++r)
+        rows << ResultCell(pView, r, 0) + "=" + ResultCell(pView, r, 1);
+    QStringList expected{"Signal Test=PASS"};
+    if (!name.isEmpty())
+        expected.prepend(name + "=" + result);
+    QCOMPARE(rows, expected);
+    if (!name.isEmpty())
+        QCOMPARE(pTable->item(1, 1)->foreground().color(), result == "PASS" ? QColor(Qt::darkGreen) : QColor(Qt::red));
+    QCOMPARE(pView->SerialResultWord(), uint32_t(serialWord));
+    QCOMPARE(pView->SecondUsbResultWord(), uint32_t(name == "D-Usb Test" ? 0x80000001u : 0u));
     for (const char* szName : {"touchEnTestButton", "retestTestButton", "startTestButton"})
         QVERIFY2(!Child<QToolButton>(pView, szName)->isEnabled(), szName);
+    if (!replug)
+        return;
 
     // Plugged again in its bootloader, not opened: the replay stays.
     CModalBoxAnswerer boxes;

@@ -22,14 +22,6 @@
 #include <memory>
 
 namespace {
-QString ShownToolTip(const QString& toolTip)
-{
-    if (!Qt::mightBeRichText(toolTip))
-        return toolTip;
-    QTextDocument doc;
-    doc.setHtml(toolTip);
-    return doc.toPlainText();
-}
 
 QColor Colour(const QTableWidgetItem* pItem)
 {
@@ -420,25 +412,30 @@ void TestTestVerdict::hiddenOrWithoutSource()
 
 void TestTestVerdict::screenshots()
 {
-    QVERIFY(View()->ShowTestResult({}, false));
-    for (const QSize& size : {QSize(1115, 741), QSize(1920, 1080)}) {
-        const QString suffix = QStringLiteral("-%1x%2.png").arg(size.width()).arg(size.height());
-        View()->on_rectButton_clicked();
-        QVERIFY(m_pStation->Screenshot("testrun-pass-panel" + suffix, size));
-        View()->on_histogramButton_clicked();
-        QVERIFY(m_pStation->Screenshot("testrun-pass-histograms" + suffix, size));
-    }
-
     m_pStation.reset();
-    CTestViewStation station;
-    station.AddFrame().panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
-    QVERIFY(station.Start());
-    station.OpenView();
-    QVERIFY(StationTest::WaitFor([&] { return !station.view->IsTestRunning() && station.view->PanelView(); }));
-    station.view->on_startTestButton_clicked(false);
-    station.view->on_rectButton_clicked();
-    QVERIFY(station.Screenshot("testrun-ng2-1115x741.png", QSize(1115, 741)));
-    QVERIFY(station.Screenshot("testrun-ng2-1920x1080.png", QSize(1920, 1080)));
+    for (bool bDead : {false, true}) {
+        CTestViewStation station;
+        CStationRig::SFrame& frame = station.AddFrame();
+        if (bDead)
+            frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
+        QVERIFY(station.Start());
+        station.OpenView();
+        VeloraTestView* pView = station.view;
+        QVERIFY(StationTest::WaitFor([&] { return !pView->IsTestRunning() && pView->PanelView(); }));
+        pView->on_startTestButton_clicked(false);
+        QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
+        CStationRig::Flush();
+        QCOMPARE(ResultTable(pView)->item(0, 0)->text(), QString(bDead ? "NG" : "PASS"));
+        for (const QSize& size : {QSize(1115, 741), QSize(1920, 1080)}) {
+            const QString suffix = QStringLiteral("-%1x%2.png").arg(size.width()).arg(size.height());
+            pView->on_rectButton_clicked();
+            QVERIFY(station.Screenshot((bDead ? "testrun-ng2-panel" : "testrun-pass-panel") + suffix, size));
+            if (bDead)
+                continue;
+            pView->on_histogramButton_clicked();
+            QVERIFY(station.Screenshot("testrun-pass-histograms" + suffix, size));
+        }
+    }
 }
 
 STATION_TEST_MAIN(TestTestVerdict)

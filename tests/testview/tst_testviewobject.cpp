@@ -23,17 +23,6 @@
 #include <QtTest>
 
 namespace {
-// What the operator reads in a tool tip (Qt shows it as rich text when it
-// looks like markup).
-QString ShownToolTip(const QString& toolTip)
-{
-    if (!Qt::mightBeRichText(toolTip))
-        return toolTip;
-    QTextDocument doc;
-    doc.setHtml(toolTip);
-    return doc.toPlainText();
-}
-
 struct SCell
 {
     QString text;
