@@ -8,11 +8,13 @@
 #include "testenvironment.h"
 #include "touchdevice.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 #include <atomic>
 #include <cerrno>
+#include <thread>
 
 using namespace mockedtest;
 
@@ -248,12 +250,20 @@ private slots:
     {
         std::atomic<bool> bStop{false};
         std::thread frameSide([&]() {
-            // Never more than half the node's buffer ahead of the reader.
+            // Never more than half a buffer ahead of either reader: every
+            // open of the node gets each report, and a full buffer drops
+            // what comes next, a command's reply included.
             for (int n = 1; n <= 200 && !bStop; ++n) {
-                while (!bStop && n - Raw().size() > CMockedHidFrame::QUEUE_LIMIT / 2)
+                while (!bStop && m_pBus->usb->UnreadReports() > CMockedHidFrame::QUEUE_LIMIT / 2)
                     QThread::usleep(200);
                 m_pBus->usb->SendInput(Numbered(n % 10 == 0 ? 0xFB : 0x02, n));
             }
+        });
+        // A failed check returns at once: the frame side stops and is joined first.
+        auto joinFrameSide = qScopeGuard([&]() {
+            bStop = true;
+            if (frameSide.joinable())
+                frameSide.join();
         });
         for (int i = 0; i < 20; ++i) {
             QByteArray reply;
