@@ -8,7 +8,6 @@
 #include "touchdevice.h"
 
 #include <QElapsedTimer>
-#include <QSignalSpy>
 #include <QThread>
 #include <QSemaphore>
 #include <QtTest>
@@ -137,7 +136,7 @@ private slots:
         m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
         m_port.reset(new CComPortUsb());
         QThread::msleep(50); // the hot-plug thread is running; the owner is still building
-        QSignalSpy insert(m_port.get(), &CComPort::DeviceInsert);
+        CSignalRecord insert(m_port.get(), &CComPort::DeviceInsert);
         DEV_TRY_COMPARE(insert.count(), 1);
         QCOMPARE(insert.at(0).at(0).toBool(), true);
         QCOMPARE(m_port->GetVid(), 0x1FF7);
@@ -150,8 +149,8 @@ private slots:
     void firstFrameInsertsOthersOnlyChangeTheList()
     {
         CComPortUsb *pPort = MakePort();
-        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
-        QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        CSignalRecord insert(pPort, &CComPort::DeviceInsert);
+        CSignalRecord list(pPort, &CComPortUsb::DeviceListChanged);
         m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
         DEV_TRY_COMPARE(list.count(), 1);
         QCOMPARE(insert.count(), 1);
@@ -178,8 +177,8 @@ private slots:
         QFETCH(QList<bool>, inserts);
         QFETCH(int, vidAfter);
         CComPortUsb *pPort = MakePort();
-        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
-        QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        CSignalRecord insert(pPort, &CComPort::DeviceInsert);
+        CSignalRecord list(pPort, &CComPortUsb::DeviceListChanged);
         auto first = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
         DEV_TRY_COMPARE(list.count(), 1);
         auto second = m_hid->AddFrame(0x0B8C, 0x5002, 0x7410);
@@ -191,7 +190,7 @@ private slots:
         DEV_TRY_COMPARE(list.count(), 1);
         QCOMPARE(pPort->GetDevCount(), 1);
         QList<bool> seen;
-        for (const QList<QVariant> &args : qAsConst(insert))
+        for (const QList<QVariant> &args : insert.all())
             seen.append(args.at(0).toBool());
         QCOMPARE(seen, inserts);
         QCOMPARE(pPort->GetVid(), vidAfter);
@@ -235,8 +234,8 @@ private slots:
     void cortexA8NeverEntersTheTable()
     {
         CComPortUsb *pPort = MakePort();
-        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
-        QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
+        CSignalRecord insert(pPort, &CComPort::DeviceInsert);
+        CSignalRecord list(pPort, &CComPortUsb::DeviceListChanged);
         auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300, CFakeHidBackend::AppMode, "Cortex-A8");
         DEV_TRY_COMPARE(list.count(), 1);
         QCOMPARE(pPort->GetDevCount(), 0);
@@ -262,7 +261,7 @@ private slots:
         m_port.reset(new CComPortUsb());
         QCOMPARE(m_port->GetDevCount(), 1);
         QCOMPARE(m_port->GetDeviceNameList(), QList<QString>{NameOf(0x0B8C, 0x5002, 0x7410)});
-        QSignalSpy insert(m_port.get(), &CComPort::DeviceInsert);
+        CSignalRecord insert(m_port.get(), &CComPort::DeviceInsert);
         DEV_TRY_COMPARE(insert.count(), 1);
         QCOMPARE(insert.at(0).at(0).toBool(), true);
         m_port.reset();
@@ -275,8 +274,8 @@ private slots:
     void seventeenFrames()
     {
         CComPortUsb *pPort = MakePort();
-        QSignalSpy list(pPort, &CComPortUsb::DeviceListChanged);
-        QSignalSpy insert(pPort, &CComPortUsb::DeviceInsert);
+        CSignalRecord list(pPort, &CComPortUsb::DeviceListChanged);
+        CSignalRecord insert(pPort, &CComPortUsb::DeviceInsert);
         QList<std::shared_ptr<CFakeHidNode>> nodes;
         for (int i = 0; i < 18; ++i)
             nodes.append(m_hid->AddNode(m_hid->FrameInfo(0x1FF7, 0x0001, uint16_t(0x7300 + i),
@@ -482,7 +481,7 @@ private slots:
     void unplugDuringAWait()
     {
         CComPortUsb *pPort = MakePort();
-        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        CSignalRecord insert(pPort, &CComPort::DeviceInsert);
         auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
         DEV_TRY_COMPARE(insert.count(), 1);
         insert.clear();
@@ -546,7 +545,7 @@ private slots:
     void removalSeenOnlyByTheListingEndsAWait()
     {
         CComPortUsb *pPort = MakePort();
-        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        CSignalRecord insert(pPort, &CComPort::DeviceInsert);
         auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
         DEV_TRY_COMPARE(insert.count(), 1);
         insert.clear();
@@ -604,7 +603,7 @@ private slots:
         auto node = m_hid->AddFrame(0x1FF7, 0x0001, 0x7300);
         DEV_TRY_COMPARE(pPort->GetDevCount(), 1);
         DEV_TRY_COMPARE(node->OpenCount(), 2); // the raw collection opens right after the announcement
-        QSignalSpy touch(pPort, &CComPortUsb::SendTouchData);
+        CSignalRecord touch(pPort, &CComPortUsb::SendTouchData);
         node->SendInput(Report(0xFB, {0xFC, 0x01, 0x00, 0x01}));
         node->SendInput(Report(0x02, {0x07, 0x01}).left(62));
         node->SendInput(Report(0xFC, {0x99}));       // a command reply: not raw data
@@ -633,7 +632,7 @@ private slots:
     void bootloaderReenumeration()
     {
         CComPortUsb *pPort = MakePort();
-        QSignalSpy insert(pPort, &CComPort::DeviceInsert);
+        CSignalRecord insert(pPort, &CComPort::DeviceInsert);
         auto app = m_hid->AddFrame(0x2FE9, 0x0001, 0x7300);
         DEV_TRY_COMPARE(insert.count(), 1);
         insert.clear();

@@ -9,7 +9,6 @@
 #include "touchdevice.h"
 
 #include <QScopeGuard>
-#include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 #include <atomic>
@@ -193,7 +192,7 @@ private slots:
     {
         QFETCH(int, error);
         QFETCH(bool, gone);
-        QSignalSpy insert(m_pPort.get(), &CComPortUsb::DeviceInsert);
+        devicetest::CSignalRecord insert(m_pPort.get(), &CComPortUsb::DeviceInsert);
         m_pBus->usb->SetWriteError(error);
         QByteArray reply;
         QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 2000, &reply),
