@@ -75,6 +75,13 @@ private slots:
 
 private:
     void PlugFrame();
+    // Waits until the frame has taken every report the station wrote: a
+    // request sent without waiting for its reply (the last window of a block
+    // transfer) reaches it a moment after the task has ended.
+    bool FrameTookEverything()
+    {
+        return StationTest::WaitFor([this] { return m_pFrame->usb->Node()->UntakenOutputs() == 0; });
+    }
     int Transfers() { return m_pFrame->panel.Snapshot().nTransfers; }
 
     std::unique_ptr<CStationRig> m_pRig;
@@ -173,10 +180,8 @@ void TestDispatchTasks::retestOfAnUnpreparedFrameFails()
     QTRY_COMPARE(view.failures.size(), 1);
     QVERIFY2(view.failures[0].startsWith("StartTestOnce 0x8005"), qPrintable(view.failures[0]));
     const int nErrors = m_pWindow->errors.size();
-    // The last window of the parameter block's transfer goes out without
-    // waiting for its replies: the frame takes those requests a moment after
-    // the task has ended, and they are not the retest's.
-    QVERIFY(StationTest::WaitFor([this] { return m_pFrame->usb->Node()->UntakenOutputs() == 0; }));
+    // The first test's last requests are not the retest's.
+    QVERIFY(FrameTookEverything());
     const int nRequests = m_pFrame->frame.RequestCount();
 
     QVERIFY(m_pWork->PostTask("ReTest", Qt::BlockingQueuedConnection, &view));
@@ -185,7 +190,7 @@ void TestDispatchTasks::retestOfAnUnpreparedFrameFails()
     QCOMPARE(view.nShowTestResult, 0);
     // Compared as the requests' first bytes, so that a failure names them;
     // a request of the retest is seen once the frame has taken it.
-    QVERIFY(StationTest::WaitFor([this] { return m_pFrame->usb->Node()->UntakenOutputs() == 0; }));
+    QVERIFY(FrameTookEverything());
     QStringList lstSent;
     const QList<QByteArray> lstAfter = m_pFrame->frame.Requests();
     for (int i = nRequests; i < lstAfter.size(); ++i)
@@ -473,10 +478,12 @@ void TestDispatchTasks::framesStepOnlyInAReplay()
 
     // A live frame: the arrows of another window step nothing and ask the
     // frame nothing.
+    QVERIFY(FrameTookEverything());
     m_pFrame->frame.ClearRequests();
     QVERIFY(m_pWork->PostTask("UpdateUINext", Qt::BlockingQueuedConnection, &view));
     QVERIFY(m_pWork->PostTask("UpdateUIPre", Qt::BlockingQueuedConnection, &view));
     QVERIFY(view.steps.isEmpty());
+    QVERIFY(FrameTookEverything());
     QCOMPARE(m_pFrame->frame.RequestCount(), 0);
 
     view.strLogPath = QDir::current().absoluteFilePath("steps_PASS.xml");
