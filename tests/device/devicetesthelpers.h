@@ -10,9 +10,14 @@
 #include "waitfor.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QMutex>
+#include <QObject>
 #include <QTest>
+#include <QVariant>
 #include <initializer_list>
+#include <memory>
+#include <type_traits>
 
 namespace devicetest {
 
@@ -66,6 +71,63 @@ inline void EchoFrame(const std::shared_ptr<CFakeHidNode> &node, uint8_t nReplyI
         n.SendInput(reply);
     });
 }
+
+// Records the emissions of one signal, as QSignalSpy does (count, at(i) with
+// the arguments as variants, clear), but safely for a signal emitted on
+// another thread: the hot-plug thread announces arrivals and removals, the
+// readers hand over touch data. QSignalSpy appends to itself on the emitting
+// thread without a lock, so a test reading it meanwhile can see a call
+// counted before its arguments are stored.
+class CSignalRecord
+{
+public:
+    template <typename Sender, typename Owner, typename... Args>
+    CSignalRecord(const Sender *pSender, void (Owner::*signal)(Args...))
+        : m_state(std::make_shared<State>())
+    {
+        // The state outlives this record for an emission under way while it goes.
+        const std::shared_ptr<State> state = m_state;
+        m_connection = QObject::connect(pSender, signal, [state](Args... args) {
+            const QList<QVariant> call{QVariant::fromValue(std::decay_t<Args>(args))...};
+            QMutexLocker locker(&state->mutex);
+            state->calls.append(call);
+        });
+    }
+    ~CSignalRecord() { QObject::disconnect(m_connection); }
+    CSignalRecord(const CSignalRecord &) = delete;
+    CSignalRecord &operator=(const CSignalRecord &) = delete;
+
+    int count() const
+    {
+        QMutexLocker locker(&m_state->mutex);
+        return m_state->calls.size();
+    }
+    // The arguments of emission i (a copy).
+    QList<QVariant> at(int i) const
+    {
+        QMutexLocker locker(&m_state->mutex);
+        return m_state->calls.at(i);
+    }
+    QList<QList<QVariant>> all() const
+    {
+        QMutexLocker locker(&m_state->mutex);
+        return m_state->calls;
+    }
+    void clear()
+    {
+        QMutexLocker locker(&m_state->mutex);
+        m_state->calls.clear();
+    }
+
+private:
+    struct State
+    {
+        QMutex mutex;
+        QList<QList<QVariant>> calls;
+    };
+    std::shared_ptr<State> m_state;
+    QMetaObject::Connection m_connection;
+};
 
 // Registers with the device layer like the USB port does and records what
 // the layer reports: arrivals and removals (hot-plug thread) and raw reports

@@ -8,11 +8,12 @@
 #include "testenvironment.h"
 #include "touchdevice.h"
 
-#include <QSignalSpy>
+#include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
 #include <atomic>
 #include <cerrno>
+#include <thread>
 
 using namespace mockedtest;
 
@@ -145,11 +146,18 @@ private slots:
     // A reply that comes after its wait ended is the next one read.
     void lateReply()
     {
-        m_pBus->frame.SetFault(0xA3, 0x01, CEmulatedFrame::Late(300, 1));
+        // The frame answers once the wait is over, whatever the machine's load.
+        m_pBus->frame.SetFault(0xA3, 0x01, CEmulatedFrame::Silent(1));
         QByteArray reply;
         QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 50, &reply), ERROR_CODE_TIMEOUT);
+        QCOMPARE(m_pBus->frame.RequestsFor(0xA3, 0x01).size(), 1);
+        QByteArray late = Command(0xA3, 0x81);
+        late[3] = 4;
+        late.replace(5, 4, "LATE");
+        m_pBus->usb->SendInput(late);
         QCOMPARE(Recv(5000, &reply), 64);
         QCOMPARE(reply.left(3), QByteArray::fromHex("FCA381"));
+        QCOMPARE(ProductOf(reply), QByteArray("LATE"));
     }
 
     // One command answered by hundreds of reports: the node keeps what its
@@ -164,9 +172,18 @@ private slots:
         QByteArray reply;
         QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 2000, &reply), 64);
         QCOMPARE(NumberOf(reply), 1);
+        // Read until nothing is left anywhere: neither with the node's opens
+        // (taken by both readers) nor in the station's queue, checked in that
+        // order, so a report in between is not missed.
         QList<int> numbers{1};
-        while (Recv(200, &reply) == 64)
-            numbers << NumberOf(reply);
+        CTouchDevice *pDevice = Device();
+        QVERIFY(pDevice);
+        const bool bDrained = StationTest::WaitFor([&]() {
+            while (Recv(0, &reply) == 64)
+                numbers << NumberOf(reply);
+            return m_pBus->usb->UnreadReports() == 0 && pDevice->QueuedReportCount(0xFC) == 0;
+        }, 30000);
+        QVERIFY(bDrained);
         for (int i = 1; i < numbers.size(); ++i)
             QVERIFY2(numbers[i] > numbers[i - 1], qPrintable(QStringLiteral("%1 after %2").arg(numbers[i]).arg(numbers[i - 1])));
         QVERIFY(numbers.size() <= 300);
@@ -191,7 +208,7 @@ private slots:
     {
         QFETCH(int, error);
         QFETCH(bool, gone);
-        QSignalSpy insert(m_pPort.get(), &CComPortUsb::DeviceInsert);
+        devicetest::CSignalRecord insert(m_pPort.get(), &CComPortUsb::DeviceInsert);
         m_pBus->usb->SetWriteError(error);
         QByteArray reply;
         QCOMPARE(SendAndRecv(Command(0xA3, 0x01), 2000, &reply),
@@ -248,12 +265,20 @@ private slots:
     {
         std::atomic<bool> bStop{false};
         std::thread frameSide([&]() {
-            // Never more than half the node's buffer ahead of the reader.
+            // Never more than half a buffer ahead of either reader: every
+            // open of the node gets each report, and a full buffer drops
+            // what comes next, a command's reply included.
             for (int n = 1; n <= 200 && !bStop; ++n) {
-                while (!bStop && n - Raw().size() > CMockedHidFrame::QUEUE_LIMIT / 2)
+                while (!bStop && m_pBus->usb->UnreadReports() > CMockedHidFrame::QUEUE_LIMIT / 2)
                     QThread::usleep(200);
                 m_pBus->usb->SendInput(Numbered(n % 10 == 0 ? 0xFB : 0x02, n));
             }
+        });
+        // A failed check returns at once: the frame side stops and is joined first.
+        auto joinFrameSide = qScopeGuard([&]() {
+            bStop = true;
+            if (frameSide.joinable())
+                frameSide.join();
         });
         for (int i = 0; i < 20; ++i) {
             QByteArray reply;

@@ -4,6 +4,7 @@
 
 #include "comportusb.h"
 #include "customersettings.h"
+#include "fakehidnode.h"
 #include "handlework.h"
 #include "hardwareinterface.h"
 #include "runlogcapture.h"
@@ -12,6 +13,7 @@
 #include "testenvironment.h"
 #include "touchlogfile.h"
 #include "testviewdouble.h"
+#include "waitfor.h"
 
 #include <QMutex>
 #include <QSignalSpy>
@@ -73,6 +75,13 @@ private slots:
 
 private:
     void PlugFrame();
+    // Waits until the frame has taken every report the station wrote: a
+    // request sent without waiting for its reply (the last window of a block
+    // transfer) reaches it a moment after the task has ended.
+    bool FrameTookEverything()
+    {
+        return StationTest::WaitFor([this] { return m_pFrame->usb->Node()->UntakenOutputs() == 0; });
+    }
     int Transfers() { return m_pFrame->panel.Snapshot().nTransfers; }
 
     std::unique_ptr<CStationRig> m_pRig;
@@ -171,18 +180,22 @@ void TestDispatchTasks::retestOfAnUnpreparedFrameFails()
     QTRY_COMPARE(view.failures.size(), 1);
     QVERIFY2(view.failures[0].startsWith("StartTestOnce 0x8005"), qPrintable(view.failures[0]));
     const int nErrors = m_pWindow->errors.size();
+    // The first test's last requests are not the retest's.
+    QVERIFY(FrameTookEverything());
     const int nRequests = m_pFrame->frame.RequestCount();
 
     QVERIFY(m_pWork->PostTask("ReTest", Qt::BlockingQueuedConnection, &view));
     QTRY_COMPARE(view.failures.size(), 2);
     QCOMPARE(view.failures[1], QStringLiteral("ReTest 0x%1").arg(uint32_t(ERROR_TEST_NOT_PREPARED), 0, 16));
     QCOMPARE(view.nShowTestResult, 0);
-    // Compared as the requests' first bytes, so that a failure names them.
+    // Compared as the requests' first bytes, so that a failure names them;
+    // a request of the retest is seen once the frame has taken it.
+    QVERIFY(FrameTookEverything());
     QStringList lstSent;
     const QList<QByteArray> lstAfter = m_pFrame->frame.Requests();
     for (int i = nRequests; i < lstAfter.size(); ++i)
         lstSent << QString::fromLatin1(lstAfter[i].left(8).toHex(' '));
-    QCOMPARE(lstSent, QStringList());
+    QVERIFY2(lstSent.isEmpty(), qPrintable(lstSent.join(QStringLiteral(" | "))));
     QCOMPARE(m_pWindow->errors.size(), nErrors);
 }
 
@@ -465,10 +478,12 @@ void TestDispatchTasks::framesStepOnlyInAReplay()
 
     // A live frame: the arrows of another window step nothing and ask the
     // frame nothing.
+    QVERIFY(FrameTookEverything());
     m_pFrame->frame.ClearRequests();
     QVERIFY(m_pWork->PostTask("UpdateUINext", Qt::BlockingQueuedConnection, &view));
     QVERIFY(m_pWork->PostTask("UpdateUIPre", Qt::BlockingQueuedConnection, &view));
     QVERIFY(view.steps.isEmpty());
+    QVERIFY(FrameTookEverything());
     QCOMPARE(m_pFrame->frame.RequestCount(), 0);
 
     view.strLogPath = QDir::current().absoluteFilePath("steps_PASS.xml");

@@ -280,9 +280,13 @@ ssize_t CFakeHidBackend::WriteReport(int fd, const uint8_t *buf, size_t len)
     const int nError = node ? node->WriteError() : 0;
     if (nError != 0)
         return -nError;
+    if (node)
+        node->CountWrite(true); // before it can be taken
     const ssize_t n = ::send(fd, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n >= 0)
         return n;
+    if (node)
+        node->CountWrite(false);
     if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN)
         return -ENODEV;
     return -errno;

@@ -1,6 +1,7 @@
 #include "fakehidnode.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <QVector>
 #include <cerrno>
 #include <fcntl.h>
@@ -93,6 +94,23 @@ QList<QByteArray> CFakeHidNode::Outputs() const
 {
     QMutexLocker locker(&m_mutex);
     return m_outputs;
+}
+
+int CFakeHidNode::UntakenOutputs() const
+{
+    // Taken first, started second: 0 then means that every write begun
+    // before the second read had been taken by the first.
+    const int nTaken = m_nWritesTaken.load();
+    const int nStarted = m_nWritesStarted.load();
+    return std::max(nStarted - nTaken, 0);
+}
+
+void CFakeHidNode::CountWrite(bool bSent)
+{
+    if (bSent)
+        ++m_nWritesStarted;
+    else
+        --m_nWritesStarted;
 }
 
 void CFakeHidNode::ClearOutputs()
@@ -284,6 +302,7 @@ void CFakeHidNode::Run()
                     }
                     if (handler)
                         handler(*this, report);
+                    ++m_nWritesTaken;
                     continue;
                 }
                 bGone = nRead == 0 || (errno != EAGAIN && errno != EINTR);

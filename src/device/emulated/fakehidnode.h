@@ -45,6 +45,12 @@ public:
     // The reports the station has written (handler or not), the last 4096.
     QList<QByteArray> Outputs() const;
     void ClearOutputs();
+    // Reports the station has written that the frame has not taken in yet:
+    // a write returns once its report is on the way, and the frame takes it
+    // (its handler has run) a moment later on the node's thread. A request
+    // the station sends without waiting for its reply is seen by the frame
+    // once this is 0.
+    int UntakenOutputs() const;
     // Delivers one input report (byte 0 = report id, 1..4096 bytes) to every
     // open descriptor; a descriptor whose queue is full drops it, as hidraw
     // does. Returns how many descriptors got it.
@@ -81,6 +87,9 @@ public:
     // node says so; false when the node was unplugged meanwhile.
     bool PassWrite();
     bool PassRead();
+    // Called by the backend around a station write: before the report goes
+    // out, and again (bSent false) when it could not be sent.
+    void CountWrite(bool bSent);
 
 private:
     // Blocks (under m_mutex) while bBlock is set and the node present.
@@ -94,6 +103,8 @@ private:
     std::atomic<int> m_nWriteError{0};
     std::atomic<int> m_nReadError{0};
     std::atomic<int> m_nFailedReads{0};
+    std::atomic<int> m_nWritesStarted{0}; // counted before the report goes out
+    std::atomic<int> m_nWritesTaken{0};   // counted once the frame has taken it
     bool m_bWritesBlock = false;  // under m_mutex
     bool m_bReadsBlock = false;
     int m_nBlockedWrites = 0;
