@@ -109,6 +109,10 @@ void CTouchSignalQwtChartView::SetChartData(QList<uint32_t> lstData)
 {
     if (!m_bLive)
         return;
+    // The same readings give the same bars: the plot is left as it stands
+    // rather than drawn again.
+    if (m_bShowsData && lstData == m_lstShown)
+        return;
     // The first window judges every bar; without one every bar is red.
     const QList<SignalRange> &lstWindows = m_adcInfo.GetTestStandards();
     const bool bWindow = !lstWindows.isEmpty();
@@ -125,6 +129,8 @@ void CTouchSignalQwtChartView::SetChartData(QList<uint32_t> lstData)
         set[1] = bInside ? h : 0.0;
         vecSamples.append(QwtSetSample(i, set));
     }
+    m_lstShown = lstData;
+    m_bShowsData = m_bLive;
     m_pBarChart->setSamples(vecSamples);
 }
 
@@ -132,6 +138,8 @@ void CTouchSignalQwtChartView::ClearChartData()
 {
     if (!m_bLive)
         return;
+    m_lstShown.clear();
+    m_bShowsData = false;
     QVector<QwtSetSample> vecSamples;
     vecSamples.reserve(m_nLabelCount);
     for (int i = 0; i < m_nLabelCount; ++i)

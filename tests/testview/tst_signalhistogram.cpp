@@ -193,6 +193,31 @@ private slots:
         QCOMPARE(BarsOf(&chart), Bars::fromVector(QVector<QVector<double>>(5, QVector<double>{0.0, 0.0})));
     }
 
+    // Readings equal to those shown leave the bars as they are; any change,
+    // a reading that crosses the window included, reaches its bar; after a
+    // clear the earlier readings are drawn again.
+    void repeatedReadings()
+    {
+        CDirSignalInfo dir = Direction(3, kLo, kHi);
+        CTouchSignalQwtChartView chart(nullptr, &dir, qMakePair(QStringLiteral("X"), QStringLiteral("T0")));
+        Readings readings{100, 100, 100};
+        chart.SetChartData(readings);
+        chart.SetChartData(readings);
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(400), Green(400)}));
+        readings[1] = 101;
+        chart.SetChartData(readings);
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(404), Green(400)}));
+        readings[2] = kHi + 1;
+        chart.SetChartData(readings);
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(404), Red(4 * (kHi + 1))}));
+        chart.SetChartData(readings.mid(0, 2));
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(404)}));
+        chart.SetChartData(readings);
+        chart.ClearChartData();
+        chart.SetChartData(readings);
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(404), Red(4 * (kHi + 1))}));
+    }
+
     // Only the chart under the exact key "<axis>-<direction>" updates.
     void keys_data()
     {
