@@ -330,6 +330,7 @@ bool CTouchPanelView::UpdateTouchPanel(QMap<QString, QList<QString>> mapProblems
     const QPen penError = LightPen(Qt::red);
     const QPen penWeak = LightPen(Qt::yellow);
     const QPen penUnstable = LightPen(Qt::gray);
+    bool bPathsChanged = false;
     for (auto it = m_mapLightItems.cbegin(); it != m_mapLightItems.cend(); ++it) {
         const QString &strId = it.key();
         QGraphicsLineItem *pLine = it.value();
@@ -338,14 +339,17 @@ bool CTouchPanelView::UpdateTouchPanel(QMap<QString, QList<QString>> mapProblems
                            : setLightUnstable.contains(strId) ? &penUnstable
                                                               : nullptr;
         if (!pPen) {
+            bPathsChanged = bPathsChanged || pLine->isVisible();
             pLine->setVisible(false);
             continue;
         }
+        bPathsChanged = bPathsChanged || !pLine->isVisible() || pLine->pen() != *pPen;
         pLine->setPen(*pPen);
         pLine->setVisible(true);
     }
-    // The paths draw nothing themselves: the item that draws them repaints.
-    if (m_pLightPaths)
+    // The paths draw nothing themselves: the item that draws them repaints,
+    // and only when one of them looks different now.
+    if (m_pLightPaths && bPathsChanged)
         m_pLightPaths->update();
     return true;
 }
