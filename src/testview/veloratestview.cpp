@@ -1667,7 +1667,10 @@ void VeloraTestView::DrainDiagram()
     const auto values = m_diagramBox.TakeAll();
     if (values.isEmpty())
         return;
-    QMutexLocker lock(&m_panelMutex);
+    // Only this (the GUI) thread replaces the diagram; it takes the panel
+    // mutex then for the refresh thread's sake. Read here without it, so a
+    // drain never waits for a refresh still analysing the frame.
+    Q_ASSERT(QThread::currentThread() == thread());
     if (m_pPanelView)
         m_pPanelView->UpdateTouchPanel(values.first(), nullptr);
 }
@@ -1675,7 +1678,8 @@ void VeloraTestView::DrainDiagram()
 void VeloraTestView::DrainHistograms()
 {
     const auto values = m_histogramBox.TakeAll();
-    QMutexLocker lock(&m_histogramMutex);
+    // As for the diagram: the views are replaced on this thread only.
+    Q_ASSERT(QThread::currentThread() == thread());
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         if (SignalHistogramView* pView = m_mapHistogramViews.value(it.value().axis))
             pView->UpdateHistogramData(it.key(), it.value().values);
