@@ -330,6 +330,8 @@ bool CTouchPanelView::UpdateTouchPanel(QMap<QString, QList<QString>> mapProblems
     const QPen penError = LightPen(Qt::red);
     const QPen penWeak = LightPen(Qt::yellow);
     const QPen penUnstable = LightPen(Qt::gray);
+    bool bPathsChanged = false;
+    QRectF rcChanged;
     for (auto it = m_mapLightItems.cbegin(); it != m_mapLightItems.cend(); ++it) {
         const QString &strId = it.key();
         QGraphicsLineItem *pLine = it.value();
@@ -337,16 +339,25 @@ bool CTouchPanelView::UpdateTouchPanel(QMap<QString, QList<QString>> mapProblems
                            : setLightWeak.contains(strId)     ? &penWeak
                            : setLightUnstable.contains(strId) ? &penUnstable
                                                               : nullptr;
-        if (!pPen) {
-            pLine->setVisible(false);
+        const bool bChanged = pPen ? !pLine->isVisible() || pLine->pen() != *pPen : pLine->isVisible();
+        if (!bChanged)
             continue;
-        }
-        pLine->setPen(*pPen);
-        pLine->setVisible(true);
+        rcChanged |= QRectF(pLine->line().p1(), pLine->line().p2()).normalized();
+        bPathsChanged = true;
+        if (pPen)
+            pLine->setPen(*pPen);
+        pLine->setVisible(pPen != nullptr);
     }
-    // The paths draw nothing themselves: the item that draws them repaints.
-    if (m_pLightPaths)
-        m_pLightPaths->update();
+    // The paths draw nothing themselves: the item that draws them repaints
+    // where a path looks different now. A level or upright path alone spans
+    // a rectangle without area, which an item would not repaint at all: then
+    // the whole item repaints.
+    if (m_pLightPaths && bPathsChanged) {
+        if (rcChanged.isEmpty())
+            m_pLightPaths->update();
+        else
+            m_pLightPaths->update(rcChanged);
+    }
     return true;
 }
 

@@ -3,12 +3,18 @@
 #include "dirsignalinfo.h"
 
 #include <QColor>
+#include <QHash>
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QPalette>
 #include <QPen>
 #include <QVector>
 #include <QtDebug>
+#include <cmath>
 #include <qwt_column_symbol.h>
 #include <qwt_legend.h>
+#include <qwt_painter.h>
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_grid.h>
 #include <qwt_plot_multi_barchart.h>
@@ -24,6 +30,83 @@ QwtColumnSymbol *BarSymbol(const char *pszColor)
     pSymbol->setPalette(QPalette(QColor(QLatin1String(pszColor))));
     return pSymbol;
 }
+
+// Bars drawn as their column symbols draw them, from a picture of each bar
+// kept per column, direction and size in pixels. On screen every bar lies on
+// whole pixels and its colours are opaque, so a bar drawn once at a place of
+// its own and copied to its spot covers the same pixels with the same
+// colours. Six charts of hundreds of bars, redrawn whenever the readings
+// change, would otherwise spend most of the GUI thread's time rasterising
+// the raised frames bar by bar. The symbols are set once, when the chart is
+// built. Anything else (a scaled painter, a printer, a bar at or past the
+// edge of the drawing) is drawn by the chart itself.
+class CBarChart : public QwtPlotMultiBarChart
+{
+public:
+    using QwtPlotMultiBarChart::QwtPlotMultiBarChart;
+
+protected:
+    void drawBar(QPainter *painter, int sampleIndex, int valueIndex, const QwtColumnRect &rect) const override
+    {
+        const QwtColumnSymbol *pSymbol = symbol(valueIndex);
+        const QTransform &transform = painter->transform();
+        const QRectF r = rect.toRect();
+        const bool bPlain = pSymbol && painter->paintEngine() && painter->paintEngine()->type() == QPaintEngine::Raster
+            && transform.type() <= QTransform::TxTranslate && transform.dx() == std::floor(transform.dx())
+            && transform.dy() == std::floor(transform.dy()) && QwtPainter::roundingAlignment(painter)
+            && std::isfinite(r.left()) && std::isfinite(r.right()) && std::isfinite(r.top())
+            && std::isfinite(r.bottom()) && std::abs(r.left()) < kLargest && std::abs(r.right()) < kLargest
+            && std::abs(r.top()) < kLargest && std::abs(r.bottom()) < kLargest;
+        if (!bPlain) {
+            QwtPlotMultiBarChart::drawBar(painter, sampleIndex, valueIndex, rect);
+            return;
+        }
+        const int nLeft = qRound(r.left()), nTop = qRound(r.top());
+        const int nWidth = qRound(r.right()) - nLeft, nHeight = qRound(r.bottom()) - nTop;
+        // A bar that reaches past the drawing (a reading above the scale)
+        // is left to the chart, which handles what lies outside.
+        const QRect rcDevice(0, 0, painter->device()->width(), painter->device()->height());
+        const QRect rcBar = QRect(nLeft, nTop, nWidth + 1, nHeight + 1)
+                                .translated(int(transform.dx()), int(transform.dy()))
+                                .adjusted(-kPad, -kPad, kPad, kPad);
+        if (nWidth < 0 || nHeight < 0 || nWidth > kLargestPicture || nHeight > kLargestPicture
+            || !rcDevice.adjusted(kPad, kPad, -kPad, -kPad).contains(rcBar)
+            || (painter->hasClipping()
+                && !painter->clipBoundingRect().contains(
+                    QRectF(nLeft - kPad, nTop - kPad, nWidth + 1 + 2 * kPad, nHeight + 1 + 2 * kPad)))) {
+            QwtPlotMultiBarChart::drawBar(painter, sampleIndex, valueIndex, rect);
+            return;
+        }
+        const quint64 nKey = (quint64(quint16(valueIndex)) << 48) | (quint64(quint8(rect.direction)) << 40)
+            | (quint64(nWidth) << 20) | quint64(nHeight);
+        auto it = m_pictures.find(nKey);
+        if (it == m_pictures.end()) {
+            if (m_pictures.size() >= kMostPictures)
+                m_pictures.clear();
+            QImage picture(nWidth + 1 + 2 * kPad, nHeight + 1 + 2 * kPad, QImage::Format_ARGB32_Premultiplied);
+            picture.fill(Qt::transparent);
+            QPainter p(&picture);
+            QwtColumnRect placed = rect;
+            placed.hInterval = QwtInterval(kPad, kPad + nWidth);
+            placed.vInterval = QwtInterval(kPad, kPad + nHeight);
+            if (rect.hInterval.minValue() > rect.hInterval.maxValue())
+                placed.hInterval = placed.hInterval.inverted();
+            if (rect.vInterval.minValue() > rect.vInterval.maxValue())
+                placed.vInterval = placed.vInterval.inverted();
+            pSymbol->draw(&p, placed);
+            p.end();
+            it = m_pictures.insert(nKey, picture);
+        }
+        painter->drawImage(QPoint(nLeft - kPad, nTop - kPad), *it);
+    }
+
+private:
+    static constexpr int kPad = 2;
+    static constexpr int kLargestPicture = 4096;
+    static constexpr int kMostPictures = 4096;
+    static constexpr double kLargest = 1e6;
+    mutable QHash<quint64, QImage> m_pictures;
+};
 
 } // namespace
 
@@ -46,7 +129,7 @@ CTouchSignalQwtChartView::CTouchSignalQwtChartView(QWidget *parent, CDirSignalIn
     m_nLabelCount = pDirInfo ? pDirInfo->GetSignalLabels().size() : 0;
 
     const QString strTitle = key.first + QLatin1Char(':') + key.second;
-    m_pBarChart = new QwtPlotMultiBarChart(strTitle);
+    m_pBarChart = new CBarChart(strTitle);
 
     setAutoFillBackground(true);
     QPalette white = palette();
@@ -109,6 +192,10 @@ void CTouchSignalQwtChartView::SetChartData(QList<uint32_t> lstData)
 {
     if (!m_bLive)
         return;
+    // The same readings give the same bars: the plot is left as it stands
+    // rather than drawn again.
+    if (m_bShowsData && lstData == m_lstShown)
+        return;
     // The first window judges every bar; without one every bar is red.
     const QList<SignalRange> &lstWindows = m_adcInfo.GetTestStandards();
     const bool bWindow = !lstWindows.isEmpty();
@@ -125,6 +212,8 @@ void CTouchSignalQwtChartView::SetChartData(QList<uint32_t> lstData)
         set[1] = bInside ? h : 0.0;
         vecSamples.append(QwtSetSample(i, set));
     }
+    m_lstShown = lstData;
+    m_bShowsData = m_bLive;
     m_pBarChart->setSamples(vecSamples);
 }
 
@@ -132,6 +221,8 @@ void CTouchSignalQwtChartView::ClearChartData()
 {
     if (!m_bLive)
         return;
+    m_lstShown.clear();
+    m_bShowsData = false;
     QVector<QwtSetSample> vecSamples;
     vecSamples.reserve(m_nLabelCount);
     for (int i = 0; i < m_nLabelCount; ++i)

@@ -51,4 +51,7 @@ private:
     double m_dScale = 4.0;
     bool m_bLive = false;
     int m_nLabelCount = 0;
+    // The readings the bars show (valid while m_bShowsData is set).
+    QList<uint32_t> m_lstShown;
+    bool m_bShowsData = false;
 };

@@ -1035,7 +1035,7 @@ void VeloraTestView::RealTimeVerdict(CTouchBase* pDevice)
     pDevice->AnalyseAdc();
     // Handed over, never shown here: the result display takes the device
     // mutex, which the caller holds.
-    PutVerdict(pDevice->GetSignalErrors());
+    PutVerdict(pDevice, pDevice->GetSignalErrors());
 }
 
 bool VeloraTestView::UpdateHistogramView()
@@ -1389,29 +1389,60 @@ bool VeloraTestView::ShowTestResult(QMap<QString, QString> mapTestResult, bool b
     // 1.
     if (!isVisible())
         return false;
+    SDeviceFacts facts;
+    {
+        QMutexLocker lock(DeviceMutex());
+        facts = ReadDeviceFacts(Device(), mapTestResult);
+    }
+    return ShowTestResultOf(mapTestResult, bRealTime, facts);
+}
+
+VeloraTestView::SDeviceFacts VeloraTestView::ReadDeviceFacts(CTouchBase* pDevice,
+                                                             const QMap<QString, QString>& mapTestResult) const
+{
+    SDeviceFacts facts;
+    if (!pDevice)
+        return facts;
+    facts.bPresent = true;
+    facts.nGeneration = m_pHandleWork ? m_pHandleWork->GetDeviceGeneration() : 0;
+    facts.signal = qMakePair(QStringLiteral("PASS"), QStringLiteral("PASS"));
+    if (!mapTestResult.isEmpty()) {
+        facts.signal = qMakePair(QStringLiteral("NG"), QStringLiteral("NG"));
+        pDevice->GetTestResultCode(facts.signal.first, facts.signal.second);
+    }
+    facts.bLive = dynamic_cast<CTouchHardware*>(pDevice) != nullptr;
+    if (facts.bLive) {
+        facts.batch = pDevice->GetProperty(QStringLiteral("BatchInfo"));
+        facts.checksum = pDevice->GetProperty(QStringLiteral("CheckSum"));
+        facts.product = pDevice->GetProperty(QStringLiteral("Product"));
+    }
+    facts.nType = pDevice->GetType();
+    if (facts.nType == 2)
+        facts.interfaceResult = pDevice->GetInterfaceTestResult();
+    return facts;
+}
+
+bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResult, bool bRealTime,
+                                      const SDeviceFacts& facts)
+{
     QTableWidget* pTable = ui->testResult;
 
     SResultContent content;
     content.leds = mapTestResult;
     content.dFontScale = m_dFontScale;
     bool bSignalPass = true;
-    bool bLive = false;
+    const bool bLive = facts.bLive;
     QString signalVerdict;
     {
-        QMutexLocker lock(DeviceMutex());
-        CTouchBase* pDevice = Device();
         // 3.
-        if (!pDevice || !m_bSourcePresent.load()) {
-            lock.unlock();
+        if (!facts.bPresent || !m_bSourcePresent.load()) {
             ResetTable(pTable, tr("Unknown..."));
             return false;
         }
         // 4.
-        QPair<QString, QString> signal(QStringLiteral("PASS"), QStringLiteral("PASS"));
+        QPair<QString, QString> signal = facts.signal;
         if (!mapTestResult.isEmpty()) {
             bSignalPass = false;
-            signal = qMakePair(QStringLiteral("NG"), QStringLiteral("NG"));
-            pDevice->GetTestResultCode(signal.first, signal.second);
             if (!signal.second.isEmpty())
                 signal.second += tr(" And you can check the detail problem in the Touch Frame page!");
         }
@@ -1426,17 +1457,16 @@ bool VeloraTestView::ShowTestResult(QMap<QString, QString> mapTestResult, bool b
         };
 
         // 5. to 7., a plugged frame only.
-        bLive = dynamic_cast<CTouchHardware*>(pDevice) != nullptr;
         if (bLive) {
             CCustomerSettings* pSettings = Settings();
-            const QString batch = pDevice->GetProperty(QStringLiteral("BatchInfo"));
-            const QString checksum = pDevice->GetProperty(QStringLiteral("CheckSum"));
+            const QString& batch = facts.batch;
+            const QString& checksum = facts.checksum;
             if (pSettings->GetBool(QStringLiteral("SupportSNCheck"), true))
                 check(QStringLiteral("SN Check"), batch == m_strScannedSN,
                       tr("The correct serial number is %1.").arg(m_strScannedSN));
             if (pSettings->GetBool(QStringLiteral("FirmwareCheckEnable"), false)) {
                 const QMap<QString, QString> list = CFirmwareCheckSettings::GetInstance()->ReadAll();
-                QString product = pDevice->GetProperty(QStringLiteral("Product"));
+                QString product = facts.product;
                 static const QRegularExpression kSize(QStringLiteral("-[0-9]+P"));
                 product.remove(kSize);
                 const QString expected = list.value(product);
@@ -1454,8 +1484,8 @@ bool VeloraTestView::ShowTestResult(QMap<QString, QString> mapTestResult, bool b
         }
 
         // 8. The interface result a replayed log holds.
-        if (pDevice->GetType() == 2) {
-            const QPair<QString, QString> stored = pDevice->GetInterfaceTestResult();
+        if (facts.nType == 2) {
+            const QPair<QString, QString>& stored = facts.interfaceResult;
             if (!stored.first.isEmpty()) {
                 content.rows.insert(stored.first, qMakePair(stored.second, stored.second));
                 const uint32_t nCode = stored.second == QLatin1String("PASS") ? 0 : kInterfaceFailed;
@@ -1631,9 +1661,9 @@ bool VeloraTestView::RefreshHistogramView()
     return true;
 }
 
-void VeloraTestView::PutVerdict(const QMap<QString, QString>& mapErrors)
+void VeloraTestView::PutVerdict(CTouchBase* pDevice, const QMap<QString, QString>& mapErrors)
 {
-    if (m_verdictBox.Put(QString(), mapErrors))
+    if (m_verdictBox.Put(QString(), SVerdict{mapErrors, ReadDeviceFacts(pDevice, mapErrors)}))
         PostDrain(&VeloraTestView::DrainVerdict);
 }
 
@@ -1659,7 +1689,15 @@ void VeloraTestView::DrainVerdict()
         qDebug().noquote() << "ShowTestResult" << ": a real-time result during a test is dropped";
         return;
     }
-    ShowTestResult(values.first(), false);
+    const SVerdict& verdict = values.first();
+    // What the refresh read still stands while the device object is the
+    // same; otherwise the table reads the object that is there now.
+    if (m_pHandleWork && verdict.device.nGeneration == m_pHandleWork->GetDeviceGeneration()) {
+        if (isVisible())
+            ShowTestResultOf(verdict.errors, false, verdict.device);
+        return;
+    }
+    ShowTestResult(verdict.errors, false);
 }
 
 void VeloraTestView::DrainDiagram()
@@ -1667,7 +1705,10 @@ void VeloraTestView::DrainDiagram()
     const auto values = m_diagramBox.TakeAll();
     if (values.isEmpty())
         return;
-    QMutexLocker lock(&m_panelMutex);
+    // Only this (the GUI) thread replaces the diagram; it takes the panel
+    // mutex then for the refresh thread's sake. Read here without it, so a
+    // drain never waits for a refresh still analysing the frame.
+    Q_ASSERT(QThread::currentThread() == thread());
     if (m_pPanelView)
         m_pPanelView->UpdateTouchPanel(values.first(), nullptr);
 }
@@ -1675,7 +1716,8 @@ void VeloraTestView::DrainDiagram()
 void VeloraTestView::DrainHistograms()
 {
     const auto values = m_histogramBox.TakeAll();
-    QMutexLocker lock(&m_histogramMutex);
+    // As for the diagram: the views are replaced on this thread only.
+    Q_ASSERT(QThread::currentThread() == thread());
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         if (SignalHistogramView* pView = m_mapHistogramViews.value(it.value().axis))
             pView->UpdateHistogramData(it.key(), it.value().values);

@@ -330,13 +330,38 @@ private:
         QString axis;
         QList<uint32_t> values;
     };
-    CLatestValues<QMap<QString, QString>> m_verdictBox;
+    // What the result table reads of the device object, read under the
+    // device mutex: the verdict of the signal test (for a failing result),
+    // the device class, its properties and a replay's interface result.
+    struct SDeviceFacts
+    {
+        bool bPresent = false;
+        quint64 nGeneration = 0;
+        QPair<QString, QString> signal;
+        bool bLive = false;
+        QString batch, product, checksum;
+        int nType = 0;
+        QPair<QString, QString> interfaceResult;
+    };
+    // pDevice may be null (then nothing is present); the caller holds the
+    // device mutex.
+    SDeviceFacts ReadDeviceFacts(CTouchBase* pDevice, const QMap<QString, QString>& mapTestResult) const;
+    bool ShowTestResultOf(const QMap<QString, QString>& mapTestResult, bool bRealTime, const SDeviceFacts& facts);
+    // A real-time verdict with what the refresh read of the device object
+    // along with it, so that showing it does not wait for the device mutex.
+    struct SVerdict
+    {
+        QMap<QString, QString> errors;
+        SDeviceFacts device;
+    };
+    CLatestValues<SVerdict> m_verdictBox;
     CLatestValues<QMap<QString, QList<QString>>> m_diagramBox;
     CLatestValues<SHistogramReading> m_histogramBox;
     std::atomic<int> m_nDrainsPosted{0};
     // Asks the GUI thread, queued, to take what waits in a box.
     void PostDrain(void (VeloraTestView::*pDrain)());
-    void PutVerdict(const QMap<QString, QString>& mapErrors);
+    // The caller holds the device mutex.
+    void PutVerdict(CTouchBase* pDevice, const QMap<QString, QString>& mapErrors);
     void PutDiagram(const QMap<QString, QList<QString>>& mapProblems);
     void DrainVerdict();
     void DrainDiagram();

@@ -193,6 +193,81 @@ private slots:
         QCOMPARE(BarsOf(&chart), Bars::fromVector(QVector<QVector<double>>(5, QVector<double>{0.0, 0.0})));
     }
 
+    // Readings equal to those shown leave the bars as they are; any change,
+    // a reading that crosses the window included, reaches its bar; after a
+    // clear the earlier readings are drawn again.
+    void repeatedReadings()
+    {
+        CDirSignalInfo dir = Direction(3, kLo, kHi);
+        CTouchSignalQwtChartView chart(nullptr, &dir, qMakePair(QStringLiteral("X"), QStringLiteral("T0")));
+        Readings readings{100, 100, 100};
+        chart.SetChartData(readings);
+        chart.SetChartData(readings);
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(400), Green(400)}));
+        readings[1] = 101;
+        chart.SetChartData(readings);
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(404), Green(400)}));
+        readings[2] = kHi + 1;
+        chart.SetChartData(readings);
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(404), Red(4 * (kHi + 1))}));
+        chart.SetChartData(readings.mid(0, 2));
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(404)}));
+        chart.SetChartData(readings);
+        chart.ClearChartData();
+        chart.SetChartData(readings);
+        QCOMPARE(BarsOf(&chart), (Bars{Green(400), Green(404), Red(4 * (kHi + 1))}));
+    }
+
+    // The bars on screen are those the column symbols draw: bars of every
+    // kind (in and out of the window, a reading of 0, the top of the scale,
+    // beyond it) at several sizes of the chart look the same as when the
+    // library's own bar chart draws them.
+    void barsAsTheSymbolsDrawThem()
+    {
+        const int nBars = 600;
+        CDirSignalInfo dir = Direction(nBars, kLo, kHi);
+        Readings readings;
+        for (int i = 0; i < nBars; ++i)
+            readings << uint32_t((i * 37) % 300);
+        for (const QSize &size : {QSize(1700, 170), QSize(900, 300), QSize(333, 97), QSize(2400, 120)}) {
+            CTouchSignalQwtChartView chart(nullptr, &dir, qMakePair(QStringLiteral("X"), QStringLiteral("T0")));
+            chart.resize(size);
+            chart.SetChartData(readings);
+            chart.grab(); // laid out
+            const QImage drawn = chart.canvas()->grab().toImage();
+
+            const QwtPlotMultiBarChart *pOwn = chart.BarChart();
+            auto *pPlain = new QwtPlotMultiBarChart(pOwn->title());
+            pPlain->setLayoutPolicy(pOwn->layoutPolicy());
+            pPlain->setSpacing(pOwn->spacing());
+            pPlain->setMargin(pOwn->margin());
+            pPlain->setStyle(pOwn->style());
+            for (int c = 0; c < 2; ++c) {
+                const QwtColumnSymbol *pSymbol = pOwn->symbol(c);
+                auto *pCopy = new QwtColumnSymbol(pSymbol->style());
+                pCopy->setLineWidth(pSymbol->lineWidth());
+                pCopy->setFrameStyle(pSymbol->frameStyle());
+                pCopy->setPalette(pSymbol->palette());
+                pPlain->setSymbol(c, pCopy);
+            }
+            QVector<QwtSetSample> samples;
+            for (size_t i = 0; i < pOwn->dataSize(); ++i)
+                samples << pOwn->sample(int(i));
+            pPlain->setSamples(samples);
+            const_cast<QwtPlotMultiBarChart *>(pOwn)->setVisible(false);
+            pPlain->attach(&chart);
+            chart.replot();
+            const QImage plain = chart.canvas()->grab().toImage();
+            int nBarPixels = 0; // bars were drawn
+            for (int y = 0; y < drawn.height(); ++y)
+                for (int x = 0; x < drawn.width(); ++x)
+                    nBarPixels += drawn.pixelColor(x, y) != QColor(Qt::white);
+            QVERIFY(nBarPixels > drawn.width() * drawn.height() / 10);
+            QCOMPARE(drawn.size(), plain.size());
+            QVERIFY2(drawn == plain, qPrintable(QStringLiteral("at %1 x %2").arg(size.width()).arg(size.height())));
+        }
+    }
+
     // Only the chart under the exact key "<axis>-<direction>" updates.
     void keys_data()
     {

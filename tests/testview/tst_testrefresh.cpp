@@ -55,6 +55,21 @@ QMap<QString, int> Bars(const QMap<QString, SignalHistogramView*>& views)
     return bars;
 }
 
+// Every cell of the result table: text, tooltip and colour.
+QStringList TableOf(VeloraTestView* pView)
+{
+    QStringList cells;
+    const QTableWidget* pTable = Child<QTableWidget>(pView, "testResult");
+    for (int r = 0; r < pTable->rowCount(); ++r) {
+        for (int c = 0; c < pTable->columnCount(); ++c) {
+            const QTableWidgetItem* pItem = pTable->item(r, c);
+            cells << (pItem ? pItem->text() + "|" + pItem->toolTip() + "|" + pItem->foreground().color().name()
+                            : QStringLiteral("-"));
+        }
+    }
+    return cells;
+}
+
 QString Overall(VeloraTestView* pView)
 {
     const QTableWidgetItem* pItem = Child<QTableWidget>(pView, "testResult")->item(0, 0);
@@ -77,6 +92,7 @@ private slots:
     void verdictFollowsTheSetting_data();
     void verdictFollowsTheSetting();
     void ticksWhileTheGuiIsBusy();
+    void verdictAsTheTableReadsIt();
 
 private:
     // A station after its first run with the dead emitter, refresh stopped.
@@ -243,6 +259,34 @@ void TestTestRefresh::ticksWhileTheGuiIsBusy()
     QCOMPARE(pView->WaitingValues(), 0);
     QCOMPARE(Overall(pView), QStringLiteral("PASS"));
     QVERIFY(!log.Contains("by name failed"));
+}
+
+// A real-time verdict, read along with the tick, shows what the table shows
+// when it reads the device object itself: the signal test's code and
+// detail, the checks on the frame's properties and the LED rows (an equal
+// result is not built again, so any difference would show).
+void TestTestRefresh::verdictAsTheTableReadsIt()
+{
+    auto pStation = RunStation();
+    QVERIFY(pStation);
+    VeloraTestView* pView = pStation->view;
+    pView->on_rectButton_clicked();
+    Settings()->SetBool("SupportSNCheck", true);
+    Settings()->SetBool("FirmwareCheckEnable", true);
+    Settings()->SetBool("SNChecksumCheckEnable", true);
+    Tick(pView);
+    CStationRig::Flush();
+    const QStringList shown = TableOf(pView);
+    QVERIFY2(shown.size() >= 2 * 6, qPrintable(shown.join('\n'))); // overall, four checks, an LED
+    QVERIFY(shown.join('\n').contains("NG2|"));
+    QMap<QString, QString> errors;
+    {
+        QMutexLocker lock(pStation->work->GetDeviceMutex());
+        errors = pStation->work->GetTouchDevice()->GetSignalErrors();
+    }
+    QVERIFY(!errors.isEmpty());
+    QVERIFY(pView->ShowTestResult(errors, false));
+    QCOMPARE(TableOf(pView), shown);
 }
 
 STATION_TEST_MAIN(TestTestRefresh)

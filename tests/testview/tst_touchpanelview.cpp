@@ -372,6 +372,35 @@ private slots:
         QVERIFY(StationTest::WaitFor([&] { return !shows(ptRed, Qt::yellow); }));
     }
 
+    // A level path that alone changes its looks shows it too: its rectangle
+    // has no height. Left:0 and Right:3 stand at the same height.
+    void levelPathOnScreen()
+    {
+        CHardwareInfo info = CTestHardwareInfo::Build();
+        const QString strLevel = QStringLiteral("Left:0-Right:3");
+        info.ParseRelation(strLevel);
+        SPage page(&info);
+        CTouchPanelView *pView = page.view;
+        QVERIFY(page.Show());
+        const QLineF line = pView->LightItems().value(strLevel)->line();
+        QCOMPARE(line.dy(), 0.0);
+        const QPoint pt = pView->viewport()->mapTo(&page.page, pView->mapFromScene(line.pointAt(1.0 / 3.0)));
+        auto shows = [&](const QColor &color) {
+            const QImage image = page.page.screen()->grabWindow(page.page.winId()).toImage();
+            for (int dy = -1; dy <= 1; ++dy)
+                if (image.pixelColor(pt + QPoint(0, dy)) == color)
+                    return true;
+            return false;
+        };
+        for (const QColor &color : {QColor(Qt::red), QColor(Qt::yellow)}) {
+            const QString strKey = color == Qt::red ? QStringLiteral("LIGHT_ERROR") : QStringLiteral("LIGHT_WEAK");
+            QVERIFY(pView->UpdateTouchPanel({{strKey, {strLevel}}}));
+            QVERIFY(StationTest::WaitFor([&] { return shows(color); }));
+        }
+        QVERIFY(pView->UpdateTouchPanel(ProblemMap()));
+        QVERIFY(StationTest::WaitFor([&] { return !shows(Qt::yellow); }));
+    }
+
     // Before the first map: boards green, connectors black, sensors unfilled
     // with hidden labels, paths hidden.
     void looksBeforeTheFirstMap()
