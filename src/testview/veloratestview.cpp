@@ -1082,26 +1082,15 @@ bool VeloraTestView::UpdateRealTimeData()
 
 bool VeloraTestView::UpdateCurveViews(const QMap<QString, CTouchSignalView*>& mapViews)
 {
-    if (!m_pHandleWork)
-        return false;
-    QMutexLocker deviceLock(DeviceMutex());
-    CTouchBase* pDevice = Device();
-    if (!pDevice)
-        return false;
-    for (auto it = mapViews.cbegin(); it != mapViews.cend(); ++it) {
-        if (!it.value())
-            continue;
-        for (const auto& key : it.value()->GetCurveKeys()) {
-            SignalFrame lstSignal;
-            if (pDevice->GetLatestSignal(it.key(), key.first, key.second, lstSignal) > 0)
-                it.value()->UpdateCurveSignal(key.first, key.second, lstSignal);
-        }
-        WarnIfNotInvoked(QMetaObject::invokeMethod(it.value(), "replot", Qt::AutoConnection), "replot");
-    }
-    return true;
+    return FeedCurveViews(mapViews, false);
 }
 
 bool VeloraTestView::UpdateCurveViewsRealTime(const QMap<QString, CTouchSignalView*>& mapViews)
+{
+    return FeedCurveViews(mapViews, true);
+}
+
+bool VeloraTestView::FeedCurveViews(const QMap<QString, CTouchSignalView*>& mapViews, bool bReadFrame)
 {
     if (!m_pHandleWork)
         return false;
@@ -1114,12 +1103,16 @@ bool VeloraTestView::UpdateCurveViewsRealTime(const QMap<QString, CTouchSignalVi
             continue;
         for (const auto& key : it.value()->GetCurveKeys()) {
             SignalFrame lstSignal;
-            if (pDevice->ReadAxisSignal(it.key(), key.first, key.second, lstSignal) > 0)
+            // Read from the frame now, or the latest readings it gave.
+            const int32_t nRead = bReadFrame ? pDevice->ReadAxisSignal(it.key(), key.first, key.second, lstSignal)
+                                             : pDevice->GetLatestSignal(it.key(), key.first, key.second, lstSignal);
+            if (nRead > 0)
                 it.value()->UpdateCurveSignal(key.first, key.second, lstSignal);
         }
         WarnIfNotInvoked(QMetaObject::invokeMethod(it.value(), "replot", Qt::AutoConnection), "replot");
     }
-    RealTimeVerdict(pDevice);
+    if (bReadFrame)
+        RealTimeVerdict(pDevice);
     return true;
 }
 

@@ -222,6 +222,9 @@ protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
+    // The curve views fed from the frame read now (and the real-time verdict
+    // given), or from the latest readings it gave.
+    bool FeedCurveViews(const QMap<QString, CTouchSignalView*>& mapViews, bool bReadFrame);
     void RestoreCurrentTab();
     void InitNoticeLabel();
     void InitActionMenu();
