@@ -50,12 +50,7 @@ void TestTestViewUpload::init()
     Settings()->SetBool("SupportSNCheck", false);
     Settings()->SetBool("DefaultJumpToDraw", false);
     m_pWorkDir = std::make_unique<CScopedWorkDir>();
-    ClearFtpRoot();
-    ClearFtpCommands();
-    SServerInfo info = SServerInfo::Default();
-    info.dbUser = Value("PG_OP_USER");
-    info.dbPassword = Value("PG_OP_PASSWORD");
-    WriteServerInfo(info, QDir::currentPath());
+    PrepareOperatorUpload();
 }
 
 void TestTestViewUpload::cleanup()

@@ -79,12 +79,7 @@ void TestUploadEndToEnd::initTestCase()
 void TestUploadEndToEnd::init()
 {
     m_workDir = std::make_unique<CScopedWorkDir>();
-    ClearFtpRoot();
-    ClearFtpCommands();
-    SServerInfo info = SServerInfo::Default();
-    info.dbUser = Value("PG_OP_USER");
-    info.dbPassword = Value("PG_OP_PASSWORD");
-    WriteServerInfo(info, QDir::currentPath());
+    PrepareOperatorUpload();
 }
 
 void TestUploadEndToEnd::cleanup()

@@ -305,4 +305,14 @@ CTestRecord RunRecord(const QString &strResult)
     return record;
 }
 
+void PrepareOperatorUpload()
+{
+    ClearFtpRoot();
+    ClearFtpCommands();
+    SServerInfo info = SServerInfo::Default();
+    info.dbUser = Value("PG_OP_USER");
+    info.dbPassword = Value("PG_OP_PASSWORD");
+    WriteServerInfo(info, QDir::currentPath());
+}
+
 } // namespace UploadServers

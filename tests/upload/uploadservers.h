@@ -68,6 +68,10 @@ struct SServerInfo
     static SServerInfo Default();
 };
 void WriteServerInfo(const SServerInfo &info, const QString &strFolder);
+// A fresh start of a case that uploads: the FTP root and command list
+// emptied, and "ServerInfo.ini" in the working folder naming both servers,
+// the database through the operator role.
+void PrepareOperatorUpload();
 
 // Writes strRelativePath below strFolder with content (folders made).
 bool WriteFile(const QString &strFolder, const QString &strRelativePath, const QByteArray &content);
