@@ -487,6 +487,11 @@ void VeloraUpgradeView::ApplyContinuationRule()
         on_upgradePushButton_clicked();
 }
 
+void VeloraUpgradeView::SetWatchdogInterval(int nMs)
+{
+    m_pUpgradeTimer->setInterval(nMs);
+}
+
 void VeloraUpgradeView::StartWatchdog()
 {
     if (!m_pUpgradeTimer->isActive())

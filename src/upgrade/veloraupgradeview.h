@@ -64,6 +64,12 @@ public:
 
     // The watchdog's end of a silent upgrade.
     void UpgradeTimeout();
+    // The watchdog's period: 3 s on the station clock, taken when the view
+    // is built. A test that runs its frame on a shortened clock gives the
+    // watchdog a period of its own here, one that a loaded machine cannot
+    // outlast while an upgrade is on its way. A running watchdog starts its
+    // period again.
+    void SetWatchdogInterval(int nMs);
 
     // The log table's context menu, at the mouse cursor.
     void on_tableViewCustomContextMenuRequested(const QPoint& pos);

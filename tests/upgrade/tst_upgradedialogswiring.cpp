@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -33,6 +34,10 @@
 #include <memory>
 
 namespace {
+// The unscaled period of the view's reply watchdog and of the dispatcher's
+// bootloader-detect timer.
+constexpr int kRealTimerPeriodMs = 3000;
+
 template <typename T>
 T* Child(QObject* pParent, const char* szName)
 {
@@ -256,17 +261,32 @@ void TestUpgradeDialogsWiring::automaticUpgradeAfterOk()
     CStationRig::SFrame& frame = m_pRig->Frame();
     frame.boot->ExpectImage(image);
     frame.boot->SetNewFirmware(0x7305, 0xBEEF);
+    // The frame's waits run at the fast clock of init(); the view's reply
+    // watchdog and the dispatcher's bootloader-detect timer keep their real
+    // periods (each gives up after five of them), so that a loaded machine
+    // never has them end an upgrade that is on its way. Nothing here waits
+    // for them: the upgrades end by their completions.
+    m_pView->SetWatchdogInterval(kRealTimerPeriodMs);
+    m_pWindow->GetHandleWork()->SetBootDetectInterval(kRealTimerPeriodMs);
     // Each completed upgrade readies the bootloader for the next image, at
-    // once, before a further upgrade can start.
+    // once, before a further upgrade can start. Any other ending counts a
+    // failure: the wait stops there, with the rows that tell why.
     // (A row's cell changes more than once: text, then tool tip.)
-    QSet<int> completedRows;
+    QSet<int> endedRows;
     int nCompleted = 0;
+    bool bFailed = false;
+    const QRegularExpression failureCount(QStringLiteral("\\(\\d+,[1-9]\\d*\\)$"));
     connect(pLog->model(), &QAbstractItemModel::dataChanged, this, [&](const QModelIndex& topLeft) {
-        if (topLeft.column() == 1 && topLeft.data().toString().startsWith("Update completed")
-            && !completedRows.contains(topLeft.row())) {
-            completedRows.insert(topLeft.row());
+        if (topLeft.column() != 1 || endedRows.contains(topLeft.row()))
+            return;
+        const QString text = topLeft.data().toString();
+        if (text.startsWith("Update completed")) {
+            endedRows.insert(topLeft.row());
             ++nCompleted;
             frame.boot->ExpectImage(image);
+        } else if (failureCount.match(text).hasMatch()) {
+            endedRows.insert(topLeft.row());
+            bFailed = true;
         }
     });
 
@@ -285,7 +305,9 @@ void TestUpgradeDialogsWiring::automaticUpgradeAfterOk()
     }));
 
     QTest::mouseClick(pUpgrade, Qt::LeftButton);
-    QVERIFY2(StationTest::WaitFor([&] { return nCompleted == 2; }, 90000), qPrintable(LogRows(pLog).join('\n')));
+    QVERIFY2(StationTest::WaitFor([&] { return nCompleted == 2 || bFailed; }, 90000),
+             qPrintable(LogRows(pLog).join('\n')));
+    QVERIFY2(!bFailed, qPrintable(LogRows(pLog).join('\n')));
     m_pRig->Settle();
     // The continuation starts at once after a completion: by now a third
     // upgrade would have logged its start.

@@ -102,6 +102,8 @@ private slots:
 
     void wholeUpgrade();
     void continuousUpgrades();
+    void nextUpgradeAfterTheWatchdogsEnd_data();
+    void nextUpgradeAfterTheWatchdogsEnd();
     void failures_data();
     void failures();
     void unplugDuringTheDownload();
@@ -255,6 +257,78 @@ void TestUpgradeEndToEnd::continuousUpgrades()
     QCOMPARE(rows.value(rows.indexOf("Update completed(3,0)") + 1), QStringLiteral("Enter upgrade mode"));
     QVERIFY(!m->ControlsEnabled());
     QVERIFY(m->frame->RequestsFor(0xAA, 0x04).size() >= 3);
+}
+
+void TestUpgradeEndToEnd::nextUpgradeAfterTheWatchdogsEnd_data()
+{
+    // Whether the frame restarting after its image left the bus before the
+    // watchdog ended the wait for it, or only after.
+    QTest::addColumn<bool>("leftFirst");
+    QTest::addColumn<QString>("leaving");  // the row of its leaving
+    QTest::newRow("the frame is away") << true << "Device is re-enumerating";
+    QTest::newRow("the frame has not left yet") << false << "Device is disconnected";
+}
+
+void TestUpgradeEndToEnd::nextUpgradeAfterTheWatchdogsEnd()
+{
+    // The image is in, but the frame is slow to come back: the watchdog ends
+    // the upgrade. When the frame arrives in its application, the automatic
+    // continuation sends it through its bootloader once more, and that
+    // download goes through from its first record.
+    QFETCH(bool, leftFirst);
+    QFETCH(QString, leaving);
+
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    pSettings->SetInt(QStringLiteral("EnableAutoUpgrade"), 1);
+    pSettings->SetInt(QStringLiteral("EnableContinuousUpgrade"), 0);
+    pSettings->SetInt(QStringLiteral("AutoUpgradeCount"), 2);
+    m.reset();
+    m = std::make_unique<CUpgradeStation>();
+    Prepare();
+    // The frame takes the image and stays where it is until the test moves it.
+    m->boot->SetReturnsToApplication(false);
+    Start();
+    QVERIFY(WaitTicking([this] { return m->Rows().contains("Firmware sent"); }));
+    QVERIFY(StationTest::WaitFor([this] { return !m->work->IsTaskRunning("Start_Upgrade"); }));
+    QVERIFY(m->Settle());
+    QVERIFY(m->boot->IsComplete());
+
+    if (leftFirst) {
+        m->usb->Unplug();
+        QVERIFY(m->WaitForRow(leaving));
+    }
+    // Five quiet periods are waited out; the sixth ends the upgrade.
+    for (int i = 0; i < 5; ++i)
+        m->TickWatchdog();
+    QVERIFY(!m->ControlsEnabled());
+    m->TickWatchdog();
+    QVERIFY(m->ControlsEnabled());
+    QCOMPARE(m->Rows().last(), kNoReply + "(0,1)");
+    if (!leftFirst) {
+        m->usb->Unplug();
+        QVERIFY(m->WaitForRow(leaving));
+    }
+
+    // The bootloader is ready for the image again; the frame restarts in its
+    // application with the new firmware.
+    QVERIFY(!m->WriteImage(kRecords).isEmpty());
+    m->boot->SetReturnsToApplication(true);
+    m->frame->SetMode(CEmulatedFrame::Mode::Application);
+    m->usb->Plug();
+    // Until the second upgrade has ended, however it ends.
+    QVERIFY(WaitTicking([this] { return CountRows(UpgradeRows()).size() >= 2; }));
+    QVERIFY(m->Settle());
+
+    const QStringList rows = UpgradeRows();
+    QCOMPARE(CountRows(rows), (QStringList{kNoReply + "(0,1)", "Update completed(1,1)"}));
+    QCOMPARE(rows.count("Enter upgrade mode"), 2);
+    QCOMPARE(rows.count("Start the upgrade"), 2);
+    QVERIFY(m->boot->IsComplete());
+    QCOMPARE(m->boot->Received(), m->boot->ExpectedRecords());
+    QVERIFY2(m->boot->Problems().isEmpty(), qPrintable(m->boot->Problems().join('\n')));
+    QCOMPARE(m->BarColour(), QStringLiteral("green"));
+    QVERIFY(m->ControlsEnabled());
+    QVERIFY(!m->watchdog->isActive());
 }
 
 void TestUpgradeEndToEnd::failures_data()

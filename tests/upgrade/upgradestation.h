@@ -78,7 +78,7 @@ public:
         watchdog = timers.size() == 1 ? timers.first() : nullptr;
         if (watchdog) {
             nWatchdogInterval = watchdog->interval();
-            watchdog->setInterval(kNeverMs);
+            view->SetWatchdogInterval(kNeverMs);
         }
         for (QTimer* pTimer : work->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly)) {
             if (pTimer->interval() == CStationClock::Timeout(3000))
