@@ -1199,7 +1199,12 @@ void UpgradePage(CStation& s)
     QVERIFY(pUpgrade->isEnabled());
     s.Look(QStringLiteral("upgrade-view-ready"), pView);
 
-    // The upgrade, looked at halfway, where leaving is refused.
+    // The upgrade, looked at halfway, where leaving is refused. The view's
+    // reply watchdog and the dispatcher's bootloader-detect timer keep their
+    // real periods: shortened, a loaded machine can have them end an upgrade
+    // that is on its way.
+    pView->SetWatchdogInterval(3000);
+    s.work->SetBootDetectInterval(3000);
     s.frame->boot->ExpectImage(image);
     bool bHalfway = false;
     const QMetaObject::Connection halfway =
