@@ -27,6 +27,7 @@ function(station_bench)
     cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
     add_executable(${B_NAME} ${B_SOURCES})
     target_link_libraries(${B_NAME} PRIVATE ${B_LIBS})
+    target_include_directories(${B_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/bench/support)
 endfunction()
 
 # station_fuzz(NAME <name> SOURCES <files...> LIBS <targets...>)

@@ -17,6 +17,7 @@
 //
 //   bench_panel_histograms [repetitions]
 
+#include "benchfigures.h"
 #include "largeframe.h"
 #include "panelrig.h"
 #include "signalhistogramview.h"
@@ -39,20 +40,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using namespace BenchFigures;
 
 // Median time of fn over n runs, in ms.
 double Time(int n, const std::function<void(int)> &fn)

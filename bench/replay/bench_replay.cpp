@@ -14,6 +14,7 @@
 //
 //   bench_replay [seconds per page]
 
+#include "benchfigures.h"
 #include "handlework.h"
 #include "largeframe.h"
 #include "modalboxanswerer.h"
@@ -44,6 +45,8 @@
 
 namespace {
 
+using namespace BenchFigures;
+
 constexpr int kFrames = 100;
 constexpr double kTickTargetPerS = 90.0;
 constexpr double kGuiShareTarget = 0.5;
@@ -54,14 +57,6 @@ void QuietHandler(QtMsgType type, const QMessageLogContext&, const QString& msg)
 {
     if (type >= QtCriticalMsg)
         std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 QAction* ViewAction(VeloraTestView& view, const QString& text)

@@ -7,6 +7,7 @@
 //
 //   bench_test_run [repetitions]
 
+#include "benchfigures.h"
 #include "comportusb.h"
 #include "hardwareinterface.h"
 #include "largeframe.h"
@@ -25,20 +26,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Us(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double, std::micro>(b - a).count();
-}
-
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using namespace BenchFigures;
 
 // The USB port, counted: every report that crosses it, by kind. A send is
 // the host time of SendData; a reply that was already queued when RecvData

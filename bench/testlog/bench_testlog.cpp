@@ -8,6 +8,7 @@
 // The log is written in a temporary folder under the current directory (or
 // under $STATION_BENCH_DIR), so that it lands on the local disk.
 
+#include "benchfigures.h"
 #include "fakehardware.h"
 #include "operateenvironment.h"
 #include "touchlogfilexml.h"
@@ -25,11 +26,7 @@
 
 namespace {
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
+using namespace BenchFigures;
 
 long PeakRssKb()
 {

@@ -11,6 +11,7 @@
 //
 //   bench_touch_intake [repetitions]
 
+#include "benchfigures.h"
 #include "customersettings.h"
 #include "emulatedframe.h"
 #include "handlework.h"
@@ -38,20 +39,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Us(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double, std::micro>(b - a).count();
-}
-
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using namespace BenchFigures;
 
 class CNoInjector : public CSimulatorTouch
 {

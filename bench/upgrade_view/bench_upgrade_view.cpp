@@ -14,6 +14,7 @@
 // is waiting: the whole visible table is drawn again, whatever its length,
 // once per pass of the event loop however many rows came in it.
 
+#include "benchfigures.h"
 #include "fakehidbackend.h"
 #include "handlework.h"
 #include "imainwindow.h"
@@ -31,6 +32,8 @@
 #include <vector>
 
 namespace {
+
+using namespace BenchFigures;
 constexpr int kImageSize = 256 * 1024;
 constexpr int kRecord = 64;
 constexpr int kRows = 10000;
@@ -44,14 +47,6 @@ void QuietHandler(QtMsgType type, const QMessageLogContext&, const QString& msg)
 {
     if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // The main window as the dispatcher sees it: the upgrade view is open.
