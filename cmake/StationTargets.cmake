@@ -1,9 +1,24 @@
 # Helpers shared by every folder of the tree.
 
+# Test time-outs are multiplied by this: a sanitizer build runs the window
+# tests several times slower.
+if(STATION_SANITIZE)
+    set(STATION_TIMEOUT_FACTOR 3)
+else()
+    set(STATION_TIMEOUT_FACTOR 1)
+endif()
+
+# station_test_timeout(<test> <seconds>): the test's time-out, scaled.
+function(station_test_timeout name seconds)
+    math(EXPR t "${seconds} * ${STATION_TIMEOUT_FACTOR}")
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${t})
+endfunction()
+
 # station_test(NAME <name> LABEL <subsystem> SOURCES <files...> LIBS <targets...>
 #              [TIMEOUT <s>] [FIXTURES <fixtures...>] [ENV <VAR=value...>])
 # A Qt Test executable registered with CTest, run offscreen in its own
-# temporary settings and working folders (see tests/support).
+# temporary settings and working folders (see tests/support). The time-out
+# is 120 s unless given, scaled as above.
 function(station_test)
     cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;FIXTURES;ENV" ${ARGN})
     if(NOT T_TIMEOUT)
@@ -14,9 +29,9 @@ function(station_test)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     set_tests_properties(${T_NAME} PROPERTIES
         LABELS "${T_LABEL}"
-        TIMEOUT ${T_TIMEOUT}
         SKIP_RETURN_CODE 77
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;STATION_TEST_OUT=${CMAKE_BINARY_DIR}/test-output;${T_ENV}")
+    station_test_timeout(${T_NAME} ${T_TIMEOUT})
     if(T_FIXTURES)
         set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
     endif()
