@@ -1,5 +1,7 @@
 #include "testrecord.h"
 
+#include "deviceinfokey.h"
+
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -14,13 +16,13 @@ CTestRecord CTestRecord::OfRun(const NameValueList &lstDevice, const NameValueLi
     CTestRecord record;
     record.SetDateTime(dateTime);
     for (const auto &item : lstDevice) {
-        if (item.first == QLatin1String("McuID"))
+        if (item.first == DeviceInfoKey::kMcuID)
             record.SetMcuId(item.second);
-        else if (item.first == QLatin1String("Product"))
+        else if (item.first == DeviceInfoKey::kProduct)
             record.SetProduct(item.second);
-        else if (item.first == QLatin1String("CheckSum"))
+        else if (item.first == DeviceInfoKey::kCheckSum)
             record.SetCheckSum(item.second);
-        else if (item.first == QLatin1String("BatchInfo"))
+        else if (item.first == DeviceInfoKey::kBatchInfo)
             record.SetSN(item.second);
     }
     for (const auto &item : lstEnvironment) {
