@@ -1,6 +1,7 @@
 #include "touchsignalqchartview.h"
 
 #include "dirsignalinfo.h"
+#include "signalkind.h"
 
 #include <QColor>
 #include <QPainter>
@@ -21,7 +22,7 @@ CTouchSignalQChartView::CTouchSignalQChartView(QWidget *parent, CDirSignalInfo *
     if (pDirInfo) {
         // Looked up without adding an "ADC" entry to the direction; the
         // recorded frames are not needed, only the windows.
-        if (const CSignalTypeInfo *pAdc = pDirInfo->FindType(QStringLiteral("ADC")))
+        if (const CSignalTypeInfo *pAdc = pDirInfo->FindType(SignalKind::kAdc))
             m_adcInfo = *pAdc;
         m_adcInfo.ClearTestData();
     }

@@ -1,6 +1,7 @@
 #include "touchsignalqwtchartview.h"
 
 #include "dirsignalinfo.h"
+#include "signalkind.h"
 
 #include <QColor>
 #include <QHash>
@@ -118,7 +119,7 @@ CTouchSignalQwtChartView::CTouchSignalQwtChartView(QWidget *parent, CDirSignalIn
     // without adding the entry to the test core's record; only its windows
     // are used, so its recorded frames are dropped.
     if (pDirInfo) {
-        if (const CSignalTypeInfo *pAdc = pDirInfo->FindType(QStringLiteral("ADC")))
+        if (const CSignalTypeInfo *pAdc = pDirInfo->FindType(SignalKind::kAdc))
             m_adcInfo = *pAdc;
         m_adcInfo.ClearTestData();
     }

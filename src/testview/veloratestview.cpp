@@ -3,6 +3,7 @@
 
 #include "comportusb.h"
 #include "customersettings.h"
+#include "deviceinfokey.h"
 #include "devicemode.h"
 #include "firmwarechecksettings.h"
 #include "handlework.h"
@@ -12,6 +13,7 @@
 #include "screenshot.h"
 #include "setupdialog.h"
 #include "signalhistogramview.h"
+#include "signalkind.h"
 #include "snchecksumsettings.h"
 #include "stationclock.h"
 #include "stationinfo.h"
@@ -908,7 +910,7 @@ void VeloraTestView::modifySnResponse()
             qDebug().noquote() << "modifySnResponse" << ": no device, the serial number is not written";
             return;
         }
-        pDevice->SetProperty(QStringLiteral("BatchInfo"), answer);
+        pDevice->SetProperty(DeviceInfoKey::kBatchInfo, answer);
     }
     Post(QStringLiteral("SaveBatchInfo"));
 }
@@ -1049,7 +1051,7 @@ bool VeloraTestView::UpdateHistogramView()
     QMutexLocker lock(&m_histogramMutex);
     ForEachHistogramKey(pDevice, [pDevice](const QString& axis, const QString& dir, SignalHistogramView* pView) {
         SignalFrame lstSignal;
-        if (pDevice->GetLatestSignal(axis, dir, QStringLiteral("ADC"), lstSignal) > 0)
+        if (pDevice->GetLatestSignal(axis, dir, SignalKind::kAdc, lstSignal) > 0)
             pView->UpdateHistogramData(axis + QLatin1Char('-') + dir, lstSignal);
     });
     for (auto it = m_mapHistogramViews.cbegin(); it != m_mapHistogramViews.cend(); ++it) {
@@ -1405,9 +1407,9 @@ VeloraTestView::SDeviceFacts VeloraTestView::ReadDeviceFacts(CTouchBase* pDevice
     }
     facts.bLive = dynamic_cast<CTouchHardware*>(pDevice) != nullptr;
     if (facts.bLive) {
-        facts.batch = pDevice->GetProperty(QStringLiteral("BatchInfo"));
-        facts.checksum = pDevice->GetProperty(QStringLiteral("CheckSum"));
-        facts.product = pDevice->GetProperty(QStringLiteral("Product"));
+        facts.batch = pDevice->GetProperty(DeviceInfoKey::kBatchInfo);
+        facts.checksum = pDevice->GetProperty(DeviceInfoKey::kCheckSum);
+        facts.product = pDevice->GetProperty(DeviceInfoKey::kProduct);
     }
     facts.nType = pDevice->GetType();
     if (facts.nType == 2)
@@ -1643,7 +1645,7 @@ bool VeloraTestView::RefreshHistogramView()
         QMutexLocker lock(&m_histogramMutex);
         ForEachHistogramKey(pDevice, [&](const QString& axis, const QString& dir, SignalHistogramView*) {
             SignalFrame lstSignal;
-            if (pDevice->ReadAxisSignal(axis, dir, QStringLiteral("ADC"), lstSignal) > 0)
+            if (pDevice->ReadAxisSignal(axis, dir, SignalKind::kAdc, lstSignal) > 0)
                 bPosted = m_histogramBox.Put(axis + QLatin1Char('-') + dir, SHistogramReading{axis, lstSignal})
                           || bPosted;
         });
