@@ -86,7 +86,7 @@ int MainSetUpDialog::InitSetUpView()
 {
     m_bUsb2Enable = false;
     m_bFormatsRead = false;
-    m_nReadDevice = 0;
+    m_nReadGeneration = 0;
     m_bUsb1Chosen = false;
     m_bUsb2Chosen = false;
 
@@ -152,12 +152,14 @@ MainSetUpDialog::FrameRead MainSetUpDialog::ReadFrameFormats()
     }
     const auto nUsb1 = uint8_t(pHardware->GetUsb1TouchFormat() & 0xFF);
     const auto nUsb2 = uint8_t(pHardware->GetUsb2TouchFormat() & 0xFF);
+    // Under the hold: the dispatcher changes it only under the device mutex.
+    const quint64 nGeneration = m_pHandleWork->GetDeviceGeneration();
     hold.Release();
 
     m_nUsb1Format = m_nUsb1FormatRead = nUsb1;
     m_nUsb2Format = m_nUsb2FormatRead = nUsb2;
     m_bFormatsRead = true;
-    m_nReadDevice = quintptr(pDevice);
+    m_nReadGeneration = nGeneration;
     CheckUsb1Radio(nUsb1);
     if (bUsb2)
         CheckUsb2Radio(nUsb2);
@@ -175,7 +177,7 @@ void MainSetUpDialog::SendFormats()
     auto* pHardware = dynamic_cast<HardwareInterface*>(pDevice);
     if (!pHardware)
         return;
-    const bool bReadFromThisFrame = m_bFormatsRead && quintptr(pDevice) == m_nReadDevice;
+    const bool bReadFromThisFrame = m_bFormatsRead && m_pHandleWork->GetDeviceGeneration() == m_nReadGeneration;
     if (!(bReadFromThisFrame || m_bUsb1Chosen) || !(bReadFromThisFrame || m_bUsb2Chosen)) {
         qInfo().noquote() << "MainSetUpDialog : the touch formats were not read from this frame, they were not sent";
         return;

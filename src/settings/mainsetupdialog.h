@@ -27,7 +27,7 @@ class MainSetUpDialog;
 // The frame is used directly from the GUI thread, under the dispatcher's
 // device mutex, which is never held across a message box or the modal loop.
 // Codes reach the frame only when this opening read them from the frame that
-// is current now, or the operator chose them.
+// is current now (no frame arrived since), or the operator chose them.
 class MainSetUpDialog : public QDialog
 {
     Q_OBJECT
@@ -88,10 +88,13 @@ private:
     uint8_t m_nUsb1FormatRead = 0;
     uint8_t m_nUsb2FormatRead = 0;
 
-    // This opening read both codes, from the device object that was current
-    // then (kept as a number only, to recognise it; never dereferenced).
+    // This opening read both codes, from the frame of this device generation
+    // (HandleWork::GetDeviceGeneration). The generation, not the object's
+    // address: an object built for another frame may land where the old one
+    // was, and a frame that comes back keeps its object though the station
+    // cannot tell it from another frame of the same firmware.
     bool m_bFormatsRead = false;
-    quintptr m_nReadDevice = 0;
+    quint64 m_nReadGeneration = 0;
     // The operator clicked a format radio of that interface since the
     // opening (and no Reset came after).
     bool m_bUsb1Chosen = false;

@@ -173,6 +173,8 @@ private slots:
     void openingSaveResetExit();
     void busyDeviceCountsAsUnreachable();
     void frameReplugWhileTheWarningIsOpen();
+    void frameReplacedWhileOpen_data();
+    void frameReplacedWhileOpen();
     void unplugEndsTheWaitForASilentFrame();
     void openedFromTheMainWindow();
 
@@ -603,6 +605,99 @@ void TestMainSetUpDialog::frameReplugWhileTheWarningIsOpen()
     QCOMPARE(radios, QStringLiteral("usb1:Mouse usb2:Multi if:mi"));
     QCOMPARE(Traffic(pFrame->frame), (QStringList{"read", "write 1,2"}));
     QCOMPARE(Boxes(answerer), QStringList{kReadFailed});
+}
+
+void TestMainSetUpDialog::frameReplacedWhileOpen_data()
+{
+    QTest::addColumn<bool>("otherFirmware"); // the new frames' firmware differs from the first's
+    QTest::addColumn<int>("replacements");   // frames plugged one after the other (at most)
+    QTest::addColumn<QStringList>("clicks"); // format radios clicked after the last arrival
+    QTest::addColumn<QStringList>("traffic"); // touch-format writes the last frame saw
+    QTest::addColumn<bool>("notSentLogged");
+
+    // Same firmware: the dispatcher takes the newcomer for the frame that
+    // left and keeps the device object, at the same address.
+    QTest::newRow("same firmware: object kept") << false << 1 << QStringList() << QStringList() << true;
+    // Other firmware: a new object each time; the allocator tends to hand
+    // the second one the first one's address.
+    QTest::newRow("other firmware: objects replaced") << true << 4 << QStringList() << QStringList() << true;
+    QTest::newRow("codes chosen after the arrival are sent")
+        << false << 1 << QStringList{"setEnSingleTouch_usb1", "setEnMouseTouch_usb2"} << QStringList{"write 2,1"}
+        << false;
+}
+
+void TestMainSetUpDialog::frameReplacedWhileOpen()
+{
+    QFETCH(bool, otherFirmware);
+    QFETCH(int, replacements);
+    QFETCH(QStringList, clicks);
+    QFETCH(QStringList, traffic);
+    QFETCH(bool, notSentLogged);
+
+    CStationRig::SFrame* pFirst = Plug("two");
+    QVERIFY(pFirst);
+    SetFrameCodes(pFirst->frame, "3,3");
+    // The address of the current device object, as a number (under the mutex).
+    auto deviceAddress = [this] {
+        QMutexLocker lock(m_pWork->GetDeviceMutex());
+        return quintptr(m_pWork->GetTouchDevice());
+    };
+
+    CModalBoxAnswerer& answerer = *m_pAnswerer;
+    CStationRig::SFrame* pCurrent = pFirst;
+    quintptr nOpeningAddress = 0;
+    bool bAddressReused = false;
+    int nPlugged = 0;
+    QString radios;
+    QVERIFY(Open([&](QDialog* pDialog) {
+        radios = Radios(pDialog);
+        nOpeningAddress = deviceAddress();
+        m_pLog->Clear();
+        // The frame leaves and others come, each with codes of its own,
+        // until one gets a device object where the first one's was.
+        for (int i = 0; i < replacements && !bAddressReused; ++i) {
+            CStationRig::SFrameOptions options;
+            options.serial = "NEXT" + QByteArray::number(i);
+            CStationRig::SFrame& next = m_pRig->AddFrame(options);
+            next.frame.Edit([&](CEmulatedFrame::State& s) {
+                s.info.product = "KT-T65WHSUC-10P";
+                if (otherFirmware) {
+                    s.info.first.nAppChecksum = quint16(0x5A00 + i);
+                    s.info.second.nAppChecksum = quint16(0x6B00 + i);
+                    s.info.nShortChecksum = quint16(0x5A00 + i);
+                }
+            });
+            SetFrameCodes(next.frame, "1,2");
+            const int nStatuses = m_pWindow->statuses.size();
+            const int nInfos = m_pWindow->deviceInfos.size();
+            pCurrent->usb->Unplug();
+            if (!StationTest::WaitFor([&] { return m_pWindow->statuses.size() == nStatuses + 1; }))
+                return;
+            next.usb->Plug();
+            if (!StationTest::WaitFor([&] { return m_pWindow->deviceInfos.size() == nInfos + 1; }))
+                return;
+            pCurrent = &next;
+            ++nPlugged;
+            pCurrent->frame.ClearRequests();
+            bAddressReused = deviceAddress() == nOpeningAddress;
+        }
+        for (const QString& name : qAsConst(clicks))
+            Child<QRadioButton>(pDialog, qPrintable(name))->click();
+        ButtonOf(pDialog, "Save")->click();
+    }));
+    QVERIFY(pCurrent != pFirst);
+    qInfo() << "after" << nPlugged << "frame(s) the device object is at the first one's address:" << bAddressReused;
+    if (!otherFirmware)
+        QVERIFY(bAddressReused);
+    QCOMPARE(radios, QStringLiteral("usb1:Multi usb2:Multi if:mi"));
+
+    // The first frame's codes never reach the one plugged now.
+    QCOMPARE(Traffic(pCurrent->frame).filter("write"), traffic);
+    QCOMPARE(FrameCodes(pCurrent->frame), traffic.isEmpty() ? QStringLiteral("1,2") : QStringLiteral("2,1"));
+    QCOMPARE(Traffic(pFirst->frame).filter("write"), QStringList());
+    QCOMPARE(m_pLog->Contains("the touch formats were not read from this frame, they were not sent"),
+             notSentLogged);
+    QCOMPARE(Boxes(answerer), QStringList());
 }
 
 void TestMainSetUpDialog::unplugEndsTheWaitForASilentFrame()
