@@ -11,6 +11,10 @@ constexpr quint8 kWeakLevel = 60;
 constexpr quint8 kDarkLevel = 0;
 // Application firmware older than the station supports (0x7200 and later).
 constexpr quint16 kOldVersion = 0x7100;
+// The station's emulated frame has few LEDs; spaced this far apart it is as
+// large as a 22-inch frame, so its panel diagram has a real frame's
+// proportions (the USB picture beside the bottom board keeps its size).
+constexpr float kStationPitch = 40.0f;
 
 struct SProfile
 {
@@ -114,7 +118,10 @@ bool CEmulatedProfile::Apply(const QString& strName, CEmulatedFrame* pFrame, CEm
         return false;
     // Both models under the frame's lock, which the panel shares.
     pFrame->Edit([&](CEmulatedFrame::State& s) {
-        pPanel->Edit([&](CEmulatedPanel::Model& m) { pProfile->pSetUp(s, m); });
+        pPanel->Edit([&](CEmulatedPanel::Model& m) {
+            m.fPitch = kStationPitch;
+            pProfile->pSetUp(s, m);
+        });
     });
     return true;
 }
