@@ -160,7 +160,10 @@ public:
 
     // --- the real main window (library station_windowsupport) ---
     // MainWindow at its size of 1129 x 748, shown and exposed, with the
-    // station's resources loaded; its dispatcher is Work().
+    // station's resources loaded; its dispatcher is Work(). Unless the test
+    // has put a program folder of its own in place, the upgrade log goes to
+    // a temporary folder of the rig's until the window is closed, never
+    // beside the test program.
     MainWindow* StartMainWindow();
     void CloseMainWindow();
     MainWindow* StationWindow() const { return m_pMainWindow; }

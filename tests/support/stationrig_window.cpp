@@ -5,15 +5,31 @@
 #include "handlework.h"
 #include "mainwindow.h"
 #include "stationresources.h"
+#include "upgradelogfile.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 
 MainWindow* CStationRig::StartMainWindow()
 {
     CloseMainWindow();
     StopDispatcher();
     InitStationResources();
+    // The upgrade view writes its log into the folder "UpgradeLog" beside
+    // the program: into a folder of the rig's instead, unless the test chose
+    // one of its own.
+    std::shared_ptr<QTemporaryDir> pProgramDir;
+    if (CUpgradeLogFile::ProgramDir() == QCoreApplication::applicationDirPath()) {
+        pProgramDir = std::make_shared<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/station-rig-program-XXXXXX"));
+        if (pProgramDir->isValid())
+            CUpgradeLogFile::SetProgramDir(pProgramDir->path());
+        else
+            qWarning("The rig has no program folder for the upgrade log: %s", qPrintable(pProgramDir->errorString()));
+    }
     auto* pWindow = new MainWindow();
     m_pMainWindow = pWindow;
     m_pWork = pWindow->GetHandleWork();
@@ -27,11 +43,13 @@ MainWindow* CStationRig::StartMainWindow()
     if (!QTest::qWaitForWindowExposed(pWindow))
         qWarning("The main window was not exposed.");
     QPointer<MainWindow> guard(pWindow);
-    m_closeMainWindow = [this, guard] {
+    m_closeMainWindow = [this, guard, pProgramDir] {
         m_pWork = nullptr;
         m_pWorkPort = nullptr;
         m_pMainWindow = nullptr;
         delete guard.data();
+        if (pProgramDir && pProgramDir->isValid())
+            CUpgradeLogFile::SetProgramDir(QString());
     };
     return pWindow;
 }
