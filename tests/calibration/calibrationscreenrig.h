@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QMouseEvent>
 #include <QMutexLocker>
+#include <QTest>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -162,12 +163,14 @@ inline bool Activate(QWidget* pWindow)
     return StationTest::WaitFor([pWindow] { return pWindow->isActiveWindow(); });
 }
 
-// Writes a file of the test's own; the test stops when it cannot.
+// Writes a file of the test's own and returns its path; when it cannot, the
+// test fails (the path is returned all the same).
 inline QString WriteFile(const QString& path, const QByteArray& content)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
+        QTest::qFail(qPrintable(QStringLiteral("cannot write %1: %2").arg(path, file.errorString())), __FILE__,
+                     __LINE__);
     return path;
 }
 

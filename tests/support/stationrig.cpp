@@ -4,6 +4,7 @@
 #include "waitfor.h"
 
 #include <QCoreApplication>
+#include <QTest>
 
 CStationRig::SFrameOptions CStationRig::SFrameOptions::Upgradable()
 {
@@ -107,6 +108,7 @@ void CStationRig::TearDown()
         m_pInjector.reset();
     }
     m_frames.clear();
+    m_pSpareFrame.reset();
     if (m_backend) {
         m_backend.reset();
         if (g_pBackendOwner == this) {
@@ -141,8 +143,17 @@ CStationRig::SFrame& CStationRig::AddFrame(quint16 nVersion, quint16 nPid, CEmul
 
 CStationRig::SFrame& CStationRig::Frame(int nIndex)
 {
-    if (nIndex < 0 || nIndex >= FrameCount())
-        qFatal("CStationRig: no frame %d (%d added)", nIndex, FrameCount());
+    if (nIndex < 0 || nIndex >= FrameCount()) {
+        const QByteArray message =
+            QStringLiteral("CStationRig: no frame %1 (%2 added)").arg(nIndex).arg(FrameCount()).toUtf8();
+        if (QTest::currentTestFunction())
+            QTest::qFail(message.constData(), __FILE__, __LINE__);
+        else
+            qWarning("%s", message.constData());
+        if (!m_pSpareFrame)
+            m_pSpareFrame = std::make_unique<SFrame>(m_backend, SFrameOptions());
+        return *m_pSpareFrame;
+    }
     return *std::next(m_frames.begin(), nIndex);
 }
 

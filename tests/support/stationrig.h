@@ -119,7 +119,9 @@ public:
     // The same with a healthy panel and no bootloader.
     SFrame& AddFrame(quint16 nVersion = 0x7201, quint16 nPid = 0x0013,
                      CEmulatedFrame::Mode mode = CEmulatedFrame::Mode::Application);
-    // The frames in the order they were added (a wrong index stops the test).
+    // The frames in the order they were added. A wrong index fails the test
+    // and gives a spare frame of the rig's (on the bus only if the test plugs
+    // it), so that the test runs on to its end without a crash.
     SFrame& Frame(int nIndex = 0);
     int FrameCount() const { return int(m_frames.size()); }
 
@@ -182,6 +184,7 @@ private:
 
     std::shared_ptr<CFakeHidBackend> m_backend;
     std::list<SFrame> m_frames;
+    std::unique_ptr<SFrame> m_pSpareFrame;  // what Frame() gives for a wrong index
     std::unique_ptr<CComPortUsb> m_pPort;
     std::shared_ptr<CRecordingTouchInjector> m_pInjector;
 

@@ -29,12 +29,13 @@ const QString kCount = QStringLiteral("AutoUpgradeCount");
 // Absent from the store.
 const QVariant kAbsent;
 
+// The dialog's widget of that name; a missing one fails the test (nullptr).
 template <typename T>
 T* Child(QWidget* pParent, const char* szName)
 {
     T* pChild = pParent->findChild<T*>(QLatin1String(szName));
     if (!pChild)
-        qFatal("no widget %s", szName);
+        QTest::qFail(qPrintable(QStringLiteral("no widget %1").arg(QLatin1String(szName))), __FILE__, __LINE__);
     return pChild;
 }
 
@@ -62,13 +63,16 @@ QString OnDisk()
     return values.join(QLatin1Char(','));
 }
 
-// What the operator sees: "box=on mode=limited modes=enabled count=5 enabled".
+// What the operator sees: "box=on mode=limited modes=enabled count=5 enabled"
+// ("widgets missing" when one is not there).
 QString Shown(UpgradeSetDialog* pDialog)
 {
     auto* pBox = Child<QCheckBox>(pDialog, "EnableAutoUpgrade_checkBox");
     auto* pLimited = Child<QRadioButton>(pDialog, "limitUpgrade_radioButton");
     auto* pContinuous = Child<QRadioButton>(pDialog, "ContinuousUpgrade_radioButton");
     auto* pCount = Child<QSpinBox>(pDialog, "AutoUpgradeCount_spinBox");
+    if (!pBox || !pLimited || !pContinuous || !pCount)
+        return QStringLiteral("widgets missing");
     QString mode = QStringLiteral("none");
     if (pLimited->isChecked() && pContinuous->isChecked())
         mode = QStringLiteral("both");
@@ -105,25 +109,28 @@ void Open(UpgradeSetDialog* pDialog)
 // "close" is the title bar's close. A disabled control cannot be used.
 void Do(UpgradeSetDialog* pDialog, const QString& step)
 {
-    QWidget* pTarget = nullptr;
-    if (step == "box")
-        pTarget = Child<QCheckBox>(pDialog, "EnableAutoUpgrade_checkBox");
-    else if (step == "limited")
-        pTarget = Child<QRadioButton>(pDialog, "limitUpgrade_radioButton");
-    else if (step == "continuous")
-        pTarget = Child<QRadioButton>(pDialog, "ContinuousUpgrade_radioButton");
-    else if (step == "ok")
-        pTarget = Child<QDialogButtonBox>(pDialog, "buttonBox")->button(QDialogButtonBox::Ok);
-    else if (step == "cancel")
-        pTarget = Child<QDialogButtonBox>(pDialog, "buttonBox")->button(QDialogButtonBox::Cancel);
-    else if (step.startsWith("count="))
-        pTarget = Child<QSpinBox>(pDialog, "AutoUpgradeCount_spinBox");
-
     if (step == "close") {
         TitleBarClose(pDialog);
         return;
     }
-    QVERIFY2(pTarget, qPrintable("unknown step " + step));
+    QWidget* pTarget = nullptr;
+    if (step == "box") {
+        pTarget = Child<QCheckBox>(pDialog, "EnableAutoUpgrade_checkBox");
+    } else if (step == "limited") {
+        pTarget = Child<QRadioButton>(pDialog, "limitUpgrade_radioButton");
+    } else if (step == "continuous") {
+        pTarget = Child<QRadioButton>(pDialog, "ContinuousUpgrade_radioButton");
+    } else if (step == "ok" || step == "cancel") {
+        auto* pButtons = Child<QDialogButtonBox>(pDialog, "buttonBox");
+        QVERIFY(pButtons);
+        pTarget = pButtons->button(step == "ok" ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
+        QVERIFY2(pTarget, qPrintable("no button for " + step));
+    } else if (step.startsWith("count=")) {
+        pTarget = Child<QSpinBox>(pDialog, "AutoUpgradeCount_spinBox");
+    } else {
+        QFAIL(qPrintable("unknown step " + step));
+    }
+    QVERIFY(pTarget);
     QVERIFY2(pTarget->isEnabled(), qPrintable(step + ": the control is disabled"));
     if (auto* pCount = qobject_cast<QSpinBox*>(pTarget)) {
         pCount->setFocus();
@@ -170,24 +177,32 @@ void TestUpgradeSetDialog::form()
     QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     QVERIFY(!dialog.windowIcon().isNull());
     auto* pButtons = Child<QDialogButtonBox>(&dialog, "buttonBox");
-    QCOMPARE(pButtons->button(QDialogButtonBox::Ok)->text(), QString("OK"));
-    QCOMPARE(pButtons->button(QDialogButtonBox::Cancel)->text(), QString("Cancel"));
+    QVERIFY(pButtons);
+    QPushButton* pOk = pButtons->button(QDialogButtonBox::Ok);
+    QPushButton* pCancel = pButtons->button(QDialogButtonBox::Cancel);
+    QVERIFY(pOk && pCancel);
+    QCOMPARE(pOk->text(), QString("OK"));
+    QCOMPARE(pCancel->text(), QString("Cancel"));
     auto* pTabs = Child<QTabWidget>(&dialog, "tabWidget");
+    QVERIFY(pTabs);
     QCOMPARE(pTabs->count(), 1);
     QCOMPARE(pTabs->tabText(0), QString("Auto Upgrade SetUp"));
-    QCOMPARE(Child<QCheckBox>(&dialog, "EnableAutoUpgrade_checkBox")->text(), QString("Enable Auto Upgrade"));
-    QCOMPARE(Child<QRadioButton>(&dialog, "limitUpgrade_radioButton")->text(),
-             QString("Enable limited number of upgrades"));
-    QCOMPARE(Child<QRadioButton>(&dialog, "ContinuousUpgrade_radioButton")->text(),
-             QString("Enable Continuous Upgrade"));
-    QCOMPARE(Child<QLabel>(&dialog, "label")->text(), QString("Automatic upgrade times settings"));
+    auto* pBox = Child<QCheckBox>(&dialog, "EnableAutoUpgrade_checkBox");
+    auto* pLimited = Child<QRadioButton>(&dialog, "limitUpgrade_radioButton");
+    auto* pContinuous = Child<QRadioButton>(&dialog, "ContinuousUpgrade_radioButton");
+    auto* pLabel = Child<QLabel>(&dialog, "label");
     auto* pCount = Child<QSpinBox>(&dialog, "AutoUpgradeCount_spinBox");
+    QVERIFY(pBox && pLimited && pContinuous && pLabel && pCount);
+    QCOMPARE(pBox->text(), QString("Enable Auto Upgrade"));
+    QCOMPARE(pLimited->text(), QString("Enable limited number of upgrades"));
+    QCOMPARE(pContinuous->text(), QString("Enable Continuous Upgrade"));
+    QCOMPARE(pLabel->text(), QString("Automatic upgrade times settings"));
     QCOMPARE(pCount->minimum(), 1);
     QCOMPARE(pCount->maximum(), 65535);
     // The mode buttons exclude each other through their frame.
-    QCOMPARE(Child<QRadioButton>(&dialog, "limitUpgrade_radioButton")->parentWidget()->objectName(), QString("frame"));
-    QCOMPARE(Child<QRadioButton>(&dialog, "ContinuousUpgrade_radioButton")->parentWidget()->objectName(),
-             QString("frame"));
+    QVERIFY(pLimited->parentWidget() && pContinuous->parentWidget());
+    QCOMPARE(pLimited->parentWidget()->objectName(), QString("frame"));
+    QCOMPARE(pContinuous->parentWidget()->objectName(), QString("frame"));
 }
 
 void TestUpgradeSetDialog::storedSettingsShown_data()
