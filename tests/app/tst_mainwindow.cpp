@@ -9,6 +9,7 @@
 #include "modalboxanswerer.h"
 #include "stationresources.h"
 #include "testenvironment.h"
+#include "upgradelogfile.h"
 #include "veloracalibrateview.h"
 #include "veloratestview.h"
 #include "veloraupgradeview.h"
@@ -145,6 +146,8 @@ void TestMainWindow::initTestCase()
 {
     InitStationResources();
     m_backend = CFakeHidBackend::Install();
+    // The upgrade view opened here writes its log in the sandbox, not beside the test.
+    CUpgradeLogFile::SetProgramDir(CTestEnvironment::WorkDir());
 }
 
 void TestMainWindow::init()
@@ -157,6 +160,7 @@ void TestMainWindow::cleanupTestCase()
     m_pFormWindow.reset();
     m_backend.reset();
     CFakeHidBackend::Uninstall();
+    CUpgradeLogFile::SetProgramDir(QString());
 }
 
 void TestMainWindow::formHasItsButtons_data()
