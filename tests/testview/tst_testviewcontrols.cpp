@@ -77,6 +77,9 @@ private slots:
     void agcControls();
     void agcRangesWithoutRoom_data();
     void agcRangesWithoutRoom();
+    void agcInitAndReverse_data();
+    void agcInitAndReverse();
+    void comLostError();
     void drawWindowClosed_data();
     void drawWindowClosed();
 };
@@ -464,6 +467,80 @@ void TestTestViewControls::agcRangesWithoutRoom()
     pView->GetAgcValue(&nT, nullptr);
     // The value is the range's minimum, as the frame gives it.
     QCOMPARE(nT, uint32_t(min));
+}
+
+void TestTestViewControls::agcInitAndReverse_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<bool>("reverseAfter");
+    QTest::newRow("AGC initialised") << "initAgc" << "InitAgc" << false;
+    QTest::newRow("reverse on") << "reverse on" << "OpenReverse" << true;
+    QTest::newRow("reverse off") << "reverse off" << "CloseReverse" << false;
+}
+
+// The AGC initialisation and the reverse mode, as their slots post them: one
+// task each, which reaches the frame (the AGC) or the device object (the mode).
+void TestTestViewControls::agcInitAndReverse()
+{
+    QFETCH(QString, call);
+    QFETCH(QString, task);
+    QFETCH(bool, reverseAfter);
+
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    auto reverseMode = [&station] {
+        QMutexLocker lock(station.work->GetDeviceMutex());
+        CTouchBase* pDevice = station.work->GetTouchDevice();
+        return pDevice && pDevice->IsReverseMode();
+    };
+    if (call == "reverse off") {
+        // The mode is on first, so that switching it off shows.
+        pView->openReverseResponse(true);
+        station.rig.Settle();
+        QVERIFY(reverseMode());
+    }
+    const int nAgcInits = station.rig.Frame().frame.Snapshot().settings.nAgcInits;
+
+    CRunLogCapture log;
+    if (call == "initAgc")
+        pView->initAgcResponse();
+    else
+        pView->openReverseResponse(call == "reverse on");
+    QCOMPARE(Tasks(station, log), QStringList{task});
+    QCOMPARE(reverseMode(), reverseAfter);
+    QCOMPARE(station.rig.Frame().frame.Snapshot().settings.nAgcInits - nAgcInits, call == "initAgc" ? 1 : 0);
+}
+
+// The serial port the frame's test needs is lost: the operator is told, then
+// the settings open to choose another.
+void TestTestViewControls::comLostError()
+{
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.StartOpen());
+
+    CModalBoxAnswerer boxes;
+    boxes.Answer(QString());
+    boxes.AnswerDialog(false);
+    CRunLogCapture log;
+    station.view->ShowComLostError();
+    // The settings were left at once; with the frame as the source the
+    // result is shown again.
+    QCOMPARE(Tasks(station, log), QStringList{"UpdateTestResult"});
+
+    QCOMPARE(boxes.boxes.size(), 2);
+    const CModalBoxAnswerer::SBox& box = boxes.boxes[0];
+    QCOMPARE(box.kind, CModalBoxAnswerer::EKind::Message);
+    QCOMPARE(box.title, QStringLiteral("Error!"));
+    QCOMPARE(box.text,
+             QStringLiteral("The uart interface of this device should be tested, but the com is lost, Please config it!"));
+    QCOMPARE(box.buttons, QStringList{"OK"});
+    QCOMPARE(box.icon, QStringLiteral("Warning"));
+    QCOMPARE(boxes.boxes[1].className, QStringLiteral("CSetUpDialog"));
+    QVERIFY(boxes.problems.isEmpty());
 }
 
 void TestTestViewControls::drawWindowClosed_data()
