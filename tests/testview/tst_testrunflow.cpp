@@ -555,6 +555,10 @@ void TestTestRunFlow::failedFirstTest_data()
     QTest::addColumn<QString>("failure");
     QTest::newRow("time-out, box cancelled") << "timeout";
     QTest::newRow("no device") << "nodevice";
+    // The frame answers every signal chunk with a status reply. A chunk takes
+    // only its data reply: the status is passed over like any other report,
+    // and the read ends as a time-out, with the error rule's box.
+    QTest::newRow("status reply to the signal read, box cancelled") << "status";
 }
 
 // The first test does not reach its result: the view is the operator's
@@ -574,6 +578,17 @@ void TestTestRunFlow::failedFirstTest()
     if (failure == "timeout") {
         CTestEnvironment::FastClock(0.001);
         frame.frame.SetFault(0xA5, 0x01, CEmulatedFrame::Silent());
+    } else if (failure == "status") {
+        // Signal chunks only: the ready poll (A5 01 FF) is answered as ever.
+        frame.frame.AddHandler(
+            0xA5, 0x01, [](CEmulatedFrame& f, const QByteArray& q, QList<CEmulatedFrame::Action>* pA) {
+                if (CEmulatedFrame::Byte(q, 5) == 0xFF)
+                    return false;
+                CEmulatedFrame::Action reply;
+                reply.report = CEmulatedFrame::Pad64(f.StatusReplyFor(0xA5, 0x01, 0x83));
+                pA->append(reply);
+                return true;
+            });
     } else {
         // The test waits; the dispatcher's answer for a run without a device
         // object comes first.
@@ -585,8 +600,19 @@ void TestTestRunFlow::failedFirstTest()
         pView->TaskFailed("StartTestOnce", int32_t(0x80000002));
     }
     QVERIFY(StationTest::WaitFor([&] { return log.Contains("TaskFailed"); }));
-    if (failure == "timeout")
+    if (failure != "nodevice") {
         QVERIFY(StationTest::WaitFor([&] { return !boxes.boxes.isEmpty(); }));
+        QVERIFY2(boxes.boxes[0].text.startsWith("The task \"StartTestOnce\" timeout"),
+                 qPrintable(boxes.boxes[0].text));
+    }
+    if (failure == "status") {
+        // The test did reach the signal read, and failed there.
+        QVERIFY(log.Contains("ProcessTask :task = StartTestOnce failed"));
+        bool bChunkAsked = false;
+        for (const QByteArray& request : frame.frame.RequestsFor(0xA5, 0x01))
+            bChunkAsked = bChunkAsked || CEmulatedFrame::Byte(request, 5) != 0xFF;
+        QVERIFY(bChunkAsked);
+    }
     CTestEnvironment::RealClock();
     QVERIFY(!pView->IsTestRunning());
     QCOMPARE(EnabledRunButtons(pView), 7);
@@ -595,7 +621,7 @@ void TestTestRunFlow::failedFirstTest()
     QVERIFY(pView->NoticeLabel()->isVisible());
     QVERIFY(!pView->TimerThread()->isRunning());
     QVERIFY(!log.Contains("InitTestUi"));
-    QCOMPARE(boxes.boxes.size(), failure == "timeout" ? 1 : 0);
+    QCOMPARE(boxes.boxes.size(), failure == "nodevice" ? 0 : 1);
     QVERIFY(station.Screenshot("testrun-failed-first-test-" + failure + ".png", QSize(1115, 741)));
     pHold.reset();
     station.rig.Settle();
