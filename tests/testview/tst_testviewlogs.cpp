@@ -80,6 +80,7 @@ private slots:
     void autoSaveFilesTheRun();
     void failedSaveIsNoSavedLog_data();
     void failedSaveIsNoSavedLog();
+    void failedSaveOfAShownResult();
     void recordFields_data();
     void recordFields();
     void handOverOfASavedRun();
@@ -214,6 +215,58 @@ void TestTestViewLogs::failedSaveIsNoSavedLog()
 
     // What the result display hands on next: no record of an unwritten log.
     QVERIFY(pStation->view->UploadTestData(path, "NG2"));
+    QVERIFY(m_upload.records.isEmpty());
+}
+
+// The result of a live run shown while its log cannot be filed ("Data" is a
+// file): the verdict is shown and the run ends as ever, the operator is told
+// once the display has returned, and no record names the unwritten log.
+void TestTestViewLogs::failedSaveOfAShownResult()
+{
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    auto pStation = std::make_unique<CTestViewStation>();
+    pStation->AddFrame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.info.product = "X1";
+        s.info.batch = "S9";
+    });
+    // The run the view starts when it opens files its log as ever.
+    QVERIFY(pStation->StartOpen());
+    VeloraTestView* pView = pStation->view;
+    QVERIFY(pView->isVisible());
+    QCOMPARE(m_upload.records.size(), 1);
+    m_upload.records.clear();
+
+    const QString expected = ExpectedLogPath(*pStation, "_PASS.xml");
+    QVERIFY(QDir("Data").removeRecursively());
+    QFile file("Data");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a folder");
+    file.close();
+
+    QMap<QString, QString> errors;
+    {
+        QMutexLocker lock(pStation->work->GetDeviceMutex());
+        errors = pStation->work->GetTouchDevice()->GetSignalErrors();
+    }
+    QVERIFY(errors.isEmpty());
+    CModalBoxAnswerer boxes;
+    CRunLogCapture log;
+    QVERIFY(pView->ShowTestResult(errors, true));
+    // Shown and ended, with no box yet.
+    QVERIFY(boxes.boxes.isEmpty());
+    QVERIFY(log.Contains("ShowTestResult : PASS PASS"));
+    QVERIFY(!pView->IsTestRunning());
+    const QStringList critical = log.Lines(QtCriticalMsg);
+    QCOMPARE(critical.size(), 1);
+    QVERIFY2(critical[0].contains(expected), qPrintable(critical[0]));
+
+    QVERIFY(StationTest::WaitFor([&] { return boxes.boxes.size() == 1; }));
+    QCOMPARE(boxes.boxes[0].title, QStringLiteral("Error!"));
+    QCOMPARE(boxes.boxes[0].text, QStringLiteral("The test log cannot be saved to %1.").arg(expected));
+    QCOMPARE(boxes.boxes[0].icon, QStringLiteral("Warning"));
+    QVERIFY(QFileInfo("Data").isFile());
+    QVERIFY(!QFileInfo::exists(expected));
+    pStation->rig.Settle();
     QVERIFY(m_upload.records.isEmpty());
 }
 
