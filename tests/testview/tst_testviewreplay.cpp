@@ -6,17 +6,21 @@
 #include "modalboxanswerer.h"
 #include "mutexholder.h"
 #include "runlogcapture.h"
+#include "signalhistogramview.h"
+#include "signalkind.h"
 #include "stationresources.h"
 #include "testviewlogs.h"
 #include "testviewstation.h"
 #include "timerthread.h"
 #include "touchlogfile.h"
+#include "touchsignalqwtchartview.h"
 
 #include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QtTest>
+#include <qwt_plot_multi_barchart.h>
 
 #include <memory>
 
@@ -57,6 +61,50 @@ bool WaitForReplayOf(CTestViewStation& station, const QString& path)
 {
     return TestViewLogs::WaitForReplayOf(station.work, path);
 }
+
+using Heights = QMap<QString, QList<double>>;
+
+// The device object's latest ADC readings as the histograms draw them, by
+// chart key ("X-T0"): four per unit, a zero reading as one unit.
+Heights ReadingHeights(CTestViewStation& station)
+{
+    Heights heights;
+    QMutexLocker lock(station.work->GetDeviceMutex());
+    CTouchBase* pDevice = station.work->GetTouchDevice();
+    if (!pDevice)
+        return heights;
+    const QMap<QString, CAxisSignalInfo>& axes = pDevice->GetAxisSignalMap();
+    for (auto axis = axes.cbegin(); axis != axes.cend(); ++axis) {
+        for (const QString& dir : axis.value().GetDirMap().keys()) {
+            SignalFrame readings;
+            pDevice->GetLatestSignal(axis.key(), dir, SignalKind::kAdc, readings);
+            QList<double>& list = heights[axis.key() + QLatin1Char('-') + dir];
+            for (uint32_t v : readings)
+                list << 4.0 * (v == 0 ? 1 : v);
+        }
+    }
+    return heights;
+}
+
+// The bars every histogram chart of the view shows, by key.
+Heights BarHeights(VeloraTestView* pView)
+{
+    Heights heights;
+    for (SignalHistogramView* pHistogram : pView->HistogramViews()) {
+        for (auto it = pHistogram->Charts().cbegin(); it != pHistogram->Charts().cend(); ++it) {
+            const QwtPlotMultiBarChart* pBars = it.value()->BarChart();
+            QList<double>& list = heights[it.key()];
+            for (size_t i = 0; i < pBars->dataSize(); ++i) {
+                const QVector<double> set = pBars->sample(int(i)).set;
+                double h = 0;
+                for (double part : set)
+                    h += part;
+                list << h;
+            }
+        }
+    }
+    return heights;
+}
 } // namespace
 
 class TestTestViewReplay : public QObject
@@ -69,6 +117,7 @@ private slots:
     void cleanup();
 
     void openLogReplaysIt();
+    void replayFillsTheHistograms();
     void unreadableLogKeepsTheSource_data();
     void unreadableLogKeepsTheSource();
     void speed();
@@ -137,6 +186,41 @@ void TestTestViewReplay::openLogReplaysIt()
     QVERIFY(Tasks(station, log).isEmpty());
     QCOMPARE(pView->GetLogFilePath(), path);
     QCOMPARE(Device(station), pReplay);
+}
+
+// The histograms of an opened log show its readings, not the live frame's:
+// the frame had a dead emitter when the log was filed and is healthy when
+// the log is opened.
+void TestTestViewReplay::replayFillsTheHistograms()
+{
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    // Open, as the operator has it when choosing a log.
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    const QString path = SavedRun(station);
+    QVERIFY(!path.isEmpty());
+    const Heights filed = ReadingHeights(station);
+    QCOMPARE(filed.keys(), (QList<QString>{"X-T0", "X-T1", "X-T2", "Y-T0", "Y-T1", "Y-T2"}));
+    QCOMPARE(filed.value("X-T1").size(), 12);
+    QCOMPARE(filed.value("Y-T1").size(), 8);
+    // The dead emitter is in the log: a zero reading on X, none on Y.
+    QVERIFY(filed.value("X-T1").contains(4.0));
+    QVERIFY(!filed.value("Y-T1").contains(4.0));
+    frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.clear(); });
+
+    CModalBoxAnswerer boxes;
+    OpenLog(station, boxes, path);
+    QVERIFY(WaitForReplayOf(station, path));
+    QVERIFY(StationTest::WaitFor([&] { return pView->HistogramViews().size() == 2; }));
+    pView->StopRefresh();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
+    station.rig.Settle();
+    CStationRig::Flush();
+    QCOMPARE(ReadingHeights(station), filed);
+    QCOMPARE(BarHeights(pView), filed);
 }
 
 void TestTestViewReplay::unreadableLogKeepsTheSource_data()
