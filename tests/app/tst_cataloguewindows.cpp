@@ -55,6 +55,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -136,6 +137,9 @@ const QList<SOutsideText>& OutsideTexts()
     static const QList<SOutsideText> list = {
         // The boxes of the upload have no parent and an untranslated title.
         {QStringLiteral("Error!"), "^QMessageBox:windowTitle$", "the upload boxes' title"},
+        // The test view's box of a log it could not save: its title stays
+        // English like the upload boxes'.
+        {QStringLiteral("Error!"), "/VeloraTestView/QMessageBox:windowTitle$", "the test view's failed-save box title"},
         // The test view's question before it writes a serial number.
         {QStringLiteral("Check serial number again..."), "/VeloraTestView/QMessageBox:windowTitle$",
          "the test view's serial-number question"},
@@ -1012,6 +1016,118 @@ QPushButton* ButtonWithText(QWidget* pParent, const QString& text)
     return nullptr;
 }
 
+bool NoticeIs(CStation& s, VeloraTestView* pView, const char* szSource)
+{
+    return pView->NoticeLabel()->isVisible() && pView->NoticeLabel()->text() == s.Tr("VeloraTestView", szSource);
+}
+
+// The test view's notices and the boxes of a run, as the frame comes and
+// goes: the frame in its bootloader; the frame back, its run on its way
+// (where the view refuses to close); a log file being opened (one that is no
+// log: the frame's run comes back); a run whose log cannot be filed.
+void SignalTestNoticesStep(CStation& s, VeloraTestView* pView)
+{
+    CCustomerSettings::GetInstance()->SetBool(QStringLiteral("SupportSNCheck"), false);
+    s.answerer->Answer(QString());
+    auto unplug = [&s] {
+        s.frame->usb->Unplug();
+        return StationTest::WaitFor([&s] { return s.work->GetUsbPort()->GetDevCount() == 0; });
+    };
+
+    // The frame arrives in its bootloader.
+    QVERIFY(unplug());
+    s.rig->Settle();
+    QVERIFY(NoticeIs(s, pView, "There is no device inserted, Please insert device!"));
+    s.frame->frame.SetMode(CEmulatedFrame::Mode::Bootloader);
+    s.frame->usb->Plug();
+    QVERIFY(StationTest::WaitFor(
+        [&] { return NoticeIs(s, pView, "Touch In Bootloader,Please upgrade the firmware..."); }, 20000));
+    s.rig->Settle();
+    s.Look(QStringLiteral("signal-test-bootloader"), pView);
+    QVERIFY(unplug());
+    s.rig->Settle();
+    s.frame->frame.SetMode(CEmulatedFrame::Mode::Application);
+
+    // The frame back. Its run is looked at from a queued call of its start,
+    // which comes before its result does.
+    bool bRunSeen = false;
+    int nBoxes = s.answerer->boxes.size();
+    QObject watch;  // the watch ends with this step, whatever its end
+    QObject::connect(
+        pView, &VeloraTestView::emitSignalTestStatus, &watch,
+        [&](bool bRunning) {
+            if (!bRunning || bRunSeen)
+                return;
+            bRunSeen = true;
+            if (!NoticeIs(s, pView, "A Device is discovered, Now initializing and testing...")
+                || !pView->IsTestRunning()) {
+                s.problems << s.page + QStringLiteral(": the run's notice was not shown");
+                return;
+            }
+            s.Look(QStringLiteral("signal-test-testing"), pView);
+            s.ExpectBox(QStringLiteral("signal-test-close-while-testing"));
+            pView->close();
+        },
+        Qt::QueuedConnection);
+    QVERIFY(s.Plug(s.frame));
+    QVERIFY(StationTest::WaitFor([&] { return bRunSeen && !pView->IsTestRunning(); }, 20000));
+    s.rig->Settle();
+    QObject::disconnect(pView, nullptr, &watch, nullptr);
+    QVERIFY(pView->isVisible());
+    QCOMPARE(s.answerer->boxes.size(), nBoxes + 1);
+    QCOMPARE(s.answerer->boxes.last().text,
+             s.Tr("VeloraTestView", "A test operation is in progress, please wait for the test to complete!"));
+
+    // "Open log file...": a file that is no log. The station says so, and
+    // the frame's run comes back.
+    const QString notALog = s.workDir->Path() + QStringLiteral("/not-a-log.xml");
+    {
+        QFile file(notALog);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<not a log");
+    }
+    QAction* pOpen = MenuAction(s, pView, "Open log file...");
+    QVERIFY(pOpen);
+    s.answerer->AnswerFile(notALog);
+    s.ExpectBox(QStringLiteral("signal-test-open-log"));
+    nBoxes = s.answerer->boxes.size();
+    pOpen->trigger();
+    QCOMPARE(s.answerer->boxes.size(), nBoxes + 1);
+    QVERIFY(NoticeIs(s, pView, "Now opening and analysising the log file..."));
+    s.Look(QStringLiteral("signal-test-opening-log"), pView);
+    s.answerer->CancelFile();
+    s.ExpectBox(QStringLiteral("signal-test-log-unreadable"));
+    QVERIFY(StationTest::WaitFor([&] { return s.answerer->boxes.size() > nBoxes + 1; }, 20000));
+    QVERIFY(StationTest::WaitFor(
+        [&] { return !pView->NoticeLabel()->isVisible() && !pView->IsTestRunning(); }, 20000));
+    s.rig->Settle();
+    QCOMPARE(s.work->GetDeviceKind(), HandleWork::DeviceKind::Live);
+    QCOMPARE(s.answerer->boxes.size(), nBoxes + 2);
+
+    // The frame once more, its log's folder "Data" a file: the log of its
+    // run cannot be filed.
+    QVERIFY(unplug());
+    s.rig->Settle();
+    {
+        QFile obstacle(QStringLiteral("Data"));
+        if (QFileInfo(obstacle).isDir())
+            QVERIFY(QDir(QStringLiteral("Data")).removeRecursively());
+        QVERIFY(obstacle.open(QIODevice::WriteOnly));
+        obstacle.write("not a folder");
+    }
+    s.ExpectBox(QStringLiteral("signal-test-log-not-saved"));
+    nBoxes = s.answerer->boxes.size();
+    QVERIFY(s.Plug(s.frame));
+    QVERIFY(StationTest::WaitFor([&] { return s.answerer->boxes.size() > nBoxes; }, 20000));
+    s.rig->Settle();
+    QCOMPARE(s.answerer->boxes.size(), nBoxes + 1);
+    // The failed save's title stays English in every language.
+    const CModalBoxAnswerer::SBox& box = s.answerer->boxes.last();
+    QCOMPARE(box.title, QStringLiteral("Error!"));
+    QVERIFY2(box.text.contains(QDir::currentPath() + QStringLiteral("/Data/")), qPrintable(box.text));
+    QVERIFY(QFile::remove(QStringLiteral("Data")));
+}
+
 // The signal-test workbench, opened from the main panel with the healthy
 // frame plugged: its pages, its menu, the boxes and dialogs that the menu and
 // the buttons open, the draw test with its menu and settings, and the record
@@ -1054,6 +1170,10 @@ void SignalTestPage(CStation& s)
     s.Look(QStringLiteral("signal-test-panel"), pView);
     Child<QToolButton>(pView, "histogramButton")->click();
     s.Look(QStringLiteral("signal-test-histograms"), pView);
+
+    SignalTestNoticesStep(s, pView);
+    if (QTest::currentTestFailed())
+        return;
 
     // The menu, as its button pops it up.
     auto* pMenuButton = Child<QToolButton>(pView, "testActionToolButton");
@@ -1297,6 +1417,8 @@ void UploadBoxesPage(CStation& s)
     int nBoxes = s.answerer->boxes.size();
     QCOMPARE(pUpload->InsertToDatabase(record), 0);
     QCOMPARE(s.answerer->boxes.size(), nBoxes + 1);
+    // The upload boxes' title stays English in every language, the
+    // Chinese walk's too.
     QCOMPARE(s.answerer->boxes.last().title, QStringLiteral("Error!"));
 
     QVERIFY(QDir().mkpath(QStringLiteral("Data/A")));
