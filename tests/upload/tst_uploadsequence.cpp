@@ -14,6 +14,10 @@
 #include "waitfor.h"
 
 #include <QDir>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QScopeGuard>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <memory>
@@ -29,6 +33,72 @@ const char *const kDatabaseBoxText =
 // Database/Type for the QPSQL runs: not one the station knows, so it
 // registers nothing and the test's own QPSQL connection is the default one.
 const char *const kTestRegisteredType = "POSTGRESQL (registered by the test)";
+
+// The station's connection through QPSQL, with a session that can be made
+// stuck: the transaction start is refused (not a connection error) while
+// "select 1" still answers, until the connection is opened again. Only a new
+// connection mends such a session.
+class CStuckSessionDriver : public QSqlDriver
+{
+public:
+    // The QPSQL connection it works through, registered as strInner; the
+    // test removes that name after the default connection (the driver is
+    // dropped while the connection list is locked).
+    explicit CStuckSessionDriver(const QString &strInner)
+        : m_inner(QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), strInner))
+    {
+    }
+    ~CStuckSessionDriver() override { m_inner.close(); }
+
+    bool hasFeature(DriverFeature feature) const override { return m_inner.driver()->hasFeature(feature); }
+    bool open(const QString &strDb, const QString &strUser, const QString &strPassword, const QString &strHost,
+              int nPort, const QString &strOptions) override
+    {
+        ++opens;
+        stuck = false;
+        m_inner.setDatabaseName(strDb);
+        m_inner.setUserName(strUser);
+        m_inner.setPassword(strPassword);
+        m_inner.setHostName(strHost);
+        m_inner.setPort(nPort);
+        m_inner.setConnectOptions(strOptions);
+        const bool bOk = m_inner.open();
+        setOpen(bOk);
+        setOpenError(!bOk);
+        if (!bOk)
+            setLastError(m_inner.lastError());
+        return bOk;
+    }
+    void close() override
+    {
+        m_inner.close();
+        setOpen(false);
+        setOpenError(false);
+    }
+    QSqlResult *createResult() const override { return m_inner.driver()->createResult(); }
+    bool beginTransaction() override
+    {
+        if (stuck) {
+            setLastError(QSqlError(QStringLiteral("the session is stuck"), QString(), QSqlError::TransactionError));
+            return false;
+        }
+        return Passed(m_inner.transaction());
+    }
+    bool commitTransaction() override { return Passed(m_inner.commit()); }
+    bool rollbackTransaction() override { return Passed(m_inner.rollback()); }
+
+    int opens = 0;
+    bool stuck = false;
+
+private:
+    bool Passed(bool bOk)
+    {
+        if (!bOk)
+            setLastError(m_inner.lastError());
+        return bOk;
+    }
+    QSqlDatabase m_inner;
+};
 
 } // namespace
 
@@ -50,6 +120,7 @@ private slots:
     void refusedRowIsNotUploaded_data();
     void refusedRowIsNotUploaded();
     void unknownTypeAsksUntilCancel();
+    void retryReopensAConnectionThatStillAnswers();
 
 private:
     // The working folder with "ServerInfo.ini" for the driver and the
@@ -277,6 +348,44 @@ void TestUploadSequence::unknownTypeAsksUntilCancel()
     QCOMPARE(RowCount(), nBefore);
     QVERIFY(pUpload->FtpClient()->PendingUploads().isEmpty());
     QVERIFY(FtpCommands().isEmpty());
+}
+
+void TestUploadSequence::retryReopensAConnectionThatStillAnswers()
+{
+    const QString strInner = QStringLiteral("stuck-session-inner");
+    auto *pDriver = new CStuckSessionDriver(strInner);
+    QSqlDatabase db = QSqlDatabase::addDatabase(pDriver);
+    const auto removeConnections = qScopeGuard([&] {
+        db = QSqlDatabase();
+        RemoveDefault();
+        QSqlDatabase::removeDatabase(strInner);
+    });
+    db.setHostName(QStringLiteral("127.0.0.1"));
+    db.setPort(Value("PGPORT").toInt());
+    db.setDatabaseName(Value("PGDATABASE"));
+    db.setUserName(Value("PG_USER"));
+    db.setPassword(Value("PG_PASSWORD"));
+    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+    SServerInfo info = SServerInfo::Default();
+    info.dbType = QLatin1String(kTestRegisteredType);
+    WriteServerInfo(info, QDir::currentPath());
+    CUploadTestData *pUpload = CUploadTestData::GetInstance();
+    QVERIFY(pUpload);
+
+    // The handle is open and "select 1" answers, yet the step fails: no
+    // reconnection by itself, the box; Retry opens the connection again.
+    pDriver->stuck = true;
+    QVERIFY(QSqlQuery(db).exec(QStringLiteral("select 1")));
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Retry"));
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) { answerer.Answer(QStringLiteral("Cancel")); });
+    CTestRecord record = RunRecord();
+    QCOMPARE(pUpload->InsertToDatabase(record), 1);
+
+    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes.first().text, QLatin1String(kDatabaseBoxText));
+    QCOMPARE(pDriver->opens, 2);
+    QCOMPARE(Rows(record.GetSN()).size(), 1);
 }
 
 STATION_TEST_MAIN(TestUploadSequence)
