@@ -9,8 +9,10 @@
 #include "testrecord.h"
 #include "uploadservers.h"
 
+#include <QScopeGuard>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QTcpServer>
 #include <QUuid>
 #include <QtTest>
 
@@ -75,6 +77,8 @@ private slots:
     void typeIsComparedExactly_data();
     void typeIsComparedExactly();
     void wrongPasswordLogsOpenFailed();
+    void silentServerEndsTheOpen_data();
+    void silentServerEndsTheOpen();
 
     void insertKeepsEveryField_data();
     void insertKeepsEveryField();
@@ -198,6 +202,57 @@ void TestSqlDatabase::wrongPasswordLogsOpenFailed()
     QVERIFY(!QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false).isOpen());
     QVERIFY(!log.Lines().join(QLatin1Char('\n')).contains(strWrong));
     QVERIFY(!log.Lines().join(QLatin1Char('\n')).contains(QLatin1String("wrong")));
+}
+
+void TestSqlDatabase::silentServerEndsTheOpen_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::newRow("QODBC") << "QODBC";
+    QTest::newRow("QPSQL") << "QPSQL";
+}
+
+// A server that takes the connection and never says a word: the login time
+// bound ends the open, which fails, instead of holding the station.
+void TestSqlDatabase::silentServerEndsTheOpen()
+{
+    QFETCH(QString, driver);
+    // Never served: the system completes the connections on its own.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    const QByteArray oldPort = qgetenv("PGPORT");
+    const auto restorePort = qScopeGuard([&] { qputenv("PGPORT", oldPort); });
+    // psqlODBC takes its port from PGPORT.
+    qputenv("PGPORT", QByteArray::number(silent.serverPort()));
+
+    CRunLogCapture log;
+    std::unique_ptr<CSqlDatabase> pDb;
+    bool bOpened = true;
+    QString strError;
+    if (driver == QLatin1String("QODBC")) {
+        pDb = std::make_unique<CSqlDatabase>(QStringLiteral("127.0.0.1"), int(silent.serverPort()),
+                                             QStringLiteral("SQL SERVER"), Value("PGDATABASE"), Value("PG_USER"),
+                                             Value("PG_PASSWORD"));
+        const QStringList failed = log.Lines().filter(QStringLiteral("Open Failed"));
+        QCOMPARE(failed.size(), 1);
+        strError = failed.first();
+        bOpened = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false).isOpen();
+    } else {
+        // The option the station would give QPSQL, as the tests' own
+        // connections carry it.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"));
+        db.setHostName(QStringLiteral("127.0.0.1"));
+        db.setPort(silent.serverPort());
+        db.setDatabaseName(Value("PGDATABASE"));
+        db.setUserName(Value("PG_USER"));
+        db.setPassword(Value("PG_PASSWORD"));
+        db.setConnectOptions(CSqlDatabase::LoginTimeoutOption(driver));
+        bOpened = db.open();
+        strError = db.lastError().text();
+    }
+    QVERIFY(!bOpened);
+    QVERIFY2(strError.contains(QLatin1String("timeout expired")), qPrintable(strError));
+    // It was this server that kept the station waiting.
+    QVERIFY(silent.waitForNewConnection(5000));
 }
 
 void TestSqlDatabase::insertKeepsEveryField_data()
