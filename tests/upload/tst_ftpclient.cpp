@@ -13,6 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -90,6 +93,8 @@ private slots:
     void hostilePathsAreRefused();
     void emptyHostAsksRetryOrCancel();
     void stoppedServerAsksOnceAndRetrySendsEveryPendingFile();
+    void silentServerAsksRetryOrCancel_data();
+    void silentServerAsksRetryOrCancel();
     void refusalsKeepTheUploadForTheNextSuccess_data();
     void refusalsKeepTheUploadForTheNextSuccess();
     void largeLogArrivesByteForByte();
@@ -314,6 +319,52 @@ void TestFtpClient::stoppedServerAsksOnceAndRetrySendsEveryPendingFile()
     QCOMPARE(Matching(FtpCommands(), QStringLiteral("STOR ")),
              (QStringList{"STOR a.xml", "STOR b.xml", "STOR c.xml", "STOR d.xml"}));
     QCOMPARE(answerer.boxes.size(), 2);
+}
+
+void TestFtpClient::silentServerAsksRetryOrCancel_data()
+{
+    QTest::addColumn<bool>("greets");
+    QTest::newRow("no greeting") << false;
+    QTest::newRow("greets, then silent") << true;
+}
+
+// A server that takes the connection and then says nothing more: the
+// transfer's time bounds (shortened here) end it as an unreachable server,
+// the box and the file still pending, never a transfer that hangs.
+void TestFtpClient::silentServerAsksRetryOrCancel()
+{
+    QFETCH(bool, greets);
+    CTestEnvironment::FastClock(0.1);
+    const auto realClock = qScopeGuard([] { CTestEnvironment::RealClock(); });
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    int nConnections = 0;
+    QByteArray received;
+    connect(&silent, &QTcpServer::newConnection, &silent, [&] {
+        while (QTcpSocket *pSocket = silent.nextPendingConnection()) {
+            ++nConnections;
+            connect(pSocket, &QTcpSocket::readyRead, pSocket, [&received, pSocket] { received += pSocket->readAll(); });
+            if (greets)
+                pSocket->write("220 ready\r\n");
+        }
+    });
+    const QString strPath = QStringLiteral("/Data/A/log.xml");
+    QVERIFY(WriteFile(QDir::currentPath(), strPath, Content(strPath, 500)));
+    CFtpClient client(QStringLiteral("127.0.0.1"), int(silent.serverPort()), Value("FTP_USER"), Value("FTP_PASSWORD"));
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+    CRunLogCapture log;
+
+    QCOMPARE(client.UploadFile(strPath), QStringLiteral("ftp://127.0.0.1") + strPath);
+    QVERIFY(WaitFor([&] { return answerer.boxes.size() == 1 && client.IsIdle(); }));
+
+    QCOMPARE(answerer.boxes.first().text, QLatin1String(kFtpBoxText));
+    QCOMPARE(client.PendingUploads().keys(), (QList<int>{1}));
+    QCOMPARE(nConnections, 1);
+    QCOMPARE(FtpWarnings(log).filter(QStringLiteral("unreachable")).size(), 1);
+    // Greeted, the client went on to log in and then waited for the reply.
+    if (greets)
+        QVERIFY(WaitFor([&] { return received.startsWith("USER "); }));
 }
 
 void TestFtpClient::refusalsKeepTheUploadForTheNextSuccess_data()
