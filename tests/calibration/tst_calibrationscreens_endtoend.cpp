@@ -152,7 +152,7 @@ void TestCalibrationScreensEndToEnd::manualEdges()
             texts << pScreen->findChild<QLineEdit*>(QLatin1String(szName))->text();
         return texts;
     };
-    QCOMPARE(boxes(), (QStringList{"0x100", "0x200", "0x7e00", "0x7d00"}));
+    QTRY_COMPARE(boxes(), (QStringList{"0x100", "0x200", "0x7e00", "0x7d00"}));
 
     struct SArrow
     {
@@ -171,10 +171,12 @@ void TestCalibrationScreensEndToEnd::manualEdges()
             expected[arrow.nValue] += arrow.nDelta;
             QCOMPARE(m_pRig->FrameValues(), expected);
         }
-        QCOMPARE(boxes(), (QStringList{CCalAdvancedSettingView::ValueText(expected[0]),
-                                       CCalAdvancedSettingView::ValueText(expected[1]),
-                                       CCalAdvancedSettingView::ValueText(expected[2]),
-                                       CCalAdvancedSettingView::ValueText(expected[3])}));
+        // The screen shows a value once the dispatcher's answer reaches it,
+        // which can come after the frame has taken it.
+        QTRY_COMPARE(boxes(), (QStringList{CCalAdvancedSettingView::ValueText(expected[0]),
+                                           CCalAdvancedSettingView::ValueText(expected[1]),
+                                           CCalAdvancedSettingView::ValueText(expected[2]),
+                                           CCalAdvancedSettingView::ValueText(expected[3])}));
         if (arrow.nDelta > 0 && arrow.nValue == 0)
             QVERIFY(CalibrationTest::SaveScreenshot(pScreen, "manual-calibration-endtoend.png"));
         expected = m_pRig->FrameValues();
