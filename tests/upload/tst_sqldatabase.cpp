@@ -238,14 +238,10 @@ void TestSqlDatabase::silentServerEndsTheOpen()
         bOpened = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false).isOpen();
     } else {
         // The option the station would give QPSQL, as the tests' own
-        // connections carry it.
+        // connections carry it; the silent server in place of the real one.
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"));
-        db.setHostName(QStringLiteral("127.0.0.1"));
+        SetUpQpsql(db);
         db.setPort(silent.serverPort());
-        db.setDatabaseName(Value("PGDATABASE"));
-        db.setUserName(Value("PG_USER"));
-        db.setPassword(Value("PG_PASSWORD"));
-        db.setConnectOptions(CSqlDatabase::LoginTimeoutOption(driver));
         bOpened = db.open();
         strError = db.lastError().text();
     }

@@ -360,11 +360,7 @@ void TestUploadSequence::retryReopensAConnectionThatStillAnswers()
         RemoveDefault();
         QSqlDatabase::removeDatabase(strInner);
     });
-    db.setHostName(QStringLiteral("127.0.0.1"));
-    db.setPort(Value("PGPORT").toInt());
-    db.setDatabaseName(Value("PGDATABASE"));
-    db.setUserName(Value("PG_USER"));
-    db.setPassword(Value("PG_PASSWORD"));
+    SetUpQpsql(db);
     QVERIFY2(db.open(), qPrintable(db.lastError().text()));
     SServerInfo info = SServerInfo::Default();
     info.dbType = QLatin1String(kTestRegisteredType);

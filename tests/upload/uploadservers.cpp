@@ -58,17 +58,6 @@ bool RunScript(const char *szScript, const char *szCommand, const char *szSub)
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-// The test server's database as the station's role, through QPSQL.
-void SetUpQpsql(QSqlDatabase &db)
-{
-    db.setHostName(QStringLiteral("127.0.0.1"));
-    db.setPort(Value("PGPORT").toInt());
-    db.setDatabaseName(Value("PGDATABASE"));
-    db.setUserName(Value("PG_USER"));
-    db.setPassword(Value("PG_PASSWORD"));
-    db.setConnectOptions(CSqlDatabase::LoginTimeoutOption(QStringLiteral("QPSQL")));
-}
-
 QSqlDatabase Verify()
 {
     QSqlDatabase db;
@@ -92,6 +81,17 @@ QSqlDatabase Verify()
 }
 
 } // namespace
+
+// The test server's database as the station's role, through QPSQL.
+void SetUpQpsql(QSqlDatabase &db)
+{
+    db.setHostName(QStringLiteral("127.0.0.1"));
+    db.setPort(Value("PGPORT").toInt());
+    db.setDatabaseName(Value("PGDATABASE"));
+    db.setUserName(Value("PG_USER"));
+    db.setPassword(Value("PG_PASSWORD"));
+    db.setConnectOptions(CSqlDatabase::LoginTimeoutOption(QStringLiteral("QPSQL")));
+}
 
 bool LoadPostgres(QString *pError)
 {

@@ -31,6 +31,10 @@ bool ResumePostgres();
 bool PauseFtp();
 bool ResumeFtp();
 
+// Sets db up for the test server's database as the station's role, through
+// QPSQL, with the station's login time bound.
+void SetUpQpsql(QSqlDatabase &db);
+
 // Registers the default connection with QPSQL on the test server, as the
 // station's role, and opens it.
 bool OpenQpsqlDefault(QString *pError);
