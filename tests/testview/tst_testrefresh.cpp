@@ -3,6 +3,7 @@
 // when a page took it, the real-time verdict follows the setting, and what
 // the ticks hand to the GUI thread never piles up.
 
+#include "histogrambars.h"
 #include "panellooks.h"
 #include "runlogcapture.h"
 #include "signalhistogramview.h"
@@ -15,13 +16,13 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QtTest>
-#include <qwt_plot_multi_barchart.h>
 
 #include <memory>
 
 using namespace PanelLooks;
 
 namespace {
+using HistogramBars::Bars;
 // Runs on a thread of its own, as the refresh timer does; returns once done.
 template <typename Fn>
 void OnOtherThread(Fn fn)
@@ -43,16 +44,6 @@ uint32_t FrameNumber(CTestViewStation& station)
 {
     QMutexLocker lock(station.work->GetDeviceMutex());
     return station.work->GetTouchDevice()->GetFrameNumber();
-}
-
-QMap<QString, int> Bars(const QMap<QString, SignalHistogramView*>& views)
-{
-    QMap<QString, int> bars;
-    for (SignalHistogramView* pView : views) {
-        for (auto it = pView->Charts().cbegin(); it != pView->Charts().cend(); ++it)
-            bars.insert(it.key(), int(it.value()->BarChart()->dataSize()));
-    }
-    return bars;
 }
 
 // Every cell of the result table: text, tooltip and colour.

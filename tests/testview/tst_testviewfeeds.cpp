@@ -5,6 +5,7 @@
 // and the interface results and curve feeds that nothing wires. A picture of
 // the dead-emitter diagram goes to the test-output folder.
 
+#include "histogrambars.h"
 #include "modalboxanswerer.h"
 #include "panellooks.h"
 #include "plotcurve.h"
@@ -24,13 +25,13 @@
 #include <QTableWidget>
 #include <QThread>
 #include <QtTest>
-#include <qwt_plot_multi_barchart.h>
 
 #include <memory>
 
 using namespace PanelLooks;
 
 namespace {
+using HistogramBars::Bars;
 // Runs on a thread of its own, as the refresh timer does.
 template <typename Fn>
 auto OnOtherThread(Fn fn)
@@ -40,17 +41,6 @@ auto OnOtherThread(Fn fn)
     pThread->start();
     pThread->wait();
     return result;
-}
-
-// Number of bars of every chart, by key.
-QMap<QString, int> Bars(const QMap<QString, SignalHistogramView*>& views)
-{
-    QMap<QString, int> bars;
-    for (SignalHistogramView* pView : views) {
-        for (auto it = pView->Charts().cbegin(); it != pView->Charts().cend(); ++it)
-            bars.insert(it.key(), int(it.value()->BarChart()->dataSize()));
-    }
-    return bars;
 }
 
 QString SensorLook(CTouchPanelView* pPanel, const QString& id)

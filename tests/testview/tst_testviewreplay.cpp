@@ -2,6 +2,7 @@
 // log already open, a log that cannot be opened (the source the station kept
 // is shown again), the replay's speed and its stepping frame by frame.
 
+#include "histogrambars.h"
 #include "hostilelogs.h"
 #include "modalboxanswerer.h"
 #include "mutexholder.h"
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QtTest>
-#include <qwt_plot_multi_barchart.h>
 
 #include <memory>
 
@@ -86,25 +86,6 @@ Heights ReadingHeights(CTestViewStation& station)
     return heights;
 }
 
-// The bars every histogram chart of the view shows, by key.
-Heights BarHeights(VeloraTestView* pView)
-{
-    Heights heights;
-    for (SignalHistogramView* pHistogram : pView->HistogramViews()) {
-        for (auto it = pHistogram->Charts().cbegin(); it != pHistogram->Charts().cend(); ++it) {
-            const QwtPlotMultiBarChart* pBars = it.value()->BarChart();
-            QList<double>& list = heights[it.key()];
-            for (size_t i = 0; i < pBars->dataSize(); ++i) {
-                const QVector<double> set = pBars->sample(int(i)).set;
-                double h = 0;
-                for (double part : set)
-                    h += part;
-                list << h;
-            }
-        }
-    }
-    return heights;
-}
 } // namespace
 
 class TestTestViewReplay : public QObject
@@ -220,7 +201,7 @@ void TestTestViewReplay::replayFillsTheHistograms()
     station.rig.Settle();
     CStationRig::Flush();
     QCOMPARE(ReadingHeights(station), filed);
-    QCOMPARE(BarHeights(pView), filed);
+    QCOMPARE(HistogramBars::Heights(pView->HistogramViews()), filed);
 }
 
 void TestTestViewReplay::unreadableLogKeepsTheSource_data()
