@@ -12,11 +12,15 @@
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 const char kChildEnv[] = "STATION_RUNLOG_CHILD_DIR";
+const char kDiskEnv[] = "STATION_RUNLOG_CHILD_DISK";
 
 // [hh:mm:ss:zzz][Level](file\function:line)-message
 const QRegularExpression kLine(
@@ -346,6 +350,57 @@ private slots:
         QCOMPARE(m.captured(9), QString("Parameter table broken: 42"));
     }
 
+    void fullDiskGoesToStderr_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<QString>("reason");
+        // Every write fails at once.
+        QTest::newRow("no space left") << "full" << "No space left on device";
+        // The disk takes the first bytes of a line: a short write.
+        QTest::newRow("file size limit, a line cut short") << "limit" << "File too large";
+    }
+    // The disk fills up while the run log is open: the line that failed and
+    // every later one go to stderr, after one line that says why.
+    void fullDiskGoesToStderr()
+    {
+        QFETCH(QString, disk);
+        QFETCH(QString, reason);
+        CScopedWorkDir dir;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kChildEnv, dir.Path());
+        env.insert(kDiskEnv, disk);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"fullDiskChild"});
+        QVERIFY(child.waitForFinished(30000));
+        const QByteArray out = child.readAllStandardOutput();
+        const QString err = QString::fromUtf8(child.readAllStandardError());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, out.constData());
+
+        const QStringList files = LogFiles(dir.Path());
+        QCOMPARE(files.size(), 1);
+        const QString path = QFileInfo(dir.Path() + "/Log/" + files.first()).canonicalFilePath();
+        // The file keeps what it took before the disk was full.
+        const QStringList kept = ReadLines(path);
+        QVERIFY2(!kept.isEmpty() && kept.first().endsWith(")-kept in the file"), qPrintable(kept.join('\n')));
+
+        QStringList lines = err.split('\n');
+        lines.removeAll(QString());
+        const QString why = "The run log " + path + " cannot be written, the lines follow on stderr - " + reason;
+        QCOMPARE(lines.filter("The run log ").size(), 1);
+        const int at = lines.indexOf(why);
+        QVERIFY2(at >= 0, qPrintable(err));
+        QCOMPARE(lines.size(), at + 3);
+        const auto first = kLine.match(lines.at(at + 1));
+        QVERIFY2(first.hasMatch(), qPrintable(lines.at(at + 1)));
+        QCOMPARE(first.captured(5), QStringLiteral("Info"));
+        QCOMPARE(first.captured(9), QStringLiteral("the line the disk refused ") + QString(40, 'x'));
+        const auto second = kLine.match(lines.at(at + 2));
+        QVERIFY2(second.hasMatch(), qPrintable(lines.at(at + 2)));
+        QCOMPARE(second.captured(5), QStringLiteral("Warning"));
+        QCOMPARE(second.captured(9), QStringLiteral("and the next one"));
+    }
+
     // A line logged while the process exits (a static object's destructor)
     // is written whole, and the exit stays clean.
     void lineAtExitIsWritten()
@@ -380,6 +435,42 @@ private slots:
         InstallLogHandler("exit-");
         qInfo() << "running";
         g_logAtExit.armed = true;
+    }
+
+    // Runs only in the child process started above.
+    void fullDiskChild()
+    {
+        const QString dir = QString::fromLocal8Bit(qgetenv(kChildEnv));
+        if (dir.isEmpty())
+            QSKIP("runs as a child of fullDiskGoesToStderr");
+        QDir::setCurrent(dir);
+        InstallLogHandler("full-");
+        qInfo() << "kept in the file";
+        const QString path = RunLogFilePath();
+        QVERIFY(!path.isEmpty());
+        if (qgetenv(kDiskEnv) == "full") {
+            // The open log's descriptor now writes to a full device.
+            int fd = -1;
+            for (const QFileInfo &entry : QDir("/proc/self/fd").entryInfoList(QDir::AllEntries | QDir::System)) {
+                if (entry.symLinkTarget() == QFileInfo(path).canonicalFilePath())
+                    fd = entry.fileName().toInt();
+            }
+            QVERIFY(fd > 2);
+            const int full = ::open("/dev/full", O_WRONLY);
+            QVERIFY(full >= 0);
+            QVERIFY(::dup2(full, fd) == fd);
+            ::close(full);
+        } else {
+            // Room for a few bytes more.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit lim{};
+            QVERIFY(getrlimit(RLIMIT_FSIZE, &lim) == 0);
+            lim.rlim_cur = rlim_t(QFileInfo(path).size() + 10);
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &lim) == 0);
+        }
+        qInfo().noquote() << "the line the disk refused" << QString(40, 'x');
+        qWarning() << "and the next one";
+        CloseLogFile();
     }
 
     // Runs only in the child process started above.
