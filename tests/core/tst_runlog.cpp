@@ -358,6 +358,8 @@ private slots:
         QTest::newRow("no space left") << "full" << "No space left on device";
         // The disk takes the first bytes of a line: a short write.
         QTest::newRow("file size limit, a line cut short") << "limit" << "File too large";
+        // "Log" is a file: the run log never opens, every line is on stderr.
+        QTest::newRow("no folder for the log") << "no folder" << "Not a directory";
     }
     // The disk fills up while the run log is open: the line that failed and
     // every later one go to stderr, after one line that says why.
@@ -377,28 +379,33 @@ private slots:
         const QString err = QString::fromUtf8(child.readAllStandardError());
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, out.constData());
 
-        const QStringList files = LogFiles(dir.Path());
-        QCOMPARE(files.size(), 1);
-        const QString path = QFileInfo(dir.Path() + "/Log/" + files.first()).canonicalFilePath();
-        // The file keeps what it took before the disk was full.
-        const QStringList kept = ReadLines(path);
-        QVERIFY2(!kept.isEmpty() && kept.first().endsWith(")-kept in the file"), qPrintable(kept.join('\n')));
+        const QString folder = QFileInfo(dir.Path()).canonicalFilePath() + "/Log/";
+        QStringList messages{"the line the disk refused " + QString(40, 'x'), "and the next one"};
+        if (disk == "no folder") {
+            messages.prepend("kept in the file");
+        } else {
+            // The file keeps what it took before the disk was full.
+            const QStringList files = LogFiles(dir.Path());
+            QCOMPARE(files.size(), 1);
+            const QStringList kept = ReadLines(folder + files.first());
+            QVERIFY2(!kept.isEmpty() && kept.first().endsWith(")-kept in the file"), qPrintable(kept.join('\n')));
+        }
 
         QStringList lines = err.split('\n');
         lines.removeAll(QString());
-        const QString why = "The run log " + path + " cannot be written, the lines follow on stderr - " + reason;
         QCOMPARE(lines.filter("The run log ").size(), 1);
+        const QRegularExpression why("^The run log " + QRegularExpression::escape(folder)
+                                     + R"(full-[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt cannot be written, the lines follow on stderr - )"
+                                     + QRegularExpression::escape(reason) + "$");
         const int at = lines.indexOf(why);
         QVERIFY2(at >= 0, qPrintable(err));
-        QCOMPARE(lines.size(), at + 3);
-        const auto first = kLine.match(lines.at(at + 1));
-        QVERIFY2(first.hasMatch(), qPrintable(lines.at(at + 1)));
-        QCOMPARE(first.captured(5), QStringLiteral("Info"));
-        QCOMPARE(first.captured(9), QStringLiteral("the line the disk refused ") + QString(40, 'x'));
-        const auto second = kLine.match(lines.at(at + 2));
-        QVERIFY2(second.hasMatch(), qPrintable(lines.at(at + 2)));
-        QCOMPARE(second.captured(5), QStringLiteral("Warning"));
-        QCOMPARE(second.captured(9), QStringLiteral("and the next one"));
+        QCOMPARE(lines.size(), at + 1 + messages.size());
+        for (int i = 0; i < messages.size(); ++i) {
+            const auto m = kLine.match(lines.at(at + 1 + i));
+            QVERIFY2(m.hasMatch(), qPrintable(lines.at(at + 1 + i)));
+            QCOMPARE(m.captured(5), QString(i + 1 == messages.size() ? "Warning" : "Info"));
+            QCOMPARE(m.captured(9), messages.at(i));
+        }
     }
 
     // A line logged while the process exits (a static object's destructor)
@@ -444,11 +451,16 @@ private slots:
         if (dir.isEmpty())
             QSKIP("runs as a child of fullDiskGoesToStderr");
         QDir::setCurrent(dir);
+        const QByteArray disk = qgetenv(kDiskEnv);
+        if (disk == "no folder") {
+            QFile blocker("Log");
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
         InstallLogHandler("full-");
         qInfo() << "kept in the file";
         const QString path = RunLogFilePath();
-        QVERIFY(!path.isEmpty());
-        if (qgetenv(kDiskEnv) == "full") {
+        QCOMPARE(path.isEmpty(), disk == "no folder");
+        if (disk == "full") {
             // The open log's descriptor now writes to a full device.
             int fd = -1;
             for (const QFileInfo &entry : QDir("/proc/self/fd").entryInfoList(QDir::AllEntries | QDir::System)) {
@@ -460,7 +472,7 @@ private slots:
             QVERIFY(full >= 0);
             QVERIFY(::dup2(full, fd) == fd);
             ::close(full);
-        } else {
+        } else if (disk == "limit") {
             // Room for a few bytes more.
             std::signal(SIGXFSZ, SIG_IGN);
             rlimit lim{};
