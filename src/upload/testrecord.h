@@ -59,8 +59,9 @@ public:
     // as "yyyy-MM-dd hh:mm:ss" through the server's to_date(text, format).
     // strTable must be a plain identifier (letters, digits, '_'); anything
     // else runs nothing and returns false. pError, when given, receives the
-    // driver's error.
-    bool InsertIntoTable(const QString &strTable, QSqlError *pError = nullptr) const;
+    // driver's error, pSqlState its SQLSTATE where the driver gives one. The
+    // statement is bounded (CSqlDatabase::BoundStatement).
+    bool InsertIntoTable(const QString &strTable, QSqlError *pError = nullptr, QString *pSqlState = nullptr) const;
 
     // The statement InsertIntoTable prepares for strTable, with one "?" per value.
     static QString InsertStatement(const QString &strTable);

@@ -2,6 +2,7 @@
 
 #include "ftpclient.h"
 #include "sqldatabase.h"
+#include "stationclock.h"
 #include "testrecord.h"
 
 #include <QFileInfo>
@@ -33,13 +34,47 @@ int ReadPort(const QSettings &settings, const QString &strKey)
     return bOk && nPort <= uint(INT_MAX) ? int(nPort) : 0;
 }
 
-// Whether an open connection still reaches its server.
+// Whether an open connection still reaches its server, within the bound.
 bool Reaches(const QSqlDatabase &db)
 {
     if (!db.isOpen())
         return false;
     QSqlQuery query(db);
-    return query.exec(QStringLiteral("select 1"));
+    if (!query.prepare(QStringLiteral("select 1")))
+        return false;
+    CSqlDatabase::BoundStatement(query);
+    return query.exec();
+}
+
+bool IsOdbc(const QSqlDatabase &db)
+{
+    return db.driverName().startsWith(QLatin1String("QODBC"));
+}
+
+enum class EOutcome { Done, Refused, Expired };
+
+// With ODBC the commit is no statement and takes no bound, so the checks a
+// server defers to the commit (deferred constraints and their triggers) are
+// run before it, as a bounded statement of their own. A server that does
+// not know the statement (its SQLSTATE class 42) leaves them to the commit.
+EOutcome RunDeferredChecks(QSqlDatabase &db, QSqlError *pError, QString *pSqlState)
+{
+    if (!IsOdbc(db))
+        return EOutcome::Done;
+    QSqlQuery query(db);
+    const qint64 nStart = CStationClock::NowMs();
+    bool bOk = query.prepare(QStringLiteral("set constraints all immediate"));
+    if (bOk) {
+        CSqlDatabase::BoundStatement(query);
+        bOk = query.exec();
+    }
+    if (bOk)
+        return EOutcome::Done;
+    *pError = query.lastError();
+    *pSqlState = CSqlDatabase::SqlState(query);
+    if (CSqlDatabase::IsExpiry(*pSqlState, CStationClock::NowMs() - nStart))
+        return EOutcome::Expired;
+    return pSqlState->startsWith(QLatin1String("42")) ? EOutcome::Done : EOutcome::Refused;
 }
 
 } // namespace
@@ -97,37 +132,90 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
         db.close();
         return true;
     };
+    // A statement that ran out of its bound: the database cannot be used
+    // now (a lock held elsewhere, a server that no longer answers).
+    auto expired = [&strLog](QSqlDatabase &db, const char *szWhat, const QSqlError &error,
+                             const QString &strSqlState) {
+        db.rollback();
+        qWarning().noquote() << QStringLiteral("Database %1 did not end within %2 ms (SQLSTATE %3), rolled back; "
+                                               "the database cannot be used now:")
+                                    .arg(QLatin1String(szWhat))
+                                    .arg(CSqlDatabase::StatementBoundMs())
+                                    .arg(strSqlState.isEmpty() ? QStringLiteral("none") : strSqlState)
+                             << strLog << ":" << error.text();
+    };
 
     for (;;) {
         QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+        // A QPSQL session takes its bound when it is opened.
+        if (CSqlDatabase::BoundSession(db) && db.isOpen())
+            db.close();
         if (db.isValid() && !db.isOpen())
             db.open();
         const bool bTransactions = db.isOpen() && db.driver()->hasFeature(QSqlDriver::Transactions);
+        const qint64 nBeginStart = CStationClock::NowMs();
         const bool bStarted = bTransactions && db.transaction();
-        if (bTransactions && !bStarted && reconnectOnce(db, db.lastError()))
-            continue;
+        bool bUsable = bStarted;
+        if (bTransactions && !bStarted) {
+            const QSqlError error = db.lastError();
+            const QString strSqlState = CSqlDatabase::SqlState(db);
+            if (CSqlDatabase::IsExpiry(strSqlState, CStationClock::NowMs() - nBeginStart))
+                expired(db, "transaction start", error, strSqlState);
+            else if (reconnectOnce(db, error))
+                continue;
+            else
+                qWarning() << "Database not usable:" << error.text();
+        }
 
         if (bStarted) {
             QSqlError error;
-            if (!record.InsertIntoTable(QString::fromLatin1(kTableName), &error)) {
-                db.rollback();
-                if (reconnectOnce(db, error))
-                    continue;
-                qWarning() << "Database insert refused, the run is not stored and its log not uploaded:" << strLog
-                           << ":" << error.text();
-                return -1;
+            QString strSqlState;
+            qint64 nStart = CStationClock::NowMs();
+            if (!record.InsertIntoTable(QString::fromLatin1(kTableName), &error, &strSqlState)) {
+                if (CSqlDatabase::IsExpiry(strSqlState, CStationClock::NowMs() - nStart)) {
+                    expired(db, "insert", error, strSqlState);
+                    bUsable = false;
+                } else {
+                    db.rollback();
+                    if (reconnectOnce(db, error))
+                        continue;
+                    qWarning() << "Database insert refused, the run is not stored and its log not uploaded:"
+                               << strLog << ":" << error.text();
+                    return -1;
+                }
             }
-            if (db.commit())
-                return 1;
-            const QString strError = db.lastError().text();
-            db.rollback();
-            qWarning() << "Database commit failed, the run is not stored and its log not uploaded:" << strLog << ":"
-                       << strError;
-            return -1;
+            if (bUsable) {
+                nStart = CStationClock::NowMs();
+                const EOutcome checks = RunDeferredChecks(db, &error, &strSqlState);
+                if (checks == EOutcome::Expired) {
+                    expired(db, "commit", error, strSqlState);
+                    bUsable = false;
+                } else if (checks == EOutcome::Refused) {
+                    db.rollback();
+                    qWarning() << "Database commit failed, the run is not stored and its log not uploaded:"
+                               << strLog << ":" << error.text();
+                    return -1;
+                }
+            }
+            if (bUsable) {
+                nStart = CStationClock::NowMs();
+                if (db.commit())
+                    return 1;
+                error = db.lastError();
+                strSqlState = CSqlDatabase::SqlState(db);
+                if (CSqlDatabase::IsExpiry(strSqlState, CStationClock::NowMs() - nStart)) {
+                    expired(db, "commit", error, strSqlState);
+                } else {
+                    db.rollback();
+                    qWarning() << "Database commit failed, the run is not stored and its log not uploaded:"
+                               << strLog << ":" << error.text();
+                    return -1;
+                }
+            }
+        } else if (!bTransactions) {
+            qWarning() << "Database not usable:" << db.lastError().text();
         }
 
-        const QSqlError error = db.lastError();
-        qWarning() << "Database not usable:" << error.text();
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error!"),
                         tr("Connect to DataBase server error, please check the internet and retry or contact the IT "
                            "department..."),

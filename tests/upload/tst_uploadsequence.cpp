@@ -7,6 +7,7 @@
 #include "ftpclient.h"
 #include "modalboxanswerer.h"
 #include "runlogcapture.h"
+#include "sqldatabase.h"
 #include "testenvironment.h"
 #include "testrecord.h"
 #include "uploadservers.h"
@@ -121,6 +122,9 @@ private slots:
     void refusedRowIsNotUploaded();
     void unknownTypeAsksUntilCancel();
     void retryReopensAConnectionThatStillAnswers();
+    void lockedTableEndsAtTheBoundAndRetryStoresOnce_data();
+    void lockedTableEndsAtTheBoundAndRetryStoresOnce();
+    void qpsqlSessionIsBounded();
 
 private:
     // The working folder with "ServerInfo.ini" for the driver and the
@@ -147,6 +151,7 @@ void TestUploadSequence::init()
 
 void TestUploadSequence::cleanup()
 {
+    CTestEnvironment::RealClock();
     CUploadTestData::SetServiceForTest(nullptr);
     RemoveDefault();
     QVERIFY(ResumePostgres());
@@ -382,6 +387,102 @@ void TestUploadSequence::retryReopensAConnectionThatStillAnswers()
     QCOMPARE(answerer.boxes.first().text, QLatin1String(kDatabaseBoxText));
     QCOMPARE(pDriver->opens, 2);
     QCOMPARE(Rows(record.GetSN()).size(), 1);
+}
+
+void TestUploadSequence::lockedTableEndsAtTheBoundAndRetryStoresOnce_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("lock"); // taken by another session
+    QTest::addColumn<QString>("step"); // the one that runs out of its bound
+    for (const char *szDriver : {"QODBC", "QPSQL"}) {
+        QTest::addRow("%s insert waits for a table lock", szDriver)
+            << szDriver << "PASS" << "lock table touchtestrecord in exclusive mode" << "insert";
+        // The row's deferred trigger takes the lock when it is committed.
+        QTest::addRow("%s commit waits for a lock", szDriver)
+            << szDriver << "COMMIT-WAITS" << "select pg_advisory_xact_lock(4711)" << "commit";
+    }
+}
+
+// Another session holds a lock the run's row needs: the step ends when its
+// bound runs out (while the lock is still held), rolled back, with a
+// warning and the Retry/Cancel box; Retry after the lock is gone stores the
+// row, once.
+void TestUploadSequence::lockedTableEndsAtTheBoundAndRetryStoresOnce()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, result);
+    QFETCH(QString, lock);
+    QFETCH(QString, step);
+    CTestEnvironment::FastClock(0.2); // a bound of 1 s
+    CUploadTestData *pUpload = Start(driver);
+    QVERIFY(pUpload);
+
+    const QString strLocker = QStringLiteral("upload-locker");
+    const auto removeLocker = qScopeGuard([&] { QSqlDatabase::removeDatabase(strLocker); });
+    {
+        QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), strLocker);
+        SetUpQpsql(locker);
+        QVERIFY2(locker.open(), qPrintable(locker.lastError().text()));
+        QSqlQuery query(locker);
+        // Should the step not end by itself, the server ends the lock.
+        QVERIFY(query.exec(QStringLiteral("set idle_in_transaction_session_timeout = '30s'")));
+        QVERIFY(locker.transaction());
+        QVERIFY2(query.exec(lock), qPrintable(query.lastError().text()));
+    }
+
+    CModalBoxAnswerer answerer;
+    bool bHeldAtTheBox = false;
+    answerer.Answer(QStringLiteral("Retry"));
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) {
+        QSqlDatabase locker = QSqlDatabase::database(strLocker, false);
+        bHeldAtTheBox = QSqlQuery(locker).exec(QStringLiteral("select 1"));
+        locker.rollback();
+        locker.close();
+        answerer.Answer(QStringLiteral("Cancel"));
+    });
+    CRunLogCapture log;
+    CTestRecord record = RunRecord(result);
+    const QString strLog = record.GetLogUrl();
+    pUpload->UploadTestData(record);
+
+    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes.first().text, QLatin1String(kDatabaseBoxText));
+    QVERIFY(bHeldAtTheBox);
+    const QStringList expired = log.Lines(QtWarningMsg).filter(QStringLiteral("did not end within"));
+    QCOMPARE(expired.size(), 1);
+    QVERIFY2(expired.first().startsWith(QStringLiteral("Database %1 ").arg(step)), qPrintable(expired.first()));
+    QVERIFY2(expired.first().contains(strLog), qPrintable(expired.first()));
+    QCOMPARE(Rows(record.GetSN()).size(), 1);
+    WaitForFtp(pUpload);
+    QCOMPARE(FtpFile(record.GetLogUrl().mid(QStringLiteral("ftp://127.0.0.1").size())), record.GetSN().toUtf8());
+}
+
+// The station bounds whatever QPSQL connection it is given as the default
+// one: its session carries the bound from the next open on.
+void TestUploadSequence::qpsqlSessionIsBounded()
+{
+    CTestEnvironment::FastClock(0.2);
+    CUploadTestData *pUpload = Start(QStringLiteral("QPSQL"));
+    QVERIFY(pUpload);
+    CTestRecord record = RunRecord();
+    QCOMPARE(pUpload->InsertToDatabase(record), 1);
+
+    QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+    QVERIFY(db.isOpen());
+    for (const char *szSetting : {"statement_timeout", "lock_timeout"}) {
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("show ") + QLatin1String(szSetting)));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("1s"));
+    }
+    // Given once: the next run neither adds it again nor opens again.
+    const QString strOptions = db.connectOptions();
+    QVERIFY(strOptions.startsWith(CSqlDatabase::LoginTimeoutOption(QStringLiteral("QPSQL"))));
+    CTestRecord next = RunRecord();
+    QCOMPARE(pUpload->InsertToDatabase(next), 1);
+    QCOMPARE(db.connectOptions(), strOptions);
+    QCOMPARE(Rows(next.GetSN()).size(), 1);
 }
 
 STATION_TEST_MAIN(TestUploadSequence)
