@@ -71,13 +71,20 @@ QString CTestRecord::InsertStatement(const QString &strTable)
 
 bool CTestRecord::InsertIntoTable(const QString &strTable, QSqlError *pError, QString *pSqlState) const
 {
+    return InsertIntoTable(QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false), strTable,
+                           pError, pSqlState);
+}
+
+bool CTestRecord::InsertIntoTable(const QSqlDatabase &db, const QString &strTable, QSqlError *pError,
+                                  QString *pSqlState) const
+{
     if (!IsPlainIdentifier(strTable)) {
         if (pError)
             *pError = QSqlError(QString(), QStringLiteral("the table name is not a plain identifier"),
                                 QSqlError::StatementError);
         return false;
     }
-    QSqlQuery query(QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false));
+    QSqlQuery query(db);
     bool bOk = query.prepare(InsertStatement(strTable));
     if (bOk) {
         CSqlDatabase::BoundStatement(query);

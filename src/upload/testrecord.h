@@ -5,6 +5,7 @@
 #include <QPair>
 #include <QString>
 
+class QSqlDatabase;
 class QSqlError;
 
 // The record of one signal-test run: its time and eleven texts, in the column
@@ -62,6 +63,9 @@ public:
     // driver's error, pSqlState its SQLSTATE where the driver gives one. The
     // statement is bounded (CSqlDatabase::BoundStatement).
     bool InsertIntoTable(const QString &strTable, QSqlError *pError = nullptr, QString *pSqlState = nullptr) const;
+    // The same on the connection db.
+    bool InsertIntoTable(const QSqlDatabase &db, const QString &strTable, QSqlError *pError = nullptr,
+                         QString *pSqlState = nullptr) const;
 
     // The statement InsertIntoTable prepares for strTable, with one "?" per value.
     static QString InsertStatement(const QString &strTable);

@@ -1,8 +1,8 @@
 #include "uploadtestdata.h"
 
 #include "ftpclient.h"
+#include "databasesession.h"
 #include "sqldatabase.h"
-#include "stationclock.h"
 #include "testrecord.h"
 
 #include <QFileInfo>
@@ -34,49 +34,6 @@ int ReadPort(const QSettings &settings, const QString &strKey)
     return bOk && nPort <= uint(INT_MAX) ? int(nPort) : 0;
 }
 
-// Whether an open connection still reaches its server, within the bound.
-bool Reaches(const QSqlDatabase &db)
-{
-    if (!db.isOpen())
-        return false;
-    QSqlQuery query(db);
-    if (!query.prepare(QStringLiteral("select 1")))
-        return false;
-    CSqlDatabase::BoundStatement(query);
-    return query.exec();
-}
-
-bool IsOdbc(const QSqlDatabase &db)
-{
-    return db.driverName().startsWith(QLatin1String("QODBC"));
-}
-
-enum class EOutcome { Done, Refused, Expired };
-
-// With ODBC the commit is no statement and takes no bound, so the checks a
-// server defers to the commit (deferred constraints and their triggers) are
-// run before it, as a bounded statement of their own. A server that does
-// not know the statement (its SQLSTATE class 42) leaves them to the commit.
-EOutcome RunDeferredChecks(QSqlDatabase &db, QSqlError *pError, QString *pSqlState)
-{
-    if (!IsOdbc(db))
-        return EOutcome::Done;
-    QSqlQuery query(db);
-    const qint64 nStart = CStationClock::NowMs();
-    bool bOk = query.prepare(QStringLiteral("set constraints all immediate"));
-    if (bOk) {
-        CSqlDatabase::BoundStatement(query);
-        bOk = query.exec();
-    }
-    if (bOk)
-        return EOutcome::Done;
-    *pError = query.lastError();
-    *pSqlState = CSqlDatabase::SqlState(query);
-    if (CSqlDatabase::IsExpiry(*pSqlState, CStationClock::NowMs() - nStart))
-        return EOutcome::Expired;
-    return pSqlState->startsWith(QLatin1String("42")) ? EOutcome::Done : EOutcome::Refused;
-}
-
 } // namespace
 
 CUploadTestData *CUploadTestData::GetInstance()
@@ -102,6 +59,7 @@ CUploadTestData::CUploadTestData(const QString &strFileName, QSettings::Format f
     const QString strUser = value(QStringLiteral("Database/User")).toString();
     const QString strPassword = value(QStringLiteral("Database/Password")).toString();
     m_pDatabase = new CSqlDatabase(strServer, nDbPort, strType, strName, strUser, strPassword);
+    m_pSession = std::make_unique<CDatabaseSession>();
 }
 
 // The two clients live as long as the program (a test drops them itself).
@@ -112,6 +70,7 @@ void CUploadTestData::SetServiceForTest(CUploadService *pService)
     s_pServiceForTest = pService;
     if (pService || !s_pInstance)
         return;
+    s_pInstance->m_pSession.reset();
     delete s_pInstance->m_pFtpClient;
     delete s_pInstance->m_pDatabase;
     delete s_pInstance;
@@ -121,99 +80,96 @@ void CUploadTestData::SetServiceForTest(CUploadService *pService)
 int CUploadTestData::InsertToDatabase(CTestRecord &record)
 {
     const QString strLog = record.GetLogUrl();
+    CDatabaseSession &session = *m_pSession;
     // A connection that broke after it was opened still says open: the
     // first failure on it closes it and runs the step once more.
     bool bReconnected = false;
-    auto reconnectOnce = [&bReconnected](QSqlDatabase &db, const QSqlError &error) {
-        if (bReconnected || Reaches(db))
+    auto reconnectOnce = [&bReconnected, &session](const QSqlError &error) {
+        if (bReconnected || session.Reaches())
             return false;
         qWarning() << "Database connection lost, connecting again:" << error.text();
         bReconnected = true;
-        db.close();
+        session.Close();
         return true;
     };
     // A statement that ran out of its bound: the database cannot be used
     // now (a lock held elsewhere, a server that no longer answers).
-    auto expired = [&strLog](QSqlDatabase &db, const char *szWhat, const QSqlError &error,
-                             const QString &strSqlState) {
-        db.rollback();
-        qWarning().noquote() << QStringLiteral("Database %1 did not end within %2 ms (SQLSTATE %3), rolled back; "
-                                               "the database cannot be used now:")
+    auto expired = [&strLog, &session](const char *szWhat, const CDatabaseSession::SOutcome &outcome) {
+        session.Rollback();
+        qWarning().noquote() << QStringLiteral("Database %1 did not end within %2 ms (%3), rolled back; the "
+                                               "database cannot be used now:")
                                     .arg(QLatin1String(szWhat))
-                                    .arg(CSqlDatabase::StatementBoundMs())
-                                    .arg(strSqlState.isEmpty() ? QStringLiteral("none") : strSqlState)
-                             << strLog << ":" << error.text();
+                                    .arg(outcome.bOverran ? outcome.nElapsedMs : CSqlDatabase::StatementBoundMs())
+                                    .arg(outcome.bOverran ? QStringLiteral("no answer")
+                                         : outcome.strSqlState.isEmpty()
+                                             ? QStringLiteral("SQLSTATE none")
+                                             : QStringLiteral("SQLSTATE ") + outcome.strSqlState)
+                             << strLog << ":" << outcome.error.text();
+    };
+    auto refused = [&strLog, &session](const char *szWhat, const QSqlError &error) {
+        session.Rollback();
+        qWarning() << "Database" << szWhat << "the run is not stored and its log not uploaded:" << strLog << ":"
+                   << error.text();
+        return -1;
     };
 
     for (;;) {
         QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
         // A QPSQL session takes its bound when it is opened.
-        if (CSqlDatabase::BoundSession(db) && db.isOpen())
+        if (CSqlDatabase::BoundSession(db)) {
+            session.Close();
             db.close();
-        if (db.isValid() && !db.isOpen())
-            db.open();
-        const bool bTransactions = db.isOpen() && db.driver()->hasFeature(QSqlDriver::Transactions);
-        const qint64 nBeginStart = CStationClock::NowMs();
-        const bool bStarted = bTransactions && db.transaction();
-        bool bUsable = bStarted;
-        if (bTransactions && !bStarted) {
-            const QSqlError error = db.lastError();
-            const QString strSqlState = CSqlDatabase::SqlState(db);
-            if (CSqlDatabase::IsExpiry(strSqlState, CStationClock::NowMs() - nBeginStart))
-                expired(db, "transaction start", error, strSqlState);
-            else if (reconnectOnce(db, error))
+        }
+        bool bUsable = false;
+        const CDatabaseSession::SOutcome open = session.Open();
+        if (open.bOverran) {
+            expired("open", open);
+        } else if (!open.bOk) {
+            qWarning() << "Database not usable:" << open.error.text();
+        } else {
+            const CDatabaseSession::SOutcome begin = session.Begin();
+            if (begin.bOk)
+                bUsable = true;
+            else if (begin.Expired())
+                expired("transaction start", begin);
+            else if (reconnectOnce(begin.error))
                 continue;
             else
-                qWarning() << "Database not usable:" << error.text();
+                qWarning() << "Database not usable:" << begin.error.text();
         }
 
-        if (bStarted) {
-            QSqlError error;
-            QString strSqlState;
-            qint64 nStart = CStationClock::NowMs();
-            if (!record.InsertIntoTable(QString::fromLatin1(kTableName), &error, &strSqlState)) {
-                if (CSqlDatabase::IsExpiry(strSqlState, CStationClock::NowMs() - nStart)) {
-                    expired(db, "insert", error, strSqlState);
+        if (bUsable) {
+            const CDatabaseSession::SOutcome insert = session.Insert(record, QString::fromLatin1(kTableName));
+            if (!insert.bOk) {
+                if (insert.Expired()) {
+                    expired("insert", insert);
                     bUsable = false;
                 } else {
-                    db.rollback();
-                    if (reconnectOnce(db, error))
+                    session.Rollback();
+                    if (reconnectOnce(insert.error))
                         continue;
-                    qWarning() << "Database insert refused, the run is not stored and its log not uploaded:"
-                               << strLog << ":" << error.text();
-                    return -1;
+                    return refused("insert refused,", insert.error);
                 }
             }
-            if (bUsable) {
-                nStart = CStationClock::NowMs();
-                const EOutcome checks = RunDeferredChecks(db, &error, &strSqlState);
-                if (checks == EOutcome::Expired) {
-                    expired(db, "commit", error, strSqlState);
-                    bUsable = false;
-                } else if (checks == EOutcome::Refused) {
-                    db.rollback();
-                    qWarning() << "Database commit failed, the run is not stored and its log not uploaded:"
-                               << strLog << ":" << error.text();
-                    return -1;
-                }
+        }
+        // The ODBC commit takes no bound of its own: the checks a server
+        // defers to it go first, bounded.
+        if (bUsable) {
+            const CDatabaseSession::SOutcome checks = session.RunDeferredChecks();
+            if (!checks.bOk && checks.Expired()) {
+                expired("commit", checks);
+                bUsable = false;
+            } else if (!checks.bOk) {
+                return refused("commit failed,", checks.error);
             }
-            if (bUsable) {
-                nStart = CStationClock::NowMs();
-                if (db.commit())
-                    return 1;
-                error = db.lastError();
-                strSqlState = CSqlDatabase::SqlState(db);
-                if (CSqlDatabase::IsExpiry(strSqlState, CStationClock::NowMs() - nStart)) {
-                    expired(db, "commit", error, strSqlState);
-                } else {
-                    db.rollback();
-                    qWarning() << "Database commit failed, the run is not stored and its log not uploaded:"
-                               << strLog << ":" << error.text();
-                    return -1;
-                }
-            }
-        } else if (!bTransactions) {
-            qWarning() << "Database not usable:" << db.lastError().text();
+        }
+        if (bUsable) {
+            const CDatabaseSession::SOutcome commit = session.Commit();
+            if (commit.bOk)
+                return 1;
+            if (!commit.Expired())
+                return refused("commit failed,", commit.error);
+            expired("commit", commit);
         }
 
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error!"),
@@ -227,7 +183,7 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
         // Retry always connects again and reruns the step: a handle that
         // still answers "select 1" may hold a session that only a new
         // connection mends.
-        db.close();
+        session.Close();
     }
 }
 
