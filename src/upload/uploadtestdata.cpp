@@ -1,10 +1,11 @@
 #include "uploadtestdata.h"
 
-#include "ftpclient.h"
 #include "databasesession.h"
+#include "ftpclient.h"
 #include "sqldatabase.h"
 #include "testrecord.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSqlDatabase>
@@ -60,6 +61,9 @@ CUploadTestData::CUploadTestData(const QString &strFileName, QSettings::Format f
     const QString strPassword = value(QStringLiteral("Database/Password")).toString();
     m_pDatabase = new CSqlDatabase(strServer, nDbPort, strType, strName, strUser, strPassword);
     m_pSession = std::make_unique<CDatabaseSession>();
+    // The statements' thread ends with the program, its connection closed.
+    if (QCoreApplication *pApp = QCoreApplication::instance())
+        connect(pApp, &QCoreApplication::aboutToQuit, this, [this] { m_pSession->Close(); });
 }
 
 // The two clients live as long as the program (a test drops them itself).
