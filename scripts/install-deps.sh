@@ -8,7 +8,7 @@ PKGS=(
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
   libqt5serialport5-dev libqt5charts5-dev libqwt-qt5-dev
   libqrencode-dev libudev-dev libcurl4-openssl-dev
-  libqt5sql5-psql libqt5sql5-odbc unixodbc odbc-postgresql postgresql
+  libqt5sql5-psql libqt5sql5-odbc unixodbc unixodbc-dev odbc-postgresql postgresql
   python3-pyftpdlib fonts-dejavu-core fonts-wqy-microhei
   clang libclang-rt-14-dev
   umockdev libumockdev-dev

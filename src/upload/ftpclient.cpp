@@ -93,8 +93,8 @@ CFtpClient::EResult Classify(CURLcode code)
 
 } // namespace
 
-// One upload waiting or running: its id, path and the local file, opened
-// when the upload was queued.
+// One upload waiting or running: its id, path and, once its transfer has
+// started, the local file.
 struct CFtpClient::SJob
 {
     int nId = 0;
@@ -326,50 +326,99 @@ bool CFtpClient::IsSafeRelativePath(const QString &strRelativePath, QString *pRe
     return true;
 }
 
-QString CFtpClient::UploadFile(const QString &strRelativePath)
+CFtpClient::ELocal CFtpClient::CheckLocal(const QString &strRelativePath, QString *pCanonical) const
 {
-    const QString strUrl = QStringLiteral("ftp://") + m_strHost + strRelativePath;
     QString strReason;
     if (!IsSafeRelativePath(strRelativePath, &strReason)) {
         qWarning() << "FTP upload refused for" << strRelativePath << ":" << strReason;
-        return strUrl;
+        return ELocal::Refused;
     }
     const QString strLocal = QDir::currentPath() + strRelativePath;
     const QString strCanonical = QFileInfo(strLocal).canonicalFilePath();
-    if (strCanonical.isEmpty()) {
-        qWarning() << "FTP upload: no file" << strLocal << "to send";
-        return strUrl;
-    }
+    if (strCanonical.isEmpty())
+        return ELocal::Gone;
     if (!IsInside(QFileInfo(QDir::currentPath()).canonicalFilePath(), strCanonical)) {
         qWarning() << "FTP upload refused for" << strRelativePath << ": the file lies outside the working folder";
-        return strUrl;
+        return ELocal::Refused;
     }
     // Only a plain file: opening a FIFO, say, would wait for a writer.
     if (!QFileInfo(strCanonical).isFile()) {
         qWarning() << "FTP upload refused for" << strRelativePath << ": not a plain file";
-        return strUrl;
+        return ELocal::Refused;
     }
-    auto file = std::make_unique<QFile>(strCanonical);
-    if (!file->open(QIODevice::ReadOnly)) {
-        qWarning() << "FTP upload: cannot open" << strLocal << ":" << file->errorString();
-        return strUrl;
+    *pCanonical = strCanonical;
+    return ELocal::Ok;
+}
+
+CFtpClient::ELocal CFtpClient::Enqueue(const QString &strRelativePath, bool bResend)
+{
+    QString strCanonical;
+    const ELocal local = CheckLocal(strRelativePath, &strCanonical);
+    if (local == ELocal::Gone) {
+        if (bResend)
+            qWarning() << "FTP upload dropped:" << strRelativePath << "no longer exists on the station";
+        else
+            qWarning() << "FTP upload: no file" << QDir::currentPath() + strRelativePath << "to send";
     }
+    if (local != ELocal::Ok)
+        return local;
+    // Only a check: the file is opened again when its transfer starts, so
+    // that waiting uploads hold no descriptors however many there are.
+    QFile file(strCanonical);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "FTP upload: cannot open" << strCanonical << ":" << file.errorString()
+                   << (bResend ? "- still pending:" : "- not sent:") << strRelativePath;
+        return ELocal::Unopenable;
+    }
+    file.close();
     auto job = std::make_unique<SJob>();
     job->nId = ++m_nLastId;
     job->strPath = strRelativePath;
-    job->file = std::move(file);
     m_mapPending.insert(job->nId, strRelativePath);
     m_queue.push_back(std::move(job));
     StartNext();
-    return strUrl;
+    return ELocal::Ok;
+}
+
+QString CFtpClient::UploadFile(const QString &strRelativePath)
+{
+    Enqueue(strRelativePath, false);
+    return QStringLiteral("ftp://") + m_strHost + strRelativePath;
+}
+
+bool CFtpClient::OpenForTransfer(SJob &job)
+{
+    QString strCanonical;
+    const ELocal local = CheckLocal(job.strPath, &strCanonical);
+    if (local == ELocal::Ok) {
+        job.file = std::make_unique<QFile>(strCanonical);
+        if (job.file->open(QIODevice::ReadOnly))
+            return true;
+        // It may open next time (a descriptor shortage, its mode): it stays
+        // pending for the next re-send, and the uploads behind it go on.
+        qWarning() << "FTP upload: cannot open" << strCanonical << ":" << job.file->errorString()
+                   << "- still pending:" << job.strPath;
+        job.file.reset();
+        return false;
+    }
+    if (local == ELocal::Gone)
+        qWarning() << "FTP upload dropped:" << job.strPath << "no longer exists on the station";
+    m_mapPending.remove(job.nId);
+    return false;
 }
 
 void CFtpClient::StartNext()
 {
-    if (m_bShutdown || m_bAsking || m_current || m_queue.empty())
+    if (m_bShutdown || m_bAsking || m_current)
         return;
-    m_current = std::move(m_queue.front());
-    m_queue.pop_front();
+    while (!m_current && !m_queue.empty()) {
+        std::unique_ptr<SJob> job = std::move(m_queue.front());
+        m_queue.pop_front();
+        if (OpenForTransfer(*job))
+            m_current = std::move(job);
+    }
+    if (!m_current)
+        return;
     const int nId = m_current->nId;
 
     auto failLater = [this, nId](EResult result, const QString &strMessage) {
@@ -472,9 +521,10 @@ void CFtpClient::ReuploadPending()
     for (int nId : ids) {
         if (active.contains(nId) || !m_mapPending.contains(nId))
             continue;
-        const QString strPath = m_mapPending.value(nId);
-        UploadFile(strPath);
-        m_mapPending.remove(nId);
+        // Under a new id; a file that exists but does not open now keeps
+        // its old one.
+        if (Enqueue(m_mapPending.value(nId), true) != ELocal::Unopenable)
+            m_mapPending.remove(nId);
     }
 }
 

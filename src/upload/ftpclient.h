@@ -14,10 +14,12 @@ class QFile;
 // the network.
 //
 // UploadFile(path) takes a path below the working folder ("/Data/X1/1A2B/
-// log.xml"), opens the local file at once and returns at once the URL the
-// file will have: "ftp://" + host + path, without port. The file goes to the
-// same path below the server's root; missing folders are made level by level.
-// Until its transfer succeeds the upload stays pending under its id.
+// log.xml"), checks that the local file opens (a file that does not is not
+// sent) and returns at once the URL the file will have: "ftp://" + host +
+// path, without port. The file goes to the same path below the server's
+// root; missing folders are made level by level. It is opened again only
+// when its transfer starts, so waiting uploads hold no files. Until its
+// transfer succeeds the upload stays pending under its id.
 //
 // Failures:
 //   - server unreachable (no host, unknown host, bad port, refused, timed out,
@@ -25,6 +27,9 @@ class QFile;
 //     box asks Retry (every pending file again, in id order, under new ids)
 //     or Cancel (they stay pending);
 //   - login or transfer refused: a Warning in the run log, still pending;
+//   - a pending file that exists but does not open when it is sent again or
+//     when its transfer starts: a Warning, still pending, the next upload
+//     goes on; one that no longer exists: a Warning, off the list;
 //   - after every successful transfer the other pending files go again.
 // The box and every decision run on the GUI thread; nothing connects before
 // the first transfer. Pending files left when the program quits are named
@@ -61,6 +66,18 @@ public slots:
 private:
     struct SJob;
     struct SWorker;
+
+    // What a local log is for an upload.
+    enum class ELocal { Ok, Gone, Refused, Unopenable };
+    // Checks strRelativePath (pCanonical: the file to send) and names a
+    // refusal in the run log.
+    ELocal CheckLocal(const QString &strRelativePath, QString *pCanonical) const;
+    // Queues the file when it opens (and closes it again); bResend: it is
+    // pending already.
+    ELocal Enqueue(const QString &strRelativePath, bool bResend);
+    // Opens job's file as its transfer starts; false: not sent now (gone
+    // or refused: off the pending list; unopenable: still pending).
+    bool OpenForTransfer(SJob &job);
 
     void StartNext();
     void ReuploadPending();

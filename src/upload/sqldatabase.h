@@ -3,6 +3,9 @@
 #include <QSqlDatabase>
 #include <QString>
 
+class QSqlError;
+class QSqlQuery;
+
 // The connection the test-record upload stores its rows through, registered
 // and opened at construction under the SQL library's default connection name
 // (the insert and the transaction calls reach it by that name).
@@ -16,8 +19,9 @@
 //
 // A value holding ';', '{' or '}' goes into the ODBC text in braces, any '}'
 // doubled, so that it cannot end its attribute or add one; other values stand
-// as they are. The open waits at most kLoginTimeoutS seconds. The password
-// never reaches the run log.
+// as they are. The open waits at most kLoginTimeoutS seconds, and so does
+// every statement of the upload (StatementBoundMs()): a lock held by another
+// session, say, ends it as an expiry. The password never reaches the run log.
 class CSqlDatabase : public QSqlDatabase
 {
 public:
@@ -36,6 +40,29 @@ public:
     // ("QODBC", "QPSQL"; empty for others).
     static QString LoginTimeoutOption(const QString &strDriver);
     static constexpr int kLoginTimeoutS = 5;
+
+    // The bound of each statement: the open's, through the station's
+    // time-out scaling.
+    static int StatementBoundMs();
+    // Bounds the statement of a prepared query: QODBC takes it as the
+    // statement's query time-out (whole seconds, rounded up); other drivers
+    // are bounded by their session (BoundSession). False when nothing was set.
+    static bool BoundStatement(QSqlQuery &query);
+    // Gives a QPSQL connection's session the bound (statement_timeout and
+    // lock_timeout in its connect options, in place of any bound set here
+    // before). True when the options changed: an open connection takes them
+    // when it is opened again. Other drivers are left as they are.
+    static bool BoundSession(QSqlDatabase &db);
+    // The SQLSTATE of the last failure of a query or of a connection's own
+    // calls (transaction, commit), where the driver gives one (empty
+    // otherwise).
+    static QString SqlState(const QSqlQuery &query);
+    static QString SqlState(const QSqlDatabase &db);
+    // Whether a statement that failed with strSqlState after nElapsedMs ran
+    // out of its bound: a time-out state (57014 cancelled, 55P03 lock not
+    // granted, HYT00 / HYT01), or, where the driver named no precise state,
+    // a failure that took the whole bound.
+    static bool IsExpiry(const QString &strSqlState, qint64 nElapsedMs);
 
     // The handle registered at construction (invalid when nothing was).
     QSqlDatabase Handle() const { return m_handle; }

@@ -1,6 +1,7 @@
 #include "testrecord.h"
 
 #include "deviceinfokey.h"
+#include "sqldatabase.h"
 
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -68,7 +69,14 @@ QString CTestRecord::InsertStatement(const QString &strTable)
                          "?, ?, ?, ?)");
 }
 
-bool CTestRecord::InsertIntoTable(const QString &strTable, QSqlError *pError) const
+bool CTestRecord::InsertIntoTable(const QString &strTable, QSqlError *pError, QString *pSqlState) const
+{
+    return InsertIntoTable(QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false), strTable,
+                           pError, pSqlState);
+}
+
+bool CTestRecord::InsertIntoTable(const QSqlDatabase &db, const QString &strTable, QSqlError *pError,
+                                  QString *pSqlState) const
 {
     if (!IsPlainIdentifier(strTable)) {
         if (pError)
@@ -76,9 +84,10 @@ bool CTestRecord::InsertIntoTable(const QString &strTable, QSqlError *pError) co
                                 QSqlError::StatementError);
         return false;
     }
-    QSqlQuery query(QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false));
+    QSqlQuery query(db);
     bool bOk = query.prepare(InsertStatement(strTable));
     if (bOk) {
+        CSqlDatabase::BoundStatement(query);
         query.addBindValue(m_dateTime.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
         for (const QString *pField : {&m_strMcuId, &m_strProduct, &m_strCheckSum, &m_strBatch, &m_strSN,
                                       &m_strAppInfo, &m_strHostOS, &m_strHostIp, &m_strHostMac, &m_strResult,
@@ -88,5 +97,7 @@ bool CTestRecord::InsertIntoTable(const QString &strTable, QSqlError *pError) co
     }
     if (!bOk && pError)
         *pError = query.lastError();
+    if (!bOk && pSqlState)
+        *pSqlState = CSqlDatabase::SqlState(query);
     return bOk;
 }

@@ -5,6 +5,7 @@
 #include <QPair>
 #include <QString>
 
+class QSqlDatabase;
 class QSqlError;
 
 // The record of one signal-test run: its time and eleven texts, in the column
@@ -59,8 +60,12 @@ public:
     // as "yyyy-MM-dd hh:mm:ss" through the server's to_date(text, format).
     // strTable must be a plain identifier (letters, digits, '_'); anything
     // else runs nothing and returns false. pError, when given, receives the
-    // driver's error.
-    bool InsertIntoTable(const QString &strTable, QSqlError *pError = nullptr) const;
+    // driver's error, pSqlState its SQLSTATE where the driver gives one. The
+    // statement is bounded (CSqlDatabase::BoundStatement).
+    bool InsertIntoTable(const QString &strTable, QSqlError *pError = nullptr, QString *pSqlState = nullptr) const;
+    // The same on the connection db.
+    bool InsertIntoTable(const QSqlDatabase &db, const QString &strTable, QSqlError *pError = nullptr,
+                         QString *pSqlState = nullptr) const;
 
     // The statement InsertIntoTable prepares for strTable, with one "?" per value.
     static QString InsertStatement(const QString &strTable);

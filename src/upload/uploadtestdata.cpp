@@ -1,9 +1,11 @@
 #include "uploadtestdata.h"
 
+#include "databasesession.h"
 #include "ftpclient.h"
 #include "sqldatabase.h"
 #include "testrecord.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSqlDatabase>
@@ -33,15 +35,6 @@ int ReadPort(const QSettings &settings, const QString &strKey)
     return bOk && nPort <= uint(INT_MAX) ? int(nPort) : 0;
 }
 
-// Whether an open connection still reaches its server.
-bool Reaches(const QSqlDatabase &db)
-{
-    if (!db.isOpen())
-        return false;
-    QSqlQuery query(db);
-    return query.exec(QStringLiteral("select 1"));
-}
-
 } // namespace
 
 CUploadTestData *CUploadTestData::GetInstance()
@@ -67,6 +60,10 @@ CUploadTestData::CUploadTestData(const QString &strFileName, QSettings::Format f
     const QString strUser = value(QStringLiteral("Database/User")).toString();
     const QString strPassword = value(QStringLiteral("Database/Password")).toString();
     m_pDatabase = new CSqlDatabase(strServer, nDbPort, strType, strName, strUser, strPassword);
+    m_pSession = std::make_unique<CDatabaseSession>();
+    // The statements' thread ends with the program, its connection closed.
+    if (QCoreApplication *pApp = QCoreApplication::instance())
+        connect(pApp, &QCoreApplication::aboutToQuit, this, [this] { m_pSession->Close(); });
 }
 
 // The two clients live as long as the program (a test drops them itself).
@@ -77,6 +74,7 @@ void CUploadTestData::SetServiceForTest(CUploadService *pService)
     s_pServiceForTest = pService;
     if (pService || !s_pInstance)
         return;
+    s_pInstance->m_pSession.reset();
     delete s_pInstance->m_pFtpClient;
     delete s_pInstance->m_pDatabase;
     delete s_pInstance;
@@ -86,48 +84,98 @@ void CUploadTestData::SetServiceForTest(CUploadService *pService)
 int CUploadTestData::InsertToDatabase(CTestRecord &record)
 {
     const QString strLog = record.GetLogUrl();
+    CDatabaseSession &session = *m_pSession;
     // A connection that broke after it was opened still says open: the
     // first failure on it closes it and runs the step once more.
     bool bReconnected = false;
-    auto reconnectOnce = [&bReconnected](QSqlDatabase &db, const QSqlError &error) {
-        if (bReconnected || Reaches(db))
+    auto reconnectOnce = [&bReconnected, &session](const QSqlError &error) {
+        if (bReconnected || session.Reaches())
             return false;
         qWarning() << "Database connection lost, connecting again:" << error.text();
         bReconnected = true;
-        db.close();
+        session.Close();
         return true;
+    };
+    // A statement that ran out of its bound: the database cannot be used
+    // now (a lock held elsewhere, a server that no longer answers).
+    auto expired = [&strLog, &session](const char *szWhat, const CDatabaseSession::SOutcome &outcome) {
+        session.Rollback();
+        qWarning().noquote() << QStringLiteral("Database %1 did not end within %2 ms (%3), rolled back; the "
+                                               "database cannot be used now:")
+                                    .arg(QLatin1String(szWhat))
+                                    .arg(outcome.bOverran ? outcome.nElapsedMs : CSqlDatabase::StatementBoundMs())
+                                    .arg(outcome.bOverran ? QStringLiteral("no answer")
+                                         : outcome.strSqlState.isEmpty()
+                                             ? QStringLiteral("SQLSTATE none")
+                                             : QStringLiteral("SQLSTATE ") + outcome.strSqlState)
+                             << strLog << ":" << outcome.error.text();
+    };
+    auto refused = [&strLog, &session](const char *szWhat, const QSqlError &error) {
+        session.Rollback();
+        qWarning() << "Database" << szWhat << "the run is not stored and its log not uploaded:" << strLog << ":"
+                   << error.text();
+        return -1;
     };
 
     for (;;) {
         QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
-        if (db.isValid() && !db.isOpen())
-            db.open();
-        const bool bTransactions = db.isOpen() && db.driver()->hasFeature(QSqlDriver::Transactions);
-        const bool bStarted = bTransactions && db.transaction();
-        if (bTransactions && !bStarted && reconnectOnce(db, db.lastError()))
-            continue;
-
-        if (bStarted) {
-            QSqlError error;
-            if (!record.InsertIntoTable(QString::fromLatin1(kTableName), &error)) {
-                db.rollback();
-                if (reconnectOnce(db, error))
-                    continue;
-                qWarning() << "Database insert refused, the run is not stored and its log not uploaded:" << strLog
-                           << ":" << error.text();
-                return -1;
-            }
-            if (db.commit())
-                return 1;
-            const QString strError = db.lastError().text();
-            db.rollback();
-            qWarning() << "Database commit failed, the run is not stored and its log not uploaded:" << strLog << ":"
-                       << strError;
-            return -1;
+        // A QPSQL session takes its bound when it is opened.
+        if (CSqlDatabase::BoundSession(db)) {
+            session.Close();
+            db.close();
+        }
+        bool bUsable = false;
+        const CDatabaseSession::SOutcome open = session.Open();
+        if (open.bOverran) {
+            expired("open", open);
+        } else if (!open.bOk) {
+            qWarning() << "Database not usable:" << open.error.text();
+        } else {
+            const CDatabaseSession::SOutcome begin = session.Begin();
+            if (begin.bOk)
+                bUsable = true;
+            else if (begin.Expired())
+                expired("transaction start", begin);
+            else if (reconnectOnce(begin.error))
+                continue;
+            else
+                qWarning() << "Database not usable:" << begin.error.text();
         }
 
-        const QSqlError error = db.lastError();
-        qWarning() << "Database not usable:" << error.text();
+        if (bUsable) {
+            const CDatabaseSession::SOutcome insert = session.Insert(record, QString::fromLatin1(kTableName));
+            if (!insert.bOk) {
+                if (insert.Expired()) {
+                    expired("insert", insert);
+                    bUsable = false;
+                } else {
+                    session.Rollback();
+                    if (reconnectOnce(insert.error))
+                        continue;
+                    return refused("insert refused,", insert.error);
+                }
+            }
+        }
+        // The ODBC commit takes no bound of its own: the checks a server
+        // defers to it go first, bounded.
+        if (bUsable) {
+            const CDatabaseSession::SOutcome checks = session.RunDeferredChecks();
+            if (!checks.bOk && checks.Expired()) {
+                expired("commit", checks);
+                bUsable = false;
+            } else if (!checks.bOk) {
+                return refused("commit failed,", checks.error);
+            }
+        }
+        if (bUsable) {
+            const CDatabaseSession::SOutcome commit = session.Commit();
+            if (commit.bOk)
+                return 1;
+            if (!commit.Expired())
+                return refused("commit failed,", commit.error);
+            expired("commit", commit);
+        }
+
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error!"),
                         tr("Connect to DataBase server error, please check the internet and retry or contact the IT "
                            "department..."),
@@ -139,7 +187,7 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
         // Retry always connects again and reruns the step: a handle that
         // still answers "select 1" may hold a session that only a new
         // connection mends.
-        db.close();
+        session.Close();
     }
 }
 

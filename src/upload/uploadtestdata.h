@@ -4,6 +4,9 @@
 #include <QSettings>
 #include <QString>
 
+#include <memory>
+
+class CDatabaseSession;
 class CFtpClient;
 class CSqlDatabase;
 class CTestRecord;
@@ -19,8 +22,10 @@ class CUploadService;
 // UploadTestData(record) stores the record as one row of "TouchTestRecord"
 // in a transaction and, only once that is committed, queues the log for FTP
 // under the record's log path (relative to the working folder); the record
-// then holds the log's URL. A database it cannot use asks Retry or Cancel.
-// Runs on the GUI thread; only the database step blocks it.
+// then holds the log's URL. A database it cannot use, or a statement that
+// runs out of its bound, asks Retry or Cancel. Runs on the GUI thread; only
+// the database step blocks it, each statement for at most its deadline
+// (CDatabaseSession).
 class CUploadTestData : public QSettings
 {
     Q_OBJECT
@@ -55,4 +60,6 @@ private:
 
     CFtpClient *m_pFtpClient = nullptr;
     CSqlDatabase *m_pDatabase = nullptr;
+    // The statements of the database step, bounded on this side too.
+    std::unique_ptr<CDatabaseSession> m_pSession;
 };

@@ -20,7 +20,11 @@
 
 #include <memory>
 
+#include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace UploadServers;
 using StationTest::WaitFor;
@@ -74,6 +78,88 @@ QStringList FtpWarnings(const CRunLogCapture &log)
     return log.Lines(QtWarningMsg).filter(QRegularExpression(QStringLiteral("^FTP ")));
 }
 
+int OpenDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+// Lowers this process's limit of open files while it lives.
+class COpenFileLimit
+{
+public:
+    explicit COpenFileLimit(rlim_t nFiles)
+    {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        rlimit lim = m_old;
+        lim.rlim_cur = nFiles;
+        m_bActive = setrlimit(RLIMIT_NOFILE, &lim) == 0;
+    }
+    ~COpenFileLimit() { setrlimit(RLIMIT_NOFILE, &m_old); }
+    COpenFileLimit(const COpenFileLimit &) = delete;
+    COpenFileLimit &operator=(const COpenFileLimit &) = delete;
+    bool IsActive() const { return m_bActive; }
+
+private:
+    rlimit m_old{};
+    bool m_bActive = false;
+};
+
+// Makes a file unreadable for the calling thread while it lives: mode 000
+// and, for root, the thread's effective set without the capabilities that
+// read past the mode (the CI runs as root).
+class CUnreadableFile
+{
+public:
+    explicit CUnreadableFile(const QString &strPath)
+        : m_path(QFile::encodeName(strPath))
+    {
+        struct stat st{};
+        if (::stat(m_path.constData(), &st) != 0 || ::chmod(m_path.constData(), 0) != 0)
+            return;
+        m_mode = st.st_mode & 07777;
+        if (::geteuid() == 0) {
+            if (!Capabilities(false, m_saved))
+                return;
+            __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
+            for (int nCap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+                lowered[CAP_TO_INDEX(nCap)].effective &= ~CAP_TO_MASK(nCap);
+            if (!Capabilities(true, lowered))
+                return;
+            m_bLowered = true;
+        }
+        QFile probe(strPath);
+        m_bActive = !probe.open(QIODevice::ReadOnly);
+    }
+    ~CUnreadableFile() { Restore(); }
+    CUnreadableFile(const CUnreadableFile &) = delete;
+    CUnreadableFile &operator=(const CUnreadableFile &) = delete;
+
+    bool IsActive() const { return m_bActive; }
+    void Restore()
+    {
+        if (m_bLowered)
+            Capabilities(true, m_saved);
+        m_bLowered = false;
+        if (m_mode)
+            ::chmod(m_path.constData(), m_mode);
+        m_mode = 0;
+        m_bActive = false;
+    }
+
+private:
+    static bool Capabilities(bool bSet, __user_cap_data_struct *pData)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        return ::syscall(bSet ? SYS_capset : SYS_capget, &header, pData) == 0;
+    }
+
+    QByteArray m_path;
+    mode_t m_mode = 0;
+    __user_cap_data_struct m_saved[2]{};
+    bool m_bLowered = false;
+    bool m_bActive = false;
+};
+
 } // namespace
 
 class TestFtpClient : public QObject
@@ -98,10 +184,14 @@ private slots:
     void refusalsKeepTheUploadForTheNextSuccess_data();
     void refusalsKeepTheUploadForTheNextSuccess();
     void largeLogArrivesByteForByte();
+    void manyPendingLogsArriveUnderALowFileLimit();
+    void unopenableLogStaysPendingForTheNextUpload_data();
+    void unopenableLogStaysPendingForTheNextUpload();
     void pendingUploadsAreNamedWhenTheClientEnds();
 
 private:
     std::unique_ptr<CScopedWorkDir> m_workDir;
+    std::unique_ptr<COpenFileLimit> m_fileLimit;
 };
 
 void TestFtpClient::initTestCase()
@@ -120,6 +210,7 @@ void TestFtpClient::init()
 
 void TestFtpClient::cleanup()
 {
+    m_fileLimit.reset();
     SetFtpSwitch(QString());
     QVERIFY(ResumeFtp());
     m_workDir.reset();
@@ -418,6 +509,138 @@ void TestFtpClient::largeLogArrivesByteForByte()
     QVERIFY(WaitFor([&] { return client->IsIdle(); }, 60000));
     QVERIFY(client->PendingUploads().isEmpty());
     QVERIFY(FtpFile(QStringLiteral("/Data/X1/1A2B/large.xml")) == content);
+}
+
+// A long outage answered with Cancel leaves hundreds of logs pending; the
+// re-send must not hold one open file per log, or the logs beyond the
+// process's file limit are lost (and every other open of the station fails
+// meanwhile).
+void TestFtpClient::manyPendingLogsArriveUnderALowFileLimit()
+{
+    constexpr int kLogs = 300;
+    QStringList paths;
+    for (int i = 0; i < kLogs; ++i) {
+        paths << QStringLiteral("/Data/P%1/log%2.xml").arg(i % 3).arg(i);
+        QVERIFY(WriteFile(QDir::currentPath(), paths.last(), Content(paths.last(), 200)));
+    }
+    const QString strTrigger = QStringLiteral("/Data/trigger.xml");
+    QVERIFY(WriteFile(QDir::currentPath(), strTrigger, "trigger"));
+    QVERIFY(PauseFtp());
+    auto client = MakeClient();
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+    for (const QString &strPath : qAsConst(paths))
+        client->UploadFile(strPath);
+    QVERIFY(WaitFor([&] { return answerer.boxes.size() == 1 && client->IsIdle(); }));
+    QCOMPARE(client->PendingUploads().size(), kLogs);
+    QVERIFY(ResumeFtp());
+
+    // Room for the client's sockets and a few files, far less than one per log.
+    const int nLimit = OpenDescriptors() + 48;
+    QVERIFY2(nLimit < kLogs, qPrintable(QStringLiteral("%1 descriptors open already").arg(nLimit - 48)));
+    CRunLogCapture log;
+    m_fileLimit = std::make_unique<COpenFileLimit>(rlim_t(nLimit));
+    QVERIFY(m_fileLimit->IsActive());
+    // The next upload's success sends every pending log again.
+    client->UploadFile(strTrigger);
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }, 120000));
+    m_fileLimit.reset();
+
+    QVERIFY2(client->PendingUploads().isEmpty(),
+             qPrintable(QStringLiteral("%1 still pending").arg(client->PendingUploads().size())));
+    QStringList missing;
+    for (const QString &strPath : qAsConst(paths)) {
+        if (FtpFile(strPath) != Content(strPath, 200))
+            missing << strPath;
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("%1 logs never arrived, first %2")
+                                               .arg(missing.size())
+                                               .arg(missing.value(0))));
+    QCOMPARE(FtpFile(strTrigger), QByteArray("trigger"));
+    QCOMPARE(answerer.boxes.size(), 1);
+    QVERIFY2(FtpWarnings(log).isEmpty(), qPrintable(FtpWarnings(log).join(QLatin1Char('\n'))));
+}
+
+void TestFtpClient::unopenableLogStaysPendingForTheNextUpload_data()
+{
+    QTest::addColumn<bool>("atResend"); // else when its own transfer starts
+    QTest::addColumn<bool>("removed");  // else unreadable
+
+    QTest::newRow("unreadable at the re-send") << true << false;
+    QTest::newRow("unreadable when its transfer starts") << false << false;
+    QTest::newRow("removed before the re-send") << true << true;
+    QTest::newRow("removed before its transfer starts") << false << true;
+}
+
+// A log that cannot be opened when it is sent stays pending (it may be
+// readable next time) and the uploads behind it go on; only a log whose
+// file is gone leaves the list. Neither is an unreachable server.
+void TestFtpClient::unopenableLogStaysPendingForTheNextUpload()
+{
+    QFETCH(bool, atResend);
+    QFETCH(bool, removed);
+
+    const QString strFirst = QStringLiteral("/Data/first.xml");
+    const QString strLog = QStringLiteral("/Data/A/log.xml");
+    const QString strBehind = QStringLiteral("/Data/behind.xml");
+    const QString strLater = QStringLiteral("/Data/later.xml");
+    for (const QString &strPath : {strFirst, strLog, strBehind, strLater})
+        QVERIFY(WriteFile(QDir::currentPath(), strPath, Content(strPath, 700)));
+    const QString strLocal = QDir::currentPath() + strLog;
+    std::unique_ptr<CUnreadableFile> unreadable;
+    auto spoil = [&] {
+        if (removed)
+            return QFile::remove(strLocal);
+        unreadable = std::make_unique<CUnreadableFile>(strLocal);
+        return unreadable->IsActive();
+    };
+
+    auto client = MakeClient();
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+    CRunLogCapture log;
+    if (atResend) {
+        // Pending after an outage; the next success sends it again.
+        QVERIFY(PauseFtp());
+        client->UploadFile(strLog);
+        QVERIFY(WaitFor([&] { return answerer.boxes.size() == 1 && client->IsIdle(); }));
+        QVERIFY(ResumeFtp());
+        log.Clear();
+        QVERIFY(spoil());
+        client->UploadFile(strFirst);
+        client->UploadFile(strBehind);
+    } else {
+        // Queued (and readable then) behind a transfer that is running.
+        client->UploadFile(strFirst);
+        client->UploadFile(strLog);
+        client->UploadFile(strBehind);
+        QVERIFY(spoil());
+    }
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }));
+
+    QCOMPARE(FtpFile(strFirst), Content(strFirst, 700));
+    QCOMPARE(FtpFile(strBehind), Content(strBehind, 700));
+    bool bSent = true;
+    FtpFile(strLog, &bSent);
+    QVERIFY(!bSent);
+    QCOMPARE(answerer.boxes.size(), atResend ? 1 : 0);
+    const QStringList warnings = FtpWarnings(log);
+    QVERIFY2(warnings.size() >= 1 && warnings.filter(strLog).size() == warnings.size(),
+             qPrintable(warnings.join(QLatin1Char('\n'))));
+    QVERIFY(warnings.filter(QStringLiteral("unreachable")).isEmpty());
+    if (removed) {
+        QVERIFY(client->PendingUploads().isEmpty());
+        return;
+    }
+    QCOMPARE(client->PendingUploads().values(), QStringList{strLog});
+
+    // Readable again: the next success takes it along.
+    unreadable->Restore();
+    client->UploadFile(strLater);
+    QVERIFY(WaitFor([&] { return client->IsIdle() && client->PendingUploads().isEmpty(); }));
+    QCOMPARE(FtpFile(strLog), Content(strLog, 700));
+    QCOMPARE(FtpFile(strLater), Content(strLater, 700));
+    QCOMPARE(answerer.boxes.size(), atResend ? 1 : 0);
 }
 
 void TestFtpClient::pendingUploadsAreNamedWhenTheClientEnds()

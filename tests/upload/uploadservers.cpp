@@ -166,15 +166,17 @@ void RemoveDefault()
     QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
 }
 
-QList<QVariantList> Rows(const QString &strSN)
+namespace {
+
+QList<QVariantList> RowsWhere(const QString &strCondition, const QVariant &value)
 {
     QList<QVariantList> rows;
     QSqlQuery query(Verify());
     query.prepare(QStringLiteral(
         "select to_char(test_datetime, 'YYYY-MM-DD HH24:MI:SS'), device_mcuid, device_product, device_checksum, "
         "device_batch, device_sn, test_appinfo, test_hostos, test_hostip, test_hostmac, test_result, test_logurl "
-        "from touchtestrecord where device_sn = ?"));
-    query.addBindValue(strSN);
+        "from touchtestrecord where ") + strCondition);
+    query.addBindValue(value);
     if (!query.exec())
         return rows;
     while (query.next()) {
@@ -184,6 +186,19 @@ QList<QVariantList> Rows(const QString &strSN)
         rows << row;
     }
     return rows;
+}
+
+} // namespace
+
+QList<QVariantList> Rows(const QString &strSN)
+{
+    return RowsWhere(QStringLiteral("device_sn = ?"), strSN);
+}
+
+QList<QVariantList> RowsAt(const QDateTime &dateTime)
+{
+    return RowsWhere(QStringLiteral("test_datetime = to_timestamp(?, 'YYYY-MM-DD HH24:MI:SS')"),
+                     dateTime.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
 }
 
 int RowCount()

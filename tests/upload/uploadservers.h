@@ -44,6 +44,8 @@ void RemoveDefault();
 // columns in table order; the time as "yyyy-MM-dd hh:mm:ss" text (a NULL
 // stays a null QVariant). Read on a connection of its own.
 QList<QVariantList> Rows(const QString &strSN);
+// The same for the rows whose Test_DateTime is dateTime (to the second).
+QList<QVariantList> RowsAt(const QDateTime &dateTime);
 int RowCount();
 
 // FTP: the commands the server received since the last clear, the switch
