@@ -269,6 +269,7 @@ void VeloraUpgradeView::on_upgradePushButton_clicked()
     // An upgrade can be cancelled only while it waits for a frame.
     const bool bFrame = m_bDeviceConnected && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live;
     m_pCancelAction->setEnabled(!bFrame);
+    m_bFrameLeft = false;
     AppendLog(tr("Enter upgrade mode"));
     if (!m_pHandleWork->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, this)) {
         // The dispatcher still runs the last upgrade's task (a download the
@@ -286,7 +287,7 @@ void VeloraUpgradeView::CancelUpgrade()
 {
     bUpgradeContinue = false;
     StopWatchdog();
-    m_bIsUpgrading = false;
+    EndUpgrading();
     m_pCancelAction->setEnabled(false);
     EnableControls(false);
     AppendLog(tr("Upgrade canceled"));
@@ -331,7 +332,7 @@ void VeloraUpgradeView::UpdateUpgradeStatus(QString status, QString log, double 
         EnableControls(true);
         LogWithCounts(log);
         PostTask(QStringLiteral("Stop_Upgrade"));
-        m_bIsUpgrading = false;
+        EndUpgrading();
     } else if (status == QLatin1String("UpdateLog")) {
         AppendLog(log);
     }
@@ -350,6 +351,12 @@ void VeloraUpgradeView::UpdateUpgradeStatus(QString status)
 void VeloraUpgradeView::ChangeReEnumerateState(bool value)
 {
     m_bReEnumerating = value;
+}
+
+void VeloraUpgradeView::EndUpgrading()
+{
+    m_bIsUpgrading = false;
+    m_bFrameLeft = false;
 }
 
 void VeloraUpgradeView::FailUpgrade()
@@ -394,6 +401,7 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
         // Announced by the dispatcher: the frame restarts in its bootloader,
         // or back in its application.
         m_bReEnumerating = false;
+        m_bFrameLeft = true;
         bUpgradeContinue = true;
         AppendLog(tr("Device is re-enumerating"));
         StartWatchdog();
@@ -405,7 +413,7 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
     LogWithCounts(tr("Upgrade unsuccessful"));
     m_pCancelAction->setEnabled(false);
     EnableControls(true);
-    m_bIsUpgrading = false;
+    EndUpgrading();
     StopWatchdog();
     bUpgradeContinue = false;
     PostTask(QStringLiteral("Stop_Upgrade"));
@@ -448,6 +456,12 @@ void VeloraUpgradeView::UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>> l
         return;
     }
 
+    if (!m_bFrameLeft) {
+        // A report of the frame as it was before this upgrade sent it away
+        // (a read the dispatcher had begun before the start).
+        qDebug().noquote() << "UpdateUpgradeDeviceInfo" << ": the frame has not left for this upgrade yet";
+        return;
+    }
     CComPortUsb* pPort = m_pHandleWork->GetUsbPort();
     const uint32_t nMode = pPort->GetDeviceMode();
     const int32_t nPid = pPort->GetPid();
@@ -465,7 +479,7 @@ void VeloraUpgradeView::UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>> l
     StopWatchdog();
     m_pCancelAction->setEnabled(false);
     EnableControls(true);
-    m_bIsUpgrading = false;
+    EndUpgrading();
     ApplyContinuationRule();
 }
 
@@ -528,7 +542,7 @@ void VeloraUpgradeView::UpgradeTimeout()
         return;
     }
     FailUpgrade();
-    m_bIsUpgrading = false;
+    EndUpgrading();
     m_pCancelAction->setEnabled(false);
     EnableControls(false);
     LogWithCounts(tr("No reply for a long time, exit the upgrade"));

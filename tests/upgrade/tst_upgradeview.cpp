@@ -570,6 +570,15 @@ void TestUpgradeView::completionAndCounts()
     // With a frame attached the upgrade cannot be cancelled.
     QVERIFY(!m->CancelAction()->isEnabled());
     QCOMPARE(m->Rows().last(), QStringLiteral("Jump to bootloader"));
+    // Information the frame gave before it left for this upgrade (a read the
+    // dispatcher had begun before the start) is shown, and completes nothing.
+    emit m->window->UpdateChildViewDeviceInfo(info);
+    QCOMPARE(m->RowsFrom(m->Rows().size() - 3),
+             (QStringList{"Jump to bootloader", "Product:P1 Pid:0x0013 ", ""}));
+    QVERIFY(!m->ControlsEnabled());
+    QCOMPARE(m->BarColour(), QStringLiteral("blue"));
+    emit m->work->EmitDeviceEnumerateState(true);
+    m->view->InsertUsbDeviceForUpgrade(false);
     m->Emit("UpgradeReady", "Start the upgrade", 640);
     m->Emit("ProgressUpdate", QString(), 640);
     emit m->window->UpdateChildViewDeviceInfo(info);
@@ -608,6 +617,8 @@ void TestUpgradeView::noCompletionAboveTheApplicationIds()
     QVERIFY(m->Open());
     QVERIFY(m->PlugApplicationFrame());
     Start();
+    emit m->work->EmitDeviceEnumerateState(true);
+    m->view->InsertUsbDeviceForUpgrade(false);
     const int nRows = m->Rows().size();
     emit m->window->UpdateChildViewDeviceInfo(Pairs({"Product", "P1"}));
     QCOMPARE(m->RowsFrom(nRows), (QStringList{"Product:P1 ", ""}));
