@@ -296,6 +296,14 @@ void VeloraUpgradeView::CancelUpgrade()
 
 void VeloraUpgradeView::StopUpgrade_event()
 {
+    // Only while the upgrade waits for a frame. Once one has arrived the
+    // dispatcher has the upgrade queued, and a cancel would only strand the
+    // frame in its bootloader. (A disabled action still emits triggered
+    // when it is triggered in code.)
+    if (!m_bIsUpgrading || !m_pCancelAction->isEnabled()) {
+        qDebug().noquote() << "StopUpgrade_event" << ": the upgrade no longer waits for a frame, no cancel";
+        return;
+    }
     CancelUpgrade();
 }
 
@@ -384,6 +392,10 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
     m_bDeviceConnected = value;
     qDebug().noquote() << "InsertUsbDeviceForUpgrade" << ": value = " << YesNo(value);
     if (value) {
+        // The wait for a frame has ended: from now on the upgrade runs to
+        // its ending.
+        if (m_bIsUpgrading)
+            m_pCancelAction->setEnabled(false);
         if (m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live
             && m_pHandleWork->GetUsbPort()->GetDeviceMode() != DEVICE_MODE_BOOTLOADER)
             ui->touchEnToolButton->setEnabled(true);

@@ -12,6 +12,7 @@
 
 #include <QRegularExpression>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <atomic>
 #include <memory>
 #include <functional>
@@ -113,6 +114,7 @@ private slots:
     void badImage_data();
     void badImage();
     void cancelWithoutAFrame();
+    void cancelEndsWhenTheFrameArrives();
     void completionOnlyFromThisUpgrade_data();
     void completionOnlyFromThisUpgrade();
     void windowGoesDuringADownload();
@@ -520,6 +522,34 @@ void TestUpgradeEndToEnd::cancelWithoutAFrame()
     QCOMPARE(UpgradeRows().size(), 2 + 3);
     QVERIFY(UpgradeRows().filter("Jump to bootloader").isEmpty());
     QVERIFY(m->frame->RequestsFor(0xAA, 0x04).isEmpty());
+    QVERIFY(m->ControlsEnabled());
+}
+
+void TestUpgradeEndToEnd::cancelEndsWhenTheFrameArrives()
+{
+    // The upgrade waits for a frame and can be cancelled; the frame's
+    // arrival ends the wait (the dispatcher has its upgrade queued), and
+    // from then on nothing cancels it, not even the action triggered in code.
+    QVERIFY(!m->WriteImage(kRecords).isEmpty());
+    QVERIFY(m->Open());
+    Start();
+    QVERIFY(m->Settle());
+    QVERIFY(m->CancelAction()->isEnabled());
+    // Connected after the view: when it counts, the view has the arrival.
+    QSignalSpy arrivals(m->window.get(), &MainWindow::DeviceStatusChange_Emit);
+    m->usb->Plug();
+    QVERIFY(StationTest::WaitFor([&arrivals] { return !arrivals.isEmpty(); }));
+    QCOMPARE(arrivals.first().first().toBool(), true);
+    QVERIFY(!m->CancelAction()->isEnabled());
+    m->CancelAction()->trigger();
+    QVERIFY(m->WaitForRow("Update completed(1,0)"));
+    QVERIFY(m->Settle());
+    const QStringList rows = UpgradeRows();
+    QVERIFY2(!rows.contains("Upgrade canceled"), qPrintable(rows.join('|')));
+    QCOMPARE(CountRows(rows), QStringList{"Update completed(1,0)"});
+    QVERIFY(m->boot->IsComplete());
+    QCOMPARE(m->frame->CurrentMode(), CEmulatedFrame::Mode::Application);
+    QVERIFY(!m->CancelAction()->isEnabled());
     QVERIFY(m->ControlsEnabled());
 }
 
