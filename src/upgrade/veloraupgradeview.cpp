@@ -270,6 +270,7 @@ void VeloraUpgradeView::on_upgradePushButton_clicked()
     const bool bFrame = m_bDeviceConnected && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live;
     m_pCancelAction->setEnabled(!bFrame);
     m_bFrameLeft = false;
+    m_bReEnumerating = false;
     AppendLog(tr("Enter upgrade mode"));
     if (!m_pHandleWork->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, this)) {
         // The dispatcher still runs the last upgrade's task (a download the
@@ -358,13 +359,17 @@ void VeloraUpgradeView::UpdateUpgradeStatus(QString status)
 
 void VeloraUpgradeView::ChangeReEnumerateState(bool value)
 {
-    m_bReEnumerating = value;
+    // An announcement after the upgrade's ending (the download's FD 05 or the
+    // jump's, late) is about no upgrade of this view.
+    m_bReEnumerating = value && m_bIsUpgrading;
 }
 
 void VeloraUpgradeView::EndUpgrading()
 {
     m_bIsUpgrading = false;
     m_bFrameLeft = false;
+    // An announcement this upgrade did not take is not the next one's.
+    m_bReEnumerating = false;
 }
 
 void VeloraUpgradeView::FailUpgrade()

@@ -495,6 +495,23 @@ void TestUpgradeView::scripts_data()
     QTest::newRow("late download after a cancel")
         << "start;cancel;UpgradeReady|Start the upgrade|640;tick;tick;tick;tick;tick;tick"
         << QStringList{"Upgrade canceled", "Start the upgrade"} << 672 << 0 << "blue" << false << true << 1;
+    // An announcement the ended upgrade did not take is not the next one's:
+    // that upgrade's frame lost without a word fails it.
+    QTest::newRow("announced, then an error; the next upgrade loses its frame")
+        << "start;announce;UpdateError|Jump bootloader returns exception|0;start;remove"
+        << QStringList{"Jump bootloader returns exception(0,1)", "Enter upgrade mode", "Device is disconnected",
+                       "Upgrade unsuccessful(0,2)"}
+        << 100 << 100 << "red" << false << true << 2;
+    QTest::newRow("announced, then the watchdog; the next upgrade loses its frame")
+        << "start;UpgradeReady||640;announce;tick;tick;tick;tick;tick;tick;start;remove"
+        << QStringList{"", "No reply for a long time, exit the upgrade(0,1)", "Enter upgrade mode",
+                       "Device is disconnected", "Upgrade unsuccessful(0,2)"}
+        << 672 << 672 << "red" << false << true << 2;
+    QTest::newRow("announced after the ending; the next upgrade loses its frame")
+        << "start;UpdateError|Transfer timeout|0;announce;start;remove"
+        << QStringList{"Transfer timeout(0,1)", "Enter upgrade mode", "Device is disconnected",
+                       "Upgrade unsuccessful(0,2)"}
+        << 100 << 100 << "red" << false << true << 2;
     // Cancel: the bar and the counts stay.
     QTest::newRow("cancel") << "start;cancel" << QStringList{"Upgrade canceled"} << 100 << 0 << "blue" << false
                             << true << 1;
