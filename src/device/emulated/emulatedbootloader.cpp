@@ -127,6 +127,36 @@ void CEmulatedBootloader::SetAnswersComplete(bool bAnswers)
     m_bAnswersComplete = bAnswers;
 }
 
+void CEmulatedBootloader::SetTakesEveryDownload(bool bEvery)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_bTakesEvery = bEvery;
+    if (m_bRearmRegistered)
+        return;
+    m_bRearmRegistered = true;
+    // Both handlers only look: the frame's own model answers the jump and
+    // the boot information.
+    std::shared_ptr<bool> pAlive = m_pAlive;
+    CEmulatedBootloader* pThis = this;
+    const CEmulatedFrame::Handler rearm = [pAlive, pThis](CEmulatedFrame& frame, const QByteArray&,
+                                                          QList<CEmulatedFrame::Action>*) {
+        if (*pAlive && pThis->m_bTakesEvery)
+            pThis->Rearm(frame);
+        return false;
+    };
+    m_pFrame->AddHandler(0xAA, 0x04, rearm);
+    m_pFrame->AddHandler(0x03, 0x00, rearm, kBootOut);
+}
+
+void CEmulatedBootloader::Rearm(CEmulatedFrame& frame)
+{
+    m_received.clear();
+    m_bComplete = false;
+    CEmulatedFrame::State& s = frame.StateRef();
+    s.boot.records.clear();
+    s.boot.nRecords = 0;
+}
+
 QList<QByteArray> CEmulatedBootloader::Received() const
 {
     std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());

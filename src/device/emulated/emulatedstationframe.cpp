@@ -1,6 +1,8 @@
 #include "emulatedstationframe.h"
 
+#include "emulatedbootloader.h"
 #include "emulatedframe.h"
+#include "emulatedframeimage.h"
 #include "emulatedpanel.h"
 #include "emulatedprofile.h"
 #include "emulatedusbframe.h"
@@ -28,6 +30,9 @@ CEmulatedStationFrame::CEmulatedStationFrame(const QString& strProfile)
 {
     m_pPanel->Install();
     CEmulatedProfile::Apply(strProfile, m_pFrame.get(), m_pPanel.get());
+    m_pBoot.reset(new CEmulatedBootloader(m_pFrame.get()));
+    m_pBoot->ExpectImage(CEmulatedFrameImage::Data(), m_pFrame->Snapshot().boot.nMcuType);
+    m_pBoot->SetTakesEveryDownload(true);
     m_pUsb.reset(new CEmulatedUsbFrame(m_pFrame.get(), m_backend));
     m_pUsb->Plug();
 }
@@ -37,6 +42,7 @@ CEmulatedStationFrame::~CEmulatedStationFrame()
     // The adapter stops its scheduler and takes the node off the bus before
     // the frame and panel it answers for go.
     m_pUsb.reset();
+    m_pBoot.reset();
     m_pPanel.reset();
     m_pFrame.reset();
     CFakeHidBackend::Uninstall();
