@@ -76,6 +76,7 @@ private slots:
     void imageFileIsTheEmbeddedImage();
     void upgradesWithTheProvidedImage_data();
     void upgradesWithTheProvidedImage();
+    void fourPointTargetsWaitForTheOperator();
 };
 
 void TestEmulatedFrame::initTestCase()
@@ -377,6 +378,35 @@ void TestEmulatedFrame::upgradesWithTheProvidedImage()
         QVERIFY(pView->close());
     }
     pFrame.reset();
+}
+
+void TestEmulatedFrame::fourPointTargetsWaitForTheOperator()
+{
+    // The station's frame answers each step of a four-point calibration
+    // when its "operator" has touched the target, about a second after the
+    // step asked for it, so that each target is seen; the six answers stay
+    // well inside the screen's 30 s count-down and 10 s step time-out. A
+    // frame of the tests' rigs answers at once.
+    std::unique_ptr<CEmulatedStationFrame> pStation = CEmulatedStationFrame::Create(QStringLiteral("healthy"));
+    QVERIFY(pStation);
+    CEmulatedFrame rigFrame;
+    auto answerDelay = [](CEmulatedFrame* pFrame, int nStep) {
+        QByteArray request(64, '\0');
+        request[0] = char(0xFC);
+        request[1] = char(0x01);
+        request[2] = char(nStep);
+        for (const CEmulatedFrame::Action& action : pFrame->OnOutput(request)) {
+            if (action.kind == CEmulatedFrame::Action::Reply)
+                return action.delayMs;
+        }
+        return -1;
+    };
+    for (int nStep = 0; nStep <= 5; ++nStep) {
+        const int nDelay = answerDelay(pStation->Frame(), nStep);
+        QVERIFY2(nDelay >= 700 && nDelay <= 1500, qPrintable(QString::number(nDelay)));
+        QCOMPARE(answerDelay(&rigFrame, nStep), 0);
+    }
+    QVERIFY2(pStation->Frame()->Violations().isEmpty(), qPrintable(pStation->Frame()->Violations().join('\n')));
 }
 
 STATION_TEST_MAIN(TestEmulatedFrame)

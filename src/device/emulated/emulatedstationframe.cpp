@@ -9,6 +9,11 @@
 #include "fakehidbackend.h"
 
 namespace {
+// Time until the operator touches a four-point calibration target: each is
+// seen, and the steps stay well inside the screen's count-down and step
+// time-out. (The tests' rigs keep the frame's instant answers.)
+constexpr int kTouchDelayMs = 1000;
+
 QString Hex4(quint16 nValue)
 {
     return QStringLiteral("0x") + QStringLiteral("%1").arg(nValue, 4, 16, QLatin1Char('0')).toUpper();
@@ -30,6 +35,7 @@ CEmulatedStationFrame::CEmulatedStationFrame(const QString& strProfile)
 {
     m_pPanel->Install();
     CEmulatedProfile::Apply(strProfile, m_pFrame.get(), m_pPanel.get());
+    m_pFrame->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = kTouchDelayMs; });
     m_pBoot.reset(new CEmulatedBootloader(m_pFrame.get()));
     m_pBoot->ExpectImage(CEmulatedFrameImage::Data(), m_pFrame->Snapshot().boot.nMcuType);
     m_pBoot->SetTakesEveryDownload(true);

@@ -16,6 +16,8 @@ class CFakeHidBackend;
 //
 // Its bootloader takes the image of emulatedframeimage.h at every upgrade and
 // then restarts the frame in its application; any other image is refused.
+// In a four-point calibration its "operator" touches each target a second
+// after it is shown, so that each is seen.
 //
 // Create it before anything builds the device manager (the station's USB
 // port) and destroy it after the station has released the device layer.
