@@ -77,6 +77,9 @@ public:
     // also after a complete one or one that failed half-way. Off by default:
     // after one complete image every further record is refused.
     void SetTakesEveryDownload(bool bEvery);
+    // The time a record takes to be written: its answer comes that much
+    // later (0, the default: at once).
+    void SetRecordAnswerDelay(int nDelayMs);
 
     // Accepted records, in order, and every sending (resends included).
     QList<QByteArray> Received() const;
@@ -99,6 +102,8 @@ private:
     bool OnRecord(CEmulatedFrame& frame, const QByteArray& request, QList<CEmulatedFrame::Action>* pActions);
     bool OnMcuQuery(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions);
     void Reply(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions, const QByteArray& report) const;
+    void Reply(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions, int nDelayMs,
+               const QByteArray& report) const;
 
     CEmulatedFrame* m_pFrame;
     // State below is guarded by the frame's mutex (handlers run under it).
@@ -114,6 +119,7 @@ private:
     bool m_bReturns = true;
     bool m_bAnswersComplete = true;
     bool m_bTakesEvery = false;
+    int m_nRecordDelayMs = 0;
     bool m_bRearmRegistered = false;
     quint16 m_nNewVersion = 0;
     quint16 m_nNewChecksum = 0;

@@ -13,6 +13,9 @@ namespace {
 // seen, and the steps stay well inside the screen's count-down and step
 // time-out. (The tests' rigs keep the frame's instant answers.)
 constexpr int kTouchDelayMs = 1000;
+// Time the bootloader takes to write one record of the image: a download of
+// the provided image lasts a few seconds, and its progress is seen.
+constexpr int kRecordWriteMs = 8;
 
 QString Hex4(quint16 nValue)
 {
@@ -39,6 +42,7 @@ CEmulatedStationFrame::CEmulatedStationFrame(const QString& strProfile)
     m_pBoot.reset(new CEmulatedBootloader(m_pFrame.get()));
     m_pBoot->ExpectImage(CEmulatedFrameImage::Data(), m_pFrame->Snapshot().boot.nMcuType);
     m_pBoot->SetTakesEveryDownload(true);
+    m_pBoot->SetRecordAnswerDelay(kRecordWriteMs);
     m_pUsb.reset(new CEmulatedUsbFrame(m_pFrame.get(), m_backend));
     m_pUsb->Plug();
 }

@@ -14,8 +14,9 @@ class CFakeHidBackend;
 // (so the station reaches no real USB frame), builds a frame and its panel as a
 // profile (emulatedprofile.h) describes and plugs the frame in.
 //
-// Its bootloader takes the image of emulatedframeimage.h at every upgrade and
-// then restarts the frame in its application; any other image is refused.
+// Its bootloader takes the image of emulatedframeimage.h at every upgrade, a
+// record every few milliseconds, and then restarts the frame in its
+// application; any other image is refused.
 // In a four-point calibration its "operator" touches each target a second
 // after it is shown, so that each is seen.
 //
