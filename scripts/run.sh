@@ -6,8 +6,9 @@
 #   scripts/run.sh --emulated-frame[=PROFILE]
 # starts it with an emulated frame instead of the USB bus, in the folder
 # station-emulated/ (ignored by git) with a copy of the sample parameter table
-# packaging/sample/TouchTestInfo-V0001.csv; an unknown PROFILE is refused
-# with the list of known ones.
+# packaging/sample/TouchTestInfo-V0001.csv and the firmware image
+# emulated-frame.bin that the emulated frame takes (choose it in the upgrade
+# view); an unknown PROFILE is refused with the list of known ones.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -32,6 +33,8 @@ mkdir -p "$root/$folder"
 if [ "$folder" = station-emulated ]; then
     # A copy edited in the folder (newer than the sample) is kept.
     cp -u "$root/packaging/sample/TouchTestInfo-V0001.csv" "$root/$folder/"
+    # Made by the build, the same bytes as the frame's bootloader expects.
+    cp "$root/build-release/src/device/emulated/emulated-frame.bin" "$root/$folder/"
 fi
 cd "$root/$folder"
 exec "$root/build-release/src/app/kestrel-station" "$@"

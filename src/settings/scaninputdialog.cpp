@@ -53,8 +53,10 @@ void ScanInputDialog::JudgeSeriseNumer_Slot(QString sn)
 
 void ScanInputDialog::ShowInput()
 {
+    // A fresh entry: an earlier accepted one must not answer for it.
     m_strSerialNumber.clear();
     ui->snInput_lineEdit->clear();
+    setResult(QDialog::Rejected);
     show();
 }
 

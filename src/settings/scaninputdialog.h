@@ -23,7 +23,8 @@ public:
     explicit ScanInputDialog(QWidget* parent = nullptr);
     ~ScanInputDialog() override;
 
-    // A fresh entry: empty number and field; shows the dialog (modeless).
+    // A fresh entry: empty number and field, result Rejected until the
+    // entry is accepted; shows the dialog (modeless).
     void ShowInput();
     // The entered number: the field's text as last changed, or the number
     // last accepted by MatchTemplate.

@@ -269,6 +269,8 @@ void VeloraUpgradeView::on_upgradePushButton_clicked()
     // An upgrade can be cancelled only while it waits for a frame.
     const bool bFrame = m_bDeviceConnected && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live;
     m_pCancelAction->setEnabled(!bFrame);
+    m_bFrameLeft = false;
+    m_bReEnumerating = false;
     AppendLog(tr("Enter upgrade mode"));
     if (!m_pHandleWork->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, this)) {
         // The dispatcher still runs the last upgrade's task (a download the
@@ -286,7 +288,7 @@ void VeloraUpgradeView::CancelUpgrade()
 {
     bUpgradeContinue = false;
     StopWatchdog();
-    m_bIsUpgrading = false;
+    EndUpgrading();
     m_pCancelAction->setEnabled(false);
     EnableControls(false);
     AppendLog(tr("Upgrade canceled"));
@@ -295,6 +297,14 @@ void VeloraUpgradeView::CancelUpgrade()
 
 void VeloraUpgradeView::StopUpgrade_event()
 {
+    // Only while the upgrade waits for a frame. Once one has arrived the
+    // dispatcher has the upgrade queued, and a cancel would only strand the
+    // frame in its bootloader. (A disabled action still emits triggered
+    // when it is triggered in code.)
+    if (!m_bIsUpgrading || !m_pCancelAction->isEnabled()) {
+        qDebug().noquote() << "StopUpgrade_event" << ": the upgrade no longer waits for a frame, no cancel";
+        return;
+    }
     CancelUpgrade();
 }
 
@@ -331,7 +341,7 @@ void VeloraUpgradeView::UpdateUpgradeStatus(QString status, QString log, double 
         EnableControls(true);
         LogWithCounts(log);
         PostTask(QStringLiteral("Stop_Upgrade"));
-        m_bIsUpgrading = false;
+        EndUpgrading();
     } else if (status == QLatin1String("UpdateLog")) {
         AppendLog(log);
     }
@@ -349,7 +359,17 @@ void VeloraUpgradeView::UpdateUpgradeStatus(QString status)
 
 void VeloraUpgradeView::ChangeReEnumerateState(bool value)
 {
-    m_bReEnumerating = value;
+    // An announcement after the upgrade's ending (the download's FD 05 or the
+    // jump's, late) is about no upgrade of this view.
+    m_bReEnumerating = value && m_bIsUpgrading;
+}
+
+void VeloraUpgradeView::EndUpgrading()
+{
+    m_bIsUpgrading = false;
+    m_bFrameLeft = false;
+    // An announcement this upgrade did not take is not the next one's.
+    m_bReEnumerating = false;
 }
 
 void VeloraUpgradeView::FailUpgrade()
@@ -377,6 +397,10 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
     m_bDeviceConnected = value;
     qDebug().noquote() << "InsertUsbDeviceForUpgrade" << ": value = " << YesNo(value);
     if (value) {
+        // The wait for a frame has ended: from now on the upgrade runs to
+        // its ending.
+        if (m_bIsUpgrading)
+            m_pCancelAction->setEnabled(false);
         if (m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live
             && m_pHandleWork->GetUsbPort()->GetDeviceMode() != DEVICE_MODE_BOOTLOADER)
             ui->touchEnToolButton->setEnabled(true);
@@ -394,6 +418,7 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
         // Announced by the dispatcher: the frame restarts in its bootloader,
         // or back in its application.
         m_bReEnumerating = false;
+        m_bFrameLeft = true;
         bUpgradeContinue = true;
         AppendLog(tr("Device is re-enumerating"));
         StartWatchdog();
@@ -405,7 +430,7 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
     LogWithCounts(tr("Upgrade unsuccessful"));
     m_pCancelAction->setEnabled(false);
     EnableControls(true);
-    m_bIsUpgrading = false;
+    EndUpgrading();
     StopWatchdog();
     bUpgradeContinue = false;
     PostTask(QStringLiteral("Stop_Upgrade"));
@@ -448,6 +473,12 @@ void VeloraUpgradeView::UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>> l
         return;
     }
 
+    if (!m_bFrameLeft) {
+        // A report of the frame as it was before this upgrade sent it away
+        // (a read the dispatcher had begun before the start).
+        qDebug().noquote() << "UpdateUpgradeDeviceInfo" << ": the frame has not left for this upgrade yet";
+        return;
+    }
     CComPortUsb* pPort = m_pHandleWork->GetUsbPort();
     const uint32_t nMode = pPort->GetDeviceMode();
     const int32_t nPid = pPort->GetPid();
@@ -465,7 +496,7 @@ void VeloraUpgradeView::UpdateUpgradeDeviceInfo(QList<QPair<QString, QString>> l
     StopWatchdog();
     m_pCancelAction->setEnabled(false);
     EnableControls(true);
-    m_bIsUpgrading = false;
+    EndUpgrading();
     ApplyContinuationRule();
 }
 
@@ -528,7 +559,7 @@ void VeloraUpgradeView::UpgradeTimeout()
         return;
     }
     FailUpgrade();
-    m_bIsUpgrading = false;
+    EndUpgrading();
     m_pCancelAction->setEnabled(false);
     EnableControls(false);
     LogWithCounts(tr("No reply for a long time, exit the upgrade"));

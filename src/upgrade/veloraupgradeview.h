@@ -136,6 +136,8 @@ private:
     void FailUpgrade();
     // The ending of a cancel (also of a start the dispatcher refused).
     void CancelUpgrade();
+    // Every ending: no upgrade runs, and nothing of it is waited for.
+    void EndUpgrading();
     void AddRefusalRow();
     void InsertRow(const QString& stamp, const QString& message, const QFont* pFont, const QColor* pColour);
     // Three lines from the device-information list: product, identity, boot.
@@ -164,6 +166,9 @@ private:
     int m_nAutoUpgradeCount = 1;
     bool m_bIsUpgrading = false;
     bool m_bReEnumerating = false;
+    // This upgrade has sent the frame away (its announced departure was
+    // seen): only the frame coming back after that completes it.
+    bool m_bFrameLeft = false;
     bool m_bUpgradeStarted = false;
     QString m_strUpgradeFile;
     eWorkType m_eExitWorkType = MAINWORK;

@@ -6,8 +6,12 @@
 
 #include "comportusb.h"
 #include "customersettings.h"
+#include "emulatedbootloader.h"
+#include "emulatedframe.h"
+#include "emulatedframeimage.h"
 #include "emulatedprofile.h"
 #include "emulatedstationframe.h"
+#include "handlework.h"
 #include "hardwareinterface.h"
 #include "mainwindow.h"
 #include "modalboxanswerer.h"
@@ -16,13 +20,21 @@
 #include "stationclock.h"
 #include "stationresources.h"
 #include "testenvironment.h"
+#include "testfirmwareimage.h"
 #include "touchtestinfotable.h"
+#include "veloraupgradeview.h"
 #include "waitfor.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -61,6 +73,10 @@ private slots:
     void profileVerdicts();
     void startShowsTheFrame_data();
     void startShowsTheFrame();
+    void imageFileIsTheEmbeddedImage();
+    void upgradesWithTheProvidedImage_data();
+    void upgradesWithTheProvidedImage();
+    void fourPointTargetsWaitForTheOperator();
 };
 
 void TestEmulatedFrame::initTestCase()
@@ -268,6 +284,129 @@ void TestEmulatedFrame::startShowsTheFrame()
     }
     // The window (and its device layer) goes before the frame.
     pFrame.reset();
+}
+
+void TestEmulatedFrame::imageFileIsTheEmbeddedImage()
+{
+    // The file the build put beside the library, for the operator to choose,
+    // holds what the frame's bootloader expects.
+    QFile file(QStringLiteral(STATION_EMULATED_IMAGE));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    QCOMPARE(QFileInfo(file).fileName(), CEmulatedFrameImage::FileName());
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes, CEmulatedFrameImage::Data());
+    QVERIFY(bytes.size() >= 64 * 64);
+    QCOMPARE(bytes.size() % 64, 0);
+}
+
+void TestEmulatedFrame::upgradesWithTheProvidedImage_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<bool>("provided");      // the image of emulatedframeimage.h, else a test image
+    QTest::addColumn<QStringList>("endings");  // one upgrade per ending, pressed one after the other
+
+    QTest::newRow("twice in a row") << "healthy" << true
+                                    << QStringList{"Update completed(1,0)", "Update completed(2,0)"};
+    // The download starts at once; the frame then restarts in its
+    // application and is sent through its bootloader for the second.
+    QTest::newRow("from the bootloader, twice") << "bootloader" << true
+                                                << QStringList{"Update completed(1,0)", "Update completed(2,0)"};
+    QTest::newRow("another sound image") << "healthy" << false << QStringList{"Upgrade error Packet(0,1)"};
+}
+
+void TestEmulatedFrame::upgradesWithTheProvidedImage()
+{
+    QFETCH(QString, profile);
+    QFETCH(bool, provided);
+    QFETCH(QStringList, endings);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("image.bin"));
+    {
+        QFile file(path);
+        const QByteArray image = provided ? CEmulatedFrameImage::Data() : StationTest::FirmwareImage(8);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(image), qint64(image.size()));
+    }
+    CCustomerSettings::GetInstance()->SetString(QStringLiteral("UpgradeFilePath"), path);
+
+    CModalBoxAnswerer boxes;
+    std::unique_ptr<CEmulatedStationFrame> pFrame = StartEmulatedFrame(profile);
+    QVERIFY(pFrame);
+    {
+        MainWindow window;
+        window.resize(1129, 748);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* pView = window.findChild<VeloraUpgradeView*>();
+        QVERIFY(pView);
+        auto* pOpen = window.findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
+        QVERIFY(StationTest::WaitFor([&] { return window.GetHandleWork()->GetUsbPort()->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([&] { return pOpen->isEnabled(); }));
+        pOpen->click();
+        QVERIFY(pView->isVisible());
+        auto* pUpgrade = pView->findChild<QPushButton*>(QStringLiteral("upgradePushButton"));
+        auto* pBar = pView->findChild<QProgressBar*>(QStringLiteral("upgradeProgressBar"));
+        auto* pTable = pView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget"));
+        QVERIFY(pUpgrade && pBar && pTable);
+
+        for (const QString& ending : endings) {
+            QVERIFY(StationTest::WaitFor([&] { return pUpgrade->isEnabled(); }));
+            QTest::mouseClick(pUpgrade, Qt::LeftButton);
+            QVERIFY2(StationTest::WaitFor([&] { return Column(pTable, 1).contains(ending); }, 60000),
+                     qPrintable(Column(pTable, 1).join('\n')));
+        }
+        QVERIFY(StationTest::WaitFor([&] { return pUpgrade->isEnabled(); }));
+        const QStringList rows = Column(pTable, 1);
+        const bool bCompleted = endings.last().startsWith(QLatin1String("Update completed"));
+        QCOMPARE(rows.count("Enter upgrade mode"), endings.size());
+        QCOMPARE(rows.filter(QRegularExpression(QStringLiteral("\\(\\d+,\\d+\\)$"))), endings);
+        QVERIFY(pBar->styleSheet().contains(bCompleted ? QLatin1String("chunk:enabled {background-color: #33FF00")
+                                                       : QLatin1String("chunk:enabled {background-color: #FF3300")));
+        // Back in its application with the image, or waiting in its
+        // bootloader after the refusal.
+        QCOMPARE(pFrame->Frame()->CurrentMode(),
+                 bCompleted ? CEmulatedFrame::Mode::Application : CEmulatedFrame::Mode::Bootloader);
+        QCOMPARE(pFrame->Bootloader()->IsComplete(), bCompleted);
+        QVERIFY(boxes.boxes.isEmpty());
+
+        const QString strShot = CTestEnvironment::OutputDir()
+            + QStringLiteral("/emulated-station-upgrade-%1-%2.png").arg(profile, provided ? "provided" : "other");
+        QVERIFY(pView->grab().save(strShot));
+        qInfo().noquote() << "Screenshot:" << strShot;
+        QVERIFY(pView->close());
+    }
+    pFrame.reset();
+}
+
+void TestEmulatedFrame::fourPointTargetsWaitForTheOperator()
+{
+    // The station's frame answers each step of a four-point calibration
+    // when its "operator" has touched the target, about a second after the
+    // step asked for it, so that each target is seen; the six answers stay
+    // well inside the screen's 30 s count-down and 10 s step time-out. A
+    // frame of the tests' rigs answers at once.
+    std::unique_ptr<CEmulatedStationFrame> pStation = CEmulatedStationFrame::Create(QStringLiteral("healthy"));
+    QVERIFY(pStation);
+    CEmulatedFrame rigFrame;
+    auto answerDelay = [](CEmulatedFrame* pFrame, int nStep) {
+        QByteArray request(64, '\0');
+        request[0] = char(0xFC);
+        request[1] = char(0x01);
+        request[2] = char(nStep);
+        for (const CEmulatedFrame::Action& action : pFrame->OnOutput(request)) {
+            if (action.kind == CEmulatedFrame::Action::Reply)
+                return action.delayMs;
+        }
+        return -1;
+    };
+    for (int nStep = 0; nStep <= 5; ++nStep) {
+        const int nDelay = answerDelay(pStation->Frame(), nStep);
+        QVERIFY2(nDelay >= 700 && nDelay <= 1500, qPrintable(QString::number(nDelay)));
+        QCOMPARE(answerDelay(&rigFrame, nStep), 0);
+    }
+    QVERIFY2(pStation->Frame()->Violations().isEmpty(), qPrintable(pStation->Frame()->Violations().join('\n')));
 }
 
 STATION_TEST_MAIN(TestEmulatedFrame)

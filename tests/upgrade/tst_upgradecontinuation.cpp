@@ -51,7 +51,8 @@ void TestUpgradeContinuation::continuationAndWatchdog_data()
     QTest::addColumn<QStringList>("settings");
     // Steps separated by ";":
     //   start     the operator presses "Upgrade"
-    //   complete  the frame's device information in application mode (it
+    //   complete  the frame leaves, as the dispatcher announced, and comes
+    //             back with its device information in application mode (it
     //             completes a running upgrade, or is a frame's report while
     //             the view is idle)
     //   ready, progress, log, error
@@ -143,6 +144,9 @@ void TestUpgradeContinuation::continuationAndWatchdog()
             QVERIFY(m->UpgradeButton()->isEnabled());
             QTest::mouseClick(m->UpgradeButton(), Qt::LeftButton);
         } else if (step == QLatin1String("complete")) {
+            emit m->work->EmitDeviceEnumerateState(true);
+            m->view->InsertUsbDeviceForUpgrade(false);
+            m->view->InsertUsbDeviceForUpgrade(true);
             emit m->window->UpdateChildViewDeviceInfo(info);
         } else if (step == QLatin1String("ready")) {
             m->Emit("UpgradeReady", "Start the upgrade", 640);

@@ -5,12 +5,14 @@
 // ticks them (upgradestation.h): where a frame stays silent, the test gives
 // the ticks that pass in real time (three per 10 s wait for an answer).
 
+#include "devicemode.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "upgradestation.h"
 
 #include <QRegularExpression>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <atomic>
 #include <memory>
 #include <functional>
@@ -112,6 +114,9 @@ private slots:
     void badImage_data();
     void badImage();
     void cancelWithoutAFrame();
+    void cancelEndsWhenTheFrameArrives();
+    void completionOnlyFromThisUpgrade_data();
+    void completionOnlyFromThisUpgrade();
     void windowGoesDuringADownload();
 
 private:
@@ -517,6 +522,88 @@ void TestUpgradeEndToEnd::cancelWithoutAFrame()
     QCOMPARE(UpgradeRows().size(), 2 + 3);
     QVERIFY(UpgradeRows().filter("Jump to bootloader").isEmpty());
     QVERIFY(m->frame->RequestsFor(0xAA, 0x04).isEmpty());
+    QVERIFY(m->ControlsEnabled());
+}
+
+void TestUpgradeEndToEnd::cancelEndsWhenTheFrameArrives()
+{
+    // The upgrade waits for a frame and can be cancelled; the frame's
+    // arrival ends the wait (the dispatcher has its upgrade queued), and
+    // from then on nothing cancels it, not even the action triggered in code.
+    QVERIFY(!m->WriteImage(kRecords).isEmpty());
+    QVERIFY(m->Open());
+    Start();
+    QVERIFY(m->Settle());
+    QVERIFY(m->CancelAction()->isEnabled());
+    // Connected after the view: when it counts, the view has the arrival.
+    QSignalSpy arrivals(m->window.get(), &MainWindow::DeviceStatusChange_Emit);
+    m->usb->Plug();
+    QVERIFY(StationTest::WaitFor([&arrivals] { return !arrivals.isEmpty(); }));
+    QCOMPARE(arrivals.first().first().toBool(), true);
+    QVERIFY(!m->CancelAction()->isEnabled());
+    m->CancelAction()->trigger();
+    QVERIFY(m->WaitForRow("Update completed(1,0)"));
+    QVERIFY(m->Settle());
+    const QStringList rows = UpgradeRows();
+    QVERIFY2(!rows.contains("Upgrade canceled"), qPrintable(rows.join('|')));
+    QCOMPARE(CountRows(rows), QStringList{"Update completed(1,0)"});
+    QVERIFY(m->boot->IsComplete());
+    QCOMPARE(m->frame->CurrentMode(), CEmulatedFrame::Mode::Application);
+    QVERIFY(!m->CancelAction()->isEnabled());
+    QVERIFY(m->ControlsEnabled());
+}
+
+void TestUpgradeEndToEnd::completionOnlyFromThisUpgrade_data()
+{
+    // Only the frame that comes back after this upgrade sent it away
+    // completes it.
+    QTest::addColumn<bool>("inBootloader");  // the frame starts in its bootloader
+    QTest::newRow("a report read before the start arrives after it") << false;
+    QTest::newRow("a frame starting in its bootloader") << true;
+}
+
+void TestUpgradeEndToEnd::completionOnlyFromThisUpgrade()
+{
+    QFETCH(bool, inBootloader);
+
+    const QString product = QStringLiteral(
+        "Product:KT-T65WHSUR-10P Vid:0x2FE9 Pid:0x0013 Version:0x0102-0x0103 CheckSum:0x1A2B-0x3C4D ");
+    const QString identity = QStringLiteral("BatchInfo:B2024-11-05 McuID:0123456789ABCDEF00112233 ");
+    const QString frameBoot = QStringLiteral("BootVersion:0x020105 BootCheckSum:0x11223344 ");
+    QVERIFY(!m->WriteImage(kRecords).isEmpty());
+    QVERIFY(m->Open());
+    QStringList expected{"Enter upgrade mode"};
+    if (inBootloader) {
+        m->frame->SetMode(CEmulatedFrame::Mode::Bootloader);
+        m->usb->Plug();
+        QVERIFY(StationTest::WaitFor([this] {
+            return m->work->GetUsbPort()->GetDevCount() == 1
+                && m->work->GetUsbPort()->GetDeviceMode() == DEVICE_MODE_BOOTLOADER;
+        }));
+        QVERIFY(m->Settle());
+        Start();
+    } else {
+        // The arrival's information read is slow: its first answer goes
+        // missing, and the read asks again after its wait. The operator
+        // presses "Upgrade" meanwhile.
+        m->frame->SetFault(0xA9, 0x05, CEmulatedFrame::Silent(1));
+        const int nInfos = m->nDeviceInfos;
+        m->usb->Plug();
+        QVERIFY(StationTest::WaitFor([this] { return !m->frame->RequestsFor(0xA9, 0x05).isEmpty(); }));
+        Start();
+        QCOMPARE(m->nDeviceInfos, nInfos);
+        QVERIFY(StationTest::WaitFor([this, nInfos] { return m->nDeviceInfos > nInfos; }));
+        expected << product << identity << frameBoot << "Jump to bootloader" << "Device is re-enumerating";
+    }
+    expected << kBootLine << "Ready to upgrade" << "Start the upgrade" << "Firmware sent" << "Device is re-enumerating"
+             << product << identity << frameBoot << "Update completed(1,0)";
+
+    QVERIFY2(m->WaitForRow("Update completed(1,0)"), qPrintable(UpgradeRows().join('|')));
+    QVERIFY(m->Settle());
+    QCOMPARE(UpgradeRows(), expected);
+    QVERIFY(m->boot->IsComplete());
+    QCOMPARE(m->frame->CurrentMode(), CEmulatedFrame::Mode::Application);
+    QCOMPARE(m->BarColour(), QStringLiteral("green"));
     QVERIFY(m->ControlsEnabled());
 }
 

@@ -88,6 +88,7 @@ private slots:
     void deviceInformationLines();
     void leaving_data();
     void leaving();
+    void settingsChangeReloadsTheKeys_data();
     void settingsChangeReloadsTheKeys();
 
 private:
@@ -495,6 +496,23 @@ void TestUpgradeView::scripts_data()
     QTest::newRow("late download after a cancel")
         << "start;cancel;UpgradeReady|Start the upgrade|640;tick;tick;tick;tick;tick;tick"
         << QStringList{"Upgrade canceled", "Start the upgrade"} << 672 << 0 << "blue" << false << true << 1;
+    // An announcement the ended upgrade did not take is not the next one's:
+    // that upgrade's frame lost without a word fails it.
+    QTest::newRow("announced, then an error; the next upgrade loses its frame")
+        << "start;announce;UpdateError|Jump bootloader returns exception|0;start;remove"
+        << QStringList{"Jump bootloader returns exception(0,1)", "Enter upgrade mode", "Device is disconnected",
+                       "Upgrade unsuccessful(0,2)"}
+        << 100 << 100 << "red" << false << true << 2;
+    QTest::newRow("announced, then the watchdog; the next upgrade loses its frame")
+        << "start;UpgradeReady||640;announce;tick;tick;tick;tick;tick;tick;start;remove"
+        << QStringList{"", "No reply for a long time, exit the upgrade(0,1)", "Enter upgrade mode",
+                       "Device is disconnected", "Upgrade unsuccessful(0,2)"}
+        << 672 << 672 << "red" << false << true << 2;
+    QTest::newRow("announced after the ending; the next upgrade loses its frame")
+        << "start;UpdateError|Transfer timeout|0;announce;start;remove"
+        << QStringList{"Transfer timeout(0,1)", "Enter upgrade mode", "Device is disconnected",
+                       "Upgrade unsuccessful(0,2)"}
+        << 100 << 100 << "red" << false << true << 2;
     // Cancel: the bar and the counts stay.
     QTest::newRow("cancel") << "start;cancel" << QStringList{"Upgrade canceled"} << 100 << 0 << "blue" << false
                             << true << 1;
@@ -570,6 +588,15 @@ void TestUpgradeView::completionAndCounts()
     // With a frame attached the upgrade cannot be cancelled.
     QVERIFY(!m->CancelAction()->isEnabled());
     QCOMPARE(m->Rows().last(), QStringLiteral("Jump to bootloader"));
+    // Information the frame gave before it left for this upgrade (a read the
+    // dispatcher had begun before the start) is shown, and completes nothing.
+    emit m->window->UpdateChildViewDeviceInfo(info);
+    QCOMPARE(m->RowsFrom(m->Rows().size() - 3),
+             (QStringList{"Jump to bootloader", "Product:P1 Pid:0x0013 ", ""}));
+    QVERIFY(!m->ControlsEnabled());
+    QCOMPARE(m->BarColour(), QStringLiteral("blue"));
+    emit m->work->EmitDeviceEnumerateState(true);
+    m->view->InsertUsbDeviceForUpgrade(false);
     m->Emit("UpgradeReady", "Start the upgrade", 640);
     m->Emit("ProgressUpdate", QString(), 640);
     emit m->window->UpdateChildViewDeviceInfo(info);
@@ -608,6 +635,8 @@ void TestUpgradeView::noCompletionAboveTheApplicationIds()
     QVERIFY(m->Open());
     QVERIFY(m->PlugApplicationFrame());
     Start();
+    emit m->work->EmitDeviceEnumerateState(true);
+    m->view->InsertUsbDeviceForUpgrade(false);
     const int nRows = m->Rows().size();
     emit m->window->UpdateChildViewDeviceInfo(Pairs({"Product", "P1"}));
     QCOMPARE(m->RowsFrom(nRows), (QStringList{"Product:P1 ", ""}));
@@ -733,7 +762,11 @@ void TestUpgradeView::leaving()
     const int nRows = m->Rows().size();
     if (how == QLatin1String("Escape")) {
         QTest::keyClick(m->view, Qt::Key_Escape);
-        QTest::qWait(150);  // a shortcut's animated click
+        // The exit button's shortcut clicks it animated, later.
+        if (workType < 0)
+            QTRY_VERIFY(m->Rows().size() > nRows);
+        else
+            QTRY_COMPARE(spy.count(), 1);
     } else if (how == QLatin1String("close")) {
         m->view->close();
     } else if (how == QLatin1String("reject")) {
@@ -761,21 +794,70 @@ void TestUpgradeView::leaving()
     QCOMPARE(m->Rows().size(), nRows);
 }
 
+void TestUpgradeView::settingsChangeReloadsTheKeys_data()
+{
+    // The three keys as a settings change finds them ("" removed), and
+    // whether a completion after a start by hand then starts the next
+    // upgrade. The view is built with the opposite behaviour, so only the
+    // reload can give the row's.
+    QTest::addColumn<QString>("autoUpgrade");
+    QTest::addColumn<QString>("continuous");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<bool>("continues");
+
+    QTest::newRow("continuous") << "1" << "1" << "1" << true;
+    QTest::newRow("limited to two") << "1" << "0" << "2" << true;
+    QTest::newRow("limited to one") << "1" << "0" << "1" << false;
+    QTest::newRow("limited to none") << "1" << "7" << "0" << false;
+    QTest::newRow("automatic upgrading off") << "0" << "1" << "5" << false;
+    // A settings change reads the first key with the default 1, the
+    // construction with 0; the count's default is 1.
+    QTest::newRow("automatic upgrading removed, continuous") << "" << "1" << "" << true;
+    QTest::newRow("count removed, limited") << "1" << "0" << "" << false;
+}
+
 void TestUpgradeView::settingsChangeReloadsTheKeys()
 {
-    // The view's construction stored its own defaults; a settings change
-    // reads with others.
+    QFETCH(QString, autoUpgrade);
+    QFETCH(QString, continuous);
+    QFETCH(QString, count);
+    QFETCH(bool, continues);
+
     CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
-    QCOMPARE(pSettings->value("EnableAutoUpgrade").toInt(), 0);
-    QCOMPARE(pSettings->value("EnableContinuousUpgrade").toInt(), 0);
-    QCOMPARE(pSettings->value("AutoUpgradeCount").toInt(), 1);
-    for (const char* szKey : {"EnableAutoUpgrade", "EnableContinuousUpgrade", "AutoUpgradeCount"})
-        pSettings->remove(QLatin1String(szKey));
+    if (!continues) {
+        pSettings->SetInt(QStringLiteral("EnableAutoUpgrade"), 1);
+        pSettings->SetInt(QStringLiteral("EnableContinuousUpgrade"), 1);
+        m.reset();
+        m = std::make_unique<CUpgradeStation>();
+    }
+    const QList<QPair<const char*, QString>> keys = {
+        {"EnableAutoUpgrade", autoUpgrade}, {"EnableContinuousUpgrade", continuous}, {"AutoUpgradeCount", count}};
+    for (const auto& key : keys) {
+        if (key.second.isEmpty())
+            pSettings->remove(QLatin1String(key.first));
+        else
+            pSettings->SetInt(QLatin1String(key.first), key.second.toInt());
+    }
     m->view->UpdateSettingParameter(true);
-    QCOMPARE(pSettings->value("EnableAutoUpgrade").toInt(), 1);
-    QCOMPARE(pSettings->value("EnableContinuousUpgrade").toInt(), 0);
-    QCOMPARE(pSettings->value("AutoUpgradeCount").toInt(), 1);
     QVERIFY(m->BrowseButton()->isEnabled());
+
+    // The frame takes the jump and stays: its leaving and its information
+    // are the test's.
+    m->WriteImage(4);
+    m->StallJump();
+    QVERIFY(m->Open());
+    QVERIFY(m->PlugApplicationFrame());
+    Start();
+    emit m->work->EmitDeviceEnumerateState(true);
+    m->view->InsertUsbDeviceForUpgrade(false);
+    emit m->window->UpdateChildViewDeviceInfo(Pairs({"Product", "P1", "Pid", "0x0013"}));
+    const QStringList rows = m->Rows();
+    const int nCompleted = rows.indexOf(QStringLiteral("Update completed(1,0)"));
+    QVERIFY2(nCompleted > 0, qPrintable(rows.join('|')));
+    QCOMPARE(rows.mid(nCompleted + 1), continues ? QStringList{"Enter upgrade mode"} : QStringList{});
+    QCOMPARE(m->ControlsEnabled(), !continues);
+
+    // The argument enables browsing, or not.
     m->view->UpdateSettingParameter(false);
     QVERIFY(!m->BrowseButton()->isEnabled());
 }

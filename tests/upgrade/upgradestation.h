@@ -14,6 +14,7 @@
 #include "comportusb.h"
 #include "customersettings.h"
 #include "emulatedbootloader.h"
+#include "emulatedfirmwarerecords.h"
 #include "emulatedframe.h"
 #include "localclock.h"
 #include "emulatedpanel.h"
@@ -149,15 +150,7 @@ public:
     // expects; stored as the view's choice when bStore.
     QString WriteImage(int nRecords, bool bStore = true, const QString& name = QStringLiteral("image.bin"))
     {
-        QByteArray image;
-        for (int i = 0; i < nRecords; ++i) {
-            QByteArray r(64, '\0');
-            r[0] = char(0xFE);
-            r[1] = char(0x01);
-            for (int b = 3; b < 64; ++b)
-                r[b] = char((i * 7 + b) & 0xFF);
-            image += r;
-        }
+        const QByteArray image = EmulatedFirmware::Records(nRecords, 7);
         const QString path = QDir(WorkDir()).absoluteFilePath(name);
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(image) != image.size())

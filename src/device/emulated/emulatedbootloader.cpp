@@ -127,6 +127,42 @@ void CEmulatedBootloader::SetAnswersComplete(bool bAnswers)
     m_bAnswersComplete = bAnswers;
 }
 
+void CEmulatedBootloader::SetRecordAnswerDelay(int nDelayMs)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_nRecordDelayMs = qMax(0, nDelayMs);
+}
+
+void CEmulatedBootloader::SetTakesEveryDownload(bool bEvery)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
+    m_bTakesEvery = bEvery;
+    if (m_bRearmRegistered)
+        return;
+    m_bRearmRegistered = true;
+    // Both handlers only look: the frame's own model answers the jump and
+    // the boot information.
+    std::shared_ptr<bool> pAlive = m_pAlive;
+    CEmulatedBootloader* pThis = this;
+    const CEmulatedFrame::Handler rearm = [pAlive, pThis](CEmulatedFrame& frame, const QByteArray&,
+                                                          QList<CEmulatedFrame::Action>*) {
+        if (*pAlive && pThis->m_bTakesEvery)
+            pThis->Rearm(frame);
+        return false;
+    };
+    m_pFrame->AddHandler(0xAA, 0x04, rearm);
+    m_pFrame->AddHandler(0x03, 0x00, rearm, kBootOut);
+}
+
+void CEmulatedBootloader::Rearm(CEmulatedFrame& frame)
+{
+    m_received.clear();
+    m_bComplete = false;
+    CEmulatedFrame::State& s = frame.StateRef();
+    s.boot.records.clear();
+    s.boot.nRecords = 0;
+}
+
 QList<QByteArray> CEmulatedBootloader::Received() const
 {
     std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
@@ -160,10 +196,17 @@ QStringList CEmulatedBootloader::Problems() const
 void CEmulatedBootloader::Reply(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions,
                                 const QByteArray& report) const
 {
+    Reply(frame, pActions, 0, report);
+}
+
+void CEmulatedBootloader::Reply(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions, int nDelayMs,
+                                const QByteArray& report) const
+{
     Q_UNUSED(frame);
     CEmulatedFrame::Action a;
     a.kind = CEmulatedFrame::Action::Reply;
     a.report = CEmulatedFrame::Pad64(report);
+    a.delayMs = nDelayMs;
     pActions->append(a);
 }
 
@@ -200,10 +243,10 @@ bool CEmulatedBootloader::OnRecord(CEmulatedFrame& frame, const QByteArray& requ
         case Failure::None:
             break;
         case Failure::PacketError:
-            Reply(frame, pActions, frame.DataReply(0x02, 0x02));
+            Reply(frame, pActions, m_nRecordDelayMs, frame.DataReply(0x02, 0x02));
             return true;
         case Failure::Nack:
-            Reply(frame, pActions, frame.DataReply(0x02, 0x03));
+            Reply(frame, pActions, m_nRecordDelayMs, frame.DataReply(0x02, 0x03));
             return true;
         case Failure::Silence:
             return true;
@@ -219,7 +262,7 @@ bool CEmulatedBootloader::OnRecord(CEmulatedFrame& frame, const QByteArray& requ
         m_problems << QStringLiteral("record %1 is not the expected one: %2")
                           .arg(nNumber)
                           .arg(QString::fromLatin1(request.left(8).toHex(' ')));
-        Reply(frame, pActions, frame.DataReply(0x02, 0x02));
+        Reply(frame, pActions, m_nRecordDelayMs, frame.DataReply(0x02, 0x02));
         return true;
     }
     m_received.append(request);
@@ -227,17 +270,17 @@ bool CEmulatedBootloader::OnRecord(CEmulatedFrame& frame, const QByteArray& requ
     s.boot.records.append(request);
     s.boot.nRecords = m_received.size();
     if (m_received.size() < m_expected.size()) {
-        Reply(frame, pActions, frame.DataReply(0x04, 0x00));
+        Reply(frame, pActions, m_nRecordDelayMs, frame.DataReply(0x04, 0x00));
         return true;
     }
 
     // The image is complete: the new firmware runs after the restart.
     m_bComplete = true;
     if (!m_bAnswersComplete) {
-        Reply(frame, pActions, frame.DataReply(0x04, 0x00));
+        Reply(frame, pActions, m_nRecordDelayMs, frame.DataReply(0x04, 0x00));
         return true;
     }
-    Reply(frame, pActions, frame.DataReply(0x05, 0x00));
+    Reply(frame, pActions, m_nRecordDelayMs, frame.DataReply(0x05, 0x00));
     if (m_nNewVersion)
         s.id.nVersion = m_nNewVersion;
     if (m_nNewChecksum) {
@@ -248,7 +291,7 @@ bool CEmulatedBootloader::OnRecord(CEmulatedFrame& frame, const QByteArray& requ
         CEmulatedFrame::Action a;
         a.kind = CEmulatedFrame::Action::Replug;
         a.mode = CEmulatedFrame::Mode::Application;
-        a.delayMs = s.boot.nReturnDelayMs;
+        a.delayMs = m_nRecordDelayMs + s.boot.nReturnDelayMs;
         a.backAfterMs = s.boot.nAppArrivalMs;
         pActions->append(a);
     }

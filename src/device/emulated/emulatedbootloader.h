@@ -70,6 +70,16 @@ public:
     // False: the last record is answered FD 04 like every other one (no
     // FD 05) and the frame stays in its bootloader.
     void SetAnswersComplete(bool bAnswers);
+    // True: every download takes the expected image afresh. The records
+    // received are forgotten whenever the frame is sent to its bootloader
+    // (AA 04) and whenever a download begins (the boot-information query
+    // FE 03 that comes first), so every upgrade with that image completes,
+    // also after a complete one or one that failed half-way. Off by default:
+    // after one complete image every further record is refused.
+    void SetTakesEveryDownload(bool bEvery);
+    // The time a record takes to be written: its answer comes that much
+    // later (0, the default: at once).
+    void SetRecordAnswerDelay(int nDelayMs);
 
     // Accepted records, in order, and every sending (resends included).
     QList<QByteArray> Received() const;
@@ -87,9 +97,13 @@ private:
     };
 
     void Register(quint8 nCmd, quint8 nSub);
+    // Forgets the records received (frame locked).
+    void Rearm(CEmulatedFrame& frame);
     bool OnRecord(CEmulatedFrame& frame, const QByteArray& request, QList<CEmulatedFrame::Action>* pActions);
     bool OnMcuQuery(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions);
     void Reply(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions, const QByteArray& report) const;
+    void Reply(CEmulatedFrame& frame, QList<CEmulatedFrame::Action>* pActions, int nDelayMs,
+               const QByteArray& report) const;
 
     CEmulatedFrame* m_pFrame;
     // State below is guarded by the frame's mutex (handlers run under it).
@@ -104,6 +118,9 @@ private:
     bool m_bComplete = false;
     bool m_bReturns = true;
     bool m_bAnswersComplete = true;
+    bool m_bTakesEvery = false;
+    int m_nRecordDelayMs = 0;
+    bool m_bRearmRegistered = false;
     quint16 m_nNewVersion = 0;
     quint16 m_nNewChecksum = 0;
     QStringList m_problems;

@@ -1,12 +1,22 @@
 #include "emulatedstationframe.h"
 
+#include "emulatedbootloader.h"
 #include "emulatedframe.h"
+#include "emulatedframeimage.h"
 #include "emulatedpanel.h"
 #include "emulatedprofile.h"
 #include "emulatedusbframe.h"
 #include "fakehidbackend.h"
 
 namespace {
+// Time until the operator touches a four-point calibration target: each is
+// seen, and the steps stay well inside the screen's count-down and step
+// time-out. (The tests' rigs keep the frame's instant answers.)
+constexpr int kTouchDelayMs = 1000;
+// Time the bootloader takes to write one record of the image: a download of
+// the provided image lasts a few seconds, and its progress is seen.
+constexpr int kRecordWriteMs = 8;
+
 QString Hex4(quint16 nValue)
 {
     return QStringLiteral("0x") + QStringLiteral("%1").arg(nValue, 4, 16, QLatin1Char('0')).toUpper();
@@ -28,6 +38,11 @@ CEmulatedStationFrame::CEmulatedStationFrame(const QString& strProfile)
 {
     m_pPanel->Install();
     CEmulatedProfile::Apply(strProfile, m_pFrame.get(), m_pPanel.get());
+    m_pFrame->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = kTouchDelayMs; });
+    m_pBoot.reset(new CEmulatedBootloader(m_pFrame.get()));
+    m_pBoot->ExpectImage(CEmulatedFrameImage::Data(), m_pFrame->Snapshot().boot.nMcuType);
+    m_pBoot->SetTakesEveryDownload(true);
+    m_pBoot->SetRecordAnswerDelay(kRecordWriteMs);
     m_pUsb.reset(new CEmulatedUsbFrame(m_pFrame.get(), m_backend));
     m_pUsb->Plug();
 }
@@ -37,6 +52,7 @@ CEmulatedStationFrame::~CEmulatedStationFrame()
     // The adapter stops its scheduler and takes the node off the bus before
     // the frame and panel it answers for go.
     m_pUsb.reset();
+    m_pBoot.reset();
     m_pPanel.reset();
     m_pFrame.reset();
     CFakeHidBackend::Uninstall();

@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 
+class CEmulatedBootloader;
 class CEmulatedFrame;
 class CEmulatedPanel;
 class CEmulatedUsbFrame;
@@ -12,6 +13,12 @@ class CFakeHidBackend;
 // bus: it makes the fake hidraw/udev backend the one the device layer uses
 // (so the station reaches no real USB frame), builds a frame and its panel as a
 // profile (emulatedprofile.h) describes and plugs the frame in.
+//
+// Its bootloader takes the image of emulatedframeimage.h at every upgrade, a
+// record every few milliseconds, and then restarts the frame in its
+// application; any other image is refused.
+// In a four-point calibration its "operator" touches each target a second
+// after it is shown, so that each is seen.
 //
 // Create it before anything builds the device manager (the station's USB
 // port) and destroy it after the station has released the device layer.
@@ -36,6 +43,7 @@ public:
 
     CEmulatedFrame* Frame() const { return m_pFrame.get(); }
     CEmulatedPanel* Panel() const { return m_pPanel.get(); }
+    CEmulatedBootloader* Bootloader() const { return m_pBoot.get(); }
 
 private:
     explicit CEmulatedStationFrame(const QString& strProfile);
@@ -44,5 +52,6 @@ private:
     std::shared_ptr<CFakeHidBackend> m_backend;
     std::unique_ptr<CEmulatedFrame> m_pFrame;
     std::unique_ptr<CEmulatedPanel> m_pPanel;
+    std::unique_ptr<CEmulatedBootloader> m_pBoot;
     std::unique_ptr<CEmulatedUsbFrame> m_pUsb;
 };
