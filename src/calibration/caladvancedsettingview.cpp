@@ -4,6 +4,7 @@
 #include "stationclock.h"
 #include "ui_caladvancedsettingview.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
@@ -279,12 +280,23 @@ bool CCalAdvancedSettingView::event(QEvent* event)
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd: {
         const auto* pTouch = static_cast<QTouchEvent*>(event);
+        bool bOnButton = false;
         for (const QTouchEvent::TouchPoint& point : pTouch->touchPoints()) {
             if (point.state() == Qt::TouchPointStationary)
                 continue;
             m_dTouchX = point.pos().x();
             m_dTouchY = point.pos().y();
             update();
+            if (event->type() == QEvent::TouchBegin && IsOnButton(point.pos()))
+                bOnButton = true;
+        }
+        if (bOnButton) {
+            // Left unhandled, so that the window system turns the touch into
+            // a click of the button under the finger (the frame stays in its
+            // touch format on this screen); the rest of this touch then does
+            // not come here.
+            event->ignore();
+            return false;
         }
         event->accept();
         return true;
@@ -292,6 +304,15 @@ bool CCalAdvancedSettingView::event(QEvent* event)
     default:
         return QDialog::event(event);
     }
+}
+
+bool CCalAdvancedSettingView::IsOnButton(const QPointF& pos) const
+{
+    for (QWidget* pChild = childAt(pos.toPoint()); pChild && pChild != this; pChild = pChild->parentWidget()) {
+        if (qobject_cast<QAbstractButton*>(pChild))
+            return true;
+    }
+    return false;
 }
 
 void CCalAdvancedSettingView::paintEvent(QPaintEvent*)

@@ -84,6 +84,8 @@ private slots:
     void LeaveAtProgramEnd();
 
 private:
+    // A child button lies under pos (in the window's coordinates).
+    bool IsOnButton(const QPointF& pos) const;
     void PostArrow(const char* szTask);
     void ReadValues();
     void ShowValues();
