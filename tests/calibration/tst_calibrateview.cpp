@@ -12,6 +12,7 @@
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testenvironment.h"
+#include "toastdlg.h"
 #include "toastrecorder.h"
 #include "waitfor.h"
 
