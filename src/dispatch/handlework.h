@@ -337,6 +337,18 @@ private:
     void StopBootDetectTimer(const char* szWhy);
 
     std::atomic<int> m_nCalStepTimeout{30000};
+    // Worker thread: what "StartFineTuningCalibrate" found, given back by
+    // "ExitFineTuningCalibrate" on whichever object the frame has by then
+    // (a frame plugged again during fine tuning gets a new one).
+    struct SFineTuneStart
+    {
+        bool bKept = false;
+        uint8_t nUsb1 = 0;
+        uint8_t nUsb2 = 0;
+        QString strMcuId;     // empty: not read
+        quint64 nGeneration = 0;
+    };
+    SFineTuneStart m_fineTuneStart;
     // Worker thread: a keeping of the tuning screens runs ("SET_CAL_FMT" up
     // to "GET_CAL_DATA"), and its first failure.
     bool m_bCalKeeping = false;

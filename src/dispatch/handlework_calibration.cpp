@@ -348,9 +348,18 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
-    // The touch formats read first are kept by the device object until the
-    // exit gives them back.
+    // The touch formats read first are kept here until the exit gives them
+    // back, with what tells the frame apart if it is plugged again
+    // meanwhile (its object is then another one).
     pDevice->GetTouchFormat();
+    SFineTuneStart start;
+    start.bKept = true;
+    start.nUsb1 = uint8_t(pDevice->GetUsb1TouchFormat());
+    start.nUsb2 = uint8_t(pDevice->GetUsb2TouchFormat());
+    start.nGeneration = m_nDeviceGeneration.load();
+    if (pDevice->QueryMcuID(&start.strMcuId) < 0)
+        start.strMcuId.clear();
+    m_fineTuneStart = start;
     pDevice->SetTouchFormat(1, 1);
     pDevice->ReadFineTuneParams();
     pDevice->WriteFineTuneParams(false);
@@ -361,13 +370,34 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
 int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
 {
     int32_t nFormats = ERROR_CODE_NULL_DEVICE;
+    const SFineTuneStart start = m_fineTuneStart;
+    m_fineTuneStart = SFineTuneStart();
     {
         QMutexLocker lock(m_pDeviceMutex);
         if (HardwareInterface* pDevice = LiveHardware()) {
             pDevice->WriteFineTuneParams(pDevice->GetFineTune1() == 1);
             pDevice->ExitFineTuning(1);
-            nFormats = pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
-                                               uint8_t(pDevice->GetUsb2TouchFormat()));
+            if (!start.bKept) {
+                // No start found a frame: the object's own formats.
+                nFormats = pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
+                                                   uint8_t(pDevice->GetUsb2TouchFormat()));
+            } else {
+                // The frame was plugged again since the start: its formats
+                // go back only when it is the same frame.
+                bool bSameFrame = start.nGeneration == m_nDeviceGeneration.load();
+                QString strMcuId;
+                if (!bSameFrame && pDevice->QueryMcuID(&strMcuId) >= 0)
+                    bSameFrame = !start.strMcuId.isEmpty() && strMcuId == start.strMcuId;
+                if (bSameFrame) {
+                    nFormats = pDevice->SetTouchFormat(start.nUsb1, start.nUsb2);
+                } else {
+                    qWarning().noquote()
+                        << "ExitFineTuningCalibrate : the frame is not the one fine tuning started on (McuID"
+                        << (start.strMcuId.isEmpty() ? QStringLiteral("unread") : start.strMcuId) << "then,"
+                        << (strMcuId.isEmpty() ? QStringLiteral("unread") : strMcuId)
+                        << "now); no touch formats are given back";
+                }
+            }
         }
     }
     if (nFormats < 0 && nFormats != ERROR_CODE_NULL_DEVICE) {

@@ -78,6 +78,8 @@ private slots:
     void resetToastTakesTheActivation();
     void viewEndLeavesTheActiveScreen_data();
     void viewEndLeavesTheActiveScreen();
+    void replugDuringFineTuning_data();
+    void replugDuringFineTuning();
     void programEndWithFineTuningFromTheView_data();
     void programEndWithFineTuningFromTheView();
     void failedSendReachesTheViewOnce();
@@ -444,6 +446,75 @@ void TestCalibrationViewScreens::viewEndLeavesTheActiveScreen()
     QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], touchFormat);
     QVERIFY(m_pRig->log.Contains(QStringLiteral("StopWorker : the worker thread has stopped.")));
     QCOMPARE(m_pRig->log.Count(QStringLiteral("Terminate Thread.")), 0);
+}
+
+// --- a frame plugged again during fine tuning ---
+
+void TestCalibrationViewScreens::replugDuringFineTuning_data()
+{
+    QTest::addColumn<QString>("frame");  // what comes back
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("the same frame") << "same" << true;
+    QTest::newRow("another frame") << "other" << false;
+    QTest::newRow("a frame whose id cannot be read") << "unread" << false;
+}
+
+// The frame leaves and comes back while fine tuning is open: its new device
+// object reads the mouse formats fine tuning set. Exit gives the frame the
+// formats it had before fine tuning; another frame (another McuID, or none
+// read) keeps what it has, with a warning.
+void TestCalibrationViewScreens::replugDuringFineTuning()
+{
+    QFETCH(QString, frame);
+    QFETCH(bool, restored);
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 2;
+    });
+    QDialog* pScreen = Start(kFineTuning);
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(1));
+
+    const quint64 nBefore = m_pRig->Work()->GetDeviceGeneration();
+    m_pRig->Frame().usb->Unplug();
+    QVERIFY(StationTest::WaitFor([this] { return LogTexts().contains("Device is disconnected"); }));
+    if (frame == QLatin1String("other"))
+        m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.info.mcuId = QByteArray::fromHex("FEDCBA98"); });
+    m_pRig->rig.ClearRecord();
+    m_pRig->Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
+    m_pRig->Settle();
+    QVERIFY(m_pRig->Work()->GetDeviceGeneration() != nBefore);
+    if (frame == QLatin1String("unread"))
+        m_pRig->Frame().frame.SetFault(0xA9, 0x00, CEmulatedFrame::Silent());
+    m_pRig->Forget();
+
+    Click(pScreen, "Btn_Exit");
+    m_pRig->Settle();
+    QVERIFY(!pScreen->isVisible());
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    QCOMPARE(m_pRig->Tasks(), QStringList{"ExitFineTuningCalibrate"});
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+    QCOMPARE(s.settings.usb[0], quint8(restored ? 3 : 1));
+    QCOMPARE(s.settings.usb[1], quint8(restored ? 2 : 1));
+    const QStringList warnings = m_pRig->log.Lines(QtWarningMsg).filter("not the one fine tuning started on");
+    QCOMPARE(warnings.size(), restored ? 0 : 1);
+    if (!restored) {
+        QVERIFY2(warnings.first().contains("0123456789ABCDEF00112233"), qPrintable(warnings.first()));
+        QVERIFY2(warnings.first().contains(frame == QLatin1String("other") ? "FEDCBA98 now" : "unread now"),
+                 qPrintable(warnings.first()));
+    }
+
+    // The next fine tuning starts afresh on the frame as it is now.
+    m_pRig->Frame().frame.ClearFaults();
+    m_pRig->Forget();
+    QVERIFY(View()->findChild<QPushButton*>("Btn_Cal_2")->isEnabled());
+    QVERIFY(View()->isVisible());
+    QCOMPARE(Start(kFineTuning), pScreen);
+    QVERIFY(pScreen->isVisible());
+    Click(pScreen, "Btn_Exit");
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(restored ? 3 : 1));
+    QVERIFY(m_pRig->log.Lines(QtWarningMsg).filter("not the one fine tuning started on").isEmpty());
 }
 
 // --- the program's end ---
