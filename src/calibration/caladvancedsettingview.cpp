@@ -18,6 +18,8 @@
 
 namespace {
 constexpr int kRepaintMs = 60;
+// How soon a refused read of the values is asked again.
+constexpr int kReadRetryMs = 20;
 } // namespace
 
 QString CCalAdvancedSettingView::ValueText(int32_t nValue)
@@ -58,6 +60,9 @@ CCalAdvancedSettingView::CCalAdvancedSettingView(QWidget* parent, HandleWork* pH
     m_pRepaintTimer = new QTimer();
     m_pRepaintTimer->setInterval(CStationClock::Timeout(kRepaintMs));
     connect(m_pRepaintTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
+    m_pReadRetryTimer = new QTimer(this);
+    m_pReadRetryTimer->setSingleShot(true);
+    connect(m_pReadRetryTimer, &QTimer::timeout, this, &CCalAdvancedSettingView::ReadValues);
 
     connect(ui->btn_ltl, &QPushButton::clicked, this, &CCalAdvancedSettingView::Btn_LtL_Response);
     connect(ui->btn_ltr, &QPushButton::clicked, this, &CCalAdvancedSettingView::Btn_LtR_Response);
@@ -131,10 +136,17 @@ void CCalAdvancedSettingView::InitSettingView()
 
 void CCalAdvancedSettingView::ReadValues()
 {
-    if (!m_pHandleWork || m_pHandleWork->IsWorkerStopped())
+    if (StationClosing())
         return;
-    if (!m_pHandleWork->PostTask(QStringLiteral("READ_CAL_VALUES"), Qt::AutoConnection, this))
-        qDebug().noquote() << "CCalAdvancedSettingView : a read of the calibration values is already running";
+    if (m_pHandleWork->PostTask(QStringLiteral("READ_CAL_VALUES"), Qt::AutoConnection, this))
+        return;
+    // Another read runs (the other manual screen's, say) and answers its own
+    // poster only: this one is asked again once that has ended, so the boxes
+    // end on what the station holds.
+    qDebug().noquote() << "CCalAdvancedSettingView : a read of the calibration values is already running; asked "
+                          "again in a moment";
+    if (!m_pReadRetryTimer->isActive())
+        m_pReadRetryTimer->start(CStationClock::Timeout(kReadRetryMs));
 }
 
 void CCalAdvancedSettingView::ResetCalibrationData()
@@ -329,6 +341,7 @@ void CCalAdvancedSettingView::LeaveAtProgramEnd()
 {
     m_bProgramEnd = true;
     m_pRepaintTimer->stop();
+    m_pReadRetryTimer->stop();
     if (m_bChanged) {
         qWarning().noquote() << "LeaveAtProgramEnd : the calibration values changed by hand are neither stored "
                                 "nor reset";

@@ -45,6 +45,7 @@ private slots:
     void arrows_data();
     void arrows();
     void refusedArrowStillCounts();
+    void refusedReadIsAskedAgain();
     void exitWithoutChange();
     void exitAfterChange_data();
     void exitAfterChange();
@@ -257,6 +258,30 @@ void TestManualScreen::refusedArrowStillCounts()
     m_pRig->answerer.Answer("Yes");
     m_pScreen->ExitWithSavePrompt();
     QCOMPARE(m_pRig->answerer.boxes.size(), 1);
+}
+
+// The values change while another read runs (the main window keeps a
+// manual screen of its own, which reads too) and waits for the device: the
+// screen's read is refused, and asked again once the other has ended, so the
+// boxes end on the values the station holds.
+void TestManualScreen::refusedReadIsAskedAgain()
+{
+    QVERIFY(m_pRig->PlugFrame());
+    Open();
+    QCOMPARE(Boxes(), (QStringList{"0x100", "0x200", "0x7e00", "0x7d00"}));
+    m_pRig->SetCached(0x101, 0x202, 0x7e03, 0x7d04);
+    CCalAdvancedSettingView other(nullptr, m_pRig->Work());
+    {
+        CMutexHolder holder(m_pRig->Work()->GetDeviceMutex());
+        QVERIFY(m_pRig->Work()->PostTask("READ_CAL_VALUES", Qt::AutoConnection, &other));
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->IsTaskRunning("READ_CAL_VALUES"); }));
+        m_pScreen->ResetCalibrationData();
+        QVERIFY(m_pRig->log.Contains("a read of the calibration values is already running"));
+    }
+    QTRY_COMPARE(Boxes(), (QStringList{"0x101", "0x202", "0x7e03", "0x7d04"}));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Tasks(), (QStringList{"READ_CAL_VALUES", "READ_CAL_VALUES"}));
+    QCOMPARE(other.findChild<QLineEdit*>("edit_left")->text(), QStringLiteral("0x101"));
 }
 
 void TestManualScreen::exitWithoutChange()
