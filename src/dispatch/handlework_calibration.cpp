@@ -382,8 +382,9 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
                 nFormats = pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
                                                    uint8_t(pDevice->GetUsb2TouchFormat()));
             } else {
-                // The frame was plugged again since the start: its formats
-                // go back only when it is the same frame.
+                // Given back to the same frame only: the object of the start,
+                // or (the frame was plugged again) one whose frame answers
+                // with the McuID read at the start.
                 bool bSameFrame = start.nGeneration == m_nDeviceGeneration.load();
                 QString strMcuId;
                 if (!bSameFrame && pDevice->QueryMcuID(&strMcuId) >= 0)
