@@ -888,6 +888,10 @@
         <translation>校准完成</translation>
     </message>
     <message>
+        <source>Calibration not saved</source>
+        <translation>校准未保存</translation>
+    </message>
+    <message>
         <source>The calibration deviation is too large, do you want to save the current parameters!</source>
         <translation>校准偏差过大，是否保存当前参数？</translation>
     </message>

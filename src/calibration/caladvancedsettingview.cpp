@@ -4,6 +4,7 @@
 #include "stationclock.h"
 #include "ui_caladvancedsettingview.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
@@ -17,6 +18,8 @@
 
 namespace {
 constexpr int kRepaintMs = 60;
+// How soon a refused read of the values is asked again.
+constexpr int kReadRetryMs = 20;
 } // namespace
 
 QString CCalAdvancedSettingView::ValueText(int32_t nValue)
@@ -57,6 +60,9 @@ CCalAdvancedSettingView::CCalAdvancedSettingView(QWidget* parent, HandleWork* pH
     m_pRepaintTimer = new QTimer();
     m_pRepaintTimer->setInterval(CStationClock::Timeout(kRepaintMs));
     connect(m_pRepaintTimer, &QTimer::timeout, this, QOverload<>::of(&QWidget::update));
+    m_pReadRetryTimer = new QTimer(this);
+    m_pReadRetryTimer->setSingleShot(true);
+    connect(m_pReadRetryTimer, &QTimer::timeout, this, &CCalAdvancedSettingView::ReadValues);
 
     connect(ui->btn_ltl, &QPushButton::clicked, this, &CCalAdvancedSettingView::Btn_LtL_Response);
     connect(ui->btn_ltr, &QPushButton::clicked, this, &CCalAdvancedSettingView::Btn_LtR_Response);
@@ -130,10 +136,17 @@ void CCalAdvancedSettingView::InitSettingView()
 
 void CCalAdvancedSettingView::ReadValues()
 {
-    if (!m_pHandleWork || m_pHandleWork->IsWorkerStopped())
+    if (StationClosing())
         return;
-    if (!m_pHandleWork->PostTask(QStringLiteral("READ_CAL_VALUES"), Qt::AutoConnection, this))
-        qDebug().noquote() << "CCalAdvancedSettingView : a read of the calibration values is already running";
+    if (m_pHandleWork->PostTask(QStringLiteral("READ_CAL_VALUES"), Qt::AutoConnection, this))
+        return;
+    // Another read runs (the other manual screen's, say) and answers its own
+    // poster only: this one is asked again once that has ended, so the boxes
+    // end on what the station holds.
+    qDebug().noquote() << "CCalAdvancedSettingView : a read of the calibration values is already running; asked "
+                          "again in a moment";
+    if (!m_pReadRetryTimer->isActive())
+        m_pReadRetryTimer->start(CStationClock::Timeout(kReadRetryMs));
 }
 
 void CCalAdvancedSettingView::ResetCalibrationData()
@@ -279,12 +292,23 @@ bool CCalAdvancedSettingView::event(QEvent* event)
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd: {
         const auto* pTouch = static_cast<QTouchEvent*>(event);
+        bool bOnButton = false;
         for (const QTouchEvent::TouchPoint& point : pTouch->touchPoints()) {
             if (point.state() == Qt::TouchPointStationary)
                 continue;
             m_dTouchX = point.pos().x();
             m_dTouchY = point.pos().y();
             update();
+            if (event->type() == QEvent::TouchBegin && IsOnButton(point.pos()))
+                bOnButton = true;
+        }
+        if (bOnButton) {
+            // Left unhandled, so that the window system turns the touch into
+            // a click of the button under the finger (the frame stays in its
+            // touch format on this screen); the rest of this touch then does
+            // not come here.
+            event->ignore();
+            return false;
         }
         event->accept();
         return true;
@@ -292,6 +316,15 @@ bool CCalAdvancedSettingView::event(QEvent* event)
     default:
         return QDialog::event(event);
     }
+}
+
+bool CCalAdvancedSettingView::IsOnButton(const QPointF& pos) const
+{
+    for (QWidget* pChild = childAt(pos.toPoint()); pChild && pChild != this; pChild = pChild->parentWidget()) {
+        if (qobject_cast<QAbstractButton*>(pChild))
+            return true;
+    }
+    return false;
 }
 
 void CCalAdvancedSettingView::paintEvent(QPaintEvent*)
@@ -308,6 +341,7 @@ void CCalAdvancedSettingView::LeaveAtProgramEnd()
 {
     m_bProgramEnd = true;
     m_pRepaintTimer->stop();
+    m_pReadRetryTimer->stop();
     if (m_bChanged) {
         qWarning().noquote() << "LeaveAtProgramEnd : the calibration values changed by hand are neither stored "
                                 "nor reset";

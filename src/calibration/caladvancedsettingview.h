@@ -84,6 +84,8 @@ private slots:
     void LeaveAtProgramEnd();
 
 private:
+    // A child button lies under pos (in the window's coordinates).
+    bool IsOnButton(const QPointF& pos) const;
     void PostArrow(const char* szTask);
     void ReadValues();
     void ShowValues();
@@ -91,6 +93,8 @@ private:
 
     Ui::CalDialog* ui;
     QTimer* m_pRepaintTimer = nullptr;
+    // Asks again for a read of the values that was refused.
+    QTimer* m_pReadRetryTimer = nullptr;
     QPointer<HandleWork> m_pHandleWork;
     bool m_bChanged = false;
     int32_t m_nLX = 0;

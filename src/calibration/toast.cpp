@@ -85,6 +85,7 @@ void CToast::ShowTip(int level, const QString& text)
     if (m_nTimerId != 0)
         killTimer(m_nTimerId);
     m_nTimerId = startTimer(CStationClock::Timeout(kShowMs), Qt::CoarseTimer);
+    emit TipShown(level, text);
 }
 
 void CToast::timerEvent(QTimerEvent*)

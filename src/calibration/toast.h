@@ -36,6 +36,10 @@ public:
     // How long a tip shows, in ms (before the station clock's scaling).
     static constexpr int kShowMs = 2000;
 
+signals:
+    // Every ShowTip, once the tip is up: its level and text.
+    void TipShown(int level, const QString& text);
+
 protected:
     void timerEvent(QTimerEvent* event) override;
 

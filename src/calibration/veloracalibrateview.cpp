@@ -116,8 +116,10 @@ VeloraCalibrateView::VeloraCalibrateView(QWidget* parent, HandleWork* pHandleWor
         connect(m_pHandleWork, &HandleWork::emitResetCallBack, this, &VeloraCalibrateView::ResetCallBack);
     connect(m_pFineTuningView, &CFineTuningCalibrateView::EmitCalibrateMsg, this,
             &VeloraCalibrateView::CalibrateCallBackSlot);
-    if (m_pHandleWork)
+    if (m_pHandleWork) {
         connect(m_pHandleWork, &HandleWork::EmitCalibrateMsg, this, &VeloraCalibrateView::CalibrateCallBackSlot);
+        connect(m_pHandleWork, &HandleWork::EmitCalibrationSaved, this, &VeloraCalibrateView::CalibrationSaved);
+    }
     connect(ui->CalLogTableWidget, &QWidget::customContextMenuRequested, this,
             &VeloraCalibrateView::on_CalTableViewCustomContextMenuRequested);
 
@@ -156,12 +158,11 @@ void VeloraCalibrateView::SetWorkButtonsEnabled(bool bEnable)
     ui->Btn_Reset_2->setEnabled(bEnable);
 }
 
-void VeloraCalibrateView::Post(const char* szTask)
+bool VeloraCalibrateView::Post(const char* szTask)
 {
     // A refusal (the same task still running, or the station closing) is
-    // not noticed.
-    if (m_pHandleWork)
-        m_pHandleWork->PostTask(QString::fromLatin1(szTask), Qt::AutoConnection, nullptr);
+    // not retried.
+    return m_pHandleWork && m_pHandleWork->PostTask(QString::fromLatin1(szTask), Qt::AutoConnection, nullptr);
 }
 
 void VeloraCalibrateView::InitCalibrateView()
@@ -357,8 +358,8 @@ void VeloraCalibrateView::ShowCalData(const QList<QPair<QString, QString>>& list
 
 void VeloraCalibrateView::PromtCalOkFunc()
 {
-    Post("STEP_END_OK");
-    CToast::Instance()->ShowTip(0, tr("Calibration complete"));
+    // Confirmed once the frame has stored it (CalibrationSaved).
+    m_bConfirmSaved = Post("STEP_END_OK");
 }
 
 void VeloraCalibrateView::PromtCalFailFunc()
@@ -367,10 +368,30 @@ void VeloraCalibrateView::PromtCalFailFunc()
         this, tr("Calibration complete"),
         tr("The calibration deviation is too large, do you want to save the current parameters!"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
-    if (nAnswer == QMessageBox::Yes)
-        Post("STEP_END_OK");
+    if (nAnswer == QMessageBox::Yes) {
+        // Kept without a confirmation; a failure still shows.
+        if (Post("STEP_END_OK"))
+            m_bConfirmSaved = false;
+    }
     else if (nAnswer == QMessageBox::No)
         Post("STEP_END_FAIL");
+}
+
+void VeloraCalibrateView::CalibrationSaved(QString task, int result)
+{
+    const bool bFourPoint = task == QLatin1String("STEP_END_OK");
+    const bool bConfirm = bFourPoint && m_bConfirmSaved;
+    if (bFourPoint)
+        m_bConfirmSaved = false;
+    if (result != 0) {
+        // The frame's calibration is left as it is.
+        qWarning().noquote() << "CalibrationSaved : the frame did not store the calibration (" + task + "),"
+                             << QStringLiteral("0x%1").arg(uint32_t(result), 0, 16);
+        CToast::Instance()->ShowTip(2, tr("Calibration not saved"));
+        return;
+    }
+    if (bConfirm)
+        CToast::Instance()->ShowTip(0, tr("Calibration complete"));
 }
 
 // ---------------------------------------------------------------------------

@@ -31,7 +31,8 @@ class VeloraCalibrateView;
 //
 // It does no device work itself: it posts tasks to the dispatcher and
 // follows what comes back, the calibration message (EmitCalibrateMsg), the
-// reset result and the device state the main window passes on. It owns the
+// reset result, whether a calibration was stored, and the device state the
+// main window passes on. It owns the
 // full-screen calibration screens, built once (with the main window as their
 // parent) and shown on demand. Results are confirmed with the toast.
 //
@@ -71,6 +72,10 @@ public slots:
     void ExitCalibrateFunc();
     void Calibrate();
     void ResetCallBack(bool state);
+    // The dispatcher's word whether the frame stored a calibration (the end
+    // of a four-point run, or the keeping of a tuning screen): success is
+    // confirmed for the four-point run, a failure is always shown.
+    void CalibrationSaved(QString task, int result);
     void on_lstActionToolButton_clicked();
     void on_touchEnToolButton_clicked(bool bIsCheck);
     void on_upgradeToolButton_clicked(bool bIsCheck);
@@ -108,7 +113,7 @@ private:
     // A live frame in its application is plugged and is the current device.
     bool IsLiveApplicationFrame() const;
     void SetWorkButtonsEnabled(bool bEnable);
-    void Post(const char* szTask);
+    bool Post(const char* szTask);
 
     Ui::VeloraCalibrateView* ui = nullptr;
     // The screens and the dialog belong to the main window: guarded, so that
@@ -122,6 +127,9 @@ private:
     HandleWork* m_pHandleWork = nullptr;
     QPointer<CalibrateSetUpDialog> m_pSetUpDialog;
     bool m_bDeviceReady = false;
+    // The end of an accepted four-point run is posted: its success is
+    // confirmed with "Calibration complete".
+    bool m_bConfirmSaved = false;
     int m_nLogRows = 0;
     eWorkType m_eNextWorkType = MAINWORK;
 };

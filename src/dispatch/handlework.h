@@ -132,6 +132,13 @@ signals:
     void UpdateCalibrationData();
     void emitResetCallBack(bool);
     void EmitCalibrateMsg(QJsonObject msg);
+    // Whether the frame stored a calibration, once for each keeping of one:
+    // "STEP_END_OK" (the end of a four-point run), or "GET_CAL_DATA" ending
+    // the keeping of the tuning screens ("SET_CAL_FMT", "SAVE_TO_FLASH",
+    // "SAVE_AS_DEFAULT", "GET_CAL_DATA"). result is 0, or the first failing
+    // code of the format write, the flash save, the default save and the
+    // read-back (ERROR_CODE_NULL_DEVICE without a live frame).
+    void EmitCalibrationSaved(QString task, int result);
     void EmitSaveCalibrateFileParamToDev(bool);
     void EmitDrawTooButtonStatus(bool status);
     // True when the frame's touch output is now off.
@@ -330,6 +337,23 @@ private:
     void StopBootDetectTimer(const char* szWhy);
 
     std::atomic<int> m_nCalStepTimeout{30000};
+    // Worker thread: what "StartFineTuningCalibrate" found, given back by
+    // "ExitFineTuningCalibrate" on whichever object the frame has by then
+    // (a frame plugged again during fine tuning gets a new one).
+    struct SFineTuneStart
+    {
+        bool bKept = false;
+        uint8_t nUsb1 = 0;
+        uint8_t nUsb2 = 0;
+        QString strMcuId;     // empty: not read
+        quint64 nGeneration = 0;
+    };
+    SFineTuneStart m_fineTuneStart;
+    // Worker thread: a keeping of the tuning screens runs ("SET_CAL_FMT" up
+    // to "GET_CAL_DATA"), and its first failure.
+    bool m_bCalKeeping = false;
+    int32_t m_nCalKeepResult = 0;
+    void NoteCalKeepResult(int32_t nResult);
     // Set by every upgrade step and a successful jump, cleared by every tick.
     std::atomic<bool> m_bBootJumpActivity{false};
     // The detect timer was started and not stopped since (the timer itself

@@ -203,26 +203,38 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
     return 0;
 }
 
-int32_t HandleWork::RunCalEndOk(const STaskContext&)
+int32_t HandleWork::RunCalEndOk(const STaskContext& ctx)
 {
     QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
-    if (!pDevice)
+    if (!pDevice) {
+        // The frame left before its calibration was stored.
+        emit EmitCalibrationSaved(ctx.task, ERROR_CODE_NULL_DEVICE);
         return 0;
+    }
     qInfo().noquote() << "ProcessTask" << ":STEP_END_OK";
     pDevice->SendCmd01FF();
     // Every save is tried; the first that failed is the one reported.
     const int32_t results[] = {pDevice->SaveCalToFlash(), pDevice->SaveCalAsDefault(), pDevice->GetCalData()};
+    int32_t nSaved = 0;
     for (int32_t nResult : results) {
         if (nResult != 0) {
             EmitCalibrateResult(nResult);
+            nSaved = nResult;
             break;
         }
     }
+    emit EmitCalibrationSaved(ctx.task, int(nSaved));
     const int32_t nRet = pDevice->GetCalData();
     if (nRet >= 0)
         emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
     return nRet;
+}
+
+void HandleWork::NoteCalKeepResult(int32_t nResult)
+{
+    if (m_bCalKeeping && m_nCalKeepResult == 0 && nResult != 0)
+        m_nCalKeepResult = nResult;
 }
 
 int32_t HandleWork::RunCalEndFail(const STaskContext&)
@@ -254,11 +266,14 @@ int32_t HandleWork::RunCalSave(const STaskContext& ctx)
 {
     QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
-    if (!pDevice)
+    if (!pDevice) {
+        NoteCalKeepResult(ERROR_CODE_NULL_DEVICE);
         return 0;
+    }
     const bool bFlash = ctx.task == QLatin1String("SAVE_TO_FLASH");
     qInfo().noquote() << (bFlash ? "SAVE_TO_FALSH" : "SAVE_AS_DEFAULT");
     const int32_t nRet = bFlash ? pDevice->SaveCalToFlash() : pDevice->SaveCalAsDefault();
+    NoteCalKeepResult(nRet);
     if (nRet == 0)
         emit UpdateCalibrationData();
     else
@@ -266,13 +281,19 @@ int32_t HandleWork::RunCalSave(const STaskContext& ctx)
     return 0;
 }
 
-int32_t HandleWork::RunGetCalData(const STaskContext&)
+int32_t HandleWork::RunGetCalData(const STaskContext& ctx)
 {
     QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
+    const int32_t nRet = pDevice ? pDevice->GetCalData() : ERROR_CODE_NULL_DEVICE;
+    // The read-back ends a keeping of the tuning screens: reported once.
+    if (m_bCalKeeping) {
+        NoteCalKeepResult(nRet < 0 ? nRet : 0);
+        m_bCalKeeping = false;
+        emit EmitCalibrationSaved(ctx.task, int(m_nCalKeepResult));
+    }
     if (!pDevice)
         return 0;
-    const int32_t nRet = pDevice->GetCalData();
     if (nRet >= 0)
         emit EmitCalibrateMsg(BuildCalibrateMsg(pDevice));
     return nRet;
@@ -300,13 +321,23 @@ int32_t HandleWork::RunMoveCalEdge(const STaskContext& ctx)
 
 int32_t HandleWork::RunCalFormat(const STaskContext& ctx)
 {
+    const bool bWrite = ctx.task == QLatin1String("SET_CAL_FMT");
+    if (bWrite) {
+        // The first task of a keeping of the tuning screens.
+        m_bCalKeeping = true;
+        m_nCalKeepResult = 0;
+    }
     QMutexLocker lock(m_pDeviceMutex);
     HardwareInterface* pDevice = LiveHardware();
-    if (!pDevice)
+    if (!pDevice) {
+        if (bWrite)
+            NoteCalKeepResult(ERROR_CODE_NULL_DEVICE);
         return 0;
+    }
     qInfo().noquote() << ctx.task;
-    const int32_t nRet =
-        ctx.task == QLatin1String("GET_CAL_FMT") ? pDevice->GetCalFormat() : pDevice->SetCalFormat();
+    const int32_t nRet = bWrite ? pDevice->SetCalFormat() : pDevice->GetCalFormat();
+    if (bWrite)
+        NoteCalKeepResult(nRet < 0 ? nRet : 0);
     EmitCalibrateResult(nRet);
     return nRet;
 }
@@ -317,9 +348,18 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
     HardwareInterface* pDevice = LiveHardware();
     if (!pDevice)
         return 0;
-    // The touch formats read first are kept by the device object until the
-    // exit gives them back.
+    // The touch formats read first are kept here until the exit gives them
+    // back, with what tells the frame apart if it is plugged again
+    // meanwhile (its object is then another one).
     pDevice->GetTouchFormat();
+    SFineTuneStart start;
+    start.bKept = true;
+    start.nUsb1 = uint8_t(pDevice->GetUsb1TouchFormat());
+    start.nUsb2 = uint8_t(pDevice->GetUsb2TouchFormat());
+    start.nGeneration = m_nDeviceGeneration.load();
+    if (pDevice->QueryMcuID(&start.strMcuId) < 0)
+        start.strMcuId.clear();
+    m_fineTuneStart = start;
     pDevice->SetTouchFormat(1, 1);
     pDevice->ReadFineTuneParams();
     pDevice->WriteFineTuneParams(false);
@@ -330,13 +370,35 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
 int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
 {
     int32_t nFormats = ERROR_CODE_NULL_DEVICE;
+    const SFineTuneStart start = m_fineTuneStart;
+    m_fineTuneStart = SFineTuneStart();
     {
         QMutexLocker lock(m_pDeviceMutex);
         if (HardwareInterface* pDevice = LiveHardware()) {
             pDevice->WriteFineTuneParams(pDevice->GetFineTune1() == 1);
             pDevice->ExitFineTuning(1);
-            nFormats = pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
-                                               uint8_t(pDevice->GetUsb2TouchFormat()));
+            if (!start.bKept) {
+                // No start found a frame: the object's own formats.
+                nFormats = pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
+                                                   uint8_t(pDevice->GetUsb2TouchFormat()));
+            } else {
+                // Given back to the same frame only: the object of the start,
+                // or (the frame was plugged again) one whose frame answers
+                // with the McuID read at the start.
+                bool bSameFrame = start.nGeneration == m_nDeviceGeneration.load();
+                QString strMcuId;
+                if (!bSameFrame && pDevice->QueryMcuID(&strMcuId) >= 0)
+                    bSameFrame = !start.strMcuId.isEmpty() && strMcuId == start.strMcuId;
+                if (bSameFrame) {
+                    nFormats = pDevice->SetTouchFormat(start.nUsb1, start.nUsb2);
+                } else {
+                    qWarning().noquote()
+                        << "ExitFineTuningCalibrate : the frame is not the one fine tuning started on (McuID"
+                        << (start.strMcuId.isEmpty() ? QStringLiteral("unread") : start.strMcuId) << "then,"
+                        << (strMcuId.isEmpty() ? QStringLiteral("unread") : strMcuId)
+                        << "now); no touch formats are given back";
+                }
+            }
         }
     }
     if (nFormats < 0 && nFormats != ERROR_CODE_NULL_DEVICE) {

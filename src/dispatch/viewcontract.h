@@ -106,7 +106,8 @@ constexpr SMethod kTaskFailed{kPosters, "TaskFailed(QString,int32_t)", nullptr, 
 constexpr SMethod kCalDataSent{kFineTuningView, "CalDataSent(int)", nullptr, Thread::Gui, Qt::DirectConnection};
 // "ExitFineTuningCalibrate" posted by the fine-tuning screen itself (the
 // program ends): 0 when the frame has taken back its touch formats, else the
-// failure code (ERROR_CODE_NULL_DEVICE without a live frame).
+// failure code (ERROR_CODE_NULL_DEVICE without a live frame, or when the
+// frame is not the one fine tuning started on).
 constexpr SMethod kFineTuningExited{kFineTuningView, "FineTuningExited(int)", nullptr, Thread::Gui,
                                     Qt::DirectConnection};
 // "READ_CAL_VALUES" posted by the manual calibration screen: the cached

@@ -134,6 +134,9 @@ public:
     virtual int32_t GetVersionInfo(QList<CPropertyItem> &lstInfo);
     virtual int32_t ReadMcuID();
     virtual int32_t GetMcuID();
+    // The frame's id as hex text (A9 00 on device 0, with the retries of
+    // GetMcuID), the information list left as it is.
+    virtual int32_t QueryMcuID(QString *pText);
 
     // ---- bootloader ----
     virtual int32_t ReadBootInfo();

@@ -146,6 +146,20 @@ int32_t HardwareInterface::GetMcuID()
     return RunWithRetry(CommandFamily::kGetMcuID, [&] { return ReadMcuID(); }, "GetMcuID");
 }
 
+int32_t HardwareInterface::QueryMcuID(QString *pText)
+{
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kMcuID, 0);
+    return RunWithRetry(CommandFamily::kGetMcuID, [&] {
+        return RunCommand(q, READ_TIMEOUT_MS, [this, pText](const CDeviceReport &r) -> std::optional<int32_t> {
+            if (!r.IsData(Opcode::kMcuID))
+                return std::nullopt;
+            pText->clear();
+            AppendMcuIdText(r, pText);
+            return 0;
+        });
+    }, "QueryMcuID");
+}
+
 int32_t HardwareInterface::ReadMcuIDReply(CComPort *pPort, int nDev, QString *pText)
 {
     CDeviceReport reply;

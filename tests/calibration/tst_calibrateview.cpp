@@ -12,6 +12,7 @@
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testenvironment.h"
+#include "toastdlg.h"
 #include "toastrecorder.h"
 #include "waitfor.h"
 
@@ -180,10 +181,12 @@ void TestCalibrateView::messages_data()
                             << false;
     QTest::newRow("step 5.0") << R"({"step":5.0})" << true << "" << QStringList{"STEP_CHECK"} << none << none << ""
                               << false;
+    // No frame is plugged: nothing is stored, and the view says so (the
+    // confirmation of a stored run is in tst_calibrationview_screens).
     QTest::newRow("step 6 accepted") << R"({"step":6})" << true << "" << QStringList{"STEP_END_OK"} << none << none
-                                     << "Calibration complete" << false;
+                                     << "Calibration not saved" << false;
     QTest::newRow("step 7 Yes") << R"({"step":7})" << true << "Yes" << QStringList{"STEP_END_OK"} << none << none
-                                << "" << true;
+                                << "Calibration not saved" << true;
     QTest::newRow("step 7 No") << R"({"step":7})" << true << "No" << QStringList{"STEP_END_FAIL"} << none << none
                                << "" << true;
     QTest::newRow("step 7 box closed") << R"({"step":7})" << true << "close" << none << none << none << "" << true;

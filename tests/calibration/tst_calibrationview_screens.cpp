@@ -78,9 +78,13 @@ private slots:
     void resetToastTakesTheActivation();
     void viewEndLeavesTheActiveScreen_data();
     void viewEndLeavesTheActiveScreen();
+    void replugDuringFineTuning_data();
+    void replugDuringFineTuning();
     void programEndWithFineTuningFromTheView_data();
     void programEndWithFineTuningFromTheView();
     void failedSendReachesTheViewOnce();
+    void keepingShowsWhetherTheFrameStoredIt_data();
+    void keepingShowsWhetherTheFrameStoredIt();
     void importFailedReadBackInTheViewLog();
     void windowGoesWithAnswersOnTheirWay();
 
@@ -444,6 +448,75 @@ void TestCalibrationViewScreens::viewEndLeavesTheActiveScreen()
     QCOMPARE(m_pRig->log.Count(QStringLiteral("Terminate Thread.")), 0);
 }
 
+// --- a frame plugged again during fine tuning ---
+
+void TestCalibrationViewScreens::replugDuringFineTuning_data()
+{
+    QTest::addColumn<QString>("frame");  // what comes back
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("the same frame") << "same" << true;
+    QTest::newRow("another frame") << "other" << false;
+    QTest::newRow("a frame whose id cannot be read") << "unread" << false;
+}
+
+// The frame leaves and comes back while fine tuning is open: its new device
+// object reads the mouse formats fine tuning set. Exit gives the frame the
+// formats it had before fine tuning; another frame (another McuID, or none
+// read) keeps what it has, with a warning.
+void TestCalibrationViewScreens::replugDuringFineTuning()
+{
+    QFETCH(QString, frame);
+    QFETCH(bool, restored);
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 2;
+    });
+    QDialog* pScreen = Start(kFineTuning);
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(1));
+
+    const quint64 nBefore = m_pRig->Work()->GetDeviceGeneration();
+    m_pRig->Frame().usb->Unplug();
+    QVERIFY(StationTest::WaitFor([this] { return LogTexts().contains("Device is disconnected"); }));
+    if (frame == QLatin1String("other"))
+        m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.info.mcuId = QByteArray::fromHex("FEDCBA98"); });
+    m_pRig->rig.ClearRecord();
+    m_pRig->Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
+    m_pRig->Settle();
+    QVERIFY(m_pRig->Work()->GetDeviceGeneration() != nBefore);
+    if (frame == QLatin1String("unread"))
+        m_pRig->Frame().frame.SetFault(0xA9, 0x00, CEmulatedFrame::Silent());
+    m_pRig->Forget();
+
+    Click(pScreen, "Btn_Exit");
+    m_pRig->Settle();
+    QVERIFY(!pScreen->isVisible());
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    QCOMPARE(m_pRig->Tasks(), QStringList{"ExitFineTuningCalibrate"});
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+    QCOMPARE(s.settings.usb[0], quint8(restored ? 3 : 1));
+    QCOMPARE(s.settings.usb[1], quint8(restored ? 2 : 1));
+    const QStringList warnings = m_pRig->log.Lines(QtWarningMsg).filter("not the one fine tuning started on");
+    QCOMPARE(warnings.size(), restored ? 0 : 1);
+    if (!restored) {
+        QVERIFY2(warnings.first().contains("0123456789ABCDEF00112233"), qPrintable(warnings.first()));
+        QVERIFY2(warnings.first().contains(frame == QLatin1String("other") ? "FEDCBA98 now" : "unread now"),
+                 qPrintable(warnings.first()));
+    }
+
+    // The next fine tuning starts afresh on the frame as it is now.
+    m_pRig->Frame().frame.ClearFaults();
+    m_pRig->Forget();
+    QVERIFY(View()->findChild<QPushButton*>("Btn_Cal_2")->isEnabled());
+    QVERIFY(View()->isVisible());
+    QCOMPARE(Start(kFineTuning), pScreen);
+    QVERIFY(pScreen->isVisible());
+    Click(pScreen, "Btn_Exit");
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(restored ? 3 : 1));
+    QVERIFY(m_pRig->log.Lines(QtWarningMsg).filter("not the one fine tuning started on").isEmpty());
+}
+
 // --- the program's end ---
 
 void TestCalibrationViewScreens::programEndWithFineTuningFromTheView_data()
@@ -541,6 +614,75 @@ void TestCalibrationViewScreens::failedSendReachesTheViewOnce()
     QVERIFY(StationTest::WaitFor([this] { return LogTexts().size() == 4; }));
     QCOMPARE(LogTexts().mid(2), (QStringList{kProduct, ValuesRow(m_pRig->FrameFlash())}));
     QCOMPARE(m_pRig->Cached(), m_pRig->FrameValues());
+}
+
+void TestCalibrationViewScreens::keepingShowsWhetherTheFrameStoredIt_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("refused");  // the frame refuses the flash save
+    QTest::addColumn<QStringList>("tips");
+    QTest::addColumn<QList<int>>("levels");
+    const QStringList notSaved{"Calibration not saved"};
+    QTest::newRow("four-point, stored") << int(kFourPoint) << false << QStringList{"Calibration complete"}
+                                        << QList<int>{0};
+    QTest::newRow("four-point, not stored") << int(kFourPoint) << true << notSaved << QList<int>{2};
+    // The tuning screens say nothing on success.
+    QTest::newRow("fine tuning, stored") << int(kFineTuning) << false << QStringList{} << QList<int>{};
+    QTest::newRow("fine tuning, not stored") << int(kFineTuning) << true << notSaved << QList<int>{2};
+    QTest::newRow("manual tuning, stored") << int(kManual) << false << QStringList{} << QList<int>{};
+    QTest::newRow("manual tuning, not stored") << int(kManual) << true << notSaved << QList<int>{2};
+}
+
+// The three ways of keeping a calibration: the end of an accepted four-point
+// run, and Yes on leaving either tuning screen after a change. The frame
+// refuses to store it in its flash: no "Calibration complete", the failure
+// in red and one warning with the code; the frame's values are left as they
+// are (no reset).
+void TestCalibrationViewScreens::keepingShowsWhetherTheFrameStoredIt()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, refused);
+    QFETCH(QStringList, tips);
+    QFETCH(QList<int>, levels);
+    if (refused)
+        m_pRig->Frame().frame.SetFault(0xA1, 0x03, CEmulatedFrame::CustomReplies({kRefusal}));
+    // The tips stay up far longer than the test takes.
+    CStationClock::SetTimeoutScale(100.0);
+    CToastRecorder toasts;
+    const int nRows = LogTexts().size();
+
+    QDialog* pScreen = Start(mode);
+    QList<int> expected;
+    if (mode == kFourPoint) {
+        // The frame goes through the targets by itself (touched at once).
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Frame().frame.Snapshot().cal.bEnded; }));
+        expected = m_pRig->FrameValues();
+    } else {
+        expected = ChangeValues(pScreen, mode);
+        QVERIFY(CalibrationTest::Activate(pScreen));
+        m_pRig->answerer.Answer("Yes");
+        Click(pScreen, mode == kFineTuning ? "Btn_Exit" : "btn_exit");
+        QCOMPARE(m_pRig->answerer.boxes.size(), 1);
+    }
+    // The read-back after the keeping is the view's last two rows; what
+    // the view says of the keeping comes before it.
+    QVERIFY2(StationTest::WaitFor([&] {
+        return LogTexts().size() >= nRows + 2 && LogTexts().last() == ValuesRow(expected);
+    }), qPrintable(LogTexts().join(", ") + " / " + m_pRig->Tasks().join(", ")));
+    m_pRig->Settle();
+    CStationClock::SetTimeoutScale(0.02);
+    QCOMPARE(toasts.tips, tips);
+    QCOMPARE(toasts.levels, levels);
+    const QStringList warnings = m_pRig->log.Lines(QtWarningMsg).filter("did not store the calibration");
+    QCOMPARE(warnings.size(), refused ? 1 : 0);
+    if (refused) {
+        QVERIFY2(warnings.first().contains(" 0x8029"), qPrintable(warnings.first()));
+        QVERIFY(WithToast(View()).save(CTestEnvironment::OutputDir() + "/calibration-not-saved-toast.png"));
+    }
+    QCOMPARE(m_pRig->FrameValues(), expected);
+    QCOMPARE(m_pRig->FrameFlash(), refused ? CalibrationTest::FactoryValues() : expected);
+    QVERIFY(!m_pRig->Tasks().contains("RESET_CAL_DATA"));
+    QVERIFY(!pScreen->isVisible());
 }
 
 // An import the frame does not store: "Import failed", then the values read

@@ -45,6 +45,7 @@ private slots:
     void arrows_data();
     void arrows();
     void refusedArrowStillCounts();
+    void refusedReadIsAskedAgain();
     void exitWithoutChange();
     void exitAfterChange_data();
     void exitAfterChange();
@@ -54,6 +55,8 @@ private slots:
     void windowSystemClose();
     void touchDot_data();
     void touchDot();
+    void touchPressesTheButtons_data();
+    void touchPressesTheButtons();
     void screenshot();
 
 private:
@@ -71,7 +74,7 @@ private:
 void TestManualScreen::initTestCase()
 {
     InitStationResources();
-    m_pTouch = QTest::createTouchDevice();
+    m_pTouch = QTest::createTouchDevice(QTouchDevice::TouchScreen);
 }
 
 void TestManualScreen::init()
@@ -255,6 +258,30 @@ void TestManualScreen::refusedArrowStillCounts()
     m_pRig->answerer.Answer("Yes");
     m_pScreen->ExitWithSavePrompt();
     QCOMPARE(m_pRig->answerer.boxes.size(), 1);
+}
+
+// The values change while another read runs (the main window keeps a
+// manual screen of its own, which reads too) and waits for the device: the
+// screen's read is refused, and asked again once the other has ended, so the
+// boxes end on the values the station holds.
+void TestManualScreen::refusedReadIsAskedAgain()
+{
+    QVERIFY(m_pRig->PlugFrame());
+    Open();
+    QCOMPARE(Boxes(), (QStringList{"0x100", "0x200", "0x7e00", "0x7d00"}));
+    m_pRig->SetCached(0x101, 0x202, 0x7e03, 0x7d04);
+    CCalAdvancedSettingView other(nullptr, m_pRig->Work());
+    {
+        CMutexHolder holder(m_pRig->Work()->GetDeviceMutex());
+        QVERIFY(m_pRig->Work()->PostTask("READ_CAL_VALUES", Qt::AutoConnection, &other));
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->IsTaskRunning("READ_CAL_VALUES"); }));
+        m_pScreen->ResetCalibrationData();
+        QVERIFY(m_pRig->log.Contains("a read of the calibration values is already running"));
+    }
+    QTRY_COMPARE(Boxes(), (QStringList{"0x101", "0x202", "0x7e03", "0x7d04"}));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Tasks(), (QStringList{"READ_CAL_VALUES", "READ_CAL_VALUES"}));
+    QCOMPARE(other.findChild<QLineEdit*>("edit_left")->text(), QStringLiteral("0x101"));
 }
 
 void TestManualScreen::exitWithoutChange()
@@ -458,6 +485,72 @@ void TestManualScreen::touchDot()
     // Mouse clicks on the background draw nothing.
     QTest::mouseClick(m_pScreen.get(), Qt::LeftButton, Qt::NoModifier, QPoint(250, 300));
     QVERIFY(!DotAt(QPoint(250, 300)));
+}
+
+void TestManualScreen::touchPressesTheButtons_data()
+{
+    QTest::addColumn<QString>("button");  // empty: the background
+    QTest::addColumn<QStringList>("tasks");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("arrow") << "btn_ltl" << QStringList{"CAL_LTL", "READ_CAL_VALUES"} << false;
+    QTest::newRow("Reset") << "btn_reset" << QStringList{"RESET_CAL_DATA", "READ_CAL_VALUES"} << false;
+    // Nothing changed: no question.
+    QTest::newRow("Exit") << "btn_exit" << QStringList{} << true;
+    QTest::newRow("background") << "" << QStringList{} << false;
+}
+
+// A finger on a button presses it, once, as a click does; the touch still
+// moves the dot. A finger on the background only moves the dot: no mouse
+// press reaches the screen. The touches come through the window system, as
+// the frame's do.
+void TestManualScreen::touchPressesTheButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(QStringList, tasks);
+    QFETCH(bool, closes);
+
+    QVERIFY(m_pRig->PlugFrame());
+    Open();
+    auto* pButton = button.isEmpty() ? nullptr : m_pScreen->findChild<QPushButton*>(button);
+    QVERIFY(button.isEmpty() || pButton);
+    const QPoint at = pButton ? pButton->mapTo(m_pScreen.get(), pButton->rect().center()) : QPoint(250, 300);
+    QCOMPARE(m_pScreen->childAt(at), static_cast<QWidget*>(pButton));
+    std::unique_ptr<QSignalSpy> pClicks(pButton ? new QSignalSpy(pButton, &QAbstractButton::clicked) : nullptr);
+    int nMousePresses = 0;
+    struct CPressCounter : QObject
+    {
+        int* pCount;
+        explicit CPressCounter(int* p) : pCount(p) {}
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::MouseButtonPress)
+                ++*pCount;
+            return false;
+        }
+    } counter(&nMousePresses);
+    m_pScreen->installEventFilter(&counter);
+
+    QTest::touchEvent(m_pScreen.get(), m_pTouch).press(0, at, m_pScreen.get());
+    QTest::touchEvent(m_pScreen.get(), m_pTouch).release(0, at, m_pScreen.get());
+    m_pRig->Settle();
+    m_pScreen->removeEventFilter(&counter);
+
+    if (pClicks)
+        QCOMPARE(pClicks->size(), 1);
+    else
+        QCOMPARE(nMousePresses, 0);
+    QCOMPARE(m_pRig->Tasks(), tasks);
+    QCOMPARE(m_pScreen->isVisible(), !closes);
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    if (!closes) {
+        // The dot is where the finger was (drawn under a button, so looked
+        // for on the background beside it).
+        if (!pButton)
+            QVERIFY(DotAt(at));
+        m_pRig->answerer.Answer("No");
+        m_pScreen->ExitWithSavePrompt();
+        m_pRig->Settle();
+    }
 }
 
 void TestManualScreen::screenshot()

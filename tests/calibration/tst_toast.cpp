@@ -8,6 +8,7 @@
 #include "testenvironment.h"
 #include "toast.h"
 #include "toastdlg.h"
+#include "toastrecorder.h"
 
 #include <QAbstractEventDispatcher>
 #include <QGuiApplication>
@@ -37,6 +38,7 @@ private slots:
     void cornerOnTheScreen();
     void showsAtTheCornerOfTheRealScreen();
     void secondTipRestartsTheTwoSeconds();
+    void everyTipIsRecorded();
     void timerHidesIt();
     void releaseOnTheCloseLabelHidesIt_data();
     void releaseOnTheCloseLabelHidesIt();
@@ -135,6 +137,23 @@ void TestToast::secondTipRestartsTheTwoSeconds()
     QCOMPARE(second.at(0).interval, 1000);
     QCOMPARE(second.at(0).timerType, Qt::CoarseTimer);
     QVERIFY(pToast->Dialog()->isVisible());
+}
+
+// The tests' recorder sees every tip, also one that replaces a tip still
+// up (the window is not shown again for it), and one after the window hid.
+void TestToast::everyTipIsRecorded()
+{
+    CStationClock::SetTimeoutScale(1000.0);
+    CToastRecorder recorder;
+    CToast* pToast = CToast::Instance();
+    pToast->ShowTip(0, QStringLiteral("Reset successful!"));
+    QVERIFY(pToast->Dialog()->isVisible());
+    pToast->ShowTip(2, QStringLiteral("Reset failed!"));
+    pToast->Dialog()->hide();
+    pToast->ShowTip(1, QStringLiteral("Calibration complete"));
+    CTestEnvironment::RealClock();
+    QCOMPARE(recorder.tips, (QStringList{"Reset successful!", "Reset failed!", "Calibration complete"}));
+    QCOMPARE(recorder.levels, (QList<int>{0, 2, 1}));
 }
 
 void TestToast::timerHidesIt()

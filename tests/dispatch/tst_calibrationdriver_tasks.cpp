@@ -507,14 +507,15 @@ void TestCalibrationDriver::fineTuning()
 
     m_pRig->Work()->StartFineTuningCalibrate();
     m_pRig->Settle();
-    const QStringList expectedCmds{"30 04", "30 00", "A2 01", "A2 00", "A2 12"};
+    // The formats and the frame's id first, kept for the exit.
+    const QStringList expectedCmds{"30 04", "A9 00", "30 00", "A2 01", "A2 00", "A2 12"};
     QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
     QList<QByteArray> reqs = m_pRig->Frame().frame.Requests();
-    QCOMPARE(quint8(reqs[1][5]), quint8(1));  // both interfaces as mice
-    QCOMPARE(quint8(reqs[1][6]), quint8(1));
-    QCOMPARE(quint8(reqs[3][5]), quint8(0xFF));  // no values
-    QCOMPARE(quint8(reqs[3][6]), quint8(0x00));
-    QCOMPARE(quint8(reqs[4][5]), quint8(0));
+    QCOMPARE(quint8(reqs[2][5]), quint8(1));  // both interfaces as mice
+    QCOMPARE(quint8(reqs[2][6]), quint8(1));
+    QCOMPARE(quint8(reqs[4][5]), quint8(0xFF));  // no values
+    QCOMPARE(quint8(reqs[4][6]), quint8(0x00));
+    QCOMPARE(quint8(reqs[5][5]), quint8(0));
     QVERIFY(m_pRig->Record().events.isEmpty());
 
     m_pRig->ClearRecord();

@@ -393,6 +393,17 @@ void TestDeviceInfo::compareMcuId()
     QCOMPARE(CodeHex(rig.hw.CompareMcuID(&rig.port)), CodeHex(ERROR_CODE_LOST_DEVICE));
     // The framed read exists only on the serial port.
     QCOMPARE(CodeHex(rig.hw.CompareMcuIDUpgrade(&rig.port)), CodeHex(ERROR_CODE_NULL_DEVICE));
+
+    // The id of the device's own frame, the information list as it was.
+    const int nProperties = rig.hw.GetPropertyList().size();
+    QString id = QStringLiteral("stale");
+    QCOMPARE(rig.hw.QueryMcuID(&id), 0);
+    QCOMPARE(id, QStringLiteral("0123456789ABCDEF00112233"));
+    QCOMPARE(rig.hw.GetPropertyList().size(), nProperties);
+    QCOMPARE(rig.hw.GetProperty(QStringLiteral("McuID")), QStringLiteral("0A0C"));
+    // A frame that does not answer: the retries, then the failure.
+    rig.frame.SetFault(0xA9, 0x00, CEmulatedFrame::Silent());
+    QVERIFY(rig.hw.QueryMcuID(&id) < 0);
 }
 
 STATION_TEST_MAIN_CORE(TestDeviceInfo)
