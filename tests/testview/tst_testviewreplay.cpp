@@ -1,6 +1,7 @@
 // Replay of a saved test log in the signal-test view: "Open log file...", the
 // log already open, a log that cannot be opened (the source the station kept
-// is shown again), the replay's speed and its stepping frame by frame.
+// is shown again), a well-formed file that is no test log (refused as one),
+// the replay's speed and its stepping frame by frame.
 
 #include "histogrambars.h"
 #include "hostilelogs.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -86,6 +88,21 @@ Heights ReadingHeights(CTestViewStation& station)
     return heights;
 }
 
+// The file's content, or empty when it cannot be read.
+QByteArray Content(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The log without every element of that name (start to end, or empty).
+QByteArray Without(QByteArray log, const QString& element)
+{
+    const QRegularExpression whole(QStringLiteral("<%1\\b[^>]*/>|<%1\\b.*?</%1>").arg(element),
+                                   QRegularExpression::DotMatchesEverythingOption);
+    return QString::fromUtf8(log).remove(whole).toUtf8();
+}
+
 } // namespace
 
 class TestTestViewReplay : public QObject
@@ -101,6 +118,8 @@ private slots:
     void replayFillsTheHistograms();
     void unreadableLogKeepsTheSource_data();
     void unreadableLogKeepsTheSource();
+    void fileThatIsNoTestLog_data();
+    void fileThatIsNoTestLog();
     void speed();
     void arrowsWhileRunningOrLive();
 
@@ -288,6 +307,89 @@ void TestTestViewReplay::unreadableLogKeepsTheSource()
         QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
         QVERIFY(pView->NoticeLabel()->isVisibleTo(pView));
     }
+}
+
+void TestTestViewReplay::fileThatIsNoTestLog_data()
+{
+    // What the file holds: a fixed text, or a run of the station's frame
+    // filed and then cut ("run without <element>"); the run-log reason of
+    // the refusal, or empty when the log replays.
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<QString>("reason");
+
+    const QString noHardware = QStringLiteral("it holds no hardware description");
+    QTest::newRow("another root") << "<nothing/>" << noHardware;
+    QTest::newRow("touch_device empty") << "<touch_device/>" << noHardware;
+    QTest::newRow("hardware without frames") << "run without test_data" << "it holds no recorded value";
+    QTest::newRow("frames without hardware") << "run without hardware_info" << noHardware;
+    QTest::newRow("no device_info, replayed") << "run without device_info" << QString();
+    QTest::newRow("one frame numbered 0, replayed") << "run with frame 0 only" << QString();
+}
+
+// A well-formed XML file that is no test log (or holds nothing to replay)
+// is refused as a log that cannot be read: the box, a run-log warning with
+// the reason, and the frame the station kept is tested again. A log without
+// its device information, or with one frame numbered 0, still replays.
+void TestTestViewReplay::fileThatIsNoTestLog()
+{
+    QFETCH(QString, shape);
+    QFETCH(QString, reason);
+
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    const QString run = pView->SaveLogDataAuto(true);
+    QVERIFY(!run.isEmpty());
+    const QByteArray filed = Content(run);
+    QVERIFY(filed.contains("<hardware_info") && filed.contains("<test_data") && filed.contains("<device_info"));
+
+    QByteArray content;
+    if (shape == "run with frame 0 only") {
+        // Every recorded frame but those numbered 0 taken out.
+        content = QString::fromUtf8(filed)
+                      .remove(QRegularExpression(QStringLiteral("<data ID=\"[1-9][0-9]*\"[^>]*>[^<]*</data>")))
+                      .toUtf8();
+        QVERIFY(content.contains("<data ID=\"0\""));
+        QVERIFY(!content.contains("<data ID=\"1\""));
+    } else if (shape.startsWith("run without ")) {
+        content = Without(filed, shape.mid(int(strlen("run without "))));
+    } else {
+        content = "<?xml version=\"1.0\"?>\n" + shape.toUtf8() + "\n";
+    }
+    const QString path = QDir::current().absoluteFilePath("shape_PASS.xml");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+
+    CTouchBase* pLive = Device(station);
+    CModalBoxAnswerer boxes;
+    CRunLogCapture log;
+    OpenLog(station, boxes, path);
+    if (reason.isEmpty()) {
+        QVERIFY(WaitForReplayOf(station, path));
+        QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult :"); }));
+        QVERIFY(!pView->NoticeLabel()->isVisibleTo(pView));
+        QVERIFY(pView->PanelView());
+        QCOMPARE(boxes.boxes.size(), 1);
+        QVERIFY(!log.Contains("refused"));
+        return;
+    }
+    QVERIFY(StationTest::WaitFor([&] { return boxes.boxes.size() == 2; }));
+    QCOMPARE(boxes.boxes[1].title, QStringLiteral("Error!"));
+    QCOMPARE(boxes.boxes[1].text, QStringLiteral("The test log cannot be opened, The error code is 0x81140001."));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("the current source is shown again"); }));
+    QVERIFY(log.Lines(QtWarningMsg).contains(QStringLiteral("Test log %1 refused: %2").arg(path, reason)));
+    station.rig.Settle();
+    QCOMPARE(Device(station), pLive);
+    QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Live);
+    // Never shown as a result of its own: the one result is the frame's,
+    // tested again.
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    QCOMPARE(log.Count("ShowTestResult :"), 1);
+    QVERIFY(Tasks(station, log).contains("StartTestOnce"));
 }
 
 void TestTestViewReplay::speed()
