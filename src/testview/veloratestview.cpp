@@ -21,6 +21,7 @@
 #include "timerthread.h"
 #include "touchbase.h"
 #include "touchhardware.h"
+#include "touchlogfile.h"
 #include "touchpaintview.h"
 #include "touchpanelview.h"
 #include "touchsignalview.h"
@@ -67,6 +68,26 @@ QFont BoldFont(QFont font)
 {
     font.setWeight(QFont::Bold); // 75
     return font;
+}
+
+// The code and message of a failing "Signal Test" (left as they are when
+// the test core names no fault): a replay's as its run gave them, however far
+// it has stepped since; a live frame's from its current readings. The caller
+// holds the device mutex.
+void SignalVerdictOf(CTouchBase* pDevice, QString& strCode, QString& strMessage)
+{
+    if (auto* pReplay = dynamic_cast<CTouchLogfile*>(pDevice)) {
+        QString strKeptCode;
+        QString strKeptMessage;
+        if (pReplay->GetRunVerdict(strKeptCode, strKeptMessage)) {
+            if (!strKeptCode.isEmpty()) {
+                strCode = strKeptCode;
+                strMessage = strKeptMessage;
+            }
+            return;
+        }
+    }
+    pDevice->GetTestResultCode(strCode, strMessage);
 }
 
 QTableWidgetItem* TableItem(const QString& text)
@@ -1170,7 +1191,7 @@ bool VeloraTestView::ShowInterfaceTestResult(QMap<QString, QString> mapTestResul
         CTouchBase* pDevice = Device();
         if (!pDevice)
             return false;
-        pDevice->GetTestResultCode(strCode, strMessage);
+        SignalVerdictOf(pDevice, strCode, strMessage);
         const int32_t nInterfaces = pDevice->GetHardwareInfo().GetInterfaceType();
         bSecondUsb = pDevice->GetEnableTestDoubleUsb() && Settings()->GetBool(QStringLiteral("D-UsbTestEn"), true)
                      && (nInterfaces & kInterfaceSecondUsb);
@@ -1403,7 +1424,7 @@ VeloraTestView::SDeviceFacts VeloraTestView::ReadDeviceFacts(CTouchBase* pDevice
     facts.signal = qMakePair(QStringLiteral("PASS"), QStringLiteral("PASS"));
     if (!mapTestResult.isEmpty()) {
         facts.signal = qMakePair(QStringLiteral("NG"), QStringLiteral("NG"));
-        pDevice->GetTestResultCode(facts.signal.first, facts.signal.second);
+        SignalVerdictOf(pDevice, facts.signal.first, facts.signal.second);
     }
     facts.bLive = dynamic_cast<CTouchHardware*>(pDevice) != nullptr;
     if (facts.bLive) {
