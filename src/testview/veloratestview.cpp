@@ -1536,14 +1536,21 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
             on_drawButton_clicked();
     }
 
-    // 13. A final result.
+    // 13. A final result. The upload may ask the operator in a box of its
+    // own, whose event loop can end this run and start the next one: then
+    // nothing of step 14 belongs to the run that is open now.
     if (bRealTime) {
         qInfo().noquote() << "ShowTestResult" << ": " + QLatin1String(bShowPass ? "PASS" : "NG") + QLatin1Char(' ')
                                                      + signalVerdict;
+        const quint64 nRun = m_nRunNumber;
         UpdatePanelView();
         UpdateHistogramView();
         const QString path = SaveLogDataAuto(bSignalPass);
         UploadTestData(path, signalVerdict);
+        if (nRun != m_nRunNumber) {
+            qDebug().noquote() << "ShowTestResult" << ": the run ended during the upload, the next run is left as it is";
+            return true;
+        }
     }
 
     // 14. The tool buttons of the source, the draw button as step 12 left it.
