@@ -648,14 +648,26 @@ void VeloraTestView::InsertUsbDeviceForTest(bool value)
     const int nCount = m_pUsbPort ? int(m_pUsbPort->GetDevCount()) : 0;
     if (nCount > 0 && kind == HandleWork::DeviceKind::Live) {
         qDebug().noquote() << "InsertUsbDeviceForTest" << ": Count = " + QString::number(nCount) + " run DeInitTestUi";
+        // The port tells a removal only when the current frame left: what
+        // is being recorded is that frame's, and the device object still
+        // holds it until the frame that stays arrives.
+        if (m_pRecordAction->isChecked())
+            EndRecordingOfLeftFrame();
         DeInitTestUi();
         return;
     }
     if (kind != HandleWork::DeviceKind::Live)
         return;
-    // A running recording ends and is saved first (once).
+    // A running recording ends and is saved first (once). Its save dialog
+    // runs an event loop, in which a frame can arrive and open the next run:
+    // that run is not this handling's to end.
+    const quint64 nRun = m_nRunNumber;
     if (m_pRecordAction->isChecked())
         ExitRecordWork();
+    if (nRun != m_nRunNumber) {
+        qDebug().noquote() << "InsertUsbDeviceForTest" << ": a new run began during the save dialog, it is left as it is";
+        return;
+    }
     StopTest();
     UpdateSourceButtons();
     ResetInfoTables();
@@ -1856,6 +1868,36 @@ void VeloraTestView::SaveRecordingAtEnd()
     else
         qCritical().noquote() << "Save Log Data Manul : the recording cannot be saved to"
                               << QDir(strPath).absolutePath() << "-" << strReason;
+}
+
+void VeloraTestView::EndRecordingOfLeftFrame()
+{
+    m_pRecordAction->setChecked(false);
+    m_pRecordDialog->StopClock(); // hidden: the clock's exec returns
+    QString strPath;
+    QString strReason;
+    bool bRecorded = false;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice)
+            return;
+        pDevice->StopRecord();
+        bRecorded = pDevice->GetRecordedFrameCount() > 0;
+        if (bRecorded) {
+            strPath = ProposedLogPath(pDevice) + QStringLiteral(".xml");
+            strReason = WriteLog(pDevice, strPath);
+        }
+    }
+    if (!bRecorded) {
+        qWarning().noquote() << "Record Data : the recorded frame left before a frame was recorded, nothing is saved";
+        return;
+    }
+    const QString strAbsolute = QDir(strPath).absolutePath();
+    if (strReason.isEmpty())
+        qWarning().noquote() << "Record Data : the recorded frame left, the recording was saved to" << strAbsolute;
+    else
+        ReportSaveFailure(strAbsolute, strReason);
 }
 
 QString VeloraTestView::WriteLog(CTouchHardware* pDevice, const QString& strPath)
