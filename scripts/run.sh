@@ -20,9 +20,13 @@ for arg in "$@"; do
 done
 
 bash scripts/install-deps.sh
-gen=()
-command -v ninja >/dev/null && gen=(-G Ninja)
-cmake -S . -B build-release "${gen[@]}" -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF -DSTATION_BENCH=OFF
+# Configured once: the build step configures again by itself when a CMake
+# file changed.
+if [ ! -f build-release/CMakeCache.txt ]; then
+    gen=()
+    command -v ninja >/dev/null && gen=(-G Ninja)
+    cmake -S . -B build-release "${gen[@]}" -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF -DSTATION_BENCH=OFF
+fi
 cmake --build build-release -j"$(nproc)"
 mkdir -p "$root/$folder"
 if [ "$folder" = station-emulated ]; then

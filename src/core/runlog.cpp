@@ -9,12 +9,15 @@
 #include <QMutex>
 #include <QTextCodec>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-enum class ELogState { NotInstalled, Open, OpenFailed, Closed };
+// OpenFailed and WriteFailed send the lines to stderr: the file could not be
+// opened, or a line could not be written to it (a full disk).
+enum class ELogState { NotInstalled, Open, OpenFailed, WriteFailed, Closed };
 
 // Lines go to the file unbuffered, one write per line, in the local 8-bit
 // encoding. No text stream: it holds on to Qt's locale codec, which is
@@ -58,6 +61,20 @@ QByteArray TimeText()
     std::snprintf(text, sizeof text, "%02d:%02d:%02d:%03d", now.hour(), now.minute(), now.second(),
                   now.msec());
     return QByteArray(text);
+}
+
+void WriteToStderr(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// Said once on stderr, before the lines that follow there. Written directly:
+// a message logged from inside the handler would be dropped.
+void SayWhyStderr(const QString &path, const QString &reason)
+{
+    WriteToStderr("The run log " + Local8Bit(path) + " cannot be written, the lines follow on stderr - "
+                  + Local8Bit(reason) + '\n');
 }
 
 // A message raised while this thread writes a line (Qt warning about the
@@ -179,6 +196,8 @@ int InstallLogHandler(const QString &prefix)
         log.file.setFileName(folder + name);
         const bool opened = log.file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
         log.state = opened ? ELogState::Open : ELogState::OpenFailed;
+        if (!opened)
+            SayWhyStderr(log.file.fileName(), log.file.errorString());
     }
     qInstallMessageHandler(LogMessageHandler);
     return 0;
@@ -219,17 +238,27 @@ void LogMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
     SRunLog &log = Log();
     {
         QMutexLocker lock(&log.mutex);
-        if (log.state == ELogState::Open || log.state == ELogState::OpenFailed) {
+        if (log.state == ELogState::Open || log.state == ELogState::OpenFailed
+            || log.state == ELogState::WriteFailed) {
             QByteArray line = '[' + TimeText() + "][" + LevelText(type) + "](" + Local8Bit(where)
                 + ")-" + Local8Bit(message) + '\n';
             if (log.state == ELogState::Open) {
-                // Unbuffered: the line is in the file when write returns.
-                log.file.write(line);
-            } else {
-                // The file could not be opened: keep the trace on stderr.
-                std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-                std::fflush(stderr);
+                // Unbuffered: the line is in the file when write returns. A
+                // short write (the disk took part of the line) sets no error
+                // text on the file: errno, read at once, tells why.
+                errno = 0;
+                const qint64 n = log.file.write(line);
+                const int nErrno = errno;
+                if (n != line.size()) {
+                    SayWhyStderr(log.file.fileName(),
+                                 nErrno != 0 ? qt_error_string(nErrno) : log.file.errorString());
+                    log.file.close();
+                    log.state = ELogState::WriteFailed;
+                }
             }
+            // The file is not there or took no more: keep the trace on stderr.
+            if (log.state != ELogState::Open)
+                WriteToStderr(line);
             written = true;
         }
     }

@@ -7,7 +7,10 @@
 // under the working directory, one flushed line per message of any thread:
 //   [hh:mm:ss:zzz][Level](file\function:line)-message
 // Levels: Debug, Info, Warning, Critical, and Fatal, which is written before
-// the program aborts.
+// the program aborts. When the file cannot be opened, or a line cannot be
+// written to it (a full disk), the lines go to stderr from then on, after one
+// line "The run log <path> cannot be written, the lines follow on stderr -
+// <reason>".
 
 // Opens the run's log file and installs LogMessageHandler for the whole
 // process. Called first at start-up (with an empty prefix). A second call

@@ -884,8 +884,15 @@ void HandleWork::OnApplicationArrived()
     const int32_t nVersion = m_pUsbPort->GetVersion();
     if (nVersion < kMinimumVersion) {
         QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
-        const QString text = QStringLiteral("0x") + QString::number(uint32_t(nVersion), 16)
-            + QLatin1Char(' ') + tr("This series of touch boxes do not support!");
+        const QString strVersion = QStringLiteral("0x") + QString::number(uint32_t(nVersion), 16);
+        const QString text = strVersion + QLatin1Char(' ') + tr("This series of touch boxes do not support!");
+        // The box goes when it is answered: the log keeps why the frame was never tested.
+        qWarning().noquote() << "InsertUsbDevice"
+                             << QStringLiteral(": frame VID 0x%1 PID 0x%2 refused, version %3 - "
+                                               "This series of touch boxes do not support!")
+                                    .arg(uint32_t(m_pUsbPort->GetVid()), 4, 16, QLatin1Char('0'))
+                                    .arg(uint32_t(m_pUsbPort->GetPid()), 4, 16, QLatin1Char('0'))
+                                    .arg(strVersion);
         QMessageBox::warning(pWindow, tr("Warning"), text, QMessageBox::Ok);
         return;
     }

@@ -4,9 +4,9 @@
 #include "localclock.h"
 #include "operateenvironment.h"
 #include "testlogerror.h"
+#include "wholefile.h"
 
 #include <QLocale>
-#include <QSaveFile>
 #include <QXmlStreamWriter>
 #include <QtDebug>
 
@@ -115,17 +115,12 @@ int32_t CTouchHardware::ReTest(int32_t)
 
 int32_t CTouchHardware::SaveXml(const QString &strPath)
 {
-    // Written beside the target and renamed over it only when complete: a
-    // crash or a full disk never leaves a truncated log in place of a good one.
+    // Built whole in memory, then written beside the target in one write and
+    // renamed over it only when the disk took all of it: a crash or a full
+    // disk never leaves a truncated or empty log in place of a good one.
     m_strSaveError.clear();
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        m_strSaveError = file.errorString();
-        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << m_strSaveError;
-        return ERROR_LOG_SAVE;
-    }
-
-    QXmlStreamWriter writer(&file);
+    QByteArray data;
+    QXmlStreamWriter writer(&data);
     writer.setAutoFormatting(true);
     writer.setAutoFormattingIndent(4);
     writer.writeStartDocument();
@@ -146,18 +141,11 @@ int32_t CTouchHardware::SaveXml(const QString &strPath)
     writer.writeEndElement();
     writer.writeEndDocument();
 
-    if (file.error() != QFileDevice::NoError) {
-        m_strSaveError = file.errorString();
-        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << m_strSaveError;
-        file.cancelWriting();
-        return ERROR_LOG_SAVE;
-    }
-    // With the file intact, a writer error means that a text held characters
+    // Written to memory, a writer error means that a text held characters
     // XML cannot carry; the writer left them out and the log stays readable.
     if (writer.hasError())
         qWarning().noquote() << "Test log" << strPath << ": characters that XML cannot hold were left out";
-    if (!file.commit()) {
-        m_strSaveError = file.errorString();
+    if (!WriteWholeFile(strPath, data, &m_strSaveError)) {
         qWarning().noquote() << "Cannot write the test log" << strPath << "-" << m_strSaveError;
         return ERROR_LOG_SAVE;
     }

@@ -1,11 +1,12 @@
 #include "screenshot.h"
 
 #include "localclock.h"
+#include "wholefile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QtDebug>
 
 namespace {
@@ -40,18 +41,16 @@ QString CScreenshot::Save(const QPixmap& pixmap)
         qWarning().noquote() << "Screenshot not saved:" << strPath << ": the picture is empty";
         return QString();
     }
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qWarning().noquote() << "Screenshot not saved:" << strPath << ":" << file.errorString();
-        return QString();
-    }
-    if (!pixmap.save(&file, "JPG")) {
-        file.cancelWriting();
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!pixmap.save(&buffer, "JPG")) {
         qWarning().noquote() << "Screenshot not saved:" << strPath << ": the JPG encoder failed";
         return QString();
     }
-    if (!file.commit()) {
-        qWarning().noquote() << "Screenshot not saved:" << strPath << ":" << file.errorString();
+    QString strError;
+    if (!WriteWholeFile(strPath, data, &strError)) {
+        qWarning().noquote() << "Screenshot not saved:" << strPath << ":" << strError;
         return QString();
     }
     return strPath;

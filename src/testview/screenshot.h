@@ -12,8 +12,8 @@ class QPixmap;
 class CScreenshot
 {
 public:
-    // Writes the pixmap (creating "Pictures" when it is missing) through a
-    // QSaveFile, so a failed write leaves no half-written file; returns the
+    // Writes the pixmap (creating "Pictures" when it is missing) as one whole
+    // file (WriteWholeFile), so a failed write leaves no file; returns the
     // file's absolute path. On failure returns an empty path and writes a
     // Warning with the path and the reason to the run log (no message box).
     static QString Save(const QPixmap& pixmap);

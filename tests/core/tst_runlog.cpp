@@ -12,11 +12,15 @@
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 const char kChildEnv[] = "STATION_RUNLOG_CHILD_DIR";
+const char kDiskEnv[] = "STATION_RUNLOG_CHILD_DISK";
 
 // [hh:mm:ss:zzz][Level](file\function:line)-message
 const QRegularExpression kLine(
@@ -346,6 +350,64 @@ private slots:
         QCOMPARE(m.captured(9), QString("Parameter table broken: 42"));
     }
 
+    void fullDiskGoesToStderr_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<QString>("reason");
+        // Every write fails at once.
+        QTest::newRow("no space left") << "full" << "No space left on device";
+        // The disk takes the first bytes of a line: a short write.
+        QTest::newRow("file size limit, a line cut short") << "limit" << "File too large";
+        // "Log" is a file: the run log never opens, every line is on stderr.
+        QTest::newRow("no folder for the log") << "no folder" << "Not a directory";
+    }
+    // The disk fills up while the run log is open: the line that failed and
+    // every later one go to stderr, after one line that says why.
+    void fullDiskGoesToStderr()
+    {
+        QFETCH(QString, disk);
+        QFETCH(QString, reason);
+        CScopedWorkDir dir;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kChildEnv, dir.Path());
+        env.insert(kDiskEnv, disk);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"fullDiskChild"});
+        QVERIFY(child.waitForFinished(30000));
+        const QByteArray out = child.readAllStandardOutput();
+        const QString err = QString::fromUtf8(child.readAllStandardError());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, out.constData());
+
+        const QString folder = QFileInfo(dir.Path()).canonicalFilePath() + "/Log/";
+        QStringList messages{"the line the disk refused " + QString(40, 'x'), "and the next one"};
+        if (disk == "no folder") {
+            messages.prepend("kept in the file");
+        } else {
+            // The file keeps what it took before the disk was full.
+            const QStringList files = LogFiles(dir.Path());
+            QCOMPARE(files.size(), 1);
+            const QStringList kept = ReadLines(folder + files.first());
+            QVERIFY2(!kept.isEmpty() && kept.first().endsWith(")-kept in the file"), qPrintable(kept.join('\n')));
+        }
+
+        QStringList lines = err.split('\n');
+        lines.removeAll(QString());
+        QCOMPARE(lines.filter("The run log ").size(), 1);
+        const QRegularExpression why("^The run log " + QRegularExpression::escape(folder)
+                                     + R"(full-[0-9]{8}-[0-9]{6}-[0-9]{3}\.txt cannot be written, the lines follow on stderr - )"
+                                     + QRegularExpression::escape(reason) + "$");
+        const int at = lines.indexOf(why);
+        QVERIFY2(at >= 0, qPrintable(err));
+        QCOMPARE(lines.size(), at + 1 + messages.size());
+        for (int i = 0; i < messages.size(); ++i) {
+            const auto m = kLine.match(lines.at(at + 1 + i));
+            QVERIFY2(m.hasMatch(), qPrintable(lines.at(at + 1 + i)));
+            QCOMPARE(m.captured(5), QString(i + 1 == messages.size() ? "Warning" : "Info"));
+            QCOMPARE(m.captured(9), messages.at(i));
+        }
+    }
+
     // A line logged while the process exits (a static object's destructor)
     // is written whole, and the exit stays clean.
     void lineAtExitIsWritten()
@@ -380,6 +442,47 @@ private slots:
         InstallLogHandler("exit-");
         qInfo() << "running";
         g_logAtExit.armed = true;
+    }
+
+    // Runs only in the child process started above.
+    void fullDiskChild()
+    {
+        const QString dir = QString::fromLocal8Bit(qgetenv(kChildEnv));
+        if (dir.isEmpty())
+            QSKIP("runs as a child of fullDiskGoesToStderr");
+        QDir::setCurrent(dir);
+        const QByteArray disk = qgetenv(kDiskEnv);
+        if (disk == "no folder") {
+            QFile blocker("Log");
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        InstallLogHandler("full-");
+        qInfo() << "kept in the file";
+        const QString path = RunLogFilePath();
+        QCOMPARE(path.isEmpty(), disk == "no folder");
+        if (disk == "full") {
+            // The open log's descriptor now writes to a full device.
+            int fd = -1;
+            for (const QFileInfo &entry : QDir("/proc/self/fd").entryInfoList(QDir::AllEntries | QDir::System)) {
+                if (entry.symLinkTarget() == QFileInfo(path).canonicalFilePath())
+                    fd = entry.fileName().toInt();
+            }
+            QVERIFY(fd > 2);
+            const int full = ::open("/dev/full", O_WRONLY);
+            QVERIFY(full >= 0);
+            QVERIFY(::dup2(full, fd) == fd);
+            ::close(full);
+        } else if (disk == "limit") {
+            // Room for a few bytes more.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit lim{};
+            QVERIFY(getrlimit(RLIMIT_FSIZE, &lim) == 0);
+            lim.rlim_cur = rlim_t(QFileInfo(path).size() + 10);
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &lim) == 0);
+        }
+        qInfo().noquote() << "the line the disk refused" << QString(40, 'x');
+        qWarning() << "and the next one";
+        CloseLogFile();
     }
 
     // Runs only in the child process started above.

@@ -114,17 +114,25 @@ void TestDeviceArrival::applicationVersionDecides_data()
 {
     QTest::addColumn<int>("version");
     QTest::addColumn<QString>("refusal");
+    // The run log's Warning of a refused frame (its vendor and product pair,
+    // and the version as the box shows it).
+    QTest::addColumn<QString>("logLine");
 
-    QTest::newRow("0x71ff refused") << 0x71FF << "0x71ff This series of touch boxes do not support!";
-    QTest::newRow("0x0100 refused") << 0x0100 << "0x100 This series of touch boxes do not support!";
-    QTest::newRow("0x7200 accepted") << 0x7200 << "";
-    QTest::newRow("0x8001 accepted") << 0x8001 << "";
+    QTest::newRow("0x71ff refused")
+        << 0x71FF << "0x71ff This series of touch boxes do not support!"
+        << "InsertUsbDevice : frame VID 0x2fe9 PID 0x0013 refused, version 0x71ff - This series of touch boxes do not support!";
+    QTest::newRow("0x0100 refused")
+        << 0x0100 << "0x100 This series of touch boxes do not support!"
+        << "InsertUsbDevice : frame VID 0x2fe9 PID 0x0013 refused, version 0x100 - This series of touch boxes do not support!";
+    QTest::newRow("0x7200 accepted") << 0x7200 << "" << "";
+    QTest::newRow("0x8001 accepted") << 0x8001 << "" << "";
 }
 
 void TestDeviceArrival::applicationVersionDecides()
 {
     QFETCH(int, version);
     QFETCH(QString, refusal);
+    QFETCH(QString, logLine);
 
     CModalBoxAnswerer answerer;
     CStationRig::SFrame& frame = m_pRig->AddFrame(quint16(version));
@@ -135,6 +143,7 @@ void TestDeviceArrival::applicationVersionDecides()
         QCOMPARE(answerer.boxes[0].title, QStringLiteral("Warning"));
         QCOMPARE(answerer.boxes[0].text, refusal);
         QCOMPARE(answerer.boxes[0].buttons, QStringList{"OK"});
+        QCOMPARE(m_pLog->Lines(QtWarningMsg).filter("This series of touch boxes"), QStringList{logLine});
         QTest::qWait(50);
         // Nothing else: no status, no device object, no task, no reception.
         QVERIFY(m_pWindow->statuses.isEmpty());

@@ -59,6 +59,7 @@ private slots:
     void saveWritesCompleteLog();
     void saveFailureIsReported();
     void saveFailureKeepsEarlierLog();
+    void saveOnAFullDiskLeavesNoLog();
     void saveDropsCharactersXmlCannotHold();
 
 private:
@@ -391,6 +392,32 @@ void TestTouchHardware::saveFailureKeepsEarlierLog()
     }
     QCOMPARE(ReadAll("run.xml"), good);
     QCOMPARE(QDir::current().entryList(QDir::Files), QStringList{"run.xml"});
+}
+
+// The disk takes only the first 1000 bytes of a log smaller than the file's
+// write buffer: the log reaches the disk only when that buffer is flushed.
+void TestTouchHardware::saveOnAFullDiskLeavesNoLog()
+{
+    CFakeHardware hw(nullptr);
+    for (int i = 0; i < 40; ++i)
+        hw.SetProperty(QStringLiteral("Info%1").arg(i), QStringLiteral("value of the frame %1").arg(i));
+    QCOMPARE(hw.SaveXml("probe.xml"), 0);
+    const qint64 nSize = QFileInfo("probe.xml").size();
+    QVERIFY2(nSize > 1000 && nSize < 16384, qPrintable(QString::number(nSize)));
+    QVERIFY(QFile::remove("probe.xml"));
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cannot write the test log .*run.xml - File too large$"));
+    int32_t nResult = 0;
+    {
+        CFileSizeLimit limit(1000);
+        if (!limit.IsActive())
+            QSKIP("cannot limit the file size here");
+        nResult = hw.SaveXml("run.xml");
+    }
+    QCOMPARE(nResult, ERROR_LOG_SAVE);
+    QCOMPARE(hw.LastSaveError(), QStringLiteral("File too large"));
+    QVERIFY(!QFileInfo::exists("run.xml"));
+    QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestTouchHardware::saveDropsCharactersXmlCannotHold()

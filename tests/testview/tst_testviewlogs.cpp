@@ -6,6 +6,7 @@
 // recorded frame leaving while another stays, and a run started while the
 // last unplug's save dialog is open.
 
+#include "filesizelimit.h"
 #include "modalboxanswerer.h"
 #include "recorddialog.h"
 #include "runlogcapture.h"
@@ -189,6 +190,7 @@ void TestTestViewLogs::failedSaveIsNoSavedLog_data()
     QTest::addColumn<QString>("obstacle");
     QTest::newRow("Data is a file") << "Data";
     QTest::newRow("a folder at the log's name") << "log";
+    QTest::newRow("a disk that takes none of it") << "full disk";
 }
 
 void TestTestViewLogs::failedSaveIsNoSavedLog()
@@ -202,7 +204,7 @@ void TestTestViewLogs::failedSaveIsNoSavedLog()
         QFile file("Data");
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("not a folder");
-    } else {
+    } else if (obstacle == "log") {
         // The fixed time makes the name known beforehand.
         QVERIFY(QDir().mkpath(expected));
     }
@@ -217,17 +219,32 @@ void TestTestViewLogs::failedSaveIsNoSavedLog()
         }
     });
     CRunLogCapture log;
-    const QString path = pStation->view->SaveLogDataAuto(false);
+    QString path;
+    if (obstacle == "full disk") {
+        QVERIFY(QDir().mkpath(QFileInfo(expected).absolutePath()));
+        CFileSizeLimit limit(0);
+        if (!limit.IsActive())
+            QSKIP("cannot limit the file size here");
+        path = pStation->view->SaveLogDataAuto(false);
+    } else {
+        path = pStation->view->SaveLogDataAuto(false);
+    }
     QVERIFY(path.isEmpty());
     // The saving caller has returned before the operator is told.
     QVERIFY(boxes.boxes.isEmpty());
     CheckFailedSaveReported(log, boxes, expected);
     if (QTest::currentTestFailed())
         return;
-    if (obstacle == "Data")
+    if (obstacle == "Data") {
         QVERIFY(QFileInfo("Data").isFile());
-    else
+    } else if (obstacle == "log") {
         QVERIFY(QFileInfo(expected).isDir());
+    } else {
+        // The system's reason, and nothing left in the folder.
+        QVERIFY2(log.Lines(QtCriticalMsg).value(0).endsWith(" - File too large"),
+                 qPrintable(log.Lines(QtCriticalMsg).value(0)));
+        QCOMPARE(QDir(QFileInfo(expected).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
 
     // What the result display hands on next: no record of an unwritten log.
     QVERIFY(pStation->view->UploadTestData(path, "NG2"));

@@ -3,6 +3,7 @@
 // screenshots, the set-up dialog and the stored widths.
 
 #include "customersettings.h"
+#include "filesizelimit.h"
 #include "localclock.h"
 #include "modalboxanswerer.h"
 #include "runlogcapture.h"
@@ -834,6 +835,29 @@ void TestTouchPaintView::screenshotFailures()
     QCOMPARE(log.Lines(QtWarningMsg).size(), 1);
     QVERIFY(log.Lines(QtWarningMsg).first().contains(QStringLiteral("20240305_14-07-09_042.jpg")));
     QCOMPARE(QDir(QStringLiteral("Pictures")).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // A disk that takes only the first 100 bytes: no file, a Warning with the
+    // path and the system's reason. A small picture (held in the file's write
+    // buffer until it is flushed) and the window's.
+    QPixmap small(16, 16);
+    small.fill(Qt::darkCyan);
+    for (const QPixmap& picture : {small, draw.pView->grab()}) {
+        log.Clear();
+        QString strSaved = QStringLiteral("not run");
+        {
+            CFileSizeLimit limit(100);
+            if (!limit.IsActive())
+                QSKIP("cannot limit the file size here");
+            strSaved = CScreenshot::Save(picture);
+        }
+        QCOMPARE(strSaved, QString());
+        QCOMPARE(log.Lines(QtWarningMsg).size(), 1);
+        QVERIFY2(log.Lines(QtWarningMsg).first().contains(QStringLiteral("20240305_14-07-09_042.jpg"))
+                     && log.Lines(QtWarningMsg).first().endsWith(QStringLiteral("File too large")),
+                 qPrintable(log.Lines(QtWarningMsg).first()));
+        QCOMPARE(QDir(QStringLiteral("Pictures")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+    QVERIFY(boxes.boxes.isEmpty());
 }
 
 void TestTouchPaintView::setUpDialogAccepted()

@@ -1,0 +1,55 @@
+#include "wholefile.h"
+
+#include <QSaveFile>
+
+#include <cerrno>
+
+namespace {
+
+// The reason of a failed write: errno as it was right after the call (a
+// short write sets no error text on the file), else the file's own text.
+QString Reason(int nErrno, const QSaveFile &file)
+{
+    if (nErrno != 0)
+        return qt_error_string(nErrno);
+    const QString strText = file.errorString();
+    return strText.isEmpty() ? QStringLiteral("the file cannot be written") : strText;
+}
+
+} // namespace
+
+bool WriteWholeFile(const QString &strPath, const QByteArray &data, QString *pError)
+{
+    QString strError;
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        strError = file.errorString();
+    } else {
+        // commit() flushes the write buffer itself but ignores a failure of
+        // that flush (the file would be renamed into place short or empty):
+        // the flush is done and checked here, before the commit.
+        errno = 0;
+        const qint64 nWritten = file.write(data);
+        int nErrno = errno;
+        if (nWritten != data.size()) {
+            strError = Reason(nErrno, file);
+        } else {
+            errno = 0;
+            const bool bFlushed = file.flush();
+            nErrno = errno;
+            if (!bFlushed)
+                strError = Reason(nErrno, file);
+            else if (file.error() != QFileDevice::NoError)
+                strError = Reason(0, file);
+        }
+        if (strError.isEmpty()) {
+            if (!file.commit())
+                strError = Reason(0, file);
+        } else {
+            file.cancelWriting();
+        }
+    }
+    if (pError)
+        *pError = strError;
+    return strError.isEmpty();
+}

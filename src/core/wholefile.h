@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Writes data as the whole content of the file at strPath, or leaves the
+// path as it was: the bytes go to a file beside it (QSaveFile) in one write,
+// are flushed and checked, and only then is that file renamed over the path.
+// On a failure the partial file is removed, *pError (when given) gets the
+// system's reason ("No space left on device", "File too large", ...) and
+// false is returned.
+bool WriteWholeFile(const QString &strPath, const QByteArray &data, QString *pError);
