@@ -31,6 +31,27 @@ constexpr int kBootDetectIntervalMs = 3000;
 // How long closing waits for a running task to return, and at the end for
 // the device mutex, in ms.
 constexpr int kStopTaskMs = 5000;
+
+// Why a log that was read is no replay: a test log describes the frame
+// (at least one sensor) and holds at least one recorded value in some axis
+// and direction; empty when it does. A well-formed file of another kind
+// reads as an empty log.
+QString ReplayRefusal(CTouchBase* pReplay)
+{
+    if (pReplay->GetHardwareInfo().GetTotalSensorCount() == 0)
+        return QStringLiteral("it holds no hardware description");
+    for (const CAxisSignalInfo& axis : qAsConst(pReplay->GetAxisSignalMap())) {
+        for (const CDirSignalInfo& dir : axis.GetDirMap()) {
+            for (const CSignalTypeInfo& type : dir.GetTypeMap()) {
+                for (const QList<uint32_t>& frame : type.GetTestDataMap()) {
+                    if (!frame.isEmpty())
+                        return QString();
+                }
+            }
+        }
+    }
+    return QStringLiteral("it holds no recorded value");
+}
 } // namespace
 
 HandleWork::HandleWork(IMainWindow* pMainWindow)
@@ -521,6 +542,13 @@ int32_t HandleWork::RunOpenTestLog(const STaskContext& ctx)
     // a replay that could be read.
     std::unique_ptr<CTouchBase> pReplay(CTouchLogfileXML::Create(m_pEnvironment, strPath, nullptr));
     int32_t nRet = pReplay ? pReplay->StartTest(1) : ERROR_LOG_OPEN;
+    if (pReplay && nRet >= 0) {
+        const QString strRefusal = ReplayRefusal(pReplay.get());
+        if (!strRefusal.isEmpty()) {
+            qWarning().noquote() << QStringLiteral("Test log %1 refused: %2").arg(strPath, strRefusal);
+            nRet = ERROR_LOG_FORMAT;
+        }
+    }
     if (!pReplay || nRet < 0) {
         qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- cannot open the log"
                              << strPath << QStringLiteral(", nRet = 0x%1").arg(uint32_t(nRet), 0, 16);

@@ -160,6 +160,9 @@ public:
     uint32_t GetMaxTolerantWeakSignalTotal() const { return MaxTolerantWeakSignalTotal; }
     int32_t GetInitAgcWhileRetest() const { return eInitAgcWhileRetest; }
     bool IsRecording() const { return m_bRecording; }
+    // Real-time cycles stored as test data since the recording was last
+    // started (0 before any recording).
+    uint32_t GetRecordedFrameCount() const { return m_nRecordedFrames; }
     COperateEnvironment *GetEnvironment() const { return m_pEnv; }
     // The signal map of a kind ("REVERSE", "ADC", "AGC", "UNT"); nullptr for another text.
     const SignalMap *GetSignalMap(const QString &strKind) const;
@@ -193,6 +196,7 @@ protected:
     bool m_bReverseMode = false;
     bool SupportRealTimeTest = false;
     bool m_bRecording = false;
+    uint32_t m_nRecordedFrames = 0;
     int32_t bEnableTestUart = 0;
     int32_t bEnableTestDoubleUsb = 0;
     int32_t eInitAgcWhileRetest = 0;

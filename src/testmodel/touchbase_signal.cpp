@@ -308,6 +308,7 @@ int32_t CTouchBase::AnalyseRealTimeSignal(ProblemMap &mapProblems, uint32_t *pFr
     if (m_bRecording) {
         RecordSignal(SignalKind::kAdc, m_mapAdcSignal, m_nFrameNumber);
         RecordSignal(SignalKind::kAgc, m_mapAgcSignal, m_nFrameNumber);
+        ++m_nRecordedFrames;
     }
     return GetErrors(mapProblems, pFrameNumber);
 }

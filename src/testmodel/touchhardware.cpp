@@ -230,6 +230,7 @@ int32_t CTouchHardware::SetCheckLedError(bool bCheck)
 int32_t CTouchHardware::StartRecord()
 {
     m_bRecording = true;
+    m_nRecordedFrames = 0;
     m_nFrameNumber = m_nRecordBase + 1;
     return 0;
 }

@@ -86,7 +86,8 @@ public:
     virtual int32_t CompareMcuID(CComPort *pPort) = 0;
     virtual int32_t CompareMcuIDUpgrade(CComPort *pPort) = 0;
     // Recording on: real-time cycles store their frames as test data, numbered
-    // from the record base + 1. Returns 0.
+    // from the record base + 1, and are counted from 0 again
+    // (GetRecordedFrameCount). Returns 0.
     virtual int32_t StartRecord();
     // Recording off; the frame number stays. Returns 0.
     virtual int32_t StopRecord();

@@ -35,3 +35,27 @@ int32_t CTouchLogfile::InitAgc()
 {
     return 0;
 }
+
+bool CTouchLogfile::GetRunVerdict(QString &strCode, QString &strMessage) const
+{
+    if (!m_bRunVerdict)
+        return false;
+    strCode = m_strRunCode;
+    strMessage = m_strRunMessage;
+    return true;
+}
+
+void CTouchLogfile::KeepRunVerdict()
+{
+    m_strRunCode.clear();
+    m_strRunMessage.clear();
+    GetTestResultCode(m_strRunCode, m_strRunMessage);
+    m_bRunVerdict = true;
+}
+
+void CTouchLogfile::ForgetRunVerdict()
+{
+    m_bRunVerdict = false;
+    m_strRunCode.clear();
+    m_strRunMessage.clear();
+}

@@ -32,6 +32,22 @@ public:
     // The largest frame number recorded in the log (0 without frames).
     uint32_t GetLastRecordNumber() const { return m_nLastRecord; }
 
+    // The verdict of the run over the log, as GetTestResultCode gave it right
+    // after the run: the code ("NG1" .. "NG5") and its message, both empty
+    // when the run found no board, sensor or connector fault. Stepping the
+    // replay replaces the newest frames that GetTestResultCode reads, so a
+    // verdict shown again is taken from here. False before a run has kept one.
+    bool GetRunVerdict(QString &strCode, QString &strMessage) const;
+
 protected:
+    // Called by the run over the log once it has finished.
+    void KeepRunVerdict();
+    void ForgetRunVerdict();
+
     uint32_t m_nLastRecord = 0;
+
+private:
+    bool m_bRunVerdict = false;
+    QString m_strRunCode;
+    QString m_strRunMessage;
 };

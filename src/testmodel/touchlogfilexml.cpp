@@ -144,10 +144,14 @@ int32_t CTouchLogfileXML::StartTest(int32_t)
 {
     // The open mode passed by the callers is always read-only; a log is never
     // opened for writing here, whatever the argument.
+    ForgetRunVerdict();
     int32_t r = LoadFile();
     m_nLastRecord = GetRecordCount();
     if (r == 0)
         r = RunTest();
+    // Before anything can step the replay on.
+    if (r == 0)
+        KeepRunVerdict();
     return r;
 }
 

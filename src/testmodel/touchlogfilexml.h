@@ -12,8 +12,9 @@ class QXmlStreamReader;
 // The replay of an XML test log. StartTest and ReTest read the file named by
 // the object's name into the test core (device information, station
 // environment, interface test, hardware description, signal records) and run
-// the test core's analysis over the recorded frames; the views then step and
-// read through it as through a live frame.
+// the test core's analysis over the recorded frames, keeping the verdict it
+// gave (GetRunVerdict); the views then step and read through it as through a
+// live frame.
 //
 // Every reading starts from an empty object, so a retest gives the result of
 // the first run. A log that is not well-formed XML, or that carries counts no

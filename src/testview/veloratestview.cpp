@@ -21,6 +21,7 @@
 #include "timerthread.h"
 #include "touchbase.h"
 #include "touchhardware.h"
+#include "touchlogfile.h"
 #include "touchpaintview.h"
 #include "touchpanelview.h"
 #include "touchsignalview.h"
@@ -67,6 +68,26 @@ QFont BoldFont(QFont font)
 {
     font.setWeight(QFont::Bold); // 75
     return font;
+}
+
+// The code and message of a failing "Signal Test" (left as they are when
+// the test core names no fault): a replay's as its run gave them, however far
+// it has stepped since; a live frame's from its current readings. The caller
+// holds the device mutex.
+void SignalVerdictOf(CTouchBase* pDevice, QString& strCode, QString& strMessage)
+{
+    if (auto* pReplay = dynamic_cast<CTouchLogfile*>(pDevice)) {
+        QString strKeptCode;
+        QString strKeptMessage;
+        if (pReplay->GetRunVerdict(strKeptCode, strKeptMessage)) {
+            if (!strKeptCode.isEmpty()) {
+                strCode = strKeptCode;
+                strMessage = strKeptMessage;
+            }
+            return;
+        }
+    }
+    pDevice->GetTestResultCode(strCode, strMessage);
 }
 
 QTableWidgetItem* TableItem(const QString& text)
@@ -627,14 +648,26 @@ void VeloraTestView::InsertUsbDeviceForTest(bool value)
     const int nCount = m_pUsbPort ? int(m_pUsbPort->GetDevCount()) : 0;
     if (nCount > 0 && kind == HandleWork::DeviceKind::Live) {
         qDebug().noquote() << "InsertUsbDeviceForTest" << ": Count = " + QString::number(nCount) + " run DeInitTestUi";
+        // The port tells a removal only when the current frame left: what
+        // is being recorded is that frame's, and the device object still
+        // holds it until the frame that stays arrives.
+        if (m_pRecordAction->isChecked())
+            EndRecordingOfLeftFrame();
         DeInitTestUi();
         return;
     }
     if (kind != HandleWork::DeviceKind::Live)
         return;
-    // A running recording ends and is saved first (once).
+    // A running recording ends and is saved first (once). Its save dialog
+    // runs an event loop, in which a frame can arrive and open the next run:
+    // that run is not this handling's to end.
+    const quint64 nRun = m_nRunNumber;
     if (m_pRecordAction->isChecked())
         ExitRecordWork();
+    if (nRun != m_nRunNumber) {
+        qDebug().noquote() << "InsertUsbDeviceForTest" << ": a new run began during the save dialog, it is left as it is";
+        return;
+    }
     StopTest();
     UpdateSourceButtons();
     ResetInfoTables();
@@ -1170,7 +1203,7 @@ bool VeloraTestView::ShowInterfaceTestResult(QMap<QString, QString> mapTestResul
         CTouchBase* pDevice = Device();
         if (!pDevice)
             return false;
-        pDevice->GetTestResultCode(strCode, strMessage);
+        SignalVerdictOf(pDevice, strCode, strMessage);
         const int32_t nInterfaces = pDevice->GetHardwareInfo().GetInterfaceType();
         bSecondUsb = pDevice->GetEnableTestDoubleUsb() && Settings()->GetBool(QStringLiteral("D-UsbTestEn"), true)
                      && (nInterfaces & kInterfaceSecondUsb);
@@ -1403,7 +1436,7 @@ VeloraTestView::SDeviceFacts VeloraTestView::ReadDeviceFacts(CTouchBase* pDevice
     facts.signal = qMakePair(QStringLiteral("PASS"), QStringLiteral("PASS"));
     if (!mapTestResult.isEmpty()) {
         facts.signal = qMakePair(QStringLiteral("NG"), QStringLiteral("NG"));
-        pDevice->GetTestResultCode(facts.signal.first, facts.signal.second);
+        SignalVerdictOf(pDevice, facts.signal.first, facts.signal.second);
     }
     facts.bLive = dynamic_cast<CTouchHardware*>(pDevice) != nullptr;
     if (facts.bLive) {
@@ -1515,14 +1548,21 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
             on_drawButton_clicked();
     }
 
-    // 13. A final result.
+    // 13. A final result. The upload may ask the operator in a box of its
+    // own, whose event loop can end this run and start the next one: then
+    // nothing of step 14 belongs to the run that is open now.
     if (bRealTime) {
         qInfo().noquote() << "ShowTestResult" << ": " + QLatin1String(bShowPass ? "PASS" : "NG") + QLatin1Char(' ')
                                                      + signalVerdict;
+        const quint64 nRun = m_nRunNumber;
         UpdatePanelView();
         UpdateHistogramView();
         const QString path = SaveLogDataAuto(bSignalPass);
         UploadTestData(path, signalVerdict);
+        if (nRun != m_nRunNumber) {
+            qDebug().noquote() << "ShowTestResult" << ": the run ended during the upload, the next run is left as it is";
+            return true;
+        }
     }
 
     // 14. The tool buttons of the source, the draw button as step 12 left it.
@@ -1828,6 +1868,36 @@ void VeloraTestView::SaveRecordingAtEnd()
     else
         qCritical().noquote() << "Save Log Data Manul : the recording cannot be saved to"
                               << QDir(strPath).absolutePath() << "-" << strReason;
+}
+
+void VeloraTestView::EndRecordingOfLeftFrame()
+{
+    m_pRecordAction->setChecked(false);
+    m_pRecordDialog->StopClock(); // hidden: the clock's exec returns
+    QString strPath;
+    QString strReason;
+    bool bRecorded = false;
+    {
+        QMutexLocker lock(DeviceMutex());
+        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+        if (!pDevice)
+            return;
+        pDevice->StopRecord();
+        bRecorded = pDevice->GetRecordedFrameCount() > 0;
+        if (bRecorded) {
+            strPath = ProposedLogPath(pDevice) + QStringLiteral(".xml");
+            strReason = WriteLog(pDevice, strPath);
+        }
+    }
+    if (!bRecorded) {
+        qWarning().noquote() << "Record Data : the recorded frame left before a frame was recorded, nothing is saved";
+        return;
+    }
+    const QString strAbsolute = QDir(strPath).absolutePath();
+    if (strReason.isEmpty())
+        qWarning().noquote() << "Record Data : the recorded frame left, the recording was saved to" << strAbsolute;
+    else
+        ReportSaveFailure(strAbsolute, strReason);
 }
 
 QString VeloraTestView::WriteLog(CTouchHardware* pDevice, const QString& strPath)

@@ -261,6 +261,10 @@ private:
     QString SaveOutcome(const char* szWho, const QString& strPath, const QString& strReason);
     // The program ends while recording: saved without a dialog.
     void SaveRecordingAtEnd();
+    // The recorded frame left while another stays: the recording ends as
+    // the clock's button ends it and is filed as at the program's end,
+    // before the frame that stays replaces or re-reads the device object.
+    void EndRecordingOfLeftFrame();
     // "OpenTestLog" failed: the source the dispatcher kept is shown again.
     void RestoreAfterFailedOpen();
 

@@ -417,6 +417,9 @@ void TestDispatchTasks::unreadableLogKeepsTheFrame_data()
 
     QTest::newRow("missing") << QByteArray() << qint64(0x81140000);
     QTest::newRow("not XML") << QByteArray("<test_log><app_info></test") << qint64(0x81140001);
+    // Well-formed, but no test log: nothing of a frame to replay.
+    QTest::newRow("another root") << QByteArray("<?xml version=\"1.0\"?>\n<nothing/>\n") << qint64(0x81140001);
+    QTest::newRow("touch_device empty") << QByteArray("<touch_device/>") << qint64(0x81140001);
 }
 
 void TestDispatchTasks::unreadableLogKeepsTheFrame()

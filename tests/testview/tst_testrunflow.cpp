@@ -2,8 +2,8 @@
 // open when a frame is plugged (or the frame there when it opens), the
 // serial-number prompt, the tasks the run posts, the first result with its
 // pages and refresh, plug events during a run and during the prompt, a run
-// on a replayed log, the close rule, the screenshot, and a first test that
-// fails.
+// on a replayed log, the close rule, the screenshot, a first test that
+// fails, and a frame swapped while the upload of a result asks the operator.
 
 #include "modalboxanswerer.h"
 #include "mutexholder.h"
@@ -12,10 +12,14 @@
 #include "testviewstation.h"
 #include "timerthread.h"
 #include "touchpaintview.h"
+#include "uploadservice.h"
+#include "uploadtestdata.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QThread>
@@ -60,6 +64,54 @@ QAction* MenuAction(VeloraTestView* pView, const QString& text)
     return nullptr;
 }
 
+// Keeps the dispatcher's worker busy without the device mutex: "SetRAgc"
+// posted with the gate asks it for the AGC values, and it answers only once
+// the gate is opened (with the values the frame was given, so that the frame
+// is left as it was). Tasks posted meanwhile wait behind it.
+class CWorkerGate : public QObject
+{
+    Q_OBJECT
+public:
+    ~CWorkerGate() override { Open(); }
+    // True once the worker waits at the gate.
+    bool Close(HandleWork* pWork)
+    {
+        return pWork->PostTask(QStringLiteral("SetRAgc"), Qt::AutoConnection, this)
+               && StationTest::WaitFor([this] { return m_bWaiting.load(); });
+    }
+    void Open()
+    {
+        if (m_bWaiting.exchange(false))
+            m_open.release();
+    }
+    Q_INVOKABLE void GetAgcValue(uint32_t* pT, uint32_t* pR)
+    {
+        m_bWaiting = true;
+        m_open.acquire();
+        *pT = 0;
+        *pR = 0;
+    }
+
+private:
+    std::atomic<bool> m_bWaiting{false};
+    QSemaphore m_open;
+};
+
+// The upload as a database that is away makes it: the first record asks
+// Retry or Cancel in a box of its own; every record is counted.
+class CAskingUpload : public CUploadService
+{
+public:
+    int nRecords = 0;
+    bool UploadTestData(const CTestRecord&) override
+    {
+        if (++nRecords == 1)
+            QMessageBox::warning(nullptr, QStringLiteral("Upload"), QStringLiteral("The database cannot be reached."),
+                                 QMessageBox::Retry | QMessageBox::Cancel);
+        return true;
+    }
+};
+
 // The first result of a run is in: the flag is clear and the table filled.
 bool WaitForResult(VeloraTestView* pView)
 {
@@ -93,6 +145,7 @@ private slots:
     void failedFirstTest_data();
     void failedFirstTest();
     void drawWindowAndTeardown();
+    void swapWhileTheUploadAsks();
 };
 
 void TestTestRunFlow::initTestCase()
@@ -554,7 +607,7 @@ void TestTestRunFlow::failedFirstTest_data()
 {
     QTest::addColumn<QString>("failure");
     QTest::newRow("time-out, box cancelled") << "timeout";
-    QTest::newRow("no device") << "nodevice";
+    QTest::newRow("failure told without a box") << "silent";
     // The frame answers every signal chunk with a status reply. A chunk takes
     // only its data reply: the status is passed over like any other report,
     // and the read ends as a time-out, with the error rule's box.
@@ -590,8 +643,9 @@ void TestTestRunFlow::failedFirstTest()
                 return true;
             });
     } else {
-        // The test waits; the dispatcher's answer for a run without a device
-        // object comes first.
+        // The test waits while the view is told of a failure with no box of
+        // its own, as the dispatcher tells it for a run without a device
+        // object (which never meets a testing view in the station).
         pHold = std::make_unique<CMutexHolder>(station.work->GetDeviceMutex());
     }
     station.OpenView();
@@ -600,7 +654,7 @@ void TestTestRunFlow::failedFirstTest()
         pView->TaskFailed("StartTestOnce", int32_t(0x80000002));
     }
     QVERIFY(StationTest::WaitFor([&] { return log.Contains("TaskFailed"); }));
-    if (failure != "nodevice") {
+    if (failure != "silent") {
         QVERIFY(StationTest::WaitFor([&] { return !boxes.boxes.isEmpty(); }));
         QVERIFY2(boxes.boxes[0].text.startsWith("The task \"StartTestOnce\" timeout"),
                  qPrintable(boxes.boxes[0].text));
@@ -621,7 +675,7 @@ void TestTestRunFlow::failedFirstTest()
     QVERIFY(pView->NoticeLabel()->isVisible());
     QVERIFY(!pView->TimerThread()->isRunning());
     QVERIFY(!log.Contains("InitTestUi"));
-    QCOMPARE(boxes.boxes.size(), failure == "nodevice" ? 0 : 1);
+    QCOMPARE(boxes.boxes.size(), failure == "silent" ? 0 : 1);
     QVERIFY(station.Screenshot("testrun-failed-first-test-" + failure + ".png", QSize(1115, 741)));
     pHold.reset();
     station.rig.Settle();
@@ -672,25 +726,74 @@ void TestTestRunFlow::drawWindowAndTeardown()
     pView->TouchPaintClose();
     QVERIFY(!pView->TimerThread()->isRunning());
 
-    // A real-time verdict of the frame's failing reading waits for the GUI
-    // thread when a new test starts: it is dropped.
-    station.rig.Frame().panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
-    std::unique_ptr<QThread> pTick(QThread::create([pView] { pView->RefreshHistogramView(); }));
-    pTick->start();
-    QVERIFY(pTick->wait(60000));
-    QVERIFY(pView->WaitingValues() > 0);
-    station.rig.Frame().panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.clear(); });
-    std::unique_ptr<CMutexHolder> pHold = std::make_unique<CMutexHolder>(station.work->GetDeviceMutex());
+    // A real-time verdict of the frame's failing reading that reaches the
+    // GUI thread while a new test waits for its first result is dropped.
+    CWorkerGate gate;
+    QVERIFY(gate.Close(station.work));
     CRunLogCapture log;
     pView->StartTest();
     QVERIFY(pView->IsTestRunning());
+    station.rig.Frame().panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
+    QVERIFY(pView->RefreshHistogramView());
+    QVERIFY(pView->WaitingValues() > 0);
+    station.rig.Frame().panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.clear(); });
     CStationRig::Flush();
+    QCOMPARE(pView->WaitingValues(), 0);
     QVERIFY(pView->IsTestRunning());
     QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("Unknown..."));
-    pHold.reset();
+    QVERIFY(log.Contains("ShowTestResult : a real-time result during a test is dropped"));
+    gate.Open();
     QVERIFY(WaitForResult(pView));
     QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("PASS"));
     QCOMPARE(log.Count("ShowTestResult : PASS PASS"), 1);
+}
+
+// The upload's box runs an event loop inside the result display of run 1:
+// the frame unplugged and plugged there ends run 1 and starts run 2. Once the
+// box is answered, run 1's display ends without touching run 2, which stays
+// under test (buttons off, the view kept open) until its own result.
+void TestTestRunFlow::swapWhileTheUploadAsks()
+{
+    CAskingUpload upload;
+    CUploadTestData::SetServiceForTest(&upload);
+    struct SUnset
+    {
+        ~SUnset() { CUploadTestData::SetServiceForTest(nullptr); }
+    } unset;
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    QVERIFY(station.Start());
+    VeloraTestView* pView = station.view;
+
+    CWorkerGate gate;
+    CModalBoxAnswerer boxes;
+    boxes.Answer("Cancel");
+    bool bSwapped = false;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.title != "Upload" || bSwapped)
+            return;
+        frame.usb->Unplug();
+        if (!StationTest::WaitFor([&] { return !pView->IsSourcePresent(); }) || !gate.Close(station.work))
+            return;
+        frame.usb->Plug();
+        bSwapped = StationTest::WaitFor([&] { return pView->IsTestRunning(); });
+    });
+    CRunLogCapture log;
+    station.OpenView();
+    QVERIFY(StationTest::WaitFor([&] { return bSwapped && !QApplication::activeModalWidget(); }));
+    CStationRig::Flush();
+
+    // Run 2 waits for its test, held behind the gate.
+    QVERIFY(pView->IsTestRunning());
+    QCOMPARE(EnabledRunButtons(pView), 0);
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("Unknown..."));
+    QVERIFY(!pView->close());
+    QVERIFY(pView->isVisible());
+    gate.Open();
+    QVERIFY(WaitForResult(pView));
+    QCOMPARE(log.Count("ShowTestResult : PASS PASS"), 2);
+    QCOMPARE(upload.nRecords, 2);
+    QCOMPARE(EnabledRunButtons(pView), 7);
 }
 
 STATION_TEST_MAIN(TestTestRunFlow)

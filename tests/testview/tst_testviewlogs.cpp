@@ -2,7 +2,9 @@
 // frame's log under "Data", saves that fail and are never passed off as
 // saved, the record of a saved run handed to the upload, and the recording of
 // a live frame with its manual save (the dialog's button, the menu, the
-// program's end, a frame that comes back while the save dialog is open).
+// program's end, a frame that comes back while the save dialog is open), the
+// recorded frame leaving while another stays, and a run started while the
+// last unplug's save dialog is open.
 
 #include "filesizelimit.h"
 #include "modalboxanswerer.h"
@@ -20,9 +22,12 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSignalSpy>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
 
@@ -101,6 +106,9 @@ private slots:
     void recordingSavedOnce();
     void recordingAtProgramEnd();
     void frameBackDuringSaveDialog();
+    void recordedFrameLeaves_data();
+    void recordedFrameLeaves();
+    void newRunDuringTheLastUnplugsDialog();
 
 private:
     // A station with the view's live frame: product "X1", batch "S9".
@@ -536,6 +544,151 @@ void TestTestViewLogs::frameBackDuringSaveDialog()
         return !boxes.boxes.isEmpty() && boxes.boxes.last().title == QLatin1String("Error!");
     }));
     QCOMPARE(boxes.boxes.last().text, QStringLiteral("The test log cannot be saved to %1.").arg(chosen));
+}
+
+void TestTestViewLogs::recordedFrameLeaves_data()
+{
+    QTest::addColumn<int>("cycles"); // refresh cycles recorded before the frame leaves
+    QTest::newRow("frames recorded") << 3;
+    QTest::newRow("nothing recorded yet") << 0;
+}
+
+// Two frames attached, the current one recorded, and that one is pulled:
+// before the other frame takes its place, the recording ends as at the
+// program's end (filed under the recorded frame's name, no dialog) and the
+// view ends it as the clock's button does. Nothing recorded, nothing filed.
+void TestTestViewLogs::recordedFrameLeaves()
+{
+    QFETCH(int, cycles);
+
+    CTestViewStation station;
+    station.AddFrame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.info.product = "X1";
+        s.info.batch = "S9";
+    });
+    CStationRig::SFrameOptions second;
+    second.serial = "second";
+    station.AddFrame(second).frame.Edit([](CEmulatedFrame::State& s) {
+        s.info.product = "X2";
+        s.info.batch = "B2";
+    });
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    const QString current = station.work->GetUsbPort()->GetDeviceNameList().value(0);
+    const int nCurrent = current.contains("second") ? 1 : 0;
+    const QString batch = nCurrent == 0 ? "S9" : "B2";
+    QCOMPARE(Property(station, "BatchInfo"), batch);
+    const QString expected = "Data/" + Property(station, "Product") + '/' + Property(station, "CheckSum") + '/'
+                             + kSaveStamp + '_' + Property(station, "McuID") + '_' + batch + ".xml";
+    QAction* pRecord = ViewAction(pView, "Record Data...");
+    QVERIFY(pRecord->isEnabled());
+    auto* pClock = pView->findChild<CRecordDialog*>();
+
+    CModalBoxAnswerer boxes;
+    CRunLogCapture log;
+    bool bLeft = false;
+    bool bClockLeftUp = false;
+    QTimer::singleShot(0, pView, [&] {
+        pView->StopRefresh();
+        for (int i = 0; i < cycles; ++i)
+            RefreshCycle(station);
+        station.rig.Frame(nCurrent).usb->Unplug();
+        bLeft = StationTest::WaitFor([&] { return log.Contains("InsertUsbDeviceForTest : Count = 1 run DeInitTestUi"); });
+        // A clock still up would keep the recording (and this test) going.
+        bClockLeftUp = pClock->isVisible();
+        if (bClockLeftUp)
+            pClock->reject();
+    });
+    pRecord->trigger();
+    QVERIFY(bLeft);
+    QVERIFY(!bClockLeftUp);
+    // Ended as by the clock's button, without a dialog.
+    QVERIFY(!pRecord->isChecked());
+    QVERIFY(!pClock->isVisible());
+    QVERIFY(!pClock->ClockTimer()->isActive());
+    for (const auto& box : qAsConst(boxes.boxes))
+        QVERIFY(box.kind != CModalBoxAnswerer::EKind::File);
+
+    // The frame that stays is tested; the recording is not its data.
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult :"); }));
+    QVERIFY(!IsRecording(station));
+    station.rig.Settle();
+    // Recordings (the runs' own logs end in "_PASS" or "_NG").
+    QStringList recordings;
+    for (QDirIterator it("Data", QStringList{"*.xml"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        if (!path.endsWith("_PASS.xml") && !path.endsWith("_NG.xml"))
+            recordings << path;
+    }
+    if (cycles == 0) {
+        QVERIFY2(recordings.isEmpty(), qPrintable(recordings.join(' ')));
+        QCOMPARE(log.Lines(QtWarningMsg).filter("nothing is saved").size(), 1);
+        return;
+    }
+    QCOMPARE(recordings, QStringList{expected});
+    QCOMPARE(log.Lines(QtWarningMsg).filter(QDir::current().absoluteFilePath(expected)).size(), 1);
+    QVERIFY(log.Lines(QtCriticalMsg).isEmpty());
+    std::unique_ptr<CTouchLogfileXML> pReplay(CTouchLogfileXML::Create(nullptr, expected));
+    QVERIFY(pReplay);
+    QCOMPARE(pReplay->StartTest(1), 0);
+    QCOMPARE(pReplay->GetProperty("BatchInfo"), batch);
+    QVERIFY2(pReplay->GetLastRecordNumber() >= uint32_t(cycles),
+             qPrintable(QString::number(pReplay->GetLastRecordNumber())));
+}
+
+// The last frame leaves while it is recorded: the manual save dialog opens,
+// and the frame plugged while it is open starts a run, which has its result
+// before the dialog is answered. The unplug's handling then changes nothing
+// of that run: its views, result, refresh and open run stay, no LED check is
+// switched off, and the dispatcher still knows a test is on.
+void TestTestViewLogs::newRunDuringTheLastUnplugsDialog()
+{
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    CModalBoxAnswerer boxes;
+    boxes.CancelFile();
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    VeloraTestView* pView = pStation->view;
+    pStation->OpenView();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsTestRunning() && pView->PanelView(); }));
+    pStation->rig.Settle();
+    QAction* pRecord = ViewAction(pView, "Record Data...");
+    auto* pTable = Child<QTableWidget>(pView, "testResult");
+
+    bool bRun2 = false;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.kind != CModalBoxAnswerer::EKind::File || bRun2)
+            return;
+        pStation->rig.Frame().usb->Plug();
+        bRun2 = StationTest::WaitFor([&] {
+            return !pView->IsTestRunning() && pView->PanelView() && pTable->item(0, 0)
+                   && pTable->item(0, 0)->text() == QLatin1String("PASS");
+        });
+    });
+    QSignalSpy status(pView, &VeloraTestView::emitSignalTestStatus);
+    CRunLogCapture log;
+    QTimer::singleShot(0, pView, [&] {
+        RefreshCycle(*pStation);
+        pStation->rig.Frame().usb->Unplug();
+    });
+    pRecord->trigger();
+    QVERIFY(bRun2);
+    QVERIFY(!QApplication::activeModalWidget());
+    pStation->rig.Settle();
+    CStationRig::Flush();
+
+    // Run 2 as its result left it.
+    QVERIFY(pView->PanelView());
+    QCOMPARE(pTable->item(0, 0)->text(), QStringLiteral("PASS"));
+    QVERIFY(pView->IsSourcePresent());
+    QVERIFY(pView->TimerThread()->isRunning());
+    // Run 2's frame keeps its LED check (run 1's frame has left).
+    QCOMPARE(log.Tasks().count("CheckLedErrorOff"), 0);
+    QVERIFY(!status.isEmpty());
+    QCOMPARE(status.last().at(0).toBool(), true);
+    // Run 2 is still open: a start is refused.
+    pView->StartTest();
+    QVERIFY(log.Contains("StartTest : test mutex is fail"));
 }
 
 STATION_TEST_MAIN(TestTestViewLogs)

@@ -1,7 +1,9 @@
 // Replay of a saved test log in the signal-test view: "Open log file...", the
 // log already open, a log that cannot be opened (the source the station kept
-// is shown again), the replay's speed and its stepping frame by frame.
+// is shown again), a well-formed file that is no test log (refused as one),
+// the replay's speed and its stepping frame by frame.
 
+#include "emulatedprofile.h"
 #include "histogrambars.h"
 #include "hostilelogs.h"
 #include "modalboxanswerer.h"
@@ -20,6 +22,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QtTest>
 
 #include <memory>
@@ -86,6 +90,70 @@ Heights ReadingHeights(CTestViewStation& station)
     return heights;
 }
 
+// The file's content, or empty when it cannot be read.
+QByteArray Content(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The log without every element of that name (start to end, or empty).
+QByteArray Without(QByteArray log, const QString& element)
+{
+    const QRegularExpression whole(QStringLiteral("<%1\\b[^>]*/>|<%1\\b.*?</%1>").arg(element),
+                                   QRegularExpression::DotMatchesEverythingOption);
+    return QString::fromUtf8(log).remove(whole).toUtf8();
+}
+
+QString ResultCell(VeloraTestView* pView, int nRow, int nColumn)
+{
+    const QTableWidgetItem* pItem = Child<QTableWidget>(pView, "testResult")->item(nRow, nColumn);
+    return pItem ? pItem->text() : QString();
+}
+
+// The log with one more recorded frame after the last, every LED of it lit
+// well inside the test range (200), in every axis and direction: as a
+// recording that went on after the fault had gone.
+QByteArray WithHealthyFrameAtTheEnd(const QByteArray& log)
+{
+    static const QRegularExpression adc(QStringLiteral("(<type name=\"ADC\"[^>]*>.*?)(</test_data>)"),
+                                        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression frame(QStringLiteral("<data ID=\"([0-9]+)\"[^>]*>([^<]*)</data>"));
+    const QString text = QString::fromUtf8(log);
+    QString out;
+    int nDone = 0;
+    for (auto it = adc.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch type = it.next();
+        int nLast = -1;
+        int nValues = 0;
+        for (auto f = frame.globalMatch(type.captured(1)); f.hasNext();) {
+            const QRegularExpressionMatch data = f.next();
+            nLast = qMax(nLast, data.captured(1).toInt());
+            nValues = data.captured(2).split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
+        }
+        QStringList lit;
+        for (int i = 0; i < nValues; ++i)
+            lit << QStringLiteral("200");
+        out += text.mid(nDone, type.capturedEnd(1) - nDone);
+        out += QStringLiteral("<data ID=\"%1\">%2</data>").arg(nLast + 1).arg(lit.join(QLatin1Char(' ')));
+        nDone = type.capturedEnd(1);
+    }
+    return (out + text.mid(nDone)).toUtf8();
+}
+
+// The verdict the table shows: the overall line, then the "Signal Test"
+// row's verdict and its tool tip.
+QStringList ShownVerdict(VeloraTestView* pView)
+{
+    const auto* pTable = Child<QTableWidget>(pView, "testResult");
+    QStringList shown{ResultCell(pView, 0, 0)};
+    for (int nRow = 1; nRow < pTable->rowCount(); ++nRow) {
+        if (ResultCell(pView, nRow, 0) == QLatin1String("Signal Test"))
+            shown << ResultCell(pView, nRow, 1) << pTable->item(nRow, 1)->toolTip();
+    }
+    return shown;
+}
+
 } // namespace
 
 class TestTestViewReplay : public QObject
@@ -101,6 +169,10 @@ private slots:
     void replayFillsTheHistograms();
     void unreadableLogKeepsTheSource_data();
     void unreadableLogKeepsTheSource();
+    void fileThatIsNoTestLog_data();
+    void fileThatIsNoTestLog();
+    void replayedVerdictIsShownAgain_data();
+    void replayedVerdictIsShownAgain();
     void speed();
     void arrowsWhileRunningOrLive();
 
@@ -288,6 +360,198 @@ void TestTestViewReplay::unreadableLogKeepsTheSource()
         QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("There is no device inserted, Please insert device!"));
         QVERIFY(pView->NoticeLabel()->isVisibleTo(pView));
     }
+}
+
+void TestTestViewReplay::fileThatIsNoTestLog_data()
+{
+    // What the file holds: a fixed text, or a run of the station's frame
+    // filed and then cut ("run without <element>"); the run-log reason of
+    // the refusal, or empty when the log replays.
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<QString>("reason");
+
+    const QString noHardware = QStringLiteral("it holds no hardware description");
+    QTest::newRow("another root") << "<nothing/>" << noHardware;
+    QTest::newRow("touch_device empty") << "<touch_device/>" << noHardware;
+    QTest::newRow("hardware without frames") << "run without test_data" << "it holds no recorded value";
+    QTest::newRow("frames without hardware") << "run without hardware_info" << noHardware;
+    QTest::newRow("no device_info, replayed") << "run without device_info" << QString();
+    QTest::newRow("one frame numbered 0, replayed") << "run with frame 0 only" << QString();
+}
+
+// A well-formed XML file that is no test log (or holds nothing to replay)
+// is refused as a log that cannot be read: the box, a run-log warning with
+// the reason, and the frame the station kept is tested again. A log without
+// its device information, or with one frame numbered 0, still replays.
+void TestTestViewReplay::fileThatIsNoTestLog()
+{
+    QFETCH(QString, shape);
+    QFETCH(QString, reason);
+
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    const QString run = pView->SaveLogDataAuto(true);
+    QVERIFY(!run.isEmpty());
+    const QByteArray filed = Content(run);
+    QVERIFY(filed.contains("<hardware_info") && filed.contains("<test_data") && filed.contains("<device_info"));
+
+    QByteArray content;
+    if (shape == "run with frame 0 only") {
+        // Every recorded frame but those numbered 0 taken out.
+        content = QString::fromUtf8(filed)
+                      .remove(QRegularExpression(QStringLiteral("<data ID=\"[1-9][0-9]*\"[^>]*>[^<]*</data>")))
+                      .toUtf8();
+        QVERIFY(content.contains("<data ID=\"0\""));
+        QVERIFY(!content.contains("<data ID=\"1\""));
+    } else if (shape.startsWith("run without ")) {
+        content = Without(filed, shape.mid(int(strlen("run without "))));
+    } else {
+        content = "<?xml version=\"1.0\"?>\n" + shape.toUtf8() + "\n";
+    }
+    const QString path = QDir::current().absoluteFilePath("shape_PASS.xml");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+
+    CTouchBase* pLive = Device(station);
+    CModalBoxAnswerer boxes;
+    CRunLogCapture log;
+    OpenLog(station, boxes, path);
+    if (reason.isEmpty()) {
+        QVERIFY(WaitForReplayOf(station, path));
+        QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult :"); }));
+        QVERIFY(!pView->NoticeLabel()->isVisibleTo(pView));
+        QVERIFY(pView->PanelView());
+        QCOMPARE(boxes.boxes.size(), 1);
+        QVERIFY(!log.Contains("refused"));
+        return;
+    }
+    QVERIFY(StationTest::WaitFor([&] { return boxes.boxes.size() == 2; }));
+    QCOMPARE(boxes.boxes[1].title, QStringLiteral("Error!"));
+    QCOMPARE(boxes.boxes[1].text, QStringLiteral("The test log cannot be opened, The error code is 0x81140001."));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("the current source is shown again"); }));
+    QVERIFY(log.Lines(QtWarningMsg).contains(QStringLiteral("Test log %1 refused: %2").arg(path, reason)));
+    station.rig.Settle();
+    QCOMPARE(Device(station), pLive);
+    QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Live);
+    // Never shown as a result of its own: the one result is the frame's,
+    // tested again.
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    QCOMPARE(log.Count("ShowTestResult :"), 1);
+    QVERIFY(Tasks(station, log).contains("StartTestOnce"));
+}
+
+void TestTestViewReplay::replayedVerdictIsShownAgain_data()
+{
+    QTest::addColumn<QString>("profile"); // of the emulated frame, or "dead board"
+    QTest::addColumn<QString>("code");
+    QTest::newRow("PASS") << "healthy" << "PASS";
+    QTest::newRow("NG1") << "broken-connector" << "NG1";
+    QTest::newRow("NG2") << "dead-emitter" << "NG2";
+    QTest::newRow("NG3") << "weak" << "NG3";
+    QTest::newRow("NG4") << "deformed" << "NG4";
+    QTest::newRow("NG5") << "dead board" << "NG5";
+}
+
+// A replayed log keeps the verdict its test gave, however far the replay
+// has stepped: drawn again by choosing the same file, by the restore after
+// a refused open of another file, and by "Set..." ("UpdateTestResult"), the
+// "Signal Test" row and the run-log words are those of the first showing.
+void TestTestViewReplay::replayedVerdictIsShownAgain()
+{
+    QFETCH(QString, profile);
+    QFETCH(QString, code);
+
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    if (profile == "dead board")
+        frame.panel.Edit([](CEmulatedPanel::Model& m) { CEmulatedPanel::SetBoardAdc(&m, CEmulatedPanel::Top, 0, 0); });
+    else
+        QVERIFY(CEmulatedProfile::Apply(profile, &frame.frame, &frame.panel));
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    // Filed, then a healthy frame added after the test's frames.
+    const QString filed = pView->SaveLogDataAuto(code == "PASS");
+    QVERIFY(!filed.isEmpty());
+    const QString path = QDir::current().absoluteFilePath("stepped.xml");
+    QFile stepped(path);
+    QVERIFY(stepped.open(QIODevice::WriteOnly));
+    stepped.write(WithHealthyFrameAtTheEnd(Content(filed)));
+    stepped.close();
+    frame.usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsSourcePresent(); }));
+
+    CModalBoxAnswerer boxes;
+    boxes.AnswerDialog(false); // "Set..."
+    CRunLogCapture log;
+    const QString words = QStringLiteral("ShowTestResult : %1 %2").arg(code == "PASS" ? "PASS" : "NG", code);
+    OpenLog(station, boxes, path);
+    QVERIFY(WaitForReplayOf(station, path));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult :"); }));
+    QCOMPARE(log.Lines().filter("ShowTestResult :"), QStringList{words});
+    const QStringList first = ShownVerdict(pView);
+    QCOMPARE(first.mid(0, 2), (QStringList{code == "PASS" ? "PASS" : "NG", code}));
+
+    // Paused, then stepped as its refresh steps it, up to the healthy frame:
+    // the newest readings pass the light check now.
+    auto step = [&] {
+        pView->StopRefresh();
+        QVERIFY(StationTest::WaitFor([&] { return !pView->TimerThread()->isRunning(); }));
+        uint32_t nLast = 0;
+        {
+            QMutexLocker lock(station.work->GetDeviceMutex());
+            nLast = dynamic_cast<CTouchLogfile*>(station.work->GetTouchDevice())->GetLastRecordNumber();
+        }
+        for (uint32_t i = 0; i <= nLast && FrameNumber(station.work) != nLast; ++i)
+            pView->StepReplayFrame(1);
+        QCOMPARE(FrameNumber(station.work), nLast);
+        // What the test core's light check makes of the newest readings now:
+        // no fault, so no code.
+        QString strCode;
+        QString strMessage;
+        {
+            QMutexLocker lock(station.work->GetDeviceMutex());
+            station.work->GetTouchDevice()->GetTestResultCode(strCode, strMessage);
+        }
+        QVERIFY2(strCode.isEmpty(), qPrintable(strCode));
+        CStationRig::Flush();
+        log.Clear();
+    };
+    // Once the redraw is through (the dispatcher idle, its answer delivered).
+    auto shownAgain = [&](const char* szHow, bool bLogged) {
+        QVERIFY2(StationTest::WaitFor([&] { return !bLogged || log.Contains("ShowTestResult :"); }), szHow);
+        station.rig.Settle();
+        CStationRig::Flush();
+        QVERIFY2(ShownVerdict(pView) == first, qPrintable(QString::fromLatin1(szHow) + ": " + ShownVerdict(pView).join(" | ")));
+        QCOMPARE(log.Lines().filter("ShowTestResult :"), bLogged ? QStringList{words} : QStringList());
+    };
+
+    step();
+    QVERIFY(!QTest::currentTestFailed());
+    OpenLog(station, boxes, path);
+    shownAgain("the same file again", true);
+
+    step();
+    QVERIFY(!QTest::currentTestFailed());
+    const QString bad = QDir::current().absoluteFilePath("bad_NG.xml");
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<touch_device><app_info></touch");
+    file.close();
+    OpenLog(station, boxes, bad);
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("the current source is shown again"); }));
+    shownAgain("restored after a refused log", true);
+
+    step();
+    QVERIFY(!QTest::currentTestFailed());
+    ViewAction(pView, "Set...")->trigger();
+    QVERIFY(StationTest::WaitFor([&] { return log.Tasks().contains("UpdateTestResult"); }));
+    shownAgain("\"Set...\"", false);
 }
 
 void TestTestViewReplay::speed()

@@ -200,8 +200,8 @@ void TestTouchIntake::geometry_data()
         << Frames({F::TouchReport(contacts, 2, false)}) << QStringList{"2: 3/1@32767,1 0x0 p0 4/1@4660,22136 0x0 p0"};
 }
 
-// Positions and sizes little-endian; every field the record does not carry
-// (pressure too) is 0, whatever the previous frame left there.
+// Positions and sizes little-endian; the width and height a 6-byte record
+// does not carry are 0, whatever the previous frame left there.
 void TestTouchIntake::geometry()
 {
     QFETCH(QList<TouchData>, reports);

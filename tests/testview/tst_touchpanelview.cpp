@@ -121,6 +121,41 @@ CHardwareInfo Huge()
     return info;
 }
 
+// The fixture with some of its numbers set to v: the first board's angle,
+// its position's x, its first sensor's position and width, and the first
+// connector's y and dip length. To be drawn as the same numbers at 0 (a
+// non-finite v) or at the bound (a v beyond it).
+CHardwareInfo FixtureWith(double v)
+{
+    CHardwareInfo info = CTestHardwareInfo::Build();
+    CPcbInfo &pcb = info.GetAxisMap().first().first();
+    pcb.SetAngle(v);
+    pcb.SetPos(QPointF(v, pcb.GetPos().y()));
+    CSensorInfo &led = pcb.GetLeds().first();
+    led.SetPos(QPointF(v, v));
+    led.SetSize(v, led.GetLength(), led.GetHeight());
+    CConnectorInfo &con = info.GetConnectorMap().first();
+    con.SetPos(QPointF(con.GetPos().x(), v));
+    con.SetDipLength(v, v, v, v);
+    return info;
+}
+
+// Where every item of the diagram lies (its bounds in the scene, in
+// stacking order), and the view's transform, as texts.
+QStringList Geometry(const CTouchPanelView &view)
+{
+    QStringList lst;
+    auto num = [](double d) { return QString::number(d, 'g', 17); };
+    for (const QGraphicsItem *pItem : view.scene()->items(Qt::AscendingOrder)) {
+        const QRectF r = pItem->sceneBoundingRect();
+        lst << QStringLiteral("%1 %2 %3 %4").arg(num(r.x()), num(r.y()), num(r.width()), num(r.height()));
+    }
+    const QTransform t = view.transform();
+    lst << QStringLiteral("transform %1 %2 %3 %4 %5 %6")
+               .arg(num(t.m11()), num(t.m12()), num(t.m21()), num(t.m22()), num(t.dx()), num(t.dy()));
+    return lst;
+}
+
 } // namespace
 
 class TestTouchPanelView : public QObject
@@ -569,31 +604,54 @@ private slots:
     {
         QTest::addColumn<QString>("record");
         QTest::addColumn<QSize>("viewSize"); // invalid: as the page lays it out
-        QTest::newRow("non-finite values") << "nonfinite" << QSize();
-        QTest::newRow("1e300") << "huge" << QSize();
-        QTest::newRow("empty record") << "empty" << QSize();
-        QTest::newRow("null record") << "null" << QSize();
-        QTest::newRow("view of zero size") << "fixture" << QSize(0, 0);
-        QTest::newRow("view of zero height") << "fixture" << QSize(300, 0);
-        QTest::newRow("the limits' maxima") << "limits" << QSize();
+        // A record whose diagram this one's equals item for item (empty: none).
+        QTest::addColumn<QString>("sameAs");
+        QTest::newRow("non-finite values") << "nonfinite" << QSize() << "";
+        QTest::newRow("1e300") << "huge" << QSize() << "";
+        QTest::newRow("empty record") << "empty" << QSize() << "";
+        QTest::newRow("null record") << "null" << QSize() << "";
+        QTest::newRow("view of zero size") << "fixture" << QSize(0, 0) << "";
+        QTest::newRow("view of zero height") << "fixture" << QSize(300, 0) << "";
+        QTest::newRow("the limits' maxima") << "limits" << QSize() << "";
+        // A non-finite value counts as 0; a finite one beyond 1e300 is held there.
+        QTest::newRow("NaN lies at 0") << "at nan" << QSize() << "at 0";
+        QTest::newRow("inf lies at 0") << "at inf" << QSize() << "at 0";
+        QTest::newRow("1e305 lies at 1e300") << "at 1e305" << QSize() << "at 1e300";
     }
 
     // Building, fitting, recolouring and painting into an image all finish
-    // and the transform stays finite.
+    // and the transform stays finite; a record with a twin is drawn as its
+    // twin is, item for item.
     void hostileRecords()
     {
         QFETCH(QString, record);
         QFETCH(QSize, viewSize);
-        CHardwareInfo info = record == QLatin1String("nonfinite") ? NonFinite()
-            : record == QLatin1String("huge")                      ? Huge()
-            : record == QLatin1String("limits")                    ? CTestHardwareInfo::AtTheLimits()
-            : record == QLatin1String("fixture")                   ? CTestHardwareInfo::Build()
-                                                                   : CHardwareInfo();
+        QFETCH(QString, sameAs);
+        auto build = [](const QString &name) {
+            if (name == QLatin1String("at nan"))
+                return FixtureWith(std::numeric_limits<double>::quiet_NaN());
+            if (name == QLatin1String("at inf"))
+                return FixtureWith(std::numeric_limits<double>::infinity());
+            if (name.startsWith(QLatin1String("at ")))
+                return FixtureWith(name.mid(3).toDouble());
+            return name == QLatin1String("nonfinite") ? NonFinite()
+                : name == QLatin1String("huge")        ? Huge()
+                : name == QLatin1String("limits")      ? CTestHardwareInfo::AtTheLimits()
+                : name == QLatin1String("fixture")     ? CTestHardwareInfo::Build()
+                                                       : CHardwareInfo();
+        };
+        CHardwareInfo info = build(record);
         SPage page(record == QLatin1String("null") ? nullptr : &info);
         CTouchPanelView *pView = page.view;
         if (viewSize.isValid())
             pView->setFixedSize(viewSize);
         QVERIFY(page.Show());
+        if (!sameAs.isEmpty()) {
+            CHardwareInfo twinInfo = build(sameAs);
+            SPage twin(&twinInfo);
+            QVERIFY(twin.Show());
+            QCOMPARE(Geometry(*pView), Geometry(*twin.view));
+        }
         if (viewSize.isValid()) {
             QCOMPARE(pView->size(), viewSize);
             QVERIFY(pView->viewport()->width() <= 0 || pView->viewport()->height() <= 0);
