@@ -3,12 +3,18 @@
 #include <QFont>
 #include <QGraphicsTextItem>
 #include <QRectF>
-#include <QStaticText>
 #include <QString>
 
 // The label of a sensor in the panel diagram: its text, with the same text as
-// tool tip, drawn as a small white box with the text centred in it. The box
-// keeps its size on screen whatever the view's zoom.
+// tool tip, drawn as red text in a small white box. Only its position follows
+// its sensor, its board and the view; the label itself ignores their turns,
+// mirrors and zoom (ItemIgnoresTransformations), so it reads upright and
+// unmirrored and keeps its size on screen at any zoom. Its bounds are the box
+// and its outline, in pixels from that position, on the side of it that
+// SetSide names.
+//
+// The label is painted from its own copy of the text and font it was made
+// with, without laying out a text document on every paint.
 class CGraphicsTextItem : public QGraphicsTextItem
 {
     Q_OBJECT
@@ -16,17 +22,29 @@ class CGraphicsTextItem : public QGraphicsTextItem
 public:
     CGraphicsTextItem(const QString &text, QGraphicsItem *parent = nullptr);
 
+    // What is painted: the text the label was made with, in its default text colour.
+    const QString &Text() const { return m_strText; }
+    QColor TextColor() const { return defaultTextColor(); }
+
+    // The side of its position the box lies on, on screen: right of it or
+    // left, below it or above. A label starts right of and below its position.
+    void SetSide(bool bRight, bool bDown);
+    bool Right() const { return m_bRight; }
+    bool Down() const { return m_bDown; }
+
+    // Pixels between the position and the box's nearer corner.
+    static constexpr double kGap = 3.0;
+
+    QRectF boundingRect() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
 private:
-    // The last usable ratio of scene rectangle to painted viewport; kept while
-    // either is empty (a view not yet laid out, an empty scene).
-    double m_dLastSx = 1.0;
-    double m_dLastSy = 1.0;
-    // The box and the laid-out text, for the font and bounds they were made
-    // for (a diagram paints hundreds of labels on every refresh).
-    QRectF m_rcText;
-    QRectF m_rcTextBounds;
+    // The box for the text, font and side, in pixels from the position.
+    QRectF Box() const;
+
+    QString m_strText;
     QFont m_textFont;
-    QStaticText m_staticText;
+    QSizeF m_boxSize;
+    bool m_bRight = true;
+    bool m_bDown = true;
 };
