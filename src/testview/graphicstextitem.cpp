@@ -3,7 +3,9 @@
 #include <QBrush>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
+#include <QTextOption>
 #include <cmath>
 
 namespace {
@@ -15,14 +17,25 @@ constexpr double kPadY = 1.0;
 } // namespace
 
 CGraphicsTextItem::CGraphicsTextItem(const QString &text, QGraphicsItem *parent)
-    : QGraphicsTextItem(text, parent), m_strText(text), m_textFont(font())
+    : QGraphicsTextItem(parent), m_strText(text), m_staticText(text)
 {
     setToolTip(text);
     setFlag(QGraphicsItem::ItemIgnoresTransformations);
+    m_staticText.setTextFormat(Qt::PlainText);
+    m_staticText.setTextOption(QTextOption(Qt::AlignLeft));
+    m_staticText.prepare(QTransform(), m_textFont);
     const QFontMetricsF metrics(m_textFont);
     // Whole pixels, so that the box's edges fall on pixel rows and columns.
-    m_boxSize = QSizeF(std::ceil(metrics.horizontalAdvance(m_strText) + 2.0 * kPadX),
-                       std::ceil(metrics.height() + 2.0 * kPadY));
+    m_boxSize = QSizeF(std::ceil(std::max(metrics.horizontalAdvance(m_strText), m_staticText.size().width()) + 2.0 * kPadX),
+                       std::ceil(std::max(metrics.height(), m_staticText.size().height()) + 2.0 * kPadY));
+}
+
+void CGraphicsTextItem::SetTextColor(const QColor &color)
+{
+    if (color == m_textColor)
+        return;
+    m_textColor = color;
+    update();
 }
 
 void CGraphicsTextItem::SetSide(bool bRight, bool bDown)
@@ -48,6 +61,13 @@ QRectF CGraphicsTextItem::boundingRect() const
     return Box().adjusted(-1.0, -1.0, 1.0, 1.0);
 }
 
+QPainterPath CGraphicsTextItem::shape() const
+{
+    QPainterPath path;
+    path.addRect(boundingRect());
+    return path;
+}
+
 void CGraphicsTextItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
 {
     const QRectF rcBox = Box();
@@ -56,7 +76,11 @@ void CGraphicsTextItem::paint(QPainter *painter, const QStyleOptionGraphicsItem 
     painter->setBrush(QBrush(Qt::white, Qt::SolidPattern));
     painter->drawRect(rcBox);
     painter->setFont(m_textFont);
-    painter->setPen(TextColor());
-    painter->drawText(rcBox, Qt::AlignCenter, m_strText);
+    painter->setPen(m_textColor);
+    // Centred in the box.
+    const QSizeF textSize = m_staticText.size();
+    painter->drawStaticText(QPointF(rcBox.left() + (rcBox.width() - textSize.width()) / 2.0,
+                                    rcBox.top() + (rcBox.height() - textSize.height()) / 2.0),
+                            m_staticText);
     painter->restore();
 }

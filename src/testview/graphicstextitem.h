@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QGraphicsTextItem>
 #include <QRectF>
+#include <QStaticText>
 #include <QString>
 
 // The label of a sensor in the panel diagram: its text, with the same text as
@@ -13,8 +15,11 @@
 // and its outline, in pixels from that position, on the side of it that
 // SetSide names.
 //
-// The label is painted from its own copy of the text and font it was made
-// with, without laying out a text document on every paint.
+// The label paints its own text, laid out once, in its own colour: it never
+// makes the text document of its base (a document and its text control cost
+// more than the rest of a sensor, and a frame at fault shows thousands of
+// labels), so toPlainText() and defaultTextColor() of the base say nothing of
+// it; Text() and TextColor() do.
 class CGraphicsTextItem : public QGraphicsTextItem
 {
     Q_OBJECT
@@ -22,9 +27,11 @@ class CGraphicsTextItem : public QGraphicsTextItem
 public:
     CGraphicsTextItem(const QString &text, QGraphicsItem *parent = nullptr);
 
-    // What is painted: the text the label was made with, in its default text colour.
+    // What is painted: the text the label was made with, in its colour
+    // (black until set).
     const QString &Text() const { return m_strText; }
-    QColor TextColor() const { return defaultTextColor(); }
+    QColor TextColor() const { return m_textColor; }
+    void SetTextColor(const QColor &color);
 
     // The side of its position the box lies on, on screen: right of it or
     // left, below it or above. A label starts right of and below its position.
@@ -35,15 +42,21 @@ public:
     // Pixels between the position and the box's nearer corner.
     static constexpr double kGap = 3.0;
 
+    // The font the text is laid out and painted in (the application's).
+    QFont TextFont() const { return m_textFont; }
+
     QRectF boundingRect() const override;
+    QPainterPath shape() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
 private:
-    // The box for the text, font and side, in pixels from the position.
+    // The box for the text and side, in pixels from the position.
     QRectF Box() const;
 
     QString m_strText;
+    QColor m_textColor = Qt::black;
     QFont m_textFont;
+    QStaticText m_staticText;
     QSizeF m_boxSize;
     bool m_bRight = true;
     bool m_bDown = true;

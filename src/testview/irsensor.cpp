@@ -31,7 +31,7 @@ CGraphicsTextItem *CIRSensor::Label()
 {
     if (!m_pLabel) {
         m_pLabel = new CGraphicsTextItem(m_info.GetID(), this);
-        m_pLabel->setDefaultTextColor(Qt::red);
+        m_pLabel->SetTextColor(Qt::red);
         m_pLabel->setVisible(false);
         // The label reads upright on screen whatever the board's turn and
         // the view's orientation: it has no turn or mirror of its own.

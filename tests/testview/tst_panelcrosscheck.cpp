@@ -207,7 +207,7 @@ private slots:
             QVERIFY2(rcViewport.contains(rcBox),
                      qPrintable(QStringLiteral("%1: label at (%2, %3) %4 x %5 outside the view")
                                     .arg(strId).arg(rcBox.x()).arg(rcBox.y()).arg(rcBox.width()).arg(rcBox.height())));
-            QVERIFY2(rcBox.height() >= QFontMetrics(pLabel->font()).height(), qPrintable(strId));
+            QVERIFY2(rcBox.height() >= QFontMetrics(pLabel->TextFont()).height(), qPrintable(strId));
             // Drawn there: red text on white.
             const QRect rcInPage(view.viewport()->mapTo(&page.page, rcBox.topLeft()), rcBox.size());
             QVERIFY2(CountColour(shot, rcInPage, Qt::red) > 0, qPrintable(strId));

@@ -107,12 +107,11 @@ private slots:
         QCOMPARE(sensor.pos(), QPointF(6.0, -3.0));
         QCOMPARE(sensor.toolTip(), led.GetID());
         QVERIFY(sensor.Label());
-        QCOMPARE(sensor.Label()->toPlainText(), led.GetID());
+        QCOMPARE(sensor.Label()->Text(), led.GetID());
         QCOMPARE(sensor.Label()->toolTip(), led.GetID());
         QVERIFY(!sensor.Label()->isVisible());
         QCOMPARE(sensor.Label()->parentItem(), &sensor);
-        QCOMPARE(sensor.Label()->defaultTextColor(), QColor(Qt::red));
-        QCOMPARE(sensor.Label()->Text(), led.GetID());
+        QCOMPARE(sensor.Label()->TextColor(), QColor(Qt::red));
         QVERIFY(DiagramPen(sensor.pen()));
         QCOMPARE(sensor.pen().color(), QColor(Qt::black));
         QCOMPARE(sensor.brush().style(), Qt::NoBrush);
@@ -373,8 +372,8 @@ private slots:
         QVERIFY(t.m11() > 0 && t.m22() > 0 && t.determinant() > 0);
         const QRectF rcBox = t.mapRect(pLabel->boundingRect());
         QCOMPARE(rcBox.size(), pLabel->boundingRect().size());
-        QVERIFY(rcBox.height() >= QFontMetrics(pLabel->font()).height());
-        QVERIFY(rcBox.width() >= QFontMetrics(pLabel->font()).horizontalAdvance(pLabel->Text()));
+        QVERIFY(rcBox.height() >= QFontMetrics(pLabel->TextFont()).height());
+        QVERIFY(rcBox.width() >= QFontMetrics(pLabel->TextFont()).horizontalAdvance(pLabel->Text()));
         const QPointF ptSensor = view.viewportTransform().map(pSensor->scenePos());
         QVERIFY(right ? rcBox.left() > ptSensor.x() : rcBox.right() < ptSensor.x());
         QVERIFY(down ? rcBox.top() > ptSensor.y() : rcBox.bottom() < ptSensor.y());
