@@ -38,9 +38,10 @@ struct SShape
     bool bHostile;
 };
 
-// The largest log the bounds admit: one axis of kMaxLeds LEDs in 16
-// directions (kMaxLedsPerFrame LEDs a frame), each with its labels and as
-// many recorded frames as the bound on recorded values leaves.
+// The largest log the bounds admit for reading: one axis of kMaxLeds LEDs in
+// as many directions as kMaxLedsPerFrame allows, each with its labels and as
+// many recorded frames as the bound on recorded values leaves. (What showing
+// the largest admitted log costs the GUI thread, bench_replay prints.)
 QByteArray LargestSaneLog()
 {
     const int nLeds = int(CTestLogLimits::kMaxLeds);
@@ -74,8 +75,11 @@ QList<SShape> Shapes()
          [] { return HostileLog::NestedFrameValues(8700, 8000); }, true},
         {"many-attributes", "one element of 100000 attributes", [] { return HostileLog::ManyAttributes(100000); },
          true},
-        {"dead-sensors", "16384 dead sensors on 512 boards, read and analysed once",
-         [] { return HostileLog::DeadSensorsOnManyBoards(16384, 256); }, true},
+        {"dead-sensors", "8192 dead sensors on 128 boards, read and analysed once",
+         [] {
+             return HostileLog::DeadSensorsOnManyBoards(int(CTestLogLimits::kMaxLeds), CTestLogLimits::kMaxBoards / 2);
+         },
+         true},
         {"long-divide", "a divide attribute of 100 MB", [] { return HostileLog::LongDivide(100 * 1024 * 1024); },
          true},
         {"empty-elements", "62 million empty elements", [] { return HostileLog::EmptyElements(62000000); }, true},

@@ -10,19 +10,28 @@ class CTouchBase;
 // LEDs per axis and a recording a few thousand frames; a log beyond these
 // bounds is corrupt or hand-made and is refused before it can exhaust memory
 // or stall the replay.
+//
+// The result table (a row per failing LED), the histograms (a bar per LED)
+// and the panel diagram (an item per board, sensor, connector and light path)
+// of a log are built on the GUI thread, so the bounds on what they show keep
+// the largest log they admit shown within half a second: each stays at least
+// four times what a large frame needs (600 + 340 LEDs, three directions an
+// axis: 2,820 LEDs and light paths a frame, 1,880 sensors, 24 boards and 23
+// connectors), well short of where the GUI would stall for seconds.
 class CTestLogLimits
 {
 public:
     static constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
-    // maxSignal, signalStart, divide entries and values per recorded frame.
-    static constexpr uint32_t kMaxLeds = 16384;
+    // maxSignal, signalStart, divide entries and values per recorded frame:
+    // as many as the axis of a frame can report (4096).
+    static constexpr uint32_t kMaxLeds = 4096;
     static constexpr uint32_t kMaxValueCeiling = 0xFFFFFF;
     static constexpr uint32_t kMaxFrameNumber = 1000000;
     static constexpr int32_t kMaxTestTimes = 10000;
     // LEDs judged per frame over all axes and directions (maxSignal times the
     // number of directions, summed), and that times TEST_TIMES_FOR_UNT: the
     // work of one replayed run.
-    static constexpr qint64 kMaxLedsPerFrame = 262144;
+    static constexpr qint64 kMaxLedsPerFrame = 12288;
     static constexpr qint64 kMaxRunWork = 50000000;
     // Totals over the whole document.
     static constexpr int kMaxAxes = 256;
@@ -32,10 +41,10 @@ public:
     static constexpr qint64 kMaxValues = 16 * 1024 * 1024;
     static constexpr int kMaxStandards = 100000;
     static constexpr int kMaxLabels = 1000000;
-    static constexpr int kMaxBoards = 512;
-    static constexpr int kMaxSensors = 65536;
-    static constexpr int kMaxRelations = 262144;
-    static constexpr int kMaxConnectors = 4096;
+    static constexpr int kMaxBoards = 128;
+    static constexpr int kMaxSensors = 8192;
+    static constexpr int kMaxRelations = 12288;
+    static constexpr int kMaxConnectors = 128;
     static constexpr int kMaxInfoItems = 10000;
     static constexpr int kMaxDepth = 256;
     // Longest attribute value (divide excepted) and element text (data excepted).
@@ -57,6 +66,9 @@ public:
     // Elements of the whole document, counted on the bytes before any XML
     // parse: well above the largest log the other bounds admit.
     static constexpr qint64 kMaxElements = 2000000;
+
+    // One axis in one direction stays within what a frame may judge.
+    static_assert(kMaxLeds <= kMaxLedsPerFrame, "an axis's LEDs exceed the LEDs of a frame");
 
     // The element bound in force: kMaxElements, or what a test set (a bound
     // only a large file breaks, lowered so that a test can show it); 0 restores it.

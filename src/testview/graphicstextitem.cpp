@@ -1,52 +1,86 @@
 #include "graphicstextitem.h"
 
-#include "diagramvalue.h"
-
-#include <QGraphicsScene>
+#include <QBrush>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPen>
 #include <QTextOption>
 #include <cmath>
 
+namespace {
+
+// Room between the text and the box's edge, in pixels.
+constexpr double kPadX = 2.0;
+constexpr double kPadY = 1.0;
+
+} // namespace
+
 CGraphicsTextItem::CGraphicsTextItem(const QString &text, QGraphicsItem *parent)
-    : QGraphicsTextItem(text, parent)
+    : QGraphicsTextItem(parent), m_strText(text), m_staticText(text)
 {
     setToolTip(text);
+    setFlag(QGraphicsItem::ItemIgnoresTransformations);
+    m_staticText.setTextFormat(Qt::PlainText);
+    m_staticText.setTextOption(QTextOption(Qt::AlignLeft));
+    m_staticText.prepare(QTransform(), m_textFont);
+    const QFontMetricsF metrics(m_textFont);
+    // Whole pixels, so that the box's edges fall on pixel rows and columns.
+    m_boxSize = QSizeF(std::ceil(std::max(metrics.horizontalAdvance(m_strText), m_staticText.size().width()) + 2.0 * kPadX),
+                       std::ceil(std::max(metrics.height(), m_staticText.size().height()) + 2.0 * kPadY));
+}
+
+void CGraphicsTextItem::SetTextColor(const QColor &color)
+{
+    if (color == m_textColor)
+        return;
+    m_textColor = color;
+    update();
+}
+
+void CGraphicsTextItem::SetSide(bool bRight, bool bDown)
+{
+    if (bRight == m_bRight && bDown == m_bDown)
+        return;
+    prepareGeometryChange();
+    m_bRight = bRight;
+    m_bDown = bDown;
+}
+
+QRectF CGraphicsTextItem::Box() const
+{
+    const double x = m_bRight ? kGap : -kGap - m_boxSize.width();
+    const double y = m_bDown ? kGap : -kGap - m_boxSize.height();
+    return QRectF(QPointF(x, y), m_boxSize);
+}
+
+QRectF CGraphicsTextItem::boundingRect() const
+{
+    // The outline's pixels lie on the box's edges and one beyond its right
+    // and bottom edges.
+    return Box().adjusted(-1.0, -1.0, 1.0, 1.0);
+}
+
+QPainterPath CGraphicsTextItem::shape() const
+{
+    QPainterPath path;
+    path.addRect(boundingRect());
+    return path;
 }
 
 void CGraphicsTextItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *)
 {
-    // 1/sx and 1/sy are the view's current scale: drawing scaled by (sx, sy)
-    // undoes the zoom.
-    const QRectF rcScene = scene() ? scene()->sceneRect() : QRectF();
-    const QRect rcViewport = painter->viewport();
-    if (rcViewport.width() > 0 && rcViewport.height() > 0) {
-        const double sx = rcScene.width() / rcViewport.width();
-        const double sy = rcScene.height() / rcViewport.height();
-        if (std::isfinite(sx) && std::isfinite(sy) && sx > 0.0 && sy > 0.0) {
-            m_dLastSx = sx;
-            m_dLastSy = sy;
-        }
-    }
-
-    const QRectF rcBounds = boundingRect();
-    const QPointF ptWanted(DiagramValue::Finite(m_dLastSy * rcBounds.height() / 2.0), 0.0);
-    if (pos() != ptWanted)
-        setPos(ptWanted);
-
+    const QRectF rcBox = Box();
     painter->save();
+    painter->setPen(QPen(QBrush(Qt::black), 0));
     painter->setBrush(QBrush(Qt::white, Qt::SolidPattern));
-    painter->scale(m_dLastSx, m_dLastSy);
-    if (m_staticText.text().isNull() || m_rcTextBounds != rcBounds || m_textFont != painter->font()) {
-        const QString strText = toPlainText();
-        m_rcTextBounds = rcBounds;
-        m_textFont = painter->font();
-        m_rcText = painter->boundingRect(rcBounds, Qt::AlignHCenter | Qt::AlignVCenter, strText);
-        m_staticText = QStaticText(strText);
-        m_staticText.setTextFormat(Qt::PlainText);
-        m_staticText.setTextOption(QTextOption());
-    }
-    painter->drawRect(m_rcText);
-    painter->setPen(defaultTextColor());
-    painter->drawStaticText(m_rcText.topLeft(), m_staticText);
+    painter->drawRect(rcBox);
+    painter->setFont(m_textFont);
+    painter->setPen(m_textColor);
+    // Centred in the box.
+    const QSizeF textSize = m_staticText.size();
+    painter->drawStaticText(QPointF(rcBox.left() + (rcBox.width() - textSize.width()) / 2.0,
+                                    rcBox.top() + (rcBox.height() - textSize.height()) / 2.0),
+                            m_staticText);
     painter->restore();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QGraphicsTextItem>
 #include <QRectF>
@@ -7,8 +8,18 @@
 #include <QString>
 
 // The label of a sensor in the panel diagram: its text, with the same text as
-// tool tip, drawn as a small white box with the text centred in it. The box
-// keeps its size on screen whatever the view's zoom.
+// tool tip, drawn as red text in a small white box. Only its position follows
+// its sensor, its board and the view; the label itself ignores their turns,
+// mirrors and zoom (ItemIgnoresTransformations), so it reads upright and
+// unmirrored and keeps its size on screen at any zoom. Its bounds are the box
+// and its outline, in pixels from that position, on the side of it that
+// SetSide names.
+//
+// The label paints its own text, laid out once, in its own colour: it never
+// makes the text document of its base (a document and its text control cost
+// more than the rest of a sensor, and a frame at fault shows thousands of
+// labels), so toPlainText() and defaultTextColor() of the base say nothing of
+// it; Text() and TextColor() do.
 class CGraphicsTextItem : public QGraphicsTextItem
 {
     Q_OBJECT
@@ -16,17 +27,37 @@ class CGraphicsTextItem : public QGraphicsTextItem
 public:
     CGraphicsTextItem(const QString &text, QGraphicsItem *parent = nullptr);
 
+    // What is painted: the text the label was made with, in its colour
+    // (black until set).
+    const QString &Text() const { return m_strText; }
+    QColor TextColor() const { return m_textColor; }
+    void SetTextColor(const QColor &color);
+
+    // The side of its position the box lies on, on screen: right of it or
+    // left, below it or above. A label starts right of and below its position.
+    void SetSide(bool bRight, bool bDown);
+    bool Right() const { return m_bRight; }
+    bool Down() const { return m_bDown; }
+
+    // Pixels between the position and the box's nearer corner.
+    static constexpr double kGap = 3.0;
+
+    // The font the text is laid out and painted in (the application's).
+    QFont TextFont() const { return m_textFont; }
+
+    QRectF boundingRect() const override;
+    QPainterPath shape() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
 private:
-    // The last usable ratio of scene rectangle to painted viewport; kept while
-    // either is empty (a view not yet laid out, an empty scene).
-    double m_dLastSx = 1.0;
-    double m_dLastSy = 1.0;
-    // The box and the laid-out text, for the font and bounds they were made
-    // for (a diagram paints hundreds of labels on every refresh).
-    QRectF m_rcText;
-    QRectF m_rcTextBounds;
+    // The box for the text and side, in pixels from the position.
+    QRectF Box() const;
+
+    QString m_strText;
+    QColor m_textColor = Qt::black;
     QFont m_textFont;
     QStaticText m_staticText;
+    QSizeF m_boxSize;
+    bool m_bRight = true;
+    bool m_bDown = true;
 };

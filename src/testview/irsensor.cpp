@@ -31,14 +31,21 @@ CGraphicsTextItem *CIRSensor::Label()
 {
     if (!m_pLabel) {
         m_pLabel = new CGraphicsTextItem(m_info.GetID(), this);
-        m_pLabel->setDefaultTextColor(Qt::red);
+        m_pLabel->SetTextColor(Qt::red);
         m_pLabel->setVisible(false);
-        m_pLabel->setRotation(90);
-        QTransform mirror = m_pLabel->transform();
-        mirror.rotate(180, Qt::XAxis);
-        m_pLabel->setTransform(mirror);
+        // The label reads upright on screen whatever the board's turn and
+        // the view's orientation: it has no turn or mirror of its own.
+        m_pLabel->SetSide(m_bLabelRight, m_bLabelDown);
     }
     return m_pLabel;
+}
+
+void CIRSensor::SetLabelSide(bool bRight, bool bDown)
+{
+    m_bLabelRight = bRight;
+    m_bLabelDown = bDown;
+    if (m_pLabel)
+        m_pLabel->SetSide(bRight, bDown);
 }
 
 bool CIRSensor::LabelShown() const

@@ -33,6 +33,9 @@ public:
     // The label, made now if it was not yet (hidden, a child of the sensor).
     CGraphicsTextItem *Label();
     bool LabelShown() const;
+    // The side of the sensor its label lies on, on screen (right of it or
+    // left, below it or above; CGraphicsTextItem::SetSide), now or when made.
+    void SetLabelSide(bool bRight, bool bDown);
     const CSensorInfo &Info() const { return m_info; }
 
     // The outline of a sensor of the kind, in item coordinates (empty for a
@@ -46,4 +49,6 @@ private:
     CSensorInfo m_info;
     double m_dScale;
     QRectF m_rcBounds;
+    bool m_bLabelRight = true;
+    bool m_bLabelDown = true;
 };

@@ -157,8 +157,10 @@ CTouchPanelView::CTouchPanelView(CHardwareInfo *pHardwareInfo, QWidget *parent) 
     BuildLightPaths(info);
     BuildOpenArea(info);
     // The scene rectangle is what the items cover now. Held fixed, it is not
-    // worked out again over every item each time a label moves.
+    // worked out again over every item each time a label shows, and a label
+    // (its size on screen fixed) plays no part in the fit.
     m_scene.setSceneRect(m_scene.itemsBoundingRect());
+    PlaceLabels();
     // The scene finishes adding the items (its "polish" round) at once rather
     // than on its next event: until then every item removed would be looked
     // for in its list of new items, one by one, which makes a diagram of a
@@ -273,6 +275,29 @@ void CTouchPanelView::BuildOpenArea(const CHardwareInfo &info)
     m_pOpenArea->setZValue(-1);
 }
 
+QTransform CTouchPanelView::Orientation() const
+{
+    QTransform orientation;
+    orientation.rotate(180, m_nInterfaceDir != 0 ? Qt::ZAxis : Qt::XAxis);
+    return orientation;
+}
+
+void CTouchPanelView::PlaceLabels()
+{
+    // A label keeps its size on screen, so on a frame drawn small it is far
+    // larger than its sensor, and the boards lie on the border of the
+    // drawing: each label lies on the side of its sensor that faces the
+    // middle of the drawing, on screen (the view turns or mirrors the
+    // drawing, and only ever scales it by positive factors besides).
+    const QPointF ptMiddle = m_scene.sceneRect().center();
+    const QTransform orientation = Orientation();
+    for (const QList<CIRSensor *> &lstSensors : qAsConst(m_mapSensorItems))
+        for (CIRSensor *pSensor : lstSensors) {
+            const QPointF ptInward = orientation.map(ptMiddle - pSensor->scenePos());
+            pSensor->SetLabelSide(!(ptInward.x() < 0.0), !(ptInward.y() < 0.0));
+        }
+}
+
 void CTouchPanelView::ParseRelation(const QString &strRelation, QString *pstrFirst, QString *pstrLast)
 {
     QStringRef first, last;
@@ -378,9 +403,7 @@ void CTouchPanelView::Fit()
         m_dFitY = sy;
     }
     setTransform(QTransform::fromScale(m_dFitX, m_dFitY));
-    QTransform oriented = transform();
-    oriented.rotate(180, m_nInterfaceDir != 0 ? Qt::ZAxis : Qt::XAxis);
-    setTransform(oriented);
+    setTransform(Orientation() * transform());
 }
 
 void CTouchPanelView::resizeEvent(QResizeEvent *event)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QTransform>
 #include <QVector>
 #include <cstdint>
 
@@ -82,6 +83,11 @@ private:
     void BuildOpenArea(const CHardwareInfo &info);
     // Fits the drawing into the view and orients it.
     void Fit();
+    // The turn or mirror of the drawing on screen.
+    QTransform Orientation() const;
+    // Puts each sensor's label on the side of the sensor that faces the
+    // middle of the drawing on screen.
+    void PlaceLabels();
     // Shown on its own (full screen) rather than in its page.
     bool IsOwnWindow() const;
     // From full screen back into the page.

@@ -91,7 +91,8 @@ inline QByteArray EmptyElements(qint64 n)
 // A frame whose every X light path is dark, on nBoards boards a side of
 // nLeds / nBoards sensors (the bottom emitters, the top receivers): every
 // sensor dead, so the board analysis meets the longest list of dead
-// sensors, once per board. Within every bound at nLeds 16384, nBoards 256.
+// sensors, once per board. Within every bound at nLeds kMaxLeds and nBoards
+// kMaxBoards / 2.
 inline QByteArray DeadSensorsOnManyBoards(int nLeds, int nBoards)
 {
     QByteArray data = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<touch_device>\n<hardware_info>\n";

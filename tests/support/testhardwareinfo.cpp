@@ -100,9 +100,10 @@ CHardwareInfo CTestHardwareInfo::AtTheLimits()
 {
     CHardwareInfo info;
     const char *sides[4] = {"Bottom", "Top", "Left", "Right"};
-    const int nBoards = 128;
+    const int nBoards = CTestLogLimits::kMaxBoards / 4;
     const int nPerSide = CTestLogLimits::kMaxSensors / 4;
     const int nPerBoard = nPerSide / nBoards;
+    const double dSide = nBoards * 640.0;
     for (int s = 0; s < 4; ++s) {
         QList<CPcbInfo> lst;
         for (int b = 0; b < nBoards; ++b) {
@@ -110,13 +111,13 @@ CHardwareInfo CTestHardwareInfo::AtTheLimits()
             pcb.SetSize(10.0, 640.0, 2.0);
             pcb.SetPlacement(1);
             pcb.SetAngle(s * 90.0);
-            pcb.SetPos(s < 2 ? QPointF(b * 640.0, s * 81920.0) : QPointF((s - 2) * 81920.0, b * 640.0));
+            pcb.SetPos(s < 2 ? QPointF(b * 640.0, s * dSide) : QPointF((s - 2) * dSide, b * 640.0));
             QList<CSensorInfo> lstLeds;
             for (int k = 0; k < nPerBoard; ++k) {
                 CSensorInfo led;
                 led.SetType(k % 8);
                 led.SetID(QString::number(k + 1));
-                led.SetPos(QPointF(-320.0 + 5.0 * k, 0.0));
+                led.SetPos(QPointF(-320.0 + 640.0 / nPerBoard * k, 0.0));
                 lstLeds.append(led);
             }
             pcb.SetLeds(lstLeds);
@@ -133,7 +134,7 @@ CHardwareInfo CTestHardwareInfo::AtTheLimits()
             const int n = std::snprintf(szRelation, sizeof szRelation, "Bottom:%d-Top:%d", i, (i + k) % nPerSide);
             info.ParseRelation(QString::fromLatin1(szRelation, n));
         }
-    info.SetOpenArea(0.0, 81920.0, 0.0, 81920.0);
+    info.SetOpenArea(0.0, dSide, 0.0, dSide);
     return info;
 }
 

@@ -30,9 +30,10 @@ public:
     static constexpr int kUsbBoardSensors = 4; // sensors of the first "Bottom" board
 
     static CHardwareInfo Build(int nInterfaceDir = 0);
-    // A record at the test-log limits' maxima: 65,536 sensors (four sides of
-    // 128 boards of 128, every kind) and 262,144 distinct light paths from
-    // "Bottom" to "Top", every one naming two sensors.
+    // A record at the test-log limits' maxima: kMaxBoards boards (a quarter
+    // on each side) holding kMaxSensors sensors of every kind, and
+    // kMaxRelations distinct light paths from "Bottom" to "Top", every one
+    // naming two sensors.
     static CHardwareInfo AtTheLimits();
 
     // The connector keys and relation texts that name no item.

@@ -469,6 +469,8 @@ void TestTestLog::oversizedLogsAreRefused_data()
     QTest::addColumn<qint64>("maxElements"); // a lower element bound for the row (0: the product's)
 
     const QByteArray log = ReferenceLog(false);
+    // Values of a frame in two parts, each within the bound, together beyond it.
+    const int kHalfFrame = int(CTestLogLimits::kMaxLeds) / 2 + 1;
     auto values = [](int n, int nStart) {
         QByteArray str;
         for (int i = 0; i < n; ++i)
@@ -488,13 +490,14 @@ void TestTestLog::oversizedLogsAreRefused_data()
         << QStringLiteral(R"(TEST_TIMES_FOR_UNT 2000000000 is above 10000)") << qint64(0);
     QTest::newRow("frame number") << QByteArray(log).replace("<data ID=\"3\"", "<data ID=\"4000000000\"")
         << QStringLiteral(R"(X-T1 ADC holds frame number 4000000000)") << qint64(0);
-    QTest::newRow("frame of too many values") << QByteArray(log).replace(">181 1<", ">" + values(20000, 0) + "<")
-        << QStringLiteral(R"(a recorded frame of more than 16384 values)") << qint64(0);
+    QTest::newRow("frame of too many values")
+        << QByteArray(log).replace(">181 1<", ">" + values(int(CTestLogLimits::kMaxLeds) + 1, 0) + "<")
+        << QStringLiteral("a recorded frame of more than %1 values").arg(CTestLogLimits::kMaxLeds) << qint64(0);
     QTest::newRow("repeated frame grows too long")
         << QByteArray(log).replace("<data ID=\"3\" DateTime=\"2024-03-07 09:05:04.107\">181 1</data>",
-                                   "<data ID=\"3\">" + values(9000, 0) + "</data><data ID=\"3\">" + values(9000, 0)
-                                       + "</data>")
-        << QStringLiteral(R"(X-T1 ADC frame 3 holds 18000 values)") << qint64(0);
+                                   "<data ID=\"3\">" + values(kHalfFrame, 0) + "</data><data ID=\"3\">"
+                                       + values(kHalfFrame, 0) + "</data>")
+        << QStringLiteral("X-T1 ADC frame 3 holds %1 values").arg(2 * kHalfFrame) << qint64(0);
     QByteArray axes;
     for (int i = 0; i < 300; ++i)
         axes += "<axis ID=\"" + QByteArray::number(i) + "\" name=\"A" + QByteArray::number(i) + "\"/>";
@@ -514,29 +517,65 @@ void TestTestLog::oversizedLogsAreRefused_data()
         << QByteArray(log).replace(">second<", "><b>" + QByteArray(40000, 'x') + "</b><b>" + QByteArray(40000, 'y')
                                                    + "</b><")
         << QStringLiteral(R"(an element text of more than 65536 characters)") << qint64(0);
-    QTest::newRow("too many LEDs per frame") << ShapedLog(10, int(CTestLogLimits::kMaxLeds), 17, 2)
-        << QStringLiteral("more than 262144 LEDs to judge per frame") << qint64(0);
-    QTest::newRow("run too long") << ShapedLog(int(CTestLogLimits::kMaxTestTimes), int(CTestLogLimits::kMaxLeds), 1, 2)
-        << QStringLiteral("TEST_TIMES_FOR_UNT 10000 over 16384 LEDs is more work than a run can be") << qint64(0);
+    // An axis of the most LEDs in one direction more than a frame may judge.
+    const int nDirsOver = int(CTestLogLimits::kMaxLedsPerFrame / CTestLogLimits::kMaxLeds) + 1;
+    QTest::newRow("too many LEDs per frame") << ShapedLog(10, int(CTestLogLimits::kMaxLeds), nDirsOver, 2)
+        << QStringLiteral("more than %1 LEDs to judge per frame").arg(CTestLogLimits::kMaxLedsPerFrame) << qint64(0);
+    QTest::newRow("run too long") << ShapedLog(int(CTestLogLimits::kMaxTestTimes), int(CTestLogLimits::kMaxLeds), 2, 2)
+        << QStringLiteral("TEST_TIMES_FOR_UNT 10000 over %1 LEDs is more work than a run can be")
+               .arg(2 * CTestLogLimits::kMaxLeds)
+        << qint64(0);
     QTest::newRow("long standard") << QByteArray(log).replace(">0000-0030<",
                                                              ">" + QByteArray("1-").repeated(40000) + "2<")
         << QStringLiteral(R"(an element text of more than 65536 characters)") << qint64(0);
 
+    // What the panel diagram draws, an item each, is built on the GUI
+    // thread: four times what a large frame has (600 + 340 LEDs: 1,880
+    // sensors, 2,820 light paths, 24 boards, 23 connectors) is read, a
+    // diagram that would take the GUI seconds to build is refused.
+    const struct
+    {
+        const char *pszName;
+        int nFourLargeFrames;
+        int nTooMany;
+        int nMax;
+    } diagram[] = {{"pcb", 4 * 24, 512, CTestLogLimits::kMaxBoards},
+                   {"led", 4 * 1880, 65536, CTestLogLimits::kMaxSensors},
+                   {"relation", 4 * 2820, 262144, CTestLogLimits::kMaxRelations},
+                   {"connector", 4 * 23, 4096, CTestLogLimits::kMaxConnectors}};
+    for (const auto &item : diagram) {
+        const QByteArray element = "<" + QByteArray(item.pszName) + "/>";
+        auto record = [&](int n) {
+            return "<touch_device><hardware_info>" + element.repeated(n) + "</hardware_info></touch_device>";
+        };
+        QTest::addRow("%d %s elements", item.nFourLargeFrames, item.pszName)
+            << record(item.nFourLargeFrames) << QString() << qint64(0);
+        QTest::addRow("%d %s elements", item.nTooMany, item.pszName)
+            << record(item.nTooMany)
+            << QStringLiteral("more than %1 \"%2\" elements").arg(item.nMax).arg(QLatin1String(item.pszName))
+            << qint64(0);
+    }
+    // So is a result table of a row, and histograms of a bar, per LED of a
+    // frame: the first refused at 16,384 LEDs (a frame of 4,096 in four
+    // directions).
+    QTest::newRow("16384 LEDs per frame") << ShapedLog(10, 4096, 4, 2)
+        << QStringLiteral("more than %1 LEDs to judge per frame").arg(CTestLogLimits::kMaxLedsPerFrame) << qint64(0);
+
     // Shapes of hostile logs, each within the bounds an element's own text has.
     // Values nested in elements inside a recorded frame count toward it.
-    QTest::newRow("values nested in a frame") << HostileLog::NestedFrameValues(3, 6000)
-        << QStringLiteral("a recorded frame of more than 16384 values") << qint64(0);
-    QTest::newRow("text nested in a frame") << HostileLog::NestedFrameText(4, 60000)
-        << QStringLiteral("a recorded frame of more than 180224 characters") << qint64(0);
+    QTest::newRow("values nested in a frame") << HostileLog::NestedFrameValues(3, kHalfFrame)
+        << QStringLiteral("a recorded frame of more than %1 values").arg(CTestLogLimits::kMaxLeds) << qint64(0);
+    QTest::newRow("text nested in a frame") << HostileLog::NestedFrameText(4, int(CTestLogLimits::kMaxDataChars / 3))
+        << QStringLiteral("a recorded frame of more than %1 characters").arg(CTestLogLimits::kMaxDataChars) << qint64(0);
     QTest::newRow("one frame of long values") << HostileLog::WithFrame(QByteArray(200000, '9'))
-        << QStringLiteral("a recorded frame of more than 180224 characters") << qint64(0);
+        << QStringLiteral("a recorded frame of more than %1 characters").arg(CTestLogLimits::kMaxDataChars) << qint64(0);
     // An element of many attributes, refused before any XML parse.
     QTest::newRow("many attributes") << HostileLog::ManyAttributes(65)
         << QStringLiteral("an element with more than 64 attributes") << qint64(0);
     QTest::newRow("as many attributes as allowed") << HostileLog::ManyAttributes(64) << QString() << qint64(0);
     // A divide list is bounded by what it can mean, separators or not.
     QTest::newRow("long divide without separators") << HostileLog::LongDivide(200000)
-        << QStringLiteral("a divide list longer than 180224 characters") << qint64(0);
+        << QStringLiteral("a divide list longer than %1 characters").arg(CTestLogLimits::kMaxDivideChars) << qint64(0);
     // Elements are counted on the bytes (a bound only a large file breaks,
     // lowered for the row); comments, declarations and CDATA are none.
     QTest::newRow("too many elements") << HostileLog::EmptyElements(1000)
@@ -600,7 +639,8 @@ void TestTestLog::largestSaneLogsAreAccepted_data()
     QTest::addColumn<int>("dirs");
 
     QTest::newRow("largest frame") << 10 << int(CTestLogLimits::kMaxLeds) << 1;
-    QTest::newRow("many directions") << 10 << 4096 << 64;
+    QTest::newRow("four large frames") << 10 << 4 * (600 + 340) << 3;
+    QTest::newRow("many directions") << 10 << int(CTestLogLimits::kMaxLedsPerFrame / 64) << 64;
     QTest::newRow("long UNT window on a large panel") << int(CTestLogLimits::kMaxTestTimes) << 1000 << 3;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the panel-diagram tests look at: the view in a page of its own, how
-// every item looks, maps naming every item, screenshots.
+// every item looks, maps naming every item, the window's pixels, screenshots.
 
 #include "connector.h"
 #include "irsensor.h"
@@ -10,6 +10,11 @@
 #include "touchpanelview.h"
 
 #include <QDir>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+#include <QWindow>
 #include <QGraphicsLineItem>
 #include <QMap>
 #include <QPixmap>
@@ -17,6 +22,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QtTest>
+#include <algorithm>
 
 using ProblemMap = QMap<QString, QList<QString>>;
 using Looks = QMap<QString, QString>;
@@ -123,6 +129,57 @@ inline QRectF BoardsRect(const CTouchPanelView &view)
         for (const CPcbBoard *pBoard : lst)
             rc |= pBoard->sceneBoundingRect();
     return rc;
+}
+
+// Counts the paint events a widget gets.
+class CPaintCount : public QObject
+{
+public:
+    explicit CPaintCount(QWidget *pWidget) : m_pWidget(pWidget) { pWidget->installEventFilter(this); }
+    int Count() const { return m_nPaints; }
+
+protected:
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override
+    {
+        if (pWatched == m_pWidget && pEvent->type() == QEvent::Paint)
+            ++m_nPaints;
+        return false;
+    }
+
+private:
+    QWidget *m_pWidget;
+    int m_nPaints = 0;
+};
+
+// What the window shows now: its backing store as the last repaints left it
+// (a grab would paint the widget afresh and hide what a repaint missed).
+inline QImage WindowPixels(QWidget &window)
+{
+    QScreen *pScreen = window.windowHandle() ? window.windowHandle()->screen() : QGuiApplication::primaryScreen();
+    return pScreen->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Pixels that differ between two pictures (all of them when the sizes differ).
+inline int Differing(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return std::max(a.width() * a.height(), b.width() * b.height());
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            n += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+    return n;
+}
+
+// Pixels of exactly that colour within rc.
+inline int CountColour(const QImage &image, const QRect &rc, const QColor &colour)
+{
+    int n = 0;
+    const QRect rcIn = rc & image.rect();
+    for (int y = rcIn.top(); y <= rcIn.bottom(); ++y)
+        for (int x = rcIn.left(); x <= rcIn.right(); ++x)
+            n += image.pixel(x, y) == colour.rgb() ? 1 : 0;
+    return n;
 }
 
 // Saves a screenshot into the test-output folder.

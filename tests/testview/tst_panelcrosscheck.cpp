@@ -4,8 +4,9 @@
 // that map. Exactly the sensors, light paths, boards and connectors at fault
 // change, every id of the map names an item of the diagram, and the open area
 // lies inside the boards. The large frame with dead LEDs is saved as a
-// screenshot.
+// screenshot at two screen sizes.
 
+#include "graphicstextitem.h"
 #include "largeframe.h"
 #include "panellooks.h"
 #include "panelrig.h"
@@ -13,6 +14,7 @@
 #include "stationresources.h"
 #include "testenvironment.h"
 
+#include <QFontMetrics>
 #include <QGraphicsRectItem>
 #include <QtTest>
 
@@ -131,9 +133,25 @@ private slots:
         QVERIFY(BoardsRect(view).contains(view.OpenAreaItem()->sceneBoundingRect()));
     }
 
-    // The large frame, as the real layout draws it, with two dead LEDs.
-    void largeFrameScreenshot()
+    void largeFrame_data()
     {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("otherWay"); // the other interface direction: the drawing turned, not mirrored
+        QTest::newRow("800x480") << QSize(800, 480) << false;
+        QTest::newRow("1920x1080") << QSize(1920, 1080) << false;
+        QTest::newRow("800x480 turned") << QSize(800, 480) << true;
+    }
+
+    // The large frame, as the real layout draws it, with two dead LEDs, in
+    // a page of a small and of a large screen: the faulty sensors' labels
+    // can be read (upright, unmirrored, inside the view, red text on a white
+    // box at least a line high), and once the faults clear the window holds
+    // exactly what a fresh paint of the sound frame holds. The window's own
+    // pixels are compared, so that what a repaint leaves behind shows.
+    void largeFrame()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, otherWay);
         CPanelRig rig;
         rig.panel.Edit([](CEmulatedPanel::Model &m) {
             LargeFrame(m);
@@ -143,21 +161,67 @@ private slots:
         QCOMPARE(CodeHex(rig.hw.StartTest(0)), CodeHex(0));
         ProblemMap problems;
         QCOMPARE(rig.hw.GetErrors(problems), 0);
-        QCOMPARE(problems.value(QStringLiteral("SENSOR_ERROR")), (QList<QString>{"Bottom:300", "Left:100"}));
+        const QList<QString> faulty = problems.value(QStringLiteral("SENSOR_ERROR"));
+        QCOMPARE(faulty, (QList<QString>{"Bottom:300", "Left:100"}));
 
-        SPage page(&rig.hw.GetHardwareInfo(), QSize(800, 480));
+        CHardwareInfo info = rig.hw.GetHardwareInfo();
+        if (otherWay)
+            info.SetInterfaceDir(info.GetInterfaceDir() != 0 ? 0 : 1);
+        const QString strName = QStringLiteral("panelview_large_frame_%1x%2%3")
+                                    .arg(size.width())
+                                    .arg(size.height())
+                                    .arg(otherWay ? QStringLiteral("_turned") : QString());
+
+        SPage page(&info, size);
         CTouchPanelView &view = *page.view;
         QCOMPARE(view.LightItems().size(), 2816);
+        QVERIFY(view.UpdateTouchPanel(ProblemMap()));
+        CPaintCount paints(view.viewport());
         QVERIFY(page.Show());
+        QTRY_VERIFY(paints.Count() > 0);
+        const QImage fresh = WindowPixels(page.page);
+        QCOMPARE(fresh.size(), size);
+
+        // The faults shown, then the whole view painted again, as when the
+        // page comes back or the window is uncovered.
+        const int nBefore = paints.Count();
         QVERIFY(view.UpdateTouchPanel(problems));
+        QTRY_VERIFY(paints.Count() > nBefore);
+        const int nShown = paints.Count();
+        view.viewport()->update();
+        QTRY_VERIFY(paints.Count() > nShown);
         QVERIFY(BoardsRect(view).contains(view.OpenAreaItem()->sceneBoundingRect()));
-        const QPixmap shot = page.page.grab();
-        QVERIFY(SaveShot(shot, QStringLiteral("panelview_large_frame_dead_leds.png")));
-        // The top and bottom edges around the dead bottom LED, four times larger.
-        const int x = shot.width() / 2 - 60;
-        QVERIFY(SaveShot(shot.copy(x, 0, 120, 40).scaled(480, 160), QStringLiteral("panelview_large_frame_top_detail.png")));
-        QVERIFY(SaveShot(shot.copy(x, shot.height() - 40, 120, 40).scaled(480, 160),
-                         QStringLiteral("panelview_large_frame_bottom_detail.png")));
+        const QImage shot = WindowPixels(page.page);
+        QVERIFY(SaveShot(QPixmap::fromImage(shot), strName + QStringLiteral(".png")));
+
+        const QRect rcViewport = view.viewport()->rect();
+        for (const QString &strId : faulty) {
+            const QStringList parts = strId.split(QLatin1Char(':'));
+            CIRSensor *pSensor = view.SensorItems().value(parts.at(0)).value(parts.at(1).toInt());
+            QVERIFY2(pSensor && pSensor->LabelShown(), qPrintable(strId));
+            CGraphicsTextItem *pLabel = pSensor->Label();
+            const QTransform t = pLabel->deviceTransform(view.viewportTransform());
+            QVERIFY2(qFuzzyIsNull(t.m12()) && qFuzzyIsNull(t.m21()) && t.m11() > 0 && t.m22() > 0 && t.determinant() > 0,
+                     qPrintable(strId + QStringLiteral(": the label is turned or mirrored on screen")));
+            const QRect rcBox = t.mapRect(pLabel->boundingRect()).toAlignedRect();
+            QVERIFY2(rcViewport.contains(rcBox),
+                     qPrintable(QStringLiteral("%1: label at (%2, %3) %4 x %5 outside the view")
+                                    .arg(strId).arg(rcBox.x()).arg(rcBox.y()).arg(rcBox.width()).arg(rcBox.height())));
+            QVERIFY2(rcBox.height() >= QFontMetrics(pLabel->TextFont()).height(), qPrintable(strId));
+            // Drawn there: red text on white.
+            const QRect rcInPage(view.viewport()->mapTo(&page.page, rcBox.topLeft()), rcBox.size());
+            QVERIFY2(CountColour(shot, rcInPage, Qt::red) > 0, qPrintable(strId));
+            QVERIFY2(CountColour(shot, rcInPage, Qt::white) > rcBox.width() * rcBox.height() / 4, qPrintable(strId));
+        }
+
+        const int nFaulty = paints.Count();
+        QVERIFY(view.UpdateTouchPanel(ProblemMap()));
+        QTRY_VERIFY(paints.Count() > nFaulty);
+        const QImage cleared = WindowPixels(page.page);
+        const int nLeft = Differing(cleared, fresh);
+        if (nLeft != 0)
+            SaveShot(QPixmap::fromImage(cleared), strName + QStringLiteral("_cleared.png"));
+        QCOMPARE(nLeft, 0);
     }
 };
 

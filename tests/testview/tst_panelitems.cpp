@@ -1,18 +1,21 @@
 // The items of the panel diagram, each from a record of its own: the sensor
 // symbols and their bounds per kind, the board's size by placement, the pins
 // of a connector, the fills and label of every state, the USB picture and the
-// label's zoom-independent box.
+// label on screen.
 
 #include "connector.h"
 #include "graphicstextitem.h"
 #include "irsensor.h"
+#include "panellooks.h"
 #include "pcbboard.h"
 #include "stationmetatypes.h"
 #include "stationresources.h"
 #include "testenvironment.h"
 
 #include <QGraphicsPixmapItem>
+#include <QFontMetrics>
 #include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QImage>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
@@ -104,13 +107,11 @@ private slots:
         QCOMPARE(sensor.pos(), QPointF(6.0, -3.0));
         QCOMPARE(sensor.toolTip(), led.GetID());
         QVERIFY(sensor.Label());
-        QCOMPARE(sensor.Label()->toPlainText(), led.GetID());
+        QCOMPARE(sensor.Label()->Text(), led.GetID());
         QCOMPARE(sensor.Label()->toolTip(), led.GetID());
         QVERIFY(!sensor.Label()->isVisible());
         QCOMPARE(sensor.Label()->parentItem(), &sensor);
-        QCOMPARE(sensor.Label()->defaultTextColor(), QColor(Qt::red));
-        QCOMPARE(sensor.Label()->rotation(), 90.0);
-        QCOMPARE(sensor.Label()->transform(), QTransform(1, 0, 0, -1, 0, 0)); // mirrored
+        QCOMPARE(sensor.Label()->TextColor(), QColor(Qt::red));
         QVERIFY(DiagramPen(sensor.pen()));
         QCOMPARE(sensor.pen().color(), QColor(Qt::black));
         QCOMPARE(sensor.brush().style(), Qt::NoBrush);
@@ -316,40 +317,72 @@ private slots:
         QCOMPARE(pUsb->pos(), QPointF(rc.left() + rc.height(), rc.bottom() + 41.0));
     }
 
-    // The label's box is drawn scaled by scene rectangle / viewport, so it
-    // keeps its size on screen, and the label moves by half its height times
-    // that ratio. A viewport or scene of no size keeps the last ratio.
-    void labelPaint_data()
+    void labelOnScreen_data()
     {
-        QTest::addColumn<QRectF>("sceneRect");
-        QTest::addColumn<QRect>("viewport");
-        QTest::addColumn<double>("sy"); // the ratio the label is moved by
+        QTest::addColumn<double>("boardAngle");
+        QTest::addColumn<bool>("turned"); // the view turned by 180°, else mirrored vertically
+        QTest::addColumn<double>("zoom");
+        QTest::addColumn<bool>("right"); // the side of the sensor the label is put on
+        QTest::addColumn<bool>("down");
 
-        QTest::newRow("ratio 2") << QRectF(0, 0, 400, 300) << QRect(0, 0, 200, 150) << 2.0;
-        QTest::newRow("ratio 0.5") << QRectF(0, 0, 100, 75) << QRect(0, 0, 200, 150) << 0.5;
-        QTest::newRow("empty viewport") << QRectF(0, 0, 400, 300) << QRect(0, 0, 0, 0) << 1.0;
-        QTest::newRow("scene of no width") << QRectF(0, 0, 0, 300) << QRect(0, 0, 200, 150) << 1.0;
+        QTest::newRow("level board, mirrored view") << 0.0 << false << 1.0 << true << true;
+        QTest::newRow("board at 90, mirrored view, zoomed") << 90.0 << false << 4.0 << false << true;
+        QTest::newRow("board at 180, turned view") << 180.0 << true << 1.0 << true << false;
+        QTest::newRow("board at 270, turned view, zoomed") << 270.0 << true << 4.0 << false << false;
+        QTest::newRow("board at 270, turned view, zoomed out") << 270.0 << true << 0.25 << true << true;
     }
 
-    void labelPaint()
+    // A faulty sensor's label on screen, whatever its board's turn, the
+    // view's turn or mirror and its zoom: upright and unmirrored, at its own
+    // size in pixels, at least a line of its font high, on the side of the
+    // sensor it was given, and painted there as red text on white.
+    void labelOnScreen()
     {
-        QFETCH(QRectF, sceneRect);
-        QFETCH(QRect, viewport);
-        QFETCH(double, sy);
-        QGraphicsScene scene;
-        scene.setSceneRect(sceneRect);
-        auto *pLabel = new CGraphicsTextItem(QStringLiteral("17"));
-        scene.addItem(pLabel);
-        QCOMPARE(pLabel->toolTip(), QStringLiteral("17"));
+        QFETCH(double, boardAngle);
+        QFETCH(bool, turned);
+        QFETCH(double, zoom);
+        QFETCH(bool, right);
+        QFETCH(bool, down);
 
-        QImage image(200, 150, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::black);
-        QPainter painter(&image);
-        painter.setViewport(viewport);
-        QStyleOptionGraphicsItem option;
-        pLabel->paint(&painter, &option, nullptr);
-        painter.end();
-        QCOMPARE(pLabel->pos(), QPointF(sy * pLabel->boundingRect().height() / 2, 0.0));
+        CPcbInfo pcb;
+        pcb.SetSize(10.0, 80.0, 6.0);
+        pcb.SetPlacement(1);
+        pcb.SetAngle(boardAngle);
+        pcb.SetLeds({Sensor(0)});
+        QGraphicsScene scene;
+        auto *pBoard = new CPcbBoard(&pcb, 1.0, nullptr);
+        scene.addItem(pBoard);
+        CIRSensor *pSensor = pBoard->GetSensors().first();
+        pSensor->SetLabelSide(right, down);
+        QVERIFY(pSensor->SetState(QStringLiteral("SENSOR_ERROR"), true));
+        CGraphicsTextItem *pLabel = pSensor->Label();
+        QCOMPARE(pLabel->Text(), QStringLiteral("LED0"));
+
+        QGraphicsView view(&scene);
+        view.resize(320, 240);
+        QTransform orientation;
+        orientation.rotate(180, turned ? Qt::ZAxis : Qt::XAxis);
+        view.setTransform(orientation * QTransform::fromScale(zoom, zoom));
+        view.centerOn(pSensor);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+        const QTransform t = pLabel->deviceTransform(view.viewportTransform());
+        QVERIFY(qFuzzyIsNull(t.m12()) && qFuzzyIsNull(t.m21()));
+        QVERIFY(t.m11() > 0 && t.m22() > 0 && t.determinant() > 0);
+        const QRectF rcBox = t.mapRect(pLabel->boundingRect());
+        QCOMPARE(rcBox.size(), pLabel->boundingRect().size());
+        QVERIFY(rcBox.height() >= QFontMetrics(pLabel->TextFont()).height());
+        QVERIFY(rcBox.width() >= QFontMetrics(pLabel->TextFont()).horizontalAdvance(pLabel->Text()));
+        const QPointF ptSensor = view.viewportTransform().map(pSensor->scenePos());
+        QVERIFY(right ? rcBox.left() > ptSensor.x() : rcBox.right() < ptSensor.x());
+        QVERIFY(down ? rcBox.top() > ptSensor.y() : rcBox.bottom() < ptSensor.y());
+
+        const QImage image = view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect rcPixels = rcBox.toAlignedRect();
+        QVERIFY(view.viewport()->rect().contains(rcPixels));
+        QVERIFY(PanelLooks::CountColour(image, rcPixels, Qt::red) > 0);
+        QVERIFY(PanelLooks::CountColour(image, rcPixels, Qt::white) > rcPixels.width() * rcPixels.height() / 4);
     }
 };
 
