@@ -10,6 +10,9 @@
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QHash>
+#include <QImage>
+#include <QStyleOptionGraphicsItem>
+#include <QtMath>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPen>
@@ -107,7 +110,49 @@ public:
 
     QRectF boundingRect() const override { return m_rcBounds; }
 
-    void paint(QPainter *painter, const QStyleOptionGraphicsItem *, QWidget *) override
+    void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *) override
+    {
+        // The lines are drawn into an image of the part of the device that
+        // shows them, under a plain rectangular clip, and the image is laid
+        // on the device pixel for pixel. Stroked straight onto the widget,
+        // under its clip (its visible region, often not a rectangle) or
+        // none, the 1-pixel lines go pixel by pixel through the slow paths
+        // of the raster engine: a diagram of a frame at the log limits'
+        // maxima with every path at fault took over a second to paint.
+        // The image's painter has the same device transform, moved by whole
+        // pixels, so the lines fall on the same pixels in the same colours.
+        const QTransform device = painter->deviceTransform();
+        QPaintDevice *pDevice = painter->device();
+        const qreal dRatio = pDevice ? pDevice->devicePixelRatioF() : 1.0;
+        QRect rcDevice = device.mapRect(option ? option->exposedRect : boundingRect()).toAlignedRect().adjusted(-1, -1, 1, 1);
+        if (pDevice)
+            rcDevice &= QRect(0, 0, qCeil(pDevice->width() * dRatio), qCeil(pDevice->height() * dRatio));
+        if (rcDevice.isEmpty())
+            return;
+        QImage image(rcDevice.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter paths(&image);
+            paths.setRenderHints(painter->renderHints());
+            // Without a clip of its own the raster engine strokes the lines
+            // about thirty times slower than clipped to the image, for the
+            // same pixels.
+            paths.setClipRect(QRect(QPoint(0, 0), rcDevice.size()));
+            paths.setTransform(device * QTransform::fromTranslate(-rcDevice.x(), -rcDevice.y()));
+            DrawPaths(&paths);
+        }
+        // Back to device pixels: undo the world transform, keep whatever
+        // the device adds below it.
+        painter->save();
+        const QTransform below = painter->worldTransform().inverted() * device;
+        painter->setWorldTransform(below.inverted());
+        painter->drawImage(rcDevice.topLeft(), image);
+        painter->restore();
+    }
+
+private:
+    // The visible paths, in runs of one pen.
+    void DrawPaths(QPainter *painter) const
     {
         QVector<QLineF> vecRun;
         QPen pen;
@@ -131,7 +176,6 @@ public:
         flush();
     }
 
-private:
     QVector<QGraphicsLineItem *> m_vecPaths;
     QRectF m_rcBounds;
 };
@@ -247,8 +291,11 @@ void CTouchPanelView::BuildLightPaths(const CHardwareInfo &info)
         const QVector<QPointF> &vecB = *hashPositions.value(QStringView(sideB), &none);
         if (a < 0 || b < 0 || a >= vecA.size() || b >= vecB.size())
             continue;
-        if (!pPaths)
+        if (!pPaths) {
             pPaths = new CLightPathsItem();
+            // Its paint is told the part of it to repaint.
+            pPaths->setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
+        }
         auto *pLine = new QGraphicsLineItem(QLineF(vecA.at(a), vecB.at(b)));
         pLine->setPen(pen);
         pLine->setVisible(false);
