@@ -471,6 +471,8 @@ private:
                            bool bCalibration, int nDev, bool bFineTuneEndOnA212 = true);
     int32_t RetryLoop(uint8_t nFamily, RawFn fn, void *pRaw, const char *pszName, int nTries,
                       bool bCalibration);
+    // One A9 00 on device 0: the id as hex text in *pText.
+    int32_t ReadMcuIDOnce(QString *pText);
     int32_t ReadMcuIDReply(CComPort *pPort, int nDev, QString *pText);
     void AppendMcuIdText(const CDeviceReport &reply, QString *pText) const;
     int32_t SetEnableWithReadOnce(uint8_t nFamily, bool bOn, bool *pRead, int32_t (HardwareInterface::*get)(),

@@ -128,17 +128,25 @@ void HardwareInterface::AppendMcuIdText(const CDeviceReport &reply, QString *pTe
         pText->append(Hex2(reply.At(5 + i)));
 }
 
-int32_t HardwareInterface::ReadMcuID()
+int32_t HardwareInterface::ReadMcuIDOnce(QString *pText)
 {
     const CDeviceReport q = CDeviceReport::Request(Opcode::kMcuID, 0);
-    return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
+    return RunCommand(q, READ_TIMEOUT_MS, [this, pText](const CDeviceReport &r) -> std::optional<int32_t> {
         if (!r.IsData(Opcode::kMcuID))
             return std::nullopt;
-        QString strId;
-        AppendMcuIdText(r, &strId);
-        m_lstProperty.append(CPropertyItem(DeviceInfoKey::kMcuID, strId));
+        pText->clear();
+        AppendMcuIdText(r, pText);
         return 0;
     });
+}
+
+int32_t HardwareInterface::ReadMcuID()
+{
+    QString strId;
+    const int32_t r = ReadMcuIDOnce(&strId);
+    if (r == 0)
+        m_lstProperty.append(CPropertyItem(DeviceInfoKey::kMcuID, strId));
+    return r;
 }
 
 int32_t HardwareInterface::GetMcuID()
@@ -148,16 +156,7 @@ int32_t HardwareInterface::GetMcuID()
 
 int32_t HardwareInterface::QueryMcuID(QString *pText)
 {
-    const CDeviceReport q = CDeviceReport::Request(Opcode::kMcuID, 0);
-    return RunWithRetry(CommandFamily::kGetMcuID, [&] {
-        return RunCommand(q, READ_TIMEOUT_MS, [this, pText](const CDeviceReport &r) -> std::optional<int32_t> {
-            if (!r.IsData(Opcode::kMcuID))
-                return std::nullopt;
-            pText->clear();
-            AppendMcuIdText(r, pText);
-            return 0;
-        });
-    }, "QueryMcuID");
+    return RunWithRetry(CommandFamily::kGetMcuID, [&] { return ReadMcuIDOnce(pText); }, "QueryMcuID");
 }
 
 int32_t HardwareInterface::ReadMcuIDReply(CComPort *pPort, int nDev, QString *pText)
