@@ -94,6 +94,9 @@ private slots:
 private:
     // Clicks "Upgrade" and lets the dispatcher take the task.
     void Start();
+    // An upgrade started with a frame that takes the jump and stays (its
+    // information is the test's), whose announced departure follows.
+    void StartAndLeave();
     int Posts(const QString& task) const { return m_log->Lines().count(QStringLiteral("ProcessTask :task = ") + task); }
 
     std::unique_ptr<CUpgradeStation> m;
@@ -127,6 +130,17 @@ void TestUpgradeView::Start()
     QVERIFY(m->UpgradeButton()->isEnabled());
     QTest::mouseClick(m->UpgradeButton(), Qt::LeftButton);
     QVERIFY(m->Settle());
+}
+
+void TestUpgradeView::StartAndLeave()
+{
+    m->WriteImage(4);
+    m->StallJump();
+    QVERIFY(m->Open());
+    QVERIFY(m->PlugApplicationFrame());
+    Start();
+    emit m->work->EmitDeviceEnumerateState(true);
+    m->view->InsertUsbDeviceForUpgrade(false);
 }
 
 void TestUpgradeView::form()
@@ -630,13 +644,9 @@ void TestUpgradeView::noCompletionAboveTheApplicationIds()
 {
     // A frame reporting in application mode with a bootloader's product id.
     m->frame->Edit([](CEmulatedFrame::State& s) { s.id.nAppPid = 0xF001; });
-    m->WriteImage(4);
-    m->StallJump();
-    QVERIFY(m->Open());
-    QVERIFY(m->PlugApplicationFrame());
-    Start();
-    emit m->work->EmitDeviceEnumerateState(true);
-    m->view->InsertUsbDeviceForUpgrade(false);
+    StartAndLeave();
+    if (QTest::currentTestFailed())
+        return;
     const int nRows = m->Rows().size();
     emit m->window->UpdateChildViewDeviceInfo(Pairs({"Product", "P1"}));
     QCOMPARE(m->RowsFrom(nRows), (QStringList{"Product:P1 ", ""}));
@@ -843,13 +853,9 @@ void TestUpgradeView::settingsChangeReloadsTheKeys()
 
     // The frame takes the jump and stays: its leaving and its information
     // are the test's.
-    m->WriteImage(4);
-    m->StallJump();
-    QVERIFY(m->Open());
-    QVERIFY(m->PlugApplicationFrame());
-    Start();
-    emit m->work->EmitDeviceEnumerateState(true);
-    m->view->InsertUsbDeviceForUpgrade(false);
+    StartAndLeave();
+    if (QTest::currentTestFailed())
+        return;
     emit m->window->UpdateChildViewDeviceInfo(Pairs({"Product", "P1", "Pid", "0x0013"}));
     const QStringList rows = m->Rows();
     const int nCompleted = rows.indexOf(QStringLiteral("Update completed(1,0)"));
