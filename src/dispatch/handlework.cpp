@@ -475,8 +475,10 @@ int32_t HandleWork::RunInitDeviceInfo(const STaskContext&)
     if (!pDevice)
         return 0;
     const int32_t nRet = pDevice->InitDeviceInfo();
-    if (nRet >= 0)
+    if (nRet >= 0) {
+        qDebug().noquote() << "InitDeviceInfo : the frame's information is read";
         EmitDeviceInformation(pDevice);
+    }
     return nRet;
 }
 
