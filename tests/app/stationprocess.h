@@ -65,6 +65,18 @@ public:
     {
         m_process.setProcessChannelMode(bCaptureErrors ? QProcess::SeparateChannels
                                                        : QProcess::ForwardedErrorChannel);
+        if (UnderUmockdevPreload()) {
+            // Between its fork and its exec the child has only the thread
+            // that forked, yet holds every lock another thread of this
+            // process held then. umockdev's chdir() takes a lock its own
+            // threads take too, so QProcess's chdir in the child could wait
+            // for ever. env enters the folder after the exec, in a process
+            // of its own, then becomes the program (same process id).
+            m_process.setWorkingDirectory(QString());
+            m_process.start(QStringLiteral("/usr/bin/env"),
+                            QStringList{QStringLiteral("--chdir=") + m_workDir.path(), strProgram} + arguments);
+            return;
+        }
         m_process.start(strProgram, arguments);
     }
 
@@ -118,6 +130,11 @@ public:
     }
 
 private:
+    static bool UnderUmockdevPreload()
+    {
+        return qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("libumockdev-preload"));
+    }
+
     QTemporaryDir m_workDir{QDir::tempPath() + "/station-run-XXXXXX"};
     QProcess m_process;
 };
