@@ -8,6 +8,7 @@
 #include "calviewrig.h"
 #include "filesizelimit.h"
 #include "modalboxanswerer.h"
+#include "readfile.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testenvironment.h"
@@ -33,12 +34,6 @@ QJsonObject DeviceMessage(const QString& product, const QString& lx = QStringLit
     QJsonObject calData{{"LX", lx}, {"LY", "2"}, {"RX", "3"}, {"RY", "4"}};
     QJsonObject device{{"Product", product}, {"calData", calData}};
     return QJsonObject{{"usb", true}, {"device", device}};
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The file's lines as the table had them: (time, text), split at the first
@@ -200,7 +195,7 @@ void TestCalibrationLog::fileBytes()
     // in the locale's encoding (UTF-8 here); the "Generate" row is the last.
     const QString expected = kTime + "#Product:" + product + "\n" + kTime + "#1-2-3-4\n" + kTime
         + "#Device is disconnected\n" + kTime + "#" + generated + "\n";
-    const QByteArray bytes = ReadAll(path);
+    const QByteArray bytes = StationTest::ReadFile(path);
     QCOMPARE(bytes, expected.toUtf8());
     QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
     QVERIFY(!bytes.contains('\r'));
@@ -218,7 +213,7 @@ void TestCalibrationLog::secondSaveInTheSameMillisecondAppends()
     Send(DeviceMessage(QStringLiteral("KT")));
     Save(m_pDir->path());
     const QString path = m_pDir->path() + QLatin1Char('/') + kName;
-    const QByteArray first = ReadAll(path);
+    const QByteArray first = StationTest::ReadFile(path);
     QCOMPARE(first.count('\n'), 3);
 
     // Saving does not clear the table: the second save writes every row
@@ -226,7 +221,7 @@ void TestCalibrationLog::secondSaveInTheSameMillisecondAppends()
     Save(m_pDir->path());
     const QString generated = kTime + "#Generate log file:" + path + "\n";
     const QByteArray second = (kTime + "#Product:KT\n" + kTime + "#1-2-3-4\n").toUtf8() + generated.toUtf8();
-    QCOMPARE(ReadAll(path), first + second + generated.toUtf8());
+    QCOMPARE(StationTest::ReadFile(path), first + second + generated.toUtf8());
     QCOMPARE(QDir(m_pDir->path()).entryList(QDir::Files), QStringList{kName});
 
     // A moment later: a new file.
@@ -241,7 +236,7 @@ void TestCalibrationLog::emptyTable()
     QCOMPARE(m_view.Log()->rowCount(), 0);
     Save(m_pDir->path());
     const QString path = m_pDir->path() + QLatin1Char('/') + kName;
-    QCOMPARE(ReadAll(path), (kTime + "#Generate log file:" + path + "\n").toUtf8());
+    QCOMPARE(StationTest::ReadFile(path), (kTime + "#Generate log file:" + path + "\n").toUtf8());
 }
 
 void TestCalibrationLog::fileCannotBeCreated_data()
@@ -310,7 +305,7 @@ void TestCalibrationLog::fileCannotBeWrittenToItsEnd()
     QString expected;
     for (const QString& text : texts.mid(0, 401))
         expected += kTime + "#" + text + "\n";
-    const QByteArray bytes = ReadAll(path);
+    const QByteArray bytes = StationTest::ReadFile(path);
     QCOMPARE(bytes.size(), 4096);
     QVERIFY(expected.toUtf8().startsWith(bytes));
     const QStringList warnings = Warnings(log);

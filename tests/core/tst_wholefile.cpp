@@ -3,24 +3,13 @@
 // system's reason.
 
 #include "filesizelimit.h"
+#include "readfile.h"
 #include "testenvironment.h"
 #include "wholefile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QtTest>
-
-namespace {
-
-QByteArray ReadAll(const QString &strPath)
-{
-    QFile f(strPath);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-} // namespace
 
 class TestWholeFile : public QObject
 {
@@ -44,9 +33,9 @@ void TestWholeFile::writesAndReplaces()
     QString strError = QStringLiteral("stale");
     QVERIFY(WriteWholeFile("a.bin", QByteArray(40000, 'x'), &strError));
     QCOMPARE(strError, QString());
-    QCOMPARE(ReadAll("a.bin"), QByteArray(40000, 'x'));
+    QCOMPARE(StationTest::ReadFile("a.bin"), QByteArray(40000, 'x'));
     QVERIFY(WriteWholeFile("a.bin", "short", nullptr));
-    QCOMPARE(ReadAll("a.bin"), QByteArray("short"));
+    QCOMPARE(StationTest::ReadFile("a.bin"), QByteArray("short"));
     QVERIFY(WriteWholeFile("empty.bin", QByteArray(), &strError));
     QVERIFY(QFileInfo("empty.bin").isFile());
     QCOMPARE(QFileInfo("empty.bin").size(), qint64(0));
@@ -86,7 +75,7 @@ void TestWholeFile::fullDisk()
     QVERIFY(!bWritten);
     QCOMPARE(strError, QStringLiteral("File too large"));
     if (earlier)
-        QCOMPARE(ReadAll("a.bin"), good);
+        QCOMPARE(StationTest::ReadFile("a.bin"), good);
     else
         QVERIFY(!QFileInfo::exists("a.bin"));
     // No partial file beside it either.

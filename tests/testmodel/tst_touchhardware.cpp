@@ -5,6 +5,7 @@
 #include "fakehardware.h"
 #include "filesizelimit.h"
 #include "operateenvironment.h"
+#include "readfile.h"
 #include "testenvironment.h"
 #include "testlogerror.h"
 #include "touchlogfilexml.h"
@@ -16,14 +17,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray ReadAll(const QString &strPath)
-{
-    QFile f(strPath);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
 
 // True when strRelative, resolved under strRoot, stays inside strRoot.
 bool StaysInside(const QString &strRoot, const QString &strRelative)
@@ -343,7 +336,7 @@ void TestTouchHardware::saveWritesCompleteLog()
     QCOMPARE(hw.StartTest(1), 0);
     hw.SetInterfaceTest(QStringLiteral("UART"), QStringLiteral("PASS"));
     QCOMPARE(hw.SaveXml("run.xml"), 0);
-    const QByteArray data = ReadAll("run.xml");
+    const QByteArray data = StationTest::ReadFile("run.xml");
     QVERIFY(data.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<touch_device>\n"));
     QVERIFY(data.endsWith("    </test>\n</touch_device>\n"));
     QVERIFY(!data.contains('\r'));
@@ -356,7 +349,7 @@ void TestTouchHardware::saveWritesCompleteLog()
     hw.GetHardwareInfo() = CHardwareInfo();
     hw.ClearInterfaceTestResult();
     QCOMPARE(hw.SaveXml("run.xml"), 0);
-    QCOMPARE(ReadAll("run.xml"), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<touch_device/>\n"));
+    QCOMPARE(StationTest::ReadFile("run.xml"), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<touch_device/>\n"));
 }
 
 void TestTouchHardware::saveFailureIsReported()
@@ -378,7 +371,7 @@ void TestTouchHardware::saveFailureKeepsEarlierLog()
     CFakeHardware hw(nullptr);
     QCOMPARE(hw.StartTest(1), 0);
     QCOMPARE(hw.SaveXml("run.xml"), 0);
-    const QByteArray good = ReadAll("run.xml");
+    const QByteArray good = StationTest::ReadFile("run.xml");
     QVERIFY(good.size() > 8192);
 
     // The disk fills up part-way through the next save.
@@ -390,7 +383,7 @@ void TestTouchHardware::saveFailureKeepsEarlierLog()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Cannot write the test log .*run.xml"));
         QCOMPARE(hw.SaveXml("run.xml"), ERROR_LOG_SAVE);
     }
-    QCOMPARE(ReadAll("run.xml"), good);
+    QCOMPARE(StationTest::ReadFile("run.xml"), good);
     QCOMPARE(QDir::current().entryList(QDir::Files), QStringList{"run.xml"});
 }
 
@@ -427,7 +420,7 @@ void TestTouchHardware::saveDropsCharactersXmlCannotHold()
                             {QString::fromLatin1("Mcu\x02", 4), "x"}};
     hw.SetInterfaceTest(QString::fromLatin1("U\x03", 2), QString::fromLatin1("P\x04", 2));
     QCOMPARE(hw.SaveXml("run.xml"), 0);
-    const QByteArray data = ReadAll("run.xml");
+    const QByteArray data = StationTest::ReadFile("run.xml");
     QVERIFY(data.contains("<info ID=\"0\" name=\"BatchInfo\">B?42?</info>"));
     QVERIFY(data.contains("<info ID=\"1\" name=\"Mcu?\">x</info>"));
     QVERIFY(data.contains("<result name=\"U?\">P?</result>"));
