@@ -110,8 +110,8 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
                                              : QStringLiteral("SQLSTATE ") + outcome.strSqlState)
                              << strLog << ":" << outcome.error.text();
     };
-    auto refused = [&strLog, &session](const char *szWhat, const QSqlError &error) {
-        session.Rollback();
+    // The caller has rolled the transaction back.
+    auto refused = [&strLog](const char *szWhat, const QSqlError &error) {
         qWarning() << "Database" << szWhat << "the run is not stored and its log not uploaded:" << strLog << ":"
                    << error.text();
         return -1;
@@ -164,6 +164,7 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
                 expired("commit", checks);
                 bUsable = false;
             } else if (!checks.bOk) {
+                session.Rollback();
                 return refused("commit failed,", checks.error);
             }
         }
@@ -171,8 +172,10 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
             const CDatabaseSession::SOutcome commit = session.Commit();
             if (commit.bOk)
                 return 1;
-            if (!commit.Expired())
+            if (!commit.Expired()) {
+                session.Rollback();
                 return refused("commit failed,", commit.error);
+            }
             expired("commit", commit);
         }
 
