@@ -5,9 +5,9 @@
 // and what the emulated bootloader expects cannot differ.
 
 #include "emulatedfirmwarerecords.h"
+#include "wholefile.h"
 
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 
 #include <cstdio>
@@ -21,10 +21,9 @@ constexpr int kBytesPerLine = 16;
 
 bool Write(const char* szPath, const QByteArray& bytes)
 {
-    QSaveFile file(QString::fromLocal8Bit(szPath));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
-        std::fprintf(stderr, "makeemulatedimage: cannot write %s: %s\n", szPath,
-                     qPrintable(file.errorString()));
+    QString strError;
+    if (!WriteWholeFile(QString::fromLocal8Bit(szPath), bytes, &strError)) {
+        std::fprintf(stderr, "makeemulatedimage: cannot write %s: %s\n", szPath, qPrintable(strError));
         return false;
     }
     return true;
