@@ -17,7 +17,7 @@ constexpr double kPadY = 1.0;
 } // namespace
 
 CGraphicsTextItem::CGraphicsTextItem(const QString &text, QGraphicsItem *parent)
-    : QGraphicsTextItem(parent), m_strText(text), m_staticText(text)
+    : QGraphicsTextItem(parent), m_staticText(text)
 {
     setToolTip(text);
     setFlag(QGraphicsItem::ItemIgnoresTransformations);
@@ -26,7 +26,7 @@ CGraphicsTextItem::CGraphicsTextItem(const QString &text, QGraphicsItem *parent)
     m_staticText.prepare(QTransform(), m_textFont);
     const QFontMetricsF metrics(m_textFont);
     // Whole pixels, so that the box's edges fall on pixel rows and columns.
-    m_boxSize = QSizeF(std::ceil(std::max(metrics.horizontalAdvance(m_strText), m_staticText.size().width()) + 2.0 * kPadX),
+    m_boxSize = QSizeF(std::ceil(std::max(metrics.horizontalAdvance(text), m_staticText.size().width()) + 2.0 * kPadX),
                        std::ceil(std::max(metrics.height(), m_staticText.size().height()) + 2.0 * kPadY));
 }
 

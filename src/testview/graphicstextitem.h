@@ -29,7 +29,7 @@ public:
 
     // What is painted: the text the label was made with, in its colour
     // (black until set).
-    const QString &Text() const { return m_strText; }
+    QString Text() const { return m_staticText.text(); }
     QColor TextColor() const { return m_textColor; }
     void SetTextColor(const QColor &color);
 
@@ -53,7 +53,6 @@ private:
     // The box for the text and side, in pixels from the position.
     QRectF Box() const;
 
-    QString m_strText;
     QColor m_textColor = Qt::black;
     QFont m_textFont;
     QStaticText m_staticText;
