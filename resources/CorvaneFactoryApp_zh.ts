@@ -919,6 +919,14 @@
         <source>Generate log file:</source>
         <translation>生成日志文件：</translation>
     </message>
+    <message>
+        <source>The touch formats will be given back when the frame returns</source>
+        <translation>触摸框重新接入时将恢复其报点格式</translation>
+    </message>
+    <message>
+        <source>The frame has its touch formats back</source>
+        <translation>触摸框已恢复其报点格式</translation>
+    </message>
 </context>
 <context>
     <name>VeloraTestView</name>

@@ -1,5 +1,6 @@
 #include "qmain.h"
 
+#include "emulatedplugcontrol.h"
 #include "emulatedprofile.h"
 #include "emulatedstationframe.h"
 #include "handlework.h"
@@ -161,12 +162,19 @@ int qMain(int argc, char* argv[])
             if (options.bEmulatedFrame)
                 pEmulatedFrame = StartEmulatedFrame(options.strProfile);
             auto* pMainWindow = new MainWindow(nullptr);
-            if (pEmulatedFrame)
+            std::unique_ptr<CEmulatedPlugControl> pPlugControl;
+            if (pEmulatedFrame) {
                 MarkEmulatedWindow(pMainWindow);
+                // Only here do SIGUSR1 and SIGUSR2 stop being fatal.
+                pPlugControl = std::make_unique<CEmulatedPlugControl>(pEmulatedFrame.get());
+                pPlugControl->WatchSignals(&quitWatcher);
+            }
             instance.SetActivationWindow(pMainWindow, true);
             pMainWindow->show();
             qInfo() << "Init MainWindow successfully and Start event loop.";
             nExitCode = application.exec();
+            // The frame stays as it is while the station closes.
+            pPlugControl.reset();
             delete pMainWindow;
             pEmulatedFrame.reset();
         }

@@ -236,6 +236,8 @@ bool CCalAdvancedSettingView::ExitWithSavePrompt()
     // whose box takes the activation while it is open.
     const bool bActive = isActiveWindow();
     m_pRepaintTimer->stop();
+    // A read asked again is for the boxes of the screen that goes now.
+    m_pReadRetryTimer->stop();
     if (m_bChanged) {
         if (StationClosing()) {
             qWarning().noquote() << "ExitWithSavePrompt : the station closes; the calibration values changed by "

@@ -119,6 +119,9 @@ VeloraCalibrateView::VeloraCalibrateView(QWidget* parent, HandleWork* pHandleWor
     if (m_pHandleWork) {
         connect(m_pHandleWork, &HandleWork::EmitCalibrateMsg, this, &VeloraCalibrateView::CalibrateCallBackSlot);
         connect(m_pHandleWork, &HandleWork::EmitCalibrationSaved, this, &VeloraCalibrateView::CalibrationSaved);
+        connect(m_pHandleWork, &HandleWork::EmitTouchFormatsOwed, this, &VeloraCalibrateView::TouchFormatsOwed);
+        connect(m_pHandleWork, &HandleWork::EmitTouchFormatsGivenBack, this,
+                &VeloraCalibrateView::TouchFormatsGivenBack);
     }
     connect(ui->CalLogTableWidget, &QWidget::customContextMenuRequested, this,
             &VeloraCalibrateView::on_CalTableViewCustomContextMenuRequested);
@@ -392,6 +395,18 @@ void VeloraCalibrateView::CalibrationSaved(QString task, int result)
     }
     if (bConfirm)
         CToast::Instance()->ShowTip(0, tr("Calibration complete"));
+}
+
+void VeloraCalibrateView::TouchFormatsOwed()
+{
+    if (isVisible())
+        AppendCalLog(tr("The touch formats will be given back when the frame returns"));
+}
+
+void VeloraCalibrateView::TouchFormatsGivenBack()
+{
+    if (isVisible())
+        AppendCalLog(tr("The frame has its touch formats back"));
 }
 
 // ---------------------------------------------------------------------------

@@ -76,6 +76,11 @@ public slots:
     // of a four-point run, or the keeping of a tuning screen): success is
     // confirmed for the four-point run, a failure is always shown.
     void CalibrationSaved(QString task, int result);
+    // Fine tuning was left while its frame could not take its touch formats
+    // back; they are given back when it returns (a row each, while the view
+    // is shown).
+    void TouchFormatsOwed();
+    void TouchFormatsGivenBack();
     void on_lstActionToolButton_clicked();
     void on_touchEnToolButton_clicked(bool bIsCheck);
     void on_upgradeToolButton_clicked(bool bIsCheck);

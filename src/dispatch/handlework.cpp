@@ -130,6 +130,7 @@ void HandleWork::StopWorker()
     delete m_pTaskEvent;
     m_pTaskEvent = nullptr;
     qInfo().noquote() << "StopWorker : the worker thread has stopped.";
+    WarnOfOwedTouchFormats();
 }
 
 void HandleWork::StopRunningTask()
@@ -215,6 +216,13 @@ bool HandleWork::Post(const QString& task, Qt::ConnectionType type, QObject* mPa
     if (!pTaskMutex->tryLock())
         return false;
     pTaskMutex->unlock();
+    return Queue(task, type, mPara, bFlag);
+}
+
+bool HandleWork::Queue(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag)
+{
+    if (m_bClosing || !m_pTaskEvent)
+        return false;
     // Taken here, on the GUI thread, where the poster lives and where every
     // answer checks it.
     const QPointer<QObject> poster(mPara);
@@ -288,6 +296,7 @@ const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
         {"SET_CAL_FMT", &HandleWork::RunCalFormat},
         {"StartFineTuningCalibrate", &HandleWork::RunStartFineTuning},
         {"ExitFineTuningCalibrate", &HandleWork::RunExitFineTuning},
+        {"GiveBackTouchFormats", &HandleWork::RunGiveBackTouchFormats},
         {"SendCalDataToDev", &HandleWork::RunSendCalDataToDev},
         {"SendFileCalibrateParameterToDev", &HandleWork::RunSendFileCalParam},
         {"READ_CAL_VALUES", &HandleWork::RunReadCalValues},
@@ -935,12 +944,14 @@ void HandleWork::OnApplicationArrived()
                 EmitDeviceInformation(m_pDevice);
             }
         }
-        if (!bSame) {
+        if (!bSame)
             ReplaceDeviceObject();
+        PostGiveBackIfOwed();
+        if (!bSame)
             PostTask(QStringLiteral("InitDeviceInfo"));
-        }
     } else {
         ReplaceDeviceObject();
+        PostGiveBackIfOwed();
         PostFirstTaskForWorkType(type);
     }
     emit EmitDeviceStatusToUIObject(true);

@@ -149,6 +149,12 @@ signals:
     void EmitDeviceStatusToUIObject(bool status);
     void EmitStartDevToBootDetectTimer();
     void EmitStopDevToBootDetectTimer();
+    // Fine tuning was left while its frame could not take back the touch
+    // formats it had before: they are kept for that frame's return
+    // (EmitTouchFormatsOwed), and given back when it arrived again
+    // (EmitTouchFormatsGivenBack).
+    void EmitTouchFormatsOwed();
+    void EmitTouchFormatsGivenBack();
 
 public slots:
     // A frame was plugged in (true) or pulled out (false).
@@ -173,6 +179,9 @@ private:
     static const STaskRow* FindTaskRow(const QString& task);
 
     bool Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag);
+    // Hands the task over without looking whether it runs (a task of the
+    // dispatcher's own that may be queued twice).
+    bool Queue(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag);
     void StopRunningTask();
     // Clears the live device object's run flag and turns its reception off,
     // which ends a wait for the frame; safe against a concurrent replacement.
@@ -316,6 +325,7 @@ private:
     int32_t RunCalFormat(const STaskContext& ctx);
     int32_t RunStartFineTuning(const STaskContext& ctx);
     int32_t RunExitFineTuning(const STaskContext& ctx);
+    int32_t RunGiveBackTouchFormats(const STaskContext& ctx);
     int32_t RunSendCalDataToDev(const STaskContext& ctx);
     int32_t RunSendFileCalParam(const STaskContext& ctx);
     int32_t RunReadCalValues(const STaskContext& ctx);
@@ -349,6 +359,22 @@ private:
         quint64 nGeneration = 0;
     };
     SFineTuneStart m_fineTuneStart;
+    // The formats of a fine tuning whose exit could not give them back,
+    // kept for the frame with that McuID until it arrives again, a new fine
+    // tuning starts, or the program ends. Written by the worker under the
+    // device mutex; the flag is read by the arrival after it took that
+    // mutex, so an exit that runs meanwhile is never missed.
+    SFineTuneStart m_formatsOwed;
+    QMutex m_formatsOwedMutex;  // a leaf lock around m_formatsOwed
+    std::atomic<bool> m_bFormatsOwed{false};
+    // Worker thread, device mutex held.
+    void OweTouchFormats(const SFineTuneStart& start);
+    SFineTuneStart TakeOwedTouchFormats();
+    // GUI thread: at an arrival whose frame now has a live object.
+    void PostGiveBackIfOwed();
+    // GUI thread, at the program's end.
+    void WarnOfOwedTouchFormats();
+    static QString FormatsText(const SFineTuneStart& formats);
     // Worker thread: a keeping of the tuning screens runs ("SET_CAL_FMT" up
     // to "GET_CAL_DATA"), and its first failure.
     bool m_bCalKeeping = false;

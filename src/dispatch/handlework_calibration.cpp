@@ -359,6 +359,23 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
     start.nGeneration = m_nDeviceGeneration.load();
     if (pDevice->QueryMcuID(&start.strMcuId) < 0)
         start.strMcuId.clear();
+    // A frame that an earlier fine tuning could not give its formats back to
+    // is still in the mouse format: what it had before that one is what this
+    // one gives back. Formats kept for another frame are given up here.
+    const SFineTuneStart owed = TakeOwedTouchFormats();
+    if (owed.bKept) {
+        if (!start.strMcuId.isEmpty() && start.strMcuId == owed.strMcuId) {
+            start.nUsb1 = owed.nUsb1;
+            start.nUsb2 = owed.nUsb2;
+            qInfo().noquote() << "StartFineTuningCalibrate : the frame (McuID" << owed.strMcuId
+                              << ") still waits for its touch formats" << FormatsText(owed)
+                              << "; this fine tuning gives them back";
+        } else {
+            qWarning().noquote() << "StartFineTuningCalibrate : a new fine tuning starts; the touch formats"
+                                 << FormatsText(owed) << "kept for the frame with McuID" << owed.strMcuId
+                                 << "are not given back";
+        }
+    }
     m_fineTuneStart = start;
     pDevice->SetTouchFormat(1, 1);
     pDevice->ReadFineTuneParams();
@@ -372,6 +389,8 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
     int32_t nFormats = ERROR_CODE_NULL_DEVICE;
     const SFineTuneStart start = m_fineTuneStart;
     m_fineTuneStart = SFineTuneStart();
+    bool bGivenBack = false;
+    bool bOwed = false;
     {
         QMutexLocker lock(m_pDeviceMutex);
         if (HardwareInterface* pDevice = LiveHardware()) {
@@ -391,6 +410,7 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
                     bSameFrame = !start.strMcuId.isEmpty() && strMcuId == start.strMcuId;
                 if (bSameFrame) {
                     nFormats = pDevice->SetTouchFormat(start.nUsb1, start.nUsb2);
+                    bGivenBack = nFormats >= 0;
                 } else {
                     qWarning().noquote()
                         << "ExitFineTuningCalibrate : the frame is not the one fine tuning started on (McuID"
@@ -400,16 +420,111 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
                 }
             }
         }
+        // The frame that fine tuning started on did not get its formats back
+        // (it is out, it did not take them, or another one is here): they
+        // wait for its return, under the device mutex, so that an arrival
+        // handled meanwhile sees them.
+        if (start.bKept && !bGivenBack) {
+            if (start.strMcuId.isEmpty()) {
+                qWarning().noquote() << "ExitFineTuningCalibrate : no McuID was read when fine tuning started; the"
+                                     << "touch formats" << FormatsText(start)
+                                     << "cannot be given back to the frame when it returns";
+            } else {
+                OweTouchFormats(start);
+                bOwed = true;
+            }
+        }
     }
     if (nFormats < 0 && nFormats != ERROR_CODE_NULL_DEVICE) {
         qWarning().noquote() << "ExitFineTuningCalibrate : the frame did not take back its touch formats,"
                              << QStringLiteral("0x%1").arg(uint32_t(nFormats), 0, 16);
+    }
+    if (bOwed) {
+        qWarning().noquote() << "ExitFineTuningCalibrate : the touch formats" << FormatsText(start)
+                             << "are kept for the frame with McuID" << start.strMcuId
+                             << "and given back when it arrives again";
+        emit EmitTouchFormatsOwed();
     }
     // The fine-tuning screen posts it itself when the program ends and waits
     // for this answer (the slot posts it without a poster).
     if (ctx.mPara)
         AnswerPoster(ctx, ViewContract::kFineTuningExited, int(nFormats));
     return 0;
+}
+
+int32_t HandleWork::RunGiveBackTouchFormats(const STaskContext&)
+{
+    QMutexLocker lock(m_pDeviceMutex);
+    HardwareInterface* pDevice = LiveHardware();
+    if (!pDevice || !m_bFormatsOwed.load())
+        return 0;
+    SFineTuneStart owed;
+    {
+        QMutexLocker owedLock(&m_formatsOwedMutex);
+        owed = m_formatsOwed;
+    }
+    QString strMcuId;
+    if (pDevice->QueryMcuID(&strMcuId) < 0)
+        strMcuId.clear();
+    if (strMcuId != owed.strMcuId) {
+        qWarning().noquote() << "GiveBackTouchFormats : the frame that arrived (McuID"
+                             << (strMcuId.isEmpty() ? QStringLiteral("unread") : strMcuId)
+                             << ") keeps its own touch formats; those kept for the frame with McuID"
+                             << owed.strMcuId << "wait for it";
+        return 0;
+    }
+    const int32_t nRet = pDevice->SetTouchFormat(owed.nUsb1, owed.nUsb2);
+    if (nRet < 0) {
+        // Not reported as an error of a task: nobody asked for it now.
+        qWarning().noquote() << "GiveBackTouchFormats : the frame with McuID" << owed.strMcuId
+                             << "did not take back its touch formats" << FormatsText(owed) << ","
+                             << QStringLiteral("0x%1;").arg(uint32_t(nRet), 0, 16) << "they wait for its next return";
+        return 0;
+    }
+    TakeOwedTouchFormats();
+    qInfo().noquote() << "GiveBackTouchFormats : the frame with McuID" << owed.strMcuId
+                      << "has its touch formats" << FormatsText(owed) << "back";
+    emit EmitTouchFormatsGivenBack();
+    return 0;
+}
+
+void HandleWork::OweTouchFormats(const SFineTuneStart& start)
+{
+    QMutexLocker lock(&m_formatsOwedMutex);
+    m_formatsOwed = start;
+    m_bFormatsOwed = true;
+}
+
+HandleWork::SFineTuneStart HandleWork::TakeOwedTouchFormats()
+{
+    QMutexLocker lock(&m_formatsOwedMutex);
+    const SFineTuneStart owed = m_formatsOwed;
+    m_formatsOwed = SFineTuneStart();
+    m_bFormatsOwed = false;
+    return owed;
+}
+
+void HandleWork::PostGiveBackIfOwed()
+{
+    // Queued even while an earlier one still runs: that one may have found
+    // the frame gone again.
+    if (m_bFormatsOwed.load())
+        Queue(QStringLiteral("GiveBackTouchFormats"), Qt::AutoConnection, nullptr, false);
+}
+
+void HandleWork::WarnOfOwedTouchFormats()
+{
+    if (!m_bFormatsOwed.load())
+        return;
+    const SFineTuneStart owed = TakeOwedTouchFormats();
+    qWarning().noquote() << "StopWorker : the frame with McuID" << owed.strMcuId
+                         << "did not return; its touch formats" << FormatsText(owed)
+                         << "were never given back";
+}
+
+QString HandleWork::FormatsText(const SFineTuneStart& formats)
+{
+    return QStringLiteral("%1/%2").arg(formats.nUsb1).arg(formats.nUsb2);
 }
 
 int32_t HandleWork::RunSendCalDataToDev(const STaskContext& ctx)

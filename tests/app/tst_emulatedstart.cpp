@@ -4,12 +4,14 @@
 
 #include "stationprocess.h"
 #include "testenvironment.h"
+#include "waitfor.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -40,6 +42,7 @@ private slots:
     void healthyFrameIsReadAndLogged();
     void unknownProfileIsRefused();
     void neverBesideARunningStation();
+    void signalsPullAndPlug();
 
 private:
     std::unique_ptr<QTemporaryDir> m_runtimeDir;
@@ -124,6 +127,29 @@ void TestEmulatedStart::neverBesideARunningStation()
     QVERIFY(first.WaitForLog("Another start of the station asked for this window."));
 
     QVERIFY(first.Terminate());
+}
+
+// A script pulls the frame with SIGUSR1 and plugs it back with SIGUSR2; the
+// station sees it leave and reads it again, and still ends in order.
+void TestEmulatedStart::signalsPullAndPlug()
+{
+    CEmulatedRun run(m_runtimeDir->path(), m_configDir->path(), {"--emulated-frame"});
+    QVERIFY2(run.WaitForLog("[emulated frame] The station read:"), qPrintable(run.Log()));
+
+    ::kill(pid_t(run.Pid()), SIGUSR1);
+    QVERIFY2(run.WaitForLog("[emulated frame] Pulled out (SIGUSR1)"), qPrintable(run.Log()));
+    QVERIFY2(run.WaitForLog("InsertUsbDevice : 设备移除"), qPrintable(run.Log()));
+    ::kill(pid_t(run.Pid()), SIGUSR1);
+    QVERIFY2(run.WaitForLog("[emulated frame] Already pulled out (SIGUSR1)"), qPrintable(run.Log()));
+
+    ::kill(pid_t(run.Pid()), SIGUSR2);
+    QVERIFY2(run.WaitForLog("[emulated frame] Plugged in again (SIGUSR2)"), qPrintable(run.Log()));
+    const auto reads = [&run] { return run.Messages().filter("[emulated frame] The station read:").size(); };
+    QVERIFY2(StationTest::WaitFor([&] { return reads() == 2; }, CStationProcess::kStartMs), qPrintable(run.Log()));
+    QCOMPARE(run.Messages().filter("InsertUsbDevice : APP 设备").size(), 2);
+
+    QVERIFY(run.Terminate());
+    QCOMPARE(run.Messages().last(), QStringLiteral("The App will exit, and the exit code is 0"));
 }
 
 STATION_TEST_MAIN(TestEmulatedStart)

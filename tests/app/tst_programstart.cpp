@@ -52,6 +52,7 @@ private slots:
     void chineseSystemGetsTheCatalogue();
     void signalWhileATaskWaitsEndsInOrder_data();
     void signalWhileATaskWaitsEndsInOrder();
+    void userSignalWithoutEmulatedFrameKeepsItsDefault();
 
 private:
     std::unique_ptr<QTemporaryDir> m_runtimeDir;
@@ -181,6 +182,20 @@ void TestProgramStart::signalWhileATaskWaitsEndsInOrder()
     QVERIFY2(LineEnds(lines.last(), "The App will exit, and the exit code is 0"), qPrintable(run.Log()));
     QVERIFY(run.Log().contains("StopWorker : the worker thread has stopped."));
     QVERIFY(!run.Log().contains("Terminate Thread."));
+}
+
+// SIGUSR1 pulls an emulated frame only in a run with one; otherwise the
+// station does not take it, and it ends the program as it ends any other.
+void TestProgramStart::userSignalWithoutEmulatedFrameKeepsItsDefault()
+{
+    CStationRun run(m_runtimeDir->path(), m_configDir->path());
+    QVERIFY2(run.WaitForLog(kReadyLine), qPrintable(run.Log()));
+    ::kill(pid_t(run.Pid()), SIGUSR1);
+    QVERIFY(run.Finish());
+    QCOMPARE(run.Process().exitStatus(), QProcess::CrashExit);
+    QCOMPARE(run.Process().exitCode(), int(SIGUSR1));
+    QVERIFY(!run.Log().contains("The App will exit"));
+    QVERIFY(!run.Log().contains("[emulated frame]"));
 }
 
 STATION_TEST_MAIN(TestProgramStart)

@@ -80,6 +80,8 @@ private slots:
     void viewEndLeavesTheActiveScreen();
     void replugDuringFineTuning_data();
     void replugDuringFineTuning();
+    void exitWhileTheFrameIsOut_data();
+    void exitWhileTheFrameIsOut();
     void programEndWithFineTuningFromTheView_data();
     void programEndWithFineTuningFromTheView();
     void failedSendReachesTheViewOnce();
@@ -504,17 +506,136 @@ void TestCalibrationViewScreens::replugDuringFineTuning()
                  qPrintable(warnings.first()));
     }
 
-    // The next fine tuning starts afresh on the frame as it is now.
+    // The formats wait for the frame of the start. The next fine tuning on
+    // it (its McuID readable again) gives them back at its own exit; on
+    // another frame it ends the wait, and that frame keeps its own.
     m_pRig->Frame().frame.ClearFaults();
     m_pRig->Forget();
     QVERIFY(View()->findChild<QPushButton*>("Btn_Cal_2")->isEnabled());
     QVERIFY(View()->isVisible());
     QCOMPARE(Start(kFineTuning), pScreen);
     QVERIFY(pScreen->isVisible());
+    const bool bOther = frame == QLatin1String("other");
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("a new fine tuning starts").size(), bOther ? 1 : 0);
     Click(pScreen, "Btn_Exit");
     m_pRig->Settle();
-    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(restored ? 3 : 1));
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(bOther ? 1 : 3));
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[1], quint8(bOther ? 1 : 2));
     QVERIFY(m_pRig->log.Lines(QtWarningMsg).filter("not the one fine tuning started on").isEmpty());
+}
+
+void TestCalibrationViewScreens::exitWhileTheFrameIsOut_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::newRow("it returns to the view") << "view";
+    QTest::newRow("it returns after the view was left") << "left";
+    QTest::newRow("another frame comes first") << "other";
+    QTest::newRow("it never returns") << "never";
+    QTest::newRow("no McuID read at the start") << "unread";
+}
+
+// Fine tuning is left while its frame is out: the frame cannot take back the
+// formats it had, so they are kept and given back when that frame (its
+// McuID) arrives again, whatever the station does then. Another frame keeps
+// its own; a frame that never returns is named at the program's end; a
+// start that read no McuID cannot know the frame again.
+void TestCalibrationViewScreens::exitWhileTheFrameIsOut()
+{
+    QFETCH(QString, road);
+    const QString kOwedRow = QStringLiteral("The touch formats will be given back when the frame returns");
+    const QString kBackRow = QStringLiteral("The frame has its touch formats back");
+    const QByteArray mcuId = m_pRig->Frame().frame.Snapshot().info.mcuId;
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 2;
+    });
+    if (road == QLatin1String("unread"))
+        m_pRig->Frame().frame.SetFault(0xA9, 0x00, CEmulatedFrame::Silent());
+    QDialog* pScreen = Start(kFineTuning);
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(1));
+    m_pRig->Frame().frame.ClearFaults();
+
+    m_pRig->Frame().usb->Unplug();
+    QVERIFY(StationTest::WaitFor([this] { return LogTexts().contains("Device is disconnected"); }));
+    m_pRig->Forget();
+    Click(pScreen, "Btn_Exit");
+    m_pRig->Settle();
+    QVERIFY(!pScreen->isVisible());
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    QCOMPARE(m_pRig->Tasks(), QStringList{"ExitFineTuningCalibrate"});
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("did not take back its touch formats").size(), 1);
+    if (road == QLatin1String("unread")) {
+        QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("no McuID was read when fine tuning started").size(), 1);
+        QVERIFY(!LogTexts().contains(kOwedRow));
+    } else {
+        QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("are kept for the frame with McuID").size(), 1);
+        QCOMPARE(LogTexts().filter(kOwedRow).size(), 1);
+    }
+    QVERIFY(View()->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-formats-kept-" + road + ".png"));
+
+    if (road == QLatin1String("never")) {
+        m_pRig->rig.CloseMainWindow();
+        QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("did not return; its touch formats 3/2 were never given back")
+                     .size(),
+                 1);
+        return;
+    }
+    if (road != QLatin1String("view") && road != QLatin1String("unread")) {
+        // The operator leaves the calibration view for the main panel.
+        Click(View(), "exitToolButton");
+        QVERIFY(StationTest::WaitFor([this] { return !View()->isVisible(); }));
+    }
+    if (road == QLatin1String("other")) {
+        // Another frame, with formats of its own, comes and goes.
+        m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+            s.info.mcuId = QByteArray::fromHex("FEDCBA98");
+            s.settings.usb[0] = 2;
+            s.settings.usb[1] = 4;
+        });
+        m_pRig->Forget();
+        m_pRig->Frame().usb->Plug();
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
+        m_pRig->Settle();
+        QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(2));
+        QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[1], quint8(4));
+        QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("keeps its own touch formats").size(), 1);
+        m_pRig->Frame().usb->Unplug();
+        QVERIFY(StationTest::WaitFor([this] { return !View()->findChild<QPushButton*>("Btn_Cal_2")->isEnabled(); }));
+        // Then the frame of the fine tuning, still in the mouse format.
+        m_pRig->Frame().frame.Edit([mcuId](CEmulatedFrame::State& s) {
+            s.info.mcuId = mcuId;
+            s.settings.usb[0] = 1;
+            s.settings.usb[1] = 1;
+        });
+    }
+
+    m_pRig->Forget();
+    m_pRig->Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
+    m_pRig->Settle();
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+    const bool bBack = road != QLatin1String("unread");
+    QCOMPARE(s.settings.usb[0], quint8(bBack ? 3 : 1));
+    QCOMPARE(s.settings.usb[1], quint8(bBack ? 2 : 1));
+    QCOMPARE(m_pRig->Tasks().count("GiveBackTouchFormats"), bBack ? 1 : 0);
+    QCOMPARE(m_pRig->log.Lines(QtInfoMsg).filter("has its touch formats 3/2 back").size(), bBack ? 1 : 0);
+    if (View()->isVisible()) {
+        QCOMPARE(LogTexts().filter(kBackRow).size(), bBack ? 1 : 0);
+        QVERIFY(View()->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-formats-back-" + road + ".png"));
+    }
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+
+    // Given back once: the next arrival posts nothing more, and the end of
+    // the program has nothing to say.
+    m_pRig->Frame().usb->Unplug();
+    QVERIFY(StationTest::WaitFor([this] { return !View()->findChild<QPushButton*>("Btn_Cal_2")->isEnabled(); }));
+    m_pRig->Forget();
+    m_pRig->Frame().usb->Plug();
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Tasks().count("GiveBackTouchFormats"), 0);
+    m_pRig->rig.CloseMainWindow();
+    QVERIFY(m_pRig->log.Lines(QtWarningMsg).filter("were never given back").isEmpty());
 }
 
 // --- the program's end ---

@@ -46,6 +46,7 @@ private slots:
     void arrows();
     void refusedArrowStillCounts();
     void refusedReadIsAskedAgain();
+    void exitDropsTheReadAskedAgain();
     void exitWithoutChange();
     void exitAfterChange_data();
     void exitAfterChange();
@@ -282,6 +283,33 @@ void TestManualScreen::refusedReadIsAskedAgain()
     m_pRig->Settle();
     QCOMPARE(m_pRig->Tasks(), (QStringList{"READ_CAL_VALUES", "READ_CAL_VALUES"}));
     QCOMPARE(other.findChild<QLineEdit*>("edit_left")->text(), QStringLiteral("0x101"));
+}
+
+// A read refused just before the operator leaves is not asked again by the
+// screen that has gone.
+void TestManualScreen::exitDropsTheReadAskedAgain()
+{
+    QVERIFY(m_pRig->PlugFrame());
+    Open();
+    QTimer* pRetry = nullptr;
+    for (QTimer* pTimer : m_pScreen->findChildren<QTimer*>()) {
+        if (pTimer->isSingleShot())
+            pRetry = pTimer;
+    }
+    QVERIFY(pRetry);
+    CCalAdvancedSettingView other(nullptr, m_pRig->Work());
+    {
+        CMutexHolder holder(m_pRig->Work()->GetDeviceMutex());
+        QVERIFY(m_pRig->Work()->PostTask("READ_CAL_VALUES", Qt::AutoConnection, &other));
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->IsTaskRunning("READ_CAL_VALUES"); }));
+        m_pScreen->ResetCalibrationData();
+        QVERIFY(pRetry->isActive());
+        Click("btn_exit");
+        QVERIFY(!m_pScreen->isVisible());
+        QVERIFY(!pRetry->isActive());
+    }
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Tasks(), QStringList{"READ_CAL_VALUES"});
 }
 
 void TestManualScreen::exitWithoutChange()
