@@ -47,11 +47,19 @@ void CGraphicsTextItem::SetSide(bool bRight, bool bDown)
     m_bDown = bDown;
 }
 
+void CGraphicsTextItem::SetOffset(const QPointF &ptOffset)
+{
+    if (ptOffset == m_ptOffset)
+        return;
+    prepareGeometryChange();
+    m_ptOffset = ptOffset;
+}
+
 QRectF CGraphicsTextItem::Box() const
 {
     const double x = m_bRight ? kGap : -kGap - m_boxSize.width();
     const double y = m_bDown ? kGap : -kGap - m_boxSize.height();
-    return QRectF(QPointF(x, y), m_boxSize);
+    return QRectF(QPointF(x, y) + m_ptOffset, m_boxSize);
 }
 
 QRectF CGraphicsTextItem::boundingRect() const

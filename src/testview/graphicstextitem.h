@@ -13,7 +13,7 @@
 // mirrors and zoom (ItemIgnoresTransformations), so it reads upright and
 // unmirrored and keeps its size on screen at any zoom. Its bounds are the box
 // and its outline, in pixels from that position, on the side of it that
-// SetSide names.
+// SetSide names, moved by SetOffset.
 //
 // The label paints its own text, laid out once, in its own colour: it never
 // makes the text document of its base (a document and its text control cost
@@ -39,6 +39,11 @@ public:
     bool Right() const { return m_bRight; }
     bool Down() const { return m_bDown; }
 
+    // Moves the box by a number of pixels on screen from where its side puts
+    // it (neighbouring labels stacked apart); none at first.
+    void SetOffset(const QPointF &ptOffset);
+    QPointF Offset() const { return m_ptOffset; }
+
     // Pixels between the position and the box's nearer corner.
     static constexpr double kGap = 3.0;
 
@@ -57,6 +62,7 @@ private:
     QFont m_textFont;
     QStaticText m_staticText;
     QSizeF m_boxSize;
+    QPointF m_ptOffset;
     bool m_bRight = true;
     bool m_bDown = true;
 };

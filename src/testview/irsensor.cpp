@@ -96,18 +96,37 @@ QPainterPath CIRSensor::Outline(int32_t nType, double w, double l, double c, dou
     return path;
 }
 
+void CIRSensor::PlaceLabel(bool bShow, const QPointF &ptOffset)
+{
+    if (!m_bLabelWanted) {
+        ShowLabel(false);
+        return;
+    }
+    if (bShow)
+        Label()->SetOffset(ptOffset);
+    ShowLabel(bShow);
+}
+
 bool CIRSensor::SetState(const QString &state, bool bShowLabel)
 {
+    const bool bWasWanted = m_bLabelWanted;
     if (state == QLatin1String("SENSOR_ERROR")) {
         setBrush(QBrush(Qt::red, Qt::SolidPattern));
-        ShowLabel(bShowLabel);
+        m_nFaultLevel = 2;
+        m_bLabelWanted = bShowLabel;
     } else if (state == QLatin1String("SENSOR_WEEK")) {
         setBrush(QBrush(Qt::yellow, Qt::SolidPattern));
-        ShowLabel(bShowLabel);
+        m_nFaultLevel = 1;
+        m_bLabelWanted = bShowLabel;
     } else {
         setBrush(QBrush(Qt::transparent, Qt::SolidPattern));
-        ShowLabel(false);
+        m_nFaultLevel = 0;
+        m_bLabelWanted = false;
     }
+    // A label still asked for keeps the place (or the absence) the diagram
+    // gave it.
+    if (m_bLabelWanted != bWasWanted)
+        ShowLabel(m_bLabelWanted);
     return true;
 }
 
