@@ -47,6 +47,12 @@ public:
     // Pixels between the position and the box's nearer corner.
     static constexpr double kGap = 3.0;
 
+    // The size of the box a label of the text has in the font, and the
+    // bounds (box and outline) of a box of that size on a side with an
+    // offset: what boundingRect() of such a label gives, without making one.
+    static QSizeF BoxSize(const QString &text, const QFont &font);
+    static QRectF Bounds(const QSizeF &boxSize, bool bRight, bool bDown, const QPointF &ptOffset);
+
     // The font the text is laid out and painted in (the application's).
     QFont TextFont() const { return m_textFont; }
 
@@ -57,6 +63,8 @@ public:
 private:
     // The box for the text and side, in pixels from the position.
     QRectF Box() const;
+    static QRectF BoxAt(const QSizeF &boxSize, bool bRight, bool bDown, const QPointF &ptOffset);
+    static QSizeF BoxSizeOf(const QString &text, const QFont &font, const QStaticText &prepared);
 
     QColor m_textColor = Qt::black;
     QFont m_textFont;

@@ -4,6 +4,7 @@
 
 #include <QGraphicsPolygonItem>
 #include <QPainterPath>
+#include <QPolygonF>
 #include <QRectF>
 #include <QString>
 
@@ -37,6 +38,12 @@ public:
     bool LabelShown() const;
     // The last state asked for the label (at fault, with bShowLabel).
     bool LabelWanted() const { return m_bLabelWanted; }
+    // The diagram lays the label out: SetState then only hides it, and the
+    // label is made and shown by PlaceLabel alone (a diagram at fault asks
+    // for thousands of labels and has room for a few hundred).
+    void SetLabelLaidOut(bool bLaidOut) { m_bLabelLaidOut = bLaidOut; }
+    bool LabelRight() const { return m_bLabelRight; }
+    bool LabelDown() const { return m_bLabelDown; }
     // A label asked for shown at an offset of pixels on screen from its
     // place (CGraphicsTextItem::SetOffset), or left out; a label not asked
     // for stays hidden.
@@ -51,6 +58,8 @@ public:
     // The outline of a sensor of the kind, in item coordinates (empty for a
     // kind outside 0..7); w, l and c are the scaled width, length and vCenter.
     static QPainterPath Outline(int32_t nType, double w, double l, double c, double p);
+    // Its fill polygon (shared between sensors of one size).
+    static QPolygonF OutlinePolygon(int32_t nType, double w, double l, double c, double p);
 
 private:
     void ShowLabel(bool bShow);
@@ -62,5 +71,6 @@ private:
     bool m_bLabelRight = true;
     bool m_bLabelDown = true;
     bool m_bLabelWanted = false;
+    bool m_bLabelLaidOut = false;
     int m_nFaultLevel = 0;
 };

@@ -8,6 +8,7 @@
 #include "pcbboard.h"
 
 #include <QBrush>
+#include <QFont>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QHash>
@@ -316,6 +317,8 @@ void CTouchPanelView::BuildBoards(const CHardwareInfo &info)
             m_scene.addItem(pBoard);
             lstSensors.append(pBoard->GetSensors());
         }
+        for (CIRSensor *pSensor : qAsConst(lstSensors))
+            pSensor->SetLabelLaidOut(true);
         QVector<QString> &vecSensorIds = m_mapSensorIds[strSide];
         QVector<QPointF> &vecPositions = m_mapSensorPositions[strSide];
         vecSensorIds.reserve(lstSensors.size());
@@ -483,9 +486,9 @@ void CTouchPanelView::LayOutLabels()
         double dStep = 0.0;
         for (const int i : qAsConst(vecWanted)) {
             CIRSensor *pSensor = lstSensors.at(i);
-            const CGraphicsTextItem *pLabel = pSensor->Label();
             const QPointF ptAnchor = m_labelTransform.map(vecPositions.at(i));
-            const QRectF rcBox = pLabel->boundingRect().translated(ptAnchor - pLabel->Offset());
+            const QRectF rcBox = CGraphicsTextItem::Bounds(LabelBoxSize(pSensor->Info().GetID()),
+                                                           pSensor->LabelRight(), pSensor->LabelDown(), ptAnchor);
             dStep = std::max(dStep, (bLevel ? rcBox.height() : rcBox.width()) + kLabelSpacing);
             vecLabels.append({pSensor, rcBox, bLevel ? ptAnchor.x() : ptAnchor.y(), nSide, bLevel, 0.0});
         }
@@ -504,8 +507,7 @@ void CTouchPanelView::LayOutLabels()
     CPlacedLabels placed(m_rcLabelViewport);
     QVector<const QGraphicsItem *> vecShown;
     for (const SLabel &label : qAsConst(vecLabels)) {
-        const CGraphicsTextItem *pLabel = label.pSensor->Label();
-        const double dInward = (label.bLevel ? pLabel->Down() : pLabel->Right()) ? 1.0 : -1.0;
+        const double dInward = (label.bLevel ? label.pSensor->LabelDown() : label.pSensor->LabelRight()) ? 1.0 : -1.0;
         const double dDepth = label.bLevel ? label.rcBox.height() : label.rcBox.width();
         const double dMaxDepth =
             std::max(dDepth, kLabelDepthShare * (label.bLevel ? rcView.height() : rcView.width()));
@@ -545,6 +547,14 @@ void CTouchPanelView::LayOutLabels()
     }
     if (m_pLightPaths)
         static_cast<CLightPathsItem *>(m_pLightPaths)->SetLabels(std::move(vecShown));
+}
+
+QSizeF CTouchPanelView::LabelBoxSize(const QString &strText)
+{
+    auto it = m_hashLabelSizes.find(strText);
+    if (it == m_hashLabelSizes.end())
+        it = m_hashLabelSizes.insert(strText, CGraphicsTextItem::BoxSize(strText, QFont()));
+    return it.value();
 }
 
 void CTouchPanelView::ParseRelation(const QString &strRelation, QString *pstrFirst, QString *pstrLast)

@@ -2,10 +2,12 @@
 
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QPointF>
 #include <QRect>
+#include <QSizeF>
 #include <QString>
 #include <QTransform>
 #include <QVector>
@@ -105,6 +107,8 @@ private:
     // shown is laid out when it shows.
     void RelayLabels();
     void LayOutLabels();
+    // The size of a label's box for the text (few texts recur: kept).
+    QSizeF LabelBoxSize(const QString &strText);
     // Shown on its own (full screen) rather than in its page.
     bool IsOwnWindow() const;
     // From full screen back into the page.
@@ -129,6 +133,7 @@ private:
     bool m_bLabelsDirty = true;
     QTransform m_labelTransform;
     QRect m_rcLabelViewport;
+    QHash<QString, QSizeF> m_hashLabelSizes;
     // The fit of the last resize that had a drawing and a view to fit.
     double m_dFitX = 1.0;
     double m_dFitY = 1.0;
