@@ -1,6 +1,7 @@
 #include "graphicstextitem.h"
 
 #include <QBrush>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -21,6 +22,9 @@ CGraphicsTextItem::CGraphicsTextItem(const QString &text, QGraphicsItem *parent)
 {
     setToolTip(text);
     setFlag(QGraphicsItem::ItemIgnoresTransformations);
+    setAcceptedMouseButtons(Qt::NoButton);
+    setAcceptHoverEvents(false);
+    setAcceptDrops(false);
     m_staticText.setTextFormat(Qt::PlainText);
     m_staticText.setTextOption(QTextOption(Qt::AlignLeft));
     m_staticText.prepare(QTransform(), m_textFont);
@@ -49,6 +53,12 @@ QRectF CGraphicsTextItem::Bounds(const QSizeF &boxSize, bool bRight, bool bDown,
     // The outline's pixels lie on the box's edges and one beyond its right
     // and bottom edges.
     return BoxAt(boxSize, bRight, bDown, ptOffset).adjusted(-1.0, -1.0, 1.0, 1.0);
+}
+
+bool CGraphicsTextItem::sceneEvent(QEvent *event)
+{
+    event->ignore();
+    return false;
 }
 
 void CGraphicsTextItem::SetTextColor(const QColor &color)

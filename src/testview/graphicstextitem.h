@@ -19,7 +19,10 @@
 // makes the text document of its base (a document and its text control cost
 // more than the rest of a sensor, and a frame at fault shows thousands of
 // labels), so toPlainText() and defaultTextColor() of the base say nothing of
-// it; Text() and TextColor() do.
+// it; Text() and TextColor() do. Without a text control the base's handling
+// of input has nothing to work on: the label takes no input at all (mouse,
+// hover, keys, drops), which goes to the items under it; its tool tip is the
+// scene's, and stays.
 class CGraphicsTextItem : public QGraphicsTextItem
 {
     Q_OBJECT
@@ -59,6 +62,10 @@ public:
     QRectF boundingRect() const override;
     QPainterPath shape() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
+
+protected:
+    // No event reaches the base, whose handlers expect a text control.
+    bool sceneEvent(QEvent *event) override;
 
 private:
     // The box for the text and side, in pixels from the position.
