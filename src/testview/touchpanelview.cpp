@@ -452,11 +452,13 @@ void CTouchPanelView::LayOutLabels()
     // each label into the first row where it keeps clear of every label
     // placed before it, moved along the side to stay inside the view. The
     // labels of sensors in error are placed first, so a weak sensor never
-    // takes their room; a label that finds none stays hidden.
+    // takes their room; a label that finds none, or whose sensor is out of
+    // sight, stays hidden.
     struct SLabel
     {
         CIRSensor *pSensor;
-        QRectF rcBox; // at its own place, in viewport pixels
+        QPointF ptAnchor; // the sensor, in viewport pixels
+        QRectF rcBox;     // at its own place
         double dRun;  // along its side
         int nSide;
         bool bLevel;
@@ -490,7 +492,7 @@ void CTouchPanelView::LayOutLabels()
             const QRectF rcBox = CGraphicsTextItem::Bounds(LabelBoxSize(pSensor->Info().GetID()),
                                                            pSensor->LabelRight(), pSensor->LabelDown(), ptAnchor);
             dStep = std::max(dStep, (bLevel ? rcBox.height() : rcBox.width()) + kLabelSpacing);
-            vecLabels.append({pSensor, rcBox, bLevel ? ptAnchor.x() : ptAnchor.y(), nSide, bLevel, 0.0});
+            vecLabels.append({pSensor, ptAnchor, rcBox, bLevel ? ptAnchor.x() : ptAnchor.y(), nSide, bLevel, 0.0});
         }
         for (int i = nFirst; i < vecLabels.size(); ++i)
             vecLabels[i].dStep = dStep;
@@ -511,8 +513,11 @@ void CTouchPanelView::LayOutLabels()
         const double dDepth = label.bLevel ? label.rcBox.height() : label.rcBox.width();
         const double dMaxDepth =
             std::max(dDepth, kLabelDepthShare * (label.bLevel ? rcView.height() : rcView.width()));
+        // A sensor out of sight (the drawing zoomed) shows no label: moved
+        // into the view, it would stand beside sensors it does not name.
         bool bPlaced = false;
-        for (int nLane = 0; nLane < kMaxLabelLanes && !bPlaced; ++nLane) {
+        const bool bInSight = rcView.adjusted(-1.0, -1.0, 1.0, 1.0).contains(label.ptAnchor);
+        for (int nLane = 0; bInSight && nLane < kMaxLabelLanes && !bPlaced; ++nLane) {
             if (nLane > 0 && nLane * label.dStep + dDepth > dMaxDepth)
                 break;
             QPointF ptOffset = label.bLevel ? QPointF(0.0, dInward * nLane * label.dStep)

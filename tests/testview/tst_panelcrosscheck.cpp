@@ -271,6 +271,55 @@ private slots:
         QCOMPARE(nLeft, 0);
     }
 
+    // Zoomed in with Ctrl and the wheel and moved to one dead LED, the view
+    // shows that LED's label beside it, and none of the sensors out of
+    // sight (moved into the view, such a label would stand beside sensors
+    // it does not name).
+    void zoomedIn()
+    {
+        CPanelRig rig;
+        rig.panel.Edit([](CEmulatedPanel::Model &m) {
+            LargeFrame(m);
+            m.sensorAdc.insert(QStringLiteral("Bottom:3"), 0);
+            m.sensorAdc.insert(QStringLiteral("Bottom:200"), 0);
+        });
+        QCOMPARE(CodeHex(rig.hw.StartTest(0)), CodeHex(0));
+        ProblemMap problems;
+        QCOMPARE(rig.hw.GetErrors(problems), 0);
+        CHardwareInfo info = rig.hw.GetHardwareInfo();
+        SPage page(&info, QSize(800, 480));
+        CTouchPanelView &view = *page.view;
+        QVERIFY(page.Show());
+        QVERIFY(view.UpdateTouchPanel(problems));
+        CIRSensor *pNear = view.SensorItems().value(QStringLiteral("Bottom")).value(200);
+        CIRSensor *pFar = view.SensorItems().value(QStringLiteral("Bottom")).value(3);
+        QVERIFY(pNear && pFar && pNear->LabelShown() && pFar->LabelShown());
+
+        QTest::keyPress(&view, Qt::Key_Control);
+        for (int i = 0; i < 20; ++i) {
+            const QPointF pt = view.viewport()->rect().center();
+            QWheelEvent wheel(pt, view.viewport()->mapToGlobal(pt.toPoint()), QPoint(), QPoint(0, 120), Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view.viewport(), &wheel);
+        }
+        QTest::keyRelease(&view, Qt::Key_Control);
+        view.centerOn(pNear);
+        const QRectF rcViewport(view.viewport()->rect());
+        const auto inSight = [&](const CIRSensor *pSensor) {
+            return rcViewport.contains(view.viewportTransform().map(pSensor->scenePos()));
+        };
+        QVERIFY(inSight(pNear));
+        QVERIFY(!inSight(pFar));
+        QVERIFY(pNear->LabelShown());
+        const QList<QPair<CIRSensor *, QRectF>> shown = ShownLabels(view);
+        for (const auto &label : shown) {
+            QVERIFY2(inSight(label.first), qPrintable(label.first->Info().GetID()));
+            QVERIFY2(rcViewport.contains(label.second), qPrintable(label.first->Info().GetID()));
+        }
+        const QString strOverlap = OverlappingLabels(shown);
+        QVERIFY2(strOverlap.isEmpty(), qPrintable(QStringLiteral("the labels of %1 overlap").arg(strOverlap)));
+    }
+
     // Whole sides at fault on a small screen: every other emitter of the
     // bottom side and every other receiver of the top side dark, so both
     // sides hold sensors in error beside weak ones, far more labels than fit;
