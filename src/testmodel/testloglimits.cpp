@@ -261,6 +261,8 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
     qint64 nLedsPerFrame = 0;
     qint64 nDirs = 0;
     const QMap<QString, CAxisSignalInfo> &mapAxes = touch.GetAxisSignalMap();
+    if (mapAxes.size() > kMaxTestAxes)
+        return Fail(pstrReason, QStringLiteral("more than %1 axes").arg(kMaxTestAxes));
     for (auto itAxis = mapAxes.cbegin(); itAxis != mapAxes.cend(); ++itAxis) {
         const CAxisSignalInfo &axis = itAxis.value();
         const QString &strAxis = itAxis.key();
@@ -277,6 +279,8 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
         }
         const QMap<QString, CDirSignalInfo> &mapDirs = axis.GetDirMap();
         nDirs += mapDirs.size();
+        if (nDirs > kMaxTestDirs)
+            return Fail(pstrReason, QStringLiteral("more than %1 directions").arg(kMaxTestDirs));
         nLedsPerFrame += qint64(axis.GetMaxSignal()) * mapDirs.size();
         if (nLedsPerFrame > kMaxLedsPerFrame)
             return Fail(pstrReason, QStringLiteral("more than %1 LEDs to judge per frame").arg(kMaxLedsPerFrame));
@@ -290,12 +294,14 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
                 if (mapData.lastKey() > kMaxFrameNumber)
                     return Fail(pstrReason,
                                 QStringLiteral("%1 holds frame number %2").arg(strWhere).arg(mapData.lastKey()));
+                // A frame read twice under one number holds both parts.
                 for (auto itFrame = mapData.cbegin(); itFrame != mapData.cend(); ++itFrame) {
-                    if (uint32_t(itFrame.value().size()) > kMaxLeds)
-                        return Fail(pstrReason, QStringLiteral("%1 frame %2 holds %3 values")
+                    if (uint32_t(itFrame.value().size()) > axis.GetMaxSignal())
+                        return Fail(pstrReason, QStringLiteral("%1 frame %2 holds %3 values, more than maxSignal %4")
                                                     .arg(strWhere)
                                                     .arg(itFrame.key())
-                                                    .arg(itFrame.value().size()));
+                                                    .arg(itFrame.value().size())
+                                                    .arg(axis.GetMaxSignal()));
                 }
             }
         }

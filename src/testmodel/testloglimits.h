@@ -11,13 +11,15 @@ class CTouchBase;
 // bounds is corrupt or hand-made and is refused before it can exhaust memory
 // or stall the replay.
 //
-// The result table (a row per failing LED), the histograms (a bar per LED)
-// and the panel diagram (an item per board, sensor, connector and light path)
-// of a log are built on the GUI thread, so the bounds on what they show keep
-// the largest log they admit shown within half a second: each stays at least
-// four times what a large frame needs (600 + 340 LEDs, three directions an
-// axis: 2,820 LEDs and light paths a frame, 1,880 sensors, 24 boards and 23
-// connectors), well short of where the GUI would stall for seconds.
+// The result table (a row per failing LED), the histograms (a chart per
+// direction, a bar per LED), the signal curves (a curve per direction) and
+// the panel diagram (an item per board, sensor, connector and light path) of
+// a log are built on the GUI thread, so the bounds on what they show keep the
+// largest log they admit shown within half a second: each stays at least
+// four times what a large frame needs (two axes, three directions an axis,
+// 600 + 340 LEDs: 2,820 LEDs and light paths a frame, 1,880 sensors, 24
+// boards and 23 connectors), well short of where the GUI would stall for
+// seconds.
 class CTestLogLimits
 {
 public:
@@ -28,12 +30,20 @@ public:
     static constexpr uint32_t kMaxValueCeiling = 0xFFFFFF;
     static constexpr uint32_t kMaxFrameNumber = 1000000;
     static constexpr int32_t kMaxTestTimes = 10000;
+    // Axes and directions of the test section as read (a name read twice is
+    // one axis or direction): every direction costs a chart and a curve,
+    // whether or not its axis has LEDs.
+    static constexpr int kMaxTestAxes = 8;
+    static constexpr int kMaxTestDirs = 24;
     // LEDs judged per frame over all axes and directions (maxSignal times the
     // number of directions, summed), and that times TEST_TIMES_FOR_UNT: the
-    // work of one replayed run.
+    // work of one replayed run. A recorded frame holds at most its axis's
+    // maxSignal values (one per LED, as the station writes it), so this
+    // bounds the bars and points a frame shows too.
     static constexpr qint64 kMaxLedsPerFrame = 12288;
     static constexpr qint64 kMaxRunWork = 50000000;
-    // Totals over the whole document.
+    // Totals over the whole document, counted on the elements before they are
+    // read ("axis" names the sides of the hardware section too).
     static constexpr int kMaxAxes = 256;
     static constexpr int kMaxDirs = 4096;
     static constexpr int kMaxKinds = 16384;
@@ -69,6 +79,7 @@ public:
 
     // One axis in one direction stays within what a frame may judge.
     static_assert(kMaxLeds <= kMaxLedsPerFrame, "an axis's LEDs exceed the LEDs of a frame");
+    static_assert(kMaxTestAxes <= kMaxAxes && kMaxTestDirs <= kMaxDirs, "the element counts refuse a sound log");
 
     // The element bound in force: kMaxElements, or what a test set (a bound
     // only a large file breaks, lowered so that a test can show it); 0 restores it.
@@ -86,8 +97,9 @@ public:
     // the reason when a bound is broken.
     static bool ScanDocument(const QByteArray &data, QString *pstrReason);
 
-    // Checks what was read into the test core: LED counts, zones, frame
-    // numbers, frame lengths, TEST_TIMES_FOR_UNT and the work of a replayed
-    // run. Returns false with the reason when a bound is broken.
+    // Checks what was read into the test core: axes and directions, LED
+    // counts, zones, frame numbers, frame lengths (at most the axis's
+    // maxSignal), TEST_TIMES_FOR_UNT and the work of a replayed run. Returns
+    // false with the reason when a bound is broken.
     static bool CheckModel(CTouchBase &touch, QString *pstrReason);
 };

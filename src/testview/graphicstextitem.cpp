@@ -1,6 +1,7 @@
 #include "graphicstextitem.h"
 
 #include <QBrush>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -21,13 +22,43 @@ CGraphicsTextItem::CGraphicsTextItem(const QString &text, QGraphicsItem *parent)
 {
     setToolTip(text);
     setFlag(QGraphicsItem::ItemIgnoresTransformations);
+    setAcceptedMouseButtons(Qt::NoButton);
+    setAcceptHoverEvents(false);
+    setAcceptDrops(false);
     m_staticText.setTextFormat(Qt::PlainText);
     m_staticText.setTextOption(QTextOption(Qt::AlignLeft));
     m_staticText.prepare(QTransform(), m_textFont);
-    const QFontMetricsF metrics(m_textFont);
+    m_boxSize = BoxSizeOf(text, m_textFont, m_staticText);
+}
+
+QSizeF CGraphicsTextItem::BoxSizeOf(const QString &text, const QFont &font, const QStaticText &prepared)
+{
+    const QFontMetricsF metrics(font);
     // Whole pixels, so that the box's edges fall on pixel rows and columns.
-    m_boxSize = QSizeF(std::ceil(std::max(metrics.horizontalAdvance(text), m_staticText.size().width()) + 2.0 * kPadX),
-                       std::ceil(std::max(metrics.height(), m_staticText.size().height()) + 2.0 * kPadY));
+    return QSizeF(std::ceil(std::max(metrics.horizontalAdvance(text), prepared.size().width()) + 2.0 * kPadX),
+                  std::ceil(std::max(metrics.height(), prepared.size().height()) + 2.0 * kPadY));
+}
+
+QSizeF CGraphicsTextItem::BoxSize(const QString &text, const QFont &font)
+{
+    QStaticText prepared(text);
+    prepared.setTextFormat(Qt::PlainText);
+    prepared.setTextOption(QTextOption(Qt::AlignLeft));
+    prepared.prepare(QTransform(), font);
+    return BoxSizeOf(text, font, prepared);
+}
+
+QRectF CGraphicsTextItem::Bounds(const QSizeF &boxSize, bool bRight, bool bDown, const QPointF &ptOffset)
+{
+    // The outline's pixels lie on the box's edges and one beyond its right
+    // and bottom edges.
+    return BoxAt(boxSize, bRight, bDown, ptOffset).adjusted(-1.0, -1.0, 1.0, 1.0);
+}
+
+bool CGraphicsTextItem::sceneEvent(QEvent *event)
+{
+    event->ignore();
+    return false;
 }
 
 void CGraphicsTextItem::SetTextColor(const QColor &color)
@@ -47,18 +78,29 @@ void CGraphicsTextItem::SetSide(bool bRight, bool bDown)
     m_bDown = bDown;
 }
 
+void CGraphicsTextItem::SetOffset(const QPointF &ptOffset)
+{
+    if (ptOffset == m_ptOffset)
+        return;
+    prepareGeometryChange();
+    m_ptOffset = ptOffset;
+}
+
+QRectF CGraphicsTextItem::BoxAt(const QSizeF &boxSize, bool bRight, bool bDown, const QPointF &ptOffset)
+{
+    const double x = bRight ? kGap : -kGap - boxSize.width();
+    const double y = bDown ? kGap : -kGap - boxSize.height();
+    return QRectF(QPointF(x, y) + ptOffset, boxSize);
+}
+
 QRectF CGraphicsTextItem::Box() const
 {
-    const double x = m_bRight ? kGap : -kGap - m_boxSize.width();
-    const double y = m_bDown ? kGap : -kGap - m_boxSize.height();
-    return QRectF(QPointF(x, y), m_boxSize);
+    return BoxAt(m_boxSize, m_bRight, m_bDown, m_ptOffset);
 }
 
 QRectF CGraphicsTextItem::boundingRect() const
 {
-    // The outline's pixels lie on the box's edges and one beyond its right
-    // and bottom edges.
-    return Box().adjusted(-1.0, -1.0, 1.0, 1.0);
+    return Bounds(m_boxSize, m_bRight, m_bDown, m_ptOffset);
 }
 
 QPainterPath CGraphicsTextItem::shape() const

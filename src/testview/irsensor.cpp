@@ -6,6 +6,7 @@
 #include <QBrush>
 #include <QPen>
 #include <QTransform>
+#include <QVector>
 
 using DiagramValue::Scaled;
 
@@ -22,7 +23,7 @@ CIRSensor::CIRSensor(const CSensorInfo *info, double scale, QGraphicsItem *paren
     const double l = Scaled(m_info.GetLength(), m_dScale);
     const double c = Scaled(m_info.GetVCenter(), m_dScale);
     const double p = Scaled(2.0, m_dScale);
-    setPolygon(Outline(m_info.GetType(), w, l, c, p).toFillPolygon(QTransform()));
+    setPolygon(OutlinePolygon(m_info.GetType(), w, l, c, p));
     // From the pin tips down to the lowest point of the semicircular end.
     m_rcBounds = QRectF(-w / 2.0, c - l - p, w, l + p).normalized();
 }
@@ -61,6 +62,29 @@ void CIRSensor::ShowLabel(bool bShow)
         m_pLabel->setVisible(false);
 }
 
+QPolygonF CIRSensor::OutlinePolygon(int32_t nType, double w, double l, double c, double p)
+{
+    // The sensors of a frame come in one or two sizes: the polygon of each
+    // is made once and shared (a frame may hold thousands of sensors, and a
+    // path's fill polygon costs more than the rest of a sensor).
+    struct SShape
+    {
+        int32_t nType;
+        double w, l, c, p;
+        QPolygonF polygon;
+    };
+    thread_local QVector<SShape> vecShapes;
+    for (const SShape &shape : qAsConst(vecShapes)) {
+        if (shape.nType == nType && shape.w == w && shape.l == l && shape.c == c && shape.p == p)
+            return shape.polygon;
+    }
+    const QPolygonF polygon = Outline(nType, w, l, c, p).toFillPolygon(QTransform());
+    if (vecShapes.size() >= 64)
+        vecShapes.removeFirst();
+    vecShapes.append({nType, w, l, c, p, polygon});
+    return polygon;
+}
+
 QPainterPath CIRSensor::Outline(int32_t nType, double w, double l, double c, double p)
 {
     QPainterPath path;
@@ -96,18 +120,37 @@ QPainterPath CIRSensor::Outline(int32_t nType, double w, double l, double c, dou
     return path;
 }
 
+void CIRSensor::PlaceLabel(bool bShow, const QPointF &ptOffset)
+{
+    if (!m_bLabelWanted) {
+        ShowLabel(false);
+        return;
+    }
+    if (bShow)
+        Label()->SetOffset(ptOffset);
+    ShowLabel(bShow);
+}
+
 bool CIRSensor::SetState(const QString &state, bool bShowLabel)
 {
+    const bool bWasWanted = m_bLabelWanted;
     if (state == QLatin1String("SENSOR_ERROR")) {
         setBrush(QBrush(Qt::red, Qt::SolidPattern));
-        ShowLabel(bShowLabel);
+        m_nFaultLevel = 2;
+        m_bLabelWanted = bShowLabel;
     } else if (state == QLatin1String("SENSOR_WEEK")) {
         setBrush(QBrush(Qt::yellow, Qt::SolidPattern));
-        ShowLabel(bShowLabel);
+        m_nFaultLevel = 1;
+        m_bLabelWanted = bShowLabel;
     } else {
         setBrush(QBrush(Qt::transparent, Qt::SolidPattern));
-        ShowLabel(false);
+        m_nFaultLevel = 0;
+        m_bLabelWanted = false;
     }
+    // A label still asked for keeps the place (or the absence) the diagram
+    // gave it; one the diagram lays out shows when it is placed.
+    if (m_bLabelWanted != bWasWanted && !(m_bLabelWanted && m_bLabelLaidOut))
+        ShowLabel(m_bLabelWanted);
     return true;
 }
 

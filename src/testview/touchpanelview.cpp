@@ -2,11 +2,13 @@
 
 #include "connector.h"
 #include "diagramvalue.h"
+#include "graphicstextitem.h"
 #include "hardwareinfo.h"
 #include "irsensor.h"
 #include "pcbboard.h"
 
 #include <QBrush>
+#include <QFont>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QHash>
@@ -110,6 +112,11 @@ public:
 
     QRectF boundingRect() const override { return m_rcBounds; }
 
+    // The labels shown: the paths leave their boxes free, so that a label
+    // (drawn with its sensor, below the paths) can be read where paths at
+    // fault run over it.
+    void SetLabels(QVector<const QGraphicsItem *> vecLabels) { m_vecLabels = std::move(vecLabels); }
+
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *) override
     {
         // The lines are drawn into an image of the part of the device that
@@ -140,6 +147,14 @@ public:
             paths.setClipRect(QRect(QPoint(0, 0), rcDevice.size()));
             paths.setTransform(device * QTransform::fromTranslate(-rcDevice.x(), -rcDevice.y()));
             DrawPaths(&paths);
+            paths.resetTransform();
+            paths.setCompositionMode(QPainter::CompositionMode_Clear);
+            for (const QGraphicsItem *pLabel : qAsConst(m_vecLabels)) {
+                if (!pLabel->isVisible())
+                    continue;
+                const QRectF rcLabel = pLabel->deviceTransform(device).mapRect(pLabel->boundingRect());
+                paths.fillRect(rcLabel.translated(-rcDevice.topLeft()), Qt::transparent);
+            }
         }
         // Back to device pixels: undo the world transform, keep whatever
         // the device adds below it.
@@ -177,7 +192,76 @@ private:
     }
 
     QVector<QGraphicsLineItem *> m_vecPaths;
+    QVector<const QGraphicsItem *> m_vecLabels;
     QRectF m_rcBounds;
+};
+
+// Labels on screen: pixels kept free between neighbours, the most rows (or
+// columns) a side stacks toward the middle of the drawing, and the share of
+// the view's height (or width) they may take from the side.
+constexpr double kLabelSpacing = 1.0;
+constexpr int kMaxLabelLanes = 4;
+constexpr double kLabelDepthShare = 0.25;
+
+// The label boxes placed so far, filed by the cells of a coarse grid over
+// the viewport that they cover: a frame at fault may show thousands of them.
+class CPlacedLabels
+{
+public:
+    explicit CPlacedLabels(const QRect &rcArea)
+        : m_rcArea(rcArea), m_nColumns(std::max(1, rcArea.width() / kCell + 1)),
+          m_nRows(std::max(1, rcArea.height() / kCell + 1)), m_vecCells(m_nColumns * m_nRows)
+    {
+    }
+
+    // No box placed comes nearer than the spacing.
+    bool Free(const QRectF &rcBox) const
+    {
+        const QRectF rcNear = rcBox.adjusted(-kLabelSpacing, -kLabelSpacing, kLabelSpacing, kLabelSpacing);
+        bool bFree = true;
+        ForCells(rcNear, [&](int nCell) {
+            for (const int i : m_vecCells.at(nCell)) {
+                if (m_vecBoxes.at(i).intersects(rcNear)) {
+                    bFree = false;
+                    return false;
+                }
+            }
+            return true;
+        });
+        return bFree;
+    }
+
+    void Add(const QRectF &rcBox)
+    {
+        const int nIndex = m_vecBoxes.size();
+        m_vecBoxes.append(rcBox);
+        ForCells(rcBox, [&](int nCell) {
+            m_vecCells[nCell].append(nIndex);
+            return true;
+        });
+    }
+
+private:
+    static constexpr int kCell = 32;
+
+    template <typename F>
+    void ForCells(const QRectF &rc, F &&f) const
+    {
+        const int x0 = std::clamp(int(std::floor((rc.left() - m_rcArea.left()) / kCell)), 0, m_nColumns - 1);
+        const int x1 = std::clamp(int(std::floor((rc.right() - m_rcArea.left()) / kCell)), 0, m_nColumns - 1);
+        const int y0 = std::clamp(int(std::floor((rc.top() - m_rcArea.top()) / kCell)), 0, m_nRows - 1);
+        const int y1 = std::clamp(int(std::floor((rc.bottom() - m_rcArea.top()) / kCell)), 0, m_nRows - 1);
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                if (!f(y * m_nColumns + x))
+                    return;
+    }
+
+    QRect m_rcArea;
+    int m_nColumns;
+    int m_nRows;
+    QVector<QVector<int>> m_vecCells;
+    QVector<QRectF> m_vecBoxes;
 };
 
 } // namespace
@@ -233,10 +317,16 @@ void CTouchPanelView::BuildBoards(const CHardwareInfo &info)
             m_scene.addItem(pBoard);
             lstSensors.append(pBoard->GetSensors());
         }
+        for (CIRSensor *pSensor : qAsConst(lstSensors))
+            pSensor->SetLabelLaidOut(true);
         QVector<QString> &vecSensorIds = m_mapSensorIds[strSide];
+        QVector<QPointF> &vecPositions = m_mapSensorPositions[strSide];
         vecSensorIds.reserve(lstSensors.size());
-        for (int i = 0; i < lstSensors.size(); ++i)
+        vecPositions.reserve(lstSensors.size());
+        for (int i = 0; i < lstSensors.size(); ++i) {
             vecSensorIds.append(Id(strSide, i));
+            vecPositions.append(lstSensors.at(i)->scenePos());
+        }
     }
     const auto itBottom = m_mapPcbItems.constFind(kBottom);
     if (itBottom != m_mapPcbItems.cend() && !itBottom->isEmpty())
@@ -262,17 +352,10 @@ void CTouchPanelView::BuildConnectors(const CHardwareInfo &info)
 
 void CTouchPanelView::BuildLightPaths(const CHardwareInfo &info)
 {
-    // Where each sensor lies now, side by side, looked up by the side's name
-    // as it stands in the relation text.
-    QMap<QString, QVector<QPointF>> mapPositions;
-    for (auto it = m_mapSensorItems.cbegin(); it != m_mapSensorItems.cend(); ++it) {
-        QVector<QPointF> &vec = mapPositions[it.key()];
-        vec.reserve(it->size());
-        for (const CIRSensor *pSensor : *it)
-            vec.append(pSensor->scenePos());
-    }
+    // Where each sensor lies, side by side, looked up by the side's name as
+    // it stands in the relation text.
     QHash<QStringView, const QVector<QPointF> *> hashPositions;
-    for (auto it = mapPositions.cbegin(); it != mapPositions.cend(); ++it)
+    for (auto it = m_mapSensorPositions.cbegin(); it != m_mapSensorPositions.cend(); ++it)
         hashPositions.insert(QStringView(it.key()), &it.value());
 
     const QPen pen = LightPen(Qt::black);
@@ -345,6 +428,140 @@ void CTouchPanelView::PlaceLabels()
         }
 }
 
+void CTouchPanelView::RelayLabels()
+{
+    // Hidden (another page, or not shown yet), the view has no screen to lay
+    // the labels out on: they are laid out when it shows.
+    if (!isVisible())
+        return;
+    const QTransform toView = viewportTransform();
+    const QRect rcViewport = viewport()->rect();
+    if (!m_bLabelsDirty && toView == m_labelTransform && rcViewport == m_rcLabelViewport)
+        return;
+    m_bLabelsDirty = false;
+    m_labelTransform = toView;
+    m_rcLabelViewport = rcViewport;
+    LayOutLabels();
+}
+
+void CTouchPanelView::LayOutLabels()
+{
+    // Along a side the sensors may lie a pixel apart on screen, their labels
+    // many pixels wide: a side's labels go into rows (a level side) or
+    // columns (an upright one) that step toward the middle of the drawing,
+    // each label into the first row where it keeps clear of every label
+    // placed before it, moved along the side to stay inside the view. The
+    // labels of sensors in error are placed first, so a weak sensor never
+    // takes their room; a label that finds none, or whose sensor is out of
+    // sight, stays hidden.
+    struct SLabel
+    {
+        CIRSensor *pSensor;
+        QPointF ptAnchor; // the sensor, in viewport pixels
+        QRectF rcBox;     // at its own place
+        double dRun;  // along its side
+        int nSide;
+        bool bLevel;
+        double dStep; // from one row (or column) to the next
+    };
+    QVector<SLabel> vecLabels;
+    int nSide = 0;
+    for (auto it = m_mapSensorItems.cbegin(); it != m_mapSensorItems.cend(); ++it, ++nSide) {
+        const QList<CIRSensor *> &lstSensors = *it;
+        const QVector<QPointF> &vecPositions = m_mapSensorPositions[it.key()];
+        // The extent of the side on screen: wider than high, it is level.
+        double x0 = 0.0, x1 = 0.0, y0 = 0.0, y1 = 0.0;
+        QVector<int> vecWanted;
+        for (int i = 0; i < lstSensors.size(); ++i) {
+            const QPointF pt = m_labelTransform.map(vecPositions.at(i));
+            x0 = i == 0 ? pt.x() : std::min(x0, pt.x());
+            x1 = i == 0 ? pt.x() : std::max(x1, pt.x());
+            y0 = i == 0 ? pt.y() : std::min(y0, pt.y());
+            y1 = i == 0 ? pt.y() : std::max(y1, pt.y());
+            if (lstSensors.at(i)->LabelWanted())
+                vecWanted.append(i);
+        }
+        if (vecWanted.isEmpty())
+            continue;
+        const bool bLevel = x1 - x0 >= y1 - y0;
+        const int nFirst = vecLabels.size();
+        double dStep = 0.0;
+        for (const int i : qAsConst(vecWanted)) {
+            CIRSensor *pSensor = lstSensors.at(i);
+            const QPointF ptAnchor = m_labelTransform.map(vecPositions.at(i));
+            const QRectF rcBox = CGraphicsTextItem::Bounds(LabelBoxSize(pSensor->Info().GetID()),
+                                                           pSensor->LabelRight(), pSensor->LabelDown(), ptAnchor);
+            dStep = std::max(dStep, (bLevel ? rcBox.height() : rcBox.width()) + kLabelSpacing);
+            vecLabels.append({pSensor, ptAnchor, rcBox, bLevel ? ptAnchor.x() : ptAnchor.y(), nSide, bLevel, 0.0});
+        }
+        for (int i = nFirst; i < vecLabels.size(); ++i)
+            vecLabels[i].dStep = dStep;
+    }
+    std::stable_sort(vecLabels.begin(), vecLabels.end(), [](const SLabel &a, const SLabel &b) {
+        if (a.pSensor->FaultLevel() != b.pSensor->FaultLevel())
+            return a.pSensor->FaultLevel() > b.pSensor->FaultLevel();
+        if (a.nSide != b.nSide)
+            return a.nSide < b.nSide;
+        return a.dRun < b.dRun;
+    });
+
+    const QRectF rcView(m_rcLabelViewport);
+    CPlacedLabels placed(m_rcLabelViewport);
+    QVector<const QGraphicsItem *> vecShown;
+    for (const SLabel &label : qAsConst(vecLabels)) {
+        const double dInward = (label.bLevel ? label.pSensor->LabelDown() : label.pSensor->LabelRight()) ? 1.0 : -1.0;
+        const double dDepth = label.bLevel ? label.rcBox.height() : label.rcBox.width();
+        const double dMaxDepth =
+            std::max(dDepth, kLabelDepthShare * (label.bLevel ? rcView.height() : rcView.width()));
+        // A sensor out of sight (the drawing zoomed) shows no label: moved
+        // into the view, it would stand beside sensors it does not name.
+        bool bPlaced = false;
+        const bool bInSight = rcView.adjusted(-1.0, -1.0, 1.0, 1.0).contains(label.ptAnchor);
+        for (int nLane = 0; bInSight && nLane < kMaxLabelLanes && !bPlaced; ++nLane) {
+            if (nLane > 0 && nLane * label.dStep + dDepth > dMaxDepth)
+                break;
+            QPointF ptOffset = label.bLevel ? QPointF(0.0, dInward * nLane * label.dStep)
+                                            : QPointF(dInward * nLane * label.dStep, 0.0);
+            QRectF rcBox = label.rcBox.translated(ptOffset);
+            // Along the side, inside the view.
+            double dShift = 0.0;
+            if (label.bLevel) {
+                if (rcBox.right() > rcView.right())
+                    dShift = rcView.right() - rcBox.right();
+                if (rcBox.left() + dShift < rcView.left())
+                    dShift = rcView.left() - rcBox.left();
+                ptOffset.rx() += dShift;
+                rcBox.translate(dShift, 0.0);
+            } else {
+                if (rcBox.bottom() > rcView.bottom())
+                    dShift = rcView.bottom() - rcBox.bottom();
+                if (rcBox.top() + dShift < rcView.top())
+                    dShift = rcView.top() - rcBox.top();
+                ptOffset.ry() += dShift;
+                rcBox.translate(0.0, dShift);
+            }
+            if (!rcView.contains(rcBox) || !placed.Free(rcBox))
+                continue;
+            placed.Add(rcBox);
+            label.pSensor->PlaceLabel(true, ptOffset);
+            vecShown.append(label.pSensor->Label());
+            bPlaced = true;
+        }
+        if (!bPlaced)
+            label.pSensor->PlaceLabel(false);
+    }
+    if (m_pLightPaths)
+        static_cast<CLightPathsItem *>(m_pLightPaths)->SetLabels(std::move(vecShown));
+}
+
+QSizeF CTouchPanelView::LabelBoxSize(const QString &strText)
+{
+    auto it = m_hashLabelSizes.find(strText);
+    if (it == m_hashLabelSizes.end())
+        it = m_hashLabelSizes.insert(strText, CGraphicsTextItem::BoxSize(strText, QFont()));
+    return it.value();
+}
+
 void CTouchPanelView::ParseRelation(const QString &strRelation, QString *pstrFirst, QString *pstrLast)
 {
     QStringRef first, last;
@@ -392,9 +609,15 @@ bool CTouchPanelView::UpdateTouchPanel(QMap<QString, QList<QString>> mapProblems
             const QString &strState = setSensorError.contains(strId) ? kSensorError
                 : setSensorWeak.contains(strId)                      ? kSensorWeak
                                                                      : kOk;
-            it->at(i)->SetState(strState, true);
+            CIRSensor *pSensor = it->at(i);
+            const bool bWanted = pSensor->LabelWanted();
+            const int nLevel = pSensor->FaultLevel();
+            pSensor->SetState(strState, true);
+            if (pSensor->LabelWanted() != bWanted || (bWanted && pSensor->FaultLevel() != nLevel))
+                m_bLabelsDirty = true;
         }
     }
+    RelayLabels();
 
     const QSet<QString> setLightError = IdSet(problems, kLightError);
     const QSet<QString> setLightWeak = IdSet(problems, kLightWeak);
@@ -457,6 +680,19 @@ void CTouchPanelView::resizeEvent(QResizeEvent *event)
 {
     QGraphicsView::resizeEvent(event);
     Fit();
+    RelayLabels();
+}
+
+void CTouchPanelView::showEvent(QShowEvent *event)
+{
+    QGraphicsView::showEvent(event);
+    RelayLabels();
+}
+
+void CTouchPanelView::scrollContentsBy(int dx, int dy)
+{
+    QGraphicsView::scrollContentsBy(dx, dy);
+    RelayLabels();
 }
 
 void CTouchPanelView::wheelEvent(QWheelEvent *event)
@@ -467,6 +703,7 @@ void CTouchPanelView::wheelEvent(QWheelEvent *event)
         return;
     const double dFactor = std::pow(1.2, event->angleDelta().y() / 240.0);
     scale(dFactor, dFactor);
+    RelayLabels();
     event->accept();
 }
 

@@ -2,8 +2,12 @@
 
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QHash>
 #include <QList>
 #include <QMap>
+#include <QPointF>
+#include <QRect>
+#include <QSizeF>
 #include <QString>
 #include <QTransform>
 #include <QVector>
@@ -30,6 +34,14 @@ class QGraphicsRectItem;
 // The view copies what it needs of the record (the items copy their own
 // records, the view the interface direction) and never reads it again: the
 // record may go while the view stays.
+//
+// A faulty sensor's label keeps its size on screen, so on a frame drawn small
+// neighbouring labels would lie on one another: the view stacks them apart,
+// in up to a few rows (or columns) toward the middle of the drawing, and
+// where a side has no room left a label is left out (its sensor's tool tip
+// still names it), sensors in error before weak ones. The labels are placed
+// again whenever the faults or the view's transform change, and the light
+// paths at fault leave the boxes of the labels shown free.
 //
 // Embedded, the drawing keeps its proportions and zooms with the wheel while
 // Ctrl is held; a double click shows it full screen, stretched, and a second
@@ -75,6 +87,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void BuildBoards(const CHardwareInfo &info);
@@ -88,6 +102,13 @@ private:
     // Puts each sensor's label on the side of the sensor that faces the
     // middle of the drawing on screen.
     void PlaceLabels();
+    // Lays the shown labels out on screen (LayOutLabels) when the faults, the
+    // transform or the viewport changed since the last layout; a view not
+    // shown is laid out when it shows.
+    void RelayLabels();
+    void LayOutLabels();
+    // The size of a label's box for the text (few texts recur: kept).
+    QSizeF LabelBoxSize(const QString &strText);
     // Shown on its own (full screen) rather than in its page.
     bool IsOwnWindow() const;
     // From full screen back into the page.
@@ -106,6 +127,13 @@ private:
     // The ids of the boards and sensors, side by side in item order, made once.
     QMap<QString, QVector<QString>> m_mapPcbIds;
     QMap<QString, QVector<QString>> m_mapSensorIds;
+    // Where each sensor lies in the scene, side by side in item order.
+    QMap<QString, QVector<QPointF>> m_mapSensorPositions;
+    // What the labels were last laid out for.
+    bool m_bLabelsDirty = true;
+    QTransform m_labelTransform;
+    QRect m_rcLabelViewport;
+    QHash<QString, QSizeF> m_hashLabelSizes;
     // The fit of the last resize that had a drawing and a view to fit.
     double m_dFitX = 1.0;
     double m_dFitY = 1.0;

@@ -138,24 +138,27 @@ QString HardwareXml(const CHardwareInfo &info)
     return str;
 }
 
-// One axis of nLeds LEDs in nDirs directions, the first of them with a full
-// ADC frame under number nFrame.
-QByteArray ShapedLog(int nTimes, int nLeds, int nDirs, uint32_t nFrame)
+// nAxes axes of nLeds LEDs in nDirs directions each, the first direction of
+// each with a full ADC frame under number nFrame (none without LEDs).
+QByteArray ShapedLog(int nTimes, int nLeds, int nDirs, uint32_t nFrame, int nAxes = 1)
 {
     QByteArray values;
     for (int i = 0; i < nLeds; ++i)
         values += (i ? " " : "") + QByteArray::number(i % 256);
-    QByteArray data = "<touch_device><test TEST_TIMES_FOR_UNT=\"" + QByteArray::number(nTimes)
-        + "\"><axis name=\"X\" maxSignal=\"" + QByteArray::number(nLeds) + "\" maxValue=\"65535\" divide=\"1-"
-        + QByteArray::number(nLeds - 2) + "\">";
-    for (int d = 0; d < nDirs; ++d) {
-        data += "<dir name=\"T" + QByteArray::number(d) + "\">";
-        if (d == 0)
-            data += "<type name=\"ADC\"><test_data><data ID=\"" + QByteArray::number(nFrame) + "\">" + values
-                + "</data></test_data></type>";
-        data += "</dir>";
+    QByteArray data = "<touch_device><test TEST_TIMES_FOR_UNT=\"" + QByteArray::number(nTimes) + "\">";
+    for (int a = 0; a < nAxes; ++a) {
+        data += "<axis name=\"" + (a ? "X" + QByteArray::number(a) : QByteArray("X")) + "\" maxSignal=\""
+            + QByteArray::number(nLeds) + "\" maxValue=\"65535\" divide=\"1-" + QByteArray::number(nLeds - 2) + "\">";
+        for (int d = 0; d < nDirs; ++d) {
+            data += "<dir name=\"T" + QByteArray::number(d) + "\">";
+            if (d == 0 && nLeds > 0)
+                data += "<type name=\"ADC\"><test_data><data ID=\"" + QByteArray::number(nFrame) + "\">" + values
+                    + "</data></test_data></type>";
+            data += "</dir>";
+        }
+        data += "</axis>";
     }
-    return data + "</axis></test></touch_device>";
+    return data + "</test></touch_device>";
 }
 
 const QRegularExpression kParseWarning(QString::fromUtf8(
@@ -497,7 +500,15 @@ void TestTestLog::oversizedLogsAreRefused_data()
         << QByteArray(log).replace("<data ID=\"3\" DateTime=\"2024-03-07 09:05:04.107\">181 1</data>",
                                    "<data ID=\"3\">" + values(kHalfFrame, 0) + "</data><data ID=\"3\">"
                                        + values(kHalfFrame, 0) + "</data>")
-        << QStringLiteral("X-T1 ADC frame 3 holds %1 values").arg(2 * kHalfFrame) << qint64(0);
+        << QStringLiteral("X-T1 ADC frame 3 holds %1 values, more than maxSignal 2").arg(2 * kHalfFrame) << qint64(0);
+    // A frame longer than its axis: more bars and points than the bounds on
+    // LEDs admit (the station writes one value per LED).
+    QTest::newRow("frame longer than its axis") << QByteArray(log).replace(">181 1<", ">181 1 7<")
+        << QStringLiteral("X-T1 ADC frame 3 holds 3 values, more than maxSignal 2") << qint64(0);
+    QTest::newRow("AGC frame longer than its axis") << QByteArray(log).replace(">40 41<", ">40 41 42 43<")
+        << QStringLiteral("X-T1 AGC frame 1 holds 4 values, more than maxSignal 2") << qint64(0);
+    QTest::newRow("frames of an axis without LEDs") << QByteArray(log).replace("maxSignal=\"2\"", "maxSignal=\"0\"")
+        << QStringLiteral("X-T1 ADC frame 2 holds 2 values, more than maxSignal 0") << qint64(0);
     QByteArray axes;
     for (int i = 0; i < 300; ++i)
         axes += "<axis ID=\"" + QByteArray::number(i) + "\" name=\"A" + QByteArray::number(i) + "\"/>";
@@ -521,6 +532,14 @@ void TestTestLog::oversizedLogsAreRefused_data()
     const int nDirsOver = int(CTestLogLimits::kMaxLedsPerFrame / CTestLogLimits::kMaxLeds) + 1;
     QTest::newRow("too many LEDs per frame") << ShapedLog(10, int(CTestLogLimits::kMaxLeds), nDirsOver, 2)
         << QStringLiteral("more than %1 LEDs to judge per frame").arg(CTestLogLimits::kMaxLedsPerFrame) << qint64(0);
+    // Each direction costs a chart and a curve whatever its LEDs: one more
+    // than the bound, spread over axes or in one, is refused.
+    QTest::newRow("too many directions") << ShapedLog(10, 1, CTestLogLimits::kMaxTestDirs + 1, 2)
+        << QStringLiteral("more than %1 directions").arg(CTestLogLimits::kMaxTestDirs) << qint64(0);
+    QTest::newRow("too many directions over axes") << ShapedLog(10, 0, 5, 2, 5)
+        << QStringLiteral("more than %1 directions").arg(CTestLogLimits::kMaxTestDirs) << qint64(0);
+    QTest::newRow("too many axes read") << ShapedLog(10, 1, 1, 2, CTestLogLimits::kMaxTestAxes + 1)
+        << QStringLiteral("more than %1 axes").arg(CTestLogLimits::kMaxTestAxes) << qint64(0);
     QTest::newRow("run too long") << ShapedLog(int(CTestLogLimits::kMaxTestTimes), int(CTestLogLimits::kMaxLeds), 2, 2)
         << QStringLiteral("TEST_TIMES_FOR_UNT 10000 over %1 LEDs is more work than a run can be")
                .arg(2 * CTestLogLimits::kMaxLeds)
@@ -636,12 +655,17 @@ void TestTestLog::largestSaneLogsAreAccepted_data()
 {
     QTest::addColumn<int>("times");
     QTest::addColumn<int>("leds");
-    QTest::addColumn<int>("dirs");
+    QTest::addColumn<int>("dirs"); // of each axis
+    QTest::addColumn<int>("axes");
 
-    QTest::newRow("largest frame") << 10 << int(CTestLogLimits::kMaxLeds) << 1;
-    QTest::newRow("four large frames") << 10 << 4 * (600 + 340) << 3;
-    QTest::newRow("many directions") << 10 << int(CTestLogLimits::kMaxLedsPerFrame / 64) << 64;
-    QTest::newRow("long UNT window on a large panel") << int(CTestLogLimits::kMaxTestTimes) << 1000 << 3;
+    QTest::newRow("largest frame") << 10 << int(CTestLogLimits::kMaxLeds) << 1 << 1;
+    QTest::newRow("four large frames") << 10 << 4 * (600 + 340) << 3 << 1;
+    QTest::newRow("many directions") << 10 << int(CTestLogLimits::kMaxLedsPerFrame / CTestLogLimits::kMaxTestDirs)
+                                     << CTestLogLimits::kMaxTestDirs << 1;
+    QTest::newRow("many axes") << 10 << int(CTestLogLimits::kMaxLedsPerFrame / CTestLogLimits::kMaxTestDirs)
+                               << CTestLogLimits::kMaxTestDirs / CTestLogLimits::kMaxTestAxes
+                               << CTestLogLimits::kMaxTestAxes;
+    QTest::newRow("long UNT window on a large panel") << int(CTestLogLimits::kMaxTestTimes) << 1000 << 3 << 1;
 }
 
 void TestTestLog::largestSaneLogsAreAccepted()
@@ -649,9 +673,10 @@ void TestTestLog::largestSaneLogsAreAccepted()
     QFETCH(int, times);
     QFETCH(int, leds);
     QFETCH(int, dirs);
+    QFETCH(int, axes);
 
     // The bounds leave room for any real frame.
-    const QByteArray data = ShapedLog(times, leds, dirs, CTestLogLimits::kMaxFrameNumber);
+    const QByteArray data = ShapedLog(times, leds, dirs, CTestLogLimits::kMaxFrameNumber, axes);
     QString strReason;
     QVERIFY(CTestLogLimits::ScanDocument(data, &strReason));
     CTouchLogfileXML log(nullptr, QString());

@@ -56,7 +56,8 @@ inline QString Name(const QColor &color)
 }
 
 // How every item looks now, by "<kind> <id>": fills ("none" before the first
-// state), "+label" for a shown label, path colours or "hidden".
+// state), "+label" for a label asked for (whether the view has room to show
+// it is the label layout's matter), path colours or "hidden".
 inline Looks LooksOf(const CTouchPanelView &view)
 {
     Looks looks;
@@ -71,7 +72,7 @@ inline Looks LooksOf(const CTouchPanelView &view)
             const QString strFill = pSensor->brush().style() == Qt::NoBrush ? QStringLiteral("none")
                                                                              : Name(pSensor->brush().color());
             looks.insert(QStringLiteral("sensor %1:%2").arg(it.key()).arg(i),
-                         strFill + (pSensor->LabelShown() ? QStringLiteral("+label") : QString()));
+                         strFill + (pSensor->LabelWanted() ? QStringLiteral("+label") : QString()));
         }
     for (auto it = view.LightItems().cbegin(); it != view.LightItems().cend(); ++it)
         looks.insert(QStringLiteral("light ") + it.key(),

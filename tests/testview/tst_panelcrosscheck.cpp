@@ -4,7 +4,7 @@
 // that map. Exactly the sensors, light paths, boards and connectors at fault
 // change, every id of the map names an item of the diagram, and the open area
 // lies inside the boards. The large frame with dead LEDs is saved as a
-// screenshot at two screen sizes.
+// screenshot at two screen sizes, and with whole sides at fault.
 
 #include "graphicstextitem.h"
 #include "largeframe.h"
@@ -40,6 +40,44 @@ QString KindOf(const QString &strKey)
     if (strKey.startsWith(QLatin1String("SENSOR")))
         return QStringLiteral("sensor");
     return QStringLiteral("light");
+}
+
+// Every label shown, with its box on screen (viewport pixels).
+QList<QPair<CIRSensor *, QRectF>> ShownLabels(const CTouchPanelView &view)
+{
+    QList<QPair<CIRSensor *, QRectF>> shown;
+    for (const QList<CIRSensor *> &lst : view.SensorItems())
+        for (CIRSensor *pSensor : lst) {
+            if (!pSensor->LabelShown())
+                continue;
+            CGraphicsTextItem *pLabel = pSensor->Label();
+            const QTransform t = pLabel->deviceTransform(view.viewportTransform());
+            shown.append(qMakePair(pSensor, t.mapRect(pLabel->boundingRect())));
+        }
+    return shown;
+}
+
+// The first two shown labels that overlap (more than an edge), or an empty text.
+QString OverlappingLabels(const QList<QPair<CIRSensor *, QRectF>> &shown)
+{
+    for (int i = 0; i < shown.size(); ++i)
+        for (int j = i + 1; j < shown.size(); ++j) {
+            const QRectF rcBoth = shown.at(i).second & shown.at(j).second;
+            if (rcBoth.width() > 0.01 && rcBoth.height() > 0.01)
+                return shown.at(i).first->Info().GetID() + QStringLiteral(" and ") + shown.at(j).first->Info().GetID();
+        }
+    return QString();
+}
+
+// Every sensor at fault: "<side>:<n>" by whether its label shows.
+QMap<QString, bool> FaultyLabels(const CTouchPanelView &view, int nLevel)
+{
+    QMap<QString, bool> labels;
+    for (auto it = view.SensorItems().cbegin(); it != view.SensorItems().cend(); ++it)
+        for (int i = 0; i < it->size(); ++i)
+            if (it->at(i)->FaultLevel() == nLevel)
+                labels.insert(it.key() + QLatin1Char(':') + QString::number(i), it->at(i)->LabelShown());
+    return labels;
 }
 
 } // namespace
@@ -195,11 +233,20 @@ private slots:
         QVERIFY(SaveShot(QPixmap::fromImage(shot), strName + QStringLiteral(".png")));
 
         const QRect rcViewport = view.viewport()->rect();
+        // The dead sensors and their weak partners: each shows its label,
+        // none covered by another.
         for (const QString &strId : faulty) {
             const QStringList parts = strId.split(QLatin1Char(':'));
             CIRSensor *pSensor = view.SensorItems().value(parts.at(0)).value(parts.at(1).toInt());
             QVERIFY2(pSensor && pSensor->LabelShown(), qPrintable(strId));
-            CGraphicsTextItem *pLabel = pSensor->Label();
+        }
+        const QList<QPair<CIRSensor *, QRectF>> shown = ShownLabels(view);
+        QCOMPARE(shown.size(), faulty.size() + problems.value(QStringLiteral("SENSOR_WEEK")).size());
+        const QString strOverlap = OverlappingLabels(shown);
+        QVERIFY2(strOverlap.isEmpty(), qPrintable(QStringLiteral("the labels of %1 overlap").arg(strOverlap)));
+        for (const auto &label : shown) {
+            const QString strId = label.first->Info().GetID();
+            CGraphicsTextItem *pLabel = label.first->Label();
             const QTransform t = pLabel->deviceTransform(view.viewportTransform());
             QVERIFY2(qFuzzyIsNull(t.m12()) && qFuzzyIsNull(t.m21()) && t.m11() > 0 && t.m22() > 0 && t.determinant() > 0,
                      qPrintable(strId + QStringLiteral(": the label is turned or mirrored on screen")));
@@ -222,6 +269,122 @@ private slots:
         if (nLeft != 0)
             SaveShot(QPixmap::fromImage(cleared), strName + QStringLiteral("_cleared.png"));
         QCOMPARE(nLeft, 0);
+    }
+
+    // Zoomed in with Ctrl and the wheel and moved to one dead LED, the view
+    // shows that LED's label beside it, and none of the sensors out of
+    // sight (moved into the view, such a label would stand beside sensors
+    // it does not name).
+    void zoomedIn()
+    {
+        CPanelRig rig;
+        rig.panel.Edit([](CEmulatedPanel::Model &m) {
+            LargeFrame(m);
+            m.sensorAdc.insert(QStringLiteral("Bottom:3"), 0);
+            m.sensorAdc.insert(QStringLiteral("Bottom:200"), 0);
+        });
+        QCOMPARE(CodeHex(rig.hw.StartTest(0)), CodeHex(0));
+        ProblemMap problems;
+        QCOMPARE(rig.hw.GetErrors(problems), 0);
+        CHardwareInfo info = rig.hw.GetHardwareInfo();
+        SPage page(&info, QSize(800, 480));
+        CTouchPanelView &view = *page.view;
+        QVERIFY(page.Show());
+        QVERIFY(view.UpdateTouchPanel(problems));
+        CIRSensor *pNear = view.SensorItems().value(QStringLiteral("Bottom")).value(200);
+        CIRSensor *pFar = view.SensorItems().value(QStringLiteral("Bottom")).value(3);
+        QVERIFY(pNear && pFar && pNear->LabelShown() && pFar->LabelShown());
+
+        QTest::keyPress(&view, Qt::Key_Control);
+        for (int i = 0; i < 20; ++i) {
+            const QPointF pt = view.viewport()->rect().center();
+            QWheelEvent wheel(pt, view.viewport()->mapToGlobal(pt.toPoint()), QPoint(), QPoint(0, 120), Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view.viewport(), &wheel);
+        }
+        QTest::keyRelease(&view, Qt::Key_Control);
+        view.centerOn(pNear);
+        const QRectF rcViewport(view.viewport()->rect());
+        const auto inSight = [&](const CIRSensor *pSensor) {
+            return rcViewport.contains(view.viewportTransform().map(pSensor->scenePos()));
+        };
+        QVERIFY(inSight(pNear));
+        QVERIFY(!inSight(pFar));
+        QVERIFY(pNear->LabelShown());
+        const QList<QPair<CIRSensor *, QRectF>> shown = ShownLabels(view);
+        for (const auto &label : shown) {
+            QVERIFY2(inSight(label.first), qPrintable(label.first->Info().GetID()));
+            QVERIFY2(rcViewport.contains(label.second), qPrintable(label.first->Info().GetID()));
+        }
+        const QString strOverlap = OverlappingLabels(shown);
+        QVERIFY2(strOverlap.isEmpty(), qPrintable(QStringLiteral("the labels of %1 overlap").arg(strOverlap)));
+    }
+
+    // Whole sides at fault on a small screen: every other emitter of the
+    // bottom side and every other receiver of the top side dark, so both
+    // sides hold sensors in error beside weak ones, far more labels than fit;
+    // and one emitter of the left side, whose weak partners have room.
+    // The labels shown never overlap and stay inside the view; a weak sensor
+    // never takes the room of one in error (the labels in error are the same
+    // with the weak ones as without them); a sensor left without its label
+    // still names itself in its tool tip. Every shown label can be read.
+    void crowdedSides()
+    {
+        CPanelRig rig;
+        rig.panel.Edit([](CEmulatedPanel::Model &m) {
+            LargeFrame(m);
+            for (int i = 0; i < m.nX; ++i)
+                m.sensorAdc.insert(QStringLiteral("%1:%2").arg(i % 2 ? "Top" : "Bottom").arg(i), 0);
+            m.sensorAdc.insert(QStringLiteral("Left:100"), 0);
+        });
+        QCOMPARE(CodeHex(rig.hw.StartTest(0)), CodeHex(0));
+        ProblemMap problems;
+        QCOMPARE(rig.hw.GetErrors(problems), 0);
+        CHardwareInfo info = rig.hw.GetHardwareInfo();
+        SPage page(&info, QSize(800, 480));
+        CTouchPanelView &view = *page.view;
+        CPaintCount paints(view.viewport());
+        QVERIFY(page.Show());
+
+        ProblemMap errorsOnly = problems;
+        errorsOnly.remove(QStringLiteral("SENSOR_WEEK"));
+        QVERIFY(view.UpdateTouchPanel(errorsOnly));
+        const QMap<QString, bool> errorsAlone = FaultyLabels(view, 2);
+        QVERIFY(view.UpdateTouchPanel(problems));
+        const QMap<QString, bool> errors = FaultyLabels(view, 2);
+        const QMap<QString, bool> weak = FaultyLabels(view, 1);
+        QCOMPARE(errors.size(), problems.value(QStringLiteral("SENSOR_ERROR")).size());
+        QCOMPARE(weak.size(), problems.value(QStringLiteral("SENSOR_WEEK")).size());
+        QVERIFY2(errors.keys(false).size() > 0 && weak.keys(true).size() > 0,
+                 qPrintable(QStringLiteral("%1 labels in error left out, %2 weak ones shown")
+                                .arg(errors.keys(false).size()).arg(weak.keys(true).size())));
+        QCOMPARE(errors, errorsAlone);
+
+        const QList<QPair<CIRSensor *, QRectF>> shown = ShownLabels(view);
+        const QString strOverlap = OverlappingLabels(shown);
+        QVERIFY2(strOverlap.isEmpty(), qPrintable(QStringLiteral("the labels of %1 overlap").arg(strOverlap)));
+        const QRectF rcViewport(view.viewport()->rect());
+        for (const auto &label : shown)
+            QVERIFY2(rcViewport.contains(label.second), qPrintable(label.first->Info().GetID()));
+        for (const QList<CIRSensor *> &lst : view.SensorItems())
+            for (CIRSensor *pSensor : lst)
+                QCOMPARE(pSensor->toolTip(), pSensor->Info().GetID());
+
+        // Each shown label can be read: red text on its white box, which the
+        // paths at fault running over it leave free.
+        const int nBefore = paints.Count();
+        view.viewport()->update();
+        QTRY_VERIFY(paints.Count() > nBefore);
+        const QImage shot = WindowPixels(page.page);
+        QVERIFY(SaveShot(QPixmap::fromImage(shot), QStringLiteral("panelview_crowded_800x480.png")));
+        for (const auto &label : shown) {
+            // The box within its outline.
+            const QRect rcBox = label.second.toAlignedRect().adjusted(2, 2, -2, -2);
+            const QRect rcInPage(view.viewport()->mapTo(&page.page, rcBox.topLeft()), rcBox.size());
+            const QString strId = label.first->Info().GetID();
+            QVERIFY2(CountColour(shot, rcInPage, Qt::red) > 0, qPrintable(strId));
+            QVERIFY2(CountColour(shot, rcInPage, Qt::white) > rcBox.width() * rcBox.height() / 4, qPrintable(strId));
+        }
     }
 };
 

@@ -384,6 +384,46 @@ private slots:
         QVERIFY(PanelLooks::CountColour(image, rcPixels, Qt::red) > 0);
         QVERIFY(PanelLooks::CountColour(image, rcPixels, Qt::white) > rcPixels.width() * rcPixels.height() / 4);
     }
+
+    // A label takes no input: a click, a double click, a hover or a key on
+    // it leaves it as it was (it has no text control to hand them to) and it
+    // never grabs the mouse; its tool tip still names the sensor.
+    void labelTakesNoInput()
+    {
+        CPcbInfo pcb;
+        pcb.SetSize(10.0, 80.0, 6.0);
+        pcb.SetPlacement(1);
+        pcb.SetLeds({Sensor(0)});
+        QGraphicsScene scene;
+        auto *pBoard = new CPcbBoard(&pcb, 1.0, nullptr);
+        scene.addItem(pBoard);
+        CIRSensor *pSensor = pBoard->GetSensors().first();
+        QVERIFY(pSensor->SetState(QStringLiteral("SENSOR_ERROR"), true));
+        CGraphicsTextItem *pLabel = pSensor->Label();
+        QVERIFY(pSensor->LabelShown());
+        QCOMPARE(pLabel->acceptedMouseButtons(), Qt::NoButton);
+        QVERIFY(!pLabel->acceptHoverEvents());
+
+        QGraphicsView view(&scene);
+        view.resize(320, 240);
+        view.setTransform(QTransform::fromScale(4.0, 4.0));
+        view.centerOn(pSensor);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QRect rcLabel = pLabel->deviceTransform(view.viewportTransform()).mapRect(pLabel->boundingRect()).toAlignedRect();
+        QVERIFY(view.viewport()->rect().contains(rcLabel));
+        const QPoint ptLabel = rcLabel.center();
+        QCOMPARE(view.itemAt(ptLabel), pLabel);
+        QTest::mouseMove(view.viewport(), ptLabel);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::NoModifier, ptLabel);
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, Qt::NoModifier, ptLabel);
+        QTest::mousePress(view.viewport(), Qt::RightButton, Qt::NoModifier, ptLabel);
+        QVERIFY(scene.mouseGrabberItem() != pLabel);
+        QTest::mouseRelease(view.viewport(), Qt::RightButton, Qt::NoModifier, ptLabel);
+        QTest::keyClick(view.viewport(), Qt::Key_A);
+        QCOMPARE(pLabel->toolTip(), pSensor->Info().GetID());
+        QVERIFY(pLabel->isVisible());
+    }
 };
 
 STATION_TEST_MAIN(TestPanelItems)
