@@ -5,6 +5,7 @@
 // a station killed during a transfer, and paths that must never leave the
 // working folder.
 
+#include "filemodesenforced.h"
 #include "ftpclient.h"
 #include "modalboxanswerer.h"
 #include "runlogcapture.h"
@@ -25,10 +26,8 @@
 
 #include <csignal>
 
-#include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace UploadServers;
@@ -119,9 +118,8 @@ private:
     bool m_bActive = false;
 };
 
-// Makes a file unreadable for the calling thread while it lives: mode 000
-// and, for root, the thread's effective set without the capabilities that
-// read past the mode (the CI runs as root).
+// Makes a file unreadable for the calling thread while it lives: mode 000,
+// held to file modes although the tests run as root.
 class CUnreadableFile
 {
 public:
@@ -132,18 +130,9 @@ public:
         if (::stat(m_path.constData(), &st) != 0 || ::chmod(m_path.constData(), 0) != 0)
             return;
         m_mode = st.st_mode & 07777;
-        if (::geteuid() == 0) {
-            if (!Capabilities(false, m_saved))
-                return;
-            __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
-            for (int nCap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
-                lowered[CAP_TO_INDEX(nCap)].effective &= ~CAP_TO_MASK(nCap);
-            if (!Capabilities(true, lowered))
-                return;
-            m_bLowered = true;
-        }
+        m_modes = std::make_unique<CFileModesEnforced>();
         QFile probe(strPath);
-        m_bActive = !probe.open(QIODevice::ReadOnly);
+        m_bActive = m_modes->IsActive() && !probe.open(QIODevice::ReadOnly);
     }
     ~CUnreadableFile() { Restore(); }
     CUnreadableFile(const CUnreadableFile &) = delete;
@@ -152,9 +141,7 @@ public:
     bool IsActive() const { return m_bActive; }
     void Restore()
     {
-        if (m_bLowered)
-            Capabilities(true, m_saved);
-        m_bLowered = false;
+        m_modes.reset();
         if (m_mode)
             ::chmod(m_path.constData(), m_mode);
         m_mode = 0;
@@ -162,16 +149,9 @@ public:
     }
 
 private:
-    static bool Capabilities(bool bSet, __user_cap_data_struct *pData)
-    {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        return ::syscall(bSet ? SYS_capset : SYS_capget, &header, pData) == 0;
-    }
-
     QByteArray m_path;
     mode_t m_mode = 0;
-    __user_cap_data_struct m_saved[2]{};
-    bool m_bLowered = false;
+    std::unique_ptr<CFileModesEnforced> m_modes;
     bool m_bActive = false;
 };
 
