@@ -145,7 +145,8 @@ void TestWholeFile::folderPath()
         return;
     }
     QVERIFY(!bMade);
-    QCOMPARE(strError, QStringLiteral("the folder %1 cannot be made: %2").arg(QDir::current().absoluteFilePath(failing), reason));
+    QCOMPARE(strError,
+             QStringLiteral("the folder %1 cannot be made: %2").arg(QDir::current().absoluteFilePath(failing), reason));
     QVERIFY(!QFileInfo(folder).isDir());
 }
 
