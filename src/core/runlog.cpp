@@ -1,6 +1,7 @@
 #include "runlog.h"
 
 #include "localclock.h"
+#include "wholefile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -183,7 +184,11 @@ int InstallLogHandler(const QString &prefix)
     const QString name = safePrefix
         + QLocale::c().toString(CLocalClock::Now(), QStringLiteral("yyyyMMdd-hhmmss-zzz"))
         + QStringLiteral(".txt");
-    QDir().mkpath(folder);
+    // When the folder cannot be made the open fails too, and the folder's
+    // reason is the one that tells (the open would say "No such file or
+    // directory" on a read-only disk).
+    QString folderError;
+    const bool folderMade = MakeFolderPath(folder, &folderError);
 
     QTextCodec *codec = QTextCodec::codecForLocale();
     g_utf8Locale.store(codec && codec->mibEnum() == 106);
@@ -197,7 +202,7 @@ int InstallLogHandler(const QString &prefix)
         const bool opened = log.file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
         log.state = opened ? ELogState::Open : ELogState::OpenFailed;
         if (!opened)
-            SayWhyStderr(log.file.fileName(), log.file.errorString());
+            SayWhyStderr(log.file.fileName(), folderMade ? log.file.errorString() : folderError);
     }
     qInstallMessageHandler(LogMessageHandler);
     return 0;

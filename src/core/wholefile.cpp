@@ -1,8 +1,14 @@
 #include "wholefile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStringList>
 
 #include <cerrno>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -52,4 +58,35 @@ bool WriteWholeFile(const QString &strPath, const QByteArray &data, QString *pEr
     if (pError)
         *pError = strError;
     return strError.isEmpty();
+}
+
+bool MakeFolderPath(const QString &strFolder, QString *pError)
+{
+    const QString strPath = QDir::cleanPath(QDir::current().absoluteFilePath(strFolder));
+    // The levels from the top down: "/a", "/a/b", ... (QDir::mkpath sets no
+    // errno the caller could rely on, and does not say which level failed).
+    QStringList levels;
+    for (QString strLevel = strPath;;) {
+        levels.prepend(strLevel);
+        const QString strUp = QFileInfo(strLevel).path();
+        if (strUp == strLevel)
+            break;
+        strLevel = strUp;
+    }
+    for (const QString &strLevel : qAsConst(levels)) {
+        if (QFileInfo(strLevel).isDir())
+            continue;
+        if (::mkdir(QFile::encodeName(strLevel).constData(), 0777) == 0)
+            continue;
+        const int nErrno = errno;
+        // Made meanwhile by another thread or process.
+        if (nErrno == EEXIST && QFileInfo(strLevel).isDir())
+            continue;
+        if (pError)
+            *pError = QStringLiteral("the folder %1 cannot be made: %2").arg(strLevel, qt_error_string(nErrno));
+        return false;
+    }
+    if (pError)
+        pError->clear();
+    return true;
 }

@@ -901,8 +901,12 @@ void HandleWork::OnApplicationArrived()
         qWarning().noquote() << "InsertUsbDevice"
                              << QStringLiteral(": frame VID 0x%1 PID 0x%2 refused, version %3 - "
                                                "This series of touch boxes do not support!")
-                                    .arg(uint32_t(m_pUsbPort->GetVid()), 4, 16, QLatin1Char('0'))
-                                    .arg(uint32_t(m_pUsbPort->GetPid()), 4, 16, QLatin1Char('0'))
+                                    .arg(QString::number(uint32_t(m_pUsbPort->GetVid()), 16)
+                                             .rightJustified(4, QLatin1Char('0'))
+                                             .toUpper())
+                                    .arg(QString::number(uint32_t(m_pUsbPort->GetPid()), 16)
+                                             .rightJustified(4, QLatin1Char('0'))
+                                             .toUpper())
                                     .arg(strVersion);
         QMessageBox::warning(pWindow, tr("Warning"), text, QMessageBox::Ok);
         return;

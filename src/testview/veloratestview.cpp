@@ -26,6 +26,7 @@
 #include "touchpanelview.h"
 #include "touchsignalview.h"
 #include "uploadservice.h"
+#include "wholefile.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -1903,10 +1904,9 @@ void VeloraTestView::EndRecordingOfLeftFrame()
 QString VeloraTestView::WriteLog(CTouchHardware* pDevice, const QString& strPath)
 {
     // The caller holds the device mutex.
-    const QString strFolder = QFileInfo(strPath).absolutePath();
-    QDir().mkpath(strFolder);
-    if (!QFileInfo(strFolder).isDir())
-        return QStringLiteral("the folder %1 cannot be made").arg(strFolder);
+    QString strFolderError;
+    if (!MakeFolderPath(QFileInfo(strPath).absolutePath(), &strFolderError))
+        return strFolderError;
     if (pDevice->SaveXml(strPath) < 0) {
         const QString strError = pDevice->LastSaveError();
         return strError.isEmpty() ? QStringLiteral("the file cannot be written") : strError;

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <set>
 
@@ -26,11 +27,22 @@
 
 namespace {
 
-// Bounds of one transfer: the connection, each reply of the server, and a
-// transfer that stops moving.
+// Bounds of one transfer: the connection (with the greeting and the login),
+// each reply of the server, and a transfer that stops moving.
 constexpr int kConnectTimeoutMs = 5000;
 constexpr int kReplyTimeoutMs = 15000;
 constexpr int kStallTimeoutMs = 15000;
+// The least rate at which a log is taken to reach the server. libcurl hands
+// a log of a few dozen KiB to the socket at once and then waits for the
+// server's final reply while the server may still be reading it from a slow
+// link: that wait needs the time the log takes at this rate on top of the
+// reply bound. libcurl has one bound for every reply of a transfer, so the
+// other replies of the transfer get the longer bound too.
+constexpr qint64 kLeastRateBytesPerSecond = 1024;
+// The name a log has on the server until the whole of it is there. Not
+// ".xml": whoever looks for logs there passes it over, and the next upload
+// of the same log writes over one that a killed station left.
+const char *const kPartSuffix = ".part";
 // How long Shutdown waits for the worker (it is woken at once).
 constexpr int kStopWaitMs = 5000;
 // Longest sleep of the transfer loop between two looks at its sockets.
@@ -48,6 +60,15 @@ void InitCurlOnce()
 bool ValidPort(int nPort)
 {
     return nPort >= 1 && nPort <= 65535;
+}
+
+// The bound of each server reply of the transfer of nSize bytes, in whole
+// seconds (libcurl's unit), rounded up.
+long ReplyTimeoutSeconds(qint64 nSize)
+{
+    const qint64 nMs = kReplyTimeoutMs + std::max<qint64>(0, nSize) * 1000 / kLeastRateBytesPerSecond;
+    const qint64 nScaled = CStationClock::Timeout(int(std::min<qint64>(nMs, std::numeric_limits<int>::max())));
+    return long(std::max<qint64>(1, (nScaled + 999) / 1000));
 }
 
 bool HasLineBreakOrNul(const QString &str)
@@ -84,6 +105,8 @@ CFtpClient::EResult Classify(CURLcode code)
         return CFtpClient::EResult::Unreachable;
     case CURLE_LOGIN_DENIED:
         return CFtpClient::EResult::LoginRefused;
+    case CURLE_QUOTE_ERROR:
+        return CFtpClient::EResult::RenameRefused;
     case CURLE_ABORTED_BY_CALLBACK:
         return CFtpClient::EResult::Stopped;
     default:
@@ -110,7 +133,9 @@ struct CFtpClient::SWorker
     struct STransfer
     {
         int nId = 0;
-        QByteArray url;
+        QByteArray url;      // of the temporary name
+        QByteArray name;     // the file name the log takes once it is whole
+        QByteArray partName; // the temporary name
         QByteArray user;
         QByteArray password;
         QFile *pFile = nullptr; // owned by the client's current job
@@ -192,6 +217,14 @@ struct CFtpClient::SWorker
         return m_bStop;
     }
 
+    // Called by libcurl during the transfer, also at least once a second
+    // while it waits, without returning, for the final reply and the answers
+    // to the rename: a stop ends those waits too.
+    static int Progress(void *pArg, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        return static_cast<SWorker *>(pArg)->StopAsked() ? 1 : 0;
+    }
+
     void Loop()
     {
         CURL *easy = curl_easy_init();
@@ -228,16 +261,27 @@ struct CFtpClient::SWorker
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, &SWorker::Read);
         curl_easy_setopt(easy, CURLOPT_READDATA, transfer.pFile);
         curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(transfer.nSize));
+        // Once the server has taken the whole file under the temporary name
+        // (a transfer cut short never gets here), it takes the log's name,
+        // in the folder of the transfer. The delete, whose failure is
+        // ignored ("*"), serves servers that rename onto a free name only.
+        curl_slist *pRename = nullptr;
+        pRename = curl_slist_append(pRename, QByteArray("*DELE " + transfer.name).constData());
+        pRename = curl_slist_append(pRename, QByteArray("RNFR " + transfer.partName).constData());
+        pRename = curl_slist_append(pRename, QByteArray("RNTO " + transfer.name).constData());
+        curl_easy_setopt(easy, CURLOPT_POSTQUOTE, pRename);
         // Make each missing folder and change into it, whatever the server
         // answered to the make (another station may have made it meanwhile).
         curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(CStationClock::Timeout(kConnectTimeoutMs)));
-        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT,
-                         long(std::max(1, CStationClock::Timeout(kReplyTimeoutMs) / 1000)));
+        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, ReplyTimeoutSeconds(transfer.nSize));
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
                          long(std::max(1, CStationClock::Timeout(kStallTimeoutMs) / 1000)));
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &SWorker::Progress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, szError);
         curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &SWorker::OpenSocket);
         curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
@@ -265,9 +309,15 @@ struct CFtpClient::SWorker
         }
         curl_multi_remove_handle(m_multi, easy);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+        curl_easy_setopt(easy, CURLOPT_POSTQUOTE, nullptr);
+        curl_slist_free_all(pRename);
         if (code != CURLE_OK) {
             const QString strDetail = QString::fromUtf8(szError).trimmed();
             *pMessage = strDetail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : strDetail;
+            if (code == CURLE_QUOTE_ERROR)
+                *pMessage = QStringLiteral("the server refused to rename %1 to %2 (CURLE_QUOTE_ERROR: %3)")
+                                .arg(QString::fromUtf8(transfer.partName), QString::fromUtf8(transfer.name),
+                                     *pMessage);
         }
         return Classify(code);
     }
@@ -360,14 +410,17 @@ CFtpClient::ELocal CFtpClient::Enqueue(const QString &strRelativePath, bool bRes
         else
             qWarning() << "FTP upload: no file" << QDir::currentPath() + strRelativePath << "to send";
     }
-    if (local != ELocal::Ok)
+    if (local != ELocal::Ok) {
+        emit UploadDropped(strRelativePath);
         return local;
+    }
     // Only a check: the file is opened again when its transfer starts, so
     // that waiting uploads hold no descriptors however many there are.
     QFile file(strCanonical);
     if (!file.open(QIODevice::ReadOnly)) {
         qWarning() << "FTP upload: cannot open" << strCanonical << ":" << file.errorString()
                    << (bResend ? "- still pending:" : "- not sent:") << strRelativePath;
+        emit UploadFailed(strRelativePath, file.errorString());
         return ELocal::Unopenable;
     }
     file.close();
@@ -398,12 +451,15 @@ bool CFtpClient::OpenForTransfer(SJob &job)
         // pending for the next re-send, and the uploads behind it go on.
         qWarning() << "FTP upload: cannot open" << strCanonical << ":" << job.file->errorString()
                    << "- still pending:" << job.strPath;
+        const QString strReason = job.file->errorString();
         job.file.reset();
+        emit UploadFailed(job.strPath, strReason);
         return false;
     }
     if (local == ELocal::Gone)
         qWarning() << "FTP upload dropped:" << job.strPath << "no longer exists on the station";
     m_mapPending.remove(job.nId);
+    emit UploadDropped(job.strPath);
     return false;
 }
 
@@ -445,21 +501,26 @@ void CFtpClient::StartNext()
         return;
     }
 
-    // ftp://host:port/%2F/Data/A/log.xml: from the server's root ("%2F"),
-    // then folder by folder.
+    // ftp://host:port/%2F/Data/A/log.xml.part: from the server's root
+    // ("%2F"), then folder by folder, to the temporary name.
     QByteArray hostPart = host.host(QUrl::FullyEncoded).toUtf8();
     if (hostPart.contains(':'))
         hostPart = '[' + hostPart + ']';
     QByteArray url = "ftp://" + hostPart + ':' + QByteArray::number(m_nPort) + "/%2F";
     const QStringList parts = m_current->strPath.mid(1).split(QLatin1Char('/'));
-    for (const QString &strPart : parts)
+    for (const QString &strPart : parts.mid(0, parts.size() - 1))
         url += '/' + QUrl::toPercentEncoding(strPart);
+    const QByteArray name = parts.last().toUtf8();
+    const QByteArray partName = name + kPartSuffix;
+    url += '/' + QUrl::toPercentEncoding(QString::fromUtf8(partName));
 
     if (!m_worker)
         m_worker = std::make_unique<SWorker>(this);
     SWorker::STransfer transfer;
     transfer.nId = nId;
     transfer.url = url;
+    transfer.name = name;
+    transfer.partName = partName;
     transfer.user = m_strUser.toUtf8();
     transfer.password = m_strPassword.toUtf8();
     transfer.pFile = m_current->file.get();
@@ -484,10 +545,13 @@ void CFtpClient::FtpCommandFinished(int commandId, bool error)
     if (!error) {
         m_mapPending.remove(commandId);
         qInfo() << "FTP upload done:" << job->strPath;
+        emit UploadDelivered(job->strPath);
         ReuploadPending();
         StartNext();
         return;
     }
+    if (m_lastResult != EResult::Stopped)
+        emit UploadFailed(job->strPath, m_strLastMessage);
     switch (m_lastResult) {
     case EResult::Unreachable:
         // Everything queued behind would fail the same way: one box for all.
@@ -500,6 +564,9 @@ void CFtpClient::FtpCommandFinished(int commandId, bool error)
         m_queue.clear();
         StartNext();
         break;
+    case EResult::RenameRefused:
+        // The whole log is on the server under its temporary name, which
+        // the next upload of it writes over.
     case EResult::Refused:
     case EResult::Done:
         qWarning() << "FTP upload of" << job->strPath << "failed:" << m_strLastMessage << "- still pending";

@@ -17,16 +17,26 @@ class QFile;
 // log.xml"), checks that the local file opens (a file that does not is not
 // sent) and returns at once the URL the file will have: "ftp://" + host +
 // path, without port. The file goes to the same path below the server's
-// root; missing folders are made level by level. It is opened again only
-// when its transfer starts, so waiting uploads hold no files. Until its
-// transfer succeeds the upload stays pending under its id.
+// root; missing folders are made level by level. It is sent under a
+// temporary name beside it ("log.xml.part") and renamed to its own name
+// (RNFR/RNTO, after a DELE of that name whose refusal is ignored) only once
+// the server has answered the whole transfer, so the log's name never holds
+// a cut file, even when the station is killed during a transfer. It is
+// opened again only when its transfer starts, so waiting uploads hold no
+// files. Until its rename is answered the upload stays pending under its id.
+//
+// Each server reply is awaited 15 s, plus the file's time at 1 KiB/s (the
+// final reply comes once the server has read the whole file, which on a slow
+// link takes longer than any reply); the connection and login 5 s; a
+// transfer that moves no byte for 15 s ends.
 //
 // Failures:
 //   - server unreachable (no host, unknown host, bad port, refused, timed out,
 //     connection lost): the uploads queued behind are not tried and one modal
 //     box asks Retry (every pending file again, in id order, under new ids)
 //     or Cancel (they stay pending);
-//   - login or transfer refused: a Warning in the run log, still pending;
+//   - login, transfer or rename refused: a Warning in the run log (a refused
+//     rename names CURLE_QUOTE_ERROR), still pending;
 //   - a pending file that exists but does not open when it is sent again or
 //     when its transfer starts: a Warning, still pending, the next upload
 //     goes on; one that no longer exists: a Warning, off the list;
@@ -57,7 +67,22 @@ public:
     static bool IsSafeRelativePath(const QString &strRelativePath, QString *pReason = nullptr);
 
     // Outcome of one transfer, as the worker reports it.
-    enum class EResult { Done, Unreachable, LoginRefused, Refused, Stopped };
+    enum class EResult { Done, Unreachable, LoginRefused, Refused, RenameRefused, Stopped };
+
+signals:
+    // What became of each path given to UploadFile, on the client's thread.
+    // strRelativePath is on the server under its own name: its rename was
+    // answered, and it has left the pending uploads.
+    void UploadDelivered(const QString &strRelativePath);
+    // A try to send strRelativePath failed (strReason). It stays pending, but
+    // for a new upload whose file does not open (not sent at all). Emitted
+    // inside UploadFile for the latter.
+    void UploadFailed(const QString &strRelativePath, const QString &strReason);
+    // strRelativePath will not be sent: its file is gone from the station or
+    // may not be sent (see IsSafeRelativePath and the checks of the local
+    // file). It is not pending (any more). Emitted inside UploadFile for a
+    // new upload.
+    void UploadDropped(const QString &strRelativePath);
 
 public slots:
     // The end of transfer commandId (error: it failed).

@@ -1,4 +1,5 @@
 #include "childtest.h"
+#include "filemodesenforced.h"
 #include "runlog.h"
 #include "testenvironment.h"
 
@@ -9,12 +10,15 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -358,8 +362,15 @@ private slots:
         QTest::newRow("no space left") << "full" << "No space left on device";
         // The disk takes the first bytes of a line: a short write.
         QTest::newRow("file size limit, a line cut short") << "limit" << "File too large";
-        // "Log" is a file: the run log never opens, every line is on stderr.
-        QTest::newRow("no folder for the log") << "no folder" << "Not a directory";
+        // The run log never opens, every line is on stderr, and the reason
+        // is the one of the folder (%1: the working folder) that could not
+        // be made, not the open's "No such file or directory".
+        // "Log" is a file:
+        QTest::newRow("no folder for the log") << "no folder" << "the folder %1/Log cannot be made: File exists";
+        // The working folder takes no new entry (a read-only mount says
+        // "Read-only file system" here):
+        QTest::newRow("a folder it cannot write")
+            << "read-only" << "the folder %1/Log cannot be made: Permission denied";
     }
     // The disk fills up while the run log is open: the line that failed and
     // every later one go to stderr, after one line that says why.
@@ -380,8 +391,10 @@ private slots:
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, out.constData());
 
         const QString folder = QFileInfo(dir.Path()).canonicalFilePath() + "/Log/";
+        if (reason.contains("%1"))
+            reason = reason.arg(QFileInfo(dir.Path()).canonicalFilePath());
         QStringList messages{"the line the disk refused " + QString(40, 'x'), "and the next one"};
-        if (disk == "no folder") {
+        if (disk == "no folder" || disk == "read-only") {
             messages.prepend("kept in the file");
         } else {
             // The file keeps what it took before the disk was full.
@@ -456,10 +469,22 @@ private slots:
             QFile blocker("Log");
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
+        const QByteArray here = QFile::encodeName(dir);
+        std::unique_ptr<CFileModesEnforced> modes;
+        if (disk == "read-only") {
+            QVERIFY(::chmod(here.constData(), 0555) == 0);
+            modes = std::make_unique<CFileModesEnforced>();
+            QVERIFY(modes->IsActive());
+        }
+        const auto writable = qScopeGuard([&] {
+            modes.reset();
+            if (disk == "read-only")
+                ::chmod(here.constData(), 0755);
+        });
         InstallLogHandler("full-");
         qInfo() << "kept in the file";
         const QString path = RunLogFilePath();
-        QCOMPARE(path.isEmpty(), disk == "no folder");
+        QCOMPARE(path.isEmpty(), disk == "no folder" || disk == "read-only");
         if (disk == "full") {
             // The open log's descriptor now writes to a full device.
             int fd = -1;

@@ -1,7 +1,9 @@
 // Whole-file writes: the file at the path holds all the data or is left as it
 // was, and a disk that takes less than all of it is a failure with the
-// system's reason.
+// system's reason. Folders made with their missing levels, or the first level
+// that could not be made with the system's reason.
 
+#include "filemodesenforced.h"
 #include "filesizelimit.h"
 #include "readfile.h"
 #include "testenvironment.h"
@@ -9,7 +11,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <memory>
+
+#include <sys/stat.h>
 
 class TestWholeFile : public QObject
 {
@@ -23,6 +30,8 @@ private slots:
     void fullDisk_data();
     void fullDisk();
     void pathThatCannotBeWritten();
+    void folderPath_data();
+    void folderPath();
 
 private:
     std::unique_ptr<CScopedWorkDir> m_dir;
@@ -92,6 +101,53 @@ void TestWholeFile::pathThatCannotBeWritten()
     QVERIFY2(!strError.isEmpty(), "no reason given");
     QVERIFY(QFileInfo("folder.bin").isDir());
     QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+void TestWholeFile::folderPath_data()
+{
+    QTest::addColumn<QString>("folder");   // to make, below the working folder
+    QTest::addColumn<QString>("failing");  // the level named in the reason, empty: made
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("three levels missing") << "a/b/c" << "" << "";
+    QTest::newRow("there already") << "there" << "" << "";
+    QTest::newRow("a file in the way above") << "file/b/c" << "file" << "File exists";
+    QTest::newRow("a file at its place") << "file" << "file" << "File exists";
+    // Below a folder it cannot write: its first missing level fails, with
+    // the reason of that mkdir (a read-only mount gives its own).
+    QTest::newRow("a folder it cannot write") << "locked/b/c" << "locked/b" << "Permission denied";
+    QTest::newRow("a folder it cannot search") << "closed/b" << "closed/b" << "Permission denied";
+}
+
+void TestWholeFile::folderPath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, failing);
+    QFETCH(QString, reason);
+    QVERIFY(QDir().mkdir("there"));
+    QFile file("file");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(QDir().mkdir("locked") && QDir().mkdir("closed"));
+    QVERIFY(::chmod("locked", 0555) == 0 && ::chmod("closed", 0666) == 0);
+    const auto open = qScopeGuard([] { ::chmod("locked", 0755), ::chmod("closed", 0755); });
+    auto modes = std::make_unique<CFileModesEnforced>();
+    QVERIFY(modes->IsActive());
+
+    QString strError = QStringLiteral("stale");
+    const bool bMade = MakeFolderPath(folder, &strError);
+    modes.reset();
+
+    if (failing.isEmpty()) {
+        QVERIFY2(bMade, qPrintable(strError));
+        QCOMPARE(strError, QString());
+        QVERIFY(QFileInfo(folder).isDir());
+        return;
+    }
+    QVERIFY(!bMade);
+    QCOMPARE(strError,
+             QStringLiteral("the folder %1 cannot be made: %2").arg(QDir::current().absoluteFilePath(failing), reason));
+    QVERIFY(!QFileInfo(folder).isDir());
 }
 
 STATION_TEST_MAIN_CORE(TestWholeFile)

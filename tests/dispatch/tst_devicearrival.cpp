@@ -114,16 +114,17 @@ void TestDeviceArrival::applicationVersionDecides_data()
 {
     QTest::addColumn<int>("version");
     QTest::addColumn<QString>("refusal");
-    // The run log's Warning of a refused frame (its vendor and product pair,
-    // and the version as the box shows it).
+    // The run log's Warning of a refused frame (its vendor and product pair
+    // in upper-case hex as the rest of the log prints them, and the version
+    // as the box shows it).
     QTest::addColumn<QString>("logLine");
 
     QTest::newRow("0x71ff refused")
         << 0x71FF << "0x71ff This series of touch boxes do not support!"
-        << "InsertUsbDevice : frame VID 0x2fe9 PID 0x0013 refused, version 0x71ff - This series of touch boxes do not support!";
+        << "InsertUsbDevice : frame VID 0x2FE9 PID 0x0013 refused, version 0x71ff - This series of touch boxes do not support!";
     QTest::newRow("0x0100 refused")
         << 0x0100 << "0x100 This series of touch boxes do not support!"
-        << "InsertUsbDevice : frame VID 0x2fe9 PID 0x0013 refused, version 0x100 - This series of touch boxes do not support!";
+        << "InsertUsbDevice : frame VID 0x2FE9 PID 0x0013 refused, version 0x100 - This series of touch boxes do not support!";
     QTest::newRow("0x7200 accepted") << 0x7200 << "" << "";
     QTest::newRow("0x8001 accepted") << 0x8001 << "" << "";
 }

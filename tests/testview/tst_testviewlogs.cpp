@@ -6,6 +6,7 @@
 // recorded frame leaving while another stays, and a run started while the
 // last unplug's save dialog is open.
 
+#include "filemodesenforced.h"
 #include "filesizelimit.h"
 #include "modalboxanswerer.h"
 #include "recorddialog.h"
@@ -28,10 +29,13 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 using namespace TestViewLogs;
@@ -191,6 +195,9 @@ void TestTestViewLogs::failedSaveIsNoSavedLog_data()
     QTest::newRow("Data is a file") << "Data";
     QTest::newRow("a folder at the log's name") << "log";
     QTest::newRow("a disk that takes none of it") << "full disk";
+    // The working folder takes no new entry: the reason is the system's, for
+    // the first folder that could not be made.
+    QTest::newRow("a folder it cannot write") << "read-only";
 }
 
 void TestTestViewLogs::failedSaveIsNoSavedLog()
@@ -226,6 +233,13 @@ void TestTestViewLogs::failedSaveIsNoSavedLog()
         if (!limit.IsActive())
             QSKIP("cannot limit the file size here");
         path = pStation->view->SaveLogDataAuto(false);
+    } else if (obstacle == "read-only") {
+        const QByteArray here = QFile::encodeName(QDir::currentPath());
+        QVERIFY(::chmod(here.constData(), 0555) == 0);
+        const auto writable = qScopeGuard([&] { ::chmod(here.constData(), 0755); });
+        CFileModesEnforced modes;
+        QVERIFY(modes.IsActive());
+        path = pStation->view->SaveLogDataAuto(false);
     } else {
         path = pStation->view->SaveLogDataAuto(false);
     }
@@ -239,6 +253,11 @@ void TestTestViewLogs::failedSaveIsNoSavedLog()
         QVERIFY(QFileInfo("Data").isFile());
     } else if (obstacle == "log") {
         QVERIFY(QFileInfo(expected).isDir());
+    } else if (obstacle == "read-only") {
+        const QString critical = log.Lines(QtCriticalMsg).value(0);
+        QVERIFY2(critical.endsWith(" - the folder " + QDir::currentPath() + "/Data cannot be made: Permission denied"),
+                 qPrintable(critical));
+        QVERIFY(!QFileInfo::exists("Data"));
     } else {
         // The system's reason, and nothing left in the folder.
         QVERIFY2(log.Lines(QtCriticalMsg).value(0).endsWith(" - File too large"),

@@ -1,46 +1,88 @@
 """FTP server on 127.0.0.1 for the upload tests (pyftpdlib).
 
-Every command a client sends is appended to --command-log (PASS masked). The
-file --switch, read on every command, changes the server's behaviour while it
-runs:
+Every command a client sends is appended to --command-log (PASS masked);
+every upload that ends is appended to --transfer-log as "received <path>" or
+"incomplete <path>" (the path below the root). The file --switch, read on
+every command and every data connection, changes the server's behaviour
+while it runs:
     refuse-login    USER and PASS are answered 530
     refuse-upload   STOR is answered 553
+    refuse-rename   RNFR and RNTO are answered 553
+    no-rename-over  RNTO onto a name that exists is answered 553, as some
+                    servers do
     drop            the control connection is closed when STOR arrives
+    throttle N      uploads are received at N bytes per second at most
 anything else (or no file): a normal server. The port (0: chosen by the
 system) is written to --port-file once the server listens.
+
+The account has the rights the station needs and no more: change folder,
+make folder, store, rename and delete ("emwfd"), nothing to list or read.
 """
 import argparse
 import os
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
 def main():
     ap = argparse.ArgumentParser()
-    for option in ("--root", "--user", "--password", "--port-file", "--command-log", "--switch"):
+    for option in ("--root", "--user", "--password", "--port-file", "--command-log", "--transfer-log", "--switch"):
         ap.add_argument(option, required=True)
     ap.add_argument("--port", type=int, default=0)
     a = ap.parse_args()
     os.chdir(a.root)
+    root = os.path.realpath(a.root)
+
+    def read_switch():
+        try:
+            with open(a.switch) as f:
+                return f.read().strip()
+        except OSError:
+            return ""
+
+    def throttle():
+        words = read_switch().split()
+        if len(words) == 2 and words[0] == "throttle" and words[1].isdigit():
+            return int(words[1])
+        return 0
+
+    class DataHandler(ThrottledDTPHandler):
+        def __init__(self, sock, cmd_channel):
+            # Before the base sizes its buffers from it.
+            self.read_limit = throttle()
+            super().__init__(sock, cmd_channel)
 
     class Handler(FTPHandler):
         auth_failed_timeout = 0.05  # the default delays every refused login by 3 s
+        dtp_handler = DataHandler
+
+        def transfer(self, word, path):
+            with open(a.transfer_log, "a") as log:
+                log.write(word + " " + "/" + os.path.relpath(os.path.realpath(path), root) + "\n")
+
+        def on_file_received(self, file):
+            self.transfer("received", file)
+
+        def on_incomplete_file_received(self, file):
+            self.transfer("incomplete", file)
 
         def pre_process_command(self, line, cmd, arg):
             with open(a.command_log, "a") as log:
                 log.write(("PASS ******" if cmd == "PASS" else line) + "\n")
-            try:
-                with open(a.switch) as f:
-                    switch = f.read().strip()
-            except OSError:
-                switch = ""
+            switch = read_switch()
             if switch == "refuse-login" and cmd in ("USER", "PASS"):
                 self.respond("530 Login refused by the test switch.")
                 return
             if switch == "refuse-upload" and cmd == "STOR":
                 self.respond("553 Upload refused by the test switch.")
+                return
+            if switch == "refuse-rename" and cmd in ("RNFR", "RNTO"):
+                self.respond("553 Rename refused by the test switch.")
+                return
+            if switch == "no-rename-over" and cmd == "RNTO" and os.path.lexists(self.fs.ftp2fs(self.fs.ftpnorm(arg))):
+                self.respond("553 The name exists (test switch).")
                 return
             if switch == "drop" and cmd == "STOR":
                 self.close()
@@ -48,7 +90,7 @@ def main():
             return super().pre_process_command(line, cmd, arg)
 
     authorizer = DummyAuthorizer()
-    authorizer.add_user(a.user, a.password, a.root, perm="elradfmwMT")
+    authorizer.add_user(a.user, a.password, a.root, perm="emwfd")
     Handler.authorizer = authorizer
     Handler.passive_ports = None
     server = FTPServer(("127.0.0.1", a.port), Handler)

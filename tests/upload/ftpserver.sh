@@ -7,8 +7,11 @@
 #   ftpserver.sh stop   STATE   stops the server and removes what start made
 #
 # STATE receives ftp.env (FTP_PORT FTP_USER FTP_PASSWORD FTP_ROOT
-# FTP_COMMAND_LOG FTP_SWITCH), the root folder, the command log and the
-# server's output. Every wait is bounded.
+# FTP_COMMAND_LOG FTP_TRANSFER_LOG FTP_SWITCH), the root folder, the command
+# and transfer logs and the server's output. The switch file changes the
+# server's behaviour while it runs (see ftpserver.py): for instance
+#   echo "throttle 2048" > STATE/switch     uploads at 2 KiB/s at most
+#   : > STATE/switch                        a normal server again Every wait is bounded.
 set -euo pipefail
 cmd=${1:?start|pause|resume|stop}
 state=${2:?state folder}
@@ -49,7 +52,7 @@ server_start() { # port (0: any)
     # Detached, every descriptor redirected: CTest waits for the pipes it gave.
     setsid "$python" "$here/ftpserver.py" --root "$state/root" --user "$(cat "$state/ftp.user")" \
         --password "$(cat "$state/ftp.password")" --port "$1" --port-file "$state/ftp.port" \
-        --command-log "$state/commands.log" --switch "$state/switch" \
+        --command-log "$state/commands.log" --transfer-log "$state/transfers.log" --switch "$state/switch" \
         </dev/null >>"$state/server.log" 2>&1 &
     echo $! > "$state/ftp.pid"
     for _ in $(seq 200); do
@@ -67,16 +70,18 @@ rnd() { head -c 48 /dev/urandom | base64 | tr -dc 'A-Za-z0-9' | head -c "$1"; }
 case "$cmd" in
 start)
     server_stop
-    rm -rf "$state/root" "$state/commands.log" "$state/switch" "$state/server.log" "$state/ftp.env"
+    rm -rf "$state/root" "$state/commands.log" "$state/transfers.log" "$state/switch" "$state/server.log" "$state/ftp.env"
     mkdir -p "$state/root"
     echo "station$(rnd 4)" > "$state/ftp.user"
     rnd 16 > "$state/ftp.password"
     : > "$state/commands.log"
+    : > "$state/transfers.log"
     server_start 0
     port=$(cat "$state/ftp.port")
     {
         printf 'FTP_PORT=%s\nFTP_USER=%s\nFTP_PASSWORD=%s\n' "$port" "$(cat "$state/ftp.user")" "$(cat "$state/ftp.password")"
-        printf 'FTP_ROOT=%s\nFTP_COMMAND_LOG=%s\nFTP_SWITCH=%s\n' "$state/root" "$state/commands.log" "$state/switch"
+        printf 'FTP_ROOT=%s\nFTP_COMMAND_LOG=%s\nFTP_TRANSFER_LOG=%s\nFTP_SWITCH=%s\n' "$state/root" \
+            "$state/commands.log" "$state/transfers.log" "$state/switch"
     } > "$state/ftp.env.tmp"
     mv "$state/ftp.env.tmp" "$state/ftp.env"
     echo "ftpserver: ready on 127.0.0.1:$port"

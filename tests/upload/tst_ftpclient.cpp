@@ -1,8 +1,11 @@
 // The FTP client against a real FTP server on 127.0.0.1 (ftpserver.sh): the
-// path below the server's root, folders made on demand, the URL, the pending
-// uploads, the Retry/Cancel box when the server cannot be reached, refusals,
-// and paths that must never leave the working folder.
+// path below the server's root, folders made on demand, the log sent under a
+// temporary name and renamed into place, the URL, the pending uploads, the
+// Retry/Cancel box when the server cannot be reached, refusals, a slow link,
+// a station killed during a transfer, and paths that must never leave the
+// working folder.
 
+#include "filemodesenforced.h"
 #include "ftpclient.h"
 #include "modalboxanswerer.h"
 #include "runlogcapture.h"
@@ -12,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTcpServer>
@@ -20,10 +24,10 @@
 
 #include <memory>
 
-#include <linux/capability.h>
+#include <csignal>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace UploadServers;
@@ -33,6 +37,16 @@ namespace {
 
 const char *const kFtpBoxText =
     "Connect to the FTP server error, please check the internet and retry or contact the IT department...";
+
+// The child process of killedDuringTransferLeavesNoCutLog: its working
+// folder, and the server it sends to ("port user password").
+const char *const kChildDirEnv = "FTP_TEST_CHILD_DIR";
+const char *const kChildServerEnv = "FTP_TEST_CHILD_SERVER";
+
+bool IsChild()
+{
+    return qEnvironmentVariableIsSet(kChildDirEnv);
+}
 
 // Deterministic bytes, different for every tag.
 QByteArray Content(const QString &strTag, int nSize)
@@ -104,9 +118,8 @@ private:
     bool m_bActive = false;
 };
 
-// Makes a file unreadable for the calling thread while it lives: mode 000
-// and, for root, the thread's effective set without the capabilities that
-// read past the mode (the CI runs as root).
+// Makes a file unreadable for the calling thread while it lives: mode 000,
+// held to file modes although the tests run as root.
 class CUnreadableFile
 {
 public:
@@ -117,18 +130,9 @@ public:
         if (::stat(m_path.constData(), &st) != 0 || ::chmod(m_path.constData(), 0) != 0)
             return;
         m_mode = st.st_mode & 07777;
-        if (::geteuid() == 0) {
-            if (!Capabilities(false, m_saved))
-                return;
-            __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
-            for (int nCap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
-                lowered[CAP_TO_INDEX(nCap)].effective &= ~CAP_TO_MASK(nCap);
-            if (!Capabilities(true, lowered))
-                return;
-            m_bLowered = true;
-        }
+        m_modes = std::make_unique<CFileModesEnforced>();
         QFile probe(strPath);
-        m_bActive = !probe.open(QIODevice::ReadOnly);
+        m_bActive = m_modes->IsActive() && !probe.open(QIODevice::ReadOnly);
     }
     ~CUnreadableFile() { Restore(); }
     CUnreadableFile(const CUnreadableFile &) = delete;
@@ -137,9 +141,7 @@ public:
     bool IsActive() const { return m_bActive; }
     void Restore()
     {
-        if (m_bLowered)
-            Capabilities(true, m_saved);
-        m_bLowered = false;
+        m_modes.reset();
         if (m_mode)
             ::chmod(m_path.constData(), m_mode);
         m_mode = 0;
@@ -147,16 +149,9 @@ public:
     }
 
 private:
-    static bool Capabilities(bool bSet, __user_cap_data_struct *pData)
-    {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        return ::syscall(bSet ? SYS_capset : SYS_capget, &header, pData) == 0;
-    }
-
     QByteArray m_path;
     mode_t m_mode = 0;
-    __user_cap_data_struct m_saved[2]{};
-    bool m_bLowered = false;
+    std::unique_ptr<CFileModesEnforced> m_modes;
     bool m_bActive = false;
 };
 
@@ -173,6 +168,8 @@ private slots:
 
     void uploadGoesBelowTheRoot_data();
     void uploadGoesBelowTheRoot();
+    void resentLogReplacesTheOneOnTheServer_data();
+    void resentLogReplacesTheOneOnTheServer();
     void severalUploadsGoOneAfterTheOther();
     void missingFileGivesTheUrlAndNoTransfer();
     void hostilePathsAreRefused_data();
@@ -184,6 +181,11 @@ private slots:
     void refusalsKeepTheUploadForTheNextSuccess_data();
     void refusalsKeepTheUploadForTheNextSuccess();
     void largeLogArrivesByteForByte();
+    void slowLinkDeliversTheWholeLog_data();
+    void slowLinkDeliversTheWholeLog();
+    void killedDuringTransferLeavesNoCutLog();
+    void uploadUntilKilledChild();
+    void endDuringTheFinalReplyIsBounded();
     void manyPendingLogsArriveUnderALowFileLimit();
     void unopenableLogStaysPendingForTheNextUpload_data();
     void unopenableLogStaysPendingForTheNextUpload();
@@ -196,6 +198,9 @@ private:
 
 void TestFtpClient::initTestCase()
 {
+    // A child leaves the server and its switch as its parent set them.
+    if (IsChild())
+        return;
     QString strError;
     QVERIFY2(LoadFtp(&strError), qPrintable(strError));
 }
@@ -203,6 +208,8 @@ void TestFtpClient::initTestCase()
 void TestFtpClient::init()
 {
     m_workDir = std::make_unique<CScopedWorkDir>();
+    if (IsChild())
+        return;
     SetFtpSwitch(QString());
     ClearFtpRoot();
     ClearFtpCommands();
@@ -211,8 +218,10 @@ void TestFtpClient::init()
 void TestFtpClient::cleanup()
 {
     m_fileLimit.reset();
-    SetFtpSwitch(QString());
-    QVERIFY(ResumeFtp());
+    if (!IsChild()) {
+        SetFtpSwitch(QString());
+        QVERIFY(ResumeFtp());
+    }
     m_workDir.reset();
 }
 
@@ -223,21 +232,29 @@ void TestFtpClient::uploadGoesBelowTheRoot_data()
     QTest::addColumn<QStringList>("folders"); // CWD, and MKD where one is missing, in order
     QTest::addColumn<bool>("makes");
 
+    // The log goes under a temporary name beside its own, which it takes
+    // only once the server has the whole file.
+    auto stored = [](const QString &strName) {
+        return QStringList{"STOR " + strName + ".part", "DELE " + strName, "RNFR " + strName + ".part",
+                           "RNTO " + strName};
+    };
     QTest::newRow("both folders present") << "/Data/A/log.xml" << "/Data/A"
-                                          << QStringList{"CWD /", "CWD Data", "CWD A", "STOR log.xml"} << false;
+                                          << QStringList{"CWD /", "CWD Data", "CWD A"} + stored("log.xml") << false;
     QTest::newRow("last folder missing")
-        << "/Data/A/log.xml" << "/Data" << QStringList{"CWD /", "CWD Data", "CWD A", "MKD A", "CWD A", "STOR log.xml"}
-        << true;
+        << "/Data/A/log.xml" << "/Data"
+        << QStringList{"CWD /", "CWD Data", "CWD A", "MKD A", "CWD A"} + stored("log.xml") << true;
     QTest::newRow("two folders missing")
         << "/Data/B/log.xml" << ""
-        << QStringList{"CWD /", "CWD Data", "MKD Data", "CWD Data", "CWD B", "MKD B", "CWD B", "STOR log.xml"} << true;
-    QTest::newRow("file at the root") << "/log.xml" << "" << QStringList{"CWD /", "STOR log.xml"} << false;
+        << QStringList{"CWD /", "CWD Data", "MKD Data", "CWD Data", "CWD B", "MKD B", "CWD B"} + stored("log.xml")
+        << true;
+    QTest::newRow("file at the root") << "/log.xml" << "" << QStringList{"CWD /"} + stored("log.xml") << false;
     QTest::newRow("blank, hash, percent and semicolon")
         << "/Data/2026 03/SN#1 100%41;type=a.xml" << ""
-        << QStringList{"CWD /", "CWD Data", "MKD Data", "CWD 2026 03", "MKD 2026 03", "STOR SN#1 100%41;type=a.xml"}
+        << QStringList{"CWD /", "CWD Data", "MKD Data", "CWD 2026 03", "MKD 2026 03"}
+               + stored("SN#1 100%41;type=a.xml")
         << true;
     QTest::newRow("Chinese names") << "/数据/传感器/日志.xml" << ""
-                                   << QStringList{"CWD /", "MKD 数据", "MKD 传感器", "STOR 日志.xml"} << true;
+                                   << QStringList{"CWD /", "MKD 数据", "MKD 传感器"} + stored("日志.xml") << true;
 }
 
 void TestFtpClient::uploadGoesBelowTheRoot()
@@ -267,7 +284,39 @@ void TestFtpClient::uploadGoesBelowTheRoot()
     QCOMPARE(Matching(commands, QStringLiteral("CWD ")).first(), QStringLiteral("CWD /"));
     QCOMPARE(!Matching(commands, QStringLiteral("MKD ")).isEmpty(), makes);
     QVERIFY(!commands.join(QLatin1Char('\n')).contains(Value("FTP_PASSWORD")));
+    QCOMPARE(FtpPartFiles(), QStringList());
     QVERIFY(answerer.boxes.isEmpty());
+}
+
+void TestFtpClient::resentLogReplacesTheOneOnTheServer_data()
+{
+    QTest::addColumn<QString>("serverSwitch");
+    QTest::newRow("server renames over a name") << "";
+    QTest::newRow("server renames onto free names only") << "no-rename-over";
+}
+
+// A log sent again (its first delivery's answer was lost) takes the place of
+// the one there, also on a server that refuses to rename onto a name in use.
+void TestFtpClient::resentLogReplacesTheOneOnTheServer()
+{
+    QFETCH(QString, serverSwitch);
+    const QString strPath = QStringLiteral("/Data/A/log.xml");
+    QVERIFY(MakeFtpFolder(QStringLiteral("/Data/A")));
+    QFile old(Value("FTP_ROOT") + strPath);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an earlier copy") > 0);
+    old.close();
+    const QByteArray content = Content(strPath, 2000);
+    QVERIFY(WriteFile(QDir::currentPath(), strPath, content));
+    SetFtpSwitch(serverSwitch);
+    CRunLogCapture log;
+    auto client = MakeClient();
+
+    client->UploadFile(strPath);
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }));
+    QVERIFY2(FtpWarnings(log).isEmpty(), qPrintable(FtpWarnings(log).join(QLatin1Char('\n'))));
+    QVERIFY(client->PendingUploads().isEmpty());
+    QCOMPARE(FtpFile(strPath), content);
+    QCOMPARE(FtpPartFiles(), QStringList());
 }
 
 void TestFtpClient::severalUploadsGoOneAfterTheOther()
@@ -286,8 +335,8 @@ void TestFtpClient::severalUploadsGoOneAfterTheOther()
     QVERIFY(client->PendingUploads().isEmpty());
     for (const QString &strPath : qAsConst(paths))
         QCOMPARE(FtpFile(strPath), Content(strPath, 1000 + paths.indexOf(strPath)));
-    QCOMPARE(Matching(FtpCommands(), QStringLiteral("STOR ")),
-             (QStringList{"STOR log0.xml", "STOR log1.xml", "STOR log2.xml", "STOR log3.xml", "STOR log4.xml"}));
+    QCOMPARE(Matching(FtpCommands(), QStringLiteral("RNTO ")),
+             (QStringList{"RNTO log0.xml", "RNTO log1.xml", "RNTO log2.xml", "RNTO log3.xml", "RNTO log4.xml"}));
 }
 
 void TestFtpClient::missingFileGivesTheUrlAndNoTransfer()
@@ -305,7 +354,7 @@ void TestFtpClient::missingFileGivesTheUrlAndNoTransfer()
     QVERIFY(WaitFor([&] { return client->IsIdle(); }));
     const QStringList commands = FtpCommands();
     QCOMPARE(commands.value(0), QStringLiteral("USER ") + Value("FTP_USER"));
-    QCOMPARE(Matching(commands, QStringLiteral("STOR ")), QStringList{"STOR next.xml"});
+    QCOMPARE(Matching(commands, QStringLiteral("STOR ")), QStringList{"STOR next.xml.part"});
     QVERIFY(!commands.join(QLatin1Char(' ')).contains(QLatin1String("none")));
 }
 
@@ -407,8 +456,8 @@ void TestFtpClient::stoppedServerAsksOnceAndRetrySendsEveryPendingFile()
     for (const QString &strPath : paths)
         QCOMPARE(FtpFile(strPath), Content(strPath, 500));
     // In the order of their ids.
-    QCOMPARE(Matching(FtpCommands(), QStringLiteral("STOR ")),
-             (QStringList{"STOR a.xml", "STOR b.xml", "STOR c.xml", "STOR d.xml"}));
+    QCOMPARE(Matching(FtpCommands(), QStringLiteral("RNTO ")),
+             (QStringList{"RNTO a.xml", "RNTO b.xml", "RNTO c.xml", "RNTO d.xml"}));
     QCOMPARE(answerer.boxes.size(), 2);
 }
 
@@ -465,6 +514,8 @@ void TestFtpClient::refusalsKeepTheUploadForTheNextSuccess_data()
     QTest::addColumn<QString>("warning");
     QTest::newRow("login refused") << "refuse-login" << false << "FTP login refused";
     QTest::newRow("upload refused") << "refuse-upload" << false << "failed";
+    // The whole log is on the server, under its temporary name only.
+    QTest::newRow("rename refused") << "refuse-rename" << false << "CURLE_QUOTE_ERROR";
     QTest::newRow("connection dropped") << "drop" << true << "unreachable";
 }
 
@@ -486,6 +537,9 @@ void TestFtpClient::refusalsKeepTheUploadForTheNextSuccess()
     QVERIFY(WaitFor([&] { return answerer.boxes.size() == (box ? 1 : 0) && client->IsIdle(); }));
     QCOMPARE(answerer.boxes.size(), box ? 1 : 0);
     QCOMPARE(client->PendingUploads().values(), QStringList{"/Data/first.xml"});
+    bool bThere = true;
+    FtpFile(QStringLiteral("/Data/first.xml"), &bThere);
+    QVERIFY(!bThere);
     const QStringList warnings = FtpWarnings(log);
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings.first().contains(warning), qPrintable(warnings.first()));
@@ -497,7 +551,164 @@ void TestFtpClient::refusalsKeepTheUploadForTheNextSuccess()
     QVERIFY(WaitFor([&] { return client->IsIdle() && client->PendingUploads().isEmpty(); }));
     QCOMPARE(FtpFile(QStringLiteral("/Data/first.xml")), QByteArray("first"));
     QCOMPARE(FtpFile(QStringLiteral("/Data/second.xml")), QByteArray("second"));
+    QCOMPARE(FtpPartFiles(), QStringList());
     QCOMPARE(answerer.boxes.size(), box ? 1 : 0);
+}
+
+namespace {
+
+// The size of the file the server writes under strRelativePath (-1: none).
+qint64 FtpFileSize(const QString &strRelativePath)
+{
+    const QFileInfo info(Value("FTP_ROOT") + strRelativePath);
+    return info.exists() ? info.size() : -1;
+}
+
+} // namespace
+
+void TestFtpClient::slowLinkDeliversTheWholeLog_data()
+{
+    QTest::addColumn<double>("clockScale");
+    QTest::addColumn<int>("bytesPerSecond");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("replyBoundMs"); // the bound of each server reply, as scaled
+
+    // The station hands the whole log to the socket at once and then waits
+    // for the server's final reply while the server is still reading; a
+    // wait bounded like every other reply ends such a transfer every time.
+    QTest::newRow("shortened bounds") << 0.1 << 16384 << 40 * 1024 << 1000;
+    QTest::newRow("real bounds, 20 s of transfer") << 1.0 << 2048 << 40 * 1024 << 15000;
+}
+
+void TestFtpClient::slowLinkDeliversTheWholeLog()
+{
+    QFETCH(double, clockScale);
+    QFETCH(int, bytesPerSecond);
+    QFETCH(int, size);
+    QFETCH(int, replyBoundMs);
+    CTestEnvironment::FastClock(clockScale);
+    const auto realClock = qScopeGuard([] { CTestEnvironment::RealClock(); });
+    const QString strPath = QStringLiteral("/Data/X1/1A2B/slow.xml");
+    const QByteArray content = Content(strPath, size);
+    QVERIFY(WriteFile(QDir::currentPath(), strPath, content));
+    SetFtpSwitch(QStringLiteral("throttle %1").arg(bytesPerSecond));
+    CRunLogCapture log;
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+    auto client = MakeClient();
+
+    QElapsedTimer timer;
+    timer.start();
+    client->UploadFile(strPath);
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }, 120000));
+    // The throttle held: the server took longer than one reply's bound.
+    QVERIFY2(timer.elapsed() > replyBoundMs, qPrintable(QString::number(timer.elapsed())));
+
+    QVERIFY2(FtpWarnings(log).isEmpty(), qPrintable(FtpWarnings(log).join(QLatin1Char('\n'))));
+    QVERIFY(answerer.boxes.isEmpty());
+    QVERIFY(client->PendingUploads().isEmpty());
+    QVERIFY(FtpFile(strPath) == content);
+    QCOMPARE(FtpPartFiles(), QStringList());
+    QCOMPARE(FtpTransfers(), QStringList{"received " + strPath + ".part"});
+}
+
+// The station is killed while a log is on its way: the server ends with a
+// cut file under the temporary name at most, never under the log's own
+// name, and the next upload replaces it with the whole log.
+void TestFtpClient::killedDuringTransferLeavesNoCutLog()
+{
+    const QString strPath = QStringLiteral("/Data/X1/1A2B/killed.xml");
+    const QByteArray content = Content(strPath, 64 * 1024);
+    QVERIFY(WriteFile(QDir::currentPath(), strPath, content));
+    SetFtpSwitch(QStringLiteral("throttle 4096"));
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(kChildDirEnv), QDir::currentPath());
+    env.insert(QLatin1String(kChildServerEnv),
+               QStringList{Value("FTP_PORT"), Value("FTP_USER"), Value("FTP_PASSWORD")}.join(QLatin1Char(' ')));
+    child.setProcessEnvironment(env);
+    // Its test output would stop in the middle: only its errors are kept.
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setStandardOutputFile(QProcess::nullDevice());
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("uploadUntilKilledChild")});
+    QVERIFY(child.waitForStarted());
+    const auto reap = qScopeGuard([&] {
+        child.kill();
+        child.waitForFinished(30000);
+    });
+
+    // Under way: the server has written a part of the log, under whichever
+    // name the station gave it.
+    QString strStored;
+    QVERIFY(WaitFor(
+        [&] {
+            const QStringList stored = Matching(FtpCommands(), QStringLiteral("STOR "));
+            if (stored.isEmpty() || child.state() == QProcess::NotRunning)
+                return child.state() == QProcess::NotRunning;
+            strStored = QFileInfo(strPath).path() + QLatin1Char('/') + stored.last().mid(5);
+            return FtpFileSize(strStored) > 0;
+        },
+        60000));
+    QVERIFY2(child.state() == QProcess::Running, "the child ended before it was killed");
+    ::kill(pid_t(child.processId()), SIGKILL);
+    QVERIFY(child.waitForFinished(30000));
+    // The server has given up the transfer.
+    QVERIFY(WaitFor([] { return !FtpTransfers().isEmpty(); }, 30000));
+    const qint64 nCut = FtpFileSize(strStored);
+    QVERIFY2(nCut > 0 && nCut < content.size(), qPrintable(QString::number(nCut)));
+
+    bool bThere = true;
+    const QByteArray atFinal = FtpFile(strPath, &bThere);
+    QVERIFY2(!bThere, qPrintable(QStringLiteral("%1 of %2 bytes under the log's name")
+                                     .arg(atFinal.size())
+                                     .arg(content.size())));
+    QCOMPARE(FtpPartFiles(), QStringList{strPath + ".part"});
+
+    // The next start sends it again: the whole log, and nothing beside it.
+    SetFtpSwitch(QString());
+    auto client = MakeClient();
+    client->UploadFile(strPath);
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }));
+    QVERIFY(client->PendingUploads().isEmpty());
+    QVERIFY(FtpFile(strPath) == content);
+    QCOMPARE(FtpPartFiles(), QStringList());
+}
+
+// Runs only as the child of killedDuringTransferLeavesNoCutLog, which kills it.
+void TestFtpClient::uploadUntilKilledChild()
+{
+    if (!IsChild())
+        QSKIP("runs as a child of killedDuringTransferLeavesNoCutLog");
+    QDir::setCurrent(qEnvironmentVariable(kChildDirEnv));
+    const QStringList server = qEnvironmentVariable(kChildServerEnv).split(QLatin1Char(' '));
+    QCOMPARE(server.size(), 3);
+    CFtpClient client(QStringLiteral("127.0.0.1"), server.at(0).toInt(), server.at(1), server.at(2));
+    client.UploadFile(QStringLiteral("/Data/X1/1A2B/killed.xml"));
+    QVERIFY(WaitFor([&] { return client.IsIdle(); }, 120000));
+}
+
+// The program ends while a throttled transfer waits for the server's final
+// reply, whose bound is long: the transfer thread still stops at once, never
+// through the last resort of terminating it.
+void TestFtpClient::endDuringTheFinalReplyIsBounded()
+{
+    const QString strPath = QStringLiteral("/Data/X1/1A2B/ending.xml");
+    const QByteArray content = Content(strPath, 40 * 1024);
+    QVERIFY(WriteFile(QDir::currentPath(), strPath, content));
+    SetFtpSwitch(QStringLiteral("throttle 2048"));
+    CRunLogCapture log;
+    auto client = MakeClient();
+    client->UploadFile(strPath);
+    QVERIFY(WaitFor([&] { return FtpFileSize(strPath + ".part") > 0 || FtpFileSize(strPath) > 0; }, 30000));
+
+    client.reset();
+    QVERIFY2(!log.Contains(QStringLiteral("Terminate Thread.")), qPrintable(log.Lines().join(QLatin1Char('\n'))));
+    const QStringList notDone = FtpWarnings(log).filter(QStringLiteral("not done"));
+    QVERIFY2(notDone.size() == 1 && notDone.first().contains(strPath), qPrintable(notDone.join(QLatin1Char('\n'))));
+    bool bThere = true;
+    FtpFile(strPath, &bThere);
+    QVERIFY(!bThere);
 }
 
 void TestFtpClient::largeLogArrivesByteForByte()

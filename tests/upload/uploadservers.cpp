@@ -3,6 +3,7 @@
 #include "sqldatabase.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -209,20 +210,36 @@ int RowCount()
     return query.value(0).toInt();
 }
 
-QStringList FtpCommands()
+namespace {
+
+QStringList ReadLines(const char *szKey)
 {
-    QFile file(Value("FTP_COMMAND_LOG"));
+    QFile file(Value(szKey));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QStringList commands = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    commands.removeAll(QString());
-    return commands;
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    lines.removeAll(QString());
+    return lines;
+}
+
+} // namespace
+
+QStringList FtpCommands()
+{
+    return ReadLines("FTP_COMMAND_LOG");
+}
+
+QStringList FtpTransfers()
+{
+    return ReadLines("FTP_TRANSFER_LOG");
 }
 
 void ClearFtpCommands()
 {
-    QFile file(Value("FTP_COMMAND_LOG"));
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    for (const char *szKey : {"FTP_COMMAND_LOG", "FTP_TRANSFER_LOG"}) {
+        QFile file(Value(szKey));
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    }
 }
 
 void SetFtpSwitch(const QString &strSwitch)
@@ -239,6 +256,17 @@ QByteArray FtpFile(const QString &strRelativePath, bool *pExists)
     if (pExists)
         *pExists = bOpen;
     return bOpen ? file.readAll() : QByteArray();
+}
+
+QStringList FtpPartFiles()
+{
+    const QString strRoot = Value("FTP_ROOT");
+    QStringList found;
+    QDirIterator it(strRoot, {QStringLiteral("*.part")}, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next().mid(strRoot.size());
+    return found;
 }
 
 bool MakeFtpFolder(const QString &strRelativePath)

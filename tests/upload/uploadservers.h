@@ -48,12 +48,19 @@ QList<QVariantList> Rows(const QString &strSN);
 QList<QVariantList> RowsAt(const QDateTime &dateTime);
 int RowCount();
 
-// FTP: the commands the server received since the last clear, the switch
-// ("refuse-login", "refuse-upload", "drop" or empty) and the files below its root.
+// FTP: the commands the server received since the last clear, the uploads
+// that ended there since then ("received /Data/A/log.xml.part", "incomplete
+// ..."), the switch ("refuse-login", "refuse-upload", "refuse-rename",
+// "no-rename-over", "drop", "throttle <bytes per second>" or empty) and the
+// files below its root. ClearFtpCommands clears both lists.
 QStringList FtpCommands();
+QStringList FtpTransfers();
 void ClearFtpCommands();
 void SetFtpSwitch(const QString &strSwitch);
 QByteArray FtpFile(const QString &strRelativePath, bool *pExists = nullptr);
+// The files below the root whose names end in ".part" (uploads not renamed
+// into place), as paths below the root.
+QStringList FtpPartFiles();
 bool MakeFtpFolder(const QString &strRelativePath);
 void ClearFtpRoot();
 
