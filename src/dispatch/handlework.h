@@ -147,6 +147,11 @@ signals:
     void EmitUpgradeButtonStatus(bool status);
     void EmitCalibrateButtonStatus(bool status);
     void EmitDeviceStatusToUIObject(bool status);
+    // GUI thread: an arriving frame was taken for the upgrade the upgrade
+    // view asked for ("Start_Upgrade" has been posted for it); emitted
+    // before that arrival's EmitDeviceStatusToUIObject(true). An arrival
+    // that is declined, refused or handled otherwise does not emit it.
+    void EmitUpgradeFrameTaken();
     void EmitStartDevToBootDetectTimer();
     void EmitStopDevToBootDetectTimer();
 
@@ -329,6 +334,9 @@ private:
     void ResetCalibration(class HardwareInterface* pDevice);
     int32_t CalValue(int32_t (HardwareInterface::*pGetter)());
 
+    // GUI thread, at an arrival: posts "Start_Upgrade" for the upgrade the
+    // view asked for, and tells the view the frame was taken.
+    void PostRequestedUpgrade();
     // Upgrade sequence (worker thread, device mutex held).
     int UpgradeTask();
     int DownloadFirmwareToDevice();

@@ -60,6 +60,20 @@ int32_t HandleWork::RunStopUpgrade(const STaskContext&)
 }
 
 // ---------------------------------------------------------------------------
+// The arrival of a frame for a requested upgrade (GUI thread)
+
+void HandleWork::PostRequestedUpgrade()
+{
+    // From here on the upgrade has its frame: the view's wait for one is
+    // over. A post that is refused (the last upgrade's task still runs)
+    // starts nothing, and the view keeps waiting.
+    if (PostTask(QStringLiteral("Start_Upgrade")))
+        emit EmitUpgradeFrameTaken();
+    else
+        qWarning().noquote() << "InsertUsbDevice" << ": Start_Upgrade was refused, the frame is not taken for the upgrade";
+}
+
+// ---------------------------------------------------------------------------
 // The upgrade sequence (worker thread, device mutex held)
 
 void HandleWork::EmitUpgradeState(const QString& status, const QString& log, double dProgress)
