@@ -383,8 +383,10 @@ void TestEmulatedFrame::upgradesWithTheProvidedImage()
         QCOMPARE(rows.filter(taken).size(), bCompleted ? endings.size() : 0);
         QVERIFY(boxes.boxes.isEmpty());
 
+        const QString image = provided ? QStringLiteral("provided")
+                                       : command == 0x01 ? QStringLiteral("other") : QStringLiteral("other-records");
         const QString strShot = CTestEnvironment::OutputDir()
-            + QStringLiteral("/emulated-station-upgrade-%1-%2.png").arg(profile, provided ? "provided" : "other");
+            + QStringLiteral("/emulated-station-upgrade-%1-%2.png").arg(profile, image);
         QVERIFY(pView->grab().save(strShot));
         qInfo().noquote() << "Screenshot:" << strShot;
         QVERIFY(pView->close());
