@@ -147,10 +147,11 @@ signals:
     void EmitUpgradeButtonStatus(bool status);
     void EmitCalibrateButtonStatus(bool status);
     void EmitDeviceStatusToUIObject(bool status);
-    // GUI thread: an arriving frame was taken for the upgrade the upgrade
-    // view asked for ("Start_Upgrade" has been posted for it); emitted
-    // before that arrival's EmitDeviceStatusToUIObject(true). An arrival
-    // that is declined, refused or handled otherwise does not emit it.
+    // A frame was taken for the upgrade the upgrade view asked for: on the
+    // GUI thread when an arrival posts "Start_Upgrade" for it (before that
+    // arrival's EmitDeviceStatusToUIObject(true)), and on the worker thread
+    // when "Start_Upgrade" starts the upgrade on an attached frame. An
+    // arrival that is declined, refused or handled otherwise does not emit it.
     void EmitUpgradeFrameTaken();
     void EmitStartDevToBootDetectTimer();
     void EmitStopDevToBootDetectTimer();

@@ -48,8 +48,14 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
     }
     QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
-    if (pDevice && m_pUsbPort->GetDevCount() > 0 && pDevice->GetType() == 1)
+    if (pDevice && m_pUsbPort->GetDevCount() > 0 && pDevice->GetType() == 1) {
+        // Also when the view's own post finds a frame that arrived after the
+        // view looked (its arrival came before this request was taken and
+        // posted no upgrade): the upgrade has its frame now. Queued to the
+        // view, ahead of every status of the upgrade.
+        emit EmitUpgradeFrameTaken();
         UpgradeTask();
+    }
     return 0;
 }
 
