@@ -1357,5 +1357,13 @@
         <source>Failed to generate log file:</source>
         <translation>生成日志文件失败：</translation>
     </message>
+    <message>
+        <source>The upgrade was cut by the end of the program</source>
+        <translation>升级因程序退出而中断</translation>
+    </message>
+    <message>
+        <source>Automatic upgrading stopped, the running upgrade goes on to its end</source>
+        <translation>自动升级已停止，当前升级将继续直至结束</translation>
+    </message>
 </context>
 </TS>

@@ -871,7 +871,7 @@ void HandleWork::OnBootloaderArrived()
     ReplaceDeviceObject();
     if (m_pMainWindow && m_pMainWindow->GetWorkType() == UPGRADEWORK) {
         if (m_bUpgradeRequested)
-            PostTask(QStringLiteral("Start_Upgrade"));
+            PostRequestedUpgrade();
         else
             qDebug().noquote() << "InsertUsbDevice" << ":Boot m_bIsUpgrade = " << "false";
     } else {
@@ -885,7 +885,7 @@ void HandleWork::PostFirstTaskForWorkType(eWorkType type)
     if (type == CALIBRATEWORK)
         PostTask(QStringLiteral("InitDeviceCalData"));
     else if (type == UPGRADEWORK && m_bUpgradeRequested)
-        PostTask(QStringLiteral("Start_Upgrade"));
+        PostRequestedUpgrade();
     else
         PostTask(QStringLiteral("InitDeviceInfo"));
 }

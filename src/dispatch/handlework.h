@@ -147,6 +147,12 @@ signals:
     void EmitUpgradeButtonStatus(bool status);
     void EmitCalibrateButtonStatus(bool status);
     void EmitDeviceStatusToUIObject(bool status);
+    // A frame was taken for the upgrade the upgrade view asked for: on the
+    // GUI thread when an arrival posts "Start_Upgrade" for it (before that
+    // arrival's EmitDeviceStatusToUIObject(true)), and on the worker thread
+    // when "Start_Upgrade" starts the upgrade on an attached frame. An
+    // arrival that is declined, refused or handled otherwise does not emit it.
+    void EmitUpgradeFrameTaken();
     void EmitStartDevToBootDetectTimer();
     void EmitStopDevToBootDetectTimer();
     // Fine tuning was left while its frame could not take back the touch
@@ -339,6 +345,9 @@ private:
     void ResetCalibration(class HardwareInterface* pDevice);
     int32_t CalValue(int32_t (HardwareInterface::*pGetter)());
 
+    // GUI thread, at an arrival: posts "Start_Upgrade" for the upgrade the
+    // view asked for, and tells the view the frame was taken.
+    void PostRequestedUpgrade();
     // Upgrade sequence (worker thread, device mutex held).
     int UpgradeTask();
     int DownloadFirmwareToDevice();

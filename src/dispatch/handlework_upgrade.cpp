@@ -48,8 +48,14 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
     }
     QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
-    if (pDevice && m_pUsbPort->GetDevCount() > 0 && pDevice->GetType() == 1)
+    if (pDevice && m_pUsbPort->GetDevCount() > 0 && pDevice->GetType() == 1) {
+        // Also when the view's own post finds a frame that arrived after the
+        // view looked (its arrival came before this request was taken and
+        // posted no upgrade): the upgrade has its frame now. Queued to the
+        // view, ahead of every status of the upgrade.
+        emit EmitUpgradeFrameTaken();
         UpgradeTask();
+    }
     return 0;
 }
 
@@ -57,6 +63,20 @@ int32_t HandleWork::RunStopUpgrade(const STaskContext&)
 {
     m_bUpgradeRequested = false;
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The arrival of a frame for a requested upgrade (GUI thread)
+
+void HandleWork::PostRequestedUpgrade()
+{
+    // From here on the upgrade has its frame: the view's wait for one is
+    // over. A post that is refused (the last upgrade's task still runs)
+    // starts nothing, and the view keeps waiting.
+    if (PostTask(QStringLiteral("Start_Upgrade")))
+        emit EmitUpgradeFrameTaken();
+    else
+        qWarning().noquote() << "InsertUsbDevice" << ": Start_Upgrade was refused, the frame is not taken for the upgrade";
 }
 
 // ---------------------------------------------------------------------------

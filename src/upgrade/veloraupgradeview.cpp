@@ -100,6 +100,7 @@ VeloraUpgradeView::VeloraUpgradeView(QWidget* parent, HandleWork* handleWork)
     connect(m_pHandleWork, QOverload<QString, QString, double>::of(&HandleWork::EmitUpgradeStatus), this,
             QOverload<QString, QString, double>::of(&VeloraUpgradeView::UpdateUpgradeStatus));
     connect(m_pHandleWork, &HandleWork::EmitDeviceEnumerateState, this, &VeloraUpgradeView::ChangeReEnumerateState);
+    connect(m_pHandleWork, &HandleWork::EmitUpgradeFrameTaken, this, &VeloraUpgradeView::UpgradeFrameTaken);
     connect(ui->infoTableWidget, &QWidget::customContextMenuRequested, this,
             &VeloraUpgradeView::on_tableViewCustomContextMenuRequested);
     connect(this, &VeloraUpgradeView::EmitUpdateLog, this, &VeloraUpgradeView::UpdateUpgradeLog);
@@ -120,8 +121,27 @@ VeloraUpgradeView::VeloraUpgradeView(QWidget* parent, HandleWork* handleWork)
 
 VeloraUpgradeView::~VeloraUpgradeView()
 {
+    // Every orderly end of the program comes here, after the dispatcher's
+    // worker has stopped (nothing of the upgrade reaches the view any more).
+    LeaveAtProgramEnd();
     m_logFile.Close();
     delete ui;
+}
+
+void VeloraUpgradeView::LeaveAtProgramEnd()
+{
+    if (!m_bIsUpgrading)
+        return;
+    // Neither a completion nor a failure: the download, or the wait for the
+    // frame, was stopped with the program. A frame may be left in its
+    // bootloader; the file an engineer reads says so.
+    qWarning().noquote() << "LeaveAtProgramEnd : the program ends during an upgrade; the frame may be left in "
+                            "its bootloader";
+    StopWatchdog();
+    bUpgradeContinue = false;
+    LogWithCounts(tr("The upgrade was cut by the end of the program"));
+    EndUpgrading();
+    m_pCancelAction->setEnabled(false);
 }
 
 // ---------------------------------------------------------------------------
@@ -266,9 +286,10 @@ void VeloraUpgradeView::on_upgradePushButton_clicked()
                              static_cast<QWidget*>(ui->signalToolButton),
                              static_cast<QWidget*>(ui->touchEnToolButton)})
         pWidget->setEnabled(false);
-    // An upgrade can be cancelled only while it waits for a frame.
-    const bool bFrame = m_bDeviceConnected && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live;
-    m_pCancelAction->setEnabled(!bFrame);
+    // An upgrade can be cancelled only while it waits for a frame (and a
+    // run of automatic upgrades stopped while one runs: UpdateCancelAction).
+    m_bFrameTaken = m_bDeviceConnected && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live;
+    m_pCancelAction->setEnabled(!m_bFrameTaken);
     m_bFrameLeft = false;
     m_bReEnumerating = false;
     AppendLog(tr("Enter upgrade mode"));
@@ -282,6 +303,7 @@ void VeloraUpgradeView::on_upgradePushButton_clicked()
     }
     m_bIsUpgrading = true;
     m_bUpgradeStarted = true;
+    UpdateCancelAction();
 }
 
 void VeloraUpgradeView::CancelUpgrade()
@@ -297,15 +319,54 @@ void VeloraUpgradeView::CancelUpgrade()
 
 void VeloraUpgradeView::StopUpgrade_event()
 {
-    // Only while the upgrade waits for a frame. Once one has arrived the
-    // dispatcher has the upgrade queued, and a cancel would only strand the
-    // frame in its bootloader. (A disabled action still emits triggered
-    // when it is triggered in code.)
+    // (A disabled action still emits triggered when it is triggered in code.)
     if (!m_bIsUpgrading || !m_pCancelAction->isEnabled()) {
         qDebug().noquote() << "StopUpgrade_event" << ": the upgrade no longer waits for a frame, no cancel";
         return;
     }
-    CancelUpgrade();
+    // Only while the upgrade waits for a frame does a cancel end it. Once
+    // the dispatcher has taken one, the upgrade is on its way, and a cancel
+    // would only strand the frame in its bootloader: then it stops the run
+    // of automatic upgrades instead, and this upgrade goes on to its end.
+    if (!m_bFrameTaken) {
+        // The operator stopped: a run of automatic upgrades ends with it,
+        // and a frame plugged in now is not upgraded by itself.
+        m_bUpgradeStarted = false;
+        CancelUpgrade();
+        return;
+    }
+    if (IsContinuationArmed())
+        StopContinuation();
+    UpdateCancelAction();
+}
+
+void VeloraUpgradeView::StopContinuation()
+{
+    m_bUpgradeStarted = false;
+    qInfo().noquote() << "StopUpgrade_event" << ": automatic upgrading stopped, the running upgrade goes on";
+    AppendLog(tr("Automatic upgrading stopped, the running upgrade goes on to its end"));
+}
+
+bool VeloraUpgradeView::IsContinuationArmed() const
+{
+    // As the continuation rule will judge this upgrade's completion: in
+    // limited mode it counts down first.
+    if (!m_bUpgradeStarted || !m_bAutoUpgrade)
+        return false;
+    return m_nContinuousUpgrade == 1 || m_nAutoUpgradeCount > 1;
+}
+
+void VeloraUpgradeView::UpdateCancelAction()
+{
+    m_pCancelAction->setEnabled(m_bIsUpgrading && (!m_bFrameTaken || IsContinuationArmed()));
+}
+
+void VeloraUpgradeView::UpgradeFrameTaken()
+{
+    if (!m_bIsUpgrading)
+        return;
+    m_bFrameTaken = true;
+    UpdateCancelAction();
 }
 
 void VeloraUpgradeView::UpdateUpgradeStatus(QString status, QString log, double nProgress)
@@ -322,7 +383,10 @@ void VeloraUpgradeView::UpdateUpgradeStatus(QString status, QString log, double 
         bUpgradeContinue = true;
         if (ui->upgradeProgressBar->value() != ui->upgradeProgressBar->maximum())
             ui->upgradeProgressBar->setValue(BarValue(nProgress));
-        m_pCancelAction->setEnabled(false);
+        // Data goes to the frame: the upgrade has one.
+        if (m_bIsUpgrading)
+            m_bFrameTaken = true;
+        UpdateCancelAction();
     } else if (status == QLatin1String("UpgradeFinished")) {
         bUpgradeContinue = true;
         AppendLog(log);
@@ -368,6 +432,7 @@ void VeloraUpgradeView::EndUpgrading()
 {
     m_bIsUpgrading = false;
     m_bFrameLeft = false;
+    m_bFrameTaken = false;
     // An announcement this upgrade did not take is not the next one's.
     m_bReEnumerating = false;
 }
@@ -397,10 +462,9 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
     m_bDeviceConnected = value;
     qDebug().noquote() << "InsertUsbDeviceForUpgrade" << ": value = " << YesNo(value);
     if (value) {
-        // The wait for a frame has ended: from now on the upgrade runs to
-        // its ending.
-        if (m_bIsUpgrading)
-            m_pCancelAction->setEnabled(false);
+        // An arrival alone does not end the wait for a frame: the
+        // dispatcher may have declined it (a test log stays open) or refused
+        // it. It says when it takes one (UpgradeFrameTaken).
         if (m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live
             && m_pHandleWork->GetUsbPort()->GetDeviceMode() != DEVICE_MODE_BOOTLOADER)
             ui->touchEnToolButton->setEnabled(true);
@@ -573,6 +637,10 @@ void VeloraUpgradeView::UpdateSettingParameter(bool status)
     m_bAutoUpgrade = pSettings->GetInt(Key(kKeyAutoUpgrade), 1) == 1;
     m_nContinuousUpgrade = pSettings->GetInt(Key(kKeyContinuous), 0);
     m_nAutoUpgradeCount = pSettings->GetInt(Key(kKeyAutoCount), 1);
+    // A run that could be stopped may have become one that cannot, or the
+    // other way round.
+    if (m_bIsUpgrading)
+        UpdateCancelAction();
 }
 
 // ---------------------------------------------------------------------------

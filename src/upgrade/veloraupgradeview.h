@@ -102,6 +102,9 @@ public slots:
     void UpdateDeviceStatus(bool status);
     void UpdateSettingParameter(bool status);
     void UpgradeTimer_CB();
+    // The dispatcher took an arriving frame for the upgrade this view asked
+    // for: the wait for a frame is over (GUI thread).
+    void UpgradeFrameTaken();
     // A task it posted did not reach its answer (GUI thread); the upgrade
     // tasks answer through their statuses instead.
     void TaskFailed(QString task, int32_t errorCode);
@@ -136,6 +139,16 @@ private:
     void FailUpgrade();
     // The ending of a cancel (also of a start the dispatcher refused).
     void CancelUpgrade();
+    // Whether this upgrade's completion would start the next one by itself.
+    bool IsContinuationArmed() const;
+    // "Cancel upgrade" while a frame is taken and the continuation armed:
+    // no further upgrade starts, the running one goes on to its end.
+    void StopContinuation();
+    // "Cancel upgrade" is offered while the upgrade waits for a frame, and
+    // while a run of automatic upgrades can still be stopped.
+    void UpdateCancelAction();
+    // The program ends: a running upgrade gets its last row.
+    void LeaveAtProgramEnd();
     // Every ending: no upgrade runs, and nothing of it is waited for.
     void EndUpgrading();
     void AddRefusalRow();
@@ -169,6 +182,10 @@ private:
     // This upgrade has sent the frame away (its announced departure was
     // seen): only the frame coming back after that completes it.
     bool m_bFrameLeft = false;
+    // The dispatcher has a frame for this upgrade (it was attached at the
+    // start, or the dispatcher said it took one): the wait for a frame, the
+    // only time a cancel can end the upgrade, is over.
+    bool m_bFrameTaken = false;
     bool m_bUpgradeStarted = false;
     QString m_strUpgradeFile;
     eWorkType m_eExitWorkType = MAINWORK;

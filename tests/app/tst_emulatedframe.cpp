@@ -304,14 +304,19 @@ void TestEmulatedFrame::upgradesWithTheProvidedImage_data()
     QTest::addColumn<QString>("profile");
     QTest::addColumn<bool>("provided");      // the image of emulatedframeimage.h, else a test image
     QTest::addColumn<QStringList>("endings");  // one upgrade per ending, pressed one after the other
+    QTest::addColumn<int>("command");  // of every record of a test image
 
     QTest::newRow("twice in a row") << "healthy" << true
-                                    << QStringList{"Update completed(1,0)", "Update completed(2,0)"};
+                                    << QStringList{"Update completed(1,0)", "Update completed(2,0)"} << 0x01;
     // The download starts at once; the frame then restarts in its
     // application and is sent through its bootloader for the second.
     QTest::newRow("from the bootloader, twice") << "bootloader" << true
-                                                << QStringList{"Update completed(1,0)", "Update completed(2,0)"};
-    QTest::newRow("another sound image") << "healthy" << false << QStringList{"Upgrade error Packet(0,1)"};
+                                                << QStringList{"Update completed(1,0)", "Update completed(2,0)"}
+                                                << 0x01;
+    QTest::newRow("another sound image") << "healthy" << false << QStringList{"Upgrade error Packet(0,1)"} << 0x01;
+    // Its records carry another bootloader command than the frame expects.
+    QTest::newRow("a sound image of other records") << "healthy" << false
+                                                    << QStringList{"Upgrade error Packet(0,1)"} << 0x02;
 }
 
 void TestEmulatedFrame::upgradesWithTheProvidedImage()
@@ -319,13 +324,16 @@ void TestEmulatedFrame::upgradesWithTheProvidedImage()
     QFETCH(QString, profile);
     QFETCH(bool, provided);
     QFETCH(QStringList, endings);
+    QFETCH(int, command);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("image.bin"));
     {
         QFile file(path);
-        const QByteArray image = provided ? CEmulatedFrameImage::Data() : StationTest::FirmwareImage(8);
+        QByteArray image = provided ? CEmulatedFrameImage::Data() : StationTest::FirmwareImage(8);
+        for (int i = 1; !provided && i < image.size(); i += 64)
+            image[i] = char(command);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(image), qint64(image.size()));
     }
@@ -369,10 +377,16 @@ void TestEmulatedFrame::upgradesWithTheProvidedImage()
         QCOMPARE(pFrame->Frame()->CurrentMode(),
                  bCompleted ? CEmulatedFrame::Mode::Application : CEmulatedFrame::Mode::Bootloader);
         QCOMPARE(pFrame->Bootloader()->IsComplete(), bCompleted);
+        // Every completed upgrade is seen to have taken: the frame reports
+        // the version and checksum the README names for the provided image.
+        const QString taken = QStringLiteral("Version:0xCFE4-0x0103 CheckSum:0x6080-0x3C4D ");
+        QCOMPARE(rows.filter(taken).size(), bCompleted ? endings.size() : 0);
         QVERIFY(boxes.boxes.isEmpty());
 
+        const QString image = provided ? QStringLiteral("provided")
+                                       : command == 0x01 ? QStringLiteral("other") : QStringLiteral("other-records");
         const QString strShot = CTestEnvironment::OutputDir()
-            + QStringLiteral("/emulated-station-upgrade-%1-%2.png").arg(profile, provided ? "provided" : "other");
+            + QStringLiteral("/emulated-station-upgrade-%1-%2.png").arg(profile, image);
         QVERIFY(pView->grab().save(strShot));
         qInfo().noquote() << "Screenshot:" << strShot;
         QVERIFY(pView->close());

@@ -223,7 +223,7 @@ void TestFirmwareDownload::wholeUpgrade()
     QCOMPARE(u[0].status, QString("UpdateLog"));
     QCOMPARE(u[0].log, QString("Jump to bootloader"));
     QCOMPARE(u[1].status, QString("UpdateLog"));
-    QCOMPARE(u[1].log, QString("BootVersion:0x010203 BootCheckSum:0x77885566 "));
+    QCOMPARE(u[1].log, QString("BootVersion:0x020105 BootCheckSum:0x11223344 "));
     QCOMPARE(u[2].log, QString("Ready to upgrade"));
     QCOMPARE(u[3].status, QString("UpgradeReady"));
     QCOMPARE(u[3].log, QString("Start the upgrade"));
@@ -684,7 +684,7 @@ void TestFirmwareDownload::imageGoneAfterTheJump()
     QStringList logs;
     for (const auto& u : m_pRig->Record().upgrades)
         logs << u.log;
-    QCOMPARE(logs, (QStringList{"Jump to bootloader", "BootVersion:0x010203 BootCheckSum:0x77885566 ",
+    QCOMPARE(logs, (QStringList{"Jump to bootloader", "BootVersion:0x020105 BootCheckSum:0x11223344 ",
                                 "Ready to upgrade", "Firmware path error"}));
     QCOMPARE(m_pRig->Record().upgrades.last().dProgress, 0.0);
     QCOMPARE(m_pRig->Frame().boot->Sendings(), 0);

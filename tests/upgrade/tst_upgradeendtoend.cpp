@@ -19,7 +19,10 @@
 #include <QtTest>
 
 namespace {
-const QString kBootLine = QStringLiteral("BootVersion:0x010203 BootCheckSum:0x77885566 ");
+// The bootloader's own report of itself agrees with what the application
+// reports of its bootloader.
+const QString kBootLine = QStringLiteral("BootVersion:0x020105 BootCheckSum:0x11223344 ");
+const QString kCut = QStringLiteral("The upgrade was cut by the end of the program");
 const QString kNoReply = QStringLiteral("No reply for a long time, exit the upgrade");
 constexpr int kRecords = 40;
 
@@ -104,6 +107,8 @@ private slots:
 
     void wholeUpgrade();
     void continuousUpgrades();
+    void cancelStopsAContinuousRun_data();
+    void cancelStopsAContinuousRun();
     void nextUpgradeAfterTheWatchdogsEnd_data();
     void nextUpgradeAfterTheWatchdogsEnd();
     void failures_data();
@@ -113,6 +118,7 @@ private slots:
     void frameLeavesAfterTheJumpAndNeverReturns();
     void badImage_data();
     void badImage();
+    void imageOfOtherRecords();
     void cancelWithoutAFrame();
     void cancelEndsWhenTheFrameArrives();
     void completionOnlyFromThisUpgrade_data();
@@ -196,7 +202,7 @@ void TestUpgradeEndToEnd::wholeUpgrade()
     const QString product = QStringLiteral(
         "Product:KT-T65WHSUR-10P Vid:0x2FE9 Pid:0x0013 Version:0x0102-0x0103 CheckSum:0x1A2B-0x3C4D ");
     const QString identity = QStringLiteral("BatchInfo:B2024-11-05 McuID:0123456789ABCDEF00112233 ");
-    const QString frameBoot = QStringLiteral("BootVersion:0x020105 BootCheckSum:0x11223344 ");
+    const QString frameBoot = kBootLine;
     QCOMPARE(m->RowsFrom(1), (QStringList{m->Rows().value(1), product, identity, frameBoot}));
     m->Screenshot("ready");
 
@@ -262,6 +268,93 @@ void TestUpgradeEndToEnd::continuousUpgrades()
     QCOMPARE(rows.value(rows.indexOf("Update completed(3,0)") + 1), QStringLiteral("Enter upgrade mode"));
     QVERIFY(!m->ControlsEnabled());
     QVERIFY(m->frame->RequestsFor(0xAA, 0x04).size() >= 3);
+}
+
+void TestUpgradeEndToEnd::cancelStopsAContinuousRun_data()
+{
+    // When the operator presses "Cancel upgrade" in the first upgrade of a
+    // run: before the frame has left, or while the image goes out.
+    QTest::addColumn<QString>("when");
+    QTest::newRow("at the start") << "start";
+    QTest::newRow("during the download") << "UpgradeReady";
+}
+
+void TestUpgradeEndToEnd::cancelStopsAContinuousRun()
+{
+    QFETCH(QString, when);
+
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    pSettings->SetInt(QStringLiteral("EnableAutoUpgrade"), 1);
+    pSettings->SetInt(QStringLiteral("EnableContinuousUpgrade"), 1);
+    m.reset();
+    m = std::make_unique<CUpgradeStation>();
+    Prepare();
+    // The operator's cancel, from the table's context menu: it is offered
+    // (the run can be stopped), and pressing it stops the run.
+    bool bOffered = false;
+    auto cancel = [this, &bOffered] {
+        bOffered = m->CancelAction()->isEnabled();
+        m->CancelAction()->trigger();
+    };
+    QMetaObject::Connection atReady;
+    if (when == QLatin1String("UpgradeReady")) {
+        // Connected after the view: it has taken the status.
+        atReady = QObject::connect(m->work, QOverload<QString, QString, double>::of(&HandleWork::EmitUpgradeStatus),
+                                   m->view, [&](QString status, QString, double) {
+                                       if (status == QLatin1String("UpgradeReady") && !bOffered) {
+                                           cancel();
+                                           m->Screenshot("continuous-stopped", false);
+                                       }
+                                   });
+    }
+    Start();
+    if (when == QLatin1String("start"))
+        cancel();
+    QVERIFY(m->WaitForRow("Update completed(1,0)"));
+    QVERIFY(m->Settle());
+    QObject::disconnect(atReady);
+    QVERIFY(bOffered);
+    const QString stopped = QStringLiteral("Automatic upgrading stopped, the running upgrade goes on to its end");
+    // The upgrade went on to its end; nothing started after it.
+    const QStringList rows = UpgradeRows();
+    QCOMPARE(rows.count(stopped), 1);
+    QVERIFY2(!rows.contains("Upgrade canceled"), qPrintable(rows.join('|')));
+    QCOMPARE(rows.count("Enter upgrade mode"), 1);
+    QCOMPARE(CountRows(rows), QStringList{"Update completed(1,0)"});
+    QCOMPARE(rows.last(), QStringLiteral("Update completed(1,0)"));
+    QCOMPARE(m->frame->RequestsFor(0xAA, 0x04).size(), 1);
+    QVERIFY(m->boot->IsComplete());
+    QCOMPARE(m->BarColour(), QStringLiteral("green"));
+    QVERIFY(m->ControlsEnabled());
+    QVERIFY(!m->CancelAction()->isEnabled());
+    m->Screenshot("continuous-ended");
+    // Idle: the view closes.
+    QVERIFY(m->view->close());
+    QVERIFY(!m->view->isVisible());
+
+    // The next start by hand runs, and arms the run again: its completion
+    // starts the next upgrade at once. (The bootloader takes the image anew
+    // for every download.)
+    const QByteArray image =
+        CUpgradeStation::ReadFile(pSettings->GetString(QStringLiteral("UpgradeFilePath"), QString()));
+    m->boot->ExpectImage(image, m->frame->Snapshot().boot.nMcuType);
+    QObject::connect(m->work, QOverload<QString, QString, double>::of(&HandleWork::EmitUpgradeStatus), m->view,
+                     [this, image](QString status, QString, double) {
+                         if (status == QLatin1String("UpgradeFinished"))
+                             m->boot->ExpectImage(image, m->frame->Snapshot().boot.nMcuType);
+                     });
+    QVERIFY(m->Open());
+    Start();
+    QVERIFY(m->WaitForRow("Update completed(1,0)"));
+    QVERIFY(StationTest::WaitFor([this] { return UpgradeRows().count("Enter upgrade mode") == 2; }));
+    QVERIFY(m->CancelAction()->isEnabled());
+    m->CancelAction()->trigger();
+    QVERIFY(m->WaitForRow("Update completed(2,0)"));
+    QVERIFY(m->Settle());
+    QCOMPARE(UpgradeRows().count("Enter upgrade mode"), 2);
+    QCOMPARE(UpgradeRows().count(stopped), 1);
+    QVERIFY(m->ControlsEnabled());
+    QVERIFY(m->view->close());
 }
 
 void TestUpgradeEndToEnd::nextUpgradeAfterTheWatchdogsEnd_data()
@@ -506,6 +599,32 @@ void TestUpgradeEndToEnd::badImage()
     QVERIFY(m->frame->RequestsFor(0xAA, 0x04).isEmpty());
 }
 
+void TestUpgradeEndToEnd::imageOfOtherRecords()
+{
+    // A sound image, but its records carry another command than those the
+    // frame's bootloader expects: the first one is refused.
+    Prepare();
+    QByteArray foreign = EmulatedFirmware::Records(kRecords, 7);
+    for (int i = 1; i < foreign.size(); i += 64)
+        foreign[i] = char(0x02);
+    const QString path = QDir(m->WorkDir()).absoluteFilePath("foreign.bin");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(foreign), qint64(foreign.size()));
+    f.close();
+    CCustomerSettings::GetInstance()->SetString(QStringLiteral("UpgradeFilePath"), path);
+    Start();
+    QVERIFY(StationTest::WaitFor([this] { return m->ControlsEnabled(); }));
+    QVERIFY(m->Settle());
+    QCOMPARE(UpgradeRows(), (QStringList{"Enter upgrade mode", "Jump to bootloader", "Device is re-enumerating",
+                                         kBootLine, "Ready to upgrade", "Start the upgrade",
+                                         "Upgrade error Packet(0,1)"}));
+    QCOMPARE(m->BarColour(), QStringLiteral("red"));
+    QCOMPARE(m->boot->Sendings(), 1);
+    QVERIFY(m->boot->Received().isEmpty());
+    QCOMPARE(m->frame->CurrentMode(), CEmulatedFrame::Mode::Bootloader);
+}
+
 void TestUpgradeEndToEnd::cancelWithoutAFrame()
 {
     QVERIFY(!m->WriteImage(kRecords).isEmpty());
@@ -621,8 +740,13 @@ void TestUpgradeEndToEnd::windowGoesDuringADownload()
     m->window.reset();
     QVERIFY(log.Contains("StopWorker : the worker thread has stopped."));
     QCOMPARE(log.Count("Terminate Thread."), 0);
-    // Every row of the opening is in its file.
-    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(lines));
+    // Every row of the opening is in its file, and a last one says that the
+    // upgrade did not end by itself.
+    const QStringList fileLines = QString::fromUtf8(CUpgradeStation::ReadFile(path)).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(fileLines.mid(0, lines.size()), lines);
+    QCOMPARE(fileLines.size(), lines.size() + 1);
+    QVERIFY2(fileLines.last().endsWith(QLatin1Char(' ') + kCut + QStringLiteral("(0,0)")), qPrintable(fileLines.last()));
+    QCOMPARE(log.Lines(QtWarningMsg).filter("the program ends during an upgrade").size(), 1);
 }
 
 STATION_TEST_MAIN(TestUpgradeEndToEnd)

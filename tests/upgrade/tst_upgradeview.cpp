@@ -27,6 +27,8 @@ namespace {
 const QString kChooseFirmware = QStringLiteral("Please choose a correct Firmware ......");
 const QString kNoFirmware = QStringLiteral("No firmware selected, please select a valid file");
 const QString kRefusal = QStringLiteral("Upgrade in progress, can't respond to exit!");
+// Records of an image that a test downloads whole.
+constexpr int kUpgradeRecords = 40;
 const char* const kToolStyle =
     "QToolButton{border:none} QToolTip{border:1px solid rgb(118, 118, 118); background-color: #ffffff; "
     "color:#484848; font-size:12px;}";
@@ -84,6 +86,8 @@ private slots:
     void completionAndCounts();
     void noCompletionAboveTheApplicationIds();
     void refusedStartEndsAsACancel();
+    void arrivalsWhileATestLogIsOpen_data();
+    void arrivalsWhileATestLogIsOpen();
     void deviceInformationLines_data();
     void deviceInformationLines();
     void leaving_data();
@@ -97,6 +101,9 @@ private:
     // An upgrade started with a frame that takes the jump and stays (its
     // information is the test's), whose announced departure follows.
     void StartAndLeave();
+    // A saved test log of the frame is open (the device object replays it)
+    // and the frame has left.
+    void OpenTestLogReplay();
     int Posts(const QString& task) const { return m_log->Lines().count(QStringLiteral("ProcessTask :task = ") + task); }
 
     std::unique_ptr<CUpgradeStation> m;
@@ -267,10 +274,8 @@ void TestUpgradeView::openingShowsTheAttachedFrame()
     QVERIFY(m->view->isVisible());
 }
 
-void TestUpgradeView::openingWithATestLogOpen()
+void TestUpgradeView::OpenTestLogReplay()
 {
-    // A saved test log is replayed as the device object: the view asks for
-    // the frame to be plugged again and reads nothing of the replay.
     QVERIFY(m->PlugApplicationFrame());
     CLogPoster poster;
     QVERIFY(m->work->PostTask("StartTestOnce", Qt::BlockingQueuedConnection, &poster));
@@ -285,7 +290,15 @@ void TestUpgradeView::openingWithATestLogOpen()
     QVERIFY(m->work->PostTask("OpenTestLog", Qt::BlockingQueuedConnection, &poster));
     QVERIFY(StationTest::WaitFor([&poster] { return poster.nLoaded == 2; }));
     QCOMPARE(m->work->GetDeviceKind(), HandleWork::DeviceKind::Replay);
+}
 
+void TestUpgradeView::openingWithATestLogOpen()
+{
+    // A saved test log is replayed as the device object: the view asks for
+    // the frame to be plugged again and reads nothing of the replay.
+    OpenTestLogReplay();
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(m->Open());
     QCOMPARE(m->RowsFrom(1), (QStringList{kChooseFirmware,
                                           "Please plug and unplug the touch box again, the file is currently open"}));
@@ -680,6 +693,95 @@ void TestUpgradeView::refusedStartEndsAsACancel()
     QVERIFY(m->view->close());
     pHolder.reset();
     QVERIFY(m->Settle());
+}
+
+void TestUpgradeView::arrivalsWhileATestLogIsOpen_data()
+{
+    // A test log is open, the operator opens the view and presses "Upgrade"
+    // (no frame is attached: the upgrade waits for one and can be
+    // cancelled); then a frame arrives. Only an arrival the dispatcher takes
+    // for the upgrade ends the wait.
+    QTest::addColumn<QString>("frame");   // "application", "bootloader", "old firmware"
+    QTest::addColumn<QString>("answer");  // to "... Do you want to open it?"
+    QTest::addColumn<QString>("question");
+    const QString app = QStringLiteral("A new device is discovered, Do you want to open it?");
+    const QString boot = QStringLiteral("Touch In Bootloader, Do you want to open it?");
+    QTest::newRow("a new device, No") << "application" << "No" << app;
+    QTest::newRow("in its bootloader, No") << "bootloader" << "No" << boot;
+    QTest::newRow("a new device, Yes") << "application" << "Yes" << app;
+    QTest::newRow("in its bootloader, Yes") << "bootloader" << "Yes" << boot;
+    // Refused before any question: no status, nothing taken.
+    QTest::newRow("refused for its firmware") << "old firmware" << "" << "";
+}
+
+void TestUpgradeView::arrivalsWhileATestLogIsOpen()
+{
+    QFETCH(QString, frame);
+    QFETCH(QString, answer);
+    QFETCH(QString, question);
+
+    OpenTestLogReplay();
+    if (QTest::currentTestFailed())
+        return;
+    m->WriteImage(kUpgradeRecords);
+    QVERIFY(m->Open());
+    const int nStart = m->Rows().size();
+    Start();
+    QVERIFY(m->CancelAction()->isEnabled());
+
+    CModalBoxAnswerer boxes;
+    boxes.Answer(answer);
+    if (frame == QLatin1String("bootloader"))
+        m->frame->SetMode(CEmulatedFrame::Mode::Bootloader);
+    else if (frame == QLatin1String("old firmware"))
+        m->frame->Edit([](CEmulatedFrame::State& s) { s.id.nVersion = 0x7100; });
+    // Connected after the main window and the view: when it counts, the
+    // view has the arrival, or would have had it.
+    QSignalSpy arrivals(m->window.get(), &MainWindow::DeviceStatusChange_Emit);
+    m->usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return !boxes.boxes.isEmpty(); }));
+    QVERIFY(m->Settle());
+    QCOMPARE(boxes.boxes.size(), 1);
+    if (question.isEmpty()) {
+        QVERIFY2(boxes.boxes.first().text.endsWith("This series of touch boxes do not support!"),
+                 qPrintable(boxes.boxes.first().text));
+        QVERIFY(arrivals.isEmpty());
+    } else {
+        QCOMPARE(boxes.boxes.first().text, question);
+        QVERIFY(StationTest::WaitFor([&arrivals] { return !arrivals.isEmpty(); }));
+        QCOMPARE(arrivals.first().first().toBool(), true);
+    }
+
+    if (answer == QLatin1String("Yes")) {
+        // Taken: from now on the upgrade runs to its end.
+        QVERIFY(!m->CancelAction()->isEnabled());
+        QVERIFY(m->WaitForRow("Update completed(1,0)"));
+        QVERIFY(m->Settle());
+        QVERIFY(m->boot->IsComplete());
+        QCOMPARE(m->frame->CurrentMode(), CEmulatedFrame::Mode::Application);
+        QVERIFY(!m->CancelAction()->isEnabled());
+        QVERIFY(m->ControlsEnabled());
+        m->Screenshot(QStringLiteral("testlog-%1-yes").arg(frame));
+        QVERIFY(m->view->close());
+        return;
+    }
+
+    // Declined or refused: the replay stays, the upgrade still waits for a
+    // frame, and the operator can end the wait.
+    QCOMPARE(m->work->GetDeviceKind(), HandleWork::DeviceKind::Replay);
+    QVERIFY(!m->ControlsEnabled());
+    QVERIFY(m->CancelAction()->isEnabled());
+    m->Screenshot(QStringLiteral("testlog-%1-waits").arg(QString(frame).replace(' ', '-')));
+    m->CancelAction()->trigger();
+    QVERIFY(m->Settle());
+    QCOMPARE(m->RowsFrom(nStart), (QStringList{"Enter upgrade mode", "Upgrade canceled"}));
+    QVERIFY(m->ControlsEnabled());
+    QVERIFY(!m->CancelAction()->isEnabled());
+    QVERIFY(m->frame->RequestsFor(0xAA, 0x04).isEmpty());
+    m->Screenshot(QStringLiteral("testlog-%1-canceled").arg(QString(frame).replace(' ', '-')));
+    QVERIFY(m->view->close());
+    QVERIFY(!m->view->isVisible());
+    QCOMPARE(m->work->GetDeviceKind(), HandleWork::DeviceKind::Replay);
 }
 
 void TestUpgradeView::deviceInformationLines_data()

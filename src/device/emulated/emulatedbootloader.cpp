@@ -5,6 +5,9 @@
 namespace {
 constexpr quint8 kBootOut = 0xFE;
 constexpr int kRecordSize = 64;
+// The bootloader's own commands: the boot information and the MCU type.
+constexpr quint8 kBootInfo = 0x03;
+constexpr quint8 kMcuQuery = 0x27;
 
 quint32 U32Le(const QByteArray& r, int i)
 {
@@ -23,7 +26,28 @@ bool IsHeader(const QByteArray& r)
 CEmulatedBootloader::CEmulatedBootloader(CEmulatedFrame* pFrame)
     : m_pFrame(pFrame), m_pAlive(std::make_shared<bool>(true))
 {
-    Register(0x27, 0x00);
+    std::shared_ptr<bool> pAlive = m_pAlive;
+    CEmulatedBootloader* pThis = this;
+    m_pFrame->AddHandler(
+        kMcuQuery, 0x00,
+        [pAlive, pThis](CEmulatedFrame& frame, const QByteArray&, QList<CEmulatedFrame::Action>* pActions) {
+            return *pAlive && pThis->OnMcuQuery(frame, pActions);
+        },
+        kBootOut);
+    // Every other report is a record of the image, whatever its command
+    // byte: an image of other commands than the expected one is refused
+    // record by record. The boot information stays with the frame's model.
+    m_pFrame->AddFallbackHandler(
+        [pAlive, pThis](CEmulatedFrame& frame, const QByteArray& request, QList<CEmulatedFrame::Action>* pActions) {
+            if (!*pAlive)
+                return false;
+            const quint8 nCmd = CEmulatedFrame::Byte(request, 1);
+            const quint8 nSub = CEmulatedFrame::Byte(request, 2);
+            if ((nCmd == kBootInfo || nCmd == kMcuQuery) && nSub == 0x00)
+                return false;
+            return pThis->OnRecord(frame, request, pActions);
+        },
+        kBootOut);
 }
 
 CEmulatedBootloader::~CEmulatedBootloader()
@@ -31,26 +55,6 @@ CEmulatedBootloader::~CEmulatedBootloader()
     // The frame keeps the handlers; from now on they decline.
     std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
     *m_pAlive = false;
-}
-
-void CEmulatedBootloader::Register(quint8 nCmd, quint8 nSub)
-{
-    const quint16 nKey = quint16((nCmd << 8) | nSub);
-    if (m_registered.contains(nKey))
-        return;
-    m_registered.insert(nKey);
-    std::shared_ptr<bool> pAlive = m_pAlive;
-    CEmulatedBootloader* pThis = this;
-    const bool bMcu = nCmd == 0x27 && nSub == 0x00;
-    m_pFrame->AddHandler(
-        nCmd, nSub,
-        [pAlive, pThis, bMcu](CEmulatedFrame& frame, const QByteArray& request,
-                              QList<CEmulatedFrame::Action>* pActions) {
-            if (!*pAlive)
-                return false;
-            return bMcu ? pThis->OnMcuQuery(frame, pActions) : pThis->OnRecord(frame, request, pActions);
-        },
-        kBootOut);
 }
 
 void CEmulatedBootloader::ExpectImage(const QByteArray& image, quint8 nMcuType)
@@ -85,8 +89,6 @@ void CEmulatedBootloader::ExpectImage(const QByteArray& image, quint8 nMcuType)
     m_nMcuQueries = 0;
     m_bComplete = false;
     m_pFrame->StateRef().boot.nMcuType = nMcuType;
-    for (const QByteArray& r : qAsConst(m_expected))
-        Register(quint8(r.at(1)), quint8(r.at(2)));
 }
 
 QList<QByteArray> CEmulatedBootloader::ExpectedRecords() const
@@ -108,11 +110,12 @@ void CEmulatedBootloader::SetMcuAnswer(McuAnswer eAnswer, int nReportsBefore)
     m_nMcuReportsBefore = nReportsBefore;
 }
 
-void CEmulatedBootloader::SetNewFirmware(quint16 nVersion, quint16 nAppChecksum)
+void CEmulatedBootloader::SetNewFirmware(quint16 nVersion, quint16 nAppChecksum, quint16 nAppVersion)
 {
     std::lock_guard<std::recursive_mutex> lock(m_pFrame->Mutex());
     m_nNewVersion = nVersion;
     m_nNewChecksum = nAppChecksum;
+    m_nNewAppVersion = nAppVersion;
 }
 
 void CEmulatedBootloader::SetReturnsToApplication(bool bReturns)
@@ -286,6 +289,10 @@ bool CEmulatedBootloader::OnRecord(CEmulatedFrame& frame, const QByteArray& requ
     if (m_nNewChecksum) {
         s.info.first.nAppChecksum = m_nNewChecksum;
         s.info.nShortChecksum = m_nNewChecksum;
+    }
+    if (m_nNewAppVersion) {
+        s.info.first.nAppVersion = m_nNewAppVersion;
+        s.info.nShortVersion = m_nNewAppVersion;
     }
     if (m_bReturns) {
         CEmulatedFrame::Action a;

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
-#include <QSet>
 #include <QStringList>
 #include <QtGlobal>
 #include <memory>
@@ -27,9 +26,11 @@
 // Failures can be set per record number: a packet error, a NACK, silence for
 // a number of sendings, leaving the bus; and for the MCU query.
 //
-// It registers handlers on the frame (AddHandler, id 0xFE) for FE 27 00 and
-// for the command bytes of the expected records; the frame's own model keeps
-// the boot-information query and the jump.
+// It registers a handler on the frame for FE 27 00 and takes every other
+// bootloader report (id 0xFE) as a record, whatever its command byte, so an
+// image of other records than the expected ones is refused record by record;
+// the frame's own model keeps the boot-information query FE 03 00 and the
+// jump. With no image expected, the frame's own model takes the records.
 class CEmulatedBootloader
 {
 public:
@@ -63,8 +64,11 @@ public:
     // eFailure for nTimes sendings (the next sendings are taken normally).
     void FailAtRecord(int nRecord, Failure eFailure, int nTimes = 1);
     void SetMcuAnswer(McuAnswer eAnswer, int nReportsBefore = 0);
-    // What the frame reports after a complete image (0: unchanged).
-    void SetNewFirmware(quint16 nVersion, quint16 nAppChecksum);
+    // What the frame reports after a complete image (each 0: unchanged): the
+    // USB release number of its application, the application checksum and
+    // the application version (of its first firmware set, A3 05, and of
+    // the short information, A3 00).
+    void SetNewFirmware(quint16 nVersion, quint16 nAppChecksum, quint16 nAppVersion = 0);
     // False: after FD 05 the frame stays in its bootloader.
     void SetReturnsToApplication(bool bReturns);
     // False: the last record is answered FD 04 like every other one (no
@@ -96,7 +100,6 @@ private:
         int nLeft = 0;
     };
 
-    void Register(quint8 nCmd, quint8 nSub);
     // Forgets the records received (frame locked).
     void Rearm(CEmulatedFrame& frame);
     bool OnRecord(CEmulatedFrame& frame, const QByteArray& request, QList<CEmulatedFrame::Action>* pActions);
@@ -110,7 +113,6 @@ private:
     QList<QByteArray> m_expected;
     QList<QByteArray> m_received;
     QMap<int, Fail> m_fails;
-    QSet<quint16> m_registered;
     McuAnswer m_eMcuAnswer = McuAnswer::Type;
     int m_nMcuReportsBefore = 0;
     int m_nMcuQueries = 0;
@@ -123,6 +125,7 @@ private:
     bool m_bRearmRegistered = false;
     quint16 m_nNewVersion = 0;
     quint16 m_nNewChecksum = 0;
+    quint16 m_nNewAppVersion = 0;
     QStringList m_problems;
     std::shared_ptr<bool> m_pAlive;
 };

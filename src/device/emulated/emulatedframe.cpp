@@ -297,6 +297,12 @@ void CEmulatedFrame::AddHandler(quint8 nCmd, quint8 nSub, const Handler &handler
     m_handlers.prepend(qMakePair(Key{nId, nCmd, nSub}, handler));
 }
 
+void CEmulatedFrame::AddFallbackHandler(const Handler &handler, quint8 nId)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_fallbackHandlers.prepend(qMakePair(nId, handler));
+}
+
 QList<QByteArray> CEmulatedFrame::Requests() const
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
@@ -541,6 +547,10 @@ QList<CEmulatedFrame::Action> CEmulatedFrame::Answer(const QByteArray &q)
     for (const auto &h : qAsConst(m_handlers)) {
         if (h.first.id == key.id && h.first.cmd == key.cmd && h.first.sub == key.sub
             && h.second(*this, q, &actions))
+            return actions;
+    }
+    for (const auto &h : qAsConst(m_fallbackHandlers)) {
+        if (h.first == key.id && h.second(*this, q, &actions))
             return actions;
     }
     if (key.id == kApp)

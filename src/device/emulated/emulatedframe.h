@@ -150,9 +150,11 @@ public:
 
     struct Boot
     {
-        quint8 version[3] = {0x02, 0x01, 0x03};  // bytes [2], [3], [4] of FD 03
-        quint16 nChecksumLow = 0x5566;            // [5..6]
-        quint16 nChecksumHigh = 0x7788;           // [7..8]
+        // The bootloader the application reports (Info::first): version
+        // 0x0201 with suffix 05 and checksum 0x11223344, as FD 03 carries them.
+        quint8 version[3] = {0x01, 0x02, 0x05};  // bytes [2], [3], [4] of FD 03
+        quint16 nChecksumLow = 0x3344;            // [5..6]
+        quint16 nChecksumHigh = 0x1122;           // [7..8]
         quint8 nMcuType = 0x21;
         bool bMcuTypeUnknown = false;  // answer FE 27 with FD 02 07
         int nJumpDelayMs = 20;         // from the AA 04 answer until it leaves the bus
@@ -228,6 +230,10 @@ public:
 
     // Extra handlers (tried newest first, before the built-in ones).
     void AddHandler(quint8 nCmd, quint8 nSub, const Handler &handler, quint8 nId = 0xFC);
+    // A handler for every request of report id nId that no handler of its
+    // own command took (tried newest first, after those, before the
+    // built-in ones).
+    void AddFallbackHandler(const Handler &handler, quint8 nId);
 
     // Reports received, in order (every output report, both modes).
     QList<QByteArray> Requests() const;
@@ -323,6 +329,7 @@ private:
     State m_state;
     std::map<Key, FaultState> m_faults;
     QList<QPair<Key, Handler>> m_handlers;  // newest first
+    QList<QPair<quint8, Handler>> m_fallbackHandlers;  // by report id, newest first
     QList<QByteArray> m_requests;
     QStringList m_violations;
     QList<Action> m_injected;

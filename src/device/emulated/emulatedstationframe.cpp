@@ -8,6 +8,9 @@
 #include "emulatedusbframe.h"
 #include "fakehidbackend.h"
 
+#include <QByteArray>
+#include <QList>
+
 namespace {
 // Time until the operator touches a four-point calibration target: each is
 // seen, and the steps stay well inside the screen's count-down and step
@@ -16,6 +19,24 @@ constexpr int kTouchDelayMs = 1000;
 // Time the bootloader takes to write one record of the image: a download of
 // the provided image lasts a few seconds, and its progress is seen.
 constexpr int kRecordWriteMs = 8;
+
+// The image carries no version and no checksum; the frame reports ones made
+// from the records it took, so an upgrade is seen to have taken: the
+// checksum is the 16-bit sum of the records' bytes, the version their
+// CRC-16 (CCITT, as qChecksum makes it). For the provided image this is
+// version 0xCFE4 and checksum 0x6080 (README).
+void DeriveFirmware(const QList<QByteArray>& records, quint16* pVersion, quint16* pChecksum)
+{
+    quint16 nSum = 0;
+    QByteArray bytes;
+    for (const QByteArray& record : records) {
+        bytes += record;
+        for (const char c : record)
+            nSum = quint16(nSum + quint8(c));
+    }
+    *pChecksum = nSum;
+    *pVersion = qChecksum(bytes.constData(), uint(bytes.size()));
+}
 
 QString Hex4(quint16 nValue)
 {
@@ -41,6 +62,10 @@ CEmulatedStationFrame::CEmulatedStationFrame(const QString& strProfile)
     m_pFrame->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = kTouchDelayMs; });
     m_pBoot.reset(new CEmulatedBootloader(m_pFrame.get()));
     m_pBoot->ExpectImage(CEmulatedFrameImage::Data(), m_pFrame->Snapshot().boot.nMcuType);
+    quint16 nVersion = 0;
+    quint16 nChecksum = 0;
+    DeriveFirmware(m_pBoot->ExpectedRecords(), &nVersion, &nChecksum);
+    m_pBoot->SetNewFirmware(0, nChecksum, nVersion);
     m_pBoot->SetTakesEveryDownload(true);
     m_pBoot->SetRecordAnswerDelay(kRecordWriteMs);
     m_pUsb.reset(new CEmulatedUsbFrame(m_pFrame.get(), m_backend));

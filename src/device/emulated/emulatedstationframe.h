@@ -16,7 +16,8 @@ class CFakeHidBackend;
 //
 // Its bootloader takes the image of emulatedframeimage.h at every upgrade, a
 // record every few milliseconds, and then restarts the frame in its
-// application; any other image is refused.
+// application, which then reports a version and checksum made from the
+// image; any other image is refused (a packet error at its first record).
 // In a four-point calibration its "operator" touches each target a second
 // after it is shown, so that each is seen.
 //
