@@ -26,6 +26,7 @@
 #include "touchpanelview.h"
 #include "touchsignalview.h"
 #include "uploadservice.h"
+#include "wrappingitemdelegate.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -46,6 +47,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTableWidget>
+#include <QVector>
 
 namespace {
 const char* const kProblemMapType = "QMap<QString, QList<QString>>";
@@ -152,7 +154,14 @@ VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
     ui->ver_label->hide();
     setWindowTitle(StationTitle());
 
-    ui->FirmwareInfo->installEventFilter(this);
+    // The side column is narrow: its texts wrap, in a word where they must,
+    // and are never cut.
+    for (QTableWidget* pTable : {ui->FirmwareInfo, ui->testResult}) {
+        pTable->setItemDelegate(new CWrappingItemDelegate(pTable));
+        pTable->setWordWrap(true);
+        pTable->setTextElideMode(Qt::ElideNone);
+        pTable->viewport()->installEventFilter(this);
+    }
     NotePage();
     // The injector's screen, kept for the reader threads.
     NoteScreenSize();
@@ -504,8 +513,49 @@ void VeloraTestView::FillDeviceTable(const QList<QPair<QString, QString>>& lstDe
         for (const auto& pair : lstEnvironment)
             pairRow(pair);
     }
-    pTable->resizeColumnsToContents();
-    pTable->setColumnWidth(0, pTable->width() / 3);
+    // The names a third of the width, the values the rest: what is longer
+    // wraps rather than widening its column past the table.
+    FitTable(pTable, 0);
+}
+
+void VeloraTestView::FitTable(QTableWidget* pTable, int nFirstStretched)
+{
+    if (pTable->columnCount() != 2)
+        return;
+    // Set here, at once, rather than left to the headers' own later layout:
+    // the heights below are measured at these widths.
+    // The second column is the rest of the width (as a stretched last
+    // section would be, but now).
+    // No section minimum of the style's either: a third is a third, however
+    // narrow the table.
+    pTable->horizontalHeader()->setStretchLastSection(false);
+    pTable->horizontalHeader()->setMinimumSectionSize(1);
+    pTable->setColumnWidth(0, qMax(1, pTable->width() / 3));
+    pTable->setColumnWidth(1, qMax(1, pTable->viewport()->width() - pTable->columnWidth(0)));
+
+    // Each row as tall as its wrapped texts. The rows from nFirstStretched
+    // on share the height the others leave, as stretched rows do, while
+    // each one's text fits its share; otherwise the table scrolls.
+    const int nRows = pTable->rowCount();
+    QVector<int> heights(nRows);
+    int nLeft = pTable->viewport()->height();
+    int nNeed = 0;
+    for (int r = 0; r < nRows; ++r) {
+        heights[r] = CWrappingItemDelegate::RowHeight(pTable, r);
+        if (r < nFirstStretched)
+            nLeft -= heights[r];
+        else
+            nNeed = qMax(nNeed, heights[r]);
+    }
+    const int nStretched = nRows - qMin(nFirstStretched, nRows);
+    if (nStretched > 0 && nNeed * nStretched <= nLeft) {
+        for (int i = 0; i < nStretched; ++i)
+            heights[nFirstStretched + i] = nLeft / nStretched + (i < nLeft % nStretched ? 1 : 0);
+    }
+    QHeaderView* pHeader = pTable->verticalHeader();
+    pHeader->setSectionResizeMode(QHeaderView::Fixed);
+    for (int r = 0; r < nRows; ++r)
+        pHeader->resizeSection(r, heights[r]);
 }
 
 // ---------------------------------------------------------------------------
@@ -1083,8 +1133,15 @@ void VeloraTestView::done(int result)
 
 bool VeloraTestView::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
-    if (pWatched == ui->FirmwareInfo && pEvent->type() == QEvent::Resize && ui->FirmwareInfo->columnCount() == 2)
-        ui->FirmwareInfo->setColumnWidth(0, ui->FirmwareInfo->width() / 3);
+    // Each table's first column stays a third of its width, and its rows fit
+    // their wrapped texts at the new width (the viewport's size is final
+    // when it is resized, with or without a scroll bar beside it).
+    if (pEvent->type() == QEvent::Resize) {
+        if (pWatched == ui->FirmwareInfo->viewport())
+            FitTable(ui->FirmwareInfo, 0);
+        else if (pWatched == ui->testResult->viewport())
+            FitTable(ui->testResult, m_nFirstLedRow);
+    }
     return QDialog::eventFilter(pWatched, pEvent);
 }
 
@@ -1351,6 +1408,7 @@ bool VeloraTestView::ShowInterfaceTestResult(QMap<QString, QString> mapTestResul
     pOverall->setBackground(colour(bAllPass));
     pTable->setItem(nLast, 0, pOverall);
     pTable->setSpan(nLast, 0, 1, 2);
+    m_nFirstLedRow = pTable->rowCount(); // no LED rows here
 
     SetButtonsEnabled(true);
     if (bAllPass && bLive && Settings()->GetBool(QStringLiteral("DefaultJumpToDraw"), true))
@@ -1633,7 +1691,7 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
         m_shownResult = shown;
         m_bResultShown = true;
     } else {
-        pTable->setColumnWidth(0, pTable->width() / 3);
+        FitTable(pTable, m_nFirstLedRow);
     }
 
     // 12. The draw test.
@@ -1725,7 +1783,6 @@ void VeloraTestView::BuildResultTable(const SResultContent& content)
         pValue->setToolTip(CPlainText::ToolTip(it.value()));
         pTable->setItem(nRow, 0, pKey);
         pTable->setItem(nRow, 1, pValue);
-        pTable->verticalHeader()->setSectionResizeMode(nRow, QHeaderView::Stretch);
     }
 
     const QString overall = content.bOverallPass ? QStringLiteral("PASS") : QStringLiteral("NG");
@@ -1740,6 +1797,9 @@ void VeloraTestView::BuildResultTable(const SResultContent& content)
     pOverall->setToolTip(CPlainText::ToolTip(overall));
     pTable->setItem(0, 0, pOverall);
     pTable->setSpan(0, 0, 1, 2);
+    // The rows sized to their texts, the LED rows stretched below the checks.
+    m_nFirstLedRow = 1 + content.rows.size();
+    FitTable(pTable, m_nFirstLedRow);
     pTable->setUpdatesEnabled(true);
 }
 

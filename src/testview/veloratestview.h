@@ -219,8 +219,9 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // Keeps the names of the device table a third of its width as it resizes
-    // (it is filled while the view may be hidden, at another width).
+    // Keeps the first column of both tables a third of their width, and
+    // their rows fitting, as they resize (they are filled while the view may
+    // be hidden, at another width).
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
@@ -241,6 +242,11 @@ private:
     void RemoveViews();
     void FillDeviceTable(const QList<QPair<QString, QString>>& lstDevice, bool bContextMenu);
     void ResetTable(QTableWidget* pTable, const QString& text);
+    // A two-column table's columns (the first a third of the width) and its
+    // rows' heights, for their wrapped texts.
+    void FitTable(QTableWidget* pTable, int nFirstStretched);
+    // The first LED row of the result table as last built.
+    int m_nFirstLedRow = 0;
     void ExitActiveDrawWindow();
     // The real-time verdict of the device object (device mutex held).
     void RealTimeVerdict(CTouchBase* pDevice);
