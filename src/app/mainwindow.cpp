@@ -12,6 +12,7 @@
 #include "veloracalibrateview.h"
 #include "veloratestview.h"
 #include "veloraupgradeview.h"
+#include "wrappingitemdelegate.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -97,6 +98,12 @@ void MainWindow::InitNoticeLabel()
     ui->snLabel->hide();
     ui->modelLabel->hide();
     ui->appInfoWidget->hide();
+
+    // A name longer than its column (in English "BootCheckSum") wraps inside
+    // the word rather than being cut.
+    ui->HardwareInfoWidget->setItemDelegate(new CWrappingItemDelegate(ui->HardwareInfoWidget));
+    ui->HardwareInfoWidget->setWordWrap(true);
+    ui->HardwareInfoWidget->setTextElideMode(Qt::ElideNone);
 
     auto* pLayout = new QGridLayout(ui->HardwareInfoWidget);
     pLayout->setObjectName(QStringLiteral("tabWidgetGridLayout"));

@@ -516,7 +516,8 @@ void VeloraCalibrateView::InitCalLogTable()
     pTable->horizontalHeader()->setVisible(false);
     pTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pTable->verticalHeader()->setStretchLastSection(false);
-    pTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // A message that wraps (a long path) takes the rows it needs.
+    pTable->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     pTable->horizontalHeader()->setStretchLastSection(true);
     pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -530,8 +530,10 @@ int32_t HandleWork::RunReTest(const STaskContext& ctx)
 {
     QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
-    if (!pDevice)
+    if (!pDevice) {
+        ReportTaskFailed(ctx, ERROR_CODE_LOST_DEVICE);
         return 0;
+    }
     const int32_t nRet = pDevice->ReTest(1);
     if (nRet >= 0)
         AnswerPoster(ctx, ViewContract::kShowTestResult, pDevice->GetSignalErrors());
@@ -635,8 +637,10 @@ int32_t HandleWork::RunUpdateTestResult(const STaskContext& ctx)
 {
     QMutexLocker lock(m_pDeviceMutex);
     CTouchBase* pDevice = m_pDevice;
-    if (!pDevice)
+    if (!pDevice) {
+        ReportTaskFailed(ctx, ERROR_CODE_LOST_DEVICE);
         return 0;
+    }
     // The run already shown and filed: the table only.
     AnswerPoster(ctx, ViewContract::kShowTestResultAgain, pDevice->GetSignalErrors(), false);
     return 0;

@@ -33,9 +33,20 @@
 //   Every "StartTestOnce" that does not reach InitTestUi (a failed test, or no
 //   device object: ERROR_CODE_LOST_DEVICE), every "ReTest" that does not reach
 //   ShowTestResult (a failed test; ERROR_TEST_NOT_PREPARED when the frame was
-//   never prepared) and every "OpenTestLog" whose log is not loaded calls
-//   TaskFailed(task, code) on its poster, besides any box the main window
-//   shows for the code, so a view never stays "testing" or "opening".
+//   never prepared; ERROR_CODE_LOST_DEVICE without a device object), every
+//   "UpdateTestResult" without a device object and every "OpenTestLog" whose
+//   log is not loaded calls TaskFailed(task, code) on its poster, besides any
+//   box the main window shows for the code, so a view never stays "testing"
+//   or "opening".
+//
+// One answer per task, in the order posted:
+//   The worker runs a poster's tasks one after the other in the order they
+//   were posted, and their answers reach the poster in that order. Each of
+//   "StartTestOnce", "ReTest", "UpdateTestResult" and "OpenTestLog" that runs
+//   answers exactly once (its answer above or TaskFailed), so the test view
+//   knows which of its posts an answer belongs to, and drops one whose run
+//   has ended meanwhile. Only tasks dropped while the station closes go
+//   unanswered.
 //
 // Shutdown order (MainWindow's destructor; every orderly end goes there):
 //   1. HandleWork::StopWorker(): the running task is interrupted and waited

@@ -27,6 +27,7 @@
 #include "touchsignalview.h"
 #include "uploadservice.h"
 #include "wholefile.h"
+#include "wrappingitemdelegate.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -47,6 +48,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTableWidget>
+#include <QVector>
 
 namespace {
 const char* const kProblemMapType = "QMap<QString, QList<QString>>";
@@ -153,7 +155,14 @@ VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
     ui->ver_label->hide();
     setWindowTitle(StationTitle());
 
-    ui->FirmwareInfo->installEventFilter(this);
+    // The side column is narrow: its texts wrap, in a word where they must,
+    // and are never cut.
+    for (QTableWidget* pTable : {ui->FirmwareInfo, ui->testResult}) {
+        pTable->setItemDelegate(new CWrappingItemDelegate(pTable));
+        pTable->setWordWrap(true);
+        pTable->setTextElideMode(Qt::ElideNone);
+        pTable->viewport()->installEventFilter(this);
+    }
     NotePage();
     // The injector's screen, kept for the reader threads.
     NoteScreenSize();
@@ -505,8 +514,49 @@ void VeloraTestView::FillDeviceTable(const QList<QPair<QString, QString>>& lstDe
         for (const auto& pair : lstEnvironment)
             pairRow(pair);
     }
-    pTable->resizeColumnsToContents();
-    pTable->setColumnWidth(0, pTable->width() / 3);
+    // The names a third of the width, the values the rest: what is longer
+    // wraps rather than widening its column past the table.
+    FitTable(pTable, 0);
+}
+
+void VeloraTestView::FitTable(QTableWidget* pTable, int nFirstStretched)
+{
+    if (pTable->columnCount() != 2)
+        return;
+    // Set here, at once, rather than left to the headers' own later layout:
+    // the heights below are measured at these widths.
+    // The second column is the rest of the width (as a stretched last
+    // section would be, but now).
+    // No section minimum of the style's either: a third is a third, however
+    // narrow the table.
+    pTable->horizontalHeader()->setStretchLastSection(false);
+    pTable->horizontalHeader()->setMinimumSectionSize(1);
+    pTable->setColumnWidth(0, qMax(1, pTable->width() / 3));
+    pTable->setColumnWidth(1, qMax(1, pTable->viewport()->width() - pTable->columnWidth(0)));
+
+    // Each row as tall as its wrapped texts. The rows from nFirstStretched
+    // on share the height the others leave, as stretched rows do, while
+    // each one's text fits its share; otherwise the table scrolls.
+    const int nRows = pTable->rowCount();
+    QVector<int> heights(nRows);
+    int nLeft = pTable->viewport()->height();
+    int nNeed = 0;
+    for (int r = 0; r < nRows; ++r) {
+        heights[r] = CWrappingItemDelegate::RowHeight(pTable, r);
+        if (r < nFirstStretched)
+            nLeft -= heights[r];
+        else
+            nNeed = qMax(nNeed, heights[r]);
+    }
+    const int nStretched = nRows - qMin(nFirstStretched, nRows);
+    if (nStretched > 0 && nNeed * nStretched <= nLeft) {
+        for (int i = 0; i < nStretched; ++i)
+            heights[nFirstStretched + i] = nLeft / nStretched + (i < nLeft % nStretched ? 1 : 0);
+    }
+    QHeaderView* pHeader = pTable->verticalHeader();
+    pHeader->setSectionResizeMode(QHeaderView::Fixed);
+    for (int r = 0; r < nRows; ++r)
+        pHeader->resizeSection(r, heights[r]);
 }
 
 // ---------------------------------------------------------------------------
@@ -662,17 +712,81 @@ void VeloraTestView::InsertUsbDeviceForTest(bool value)
     // A running recording ends and is saved first (once). Its save dialog
     // runs an event loop, in which a frame can arrive and open the next run:
     // that run is not this handling's to end.
-    const quint64 nRun = m_nRunNumber;
+    const SCurrent before = Current();
     if (m_pRecordAction->isChecked())
         ExitRecordWork();
-    if (nRun != m_nRunNumber) {
-        qDebug().noquote() << "InsertUsbDeviceForTest" << ": a new run began during the save dialog, it is left as it is";
+    if (!StillCurrent(before, "InsertUsbDeviceForTest", "save dialog of the recording"))
         return;
-    }
+    EndLiveRun();
+}
+
+void VeloraTestView::EndLiveRun()
+{
     StopTest();
     UpdateSourceButtons();
     ResetInfoTables();
     emit emitSignalTestStatus(false);
+}
+
+bool VeloraTestView::IsLiveRunOpen()
+{
+    if (!m_pHandleWork || m_pHandleWork->GetDeviceKind() != HandleWork::DeviceKind::Live)
+        return false;
+    // Only this thread takes the test mutex: a lock taken here was free.
+    if (!m_testMutex.tryLock())
+        return true;
+    m_testMutex.unlock();
+    return false;
+}
+
+VeloraTestView::SCurrent VeloraTestView::Current() const
+{
+    SCurrent current;
+    current.nRun = m_nRunNumber;
+    current.nDevice = m_pHandleWork ? m_pHandleWork->GetDeviceGeneration() : 0;
+    current.bSource = m_bSourcePresent.load();
+    return current;
+}
+
+bool VeloraTestView::StillCurrent(const SCurrent& before, const char* szWho, const char* szLoop) const
+{
+    const SCurrent now = Current();
+    const bool bRun = now.nRun == before.nRun;
+    const bool bFrame = now.nDevice == before.nDevice && now.bSource == before.bSource;
+    if (bRun && bFrame)
+        return true;
+    const char* szWhat = !bRun && !bFrame ? "the run and the frame changed" : !bRun ? "the run changed"
+                                                                                   : "the frame changed";
+    qInfo().noquote() << szWho << QStringLiteral(": %1 during the %2, what it was for is dropped")
+                                      .arg(QLatin1String(szWhat), QLatin1String(szLoop));
+    return false;
+}
+
+bool VeloraTestView::PostForAnswer(const QString& task)
+{
+    if (!Post(task))
+        return false;
+    // No answer is delivered before this returns: answers come through the
+    // event loop.
+    m_answersDue.append(SAnswerDue{task, m_nRunNumber});
+    return true;
+}
+
+bool VeloraTestView::IsAnswerOfOpenRun(const char* szAnswer, const QStringList& tasks)
+{
+    for (auto it = m_answersDue.begin(); it != m_answersDue.end(); ++it) {
+        if (!tasks.contains(it->task))
+            continue;
+        const SAnswerDue due = *it;
+        m_answersDue.erase(it);
+        if (due.nRun == m_nRunNumber)
+            return true;
+        qInfo().noquote() << szAnswer
+                          << QStringLiteral(": the answer to %1 belongs to a run that is no longer open, it is dropped")
+                                 .arg(due.task);
+        return false;
+    }
+    return true;
 }
 
 void VeloraTestView::ProcessTouchData(TouchData data)
@@ -798,13 +912,14 @@ void VeloraTestView::on_histogramButton_clicked()
 void VeloraTestView::on_retestTestButton_clicked()
 {
     if (m_pRecordAction->isChecked()) {
+        const SCurrent before = Current();
         const int nAnswer = QMessageBox::warning(
             this, tr("Warning"), tr("Retesting will clear the data recorded, Do you want to continue?"),
             QMessageBox::Yes | QMessageBox::No);
-        if (nAnswer != QMessageBox::Yes)
+        if (!StillCurrent(before, "on_retestTestButton_clicked", "retest question") || nAnswer != QMessageBox::Yes)
             return;
     }
-    Post(QStringLiteral("ReTest"));
+    PostForAnswer(QStringLiteral("ReTest"));
 }
 
 void VeloraTestView::on_touchEnTestButton_clicked(bool checked)
@@ -903,37 +1018,53 @@ void VeloraTestView::ShowReverseData(bool)
 
 void VeloraTestView::setUpResponse()
 {
+    // A run that began or ended while the settings were open judges, and
+    // asks for its number, by the new settings itself.
+    const SCurrent before = Current();
     m_pSetUpDialog->exec();
+    if (!StillCurrent(before, "setUpResponse", "set-up dialog"))
+        return;
     if (m_bSourcePresent.load())
-        Post(QStringLiteral("UpdateTestResult"));
+        PostForAnswer(QStringLiteral("UpdateTestResult"));
     else if (Settings()->GetBool(QStringLiteral("SupportSNCheck"), true))
         ScanSerialNumber();
 }
 
-void VeloraTestView::ScanSerialNumber()
+bool VeloraTestView::ScanSerialNumber()
 {
     if (!Settings()->GetBool(QStringLiteral("SupportSNCheck"), true))
-        return;
-    // Cancelled: the empty text.
-    m_strScannedSN = QInputDialog::getText(nullptr, tr("Scan serial number..."),
-                                           tr("Please scan or input product serial number."), QLineEdit::Normal,
-                                           QString());
+        return true;
+    // Cancelled: the empty text. A run that began meanwhile asked for its
+    // own number: this answer is not its.
+    const SCurrent before = Current();
+    const QString answer = QInputDialog::getText(nullptr, tr("Scan serial number..."),
+                                                 tr("Please scan or input product serial number."),
+                                                 QLineEdit::Normal, QString());
+    if (!StillCurrent(before, "ScanSerialNumber", "serial number prompt"))
+        return false;
+    m_strScannedSN = answer;
+    return true;
 }
 
 void VeloraTestView::modifySnResponse()
 {
     const Qt::WindowFlags flags =
         windowFlags() & ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint);
+    // The number is meant for the frame current now: a frame swapped in
+    // while either prompt is open never gets it.
+    const SCurrent before = Current();
     const QString answer = QInputDialog::getText(nullptr, tr("Input serial number..."),
                                                  tr("Please input correct serial number..."), QLineEdit::Normal,
                                                  QString(), nullptr, flags);
+    if (!StillCurrent(before, "modifySnResponse", "serial number input"))
+        return;
     // Nothing typed, or only blanks: no serial number to write.
     if (answer.trimmed().isEmpty())
         return;
     const QString question = tr("Is the serial number \"") + answer + tr("\" correct?");
-    if (CPlainText::Ask(this, QMessageBox::Warning, QStringLiteral("Check serial number again..."), question,
-                        QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
+    const int nAnswer = CPlainText::Ask(this, QMessageBox::Warning, QStringLiteral("Check serial number again..."),
+                                        question, QMessageBox::Yes | QMessageBox::No);
+    if (!StillCurrent(before, "modifySnResponse", "serial number question") || nAnswer != QMessageBox::Yes)
         return;
     qDebug().noquote() << QStringLiteral("modifySnResponse") + QStringLiteral(": ") + answer;
     {
@@ -951,10 +1082,12 @@ void VeloraTestView::modifySnResponse()
 
 void VeloraTestView::ShowComLostError()
 {
+    const SCurrent before = Current();
     QMessageBox::warning(this, tr("Error!"),
                          tr("The uart interface of this device should be tested, but the com is lost, Please config it!"),
                          QMessageBox::Ok);
-    setUpResponse();
+    if (StillCurrent(before, "ShowComLostError", "box"))
+        setUpResponse();
 }
 
 // ---------------------------------------------------------------------------
@@ -1001,8 +1134,15 @@ void VeloraTestView::done(int result)
 
 bool VeloraTestView::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
-    if (pWatched == ui->FirmwareInfo && pEvent->type() == QEvent::Resize && ui->FirmwareInfo->columnCount() == 2)
-        ui->FirmwareInfo->setColumnWidth(0, ui->FirmwareInfo->width() / 3);
+    // Each table's first column stays a third of its width, and its rows fit
+    // their wrapped texts at the new width (the viewport's size is final
+    // when it is resized, with or without a scroll bar beside it).
+    if (pEvent->type() == QEvent::Resize) {
+        if (pWatched == ui->FirmwareInfo->viewport())
+            FitTable(ui->FirmwareInfo, 0);
+        else if (pWatched == ui->testResult->viewport())
+            FitTable(ui->testResult, m_nFirstLedRow);
+    }
     return QDialog::eventFilter(pWatched, pEvent);
 }
 
@@ -1269,6 +1409,7 @@ bool VeloraTestView::ShowInterfaceTestResult(QMap<QString, QString> mapTestResul
     pOverall->setBackground(colour(bAllPass));
     pTable->setItem(nLast, 0, pOverall);
     pTable->setSpan(nLast, 0, 1, 2);
+    m_nFirstLedRow = pTable->rowCount(); // no LED rows here
 
     SetButtonsEnabled(true);
     if (bAllPass && bLive && Settings()->GetBool(QStringLiteral("DefaultJumpToDraw"), true))
@@ -1297,6 +1438,7 @@ void VeloraTestView::StartTest()
         qDebug().noquote() << "StartTest" << ": test mutex is fail";
         return;
     }
+    ++m_nRunNumber;
     // 3.
     ResetTestView();
     // No real-time verdict of an earlier run reaches this one.
@@ -1311,7 +1453,7 @@ void VeloraTestView::StartTest()
         m_pNoticeLabel->setText(tr("Now opening and analysising the log file..."));
         m_bRefreshRunning = true;
         m_nInterval = 40;
-        Post(QStringLiteral("OpenTestLog"));
+        PostForAnswer(QStringLiteral("OpenTestLog"));
         return;
     }
     if (m_pHandleWork->GetDeviceKind() != HandleWork::DeviceKind::Live)
@@ -1319,13 +1461,9 @@ void VeloraTestView::StartTest()
 
     // 5. A plugged frame. The prompt runs an event loop, in which a plug
     // event may end this run or start another one: it goes on only while its
-    // run is still open on a usable source.
-    const quint64 nRun = m_nRunNumber;
-    ScanSerialNumber();
-    if (nRun != m_nRunNumber || !IsSourceUsable()) {
-        qDebug().noquote() << "StartTest" << ": the run ended during the serial number prompt";
+    // run and its frame are still current.
+    if (!ScanSerialNumber())
         return;
-    }
     m_bTestRunning = true;
     SetButtonsEnabled(false);
     // The ports again (the reader threads read the USB port's pointer: it
@@ -1336,7 +1474,7 @@ void VeloraTestView::StartTest()
     emit emitSignalTestStatus(true);
     m_bTouchEnabled = Settings()->GetBool(QStringLiteral("DefaultTouchEnable"), true);
     Post(m_bTouchEnabled ? QStringLiteral("EnableTouch") : QStringLiteral("DisableTouch"));
-    Post(QStringLiteral("StartTestOnce"));
+    PostForAnswer(QStringLiteral("StartTestOnce"));
     m_pNoticeLabel->setText(tr("A Device is discovered, Now initializing and testing..."));
     m_pNoticeLabel->show();
     m_bRefreshRunning = true;
@@ -1364,13 +1502,20 @@ void VeloraTestView::ChangeUsbDevice(QAction* action)
 
 void VeloraTestView::InitTestUi(QMap<QString, QString> mapTestResult)
 {
+    if (!IsAnswerOfOpenRun("InitTestUi", {QStringLiteral("StartTestOnce"), QStringLiteral("OpenTestLog")}))
+        return;
+    ShowFirstResult(mapTestResult);
+}
+
+void VeloraTestView::ShowFirstResult(const QMap<QString, QString>& mapTestResult)
+{
     m_pNoticeLabel->hide();
     UpdateSourceButtons();
     InitDeviceInfoTable();
     StartRefresh();
     InitPanelView();
     InitHistogramViews();
-    ShowTestResult(mapTestResult, true);
+    ShowResultNow(mapTestResult, true);
 }
 
 bool VeloraTestView::RedoInitTestUI(QMap<QString, QString> mapTestResult)
@@ -1380,13 +1525,15 @@ bool VeloraTestView::RedoInitTestUI(QMap<QString, QString> mapTestResult)
     InitHistogramViews();
     m_pNoticeLabel->hide();
     StartRefresh();
-    ShowTestResult(mapTestResult, true);
+    ShowResultNow(mapTestResult, true);
     return true;
 }
 
 void VeloraTestView::TaskFailed(QString task, int32_t errorCode)
 {
     qDebug().noquote() << "TaskFailed" << ": " + task << QStringLiteral("0x%1").arg(uint32_t(errorCode), 8, 16, QLatin1Char('0'));
+    if (!IsAnswerOfOpenRun("TaskFailed", {task}))
+        return;
     // A log that could not be opened: the source the dispatcher kept.
     if (task == QLatin1String("OpenTestLog")) {
         RestoreAfterFailedOpen();
@@ -1414,6 +1561,15 @@ void VeloraTestView::prtSrcResponse()
 // The result table
 
 bool VeloraTestView::ShowTestResult(QMap<QString, QString> mapTestResult, bool bRealTime)
+{
+    // The answer to "ReTest" (a new run of the frame, filed) or to
+    // "UpdateTestResult" (the table again).
+    if (!IsAnswerOfOpenRun("ShowTestResult", {bRealTime ? QStringLiteral("ReTest") : QStringLiteral("UpdateTestResult")}))
+        return false;
+    return ShowResultNow(mapTestResult, bRealTime);
+}
+
+bool VeloraTestView::ShowResultNow(const QMap<QString, QString>& mapTestResult, bool bRealTime)
 {
     // 1.
     if (!isVisible())
@@ -1536,7 +1692,7 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
         m_shownResult = shown;
         m_bResultShown = true;
     } else {
-        pTable->setColumnWidth(0, pTable->width() / 3);
+        FitTable(pTable, m_nFirstLedRow);
     }
 
     // 12. The draw test.
@@ -1555,15 +1711,13 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
     if (bRealTime) {
         qInfo().noquote() << "ShowTestResult" << ": " + QLatin1String(bShowPass ? "PASS" : "NG") + QLatin1Char(' ')
                                                      + signalVerdict;
-        const quint64 nRun = m_nRunNumber;
+        const SCurrent before = Current();
         UpdatePanelView();
         UpdateHistogramView();
         const QString path = SaveLogDataAuto(bSignalPass);
         UploadTestData(path, signalVerdict);
-        if (nRun != m_nRunNumber) {
-            qDebug().noquote() << "ShowTestResult" << ": the run ended during the upload, the next run is left as it is";
+        if (!StillCurrent(before, "ShowTestResult", "upload"))
             return true;
-        }
     }
 
     // 14. The tool buttons of the source, the draw button as step 12 left it.
@@ -1630,7 +1784,6 @@ void VeloraTestView::BuildResultTable(const SResultContent& content)
         pValue->setToolTip(CPlainText::ToolTip(it.value()));
         pTable->setItem(nRow, 0, pKey);
         pTable->setItem(nRow, 1, pValue);
-        pTable->verticalHeader()->setSectionResizeMode(nRow, QHeaderView::Stretch);
     }
 
     const QString overall = content.bOverallPass ? QStringLiteral("PASS") : QStringLiteral("NG");
@@ -1645,6 +1798,9 @@ void VeloraTestView::BuildResultTable(const SResultContent& content)
     pOverall->setToolTip(CPlainText::ToolTip(overall));
     pTable->setItem(0, 0, pOverall);
     pTable->setSpan(0, 0, 1, 2);
+    // The rows sized to their texts, the LED rows stretched below the checks.
+    m_nFirstLedRow = 1 + content.rows.size();
+    FitTable(pTable, m_nFirstLedRow);
     pTable->setUpdatesEnabled(true);
 }
 
@@ -1733,7 +1889,7 @@ void VeloraTestView::DrainVerdict()
             ShowTestResultOf(verdict.errors, false, verdict.device);
         return;
     }
-    ShowTestResult(verdict.errors, false);
+    ShowResultNow(verdict.errors, false);
 }
 
 void VeloraTestView::DrainDiagram()
@@ -1973,14 +2129,14 @@ QString VeloraTestView::SaveLogDataManul()
     if (!m_pHandleWork)
         return QString();
     QString strProposed;
-    quint64 nGeneration = 0;
+    SCurrent before;
     {
         QMutexLocker lock(DeviceMutex());
         auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
         if (!pDevice)
             return QString();
         strProposed = ProposedLogPath(pDevice);
-        nGeneration = m_pHandleWork->GetDeviceGeneration();
+        before = Current();
     }
     // The proposed folder is the one the automatic save files under.
     QDir().mkpath(QFileInfo(strProposed).path());
@@ -1991,10 +2147,11 @@ QString VeloraTestView::SaveLogDataManul()
         return QString();
 
     QString strReason;
+    const bool bCurrent = StillCurrent(before, "SaveLogDataManul", "save dialog");
     {
         QMutexLocker lock(DeviceMutex());
         auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
-        if (!pDevice || m_pHandleWork->GetDeviceGeneration() != nGeneration) {
+        if (!pDevice || !bCurrent) {
             // Another frame (or the same one again) came while the dialog was
             // open: what it holds now is not what was recorded.
             qWarning().noquote() << "SaveLogDataManul : the device changed while the dialog was open, nothing is saved to"
@@ -2009,9 +2166,20 @@ QString VeloraTestView::SaveLogDataManul()
 
 void VeloraTestView::openLogResponse()
 {
+    const SCurrent before = Current();
     const QString strPath = QFileDialog::getOpenFileName(this, tr("Open file..."), QString(), tr("*.xml"));
     if (strPath.isEmpty())
         return;
+    // The chosen log wins. A run open on a live frame (one that began while
+    // the dialog was open, say) ends as the last unplug ends one before the
+    // log replaces its frame; its late answers are then dropped.
+    const bool bCurrent = StillCurrent(before, "openLogResponse", "open dialog");
+    if (IsLiveRunOpen()) {
+        qInfo().noquote() << "openLogResponse"
+                          << QStringLiteral(": the run on the frame%1 ends, the log %2 is opened")
+                                 .arg(bCurrent ? QString() : QStringLiteral(" plugged during the open dialog"), strPath);
+        EndLiveRun();
+    }
     {
         QMutexLocker lock(&m_logPathMutex);
         m_strLogFilePath = strPath;
@@ -2030,7 +2198,7 @@ void VeloraTestView::openLogResponse()
     }
     if (bOpen) {
         DeInitTestUi();
-        InitTestUi(mapErrors);
+        ShowFirstResult(mapErrors);
         return;
     }
 
@@ -2041,7 +2209,7 @@ void VeloraTestView::openLogResponse()
     m_bRefreshRunning = true;
     m_nInterval = 40;
     m_bSourcePresent = true;
-    if (!Post(QStringLiteral("OpenTestLog")))
+    if (!PostForAnswer(QStringLiteral("OpenTestLog")))
         qDebug().noquote() << "openLogResponse" << ": OpenTestLog is running, the request is dropped";
 }
 
@@ -2073,7 +2241,7 @@ void VeloraTestView::RestoreAfterFailedOpen()
         }
         if (bReplay) {
             m_bSourcePresent = true;
-            InitTestUi(mapErrors);
+            ShowFirstResult(mapErrors);
             return;
         }
     }

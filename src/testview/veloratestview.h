@@ -90,7 +90,9 @@ public:
     // without one (without a source, for the histograms).
     bool InitPanelView();
     bool InitHistogramViews();
-    void ScanSerialNumber();
+    // The serial-number prompt (when "SupportSNCheck" is set). False when
+    // the run or the frame changed while it was open: its answer is dropped.
+    bool ScanSerialNumber();
 
     // The feeds of the panel diagram and the histograms.
     // GUI thread: the device object's problem map into the diagram.
@@ -217,8 +219,9 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // Keeps the names of the device table a third of its width as it resizes
-    // (it is filled while the view may be hidden, at another width).
+    // Keeps the first column of both tables a third of their width, and
+    // their rows fitting, as they resize (they are filled while the view may
+    // be hidden, at another width).
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 private:
@@ -239,6 +242,11 @@ private:
     void RemoveViews();
     void FillDeviceTable(const QList<QPair<QString, QString>>& lstDevice, bool bContextMenu);
     void ResetTable(QTableWidget* pTable, const QString& text);
+    // A two-column table's columns (the first a third of the width) and its
+    // rows' heights, for their wrapped texts.
+    void FitTable(QTableWidget* pTable, int nFirstStretched);
+    // The first LED row of the result table as last built.
+    int m_nFirstLedRow = 0;
     void ExitActiveDrawWindow();
     // The real-time verdict of the device object (device mutex held).
     void RealTimeVerdict(CTouchBase* pDevice);
@@ -267,6 +275,48 @@ private:
     void EndRecordingOfLeftFrame();
     // "OpenTestLog" failed: the source the dispatcher kept is shown again.
     void RestoreAfterFailedOpen();
+    // The views of a first result, the result shown and filed (InitTestUi
+    // without asking whose answer it is).
+    void ShowFirstResult(const QMap<QString, QString>& mapTestResult);
+    bool ShowResultNow(const QMap<QString, QString>& mapTestResult, bool bRealTime);
+
+    // What was current before a nested event loop (a dialog, a box, a
+    // prompt): the run, the device object and the source flag.
+    struct SCurrent
+    {
+        quint64 nRun = 0;
+        quint64 nDevice = 0;
+        bool bSource = false;
+    };
+    SCurrent Current() const;
+    // After a nested event loop: whether the run and the frame noted before
+    // it still are current. Where they are not, a plug event, an unplug or
+    // another run came during the loop: a line says so for szWho, and what
+    // the caller was doing for the run it noted is dropped.
+    bool StillCurrent(const SCurrent& before, const char* szWho, const char* szLoop) const;
+    // A run is open (the test mutex held) on a live frame.
+    bool IsLiveRunOpen();
+    // Ends the run on a live frame as the last unplug does: its LED check
+    // off, the tables reset and the dispatcher told.
+    void EndLiveRun();
+
+    // The tasks posted whose answer (or TaskFailed) is still to come, oldest
+    // first, each with the run it was posted in. The worker runs the tasks
+    // and hands their answers over in the order they were posted, one
+    // answer per task, so the first entry of a task is the one its next
+    // answer belongs to.
+    struct SAnswerDue
+    {
+        QString task;
+        quint64 nRun = 0;
+    };
+    QList<SAnswerDue> m_answersDue;
+    // Posts a task that answers the view; its answer is awaited.
+    bool PostForAnswer(const QString& task);
+    // An answer has come for one of the tasks: false when it belongs to a
+    // run that is no longer open (it is dropped, with a line). A call that no
+    // post awaits (the view's own, a test's) is taken as it comes.
+    bool IsAnswerOfOpenRun(const char* szAnswer, const QStringList& tasks);
 
     Ui::VeloraTestView* ui;
     HandleWork* m_pHandleWork;
@@ -310,8 +360,9 @@ private:
     bool m_bTestRunning = false;
     int m_nNextWorkType = MAINWORK;
 
-    // The run: every teardown counts it on, so a start that ran an event
-    // loop (the serial-number prompt) sees whether its run is still open.
+    // The run: every teardown and every start counts it on, so that code
+    // after a nested event loop, and an answer to a task, see whether the
+    // run they belong to is still open (StillCurrent, IsAnswerOfOpenRun).
     quint64 m_nRunNumber = 0;
     // A teardown closes the draw window: its closing then restarts nothing.
     bool m_bTearingDown = false;

@@ -7,8 +7,11 @@
 //   the station's values), Qt's own text of a standard button, or one of the
 //   few texts kept outside the catalogue by design: anything else
 //   escapes the catalogue and is listed with its widget's object path.
-// - In Chinese, no widget of a limited width clips its text, and every page
-//   is photographed into the test-output folder "zh" for review.
+// - In English and in Chinese, no widget of a limited width clips its text,
+//   no table cell cuts the text it shows (however narrow its column), and
+//   every page is photographed into the test-output folder "en" or "zh" for
+//   review. The signal test shows the verdicts of the emulated frame's
+//   profiles, whose texts (light paths, codes) are the longest it shows.
 // - Every button and action has the same shortcut in English and Chinese.
 //
 // The station is walked as the list kPages says: a page drives the station
@@ -20,6 +23,7 @@
 #include "calworkcustomview.h"
 #include "cataloguefile.h"
 #include "customersettings.h"
+#include "emulatedprofile.h"
 #include "finetuningcalibrateview.h"
 #include "ftpclient.h"
 #include "handlework.h"
@@ -73,6 +77,8 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <QtMath>
 #include <QToolButton>
 #include <QTranslator>
 #include <QtTest>
@@ -459,6 +465,60 @@ QString Clipping(QWidget* pWidget)
         .arg(nHave);
 }
 
+// How the cells of a table cut the texts they show, one line per cell
+// ("[3,0] \"BatchInfo:\" needs 48 px of height, has 20"), measured with each
+// cell's font: a text wrapped at spaces, or anywhere in a word longer than
+// the cell is wide, must fit its cell as the table lays it out, in height
+// and in the width the table's viewport shows of it. A table that elides its
+// texts, or does not wrap them, cuts what does not fit its lines unbroken.
+QStringList CellClipping(QTableView* pTable)
+{
+    QStringList found;
+    QAbstractItemModel* pModel = pTable->model();
+    if (!pModel)
+        return found;
+    const QRect viewport = pTable->viewport()->rect();
+    const int nMargin = pTable->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, pTable) + 1;
+    QTextOption option;
+    option.setWrapMode(!pTable->wordWrap() ? QTextOption::NoWrap
+                       : pTable->textElideMode() != Qt::ElideNone ? QTextOption::WordWrap
+                                                                   : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QModelIndex root = pTable->rootIndex();
+    for (int r = 0; r < pModel->rowCount(root); ++r) {
+        for (int c = 0; c < pModel->columnCount(root); ++c) {
+            if (pTable->isRowHidden(r) || pTable->isColumnHidden(c))
+                continue;
+            const QModelIndex index = pModel->index(r, c, root);
+            const QString text = index.data(Qt::DisplayRole).toString();
+            const QRect cell = pTable->visualRect(index);
+            if (text.isEmpty() || cell.isEmpty())
+                continue;
+            const QVariant fontData = index.data(Qt::FontRole);
+            const QFont font = fontData.isValid() ? qvariant_cast<QFont>(fontData) : pTable->font();
+            const qreal dWidth =
+                qMin(cell.right(), viewport.right()) - qMax(cell.left(), viewport.left()) + 1 - 2 * nMargin;
+            QTextLayout layout(text, font);
+            layout.setTextOption(option);
+            qreal dHeight = 0;
+            qreal dWidest = 0;
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(qMax<qreal>(dWidth, 1));
+                line.setPosition(QPointF(0, dHeight));
+                dHeight += line.height();
+                dWidest = qMax(dWidest, line.naturalTextWidth());
+            }
+            layout.endLayout();
+            const QString at = QStringLiteral("[%1,%2] \"%3\" needs ").arg(r).arg(c).arg(text);
+            if (qCeil(dWidest) > dWidth + 1)
+                found << at + QStringLiteral("%1 px of width, has %2").arg(qCeil(dWidest)).arg(int(dWidth));
+            else if (qCeil(dHeight) > cell.height() + 1)
+                found << at + QStringLiteral("%1 px of height, has %2").arg(qCeil(dHeight)).arg(cell.height());
+        }
+    }
+    return found;
+}
+
 QStringList TableColumn(QTableWidget* pTable, int nColumn)
 {
     QStringList rows;
@@ -596,13 +656,14 @@ public:
             CollectShortcuts(windows);
         if (mode == EMode::Marked)
             CheckMarked(where, windows, data + values);
-        if (mode == EMode::Chinese) {
+        if (mode != EMode::Marked) {
             for (QWidget* pWindow : windows) {
                 if (pWindow->isVisible())
                     CheckClipping(where, pWindow);
             }
             if (pShown) {
-                const QString dir = CTestEnvironment::OutputDir() + QStringLiteral("/zh");
+                const QString dir =
+                    CTestEnvironment::OutputDir() + (mode == EMode::Chinese ? QStringLiteral("/zh") : QStringLiteral("/en"));
                 QDir().mkpath(dir);
                 const QString file =
                     dir + QStringLiteral("/%1-%2.png").arg(nLooks, 2, 10, QLatin1Char('0')).arg(name);
@@ -676,7 +737,7 @@ public:
     QStringList looked;
     QStringList data;                           // the frame's and the station's values
     QStringList escapes;                        // marked walk
-    QStringList clipped;                        // Chinese
+    QStringList clipped;                        // English and Chinese
     QMap<QString, QStringList> shortcuts;       // object path: its shortcuts
     QStringList pictures;
     QStringList problems;
@@ -748,8 +809,12 @@ private:
     {
         if (!pWidget->isVisible())
             return;
-        const QString clip = Clipping(pWidget);
-        if (!clip.isEmpty()) {
+        QStringList clips{Clipping(pWidget)};
+        if (auto* pTable = qobject_cast<QTableView*>(pWidget))
+            clips += CellClipping(pTable);
+        for (const QString& clip : qAsConst(clips)) {
+            if (clip.isEmpty())
+                continue;
             const QString key = PathOf(pWidget) + QLatin1Char('=') + clip;
             if (!m_reported.contains(key)) {
                 m_reported.insert(key);
@@ -1128,6 +1193,54 @@ void SignalTestNoticesStep(CStation& s, VeloraTestView* pView)
     QVERIFY(QFile::remove(QStringLiteral("Data")));
 }
 
+// The verdicts of the emulated frame's profiles that fail the signal test,
+// each on a frame of its own in place of the healthy one: their light paths
+// and codes are the longest texts the result table shows. The healthy frame
+// is back at the end, its run done.
+void SignalTestVerdictsStep(CStation& s, VeloraTestView* pView)
+{
+    CCustomerSettings::GetInstance()->SetBool(QStringLiteral("SupportSNCheck"), false);
+    auto* pTable = Child<QTableWidget>(pView, "testResult");
+    QVERIFY(pTable);
+    auto unplug = [&s](CStationRig::SFrame* pFrame) {
+        pFrame->usb->Unplug();
+        return StationTest::WaitFor([&s] { return s.work->GetUsbPort()->GetDevCount() == 0; });
+    };
+    auto judged = [&] {
+        return !pView->IsTestRunning() && pTable->columnCount() == 2 && pTable->item(0, 0)
+               && !pTable->item(0, 0)->text().isEmpty();
+    };
+    QVERIFY(unplug(s.frame));
+    s.rig->Settle();
+    for (const QString& profile : CEmulatedProfile::Names()) {
+        if (!CEmulatedProfile::Summary(profile).contains(QLatin1String("gives NG")))
+            continue;
+        CStationRig::SFrame& frame = s.rig->AddFrame();
+        QVERIFY(CEmulatedProfile::Apply(profile, &frame.frame, &frame.panel));
+        QVERIFY(s.Plug(&frame));
+        QVERIFY(StationTest::WaitFor(judged, 20000));
+        s.rig->Settle();
+        CStationRig::Flush();
+        {
+            // The light paths and their readings are the frame's own data.
+            QMutexLocker lock(s.work->GetDeviceMutex());
+            CTouchBase* pDevice = s.work->GetTouchDevice();
+            QVERIFY(pDevice);
+            const QMap<QString, QString> errors = pDevice->GetSignalErrors();
+            QVERIFY2(!errors.isEmpty(), qPrintable(profile));
+            for (auto it = errors.cbegin(); it != errors.cend(); ++it)
+                s.data << it.key() << it.value();
+        }
+        QCOMPARE(pTable->item(0, 0)->text(), QStringLiteral("NG"));
+        s.Look(QStringLiteral("signal-test-") + profile, pView);
+        QVERIFY(unplug(&frame));
+        s.rig->Settle();
+    }
+    QVERIFY(s.Plug(s.frame));
+    QVERIFY(StationTest::WaitFor(judged, 20000));
+    s.rig->Settle();
+}
+
 // The signal-test workbench, opened from the main panel with the healthy
 // frame plugged: its pages, its menu, the boxes and dialogs that the menu and
 // the buttons open, the draw test with its menu and settings, and the record
@@ -1172,6 +1285,9 @@ void SignalTestPage(CStation& s)
     s.Look(QStringLiteral("signal-test-histograms"), pView);
 
     SignalTestNoticesStep(s, pView);
+    if (QTest::currentTestFailed())
+        return;
+    SignalTestVerdictsStep(s, pView);
     if (QTest::currentTestFailed())
         return;
 
@@ -1483,9 +1599,12 @@ private slots:
 
     void nothingEscapesTheCatalogue();
     void chineseStationHoldsItsTexts();
+    void englishStationHoldsItsTexts();
     void shortcutsAreTheSameKeys();
     void clippingIsMeasured_data();
     void clippingIsMeasured();
+    void cellClippingIsMeasured_data();
+    void cellClippingIsMeasured();
     void textsAreJudged_data();
     void textsAreJudged();
 
@@ -1496,6 +1615,7 @@ private:
 
     QList<Catalogue::SEntry> m_entries;
     QMap<QString, QStringList> m_chineseShortcuts;
+    QMap<QString, QStringList> m_englishShortcuts;
 };
 
 void TestCatalogueWindows::initTestCase()
@@ -1556,9 +1676,11 @@ void TestCatalogueWindows::chineseStationHoldsItsTexts()
         return;
     m_chineseShortcuts = station.shortcuts;
     qInfo().noquote() << "Chinese pictures for review:" << CTestEnvironment::OutputDir() + QStringLiteral("/zh");
+    for (const QString& line : qAsConst(station.clipped))
+        qInfo().noquote() << "clipped:" << line;
     QVERIFY2(station.clipped.isEmpty(),
-             qPrintable(QStringLiteral("Chinese texts clipped by a width the form limits (%1); shorten the "
-                                       "translation:\n  ")
+             qPrintable(QStringLiteral("Chinese texts clipped by a width the form limits, or cut by a table "
+                                       "cell (%1); shorten the translation, or let the cell wrap:\n  ")
                             .arg(station.clipped.size())
                         + station.clipped.join(QStringLiteral("\n  "))));
     // The program name and version stay as written.
@@ -1567,16 +1689,32 @@ void TestCatalogueWindows::chineseStationHoldsItsTexts()
     QCOMPARE(station.window->windowTitle(), title);
 }
 
-void TestCatalogueWindows::shortcutsAreTheSameKeys()
+void TestCatalogueWindows::englishStationHoldsItsTexts()
 {
-    if (m_chineseShortcuts.isEmpty())
-        QSKIP("The Chinese walk did not run to its end.");
+    QDir(CTestEnvironment::OutputDir() + QStringLiteral("/en")).removeRecursively();
     CStation station(EMode::English, m_entries);
     if (!Walk(station))
         return;
+    m_englishShortcuts = station.shortcuts;
+    qInfo().noquote() << "English pictures for review:" << CTestEnvironment::OutputDir() + QStringLiteral("/en");
+    // The whole list (a failure's message is cut short).
+    for (const QString& line : qAsConst(station.clipped))
+        qInfo().noquote() << "clipped:" << line;
+    QVERIFY2(station.clipped.isEmpty(),
+             qPrintable(QStringLiteral("English texts clipped by a width the form limits, or cut by a table "
+                                       "cell (%1):\n  ")
+                            .arg(station.clipped.size())
+                        + station.clipped.join(QStringLiteral("\n  "))));
+}
+
+void TestCatalogueWindows::shortcutsAreTheSameKeys()
+{
+    if (m_chineseShortcuts.isEmpty() || m_englishShortcuts.isEmpty())
+        QSKIP("The Chinese or the English walk did not run to its end.");
+    const QMap<QString, QStringList>& english = m_englishShortcuts;
     QStringList differing;
     int nCompared = 0;
-    for (auto it = station.shortcuts.cbegin(); it != station.shortcuts.cend(); ++it) {
+    for (auto it = english.cbegin(); it != english.cend(); ++it) {
         const auto chinese = m_chineseShortcuts.constFind(it.key());
         if (chinese == m_chineseShortcuts.cend())
             continue;
@@ -1587,8 +1725,8 @@ void TestCatalogueWindows::shortcutsAreTheSameKeys()
     }
     // The main window's keys are among those compared.
     const QString exitPath = QStringLiteral("MainWindow/centralwidget/controlwidget/exitToolButton");
-    QVERIFY2(station.shortcuts.value(exitPath) == QStringList{QStringLiteral("Esc")},
-             qPrintable(station.shortcuts.value(exitPath).join(QLatin1Char(','))));
+    QVERIFY2(english.value(exitPath) == QStringList{QStringLiteral("Esc")},
+             qPrintable(english.value(exitPath).join(QLatin1Char(','))));
     QVERIFY2(m_chineseShortcuts.contains(exitPath), qPrintable(exitPath));
     QVERIFY2(differing.isEmpty(),
              qPrintable(QStringLiteral("Shortcuts that the catalogue changes (%1 of %2):\n  ")
@@ -1621,6 +1759,40 @@ void TestCatalogueWindows::clippingIsMeasured()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString clip = Clipping(pButton);
     QVERIFY2(clip.isEmpty() != clipped, qPrintable(clip));
+}
+
+void TestCatalogueWindows::cellClippingIsMeasured_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("elides");
+    QTest::addColumn<int>("rowHeight");
+    QTest::addColumn<bool>("clipped");
+    const QString id = QStringLiteral("0123456789ABCDEF0123");
+    QTest::newRow("a short word") << "ID" << true << 30 << false;
+    QTest::newRow("a long word, elided") << id << true << 200 << true;
+    QTest::newRow("a long word, wrapped in a tall row") << id << false << 200 << false;
+    QTest::newRow("a long word, wrapped in a short row") << id << false << 20 << true;
+    QTest::newRow("short words, wrapped at spaces") << "a b c d e f g h" << true << 200 << false;
+}
+
+// The check the walks apply to table cells, on a column of 40 pixels.
+void TestCatalogueWindows::cellClippingIsMeasured()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, elides);
+    QFETCH(int, rowHeight);
+    QFETCH(bool, clipped);
+    QTableWidget table(1, 2);
+    table.resize(300, 300);
+    table.setColumnWidth(0, 40);
+    table.setRowHeight(0, rowHeight);
+    table.setWordWrap(true);
+    table.setTextElideMode(elides ? Qt::ElideRight : Qt::ElideNone);
+    table.setItem(0, 0, new QTableWidgetItem(text));
+    table.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&table));
+    const QStringList clips = CellClipping(&table);
+    QVERIFY2(clips.isEmpty() != clipped, qPrintable(clips.join(QLatin1Char('\n'))));
 }
 
 void TestCatalogueWindows::textsAreJudged_data()

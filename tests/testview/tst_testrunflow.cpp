@@ -3,12 +3,15 @@
 // serial-number prompt, the tasks the run posts, the first result with its
 // pages and refresh, plug events during a run and during the prompt, a run
 // on a replayed log, the close rule, the screenshot, a first test that
-// fails, and a frame swapped while the upload of a result asks the operator.
+// fails, a frame swapped while the upload of a result asks the operator, a
+// frame plugged while the open dialog is up, and a frame swapped while a
+// dialog, a box or a prompt of the view is open or a retest is under way.
 
 #include "modalboxanswerer.h"
 #include "mutexholder.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
+#include "testviewlogs.h"
 #include "testviewstation.h"
 #include "timerthread.h"
 #include "touchpaintview.h"
@@ -16,10 +19,14 @@
 #include "uploadtestdata.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <QDirIterator>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSemaphore>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QThread>
@@ -76,9 +83,15 @@ public:
     // True once the worker waits at the gate.
     bool Close(HandleWork* pWork)
     {
-        return pWork->PostTask(QStringLiteral("SetRAgc"), Qt::AutoConnection, this)
-               && StationTest::WaitFor([this] { return m_bWaiting.load(); });
+        return Post(pWork, QStringLiteral("SetRAgc")) && StationTest::WaitFor([this] { return IsWaiting(); });
     }
+    // Puts the gate in the worker's queue (the task "SetRAgc", or "SetTAgc"
+    // for a second gate behind a first one): closed once the worker gets there.
+    bool Post(HandleWork* pWork, const QString& task)
+    {
+        return pWork->PostTask(task, Qt::AutoConnection, this);
+    }
+    bool IsWaiting() const { return m_bWaiting.load(); }
     void Open()
     {
         if (m_bWaiting.exchange(false))
@@ -111,6 +124,22 @@ public:
         return true;
     }
 };
+
+// The results the view has shown and filed ("ShowTestResult : PASS PASS").
+QStringList Results(const CRunLogCapture& log)
+{
+    static const QRegularExpression shown(QStringLiteral("^ShowTestResult : (PASS|NG) "));
+    return log.Lines().filter(shown);
+}
+
+// The logs filed under "Data" in the working folder, by absolute path.
+QSet<QString> FiledLogs()
+{
+    QSet<QString> filed;
+    for (QDirIterator it("Data", QStringList{"*.xml"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        filed.insert(QDir::current().absoluteFilePath(it.next()));
+    return filed;
+}
 
 // The first result of a run is in: the flag is clear and the table filled.
 bool WaitForResult(VeloraTestView* pView)
@@ -146,6 +175,9 @@ private slots:
     void failedFirstTest();
     void drawWindowAndTeardown();
     void swapWhileTheUploadAsks();
+    void plugDuringTheOpenDialog();
+    void swapDuringANestedLoop_data();
+    void swapDuringANestedLoop();
 };
 
 void TestTestRunFlow::initTestCase()
@@ -443,7 +475,7 @@ void TestTestRunFlow::plugEventDuringThePrompt()
         QVERIFY(!pView->IsTestRunning());
         QCOMPARE(EnabledRunButtons(pView), 7 - 3);
     }
-    QVERIFY(log.Contains("StartTest : the run ended during the serial number prompt"));
+    QVERIFY(log.Contains("ScanSerialNumber : the run and the frame changed during the serial number prompt"));
 }
 
 // A log saved from the plugged frame with a failed serial interface is
@@ -794,6 +826,218 @@ void TestTestRunFlow::swapWhileTheUploadAsks()
     QCOMPARE(log.Count("ShowTestResult : PASS PASS"), 2);
     QCOMPARE(upload.nRecords, 2);
     QCOMPARE(EnabledRunButtons(pView), 7);
+}
+
+// The open dialog runs an event loop: the frame plugged there starts a run,
+// whose test waits until the dialog has closed. The log chosen wins: that run
+// ends as the last unplug ends one (the frame's LED check off, the dispatcher
+// told it is over), its late first result is dropped, and the one result
+// shown and filed is the replay's.
+void TestTestRunFlow::plugDuringTheOpenDialog()
+{
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    // The log holds a dead emitter; the frame is healthy when it comes back.
+    frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
+    QVERIFY(station.Start());
+    VeloraTestView* pView = station.view;
+    const QSet<QString> filedBefore = FiledLogs();
+    QVERIFY(station.Run("StartTestOnce"));
+    const QString path = pView->SaveLogDataAuto(false);
+    QVERIFY(!path.isEmpty());
+    frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.remove("Bottom:5"); });
+    frame.usb->Unplug();
+    QVERIFY(station.rig.WaitForDevices(0));
+    station.OpenView();
+    station.rig.Settle();
+    QVERIFY(!pView->IsSourcePresent());
+
+    CWorkerGate gate;
+    CModalBoxAnswerer boxes;
+    boxes.AnswerFile(path);
+    bool bPlugged = false;
+    QSignalSpy status(pView, &VeloraTestView::emitSignalTestStatus);
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.kind != CModalBoxAnswerer::EKind::File || bPlugged)
+            return;
+        auto* pDialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!pDialog || !gate.Close(station.work))
+            return;
+        QObject::connect(pDialog, &QDialog::finished, pView, [&gate] { gate.Open(); });
+        frame.usb->Plug();
+        bPlugged = StationTest::WaitFor([&] { return pView->IsTestRunning(); });
+    });
+    CRunLogCapture log;
+    TestViewLogs::ViewAction(pView, "Open log file...")->trigger();
+    QVERIFY(bPlugged);
+    QVERIFY(TestViewLogs::WaitForReplayOf(station.work, path));
+    QVERIFY(StationTest::WaitFor([&] { return !Results(log).isEmpty(); }));
+    station.rig.Settle();
+    CStationRig::Flush();
+
+    QCOMPARE(Results(log), QStringList{"ShowTestResult : NG NG2"});
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("NG"));
+    QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Replay);
+    QVERIFY(log.Contains("openLogResponse : the run on the frame plugged during the open dialog ends"));
+    QVERIFY(log.Contains("InitTestUi : the answer to StartTestOnce belongs to a run that is no longer open"));
+    // Ended as the last unplug ends a run.
+    const QStringList tasks = Tasks(station, log);
+    QVERIFY2(tasks.contains("CheckLedErrorOff") && tasks.indexOf("CheckLedErrorOff") < tasks.indexOf("OpenTestLog"),
+             qPrintable(tasks.join(",")));
+    QCOMPARE(status.count(), 2);
+    QCOMPARE(status.at(0).at(0).toBool(), true);
+    QCOMPARE(status.at(1).at(0).toBool(), false);
+    // The dropped run filed no log of its own.
+    QCOMPARE(FiledLogs() - filedBefore, QSet<QString>{path});
+    QVERIFY(!pView->IsTestRunning());
+}
+
+void TestTestRunFlow::swapDuringANestedLoop_data()
+{
+    QTest::addColumn<QString>("loop");
+    QTest::newRow("Modify SN, the number's prompt") << "modify-input";
+    QTest::newRow("Modify SN, the question") << "modify-question";
+    QTest::newRow("the retest question") << "retest-question";
+    QTest::newRow("Set...") << "set-up";
+    QTest::newRow("the serial-number prompt after Set...") << "set-up-prompt";
+    QTest::newRow("a retest under way") << "retest-answer";
+}
+
+// Frame A's run is open; frame B takes its place while a dialog, box or
+// prompt of the view runs its event loop (or while a retest of A waits for
+// the worker). What A's run was doing there is dropped: no number written to
+// B, no retest or table of A's, no answer meant for A's run taken by B's.
+// B's run goes on to its own one result.
+void TestTestRunFlow::swapDuringANestedLoop()
+{
+    QFETCH(QString, loop);
+    Settings()->SetBool("SupportSNCheck", loop == "set-up-prompt");
+    CTestViewStation station;
+    CStationRig::SFrame& frameA = station.AddFrame();
+    frameA.frame.Edit([](CEmulatedFrame::State& s) { s.info.batch = "A-BATCH"; });
+    CModalBoxAnswerer boxes;
+    boxes.AnswerInput("A-BATCH");
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    QVERIFY(WaitForResult(pView));
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("PASS"));
+    CStationRig::SFrameOptions second;
+    second.serial = "second";
+    CStationRig::SFrame& frameB = station.rig.AddFrame(second);
+    frameB.frame.Edit([](CEmulatedFrame::State& s) { s.info.batch = "B-BATCH"; });
+
+    QSignalSpy status(pView, &VeloraTestView::emitSignalTestStatus);
+    auto runsBegun = [&status] {
+        int n = 0;
+        for (const QList<QVariant>& args : status)
+            n += args.at(0).toBool() ? 1 : 0;
+        return n;
+    };
+    // A leaves (its run ends), B comes (its run begins).
+    bool bSwapped = false;
+    auto swap = [&] {
+        if (bSwapped)
+            return;
+        frameA.usb->Unplug();
+        if (!StationTest::WaitFor([&] { return !pView->IsSourcePresent(); }))
+            return;
+        frameB.usb->Plug();
+        bSwapped = StationTest::WaitFor([&] { return runsBegun() == 1; });
+    };
+    CWorkerGate gate;
+    CWorkerGate gateB;
+    CRunLogCapture log;
+    boxes.Answer("Yes");
+    if (loop == "modify-input" || loop == "modify-question") {
+        boxes.AnswerInput("NEW-NUMBER");
+        const QString title = loop == "modify-input" ? "Input serial number..." : "Check serial number again...";
+        boxes.OnShown([&, title](const CModalBoxAnswerer::SBox& box) {
+            if (box.title == title)
+                swap();
+        });
+        TestViewLogs::ViewAction(pView, "Modify SN code...")->trigger();
+    } else if (loop == "retest-question") {
+        // Recording (the record clock is left out): the retest asks first.
+        // The recording is over by the time A leaves (no save dialog in the
+        // box: none would be answered while the box is being answered).
+        QAction* pRecord = TestViewLogs::ViewAction(pView, "Record Data...");
+        {
+            const QSignalBlocker blocker(pRecord);
+            pRecord->setChecked(true);
+        }
+        boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+            if (box.text != "Retesting will clear the data recorded, Do you want to continue?")
+                return;
+            {
+                const QSignalBlocker blocker(pRecord);
+                pRecord->setChecked(false);
+            }
+            swap();
+        });
+        Child<QToolButton>(pView, "retestTestButton")->click();
+    } else if (loop == "set-up") {
+        boxes.ScriptDialog({[&](QDialog*) { swap(); }, [](QDialog* pDialog) { pDialog->reject(); }});
+        TestViewLogs::ViewAction(pView, "Set...")->trigger();
+    } else if (loop == "set-up-prompt") {
+        // Without a source "Set..." asks for the next frame's number; B comes
+        // during that prompt and asks for its own (answered "B-BATCH").
+        frameA.usb->Unplug();
+        QVERIFY(StationTest::WaitFor([&] { return !pView->IsSourcePresent(); }));
+        station.rig.Settle();
+        // B is plugged from the prompt's own event loop, where B's prompt
+        // can be answered in turn; the first prompt is answered meanwhile.
+        boxes.AnswerDialog(false);
+        int nPrompts = 0;
+        boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+            if (box.title != "Scan serial number...")
+                return;
+            if (++nPrompts > 1) {
+                boxes.AnswerInput("B-BATCH");
+                return;
+            }
+            boxes.AnswerInput("STALE");
+            QTimer::singleShot(0, pView, [&] {
+                frameB.usb->Plug();
+                bSwapped = StationTest::WaitFor([&] { return runsBegun() == 1; });
+            });
+        });
+        TestViewLogs::ViewAction(pView, "Set...")->trigger();
+    } else {
+        // A's retest waits for the worker while A goes and B comes; a second
+        // gate holds B's test back until A's retest has been answered.
+        QVERIFY(gate.Close(station.work));
+        Child<QToolButton>(pView, "retestTestButton")->click();
+        QVERIFY(gateB.Post(station.work, "SetTAgc"));
+        swap();
+        QVERIFY(bSwapped);
+        gate.Open();
+        QVERIFY(StationTest::WaitFor([&] { return gateB.IsWaiting(); }));
+        CStationRig::Flush();
+        QVERIFY(log.Contains("the answer to ReTest belongs to a run that is no longer open"));
+        // B's run is still waiting for its test, untouched.
+        QVERIFY(pView->IsTestRunning());
+        QCOMPARE(EnabledRunButtons(pView), 0);
+        QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("Unknown..."));
+        gateB.Open();
+    }
+    QVERIFY(bSwapped);
+    QVERIFY(StationTest::WaitFor([&] { return !QApplication::activeModalWidget(); }));
+    QVERIFY(StationTest::WaitFor([&] { return !Results(log).isEmpty() && !pView->IsTestRunning(); }));
+    station.rig.Settle();
+    CStationRig::Flush();
+
+    // B's own result, once; nothing of A's run done after the swap.
+    QCOMPARE(Results(log).size(), 1);
+    QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("PASS"));
+    QCOMPARE(TestViewLogs::Property(station.work, "BatchInfo"), QStringLiteral("B-BATCH"));
+    QCOMPARE(frameB.frame.Snapshot().info.batch, QByteArray("B-BATCH"));
+    const QStringList tasks = Tasks(station, log);
+    QVERIFY2(!tasks.contains("SaveBatchInfo"), qPrintable(tasks.join(",")));
+    QVERIFY2(!tasks.contains("UpdateTestResult"), qPrintable(tasks.join(",")));
+    QCOMPARE(tasks.count("ReTest"), loop == "retest-answer" ? 1 : 0);
+    if (loop == "set-up-prompt")
+        QCOMPARE(pView->ScannedSerialNumber(), QStringLiteral("B-BATCH"));
+    QCOMPARE(runsBegun(), 1);
 }
 
 STATION_TEST_MAIN(TestTestRunFlow)
