@@ -21,7 +21,9 @@
 //   calibration  100 four-point calibrations in the calibration view
 // The emulated operator touches calibration targets after 20 ms and the
 // bootloader writes records at once (the station's frame takes 1 s and 8 ms):
-// the times are not what is measured.
+// the times are not what is measured. With SOAK_EXIT_HOLDING set the process
+// ends at once after the figures, so that a heap profile shows what the
+// station holds as never freed.
 
 #include "calworkcustomview.h"
 #include "comportusb.h"
@@ -49,6 +51,7 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QMenu>
+#include <QPixmapCache>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
@@ -223,6 +226,8 @@ bool CSoak::Start()
 
 bool CSoak::Run(int nRun)
 {
+    // What the answerer keeps of the boxes is the benchmark's, not the station's.
+    m_pBoxes->boxes.clear();
     if (m_mode == QLatin1String("upgrade"))
         return UpgradeRun();
     if (m_mode == QLatin1String("calibration"))
@@ -407,6 +412,10 @@ int RunMode(const QString& mode, int nRuns, int nWarmUp)
     const double total = nDone > 0 ? (last.heap - start.heap) / nDone / 1e3 : 0;
     std::printf("%-12s growth per run over all %d runs: heap in use %+.2f kB\n", name.constData(), nDone, total);
     std::fflush(stdout);
+    // For a heap profile (heaptrack): what the station holds shows as never
+    // freed.
+    if (qEnvironmentVariableIsSet("SOAK_EXIT_HOLDING"))
+        ::_exit(0);
     soak.Stop();
     return nDone == nRuns && g_nCriticals.load() == 0 ? 0 : 1;
 }
@@ -424,6 +433,10 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     InitStationResources();
+    // SOAK_PIXMAP_CACHE_KB: another bound for Qt's pixmap cache (10 MB by
+    // default), to tell its filling from what the station holds.
+    if (qEnvironmentVariableIsSet("SOAK_PIXMAP_CACHE_KB"))
+        QPixmapCache::setCacheLimit(qEnvironmentVariableIntValue("SOAK_PIXMAP_CACHE_KB"));
     // Fixed pauses of the protocol pass at once; time-outs stay as they are.
     CStationClock::SetSleepHook([](int) {});
 
