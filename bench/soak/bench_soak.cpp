@@ -46,6 +46,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -255,19 +256,29 @@ bool CSoak::SignalRun()
 bool CSoak::ReplayBetween()
 {
     HandleWork* pWork = m_pWindow->GetHandleWork();
-    // The log the last run filed under Data/ (the only one: each is removed
-    // after its replay).
+    // The newest log the runs filed under Data/ (the older ones are removed
+    // after each replay, so the folder stays small).
     QString log;
+    QDateTime newest;
+    QStringList logs;
     for (QDirIterator it(QStringLiteral("Data"), {QStringLiteral("*.xml")}, QDir::Files,
                          QDirIterator::Subdirectories);
-         it.hasNext();)
-        log = QFileInfo(it.next()).absoluteFilePath();
+         it.hasNext();) {
+        const QFileInfo info(it.next());
+        logs << info.absoluteFilePath();
+        if (log.isEmpty() || info.lastModified() > newest) {
+            log = info.absoluteFilePath();
+            newest = info.lastModified();
+        }
+    }
     if (log.isEmpty())
         return Fail("the run filed no log");
     m_pBoxes->AnswerFile(log);
     ViewAction(m_pTestView, QStringLiteral("Open log file..."))->trigger();
-    if (!Wait([&] { return pWork->GetDeviceKind() == HandleWork::DeviceKind::Replay; }))
+    if (!Wait([&] { return pWork->GetDeviceKind() == HandleWork::DeviceKind::Replay; })) {
+        std::fprintf(stderr, "soak: %s\n", qPrintable(m_pBoxes->problems.join(QLatin1Char('\n'))));
         return Fail("the log did not open");
+    }
     if (!Wait([&] { return !m_pTestView->IsTestRunning(); }))
         return Fail("the replay did not settle");
     // Back to the live frame: it arrives again and the operator opens it.
@@ -282,8 +293,8 @@ bool CSoak::ReplayBetween()
                 && !m_pTestView->IsTestRunning();
         }))
         return Fail("the live frame was not tested again");
-    // Logs of the earlier runs are not kept: the folder stays small.
-    QFile::remove(log);
+    for (const QString& path : qAsConst(logs))
+        QFile::remove(path);
     return true;
 }
 
