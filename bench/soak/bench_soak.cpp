@@ -21,7 +21,21 @@
 //   calibration  100 four-point calibrations in the calibration view
 // The emulated operator touches calibration targets after 20 ms and the
 // bootloader writes records at once (the station's frame takes 1 s and 8 ms):
-// the times are not what is measured. With SOAK_EXIT_HOLDING set the process
+// the times are not what is measured.
+//
+// What still grows, as a heap profile (heaptrack) shows it, and why:
+//   - the emulated frame's recent reports (8192) and the fake node's recent
+//     outputs (4096) fill up over the first runs, more slowly where a run
+//     sends the frame few commands (replay, calibration), then stay;
+//   - Qt's pixmap cache (QPixmapCache, 10 MB) takes the icons of each new
+//     file dialog and message box (replay, record); SOAK_PIXMAP_CACHE_KB=0
+//     tells that part from the station's own;
+//   - the upgrade view's and the calibration view's log tables keep a row per
+//     event for the operator's shift (the upgrade rows also go to the log
+//     file): every frame arrival adds device rows to the upgrade view, so
+//     the replay mode (the frame plugged again after each replay) and the
+//     upgrade mode grow by their rows, about 1 kB each.
+// With SOAK_EXIT_HOLDING set the process
 // ends at once after the figures, so that a heap profile shows what the
 // station holds as never freed.
 
