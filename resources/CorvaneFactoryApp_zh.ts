@@ -188,6 +188,13 @@
     </message>
 </context>
 <context>
+    <name>CSettingsNotStoredBox</name>
+    <message>
+        <source>The setting was not stored: the settings file cannot be written.</source>
+        <translation>设置未保存：无法写入设置文件。</translation>
+    </message>
+</context>
+<context>
     <name>CTouchBase</name>
     <message>
         <source>Some connectors are damaged or not connected properly!</source>

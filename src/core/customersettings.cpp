@@ -17,19 +17,19 @@ QString CCustomerSettings::ApplicationName()
     return QStringLiteral("KESTREL-CUSTOMER ");
 }
 
-void CCustomerSettings::SetBool(const QString &key, bool value)
+bool CCustomerSettings::SetBool(const QString &key, bool value)
 {
-    setValue(key, value);
+    return setValue(key, value);
 }
 
-void CCustomerSettings::SetInt(const QString &key, int value)
+bool CCustomerSettings::SetInt(const QString &key, int value)
 {
-    setValue(key, value);
+    return setValue(key, value);
 }
 
-void CCustomerSettings::SetString(const QString &key, const QString &value)
+bool CCustomerSettings::SetString(const QString &key, const QString &value)
 {
-    setValue(key, value);
+    return setValue(key, value);
 }
 
 bool CCustomerSettings::GetBool(const QString &key, bool defaultValue)

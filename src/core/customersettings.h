@@ -10,9 +10,11 @@ class CCustomerSettings : public CLockedSettings
 public:
     static CCustomerSettings *GetInstance();
 
-    void SetBool(const QString &key, bool value);
-    void SetInt(const QString &key, int value);
-    void SetString(const QString &key, const QString &value);
+    // False when the value could not be written (the store keeps what the
+    // file holds); see CLockedSettings.
+    bool SetBool(const QString &key, bool value);
+    bool SetInt(const QString &key, int value);
+    bool SetString(const QString &key, const QString &value);
 
     // A stored text reads as true only as "true" or a non-zero number.
     bool GetBool(const QString &key, bool defaultValue);

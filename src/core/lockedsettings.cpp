@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QThread>
 #include <QtDebug>
 
@@ -35,6 +37,23 @@ SBatchState *BatchOf(const CLockedSettings *store)
 bool SameValue(const QVariant &a, const QVariant &b)
 {
     return a.userType() == b.userType() && a == b;
+}
+
+// Why the settings library could not write the file: it only says "access
+// error". It needs to open the file for writing (when present) and to make
+// its lock file and the new file beside it.
+QString WhyNotWritten(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite))
+            return QStringLiteral("the file cannot be opened for writing: %1").arg(file.errorString());
+    }
+    QTemporaryFile probe(info.absolutePath() + QStringLiteral("/.settings-probe-XXXXXX"));
+    if (!probe.open())
+        return QStringLiteral("its folder %1 cannot be written: %2").arg(info.absolutePath(), probe.errorString());
+    return QStringLiteral("the settings library could not write it (full disk?)");
 }
 } // namespace
 
@@ -75,11 +94,11 @@ bool CLockedSettings::contains(const QString &key) const
     return QSettings::contains(key);
 }
 
-void CLockedSettings::remove(const QString &key)
+bool CLockedSettings::remove(const QString &key)
 {
     if (key.isEmpty()) {
         qWarning() << "Settings: an empty key names no setting; nothing is removed.";
-        return;
+        return true;
     }
     QMutexLocker lock(&m_mutex);
     RefreshLocked();
@@ -91,9 +110,10 @@ void CLockedSettings::remove(const QString &key)
         QSettings::endGroup();
     }
     if (!present)
-        return;
+        return true;
+    NoteChangeLocked();
     QSettings::remove(key);
-    CommitLocked();
+    return CommitLocked();
 }
 
 QVariant CLockedSettings::value(const QString &key, const QVariant &defaultValue) const
@@ -102,12 +122,11 @@ QVariant CLockedSettings::value(const QString &key, const QVariant &defaultValue
     return QSettings::value(key, defaultValue);
 }
 
-void CLockedSettings::setValue(const QString &key, const QVariant &value)
+bool CLockedSettings::setValue(const QString &key, const QVariant &value)
 {
     QMutexLocker lock(&m_mutex);
     RefreshLocked();
-    if (WriteLocked(key, value))
-        CommitLocked();
+    return !WriteLocked(key, value) || CommitLocked();
 }
 
 QStringList CLockedSettings::allKeys() const
@@ -116,14 +135,15 @@ QStringList CLockedSettings::allKeys() const
     return QSettings::allKeys();
 }
 
-void CLockedSettings::clear()
+bool CLockedSettings::clear()
 {
     QMutexLocker lock(&m_mutex);
     RefreshLocked();
     if (QSettings::allKeys().isEmpty())
-        return;
+        return true;
+    NoteChangeLocked();
     QSettings::clear();
-    CommitLocked();
+    return CommitLocked();
 }
 
 void CLockedSettings::sync()
@@ -148,13 +168,13 @@ QVariant CLockedSettings::ValueOrStore(const QString &key, const QVariant &defau
     QMutexLocker lock(&m_mutex);
     if (!QSettings::contains(key)) {
         RefreshLocked();
-        if (!QSettings::contains(key) && WriteLocked(key, defaultValue))
-            CommitLocked();
+        if (!QSettings::contains(key) && WriteLocked(key, defaultValue) && !BatchOf(this))
+            WriteOutLocked(EOnFailure::Keep);
     }
     return QSettings::value(key, defaultValue);
 }
 
-void CLockedSettings::ReplaceAll(const QMap<QString, QVariant> &map)
+bool CLockedSettings::ReplaceAll(const QMap<QString, QVariant> &map)
 {
     QMutexLocker lock(&m_mutex);
     RefreshLocked();
@@ -172,11 +192,12 @@ void CLockedSettings::ReplaceAll(const QMap<QString, QVariant> &map)
         same = it != wanted.cend() && SameValue(QSettings::value(keys.at(i)), it.value());
     }
     if (same)
-        return;
+        return true;
+    NoteChangeLocked();
     QSettings::clear();
     for (auto it = wanted.cbegin(); it != wanted.cend(); ++it)
         QSettings::setValue(it.key(), it.value());
-    CommitLocked();
+    return CommitLocked();
 }
 
 bool CLockedSettings::WriteLocked(const QString &key, const QVariant &value)
@@ -187,6 +208,7 @@ bool CLockedSettings::WriteLocked(const QString &key, const QVariant &value)
     }
     if (QSettings::contains(key) && SameValue(QSettings::value(key), value))
         return false;
+    NoteChangeLocked();
     QSettings::setValue(key, value);
     return true;
 }
@@ -197,13 +219,64 @@ void CLockedSettings::RefreshLocked()
         QSettings::sync();
 }
 
-void CLockedSettings::CommitLocked()
+void CLockedSettings::NoteChangeLocked()
+{
+    if (m_bChanged)
+        return;
+    m_before.clear();
+    const QStringList keys = QSettings::allKeys();
+    for (const QString &key : keys)
+        m_before.insert(key, QSettings::value(key));
+    m_bChanged = true;
+}
+
+bool CLockedSettings::CommitLocked()
 {
     if (SBatchState *batch = BatchOf(this)) {
         batch->dirty = true;
-        return;
+        return true;
     }
-    QSettings::sync();
+    return WriteOutLocked(EOnFailure::TakeBack);
+}
+
+bool CLockedSettings::WriteOutLocked(EOnFailure onFailure)
+{
+    // QSettings keeps the first error it met for the object's life, so its
+    // status() cannot tell this write from an earlier one. A second object on
+    // the same file shares the library's one copy of its content (the
+    // library keeps one per file and process): its sync writes that copy,
+    // and its status is this write's alone.
+    QSettings writer(fileName(), QSettings::NativeFormat);
+    writer.sync();
+    const bool bWritten = writer.status() == QSettings::NoError;
+    if (bWritten || onFailure == EOnFailure::Keep) {
+        if (!bWritten) {
+            qWarning().noquote() << "Settings file" << fileName() << "cannot be written:"
+                                 << WhyNotWritten(fileName()) + QStringLiteral("; a default is used unstored.");
+        }
+        m_before.clear();
+        m_bChanged = false;
+        return bWritten;
+    }
+    qWarning().noquote() << "Settings file" << fileName() << "cannot be written:"
+                         << WhyNotWritten(fileName()) + QStringLiteral("; the change is not stored.");
+    // Back to the content as it was before the change, which is what the
+    // file holds. The library keeps the values put back as changes of its
+    // own to write, and writes them when the file can be written again.
+    if (m_bChanged) {
+        const QStringList keys = QSettings::allKeys();
+        for (const QString &key : keys) {
+            if (!m_before.contains(key))
+                QSettings::remove(key);
+        }
+        for (auto it = m_before.cbegin(); it != m_before.cend(); ++it) {
+            if (!QSettings::contains(it.key()) || !SameValue(QSettings::value(it.key()), it.value()))
+                QSettings::setValue(it.key(), it.value());
+        }
+    }
+    m_before.clear();
+    m_bChanged = false;
+    return false;
 }
 
 void CLockedSettings::BeginBatch()
@@ -217,15 +290,15 @@ void CLockedSettings::BeginBatch()
     t_batches[t_batchCount++] = {this, 1, false};
 }
 
-void CLockedSettings::EndBatch()
+bool CLockedSettings::EndBatch()
 {
     SBatchState *batch = BatchOf(this);
     if (!batch || --batch->depth > 0)
-        return;
+        return true;
     const bool dirty = batch->dirty;
     *batch = t_batches[--t_batchCount];
-    if (dirty) {
-        QMutexLocker lock(&m_mutex);
-        QSettings::sync();
-    }
+    if (!dirty)
+        return true;
+    QMutexLocker lock(&m_mutex);
+    return WriteOutLocked(EOnFailure::TakeBack);
 }

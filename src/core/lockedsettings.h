@@ -15,19 +15,28 @@ class QEvent;
 // an empty store changes nothing and touches no file.
 // The QSettings functions that callers use are redeclared here with the lock;
 // call the store's own functions, never QSettings ones through a base pointer.
+//
+// A change that cannot be written (a file or folder without write permission,
+// a full disk) is told: a Warning in the run log naming the file and the
+// reason, false from the call, and the store takes the change back, so that
+// it goes on showing what the file holds. Inside a batch the outcome is known
+// only at its end (CSettingsBatch::Commit).
 class CLockedSettings : public QSettings
 {
 public:
     explicit CLockedSettings(const QString &application);
 
     bool contains(const QString &key) const;
+    // The changing calls return false when their change could not be
+    // written (and was taken back); true when it is on disk, when nothing
+    // had to change, or inside a batch of this thread.
     // An empty key names nothing and removes nothing (QSettings would clear
     // the whole store).
-    void remove(const QString &key);
+    bool remove(const QString &key);
     QVariant value(const QString &key, const QVariant &defaultValue = QVariant()) const;
-    void setValue(const QString &key, const QVariant &value);
+    bool setValue(const QString &key, const QVariant &value);
     QStringList allKeys() const;
-    void clear();
+    bool clear();
     void sync();
 
 protected:
@@ -35,10 +44,14 @@ protected:
     bool event(QEvent *event) override;
 
     // Stores the value under the key unless the key is present; returns the
-    // stored value. Holds the lock for the whole read-and-write.
+    // stored value. Holds the lock for the whole read-and-write. A default
+    // that cannot be written is still kept in memory for the rest of the run
+    // (every reader gets the same value, and the failure is told once per
+    // key); it reaches the file with the next write that succeeds.
     QVariant ValueOrStore(const QString &key, const QVariant &defaultValue);
-    // Replaces the whole content with the map, in one locked step.
-    void ReplaceAll(const QMap<QString, QVariant> &map);
+    // Replaces the whole content with the map, in one locked step; false when
+    // it could not be written.
+    bool ReplaceAll(const QMap<QString, QVariant> &map);
 
     mutable QMutex m_mutex;
 
@@ -52,8 +65,22 @@ private:
     // stat when nothing changed). Not inside a batch of this thread, whose
     // writes are still in memory.
     void RefreshLocked();
-    // Puts the changes on disk now, or at the end of this thread's batch.
-    void CommitLocked();
+    // Keeps the content as it stands, once per round of changes, so that a
+    // round that cannot be written can be taken back. Called before each
+    // change.
+    void NoteChangeLocked();
+    // Puts the changes on disk now (false when they could not be written),
+    // or at the end of this thread's batch (true).
+    bool CommitLocked();
+    // Writes every change since the last write; on failure warns and, unless
+    // told to keep them, takes them back.
+    enum class EOnFailure { TakeBack, Keep };
+    bool WriteOutLocked(EOnFailure onFailure);
     void BeginBatch();
-    void EndBatch();
+    // False when the outermost batch's changes could not be written.
+    bool EndBatch();
+
+    // The content before the first change since the last write.
+    QMap<QString, QVariant> m_before;
+    bool m_bChanged = false;
 };

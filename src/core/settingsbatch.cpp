@@ -11,6 +11,13 @@ CSettingsBatch::CSettingsBatch(CLockedSettings *pStore)
 
 CSettingsBatch::~CSettingsBatch()
 {
+    Commit();
+}
+
+bool CSettingsBatch::Commit()
+{
     if (m_pStore)
-        m_pStore->EndBatch();
+        m_bWritten = m_pStore->EndBatch();
+    m_pStore = nullptr;
+    return m_bWritten;
 }

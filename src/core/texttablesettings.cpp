@@ -7,14 +7,12 @@ CTextTableSettings::CTextTableSettings(const QString &application)
 
 int CTextTableSettings::SetValue(const QString &key, const QString &value)
 {
-    setValue(key, value);
-    return 0;
+    return setValue(key, value) ? 0 : -1;
 }
 
 int CTextTableSettings::RemoveKey(const QString &key)
 {
-    remove(key);
-    return 0;
+    return remove(key) ? 0 : -1;
 }
 
 QMap<QString, QString> CTextTableSettings::ReadAll() const
@@ -32,6 +30,5 @@ int CTextTableSettings::WriteAll(const QMap<QString, QString> &map)
     QMap<QString, QVariant> values;
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         values.insert(it.key(), it.value());
-    ReplaceAll(values);
-    return 0;
+    return ReplaceAll(values) ? 0 : -1;
 }

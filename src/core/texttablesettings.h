@@ -6,6 +6,8 @@
 
 // A free table of key text to value text, read and written whole by the
 // check lists of the test view and the setup dialog.
+// The changing calls return 0, or -1 when the change could not be written
+// (the store keeps what the file holds; see CLockedSettings).
 class CTextTableSettings : public CLockedSettings
 {
 public:

@@ -30,12 +30,10 @@ QStringList CVidPidSettings::GetAllKeys() const
 
 int CVidPidSettings::SetValue(const QString &key)
 {
-    setValue(key, key);
-    return 0;
+    return setValue(key, key) ? 0 : -1;
 }
 
 int CVidPidSettings::RemoveKey(const QString &key)
 {
-    remove(key);
-    return 0;
+    return remove(key) ? 0 : -1;
 }

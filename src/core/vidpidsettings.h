@@ -17,6 +17,8 @@ public:
     static QString MakeKey(quint16 vid, quint16 pid);
 
     QStringList GetAllKeys() const;
+    // 0, or -1 when the change could not be written (the store keeps what
+    // the file holds; see CLockedSettings).
     int SetValue(const QString &key);
     int RemoveKey(const QString &key);
 

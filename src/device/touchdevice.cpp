@@ -307,13 +307,20 @@ int32_t CTouchDevice::SetSettingsVidPidList(const QList<VidPid> &list)
     QMutexLocker locker(&VidPidMutex());
     CVidPidSettings *pStore = CVidPidSettings::GetInstance();
     QList<VidPid> &current = SettingsList();
+    bool bStored = true;
     for (const VidPid &pair : qAsConst(current)) {
         if (!list.contains(pair))
-            pStore->RemoveKey(KeyOf(pair));
+            bStored = pStore->RemoveKey(KeyOf(pair)) == 0 && bStored;
     }
     for (const VidPid &pair : list) {
         if (!current.contains(pair))
-            pStore->SetValue(KeyOf(pair));
+            bStored = pStore->SetValue(KeyOf(pair)) == 0 && bStored;
+    }
+    if (!bStored) {
+        // What could not be stored is not accepted either: the list is the
+        // store's, as at the next start.
+        LoadSettingsPairsLocked();
+        return -1;
     }
     current = list;
     return 0;

@@ -54,6 +54,9 @@ public:
     // Supported vendor/product ids (product 0xFFFF = any product of the vendor).
     static void InitSupportedVidPidList();
     static bool IsSupportedVidPid(uint16_t nVid, uint16_t nPid);
+    // Stores the user list (CVidPidSettings) and uses it from then on: 0;
+    // -1 when the store could not be written, and the list in use is then
+    // the one the store holds.
     static int32_t SetSettingsVidPidList(const QList<VidPid> &list);
     static QList<VidPid> GetBuiltinVidPidList();
     static QList<VidPid> GetSettingsVidPidList();

@@ -58,6 +58,9 @@ public:
     // calls it.
     static void SetSimulatorTouchForTest(std::shared_ptr<CSimulatorTouch> pInjector);
 
+    // Stores the user list (CVidPidSettings) and uses it from then on: 0;
+    // -1 when the store could not be written, and the list in use is then
+    // the one the store holds.
     static int32_t SetSettingsVidPidList(const QList<VidPid> &list);
     static QList<VidPid> GetBuiltinVidPidList();
     static QList<VidPid> GetSettingsVidPidList();

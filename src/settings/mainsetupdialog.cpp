@@ -5,6 +5,7 @@
 #include "customersettings.h"
 #include "handlework.h"
 #include "hardwareinterface.h"
+#include "settingsnotstoredbox.h"
 #include "touchbase.h"
 
 #include <QCloseEvent>
@@ -192,9 +193,22 @@ void MainSetUpDialog::SendFormats()
 
 void MainSetUpDialog::SaveAndClose()
 {
-    CCustomerSettings::GetInstance()->SetInt(QLatin1String(kDefaultInterfaceKey), m_nDefaultInterface);
+    StoreDefaultInterface();
     SendFormats();
     close();
+}
+
+bool MainSetUpDialog::StoreDefaultInterface()
+{
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    const QString key = QLatin1String(kDefaultInterfaceKey);
+    if (pSettings->SetInt(key, m_nDefaultInterface))
+        return true;
+    CSettingsNotStoredBox::Show(this, {pSettings->fileName()});
+    // The choice shown is the one the file holds.
+    m_nDefaultInterface = m_nSavedDefaultInterface = pSettings->GetInt(key, 0);
+    CheckInterfaceRadio(m_nDefaultInterface);
+    return false;
 }
 
 void MainSetUpDialog::CheckInterfaceRadio(int nValue)
@@ -296,8 +310,8 @@ void MainSetUpDialog::okBtn_clicked()
 void MainSetUpDialog::noBtn_clicked()
 {
     m_nDefaultInterface = m_nSavedDefaultInterface;
-    CCustomerSettings::GetInstance()->SetInt(QLatin1String(kDefaultInterfaceKey), m_nDefaultInterface);
     CheckInterfaceRadio(m_nDefaultInterface);
+    StoreDefaultInterface();
 
     m_nUsb1Format = m_nUsb1FormatRead;
     m_nUsb2Format = m_nUsb2FormatRead;

@@ -69,6 +69,9 @@ private:
     // Sends both formats (Save step 2), under the device mutex.
     void SendFormats();
     void SaveAndClose();
+    // Stores the chosen default interface; when the file cannot be written,
+    // tells the operator and shows the stored choice again (false).
+    bool StoreDefaultInterface();
     void CheckInterfaceRadio(int nValue);
     void CheckUsb1Radio(uint8_t nCode);
     void CheckUsb2Radio(uint8_t nCode);

@@ -4,8 +4,10 @@
 #include "customersettings.h"
 #include "firmwarechecksettings.h"
 #include "settingsbatch.h"
+#include "settingsnotstoredbox.h"
 #include "snchecksumsettings.h"
 #include "touchsdk.h"
+#include "vidpidsettings.h"
 
 #include <QFontDatabase>
 #include <QIcon>
@@ -151,12 +153,28 @@ bool CSetUpDialog::InitSetUpView()
 
 void CSetUpDialog::on_buttonBox_accepted()
 {
-    // The flags go to disk together; each check store is replaced in one step.
-    const CSettingsBatch batch(CCustomerSettings::GetInstance());
-    SaveDefaultConfig();
-    SaveVidPidList();
-    SaveFirmwareCheckList();
-    SaveSnChecksumList();
+    QStringList unstored;
+    {
+        // The flags go to disk together; each check store is replaced in one step.
+        CSettingsBatch batch(CCustomerSettings::GetInstance());
+        SaveDefaultConfig();
+        if (!SaveVidPidList())
+            unstored << CVidPidSettings::GetInstance()->fileName();
+        if (!SaveFirmwareCheckList())
+            unstored << FirmwareList().pStore->fileName();
+        if (!SaveSnChecksumList())
+            unstored << SnList().pStore->fileName();
+        if (!batch.Commit())
+            unstored.prepend(CCustomerSettings::GetInstance()->fileName());
+    }
+    if (unstored.isEmpty())
+        return;
+    CSettingsNotStoredBox::Show(this, unstored);
+    // The tabs show what the files hold again: rows that were not stored go.
+    ui->vidPidListWidget->clear();
+    ui->firmwareCheckListWidget->clear();
+    ui->snChechsumCheckListWidget->clear();
+    InitSetUpView();
 }
 
 // ---------------------------------------------------------------------------
@@ -173,9 +191,10 @@ bool CSetUpDialog::InitDefaultConfig()
 bool CSetUpDialog::SaveDefaultConfig()
 {
     CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    bool bStored = true;
     for (const SFlag& flag : kFlags)
-        pSettings->SetBool(QLatin1String(flag.szKey), (ui->*flag.pBox)->isChecked());
-    return true;
+        bStored = pSettings->SetBool(QLatin1String(flag.szKey), (ui->*flag.pBox)->isChecked()) && bStored;
+    return bStored;
 }
 
 // ---------------------------------------------------------------------------
@@ -233,8 +252,7 @@ bool CSetUpDialog::SaveVidPidList()
             continue;
         pairs << pair;
     }
-    TouchSDK::SetSettingsVidPidList(pairs);
-    return true;
+    return TouchSDK::SetSettingsVidPidList(pairs) == 0;
 }
 
 void CSetUpDialog::on_vidPidLineEdit_textChanged(QString arg1)
@@ -307,8 +325,7 @@ bool CSetUpDialog::InitFirmwareCheckList()
 
 bool CSetUpDialog::SaveFirmwareCheckList()
 {
-    SaveCheckList(FirmwareList());
-    return true;
+    return SaveCheckList(FirmwareList());
 }
 
 bool CSetUpDialog::InitSnChecksumList()
@@ -319,8 +336,7 @@ bool CSetUpDialog::InitSnChecksumList()
 
 bool CSetUpDialog::SaveSnChecksumList()
 {
-    SaveCheckList(SnList());
-    return true;
+    return SaveCheckList(SnList());
 }
 
 void CSetUpDialog::InitCheckList(const SCheckList& list)
@@ -345,16 +361,16 @@ void CSetUpDialog::InitCheckList(const SCheckList& list)
     InsertAtTop(list.pList, newRows);
 }
 
-void CSetUpDialog::SaveCheckList(const SCheckList& list)
+bool CSetUpDialog::SaveCheckList(const SCheckList& list)
 {
-    CCustomerSettings::GetInstance()->SetBool(list.strFlagKey, list.pGroup->isChecked());
+    const bool bFlag = CCustomerSettings::GetInstance()->SetBool(list.strFlagKey, list.pGroup->isChecked());
     QMap<QString, QString> entries;
     for (int i = 0; i < list.pList->count(); ++i) {
         const QStringList parts = list.pList->item(i)->text().split(kKeySeparator, Qt::KeepEmptyParts);
         if (parts.size() == 2)
             entries.insert(parts.first(), parts.last());
     }
-    list.pStore->WriteAll(entries);
+    return list.pStore->WriteAll(entries) == 0 && bFlag;
 }
 
 void CSetUpDialog::AddCheckListEntry(const SCheckList& list)

@@ -39,6 +39,8 @@ public:
     ~CSetUpDialog() override;
 
     // Loads every tab (the constructor does it once already). True.
+    // The Save functions return false when their store could not be
+    // written (inside OK's batch the flags' outcome is known at its end).
     bool InitSetUpView();
     bool InitDefaultConfig();
     bool SaveDefaultConfig();
@@ -86,7 +88,8 @@ private:
     SCheckList FirmwareList() const;
     SCheckList SnList() const;
     static void InitCheckList(const SCheckList& list);
-    static void SaveCheckList(const SCheckList& list);
+    // False when the list or its flag could not be stored.
+    static bool SaveCheckList(const SCheckList& list);
     static void AddCheckListEntry(const SCheckList& list);
     static void UpdateCheckListAdd(const SCheckList& list);
 

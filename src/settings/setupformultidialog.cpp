@@ -3,6 +3,7 @@
 
 #include "customersettings.h"
 #include "settingsbatch.h"
+#include "settingsnotstoredbox.h"
 
 #include <QPushButton>
 
@@ -46,9 +47,13 @@ bool CSetUpForMultiDialog::LoadSettings()
 void CSetUpForMultiDialog::on_buttonBox_accepted()
 {
     CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
-    const CSettingsBatch batch(pSettings);
+    CSettingsBatch batch(pSettings);
     pSettings->SetBool(QLatin1String(kShowGrid), ui->gridWidthGroupBox->isChecked());
     pSettings->SetInt(QLatin1String(kGridWidth), ui->gridWidthSpinBox->value());
     pSettings->SetInt(QLatin1String(kLineWidth), ui->lineWidthSpinBox->value());
     pSettings->SetBool(QLatin1String(kEnableRightButton), ui->enableRightButtonCheckBox->isChecked());
+    if (batch.Commit())
+        return;
+    CSettingsNotStoredBox::Show(this, {pSettings->fileName()});
+    LoadSettings();
 }

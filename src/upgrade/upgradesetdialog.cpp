@@ -3,6 +3,7 @@
 
 #include "customersettings.h"
 #include "settingsbatch.h"
+#include "settingsnotstoredbox.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -155,13 +156,20 @@ void UpgradeSetDialog::okBtn_clicked()
     m_nEnableContinuousUpgrade = ui->ContinuousUpgrade_radioButton->isChecked() ? 1 : 0;
     m_nAutoUpgradeCount = ui->AutoUpgradeCount_spinBox->value();
     qDebug().noquote() << "okBtn_clicked" << ":nAutoUpgradeCount = " + QString::number(m_nAutoUpgradeCount);
-    {
-        // All three reach the disk together, before anyone is told.
-        CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
-        CSettingsBatch batch(pSettings);
-        pSettings->SetInt(kAutoUpgradeCount, m_nAutoUpgradeCount);
-        pSettings->SetInt(kEnableAutoUpgrade, m_bEnableAutoUpgrade ? 1 : 0);
-        pSettings->SetInt(kEnableContinuousUpgrade, m_nEnableContinuousUpgrade);
+    // All three reach the disk together, before anyone is told.
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    CSettingsBatch batch(pSettings);
+    pSettings->SetInt(kAutoUpgradeCount, m_nAutoUpgradeCount);
+    pSettings->SetInt(kEnableAutoUpgrade, m_bEnableAutoUpgrade ? 1 : 0);
+    pSettings->SetInt(kEnableContinuousUpgrade, m_nEnableContinuousUpgrade);
+    if (!batch.Commit()) {
+        // Nothing changed: the view is not told, and the dialog shows the
+        // stored options again.
+        CSettingsNotStoredBox::Show(this, {pSettings->fileName()});
+        LoadUpgradeSetting();
+        UpdateWidgetsEnable(true);
+        close();
+        return;
     }
     emit EmitUpdateUpgardeSetting(true);
     close();

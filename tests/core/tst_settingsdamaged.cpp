@@ -61,7 +61,10 @@ private slots:
     {
         CVidPidSettings *v = CVidPidSettings::GetInstance();
         QVERIFY(v->GetAllKeys().isEmpty());
-        QCOMPARE(v->SetValue("0x0eef-0x0001"), 0); // cannot reach the disk: no crash
+        // It cannot reach the disk: told, no crash, and the store stays as
+        // the (absent) file has it.
+        QCOMPARE(v->SetValue("0x0eef-0x0001"), -1);
+        QVERIFY(v->GetAllKeys().isEmpty());
     }
 };
 

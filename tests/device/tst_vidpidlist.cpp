@@ -4,6 +4,7 @@
 #include "testenvironment.h"
 #include "touchdevice.h"
 #include "touchsdk.h"
+#include "unwritablepath.h"
 #include "vidpidsettings.h"
 
 #include <QtTest>
@@ -113,6 +114,21 @@ private slots:
         QVERIFY(CTouchDevice::IsSupportedVidPid(0x2222, 0x00AB));
         QVERIFY(!CTouchDevice::IsSupportedVidPid(0x0ABC, 0x0001));
         QCOMPARE(TouchSDK::GetSettingsVidPidList(), (QList<VidPid>{{0x0EEF, 0x0001}, {0x2222, 0x00AB}}));
+    }
+
+    // A store that cannot be written: the failure is told, and the list in
+    // use is the stored one (as at the next start), not the one asked for.
+    void unstoredListIsNotTakenIntoUse()
+    {
+        ResetStore({"0x0eef-0x0001"});
+        CVidPidSettings *pStore = CVidPidSettings::GetInstance();
+        CUnwritablePath unwritable(pStore->fileName());
+        QVERIFY(unwritable.IsActive());
+        QCOMPARE(TouchSDK::SetSettingsVidPidList({{0x3333, 0x0001}}), -1);
+        QCOMPARE(pStore->GetAllKeys(), QStringList{"0x0eef-0x0001"});
+        QCOMPARE(TouchSDK::GetSettingsVidPidList(), (QList<VidPid>{{0x0EEF, 0x0001}}));
+        QVERIFY(CTouchDevice::IsSupportedVidPid(0x0EEF, 0x0001));
+        QVERIFY(!CTouchDevice::IsSupportedVidPid(0x3333, 0x0001));
     }
 };
 

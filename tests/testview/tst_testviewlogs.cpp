@@ -603,12 +603,17 @@ void TestTestViewLogs::recordedFrameLeaves()
     QVERIFY(pRecord->isEnabled());
     auto* pClock = pView->findChild<CRecordDialog*>();
 
+    // The recording holds the refresh cycles of this test alone: the view's
+    // own refresh is stopped, and its thread (a tick of which could still be
+    // reading a frame) has ended, before the recording starts.
+    pView->StopRefresh();
+    QVERIFY(pView->TimerThread()->wait(30000));
+
     CModalBoxAnswerer boxes;
     CRunLogCapture log;
     bool bLeft = false;
     bool bClockLeftUp = false;
     QTimer::singleShot(0, pView, [&] {
-        pView->StopRefresh();
         for (int i = 0; i < cycles; ++i)
             RefreshCycle(station);
         station.rig.Frame(nCurrent).usb->Unplug();

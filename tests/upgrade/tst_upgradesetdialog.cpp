@@ -3,12 +3,17 @@
 // leave on screen and in the store after an operator's clicks.
 
 #include "customersettings.h"
+#include "modalboxanswerer.h"
 #include "runlogcapture.h"
 #include "stationresources.h"
 #include "testenvironment.h"
+#include "unwritablepath.h"
 #include "upgradesetdialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -157,6 +162,7 @@ private slots:
     void operatorEdits_data();
     void operatorEdits();
     void signalFindsTheSettingsStored();
+    void unwritableFileIsToldNotShownAsSaved();
 };
 
 void TestUpgradeSetDialog::initTestCase()
@@ -395,6 +401,55 @@ void TestUpgradeSetDialog::signalFindsTheSettingsStored()
     Do(&dialog, "continuous");
     Do(&dialog, "ok");
     QCOMPARE(seen, QString("1,1,1"));
+}
+
+// A settings file the operator cannot write (copied in by root): OK shows
+// one box saying so, the view is not told of a change, and the dialog shows
+// what the file holds, now and when it is opened again.
+void TestUpgradeSetDialog::unwritableFileIsToldNotShownAsSaved()
+{
+    Store(0, 0, 1);
+    const QString path = CCustomerSettings::GetInstance()->fileName();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    UpgradeSetDialog dialog;
+    QSignalSpy told(&dialog, &UpgradeSetDialog::EmitUpdateUpgardeSetting);
+    const QString shownBefore = Shown(&dialog);
+    CUnwritablePath unwritable(path);
+    QVERIFY(unwritable.IsActive());
+    CModalBoxAnswerer boxes;
+    const QString shot = CTestEnvironment::OutputDir() + QStringLiteral("/upgrade-settings-not-stored.png");
+    boxes.OnShown([&shot](const CModalBoxAnswerer::SBox&) {
+        if (QWidget* pBox = QApplication::activeModalWidget())
+            pBox->grab().save(shot);
+    });
+    CRunLogCapture log;
+    Open(&dialog);
+    Do(&dialog, "box");
+    Do(&dialog, "continuous");
+    Do(&dialog, "ok");
+
+    QCOMPARE(boxes.boxes.size(), 1);
+    const CModalBoxAnswerer::SBox& box = boxes.boxes.first();
+    QCOMPARE(box.icon, QString("Warning"));
+    QCOMPARE(box.title, QString("Upgrade SetUp"));
+    QCOMPARE(box.text, "The setting was not stored: the settings file cannot be written.\n" + path);
+    qInfo().noquote() << "Screenshot:" << shot;
+    QCOMPARE(log.Lines(QtWarningMsg).filter(path).size(), 1);
+    QCOMPARE(told.count(), 0);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(Shown(&dialog), shownBefore);
+    QCOMPARE(CCustomerSettings::GetInstance()->GetInt(kAuto, 0), 0);
+    QCOMPARE(CCustomerSettings::GetInstance()->GetInt(kContinuous, 0), 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    file.close();
+    Open(&dialog);
+    QCOMPARE(Shown(&dialog), shownBefore);
+    dialog.close();
 }
 
 STATION_TEST_MAIN(TestUpgradeSetDialog)

@@ -270,7 +270,7 @@ bool CEmulatedBootloader::OnRecord(CEmulatedFrame& frame, const QByteArray& requ
     }
     m_received.append(request);
     CEmulatedFrame::State& s = frame.StateRef();
-    s.boot.records.append(request);
+    CEmulatedFrame::KeepRecent(s.boot.records, request, CEmulatedFrame::MAX_KEPT_BOOT_RECORDS);
     s.boot.nRecords = m_received.size();
     if (m_received.size() < m_expected.size()) {
         Reply(frame, pActions, m_nRecordDelayMs, frame.DataReply(0x04, 0x00));

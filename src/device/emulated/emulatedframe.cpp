@@ -312,7 +312,14 @@ QList<QByteArray> CEmulatedFrame::Requests() const
 int CEmulatedFrame::RequestCount() const
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return m_requests.size();
+    return m_nRequestCount;
+}
+
+void CEmulatedFrame::KeepRecent(QList<QByteArray> &list, const QByteArray &report, int nMax)
+{
+    list.append(report);
+    while (list.size() > nMax)
+        list.removeFirst();
 }
 
 QList<QByteArray> CEmulatedFrame::RequestsFor(quint8 nCmd, quint8 nSub, quint8 nId) const
@@ -329,6 +336,7 @@ void CEmulatedFrame::ClearRequests()
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     m_requests.clear();
+    m_nRequestCount = 0;
 }
 
 QStringList CEmulatedFrame::Violations() const
@@ -433,7 +441,8 @@ QList<CEmulatedFrame::Action> CEmulatedFrame::OnOutput(const QByteArray &rawRepo
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     const QByteArray report = Pad64(rawReport);
-    m_requests.append(report);
+    KeepRecent(m_requests, report, MAX_KEPT_REQUESTS);
+    ++m_nRequestCount;
     QList<Action> actions;
     if (!m_state.bAttached) {
         Violation(QStringLiteral("report written while detached"));
@@ -961,7 +970,7 @@ void CEmulatedFrame::BootCommand(const QByteArray &q, QList<Action> *pA)
     }
     // A record of the firmware image.
     ++s.boot.nRecords;
-    s.boot.records.append(q);
+    KeepRecent(s.boot.records, q, MAX_KEPT_BOOT_RECORDS);
     if (s.boot.nRecords == s.boot.nFailAtRecord) {
         if (!s.boot.failReply.isEmpty())
             Reply(pA, s.boot.failReply);

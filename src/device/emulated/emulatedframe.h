@@ -167,7 +167,7 @@ public:
         int nReturnDelayMs = 20;       // from FD 05 until it leaves the bus
         int nAppArrivalMs = 50;        // from leaving the bus until it is back in application mode
         quint16 nNewVersion = 0;       // release number after a completed download (0: unchanged)
-        QList<QByteArray> records;     // every record received, in order
+        QList<QByteArray> records;     // the records received, in order (the last MAX_KEPT_BOOT_RECORDS)
     };
 
     struct State
@@ -235,8 +235,20 @@ public:
     // built-in ones).
     void AddFallbackHandler(const Handler &handler, quint8 nId);
 
-    // Reports received, in order (every output report, both modes).
+    // How many of the reports received the frame keeps (the recent ones):
+    // a frame that runs for a shift, as the station's emulated one does,
+    // would otherwise keep every command of it.
+    static constexpr int MAX_KEPT_REQUESTS = 8192;
+    // Records of a firmware image kept in the boot state (`records`): the
+    // recent ones, a whole image of 512 kB.
+    static constexpr int MAX_KEPT_BOOT_RECORDS = 8192;
+    // Appends the report, dropping the oldest beyond nMax.
+    static void KeepRecent(QList<QByteArray> &list, const QByteArray &report, int nMax);
+
+    // Reports received, in order (every output report, both modes), the
+    // last MAX_KEPT_REQUESTS of them.
     QList<QByteArray> Requests() const;
+    // Every report received since the start or ClearRequests, kept or not.
     int RequestCount() const;
     // Requests whose bytes 0..2 are id, cmd, sub.
     QList<QByteArray> RequestsFor(quint8 nCmd, quint8 nSub, quint8 nId = 0xFC) const;
@@ -331,6 +343,7 @@ private:
     QList<QPair<Key, Handler>> m_handlers;  // newest first
     QList<QPair<quint8, Handler>> m_fallbackHandlers;  // by report id, newest first
     QList<QByteArray> m_requests;
+    int m_nRequestCount = 0;
     QStringList m_violations;
     QList<Action> m_injected;
     mutable quint32 m_nGarbageSeed = 0x2545F491;

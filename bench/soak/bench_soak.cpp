@@ -1,0 +1,506 @@
+// The station's memory across a shift. The station runs as "--emulated-frame"
+// starts it (the station's emulated frame on the fake device backend, the
+// real main window, views and dispatcher), offscreen, and one operator task is
+// repeated; the resident size and malloc's bytes in use are printed at the
+// start, every 100 runs and at the end, and the growth per run after a
+// warm-up (a third of the runs unless given), against the goal of under 1 kB
+// a run of heap in use (the resident size moves in whole pages and with
+// malloc's free lists; it is printed beside it).
+//
+//   bench_soak [--mode MODE] [--runs N] [--warmup N]
+//
+// Modes (each in a process of its own; "all", the default, runs them one
+// after the other):
+//   signal       the signal test repeated (F5), 300 runs
+//   replay       the same, with a saved log opened as a replay and the frame
+//                plugged again (back to the live frame) between runs
+//   record       the same, with a recording started and stopped (and saved)
+//                between runs
+//   upgrade      100 upgrades in the upgrade view, the emulated bootloader
+//                taking the provided image each time
+//   calibration  100 four-point calibrations in the calibration view
+// The emulated operator touches calibration targets after 20 ms and the
+// bootloader writes records at once (the station's frame takes 1 s and 8 ms):
+// the times are not what is measured.
+//
+// What still grows, as a heap profile (heaptrack) shows it, and why:
+//   - the emulated frame's recent reports (8192) and the fake node's recent
+//     outputs (4096) fill up over the first runs, more slowly where a run
+//     sends the frame few commands (replay, calibration), then stay;
+//   - Qt's pixmap cache (QPixmapCache, 10 MB) takes the icons of each new
+//     file dialog and message box (replay, record); SOAK_PIXMAP_CACHE_KB=0
+//     tells that part from the station's own;
+//   - the upgrade view's and the calibration view's log tables keep a row per
+//     event for the operator's shift (the upgrade rows also go to the log
+//     file): every frame arrival adds device rows to the upgrade view, so
+//     the replay mode (the frame plugged again after each replay) and the
+//     upgrade mode grow by their rows, about 1 kB each.
+// With SOAK_EXIT_HOLDING set the process
+// ends at once after the figures, so that a heap profile shows what the
+// station holds as never freed.
+
+#include "calworkcustomview.h"
+#include "comportusb.h"
+#include "customersettings.h"
+#include "emulatedbootloader.h"
+#include "emulatedframe.h"
+#include "emulatedframeimage.h"
+#include "emulatedstationframe.h"
+#include "handlework.h"
+#include "mainwindow.h"
+#include "modalboxanswerer.h"
+#include "qmain.h"
+#include "stationclock.h"
+#include "stationresources.h"
+#include "touchbase.h"
+#include "veloracalibrateview.h"
+#include "veloratestview.h"
+#include "veloraupgradeview.h"
+#include "waitfor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QFile>
+#include <QMenu>
+#include <QPixmapCache>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <malloc.h>
+#include <unistd.h>
+
+namespace {
+
+// ---- what the station logs
+
+std::atomic<int> g_nResults{0};     // a signal-test run has its result shown
+std::atomic<int> g_nCalibrations{0}; // a calibration's last step has run
+std::atomic<int> g_nCriticals{0};
+
+void Handler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (message.startsWith(QLatin1String("ShowTestResult :")))
+        ++g_nResults;
+    if (message.startsWith(QLatin1String("ProcessTask :task = STEP_END_")))
+        ++g_nCalibrations;
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        ++g_nCriticals;
+        std::fprintf(stderr, "critical: %s\n", qPrintable(message));
+    }
+}
+
+// ---- memory
+
+struct SMemory
+{
+    double resident = 0;  // bytes
+    double heap = 0;      // bytes malloc has handed out and not got back
+};
+
+SMemory Memory()
+{
+    SMemory m;
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (statm.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> fields = statm.readAll().split(' ');
+        if (fields.size() > 1)
+            m.resident = fields.at(1).toDouble() * double(::sysconf(_SC_PAGESIZE));
+    }
+    const struct mallinfo2 info = ::mallinfo2();
+    m.heap = double(info.uordblks) + double(info.hblkhd);
+    return m;
+}
+
+void PrintMemory(const char* szMode, int nRun, const SMemory& m)
+{
+    std::printf("%-12s run %4d   resident %9.0f kB   heap in use %9.0f kB\n", szMode, nRun, m.resident / 1e3,
+                m.heap / 1e3);
+    std::fflush(stdout);
+}
+
+template <typename Pred>
+bool Wait(Pred pred, int nTimeoutMs = 60000)
+{
+    return StationTest::WaitFor(pred, nTimeoutMs);
+}
+
+QAction* ViewAction(VeloraTestView* pView, const QString& text)
+{
+    const QList<QAction*> actions = pView->ActionMenu()->actions() + pView->actions();
+    for (QAction* pAction : actions) {
+        if (pAction->text() == text)
+            return pAction;
+    }
+    return nullptr;
+}
+
+// ---- one station, one mode
+
+class CSoak
+{
+public:
+    CSoak(const QString& mode, const QString& folder) : m_mode(mode), m_folder(folder) {}
+
+    // False (with the reason on stderr) when the station could not be set up.
+    bool Start();
+    // One run of the mode; false when it did not end as it should.
+    bool Run(int nRun);
+    void Stop();
+
+private:
+    bool SignalRun();
+    bool ReplayBetween();
+    bool RecordBetween(int nRun);
+    bool UpgradeRun();
+    bool CalibrationRun();
+
+    QString m_mode;
+    QString m_folder;
+    std::unique_ptr<CEmulatedStationFrame> m_pFrame;
+    std::unique_ptr<MainWindow> m_pWindow;
+    std::unique_ptr<CModalBoxAnswerer> m_pBoxes;
+    VeloraTestView* m_pTestView = nullptr;
+    QPushButton* m_pUpgrade = nullptr;
+    QTableWidget* m_pUpgradeTable = nullptr;
+    QPushButton* m_pCalibrate = nullptr;
+};
+
+bool Fail(const char* szWhat)
+{
+    std::fprintf(stderr, "soak: %s\n", szWhat);
+    return false;
+}
+
+bool CSoak::Start()
+{
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    pSettings->SetBool(QStringLiteral("SupportSNCheck"), false);
+    pSettings->SetBool(QStringLiteral("DefaultJumpToDraw"), false);
+    pSettings->SetInt(QStringLiteral("DefaultInterface"), 0);
+    const QString image = m_folder + QStringLiteral("/image.bin");
+    {
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || file.write(CEmulatedFrameImage::Data()) < 0)
+            return Fail("the firmware image cannot be written");
+    }
+    pSettings->SetString(QStringLiteral("UpgradeFilePath"), image);
+
+    m_pBoxes = std::make_unique<CModalBoxAnswerer>();
+    m_pFrame = StartEmulatedFrame(QStringLiteral("healthy"));
+    if (!m_pFrame)
+        return Fail("no emulated frame");
+    m_pFrame->Frame()->Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 20; });
+    m_pFrame->Bootloader()->SetRecordAnswerDelay(0);
+    m_pWindow = std::make_unique<MainWindow>();
+    MarkEmulatedWindow(m_pWindow.get());
+    m_pWindow->resize(1129, 748);
+    m_pWindow->show();
+    HandleWork* pWork = m_pWindow->GetHandleWork();
+    if (!Wait([&] { return pWork->GetDeviceKind() == HandleWork::DeviceKind::Live; }))
+        return Fail("the frame was not opened");
+
+    if (m_mode == QLatin1String("upgrade")) {
+        auto* pOpen = m_pWindow->findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
+        if (!pOpen || !Wait([&] { return pOpen->isEnabled(); }))
+            return Fail("no upgrade button");
+        pOpen->click();
+        auto* pView = m_pWindow->findChild<VeloraUpgradeView*>();
+        m_pUpgrade = pView ? pView->findChild<QPushButton*>(QStringLiteral("upgradePushButton")) : nullptr;
+        m_pUpgradeTable = pView ? pView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget")) : nullptr;
+        return m_pUpgrade && m_pUpgradeTable ? true : Fail("no upgrade view");
+    }
+    if (m_mode == QLatin1String("calibration")) {
+        auto* pView = m_pWindow->findChild<VeloraCalibrateView*>();
+        m_pCalibrate = pView ? pView->findChild<QPushButton*>(QStringLiteral("Btn_Cal_2")) : nullptr;
+        auto* pOpen = m_pWindow->findChild<QToolButton*>(QStringLiteral("calToolButton"));
+        if (!m_pCalibrate || !pOpen || !Wait([&] { return m_pCalibrate->isEnabled() && pOpen->isEnabled(); }))
+            return Fail("no calibration view");
+        pOpen->click();
+        return true;
+    }
+    m_pTestView = m_pWindow->findChild<VeloraTestView*>();
+    if (!m_pTestView)
+        return Fail("no test view");
+    const int nBefore = g_nResults.load();
+    m_pWindow->ToggleFunction(SIGNALTESTWORK);
+    if (!Wait([&] { return g_nResults.load() > nBefore && !m_pTestView->IsTestRunning(); }))
+        return Fail("the first signal test gave no result");
+    return true;
+}
+
+bool CSoak::Run(int nRun)
+{
+    // What the answerer keeps of the boxes is the benchmark's, not the station's.
+    m_pBoxes->boxes.clear();
+    if (m_mode == QLatin1String("upgrade"))
+        return UpgradeRun();
+    if (m_mode == QLatin1String("calibration"))
+        return CalibrationRun();
+    if (m_mode == QLatin1String("replay") && !ReplayBetween())
+        return false;
+    if (m_mode == QLatin1String("record") && !RecordBetween(nRun))
+        return false;
+    // The replug of the replay mode ran the frame's test already.
+    return m_mode == QLatin1String("replay") || SignalRun();
+}
+
+bool CSoak::SignalRun()
+{
+    auto* pRetest = m_pTestView->findChild<QToolButton*>(QStringLiteral("retestTestButton"));
+    if (!pRetest || !Wait([&] { return pRetest->isEnabled() && !m_pTestView->IsTestRunning(); }))
+        return Fail("the retest button stays disabled");
+    const int nBefore = g_nResults.load();
+    pRetest->click();
+    return Wait([&] { return g_nResults.load() > nBefore && !m_pTestView->IsTestRunning(); })
+        ? true
+        : Fail("a signal test gave no result");
+}
+
+bool CSoak::ReplayBetween()
+{
+    HandleWork* pWork = m_pWindow->GetHandleWork();
+    // The newest log the runs filed under Data/ (the older ones are removed
+    // after each replay, so the folder stays small).
+    QString log;
+    QDateTime newest;
+    QStringList logs;
+    for (QDirIterator it(QStringLiteral("Data"), {QStringLiteral("*.xml")}, QDir::Files,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QFileInfo info(it.next());
+        logs << info.absoluteFilePath();
+        if (log.isEmpty() || info.lastModified() > newest) {
+            log = info.absoluteFilePath();
+            newest = info.lastModified();
+        }
+    }
+    if (log.isEmpty())
+        return Fail("the run filed no log");
+    m_pBoxes->AnswerFile(log);
+    ViewAction(m_pTestView, QStringLiteral("Open log file..."))->trigger();
+    if (!Wait([&] { return pWork->GetDeviceKind() == HandleWork::DeviceKind::Replay; })) {
+        std::fprintf(stderr, "soak: %s\n", qPrintable(m_pBoxes->problems.join(QLatin1Char('\n'))));
+        return Fail("the log did not open");
+    }
+    if (!Wait([&] { return !m_pTestView->IsTestRunning(); }))
+        return Fail("the replay did not settle");
+    // Back to the live frame: it arrives again and the operator opens it.
+    m_pFrame->Unplug();
+    if (!Wait([&] { return pWork->GetUsbPort()->GetDevCount() == 0; }))
+        return Fail("the frame did not leave");
+    m_pBoxes->Answer(QStringLiteral("Yes"));
+    const int nBefore = g_nResults.load();
+    m_pFrame->Plug();
+    if (!Wait([&] {
+            return pWork->GetDeviceKind() == HandleWork::DeviceKind::Live && g_nResults.load() > nBefore
+                && !m_pTestView->IsTestRunning();
+        }))
+        return Fail("the live frame was not tested again");
+    for (const QString& path : qAsConst(logs))
+        QFile::remove(path);
+    return true;
+}
+
+bool CSoak::RecordBetween(int nRun)
+{
+    QAction* pRecord = ViewAction(m_pTestView, QStringLiteral("Record Data..."));
+    if (!pRecord || !pRecord->isEnabled())
+        return Fail("no recording");
+    const QString path = m_folder + QStringLiteral("/recording-%1.xml").arg(nRun);
+    m_pBoxes->AnswerFile(path);
+    const quint32 nFrameAtStart = [this] {
+        HandleWork* pWork = m_pWindow->GetHandleWork();
+        QMutexLocker lock(pWork->GetDeviceMutex());
+        return pWork->GetTouchDevice() ? pWork->GetTouchDevice()->GetFrameNumber() : 0u;
+    }();
+    bool bRecorded = false;
+    // Inside the clock's own loop: a few frames of the view's refresh, then
+    // the operator stops it and saves.
+    QTimer::singleShot(0, m_pTestView, [&] {
+        bRecorded = Wait(
+            [&] {
+                HandleWork* pWork = m_pWindow->GetHandleWork();
+                QMutexLocker lock(pWork->GetDeviceMutex());
+                return pWork->GetTouchDevice() && pWork->GetTouchDevice()->GetFrameNumber() >= nFrameAtStart + 3;
+            },
+            10000);
+        pRecord->trigger();
+    });
+    pRecord->trigger();
+    if (!bRecorded)
+        return Fail("the recording took no frames");
+    if (!Wait([&] { return QFile::exists(path); }, 10000))
+        return Fail("the recording was not saved");
+    QFile::remove(path);
+    return true;
+}
+
+bool CSoak::UpgradeRun()
+{
+    auto completed = [this] {
+        int n = 0;
+        for (int r = 0; r < m_pUpgradeTable->rowCount(); ++r) {
+            const QTableWidgetItem* pItem = m_pUpgradeTable->item(r, 1);
+            n += pItem && pItem->text().startsWith(QLatin1String("Update completed")) ? 1 : 0;
+        }
+        return n;
+    };
+    if (!Wait([&] { return m_pUpgrade->isEnabled(); }))
+        return Fail("the upgrade button stays disabled");
+    const int nBefore = completed();
+    m_pUpgrade->click();
+    return Wait([&] { return completed() > nBefore && m_pUpgrade->isEnabled(); }, 120000)
+        ? true
+        : Fail("an upgrade did not complete");
+}
+
+bool CSoak::CalibrationRun()
+{
+    HandleWork* pWork = m_pWindow->GetHandleWork();
+    auto* pScreen = m_pWindow->findChild<CCalWorkCustomView*>();
+    if (!pScreen || !Wait([&] { return m_pCalibrate->isEnabled() && !pScreen->isVisible(); }))
+        return Fail("the calibration button stays disabled");
+    const int nBefore = g_nCalibrations.load();
+    m_pCalibrate->click();
+    return Wait([&] {
+               return g_nCalibrations.load() > nBefore && !pWork->IsTaskRunning(QStringLiteral("STEP_END_OK"))
+                   && !pWork->IsTaskRunning(QStringLiteral("STEP_END_FAIL")) && !pScreen->isVisible();
+           })
+        ? true
+        : Fail("a calibration did not end");
+}
+
+void CSoak::Stop()
+{
+    if (m_pWindow)
+        m_pWindow->hide();
+    m_pWindow.reset();
+    m_pFrame.reset();
+    m_pBoxes.reset();
+}
+
+int DefaultRuns(const QString& mode)
+{
+    return mode == QLatin1String("upgrade") || mode == QLatin1String("calibration") ? 100 : 300;
+}
+
+// Runs one mode in this process; 0 when every run ended as it should.
+int RunMode(const QString& mode, int nRuns, int nWarmUp)
+{
+    QTemporaryDir folder;
+    if (!folder.isValid() || !QDir::setCurrent(folder.path()))
+        return Fail("no working folder"), 1;
+    QFile::copy(QStringLiteral(STATION_SAMPLE_TABLE), QStringLiteral("TouchTestInfo-V0001.csv"));
+    CSoak soak(mode, folder.path());
+    if (!soak.Start())
+        return 1;
+    const QByteArray name = mode.toLatin1();
+    const SMemory start = Memory();
+    PrintMemory(name.constData(), 0, start);
+    SMemory warm = start;
+    SMemory last = start;
+    int nDone = 0;
+    for (int i = 1; i <= nRuns; ++i) {
+        if (!soak.Run(i)) {
+            std::fprintf(stderr, "soak: %s stopped at run %d\n", name.constData(), i);
+            break;
+        }
+        nDone = i;
+        if (i == nWarmUp || (i % 100 == 0 && i != nRuns)) {
+            const SMemory now = Memory();
+            if (i == nWarmUp)
+                warm = now;
+            PrintMemory(name.constData(), i, now);
+        }
+    }
+    last = Memory();
+    PrintMemory(name.constData(), nDone, last);
+    const int nMeasured = nDone - nWarmUp;
+    if (nMeasured > 0) {
+        const double resident = (last.resident - warm.resident) / nMeasured / 1e3;
+        const double heap = (last.heap - warm.heap) / nMeasured / 1e3;
+        std::printf("%-12s growth per run after %d runs of warm-up: resident %+.2f kB, heap in use %+.2f kB"
+                    "   goal: under 1 kB a run (%s)\n",
+                    name.constData(), nWarmUp, resident, heap, heap < 1.0 ? "met" : "NOT met");
+    }
+    const double total = nDone > 0 ? (last.heap - start.heap) / nDone / 1e3 : 0;
+    std::printf("%-12s growth per run over all %d runs: heap in use %+.2f kB\n", name.constData(), nDone, total);
+    std::fflush(stdout);
+    // For a heap profile (heaptrack): what the station holds shows as never
+    // freed.
+    if (qEnvironmentVariableIsSet("SOAK_EXIT_HOLDING"))
+        ::_exit(0);
+    soak.Stop();
+    return nDone == nRuns && g_nCriticals.load() == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Settings and the working folder in a sandbox; never the user's.
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InitStationResources();
+    // SOAK_PIXMAP_CACHE_KB: another bound for Qt's pixmap cache (10 MB by
+    // default), to tell its filling from what the station holds.
+    if (qEnvironmentVariableIsSet("SOAK_PIXMAP_CACHE_KB"))
+        QPixmapCache::setCacheLimit(qEnvironmentVariableIntValue("SOAK_PIXMAP_CACHE_KB"));
+    // Fixed pauses of the protocol pass at once; time-outs stay as they are.
+    CStationClock::SetSleepHook([](int) {});
+
+    QString mode = QStringLiteral("all");
+    int nRuns = -1;
+    int nWarmUp = -1;  // a third of the runs
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--mode"))
+            mode = args.at(++i);
+        else if (args.at(i) == QLatin1String("--runs"))
+            nRuns = args.at(++i).toInt();
+        else if (args.at(i) == QLatin1String("--warmup"))
+            nWarmUp = args.at(++i).toInt();
+    }
+    const QStringList modes{"signal", "replay", "record", "upgrade", "calibration"};
+    if (mode == QLatin1String("all")) {
+        // Each mode in a fresh process: what one leaves does not count for the next.
+        int nFailed = 0;
+        for (const QString& one : modes) {
+            QStringList childArgs{"--mode", one};
+            if (nWarmUp >= 0)
+                childArgs << "--warmup" << QString::number(nWarmUp);
+            if (nRuns > 0)
+                childArgs << "--runs" << QString::number(nRuns);
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            child.start(app.applicationFilePath(), childArgs);
+            if (!child.waitForFinished(-1) || child.exitCode() != 0)
+                ++nFailed;
+        }
+        return nFailed == 0 ? 0 : 1;
+    }
+    if (!modes.contains(mode)) {
+        std::fprintf(stderr, "soak: unknown mode %s (one of %s, or all)\n", qPrintable(mode),
+                     qPrintable(modes.join(", ")));
+        return 2;
+    }
+    qInstallMessageHandler(Handler);
+    const int nModeRuns = nRuns > 0 ? nRuns : DefaultRuns(mode);
+    return RunMode(mode, nModeRuns, nWarmUp >= 0 ? nWarmUp : nModeRuns / 3);
+}
