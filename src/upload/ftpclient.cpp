@@ -360,6 +360,8 @@ CFtpClient::ELocal CFtpClient::Enqueue(const QString &strRelativePath, bool bRes
         else
             qWarning() << "FTP upload: no file" << QDir::currentPath() + strRelativePath << "to send";
     }
+    if (local == ELocal::Gone || local == ELocal::Refused)
+        emit UploadSettled(strRelativePath, false);
     if (local != ELocal::Ok)
         return local;
     // Only a check: the file is opened again when its transfer starts, so
@@ -404,6 +406,7 @@ bool CFtpClient::OpenForTransfer(SJob &job)
     if (local == ELocal::Gone)
         qWarning() << "FTP upload dropped:" << job.strPath << "no longer exists on the station";
     m_mapPending.remove(job.nId);
+    emit UploadSettled(job.strPath, false);
     return false;
 }
 
@@ -484,6 +487,7 @@ void CFtpClient::FtpCommandFinished(int commandId, bool error)
     if (!error) {
         m_mapPending.remove(commandId);
         qInfo() << "FTP upload done:" << job->strPath;
+        emit UploadSettled(job->strPath, true);
         ReuploadPending();
         StartNext();
         return;
@@ -550,7 +554,7 @@ void CFtpClient::Shutdown()
         return;
     m_bShutdown = true;
     for (const QString &strPath : qAsConst(m_mapPending))
-        qWarning() << "FTP upload not done, the log stays on the station only:" << strPath;
+        qWarning() << "FTP upload not done:" << strPath;
     m_worker.reset();
     m_current.reset();
     m_queue.clear();

@@ -59,6 +59,11 @@ public:
     // Outcome of one transfer, as the worker reports it.
     enum class EResult { Done, Unreachable, LoginRefused, Refused, Stopped };
 
+signals:
+    // An upload left the pending list for good: delivered, or dropped (its
+    // file is gone or refused, said in the run log).
+    void UploadSettled(const QString &strRelativePath, bool bDelivered);
+
 public slots:
     // The end of transfer commandId (error: it failed).
     void FtpCommandFinished(int commandId, bool error);
