@@ -383,6 +383,9 @@ CDatabaseSession::ERow CDatabaseSession::FindRow(const QString &strTable, const 
         outcome.error = QSqlError(QStringLiteral("\"%1\" is not a table name").arg(strTable), QString(),
                                   QSqlError::StatementError);
     } else {
+        // Never the connection the commit went out on: it may be lost, or
+        // still waiting.
+        Close();
         outcome = Open();
         if (outcome.bOk) {
             const QString strStatement =

@@ -100,7 +100,8 @@ public:
     // The last Commit()'s when its outcome is not known (null otherwise,
     // and after the next Begin()).
     std::shared_ptr<CLateCommit> LateCommit() const { return m_lateCommit; }
-    // Looks, bounded, on a connection that is not the abandoned one, for a
+    // Looks, bounded, on a new connection (the session's is closed first:
+    // it may be the lost or abandoned one the commit went out on), for a
     // row of strTable with these Test_LogUrl and Test_HostMac. Unknown when
     // the look-up failed or got no answer (pOutcome says why).
     ERow FindRow(const QString &strTable, const QString &strLogUrl, const QString &strHostMac,

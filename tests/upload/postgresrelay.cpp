@@ -26,7 +26,8 @@ quint32 BigEndian32(const char *p)
 bool WriteAll(int nFd, const char *pData, size_t nSize)
 {
     for (size_t nDone = 0; nDone < nSize;) {
-        const ssize_t nWritten = ::write(nFd, pData + nDone, nSize - nDone);
+        // A client that went away is no signal to this process.
+        const ssize_t nWritten = ::send(nFd, pData + nDone, nSize - nDone, MSG_NOSIGNAL);
         if (nWritten <= 0)
             return false;
         nDone += size_t(nWritten);
@@ -214,6 +215,7 @@ bool CPostgresRelay::PassMessages(SPair &pair)
         if (nLength < 4 || nLeft < size_t(nLength) + 1)
             break;
         const size_t nTotal = size_t(nLength) + 1;
+        bool bDrop = false;
         if (IsCommit(p[0], p + 5, nLength - 4)) {
             const int nCommit = ++m_nCommits;
             SAction action;
@@ -232,6 +234,7 @@ bool CPostgresRelay::PassMessages(SPair &pair)
                 nAt = pair.pending.size();
                 break;
             }
+            bDrop = action.action == ECommit::Drop;
             if (action.action == ECommit::HoldAnswer) {
                 pair.bHeld = true;
                 pair.nHoldMs = action.nHoldMs;
@@ -241,6 +244,12 @@ bool CPostgresRelay::PassMessages(SPair &pair)
         }
         bOk = WriteAll(pair.nServer, p, nTotal);
         nAt += nTotal;
+        if (bOk && bDrop) {
+            // The server's answer then finds no client: the pair ends.
+            ::shutdown(pair.nClient, SHUT_RDWR);
+            nAt = pair.pending.size();
+            break;
+        }
     }
     pair.pending.erase(pair.pending.begin(), pair.pending.begin() + long(std::min(nAt, pair.pending.size())));
     return bOk;

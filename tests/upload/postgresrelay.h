@@ -17,6 +17,8 @@
 //   HoldAnswer  the COMMIT goes on at once; the server's answer (and what
 //               follows it on that connection) is held back until Release()
 //               or nHoldMs;
+//   Drop        the COMMIT goes on, and the client's side of the connection
+//               is shut down at once: the client never learns the answer;
 //   Swallow     the COMMIT never reaches the server: the server's side of
 //               the connection is closed at once (its transaction ends
 //               there), the client's stays open, unanswered, until
@@ -26,7 +28,7 @@
 class CPostgresRelay
 {
 public:
-    enum class ECommit { Pass, HoldAnswer, Swallow };
+    enum class ECommit { Pass, HoldAnswer, Swallow, Drop };
 
     explicit CPostgresRelay(int nTargetPort);
     ~CPostgresRelay();
