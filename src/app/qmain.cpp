@@ -11,10 +11,12 @@
 #include "stationinfo.h"
 #include "stationmetatypes.h"
 #include "stationresources.h"
+#include "uploadtestdata.h"
 
 #include <QApplication>
 #include <QDebug>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 #include <qwt_legend_data.h>
@@ -171,6 +173,9 @@ int qMain(int argc, char* argv[])
             }
             instance.SetActivationWindow(pMainWindow, true);
             pMainWindow->show();
+            // The uploads an earlier run left unsettled (ended or killed with
+            // logs under way) go on once the window is up.
+            QTimer::singleShot(0, pMainWindow, [] { CUploadTestData::SettleAtStart(); });
             qInfo() << "Init MainWindow successfully and Start event loop.";
             nExitCode = application.exec();
             // The frame stays as it is while the station closes.

@@ -90,6 +90,7 @@ struct CDatabaseSession::SWorker
         step = stepIn;
         bHasStep = true;
         bDone = false;
+        bTaken = false;
         cv.notify_all();
         if (!cv.wait_for(lock, std::chrono::milliseconds(nDeadlineMs), [this] { return bDone; }))
             return false;
@@ -118,9 +119,11 @@ struct CDatabaseSession::SWorker
                         break;
                     next = std::move(step);
                     bHasStep = false;
+                    bTaken = true;
+                    nStepStartMs = CStationClock::NowMs();
                 }
+                const qint64 nStart = nStepStartMs;
                 SOutcome result;
-                const qint64 nStart = CStationClock::NowMs();
                 next(db, result);
                 result.nElapsedMs = CStationClock::NowMs() - nStart;
                 {
@@ -143,6 +146,10 @@ struct CDatabaseSession::SWorker
     bool bHasStep = false;
     bool bDone = false;
     bool bStop = false;
+    // The last step was taken up (at nStepStartMs); a step still waiting
+    // when the worker is stopped is never run.
+    bool bTaken = false;
+    qint64 nStepStartMs = 0;
     SOutcome outcome;
     std::unique_ptr<CWorkThread> thread;
 };
@@ -215,7 +222,7 @@ CDatabaseSession::SOutcome CDatabaseSession::Run(const Step &step, int nDeadline
     // Never used again: its thread ends when the statement returns.
     m_worker->Stop();
     Abandoned().push_back(m_worker);
-    m_worker.reset();
+    m_lastAbandoned = std::move(m_worker);
     outcome = SOutcome();
     outcome.bOverran = true;
     outcome.nElapsedMs = nDeadlineMs;
@@ -239,6 +246,8 @@ CDatabaseSession::SOutcome CDatabaseSession::Open()
 
 CDatabaseSession::SOutcome CDatabaseSession::Begin()
 {
+    m_lateCommit.reset();
+    m_bChecksBounded = false;
     return Run(
         [](QSqlDatabase &db, SOutcome &out) {
             out.bOk = db.transaction();
@@ -261,7 +270,7 @@ CDatabaseSession::SOutcome CDatabaseSession::Insert(const CTestRecord &record, c
 
 CDatabaseSession::SOutcome CDatabaseSession::RunDeferredChecks()
 {
-    return Run(
+    const SOutcome outcome = Run(
         [](QSqlDatabase &db, SOutcome &out) {
             out.bOk = true;
             if (!db.driverName().startsWith(QLatin1String("QODBC")))
@@ -269,22 +278,35 @@ CDatabaseSession::SOutcome CDatabaseSession::RunDeferredChecks()
             QSqlQuery query(db);
             bool bOk = query.prepare(QStringLiteral("set constraints all immediate"));
             if (bOk) {
-                CSqlDatabase::BoundStatement(query);
+                out.bBounded = CSqlDatabase::BoundStatement(query);
                 bOk = query.exec();
             }
             if (bOk)
                 return;
+            out.bBounded = false;
             out.error = query.lastError();
             out.strSqlState = CSqlDatabase::SqlState(query);
             // A server without the statement: the commit does the checks.
             out.bOk = out.strSqlState.startsWith(QLatin1String("42"));
         },
         StatementDeadlineMs());
+    m_bChecksBounded = outcome.bOk && outcome.bBounded;
+    return outcome;
 }
 
 CDatabaseSession::SOutcome CDatabaseSession::Commit()
 {
-    return Run(
+    m_lateCommit.reset();
+    m_lastAbandoned.reset();
+    QSqlDatabase db = DefaultConnection();
+    // The server's own bound on the commit, as the connection that sends it
+    // has it.
+    qint64 nServerBoundMs = 0;
+    if (db.driverName().startsWith(QLatin1String("QPSQL")))
+        nServerBoundMs = CSqlDatabase::SessionBoundMs(m_worker ? m_worker->settings.strOptions : db.connectOptions());
+    else if (m_bChecksBounded)
+        nServerBoundMs = CSqlDatabase::StatementBoundMs();
+    const SOutcome outcome = Run(
         [](QSqlDatabase &db, SOutcome &out) {
             out.bOk = db.commit();
             if (!out.bOk) {
@@ -293,6 +315,108 @@ CDatabaseSession::SOutcome CDatabaseSession::Commit()
             }
         },
         StatementDeadlineMs());
+    if (outcome.bOk || (!outcome.bOverran && CSqlDatabase::IsServerRefusal(outcome.strSqlState)))
+        return outcome;
+    auto late = std::make_shared<CLateCommit>();
+    late->m_outcome = outcome;
+    late->m_nServerBoundMs = nServerBoundMs;
+    if (outcome.bOverran)
+        late->m_worker = std::move(m_lastAbandoned);
+    m_lateCommit = std::move(late);
+    return outcome;
+}
+
+namespace {
+
+CDatabaseSession::CLateCommit::EAnswer AnswerOf(const CDatabaseSession::SOutcome &outcome)
+{
+    if (outcome.bOk)
+        return CDatabaseSession::CLateCommit::EAnswer::Committed;
+    if (!outcome.bOverran && CSqlDatabase::IsServerRefusal(outcome.strSqlState))
+        return CDatabaseSession::CLateCommit::EAnswer::Refused;
+    return CDatabaseSession::CLateCommit::EAnswer::Lost;
+}
+
+} // namespace
+
+CDatabaseSession::CLateCommit::EAnswer CDatabaseSession::CLateCommit::Await(int nMs, SOutcome *pOutcome) const
+{
+    if (!m_worker) {
+        if (pOutcome)
+            *pOutcome = m_outcome;
+        return AnswerOf(m_outcome);
+    }
+    SWorker &worker = *m_worker;
+    std::unique_lock<std::mutex> lock(worker.mutex);
+    // A step not taken up before the worker was stopped never runs.
+    const auto answered = [&worker] { return worker.bDone || (worker.bStop && !worker.bTaken); };
+    if (!worker.cv.wait_for(lock, std::chrono::milliseconds(std::max(0, nMs)), answered))
+        return EAnswer::Waiting;
+    if (!worker.bDone)
+        return EAnswer::Lost;
+    if (pOutcome)
+        *pOutcome = worker.outcome;
+    return AnswerOf(worker.outcome);
+}
+
+bool CDatabaseSession::CLateCommit::Over() const
+{
+    if (!m_worker)
+        return true;
+    SWorker &worker = *m_worker;
+    std::lock_guard<std::mutex> lock(worker.mutex);
+    if (worker.bDone || (worker.bStop && !worker.bTaken))
+        return true;
+    if (m_nServerBoundMs <= 0)
+        return false;
+    // The server counts its bound from when the statement reached it: a
+    // little later than it was taken up here.
+    const qint64 nMargin = std::min<qint64>(m_nServerBoundMs, 1000);
+    return CStationClock::NowMs() - worker.nStepStartMs >= m_nServerBoundMs + nMargin;
+}
+
+CDatabaseSession::ERow CDatabaseSession::FindRow(const QString &strTable, const QString &strLogUrl,
+                                                 const QString &strHostMac, SOutcome *pOutcome)
+{
+    SOutcome outcome;
+    if (!CTestRecord::IsPlainIdentifier(strTable)) {
+        outcome.error = QSqlError(QStringLiteral("\"%1\" is not a table name").arg(strTable), QString(),
+                                  QSqlError::StatementError);
+    } else {
+        // Never the connection the commit went out on: it may be lost, or
+        // still waiting.
+        Close();
+        outcome = Open();
+        if (outcome.bOk) {
+            const QString strStatement =
+                QStringLiteral("select count(*) from %1 where Test_LogUrl = ? and Test_HostMac = ?").arg(strTable);
+            outcome = Run(
+                [strStatement, strLogUrl, strHostMac](QSqlDatabase &db, SOutcome &out) {
+                    QSqlQuery query(db);
+                    if (query.prepare(strStatement)) {
+                        out.bBounded = CSqlDatabase::BoundStatement(query);
+                        // As the insert binds them: an empty text is '', never NULL.
+                        for (const QString &strValue : {strLogUrl, strHostMac})
+                            query.addBindValue(strValue.isNull() ? QString::fromLatin1("") : strValue);
+                        if (query.exec() && query.next()) {
+                            bool bNumber = false;
+                            out.nCount = query.value(0).toLongLong(&bNumber);
+                            out.bOk = bNumber;
+                        }
+                    }
+                    if (!out.bOk) {
+                        out.error = query.lastError();
+                        out.strSqlState = CSqlDatabase::SqlState(query);
+                    }
+                },
+                StatementDeadlineMs());
+        }
+    }
+    if (pOutcome)
+        *pOutcome = outcome;
+    if (!outcome.bOk)
+        return ERow::Unknown;
+    return outcome.nCount > 0 ? ERow::Found : ERow::Absent;
 }
 
 void CDatabaseSession::Rollback()

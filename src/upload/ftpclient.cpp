@@ -617,7 +617,7 @@ void CFtpClient::Shutdown()
         return;
     m_bShutdown = true;
     for (const QString &strPath : qAsConst(m_mapPending))
-        qWarning() << "FTP upload not done, the log stays on the station only:" << strPath;
+        qWarning() << "FTP upload not done:" << strPath;
     m_worker.reset();
     m_current.reset();
     m_queue.clear();

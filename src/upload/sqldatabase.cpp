@@ -196,6 +196,17 @@ bool CSqlDatabase::BoundSession(QSqlDatabase &db)
     return true;
 }
 
+qint64 CSqlDatabase::SessionBoundMs(const QString &strOptions)
+{
+    static const QRegularExpression re(QStringLiteral("(?:^|[\\s'=])-c\\s*statement_timeout\\s*=\\s*(\\d+)(?=[\\s']|$)"));
+    qint64 nMs = 0;
+    // The last setting wins, as it does on the server.
+    QRegularExpressionMatchIterator it = re.globalMatch(strOptions);
+    while (it.hasNext())
+        nMs = it.next().captured(1).toLongLong();
+    return nMs;
+}
+
 QString CSqlDatabase::SqlState(const QSqlQuery &query)
 {
     if (SQLHANDLE hStatement = OdbcStatement(query))
@@ -217,4 +228,10 @@ bool CSqlDatabase::IsExpiry(const QString &strSqlState, qint64 nElapsedMs)
         return true;
     const bool bVague = strSqlState.isEmpty() || strSqlState == QLatin1String("HY000");
     return bVague && nElapsedMs >= StatementBoundMs();
+}
+
+bool CSqlDatabase::IsServerRefusal(const QString &strSqlState)
+{
+    return LooksLikeSqlState(strSqlState) && !strSqlState.startsWith(QLatin1String("08"))
+           && !strSqlState.startsWith(QLatin1String("57P")) && !strSqlState.startsWith(QLatin1String("HY"));
 }

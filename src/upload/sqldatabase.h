@@ -53,6 +53,9 @@ public:
     // before). True when the options changed: an open connection takes them
     // when it is opened again. Other drivers are left as they are.
     static bool BoundSession(QSqlDatabase &db);
+    // The statement_timeout that connect options give a QPSQL session, in
+    // milliseconds; 0 when they give none.
+    static qint64 SessionBoundMs(const QString &strOptions);
     // The SQLSTATE of the last failure of a query or of a connection's own
     // calls (transaction, commit), where the driver gives one (empty
     // otherwise).
@@ -63,6 +66,10 @@ public:
     // granted, HYT00 / HYT01), or, where the driver named no precise state,
     // a failure that took the whole bound.
     static bool IsExpiry(const QString &strSqlState, qint64 nElapsedMs);
+    // Whether strSqlState is the server's own refusal of a statement (its
+    // transaction is rolled back): a state, and none of a lost or broken
+    // connection (class 08, 57P), nor the driver's own (class HY).
+    static bool IsServerRefusal(const QString &strSqlState);
 
     // The handle registered at construction (invalid when nothing was).
     QSqlDatabase Handle() const { return m_handle; }

@@ -2,17 +2,22 @@
 
 #include "databasesession.h"
 #include "ftpclient.h"
+#include "pendinglogs.h"
 #include "sqldatabase.h"
 #include "testrecord.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSet>
 #include <QtDebug>
+
+#include <algorithm>
 
 CUploadService *CUploadTestData::s_pServiceForTest = nullptr;
 CUploadTestData *CUploadTestData::s_pInstance = nullptr;
@@ -61,9 +66,23 @@ CUploadTestData::CUploadTestData(const QString &strFileName, QSettings::Format f
     const QString strPassword = value(QStringLiteral("Database/Password")).toString();
     m_pDatabase = new CSqlDatabase(strServer, nDbPort, strType, strName, strUser, strPassword);
     m_pSession = std::make_unique<CDatabaseSession>();
+
+    // The logs an earlier run left unsettled; each leaves the list once the
+    // FTP server has it, or once it no longer can be sent.
+    m_pPending = std::make_unique<CPendingLogs>(QDir::current().absoluteFilePath(
+        QString::fromLatin1(CPendingLogs::kFileName)));
+    m_pPending->Load();
+    const auto settled = [this](const QString &strPath) { m_pPending->Remove(strPath); };
+    connect(m_pFtpClient, &CFtpClient::UploadDelivered, this, settled);
+    connect(m_pFtpClient, &CFtpClient::UploadDropped, this, settled);
+
     // The statements' thread ends with the program, its connection closed.
-    if (QCoreApplication *pApp = QCoreApplication::instance())
-        connect(pApp, &QCoreApplication::aboutToQuit, this, [this] { m_pSession->Close(); });
+    if (QCoreApplication *pApp = QCoreApplication::instance()) {
+        connect(pApp, &QCoreApplication::aboutToQuit, this, [this] {
+            m_pSession->Close();
+            ReportUnsettled();
+        });
+    }
 }
 
 // The two clients live as long as the program (a test drops them itself).
@@ -75,6 +94,7 @@ void CUploadTestData::SetServiceForTest(CUploadService *pService)
     if (pService || !s_pInstance)
         return;
     s_pInstance->m_pSession.reset();
+    s_pInstance->m_lateCommits.clear();
     delete s_pInstance->m_pFtpClient;
     delete s_pInstance->m_pDatabase;
     delete s_pInstance;
@@ -84,7 +104,9 @@ void CUploadTestData::SetServiceForTest(CUploadService *pService)
 int CUploadTestData::InsertToDatabase(CTestRecord &record)
 {
     const QString strLog = record.GetLogUrl();
+    const QString strMac = record.GetHostMac();
     CDatabaseSession &session = *m_pSession;
+    CPendingLogs &pending = *m_pPending;
     // A connection that broke after it was opened still says open: the
     // first failure on it closes it and runs the step once more.
     bool bReconnected = false;
@@ -111,38 +133,83 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
                              << strLog << ":" << outcome.error.text();
     };
     // The caller has rolled the transaction back.
-    auto refused = [&strLog](const char *szWhat, const QSqlError &error) {
+    auto refused = [this, &strLog, &pending](const char *szWhat, const QString &strError) {
         qWarning() << "Database" << szWhat << "the run is not stored and its log not uploaded:" << strLog << ":"
-                   << error.text();
+                   << strError;
+        m_lateCommits.remove(strLog);
+        pending.Remove(strLog);
         return -1;
     };
+    auto stored = [this, &strLog, &pending]() {
+        m_lateCommits.remove(strLog);
+        pending.MarkOwed(strLog);
+        return 1;
+    };
 
+    // The commit of an earlier attempt whose outcome is not known yet.
+    std::shared_ptr<CDatabaseSession::CLateCommit> late;
+    // The operator answered Retry since that commit.
+    bool bRetried = false;
     for (;;) {
-        QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
-        // A QPSQL session takes its bound when it is opened.
-        if (CSqlDatabase::BoundSession(db)) {
-            session.Close();
-            db.close();
+        // Nothing to run now: the box asks.
+        bool bAsk = false;
+        if (late) {
+            QString strWhy;
+            const ERowKnown known = LearnRow(strLog, strMac, late, std::min(CSqlDatabase::StatementBoundMs(), 1000),
+                                             true, &strWhy);
+            if (known == ERowKnown::Stored) {
+                qInfo().noquote() << QStringLiteral("Database commit settled, the run is stored (%1):").arg(strWhy)
+                                  << strLog;
+                return stored();
+            }
+            if (known == ERowKnown::Refused)
+                return refused("commit failed,", strWhy);
+            if (known == ERowKnown::NotStored) {
+                late.reset();
+                m_lateCommits.remove(strLog);
+                qWarning().noquote() << QStringLiteral("Database commit settled, the run is not stored (%1)%2")
+                                            .arg(strWhy, bRetried ? QStringLiteral("; it is inserted again:")
+                                                                  : QStringLiteral("; the database cannot be used "
+                                                                                   "now:"))
+                                     << strLog;
+                bAsk = !bRetried;
+            } else {
+                qWarning().noquote() << QStringLiteral("Database commit outcome unknown, the run may be stored (%1):")
+                                            .arg(strWhy)
+                                     << strLog;
+                bAsk = true;
+            }
         }
+
         bool bUsable = false;
-        const CDatabaseSession::SOutcome open = session.Open();
-        if (open.bOverran) {
-            expired("open", open);
-        } else if (!open.bOk) {
-            qWarning() << "Database not usable:" << open.error.text();
-        } else {
-            const CDatabaseSession::SOutcome begin = session.Begin();
-            if (begin.bOk)
-                bUsable = true;
-            else if (begin.Expired())
-                expired("transaction start", begin);
-            else if (reconnectOnce(begin.error))
-                continue;
-            else
-                qWarning() << "Database not usable:" << begin.error.text();
+        if (!bAsk) {
+            QSqlDatabase db = QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false);
+            // A QPSQL session takes its bound when it is opened.
+            if (CSqlDatabase::BoundSession(db)) {
+                session.Close();
+                db.close();
+            }
+            const CDatabaseSession::SOutcome open = session.Open();
+            if (open.bOverran) {
+                expired("open", open);
+            } else if (!open.bOk) {
+                qWarning() << "Database not usable:" << open.error.text();
+            } else {
+                const CDatabaseSession::SOutcome begin = session.Begin();
+                if (begin.bOk)
+                    bUsable = true;
+                else if (begin.Expired())
+                    expired("transaction start", begin);
+                else if (reconnectOnce(begin.error))
+                    continue;
+                else
+                    qWarning() << "Database not usable:" << begin.error.text();
+            }
         }
 
         if (bUsable) {
+            // From here on a kill may leave a row the station does not know of.
+            pending.AddRowUnknown(strLog, strMac);
             const CDatabaseSession::SOutcome insert = session.Insert(record, QString::fromLatin1(kTableName));
             if (!insert.bOk) {
                 if (insert.Expired()) {
@@ -152,7 +219,7 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
                     session.Rollback();
                     if (reconnectOnce(insert.error))
                         continue;
-                    return refused("insert refused,", insert.error);
+                    return refused("insert refused,", insert.error.text());
                 }
             }
         }
@@ -161,20 +228,35 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
         if (bUsable) {
             const CDatabaseSession::SOutcome checks = session.RunDeferredChecks();
             if (!checks.bOk && checks.Expired()) {
-                expired("commit", checks);
+                expired("deferred checks", checks);
                 bUsable = false;
             } else if (!checks.bOk) {
                 session.Rollback();
-                return refused("commit failed,", checks.error);
+                return refused("deferred checks failed,", checks.error.text());
             }
         }
         if (bUsable) {
             const CDatabaseSession::SOutcome commit = session.Commit();
             if (commit.bOk)
-                return 1;
+                return stored();
+            late = session.LateCommit();
+            if (late) {
+                // Sent, and no verdict of the server: never called rolled back.
+                m_lateCommits.insert(strLog, late);
+                bRetried = false;
+                qWarning().noquote()
+                    << (commit.bOverran
+                            ? QStringLiteral("Database commit did not end within %1 ms (no answer);").arg(commit.nElapsedMs)
+                            : QStringLiteral("Database commit lost its connection (%1);")
+                                  .arg(commit.strSqlState.isEmpty() ? QStringLiteral("SQLSTATE none")
+                                                                    : QStringLiteral("SQLSTATE ") + commit.strSqlState))
+                    << "whether the run is stored is not known yet, its row is looked for:" << strLog << ":"
+                    << commit.error.text();
+                continue;
+            }
             if (!commit.Expired()) {
                 session.Rollback();
-                return refused("commit failed,", commit.error);
+                return refused("commit failed,", commit.error.text());
             }
             expired("commit", commit);
         }
@@ -184,9 +266,32 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
                            "department..."),
                         QMessageBox::Retry | QMessageBox::Cancel, nullptr);
         if (box.exec() != QMessageBox::Retry) {
+            if (late) {
+                // What is known now, without a further look-up.
+                QString strWhy;
+                const ERowKnown known = LearnRow(strLog, strMac, late, 0, false, &strWhy);
+                if (known == ERowKnown::Stored) {
+                    qWarning().noquote()
+                        << QStringLiteral("Database step cancelled, yet the run is stored (%1); its log is uploaded:")
+                               .arg(strWhy)
+                        << strLog;
+                    return stored();
+                }
+                if (known == ERowKnown::Unknown) {
+                    qWarning().noquote()
+                        << QStringLiteral("Database step cancelled; whether the run is stored is unknown, its log "
+                                          "stays listed in %1 and is settled at the next upload:")
+                               .arg(QLatin1String(CPendingLogs::kFileName))
+                        << strLog;
+                    return 0;
+                }
+            }
             qWarning() << "Database step cancelled, the run is not stored and its log not uploaded:" << strLog;
+            m_lateCommits.remove(strLog);
+            pending.Remove(strLog);
             return 0;
         }
+        bRetried = true;
         // Retry always connects again and reruns the step: a handle that
         // still answers "select 1" may hold a session that only a new
         // connection mends.
@@ -194,9 +299,158 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
     }
 }
 
+CUploadTestData::ERowKnown CUploadTestData::LearnRow(const QString &strLog, const QString &strHostMac,
+                                                     const std::shared_ptr<CDatabaseSession::CLateCommit> &late,
+                                                     int nWaitMs, bool bLookUp, QString *pWhy, bool *pUnanswered)
+{
+    using EAnswer = CDatabaseSession::CLateCommit::EAnswer;
+    if (pUnanswered)
+        *pUnanswered = false;
+    auto answerOf = [pWhy](EAnswer answer, const CDatabaseSession::SOutcome &outcome, ERowKnown *pKnown) {
+        if (answer == EAnswer::Committed) {
+            *pWhy = QStringLiteral("its commit answered late");
+            *pKnown = ERowKnown::Stored;
+            return true;
+        }
+        if (answer == EAnswer::Refused) {
+            *pWhy = QStringLiteral("SQLSTATE %1: %2").arg(outcome.strSqlState, outcome.error.text());
+            *pKnown = ERowKnown::Refused;
+            return true;
+        }
+        return false;
+    };
+    ERowKnown known = ERowKnown::Unknown;
+    CDatabaseSession::SOutcome answer;
+    if (late && answerOf(late->Await(nWaitMs, &answer), answer, &known))
+        return known;
+    if (!bLookUp) {
+        *pWhy = QStringLiteral("its commit has not answered");
+        return ERowKnown::Unknown;
+    }
+    // Taken before the look-up: a commit that ends after this may have taken
+    // effect after the look-up too.
+    const bool bOver = !late || late->Over();
+    CDatabaseSession::SOutcome lookUp;
+    const CDatabaseSession::ERow row =
+        m_pSession->FindRow(QString::fromLatin1(kTableName), strLog, strHostMac, &lookUp);
+    if (late && answerOf(late->Await(0, &answer), answer, &known))
+        return known;
+    switch (row) {
+    case CDatabaseSession::ERow::Found:
+        *pWhy = QStringLiteral("its row is on the server");
+        return ERowKnown::Stored;
+    case CDatabaseSession::ERow::Absent:
+        if (bOver) {
+            *pWhy = QStringLiteral("no row of it is on the server");
+            return ERowKnown::NotStored;
+        }
+        *pWhy = QStringLiteral("no row of it is on the server yet, and its commit may still take effect");
+        return ERowKnown::Unknown;
+    case CDatabaseSession::ERow::Unknown:
+        break;
+    }
+    if (pUnanswered)
+        *pUnanswered = true;
+    *pWhy = QStringLiteral("its row cannot be looked up: %1")
+                .arg(lookUp.bOverran ? QStringLiteral("no answer")
+                     : lookUp.strSqlState.isEmpty()
+                         ? lookUp.error.text()
+                         : QStringLiteral("SQLSTATE %1, %2").arg(lookUp.strSqlState, lookUp.error.text()));
+    return ERowKnown::Unknown;
+}
+
+void CUploadTestData::SettlePending(const QString &strSkip, bool bLookUp)
+{
+    if (m_pPending->IsEmpty())
+        return;
+    QSet<QString> queued;
+    for (const QString &strPath : m_pFtpClient->PendingUploads())
+        queued.insert(strPath);
+    int nNotLookedUp = 0;
+    // A copy: an upload can take its log off the list at once.
+    const QVector<CPendingLogs::SEntry> entries = m_pPending->Entries();
+    for (const CPendingLogs::SEntry &entry : entries) {
+        if (entry.strPath == strSkip)
+            continue;
+        if (entry.state == CPendingLogs::EState::RowUnknown) {
+            const auto late = m_lateCommits.value(entry.strPath);
+            QString strWhy;
+            bool bUnanswered = false;
+            const ERowKnown known =
+                LearnRow(entry.strPath, entry.strHostMac, late, 0, bLookUp, &strWhy, &bUnanswered);
+            if (known == ERowKnown::Unknown) {
+                if (!bLookUp && !late) {
+                    ++nNotLookedUp;
+                    continue;
+                }
+                qWarning().noquote() << QStringLiteral("Database: whether an earlier run is stored is still unknown "
+                                                       "(%1); its log stays listed:")
+                                            .arg(strWhy)
+                                     << entry.strPath;
+                // The others would fail the same way: they wait.
+                if (bUnanswered)
+                    bLookUp = false;
+                continue;
+            }
+            m_lateCommits.remove(entry.strPath);
+            if (known != ERowKnown::Stored) {
+                qWarning().noquote() << QStringLiteral("Database: an earlier run is not stored (%1), its log not "
+                                                       "uploaded:")
+                                            .arg(strWhy)
+                                     << entry.strPath;
+                m_pPending->Remove(entry.strPath);
+                continue;
+            }
+            qInfo().noquote() << QStringLiteral("Database: an earlier run is stored (%1); its log is uploaded:")
+                                     .arg(strWhy)
+                              << entry.strPath;
+            m_pPending->MarkOwed(entry.strPath);
+        } else if (queued.contains(entry.strPath)) {
+            continue;
+        }
+        m_pFtpClient->UploadFile(entry.strPath);
+    }
+    if (nNotLookedUp > 0) {
+        qInfo().noquote() << QStringLiteral("Database: %1 earlier runs whose row is unknown wait for an upload that "
+                                            "reaches the database")
+                                 .arg(nNotLookedUp);
+    }
+}
+
+void CUploadTestData::ReportUnsettled() const
+{
+    for (const CPendingLogs::SEntry &entry : m_pPending->Entries()) {
+        qWarning().noquote() << QStringLiteral("Upload not settled at the exit (%1): %2; %3")
+                                    .arg(CPendingLogs::StateText(entry.state), entry.strPath,
+                                         m_pPending->IsWritten()
+                                             ? QStringLiteral("%1 keeps it for the next start")
+                                                   .arg(QLatin1String(CPendingLogs::kFileName))
+                                             : QStringLiteral("%1 could not be written, the log stays on the "
+                                                              "station only")
+                                                   .arg(QLatin1String(CPendingLogs::kFileName)));
+    }
+}
+
+void CUploadTestData::SettleAtStart()
+{
+    if (!QFileInfo::exists(QString::fromLatin1(CPendingLogs::kFileName)))
+        return;
+    CUploadTestData *pUpload = GetInstance();
+    if (!pUpload) {
+        qWarning().noquote() << QStringLiteral("%1 lists logs whose upload is not settled, but there is no %2: they "
+                                               "stay listed")
+                                    .arg(QLatin1String(CPendingLogs::kFileName), QLatin1String(kFileName));
+        return;
+    }
+    pUpload->SettlePending(QString(), true);
+}
+
 void CUploadTestData::UploadTestData(CTestRecord &record)
 {
-    if (InsertToDatabase(record) != 1)
+    const int nResult = InsertToDatabase(record);
+    // The database answered just now: the earlier runs' rows are looked for.
+    SettlePending(record.GetLogUrl(), nResult == 1);
+    if (nResult != 1)
         return;
     record.SetLogUrl(m_pFtpClient->UploadFile(record.GetLogUrl()));
 }

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "databasesession.h"
+
+#include <QHash>
 #include <QObject>
 #include <QSettings>
 #include <QString>
 
 #include <memory>
 
-class CDatabaseSession;
 class CFtpClient;
+class CPendingLogs;
 class CSqlDatabase;
 class CTestRecord;
 class CUploadService;
@@ -26,6 +29,22 @@ class CUploadService;
 // runs out of its bound, asks Retry or Cancel. Runs on the GUI thread; only
 // the database step blocks it, each statement for at most its deadline
 // (CDatabaseSession).
+//
+// A commit without an answer (past its deadline, or its connection lost)
+// has an outcome the station does not know: it is never called rolled back.
+// The station waits a little longer for the abandoned commit's answer, then
+// looks for the run's row (Test_LogUrl and Test_HostMac) on a new
+// connection: found, the run is stored and its log goes; not found once
+// that commit can no longer take effect, it is not stored; else it stays
+// unknown, which the run log says, and the box asks again. Retry learns the
+// outcome first and inserts only a run that is not stored.
+//
+// The logs whose delivery is not settled are listed in "FtpPending.txt"
+// (CPendingLogs): "row unknown" before the insert is sent, "owed" once the
+// commit answered, off the list once the FTP server has the log, or once
+// the run is known not to be stored. The list is read when the instance is
+// made, and settled at every upload (and at the program's start,
+// SettleAtStart()): owed logs are queued, unknown rows learnt.
 class CUploadTestData : public QSettings
 {
     Q_OBJECT
@@ -37,13 +56,20 @@ public:
     CUploadTestData(const QString &strFileName, QSettings::Format format, QObject *parent = nullptr);
     ~CUploadTestData() override;
 
-    // 1 committed, 0 cancelled (or unusable for a reason a reconnect does not
-    // mend), -1 the insert or the commit failed and was rolled back.
+    // 1 committed (also a commit that answered late, or whose row was
+    // found), 0 cancelled (or unusable for a reason a reconnect does not
+    // mend; the run is not stored, or, when that is not known, listed as
+    // "row unknown"), -1 the insert or the commit failed and was rolled back.
     int InsertToDatabase(CTestRecord &record);
     void UploadTestData(CTestRecord &record);
 
+    // At the program's start: when the working folder holds "FtpPending.txt"
+    // and "ServerInfo.ini", makes the instance and settles the list.
+    static void SettleAtStart();
+
     CFtpClient *FtpClient() const { return m_pFtpClient; }
     CSqlDatabase *Database() const { return m_pDatabase; }
+    const CPendingLogs &PendingLogs() const { return *m_pPending; }
 
     // Tests only: pService takes the place of the process-wide upload
     // service; null restores the real one and drops the instance, so that
@@ -54,6 +80,21 @@ public:
     static constexpr const char *kTableName = "TouchTestRecord";
 
 private:
+    // What is known of a run's row whose commit gave no outcome.
+    enum class ERowKnown { Stored, NotStored, Refused, Unknown };
+    // Asks the late commit (waiting at most nWaitMs), then, with bLookUp,
+    // looks for the row. pWhy says how it is known, or why not;
+    // pUnanswered, whether a look-up failed.
+    ERowKnown LearnRow(const QString &strLog, const QString &strHostMac,
+                       const std::shared_ptr<CDatabaseSession::CLateCommit> &late, int nWaitMs, bool bLookUp,
+                       QString *pWhy, bool *pUnanswered = nullptr);
+    // Settles the listed logs but strSkip: an owed one goes to the FTP
+    // client unless it has it; an unknown row is learnt (bLookUp: with
+    // look-ups, until one fails).
+    void SettlePending(const QString &strSkip, bool bLookUp);
+    // Names in the run log what the list keeps at the exit.
+    void ReportUnsettled() const;
+
     friend class CUploadService;
     static CUploadService *s_pServiceForTest;
     static CUploadTestData *s_pInstance;
@@ -62,4 +103,7 @@ private:
     CSqlDatabase *m_pDatabase = nullptr;
     // The statements of the database step, bounded on this side too.
     std::unique_ptr<CDatabaseSession> m_pSession;
+    std::unique_ptr<CPendingLogs> m_pPending;
+    // The commits without an outcome yet, by log.
+    QHash<QString, std::shared_ptr<CDatabaseSession::CLateCommit>> m_lateCommits;
 };

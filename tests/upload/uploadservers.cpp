@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QTextStream>
 #include <QUuid>
+#include <QtDebug>
 
 namespace UploadServers {
 
@@ -191,6 +192,25 @@ QList<QVariantList> RowsWhere(const QString &strCondition, const QVariant &value
 
 } // namespace
 
+bool RunAsOwner(const QString &strStatement)
+{
+    QSqlQuery query(Verify());
+    if (query.exec(strStatement))
+        return true;
+    qWarning() << "As the owner:" << strStatement << ":" << query.lastError().text();
+    return false;
+}
+
+int Sessions(const QString &strRole)
+{
+    QSqlQuery query(Verify());
+    query.prepare(QStringLiteral("select count(*) from pg_stat_activity where usename = ?"));
+    query.addBindValue(strRole);
+    if (!query.exec() || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
 QList<QVariantList> Rows(const QString &strSN)
 {
     return RowsWhere(QStringLiteral("device_sn = ?"), strSN);
@@ -335,8 +355,14 @@ bool WriteFile(const QString &strFolder, const QString &strRelativePath, const Q
 CTestRecord RunRecord(const QString &strResult)
 {
     const QString strSN = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const CTestRecord record = RunRecordOf(strSN, strResult);
+    WriteFile(QDir::currentPath(), record.GetLogUrl(), strSN.toUtf8());
+    return record;
+}
+
+CTestRecord RunRecordOf(const QString &strSN, const QString &strResult)
+{
     const QString strLog = QStringLiteral("/Data/X1/1A2B/%1_%2.xml").arg(strSN, strResult);
-    WriteFile(QDir::currentPath(), strLog, strSN.toUtf8());
     CTestRecord record;
     record.SetDateTime(QDateTime::currentDateTime());
     record.SetMcuId(QStringLiteral("0x1234"));

@@ -40,6 +40,13 @@ void SetUpQpsql(QSqlDatabase &db);
 bool OpenQpsqlDefault(QString *pError);
 void RemoveDefault();
 
+// Runs one statement as the role that owns the table (PG_USER), on a
+// connection of its own.
+bool RunAsOwner(const QString &strStatement);
+
+// The server's sessions of strRole (-1 when that cannot be read).
+int Sessions(const QString &strRole);
+
 // Rows of TouchTestRecord whose Device_SN is strSN, each with the twelve
 // columns in table order; the time as "yyyy-MM-dd hh:mm:ss" text (a NULL
 // stays a null QVariant). Read on a connection of its own.
@@ -93,5 +100,8 @@ bool WriteFile(const QString &strFolder, const QString &strRelativePath, const Q
 // below the working folder and holds the serial number (a fresh UUID, also
 // in Device_SN).
 CTestRecord RunRecord(const QString &strResult = QStringLiteral("PASS"));
+// The record RunRecord made for the serial number strSN (its log is not
+// written again).
+CTestRecord RunRecordOf(const QString &strSN, const QString &strResult = QStringLiteral("PASS"));
 
 } // namespace UploadServers
