@@ -1511,8 +1511,11 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
             }
         }
 
-        // 8. The interface result a replayed log holds.
+        // 8. The interface result a replayed log holds: the codes are the
+        // shown log's own, passed where it holds no row of its own.
         if (facts.nType == 2) {
+            m_nComTestResult = 0;
+            m_nDUsbTestResult = 0;
             const QPair<QString, QString>& stored = facts.interfaceResult;
             if (!stored.first.isEmpty()) {
                 content.rows.insert(stored.first, qMakePair(stored.second, stored.second));

@@ -714,8 +714,10 @@ void TestTestViewReplay::interfaceResultsBelongToTheLogShown()
     };
 
     open(comNg, "ShowTestResult : NG PASS");
+    QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(shown(), ngShown);
     open(healthy, "ShowTestResult : PASS PASS");
+    QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(shown(), passShown);
     if (road == "opened")
         return;
@@ -727,6 +729,7 @@ void TestTestViewReplay::interfaceResultsBelongToTheLogShown()
 
     // The NG log on the same road keeps its own NG.
     open(comNg, "ShowTestResult : NG PASS");
+    QVERIFY(!QTest::currentTestFailed());
     again(comNg);
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(shown(), ngShown);
