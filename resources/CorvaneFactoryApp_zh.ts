@@ -1206,6 +1206,10 @@
         <source>Open file...</source>
         <translation>打开文件...</translation>
     </message>
+    <message>
+        <source>Test log: %1</source>
+        <translation>测试日志：%1</translation>
+    </message>
 </context>
 <context>
     <name>VeloraUpgradeView</name>

@@ -1,7 +1,8 @@
 // Replay of a saved test log in the signal-test view: "Open log file...", the
 // log already open, a log that cannot be opened (the source the station kept
-// is shown again), a well-formed file that is no test log (refused as one),
-// the replay's speed and its stepping frame by frame.
+// is shown again), a well-formed file that is no test log or holds nothing
+// its test reads and judges (refused as one), the interface results and the
+// name of the log shown, the replay's speed and its stepping frame by frame.
 
 #include "emulatedprofile.h"
 #include "histogrambars.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTableWidget>
+#include <QTranslator>
 #include <QtTest>
 
 #include <memory>
@@ -48,11 +50,13 @@ QString SavedRun(CTestViewStation& station)
     return station.view->SaveLogDataAuto(true);
 }
 
-// Chooses the log in the view's open dialog.
+// Chooses the log in the view's open dialog (in the language installed).
 void OpenLog(CTestViewStation& station, CModalBoxAnswerer& boxes, const QString& path)
 {
     boxes.AnswerFile(path);
-    ViewAction(station.view, "Open log file...")->trigger();
+    QAction* pOpen = ViewAction(station.view, QCoreApplication::translate("VeloraTestView", "Open log file..."));
+    QVERIFY(pOpen);
+    pOpen->trigger();
 }
 
 CTouchBase* Device(CTestViewStation& station)
@@ -175,6 +179,8 @@ private slots:
     void replayedVerdictIsShownAgain();
     void interfaceResultsBelongToTheLogShown_data();
     void interfaceResultsBelongToTheLogShown();
+    void replayIsNamedOnTheView_data();
+    void replayIsNamedOnTheView();
     void speed();
     void arrowsWhileRunningOrLive();
 
@@ -733,6 +739,112 @@ void TestTestViewReplay::interfaceResultsBelongToTheLogShown()
     again(comNg);
     QVERIFY(!QTest::currentTestFailed());
     QCOMPARE(shown(), ngShown);
+}
+
+void TestTestViewReplay::replayIsNamedOnTheView_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::newRow("English") << "en";
+    QTest::newRow("Chinese") << "zh";
+}
+
+// While a replayed log is the source, the title names its file after the
+// station's name and a mark beside the result table (not a row of it) says
+// the same; a frame plugged in takes both away. Here a PASS log is replayed
+// with a frame plugged in that has a dead emitter (NG2), also after the view
+// was closed and opened again.
+void TestTestViewReplay::replayIsNamedOnTheView()
+{
+    QFETCH(QString, language);
+
+    std::unique_ptr<QTranslator> pTranslator;
+    if (language == "zh") {
+        pTranslator = std::make_unique<QTranslator>();
+        QVERIFY(pTranslator->load(QStringLiteral(":/Language/CorvaneFactoryApp_zh.qm")));
+        QCoreApplication::installTranslator(pTranslator.get());
+    }
+    struct SRemove
+    {
+        QTranslator* p;
+        ~SRemove()
+        {
+            if (p)
+                QCoreApplication::removeTranslator(p);
+        }
+    } remove{pTranslator.get()};
+    const QString station = QStringLiteral("KESTREL-CUSTOMER 0.0.0.6");
+    const QString named = language == "zh" ? QStringLiteral("测试日志：%1") : QStringLiteral("Test log: %1");
+
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    CTestViewStation rig;
+    CStationRig::SFrame& frame = rig.AddFrame();
+    QVERIFY(rig.StartOpen());
+    VeloraTestView* pView = rig.view;
+    auto* pMark = Child<QLabel>(pView, "replayMarkLabel");
+    QVERIFY(pMark);
+    QCOMPARE(pView->windowTitle(), station);
+    QVERIFY(!pMark->isVisibleTo(pView));
+    const QString path = pView->SaveLogDataAuto(true);
+    QVERIFY(!path.isEmpty());
+    const QString file = QFileInfo(path).fileName();
+
+    // The frame gets its dead emitter and is plugged in again.
+    CRunLogCapture log;
+    frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
+    frame.usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsSourcePresent(); }));
+    frame.usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : NG NG2"); }, 60000));
+    rig.rig.Settle();
+
+    auto marked = [&](const char* szWhen) {
+        CStationRig::Flush();
+        QVERIFY2(pView->windowTitle() == station + " - " + named.arg(file), qPrintable(szWhen + (": " + pView->windowTitle())));
+        QVERIFY2(pMark->isVisibleTo(pView), szWhen);
+        QCOMPARE(pMark->text().remove(QChar(0x200B)), named.arg(file));
+        QCOMPARE(ShownToolTip(pMark->toolTip()), QDir::toNativeSeparators(path));
+        // The replay's own rows only.
+        QCOMPARE(ShownVerdict(pView).mid(0, 2), (QStringList{"PASS", "PASS"}));
+        QCOMPARE(Child<QTableWidget>(pView, "testResult")->rowCount(), 2);
+        // Beside the table, above it, in the side column.
+        const QRect table = Child<QTableWidget>(pView, "testResult")->geometry();
+        QVERIFY2(pMark->geometry().bottom() <= table.top() && pMark->height() > 0, szWhen);
+    };
+    CModalBoxAnswerer boxes;
+    OpenLog(rig, boxes, path);
+    QVERIFY(WaitForReplayOf(rig, path));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    rig.rig.Settle();
+    marked("opened");
+    QVERIFY(!QTest::currentTestFailed());
+    QVERIFY(rig.Screenshot(QStringLiteral("testview_replay_marked_%1.png").arg(language), QSize(1600, 1000)));
+
+    // Closed and opened again (Esc, PgUp): the log is still the source.
+    log.Clear();
+    QTest::keyClick(pView, Qt::Key_Escape);
+    QVERIFY(StationTest::WaitFor([&] { return !pView->isVisible(); }));
+    rig.OpenView();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    rig.rig.Settle();
+    marked("opened again");
+    QVERIFY(!QTest::currentTestFailed());
+
+    // The frame plugged in again is the source: the station's title, no mark.
+    // (Its leaving alone leaves the log the source.)
+    log.Clear();
+    frame.usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return rig.work->GetUsbPort()->GetDevCount() == 0; }));
+    rig.rig.Settle();
+    CStationRig::Flush();
+    marked("the frame left");
+    QVERIFY(!QTest::currentTestFailed());
+    frame.usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : NG NG2"); }, 60000));
+    rig.rig.Settle();
+    CStationRig::Flush();
+    QCOMPARE(pView->windowTitle(), station);
+    QVERIFY(!pMark->isVisibleTo(pView));
+    QVERIFY(rig.Screenshot(QStringLiteral("testview_replay_replugged_%1.png").arg(language), QSize(1600, 1000)));
 }
 
 void TestTestViewReplay::speed()
