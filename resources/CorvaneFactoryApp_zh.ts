@@ -1210,6 +1210,10 @@
         <source>Test log: %1</source>
         <translation>测试日志：%1</translation>
     </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>所有文件 (*)</translation>
+    </message>
 </context>
 <context>
     <name>VeloraUpgradeView</name>

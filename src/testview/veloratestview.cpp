@@ -2072,7 +2072,10 @@ QString VeloraTestView::SaveLogDataManul()
 
 void VeloraTestView::openLogResponse()
 {
-    const QString strPath = QFileDialog::getOpenFileName(this, tr("Open file..."), QString(), tr("*.xml"));
+    // "*.xml" first, the one chosen; a recording saved without a suffix is
+    // listed under the second.
+    const QString strPath = QFileDialog::getOpenFileName(this, tr("Open file..."), QString(),
+                                                         tr("*.xml") + QStringLiteral(";;") + tr("All files (*)"));
     if (strPath.isEmpty())
         return;
     {

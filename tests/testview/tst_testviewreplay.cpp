@@ -221,7 +221,9 @@ void TestTestViewReplay::openLogReplaysIt()
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].kind, CModalBoxAnswerer::EKind::File);
     QCOMPARE(boxes.boxes[0].title, QStringLiteral("Open file..."));
-    QCOMPARE(boxes.boxes[0].text, QStringLiteral("*.xml"));
+    // The logs first; every file (a recording saved without a suffix) second.
+    QCOMPARE(boxes.boxes[0].text, QStringLiteral("*.xml;;All files (*)"));
+    QCOMPARE(boxes.boxes[0].selectedFilter, QStringLiteral("*.xml"));
     QCOMPARE(boxes.boxes[0].fileMode, QStringLiteral("ExistingFile"));
     QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("Now opening and analysising the log file..."));
     QCOMPARE(pView->RefreshInterval(), 40);
