@@ -1221,6 +1221,14 @@
         <source>Open file...</source>
         <translation>打开文件...</translation>
     </message>
+    <message>
+        <source>Test log: %1</source>
+        <translation>测试日志：%1</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>所有文件 (*)</translation>
+    </message>
 </context>
 <context>
     <name>VeloraUpgradeView</name>

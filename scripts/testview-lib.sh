@@ -5,7 +5,7 @@
 
 # Re-runs the calling script inside runinxvfb.sh unless it is there already;
 # returns (with the arguments shifted) when it is. 77 without ImageMagick's
-# import or xwininfo.
+# import, xwininfo or xprop.
 #   tv_enter_xvfb <script> <number of arguments> <usage> "$@"
 tv_enter_xvfb() {
   local script=$1 count=$2 usage=$3
@@ -15,8 +15,8 @@ tv_enter_xvfb() {
     echo "usage: $script $usage"
     exit 2
   fi
-  if ! command -v import >/dev/null || ! command -v xwininfo >/dev/null; then
-    echo "ImageMagick's import or xwininfo is not installed: skipped"
+  if ! command -v import >/dev/null || ! command -v xwininfo >/dev/null || ! command -v xprop >/dev/null; then
+    echo "ImageMagick's import, xwininfo or xprop is not installed: skipped"
     exit 77
   fi
   exec "$(dirname "$script")/runinxvfb.sh" "$script" --inside "$@"
@@ -60,13 +60,16 @@ tv_wait_log() {
   tv_fail "The run log never showed \"$text\" ($what)."
 }
 
-# The view is the window titled with the station's name alone (the main
-# window's title carries the emulated-frame mark): its id on stdout.
+# The view is the dialog among the windows titled with the station's name
+# (the main window and the work views all carry it, with the emulated-frame
+# mark): its id on stdout.
 tv_view_window() {
   local window=
   for _ in $(seq 1 200); do
-    window=$(xwininfo -root -tree | awk '/"KESTREL-CUSTOMER 0\.0\.0\.6"/ { print $1; exit }')
-    [ -n "$window" ] && { echo "$window"; return 0; }
+    for window in $(xwininfo -root -tree | awk '/"KESTREL-CUSTOMER 0\.0\.0\.6[^"]*"/ { print $1 }'); do
+      xprop -id "$window" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG \
+        && { echo "$window"; return 0; }
+    done
     sleep 0.05
   done
   return 1

@@ -12,9 +12,13 @@
 #include "stationmetatypes.h"
 #include "stationresources.h"
 #include "uploadtestdata.h"
+#include "veloracalibrateview.h"
+#include "veloratestview.h"
+#include "veloraupgradeview.h"
 
 #include <QApplication>
 #include <QDebug>
+#include <QEvent>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
@@ -28,6 +32,34 @@ const char* const kEmulatedOption = "--emulated-frame";
 const char* const kEmulatedMark = "[emulated frame]";
 // Exit code of a command line the station cannot follow.
 constexpr int kUsageExitCode = 2;
+
+// Puts the mark back at the end of the window's title whenever the window
+// gives itself another title (a work view names what it shows).
+class CTitleMarkKeeper : public QObject
+{
+public:
+    explicit CTitleMarkKeeper(QWidget* pWindow)
+        : QObject(pWindow)
+    {
+        pWindow->installEventFilter(this);
+        Mark(pWindow);
+    }
+
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::WindowTitleChange && pWatched->isWidgetType())
+            Mark(static_cast<QWidget*>(pWatched));
+        return false;
+    }
+
+private:
+    static void Mark(QWidget* pWindow)
+    {
+        const QString strMark = QString::fromLatin1(kEmulatedMark);
+        if (!pWindow->windowTitle().endsWith(strMark))
+            pWindow->setWindowTitle(pWindow->windowTitle() + QLatin1Char(' ') + strMark);
+    }
+};
 
 QString KnownProfiles()
 {
@@ -106,7 +138,16 @@ void MarkEmulatedWindow(MainWindow* pWindow)
     const QString strMark = QString::fromLatin1(kEmulatedMark);
     if (pWindow->windowTitle().endsWith(strMark))
         return;
-    pWindow->setWindowTitle(pWindow->windowTitle() + QLatin1Char(' ') + strMark);
+    // The window and each work view it opens, whatever title they take on.
+    QList<QWidget*> lstWindows{pWindow};
+    for (QWidget* pView : pWindow->findChildren<VeloraTestView*>(QString(), Qt::FindDirectChildrenOnly))
+        lstWindows << pView;
+    for (QWidget* pView : pWindow->findChildren<VeloraCalibrateView*>(QString(), Qt::FindDirectChildrenOnly))
+        lstWindows << pView;
+    for (QWidget* pView : pWindow->findChildren<VeloraUpgradeView*>(QString(), Qt::FindDirectChildrenOnly))
+        lstWindows << pView;
+    for (QWidget* pMarked : qAsConst(lstWindows))
+        new CTitleMarkKeeper(pMarked);
     QObject::connect(pWindow->GetHandleWork(), &HandleWork::UpdateDeviceInfo, pWindow,
                      [](const QList<QPair<QString, QString>>& lstDevInfo, const QList<QPair<QString, QString>>&) {
                          QStringList items;

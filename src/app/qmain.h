@@ -36,7 +36,8 @@ bool ParseStationOptions(const QStringList& arguments, StationOptions* pOptions,
 // Null for an unknown profile. Keep it until MainWindow is destroyed.
 std::unique_ptr<CEmulatedStationFrame> StartEmulatedFrame(const QString& strProfile);
 
-// The window of such a run: its title ends in "[emulated frame]", and the run
+// The window of such a run: its title and the titles of its work views end
+// in "[emulated frame]" (also after a view changes its title), and the run
 // log gets the device information each time the station has read it from the
 // frame.
 void MarkEmulatedWindow(MainWindow* pWindow);

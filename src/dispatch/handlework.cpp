@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -32,25 +33,50 @@ constexpr int kBootDetectIntervalMs = 3000;
 // the device mutex, in ms.
 constexpr int kStopTaskMs = 5000;
 
-// Why a log that was read is no replay: a test log describes the frame
-// (at least one sensor) and holds at least one recorded value in some axis
-// and direction; empty when it does. A well-formed file of another kind
-// reads as an empty log.
-QString ReplayRefusal(CTouchBase* pReplay)
+bool HoldsRecordedValue(CTouchBase* pReplay)
 {
-    if (pReplay->GetHardwareInfo().GetTotalSensorCount() == 0)
-        return QStringLiteral("it holds no hardware description");
     for (const CAxisSignalInfo& axis : qAsConst(pReplay->GetAxisSignalMap())) {
         for (const CDirSignalInfo& dir : axis.GetDirMap()) {
             for (const CSignalTypeInfo& type : dir.GetTypeMap()) {
                 for (const QList<uint32_t>& frame : type.GetTestDataMap()) {
                     if (!frame.isEmpty())
-                        return QString();
+                        return true;
                 }
             }
         }
     }
-    return QStringLiteral("it holds no recorded value");
+    return false;
+}
+
+// What a run over a log asked for and did not find, as "6 REVERSE, 60 ADC".
+QString FramesNotFound(const CTouchBase::SRunCoverage& coverage)
+{
+    QStringList lstKinds;
+    for (auto it = coverage.mapFramesNotFound.cbegin(); it != coverage.mapFramesNotFound.cend(); ++it)
+        lstKinds << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
+    return lstKinds.join(QStringLiteral(", "));
+}
+
+// Why a log that was read and tested is no replay, empty when it is one: a
+// test log describes the frame (at least one sensor), holds some recorded
+// value, holds every frame its test asked for (the kinds its own
+// TEST_TIMES_FOR_UNT makes the test read) and, where the test reads ADC
+// frames, lets it judge at least one LED reading. A well-formed file of
+// another kind reads as an empty log; frames numbered, labelled or bounded
+// otherwise than the test reads them would give a verdict over nothing.
+QString ReplayRefusal(CTouchBase* pReplay)
+{
+    if (pReplay->GetHardwareInfo().GetTotalSensorCount() == 0)
+        return QStringLiteral("it holds no hardware description");
+    if (!HoldsRecordedValue(pReplay))
+        return QStringLiteral("it holds no recorded value");
+    const CTouchBase::SRunCoverage& coverage = pReplay->GetRunCoverage();
+    if (coverage.FramesNotFound() > 0)
+        return QStringLiteral("its test asked for frames it does not hold (%1)").arg(FramesNotFound(coverage));
+    // Without ADC frames (TEST_TIMES_FOR_UNT 0) the test judges no reading by design.
+    if (pReplay->GetTestTimesForUnt() > 0 && coverage.nLedsJudged == 0)
+        return QStringLiteral("its test judged no LED (no reading has a label and a test window)");
+    return QString();
 }
 } // namespace
 

@@ -180,8 +180,32 @@ int32_t CTouchBase::RunPass()
     return 0;
 }
 
+uint32_t CTouchBase::SRunCoverage::FramesNotFound() const
+{
+    uint32_t n = 0;
+    for (uint32_t nKind : mapFramesNotFound)
+        n += nKind;
+    return n;
+}
+
+void CTouchBase::NoteFrameNotFound(const QString &strKind)
+{
+    if (m_bCountingRun)
+        ++m_runCoverage.mapFramesNotFound[strKind];
+}
+
 int32_t CTouchBase::RunTest()
 {
+    // The coverage counts this run's reads and judgements only, whichever
+    // way it ends.
+    m_runCoverage = SRunCoverage();
+    m_bCountingRun = true;
+    struct SEndCount
+    {
+        bool &bCounting;
+        ~SEndCount() { bCounting = false; }
+    } endCount{m_bCountingRun};
+
     ClearSignalData();
     m_mapSignalError.clear();
 

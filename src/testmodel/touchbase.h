@@ -71,6 +71,19 @@ public:
     // or the first negative device result; a defective frame is not a failure,
     // its verdict lies in the signal-error map.
     virtual int32_t RunTest();
+    // What the last run (RunTest) asked for and judged, counted from its start
+    // to its end: per kind ("REVERSE", "AGC", "ADC"), the frames of an axis
+    // and direction with LEDs that the source did not hold when the run read
+    // them, and the LED readings it judged against a test window. A run that
+    // judged none gave its verdict over nothing.
+    struct SRunCoverage
+    {
+        QMap<QString, uint32_t> mapFramesNotFound;
+        uint64_t nLedsJudged = 0;
+
+        uint32_t FramesNotFound() const;
+    };
+    const SRunCoverage &GetRunCoverage() const { return m_runCoverage; }
     virtual SignalErrorMap &GetSignalErrors();
     virtual int32_t ResetSignalErrors();
     virtual bool ReInitDeviceInfo() = 0;
@@ -202,6 +215,10 @@ protected:
     int32_t eInitAgcWhileRetest = 0;
     QString m_strName;
 
+    // A read of the run found no frame of the kind for one axis and direction
+    // (counted only while RunTest runs).
+    void NoteFrameNotFound(const QString &strKind);
+
     // Calibration values cached by the device class; the test core never reads them.
     uint8_t m_nCalFormat = 1;
     int32_t m_nCalLX = 0;
@@ -219,6 +236,9 @@ private:
     // errors (UNT computed), 1 = pass ended with errors, negative = device error.
     int32_t RunPass();
     bool HasErrors() const { return !m_mapSignalError.isEmpty(); }
+
+    SRunCoverage m_runCoverage;
+    bool m_bCountingRun = false;
 };
 
 template <typename Fn>

@@ -110,9 +110,11 @@ int32_t CTouchBase::AnalyseFrame(const QString &strAxis, const QString &strDir, 
     // cover unjudged, so the walk ends with it (the zones of the LEDs before
     // stay the same); a window list shorter than the zones leaves those zones out.
     const uint32_t nLeds = qMin(itAxis->GetMaxSignal(), qMin(nValues, nLabels));
+    uint64_t nJudged = 0;
     WalkSegments(nLeds, itAxis->GetDivide(), [&](uint32_t i, uint32_t s) {
         if (s >= nRanges)
             return;
+        ++nJudged;
         const uint32_t v = frame.at(static_cast<int>(i));
         if (!OutOfRange(v, lstRanges.at(static_cast<int>(s))))
             return;
@@ -126,6 +128,8 @@ int32_t CTouchBase::AnalyseFrame(const QString &strAxis, const QString &strDir, 
             *it += QLatin1Char('/') + strKind + QLatin1Char(':') + QString::number(v);
         }
     });
+    if (m_bCountingRun)
+        m_runCoverage.nLedsJudged += nJudged;
     return 0;
 }
 

@@ -122,14 +122,17 @@ int32_t CTouchLogfileXML::ReadSignal(const QString &strKind, SignalMap &mapSigna
 {
     for (auto itAxis = m_mapAxisSignal.cbegin(); itAxis != m_mapAxisSignal.cend(); ++itAxis) {
         const QMap<QString, CDirSignalInfo> &mapDirs = itAxis.value().GetDirMap();
+        // A frame reads every axis with LEDs (the station skips those without).
+        const bool bHasLeds = itAxis.value().GetMaxSignal() > 0;
         for (auto itDir = mapDirs.cbegin(); itDir != mapDirs.cend(); ++itDir) {
             const CSignalTypeInfo *pType = itDir.value().FindType(strKind);
-            if (!pType)
-                continue;
             SignalFrame frame;
-            pType->GetTestData(frame, m_nFrameNumber);
+            if (pType)
+                pType->GetTestData(frame, m_nFrameNumber);
             if (!frame.isEmpty())
                 mapSignal[itAxis.key() + QLatin1Char('-') + itDir.key()].append(frame);
+            else if (bHasLeds)
+                NoteFrameNotFound(strKind);
         }
     }
     return 0;

@@ -93,6 +93,20 @@ void SignalVerdictOf(CTouchBase* pDevice, QString& strCode, QString& strMessage)
     pDevice->GetTestResultCode(strCode, strMessage);
 }
 
+// The text with a break opportunity between any two characters, for a label
+// that wraps a name without spaces in a narrow column.
+QString BreakableAnywhere(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() * 2);
+    for (const QChar c : text) {
+        if (!out.isEmpty())
+            out += QChar(0x200B); // zero width space
+        out += c;
+    }
+    return out;
+}
+
 QTableWidgetItem* TableItem(const QString& text)
 {
     auto* pItem = new QTableWidgetItem(text);
@@ -133,6 +147,7 @@ VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
     RestoreCurrentTab();
     InitNoticeLabel();
     InitActionMenu();
+    InitReplayMark();
     UpdateSourceButtons();
     ResetInfoTables();
 
@@ -153,7 +168,8 @@ VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
     // 11.
     ui->ver_label->setText(StationTitle());
     ui->ver_label->hide();
-    setWindowTitle(StationTitle());
+    m_strSourceTitle = StationTitle();
+    setWindowTitle(m_strSourceTitle);
 
     // The side column is narrow: its texts wrap, in a word where they must,
     // and are never cut.
@@ -311,6 +327,22 @@ void VeloraTestView::InitActionMenu()
     ui->testActionToolButton->setMenu(m_pActionMenu);
 }
 
+void VeloraTestView::InitReplayMark()
+{
+    // Above the result table, not a row of it: a replay's rows are its own.
+    m_pReplayMark = new QLabel(ui->splitter);
+    m_pReplayMark->setObjectName(QStringLiteral("replayMarkLabel"));
+    m_pReplayMark->setTextFormat(Qt::PlainText);
+    m_pReplayMark->setWordWrap(true);
+    m_pReplayMark->setAlignment(Qt::AlignCenter);
+    m_pReplayMark->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Maximum);
+    m_pReplayMark->setStyleSheet(QStringLiteral(
+        "QLabel{background-color:#fff4ce;color:#8a4b00;font-weight:bold;border:2px solid #e0a800;padding:4px;}"));
+    ui->splitter->insertWidget(ui->splitter->indexOf(ui->testResult), m_pReplayMark);
+    ui->splitter->setCollapsible(ui->splitter->indexOf(m_pReplayMark), false);
+    m_pReplayMark->hide();
+}
+
 // ---------------------------------------------------------------------------
 // Small helpers
 
@@ -397,6 +429,29 @@ void VeloraTestView::UpdateSourceButtons()
     ui->startTestButton->setEnabled(bEnabled);
     m_pRecordAction->setEnabled(bEnabled);
     ui->exitTestButton->setEnabled(true);
+    UpdateSourceMark();
+}
+
+void VeloraTestView::UpdateSourceMark()
+{
+    const bool bReplay = m_bSourcePresent.load() && !m_strShownReplay.isEmpty() && m_pHandleWork
+                         && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Replay;
+    const QString strFile = bReplay ? QFileInfo(m_strShownReplay).fileName() : QString();
+    const QString strTitle =
+        bReplay ? StationTitle() + QStringLiteral(" - ") + tr("Test log: %1").arg(strFile) : StationTitle();
+    // Only a change: the result display passes here on every refresh.
+    if (strTitle == m_strSourceTitle && m_pReplayMark->isVisibleTo(this) == bReplay)
+        return;
+    m_strSourceTitle = strTitle;
+    setWindowTitle(strTitle);
+    if (bReplay) {
+        m_pReplayMark->setText(tr("Test log: %1").arg(BreakableAnywhere(strFile)));
+        m_pReplayMark->setToolTip(CPlainText::ToolTip(QDir::toNativeSeparators(m_strShownReplay)));
+    } else {
+        m_pReplayMark->clear();
+        m_pReplayMark->setToolTip(QString());
+    }
+    m_pReplayMark->setVisible(bReplay);
 }
 
 void VeloraTestView::ResetTable(QTableWidget* pTable, const QString& text)
@@ -615,6 +670,7 @@ void VeloraTestView::ResetTestView()
     m_pNoticeLabel->show();
     ExitActiveDrawWindow();
     ui->drawButton->setEnabled(true);
+    UpdateSourceMark();
 }
 
 bool VeloraTestView::InitPanelView()
@@ -1602,8 +1658,10 @@ VeloraTestView::SDeviceFacts VeloraTestView::ReadDeviceFacts(CTouchBase* pDevice
         facts.product = pDevice->GetProperty(DeviceInfoKey::kProduct);
     }
     facts.nType = pDevice->GetType();
-    if (facts.nType == 2)
+    if (facts.nType == 2) {
         facts.interfaceResult = pDevice->GetInterfaceTestResult();
+        facts.replayName = pDevice->GetName();
+    }
     return facts;
 }
 
@@ -1624,6 +1682,8 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
             ResetTable(pTable, tr("Unknown..."));
             return false;
         }
+        m_strShownReplay = facts.nType == 2 ? facts.replayName : QString();
+        UpdateSourceMark();
         // 4.
         QPair<QString, QString> signal = facts.signal;
         if (!mapTestResult.isEmpty()) {
@@ -1668,8 +1728,11 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
             }
         }
 
-        // 8. The interface result a replayed log holds.
+        // 8. The interface result a replayed log holds: the codes are the
+        // shown log's own, passed where it holds no row of its own.
         if (facts.nType == 2) {
+            m_nComTestResult = 0;
+            m_nDUsbTestResult = 0;
             const QPair<QString, QString>& stored = facts.interfaceResult;
             if (!stored.first.isEmpty()) {
                 content.rows.insert(stored.first, qMakePair(stored.second, stored.second));
@@ -2167,7 +2230,10 @@ QString VeloraTestView::SaveLogDataManul()
 void VeloraTestView::openLogResponse()
 {
     const SCurrent before = Current();
-    const QString strPath = QFileDialog::getOpenFileName(this, tr("Open file..."), QString(), tr("*.xml"));
+    // "*.xml" first, the one chosen; a recording saved without a suffix is
+    // listed under the second.
+    const QString strPath = QFileDialog::getOpenFileName(this, tr("Open file..."), QString(),
+                                                         tr("*.xml") + QStringLiteral(";;") + tr("All files (*)"));
     if (strPath.isEmpty())
         return;
     // The chosen log wins. A run open on a live frame (one that began while

@@ -231,6 +231,12 @@ private:
     void RestoreCurrentTab();
     void InitNoticeLabel();
     void InitActionMenu();
+    // The mark beside the result table that names the replayed log.
+    void InitReplayMark();
+    // While a replayed log is the source, the title and the mark name the
+    // log whose result was shown last; otherwise the title is the station's
+    // and the mark is hidden. Reads no device object (no device mutex).
+    void UpdateSourceMark();
     void UpdateAgcRanges();
     // Posts a task with this view as its argument; false when it was refused.
     bool Post(const QString& task, Qt::ConnectionType type = Qt::AutoConnection);
@@ -330,6 +336,10 @@ private:
     CTouchPaintView* m_pTouchPaintView = nullptr;
     CSetUpDialog* m_pSetUpDialog = nullptr;
     QLabel* m_pNoticeLabel = nullptr;
+    QLabel* m_pReplayMark = nullptr;
+    // The log whose result the table shows, empty for a frame's.
+    QString m_strShownReplay;
+    QString m_strSourceTitle;
     CComPortUsb* m_pUsbPort = nullptr;
     QMutex m_testMutex;
     CTimerThread* m_pTimerThread = nullptr;
@@ -400,6 +410,7 @@ private:
         QString batch, product, checksum;
         int nType = 0;
         QPair<QString, QString> interfaceResult;
+        QString replayName; // the log's path, type 2 only
     };
     // pDevice may be null (then nothing is present); the caller holds the
     // device mutex.

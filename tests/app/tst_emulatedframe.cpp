@@ -22,6 +22,8 @@
 #include "testenvironment.h"
 #include "testfirmwareimage.h"
 #include "touchtestinfotable.h"
+#include "veloracalibrateview.h"
+#include "veloratestview.h"
 #include "veloraupgradeview.h"
 #include "waitfor.h"
 
@@ -242,6 +244,17 @@ void TestEmulatedFrame::startShowsTheFrame()
         MarkEmulatedWindow(&window);
         MarkEmulatedWindow(&window); // once is enough
         QCOMPARE(window.windowTitle(), QStringLiteral("KESTREL-CUSTOMER 0.0.0.6 [emulated frame]"));
+        // So do the work views, once each, also after one takes another
+        // title (the test view names the log it replays).
+        auto* pTestView = window.findChild<VeloraTestView*>();
+        const QList<QWidget*> views{pTestView, window.findChild<VeloraCalibrateView*>(),
+                                    window.findChild<VeloraUpgradeView*>()};
+        for (QWidget* pView : views) {
+            QVERIFY(pView);
+            QCOMPARE(pView->windowTitle(), QStringLiteral("KESTREL-CUSTOMER 0.0.0.6 [emulated frame]"));
+        }
+        pTestView->setWindowTitle(QStringLiteral("KESTREL-CUSTOMER 0.0.0.6 - Test log: run.xml"));
+        QCOMPARE(pTestView->windowTitle(), QStringLiteral("KESTREL-CUSTOMER 0.0.0.6 - Test log: run.xml [emulated frame]"));
         window.resize(1129, 748);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

@@ -211,6 +211,7 @@ void CModalBoxAnswerer::AnswerFileDialog(QFileDialog* pDialog, SBox box)
     box.text = pDialog->nameFilters().join(QStringLiteral(";;"));
     box.value = pDialog->directory().absolutePath();
     box.fileMode = QString::fromLatin1(QMetaEnum::fromType<QFileDialog::FileMode>().valueToKey(pDialog->fileMode()));
+    box.selectedFilter = pDialog->selectedNameFilter();
     Shown(box);
     const bool bAnswer = m_bFile;
     const QString path = m_strFile;

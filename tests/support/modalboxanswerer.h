@@ -54,6 +54,8 @@ public:
         // it ("ExistingFile", "AnyFile", "ExistingFiles", "Directory", or
         // "DirectoryOnly" for a folder dialog that lists no files).
         QString fileMode;
+        // File dialog: the name filter chosen when it opened.
+        QString selectedFilter;
     };
 
     explicit CModalBoxAnswerer(QObject* parent = nullptr);

@@ -86,6 +86,7 @@ private slots:
 
     void replayGivesLiveVerdict_data();
     void replayGivesLiveVerdict();
+    void runCoverage();
     void readingAgainStartsClean();
     void missingFile();
     void appInfoReplacesStationList();
@@ -175,6 +176,12 @@ void TestLogReplay::replayGivesLiveVerdict()
     QCOMPARE(replay.strMessage, live.strMessage);
     QCOMPARE(replay.mapSignals, live.mapSignals);
     QCOMPARE(log->GetLastRecordNumber(), hw.GetRecordBase());
+    // The replay's test found every frame it asked for and judged what the
+    // live test judged (nothing without ADC frames).
+    const CTouchBase::SRunCoverage liveCoverage = hw.GetRunCoverage();
+    QCOMPARE(log->GetRunCoverage().mapFramesNotFound, (QMap<QString, uint32_t>()));
+    QCOMPARE(log->GetRunCoverage().nLedsJudged, liveCoverage.nLedsJudged);
+    QCOMPARE(liveCoverage.nLedsJudged > 0, config.nTestTimesForUnt > 0);
 
     // A retest of the replay (task "ReTest") reads the log again from scratch.
     const int nProps = log->GetPropertyList().size();
@@ -187,6 +194,39 @@ void TestLogReplay::replayGivesLiveVerdict()
     QCOMPARE(replay.mapProblems, live.mapProblems);
     QCOMPARE(replay.strCode, live.strCode);
     QCOMPARE(replay.mapSignals, live.mapSignals);
+    QCOMPARE(log->GetRunCoverage().nLedsJudged, liveCoverage.nLedsJudged);
+}
+
+// What a run over a log asked for and did not find, by kind, and the LED
+// readings it judged: counted by each run afresh, not by later analyses.
+void TestLogReplay::runCoverage()
+{
+    const QByteArray judged = "<test_standard><standard>0010-0200</standard></test_standard>";
+    QByteArray data = SmallLog({{"REVERSE", 0, {50, 50, 50}}, {"AGC", 1, {50, 50, 50}}, {"ADC", 2, {50, 50, 50}}},
+                               "TEST_TIMES_FOR_UNT=\"3\" eInitAgcWhileRetest=\"-1\"");
+    WriteFile("c.xml", data);
+    CTouchLogfileXML log(nullptr, QStringLiteral("c.xml"));
+    QCOMPARE(log.StartTest(1), 0);
+    // ADC at 3 and 4 are not there; no labels, nothing judged.
+    QCOMPARE(log.GetRunCoverage().mapFramesNotFound, (QMap<QString, uint32_t>{{"ADC", 2}}));
+    QCOMPARE(log.GetRunCoverage().FramesNotFound(), 2u);
+    QCOMPARE(log.GetRunCoverage().nLedsJudged, 0u);
+
+    // Labels and an ADC window, and every frame: three LEDs in each of three
+    // frames (one pass: no second one after the failing LED).
+    data.replace("<type name=\"ADC\" standardType=\"\">", "<type name=\"ADC\" standardType=\"\">" + judged);
+    data.replace("</dir>", "<signal_labels><label relation=\"a\">0-0</label><label relation=\"b\">1-1</label>"
+                           "<label relation=\"c\">2-2</label></signal_labels></dir>");
+    data.replace("<data ID=\"2\">50 50 50</data>",
+                 "<data ID=\"2\">50 50 50</data><data ID=\"3\">50 50 50</data><data ID=\"4\">5 50 50</data>");
+    WriteFile("c.xml", data);
+    QCOMPARE(log.ReTest(1), 0);
+    QCOMPARE(log.GetRunCoverage().FramesNotFound(), 0u);
+    QCOMPARE(log.GetRunCoverage().nLedsJudged, 9u);
+    QCOMPARE(log.GetSignalErrors().size(), 1);
+    // An analysis after the run is no part of it.
+    log.AnalyseAdc();
+    QCOMPARE(log.GetRunCoverage().nLedsJudged, 9u);
 }
 
 void TestLogReplay::readingAgainStartsClean()

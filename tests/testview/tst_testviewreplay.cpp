@@ -1,7 +1,8 @@
 // Replay of a saved test log in the signal-test view: "Open log file...", the
 // log already open, a log that cannot be opened (the source the station kept
-// is shown again), a well-formed file that is no test log (refused as one),
-// the replay's speed and its stepping frame by frame.
+// is shown again), a well-formed file that is no test log or holds nothing
+// its test reads and judges (refused as one), the interface results and the
+// name of the log shown, the replay's speed and its stepping frame by frame.
 
 #include "emulatedprofile.h"
 #include "histogrambars.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTableWidget>
+#include <QTranslator>
 #include <QtTest>
 
 #include <memory>
@@ -48,11 +50,13 @@ QString SavedRun(CTestViewStation& station)
     return station.view->SaveLogDataAuto(true);
 }
 
-// Chooses the log in the view's open dialog.
+// Chooses the log in the view's open dialog (in the language installed).
 void OpenLog(CTestViewStation& station, CModalBoxAnswerer& boxes, const QString& path)
 {
     boxes.AnswerFile(path);
-    ViewAction(station.view, "Open log file...")->trigger();
+    QAction* pOpen = ViewAction(station.view, QCoreApplication::translate("VeloraTestView", "Open log file..."));
+    QVERIFY(pOpen);
+    pOpen->trigger();
 }
 
 CTouchBase* Device(CTestViewStation& station)
@@ -173,6 +177,10 @@ private slots:
     void fileThatIsNoTestLog();
     void replayedVerdictIsShownAgain_data();
     void replayedVerdictIsShownAgain();
+    void interfaceResultsBelongToTheLogShown_data();
+    void interfaceResultsBelongToTheLogShown();
+    void replayIsNamedOnTheView_data();
+    void replayIsNamedOnTheView();
     void speed();
     void arrowsWhileRunningOrLive();
 
@@ -213,7 +221,9 @@ void TestTestViewReplay::openLogReplaysIt()
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].kind, CModalBoxAnswerer::EKind::File);
     QCOMPARE(boxes.boxes[0].title, QStringLiteral("Open file..."));
-    QCOMPARE(boxes.boxes[0].text, QStringLiteral("*.xml"));
+    // The logs first; every file (a recording saved without a suffix) second.
+    QCOMPARE(boxes.boxes[0].text, QStringLiteral("*.xml;;All files (*)"));
+    QCOMPARE(boxes.boxes[0].selectedFilter, QStringLiteral("*.xml"));
     QCOMPARE(boxes.boxes[0].fileMode, QStringLiteral("ExistingFile"));
     QCOMPARE(pView->NoticeLabel()->text(), QStringLiteral("Now opening and analysising the log file..."));
     QCOMPARE(pView->RefreshInterval(), 40);
@@ -365,52 +375,118 @@ void TestTestViewReplay::unreadableLogKeepsTheSource()
 void TestTestViewReplay::fileThatIsNoTestLog_data()
 {
     // What the file holds: a fixed text, or a run of the station's frame
-    // filed and then cut ("run without <element>"); the run-log reason of
-    // the refusal, or empty when the log replays.
+    // (healthy, or with the dead emitter of "dead-emitter": NG2) filed and
+    // then changed ("run without <element>", ...); a pattern of the run-log
+    // reason of the refusal, or empty when the log replays; for a replay the
+    // verdict the run log reads.
+    QTest::addColumn<QString>("profile");
     QTest::addColumn<QString>("shape");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("verdict");
 
     const QString noHardware = QStringLiteral("it holds no hardware description");
-    QTest::newRow("another root") << "<nothing/>" << noHardware;
-    QTest::newRow("touch_device empty") << "<touch_device/>" << noHardware;
-    QTest::newRow("hardware without frames") << "run without test_data" << "it holds no recorded value";
-    QTest::newRow("frames without hardware") << "run without hardware_info" << noHardware;
-    QTest::newRow("no device_info, replayed") << "run without device_info" << QString();
-    QTest::newRow("one frame numbered 0, replayed") << "run with frame 0 only" << QString();
+    const QString notHeld = QStringLiteral("its test asked for frames it does not hold \\(%1\\)");
+    const QString noLed = QStringLiteral("its test judged no LED \\(no reading has a label and a test window\\)");
+    QTest::newRow("another root") << "healthy" << "<nothing/>" << noHardware << QString();
+    QTest::newRow("touch_device empty") << "healthy" << "<touch_device/>" << noHardware << QString();
+    QTest::newRow("hardware without frames") << "healthy" << "run without test_data" << "it holds no recorded value"
+                                             << QString();
+    QTest::newRow("frames without hardware") << "healthy" << "run without hardware_info" << noHardware << QString();
+    QTest::newRow("no device_info, replayed") << "healthy" << "run without device_info" << QString() << "PASS PASS";
+    // Frame 0 is a recorded value; the AGC and ADC frames after it are not there.
+    QTest::newRow("one frame numbered 0") << "healthy" << "run with frame 0 only" << notHeld.arg("60 ADC, 6 AGC")
+                                          << QString();
+
+    // The frames of a run its test does not find or cannot judge. (An NG2
+    // run stops at its first failing ADC frame: a test that judges less
+    // reads on, past the frames the log holds.)
+    QTest::newRow("NG2, replayed") << "dead-emitter" << "run" << QString() << "NG NG2";
+    QTest::newRow("NG2, frames renumbered") << "dead-emitter" << "run renumbered" << notHeld.arg("60 ADC, 6 AGC, 6 REVERSE")
+                                            << QString();
+    QTest::newRow("NG2, ADC frames taken out") << "dead-emitter" << "run without ADC frames" << notHeld.arg("60 ADC")
+                                               << QString();
+    QTest::newRow("NG2, no labels") << "dead-emitter" << "run without signal_labels" << notHeld.arg("[0-9]+ ADC")
+                                    << QString();
+    // Readings beyond maxSignal may be refused by the bounds before the test runs.
+    QTest::newRow("no LED on any axis") << "healthy" << "run with maxSignal 0" << noLed + "|.+" << QString();
+    QTest::newRow("no labels") << "healthy" << "run without signal_labels" << noLed << QString();
+    QTest::newRow("no test windows") << "healthy" << "run without test_standard" << noLed << QString();
+    // No ADC frame by its own count: the test reads REVERSE and AGC only and
+    // judges no reading, which such a log is meant for.
+    QTest::newRow("NG2, TEST_TIMES_FOR_UNT 0, replayed") << "dead-emitter" << "run with no ADC frame by design"
+                                                         << QString() << "PASS PASS";
 }
 
-// A well-formed XML file that is no test log (or holds nothing to replay)
-// is refused as a log that cannot be read: the box, a run-log warning with
-// the reason, and the frame the station kept is tested again. A log without
-// its device information, or with one frame numbered 0, still replays.
+// A well-formed XML file that is no test log (or holds nothing to replay, or
+// nothing its test reads and judges) is refused as a log that cannot be
+// read: the box, a run-log warning with the reason, and the frame the
+// station kept is tested again. A log without its device information, the
+// station's own NG2 log and a log without ADC frames by its own count replay.
 void TestTestViewReplay::fileThatIsNoTestLog()
 {
+    QFETCH(QString, profile);
     QFETCH(QString, shape);
     QFETCH(QString, reason);
+    QFETCH(QString, verdict);
 
     Settings()->SetBool("DefaultJumpToDraw", false);
     CTestViewStation station;
-    station.AddFrame();
+    CStationRig::SFrame& frame = station.AddFrame();
+    QVERIFY(CEmulatedProfile::Apply(profile, &frame.frame, &frame.panel));
     QVERIFY(station.StartOpen());
     VeloraTestView* pView = station.view;
-    const QString run = pView->SaveLogDataAuto(true);
+    const bool bHealthy = profile == "healthy";
+    const QString run = pView->SaveLogDataAuto(bHealthy);
     QVERIFY(!run.isEmpty());
     const QByteArray filed = Content(run);
     QVERIFY(filed.contains("<hardware_info") && filed.contains("<test_data") && filed.contains("<device_info"));
+    QVERIFY(filed.contains("TEST_TIMES_FOR_UNT=\"10\""));
 
+    // The ADC type's recorded frames taken out.
+    auto withoutAdcFrames = [](const QByteArray& log) {
+        static const QRegularExpression adcData(QStringLiteral("(<type name=\"ADC\"[^>]*>(?:(?!</type>).)*?)<test_data>.*?</test_data>"),
+                                                QRegularExpression::DotMatchesEverythingOption);
+        return QString::fromUtf8(log).replace(adcData, QStringLiteral("\\1")).toUtf8();
+    };
     QByteArray content;
-    if (shape == "run with frame 0 only") {
+    if (shape == "run") {
+        content = filed;
+    } else if (shape == "run with frame 0 only") {
         // Every recorded frame but those numbered 0 taken out.
         content = QString::fromUtf8(filed)
                       .remove(QRegularExpression(QStringLiteral("<data ID=\"[1-9][0-9]*\"[^>]*>[^<]*</data>")))
                       .toUtf8();
         QVERIFY(content.contains("<data ID=\"0\""));
         QVERIFY(!content.contains("<data ID=\"1\""));
+    } else if (shape == "run renumbered") {
+        // Every frame n as n + 1000.
+        static const QRegularExpression id(QStringLiteral("<data ID=\"([0-9]+)\""));
+        QString text = QString::fromUtf8(filed);
+        QString out;
+        int nDone = 0;
+        for (auto it = id.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            out += text.mid(nDone, m.capturedStart() - nDone)
+                   + QStringLiteral("<data ID=\"%1\"").arg(m.captured(1).toInt() + 1000);
+            nDone = m.capturedEnd();
+        }
+        content = (out + text.mid(nDone)).toUtf8();
+        QVERIFY(content.contains("<data ID=\"1000\"") && !content.contains("<data ID=\"0\""));
+    } else if (shape == "run without ADC frames") {
+        content = withoutAdcFrames(filed);
+        QVERIFY(content.contains("<type name=\"AGC\"") && content.size() < filed.size());
+    } else if (shape == "run with maxSignal 0") {
+        content = QString::fromUtf8(filed)
+                      .replace(QRegularExpression(QStringLiteral("maxSignal=\"[0-9]+\"")), QStringLiteral("maxSignal=\"0\""))
+                      .toUtf8();
+    } else if (shape == "run with no ADC frame by design") {
+        content = withoutAdcFrames(filed).replace("TEST_TIMES_FOR_UNT=\"10\"", "TEST_TIMES_FOR_UNT=\"0\"");
     } else if (shape.startsWith("run without ")) {
         content = Without(filed, shape.mid(int(strlen("run without "))));
     } else {
         content = "<?xml version=\"1.0\"?>\n" + shape.toUtf8() + "\n";
     }
+    QVERIFY(shape == "run" || content != filed);
     const QString path = QDir::current().absoluteFilePath("shape_PASS.xml");
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -424,6 +500,7 @@ void TestTestViewReplay::fileThatIsNoTestLog()
     if (reason.isEmpty()) {
         QVERIFY(WaitForReplayOf(station, path));
         QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult :"); }));
+        QCOMPARE(log.Lines().filter("ShowTestResult :"), QStringList{"ShowTestResult : " + verdict});
         QVERIFY(!pView->NoticeLabel()->isVisibleTo(pView));
         QVERIFY(pView->PanelView());
         QCOMPARE(boxes.boxes.size(), 1);
@@ -434,13 +511,16 @@ void TestTestViewReplay::fileThatIsNoTestLog()
     QCOMPARE(boxes.boxes[1].title, QStringLiteral("Error!"));
     QCOMPARE(boxes.boxes[1].text, QStringLiteral("The test log cannot be opened, The error code is 0x81140001."));
     QVERIFY(StationTest::WaitFor([&] { return log.Contains("the current source is shown again"); }));
-    QVERIFY(log.Lines(QtWarningMsg).contains(QStringLiteral("Test log %1 refused: %2").arg(path, reason)));
+    const QRegularExpression refused(QStringLiteral("^Test log %1 refused: (%2)$")
+                                         .arg(QRegularExpression::escape(path), reason));
+    QVERIFY2(!log.Lines(QtWarningMsg).filter(refused).isEmpty(), qPrintable(log.Lines(QtWarningMsg).join('\n')));
     station.rig.Settle();
     QCOMPARE(Device(station), pLive);
     QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Live);
     // Never shown as a result of its own: the one result is the frame's,
     // tested again.
-    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    const QString frameWords = bHealthy ? QStringLiteral("ShowTestResult : PASS PASS") : QStringLiteral("ShowTestResult : NG NG2");
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains(frameWords); }));
     QCOMPARE(log.Count("ShowTestResult :"), 1);
     QVERIFY(Tasks(station, log).contains("StartTestOnce"));
 }
@@ -552,6 +632,221 @@ void TestTestViewReplay::replayedVerdictIsShownAgain()
     ViewAction(pView, "Set...")->trigger();
     QVERIFY(StationTest::WaitFor([&] { return log.Tasks().contains("UpdateTestResult"); }));
     shownAgain("\"Set...\"", false);
+}
+
+void TestTestViewReplay::interfaceResultsBelongToTheLogShown_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::newRow("opened") << "opened";
+    QTest::newRow("chosen again") << "chosen again";
+    QTest::newRow("shown again after a refusal") << "refused";
+    QTest::newRow("re-opened with the view (Esc, PgUp)") << "view";
+    QTest::newRow("\"Set...\"") << "set";
+}
+
+// The interface result of a replayed log counts for that log only: after a
+// log whose stored "Com Test" is NG, a log without an interface row shows its
+// own PASS on every road that shows it, and the NG log shows its NG again.
+void TestTestViewReplay::interfaceResultsBelongToTheLogShown()
+{
+    QFETCH(QString, road);
+
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    CTestViewStation station;
+    station.AddFrame();
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    const QString healthy = pView->SaveLogDataAuto(true);
+    QVERIFY(!healthy.isEmpty());
+    const QByteArray filed = Content(healthy);
+    QVERIFY(!filed.contains("<interface_test"));
+    const QString comNg = QDir::current().absoluteFilePath("com_NG.xml");
+    {
+        QFile file(comNg);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray withRow = filed;
+        withRow.replace("</device_info>",
+                        "</device_info><interface_test><result name=\"Com Test\">NG</result></interface_test>");
+        QVERIFY(withRow != filed);
+        file.write(withRow);
+    }
+    const QString bad = QDir::current().absoluteFilePath("bad_NG.xml");
+    {
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<touch_device><app_info></touch");
+    }
+
+    CModalBoxAnswerer boxes;
+    boxes.AnswerDialog(false); // "Set..."
+    CRunLogCapture log;
+    // The table once the road's redraw is through: the overall line, then
+    // every check row with its verdict.
+    auto shown = [&] {
+        station.rig.Settle();
+        CStationRig::Flush();
+        const auto* pTable = Child<QTableWidget>(pView, "testResult");
+        QStringList rows{ResultCell(pView, 0, 0)};
+        for (int nRow = 1; nRow < pTable->rowCount(); ++nRow)
+            rows << ResultCell(pView, nRow, 0) + " " + ResultCell(pView, nRow, 1);
+        return rows;
+    };
+    const QStringList ngShown{"NG", "Com Test NG", "Signal Test PASS"};
+    const QStringList passShown{"PASS", "Signal Test PASS"};
+    auto open = [&](const QString& path, const QString& words) {
+        log.Clear();
+        OpenLog(station, boxes, path);
+        QVERIFY(WaitForReplayOf(station, path));
+        QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult :"); }));
+        QCOMPARE(log.Lines().filter("ShowTestResult :"), QStringList{words});
+    };
+    // The log that is open shown again by the road.
+    auto again = [&](const QString& path) {
+        log.Clear();
+        if (road == "chosen again") {
+            OpenLog(station, boxes, path);
+        } else if (road == "refused") {
+            OpenLog(station, boxes, bad);
+            QVERIFY(StationTest::WaitFor([&] { return log.Contains("the current source is shown again"); }));
+        } else if (road == "view") {
+            QTest::keyClick(pView, Qt::Key_Escape);
+            QVERIFY(StationTest::WaitFor([&] { return !pView->isVisible(); }));
+            station.OpenView();
+            QVERIFY(WaitForReplayOf(station, path));
+        } else if (road == "set") {
+            ViewAction(pView, "Set...")->trigger();
+            QVERIFY(StationTest::WaitFor([&] { return log.Tasks().contains("UpdateTestResult"); }));
+        }
+        if (road != "set")
+            QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult :"); }));
+    };
+
+    open(comNg, "ShowTestResult : NG PASS");
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(shown(), ngShown);
+    open(healthy, "ShowTestResult : PASS PASS");
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(shown(), passShown);
+    if (road == "opened")
+        return;
+    again(healthy);
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(DeviceName(station.work), healthy);
+    QCOMPARE(shown(), passShown);
+    QVERIFY2(!log.Contains("ShowTestResult : NG"), qPrintable(log.Lines().join('\n')));
+
+    // The NG log on the same road keeps its own NG.
+    open(comNg, "ShowTestResult : NG PASS");
+    QVERIFY(!QTest::currentTestFailed());
+    again(comNg);
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(shown(), ngShown);
+}
+
+void TestTestViewReplay::replayIsNamedOnTheView_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::newRow("English") << "en";
+    QTest::newRow("Chinese") << "zh";
+}
+
+// While a replayed log is the source, the title names its file after the
+// station's name and a mark beside the result table (not a row of it) says
+// the same; a frame plugged in takes both away. Here a PASS log is replayed
+// with a frame plugged in that has a dead emitter (NG2), also after the view
+// was closed and opened again.
+void TestTestViewReplay::replayIsNamedOnTheView()
+{
+    QFETCH(QString, language);
+
+    std::unique_ptr<QTranslator> pTranslator;
+    if (language == "zh") {
+        pTranslator = std::make_unique<QTranslator>();
+        QVERIFY(pTranslator->load(QStringLiteral(":/Language/CorvaneFactoryApp_zh.qm")));
+        QCoreApplication::installTranslator(pTranslator.get());
+    }
+    struct SRemove
+    {
+        QTranslator* p;
+        ~SRemove()
+        {
+            if (p)
+                QCoreApplication::removeTranslator(p);
+        }
+    } remove{pTranslator.get()};
+    const QString station = QStringLiteral("KESTREL-CUSTOMER 0.0.0.6");
+    const QString named = language == "zh" ? QStringLiteral("测试日志：%1") : QStringLiteral("Test log: %1");
+
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    CTestViewStation rig;
+    CStationRig::SFrame& frame = rig.AddFrame();
+    QVERIFY(rig.StartOpen());
+    VeloraTestView* pView = rig.view;
+    auto* pMark = Child<QLabel>(pView, "replayMarkLabel");
+    QVERIFY(pMark);
+    QCOMPARE(pView->windowTitle(), station);
+    QVERIFY(!pMark->isVisibleTo(pView));
+    const QString path = pView->SaveLogDataAuto(true);
+    QVERIFY(!path.isEmpty());
+    const QString file = QFileInfo(path).fileName();
+
+    // The frame gets its dead emitter and is plugged in again.
+    CRunLogCapture log;
+    frame.panel.Edit([](CEmulatedPanel::Model& m) { m.sensorAdc.insert("Bottom:5", 0); });
+    frame.usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsSourcePresent(); }));
+    frame.usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : NG NG2"); }, 60000));
+    rig.rig.Settle();
+
+    auto marked = [&](const char* szWhen) {
+        CStationRig::Flush();
+        QVERIFY2(pView->windowTitle() == station + " - " + named.arg(file), qPrintable(szWhen + (": " + pView->windowTitle())));
+        QVERIFY2(pMark->isVisibleTo(pView), szWhen);
+        QCOMPARE(pMark->text().remove(QChar(0x200B)), named.arg(file));
+        QCOMPARE(ShownToolTip(pMark->toolTip()), QDir::toNativeSeparators(path));
+        // The replay's own rows only.
+        QCOMPARE(ShownVerdict(pView).mid(0, 2), (QStringList{"PASS", "PASS"}));
+        QCOMPARE(Child<QTableWidget>(pView, "testResult")->rowCount(), 2);
+        // Beside the table, above it, in the side column.
+        const QRect table = Child<QTableWidget>(pView, "testResult")->geometry();
+        QVERIFY2(pMark->geometry().bottom() <= table.top() && pMark->height() > 0, szWhen);
+    };
+    CModalBoxAnswerer boxes;
+    OpenLog(rig, boxes, path);
+    QVERIFY(WaitForReplayOf(rig, path));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    rig.rig.Settle();
+    marked("opened");
+    QVERIFY(!QTest::currentTestFailed());
+    QVERIFY(rig.Screenshot(QStringLiteral("testview_replay_marked_%1.png").arg(language), QSize(1600, 1000)));
+
+    // Closed and opened again (Esc, PgUp): the log is still the source.
+    log.Clear();
+    QTest::keyClick(pView, Qt::Key_Escape);
+    QVERIFY(StationTest::WaitFor([&] { return !pView->isVisible(); }));
+    rig.OpenView();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : PASS PASS"); }));
+    rig.rig.Settle();
+    marked("opened again");
+    QVERIFY(!QTest::currentTestFailed());
+
+    // The frame plugged in again is the source: the station's title, no mark.
+    // (Its leaving alone leaves the log the source.)
+    log.Clear();
+    frame.usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return rig.work->GetUsbPort()->GetDevCount() == 0; }));
+    rig.rig.Settle();
+    CStationRig::Flush();
+    marked("the frame left");
+    QVERIFY(!QTest::currentTestFailed());
+    frame.usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("ShowTestResult : NG NG2"); }, 60000));
+    rig.rig.Settle();
+    CStationRig::Flush();
+    QCOMPARE(pView->windowTitle(), station);
+    QVERIFY(!pMark->isVisibleTo(pView));
+    QVERIFY(rig.Screenshot(QStringLiteral("testview_replay_replugged_%1.png").arg(language), QSize(1600, 1000)));
 }
 
 void TestTestViewReplay::speed()
