@@ -426,6 +426,11 @@ void VeloraUpgradeView::ChangeReEnumerateState(bool value)
     // An announcement after the upgrade's ending (the download's FD 05 or the
     // jump's, late) is about no upgrade of this view.
     m_bReEnumerating = value && m_bIsUpgrading;
+    // Only a frame the dispatcher took is sent away to restart.
+    if (m_bReEnumerating) {
+        m_bFrameTaken = true;
+        UpdateCancelAction();
+    }
 }
 
 void VeloraUpgradeView::EndUpgrading()
@@ -486,6 +491,13 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
         bUpgradeContinue = true;
         AppendLog(tr("Device is re-enumerating"));
         StartWatchdog();
+        return;
+    }
+    if (!m_bFrameTaken) {
+        // A frame the dispatcher never took for this upgrade (declined,
+        // refused for its firmware) leaves: nothing was sent to it, so no
+        // upgrade failed, and the wait for a frame goes on.
+        AppendLog(tr("Device is disconnected"));
         return;
     }
     // The frame was lost.

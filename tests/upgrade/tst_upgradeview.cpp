@@ -429,6 +429,7 @@ void TestUpgradeView::scripts_data()
     //                         dispatcher keeps the upgrade pending)
     //   S|log|progress        the dispatcher's status (progress: a number,
     //                         "nan", "inf")
+    //   taken                 the dispatcher says it took a frame for it
     //   announce              the dispatcher announces the frame will leave
     //   remove                the frame leaves (as the main window says)
     //   tick                  a period of the watchdog (when it runs)
@@ -481,8 +482,12 @@ void TestUpgradeView::scripts_data()
     // Frames leaving.
     QTest::newRow("removal while idle") << "remove" << QStringList{"Device is disconnected"} << 100 << 0 << ""
                                         << false << true << 0;
+    // A frame the dispatcher never took leaves: nothing was sent to it, the
+    // upgrade still waits for a frame.
+    QTest::newRow("removal of a frame never taken")
+        << "start;remove" << QStringList{"Device is disconnected"} << 100 << 0 << "blue" << false << false << 0;
     QTest::newRow("removal while upgrading, unannounced")
-        << "start;remove" << QStringList{"Device is disconnected", "Upgrade unsuccessful(0,1)"} << 100 << 100
+        << "start;taken;remove" << QStringList{"Device is disconnected", "Upgrade unsuccessful(0,1)"} << 100 << 100
         << "red" << false << true << 1;
     QTest::newRow("announced removal") << "start;announce;remove" << QStringList{"Device is re-enumerating"} << 100
                                        << 0 << "blue" << true << false << 0;
@@ -512,7 +517,7 @@ void TestUpgradeView::scripts_data()
         << QStringList{"", "No reply for a long time, exit the upgrade(0,1)", "Jump bootloader returns exception(0,1)"}
         << 672 << 672 << "red" << false << true << 1;
     QTest::newRow("late error after a lost frame")
-        << "start;remove;UpdateError|Device is disconnected|0"
+        << "start;taken;remove;UpdateError|Device is disconnected|0"
         << QStringList{"Device is disconnected", "Upgrade unsuccessful(0,1)", "Device is disconnected(0,1)"} << 100
         << 100 << "red" << false << true << 1;
     QTest::newRow("late error after a cancel") << "start;cancel;UpdateError|Getting MCU type error|0"
@@ -526,17 +531,17 @@ void TestUpgradeView::scripts_data()
     // An announcement the ended upgrade did not take is not the next one's:
     // that upgrade's frame lost without a word fails it.
     QTest::newRow("announced, then an error; the next upgrade loses its frame")
-        << "start;announce;UpdateError|Jump bootloader returns exception|0;start;remove"
+        << "start;announce;UpdateError|Jump bootloader returns exception|0;start;taken;remove"
         << QStringList{"Jump bootloader returns exception(0,1)", "Enter upgrade mode", "Device is disconnected",
                        "Upgrade unsuccessful(0,2)"}
         << 100 << 100 << "red" << false << true << 2;
     QTest::newRow("announced, then the watchdog; the next upgrade loses its frame")
-        << "start;UpgradeReady||640;announce;tick;tick;tick;tick;tick;tick;start;remove"
+        << "start;UpgradeReady||640;announce;tick;tick;tick;tick;tick;tick;start;taken;remove"
         << QStringList{"", "No reply for a long time, exit the upgrade(0,1)", "Enter upgrade mode",
                        "Device is disconnected", "Upgrade unsuccessful(0,2)"}
         << 672 << 672 << "red" << false << true << 2;
     QTest::newRow("announced after the ending; the next upgrade loses its frame")
-        << "start;UpdateError|Transfer timeout|0;announce;start;remove"
+        << "start;UpdateError|Transfer timeout|0;announce;start;taken;remove"
         << QStringList{"Transfer timeout(0,1)", "Enter upgrade mode", "Device is disconnected",
                        "Upgrade unsuccessful(0,2)"}
         << 100 << 100 << "red" << false << true << 2;
@@ -565,6 +570,8 @@ void TestUpgradeView::scripts()
             Start();
             if (nFirst < 0)
                 nFirst = m->Rows().size();
+        } else if (step == QLatin1String("taken")) {
+            emit m->work->EmitUpgradeFrameTaken();
         } else if (step == QLatin1String("announce")) {
             emit m->work->EmitDeviceEnumerateState(true);
         } else if (step == QLatin1String("remove")) {
@@ -772,9 +779,17 @@ void TestUpgradeView::arrivalsWhileATestLogIsOpen()
     QVERIFY(!m->ControlsEnabled());
     QVERIFY(m->CancelAction()->isEnabled());
     m->Screenshot(QStringLiteral("testlog-%1-waits").arg(QString(frame).replace(' ', '-')));
+    // The frame that was not taken leaves again: nothing was sent to it, so
+    // no upgrade failed; the wait goes on.
+    m->usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return m->RowsFrom(nStart).size() >= 2; }));
+    QVERIFY(m->Settle());
+    QCOMPARE(m->RowsFrom(nStart), (QStringList{"Enter upgrade mode", "Device is disconnected"}));
+    QVERIFY(m->CancelAction()->isEnabled());
+    QVERIFY(!m->ControlsEnabled());
     m->CancelAction()->trigger();
     QVERIFY(m->Settle());
-    QCOMPARE(m->RowsFrom(nStart), (QStringList{"Enter upgrade mode", "Upgrade canceled"}));
+    QCOMPARE(m->RowsFrom(nStart), (QStringList{"Enter upgrade mode", "Device is disconnected", "Upgrade canceled"}));
     QVERIFY(m->ControlsEnabled());
     QVERIFY(!m->CancelAction()->isEnabled());
     QVERIFY(m->frame->RequestsFor(0xAA, 0x04).isEmpty());
