@@ -938,7 +938,14 @@ void HandleWork::OnApplicationArrived()
                                              .rightJustified(4, QLatin1Char('0'))
                                              .toUpper())
                                     .arg(strVersion);
+        if (m_bRefusalShown) {
+            // Back while its refusal is still on the screen: one box says it.
+            qInfo().noquote() << "InsertUsbDevice" << ": the refusal box is open already";
+            return;
+        }
+        m_bRefusalShown = true;
         QMessageBox::warning(pWindow, tr("Warning"), text, QMessageBox::Ok);
+        m_bRefusalShown = false;
         return;
     }
     qInfo().noquote() << "InsertUsbDevice" << ": APP 设备";

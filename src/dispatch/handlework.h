@@ -291,6 +291,8 @@ private:
     bool m_bAsking = false;
     // An arrival came while the question was open.
     bool m_bArrivalDeferred = false;
+    // A refused frame's box is open (its nested loop may see the frame again).
+    bool m_bRefusalShown = false;
 
     // ==== Calibration driver and firmware download ====
     // (bodies in handlework_calibration.cpp and handlework_upgrade.cpp)

@@ -14,6 +14,7 @@
 #include "testenvironment.h"
 #include "testviewdouble.h"
 #include "touchlogfile.h"
+#include "waitfor.h"
 
 #include <QtTest>
 
@@ -34,6 +35,7 @@ private slots:
 
     void applicationVersionDecides_data();
     void applicationVersionDecides();
+    void refusedFrameBackWhileItsBoxIsOpen();
     void bootloaderFrame_data();
     void bootloaderFrame();
     void sameFrameKeepsItsObject_data();
@@ -170,6 +172,46 @@ void TestDeviceArrival::applicationVersionDecides()
     QCOMPARE(info.lstAppInfo.size(), 4);
     QCOMPARE(info.lstAppInfo[0].first, QStringLiteral("Environment"));
     QCOMPARE(info.lstAppInfo[1], qMakePair(QStringLiteral("App Version"), QStringLiteral("0.0.0.6")));
+}
+
+void TestDeviceArrival::refusedFrameBackWhileItsBoxIsOpen()
+{
+    // The operator has not answered the refusal yet; the frame is pulled and
+    // plugged again (twice). One box says it: each return is only logged.
+    CModalBoxAnswerer answerer;
+    CStationRig::SFrame& frame = m_pRig->AddFrame(quint16(0x7100));
+    const QString refusal = QStringLiteral("This series of touch boxes do not support!");
+    bool bReturnsLogged = false;
+    QList<CModalBoxAnswerer::SBox> nested;
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox&) {
+        if (answerer.boxes.size() != 1)
+            return;
+        // A box of its own loop would be answered (and counted) by this one.
+        CModalBoxAnswerer inner;
+        for (int i = 0; i < 2; ++i) {
+            frame.usb->Unplug();
+            frame.usb->Plug();
+            const int nWanted = i + 2;
+            StationTest::WaitFor([&] { return m_pLog->Lines(QtWarningMsg).filter(refusal).size() >= nWanted; },
+                                 10000);
+        }
+        bReturnsLogged = m_pLog->Lines(QtWarningMsg).filter(refusal).size() == 3;
+        nested = inner.boxes;
+    });
+    frame.usb->Plug();
+    QTRY_COMPARE(answerer.boxes.size(), 1);
+    QVERIFY(bReturnsLogged);
+    QCOMPARE(nested.size(), 0);
+    QCOMPARE(answerer.boxes.size(), 1);
+    // Never attached: only its departures are told.
+    QVERIFY(!m_pWindow->statuses.contains(true));
+    QVERIFY(!m_pWork->GetTouchDevice());
+
+    // Answered: the next return of the frame is told again.
+    frame.usb->Unplug();
+    frame.usb->Plug();
+    QTRY_COMPARE(answerer.boxes.size(), 2);
+    QCOMPARE(answerer.boxes[1].text, answerer.boxes[0].text);
 }
 
 void TestDeviceArrival::bootloaderFrame_data()
