@@ -249,7 +249,8 @@ private:
     void FillDeviceTable(const QList<QPair<QString, QString>>& lstDevice, bool bContextMenu);
     void ResetTable(QTableWidget* pTable, const QString& text);
     // A two-column table's columns (the first a third of the width) and its
-    // rows' heights, for their wrapped texts.
+    // rows' heights, for their wrapped texts (by the table's CTableRowFitter:
+    // rows out of sight are measured while the event loop turns).
     void FitTable(QTableWidget* pTable, int nFirstStretched);
     // The first LED row of the result table as last built.
     int m_nFirstLedRow = 0;
