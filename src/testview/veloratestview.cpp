@@ -1530,8 +1530,17 @@ void VeloraTestView::InitTestUi(QMap<QString, QString> mapTestResult)
     ShowFirstResult(mapTestResult);
 }
 
+void VeloraTestView::HoldRefreshForThisTurn()
+{
+    // Released by the next turn of whichever event loop runs (a box's own
+    // included), so a box the result asks no refresh waits for.
+    if (!m_bRefreshHeld.exchange(true))
+        QMetaObject::invokeMethod(this, [this] { m_bRefreshHeld = false; }, Qt::QueuedConnection);
+}
+
 void VeloraTestView::ShowFirstResult(const QMap<QString, QString>& mapTestResult)
 {
+    HoldRefreshForThisTurn();
     m_pNoticeLabel->hide();
     UpdateSourceButtons();
     InitDeviceInfoTable();
@@ -1543,6 +1552,7 @@ void VeloraTestView::ShowFirstResult(const QMap<QString, QString>& mapTestResult
 
 bool VeloraTestView::RedoInitTestUI(QMap<QString, QString> mapTestResult)
 {
+    HoldRefreshForThisTurn();
     InitDeviceInfoTable();
     InitPanelView();
     InitHistogramViews();
@@ -1597,6 +1607,9 @@ bool VeloraTestView::ShowResultNow(const QMap<QString, QString>& mapTestResult, 
     // 1.
     if (!isVisible())
         return false;
+    // A final result: its table, diagram, histograms and log from one frame.
+    if (bRealTime)
+        HoldRefreshForThisTurn();
     SDeviceFacts facts;
     {
         QMutexLocker lock(DeviceMutex());
@@ -1840,7 +1853,7 @@ void VeloraTestView::BuildResultTable(const SResultContent& content)
 void VeloraTestView::RefreshTimer_CB(void* pArg)
 {
     auto* pView = static_cast<VeloraTestView*>(pArg);
-    if (!pView || !pView->m_bSourcePresent.load() || !pView->m_pHandleWork)
+    if (!pView || !pView->m_bSourcePresent.load() || !pView->m_pHandleWork || pView->m_bRefreshHeld.load())
         return;
     // One frame on and the visible page for it (taken back when no page took it).
     pView->StepReplayFrame(1);

@@ -328,6 +328,12 @@ private:
     Ui::VeloraTestView* ui;
     HandleWork* m_pHandleWork;
     std::atomic<bool> m_bSourcePresent{false};
+    // Set while the GUI thread builds a first or final result from the
+    // device object, until its event loop turns again: the refresh ticks
+    // meanwhile read no frame, so the result is built from the run's own
+    // frame and the GUI thread never waits behind back-to-back frame reads.
+    std::atomic<bool> m_bRefreshHeld{false};
+    void HoldRefreshForThisTurn();
     COperateEnvironment* m_pEnvironment = nullptr;
     CComPortUart* m_pUartPort = nullptr;
     QMap<QString, SignalHistogramView*> m_mapHistogramViews;
