@@ -442,7 +442,8 @@ bool ShowLog(const char* szTitle, void (*edit)(CEmulatedPanel::Model&), int nAxi
                figure.dStallMs < kShowGoalMs);
         Report("  its CPU, with 1 s shown", figure.dCpuMs, "ms", "(for the record)", true);
     }
-    rig.StopDispatcher();
+    // The rig stops the dispatcher when it goes, after the view: the view
+    // lets go of the dispatcher's port as it goes.
     return true;
 }
 

@@ -17,6 +17,7 @@
 #include "snchecksumsettings.h"
 #include "stationclock.h"
 #include "stationinfo.h"
+#include "tablerowfitter.h"
 #include "testrecord.h"
 #include "timerthread.h"
 #include "touchbase.h"
@@ -48,7 +49,6 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTableWidget>
-#include <QVector>
 
 namespace {
 const char* const kProblemMapType = "QMap<QString, QList<QString>>";
@@ -175,6 +175,7 @@ VeloraTestView::VeloraTestView(QWidget* parent, HandleWork* pHandleWork)
     // and are never cut.
     for (QTableWidget* pTable : {ui->FirmwareInfo, ui->testResult}) {
         pTable->setItemDelegate(new CWrappingItemDelegate(pTable));
+        new CTableRowFitter(pTable);
         pTable->setWordWrap(true);
         pTable->setTextElideMode(Qt::ElideNone);
         pTable->viewport()->installEventFilter(this);
@@ -576,42 +577,8 @@ void VeloraTestView::FillDeviceTable(const QList<QPair<QString, QString>>& lstDe
 
 void VeloraTestView::FitTable(QTableWidget* pTable, int nFirstStretched)
 {
-    if (pTable->columnCount() != 2)
-        return;
-    // Set here, at once, rather than left to the headers' own later layout:
-    // the heights below are measured at these widths.
-    // The second column is the rest of the width (as a stretched last
-    // section would be, but now).
-    // No section minimum of the style's either: a third is a third, however
-    // narrow the table.
-    pTable->horizontalHeader()->setStretchLastSection(false);
-    pTable->horizontalHeader()->setMinimumSectionSize(1);
-    pTable->setColumnWidth(0, qMax(1, pTable->width() / 3));
-    pTable->setColumnWidth(1, qMax(1, pTable->viewport()->width() - pTable->columnWidth(0)));
-
-    // Each row as tall as its wrapped texts. The rows from nFirstStretched
-    // on share the height the others leave, as stretched rows do, while
-    // each one's text fits its share; otherwise the table scrolls.
-    const int nRows = pTable->rowCount();
-    QVector<int> heights(nRows);
-    int nLeft = pTable->viewport()->height();
-    int nNeed = 0;
-    for (int r = 0; r < nRows; ++r) {
-        heights[r] = CWrappingItemDelegate::RowHeight(pTable, r);
-        if (r < nFirstStretched)
-            nLeft -= heights[r];
-        else
-            nNeed = qMax(nNeed, heights[r]);
-    }
-    const int nStretched = nRows - qMin(nFirstStretched, nRows);
-    if (nStretched > 0 && nNeed * nStretched <= nLeft) {
-        for (int i = 0; i < nStretched; ++i)
-            heights[nFirstStretched + i] = nLeft / nStretched + (i < nLeft % nStretched ? 1 : 0);
-    }
-    QHeaderView* pHeader = pTable->verticalHeader();
-    pHeader->setSectionResizeMode(QHeaderView::Fixed);
-    for (int r = 0; r < nRows; ++r)
-        pHeader->resizeSection(r, heights[r]);
+    if (CTableRowFitter* pFitter = CTableRowFitter::Of(pTable))
+        pFitter->Fit(nFirstStretched);
 }
 
 // ---------------------------------------------------------------------------
@@ -1563,8 +1530,17 @@ void VeloraTestView::InitTestUi(QMap<QString, QString> mapTestResult)
     ShowFirstResult(mapTestResult);
 }
 
+void VeloraTestView::HoldRefreshForThisTurn()
+{
+    // Released by the next turn of whichever event loop runs (a box's own
+    // included), so a box the result asks no refresh waits for.
+    if (!m_bRefreshHeld.exchange(true))
+        QMetaObject::invokeMethod(this, [this] { m_bRefreshHeld = false; }, Qt::QueuedConnection);
+}
+
 void VeloraTestView::ShowFirstResult(const QMap<QString, QString>& mapTestResult)
 {
+    HoldRefreshForThisTurn();
     m_pNoticeLabel->hide();
     UpdateSourceButtons();
     InitDeviceInfoTable();
@@ -1576,6 +1552,7 @@ void VeloraTestView::ShowFirstResult(const QMap<QString, QString>& mapTestResult
 
 bool VeloraTestView::RedoInitTestUI(QMap<QString, QString> mapTestResult)
 {
+    HoldRefreshForThisTurn();
     InitDeviceInfoTable();
     InitPanelView();
     InitHistogramViews();
@@ -1630,6 +1607,9 @@ bool VeloraTestView::ShowResultNow(const QMap<QString, QString>& mapTestResult, 
     // 1.
     if (!isVisible())
         return false;
+    // A final result: its table, diagram, histograms and log from one frame.
+    if (bRealTime)
+        HoldRefreshForThisTurn();
     SDeviceFacts facts;
     {
         QMutexLocker lock(DeviceMutex());
@@ -1873,7 +1853,7 @@ void VeloraTestView::BuildResultTable(const SResultContent& content)
 void VeloraTestView::RefreshTimer_CB(void* pArg)
 {
     auto* pView = static_cast<VeloraTestView*>(pArg);
-    if (!pView || !pView->m_bSourcePresent.load() || !pView->m_pHandleWork)
+    if (!pView || !pView->m_bSourcePresent.load() || !pView->m_pHandleWork || pView->m_bRefreshHeld.load())
         return;
     // One frame on and the visible page for it (taken back when no page took it).
     pView->StepReplayFrame(1);

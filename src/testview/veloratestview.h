@@ -249,7 +249,8 @@ private:
     void FillDeviceTable(const QList<QPair<QString, QString>>& lstDevice, bool bContextMenu);
     void ResetTable(QTableWidget* pTable, const QString& text);
     // A two-column table's columns (the first a third of the width) and its
-    // rows' heights, for their wrapped texts.
+    // rows' heights, for their wrapped texts (by the table's CTableRowFitter:
+    // rows out of sight are measured while the event loop turns).
     void FitTable(QTableWidget* pTable, int nFirstStretched);
     // The first LED row of the result table as last built.
     int m_nFirstLedRow = 0;
@@ -327,6 +328,12 @@ private:
     Ui::VeloraTestView* ui;
     HandleWork* m_pHandleWork;
     std::atomic<bool> m_bSourcePresent{false};
+    // Set while the GUI thread builds a first or final result from the
+    // device object, until its event loop turns again: the refresh ticks
+    // meanwhile read no frame, so the result is built from the run's own
+    // frame and the GUI thread never waits behind back-to-back frame reads.
+    std::atomic<bool> m_bRefreshHeld{false};
+    void HoldRefreshForThisTurn();
     COperateEnvironment* m_pEnvironment = nullptr;
     CComPortUart* m_pUartPort = nullptr;
     QMap<QString, SignalHistogramView*> m_mapHistogramViews;

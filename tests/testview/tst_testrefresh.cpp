@@ -84,6 +84,7 @@ private slots:
     void verdictFollowsTheSetting();
     void ticksWhileTheGuiIsBusy();
     void verdictAsTheTableReadsIt();
+    void noFrameReadWhileAFirstResultIsBuilt();
 
 private:
     // A station after its first run with the dead emitter, refresh stopped.
@@ -278,6 +279,38 @@ void TestTestRefresh::verdictAsTheTableReadsIt()
     QVERIFY(!errors.isEmpty());
     QVERIFY(pView->ShowTestResult(errors, false));
     QCOMPARE(TableOf(pView), shown);
+}
+
+// A first result is built from the run's own frame: until the GUI thread's
+// event loop turns again, the refresh it started reads no frame (and the
+// GUI thread waits behind no frame read); the next turn, it reads again.
+void TestTestRefresh::noFrameReadWhileAFirstResultIsBuilt()
+{
+    auto pStation = RunStation();
+    QVERIFY(pStation);
+    VeloraTestView* pView = pStation->view;
+    pView->on_rectButton_clicked();
+    QMap<QString, QString> errors;
+    {
+        QMutexLocker lock(pStation->work->GetDeviceMutex());
+        errors = pStation->work->GetTouchDevice()->GetSignalErrors();
+    }
+    QVERIFY(!errors.isEmpty());
+    const uint32_t nFrame = FrameNumber(*pStation);
+    pView->InitTestUi(errors);
+    QVERIFY(pView->TimerThread()->isRunning());
+    QCOMPARE(Overall(pView), QStringLiteral("NG"));
+    pStation->rig.Frame().frame.ClearRequests();
+    Tick(pView, 3);
+    QCOMPARE(FrameNumber(*pStation), nFrame);
+    QCOMPARE(pStation->rig.Frame().frame.RequestCount(), 0);
+
+    pView->StopRefresh();
+    QVERIFY(StationTest::WaitFor([pView] { return !pView->TimerThread()->isRunning(); }));
+    const uint32_t nNext = FrameNumber(*pStation);
+    Tick(pView);
+    QCOMPARE(FrameNumber(*pStation), nNext + 1);
+    QVERIFY(pStation->rig.Frame().frame.RequestCount() > 0);
 }
 
 STATION_TEST_MAIN(TestTestRefresh)
