@@ -7,13 +7,13 @@
 // the child posts "OpenReverse" for the test view: the station then ends
 // (by a signal) while that task waits.
 
+#include "childtimeoutscale.h"
 #include "emulatedframe.h"
 #include "emulatedusbframe.h"
 #include "fakehidbackend.h"
 #include "handlework.h"
 #include "mainwindow.h"
 #include "qmain.h"
-#include "stationclock.h"
 #include "veloratestview.h"
 
 #include <QApplication>
@@ -44,10 +44,7 @@ void PostWaitingTaskWhenReady()
 
 int main(int argc, char* argv[])
 {
-    bool bOk = false;
-    const double dScale = qEnvironmentVariable("STATION_CHILD_TIMEOUT_SCALE").toDouble(&bOk);
-    if (bOk && dScale > 0)
-        CStationClock::SetTimeoutScale(dScale);
+    ApplyChildTimeoutScale();
     const auto backend = CFakeHidBackend::Install();
 
     std::unique_ptr<CEmulatedFrame> pFrame;

@@ -129,6 +129,9 @@ private:
     // The frame in application mode, the view open with an image of
     // kRecords records chosen; the rows of the opening are in.
     void Prepare();
+    // The same on a station started anew with automatic, continuous
+    // upgrades set.
+    void PrepareContinuous();
     // Presses "Upgrade".
     void Start();
     // Waits until done() holds, giving the watchdog the ticks of every wait
@@ -167,6 +170,16 @@ void TestUpgradeEndToEnd::Prepare()
     QVERIFY(!m->WriteImage(kRecords).isEmpty());
     QVERIFY(m->Open());
     QVERIFY(m->PlugApplicationFrame());
+}
+
+void TestUpgradeEndToEnd::PrepareContinuous()
+{
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    pSettings->SetInt(QStringLiteral("EnableAutoUpgrade"), 1);
+    pSettings->SetInt(QStringLiteral("EnableContinuousUpgrade"), 1);
+    m.reset();
+    m = std::make_unique<CUpgradeStation>();
+    Prepare();
 }
 
 void TestUpgradeEndToEnd::Start()
@@ -245,11 +258,7 @@ void TestUpgradeEndToEnd::wholeUpgrade()
 void TestUpgradeEndToEnd::continuousUpgrades()
 {
     CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
-    pSettings->SetInt(QStringLiteral("EnableAutoUpgrade"), 1);
-    pSettings->SetInt(QStringLiteral("EnableContinuousUpgrade"), 1);
-    m.reset();
-    m = std::make_unique<CUpgradeStation>();
-    Prepare();
+    PrepareContinuous();
     // The bootloader takes the image anew for every download.
     const QByteArray image =
         CUpgradeStation::ReadFile(pSettings->GetString(QStringLiteral("UpgradeFilePath"), QString()));
@@ -284,11 +293,7 @@ void TestUpgradeEndToEnd::cancelStopsAContinuousRun()
     QFETCH(QString, when);
 
     CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
-    pSettings->SetInt(QStringLiteral("EnableAutoUpgrade"), 1);
-    pSettings->SetInt(QStringLiteral("EnableContinuousUpgrade"), 1);
-    m.reset();
-    m = std::make_unique<CUpgradeStation>();
-    Prepare();
+    PrepareContinuous();
     // The operator's cancel, from the table's context menu: it is offered
     // (the run can be stopped), and pressing it stops the run.
     bool bOffered = false;

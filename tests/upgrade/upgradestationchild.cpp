@@ -11,6 +11,7 @@
 // child writes kDownloadHeld to the run log. The test then ends the station
 // by a signal, in the middle of the download.
 
+#include "childtimeoutscale.h"
 #include "customersettings.h"
 #include "emulatedbootloader.h"
 #include "emulatedframeimage.h"
@@ -18,7 +19,6 @@
 #include "handlework.h"
 #include "mainwindow.h"
 #include "qmain.h"
-#include "stationclock.h"
 #include "upgradelogfile.h"
 #include "veloraupgradeview.h"
 #include "wholefile.h"
@@ -97,10 +97,7 @@ void StartUpgradeWhenReady()
 
 int main(int argc, char* argv[])
 {
-    bool bOk = false;
-    const double dScale = qEnvironmentVariable("STATION_CHILD_TIMEOUT_SCALE").toDouble(&bOk);
-    if (bOk && dScale > 0)
-        CStationClock::SetTimeoutScale(dScale);
+    ApplyChildTimeoutScale();
     CUpgradeLogFile::SetProgramDir(qEnvironmentVariable("STATION_CHILD_UPGRADE_DIR"));
 
     std::unique_ptr<CEmulatedStationFrame> pFrame = CEmulatedStationFrame::Create(QStringLiteral("healthy"));
