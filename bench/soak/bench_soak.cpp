@@ -1,43 +1,66 @@
 // The station's memory across a shift. The station runs as "--emulated-frame"
 // starts it (the station's emulated frame on the fake device backend, the
 // real main window, views and dispatcher), offscreen, and one operator task is
-// repeated; the resident size and malloc's bytes in use are printed at the
-// start, every 100 runs and at the end, and the growth per run after a
-// warm-up (a third of the runs unless given), against the goal of under 1 kB
-// a run of heap in use (the resident size moves in whole pages and with
-// malloc's free lists; it is printed beside it).
+// repeated. The resident size and malloc's bytes in use are printed at the
+// start, every 100 runs, at the end of the warm-up and at the end, with the
+// growth per run over the measured runs (those after the warm-up), against the
+// goal of under 1 kB a run of heap in use (the resident size moves in whole
+// pages and with malloc's free lists; it is printed beside it).
 //
 //   bench_soak [--mode MODE] [--runs N] [--warmup N]
 //
+// --runs: the measured runs after the warm-up (300 for signal, replay and
+// record, 100 for upgrade and calibration). --warmup: a fixed number of
+// warm-up runs; by default the warm-up lasts until what is bounded is seen
+// full (below), and then as long again (at least 100 runs), at most 4000
+// runs in all.
+//
 // Modes (each in a process of its own; "all", the default, runs them one
 // after the other):
-//   signal       the signal test repeated (F5), 300 runs
+//   signal       the signal test repeated (F5)
 //   replay       the same, with a saved log opened as a replay and the frame
 //                plugged again (back to the live frame) between runs
 //   record       the same, with a recording started and stopped (and saved)
 //                between runs
-//   upgrade      100 upgrades in the upgrade view, the emulated bootloader
-//                taking the provided image each time
-//   calibration  100 four-point calibrations in the calibration view
+//   upgrade      upgrades in the upgrade view, the emulated bootloader taking
+//                the provided image each time
+//   calibration  four-point calibrations in the calibration view
 // The emulated operator touches calibration targets after 20 ms and the
 // bootloader writes records at once (the station's frame takes 1 s and 8 ms):
 // the times are not what is measured.
 //
-// What still grows, as a heap profile (heaptrack) shows it, and why:
+// What grows up to a bound, and is full before the measured runs start:
+//   - Qt's pixmap cache (QPixmapCache, 10 MB of pixmaps, about twice that of
+//     heap with its keys and small images): every file dialog and message box
+//     is built anew with icons of its own, whose pixmaps go into the cache
+//     under keys of their own and stay until the cache is full and drops the
+//     least recently used. Its count moves in whole MB and leaves out the
+//     heap each entry takes beside its pixels, so it reads full (replay
+//     about 800 runs, record about 350) well before the heap stops growing:
+//     the warm-up goes on as long again once it reads full (or has not grown
+//     for 300 runs), so that the measured runs see only its steady state,
+//     where each new entry drops an old one;
+//     SOAK_PIXMAP_CACHE_KB sets another bound (0: no cache);
 //   - the emulated frame's recent reports (8192) and the fake node's recent
-//     outputs (4096) fill up over the first runs, more slowly where a run
-//     sends the frame few commands (replay, calibration), then stay;
-//   - Qt's pixmap cache (QPixmapCache, 10 MB) takes the icons of each new
-//     file dialog and message box (replay, record); SOAK_PIXMAP_CACHE_KB=0
-//     tells that part from the station's own;
-//   - the upgrade view's and the calibration view's log tables keep a row per
-//     event for the operator's shift (the upgrade rows also go to the log
-//     file): every frame arrival adds device rows to the upgrade view, so
-//     the replay mode (the frame plugged again after each replay) and the
-//     upgrade mode grow by their rows, about 1 kB each.
-// With SOAK_EXIT_HOLDING set the process
-// ends at once after the figures, so that a heap profile shows what the
-// station holds as never freed.
+//     outputs (4096), which fill slowly where a run sends the frame few
+//     commands (calibration, replay); the warm-up lasts until the frame's
+//     list is full (the node's, fed by the same reports, is full before it).
+// What grows for as long as a view keeps its log: the upgrade view's and the
+// calibration view's log tables keep a row per event until the view's next
+// opening (the upgrade view) or its closing (the calibration view), about
+// 0.6 kB a row. The upgrade view is connected also while it is hidden, so
+// each arrival and removal of a frame adds its rows there (replay mode); while
+// it is open each upgrade adds its rows (upgrade mode). At the end of the
+// warm-up and at the end the tables are emptied, as their view would, so that
+// what they held is measured apart: the goal line is the heap in use less the
+// log tables, and what the tables held is printed beside it.
+// With SOAK_EXIT_HOLDING set the process ends at once after the figures (the
+// log tables emptied), so that a heap profile (heaptrack) shows what the
+// station holds as never freed; the difference of two profiles of different
+// lengths is what the runs between them left.
+
+// The pixmap cache's own count of what it holds (a test hook of Qt's).
+#define Q_TEST_QPIXMAPCACHE
 
 #include "calworkcustomview.h"
 #include "comportusb.h"
@@ -74,6 +97,7 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -122,10 +146,21 @@ SMemory Memory()
     return m;
 }
 
-void PrintMemory(const char* szMode, int nRun, const SMemory& m)
+// What fills up to a bound, and the rows the views' log tables hold.
+struct SFill
 {
-    std::printf("%-12s run %4d   resident %9.0f kB   heap in use %9.0f kB\n", szMode, nRun, m.resident / 1e3,
-                m.heap / 1e3);
+    int nPixmapMb = 0;      // Qt's pixmap cache, in MB of pixmaps (rounded up)
+    int nPixmapLimitKb = 0;
+    int nReports = 0;       // reports the emulated frame has received (it keeps the recent ones)
+    int nLogRows = 0;       // rows of the upgrade view's and the calibration view's log tables
+};
+
+void PrintMemory(const char* szMode, int nRun, const SMemory& m, const SFill& f)
+{
+    std::printf("%-12s run %4d   resident %9.0f kB   heap in use %9.0f kB   pixmap cache %2d/%d MB"
+                "   frame's reports %7d   log rows %5d\n",
+                szMode, nRun, m.resident / 1e3, m.heap / 1e3, f.nPixmapMb, f.nPixmapLimitKb / 1024, f.nReports,
+                f.nLogRows);
     std::fflush(stdout);
 }
 
@@ -157,6 +192,10 @@ public:
     // One run of the mode; false when it did not end as it should.
     bool Run(int nRun);
     void Stop();
+    SFill Fill() const;
+    // Empties the views' log tables, as the upgrade view's next opening and
+    // the calibration view's closing do.
+    void EmptyLogTables();
 
 private:
     bool SignalRun();
@@ -174,6 +213,8 @@ private:
     QPushButton* m_pUpgrade = nullptr;
     QTableWidget* m_pUpgradeTable = nullptr;
     QPushButton* m_pCalibrate = nullptr;
+    VeloraUpgradeView* m_pUpgradeView = nullptr;
+    VeloraCalibrateView* m_pCalibrateView = nullptr;
 };
 
 bool Fail(const char* szWhat)
@@ -209,6 +250,11 @@ bool CSoak::Start()
     HandleWork* pWork = m_pWindow->GetHandleWork();
     if (!Wait([&] { return pWork->GetDeviceKind() == HandleWork::DeviceKind::Live; }))
         return Fail("the frame was not opened");
+
+    m_pUpgradeView = m_pWindow->findChild<VeloraUpgradeView*>();
+    m_pCalibrateView = m_pWindow->findChild<VeloraCalibrateView*>();
+    if (!m_pUpgradeView || !m_pCalibrateView)
+        return Fail("no upgrade or calibration view");
 
     if (m_mode == QLatin1String("upgrade")) {
         auto* pOpen = m_pWindow->findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
@@ -381,6 +427,27 @@ bool CSoak::CalibrationRun()
         : Fail("a calibration did not end");
 }
 
+SFill CSoak::Fill() const
+{
+    SFill f;
+    // Qt's count of what the cache holds: its costs are in kB, which this
+    // test hook divides by 1024 once more, so it says MB, rounded up.
+    f.nPixmapMb = QPixmapCache::totalUsed();
+    f.nPixmapLimitKb = QPixmapCache::cacheLimit();
+    f.nReports = m_pFrame->Frame()->RequestCount();
+    for (QWidget* pView : {static_cast<QWidget*>(m_pUpgradeView), static_cast<QWidget*>(m_pCalibrateView)}) {
+        for (const QTableWidget* pTable : pView->findChildren<QTableWidget*>())
+            f.nLogRows += pTable->rowCount();
+    }
+    return f;
+}
+
+void CSoak::EmptyLogTables()
+{
+    m_pUpgradeView->ClearLogAction_event();
+    m_pCalibrateView->ClearCalLogAction_event();
+}
+
 void CSoak::Stop()
 {
     if (m_pWindow)
@@ -395,7 +462,15 @@ int DefaultRuns(const QString& mode)
     return mode == QLatin1String("upgrade") || mode == QLatin1String("calibration") ? 100 : 300;
 }
 
-// Runs one mode in this process; 0 when every run ended as it should.
+constexpr int MIN_WARMUP = 100;
+constexpr int MAX_WARMUP = 4000;
+// Runs without growth that count the pixmap cache as settled (its count moves
+// in MB: less than 3.5 kB a run of pixmaps may pass unseen).
+constexpr int PIXMAP_SETTLED_RUNS = 300;
+
+// Runs one mode in this process: the warm-up (nWarmUp runs, or while what is
+// bounded fills when nWarmUp is negative), then nRuns measured runs; 0 when
+// every run ended as it should.
 int RunMode(const QString& mode, int nRuns, int nWarmUp)
 {
     QTemporaryDir folder;
@@ -406,43 +481,91 @@ int RunMode(const QString& mode, int nRuns, int nWarmUp)
     if (!soak.Start())
         return 1;
     const QByteArray name = mode.toLatin1();
+    const char* szName = name.constData();
     const SMemory start = Memory();
-    PrintMemory(name.constData(), 0, start);
-    SMemory warm = start;
-    SMemory last = start;
-    int nDone = 0;
-    for (int i = 1; i <= nRuns; ++i) {
-        if (!soak.Run(i)) {
-            std::fprintf(stderr, "soak: %s stopped at run %d\n", name.constData(), i);
+    PrintMemory(szName, 0, start, soak.Fill());
+
+    int nRun = 0;
+    bool bFailed = false;
+    auto runOne = [&] {
+        if (!soak.Run(++nRun)) {
+            std::fprintf(stderr, "soak: %s stopped at run %d\n", szName, nRun);
+            bFailed = true;
+            return;
+        }
+    };
+
+    // The warm-up.
+    QVector<int> pixmapMb;  // after each run
+    bool bPixmapFull = false;
+    bool bFull = false;
+    int nFullAt = -1;  // the run at which what is bounded was first seen full
+    while (!bFailed) {
+        const SFill f = soak.Fill();
+        pixmapMb << f.nPixmapMb;
+        bPixmapFull = bPixmapFull || f.nPixmapMb * 1024 * 100 >= f.nPixmapLimitKb * 95;
+        const bool bPixmapSettled = bPixmapFull
+            || (nRun >= PIXMAP_SETTLED_RUNS && pixmapMb.at(nRun - PIXMAP_SETTLED_RUNS) >= f.nPixmapMb);
+        bFull = bPixmapSettled && f.nReports >= CEmulatedFrame::MAX_KEPT_REQUESTS;
+        if (bFull && nFullAt < 0)
+            nFullAt = nRun;
+        const bool bSettled = nFullAt >= 0 && nRun >= nFullAt + std::max(MIN_WARMUP, nFullAt);
+        if (nWarmUp >= 0 ? nRun >= nWarmUp : bSettled || nRun >= MAX_WARMUP)
             break;
-        }
-        nDone = i;
-        if (i == nWarmUp || (i % 100 == 0 && i != nRuns)) {
-            const SMemory now = Memory();
-            if (i == nWarmUp)
-                warm = now;
-            PrintMemory(name.constData(), i, now);
-        }
+        runOne();
+        if (nRun % 100 == 0)
+            PrintMemory(szName, nRun, Memory(), soak.Fill());
     }
-    last = Memory();
-    PrintMemory(name.constData(), nDone, last);
-    const int nMeasured = nDone - nWarmUp;
+    const int nWarmRuns = nRun;
+    const SMemory warmFull = Memory();
+    const SFill warmFill = soak.Fill();
+    if (nRun % 100 != 0)
+        PrintMemory(szName, nRun, warmFull, warmFill);
+    soak.EmptyLogTables();
+    const SMemory warm = Memory();
+    const int nWarmRows = soak.Fill().nLogRows;
+    std::printf("%-12s warm-up: %d runs (%s); the log tables emptied: %d rows, %.0f kB\n", szName, nWarmRuns,
+                bFull ? "the pixmap cache full or settled, the frame's reports at their bound, and as long again"
+                      : "NOT all full: the growth below includes their filling",
+                warmFill.nLogRows, (warmFull.heap - warm.heap) / 1e3);
+
+    // The measured runs.
+    for (int i = 0; i < nRuns && !bFailed; ++i) {
+        runOne();
+        if (nRun % 100 == 0 && i + 1 < nRuns)
+            PrintMemory(szName, nRun, Memory(), soak.Fill());
+    }
+    const int nMeasured = nRun - nWarmRuns - (bFailed ? 1 : 0);
+    const SMemory last = Memory();
+    const SFill lastFill = soak.Fill();
+    PrintMemory(szName, nRun, last, lastFill);
+    soak.EmptyLogTables();
+    const SMemory lastEmpty = Memory();
     if (nMeasured > 0) {
         const double resident = (last.resident - warm.resident) / nMeasured / 1e3;
         const double heap = (last.heap - warm.heap) / nMeasured / 1e3;
-        std::printf("%-12s growth per run after %d runs of warm-up: resident %+.2f kB, heap in use %+.2f kB"
-                    "   goal: under 1 kB a run (%s)\n",
-                    name.constData(), nWarmUp, resident, heap, heap < 1.0 ? "met" : "NOT met");
+        const double tables = (last.heap - lastEmpty.heap) / nMeasured / 1e3;
+        const double rows = double(lastFill.nLogRows - nWarmRows) / nMeasured;
+        const double rest = (lastEmpty.heap - warm.heap) / nMeasured / 1e3;
+        std::printf("%-12s over the %d runs after the warm-up: resident %+.2f kB, heap in use %+.2f kB a run\n",
+                    szName, nMeasured, resident, heap);
+        std::printf("%-12s of which the views' log tables: %+.2f kB a run (%.1f rows a run, kept until the view"
+                    " empties its log)\n",
+                    szName, tables, rows);
+        std::printf("%-12s heap in use less the log tables: %+.2f kB a run   goal: under 1 kB a run (%s)\n", szName,
+                    rest, rest < 1.0 ? "met" : "NOT met");
     }
-    const double total = nDone > 0 ? (last.heap - start.heap) / nDone / 1e3 : 0;
-    std::printf("%-12s growth per run over all %d runs: heap in use %+.2f kB\n", name.constData(), nDone, total);
+    const int nAll = nRun - (bFailed ? 1 : 0);
+    if (nAll > 0)
+        std::printf("%-12s over all %d runs (the log tables full): heap in use %+.2f kB a run\n", szName, nAll,
+                    (last.heap - start.heap) / nAll / 1e3);
     std::fflush(stdout);
-    // For a heap profile (heaptrack): what the station holds shows as never
-    // freed.
+    // For a heap profile (heaptrack): what the station holds, less the log
+    // tables, shows as never freed.
     if (qEnvironmentVariableIsSet("SOAK_EXIT_HOLDING"))
         ::_exit(0);
     soak.Stop();
-    return nDone == nRuns && g_nCriticals.load() == 0 ? 0 : 1;
+    return !bFailed && g_nCriticals.load() == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -467,7 +590,7 @@ int main(int argc, char* argv[])
 
     QString mode = QStringLiteral("all");
     int nRuns = -1;
-    int nWarmUp = -1;  // a third of the runs
+    int nWarmUp = -1;  // while what is bounded fills
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--mode"))
@@ -502,5 +625,5 @@ int main(int argc, char* argv[])
     }
     qInstallMessageHandler(Handler);
     const int nModeRuns = nRuns > 0 ? nRuns : DefaultRuns(mode);
-    return RunMode(mode, nModeRuns, nWarmUp >= 0 ? nWarmUp : nModeRuns / 3);
+    return RunMode(mode, nModeRuns, nWarmUp);
 }
