@@ -1,12 +1,14 @@
 #include "stationclock.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <QThread>
 #include <atomic>
 #include <mutex>
 
 namespace {
 std::atomic<double> g_scale{1.0};
+std::atomic<int> g_floorMs{0};
 std::mutex g_hookMutex;
 std::function<void(int)> g_sleepHook;
 std::atomic<CStationClock::TimeSource> g_timeSource{nullptr};
@@ -38,7 +40,8 @@ int CStationClock::Timeout(int nMs)
 {
     if (nMs <= 0)
         return nMs;
-    const double scaled = nMs * g_scale.load();
+    const double floor = std::min(nMs, g_floorMs.load());
+    const double scaled = std::max(nMs * g_scale.load(), floor);
     if (scaled < 1.0)
         return 1;
     return scaled > 2147483647.0 ? 2147483647 : int(scaled);
@@ -62,6 +65,11 @@ void CStationClock::Sleep(int nMs)
 void CStationClock::SetTimeoutScale(double dScale)
 {
     g_scale.store(dScale < 0 ? 0 : dScale);
+}
+
+void CStationClock::SetTimeoutFloor(int nMs)
+{
+    g_floorMs.store(nMs < 0 ? 0 : nMs);
 }
 
 double CStationClock::TimeoutScale()

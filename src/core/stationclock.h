@@ -12,13 +12,18 @@ public:
     // Milliseconds on a monotonic clock (never jumps when the wall clock is set).
     static qint64 NowMs();
     // A wait of nMs as the product defines it, scaled for tests (at least 1 ms
-    // when nMs > 0).
+    // when nMs > 0, and at least the floor or nMs where a test sets one).
     static int Timeout(int nMs);
     // A fixed pause; goes through the hook when one is set.
     static void Sleep(int nMs);
 
     static void SetTimeoutScale(double dScale);
     static double TimeoutScale();
+    // Tests only: a scaled wait is never shorter than this (nor than the wait
+    // itself), so that a test can shorten the long waits without making a
+    // frame's quick answers miss theirs on a loaded machine. 0 (the default,
+    // and what production keeps): no floor.
+    static void SetTimeoutFloor(int nMs);
     static void SetSleepHook(std::function<void(int)> hook);
 
     // Tests only: the function NowMs() returns, so that a test can move the

@@ -96,8 +96,11 @@ const QChar kMarkClose(0x27E7);  // ⟧
 enum class EMode { English, Chinese, Marked };
 
 // The station's waits, shortened: a 10 s read becomes 200 ms, far above the
-// emulated frame's answer time.
+// emulated frame's answer time. No wait is shortened below 30 ms (a signal
+// frame's chunks keep theirs): scaled to 1 ms they were missed on a loaded
+// machine (the sanitizer suite).
 constexpr double kClockScale = 0.02;
+constexpr int kQuickAnswerFloorMs = 30;
 
 // Returns every text of the catalogue wrapped in the two marks, whatever its
 // translation; a text the catalogue does not hold is left to the source.
@@ -553,6 +556,7 @@ public:
         : mode(eMode)
     {
         CTestEnvironment::FastClock(kClockScale);
+        CStationClock::SetTimeoutFloor(kQuickAnswerFloorMs);
         CCustomerSettings::GetInstance()->clear();
         workDir = std::make_unique<CScopedWorkDir>();
         CUpgradeLogFile::SetProgramDir(workDir->Path());
@@ -1033,6 +1037,7 @@ void CalibrationPage(CStation& s)
     s.rig->Settle();
     QVERIFY(StationTest::WaitFor([pScreen] { return !pScreen->isVisible(); }));
     CTestEnvironment::FastClock(kClockScale);
+    CStationClock::SetTimeoutFloor(kQuickAnswerFloorMs);
 
     // The fine-tuning and the manual screens.
     const QList<QWidget*> screens = {s.window->findChild<CFineTuningCalibrateView*>(),
@@ -1102,7 +1107,8 @@ void SignalTestNoticesStep(CStation& s, VeloraTestView* pView)
     // The frame arrives in its bootloader.
     QVERIFY(unplug());
     s.rig->Settle();
-    QVERIFY(NoticeIs(s, pView, "There is no device inserted, Please insert device!"));
+    QVERIFY(StationTest::WaitFor(
+        [&] { return NoticeIs(s, pView, "There is no device inserted, Please insert device!"); }, 20000));
     s.frame->frame.SetMode(CEmulatedFrame::Mode::Bootloader);
     s.frame->usb->Plug();
     QVERIFY(StationTest::WaitFor(

@@ -71,6 +71,7 @@ void CTestEnvironment::FastClock(double dScale)
 void CTestEnvironment::RealClock()
 {
     CStationClock::SetTimeoutScale(1.0);
+    CStationClock::SetTimeoutFloor(0);
     CStationClock::SetSleepHook(nullptr);
     CLocalClock::SetSource(nullptr);
 }
