@@ -11,22 +11,31 @@ private slots:
     void timeoutScales_data()
     {
         QTest::addColumn<double>("scale");
+        QTest::addColumn<int>("floor");
         QTest::addColumn<int>("in");
         QTest::addColumn<int>("out");
-        QTest::newRow("real") << 1.0 << 10000 << 10000;
-        QTest::newRow("fast") << 0.001 << 10000 << 10;
-        QTest::newRow("never below 1 ms") << 0.001 << 5 << 1;
-        QTest::newRow("zero stays zero") << 0.001 << 0 << 0;
-        QTest::newRow("negative passes") << 0.5 << -1 << -1;
+        QTest::newRow("real") << 1.0 << 0 << 10000 << 10000;
+        QTest::newRow("fast") << 0.001 << 0 << 10000 << 10;
+        QTest::newRow("never below 1 ms") << 0.001 << 0 << 5 << 1;
+        QTest::newRow("zero stays zero") << 0.001 << 0 << 0 << 0;
+        QTest::newRow("negative passes") << 0.5 << 0 << -1 << -1;
+        QTest::newRow("fast, above its floor") << 0.02 << 30 << 10000 << 200;
+        QTest::newRow("fast, held at its floor") << 0.02 << 30 << 1000 << 30;
+        QTest::newRow("a wait shorter than the floor keeps its own") << 0.02 << 30 << 20 << 20;
+        QTest::newRow("the floor never lengthens a real wait") << 1.0 << 30 << 20 << 20;
     }
     void timeoutScales()
     {
         QFETCH(double, scale);
+        QFETCH(int, floor);
         QFETCH(int, in);
         QFETCH(int, out);
         CStationClock::SetTimeoutScale(scale);
-        QCOMPARE(CStationClock::Timeout(in), out);
+        CStationClock::SetTimeoutFloor(floor);
+        const int timeout = CStationClock::Timeout(in);
         CStationClock::SetTimeoutScale(1.0);
+        CStationClock::SetTimeoutFloor(0);
+        QCOMPARE(timeout, out);
     }
     void sleepHookReplacesTheWait()
     {
