@@ -106,6 +106,9 @@ private:
     // or the arrow that moves LX by + 1; the values expected afterwards.
     QList<int> ChangeValues(QDialog* pScreen, int nMode);
     void Click(QWidget* pParent, const char* szName);
+    // Plugs the rig's frame back and waits until the station has read it
+    // and settled; the record must not hold an earlier reading.
+    bool PlugBack();
 
     std::unique_ptr<CCalibrationScreenRig> m_pRig;
     std::unique_ptr<QTemporaryDir> m_pDir;
@@ -197,6 +200,15 @@ void TestCalibrationViewScreens::Click(QWidget* pParent, const char* szName)
         return;
     }
     QTest::mouseClick(pButton, Qt::LeftButton);
+}
+
+bool TestCalibrationViewScreens::PlugBack()
+{
+    m_pRig->Frame().usb->Plug();
+    if (!StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }))
+        return false;
+    m_pRig->Settle();
+    return true;
 }
 
 // --- opening the screens ---
@@ -482,9 +494,7 @@ void TestCalibrationViewScreens::replugDuringFineTuning()
     if (frame == QLatin1String("other"))
         m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.info.mcuId = QByteArray::fromHex("FEDCBA98"); });
     m_pRig->rig.ClearRecord();
-    m_pRig->Frame().usb->Plug();
-    QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
-    m_pRig->Settle();
+    QVERIFY(PlugBack());
     QVERIFY(m_pRig->Work()->GetDeviceGeneration() != nBefore);
     if (frame == QLatin1String("unread"))
         m_pRig->Frame().frame.SetFault(0xA9, 0x00, CEmulatedFrame::Silent());
@@ -593,9 +603,7 @@ void TestCalibrationViewScreens::exitWhileTheFrameIsOut()
             s.settings.usb[1] = 4;
         });
         m_pRig->Forget();
-        m_pRig->Frame().usb->Plug();
-        QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
-        m_pRig->Settle();
+        QVERIFY(PlugBack());
         QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(2));
         QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[1], quint8(4));
         QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("keeps its own touch formats").size(), 1);
@@ -610,9 +618,7 @@ void TestCalibrationViewScreens::exitWhileTheFrameIsOut()
     }
 
     m_pRig->Forget();
-    m_pRig->Frame().usb->Plug();
-    QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
-    m_pRig->Settle();
+    QVERIFY(PlugBack());
     const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
     const bool bBack = road != QLatin1String("unread");
     QCOMPARE(s.settings.usb[0], quint8(bBack ? 3 : 1));
@@ -630,9 +636,7 @@ void TestCalibrationViewScreens::exitWhileTheFrameIsOut()
     m_pRig->Frame().usb->Unplug();
     QVERIFY(StationTest::WaitFor([this] { return !View()->findChild<QPushButton*>("Btn_Cal_2")->isEnabled(); }));
     m_pRig->Forget();
-    m_pRig->Frame().usb->Plug();
-    QVERIFY(StationTest::WaitFor([this] { return m_pRig->rig.Record().events.contains("deviceinfo"); }));
-    m_pRig->Settle();
+    QVERIFY(PlugBack());
     QCOMPARE(m_pRig->Tasks().count("GiveBackTouchFormats"), 0);
     m_pRig->rig.CloseMainWindow();
     QVERIFY(m_pRig->log.Lines(QtWarningMsg).filter("were never given back").isEmpty());
