@@ -249,21 +249,17 @@ bool CLockedSettings::WriteOutLocked(EOnFailure onFailure)
     QSettings writer(fileName(), QSettings::NativeFormat);
     writer.sync();
     const bool bWritten = writer.status() == QSettings::NoError;
-    if (bWritten || onFailure == EOnFailure::Keep) {
-        if (!bWritten) {
-            qWarning().noquote() << "Settings file" << fileName() << "cannot be written:"
-                                 << WhyNotWritten(fileName()) + QStringLiteral("; a default is used unstored.");
-        }
-        m_before.clear();
-        m_bChanged = false;
-        return bWritten;
+    if (!bWritten) {
+        qWarning().noquote() << "Settings file" << fileName() << "cannot be written:"
+                             << WhyNotWritten(fileName())
+                                    + (onFailure == EOnFailure::Keep
+                                           ? QStringLiteral("; a default is used unstored.")
+                                           : QStringLiteral("; the change is not stored."));
     }
-    qWarning().noquote() << "Settings file" << fileName() << "cannot be written:"
-                         << WhyNotWritten(fileName()) + QStringLiteral("; the change is not stored.");
     // Back to the content as it was before the change, which is what the
     // file holds. The library keeps the values put back as changes of its
     // own to write, and writes them when the file can be written again.
-    if (m_bChanged) {
+    if (!bWritten && onFailure == EOnFailure::TakeBack && m_bChanged) {
         const QStringList keys = QSettings::allKeys();
         for (const QString &key : keys) {
             if (!m_before.contains(key))
@@ -276,7 +272,7 @@ bool CLockedSettings::WriteOutLocked(EOnFailure onFailure)
     }
     m_before.clear();
     m_bChanged = false;
-    return false;
+    return bWritten;
 }
 
 void CLockedSettings::BeginBatch()

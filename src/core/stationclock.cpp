@@ -1,8 +1,8 @@
 #include "stationclock.h"
 
 #include <QElapsedTimer>
-#include <algorithm>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 

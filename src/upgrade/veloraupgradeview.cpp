@@ -493,15 +493,13 @@ void VeloraUpgradeView::InsertUsbDeviceForUpgrade(bool value)
         StartWatchdog();
         return;
     }
-    if (!m_bFrameTaken) {
-        // A frame the dispatcher never took for this upgrade (declined,
-        // refused for its firmware) leaves: nothing was sent to it, so no
-        // upgrade failed, and the wait for a frame goes on.
-        AppendLog(tr("Device is disconnected"));
-        return;
-    }
-    // The frame was lost.
     AppendLog(tr("Device is disconnected"));
+    // A frame the dispatcher never took for this upgrade (declined, refused
+    // for its firmware) leaves: nothing was sent to it, so no upgrade failed,
+    // and the wait for a frame goes on.
+    if (!m_bFrameTaken)
+        return;
+    // The frame was lost.
     FailUpgrade();
     LogWithCounts(tr("Upgrade unsuccessful"));
     m_pCancelAction->setEnabled(false);
