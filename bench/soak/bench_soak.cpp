@@ -262,14 +262,12 @@ bool CSoak::Start()
         if (!pOpen || !Wait([&] { return pOpen->isEnabled(); }))
             return Fail("no upgrade button");
         pOpen->click();
-        auto* pView = m_pWindow->findChild<VeloraUpgradeView*>();
-        m_pUpgrade = pView ? pView->findChild<QPushButton*>(QStringLiteral("upgradePushButton")) : nullptr;
-        m_pUpgradeTable = pView ? pView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget")) : nullptr;
+        m_pUpgrade = m_pUpgradeView->findChild<QPushButton*>(QStringLiteral("upgradePushButton"));
+        m_pUpgradeTable = m_pUpgradeView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget"));
         return m_pUpgrade && m_pUpgradeTable ? true : Fail("no upgrade view");
     }
     if (m_mode == QLatin1String("calibration")) {
-        auto* pView = m_pWindow->findChild<VeloraCalibrateView*>();
-        m_pCalibrate = pView ? pView->findChild<QPushButton*>(QStringLiteral("Btn_Cal_2")) : nullptr;
+        m_pCalibrate = m_pCalibrateView->findChild<QPushButton*>(QStringLiteral("Btn_Cal_2"));
         auto* pOpen = m_pWindow->findChild<QToolButton*>(QStringLiteral("calToolButton"));
         if (!m_pCalibrate || !pOpen || !Wait([&] { return m_pCalibrate->isEnabled() && pOpen->isEnabled(); }))
             return Fail("no calibration view");
