@@ -90,3 +90,73 @@ bool MakeFolderPath(const QString &strFolder, QString *pError)
         pError->clear();
     return true;
 }
+
+EFileRead CheckFileSize(const QString &strPath, qint64 nMaxBytes, QString *pError)
+{
+    QString strError;
+    EFileRead result = EFileRead::Read;
+    struct stat st {};
+    if (::stat(QFile::encodeName(strPath).constData(), &st) != 0) {
+        const int nErrno = errno;
+        if (nErrno == ENOENT || nErrno == ENOTDIR) {
+            result = EFileRead::Missing;
+            strError = QStringLiteral("%1 does not exist").arg(strPath);
+        } else {
+            result = EFileRead::Unreadable;
+            strError = QStringLiteral("%1 cannot be read: %2").arg(strPath, qt_error_string(nErrno));
+        }
+    } else if (!S_ISREG(st.st_mode)) {
+        result = EFileRead::Unreadable;
+        strError = QStringLiteral("%1 is not a plain file").arg(strPath);
+    } else if (qint64(st.st_size) > nMaxBytes) {
+        result = EFileRead::TooLarge;
+        strError = QStringLiteral("%1 is %2 bytes, more than the %3 bytes such a file may have")
+                       .arg(strPath)
+                       .arg(qint64(st.st_size))
+                       .arg(nMaxBytes);
+    }
+    if (pError)
+        *pError = strError;
+    return result;
+}
+
+EFileRead ReadWholeFile(const QString &strPath, qint64 nMaxBytes, QByteArray *pData, QString *pError)
+{
+    QByteArray data;
+    QString strError;
+    EFileRead result = CheckFileSize(strPath, nMaxBytes, &strError);
+    if (result == EFileRead::Read) {
+        QFile file(strPath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            result = EFileRead::Unreadable;
+            strError = QStringLiteral("%1 cannot be read: %2").arg(strPath, file.errorString());
+        } else {
+            // In pieces: read() with the bound would reserve all of it.
+            data.reserve(int(qMin(file.size(), nMaxBytes)));
+            for (;;) {
+                const QByteArray chunk = file.read(qMin<qint64>(1 << 20, nMaxBytes + 1 - data.size()));
+                if (chunk.isEmpty())
+                    break;
+                data += chunk;
+                if (data.size() > nMaxBytes)
+                    break;
+            }
+            if (file.error() != QFileDevice::NoError) {
+                result = EFileRead::Unreadable;
+                strError = QStringLiteral("%1 cannot be read: %2").arg(strPath, file.errorString());
+            } else if (data.size() > nMaxBytes) {
+                result = EFileRead::TooLarge;
+                strError = QStringLiteral("%1 is more than the %2 bytes such a file may have")
+                               .arg(strPath)
+                               .arg(nMaxBytes);
+            }
+        }
+    }
+    if (result != EFileRead::Read)
+        data.clear();
+    if (pData)
+        *pData = data;
+    if (pError)
+        *pError = strError;
+    return result;
+}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 // Writes data as the whole content of the file at strPath, or leaves the
 // path as it was: the bytes go to a file beside it (QSaveFile) in one write,
@@ -18,3 +19,26 @@ bool WriteWholeFile(const QString &strPath, const QByteArray &data, QString *pEr
 // "File exists" where a file is in the way...). True when the folder is
 // there.
 bool MakeFolderPath(const QString &strFolder, QString *pError);
+
+// What a bounded read of a file found.
+enum class EFileRead {
+    Read,       // the whole content is in *pData
+    Missing,    // there is no file at the path
+    TooLarge,   // the file is larger than the bound: nothing of it was read
+    Unreadable  // not a plain file, or it cannot be opened or read
+};
+
+// Looks at the file at strPath before anything reads it whole: Read when it
+// is a plain file of at most nMaxBytes (or absent: Missing), TooLarge when it
+// is larger, Unreadable when it is something else (a folder, a FIFO that
+// would block its reader, a device). *pError (when given) gets a sentence
+// naming the file and, for TooLarge, the bound ("... is 104857600 bytes,
+// more than the 1048576 bytes such a file may have").
+EFileRead CheckFileSize(const QString &strPath, qint64 nMaxBytes, QString *pError);
+
+// Reads the whole file at strPath into *pData, never more than nMaxBytes: the
+// size is looked at first (CheckFileSize), and a file that grows past the
+// bound while it is read is TooLarge too. *pData is left empty on every
+// outcome but Read; *pError (when given) says why in a sentence that names
+// the file.
+EFileRead ReadWholeFile(const QString &strPath, qint64 nMaxBytes, QByteArray *pData, QString *pError);

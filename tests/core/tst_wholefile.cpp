@@ -32,6 +32,8 @@ private slots:
     void pathThatCannotBeWritten();
     void folderPath_data();
     void folderPath();
+    void boundedRead_data();
+    void boundedRead();
 
 private:
     std::unique_ptr<CScopedWorkDir> m_dir;
@@ -148,6 +150,51 @@ void TestWholeFile::folderPath()
     QCOMPARE(strError,
              QStringLiteral("the folder %1 cannot be made: %2").arg(QDir::current().absoluteFilePath(failing), reason));
     QVERIFY(!QFileInfo(folder).isDir());
+}
+
+void TestWholeFile::boundedRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("absent") << "absent" << int(EFileRead::Missing) << "does not exist";
+    QTest::newRow("empty") << "empty" << int(EFileRead::Read) << "";
+    QTest::newRow("at the bound") << "16" << int(EFileRead::Read) << "";
+    QTest::newRow("one byte over") << "17" << int(EFileRead::TooLarge)
+                                   << "is 17 bytes, more than the 16 bytes such a file may have";
+    QTest::newRow("a folder") << "folder" << int(EFileRead::Unreadable) << "is not a plain file";
+    // A FIFO would hold its reader until a writer came.
+    QTest::newRow("a FIFO") << "fifo" << int(EFileRead::Unreadable) << "is not a plain file";
+}
+
+void TestWholeFile::boundedRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, result);
+    QFETCH(QString, reason);
+    const QString strPath = QDir::current().absoluteFilePath("file");
+    QByteArray content;
+    if (kind == "folder") {
+        QVERIFY(QDir().mkdir(strPath));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(strPath).constData(), 0600), 0);
+    } else if (kind != "absent") {
+        content = kind == "empty" ? QByteArray() : QByteArray(kind.toInt(), 'x');
+        QString strError;
+        QVERIFY2(WriteWholeFile(strPath, content, &strError), qPrintable(strError));
+    }
+
+    QByteArray data("stale");
+    QString strError = QStringLiteral("stale");
+    QCOMPARE(int(ReadWholeFile(strPath, 16, &data, &strError)), result);
+    if (result == int(EFileRead::Read)) {
+        QCOMPARE(data, content);
+        QCOMPARE(strError, QString());
+    } else {
+        QCOMPARE(data, QByteArray());
+        QVERIFY2(strError.startsWith(strPath) && strError.endsWith(reason), qPrintable(strError));
+    }
+    QCOMPARE(int(CheckFileSize(strPath, 16, nullptr)), result);
 }
 
 STATION_TEST_MAIN_CORE(TestWholeFile)
