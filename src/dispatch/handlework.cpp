@@ -727,8 +727,14 @@ int32_t HandleWork::RunSaveBatchInfo(const STaskContext& ctx)
             // The frame's status says it took the request, not what it holds:
             // its own answer is read back (the property is no proof, it
             // holds the number typed).
-            if (nRet == 0)
+            if (nRet == 0) {
                 nReadBack = pDevice->ReadBackBatchInfo(&strHeld);
+            } else {
+                // The property holds the number typed, which the frame did
+                // not take: a retest would check and file the run under it.
+                // What the frame holds is not known now.
+                pDevice->ForgetBatchInfo();
+            }
         } else {
             nRet = ERROR_CODE_LOST_DEVICE;
         }

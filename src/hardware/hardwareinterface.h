@@ -137,6 +137,8 @@ public:
     // (busy) or 0x1003 (any other, "done" too); a failure is of the
     // GetBatchInfo family. *pText is empty unless the result is 0.
     int32_t ReadBackBatchInfo(QString *pText);
+    // Removes the property "BatchInfo": the frame's batch text is not known.
+    void ForgetBatchInfo();
     virtual int32_t ReadMaxPoint();
     virtual int32_t GetMaxPoint();
     virtual int32_t ReadProduct();

@@ -258,12 +258,17 @@ int32_t HardwareInterface::ReadBatchInfo()
         const std::optional<QString> text = BatchText(r);
         if (!text)
             return 0;  // an erased batch field: nothing to show
-        for (int i = m_lstProperty.size() - 1; i >= 0; --i)
-            if (m_lstProperty.at(i).first == DeviceInfoKey::kBatchInfo)
-                m_lstProperty.removeAt(i);
+        ForgetBatchInfo();
         m_lstProperty.append(CPropertyItem(DeviceInfoKey::kBatchInfo, *text));
         return 0;
     });
+}
+
+void HardwareInterface::ForgetBatchInfo()
+{
+    for (int i = m_lstProperty.size() - 1; i >= 0; --i)
+        if (m_lstProperty.at(i).first == DeviceInfoKey::kBatchInfo)
+            m_lstProperty.removeAt(i);
 }
 
 int32_t HardwareInterface::ReadBackBatchInfo(QString *pText)
