@@ -81,8 +81,8 @@ const SProfile kProfiles[] = {
      OldFirmware},
     {"bootloader", "the frame waits in its bootloader: the station shows it in bootloader mode", Bootloader},
     {"no-batch",
-     "the frame reports no batch information (its field erased): the signal test passes, a serial-number check "
-     "gives NG",
+     "the frame reports no batch information (its field erased): the signal test passes, but with the "
+     "serial-number check on \"SN Check\" is NG",
      NoBatch},
 };
 
