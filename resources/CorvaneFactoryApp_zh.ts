@@ -718,6 +718,18 @@
         <source>Down</source>
         <translation>Down</translation>
     </message>
+    <message>
+        <source>The serial number &quot;%1&quot; was sent, but the frame did not tell what it holds (error code 0x%2): whether it was written is unknown.</source>
+        <translation>序列号“%1”已发送，但触摸框未告知其中保存的内容（错误码 0x%2）：无法确定是否已写入。</translation>
+    </message>
+    <message>
+        <source>The serial number &quot;%1&quot; was not written: the frame holds no serial number.</source>
+        <translation>序列号“%1”未写入：触摸框中没有序列号。</translation>
+    </message>
+    <message>
+        <source>The serial number &quot;%1&quot; was not written as typed: the frame holds &quot;%2&quot;.</source>
+        <translation>序列号“%1”未按输入写入：触摸框中保存的是“%2”。</translation>
+    </message>
 </context>
 <context>
     <name>ScanInputDialog</name>
@@ -1228,6 +1240,26 @@
     <message>
         <source>All files (*)</source>
         <translation>所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>The serial number cannot be written: the frame holds at most %1 characters, this one has %2.</source>
+        <translation>无法写入该序列号：触摸框最多保存 %1 个字符，该序列号有 %2 个。</translation>
+    </message>
+    <message>
+        <source>The serial number cannot be written: the frame cannot hold the character &quot;%1&quot;.</source>
+        <translation>无法写入该序列号：触摸框无法保存字符“%1”。</translation>
+    </message>
+    <message>
+        <source>The serial number &quot;%1&quot; was not written: no frame is attached.</source>
+        <translation>序列号“%1”未写入：没有连接触摸框。</translation>
+    </message>
+    <message>
+        <source>The serial number &quot;%1&quot; was not written: the frame changed while it was entered.</source>
+        <translation>序列号“%1”未写入：输入期间触摸框已更换。</translation>
+    </message>
+    <message>
+        <source>The serial number &quot;%1&quot; was not written: the run changed while it was entered.</source>
+        <translation>序列号“%1”未写入：输入期间已开始另一次测试。</translation>
     </message>
 </context>
 <context>

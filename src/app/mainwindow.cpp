@@ -393,15 +393,38 @@ void MainWindow::ShowErrorMessage(int32_t errorCode, QString task)
                                  QMessageBox::Ok);
             return;
         }
+        // The frame's read-back gave the number written.
         QMessageBox::information(this, tr("Success!"),
                                  tr("Modify serial number success and will retest the product..."),
                                  QMessageBox::Ok);
-        // Read and test the frame anew, as if it had been plugged again.
-        m_pHandleWork->InsertUsbDevice(false);
-        if (m_pHandleWork->GetUsbPort()->GetDevCount() > 0)
-            m_pHandleWork->InsertUsbDevice(true);
+        ReadFrameAgain();
         return;
     }
+}
+
+void MainWindow::ShowBatchInfoNotHeld(QString strWritten, int32_t nReadBack, QString strHeld)
+{
+    QString text;
+    if (nReadBack != 0)
+        text = tr("The serial number \"%1\" was sent, but the frame did not tell what it holds (error code "
+                  "0x%2): whether it was written is unknown.")
+                   .arg(strWritten, HexCode(nReadBack));
+    else if (strHeld.isEmpty())
+        text = tr("The serial number \"%1\" was not written: the frame holds no serial number.").arg(strWritten);
+    else
+        text = tr("The serial number \"%1\" was not written as typed: the frame holds \"%2\".")
+                   .arg(strWritten, strHeld);
+    QMessageBox::warning(this, tr("Error!"), text, QMessageBox::Ok);
+    // The frame holds something else now (or may): the station shows and
+    // tests what it reports, not the number typed.
+    ReadFrameAgain();
+}
+
+void MainWindow::ReadFrameAgain()
+{
+    m_pHandleWork->InsertUsbDevice(false);
+    if (m_pHandleWork->GetUsbPort()->GetDevCount() > 0)
+        m_pHandleWork->InsertUsbDevice(true);
 }
 
 // ---------------------------------------------------------------------------

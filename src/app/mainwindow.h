@@ -65,8 +65,14 @@ public slots:
     void on_calToolButton_clicked(bool bIsCheck);
     void on_exitToolButton_clicked(bool bIsCheck);
     void ShowErrorMessage(int32_t errorCode, QString task);
+    // A serial number written to the frame that its read-back does not give
+    // back (nReadBack 0: the frame holds strHeld, empty for none; otherwise
+    // what it holds is unknown).
+    void ShowBatchInfoNotHeld(QString strWritten, int32_t nReadBack, QString strHeld);
 
 private:
+    // Reads and tests the frame anew, as if it had been plugged again.
+    void ReadFrameAgain();
     // Opens the view "DefaultInterface" names, once the window is shown, so
     // that it opens in front of the window and takes the keys.
     void OpenStartView();

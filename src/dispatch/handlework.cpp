@@ -3,6 +3,7 @@
 #include "comportuart.h"
 #include "comportusb.h"
 #include "deviceerror.h"
+#include "deviceinfokey.h"
 #include "devicemode.h"
 #include "hardwareinterface.h"
 #include "operateenvironment.h"
@@ -375,18 +376,22 @@ void HandleWork::ConnectToWindow(QWidget* pWindow, const QMetaMethod& signal, co
 
 void HandleWork::InvokeErrorBox(int32_t nResult, const QString& task)
 {
+    InvokeOnMainWindow(ViewContract::kShowErrorMessage, task, Q_ARG(int32_t, nResult), Q_ARG(QString, task));
+}
+
+template <typename... Args>
+void HandleWork::InvokeOnMainWindow(const ViewContract::SMethod& method, const QString& task, Args... args)
+{
     QWidget* pWindow = m_pMainWindow ? m_pMainWindow->GetWindowWidget() : nullptr;
     if (!pWindow)
         return;
-    const ViewContract::SMethod& method = ViewContract::kShowErrorMessage;
     const int nIndex = ViewContract::IndexOf(pWindow->metaObject(), method);
     if (nIndex < 0) {
         qWarning().noquote() << "ProcessTask" << ":task = " + task << "- the main window has no"
                              << method.szSignature;
         return;
     }
-    pWindow->metaObject()->method(nIndex).invoke(pWindow, method.eConnection, Q_ARG(int32_t, nResult),
-                                                 Q_ARG(QString, task));
+    pWindow->metaObject()->method(nIndex).invoke(pWindow, method.eConnection, args...);
 }
 
 template <typename... Args>
@@ -709,15 +714,45 @@ int32_t HandleWork::RunDrawing(const STaskContext& ctx)
 int32_t HandleWork::RunSaveBatchInfo(const STaskContext& ctx)
 {
     int32_t nRet;
+    QString strWritten;
+    QString strHeld;
+    int32_t nReadBack = 0;
     {
         QMutexLocker lock(m_pDeviceMutex);
         auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
         // Without a live frame nothing was written: never report success.
-        nRet = pDevice ? pDevice->SaveBatchInfo() : ERROR_CODE_LOST_DEVICE;
+        if (pDevice) {
+            strWritten = pDevice->GetProperty(DeviceInfoKey::kBatchInfo);
+            nRet = pDevice->SaveBatchInfo();
+            // The frame's status says it took the request, not what it holds:
+            // its own answer is read back (the property is no proof, it
+            // holds the number typed).
+            if (nRet == 0) {
+                nReadBack = pDevice->ReadBackBatchInfo(&strHeld);
+            } else {
+                // The property holds the number typed, which the frame did
+                // not take: a retest would check and file the run under it.
+                // What the frame holds is not known now.
+                pDevice->ForgetBatchInfo();
+            }
+        } else {
+            nRet = ERROR_CODE_LOST_DEVICE;
+        }
     }
     qDebug().noquote() << "ProcessTask" << ": nRet = " + QString::number(nRet);
-    // The operator always learns the outcome: success, refusal (a status or an
-    // error the error rule does not report), or the error box of the rule.
+    if (nRet == 0 && (nReadBack != 0 || strHeld != strWritten)) {
+        qWarning().noquote() << "ProcessTask" << ":task = " + ctx.task << "- the frame was sent" << strWritten
+                             << (nReadBack != 0 ? QStringLiteral("but its batch information could not be read back, "
+                                                                 "code 0x%1")
+                                                      .arg(uint32_t(nReadBack), 8, 16, QLatin1Char('0'))
+                                                : QStringLiteral("but holds \"%1\"").arg(strHeld));
+        InvokeOnMainWindow(ViewContract::kShowBatchInfoNotHeld, ctx.task, Q_ARG(QString, strWritten),
+                           Q_ARG(int32_t, nReadBack), Q_ARG(QString, strHeld));
+        return nRet;
+    }
+    // The operator always learns the outcome: success (the frame holds the
+    // number), refusal (a status or an error the error rule does not
+    // report), or the error box of the rule.
     if (!IsReportedError(nRet))
         InvokeErrorBox(nRet, ctx.task);
     return nRet;

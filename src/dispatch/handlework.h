@@ -221,6 +221,9 @@ private:
     void EmitDeviceInformation(CTouchBase* pDevice);
     void TakeEnvironmentSnapshot();
     void InvokeErrorBox(int32_t nResult, const QString& task);
+    // Calls a method of the main window's contract on it (queued), for task.
+    template <typename... Args>
+    void InvokeOnMainWindow(const ViewContract::SMethod& method, const QString& task, Args... args);
     // Worker thread: hands an answer to the poster over to the GUI thread,
     // where DeliverToPoster checks that the poster still exists.
     template <typename... Args>

@@ -162,11 +162,19 @@ constexpr SMethod kInitDeviceInfoForUI{
 // that cannot be opened.
 constexpr SMethod kShowErrorMessage{kMainWindow, "ShowErrorMessage(int32_t,QString)", nullptr, Thread::Gui,
                                     Qt::QueuedConnection};
+// Invoked from the worker thread, queued, after a "SaveBatchInfo" whose write
+// the frame took but whose read-back does not give the number written: the
+// number written, the read-back's result (0: the frame answered) and the
+// text the frame reports (empty: none). Only a read-back that gives the
+// number written reaches ShowErrorMessage with 0.
+constexpr SMethod kShowBatchInfoNotHeld{kMainWindow, "ShowBatchInfoNotHeld(QString,int32_t,QString)", nullptr,
+                                        Thread::Gui, Qt::QueuedConnection};
 
 constexpr const SMethod* kAll[] = {
     &kInitTestUi,     &kShowTestResult, &kShowTestResultAgain, &kShowReverseData,    &kInitAgcRangeFinished,
     &kUpdateRealTimeData, &kTaskFailed, &kGetLogFilePath,     &kGetAgcValue, &kStepReplayFrame,
     &kGetUpgradeFilePath, &kInsertUsbDeviceForMainwindow, &kInitDeviceInfoForUI, &kShowErrorMessage,
+    &kShowBatchInfoNotHeld,
     &kCalDataSent,    &kFineTuningExited, &kCalValuesRead,
 };
 

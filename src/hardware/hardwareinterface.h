@@ -120,9 +120,25 @@ public:
     virtual bool IsKnownVersion(int nVersion);
 
     // ---- device information ----
+    // The batch text the frame holds as it is given: at most this many
+    // characters, each of a code from 1 to 255. WriteBatchInfo cuts a longer
+    // text and sends any other character as a 0 byte, which ends the text.
+    static constexpr int kBatchInfoChars = 56;
+    // The index of the first character of strText the frame cannot hold as
+    // given (a character past kBatchInfoChars included); -1 when it holds it all.
+    static int FirstUnheldBatchChar(const QString &strText);
     virtual int32_t WriteBatchInfo();
     virtual int32_t ReadBatchInfo();
     virtual int32_t GetBatchInfo();
+    // The batch text the frame reports now, the property list left as it is
+    // (GetBatchInfo keeps the property when the frame reports none). 0 with
+    // the text, empty when the frame reports none (an erased or empty
+    // field); a status reply, which tells nothing of the field, gives 0x1002
+    // (busy) or 0x1003 (any other, "done" too); a failure is of the
+    // GetBatchInfo family. *pText is empty unless the result is 0.
+    int32_t ReadBackBatchInfo(QString *pText);
+    // Removes the property "BatchInfo": the frame's batch text is not known.
+    void ForgetBatchInfo();
     virtual int32_t ReadMaxPoint();
     virtual int32_t GetMaxPoint();
     virtual int32_t ReadProduct();

@@ -232,28 +232,68 @@ int32_t HardwareInterface::CompareMcuIDUpgrade(CComPort *pPort)
 
 // ---------------------------------------------------------------- batch information
 
+namespace {
+// The text of an A9 85 reply; nothing for an erased (all 0xFF) or empty field.
+std::optional<QString> BatchText(const CDeviceReport &r)
+{
+    const int nLen = r.At(3);
+    bool bErased = true;
+    for (int i = 5; i < qMin(nLen + 5, CDeviceReport::kSize); ++i)
+        if (r.At(i) != 0xFF) {
+            bErased = false;
+            break;
+        }
+    if (nLen == 0 || bErased)
+        return std::nullopt;
+    return ReportText(r, 5, qMin(nLen + 5, 63));
+}
+} // namespace
+
 int32_t HardwareInterface::ReadBatchInfo()
 {
     const CDeviceReport q = CDeviceReport::Request(Opcode::kBatchInfoRead, 0);
     return RunCommand(q, READ_TIMEOUT_MS, [this](const CDeviceReport &r) -> std::optional<int32_t> {
         if (!r.IsData(Opcode::kBatchInfoRead))
             return StandardStatus(r, Opcode::kBatchInfoRead);
-        const int nLen = r.At(3);
-        bool bErased = true;
-        for (int i = 5; i < qMin(nLen + 5, CDeviceReport::kSize); ++i)
-            if (r.At(i) != 0xFF) {
-                bErased = false;
-                break;
-            }
-        if (nLen == 0 || bErased)
+        const std::optional<QString> text = BatchText(r);
+        if (!text)
             return 0;  // an erased batch field: nothing to show
-        const QString strText = ReportText(r, 5, qMin(nLen + 5, 63));
-        for (int i = m_lstProperty.size() - 1; i >= 0; --i)
-            if (m_lstProperty.at(i).first == DeviceInfoKey::kBatchInfo)
-                m_lstProperty.removeAt(i);
-        m_lstProperty.append(CPropertyItem(DeviceInfoKey::kBatchInfo, strText));
+        ForgetBatchInfo();
+        m_lstProperty.append(CPropertyItem(DeviceInfoKey::kBatchInfo, *text));
         return 0;
     });
+}
+
+void HardwareInterface::ForgetBatchInfo()
+{
+    for (int i = m_lstProperty.size() - 1; i >= 0; --i)
+        if (m_lstProperty.at(i).first == DeviceInfoKey::kBatchInfo)
+            m_lstProperty.removeAt(i);
+}
+
+int32_t HardwareInterface::ReadBackBatchInfo(QString *pText)
+{
+    pText->clear();
+    QString strText;
+    const CDeviceReport q = CDeviceReport::Request(Opcode::kBatchInfoRead, 0);
+    const int32_t nRet = RunWithRetry(
+        CommandFamily::kGetBatchInfo,
+        [&] {
+            strText.clear();
+            return RunCommand(q, READ_TIMEOUT_MS, [&strText](const CDeviceReport &r) -> std::optional<int32_t> {
+                // A status, even "done", tells nothing of the field.
+                if (!r.IsData(Opcode::kBatchInfoRead)) {
+                    const std::optional<int32_t> status = StandardStatus(r, Opcode::kBatchInfoRead);
+                    return status && *status == 0 ? RESULT_STATUS : status;
+                }
+                strText = BatchText(r).value_or(QString());
+                return 0;
+            });
+        },
+        "ReadBackBatchInfo");
+    if (nRet == 0)
+        *pText = strText;
+    return nRet;
 }
 
 int32_t HardwareInterface::GetBatchInfo()
@@ -261,9 +301,19 @@ int32_t HardwareInterface::GetBatchInfo()
     return RunWithRetry(CommandFamily::kGetBatchInfo, [&] { return ReadBatchInfo(); }, "GetBatchInfo");
 }
 
+int HardwareInterface::FirstUnheldBatchChar(const QString &strText)
+{
+    for (int i = 0; i < strText.size(); ++i) {
+        const ushort nCode = strText.at(i).unicode();
+        if (i >= kBatchInfoChars || nCode == 0 || nCode > 255)
+            return i;
+    }
+    return -1;
+}
+
 int32_t HardwareInterface::WriteBatchInfo()
 {
-    const QString strText = GetProperty(DeviceInfoKey::kBatchInfo).left(56);
+    const QString strText = GetProperty(DeviceInfoKey::kBatchInfo).left(kBatchInfoChars);
     CDeviceReport q = CDeviceReport::Request(Opcode::kBatchInfoWrite, uint8_t(strText.size() + 1));
     for (int i = 0; i < strText.size(); ++i) {
         const ushort nCode = strText.at(i).unicode();

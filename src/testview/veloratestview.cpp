@@ -5,6 +5,7 @@
 #include "customersettings.h"
 #include "deviceinfokey.h"
 #include "handlework.h"
+#include "hardwareinterface.h"
 #include "plaintext.h"
 #include "recorddialog.h"
 #include "screenshot.h"
@@ -781,21 +782,39 @@ void VeloraTestView::modifySnResponse()
     const Qt::WindowFlags flags =
         windowFlags() & ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint);
     // The number is meant for the frame current now: a frame swapped in
-    // while either prompt is open never gets it.
+    // while either prompt is open never gets it, and the operator is told.
     const SCurrent before = Current();
-    const QString answer = QInputDialog::getText(nullptr, tr("Input serial number..."),
-                                                 tr("Please input correct serial number..."), QLineEdit::Normal,
-                                                 QString(), nullptr, flags);
-    if (!StillCurrent(before, "modifySnResponse", "serial number input"))
-        return;
-    // Nothing typed, or only blanks: no serial number to write.
-    if (answer.trimmed().isEmpty())
-        return;
+    QString answer;
+    // A number the frame cannot hold as typed is refused before anything is
+    // sent, and asked for again.
+    for (;;) {
+        answer = QInputDialog::getText(nullptr, tr("Input serial number..."), tr("Please input correct serial number..."),
+                                       QLineEdit::Normal, answer, nullptr, flags);
+        if (!StillCurrent(before, "modifySnResponse", "serial number input")) {
+            TellSerialNumberNotWritten(answer, before);
+            return;
+        }
+        // Nothing typed, or only blanks: no serial number to write.
+        if (answer.trimmed().isEmpty())
+            return;
+        const QString why = WhyFrameCannotHold(answer);
+        if (why.isEmpty())
+            break;
+        qInfo().noquote() << "modifySnResponse" << ": the serial number" << answer << "is refused:" << why;
+        QMessageBox::warning(this, tr("Warning"), why, QMessageBox::Ok);
+        if (!StillCurrent(before, "modifySnResponse", "refusal box"))
+            return;
+    }
     const QString question = tr("Is the serial number \"") + answer + tr("\" correct?");
     const int nAnswer = CPlainText::Ask(this, QMessageBox::Warning, QStringLiteral("Check serial number again..."),
                                         question, QMessageBox::Yes | QMessageBox::No);
-    if (!StillCurrent(before, "modifySnResponse", "serial number question") || nAnswer != QMessageBox::Yes)
+    const bool bStill = StillCurrent(before, "modifySnResponse", "serial number question");
+    if (nAnswer != QMessageBox::Yes)
         return;
+    if (!bStill) {
+        TellSerialNumberNotWritten(answer, before);
+        return;
+    }
     qDebug().noquote() << QStringLiteral("modifySnResponse") + QStringLiteral(": ") + answer;
     {
         // The device object may have changed while the dialogs were open.
@@ -803,11 +822,46 @@ void VeloraTestView::modifySnResponse()
         CTouchBase* pDevice = Device();
         if (!pDevice) {
             qDebug().noquote() << "modifySnResponse" << ": no device, the serial number is not written";
+            lock.unlock();
+            TellSerialNumberNotWritten(answer, before);
             return;
         }
         pDevice->SetProperty(DeviceInfoKey::kBatchInfo, answer);
     }
     Post(QStringLiteral("SaveBatchInfo"));
+}
+
+QString VeloraTestView::WhyFrameCannotHold(const QString& number)
+{
+    const int nAt = HardwareInterface::FirstUnheldBatchChar(number);
+    if (nAt < 0)
+        return QString();
+    if (number.size() > HardwareInterface::kBatchInfoChars)
+        return tr("The serial number cannot be written: the frame holds at most %1 characters, this one has %2.")
+            .arg(HardwareInterface::kBatchInfoChars)
+            .arg(number.size());
+    // The whole character, also one beyond the 16-bit codes.
+    const int nLength = number.at(nAt).isHighSurrogate() && nAt + 1 < number.size() ? 2 : 1;
+    return tr("The serial number cannot be written: the frame cannot hold the character \"%1\".")
+        .arg(number.mid(nAt, nLength));
+}
+
+void VeloraTestView::TellSerialNumberNotWritten(const QString& number, const SCurrent& before)
+{
+    // Nothing typed: nothing was meant to be written.
+    if (number.trimmed().isEmpty())
+        return;
+    const SCurrent now = Current();
+    const bool bAttached = m_pHandleWork && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live
+                           && now.bSource;
+    QString why;
+    if (!bAttached)
+        why = tr("The serial number \"%1\" was not written: no frame is attached.");
+    else if (now.nDevice != before.nDevice || now.bSource != before.bSource)
+        why = tr("The serial number \"%1\" was not written: the frame changed while it was entered.");
+    else
+        why = tr("The serial number \"%1\" was not written: the run changed while it was entered.");
+    QMessageBox::warning(this, tr("Warning"), why.arg(number), QMessageBox::Ok);
 }
 
 void VeloraTestView::ShowComLostError()

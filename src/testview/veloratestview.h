@@ -301,6 +301,12 @@ private:
     // another run came during the loop: a line says so for szWho, and what
     // the caller was doing for the run it noted is dropped.
     bool StillCurrent(const SCurrent& before, const char* szWho, const char* szLoop) const;
+    // "Modify SN code...": why the frame cannot hold the number as typed
+    // (empty when it can), and the box that says a number was not written
+    // because the frame or the run changed since before, or no frame is
+    // attached.
+    static QString WhyFrameCannotHold(const QString& number);
+    void TellSerialNumberNotWritten(const QString& number, const SCurrent& before);
     // A run is open (the test mutex held) on a live frame.
     bool IsLiveRunOpen();
     // Ends the run on a live frame as the last unplug does: its LED check

@@ -145,8 +145,10 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
             CCustomerSettings* pSettings = Settings();
             const QString& batch = facts.batch;
             const QString& checksum = facts.checksum;
+            // Nothing scanned (a cancelled prompt) proves nothing, also
+            // against a frame that reports no batch information.
             if (pSettings->GetBool(QStringLiteral("SupportSNCheck"), true))
-                check(QStringLiteral("SN Check"), batch == m_strScannedSN,
+                check(QStringLiteral("SN Check"), !m_strScannedSN.isEmpty() && batch == m_strScannedSN,
                       tr("The correct serial number is %1.").arg(m_strScannedSN));
             if (pSettings->GetBool(QStringLiteral("FirmwareCheckEnable"), false)) {
                 const QMap<QString, QString> list = CFirmwareCheckSettings::GetInstance()->ReadAll();

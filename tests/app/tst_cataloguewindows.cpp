@@ -888,6 +888,13 @@ void DeviceErrorBoxesPage(CStation& s)
     s.window->ShowErrorMessage(0, QStringLiteral("SaveBatchInfo"));
     QVERIFY(StationTest::WaitFor([&s, nBefore] { return s.nDeviceInfos > nBefore; }, 20000));
     s.rig->Settle();
+    // Written, but the frame's read-back gives another number (the frame is
+    // read anew).
+    const int nBeforeNotHeld = s.nDeviceInfos;
+    s.ExpectBox(QStringLiteral("serial-number-not-held"), {QStringLiteral("SN-7"), QStringLiteral("SN-")});
+    s.window->ShowBatchInfoNotHeld(QStringLiteral("SN-7"), 0, QStringLiteral("SN-"));
+    QVERIFY(StationTest::WaitFor([&s, nBeforeNotHeld] { return s.nDeviceInfos > nBeforeNotHeld; }, 20000));
+    s.rig->Settle();
 }
 
 QPushButton* BoxButton(QDialog* pDialog, QDialogButtonBox::StandardButton eButton)

@@ -156,7 +156,7 @@ void TestEmulatedFrame::commandLine()
         QVERIFY2(strError.contains(profile), qPrintable(strError));
         // Every refusal names what would have been understood.
         QVERIFY2(strError.endsWith(QStringLiteral("Known profiles: healthy, dead-emitter, broken-connector, weak, "
-                                                  "deformed, old-firmware, bootloader.")),
+                                                  "deformed, old-firmware, bootloader, no-batch.")),
                  qPrintable(strError));
     }
 }
@@ -179,6 +179,7 @@ void TestEmulatedFrame::profileVerdicts_data()
     // Below 0x7200 an application frame is refused on arrival.
     QTest::newRow("old-firmware") << "old-firmware" << 1u << 0x7100 << QString();
     QTest::newRow("bootloader") << "bootloader" << 0u << 0x0100 << QString();
+    QTest::newRow("no-batch") << "no-batch" << 1u << 0x7201 << "PASS";
 }
 
 void TestEmulatedFrame::profileVerdicts()
@@ -219,6 +220,7 @@ void TestEmulatedFrame::startShowsTheFrame_data()
     QTest::newRow("dead-emitter") << "dead-emitter" << "identity";
     QTest::newRow("old-firmware") << "old-firmware" << "refusal";
     QTest::newRow("bootloader") << "bootloader" << "bootloader";
+    QTest::newRow("no-batch") << "no-batch" << "identity";
 }
 
 void TestEmulatedFrame::startShowsTheFrame()
@@ -269,7 +271,9 @@ void TestEmulatedFrame::startShowsTheFrame()
             QVERIFY2(StationTest::WaitFor([&] { return Column(pTable, 1).contains(kMcuId); }),
                      qPrintable(Column(pTable, 1).join(',')));
             QCOMPARE(pModel->text(), QString::fromLatin1(kProduct));
-            QCOMPARE(pSn->text(), QString::fromLatin1(kBatch));
+            // A frame without batch information shows none of its own.
+            QCOMPARE(pSn->text(), profile == QLatin1String("no-batch") ? QStringLiteral("?????????????????????????")
+                                                                       : QString::fromLatin1(kBatch));
             QVERIFY(!pNotice->isVisible());
             const QStringList names = Column(pTable, 0);
             QVERIFY2(names.contains("Product id") && names.contains("CheckSum"), qPrintable(names.join(',')));

@@ -4,6 +4,7 @@
 
 #include "comportusb.h"
 #include "customersettings.h"
+#include "emulatedframe.h"
 #include "handlework.h"
 #include "mainwindow.h"
 #include "modalboxanswerer.h"
@@ -12,6 +13,7 @@
 #include "touchbase.h"
 
 #include <QLabel>
+#include <QMutexLocker>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QToolButton>
@@ -46,6 +48,8 @@ private slots:
     void applicationFrameShowsItsIdentity();
     void bootloaderFrameKeepsTouchButtonDisabled();
     void batchSavedReadsTheFrameAgain();
+    void batchNotHeldAsWritten_data();
+    void batchNotHeldAsWritten();
     void batchSavedButFrameGone();
     void touchButtonSwitchesTheFrame();
 
@@ -163,6 +167,75 @@ void TestStationEndToEnd::batchSavedReadsTheFrameAgain()
     QCOMPARE(status.at(1).at(0).toBool(), true);
     QTRY_COMPARE(pSn->text(), QStringLiteral("B2025-01-31"));
     QCOMPARE(frame.frame.Snapshot().info.batch, QByteArray("B2025-01-31"));
+}
+
+void TestStationEndToEnd::batchNotHeldAsWritten_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<bool>("readBackFails");
+    QTest::addColumn<QByteArray>("held");  // what the frame holds after the write
+    QTest::addColumn<QString>("text");     // of the box
+    QTest::addColumn<QString>("shown");    // the serial number the window shows then
+
+    const QString long61 = QString(56, QLatin1Char('5')) + QStringLiteral("67890");
+    QTest::newRow("SN-文-7") << QStringLiteral("SN-文-7") << false << QByteArray("SN-")
+                            << QStringLiteral("The serial number \"SN-文-7\" was not written as typed: the frame holds "
+                                              "\"SN-\".")
+                            << "SN-";
+    QTest::newRow("文1") << QStringLiteral("文1") << false << QByteArray()
+                        << QStringLiteral("The serial number \"文1\" was not written: the frame holds no serial number.")
+                        << "?????????????????????????";
+    QTest::newRow("61 characters") << long61 << false << QString(56, QLatin1Char('5')).toLatin1()
+                                   << "The serial number \"" + long61 + "\" was not written as typed: the frame holds \""
+                                          + QString(56, QLatin1Char('5')) + "\"."
+                                   << QString(56, QLatin1Char('5'));
+    QTest::newRow("read-back answered by a status") << QStringLiteral("B2025-01-31") << true << QByteArray("B2025-01-31")
+                                                    << QStringLiteral("The serial number \"B2025-01-31\" was sent, but the "
+                                                                      "frame did not tell what it holds (error code "
+                                                                      "0x1003): whether it was written is unknown.")
+                                                    << "B2025-01-31";
+}
+
+// The number the frame was sent (here one that bypassed the test view's
+// refusal) is read back from the frame: a frame that holds something else,
+// or does not say what it holds, never gives "success"; the box says what
+// it holds, and the window then shows what the frame reports.
+void TestStationEndToEnd::batchNotHeldAsWritten()
+{
+    QFETCH(QString, number);
+    QFETCH(bool, readBackFails);
+    QFETCH(QByteArray, held);
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+
+    CStationRig::SFrame& frame = m_pRig->AddFrame();
+    frame.usb->Plug();
+    auto* pSn = Child<QLabel>(m_pWindow, "snLabel");
+    QTRY_COMPARE(pSn->text(), QStringLiteral("B2024-11-05"));
+    {
+        QMutexLocker lock(m_pWindow->GetHandleWork()->GetDeviceMutex());
+        m_pWindow->GetHandleWork()->GetTouchDevice()->SetProperty("BatchInfo", number);
+    }
+    if (readBackFails) {
+        // The read after the write only: the window's own read then works.
+        CEmulatedFrame::Fault fault;
+        fault.kind = CEmulatedFrame::Fault::Status;
+        fault.status = 0x81;
+        fault.nTimes = 1;
+        frame.frame.SetFault(0xA9, 0x05, fault);
+    }
+    CModalBoxAnswerer answerer;
+    QSignalSpy status(m_pWindow, &MainWindow::DeviceStatusChange_Emit);
+    QVERIFY(m_pWindow->GetHandleWork()->PostTask("SaveBatchInfo"));
+    QTRY_COMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes[0].title, QStringLiteral("Error!"));
+    QCOMPARE(answerer.boxes[0].text, text);
+    QCOMPARE(answerer.boxes[0].icon, QStringLiteral("Warning"));
+    QCOMPARE(frame.frame.Snapshot().info.batch, held);
+    // Read anew: the window shows what the frame reports, not the number typed.
+    QTRY_COMPARE(status.count(), 2);
+    QTRY_COMPARE(pSn->text(), shown);
+    QCOMPARE(answerer.boxes.size(), 1);
 }
 
 void TestStationEndToEnd::batchSavedButFrameGone()

@@ -360,16 +360,36 @@ void TestDispatchTasks::batchSaveIsNeverSilent()
     CEmulatedFrame::Fault fault;
     fault.kind = CEmulatedFrame::Fault::Kind(faultKind);
     m_pFrame->frame.SetFault(0xA9, 0x06, fault);
+    // The number typed, as the test view leaves it for the write.
+    auto property = [this] {
+        QMutexLocker lock(m_pWork->GetDeviceMutex());
+        CTouchBase* pDevice = m_pWork->GetTouchDevice();
+        return pDevice ? pDevice->GetProperty(QStringLiteral("BatchInfo")) : QStringLiteral("(no device)");
+    };
+    {
+        QMutexLocker lock(m_pWork->GetDeviceMutex());
+        m_pWork->GetTouchDevice()->SetProperty(QStringLiteral("BatchInfo"), QStringLiteral("TYPED-7"));
+    }
     QVERIFY(m_pWork->PostTask("SaveBatchInfo", Qt::BlockingQueuedConnection));
     // Exactly one report, whatever came back.
     QTRY_COMPARE(m_pWindow->errors.size(), 1);
     QTest::qWait(20);
     QCOMPARE(m_pWindow->errors.size(), 1);
     QCOMPARE(m_pWindow->errors[0].task, QStringLiteral("SaveBatchInfo"));
+    QVERIFY(m_pWindow->batchesNotHeld.isEmpty());
     if (code >= 0) {
         QCOMPARE(uint32_t(m_pWindow->errors[0].nCode), uint32_t(code));
     } else {
         QCOMPARE(uint32_t(m_pWindow->errors[0].nCode) & 0x8000FFFFu, 0x80000002u);
+    }
+    // A write the frame did not take leaves no number the frame does not
+    // hold for a retest to check and file the run under.
+    if (code == 0) {
+        QCOMPARE(property(), QStringLiteral("TYPED-7"));
+        QCOMPARE(m_pFrame->frame.Snapshot().info.batch, QByteArray("TYPED-7"));
+    } else if (code > 0) {
+        QCOMPARE(property(), QString());
+        QCOMPARE(m_pFrame->frame.Snapshot().info.batch, QByteArray("B2024-11-05"));
     }
 }
 

@@ -57,6 +57,10 @@ private slots:
     void batchInfo_data();
     void batchInfo();
     void batchInfoRoundTrip();
+    void batchInfoReadBack_data();
+    void batchInfoReadBack();
+    void heldBatchCharacters_data();
+    void heldBatchCharacters();
     void maxPoint();
     void initDeviceInfoOrder();
     void initDeviceInfoStopsAtFirstFailure();
@@ -238,6 +242,69 @@ void TestDeviceInfo::batchInfoRoundTrip()
     QCOMPARE(rig.hw.GetBatchInfo(), 0);
     QCOMPARE(rig.hw.GetProperty(QStringLiteral("BatchInfo")), QString(56, QLatin1Char('b')));
     QVERIFY(rig.frame.Violations().isEmpty());
+}
+
+void TestDeviceInfo::batchInfoReadBack_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("status");  // a status reply instead, when not 0
+    QTest::addColumn<QString>("result");  // hex
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a text") << Reply("fca9850400 42323031") << 0 << "0" << "B201";
+    QTest::newRow("erased field") << Reply("fca9850400 ffffffff") << 0 << "0" << "";
+    QTest::newRow("length 0") << Reply("fca9850000 41424344") << 0 << "0" << "";
+    QTest::newRow("ends at its 0 byte") << Reply("fca9850300 530031") << 0 << "0" << "S";
+    QTest::newRow("codes above 127") << Reply("fca9850200 e9ff") << 0 << "0" << QString::fromLatin1("\xe9\xff");
+    // A status says nothing of the field, "done" neither.
+    QTest::newRow("status done") << QByteArray() << 0x81 << "1003" << "";
+    QTest::newRow("status busy") << QByteArray() << 0x82 << "1002" << "";
+}
+
+// The frame's own answer, whatever the property holds; the property list is
+// left as it is (the number typed stays there for the caller to compare).
+void TestDeviceInfo::batchInfoReadBack()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, status);
+    QFETCH(QString, result);
+    QFETCH(QString, text);
+    CCommandRig rig;
+    const Pairs before{{"BatchInfo", "TYPED"}, {"McuID", "01"}};
+    rig.hw.GetPropertyList() = before;
+    rig.frame.SetFault(0xA9, 0x05,
+                       status ? CEmulatedFrame::StatusReply(quint8(status)) : CEmulatedFrame::CustomReplies({reply}));
+    QString held = QStringLiteral("stale");
+    QCOMPARE(QString::number(uint32_t(rig.hw.ReadBackBatchInfo(&held)), 16), result);
+    QCOMPARE(held, text);
+    QCOMPARE(rig.hw.GetPropertyList(), before);
+}
+
+void TestDeviceInfo::heldBatchCharacters_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("first");  // the first character the frame does not hold as given, -1 for none
+    QTest::newRow("plain") << "SN-0042" << -1;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("codes up to 255") << QString::fromLatin1("\x80\xe9\xff") << -1;
+    QTest::newRow("56 characters") << QString(56, QLatin1Char('5')) << -1;
+    QTest::newRow("57 characters") << QString(57, QLatin1Char('5')) << 56;
+    QTest::newRow("code 256") << QStringLiteral("AB\u0100") << 2;
+    QTest::newRow("a Chinese character") << QStringLiteral("SN-\u6587-7") << 3;
+    QTest::newRow("code 0") << QString::fromLatin1("A\0B", 3) << 1;
+}
+
+void TestDeviceInfo::heldBatchCharacters()
+{
+    QFETCH(QString, text);
+    QFETCH(int, first);
+    QCOMPARE(HardwareInterface::FirstUnheldBatchChar(text), first);
+    // What the frame then holds: all of it exactly when nothing is refused.
+    CCommandRig rig;
+    rig.hw.SetProperty(QStringLiteral("BatchInfo"), text);
+    QCOMPARE(rig.hw.SaveBatchInfo(), 0);
+    QString held;
+    QCOMPARE(rig.hw.ReadBackBatchInfo(&held), 0);
+    QCOMPARE(held == text, first < 0);
 }
 
 void TestDeviceInfo::maxPoint()

@@ -5,6 +5,7 @@ void CShellTestWindow::Clear()
     statuses.clear();
     deviceInfos.clear();
     errors.clear();
+    batchesNotHeld.clear();
 }
 
 void CShellTestWindow::InsertUsbDeviceForMainwindow(bool value)
@@ -21,4 +22,9 @@ void CShellTestWindow::InitDeviceInfoForUI(QList<QPair<QString, QString>> lstDev
 void CShellTestWindow::ShowErrorMessage(int32_t errorCode, QString task)
 {
     errors.append({errorCode, task});
+}
+
+void CShellTestWindow::ShowBatchInfoNotHeld(QString strWritten, int32_t nReadBack, QString strHeld)
+{
+    batchesNotHeld.append({strWritten, nReadBack, strHeld});
 }

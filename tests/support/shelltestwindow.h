@@ -28,6 +28,12 @@ public:
         int32_t nCode;
         QString task;
     };
+    struct SBatchNotHeld
+    {
+        QString written;
+        int32_t nReadBack;
+        QString held;
+    };
 
     eWorkType GetWorkType() const override { return m_eWorkType; }
     QWidget* GetWindowWidget() override { return this; }
@@ -36,6 +42,7 @@ public:
     QList<bool> statuses;
     QList<SDeviceInfo> deviceInfos;
     QList<SError> errors;
+    QList<SBatchNotHeld> batchesNotHeld;
 
     void Clear();
 
@@ -44,6 +51,7 @@ public slots:
     void InitDeviceInfoForUI(QList<QPair<QString, QString>> lstDevInfo,
                              QList<QPair<QString, QString>> lstAppInfo);
     void ShowErrorMessage(int32_t errorCode, QString task);
+    void ShowBatchInfoNotHeld(QString strWritten, int32_t nReadBack, QString strHeld);
 
 private:
     eWorkType m_eWorkType = MAINWORK;

@@ -164,6 +164,9 @@ private slots:
     void framesLeaving();
     void hiddenViewOnlyFollowsTheFlag();
     void modifiedSerialNumberRetests();
+    void serialNumberTheFrameCannotHold_data();
+    void serialNumberTheFrameCannotHold();
+    void serialNumberForAFrameThatLeft();
     void plugEventDuringThePrompt_data();
     void plugEventDuringThePrompt();
     void replayOfASavedLog_data();
@@ -422,6 +425,113 @@ void TestTestRunFlow::modifiedSerialNumberRetests()
         bSuccess = bSuccess || box.title == "Success!";
     QVERIFY(bSuccess);
     QCOMPARE(ResultCell(pView, 0, 0), QStringLiteral("PASS"));
+}
+
+void TestTestRunFlow::serialNumberTheFrameCannotHold_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("refusal"); // empty: the frame takes it
+
+    const QString kCannot = QStringLiteral("The serial number cannot be written: ");
+    QTest::newRow("a character beyond 255 inside") << QStringLiteral("SN-文-7")
+                                                   << kCannot + "the frame cannot hold the character \"文\".";
+    QTest::newRow("a character beyond 255 first") << QStringLiteral("文1")
+                                                  << kCannot + "the frame cannot hold the character \"文\".";
+    QTest::newRow("beyond the 16-bit codes") << QStringLiteral("SN-\U0001F600")
+                                             << kCannot + QStringLiteral("the frame cannot hold the character \"\U0001F600\".");
+    QTest::newRow("61 characters") << QString(61, QLatin1Char('7'))
+                                   << kCannot + "the frame holds at most 56 characters, this one has 61.";
+    QTest::newRow("57 characters") << QString(57, QLatin1Char('7'))
+                                   << kCannot + "the frame holds at most 56 characters, this one has 57.";
+    // Codes 128 to 255 are one byte each; 56 characters fill the field.
+    QTest::newRow("codes up to 255") << QStringLiteral("SN-\u00e9\u00ff-7") << QString();
+    QTest::newRow("56 characters") << QString(56, QLatin1Char('5')) << QString();
+}
+
+// "Modify SN code...": a number the frame cannot hold as typed is refused,
+// with the reason, before anything is sent, and the prompt comes again with
+// it; one the frame holds is written, read back and the frame read anew.
+void TestTestRunFlow::serialNumberTheFrameCannotHold()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, refusal);
+
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    QVERIFY(WaitForResult(pView));
+    station.rig.Settle();
+
+    CRunLogCapture log;
+    CModalBoxAnswerer boxes;
+    boxes.AnswerInput(number);
+    boxes.Answer("Yes");
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        // The prompt offered again is cancelled.
+        if (box.title == "Warning")
+            boxes.CancelInput();
+        if (box.title == "Success!")
+            boxes.Answer("OK");
+    });
+    MenuAction(pView, "Modify SN code...")->trigger();
+    if (refusal.isEmpty()) {
+        QVERIFY(StationTest::WaitFor([&] {
+            for (const auto& box : boxes.boxes)
+                if (box.title == "Success!")
+                    return true;
+            return false;
+        }));
+        QVERIFY(StationTest::WaitFor([&] { return TestViewLogs::Property(station.work, "BatchInfo") == number; }));
+        station.rig.Settle();
+        QCOMPARE(frame.frame.Snapshot().info.batch, number.toLatin1());
+        QCOMPARE(boxes.boxes.size(), 3);
+        QCOMPARE(boxes.boxes[2].text, QStringLiteral("Modify serial number success and will retest the product..."));
+        return;
+    }
+    QVERIFY(StationTest::WaitFor([&] { return !QApplication::activeModalWidget(); }));
+    QCOMPARE(boxes.boxes.size(), 3);
+    QCOMPARE(boxes.boxes[0].title, QStringLiteral("Input serial number..."));
+    QCOMPARE(boxes.boxes[1].title, QStringLiteral("Warning"));
+    QCOMPARE(boxes.boxes[1].text, refusal);
+    QCOMPARE(boxes.boxes[1].icon, QStringLiteral("Warning"));
+    QCOMPARE(boxes.boxes[2].title, QStringLiteral("Input serial number..."));
+    QCOMPARE(boxes.boxes[2].value, number);
+    // Nothing sent, nothing changed.
+    QVERIFY(!Tasks(station, log).contains("SaveBatchInfo"));
+    QVERIFY(!frame.AppCommands().contains("A9 06"));
+    QCOMPARE(frame.frame.Snapshot().info.batch, QByteArray("B2024-11-05"));
+    QCOMPARE(TestViewLogs::Property(station.work, "BatchInfo"), QStringLiteral("B2024-11-05"));
+}
+
+// A number typed for a frame that left while the prompt was open is not
+// written, and the operator is told why.
+void TestTestRunFlow::serialNumberForAFrameThatLeft()
+{
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    QVERIFY(WaitForResult(pView));
+    station.rig.Settle();
+
+    CRunLogCapture log;
+    CModalBoxAnswerer boxes;
+    boxes.AnswerInput("NEW-NUMBER");
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.title != "Input serial number...")
+            return;
+        frame.usb->Unplug();
+        QVERIFY(StationTest::WaitFor([&] { return !pView->IsSourcePresent(); }));
+    });
+    MenuAction(pView, "Modify SN code...")->trigger();
+    QVERIFY(StationTest::WaitFor([&] { return !QApplication::activeModalWidget(); }));
+    QCOMPARE(boxes.boxes.size(), 2);
+    QCOMPARE(boxes.boxes[1].title, QStringLiteral("Warning"));
+    QCOMPARE(boxes.boxes[1].text,
+             QStringLiteral("The serial number \"NEW-NUMBER\" was not written: no frame is attached."));
+    QVERIFY(!Tasks(station, log).contains("SaveBatchInfo"));
+    QCOMPARE(frame.frame.Snapshot().info.batch, QByteArray("B2024-11-05"));
 }
 
 void TestTestRunFlow::plugEventDuringThePrompt_data()
@@ -1035,6 +1145,15 @@ void TestTestRunFlow::swapDuringANestedLoop()
     QVERIFY2(!tasks.contains("SaveBatchInfo"), qPrintable(tasks.join(",")));
     QVERIFY2(!tasks.contains("UpdateTestResult"), qPrintable(tasks.join(",")));
     QCOMPARE(tasks.count("ReTest"), loop == "retest-answer" ? 1 : 0);
+    // The number typed for A is not written, and the operator is told why.
+    if (loop == "modify-input" || loop == "modify-question") {
+        QStringList told;
+        for (const CModalBoxAnswerer::SBox& box : boxes.boxes)
+            if (box.text.startsWith(QLatin1String("The serial number \"NEW-NUMBER\"")))
+                told << box.text;
+        QCOMPARE(told, QStringList{"The serial number \"NEW-NUMBER\" was not written: the frame changed while it "
+                                   "was entered."});
+    }
     if (loop == "set-up-prompt")
         QCOMPARE(pView->ScannedSerialNumber(), QStringLiteral("B-BATCH"));
     QCOMPARE(runsBegun(), 1);

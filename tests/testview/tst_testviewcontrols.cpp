@@ -303,13 +303,15 @@ void TestTestViewControls::modifySerialNumber_data()
     QTest::addColumn<bool>("cancelled");
     QTest::addColumn<QString>("confirm");
     QTest::addColumn<bool>("written");
-    QTest::newRow("cancelled") << "" << true << "" << false;
-    QTest::newRow("empty") << "" << false << "" << false;
-    QTest::newRow("blanks only") << "   " << false << "" << false;
-    QTest::newRow("No") << "SN-0042" << false << "No" << false;
-    QTest::newRow("Yes") << "SN-0042" << false << "Yes" << true;
-    QTest::newRow("markup stays text") << "<b>SN</b>&amp;" << false << "Yes" << true;
-    QTest::newRow("very long") << QString(2000, QLatin1Char('7')) << false << "Yes" << true;
+    QTest::addColumn<bool>("refused");  // as more than the frame holds, before the question
+    QTest::newRow("cancelled") << "" << true << "" << false << false;
+    QTest::newRow("empty") << "" << false << "" << false << false;
+    QTest::newRow("blanks only") << "   " << false << "" << false << false;
+    QTest::newRow("No") << "SN-0042" << false << "No" << false << false;
+    QTest::newRow("Yes") << "SN-0042" << false << "Yes" << true << false;
+    QTest::newRow("markup stays text") << "<b>SN</b>&amp;" << false << "Yes" << true << false;
+    // The frame would keep its first 56 characters only: refused, nothing sent.
+    QTest::newRow("very long") << QString(2000, QLatin1Char('7')) << false << "Yes" << false << true;
 }
 
 void TestTestViewControls::modifySerialNumber()
@@ -318,6 +320,7 @@ void TestTestViewControls::modifySerialNumber()
     QFETCH(bool, cancelled);
     QFETCH(QString, confirm);
     QFETCH(bool, written);
+    QFETCH(bool, refused);
 
     CTestViewStation station;
     station.AddFrame();
@@ -338,6 +341,9 @@ void TestTestViewControls::modifySerialNumber()
         // The dispatcher's answer after the write.
         if (box.title == QLatin1String("Success!"))
             boxes.Answer(QStringLiteral("OK"));
+        // A refusal: the prompt offered again is cancelled.
+        if (box.title == QLatin1String("Warning"))
+            boxes.CancelInput();
     });
     CRunLogCapture log;
     MenuAction(pView, "Modify SN code...")->trigger();
@@ -346,8 +352,17 @@ void TestTestViewControls::modifySerialNumber()
     QCOMPARE(boxes.boxes.value(0).kind, CModalBoxAnswerer::EKind::Input);
     QCOMPARE(boxes.boxes.value(0).title, QStringLiteral("Input serial number..."));
     QCOMPARE(boxes.boxes.value(0).text, QStringLiteral("Please input correct serial number..."));
-    const bool bAsked = !confirm.isEmpty();
-    if (bAsked) {
+    const bool bAsked = !confirm.isEmpty() && !refused;
+    if (refused) {
+        QCOMPARE(boxes.boxes.size(), 3);
+        QCOMPARE(boxes.boxes.value(1).title, QStringLiteral("Warning"));
+        QCOMPARE(boxes.boxes.value(1).text,
+                 QStringLiteral("The serial number cannot be written: the frame holds at most 56 characters, this "
+                                "one has %1.")
+                     .arg(typed.size()));
+        QCOMPARE(boxes.boxes.value(2).title, QStringLiteral("Input serial number..."));
+        QCOMPARE(boxes.boxes.value(2).value, typed);
+    } else if (bAsked) {
         QCOMPARE(boxes.boxes.value(1).title, QStringLiteral("Check serial number again..."));
         QCOMPARE(boxes.boxes.value(1).text, QStringLiteral("Is the serial number \"") + typed + "\" correct?");
         QCOMPARE(boxes.boxes.value(1).icon, QStringLiteral("Warning"));

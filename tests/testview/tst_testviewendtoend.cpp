@@ -99,6 +99,8 @@ private slots:
 
     void mainRoad_data();
     void mainRoad();
+    void emptyScan_data();
+    void emptyScan();
     void settingsAndRetest();
     void pausedReplaySteps();
     void lastUnplugEndsARecording();
@@ -195,6 +197,52 @@ void TestTestViewEndToEnd::mainRoad()
     QCOMPARE(m_upload.records.size(), 1);
     if (verdict != "PASS")
         QVERIFY(station.Screenshot("testview-replayed-ng.png", QSize(1280, 800)));
+}
+
+void TestTestViewEndToEnd::emptyScan_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<QString>("batchShown"); // in the filed log's name
+    QTest::newRow("frame with batch information") << "healthy" << "B2024-11-05";
+    QTest::newRow("frame without batch information") << "no-batch" << "UnknownBatchInfo";
+}
+
+// The serial-number prompt cancelled: nothing was compared, so "SN Check"
+// and the overall line are NG whatever the frame reports, also when it
+// reports no batch information at all. The log keeps its name by the signal
+// test and the upload its signal verdict.
+void TestTestViewEndToEnd::emptyScan()
+{
+    QFETCH(QString, profile);
+    QFETCH(QString, batchShown);
+
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    QVERIFY(CEmulatedProfile::Apply(profile, &frame.frame, &frame.panel));
+    frame.frame.Edit([](CEmulatedFrame::State& s) { s.info.product = "X1"; });
+    Settings()->SetBool("SupportSNCheck", true);
+    CModalBoxAnswerer boxes;
+    boxes.CancelInput();
+
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    QCOMPARE(boxes.boxes.value(0).title, QStringLiteral("Scan serial number..."));
+    QCOMPARE(pView->ScannedSerialNumber(), QString());
+    Pause(station);
+    const QMap<QString, QString> rows = ResultRows(pView);
+    QCOMPARE(rows.value("Signal Test"), QStringLiteral("PASS"));
+    QCOMPARE(rows.value("SN Check"), QStringLiteral("NG"));
+    QCOMPARE(rows.value("overall"), QStringLiteral("NG"));
+    auto* pTable = Child<QTableWidget>(pView, "testResult");
+    QCOMPARE(pTable->item(0, 0)->foreground().color(), QColor(Qt::red));
+
+    const QString expected = QDir::currentPath() + "/Data/X1/" + Property(station, "CheckSum") + "/20261205_14-03-07_250_"
+                             + Property(station, "McuID") + "_" + batchShown + "_PASS.xml";
+    QCOMPARE(FiledLogs(), QStringList{expected});
+    QCOMPARE(m_upload.records.size(), 1);
+    QCOMPARE(m_upload.records[0].GetResult(), QStringLiteral("PASS"));
+    if (profile == QLatin1String("no-batch"))
+        QVERIFY(station.Screenshot("testview-empty-scan-no-batch.png", QSize(1280, 800)));
 }
 
 void TestTestViewEndToEnd::settingsAndRetest()

@@ -63,6 +63,12 @@ void Bootloader(CEmulatedFrame::State& s, CEmulatedPanel::Model&)
     s.mode = CEmulatedFrame::Mode::Bootloader;
 }
 
+void NoBatch(CEmulatedFrame::State& s, CEmulatedPanel::Model&)
+{
+    s.info.batch.clear();
+    s.info.bBatchErased = true;
+}
+
 const SProfile kProfiles[] = {
     {"healthy", "a healthy frame: the signal test passes", Healthy},
     {"dead-emitter", "emitter 5 of the bottom side is dark: the signal test gives NG2", DeadEmitter},
@@ -74,6 +80,10 @@ const SProfile kProfiles[] = {
     {"old-firmware", "application firmware of protocol version 0x7100: the station refuses the frame",
      OldFirmware},
     {"bootloader", "the frame waits in its bootloader: the station shows it in bootloader mode", Bootloader},
+    {"no-batch",
+     "the frame reports no batch information (its field erased): the signal test passes, but with the "
+     "serial-number check on \"SN Check\" is NG",
+     NoBatch},
 };
 
 const SProfile* Find(const QString& strName)

@@ -21,6 +21,8 @@ class CEmulatedPanel;
 //                     station refuses the frame as not supported
 //   bootloader        the frame waits in its bootloader: the station shows it
 //                     in bootloader mode and reads no identity
+//   no-batch          the frame's batch field is erased, it reports no batch
+//                     information: PASS, but a serial-number check gives NG
 //
 // The panel is the emulated panel's own: X 12 LEDs on two boards a side,
 // Y 8 LEDs on two boards a side, limits ADC 100..255 with dark at or below
