@@ -254,13 +254,27 @@ bool CLockedSettings::remove(const QString &key)
     LoadLocked();
     // The key may name a group of keys ("a" of "a/b").
     const QString group = normal + QLatin1Char('/');
+    // The keys shown that the key names, from each map where they can be
+    // (a group's keys sort right after its name and the names it begins).
+    QSet<QString> named;
+    auto collect = [&](const QMap<QString, QVariant> &map) {
+        for (auto it = map.lowerBound(normal); it != map.cend() && it.key().startsWith(normal); ++it) {
+            if (it.key() == normal || it.key().startsWith(group))
+                named.insert(it.key());
+        }
+    };
+    if (!m_strHeldBack.isEmpty()) {
+        collect(m_memory);
+    } else {
+        if (!m_bCleared)
+            collect(m_file);
+        collect(m_set);
+        collect(m_unstored);
+    }
     QStringList gone;
-    const QMap<QString, QVariant> content = ContentLocked();
-    for (auto it = content.lowerBound(normal); it != content.cend(); ++it) {
-        if (it.key() == normal || it.key().startsWith(group))
-            gone << it.key();
-        else if (!it.key().startsWith(normal))
-            break;
+    for (const QString &k : qAsConst(named)) {
+        if (ContainsLocked(k))
+            gone << k;
     }
     if (gone.isEmpty())
         return true;
