@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QStorageInfo>
@@ -77,6 +78,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot make a folder for the settings\n");
         return 1;
     }
+    // The stores keep their files under XDG_CONFIG_HOME.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.path()));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, tmp.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, tmp.path());
 

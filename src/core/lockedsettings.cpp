@@ -41,8 +41,10 @@ SBatchState *BatchOf(const CLockedSettings *store)
     return nullptr;
 }
 
-// The store's file where the settings library would keep it for the user:
-// "<config>/Velora/<application>.conf".
+// The store's file where the settings library keeps it for the user:
+// "<config>/Velora/<application>.conf", <config> being XDG_CONFIG_HOME or
+// ~/.config (a QSettings::setPath of the process is not followed: set
+// XDG_CONFIG_HOME to move the stores).
 QString StorePath(const QString &application)
 {
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
