@@ -5,6 +5,7 @@
 //
 //   bench_vidpid_list [repetitions]
 
+#include "benchsettingsfolder.h"
 #include "setupdialog.h"
 #include "touchdevice.h"
 #include "touchsdk.h"
@@ -54,7 +55,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot make a folder for the settings\n");
         return 1;
     }
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.path()));
+    UseSettingsFolder(tmp.path());
     QApplication app(argc, argv);
     const int nRuns = argc > 1 ? std::max(3, QString::fromLocal8Bit(argv[1]).toInt()) : 7;
     const int nMax = CVidPidSettings::kMaxPairs;
