@@ -7,6 +7,7 @@
 //
 //   bench_checklists [runs]
 
+#include "benchsettingsfolder.h"
 #include "customersettings.h"
 #include "firmwarechecksettings.h"
 #include "setupdialog.h"
@@ -101,8 +102,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "cannot make a folder for the settings\n");
         return 1;
     }
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, tmp.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, tmp.path());
+    UseSettingsFolder(tmp.path());
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         qputenv("XDG_RUNTIME_DIR", tmp.path().toLocal8Bit());
     QApplication app(argc, argv);

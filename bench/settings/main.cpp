@@ -5,6 +5,7 @@
 //
 //   bench_settings [--dir FOLDER] [repetitions]
 
+#include "benchsettingsfolder.h"
 #include "comportuart.h"
 #include "customersettings.h"
 #include "firmwarechecksettings.h"
@@ -77,8 +78,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot make a folder for the settings\n");
         return 1;
     }
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, tmp.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, tmp.path());
+    UseSettingsFolder(tmp.path());
 
     CCustomerSettings *s = CCustomerSettings::GetInstance();
     const QStorageInfo where(tmp.path());

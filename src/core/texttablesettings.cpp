@@ -19,9 +19,9 @@ QMap<QString, QString> CTextTableSettings::ReadAll() const
 {
     QMutexLocker lock(&m_mutex);
     QMap<QString, QString> map;
-    const QStringList keys = QSettings::allKeys();
-    for (const QString &key : keys)
-        map.insert(key, QSettings::value(key).toString());
+    const QMap<QString, QVariant> content = ContentLocked();
+    for (auto it = content.cbegin(); it != content.cend(); ++it)
+        map.insert(it.key(), it.value().toString());
     return map;
 }
 

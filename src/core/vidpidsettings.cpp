@@ -1,7 +1,7 @@
 #include "vidpidsettings.h"
 
 CVidPidSettings::CVidPidSettings()
-    : CLockedSettings(ApplicationName())
+    : CLockedSettings(ApplicationName(), {kMaxFileBytes, kMaxPairs})
 {
 }
 

@@ -10,6 +10,12 @@
 class CVidPidSettings : public CLockedSettings
 {
 public:
+    // The list holds at most this many pairs; its file at most this many
+    // bytes (4,096 keys of 28 bytes, with room for hand-written ones). A
+    // file over either bound is held back (see CLockedSettings).
+    static constexpr int kMaxPairs = 4096;
+    static constexpr qint64 kMaxFileBytes = 256 * 1024;
+
     static CVidPidSettings *GetInstance();
     static QString ApplicationName();
 

@@ -1,10 +1,12 @@
 #include "touchdevice.h"
 
+#include "settingsbatch.h"
 #include "stationclock.h"
 #include "vidpidsettings.h"
 #include "workthread.h"
 
 #include <QDebug>
+#include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <cstring>
@@ -34,6 +36,19 @@ QList<VidPid> &SettingsList()
     return list;
 }
 
+// The settings pairs as a set, for lookups in constant time. Guarded by
+// the VID/PID mutex, kept in step with the list.
+QSet<quint32> &SettingsSet()
+{
+    static QSet<quint32> set;
+    return set;
+}
+
+quint32 Packed(const VidPid &pair)
+{
+    return (quint32(pair.vid) << 16) | pair.pid;
+}
+
 QString KeyOf(const VidPid &pair)
 {
     return QString("0x%1").arg(pair.vid, 4, 16, QChar('0')) + QString("-0x%1").arg(pair.pid, 4, 16, QChar('0'));
@@ -57,7 +72,9 @@ bool ParseHexPart(QString strPart, uint16_t *pValue)
 void LoadSettingsPairsLocked()
 {
     QList<VidPid> &list = SettingsList();
+    QSet<quint32> &set = SettingsSet();
     list.clear();
+    set.clear();
     const QStringList keys = CVidPidSettings::GetInstance()->GetAllKeys();
     for (const QString &strKey : keys) {
         VidPid pair{};
@@ -65,8 +82,10 @@ void LoadSettingsPairsLocked()
             qWarning().noquote() << "InitSupportedVidPidList" << ": ignored settings key" << strKey;
             continue;
         }
-        if (!list.contains(pair))
+        if (!set.contains(Packed(pair))) {
+            set.insert(Packed(pair));
             list.append(pair);
+        }
     }
 }
 
@@ -296,25 +315,45 @@ bool CTouchDevice::IsSupportedVidPid(uint16_t nVid, uint16_t nPid)
     const VidPid exact{nVid, nPid};
     const VidPid any{nVid, VIDPID_ANY_PRODUCT};
     const QList<VidPid> &builtin = BuiltinList();
-    const QList<VidPid> &settings = SettingsList();
-    if (builtin.contains(exact) || settings.contains(exact))
+    const QSet<quint32> &settings = SettingsSet();
+    if (builtin.contains(exact) || settings.contains(Packed(exact)))
         return true;
-    return builtin.contains(any) || settings.contains(any);
+    return builtin.contains(any) || settings.contains(Packed(any));
 }
 
 int32_t CTouchDevice::SetSettingsVidPidList(const QList<VidPid> &list)
 {
-    QMutexLocker locker(&VidPidMutex());
-    CVidPidSettings *pStore = CVidPidSettings::GetInstance();
-    QList<VidPid> &current = SettingsList();
-    bool bStored = true;
-    for (const VidPid &pair : qAsConst(current)) {
-        if (!list.contains(pair))
-            bStored = pStore->RemoveKey(KeyOf(pair)) == 0 && bStored;
-    }
+    QSet<quint32> wanted;
+    wanted.reserve(list.size());
+    QList<VidPid> unique;
     for (const VidPid &pair : list) {
-        if (!current.contains(pair))
-            bStored = pStore->SetValue(KeyOf(pair)) == 0 && bStored;
+        if (!wanted.contains(Packed(pair))) {
+            wanted.insert(Packed(pair));
+            unique.append(pair);
+        }
+    }
+    CVidPidSettings *pStore = CVidPidSettings::GetInstance();
+    if (unique.size() > CVidPidSettings::kMaxPairs) {
+        qWarning().noquote() << "SetSettingsVidPidList : the list of" << unique.size()
+                             << "pairs is not stored in" << pStore->fileName() << "- it may hold at most"
+                             << CVidPidSettings::kMaxPairs << "pairs.";
+        return -1;
+    }
+    QMutexLocker locker(&VidPidMutex());
+    const QSet<quint32> &current = SettingsSet();
+    bool bStored = true;
+    {
+        // One write for the whole list.
+        CSettingsBatch batch(pStore);
+        for (const VidPid &pair : qAsConst(SettingsList())) {
+            if (!wanted.contains(Packed(pair)))
+                pStore->RemoveKey(KeyOf(pair));
+        }
+        for (const VidPid &pair : qAsConst(unique)) {
+            if (!current.contains(Packed(pair)))
+                pStore->SetValue(KeyOf(pair));
+        }
+        bStored = batch.Commit();
     }
     if (!bStored) {
         // What could not be stored is not accepted either: the list is the
@@ -322,7 +361,8 @@ int32_t CTouchDevice::SetSettingsVidPidList(const QList<VidPid> &list)
         LoadSettingsPairsLocked();
         return -1;
     }
-    current = list;
+    SettingsList() = unique;
+    SettingsSet() = wanted;
     return 0;
 }
 

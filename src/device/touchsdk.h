@@ -60,7 +60,8 @@ public:
 
     // Stores the user list (CVidPidSettings) and uses it from then on: 0;
     // -1 when the store could not be written, and the list in use is then
-    // the one the store holds.
+    // the one the store holds; -1 with nothing changed for a list of more
+    // than CVidPidSettings::kMaxPairs pairs. Repeated pairs count once.
     static int32_t SetSettingsVidPidList(const QList<VidPid> &list);
     static QList<VidPid> GetBuiltinVidPidList();
     static QList<VidPid> GetSettingsVidPidList();

@@ -53,6 +53,7 @@ private slots:
     void signalWhileATaskWaitsEndsInOrder_data();
     void signalWhileATaskWaitsEndsInOrder();
     void userSignalWithoutEmulatedFrameKeepsItsDefault();
+    void oversizedSettingsFileIsNeitherReadNorWritten();
 
 private:
     std::unique_ptr<QTemporaryDir> m_runtimeDir;
@@ -196,6 +197,44 @@ void TestProgramStart::userSignalWithoutEmulatedFrameKeepsItsDefault()
     QCOMPARE(run.Process().exitCode(), int(SIGUSR1));
     QVERIFY(!run.Log().contains("The App will exit"));
     QVERIFY(!run.Log().contains("[emulated frame]"));
+}
+
+// A customer settings file of 100 MB (a sound [General] section padded with
+// a million keys): the window comes without reading it, the run log says
+// why, and neither the start nor the end writes it.
+void TestProgramStart::oversizedSettingsFileIsNeitherReadNorWritten()
+{
+    const QString folder = m_configDir->path() + "/Velora";
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/KESTREL-CUSTOMER .conf";
+    constexpr qint64 kSize = 100 * 1024 * 1024;
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray chunk = "[General]\nDefaultInterface=0\n";
+        for (int i = 0; file.size() + chunk.size() < kSize; ++i) {
+            chunk += "PaddingKey" + QByteArray::number(i) + "=" + QByteArray(80, 'x') + "\n";
+            if (chunk.size() > (1 << 20)) {
+                QCOMPARE(file.write(chunk), qint64(chunk.size()));
+                chunk.clear();
+            }
+        }
+        QCOMPARE(file.write(chunk), qint64(chunk.size()));
+    }
+    const QFileInfo before(path);
+    QVERIFY(before.size() > 99 * 1024 * 1024);
+
+    CStationRun run(m_runtimeDir->path(), m_configDir->path());
+    QVERIFY2(run.WaitForLog(kReadyLine), qPrintable(run.Log().right(4000)));
+    const QString log = run.Log();
+    QVERIFY2(log.contains(path) && log.contains(QString::number(before.size())) && log.contains("1048576"),
+             qPrintable(log.right(4000)));
+    QVERIFY(run.Terminate());
+
+    const QFileInfo after(path);
+    QCOMPARE(after.size(), before.size());
+    QCOMPARE(after.lastModified(), before.lastModified());
+    QCOMPARE(after.fileTime(QFileDevice::FileMetadataChangeTime), before.fileTime(QFileDevice::FileMetadataChangeTime));
 }
 
 STATION_TEST_MAIN(TestProgramStart)

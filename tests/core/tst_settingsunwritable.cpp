@@ -12,6 +12,7 @@
 #include "vidpidsettings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -191,6 +192,78 @@ private slots:
         // It reaches the file with the next write that succeeds.
         QVERIFY(pStore->SetInt("DefaultInterface", 2));
         QVERIFY(FileText(path).contains("GridWidth=20"));
+    }
+
+    // A value written over the text the file holds for it is compared as the
+    // file would store it: the same text is no change, touches no file, and
+    // on a file the station cannot write says nothing.
+    void sameTextAsTheFileHoldsIsNoChange_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QVariant>("written");
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("bool true over true") << QByteArray("true") << QVariant(true) << false;
+        QTest::newRow("bool false over false") << QByteArray("false") << QVariant(false) << false;
+        QTest::newRow("int over its digits") << QByteArray("5") << QVariant(5) << false;
+        QTest::newRow("text over the same text") << QByteArray("abc") << QVariant("abc") << false;
+        QTest::newRow("bool true over 1") << QByteArray("1") << QVariant(true) << true;
+        QTest::newRow("int over a leading zero") << QByteArray("05") << QVariant(5) << true;
+        QTest::newRow("text over other text") << QByteArray("abc") << QVariant("abd") << true;
+    }
+    void sameTextAsTheFileHoldsIsNoChange()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QVariant, written);
+        QFETCH(bool, changed);
+        CCustomerSettings *pStore = Customer();
+        const QString path = pStore->fileName();
+        const QByteArray text = "[General]\nShowGrid=" + stored + "\n";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QCOMPARE(f.write(text), qint64(text.size()));
+        }
+        CUnwritablePath unwritable(path);
+        QVERIFY(unwritable.IsActive());
+        CRunLogCapture log;
+        QCOMPARE(pStore->setValue("ShowGrid", written), !changed);
+        QCOMPARE(log.Lines(QtWarningMsg).size(), changed ? 1 : 0);
+        QCOMPARE(FileText(path), text);
+    }
+
+    // A save the file did not take leaves nothing to be written later: the
+    // next save writes its own key over what the file holds then, whoever
+    // writes next (this store, another QSettings of the process on the same
+    // file, the settings library's deferred write).
+    void takenBackChangeIsNotWrittenLater()
+    {
+        CCustomerSettings *pStore = Customer();
+        QVERIFY(pStore->SetInt("DefaultInterface", 0));
+        const QString path = pStore->fileName();
+        {
+            CUnwritablePath unwritable(path);
+            QVERIFY(unwritable.IsActive());
+            CRunLogCapture log;
+            QVERIFY(!pStore->SetInt("DefaultInterface", 2));
+            QVERIFY(!pStore->SetString("UpgradeFilePath", "/new/fw.bin"));
+        }
+        // Set by hand while the station runs.
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("[General]\nDefaultInterface=3\n");
+        }
+        const QByteArray byHand = FileText(path);
+        QCoreApplication::processEvents();
+        {
+            QSettings other(path, QSettings::NativeFormat);
+            other.sync();
+        }
+        QCOMPARE(FileText(path), byHand);
+
+        QVERIFY(pStore->SetBool("DefaultJumpToDraw", true));
+        QCOMPARE(FileContent(path), QString("DefaultInterface=3\nDefaultJumpToDraw=true"));
+        QCOMPARE(pStore->GetInt("DefaultInterface", 0), 3);
     }
 };
 

@@ -1,6 +1,8 @@
 // The supported vendor/product list: built-in pairs, pairs stored in the
 // settings store, wildcard product 0xFFFF, and the store kept in step.
 
+#include "runlogcapture.h"
+#include "settingsbatch.h"
 #include "testenvironment.h"
 #include "touchdevice.h"
 #include "touchsdk.h"
@@ -11,6 +13,14 @@
 
 Q_DECLARE_METATYPE(VidPid)
 
+namespace {
+QByteArray ReadFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
 class TestVidPidList : public QObject
 {
     Q_OBJECT
@@ -19,11 +29,14 @@ private:
     static void ResetStore(const QStringList &keys)
     {
         CVidPidSettings *pStore = CVidPidSettings::GetInstance();
-        const QStringList old = pStore->GetAllKeys();
-        for (const QString &key : old)
-            pStore->RemoveKey(key);
-        for (const QString &key : keys)
-            pStore->setValue(key, key);
+        {
+            CSettingsBatch batch(pStore); // one write, however long the list was
+            const QStringList old = pStore->GetAllKeys();
+            for (const QString &key : old)
+                pStore->RemoveKey(key);
+            for (const QString &key : keys)
+                pStore->setValue(key, key);
+        }
         CTouchDevice::InitSupportedVidPidList();
     }
 
@@ -129,6 +142,47 @@ private slots:
         QCOMPARE(TouchSDK::GetSettingsVidPidList(), (QList<VidPid>{{0x0EEF, 0x0001}}));
         QVERIFY(CTouchDevice::IsSupportedVidPid(0x0EEF, 0x0001));
         QVERIFY(!CTouchDevice::IsSupportedVidPid(0x3333, 0x0001));
+    }
+
+    // The list holds at most 4,096 pairs: a list at the bound is stored and
+    // used whole, a longer one is refused with nothing changed.
+    void listIsBounded_data()
+    {
+        QTest::addColumn<int>("pairs");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("at the bound") << CVidPidSettings::kMaxPairs << true;
+        QTest::newRow("one pair over") << CVidPidSettings::kMaxPairs + 1 << false;
+    }
+    void listIsBounded()
+    {
+        QFETCH(int, pairs);
+        QFETCH(bool, stored);
+        ResetStore({"0x0eef-0x0001"});
+        CVidPidSettings *pStore = CVidPidSettings::GetInstance();
+        const QByteArray fileBefore = ReadFile(pStore->fileName());
+        QList<VidPid> list;
+        for (int i = 0; i < pairs; ++i)
+            list << VidPid{uint16_t(0x4000 + i / 16), uint16_t(i % 16)};
+        // A pair given twice counts once.
+        list << list.first();
+
+        CRunLogCapture log;
+        QCOMPARE(TouchSDK::SetSettingsVidPidList(list), stored ? 0 : -1);
+        const VidPid last = list.at(pairs - 1);
+        QCOMPARE(CTouchDevice::IsSupportedVidPid(last.vid, last.pid), stored);
+        QCOMPARE(CTouchDevice::IsSupportedVidPid(0x0EEF, 0x0001), !stored);
+        if (stored) {
+            QCOMPARE(TouchSDK::GetSettingsVidPidList(), list.mid(0, pairs));
+            QCOMPARE(pStore->GetAllKeys().size(), pairs);
+            // Read again from the file, as at the next start.
+            CTouchDevice::InitSupportedVidPidList();
+            QCOMPARE(TouchSDK::GetSettingsVidPidList().size(), pairs);
+        } else {
+            QCOMPARE(TouchSDK::GetSettingsVidPidList(), (QList<VidPid>{{0x0EEF, 0x0001}}));
+            QCOMPARE(ReadFile(pStore->fileName()), fileBefore);
+            QCOMPARE(log.Lines(QtWarningMsg).size(), 1);
+            QVERIFY2(log.Lines(QtWarningMsg).first().contains("4096"), qPrintable(log.Lines(QtWarningMsg).first()));
+        }
     }
 };
 

@@ -152,9 +152,10 @@ void TestSettingsNotStored::testSettingsFlagsAndLists()
     QCOMPARE(CFirmwareCheckSettings::GetInstance()->WriteAll({{"P1", "0x1111"}}), 0);
     const QString customer = pSettings->fileName();
     const QString firmware = CFirmwareCheckSettings::GetInstance()->fileName();
+    // The dialog stores the defaults of the flags absent so far as it loads.
+    CSetUpDialog dialog(nullptr);
     const QByteArray customerBefore = FileText(customer);
     const QByteArray firmwareBefore = FileText(firmware);
-    CSetUpDialog dialog(nullptr);
 
     CUnwritablePath unwritable(QFileInfo(customer).absolutePath());
     QVERIFY(unwritable.IsActive());

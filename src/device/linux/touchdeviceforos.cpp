@@ -546,6 +546,13 @@ void CTouchDeviceForOS::ProcessWrites()
         const ssize_t nWritten = fd >= 0 ? m_pBackend->WriteReport(fd, report, sizeof(report)) : -ENODEV;
 
         locker.relock();
+        const bool bLost = nWritten < 0 && IsLostOnWrite(nWritten);
+        // The frame is gone before the caller hears of the failed write: the
+        // status changes under the same hold of the mutex as the result, so
+        // whoever the result wakes finds the frame gone, and the caller still
+        // reports the failure as its write's own.
+        if (bLost)
+            m_nStatus = StatusLost;
         m_bInKernel = false;
         m_nWriteDone = nNumber;
         m_nWriteResult = nWritten;
@@ -554,10 +561,11 @@ void CTouchDeviceForOS::ProcessWrites()
                                  << CStationClock::NowMs() - m_nInKernelSince << "ms:"
                                  << (nWritten >= 0 ? QStringLiteral("written") : QString::fromLocal8Bit(strerror(int(-nWritten))));
         m_writeCond.wakeAll();
-        if (nWritten < 0 && IsLostOnWrite(nWritten)) {
-            // After the result is posted: its caller reports it as the write's own.
+        if (bLost) {
+            // Every other waiter on the frame (outside the mutex: the wake-up
+            // takes it).
             locker.unlock();
-            MarkLost();
+            WakeWaiters();
             locker.relock();
         }
     }
