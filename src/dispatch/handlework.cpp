@@ -49,22 +49,26 @@ bool HoldsRecordedValue(CTouchBase* pReplay)
     return false;
 }
 
-// What a run over a log asked for and did not find, as "6 REVERSE, 60 ADC".
-QString FramesNotFound(const CTouchBase::SRunCoverage& coverage)
+// The kinds a run over a log read and found nowhere, with the reads that
+// found none, as "6 REVERSE, 60 ADC".
+QString KindsNotFound(const CTouchBase::SRunCoverage& coverage)
 {
     QStringList lstKinds;
-    for (auto it = coverage.mapFramesNotFound.cbegin(); it != coverage.mapFramesNotFound.cend(); ++it)
+    const QMap<QString, uint32_t> mapKinds = coverage.KindsNotFound();
+    for (auto it = mapKinds.cbegin(); it != mapKinds.cend(); ++it)
         lstKinds << QStringLiteral("%1 %2").arg(it.value()).arg(it.key());
     return lstKinds.join(QStringLiteral(", "));
 }
 
 // Why a log that was read and tested is no replay, empty when it is one: a
 // test log describes the frame (at least one sensor), holds some recorded
-// value, holds every frame its test asked for (the kinds its own
-// TEST_TIMES_FOR_UNT makes the test read) and, where the test reads ADC
-// frames, lets it judge at least one LED reading. A well-formed file of
-// another kind reads as an empty log; frames numbered, labelled or bounded
-// otherwise than the test reads them would give a verdict over nothing.
+// value, holds a frame of every kind its test reads (the kinds its own
+// TEST_TIMES_FOR_UNT makes the test read) at some position the test reaches
+// and, where the test reads ADC frames, lets it judge at least one LED
+// reading. A well-formed file of another kind reads as an empty log; frames
+// numbered, labelled or bounded otherwise than the test reads them would
+// give a verdict over nothing. A log short of some frames (a position
+// without one adds nothing) is judged on those it holds.
 QString ReplayRefusal(CTouchBase* pReplay)
 {
     if (pReplay->GetHardwareInfo().GetTotalSensorCount() == 0)
@@ -72,12 +76,22 @@ QString ReplayRefusal(CTouchBase* pReplay)
     if (!HoldsRecordedValue(pReplay))
         return QStringLiteral("it holds no recorded value");
     const CTouchBase::SRunCoverage& coverage = pReplay->GetRunCoverage();
-    if (coverage.FramesNotFound() > 0)
-        return QStringLiteral("its test asked for frames it does not hold (%1)").arg(FramesNotFound(coverage));
+    if (!coverage.KindsNotFound().isEmpty())
+        return QStringLiteral("its test asked for frames it does not hold (%1)").arg(KindsNotFound(coverage));
     // Without ADC frames (TEST_TIMES_FOR_UNT 0) the test judges no reading by design.
     if (pReplay->GetTestTimesForUnt() > 0 && coverage.nLedsJudged == 0)
         return QStringLiteral("its test judged no LED (no reading has a label and a test window)");
     return QString();
+}
+
+// A run-log warning for every kind of frame that some directions of a
+// replayed log hold and others do not: those are judged on what they hold.
+void WarnDirectionsWithoutKind(CTouchBase* pReplay, const QString& strPath)
+{
+    const QMap<QString, QStringList> mapWithout = pReplay->GetRunCoverage().DirectionsWithoutKind();
+    for (auto it = mapWithout.cbegin(); it != mapWithout.cend(); ++it)
+        qWarning().noquote() << QStringLiteral("Test log %1: %2 hold no %3 frame its test reads; judged on what they hold")
+                                    .arg(strPath, it.value().join(QStringLiteral(", ")), it.key());
 }
 } // namespace
 
@@ -591,6 +605,8 @@ int32_t HandleWork::RunOpenTestLog(const STaskContext& ctx)
         if (!strRefusal.isEmpty()) {
             qWarning().noquote() << QStringLiteral("Test log %1 refused: %2").arg(strPath, strRefusal);
             nRet = ERROR_LOG_FORMAT;
+        } else {
+            WarnDirectionsWithoutKind(pReplay.get(), strPath);
         }
     }
     if (!pReplay || nRet < 0) {

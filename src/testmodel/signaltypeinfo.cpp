@@ -96,6 +96,33 @@ int32_t CSignalTypeInfo::ClearTestData()
     return 1;
 }
 
+bool CSignalTypeInfo::ReadUnsigned(const QStringRef &text, uint32_t *pValue)
+{
+    // At most ten digits; the value checked against the 32-bit range.
+    if (text.size() > 10)
+        return false;
+    uint64_t n = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        n = n * 10 + uint64_t(c.unicode() - '0');
+    }
+    if (n > 0xFFFFFFFFull)
+        return false;
+    *pValue = uint32_t(n);
+    return true;
+}
+
+void CSignalTypeInfo::NoteUnreadable(const QString &strWhere, const QStringRef &text)
+{
+    if (!m_strUnreadable.isEmpty())
+        return;
+    // A hostile text is named by its start only.
+    constexpr int kShown = 32;
+    const QString strText = text.size() > kShown ? text.left(kShown).toString() + QStringLiteral("...") : text.toString();
+    m_strUnreadable = QStringLiteral("%1: \"%2\"").arg(strWhere, strText);
+}
+
 QString CSignalTypeInfo::RangeText(const SignalRange &range)
 {
     // Unsigned, so that limits above the signed range print as they are.
@@ -152,9 +179,9 @@ bool CSignalTypeInfo::ReadXml(QXmlStreamReader &reader)
 
     while (reader.readNextStartElement()) {
         if (reader.name() == QLatin1String("test_standard"))
-            ReadRanges(reader, m_lstTestStandards);
+            ReadRanges(reader, m_lstTestStandards, QStringLiteral("test_standard"));
         else if (reader.name() == QLatin1String("test_problem_standard"))
-            ReadRanges(reader, m_lstProblemStandards);
+            ReadRanges(reader, m_lstProblemStandards, QStringLiteral("test_problem_standard"));
         else if (reader.name() == QLatin1String("test_data"))
             ReadData(reader);
         else
@@ -163,13 +190,20 @@ bool CSignalTypeInfo::ReadXml(QXmlStreamReader &reader)
     return reader.hasError();
 }
 
-bool CSignalTypeInfo::ReadRanges(QXmlStreamReader &reader, QList<SignalRange> &lstRanges)
+bool CSignalTypeInfo::ReadRanges(QXmlStreamReader &reader, QList<SignalRange> &lstRanges, const QString &strElement)
 {
+    int nStandard = 0;
     while (reader.readNextStartElement()) {
         if (reader.name() == QLatin1String("standard")) {
             const QString strText = reader.readElementText(QXmlStreamReader::IncludeChildElements);
+            // Low bound first, high bound last; a text without "-" is both.
             const QVector<QStringRef> parts = strText.splitRef(QLatin1Char('-'));
-            lstRanges.append(SignalRange{parts.first().toUInt(), parts.last().toUInt()});
+            SignalRange range{0, 0};
+            if (ReadUnsigned(parts.first(), &range.lo) && ReadUnsigned(parts.last(), &range.hi))
+                lstRanges.append(range);
+            else
+                NoteUnreadable(QStringLiteral("%1 %2").arg(strElement).arg(nStandard), QStringRef(&strText));
+            ++nStandard;
         } else {
             reader.skipCurrentElement();
         }
@@ -189,16 +223,35 @@ bool CSignalTypeInfo::ReadData(QXmlStreamReader &reader)
             reader.skipCurrentElement();
             continue;
         }
-        const uint32_t nFrame = attrs.value(QLatin1String("ID")).toUInt();
-        m_mapTestTimes.insert(nFrame, QDateTime::currentDateTime());
+        const QStringRef id = attrs.value(QLatin1String("ID"));
+        uint32_t nFrame = 0;
+        // An empty number reads as 0 in a frame's values, never as its number.
+        if (id.isEmpty() || !ReadUnsigned(id, &nFrame)) {
+            NoteUnreadable(QStringLiteral("frame number"), id);
+            reader.skipCurrentElement();
+            continue;
+        }
         const QString strText = reader.readElementText(QXmlStreamReader::IncludeChildElements);
-        QList<uint32_t> &lstValues = m_mapTestData[nFrame];
-        const QVector<QStringRef> parts = strText.splitRef(QLatin1Char(' '));
-        lstValues.reserve(lstValues.size() + parts.size());
-        for (const QStringRef &part : parts)
-            lstValues.append(part.toUInt());
         if (reader.hasError())
             break;
+        // Every value read before anything is stored: a frame holding a text
+        // that is no number is stored as no frame at all.
+        const QVector<QStringRef> parts = strText.splitRef(QLatin1Char(' '));
+        const int nBefore = m_mapTestData.value(nFrame).size();
+        QList<uint32_t> lstRead;
+        lstRead.reserve(parts.size());
+        for (const QStringRef &part : parts) {
+            uint32_t nValue = 0;
+            if (!ReadUnsigned(part, &nValue)) {
+                NoteUnreadable(QStringLiteral("frame %1, position %2").arg(nFrame).arg(nBefore + lstRead.size()), part);
+                break;
+            }
+            lstRead.append(nValue);
+        }
+        if (lstRead.size() < parts.size())
+            continue;
+        m_mapTestData[nFrame] += lstRead;
+        m_mapTestTimes.insert(nFrame, QDateTime::currentDateTime());
     }
     return reader.hasError();
 }

@@ -287,10 +287,16 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
         for (auto itDir = mapDirs.cbegin(); itDir != mapDirs.cend(); ++itDir) {
             const QMap<QString, CSignalTypeInfo> &mapKinds = itDir.value().GetTypeMap();
             for (auto itKind = mapKinds.cbegin(); itKind != mapKinds.cend(); ++itKind) {
+                const QString strWhere = strAxis + QLatin1Char('-') + itDir.key() + QLatin1Char(' ') + itKind.key();
+                // A reading, frame number or window that is no number is no
+                // value the test could judge (read as 0, it would be a dead LED).
+                const QString &strUnreadable = itKind.value().GetUnreadableNumber();
+                if (!strUnreadable.isEmpty())
+                    return Fail(pstrReason,
+                                QStringLiteral("%1 %2 is no unsigned decimal number").arg(strWhere, strUnreadable));
                 const QMap<uint32_t, QList<uint32_t>> &mapData = itKind.value().GetTestDataMap();
                 if (mapData.isEmpty())
                     continue;
-                const QString strWhere = strAxis + QLatin1Char('-') + itDir.key() + QLatin1Char(' ') + itKind.key();
                 if (mapData.lastKey() > kMaxFrameNumber)
                     return Fail(pstrReason,
                                 QStringLiteral("%1 holds frame number %2").arg(strWhere).arg(mapData.lastKey()));

@@ -2,6 +2,8 @@
 
 #include "signalkind.h"
 
+#include <algorithm>
+
 CTouchBase::CTouchBase(COperateEnvironment *pEnv, QString strName, QObject *parent)
     : QObject(parent)
     , m_pEnv(pEnv)
@@ -188,9 +190,44 @@ uint32_t CTouchBase::SRunCoverage::FramesNotFound() const
     return n;
 }
 
-void CTouchBase::NoteFrameNotFound(const QString &strKind)
+QMap<QString, uint32_t> CTouchBase::SRunCoverage::KindsNotFound() const
 {
-    if (m_bCountingRun)
+    QMap<QString, uint32_t> mapKinds;
+    for (auto it = mapFramesNotFound.cbegin(); it != mapFramesNotFound.cend(); ++it) {
+        const QMap<QString, uint32_t> mapFound = mapFramesFound.value(it.key());
+        const bool bFound = std::any_of(mapFound.cbegin(), mapFound.cend(), [](uint32_t n) { return n > 0; });
+        if (!bFound)
+            mapKinds.insert(it.key(), it.value());
+    }
+    return mapKinds;
+}
+
+QMap<QString, QStringList> CTouchBase::SRunCoverage::DirectionsWithoutKind() const
+{
+    QMap<QString, QStringList> mapWithout;
+    for (auto itKind = mapFramesFound.cbegin(); itKind != mapFramesFound.cend(); ++itKind) {
+        QStringList lstWithout;
+        bool bFound = false;
+        for (auto itDir = itKind->cbegin(); itDir != itKind->cend(); ++itDir) {
+            if (itDir.value() > 0)
+                bFound = true;
+            else
+                lstWithout << itDir.key();
+        }
+        if (bFound && !lstWithout.isEmpty())
+            mapWithout.insert(itKind.key(), lstWithout);
+    }
+    return mapWithout;
+}
+
+void CTouchBase::NoteFrameRead(const QString &strKind, const QString &strKey, bool bFound)
+{
+    if (!m_bCountingRun)
+        return;
+    uint32_t &nFound = m_runCoverage.mapFramesFound[strKind][strKey];
+    if (bFound)
+        ++nFound;
+    else
         ++m_runCoverage.mapFramesNotFound[strKind];
 }
 

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 class COperateEnvironment;
@@ -74,14 +75,24 @@ public:
     // What the last run (RunTest) asked for and judged, counted from its start
     // to its end: per kind ("REVERSE", "AGC", "ADC"), the frames of an axis
     // and direction with LEDs that the source did not hold when the run read
-    // them, and the LED readings it judged against a test window. A run that
-    // judged none gave its verdict over nothing.
+    // them and, per direction ("X-T0"), those it found; and the LED readings
+    // it judged against a test window. A run that judged none gave its
+    // verdict over nothing.
     struct SRunCoverage
     {
         QMap<QString, uint32_t> mapFramesNotFound;
+        // Kind -> every direction with LEDs the run read it in -> frames found.
+        QMap<QString, QMap<QString, uint32_t>> mapFramesFound;
         uint64_t nLedsJudged = 0;
 
         uint32_t FramesNotFound() const;
+        // The kinds the run read and found no frame of in any direction, with
+        // the reads that found none: what the run cannot judge at all.
+        QMap<QString, uint32_t> KindsNotFound() const;
+        // Per kind found in some direction, the directions the run found no
+        // frame of it in (judged on what they have); kinds without such a
+        // direction are left out.
+        QMap<QString, QStringList> DirectionsWithoutKind() const;
     };
     const SRunCoverage &GetRunCoverage() const { return m_runCoverage; }
     virtual SignalErrorMap &GetSignalErrors();
@@ -215,9 +226,9 @@ protected:
     int32_t eInitAgcWhileRetest = 0;
     QString m_strName;
 
-    // A read of the run found no frame of the kind for one axis and direction
-    // (counted only while RunTest runs).
-    void NoteFrameNotFound(const QString &strKind);
+    // A read of the run for one axis and direction with LEDs ("X-T0") found
+    // a frame of the kind or none (counted only while RunTest runs).
+    void NoteFrameRead(const QString &strKind, const QString &strKey, bool bFound);
 
     // Calibration values cached by the device class; the test core never reads them.
     uint8_t m_nCalFormat = 1;

@@ -129,10 +129,11 @@ int32_t CTouchLogfileXML::ReadSignal(const QString &strKind, SignalMap &mapSigna
             SignalFrame frame;
             if (pType)
                 pType->GetTestData(frame, m_nFrameNumber);
+            const QString strKey = itAxis.key() + QLatin1Char('-') + itDir.key();
             if (!frame.isEmpty())
-                mapSignal[itAxis.key() + QLatin1Char('-') + itDir.key()].append(frame);
-            else if (bHasLeds)
-                NoteFrameNotFound(strKind);
+                mapSignal[strKey].append(frame);
+            if (bHasLeds)
+                NoteFrameRead(strKind, strKey, !frame.isEmpty());
         }
     }
     return 0;

@@ -409,8 +409,10 @@ void VeloraTestView::UpdateSourceMark()
 
 void VeloraTestView::ResetTable(QTableWidget* pTable, const QString& text)
 {
-    if (pTable == ui->testResult)
+    if (pTable == ui->testResult) {
         m_bResultShown = false;
+        ++m_nResultBuild; // the LED rows still to come are not this table's
+    }
     pTable->clear();
     pTable->clearSpans();
     pTable->setRowCount(1);

@@ -455,6 +455,36 @@ private:
     // Step one of a start: a flag, an object, a frame in application mode.
     bool IsSourceUsable() const;
     void BuildResultTable(const SResultContent& content);
+    // The LED rows of a result: the first ones set as the table is built,
+    // the others a slice at a time while the event loop turns (a frame whose
+    // every LED fails has thousands). A table built or reset anew ends the
+    // slices of the last one.
+    void SetLedRows(int nCount);
+    void SetLedRowSlice(quint64 nBuild);
+    // Runs fn in a later turn of the event loop.
+    void OnNextTurn(const std::function<void()>& fn);
+    quint64 m_nResultBuild = 0;
+    QMap<QString, QString> m_ledRowsToSet;
+    QMap<QString, QString>::const_iterator m_itNextLedRow;
+    int m_nNextLedRow = 0;
+    // The filing of a final result, a turn of the event loop each after its
+    // table is shown: the pages refreshed from its frame, then its log saved
+    // and handed over and the run ended. The refresh reads no frame until
+    // the log is saved, so table, pages and log are of one frame; a filing
+    // is dropped when its run or frame changed, or a later final result came.
+    struct SFiling
+    {
+        SCurrent before;
+        quint64 nFiling = 0;
+        bool bSignalPass = false;
+        QString signalVerdict;
+        bool bDrawDisabled = false;
+    };
+    void FileResult(const SFiling& filing, int nStep);
+    void EndFiling();
+    void EndResult(bool bDrawDisabled);
+    quint64 m_nFiling = 0;
+    std::atomic<bool> m_bFilingHeld{false};
 
     std::atomic<EPage> m_eVisiblePage{EPage::Other};
     // The touch intake: fed on the frames' reader threads, one at a time.

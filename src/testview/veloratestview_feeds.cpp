@@ -157,7 +157,8 @@ bool VeloraTestView::FeedCurveViews(const QMap<QString, CTouchSignalView*>& mapV
 void VeloraTestView::RefreshTimer_CB(void* pArg)
 {
     auto* pView = static_cast<VeloraTestView*>(pArg);
-    if (!pView || !pView->m_bSourcePresent.load() || !pView->m_pHandleWork || pView->m_bRefreshHeld.load())
+    if (!pView || !pView->m_bSourcePresent.load() || !pView->m_pHandleWork || pView->m_bRefreshHeld.load()
+        || pView->m_bFilingHeld.load())
         return;
     // One frame on and the visible page for it (taken back when no page took it).
     pView->StepReplayFrame(1);

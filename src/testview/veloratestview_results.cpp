@@ -18,6 +18,7 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QTableWidget>
+#include <QTimer>
 
 using VeloraTestViewPrivate::Settings;
 using VeloraTestViewPrivate::TableItem;
@@ -27,6 +28,10 @@ constexpr uint32_t kInterfaceFailed = 0x80000001;
 // Bits of the hardware record's interface type.
 constexpr int32_t kInterfaceSecondUsb = 0x04;
 constexpr int32_t kInterfaceSerial = 0x10;
+// LED rows of a result set as its table is built, and then a slice at a
+// time: a few milliseconds of the GUI thread each.
+constexpr int kLedRowsAtOnce = 500;
+constexpr int kLedRowsASlice = 1000;
 
 // The code and message of a failing "Signal Test" (left as they are when
 // the test core names no fault): a replay's as its run gave them, however far
@@ -209,27 +214,63 @@ bool VeloraTestView::ShowTestResultOf(const QMap<QString, QString>& mapTestResul
             on_drawButton_clicked();
     }
 
-    // 13. A final result. The upload may ask the operator in a box of its
-    // own, whose event loop can end this run and start the next one: then
-    // nothing of step 14 belongs to the run that is open now.
+    // 13. A final result: filed in the turns that follow (FileResult), so
+    // that no turn of the GUI thread builds the whole of a large result.
     if (bRealTime) {
         qInfo().noquote() << "ShowTestResult" << ": " + QLatin1String(bShowPass ? "PASS" : "NG") + QLatin1Char(' ')
                                                      + signalVerdict;
-        const SCurrent before = Current();
+        SFiling filing;
+        filing.before = Current();
+        filing.nFiling = ++m_nFiling;
+        filing.bSignalPass = bSignalPass;
+        filing.signalVerdict = signalVerdict;
+        filing.bDrawDisabled = bDrawDisabled;
+        m_bFilingHeld = true;
+        OnNextTurn([this, filing] { FileResult(filing, 0); });
+        return true;
+    }
+    EndResult(bDrawDisabled);
+    return true;
+}
+
+void VeloraTestView::FileResult(const SFiling& filing, int nStep)
+{
+    if (filing.nFiling != m_nFiling)
+        return; // a later final result is filed in its place
+    if (!StillCurrent(filing.before, "ShowTestResult", "filing of the result")) {
+        EndFiling();
+        return;
+    }
+    if (nStep == 0) {
         UpdatePanelView();
         UpdateHistogramView();
-        const QString path = SaveLogDataAuto(bSignalPass);
-        UploadTestData(path, signalVerdict);
-        if (!StillCurrent(before, "ShowTestResult", "upload"))
-            return true;
+        OnNextTurn([this, filing] { FileResult(filing, 1); });
+        return;
     }
+    const QString path = SaveLogDataAuto(filing.bSignalPass);
+    // The upload may ask the operator in a box of its own, whose event loop
+    // can end this run and start the next one: then nothing of the end
+    // belongs to the run that is open now.
+    EndFiling();
+    const SCurrent before = Current();
+    UploadTestData(path, filing.signalVerdict);
+    if (!StillCurrent(before, "ShowTestResult", "upload"))
+        return;
+    EndResult(filing.bDrawDisabled);
+}
 
+void VeloraTestView::EndFiling()
+{
+    m_bFilingHeld = false;
+}
+
+void VeloraTestView::EndResult(bool bDrawDisabled)
+{
     // 14. The tool buttons of the source, the draw button as step 12 left it.
     SetButtonsEnabled(true);
     UpdateSourceButtons();
     ui->drawButton->setEnabled(!bDrawDisabled);
     m_bTestRunning = false;
-    return true;
 }
 
 void VeloraTestView::BuildResultTable(const SResultContent& content)
@@ -277,18 +318,10 @@ void VeloraTestView::BuildResultTable(const SResultContent& content)
         pTable->setItem(nRow, 0, pName);
         pTable->setItem(nRow, 1, pVerdict);
     }
-    for (auto it = content.leds.cbegin(); it != content.leds.cend(); ++it, ++nRow) {
-        QTableWidgetItem* pKey = TableItem(it.key());
-        pKey->setForeground(QColor(Qt::red));
-        pKey->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        pKey->setToolTip(CPlainText::ToolTip(it.key()));
-        QTableWidgetItem* pValue = TableItem(it.value());
-        pValue->setForeground(QColor(Qt::red));
-        pValue->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        pValue->setToolTip(CPlainText::ToolTip(it.value()));
-        pTable->setItem(nRow, 0, pKey);
-        pTable->setItem(nRow, 1, pValue);
-    }
+    m_ledRowsToSet = content.leds;
+    m_itNextLedRow = m_ledRowsToSet.cbegin();
+    m_nNextLedRow = nRow;
+    SetLedRows(kLedRowsAtOnce);
 
     const QString overall = content.bOverallPass ? QStringLiteral("PASS") : QStringLiteral("NG");
     QTableWidgetItem* pOverall = TableItem(overall);
@@ -306,6 +339,56 @@ void VeloraTestView::BuildResultTable(const SResultContent& content)
     m_nFirstLedRow = 1 + content.rows.size();
     FitTable(pTable, m_nFirstLedRow);
     pTable->setUpdatesEnabled(true);
+    const quint64 nBuild = ++m_nResultBuild;
+    if (m_itNextLedRow != m_ledRowsToSet.cend())
+        OnNextTurn([this, nBuild] { SetLedRowSlice(nBuild); });
+}
+
+void VeloraTestView::OnNextTurn(const std::function<void()>& fn)
+{
+    // A timer of its own rather than a posted call: the timers due meanwhile
+    // run between two turns, as an operator's input does.
+    auto* pTimer = new QTimer(this);
+    pTimer->setSingleShot(true);
+    pTimer->setInterval(0);
+    connect(pTimer, &QTimer::timeout, this, [pTimer, fn] {
+        pTimer->deleteLater();
+        fn();
+    });
+    pTimer->start();
+}
+
+void VeloraTestView::SetLedRows(int nCount)
+{
+    QTableWidget* pTable = ui->testResult;
+    for (; nCount > 0 && m_itNextLedRow != m_ledRowsToSet.cend(); --nCount, ++m_itNextLedRow, ++m_nNextLedRow) {
+        QTableWidgetItem* pKey = TableItem(m_itNextLedRow.key());
+        pKey->setForeground(QColor(Qt::red));
+        pKey->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        pKey->setToolTip(CPlainText::ToolTip(m_itNextLedRow.key()));
+        QTableWidgetItem* pValue = TableItem(m_itNextLedRow.value());
+        pValue->setForeground(QColor(Qt::red));
+        pValue->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        pValue->setToolTip(CPlainText::ToolTip(m_itNextLedRow.value()));
+        pTable->setItem(m_nNextLedRow, 0, pKey);
+        pTable->setItem(m_nNextLedRow, 1, pValue);
+    }
+}
+
+void VeloraTestView::SetLedRowSlice(quint64 nBuild)
+{
+    // A table built or reset since: its own rows are set.
+    if (nBuild != m_nResultBuild)
+        return;
+    SetLedRows(kLedRowsASlice);
+    if (m_itNextLedRow != m_ledRowsToSet.cend()) {
+        OnNextTurn([this, nBuild] { SetLedRowSlice(nBuild); });
+        return;
+    }
+    m_ledRowsToSet.clear();
+    m_itNextLedRow = m_ledRowsToSet.cbegin();
+    // The rows measured again for their texts.
+    FitTable(ui->testResult, m_nFirstLedRow);
 }
 
 // ---------------------------------------------------------------------------
@@ -387,6 +470,7 @@ bool VeloraTestView::ShowInterfaceTestResult(QMap<QString, QString> mapTestResul
                      m_nComTestResult == 0 ? QStringLiteral("PASS") : QStringLiteral("NG")};
 
     QTableWidget* pTable = ui->testResult;
+    ++m_nResultBuild; // the LED rows still to come are not this table's
     pTable->clear();
     pTable->clearSpans();
     pTable->setRowCount(0);

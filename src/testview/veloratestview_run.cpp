@@ -368,7 +368,15 @@ void VeloraTestView::ShowFirstResult(const QMap<QString, QString>& mapTestResult
     StartRefresh();
     InitPanelView();
     InitHistogramViews();
-    ShowResultNow(mapTestResult, true);
+    // The result in the next turn (no turn builds both the pages and the
+    // result of a large frame), from the run's own frame: the refresh reads
+    // none until the result is filed.
+    m_bFilingHeld = true;
+    const SCurrent before = Current();
+    OnNextTurn([this, before, mapTestResult] {
+        if (!StillCurrent(before, "InitTestUi", "building of the pages") || !ShowResultNow(mapTestResult, true))
+            EndFiling();
+    });
 }
 
 bool VeloraTestView::RedoInitTestUI(QMap<QString, QString> mapTestResult)

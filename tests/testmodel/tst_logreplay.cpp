@@ -52,6 +52,38 @@ QByteArray SmallLog(const QList<SFrame> &lstFrames, const QByteArray &testAttrib
     return data + "</dir></axis></test></touch_device>";
 }
 
+using DirFrames = QMap<QByteArray, QList<SFrame>>;
+
+// One axis "X" of three labelled LEDs with an ADC window (10 to 200) in the
+// directions "T0" and "T1"; recorded frames given as (kind, frame number,
+// values) per direction.
+QByteArray TwoDirectionLog(const DirFrames &mapFrames, int nTimes)
+{
+    QByteArray data = "<touch_device><test TEST_TIMES_FOR_UNT=\"" + QByteArray::number(nTimes)
+        + "\" eInitAgcWhileRetest=\"-1\"><axis name=\"X\" maxSignal=\"3\" maxValue=\"255\">";
+    for (const QByteArray &dir : {QByteArray("T0"), QByteArray("T1")}) {
+        data += "<dir name=\"" + dir + "\">";
+        for (const char *pKind : {"ADC", "AGC", "REVERSE"}) {
+            data += "<type name=\"" + QByteArray(pKind) + "\">";
+            if (QByteArray(pKind) == "ADC")
+                data += "<test_standard><standard>0010-0200</standard></test_standard>";
+            data += "<test_data>";
+            for (const SFrame &frame : mapFrames.value(dir)) {
+                if (QByteArray(frame.pKind) != pKind)
+                    continue;
+                QByteArray values;
+                for (uint32_t v : frame.values)
+                    values += (values.isEmpty() ? "" : " ") + QByteArray::number(v);
+                data += "<data ID=\"" + QByteArray::number(frame.nFrame) + "\">" + values + "</data>";
+            }
+            data += "</test_data></type>";
+        }
+        data += "<signal_labels><label relation=\"a\">0</label><label relation=\"b\">1</label>"
+                "<label relation=\"c\">2</label></signal_labels></dir>";
+    }
+    return data + "</axis></test></touch_device>";
+}
+
 // Everything a view reads after a run, for comparing two objects.
 struct SVerdict
 {
@@ -76,6 +108,8 @@ struct SVerdict
 
 } // namespace
 
+Q_DECLARE_METATYPE(DirFrames)
+
 class TestLogReplay : public QObject
 {
     Q_OBJECT
@@ -87,6 +121,8 @@ private slots:
     void replayGivesLiveVerdict_data();
     void replayGivesLiveVerdict();
     void runCoverage();
+    void coverageByKindAndDirection_data();
+    void coverageByKindAndDirection();
     void readingAgainStartsClean();
     void missingFile();
     void appInfoReplacesStationList();
@@ -227,6 +263,81 @@ void TestLogReplay::runCoverage()
     // An analysis after the run is no part of it.
     log.AnalyseAdc();
     QCOMPARE(log.GetRunCoverage().nLedsJudged, 9u);
+}
+
+using KindCounts = QMap<QString, uint32_t>;
+using KindDirections = QMap<QString, QStringList>;
+using Frames = QList<SignalFrame>;
+
+void TestLogReplay::coverageByKindAndDirection_data()
+{
+    // The frames of each direction; the kinds the run found nowhere (what
+    // cannot be judged at all), the directions without a kind others have
+    // (judged on what they hold), the ADC window of X-T0 and the
+    // signal-error map the run leaves.
+    QTest::addColumn<DirFrames>("frames");
+    QTest::addColumn<KindCounts>("kindsNotFound");
+    QTest::addColumn<KindDirections>("directionsWithout");
+    QTest::addColumn<Frames>("window");
+    QTest::addColumn<SignalErrorMap>("errors");
+
+    const QList<uint32_t> lit{50, 60, 70};
+    auto run = [&](int nLastAdc, QList<uint32_t> frame3 = {}) {
+        QList<SFrame> frames{{"REVERSE", 0, lit}, {"AGC", 1, lit}};
+        for (int n = 2; n <= nLastAdc; ++n)
+            frames.append({"ADC", n, n == 3 && !frame3.isEmpty() ? frame3 : QList<uint32_t>{50, 60, uint32_t(70 + n)}});
+        return frames;
+    };
+    // Ten ADC frames asked for (positions 2 to 11), 2 to 4 held: the run
+    // reads 2, 3, 4, wraps to 0 (no ADC frame at 0 and 1) and reads 2, 3, 4
+    // again: six held frames in the window, all lit, no error.
+    const Frames again{{50, 60, 72}, {50, 60, 73}, {50, 60, 74}, {50, 60, 72}, {50, 60, 73}, {50, 60, 74}};
+    QTest::newRow("ADC frames 2 to 4 of ten") << DirFrames{{"T0", run(4)}, {"T1", run(4)}}
+                                              << KindCounts() << KindDirections() << again << SignalErrorMap();
+    // A dark LED in frame 3: the run stops there, as the live run did.
+    QTest::newRow("ADC frames 2 to 4, a dark LED in 3")
+        << DirFrames{{"T0", run(4, {50, 0, 70})}, {"T1", run(4)}} << KindCounts()
+        << KindDirections() << Frames{{50, 60, 72}, {50, 0, 70}} << SignalErrorMap{{"X-T0:[1]", "ADC:0"}};
+    // T1 without its AGC frame: named, judged on its ADC frames.
+    QList<SFrame> noAgc = run(11);
+    noAgc.removeAt(1);
+    QTest::newRow("no AGC frame in T1") << DirFrames{{"T0", run(11)}, {"T1", noAgc}}
+                                        << KindCounts() << KindDirections{{"AGC", {"X-T1"}}} << Frames()
+                                        << SignalErrorMap();
+    // No AGC frame anywhere, or every frame past the positions the run
+    // reaches: nothing of those kinds to judge.
+    QTest::newRow("no AGC frame at all") << DirFrames{{"T0", noAgc}, {"T1", noAgc}}
+                                         << KindCounts{{"AGC", 2}} << KindDirections() << Frames()
+                                         << SignalErrorMap();
+    QList<SFrame> past = run(11);
+    for (SFrame &frame : past)
+        frame.nFrame += 100;
+    past.append({"REVERSE", 0, lit});
+    QTest::newRow("AGC and ADC frames past every position")
+        << DirFrames{{"T0", past}, {"T1", past}} << KindCounts{{"ADC", 20}, {"AGC", 2}}
+        << KindDirections() << Frames() << SignalErrorMap();
+}
+
+// A run over a log short of some frames reads what the log holds and is
+// judged on it; what it found nowhere, and the directions short of a kind
+// the others hold, are told by kind.
+void TestLogReplay::coverageByKindAndDirection()
+{
+    QFETCH(DirFrames, frames);
+    QFETCH(KindCounts, kindsNotFound);
+    QFETCH(KindDirections, directionsWithout);
+    QFETCH(Frames, window);
+    QFETCH(SignalErrorMap, errors);
+
+    WriteFile("short.xml", TwoDirectionLog(frames, 10));
+    CTouchLogfileXML log(nullptr, QStringLiteral("short.xml"));
+    QCOMPARE(log.StartTest(1), 0);
+    const CTouchBase::SRunCoverage &coverage = log.GetRunCoverage();
+    QCOMPARE(coverage.KindsNotFound(), kindsNotFound);
+    QCOMPARE(coverage.DirectionsWithoutKind(), directionsWithout);
+    if (!window.isEmpty())
+        QCOMPARE(log.GetSignalMap("ADC")->value("X-T0"), window);
+    QCOMPARE(log.GetSignalErrors(), errors);
 }
 
 void TestLogReplay::readingAgainStartsClean()

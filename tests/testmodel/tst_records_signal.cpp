@@ -127,13 +127,17 @@ void TestRecordsSignal::rangeRead_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<uint>("lo");
     QTest::addColumn<uint>("hi");
-    QTest::newRow("padded") << "0005-0120" << 5u << 120u;
-    QTest::newRow("single number") << "17" << 17u << 17u;
-    QTest::newRow("three parts") << "1-2-3" << 1u << 3u;
-    QTest::newRow("empty") << "" << 0u << 0u;
-    QTest::newRow("not a number") << "a-0005" << 0u << 5u;
-    QTest::newRow("nested text") << "<b>7</b>-9" << 7u << 9u;
-    QTest::newRow("largest") << "0000-4294967295" << 0u << 4294967295u;
+    QTest::addColumn<QString>("unreadable"); // empty: the range is read
+    QTest::newRow("padded") << "0005-0120" << 5u << 120u << QString();
+    QTest::newRow("single number") << "17" << 17u << 17u << QString();
+    QTest::newRow("three parts") << "1-2-3" << 1u << 3u << QString();
+    QTest::newRow("empty") << "" << 0u << 0u << QString();
+    QTest::newRow("nested text") << "<b>7</b>-9" << 7u << 9u << QString();
+    QTest::newRow("largest") << "0000-4294967295" << 0u << 4294967295u << QString();
+    // A bound that is no number is no window: noted, not read as 0.
+    QTest::newRow("not a number") << "a-0005" << 0u << 0u << "test_problem_standard 0: \"a-0005\"";
+    QTest::newRow("signed") << "0005-+120" << 0u << 0u << "test_problem_standard 0: \"0005-+120\"";
+    QTest::newRow("beyond 32 bits") << "0-4294967296" << 0u << 0u << "test_problem_standard 0: \"0-4294967296\"";
 }
 
 void TestRecordsSignal::rangeRead()
@@ -141,6 +145,7 @@ void TestRecordsSignal::rangeRead()
     QFETCH(QString, text);
     QFETCH(uint, lo);
     QFETCH(uint, hi);
+    QFETCH(QString, unreadable);
     CSignalTypeInfo type;
     type.AddProblemStandard(1, 2);
     QXmlStreamReader reader(
@@ -149,7 +154,10 @@ void TestRecordsSignal::rangeRead()
     reader.readNextStartElement();
     QVERIFY(!type.ReadXml(reader));
     // Reading appends to what the record holds.
-    QCOMPARE(type.GetProblemStandards(), Ranges({SignalRange{1, 2}, SignalRange{lo, hi}}));
+    const QList<SignalRange> read = unreadable.isEmpty() ? Ranges({SignalRange{1, 2}, SignalRange{lo, hi}})
+                                                         : Ranges({SignalRange{1, 2}});
+    QCOMPARE(type.GetProblemStandards(), read);
+    QCOMPARE(type.GetUnreadableNumber(), unreadable);
     QVERIFY(type.GetTestStandards().isEmpty());
 }
 
@@ -415,26 +423,45 @@ void TestRecordsSignal::readSkipsAndAdds()
 
 void TestRecordsSignal::dataText_data()
 {
+    QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("text");
     QTest::addColumn<Values>("values");
-    QTest::newRow("three") << "12 0 4095" << Values({12, 0, 4095});
-    QTest::newRow("empty text reads one zero") << "" << Values{0};
-    QTest::newRow("double blank") << "1  2" << Values({1, 0, 2});
-    QTest::newRow("not numbers") << "x -1 3" << Values({0, 0, 3});
-    QTest::newRow("largest") << "4294967295 4294967296" << Values({4294967295u, 0});
+    QTest::addColumn<QString>("unreadable"); // empty: every value is read
+    QTest::newRow("three") << "2" << "12 0 4095" << Values({12, 0, 4095}) << QString();
+    QTest::newRow("empty text reads one zero") << "2" << "" << Values{0} << QString();
+    QTest::newRow("double blank") << "2" << "1  2" << Values({1, 0, 2}) << QString();
+    QTest::newRow("largest") << "2" << "4294967295 0" << Values({4294967295u, 0}) << QString();
+    // A value that is no number is no reading (read as 0 it would be a dead
+    // LED): the frame is not stored, the first such value noted.
+    QTest::newRow("not numbers") << "2" << "x -1 3" << Values() << "frame 2, position 0: \"x\"";
+    QTest::newRow("beyond 32 bits") << "2" << "4294967295 4294967296" << Values() << "frame 2, position 1: \"4294967296\"";
+    QTest::newRow("negative") << "2" << "200 -5" << Values() << "frame 2, position 1: \"-5\"";
+    QTest::newRow("signed") << "2" << "+5" << Values() << "frame 2, position 0: \"+5\"";
+    QTest::newRow("line break") << "2" << "5\n6" << Values() << "frame 2, position 0: \"5\n6\"";
+    // A frame number that is no number files the frame under no number.
+    QTest::newRow("frame number a text") << "abc" << "12 0" << Values() << "frame number: \"abc\"";
+    QTest::newRow("frame number empty") << "" << "12 0" << Values() << "frame number: \"\"";
+    QTest::newRow("frame number negative") << "-2" << "12 0" << Values() << "frame number: \"-2\"";
 }
 
 void TestRecordsSignal::dataText()
 {
+    QFETCH(QString, id);
     QFETCH(QString, text);
     QFETCH(Values, values);
+    QFETCH(QString, unreadable);
     CSignalTypeInfo type;
-    QXmlStreamReader reader(QStringLiteral("<type><test_data><data ID=\"2\">%1</data></test_data></type>").arg(text));
+    QXmlStreamReader reader(
+        QStringLiteral("<type><test_data><data ID=\"%1\">%2</data></test_data></type>").arg(id, text));
     reader.readNextStartElement();
     QVERIFY(!type.ReadXml(reader));
     Values lstOut;
     type.GetTestData(lstOut, 2);
     QCOMPARE(lstOut, values);
+    QCOMPARE(type.GetUnreadableNumber(), unreadable);
+    // Nothing filed under any number in its place (frame 0 in particular).
+    if (!unreadable.isEmpty())
+        QVERIFY(type.GetTestDataMap().isEmpty());
 }
 
 void TestRecordsSignal::roundTrip()

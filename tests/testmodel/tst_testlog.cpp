@@ -604,6 +604,38 @@ void TestTestLog::oversizedLogsAreRefused_data()
         << QByteArray("<?xml version=\"1.0\"?><!-- <a b=\"1\"> --><!DOCTYPE t><touch_device><![CDATA[<x y=\"1\">]]>"
                       "</touch_device>")
         << QString() << qint64(1);
+    // A recorded value, a frame number or a window that is no unsigned
+    // decimal number is refused, named where it stands (read as 0, a value
+    // would be a dead LED); an empty value is 0, and the axis's own numbers
+    // read 0 when they are no number.
+    const struct
+    {
+        const char *pszName;
+        const char *pszFrom;
+        const char *pszTo;
+        const char *pszReason; // nullptr: read
+    } numbers[] = {
+        {"reading a word", ">180 0<", ">abc 0<", R"(X-T1 ADC frame 2, position 0: "abc")"},
+        {"reading negative", ">180 0<", ">-5 0<", R"(X-T1 ADC frame 2, position 0: "-5")"},
+        {"reading beyond 32 bits", ">180 0<", ">4294967296 0<", R"(X-T1 ADC frame 2, position 0: "4294967296")"},
+        {"reading of a dark LED", ">181 1<", ">181 x<", R"(X-T1 ADC frame 3, position 1: "x")"},
+        {"AGC reading", ">40 41<", ">40 4.1<", R"(X-T1 AGC frame 1, position 1: "4.1")"},
+        {"frame number", "<data ID=\"3\"", "<data ID=\"three\"", R"(X-T1 ADC frame number: "three")"},
+        {"test window", ">0100-0255<", ">0100-02S5<", R"(X-T1 ADC test_standard 0: "0100-02S5")"},
+        {"problem window", ">0000-0030<", ">0000-0O30<", R"(X-T1 ADC test_problem_standard 0: "0000-0O30")"},
+        {"empty reading", ">181 1<", ">181 <", nullptr},
+        {"maxValue a word", "maxValue=\"255\"", "maxValue=\"abc\"", nullptr},
+        {"signalStart a word", "signalStart=\"4\"", "signalStart=\"-4\"", nullptr},
+    };
+    for (const auto &number : numbers) {
+        const QByteArray changed = QByteArray(log).replace(number.pszFrom, number.pszTo);
+        QVERIFY(changed != log);
+        QTest::newRow(number.pszName)
+            << changed
+            << (number.pszReason ? QString::fromUtf8(number.pszReason) + QStringLiteral(" is no unsigned decimal number")
+                                 : QString())
+            << qint64(0);
+    }
     // Dead sensors on many boards: read (within every bound), and the board
     // analysis of each refresh does not walk the dead list once per board.
     QTest::newRow("dead sensors on many boards") << HostileLog::DeadSensorsOnManyBoards(512, 64) << QString()

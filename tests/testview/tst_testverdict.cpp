@@ -79,6 +79,8 @@ private slots:
     void checks();
     void sameResultIsNotRebuilt();
     void finalAndRealTimeResults();
+    void largeResultInTurns_data();
+    void largeResultInTurns();
     // On stations of their own (one station lives at a time).
     void screenshots();
     void deadEmitter();
@@ -316,6 +318,8 @@ void TestTestVerdict::sameResultIsNotRebuilt()
     CRunLogCapture log;
     QVERIFY(View()->ShowTestResult(errors, true));
     QCOMPARE(pTable->item(2, 0), pBefore);
+    // Filed in the turns after the table.
+    QVERIFY(StationTest::WaitFor([&] { return !View()->IsTestRunning(); }));
     QCOMPARE(log.Count("SaveLogDataAuto"), 1);
     QCOMPARE(log.Count("UploadTestData"), 1);
     // Another result is.
@@ -339,6 +343,10 @@ void TestTestVerdict::finalAndRealTimeResults()
     QVERIFY(!log.Contains("ShowTestResult :"));
 
     QVERIFY(View()->ShowTestResult({}, true));
+    // Shown at once, filed in the turns after the table.
+    QVERIFY(log.Contains("ShowTestResult : PASS PASS"));
+    QVERIFY(!log.Contains("SaveLogDataAuto"));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("UploadTestData"); }));
     QCOMPARE(log.Count("SaveLogDataAuto"), 1);
     QCOMPARE(log.Count("UploadTestData"), 1);
     const QStringList lines = log.Lines();
@@ -353,7 +361,79 @@ void TestTestVerdict::finalAndRealTimeResults()
     const QMap<QString, QString> none;
     QVERIFY(View()->metaObject()->method(nMethod).invoke(View(), Qt::DirectConnection,
                                                          QGenericArgument("QMap<QString,QString>", &none)));
+    QVERIFY(StationTest::WaitFor([&] { return log.Contains("UploadTestData"); }));
     QCOMPARE(log.Count("UploadTestData"), 1);
+}
+
+void TestTestVerdict::largeResultInTurns_data()
+{
+    // What comes while the LED rows of a large result are still being set:
+    // nothing, a smaller result, the table reset, or the run ended.
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("nothing") << "nothing";
+    QTest::newRow("a smaller result") << "a smaller result";
+    QTest::newRow("table reset") << "table reset";
+    QTest::newRow("run ended") << "run ended";
+}
+
+// A final result of thousands of failing LEDs is shown in turns of the event
+// loop: its verdict at once, its LED rows a slice at a time, its log filed
+// after; every row ends as the result has it. A table built or reset in
+// between keeps its own rows, and a run ended in between files nothing.
+void TestTestVerdict::largeResultInTurns()
+{
+    QFETCH(QString, meanwhile);
+    QMap<QString, QString> errors;
+    for (int i = 0; i < 4000; ++i)
+        errors.insert(QStringLiteral("X-T1:[%1]").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("ADC:%1").arg(i));
+    View()->ResetTestView(); // built anew, not found equal to the last row's table
+    CRunLogCapture log;
+    QTableWidget* pTable = ResultTable(View());
+    QVERIFY(View()->ShowTestResult(errors, true));
+    QCOMPARE(pTable->rowCount(), 2 + errors.size());
+    QCOMPARE(pTable->item(0, 0)->text(), QStringLiteral("NG"));
+    QCOMPARE(pTable->item(1, 0)->text(), QStringLiteral("Signal Test"));
+    QVERIFY(log.Contains("ShowTestResult : NG NG"));
+    QVERIFY(!log.Contains("SaveLogDataAuto"));
+    // The rows past the first ones come later.
+    QVERIFY(pTable->item(2, 0));
+    QVERIFY(!pTable->item(1 + errors.size(), 0));
+
+    if (meanwhile == "a smaller result") {
+        QVERIFY(View()->ShowTestResult({{"Y-T0:[7]", "ADC:1"}}, false));
+    } else if (meanwhile == "table reset") {
+        View()->ResetTestView();
+    } else if (meanwhile == "run ended") {
+        View()->StopTest();
+    }
+    // The filing, the last of the turns the result asked for, is done or dropped.
+    if (meanwhile == "run ended")
+        QVERIFY(StationTest::WaitFor([&] { return log.Contains("during the filing of the result"); }));
+    else
+        QVERIFY(StationTest::WaitFor([&] { return log.Contains("UploadTestData"); }));
+    if (meanwhile == "nothing") {
+        QVERIFY(StationTest::WaitFor([&] { return pTable->item(1 + errors.size(), 1) != nullptr; }));
+        int nRow = 2;
+        for (auto it = errors.cbegin(); it != errors.cend(); ++it, ++nRow) {
+            QVERIFY2(pTable->item(nRow, 0) && pTable->item(nRow, 1), qPrintable(QString::number(nRow)));
+            QCOMPARE(pTable->item(nRow, 0)->text(), it.key());
+            QCOMPARE(pTable->item(nRow, 1)->text(), it.value());
+        }
+        QCOMPARE(log.Count("SaveLogDataAuto"), 1);
+        QCOMPARE(log.Count("UploadTestData"), 1);
+    } else if (meanwhile == "a smaller result") {
+        QCOMPARE(pTable->rowCount(), 3);
+        QCOMPARE(pTable->item(2, 0)->text(), QStringLiteral("Y-T0:[7]"));
+        QCOMPARE(log.Count("SaveLogDataAuto"), 1);
+    } else if (meanwhile == "table reset") {
+        QCOMPARE(pTable->rowCount(), 1);
+        QCOMPARE(pTable->item(0, 0)->text(), QStringLiteral("Unknown..."));
+    } else {
+        QCOMPARE(pTable->rowCount(), 1);
+        QVERIFY(!log.Contains("SaveLogDataAuto"));
+        QVERIFY(!log.Contains("UploadTestData"));
+        QVERIFY(!View()->IsTestRunning() || log.Contains("what it was for is dropped"));
+    }
 }
 
 // The first passing result of a run opens the draw test, once.

@@ -304,10 +304,10 @@ void TestTestViewLogs::failedSaveOfAShownResult()
     CModalBoxAnswerer boxes;
     CRunLogCapture log;
     QVERIFY(pView->ShowTestResult(errors, true));
-    // Shown and ended, with no box yet.
+    // Shown, with no box yet; filed in the turns that follow, and ended.
     QVERIFY(boxes.boxes.isEmpty());
     QVERIFY(log.Contains("ShowTestResult : PASS PASS"));
-    QVERIFY(!pView->IsTestRunning());
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsTestRunning(); }));
     CheckFailedSaveReported(log, boxes, expected);
     if (QTest::currentTestFailed())
         return;

@@ -145,6 +145,39 @@ QByteArray WithHealthyFrameAtTheEnd(const QByteArray& log)
     return (out + text.mid(nDone)).toUtf8();
 }
 
+// Where the recorded frames of one kind of one axis and direction stand in
+// the log: from the start of its "type" element to its end; {-1, -1} when the
+// log has none.
+QPair<int, int> KindElement(const QByteArray& log, const QByteArray& axis, const QByteArray& dir, const QByteArray& kind)
+{
+    const int nAxis = log.indexOf("name=\"" + axis + "\" maxSignal=");
+    const int nDir = nAxis < 0 ? -1 : log.indexOf("<dir ID=\"", nAxis);
+    const int nNamed = nDir < 0 ? -1 : log.indexOf("name=\"" + dir + "\"", nDir);
+    const int nType = nNamed < 0 ? -1 : log.indexOf("<type name=\"" + kind + "\"", nNamed);
+    const int nEnd = nType < 0 ? -1 : log.indexOf("</type>", nType);
+    return nEnd < 0 ? qMakePair(-1, -1) : qMakePair(nType, nEnd + int(strlen("</type>")));
+}
+
+// The log with one reading of X-T0's ADC frame 2 written as text: the first
+// reading of a lit LED, or of a dark one (0).
+QByteArray WithReadingAs(const QByteArray& log, bool bDark, const QByteArray& text)
+{
+    const QPair<int, int> type = KindElement(log, "X", "T0", "ADC");
+    const int nData = type.first < 0 ? -1 : log.indexOf("<data ID=\"2\"", type.first);
+    const int nText = nData < 0 ? -1 : log.indexOf('>', nData) + 1;
+    const int nTextEnd = nText <= 0 ? -1 : log.indexOf('<', nText);
+    if (nTextEnd < 0 || nTextEnd > type.second)
+        return log;
+    QList<QByteArray> values = log.mid(nText, nTextEnd - nText).split(' ');
+    for (QByteArray& value : values) {
+        if ((value == "0") == bDark) {
+            value = text;
+            return log.left(nText) + values.join(' ') + log.mid(nTextEnd);
+        }
+    }
+    return log;
+}
+
 // The verdict the table shows: the overall line, then the "Signal Test"
 // row's verdict and its tool tip.
 QStringList ShownVerdict(VeloraTestView* pView)
@@ -383,38 +416,70 @@ void TestTestViewReplay::fileThatIsNoTestLog_data()
     QTest::addColumn<QString>("shape");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("warning"); // of a replay: a pattern of a run-log warning, or empty for none
 
     const QString noHardware = QStringLiteral("it holds no hardware description");
     const QString notHeld = QStringLiteral("its test asked for frames it does not hold \\(%1\\)");
     const QString noLed = QStringLiteral("its test judged no LED \\(no reading has a label and a test window\\)");
-    QTest::newRow("another root") << "healthy" << "<nothing/>" << noHardware << QString();
-    QTest::newRow("touch_device empty") << "healthy" << "<touch_device/>" << noHardware << QString();
+    QTest::newRow("another root") << "healthy" << "<nothing/>" << noHardware << QString() << QString();
+    QTest::newRow("touch_device empty") << "healthy" << "<touch_device/>" << noHardware << QString() << QString();
     QTest::newRow("hardware without frames") << "healthy" << "run without test_data" << "it holds no recorded value"
-                                             << QString();
-    QTest::newRow("frames without hardware") << "healthy" << "run without hardware_info" << noHardware << QString();
-    QTest::newRow("no device_info, replayed") << "healthy" << "run without device_info" << QString() << "PASS PASS";
+                                             << QString() << QString();
+    QTest::newRow("frames without hardware") << "healthy" << "run without hardware_info" << noHardware << QString() << QString();
+    QTest::newRow("no device_info, replayed") << "healthy" << "run without device_info" << QString() << "PASS PASS" << QString();
     // Frame 0 is a recorded value; the AGC and ADC frames after it are not there.
     QTest::newRow("one frame numbered 0") << "healthy" << "run with frame 0 only" << notHeld.arg("60 ADC, 6 AGC")
-                                          << QString();
+                                          << QString() << QString();
 
-    // The frames of a run its test does not find or cannot judge. (An NG2
-    // run stops at its first failing ADC frame: a test that judges less
-    // reads on, past the frames the log holds.)
-    QTest::newRow("NG2, replayed") << "dead-emitter" << "run" << QString() << "NG NG2";
+    // The frames of a run its test does not find or cannot judge: a kind of
+    // frame it reads held at no position it reaches, or no LED it can judge.
+    // (An NG2 run stops at its first failing ADC frame: a test that judges
+    // less reads on, past the frames the log holds, and finds its frames
+    // again after the wrap to position 0: it is refused for the LEDs it
+    // cannot judge, where it once was for the frames it did not find.)
+    QTest::newRow("NG2, replayed") << "dead-emitter" << "run" << QString() << "NG NG2" << QString();
     QTest::newRow("NG2, frames renumbered") << "dead-emitter" << "run renumbered" << notHeld.arg("60 ADC, 6 AGC, 6 REVERSE")
-                                            << QString();
+                                            << QString() << QString();
     QTest::newRow("NG2, ADC frames taken out") << "dead-emitter" << "run without ADC frames" << notHeld.arg("60 ADC")
-                                               << QString();
-    QTest::newRow("NG2, no labels") << "dead-emitter" << "run without signal_labels" << notHeld.arg("[0-9]+ ADC")
-                                    << QString();
+                                               << QString() << QString();
+    QTest::newRow("NG2, no labels") << "dead-emitter" << "run without signal_labels" << noLed << QString() << QString();
+
+    // A log short of some frames is judged on those it holds: a position
+    // without a frame adds nothing, and after the wrap from the last
+    // position to 0 the frames held count again in the ADC window. The
+    // healthy run's test asked for ten ADC frames (positions 2 to 11) and the
+    // log holds 2 to 4: six readings of them, all lit, pass. A direction
+    // without the AGC frame the others have is named and judged on its ADC
+    // frames: the dark emitter still fails.
+    QTest::newRow("short log, replayed") << "healthy" << "run with ADC frames 2 to 4 only" << QString() << "PASS PASS"
+                                         << QString();
+    QTest::newRow("two AGC frames short, replayed")
+        << "healthy" << "run without the AGC frames of X-T1 and Y-T2" << QString() << "PASS PASS"
+        << "X-T1, Y-T2 hold no AGC frame its test reads; judged on what they hold";
+    QTest::newRow("NG2, two AGC frames short, replayed")
+        << "dead-emitter" << "run without the AGC frames of X-T1 and Y-T2" << QString() << "NG NG2"
+        << "X-T1, Y-T2 hold no AGC frame its test reads; judged on what they hold";
+
+    // A reading that is no unsigned decimal number is no reading the test
+    // can judge (read as 0 it was a dark LED the log does not record): the
+    // log is refused, the reading named.
+    const QString noNumber = QStringLiteral("X-T0 ADC frame 2, position %1: \"%2\" is no unsigned decimal number");
+    QTest::newRow("NG2, a lit reading abc") << "dead-emitter" << "run with a lit X-T0 reading as abc"
+                                           << noNumber.arg("0", "abc") << QString() << QString();
+    QTest::newRow("NG2, a lit reading -5") << "dead-emitter" << "run with a lit X-T0 reading as -5"
+                                          << noNumber.arg("0", "-5") << QString() << QString();
+    QTest::newRow("NG2, a lit reading 4294967296") << "dead-emitter" << "run with a lit X-T0 reading as 4294967296"
+                                                  << noNumber.arg("0", "4294967296") << QString() << QString();
+    QTest::newRow("NG2, a dark reading abc") << "dead-emitter" << "run with a dark X-T0 reading as abc"
+                                            << noNumber.arg("[0-9]+", "abc") << QString() << QString();
     // Readings beyond maxSignal may be refused by the bounds before the test runs.
-    QTest::newRow("no LED on any axis") << "healthy" << "run with maxSignal 0" << noLed + "|.+" << QString();
-    QTest::newRow("no labels") << "healthy" << "run without signal_labels" << noLed << QString();
-    QTest::newRow("no test windows") << "healthy" << "run without test_standard" << noLed << QString();
+    QTest::newRow("no LED on any axis") << "healthy" << "run with maxSignal 0" << noLed + "|.+" << QString() << QString();
+    QTest::newRow("no labels") << "healthy" << "run without signal_labels" << noLed << QString() << QString();
+    QTest::newRow("no test windows") << "healthy" << "run without test_standard" << noLed << QString() << QString();
     // No ADC frame by its own count: the test reads REVERSE and AGC only and
     // judges no reading, which such a log is meant for.
     QTest::newRow("NG2, TEST_TIMES_FOR_UNT 0, replayed") << "dead-emitter" << "run with no ADC frame by design"
-                                                         << QString() << "PASS PASS";
+                                                         << QString() << "PASS PASS" << QString();
 }
 
 // A well-formed XML file that is no test log (or holds nothing to replay, or
@@ -428,6 +493,7 @@ void TestTestViewReplay::fileThatIsNoTestLog()
     QFETCH(QString, shape);
     QFETCH(QString, reason);
     QFETCH(QString, verdict);
+    QFETCH(QString, warning);
 
     Settings()->SetBool("DefaultJumpToDraw", false);
     CTestViewStation station;
@@ -479,6 +545,26 @@ void TestTestViewReplay::fileThatIsNoTestLog()
         content = QString::fromUtf8(filed)
                       .replace(QRegularExpression(QStringLiteral("maxSignal=\"[0-9]+\"")), QStringLiteral("maxSignal=\"0\""))
                       .toUtf8();
+    } else if (shape == "run with ADC frames 2 to 4 only") {
+        // The frames numbered 5 and on taken out (the run's REVERSE frame is
+        // 0, its AGC frame 1, its ADC frames 2 to 11).
+        content = QString::fromUtf8(filed)
+                      .remove(QRegularExpression(QStringLiteral("<data ID=\"([5-9]|[1-9][0-9]+)\"[^>]*>[^<]*</data>")))
+                      .toUtf8();
+        QVERIFY(content.contains("<data ID=\"4\"") && !content.contains("<data ID=\"5\""));
+        QVERIFY(filed.contains("<data ID=\"11\"") && !filed.contains("<data ID=\"12\""));
+    } else if (shape == "run without the AGC frames of X-T1 and Y-T2") {
+        content = filed;
+        for (const auto& where : {qMakePair(QByteArray("Y"), QByteArray("T2")), qMakePair(QByteArray("X"), QByteArray("T1"))}) {
+            const QPair<int, int> type = KindElement(content, where.first, where.second, "AGC");
+            QVERIFY(type.first >= 0);
+            const QByteArray agc = content.mid(type.first, type.second - type.first);
+            QCOMPARE(agc.count("<data "), 1);
+            content.replace(type.first, agc.size(), Without(agc, "test_data"));
+        }
+        QCOMPARE(content.count("<type name=\"AGC\""), 6);
+    } else if (shape.startsWith("run with a lit X-T0 reading as ") || shape.startsWith("run with a dark X-T0 reading as ")) {
+        content = WithReadingAs(filed, shape.contains("dark"), shape.section(' ', -1).toUtf8());
     } else if (shape == "run with no ADC frame by design") {
         content = withoutAdcFrames(filed).replace("TEST_TIMES_FOR_UNT=\"10\"", "TEST_TIMES_FOR_UNT=\"0\"");
     } else if (shape.startsWith("run without ")) {
@@ -505,6 +591,12 @@ void TestTestViewReplay::fileThatIsNoTestLog()
         QVERIFY(pView->PanelView());
         QCOMPARE(boxes.boxes.size(), 1);
         QVERIFY(!log.Contains("refused"));
+        const QStringList judged = log.Lines(QtWarningMsg).filter("judged on what they hold");
+        if (warning.isEmpty()) {
+            QVERIFY2(judged.isEmpty(), qPrintable(judged.join('\n')));
+        } else {
+            QCOMPARE(judged, QStringList{QStringLiteral("Test log %1: %2").arg(path, warning)});
+        }
         return;
     }
     QVERIFY(StationTest::WaitFor([&] { return boxes.boxes.size() == 2; }));
