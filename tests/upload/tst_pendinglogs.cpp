@@ -582,6 +582,11 @@ void TestPendingLogs::killedDuringALateCommitSettlesByTheServer()
     ::kill(pid_t(child.processId()), SIGKILL);
     QVERIFY(child.waitForFinished(30000));
     QCOMPARE(ListedStates(), (QMap<QString, QString>{{strLog, QStringLiteral("row unknown")}}));
+    CCommitWitness witness;
+    QString strWhy;
+    QVERIFY2(CCommitWitness::FromField(ListedWitnesses().value(strLog), &witness, &strWhy), qPrintable(strWhy));
+    // The killed station's session, as the server shows it to anyone.
+    const auto sessionGone = [&witness] { return SessionsWithPid(witness.nPid) == 0; };
 
     // The next start, on the server directly.
     CRunLogCapture log;
@@ -601,7 +606,7 @@ void TestPendingLogs::killedDuringALateCommitSettlesByTheServer()
         // The row shows once the server's wait ends.
         QVERIFY(Rows(run.GetSN()).isEmpty());
         QVERIFY(SetStandbyAway(false));
-        QVERIFY(WaitFor([&] { return Sessions(strOperator) == 0; }, 30000));
+        QVERIFY(WaitFor(sessionGone, 30000));
         QCOMPARE(Rows(run.GetSN()).size(), 1);
     } else {
         QVERIFY2(log.Contains(QStringLiteral("an earlier run is not stored (no row of it is on the server), its log "
@@ -613,7 +618,7 @@ void TestPendingLogs::killedDuringALateCommitSettlesByTheServer()
         QVERIFY(!bSent);
         // The COMMIT that was on its way finds its session gone.
         relay.Release();
-        QVERIFY(WaitFor([&] { return relay.Held() == 0 && Sessions(strOperator) == 0; }, 30000));
+        QVERIFY(WaitFor([&] { return relay.Held() == 0 && sessionGone(); }, 30000));
         QVERIFY(Rows(run.GetSN()).isEmpty());
     }
     QCOMPARE(FtpPartFiles(), QStringList());

@@ -559,6 +559,7 @@ void TestUploadSequence::commitThatLandsLateIsSettledByTheServer()
     // Another station's run, filed under the same path.
     CTestRecord other = RunRecordOf(QStringLiteral("other-") + record.GetSN());
     other.SetHostMac(QStringLiteral("66:77:88:99:AA:BB"));
+    other.SetLogUrl(strLog);
     {
         QSqlDatabase owner = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("upload_other"));
         SetUpQpsql(owner);

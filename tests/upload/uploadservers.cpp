@@ -363,6 +363,16 @@ int Sessions(const QString &strRole)
     return query.value(0).toInt();
 }
 
+int SessionsWithPid(qint64 nPid)
+{
+    QSqlQuery query(Verify());
+    query.prepare(QStringLiteral("select count(*) from pg_stat_activity where pid = ?"));
+    query.addBindValue(nPid);
+    if (!query.exec() || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
 QList<QVariantList> Rows(const QString &strSN)
 {
     return RowsWhere(QStringLiteral("device_sn = ?"), strSN);

@@ -86,6 +86,9 @@ CUploadTestData *StartUpload(const QString &strDriver, int nPort, bool bOperator
 
 // The server's sessions of strRole (-1 when that cannot be read).
 int Sessions(const QString &strRole);
+// The server's sessions with the process id nPid: 0 or 1 (-1 when that
+// cannot be read).
+int SessionsWithPid(qint64 nPid);
 
 // Rows of TouchTestRecord whose Device_SN is strSN, each with the twelve
 // columns in table order; the time as "yyyy-MM-dd hh:mm:ss" text (a NULL
