@@ -427,7 +427,7 @@ CUploadTestData::ERowKnown CUploadTestData::LearnRow(const QString &strLog, cons
     }
     // The server's word alone: a transaction rolled back stored nothing.
     if (bAborted) {
-        *pWhy = QStringLiteral("its transaction is rolled back on the server; its row cannot be looked up: %1")
+        *pWhy = QStringLiteral("the server says its transaction is aborted; its row cannot be looked up: %1")
                     .arg(failure(lookUp));
         return ERowKnown::NotStored;
     }
