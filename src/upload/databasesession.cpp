@@ -89,6 +89,9 @@ bool ReadNumber(QSqlDatabase &db, const QString &strStatement, qint64 *pValue, C
 }
 
 // The server's names and this session's, as a PostgreSQL server gives them.
+// False when they were not read: out.bOk false for a statement that failed
+// (its transaction is then aborted), true for names the server did not give
+// (no row of this session, a value out of range).
 bool ReadServerNames(QSqlDatabase &db, CCommitWitness *pWitness, CDatabaseSession::SOutcome &out)
 {
     QSqlQuery query(db);
@@ -111,7 +114,7 @@ bool ReadServerNames(QSqlDatabase &db, CCommitWitness *pWitness, CDatabaseSessio
     if (!bPort || !bPid || !bStart || pWitness->nPort < 0 || pWitness->nPort > 65535 || pWitness->nPid <= 0
         || pWitness->nPid > INT_MAX || pWitness->nSessionStartUs <= 0 || pWitness->strDatabase.isEmpty()
         || pWitness->strDatabase.size() > 63 || pWitness->strHost.size() > 255) {
-        out.bOk = false;
+        out.bOk = true;
         out.error = QSqlError(QStringLiteral("the server did not name itself and this session"), QString(),
                               QSqlError::StatementError);
         return false;
@@ -400,9 +403,10 @@ CDatabaseSession::SOutcome CDatabaseSession::NoteTransaction()
             out.bOk = true;
             if (!CSqlDatabase::IsPostgres(db))
                 return;
+            // A server that does not name itself gives no word: the run goes
+            // on without one.
             CCommitWitness read;
-            out.bOk = ReadServerNames(db, &read, out);
-            if (!out.bOk)
+            if (!ReadServerNames(db, &read, out))
                 return;
             qint64 nTxid = 0;
             out.bOk = ReadNumber(db, QStringLiteral("select txid_current()"), &nTxid, out) && nTxid > 0;
@@ -505,8 +509,10 @@ CDatabaseSession::ETransaction CDatabaseSession::AskTransaction(const CCommitWit
                     return;
                 }
                 CCommitWitness here;
-                if (!ReadServerNames(db, &here, out))
+                if (!ReadServerNames(db, &here, out)) {
+                    out.bOk = false;
                     return;
+                }
                 // An id means nothing to another cluster.
                 if (!here.SameServer(witness)) {
                     out.error = QSqlError(QStringLiteral("this is %1, the transaction ran on %2")
