@@ -11,6 +11,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <climits>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -52,6 +53,106 @@ SSettings SettingsOf(const QSqlDatabase &db)
     settings.strPassword = db.password();
     settings.strOptions = db.connectOptions();
     return settings;
+}
+
+// Runs strStatement, bounded; false with the failure in out.
+bool Exec(QSqlQuery &query, const QString &strStatement, CDatabaseSession::SOutcome &out)
+{
+    bool bOk = query.prepare(strStatement);
+    if (bOk) {
+        out.bBounded = CSqlDatabase::BoundStatement(query);
+        bOk = query.exec();
+    }
+    if (!bOk) {
+        out.bOk = false;
+        out.error = query.lastError();
+        out.strSqlState = CSqlDatabase::SqlState(query);
+    }
+    return bOk;
+}
+
+// The first row's first value of strStatement as a whole number.
+bool ReadNumber(QSqlDatabase &db, const QString &strStatement, qint64 *pValue, CDatabaseSession::SOutcome &out)
+{
+    QSqlQuery query(db);
+    if (!Exec(query, strStatement, out))
+        return false;
+    bool bNumber = false;
+    if (query.next())
+        *pValue = query.value(0).toLongLong(&bNumber);
+    if (!bNumber) {
+        out.bOk = false;
+        out.error = QSqlError(QStringLiteral("\"%1\" gave no number").arg(strStatement), QString(),
+                              QSqlError::StatementError);
+    }
+    return bNumber;
+}
+
+// The server's names and this session's, as a PostgreSQL server gives them.
+// False when they were not read: out.bOk false for a statement that failed
+// (its transaction is then aborted), true for names the server did not give
+// (no row of this session, a value out of range).
+bool ReadServerNames(QSqlDatabase &db, CCommitWitness *pWitness, CDatabaseSession::SOutcome &out)
+{
+    QSqlQuery query(db);
+    if (!Exec(query,
+              QStringLiteral("select host(inet_server_addr()), inet_server_port(), current_database(), pid, "
+                             "(extract(epoch from backend_start) * 1000000)::bigint from pg_stat_activity where "
+                             "pid = pg_backend_pid()"),
+              out))
+        return false;
+    bool bPort = true;
+    bool bPid = false;
+    bool bStart = false;
+    if (query.next()) {
+        pWitness->strHost = query.value(0).toString();
+        pWitness->nPort = query.value(1).isNull() ? 0 : query.value(1).toInt(&bPort);
+        pWitness->strDatabase = query.value(2).toString();
+        pWitness->nPid = query.value(3).toLongLong(&bPid);
+        pWitness->nSessionStartUs = query.value(4).toLongLong(&bStart);
+    }
+    if (!bPort || !bPid || !bStart || pWitness->nPort < 0 || pWitness->nPort > 65535 || pWitness->nPid <= 0
+        || pWitness->nPid > INT_MAX || pWitness->nSessionStartUs <= 0 || pWitness->strDatabase.isEmpty()
+        || pWitness->strDatabase.size() > 63 || pWitness->strHost.size() > 255) {
+        out.bOk = true;
+        out.error = QSqlError(QStringLiteral("the server did not name itself and this session"), QString(),
+                              QSqlError::StatementError);
+        return false;
+    }
+    // The cluster's own name, where the role may read it (the check keeps
+    // a refusal from failing the transaction).
+    qint64 nMay = 0;
+    if (!ReadNumber(db,
+                    QStringLiteral("select case when has_function_privilege('pg_control_system()', 'execute') "
+                                   "then 1 else 0 end"),
+                    &nMay, out))
+        return false;
+    if (nMay == 1) {
+        qint64 nSystemId = 0;
+        if (!ReadNumber(db, QStringLiteral("select system_identifier from pg_control_system()"), &nSystemId, out))
+            return false;
+        pWitness->strSystemId = QString::number(nSystemId);
+    }
+    out.bOk = true;
+    return true;
+}
+
+// txid_status of nTxid into out.strText: "committed", "aborted",
+// "in progress", or a null text when the server no longer knows the id.
+bool ReadStatus(QSqlDatabase &db, qint64 nTxid, CDatabaseSession::SOutcome &out)
+{
+    QSqlQuery query(db);
+    if (!Exec(query, QStringLiteral("select txid_status(%1)").arg(nTxid), out))
+        return false;
+    if (!query.next()) {
+        out.bOk = false;
+        out.error = QSqlError(QStringLiteral("txid_status gave no row"), QString(), QSqlError::StatementError);
+        return false;
+    }
+    const QVariant value = query.value(0);
+    out.strText = value.isNull() ? QString() : value.toString();
+    out.bOk = true;
+    return true;
 }
 
 } // namespace
@@ -247,7 +348,7 @@ CDatabaseSession::SOutcome CDatabaseSession::Open()
 CDatabaseSession::SOutcome CDatabaseSession::Begin()
 {
     m_lateCommit.reset();
-    m_bChecksBounded = false;
+    m_witness = CCommitWitness();
     return Run(
         [](QSqlDatabase &db, SOutcome &out) {
             out.bOk = db.transaction();
@@ -270,7 +371,7 @@ CDatabaseSession::SOutcome CDatabaseSession::Insert(const CTestRecord &record, c
 
 CDatabaseSession::SOutcome CDatabaseSession::RunDeferredChecks()
 {
-    const SOutcome outcome = Run(
+    return Run(
         [](QSqlDatabase &db, SOutcome &out) {
             out.bOk = true;
             if (!db.driverName().startsWith(QLatin1String("QODBC")))
@@ -290,7 +391,33 @@ CDatabaseSession::SOutcome CDatabaseSession::RunDeferredChecks()
             out.bOk = out.strSqlState.startsWith(QLatin1String("42"));
         },
         StatementDeadlineMs());
-    m_bChecksBounded = outcome.bOk && outcome.bBounded;
+}
+
+CDatabaseSession::SOutcome CDatabaseSession::NoteTransaction()
+{
+    m_witness = CCommitWitness();
+    auto witness = std::make_shared<CCommitWitness>();
+    const SOutcome outcome = Run(
+        [witness](QSqlDatabase &db, SOutcome &out) {
+            // Any other server gives no word on its transactions.
+            out.bOk = true;
+            if (!CSqlDatabase::IsPostgres(db))
+                return;
+            // A server that does not name itself gives no word: the run goes
+            // on without one.
+            CCommitWitness read;
+            if (!ReadServerNames(db, &read, out))
+                return;
+            qint64 nTxid = 0;
+            out.bOk = ReadNumber(db, QStringLiteral("select txid_current()"), &nTxid, out) && nTxid > 0;
+            if (!out.bOk)
+                return;
+            read.nTxid = nTxid;
+            *witness = read;
+        },
+        StatementDeadlineMs());
+    if (outcome.bOk)
+        m_witness = *witness;
     return outcome;
 }
 
@@ -298,14 +425,6 @@ CDatabaseSession::SOutcome CDatabaseSession::Commit()
 {
     m_lateCommit.reset();
     m_lastAbandoned.reset();
-    QSqlDatabase db = DefaultConnection();
-    // The server's own bound on the commit, as the connection that sends it
-    // has it.
-    qint64 nServerBoundMs = 0;
-    if (db.driverName().startsWith(QLatin1String("QPSQL")))
-        nServerBoundMs = CSqlDatabase::SessionBoundMs(m_worker ? m_worker->settings.strOptions : db.connectOptions());
-    else if (m_bChecksBounded)
-        nServerBoundMs = CSqlDatabase::StatementBoundMs();
     const SOutcome outcome = Run(
         [](QSqlDatabase &db, SOutcome &out) {
             out.bOk = db.commit();
@@ -319,7 +438,7 @@ CDatabaseSession::SOutcome CDatabaseSession::Commit()
         return outcome;
     auto late = std::make_shared<CLateCommit>();
     late->m_outcome = outcome;
-    late->m_nServerBoundMs = nServerBoundMs;
+    late->m_witness = m_witness;
     if (outcome.bOverran)
         late->m_worker = std::move(m_lastAbandoned);
     m_lateCommit = std::move(late);
@@ -359,20 +478,111 @@ CDatabaseSession::CLateCommit::EAnswer CDatabaseSession::CLateCommit::Await(int 
     return AnswerOf(worker.outcome);
 }
 
-bool CDatabaseSession::CLateCommit::Over() const
+bool CDatabaseSession::CLateCommit::Ended() const
 {
     if (!m_worker)
         return true;
     SWorker &worker = *m_worker;
     std::lock_guard<std::mutex> lock(worker.mutex);
-    if (worker.bDone || (worker.bStop && !worker.bTaken))
-        return true;
-    if (m_nServerBoundMs <= 0)
-        return false;
-    // The server counts its bound from when the statement reached it: a
-    // little later than it was taken up here.
-    const qint64 nMargin = std::min<qint64>(m_nServerBoundMs, 1000);
-    return CStationClock::NowMs() - worker.nStepStartMs >= m_nServerBoundMs + nMargin;
+    return worker.bDone || (worker.bStop && !worker.bTaken);
+}
+
+CDatabaseSession::ETransaction CDatabaseSession::AskTransaction(const CCommitWitness &witness, bool bEndSession,
+                                                                SOutcome *pOutcome)
+{
+    SOutcome outcome;
+    if (!witness.IsKnown()) {
+        outcome.error = QSqlError(QStringLiteral("the server gave no word on the transaction"), QString(),
+                                  QSqlError::UnknownError);
+    } else {
+        // Never the connection the commit went out on.
+        Close();
+        outcome = Open();
+    }
+    if (outcome.bOk) {
+        const int nSessionBoundMs = CSqlDatabase::StatementBoundMs();
+        outcome = Run(
+            [witness, bEndSession, nSessionBoundMs](QSqlDatabase &db, SOutcome &out) {
+                if (!CSqlDatabase::IsPostgres(db)) {
+                    out.error = QSqlError(QStringLiteral("the server is no longer PostgreSQL"), QString(),
+                                          QSqlError::UnknownError);
+                    return;
+                }
+                CCommitWitness here;
+                if (!ReadServerNames(db, &here, out)) {
+                    out.bOk = false;
+                    return;
+                }
+                // An id means nothing to another cluster.
+                if (!here.SameServer(witness)) {
+                    out.error = QSqlError(QStringLiteral("this is %1, the transaction ran on %2")
+                                              .arg(here.ServerText(), witness.ServerText()),
+                                          QString(), QSqlError::UnknownError);
+                    return;
+                }
+                if (!ReadStatus(db, witness.nTxid, out) || out.strText != QLatin1String("in progress"))
+                    return;
+                const QString strSession = QStringLiteral("pid = %1 and (extract(epoch from backend_start) * "
+                                                          "1000000)::bigint = %2")
+                                               .arg(witness.nPid)
+                                               .arg(witness.nSessionStartUs);
+                // A COMMIT that waits for a synchronous standby is committed
+                // here already (the server says "in progress" until the wait
+                // ends, and keeps it committed whatever ends the wait).
+                qint64 nWaiting = 0;
+                if (!ReadNumber(db,
+                                QStringLiteral("select count(*) from pg_stat_activity where %1 and wait_event = "
+                                               "'SyncRep' and backend_xid::text::bigint = %2")
+                                    .arg(strSession)
+                                    .arg(witness.nTxid & 0xffffffffLL),
+                                &nWaiting, out))
+                    return;
+                if (nWaiting > 0) {
+                    out.strText = QStringLiteral("committed");
+                    return;
+                }
+                if (!bEndSession)
+                    return;
+                // Its COMMIT has not been taken up: its own session ends, and
+                // the transaction with it, unless the COMMIT gets in first.
+                QSqlQuery terminate(db);
+                if (!Exec(terminate,
+                          QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity where ") + strSession,
+                          out))
+                    return;
+                const qint64 nUntil = CStationClock::NowMs() + nSessionBoundMs;
+                for (;;) {
+                    qint64 nLeft = -1;
+                    if (!ReadNumber(db, QStringLiteral("select count(*) from pg_stat_activity where ") + strSession,
+                                    &nLeft, out))
+                        return;
+                    if (nLeft == 0)
+                        break;
+                    if (CStationClock::NowMs() >= nUntil) {
+                        out.bOk = false;
+                        out.error = QSqlError(QStringLiteral("its session did not end within %1 ms").arg(nSessionBoundMs),
+                                              QString(), QSqlError::UnknownError);
+                        return;
+                    }
+                    CStationClock::Sleep(20);
+                }
+                ReadStatus(db, witness.nTxid, out);
+            },
+            3 * StatementDeadlineMs() + nSessionBoundMs);
+    }
+    if (pOutcome)
+        *pOutcome = outcome;
+    if (!outcome.bOk)
+        return ETransaction::Unknown;
+    if (outcome.strText == QLatin1String("committed"))
+        return ETransaction::Committed;
+    if (outcome.strText == QLatin1String("aborted"))
+        return ETransaction::Aborted;
+    if (outcome.strText == QLatin1String("in progress"))
+        return ETransaction::InProgress;
+    if (outcome.strText.isNull())
+        return ETransaction::Forgotten;
+    return ETransaction::Unknown;
 }
 
 CDatabaseSession::ERow CDatabaseSession::FindRow(const QString &strTable, const QString &strLogUrl,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commitwitness.h"
+
 #include <QSqlError>
 #include <QString>
 
@@ -41,6 +43,8 @@ public:
         bool bBounded = false;
         // What a count gave (FindRow), -1 when it gave nothing.
         qint64 nCount = -1;
+        // What the server answered of a transaction (AskTransaction).
+        QString strText;
         // The statement ran out of its bound: overran here, or ended so by
         // the server (CSqlDatabase::IsExpiry).
         bool Expired() const;
@@ -49,7 +53,12 @@ public:
     // A commit whose outcome its answer did not give: one that overran its
     // deadline (its abandoned worker goes on waiting for the server's
     // answer, and keeps it), or one that failed without the server refusing
-    // it (the connection was lost with the commit under way).
+    // it (the connection was lost with the commit under way). Neither an
+    // overrun nor a lost connection ends the COMMIT on the server: no bound
+    // of the server ends a commit that is taken up (a wait for a
+    // synchronous standby, say), and a COMMIT still on its way reaches it
+    // late. Only the server's word on the transaction (its Witness(),
+    // AskTransaction) says it can no longer take effect.
     class CLateCommit
     {
     public:
@@ -62,18 +71,29 @@ public:
         // The answer, waiting for it at most nMs; pOutcome, when given,
         // receives the commit's outcome once it has one.
         EAnswer Await(int nMs, SOutcome *pOutcome = nullptr) const;
-        // Whether the commit can no longer take effect on the server: it
-        // has returned or was never sent, or the server's own bound on it
-        // (a QPSQL session's statement_timeout; on QODBC the bounded
-        // deferred checks, after which the commit has nothing to wait for)
-        // has run out since it was sent.
-        bool Over() const;
+        // Whether the abandoned worker has ended: the commit call returned
+        // (with whatever answer), or it was never taken up. On a server that
+        // gives no word on its transactions this is the last thing the
+        // station can know: the row looked for after it is final.
+        bool Ended() const;
+        // What the server said of the transaction before the COMMIT (empty
+        // when it gives no such word).
+        const CCommitWitness &Witness() const { return m_witness; }
 
     private:
         friend class CDatabaseSession;
         std::shared_ptr<SWorker> m_worker; // null: it returned, m_outcome
         SOutcome m_outcome;
-        qint64 m_nServerBoundMs = 0; // 0: none known
+        CCommitWitness m_witness;
+    };
+
+    // What the server says of a transaction (AskTransaction).
+    enum class ETransaction {
+        Committed,
+        Aborted,    // rolled back: it can never commit
+        InProgress, // its COMMIT has not been taken up, and its session still runs
+        Forgotten,  // older than the server's commit log keeps: long ended
+        Unknown     // no answer, another server, or no witness
     };
 
     // The row of a look-up (FindRow).
@@ -94,6 +114,13 @@ public:
     // server does not know the statement (SQLSTATE class 42): the commit then
     // does them.
     SOutcome RunDeferredChecks();
+    // Reads, within the transaction, what lets another connection ask about
+    // it later (Witness()): on a PostgreSQL server its id, the session and
+    // the server's names. bOk with an empty witness on any other server.
+    SOutcome NoteTransaction();
+    // The witness of this transaction (empty before NoteTransaction(), and
+    // after the next Begin()).
+    const CCommitWitness &Witness() const { return m_witness; }
     // bOk: committed. An outcome it cannot tell (LateCommit() is then set)
     // has bOk false and no server refusal in strSqlState.
     SOutcome Commit();
@@ -106,6 +133,15 @@ public:
     // the look-up failed or got no answer (pOutcome says why).
     ERow FindRow(const QString &strTable, const QString &strLogUrl, const QString &strHostMac,
                  SOutcome *pOutcome);
+    // Asks the server, bounded, on a new connection (the session's is closed
+    // first), what became of the witness's transaction: only a server that
+    // names itself as the witness does is asked (another one: Unknown).
+    // With bEndSession a transaction still in progress has its own session
+    // ended, once matched by its process id and start (never another
+    // session), waited for until it is gone, and is asked again: a COMMIT
+    // that had not reached the server then never takes effect, one the
+    // server had taken up stays committed. pOutcome says why when Unknown.
+    ETransaction AskTransaction(const CCommitWitness &witness, bool bEndSession, SOutcome *pOutcome);
     // Nothing after an overrun: the abandoned connection's transaction ends
     // with that connection.
     void Rollback();
@@ -128,7 +164,6 @@ private:
     std::shared_ptr<SWorker> m_worker;
     // The worker the last overrun left behind.
     std::shared_ptr<SWorker> m_lastAbandoned;
-    // This transaction's deferred checks ran under their bound.
-    bool m_bChecksBounded = false;
+    CCommitWitness m_witness;
     std::shared_ptr<CLateCommit> m_lateCommit;
 };

@@ -100,10 +100,25 @@ void CPendingLogs::Load()
             continue;
         }
         entry.strHostMac = QUrl::fromPercentEncoding(line.mid(nFirst + 1, nSecond - nFirst - 1));
-        entry.strPath = QString::fromUtf8(line.mid(nSecond + 1));
+        QByteArray rest = line.mid(nSecond + 1);
         QString strReason;
-        if (!CFtpClient::IsSafeRelativePath(entry.strPath, &strReason)) {
-            drop(QStringLiteral("\"%1\" is not a log below the working folder: %2").arg(entry.strPath, strReason));
+        // A witness field stands before the path; the path runs to the end.
+        if (CCommitWitness::IsField(rest)) {
+            const int nThird = rest.indexOf('\t');
+            if (nThird < 0) {
+                drop(QStringLiteral("not an entry (a transaction field and no log after it)"));
+                continue;
+            }
+            if (!CCommitWitness::FromField(rest.left(nThird), &entry.witness, &strReason)) {
+                drop(QStringLiteral("not an entry: %1").arg(strReason));
+                continue;
+            }
+            rest = rest.mid(nThird + 1);
+        }
+        entry.strPath = QString::fromUtf8(rest);
+        if (!IsTestLogPath(entry.strPath, &strReason)) {
+            drop(QStringLiteral("\"%1\" is not a log below the working folder: %2")
+                     .arg(entry.strPath.left(200), strReason));
             continue;
         }
         if (!QFileInfo(strFolder + entry.strPath).isFile()) {
@@ -124,15 +139,43 @@ void CPendingLogs::Load()
         Write();
 }
 
-void CPendingLogs::AddRowUnknown(const QString &strPath, const QString &strHostMac)
+bool CPendingLogs::IsTestLogPath(const QString &strPath, QString *pReason)
 {
-    // A path no upload takes (the FTP client refuses it and says so) is not
-    // listed: its line could not be read back.
-    if (Contains(strPath) || !CFtpClient::IsSafeRelativePath(strPath))
+    QString strReason;
+    if (!CFtpClient::IsSafeRelativePath(strPath, &strReason)) {
+        // As given.
+    } else if (!strPath.startsWith(QLatin1String("/Data/"))) {
+        strReason = QStringLiteral("only test logs in /Data/ are listed");
+    } else if (!strPath.endsWith(QLatin1String(".xml")) || strPath.endsWith(QLatin1String("/.xml"))) {
+        strReason = QStringLiteral("only test logs (.xml) are listed");
+    } else {
+        return true;
+    }
+    if (pReason)
+        *pReason = strReason;
+    return false;
+}
+
+void CPendingLogs::AddRowUnknown(const QString &strPath, const QString &strHostMac, const CCommitWitness &witness)
+{
+    // A path that is no test log is not listed: its line would not be read
+    // back.
+    if (!IsTestLogPath(strPath))
         return;
+    for (SEntry &entry : m_entries) {
+        if (entry.strPath != strPath)
+            continue;
+        if (entry.state == EState::RowUnknown && entry.witness.ToField() == witness.ToField())
+            return;
+        entry.state = EState::RowUnknown;
+        entry.witness = witness;
+        Write();
+        return;
+    }
     SEntry entry;
     entry.strPath = strPath;
     entry.strHostMac = strHostMac;
+    entry.witness = witness;
     m_entries.push_back(entry);
     Write();
 }
@@ -145,6 +188,7 @@ void CPendingLogs::MarkOwed(const QString &strPath)
         if (entry.state == EState::Owed)
             return;
         entry.state = EState::Owed;
+        entry.witness = CCommitWitness();
         Write();
         return;
     }
@@ -189,8 +233,10 @@ void CPendingLogs::Write()
     }
     QByteArray data = m_entries.isEmpty() ? QByteArray() : QByteArray(kHeading);
     for (const SEntry &entry : qAsConst(m_entries)) {
-        data += StateText(entry.state).toUtf8() + '\t' + QUrl::toPercentEncoding(entry.strHostMac) + '\t'
-                + entry.strPath.toUtf8() + '\n';
+        data += StateText(entry.state).toUtf8() + '\t' + QUrl::toPercentEncoding(entry.strHostMac) + '\t';
+        if (entry.state == EState::RowUnknown && entry.witness.IsKnown())
+            data += entry.witness.ToField() + '\t';
+        data += entry.strPath.toUtf8() + '\n';
     }
     m_bWritten = WriteWholeFile(m_strFile, data, &strError);
     if (!m_bWritten) {

@@ -196,17 +196,6 @@ bool CSqlDatabase::BoundSession(QSqlDatabase &db)
     return true;
 }
 
-qint64 CSqlDatabase::SessionBoundMs(const QString &strOptions)
-{
-    static const QRegularExpression re(QStringLiteral("(?:^|[\\s'=])-c\\s*statement_timeout\\s*=\\s*(\\d+)(?=[\\s']|$)"));
-    qint64 nMs = 0;
-    // The last setting wins, as it does on the server.
-    QRegularExpressionMatchIterator it = re.globalMatch(strOptions);
-    while (it.hasNext())
-        nMs = it.next().captured(1).toLongLong();
-    return nMs;
-}
-
 QString CSqlDatabase::SqlState(const QSqlQuery &query)
 {
     if (SQLHANDLE hStatement = OdbcStatement(query))
@@ -228,6 +217,21 @@ bool CSqlDatabase::IsExpiry(const QString &strSqlState, qint64 nElapsedMs)
         return true;
     const bool bVague = strSqlState.isEmpty() || strSqlState == QLatin1String("HY000");
     return bVague && nElapsedMs >= StatementBoundMs();
+}
+
+bool CSqlDatabase::IsPostgres(const QSqlDatabase &db)
+{
+    if (!db.isOpen())
+        return false;
+    if (db.driverName().startsWith(QLatin1String("QPSQL")))
+        return true;
+    SQLHANDLE hConnection = OdbcHandle(db.driver(), db.driver() ? db.driver()->handle() : QVariant());
+    if (!hConnection)
+        return false;
+    SQLCHAR szName[64] = {};
+    SQLSMALLINT nLength = 0;
+    const SQLRETURN ret = SQLGetInfoA(hConnection, SQL_DBMS_NAME, szName, SQLSMALLINT(sizeof(szName) - 1), &nLength);
+    return SQL_SUCCEEDED(ret) && qstrcmp(reinterpret_cast<const char *>(szName), "PostgreSQL") == 0;
 }
 
 bool CSqlDatabase::IsServerRefusal(const QString &strSqlState)

@@ -53,9 +53,6 @@ public:
     // before). True when the options changed: an open connection takes them
     // when it is opened again. Other drivers are left as they are.
     static bool BoundSession(QSqlDatabase &db);
-    // The statement_timeout that connect options give a QPSQL session, in
-    // milliseconds; 0 when they give none.
-    static qint64 SessionBoundMs(const QString &strOptions);
     // The SQLSTATE of the last failure of a query or of a connection's own
     // calls (transaction, commit), where the driver gives one (empty
     // otherwise).
@@ -70,6 +67,11 @@ public:
     // transaction is rolled back): a state, and none of a lost or broken
     // connection (class 08, 57P), nor the driver's own (class HY).
     static bool IsServerRefusal(const QString &strSqlState);
+
+    // Whether the open connection db reaches a PostgreSQL server: the Qt
+    // PostgreSQL driver, or an ODBC driver whose DBMS name
+    // (SQL_DBMS_NAME) says so. False for any other, and when unknown.
+    static bool IsPostgres(const QSqlDatabase &db);
 
     // The handle registered at construction (invalid when nothing was).
     QSqlDatabase Handle() const { return m_handle; }

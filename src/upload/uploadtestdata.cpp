@@ -153,10 +153,13 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
     for (;;) {
         // Nothing to run now: the box asks.
         bool bAsk = false;
+        // Whether the run is stored is not known: the box says so, and
+        // Retry only asks again.
+        bool bOutcomeUnknown = false;
         if (late) {
             QString strWhy;
-            const ERowKnown known = LearnRow(strLog, strMac, late, std::min(CSqlDatabase::StatementBoundMs(), 1000),
-                                             true, &strWhy);
+            const ERowKnown known = LearnRow(strLog, strMac, late->Witness(), late,
+                                             std::min(CSqlDatabase::StatementBoundMs(), 1000), true, &strWhy);
             if (known == ERowKnown::Stored) {
                 qInfo().noquote() << QStringLiteral("Database commit settled, the run is stored (%1):").arg(strWhy)
                                   << strLog;
@@ -178,6 +181,7 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
                                             .arg(strWhy)
                                      << strLog;
                 bAsk = true;
+                bOutcomeUnknown = true;
             }
         }
 
@@ -206,10 +210,26 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
                     qWarning() << "Database not usable:" << begin.error.text();
             }
         }
+        // What lets the server be asked about the transaction later, even
+        // after a kill: read before anything of the run is sent.
+        if (bUsable) {
+            const CDatabaseSession::SOutcome note = session.NoteTransaction();
+            if (!note.bOk) {
+                bUsable = false;
+                if (note.Expired()) {
+                    expired("transaction id read", note);
+                } else {
+                    session.Rollback();
+                    if (reconnectOnce(note.error))
+                        continue;
+                    qWarning() << "Database not usable, its transaction id cannot be read:" << note.error.text();
+                }
+            }
+        }
 
         if (bUsable) {
             // From here on a kill may leave a row the station does not know of.
-            pending.AddRowUnknown(strLog, strMac);
+            pending.AddRowUnknown(strLog, strMac, session.Witness());
             const CDatabaseSession::SOutcome insert = session.Insert(record, QString::fromLatin1(kTableName));
             if (!insert.bOk) {
                 if (insert.Expired()) {
@@ -262,14 +282,17 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
         }
 
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Error!"),
-                        tr("Connect to DataBase server error, please check the internet and retry or contact the IT "
-                           "department..."),
+                        bOutcomeUnknown
+                            ? tr("The database has not yet said whether this test was stored. Retry asks it again and "
+                                 "stores nothing twice; Cancel keeps the test log for a later upload.")
+                            : tr("Connect to DataBase server error, please check the internet and retry or contact "
+                                 "the IT department..."),
                         QMessageBox::Retry | QMessageBox::Cancel, nullptr);
         if (box.exec() != QMessageBox::Retry) {
             if (late) {
                 // What is known now, without a further look-up.
                 QString strWhy;
-                const ERowKnown known = LearnRow(strLog, strMac, late, 0, false, &strWhy);
+                const ERowKnown known = LearnRow(strLog, strMac, late->Witness(), late, 0, false, &strWhy);
                 if (known == ERowKnown::Stored) {
                     qWarning().noquote()
                         << QStringLiteral("Database step cancelled, yet the run is stored (%1); its log is uploaded:")
@@ -300,10 +323,12 @@ int CUploadTestData::InsertToDatabase(CTestRecord &record)
 }
 
 CUploadTestData::ERowKnown CUploadTestData::LearnRow(const QString &strLog, const QString &strHostMac,
+                                                     const CCommitWitness &witness,
                                                      const std::shared_ptr<CDatabaseSession::CLateCommit> &late,
                                                      int nWaitMs, bool bLookUp, QString *pWhy, bool *pUnanswered)
 {
     using EAnswer = CDatabaseSession::CLateCommit::EAnswer;
+    using ETransaction = CDatabaseSession::ETransaction;
     if (pUnanswered)
         *pUnanswered = false;
     auto answerOf = [pWhy](EAnswer answer, const CDatabaseSession::SOutcome &outcome, ERowKnown *pKnown) {
@@ -319,6 +344,12 @@ CUploadTestData::ERowKnown CUploadTestData::LearnRow(const QString &strLog, cons
         }
         return false;
     };
+    auto failure = [](const CDatabaseSession::SOutcome &outcome) {
+        return outcome.bOverran ? QStringLiteral("no answer")
+               : outcome.strSqlState.isEmpty()
+                   ? outcome.error.text()
+                   : QStringLiteral("SQLSTATE %1, %2").arg(outcome.strSqlState, outcome.error.text());
+    };
     ERowKnown known = ERowKnown::Unknown;
     CDatabaseSession::SOutcome answer;
     if (late && answerOf(late->Await(nWaitMs, &answer), answer, &known))
@@ -327,9 +358,54 @@ CUploadTestData::ERowKnown CUploadTestData::LearnRow(const QString &strLog, cons
         *pWhy = QStringLiteral("its commit has not answered");
         return ERowKnown::Unknown;
     }
-    // Taken before the look-up: a commit that ends after this may have taken
-    // effect after the look-up too.
-    const bool bOver = !late || late->Over();
+    // Whether a row found absent stays absent: only the server's word that
+    // the transaction can no longer commit says so. A server that gives no
+    // word leaves it open until the worker that sent the COMMIT has ended
+    // (after a restart, the earlier run's process has).
+    bool bFinal = false;
+    // The server says the transaction is rolled back.
+    bool bAborted = false;
+    // Why an absent row is not final.
+    QString strOpen;
+    if (witness.IsKnown()) {
+        CDatabaseSession::SOutcome asked;
+        const ETransaction transaction = m_pSession->AskTransaction(witness, true, &asked);
+        if (late && answerOf(late->Await(0, &answer), answer, &known))
+            return known;
+        switch (transaction) {
+        case ETransaction::Committed:
+            // Stored, though the row may show only once the server's wait
+            // for a synchronous standby ends.
+            *pWhy = QStringLiteral("the server says its transaction is committed");
+            return ERowKnown::Stored;
+        case ETransaction::Aborted:
+            // It can never commit: nothing of it is stored.
+            bFinal = true;
+            bAborted = true;
+            break;
+        case ETransaction::Forgotten:
+            // Older than the server's commit log keeps: long ended.
+            bFinal = true;
+            break;
+        case ETransaction::InProgress:
+            strOpen = QStringLiteral("its transaction is still in progress on the server");
+            break;
+        case ETransaction::Unknown:
+            strOpen = QStringLiteral("the server cannot say what became of its transaction: %1").arg(failure(asked));
+            if (asked.bOverran) {
+                if (pUnanswered)
+                    *pUnanswered = true;
+                *pWhy = strOpen;
+                return ERowKnown::Unknown;
+            }
+            break;
+        }
+    } else {
+        // Taken before the look-up: a commit that ends after this may have
+        // taken effect after the look-up too.
+        bFinal = !late || late->Ended();
+        strOpen = QStringLiteral("its commit may still take effect");
+    }
     CDatabaseSession::SOutcome lookUp;
     const CDatabaseSession::ERow row =
         m_pSession->FindRow(QString::fromLatin1(kTableName), strLog, strHostMac, &lookUp);
@@ -340,22 +416,24 @@ CUploadTestData::ERowKnown CUploadTestData::LearnRow(const QString &strLog, cons
         *pWhy = QStringLiteral("its row is on the server");
         return ERowKnown::Stored;
     case CDatabaseSession::ERow::Absent:
-        if (bOver) {
+        if (bFinal) {
             *pWhy = QStringLiteral("no row of it is on the server");
             return ERowKnown::NotStored;
         }
-        *pWhy = QStringLiteral("no row of it is on the server yet, and its commit may still take effect");
+        *pWhy = QStringLiteral("no row of it is on the server yet, and %1").arg(strOpen);
         return ERowKnown::Unknown;
     case CDatabaseSession::ERow::Unknown:
         break;
     }
+    // The server's word alone: a transaction rolled back stored nothing.
+    if (bAborted) {
+        *pWhy = QStringLiteral("the server says its transaction is aborted; its row cannot be looked up: %1")
+                    .arg(failure(lookUp));
+        return ERowKnown::NotStored;
+    }
     if (pUnanswered)
         *pUnanswered = true;
-    *pWhy = QStringLiteral("its row cannot be looked up: %1")
-                .arg(lookUp.bOverran ? QStringLiteral("no answer")
-                     : lookUp.strSqlState.isEmpty()
-                         ? lookUp.error.text()
-                         : QStringLiteral("SQLSTATE %1, %2").arg(lookUp.strSqlState, lookUp.error.text()));
+    *pWhy = QStringLiteral("its row cannot be looked up: %1").arg(failure(lookUp));
     return ERowKnown::Unknown;
 }
 
@@ -376,8 +454,10 @@ void CUploadTestData::SettlePending(const QString &strSkip, bool bLookUp)
             const auto late = m_lateCommits.value(entry.strPath);
             QString strWhy;
             bool bUnanswered = false;
+            // The witness of the commit this run sent last.
+            const CCommitWitness witness = late ? late->Witness() : entry.witness;
             const ERowKnown known =
-                LearnRow(entry.strPath, entry.strHostMac, late, 0, bLookUp, &strWhy, &bUnanswered);
+                LearnRow(entry.strPath, entry.strHostMac, witness, late, 0, bLookUp, &strWhy, &bUnanswered);
             if (known == ERowKnown::Unknown) {
                 if (!bLookUp && !late) {
                     ++nNotLookedUp;

@@ -33,11 +33,16 @@ class CUploadService;
 // A commit without an answer (past its deadline, or its connection lost)
 // has an outcome the station does not know: it is never called rolled back.
 // The station waits a little longer for the abandoned commit's answer, then
-// looks for the run's row (Test_LogUrl and Test_HostMac) on a new
-// connection: found, the run is stored and its log goes; not found once
-// that commit can no longer take effect, it is not stored; else it stays
-// unknown, which the run log says, and the box asks again. Retry learns the
-// outcome first and inserts only a run that is not stored.
+// asks the server on a new connection (a PostgreSQL server, through QPSQL
+// or ODBC alike) what became of the transaction, by the witness read before
+// the COMMIT: committed, the run is stored; still in progress, its own
+// session is ended and the server asked again. Then it looks for the run's
+// row (Test_LogUrl and Test_HostMac): found, the run is stored and its log
+// goes; not found once the server says the transaction can no longer commit
+// (or, on a server without such a word, once the abandoned commit has
+// ended), it is not stored; else it stays unknown, which the run log and the
+// box say. Retry learns the outcome first and inserts only a run that is
+// not stored; while it is unknown Retry inserts nothing.
 //
 // The logs whose delivery is not settled are listed in "FtpPending.txt"
 // (CPendingLogs): "row unknown" before the insert is sent, "owed" once the
@@ -83,9 +88,13 @@ private:
     // What is known of a run's row whose commit gave no outcome.
     enum class ERowKnown { Stored, NotStored, Refused, Unknown };
     // Asks the late commit (waiting at most nWaitMs), then, with bLookUp,
-    // looks for the row. pWhy says how it is known, or why not;
-    // pUnanswered, whether a look-up failed.
-    ERowKnown LearnRow(const QString &strLog, const QString &strHostMac,
+    // asks the server what became of the witness's transaction (ending its
+    // session when its COMMIT has not been taken up) and looks for the row:
+    // an absent row is final only once the server says the transaction can
+    // no longer commit, or, where it gives no word, once the commit's worker
+    // has ended. pWhy says how it is known, or why not; pUnanswered, whether
+    // the server did not answer.
+    ERowKnown LearnRow(const QString &strLog, const QString &strHostMac, const CCommitWitness &witness,
                        const std::shared_ptr<CDatabaseSession::CLateCommit> &late, int nWaitMs, bool bLookUp,
                        QString *pWhy, bool *pUnanswered = nullptr);
     // Settles the listed logs but strSkip: an owed one goes to the FTP

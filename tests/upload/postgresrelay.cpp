@@ -145,9 +145,18 @@ void CPostgresRelay::Close(SPair &pair)
 
 void CPostgresRelay::EndHold(SPair &pair)
 {
-    if (!pair.bHeld && !pair.bSwallowed)
+    if (!pair.bHeld && !pair.bSwallowed && !pair.bDelayed)
         return;
     const bool bSwallowed = pair.bSwallowed;
+    if (pair.bDelayed) {
+        pair.bDelayed = false;
+        // A server that went meanwhile never gets it; a client that went
+        // leaves nothing more to carry.
+        if (pair.nServer < 0 || !WriteAll(pair.nServer, pair.delayed.data(), pair.delayed.size())
+            || pair.nClient < 0)
+            Close(pair);
+        pair.delayed.clear();
+    }
     pair.bHeld = false;
     pair.bSwallowed = false;
     --m_nHeld;
@@ -178,6 +187,10 @@ bool CPostgresRelay::FromClient(SPair &pair)
         return false;
     if (pair.bOpaque)
         return WriteAll(pair.nServer, buffer, size_t(nRead));
+    if (pair.bDelayed) {
+        pair.delayed.insert(pair.delayed.end(), buffer, buffer + nRead);
+        return true;
+    }
     pair.pending.insert(pair.pending.end(), buffer, buffer + nRead);
     return PassMessages(pair);
 }
@@ -234,6 +247,16 @@ bool CPostgresRelay::PassMessages(SPair &pair)
                 nAt = pair.pending.size();
                 break;
             }
+            if (action.action == ECommit::Delay) {
+                // This and all that follows wait for the end of the hold.
+                pair.bDelayed = true;
+                pair.nHoldMs = action.nHoldMs;
+                pair.heldFor.start();
+                ++m_nHeld;
+                pair.delayed.assign(p, static_cast<const char *>(pair.pending.data() + pair.pending.size()));
+                nAt = pair.pending.size();
+                break;
+            }
             bDrop = action.action == ECommit::Drop;
             if (action.action == ECommit::HoldAnswer) {
                 pair.bHeld = true;
@@ -274,7 +297,8 @@ void CPostgresRelay::Loop()
             m_bReleaseAsked = false;
         }
         for (SPair &pair : m_pairs) {
-            if ((pair.bHeld || pair.bSwallowed) && (bRelease || pair.heldFor.elapsed() > pair.nHoldMs))
+            if ((pair.bHeld || pair.bSwallowed || pair.bDelayed)
+                && (bRelease || pair.heldFor.elapsed() > pair.nHoldMs))
                 EndHold(pair);
         }
         // The bound of the silence: the silent connections are closed.
@@ -286,9 +310,10 @@ void CPostgresRelay::Loop()
             silentFor.invalidate();
         }
         for (auto it = m_pairs.begin(); it != m_pairs.end();) {
-            if (it->nClient < 0) {
+            // A delayed COMMIT outlives its client until the hold ends.
+            if (it->nClient < 0 && !(it->bDelayed && it->nServer >= 0)) {
                 Close(*it);
-                if (it->bHeld || it->bSwallowed)
+                if (it->bHeld || it->bSwallowed || it->bDelayed)
                     --m_nHeld;
                 it = m_pairs.erase(it);
             } else {
@@ -302,9 +327,12 @@ void CPostgresRelay::Loop()
             const SPair &pair = m_pairs[i];
             if (pair.bSilent || pair.bSwallowed)
                 continue;
-            fds.push_back({pair.nClient, POLLIN, 0});
-            owners.push_back(i);
-            if (!pair.bHeld && pair.nServer >= 0) {
+            if (pair.nClient >= 0) {
+                fds.push_back({pair.nClient, POLLIN, 0});
+                owners.push_back(i);
+            }
+            // A server that ends a delayed pair's session is seen at once.
+            if (!pair.bHeld && pair.nServer >= 0 && (pair.nClient >= 0 || pair.bDelayed)) {
                 fds.push_back({pair.nServer, POLLIN, 0});
                 owners.push_back(i);
             }
@@ -319,13 +347,20 @@ void CPostgresRelay::Loop()
             if (!fds[i].revents)
                 continue;
             SPair &pair = m_pairs[owners[i]];
-            if (pair.nClient < 0)
+            if (pair.nClient < 0 && !pair.bDelayed)
                 continue;
-            const bool bFromClient = fds[i].fd == pair.nClient;
+            const bool bFromClient = pair.nClient >= 0 && fds[i].fd == pair.nClient;
             if (!bFromClient && fds[i].fd != pair.nServer)
                 continue;
-            if (!(bFromClient ? FromClient(pair) : FromServer(pair)))
+            if (bFromClient ? FromClient(pair) : FromServer(pair))
+                continue;
+            if (bFromClient && pair.bDelayed) {
+                // The client went; its delayed bytes still go.
+                ::close(pair.nClient);
+                pair.nClient = -1;
+            } else {
                 Close(pair);
+            }
         }
         if (fds[0].revents & POLLIN) {
             const int nClient = ::accept4(m_nListen, nullptr, nullptr, SOCK_CLOEXEC);

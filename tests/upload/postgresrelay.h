@@ -22,13 +22,18 @@
 //   Swallow     the COMMIT never reaches the server: the server's side of
 //               the connection is closed at once (its transaction ends
 //               there), the client's stays open, unanswered, until
-//               Release() or nHoldMs, then is closed.
+//               Release() or nHoldMs, then is closed;
+//   Delay       the COMMIT (and whatever the client sends after it) reaches
+//               the server only at Release() or after nHoldMs, as over a
+//               stalled link: also when the client has gone meanwhile (its
+//               bytes were on their way); the server's answers pass. A
+//               server that closes its side meanwhile never gets it.
 // Silence(nMs): from then on the connections it carries pass nothing more
 // (they stay open, for nMs at most), while new ones are forwarded as before.
 class CPostgresRelay
 {
 public:
-    enum class ECommit { Pass, HoldAnswer, Swallow, Drop };
+    enum class ECommit { Pass, HoldAnswer, Swallow, Drop, Delay };
 
     explicit CPostgresRelay(int nTargetPort);
     ~CPostgresRelay();
@@ -58,6 +63,8 @@ private:
         bool bOpaque = false;      // encrypted: passed as it is
         bool bHeld = false;        // the server's side is not read
         bool bSwallowed = false;   // the client's side waits, unanswered
+        bool bDelayed = false;     // the client's bytes wait in delayed
+        std::vector<char> delayed;
         QElapsedTimer heldFor;
         int nHoldMs = 0;
     };

@@ -13,6 +13,7 @@
 #include "postgresrelay.h"
 #include "readfile.h"
 #include "runlogcapture.h"
+#include "stationclock.h"
 #include "testenvironment.h"
 #include "testrecord.h"
 #include "uploadservers.h"
@@ -44,23 +45,38 @@ const char *const kMac = "00:1A:2B:3C:4D:5E";
 const char *const kChildRuns = "STATION_CHILD_RUNS";
 const char *const kChildPort = "STATION_CHILD_PGPORT";
 const char *const kChildFolder = "STATION_CHILD_FOLDER";
+const char *const kChildDriver = "STATION_CHILD_DRIVER";
 
 QString ListFile()
 {
     return QDir::current().absoluteFilePath(QLatin1String(CPendingLogs::kFileName));
 }
 
-// The list as the file holds it: path -> state text.
+// The list as the file holds it: path -> state text (the path is the last
+// field; a "row unknown" entry may carry its transaction's witness before it).
 QMap<QString, QString> ListedStates()
 {
     QMap<QString, QString> states;
     const QList<QByteArray> lines = ReadFile(ListFile()).split('\n');
     for (const QByteArray &line : lines) {
         const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() == 3 && !line.startsWith('#'))
-            states.insert(QString::fromUtf8(fields.at(2)), QString::fromUtf8(fields.at(0)));
+        if ((fields.size() == 3 || fields.size() == 4) && !line.startsWith('#'))
+            states.insert(QString::fromUtf8(fields.last()), QString::fromUtf8(fields.at(0)));
     }
     return states;
+}
+
+// The witnesses the file holds: path -> witness field.
+QMap<QString, QByteArray> ListedWitnesses()
+{
+    QMap<QString, QByteArray> witnesses;
+    const QList<QByteArray> lines = ReadFile(ListFile()).split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 4 && !line.startsWith('#'))
+            witnesses.insert(QString::fromUtf8(fields.at(3)), fields.at(2));
+    }
+    return witnesses;
 }
 
 CTestRecord RecordOf(const QString &strSN)
@@ -84,9 +100,15 @@ private slots:
     void hostileListIsReadBounded_data();
     void hostileListIsReadBounded();
     void listThatCannotBeWrittenLeavesTheRunGoing();
+    void witnessIsReadWhereItStands_data();
+    void witnessIsReadWhereItStands();
     void killedStationSettlesAtTheNextStart();
-    // Runs only as the child of killedStationSettlesAtTheNextStart.
+    void killedDuringALateCommitSettlesByTheServer_data();
+    void killedDuringALateCommitSettlesByTheServer();
+    void plantedEntriesAreNeverSent();
+    // Run only as children of the kill tests.
     void childUploadsUntilKilled();
+    void childCommitsUntilKilled();
 
 private:
     std::unique_ptr<CScopedWorkDir> m_workDir;
@@ -137,6 +159,14 @@ void TestPendingLogs::hostileListIsReadBounded_data()
         QTest::addRow("path %s", szPath) << QByteArray("owed\t\t") + szPath + "\n" << QStringList()
                                          << "is not a log below the working folder" << true;
     }
+    // Only test logs: a planted entry never names another file of the
+    // working folder (the server description with its passwords, say).
+    for (const char *szPath : {"/ServerInfo.ini", "/TouchTestInfo-V0001.csv", "/Data/X1/notes.txt", "/Data/.xml",
+                               "/Data/X1", "/Database/a.xml", "/a.xml"}) {
+        QTest::addRow("planted %s", szPath)
+            << QByteArray("owed\t\t") + szPath + "\nowed\t\t/Data/X1/a.xml\n" << QStringList{"owed /Data/X1/a.xml"}
+            << "is not a log below the working folder" << true;
+    }
     QTest::newRow("log gone") << QByteArray("owed\t\t/Data/X1/gone.xml\n" + good)
                               << QStringList{"owed /Data/X1/a.xml", "row unknown /Data/X1/b c.xml"}
                               << "no longer exists" << true;
@@ -169,6 +199,9 @@ void TestPendingLogs::hostileListIsReadBounded()
     QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/X1/a.xml"), "a"));
     QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/X1/b c.xml"), "b"));
     QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/outside.xml"), "o"));
+    for (const char *szPlanted : {"/ServerInfo.ini", "/TouchTestInfo-V0001.csv", "/Data/X1/notes.txt", "/Data/.xml",
+                                  "/Database/a.xml", "/a.xml"})
+        QVERIFY(WriteFile(QDir::currentPath(), QLatin1String(szPlanted), "planted"));
     QVERIFY(WriteFile(QDir::currentPath(), QLatin1Char('/') + QLatin1String(CPendingLogs::kFileName), list));
 
     CRunLogCapture log;
@@ -195,6 +228,130 @@ void TestPendingLogs::hostileListIsReadBounded()
     if (pending.Find(QStringLiteral("/Data/X1/a.xml")))
         QCOMPARE(pending.Find(QStringLiteral("/Data/X1/a.xml"))->strHostMac,
                  list.contains("00%3A1A") ? QStringLiteral("00:1A") : QString());
+}
+
+void TestPendingLogs::witnessIsReadWhereItStands_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<qint64>("txid"); // of the witness read, 0 for none
+    QTest::addColumn<QString>("warning");
+
+    const QByteArray witness = "pg:sysid=7718041131866905605;host=127.0.0.1;port=5432;db=lines;txid=740;pid=24264;"
+                               "start=1796996495548883";
+    const QByteArray head = "row unknown\t00%3A1A\t";
+    QTest::newRow("as earlier versions wrote it") << head + "/Data/X1/a.xml" << true << qint64(0) << QString();
+    QTest::newRow("a witness before the path") << head + witness + "\t/Data/X1/a.xml" << true << qint64(740)
+                                               << QString();
+    QTest::newRow("a negative cluster id") << head + QByteArray(witness).replace("sysid=7", "sysid=-7")
+                                                  + "\t/Data/X1/a.xml"
+                                           << true << qint64(740) << QString();
+    QTest::newRow("no cluster id") << head + QByteArray(witness).replace("sysid=7718041131866905605", "sysid=")
+                                          + "\t/Data/X1/a.xml"
+                                   << true << qint64(740) << QString();
+    // The path runs to the end of the line: nothing after it is a field.
+    QTest::newRow("a witness after the path") << head + "/Data/X1/a.xml\t" + witness << false << qint64(0)
+                                              << "is not a log below the working folder";
+    QTest::newRow("a witness and no path") << head + witness << false << qint64(0) << "not an entry";
+    const QList<QPair<const char *, QByteArray>> broken{
+        {"txid no number", QByteArray(witness).replace("txid=740", "txid=abc")},
+        {"txid negative", QByteArray(witness).replace("txid=740", "txid=-740")},
+        {"txid zero", QByteArray(witness).replace("txid=740", "txid=0")},
+        {"txid past 64 bits", QByteArray(witness).replace("txid=740", "txid=99999999999999999999")},
+        {"txid with a blank", QByteArray(witness).replace("txid=740", "txid=%20740")},
+        {"pid past 32 bits", QByteArray(witness).replace("pid=24264", "pid=4294967296")},
+        {"port out of range", QByteArray(witness).replace("port=5432", "port=65536")},
+        {"no database", QByteArray(witness).replace("db=lines", "db=")},
+        {"a key twice", witness + ";txid=741"},
+        {"a key missing", QByteArray(witness).replace(";pid=24264", "")},
+        {"an unknown key", witness + ";user=x"},
+        {"a pair without a value", witness + ";x"},
+        {"longer than its bound", witness + ";host=" + QByteArray(CCommitWitness::kMaxFieldBytes, 'h')},
+    };
+    for (const auto &item : broken) {
+        QTest::addRow("%s", item.first) << head + item.second + "\t/Data/X1/a.xml" << false << qint64(0)
+                                        << "not an entry";
+    }
+}
+
+// A "row unknown" entry keeps what lets its server be asked about its
+// transaction after a restart, in a field between the MAC address and the
+// path; today's lines load as they did, and a field that is not sound drops
+// its entry with a Warning (never a guess of the transaction).
+void TestPendingLogs::witnessIsReadWhereItStands()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, kept);
+    QFETCH(qint64, txid);
+    QFETCH(QString, warning);
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/Data/X1/a.xml"), "a"));
+    QVERIFY(WriteFile(QDir::currentPath(), QLatin1Char('/') + QLatin1String(CPendingLogs::kFileName), line + '\n'));
+
+    CRunLogCapture log;
+    CPendingLogs pending(ListFile());
+    pending.Load();
+
+    const QStringList warnings = log.Lines(QtWarningMsg);
+    if (warning.isEmpty())
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+    else
+        QVERIFY2(!warnings.filter(warning).isEmpty(), qPrintable(warnings.join('\n')));
+    const CPendingLogs::SEntry *pEntry = pending.Find(QStringLiteral("/Data/X1/a.xml"));
+    QCOMPARE(pEntry != nullptr, kept);
+    QCOMPARE(pending.Entries().size(), kept ? 1 : 0);
+    if (!pEntry)
+        return;
+    QCOMPARE(pEntry->strHostMac, QStringLiteral("00:1A"));
+    QCOMPARE(pEntry->witness.nTxid, txid);
+    if (txid == 0)
+        return;
+    QCOMPARE(pEntry->witness.nPid, qint64(24264));
+    QCOMPARE(pEntry->witness.nSessionStartUs, qint64(1796996495548883));
+    QCOMPARE(pEntry->witness.strHost, QStringLiteral("127.0.0.1"));
+    QCOMPARE(pEntry->witness.nPort, 5432);
+    QCOMPARE(pEntry->witness.strDatabase, QStringLiteral("lines"));
+
+    // Written again as it was read; owed, it goes.
+    CCommitWitness next = pEntry->witness;
+    next.nTxid = 741;
+    pending.AddRowUnknown(QStringLiteral("/Data/X1/a.xml"), QStringLiteral("00:1A"), next);
+    CPendingLogs again(ListFile());
+    again.Load();
+    QCOMPARE(again.Entries().size(), 1);
+    QVERIFY(again.Entries().first().witness.SameServer(pEntry->witness));
+    QCOMPARE(again.Entries().first().witness.nTxid, qint64(741));
+    again.MarkOwed(QStringLiteral("/Data/X1/a.xml"));
+    QVERIFY(!ReadFile(ListFile()).contains("pg:"));
+}
+
+// Planted entries that name other files of the working folder (the server
+// description with its passwords, the parameter table) beside a true owed
+// log: at the start only the log goes to the FTP server.
+void TestPendingLogs::plantedEntriesAreNeverSent()
+{
+    PrepareOperatorUpload();
+    const CTestRecord owed = RecordOf(RunRecord().GetSN());
+    QVERIFY(WriteFile(QDir::currentPath(), QStringLiteral("/TouchTestInfo-V0001.csv"), "parameters"));
+    QVERIFY(WriteFile(QDir::currentPath(), QLatin1Char('/') + QLatin1String(CPendingLogs::kFileName),
+                      "owed\t\t/ServerInfo.ini\nowed\t\t/TouchTestInfo-V0001.csv\nowed\t\t" + owed.GetLogUrl().toUtf8()
+                          + "\n"));
+    CRunLogCapture log;
+    CUploadTestData::SettleAtStart();
+    CUploadTestData *pUpload = CUploadTestData::GetInstance();
+    QVERIFY(pUpload);
+    QVERIFY(WaitFor([pUpload] { return pUpload->FtpClient()->IsIdle(); }, 30000));
+
+    QCOMPARE(FtpFile(owed.GetLogUrl()), owed.GetSN().toUtf8());
+    QStringList sent = FtpTransfers();
+    QCOMPARE(sent.size(), 1);
+    QVERIFY2(sent.first().contains(owed.GetLogUrl()), qPrintable(sent.first()));
+    for (const char *szPlanted : {"/ServerInfo.ini", "/TouchTestInfo-V0001.csv"}) {
+        bool bThere = true;
+        FtpFile(QLatin1String(szPlanted), &bThere);
+        QVERIFY(!bThere);
+        QVERIFY(!log.Lines(QtWarningMsg).filter(QLatin1String(szPlanted)).isEmpty());
+    }
+    QVERIFY(!QFileInfo::exists(ListFile()));
 }
 
 // A list that cannot be replaced (here a folder stands in its place; a
@@ -234,8 +391,9 @@ void TestPendingLogs::listThatCannotBeWrittenLeavesTheRunGoing()
 // its transfer refused), row unknown with no row (its COMMIT lost on the way,
 // Cancel), row unknown with its row stored (its COMMIT's answer held, the
 // kill comes while the station waits for it); the station's role cannot
-// read the table, so no look-up settles them before the kill. Started again
-// in the same folder (the role mended, the servers well), the station sends
+// read the table and the server gives no word on its transactions, so
+// nothing settles them before the kill. Started again in the same folder (the
+// role and the server's word mended, the servers well), the station sends
 // the stored runs' logs, names the other run as not stored, and empties the
 // list.
 void TestPendingLogs::killedStationSettlesAtTheNextStart()
@@ -248,6 +406,8 @@ void TestPendingLogs::killedStationSettlesAtTheNextStart()
     const auto regrant = qScopeGuard(
         [&] { RunAsOwner(QStringLiteral("grant select on touchtestrecord to \"%1\"").arg(strOperator)); });
     QVERIFY(RunAsOwner(QStringLiteral("revoke select on touchtestrecord from \"%1\"").arg(strOperator)));
+    CServerWithoutWord withoutWord;
+    QVERIFY(withoutWord.bOk);
     PrepareOperatorUpload();
     // owed, stored but unknown, not stored but unknown
     QStringList serials;
@@ -292,6 +452,7 @@ void TestPendingLogs::killedStationSettlesAtTheNextStart()
 
     // The role may read the table again; the servers are well.
     QVERIFY(RunAsOwner(QStringLiteral("grant select on touchtestrecord to \"%1\"").arg(strOperator)));
+    QVERIFY(withoutWord.Restore());
     SetFtpSwitch(QString());
     // The server has ended the killed station's sessions.
     QVERIFY(WaitFor([&] { return Sessions(strOperator) == 0; }, 30000));
@@ -355,6 +516,132 @@ void TestPendingLogs::killedStationSettlesAtTheNextStart()
                              + lost.GetLogUrl()),
              qPrintable(strLog));
     QVERIFY(!QFileInfo::exists(ListFile()));
+}
+
+void TestPendingLogs::killedDuringALateCommitSettlesByTheServer_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<bool>("standby"); // else the relay delivers the COMMIT late
+    for (const char *szDriver : {"QODBC", "QPSQL"}) {
+        QTest::addRow("%s COMMIT delivered late", szDriver) << szDriver << false;
+        QTest::addRow("%s synchronous standby away", szDriver) << szDriver << true;
+    }
+}
+
+// The station is killed while its run's COMMIT can still land: on its way
+// to the server (a stalled link), or held by the server for a synchronous
+// standby that is away. The next start asks the server by what the list
+// kept of the transaction: a commit waiting for the standby is committed,
+// so the log goes (the row shows once the wait ends), one row and one file;
+// a COMMIT still on its way has the killed station's session ended first,
+// so the run is not stored for sure, and the COMMIT that arrives after it
+// stores nothing. Never "not stored" while it could still land; nothing
+// left listed.
+void TestPendingLogs::killedDuringALateCommitSettlesByTheServer()
+{
+    QFETCH(QString, driver);
+    QFETCH(bool, standby);
+    PrepareOperatorUpload();
+    const CTestRecord run = RecordOf(RunRecord().GetSN());
+    const QString strLog = run.GetLogUrl();
+    const QString strOperator = Value("PG_OP_USER");
+    const auto standbyBack = qScopeGuard([] { SetStandbyAway(false); });
+    if (standby)
+        QVERIFY(SetStandbyAway(true));
+    CPostgresRelay relay(Value("PGPORT").toInt());
+    QVERIFY(relay.Port() > 0);
+    if (!standby)
+        relay.OnCommit(1, CPostgresRelay::ECommit::Delay, 120000);
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(kChildRuns), run.GetSN());
+    env.insert(QLatin1String(kChildPort), QString::number(relay.Port()));
+    env.insert(QLatin1String(kChildFolder), QDir::currentPath());
+    env.insert(QLatin1String(kChildDriver), driver);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("childCommitsUntilKilled")});
+    const auto killChild = qScopeGuard([&] {
+        if (child.state() != QProcess::NotRunning) {
+            child.kill();
+            child.waitForFinished(10000);
+        }
+    });
+    QVERIFY(child.waitForStarted(30000));
+    // Listed with its witness, and its COMMIT waits.
+    const bool bWaiting = WaitFor(
+        [&] {
+            return child.state() == QProcess::Running && ListedWitnesses().contains(strLog)
+                   && (standby ? CommitsWaitingForStandby(strOperator) == 1
+                               : relay.CommitsSeen() == 1 && relay.Held() == 1);
+        },
+        90000);
+    QVERIFY2(bWaiting, qPrintable(QString::fromLocal8Bit(child.readAll()) + QLatin1Char('\n')
+                                  + QString::fromUtf8(ReadFile(ListFile()))));
+    ::kill(pid_t(child.processId()), SIGKILL);
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(ListedStates(), (QMap<QString, QString>{{strLog, QStringLiteral("row unknown")}}));
+    CCommitWitness witness;
+    QString strWhy;
+    QVERIFY2(CCommitWitness::FromField(ListedWitnesses().value(strLog), &witness, &strWhy), qPrintable(strWhy));
+    // The killed station's session, as the server shows it to anyone.
+    const auto sessionGone = [&witness] { return SessionsWithPid(witness.nPid) == 0; };
+
+    // The next start, on the server directly.
+    CRunLogCapture log;
+    CUploadTestData *pUpload = StartUpload(driver, Value("PGPORT").toInt(), true);
+    QVERIFY(pUpload);
+    CUploadTestData::SettleAtStart();
+    QVERIFY(WaitFor([pUpload] { return pUpload->FtpClient()->IsIdle(); }, 30000));
+    QVERIFY(!QFileInfo::exists(ListFile()));
+    if (standby) {
+        QVERIFY2(log.Contains(QStringLiteral("an earlier run is stored (the server says its transaction is "
+                                             "committed); its log is uploaded: ")
+                              + strLog),
+                 qPrintable(log.Lines().join('\n')));
+        QVERIFY2(log.Lines().filter(QStringLiteral("not stored")).isEmpty(), qPrintable(log.Lines().join('\n')));
+        QCOMPARE(FtpFile(strLog), run.GetSN().toUtf8());
+        QCOMPARE(FtpTransfers().filter(strLog).size(), 1);
+        // The row shows once the server's wait ends.
+        QVERIFY(Rows(run.GetSN()).isEmpty());
+        QVERIFY(SetStandbyAway(false));
+        QVERIFY(WaitFor(sessionGone, 30000));
+        QCOMPARE(Rows(run.GetSN()).size(), 1);
+    } else {
+        QVERIFY2(log.Contains(QStringLiteral("an earlier run is not stored (no row of it is on the server), its log "
+                                             "not uploaded: ")
+                              + strLog),
+                 qPrintable(log.Lines().join('\n')));
+        bool bSent = true;
+        FtpFile(strLog, &bSent);
+        QVERIFY(!bSent);
+        // The COMMIT that was on its way finds its session gone.
+        relay.Release();
+        QVERIFY(WaitFor([&] { return relay.Held() == 0 && sessionGone(); }, 30000));
+        QVERIFY(Rows(run.GetSN()).isEmpty());
+    }
+    QCOMPARE(FtpPartFiles(), QStringList());
+}
+
+// Uploads one run with slow waits, so that the parent kills it while the
+// run's COMMIT waits, long before it would give up on that COMMIT.
+void TestPendingLogs::childCommitsUntilKilled()
+{
+    if (qEnvironmentVariableIsEmpty(kChildDriver))
+        QSKIP("the child of killedDuringALateCommitSettlesByTheServer");
+    QDir::setCurrent(qEnvironmentVariable(kChildFolder));
+    CStationClock::SetTimeoutScale(20);
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Cancel"));
+    CUploadTestData *pUpload =
+        StartUpload(qEnvironmentVariable(kChildDriver), qEnvironmentVariableIntValue(kChildPort), true);
+    QVERIFY(pUpload);
+    CTestRecord record = RecordOf(qEnvironmentVariable(kChildRuns));
+    pUpload->UploadTestData(record);
+    // The parent ends this process.
+    QTest::qWait(120000);
+    QFAIL("not killed");
 }
 
 void TestPendingLogs::childUploadsUntilKilled()

@@ -34,10 +34,11 @@ namespace {
 
 const char *const kDatabaseBoxText =
     "Connect to DataBase server error, please check the internet and retry or contact the IT department...";
+// The box while whether the run is stored is not known.
+const char *const kUnknownBoxText = "The database has not yet said whether this test was stored. Retry asks it again "
+                                    "and stores nothing twice; Cancel keeps the test log for a later upload.";
 
-// Database/Type for the QPSQL runs: not one the station knows, so it
-// registers nothing and the test's own QPSQL connection is the default one.
-const char *const kTestRegisteredType = "POSTGRESQL (registered by the test)";
+
 
 // The station's connection through QPSQL, with a session that can be made
 // stuck: the transaction start is refused (not a connection error) while
@@ -128,6 +129,8 @@ private slots:
     void retryReopensAConnectionThatStillAnswers();
     void commitWithoutAnswerIsNeverGuessed_data();
     void commitWithoutAnswerIsNeverGuessed();
+    void commitThatLandsLateIsSettledByTheServer_data();
+    void commitThatLandsLateIsSettledByTheServer();
     void lockedTableEndsAtTheBoundAndRetryStoresOnce_data();
     void lockedTableEndsAtTheBoundAndRetryStoresOnce();
     void qpsqlSessionIsBounded();
@@ -186,25 +189,7 @@ CUploadTestData *TestUploadSequence::Start(const QString &strDriver)
 
 CUploadTestData *TestUploadSequence::StartThrough(const QString &strDriver, int nPort, bool bOperator)
 {
-    SServerInfo info = SServerInfo::Default();
-    info.dbPort = QString::number(nPort);
-    if (bOperator) {
-        info.dbUser = Value("PG_OP_USER");
-        info.dbPassword = Value("PG_OP_PASSWORD");
-    }
-    qputenv("PGPORT", QByteArray::number(nPort));
-    if (strDriver == QLatin1String("QPSQL")) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"));
-        SetUpQpsql(db);
-        db.setPort(nPort);
-        db.setUserName(info.dbUser);
-        db.setPassword(info.dbPassword);
-        if (!db.open())
-            qWarning() << "QPSQL:" << db.lastError().text();
-        info.dbType = QLatin1String(kTestRegisteredType);
-    }
-    WriteServerInfo(info, QDir::currentPath());
-    return CUploadTestData::GetInstance();
+    return StartUpload(strDriver, nPort, bOperator);
 }
 
 void TestUploadSequence::WaitForFtp(CUploadTestData *pUpload)
@@ -430,21 +415,26 @@ void TestUploadSequence::commitWithoutAnswerIsNeverGuessed_data()
     QTest::addColumn<QString>("driver");
     QTest::addColumn<int>("commit");      // what the relay does with the run's COMMIT
     QTest::addColumn<bool>("select");     // the station's role may read the table
+    QTest::addColumn<bool>("word");       // the server says what became of a transaction
     QTest::addColumn<QString>("answer");  // to the box, if one comes
     QTest::addColumn<QString>("outcome"); // as the station learns it before the box
     const int nHold = int(CPostgresRelay::ECommit::HoldAnswer);
     const int nSwallow = int(CPostgresRelay::ECommit::Swallow);
     for (const char *szDriver : {"QODBC", "QPSQL"}) {
         QTest::addRow("%s answer held, the row is found", szDriver)
-            << szDriver << nHold << true << "Retry" << "stored";
+            << szDriver << nHold << true << false << "Retry" << "stored";
         QTest::addRow("%s answer held, no look-up, Retry", szDriver)
-            << szDriver << nHold << false << "Retry" << "unknown";
+            << szDriver << nHold << false << false << "Retry" << "unknown";
         QTest::addRow("%s answer held, no look-up, Cancel", szDriver)
-            << szDriver << nHold << false << "Cancel" << "unknown";
+            << szDriver << nHold << false << false << "Cancel" << "unknown";
+        QTest::addRow("%s answer held, the server's word", szDriver)
+            << szDriver << nHold << false << true << "Retry" << "stored";
         QTest::addRow("%s commit never reaches the server, Retry", szDriver)
-            << szDriver << nSwallow << true << "Retry" << "not stored";
+            << szDriver << nSwallow << true << true << "Retry" << "not stored";
+        QTest::addRow("%s commit never reaches the server, the server's word alone", szDriver)
+            << szDriver << nSwallow << false << true << "Retry" << "not stored";
         QTest::addRow("%s connection lost after the COMMIT, the row is found", szDriver)
-            << szDriver << int(CPostgresRelay::ECommit::Drop) << true << "Retry" << "stored";
+            << szDriver << int(CPostgresRelay::ECommit::Drop) << true << false << "Retry" << "stored";
     }
 }
 
@@ -459,8 +449,11 @@ void TestUploadSequence::commitWithoutAnswerIsNeverGuessed()
     QFETCH(QString, driver);
     QFETCH(int, commit);
     QFETCH(bool, select);
+    QFETCH(bool, word);
     QFETCH(QString, answer);
     QFETCH(QString, outcome);
+    CServerWithoutWord withoutWord(!word);
+    QVERIFY(withoutWord.bOk);
     CTestEnvironment::FastClock(0.2); // a bound of 1 s, a deadline of 2 s
     CPostgresRelay relay(Value("PGPORT").toInt());
     QVERIFY(relay.Port() > 0);
@@ -482,6 +475,9 @@ void TestUploadSequence::commitWithoutAnswerIsNeverGuessed()
     answerer.OnShown([&](const CModalBoxAnswerer::SBox &) {
         const CPendingLogs::SEntry *pEntry = pUpload->PendingLogs().Find(strLog);
         bListedAtTheBox = pEntry && pEntry->state == CPendingLogs::EState::RowUnknown;
+        if (outcome == QLatin1String("unknown"))
+            QApplication::activeModalWidget()->grab().save(CTestEnvironment::OutputDir()
+                                                           + "/upload-database-unknown-box.png");
         // The late answer comes while the box is up.
         if (answer == QLatin1String("Retry"))
             relay.Release();
@@ -500,13 +496,19 @@ void TestUploadSequence::commitWithoutAnswerIsNeverGuessed()
         QVERIFY(answerer.boxes.isEmpty());
     } else {
         QCOMPARE(answerer.boxes.size(), 1);
-        QCOMPARE(answerer.boxes.first().text, QLatin1String(kDatabaseBoxText));
+        // While it is unknown the box says so.
+        QCOMPARE(answerer.boxes.first().text,
+                 QLatin1String(outcome == QLatin1String("unknown") ? kUnknownBoxText : kDatabaseBoxText));
         QVERIFY(bListedAtTheBox);
     }
     if (outcome == QLatin1String("unknown"))
         QVERIFY2(!warnings.filter(QStringLiteral("outcome unknown")).isEmpty(), qPrintable(warnings.join('\n')));
     if (outcome == QLatin1String("not stored"))
-        QCOMPARE(warnings.filter(QStringLiteral("the run is not stored (no row")).size(), 1);
+        QCOMPARE(warnings
+                     .filter(select ? QStringLiteral("the run is not stored (no row")
+                                    : QStringLiteral("the run is not stored (the server says its transaction is aborted"))
+                     .size(),
+                 1);
 
     // The held answer goes now at the latest, and the abandoned commit ends.
     relay.Release();
@@ -529,6 +531,94 @@ void TestUploadSequence::commitWithoutAnswerIsNeverGuessed()
     QCOMPARE(Rows(record.GetSN()).size(), 1);
     WaitForFtp(pUpload);
     QCOMPARE(FtpFile(strLog), record.GetSN().toUtf8());
+    QVERIFY(pUpload->PendingLogs().IsEmpty());
+    QVERIFY(!QFileInfo::exists(QLatin1String(CPendingLogs::kFileName)));
+}
+
+void TestUploadSequence::commitThatLandsLateIsSettledByTheServer_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<bool>("standby"); // else the relay delivers the COMMIT late
+    for (const char *szDriver : {"QODBC", "QPSQL"}) {
+        QTest::addRow("%s COMMIT delivered late", szDriver) << szDriver << false;
+        QTest::addRow("%s synchronous standby away", szDriver) << szDriver << true;
+    }
+}
+
+// The run's COMMIT gets no answer in time and can still land: it reaches
+// the server late (a stalled link), or the server holds it for a
+// synchronous standby that is away (no bound of the server ends either).
+// The station takes the server's word: a commit waiting for the standby is
+// committed (its log goes, though the row shows only once the wait ends);
+// a COMMIT not taken up yet has its session ended, after which the run is
+// not stored for sure and Retry stores it once. Another station's row with
+// the same log path is never taken for this run's. One row, the log sent
+// whole once, nothing left listed, and nothing that calls the run not
+// stored while it could still land.
+void TestUploadSequence::commitThatLandsLateIsSettledByTheServer()
+{
+    QFETCH(QString, driver);
+    QFETCH(bool, standby);
+    CTestEnvironment::FastClock(0.2); // a bound of 1 s, a deadline of 2 s
+    CTestRecord record = RunRecord();
+    record.SetHostMac(QStringLiteral("00:1A:2B:3C:4D:5E"));
+    const QString strLog = record.GetLogUrl();
+    // Another station's run, filed under the same path.
+    CTestRecord other = RunRecordOf(QStringLiteral("other-") + record.GetSN());
+    other.SetHostMac(QStringLiteral("66:77:88:99:AA:BB"));
+    other.SetLogUrl(strLog);
+    {
+        QSqlDatabase owner = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("upload_other"));
+        SetUpQpsql(owner);
+        QVERIFY(owner.open());
+        QVERIFY(other.InsertIntoTable(owner, QStringLiteral("TouchTestRecord")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("upload_other"));
+    QCOMPARE(Rows(other.GetSN()).size(), 1);
+    const auto standbyBack = qScopeGuard([] { SetStandbyAway(false); });
+    if (standby)
+        QVERIFY(SetStandbyAway(true));
+    CPostgresRelay relay(Value("PGPORT").toInt());
+    QVERIFY(relay.Port() > 0);
+    if (!standby)
+        relay.OnCommit(1, CPostgresRelay::ECommit::Delay, 60000);
+    CUploadTestData *pUpload = StartThrough(driver, relay.Port(), true);
+    QVERIFY(pUpload);
+
+    CModalBoxAnswerer answerer;
+    answerer.Answer(QStringLiteral("Retry"));
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox &) { answerer.Answer(QStringLiteral("Cancel")); });
+    CRunLogCapture log;
+    pUpload->UploadTestData(record);
+
+    const QStringList warnings = log.Lines(QtWarningMsg).filter(strLog);
+    QCOMPARE(warnings.filter(QStringLiteral("whether the run is stored is not known yet")).size(), 1);
+    if (standby) {
+        // Stored on the server's word while its row does not show yet.
+        QVERIFY2(answerer.boxes.isEmpty(), qPrintable(warnings.join('\n')));
+        QVERIFY2(log.Contains(QStringLiteral("the run is stored (the server says its transaction is committed)")),
+                 qPrintable(log.Lines().join('\n')));
+        QVERIFY2(warnings.filter(QStringLiteral("not stored")).isEmpty(), qPrintable(warnings.join('\n')));
+        QVERIFY(Rows(record.GetSN()).isEmpty());
+        QCOMPARE(CommitsWaitingForStandby(Value("PG_OP_USER")), 1);
+        QVERIFY(SetStandbyAway(false));
+    } else {
+        // Its own session ended, the COMMIT can no longer land: not stored,
+        // and Retry stored it once.
+        QCOMPARE(answerer.boxes.size(), 1);
+        QCOMPARE(answerer.boxes.first().text, QLatin1String(kDatabaseBoxText));
+        QCOMPARE(warnings.filter(QStringLiteral("the run is not stored (no row of it is on the server)")).size(), 1);
+        // The late COMMIT now reaches a session that is gone.
+        relay.Release();
+        QVERIFY(WaitFor([&relay] { return relay.Held() == 0; }, 30000));
+    }
+    QVERIFY(WaitFor([] { return CDatabaseSession::AbandonedRunning() == 0; }, 30000));
+    QCOMPARE(Rows(record.GetSN()).size(), 1);
+    QCOMPARE(Rows(record.GetSN()).first().at(9).toString(), record.GetHostMac());
+    QCOMPARE(Rows(other.GetSN()).size(), 1);
+    WaitForFtp(pUpload);
+    QCOMPARE(FtpFile(strLog), record.GetSN().toUtf8());
+    QCOMPARE(FtpTransfers().filter(strLog).size(), 1);
     QVERIFY(pUpload->PendingLogs().IsEmpty());
     QVERIFY(!QFileInfo::exists(QLatin1String(CPendingLogs::kFileName)));
 }

@@ -1,6 +1,8 @@
 #include "uploadservers.h"
 
 #include "sqldatabase.h"
+#include "uploadtestdata.h"
+#include "waitfor.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -14,6 +16,9 @@
 #include <QTextStream>
 #include <QUuid>
 #include <QtDebug>
+
+#include <atomic>
+#include <thread>
 
 namespace UploadServers {
 
@@ -201,11 +206,168 @@ bool RunAsOwner(const QString &strStatement)
     return false;
 }
 
+const char *const kTestRegisteredType = "POSTGRESQL (registered by the test)";
+
+namespace {
+
+// The cluster's superuser, on a connection of its own.
+QSqlDatabase Superuser()
+{
+    const QString strName = QStringLiteral("upload_superuser");
+    QSqlDatabase db = QSqlDatabase::contains(strName) ? QSqlDatabase::database(strName, false)
+                                                      : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), strName);
+    if (!db.isOpen()) {
+        // pgserver.sh keeps the superuser's password beside the cluster.
+        QFile dataDir(StateFolder() + QStringLiteral("/pg/datadir"));
+        QFile password;
+        if (dataDir.open(QIODevice::ReadOnly))
+            password.setFileName(QString::fromUtf8(dataDir.readAll()).trimmed() + QStringLiteral("/superpw"));
+        SetUpQpsql(db);
+        db.setUserName(QStringLiteral("postgres"));
+        if (password.open(QIODevice::ReadOnly))
+            db.setPassword(QString::fromUtf8(password.readAll()).trimmed());
+        db.open();
+    }
+    return db;
+}
+
+} // namespace
+
+bool RunAsSuperuser(const QString &strStatement)
+{
+    QSqlQuery query(Superuser());
+    if (query.exec(strStatement))
+        return true;
+    qWarning() << "As the superuser:" << strStatement << ":" << query.lastError().text();
+    return false;
+}
+
+CServerWithoutWord::CServerWithoutWord(bool bWithout)
+    : m_bWithout(bWithout)
+{
+    if (m_bWithout)
+        bOk = RunAsSuperuser(QStringLiteral("revoke execute on function txid_status(bigint) from public"));
+}
+
+CServerWithoutWord::~CServerWithoutWord()
+{
+    Restore();
+}
+
+bool CServerWithoutWord::Restore()
+{
+    if (!m_bWithout)
+        return true;
+    m_bWithout = false;
+    return RunAsSuperuser(QStringLiteral("grant execute on function txid_status(bigint) to public"));
+}
+
+int CommitsWaitingForStandby(const QString &strRole)
+{
+    // Another role's wait shows to the superuser only.
+    QSqlQuery query(Superuser());
+    query.prepare(QStringLiteral("select count(*) from pg_stat_activity where wait_event = 'SyncRep' and usename = ?"));
+    query.addBindValue(strRole);
+    if (!query.exec() || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+bool SetStandbyAway(bool bAway)
+{
+    const QString strDatabase = QStringLiteral("\"%1\"").arg(Value("PGDATABASE"));
+    if (!bAway) {
+        return RunAsSuperuser(QStringLiteral("alter system reset synchronous_standby_names"))
+               && RunAsSuperuser(QStringLiteral("select pg_reload_conf()"))
+               && RunAsOwner(QStringLiteral("alter database %1 reset synchronous_commit").arg(strDatabase))
+               && StationTest::WaitFor([] { return CommitsWaitingForStandby(Value("PG_USER")) == 0
+                                                   && CommitsWaitingForStandby(Value("PG_OP_USER")) == 0; },
+                                       30000);
+    }
+    // The server runs with synchronous_commit off; the test database's
+    // sessions turn it on.
+    if (!RunAsOwner(QStringLiteral("alter database %1 set synchronous_commit = on").arg(strDatabase))
+        || !RunAsSuperuser(QStringLiteral("alter system set synchronous_standby_names = 'nosuchstandby'"))
+        || !RunAsSuperuser(QStringLiteral("select pg_reload_conf()")))
+        return false;
+    // The setting reaches the server's processes a little after the reload:
+    // a probe's commit, tried until one waits, is then cancelled (it stays
+    // committed; it wrote nothing).
+    bool bWaits = false;
+    for (int nTry = 0; nTry < 100 && !bWaits; ++nTry) {
+        std::atomic<bool> bDone{false};
+        // A connection belongs to the thread that made it.
+        std::thread commit([nTry, &bDone] {
+            const QString strProbe = QStringLiteral("upload_standby_probe_%1").arg(nTry);
+            {
+                QSqlDatabase probe = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), strProbe);
+                SetUpQpsql(probe);
+                probe.setConnectOptions(probe.connectOptions() + QStringLiteral(";application_name=standby_probe"));
+                if (probe.open() && probe.transaction()) {
+                    QSqlQuery query(probe);
+                    // A commit waits only for a transaction that wrote.
+                    query.exec(QStringLiteral("create temp table standby_probe (x int) on commit drop"));
+                    probe.commit();
+                }
+                probe.close();
+            }
+            QSqlDatabase::removeDatabase(strProbe);
+            bDone = true;
+        });
+        // Its commit waits, or ends at once while the setting is not there yet.
+        StationTest::WaitFor([&bDone] { return bDone || CommitsWaitingForStandby(Value("PG_USER")) > 0; }, 30000);
+        bWaits = !bDone;
+        // Cancelled, the wait ends (the probe wrote nothing).
+        StationTest::WaitFor(
+            [&bDone] {
+                RunAsOwner(QStringLiteral("select pg_cancel_backend(pid) from pg_stat_activity where "
+                                          "application_name = 'standby_probe' and wait_event = 'SyncRep'"));
+                return bDone.load();
+            },
+            30000);
+        commit.join();
+    }
+    return bWaits;
+}
+
+CUploadTestData *StartUpload(const QString &strDriver, int nPort, bool bOperator)
+{
+    SServerInfo info = SServerInfo::Default();
+    info.dbPort = QString::number(nPort);
+    if (bOperator) {
+        info.dbUser = Value("PG_OP_USER");
+        info.dbPassword = Value("PG_OP_PASSWORD");
+    }
+    qputenv("PGPORT", QByteArray::number(nPort));
+    if (strDriver == QLatin1String("QPSQL")) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"));
+        SetUpQpsql(db);
+        db.setPort(nPort);
+        db.setUserName(info.dbUser);
+        db.setPassword(info.dbPassword);
+        if (!db.open())
+            qWarning() << "QPSQL:" << db.lastError().text();
+        info.dbType = QLatin1String(kTestRegisteredType);
+    }
+    WriteServerInfo(info, QDir::currentPath());
+    return CUploadTestData::GetInstance();
+}
+
 int Sessions(const QString &strRole)
 {
     QSqlQuery query(Verify());
     query.prepare(QStringLiteral("select count(*) from pg_stat_activity where usename = ?"));
     query.addBindValue(strRole);
+    if (!query.exec() || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+int SessionsWithPid(qint64 nPid)
+{
+    QSqlQuery query(Verify());
+    query.prepare(QStringLiteral("select count(*) from pg_stat_activity where pid = ?"));
+    query.addBindValue(nPid);
     if (!query.exec() || !query.next())
         return -1;
     return query.value(0).toInt();

@@ -11,6 +11,8 @@
 // The PostgreSQL and FTP servers that the fixture scripts of this folder
 // started (pgserver.sh, ftpserver.sh), as the upload tests see them. The
 // scripts' state folder comes from $UPLOAD_SERVERS.
+class CUploadTestData;
+
 namespace UploadServers {
 
 // Reads the servers' descriptions; for the ODBC driver of the station it
@@ -43,9 +45,50 @@ void RemoveDefault();
 // Runs one statement as the role that owns the table (PG_USER), on a
 // connection of its own.
 bool RunAsOwner(const QString &strStatement);
+// The same as the cluster's superuser (server settings, rights on the
+// system's functions).
+bool RunAsSuperuser(const QString &strStatement);
+
+// Takes the server's word on its transactions from the roles while it
+// lives (txid_status refused, as on a server that has no such word).
+class CServerWithoutWord
+{
+public:
+    CServerWithoutWord(bool bWithout = true);
+    ~CServerWithoutWord();
+    CServerWithoutWord(const CServerWithoutWord &) = delete;
+    CServerWithoutWord &operator=(const CServerWithoutWord &) = delete;
+    // Gives it back now.
+    bool Restore();
+    bool bOk = true;
+
+private:
+    bool m_bWithout;
+};
+
+// A synchronous standby that never comes: with bAway the server's commits
+// (synchronous_commit on in the test database) wait for
+// "nosuchstandby"; true once a probe's commit is seen waiting. Without, the
+// setting is taken back and every waiting commit ends.
+bool SetStandbyAway(bool bAway);
+// Sessions of strRole whose COMMIT waits for a synchronous standby (-1
+// when that cannot be read).
+int CommitsWaitingForStandby(const QString &strRole);
+
+// Database/Type of the runs through QPSQL: not one the station knows, so it
+// registers nothing and the test's own QPSQL connection is the default one.
+extern const char *const kTestRegisteredType;
+// The upload instance for strDriver ("QODBC" or "QPSQL") with the database
+// reached on nPort, as the plain role or (bOperator) as the operator role:
+// "ServerInfo.ini" in the working folder, PGPORT for psqlODBC, and for QPSQL
+// the default connection opened first.
+CUploadTestData *StartUpload(const QString &strDriver, int nPort, bool bOperator);
 
 // The server's sessions of strRole (-1 when that cannot be read).
 int Sessions(const QString &strRole);
+// The server's sessions with the process id nPid: 0 or 1 (-1 when that
+// cannot be read).
+int SessionsWithPid(qint64 nPid);
 
 // Rows of TouchTestRecord whose Device_SN is strSN, each with the twelve
 // columns in table order; the time as "yyyy-MM-dd hh:mm:ss" text (a NULL
