@@ -58,7 +58,7 @@ int RowCount();
 // FTP: the commands the server received since the last clear, the uploads
 // that ended there since then ("received /Data/A/log.xml.part", "incomplete
 // ..."), the switch ("refuse-login", "refuse-upload", "refuse-rename",
-// "no-rename-over", "drop", "throttle <bytes per second>" or empty) and the
+// "no-rename-over", "drop", "no-size", "throttle <bytes per second>" or empty) and the
 // files below its root. ClearFtpCommands clears both lists.
 QStringList FtpCommands();
 QStringList FtpTransfers();
