@@ -268,6 +268,10 @@
         <source>Connect to DataBase server error, please check the internet and retry or contact the IT department...</source>
         <translation>连接数据库服务器出错，请检查网络后重试，或联系IT部门...</translation>
     </message>
+    <message>
+        <source>The server description %1 cannot be read, please check the file and retry or contact the IT department...</source>
+        <translation>无法读取服务器描述文件 %1，请检查该文件后重试，或联系IT部门...</translation>
+    </message>
 </context>
 <context>
     <name>CalDialog</name>

@@ -278,15 +278,29 @@ QByteArray FtpFile(const QString &strRelativePath, bool *pExists)
     return bOpen ? file.readAll() : QByteArray();
 }
 
-QStringList FtpPartFiles()
+namespace {
+
+QStringList FilesBelowRoot(const QStringList &nameFilters)
 {
     const QString strRoot = Value("FTP_ROOT");
     QStringList found;
-    QDirIterator it(strRoot, {QStringLiteral("*.part")}, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(strRoot, nameFilters, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext())
         found << it.next().mid(strRoot.size());
+    found.sort();
     return found;
+}
+
+} // namespace
+
+QStringList FtpPartFiles()
+{
+    return FilesBelowRoot({QStringLiteral("*.part")});
+}
+
+QStringList FtpFiles()
+{
+    return FilesBelowRoot({});
 }
 
 bool MakeFtpFolder(const QString &strRelativePath)

@@ -68,6 +68,8 @@ QByteArray FtpFile(const QString &strRelativePath, bool *pExists = nullptr);
 // The files below the root whose names end in ".part" (uploads not renamed
 // into place), as paths below the root.
 QStringList FtpPartFiles();
+// Every file below the root, as paths below the root, sorted.
+QStringList FtpFiles();
 bool MakeFtpFolder(const QString &strRelativePath);
 void ClearFtpRoot();
 
