@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # A throw-away FTP server on 127.0.0.1 for the upload tests (pyftpdlib).
 #
-#   ftpserver.sh start  STATE   new root, random user and password, port chosen by the system
-#   ftpserver.sh pause  STATE   stops the server, keeps root, port and logs
-#   ftpserver.sh resume STATE   starts it again on the same port
-#   ftpserver.sh stop   STATE   stops the server and removes what start made
+#   ftpserver.sh start  STATE [OWNER]   new root, random user and password, port chosen by the system
+#   ftpserver.sh pause  STATE           stops the server, keeps root, port and logs
+#   ftpserver.sh resume STATE [OWNER]   starts it again on the same port
+#   ftpserver.sh stop   STATE           stops the server and removes what start made
+#
+# The server started serves the process OWNER (a pid; by default the caller,
+# this script's parent: CTest for a fixture, the test that resumes it): a
+# watcher (serverwatch.sh) stops it once that process is gone, so a test or
+# a CTest run that crashes or is killed leaves nothing listening.
 #
 # STATE receives ftp.env (FTP_PORT FTP_USER FTP_PASSWORD FTP_ROOT
 # FTP_COMMAND_LOG FTP_TRANSFER_LOG FTP_SWITCH), the root folder, the command
@@ -15,6 +20,7 @@
 set -euo pipefail
 cmd=${1:?start|pause|resume|stop}
 state=${2:?state folder}
+owner=${3:-$PPID}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
@@ -56,7 +62,11 @@ server_start() { # port (0: any)
         </dev/null >>"$state/server.log" 2>&1 &
     echo $! > "$state/ftp.pid"
     for _ in $(seq 200); do
-        [ -s "$state/ftp.port" ] && return 0
+        if [ -s "$state/ftp.port" ]; then
+            setsid bash "$here/serverwatch.sh" "$owner" "$(cat "$state/ftp.pid")" \
+                bash "$here/ftpserver.sh" pause "$state" </dev/null >>"$state/server.log" 2>&1 &
+            return 0
+        fi
         alive "$(cat "$state/ftp.pid")" || break
         sleep 0.02
     done

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # A throw-away PostgreSQL server on 127.0.0.1 for the upload tests.
 #
-#   pgserver.sh start  STATE   new cluster, random port, two roles, the schema
-#   pgserver.sh pause  STATE   stops the server, keeps the cluster and port
-#   pgserver.sh resume STATE   starts it again on the same port
-#   pgserver.sh stop   STATE   stops the server and removes the cluster
+#   pgserver.sh start  STATE [OWNER]   new cluster, random port, two roles, the schema
+#   pgserver.sh pause  STATE           stops the server, keeps the cluster and port
+#   pgserver.sh resume STATE [OWNER]   starts it again on the same port
+#   pgserver.sh stop   STATE           stops the server and removes the cluster
+#
+# The server started serves the process OWNER (a pid; by default the caller,
+# this script's parent: CTest for a fixture, the test that resumes it): a
+# watcher (serverwatch.sh) stops it with pg_ctl once that process is gone,
+# so a test or a CTest run that crashes or is killed leaves nothing
+# listening (the cluster stays until the next start or stop).
 #
 # STATE (any folder, also one the server's user cannot reach) receives:
 #   pg.env        PGHOST PGPORT PGDATABASE, the plain role (PG_USER, PG_PASSWORD)
@@ -17,6 +23,7 @@
 set -euo pipefail
 cmd=${1:?start|pause|resume|stop}
 state=${2:?state folder}
+owner=${3:-$PPID}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
@@ -33,7 +40,13 @@ pgctl() { "${as[@]}" "$pgbin/pg_ctl" "$@"; }
 server_start() { # data port
     pgctl -D "$1/db" -l "$1/server.log" -w -t 20 \
         -o "-c listen_addresses=127.0.0.1 -p $2 -k $1 -c fsync=off -c full_page_writes=off -c synchronous_commit=off" \
-        start >/dev/null
+        start >/dev/null || return 1
+    local postmaster
+    postmaster=$(head -n1 "$1/db/postmaster.pid" 2>/dev/null || true)
+    if [ -n "$postmaster" ]; then
+        setsid bash "$here/serverwatch.sh" "$owner" "$postmaster" bash "$here/pgserver.sh" pause "$state" \
+            </dev/null >>"$state/watch.log" 2>&1 &
+    fi
 }
 
 server_stop() { # data

@@ -2,6 +2,7 @@
 
 #include "sqldatabase.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -49,9 +50,11 @@ bool RunScript(const char *szScript, const char *szCommand, const char *szSub)
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setWorkingDirectory(StateFolder());
+    // A server this test starts ends with it, also when it crashes.
     process.start(QStringLiteral("bash"), {QStringLiteral(UPLOAD_TEST_SOURCE_DIR "/") + QLatin1String(szScript),
-                                            QLatin1String(szCommand), StateFolder() + QLatin1Char('/') +
-                                                                           QLatin1String(szSub)});
+                                            QLatin1String(szCommand),
+                                            StateFolder() + QLatin1Char('/') + QLatin1String(szSub),
+                                            QString::number(QCoreApplication::applicationPid())});
     if (!process.waitForFinished(kScriptTimeoutMs)) {
         process.kill();
         process.waitForFinished(5000);

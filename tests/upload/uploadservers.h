@@ -25,7 +25,8 @@ bool LoadFtp(QString *pError);
 // PG_OP_PASSWORD, FTP_PORT, FTP_USER, FTP_PASSWORD, FTP_ROOT...
 QString Value(const char *szKey);
 
-// Stops the server, or starts it again on the same port (bounded waits).
+// Stops the server, or starts it again on the same port (bounded waits); a
+// server started again here ends once this test process is gone.
 bool PausePostgres();
 bool ResumePostgres();
 bool PauseFtp();
