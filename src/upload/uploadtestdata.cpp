@@ -19,6 +19,8 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -59,7 +61,8 @@ bool CUploadTestData::DescriptionReadable(QString *pWhy)
         return false;
     case EFileRead::TooLarge:
     case EFileRead::Unreadable:
-        *pWhy = QStringLiteral("The server description %1 cannot be read: %2").arg(strPath, strError);
+        // The sentence names the file (and the bound).
+        *pWhy = QStringLiteral("The server description cannot be read: %1").arg(strError);
         return false;
     }
     // Parsed from a copy in memory under a name of its own: QSettings keeps
@@ -69,7 +72,7 @@ bool CUploadTestData::DescriptionReadable(QString *pWhy)
     const int fd = ::memfd_create("ServerInfo.ini", MFD_CLOEXEC);
     if (fd < 0) {
         *pWhy = QStringLiteral("The server description %1 cannot be read: no memory to check it in (%2)")
-                    .arg(strPath, QString::fromLocal8Bit(strerror(errno)));
+                    .arg(strPath, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     QSettings::Status status = QSettings::AccessError;
