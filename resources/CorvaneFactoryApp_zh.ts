@@ -272,6 +272,10 @@
         <source>The database has not yet said whether this test was stored. Retry asks it again and stores nothing twice; Cancel keeps the test log for a later upload.</source>
         <translation>数据库尚未答复本次测试是否已保存。重试将再次询问，不会重复保存；取消则保留测试日志，留待以后上传。</translation>
     </message>
+    <message>
+        <source>The server description %1 cannot be read, please check the file and retry or contact the IT department...</source>
+        <translation>无法读取服务器描述文件 %1，请检查该文件后重试，或联系IT部门...</translation>
+    </message>
 </context>
 <context>
     <name>CalDialog</name>

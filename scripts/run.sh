@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the station (Release) and starts it in the
+# Installs what is missing to build and run the station (not what the tests
+# need), builds it (Release) and starts it in the
 # working folder station/ (ignored by git), where it keeps Log/, Data/ and the
 # per-product table TouchTestInfo-Vxxxx.csv. Arguments go to the program.
 #
@@ -20,10 +21,14 @@ for arg in "$@"; do
     esac
 done
 
-bash scripts/install-deps.sh
+# What the program needs to build and run, no more (scripts/test.sh adds
+# what the tests need).
+bash scripts/install-deps.sh run
 # Configured once: the build step configures again by itself when a CMake
 # file changed.
 if [ ! -f build-release/CMakeCache.txt ]; then
+    echo "== building the station in build-release/: the first build takes about 3 min on 4 cores"
+    echo "   (longer on fewer); later starts build only what changed"
     gen=()
     command -v ninja >/dev/null && gen=(-G Ninja)
     cmake -S . -B build-release "${gen[@]}" -DCMAKE_BUILD_TYPE=Release -DSTATION_TESTS=OFF -DSTATION_BENCH=OFF

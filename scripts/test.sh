@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test with CTest.
+# Installs what is missing (the program's packages and the tests' own),
+# builds and runs every test with CTest.
 #   scripts/test.sh             normal build (build/)
 #   scripts/test.sh --sanitize  AddressSanitizer + UBSan build (build-sanitize/)
 # Extra arguments after the mode go to ctest (for example -L device).
@@ -10,7 +11,8 @@ root=$(pwd)
 mode=normal
 if [ "${1:-}" = "--sanitize" ]; then mode=sanitize; shift; fi
 
-bash scripts/install-deps.sh
+# The program's packages and what the tests add (servers, Xvfb, umockdev...).
+bash scripts/install-deps.sh test
 
 if [ "$mode" = sanitize ]; then
   build=build-sanitize
@@ -25,6 +27,10 @@ else
   flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 fi
 
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  echo "== building the station, its tests and benchmarks in $build/: the first build takes about 10 min"
+  echo "   on 4 cores (longer on fewer, and with --sanitize); then the tests run for several minutes"
+fi
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
 cmake -S . -B "$build" "${gen[@]}" "${flags[@]}"

@@ -22,7 +22,12 @@
 #include <mutex>
 #include <set>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -76,10 +81,42 @@ bool HasLineBreakOrNul(const QString &str)
     return str.contains(QLatin1Char('\r')) || str.contains(QLatin1Char('\n')) || str.contains(QChar(0));
 }
 
-bool IsInside(const QString &strFolder, const QString &strPath)
+QString SystemReason(int nErrno)
 {
-    const QString strPrefix = strFolder.endsWith(QLatin1Char('/')) ? strFolder : strFolder + QLatin1Char('/');
-    return strPath.startsWith(strPrefix);
+    return QString::fromLocal8Bit(std::strerror(nErrno));
+}
+
+// A descriptor closed when it goes out of scope.
+class CFd
+{
+public:
+    explicit CFd(int fd = -1) : m_fd(fd) {}
+    ~CFd() { Reset(); }
+    CFd(const CFd &) = delete;
+    CFd &operator=(const CFd &) = delete;
+    int Get() const { return m_fd; }
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void Reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+// Whether the entry strName of the folder dir is a link (not followed).
+bool IsLinkAt(int dir, const QByteArray &strName)
+{
+    struct stat st{};
+    return ::fstatat(dir, strName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
 CFtpClient::EResult Classify(CURLcode code)
@@ -122,6 +159,9 @@ struct CFtpClient::SJob
 {
     int nId = 0;
     QString strPath;
+    // It may be on the server already (sent before, its settling not
+    // known): the server is asked for the size of its final name first.
+    bool bMayBeThere = false;
     std::unique_ptr<QFile> file;
 };
 
@@ -134,6 +174,8 @@ struct CFtpClient::SWorker
     {
         int nId = 0;
         QByteArray url;      // of the temporary name
+        QByteArray finalUrl; // of the log's own name
+        bool bMayBeThere = false;
         QByteArray name;     // the file name the log takes once it is whole
         QByteArray partName; // the temporary name
         QByteArray user;
@@ -249,45 +291,31 @@ struct CFtpClient::SWorker
         curl_easy_cleanup(easy);
     }
 
-    EResult Transfer(CURL *easy, const STransfer &transfer, QString *pMessage)
+    // The options every exchange of a transfer has: the account, the bounds
+    // (each reply nReplyS seconds), the stop and the sockets.
+    void SetCommon(CURL *easy, const STransfer &transfer, const QByteArray &url, long nReplyS, char *pError)
     {
-        char szError[CURL_ERROR_SIZE] = {};
         curl_easy_reset(easy);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
-        curl_easy_setopt(easy, CURLOPT_URL, transfer.url.constData());
+        curl_easy_setopt(easy, CURLOPT_URL, url.constData());
         curl_easy_setopt(easy, CURLOPT_USERNAME, transfer.user.constData());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, transfer.password.constData());
-        curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &SWorker::Read);
-        curl_easy_setopt(easy, CURLOPT_READDATA, transfer.pFile);
-        curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(transfer.nSize));
-        // Once the server has taken the whole file under the temporary name
-        // (a transfer cut short never gets here), it takes the log's name,
-        // in the folder of the transfer. The delete, whose failure is
-        // ignored ("*"), serves servers that rename onto a free name only.
-        curl_slist *pRename = nullptr;
-        pRename = curl_slist_append(pRename, QByteArray("*DELE " + transfer.name).constData());
-        pRename = curl_slist_append(pRename, QByteArray("RNFR " + transfer.partName).constData());
-        pRename = curl_slist_append(pRename, QByteArray("RNTO " + transfer.name).constData());
-        curl_easy_setopt(easy, CURLOPT_POSTQUOTE, pRename);
-        // Make each missing folder and change into it, whatever the server
-        // answered to the make (another station may have made it meanwhile).
-        curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(CStationClock::Timeout(kConnectTimeoutMs)));
-        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, ReplyTimeoutSeconds(transfer.nSize));
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
-                         long(std::max(1, CStationClock::Timeout(kStallTimeoutMs) / 1000)));
+        curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, nReplyS);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &SWorker::Progress);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
-        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, szError);
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, pError);
         curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &SWorker::OpenSocket);
         curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
         curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &SWorker::CloseSocket);
         curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+    }
 
+    // Runs the exchange set up on easy to its end, or until a stop.
+    CURLcode Perform(CURL *easy)
+    {
         curl_multi_add_handle(m_multi, easy);
         bool bStopped = false;
         for (;;) {
@@ -309,11 +337,74 @@ struct CFtpClient::SWorker
         }
         curl_multi_remove_handle(m_multi, easy);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+        return code;
+    }
+
+    static QString Message(CURLcode code, const char *szError)
+    {
+        const QString strDetail = QString::fromUtf8(szError).trimmed();
+        return strDetail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : strDetail;
+    }
+
+    // Asks the server the size of the log's own name (SIZE). Present: the
+    // same size as the local log; Done: anything else (no such file, another
+    // size, a server without SIZE or that refuses it): it is sent. A server
+    // that cannot be reached, a refused login or a stop end the transfer.
+    EResult Probe(CURL *easy, const STransfer &transfer, QString *pMessage)
+    {
+        char szError[CURL_ERROR_SIZE] = {};
+        SetCommon(easy, transfer, transfer.finalUrl, ReplyTimeoutSeconds(0), szError);
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        const CURLcode code = Perform(easy);
+        if (code == CURLE_OK) {
+            // -1 when the server gave no size.
+            curl_off_t nLength = -1;
+            if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &nLength) != CURLE_OK)
+                nLength = -1;
+            return nLength >= 0 && qint64(nLength) == transfer.nSize ? EResult::Present : EResult::Done;
+        }
+        const EResult result = Classify(code);
+        if (result == EResult::Unreachable || result == EResult::LoginRefused || result == EResult::Stopped) {
+            *pMessage = Message(code, szError);
+            return result;
+        }
+        return EResult::Done;
+    }
+
+    EResult Transfer(CURL *easy, const STransfer &transfer, QString *pMessage)
+    {
+        if (transfer.bMayBeThere) {
+            const EResult probed = Probe(easy, transfer, pMessage);
+            if (probed != EResult::Done)
+                return probed;
+        }
+        char szError[CURL_ERROR_SIZE] = {};
+        SetCommon(easy, transfer, transfer.url, ReplyTimeoutSeconds(transfer.nSize), szError);
+        curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &SWorker::Read);
+        curl_easy_setopt(easy, CURLOPT_READDATA, transfer.pFile);
+        curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, curl_off_t(transfer.nSize));
+        // Once the server has taken the whole file under the temporary name
+        // (a transfer cut short never gets here), it takes the log's name,
+        // in the folder of the transfer. The delete, whose failure is
+        // ignored ("*"), serves servers that rename onto a free name only.
+        curl_slist *pRename = nullptr;
+        pRename = curl_slist_append(pRename, QByteArray("*DELE " + transfer.name).constData());
+        pRename = curl_slist_append(pRename, QByteArray("RNFR " + transfer.partName).constData());
+        pRename = curl_slist_append(pRename, QByteArray("RNTO " + transfer.name).constData());
+        curl_easy_setopt(easy, CURLOPT_POSTQUOTE, pRename);
+        // Make each missing folder and change into it, whatever the server
+        // answered to the make (another station may have made it meanwhile).
+        curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                         long(std::max(1, CStationClock::Timeout(kStallTimeoutMs) / 1000)));
+
+        const CURLcode code = Perform(easy);
         curl_easy_setopt(easy, CURLOPT_POSTQUOTE, nullptr);
         curl_slist_free_all(pRename);
         if (code != CURLE_OK) {
-            const QString strDetail = QString::fromUtf8(szError).trimmed();
-            *pMessage = strDetail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : strDetail;
+            *pMessage = Message(code, szError);
             if (code == CURLE_QUOTE_ERROR)
                 *pMessage = QStringLiteral("the server refused to rename %1 to %2 (CURLE_QUOTE_ERROR: %3)")
                                 .arg(QString::fromUtf8(transfer.partName), QString::fromUtf8(transfer.name),
@@ -376,57 +467,96 @@ bool CFtpClient::IsSafeRelativePath(const QString &strRelativePath, QString *pRe
     return true;
 }
 
-CFtpClient::ELocal CFtpClient::CheckLocal(const QString &strRelativePath, QString *pCanonical) const
+CFtpClient::ELocal CFtpClient::OpenLocal(const QString &strRelativePath, std::unique_ptr<QFile> *pFile,
+                                         QString *pReason) const
 {
     QString strReason;
     if (!IsSafeRelativePath(strRelativePath, &strReason)) {
         qWarning() << "FTP upload refused for" << strRelativePath << ":" << strReason;
         return ELocal::Refused;
     }
-    const QString strLocal = QDir::currentPath() + strRelativePath;
-    const QString strCanonical = QFileInfo(strLocal).canonicalFilePath();
-    if (strCanonical.isEmpty())
-        return ELocal::Gone;
-    if (!IsInside(QFileInfo(QDir::currentPath()).canonicalFilePath(), strCanonical)) {
-        qWarning() << "FTP upload refused for" << strRelativePath << ": the file lies outside the working folder";
+    auto refuse = [&strRelativePath](const QString &strWhy) {
+        qWarning().noquote() << "FTP upload refused for" << strRelativePath << ":" << strWhy;
         return ELocal::Refused;
+    };
+    // Level by level from the working folder, following no link: a link
+    // anywhere below it (Data/ itself too) is refused, and what is sent is
+    // what this descriptor reads, never a file opened again by its name.
+    CFd fd(::open(QFile::encodeName(QDir::currentPath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        *pReason = SystemReason(errno);
+        return ELocal::Unopenable;
     }
-    // Only a plain file: opening a FIFO, say, would wait for a writer.
-    if (!QFileInfo(strCanonical).isFile()) {
-        qWarning() << "FTP upload refused for" << strRelativePath << ": not a plain file";
-        return ELocal::Refused;
+    const QStringList parts = strRelativePath.mid(1).split(QLatin1Char('/'));
+    QString strLevel;
+    for (int i = 0; i < parts.size(); ++i) {
+        const bool bLast = i == parts.size() - 1;
+        const QByteArray name = QFile::encodeName(parts.at(i));
+        strLevel += QLatin1Char('/') + parts.at(i);
+        // The log itself without waiting (a FIFO would wait for a writer).
+        const int nFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (bLast ? O_NONBLOCK | O_NOCTTY : O_DIRECTORY);
+        const int next = ::openat(fd.Get(), name.constData(), nFlags);
+        if (next < 0) {
+            const int nErrno = errno;
+            if (nErrno == ELOOP || (nErrno == ENOTDIR && IsLinkAt(fd.Get(), name)))
+                return refuse(QStringLiteral("%1 is a link, and no link below the working folder is followed")
+                                  .arg(strLevel));
+            if (nErrno == ENOENT || nErrno == ENOTDIR)
+                return ELocal::Gone;
+            *pReason = SystemReason(nErrno);
+            return ELocal::Unopenable;
+        }
+        fd.Reset(next);
     }
-    *pCanonical = strCanonical;
+    // Only a plain file: a folder, a FIFO or a device is no log.
+    struct stat st{};
+    if (::fstat(fd.Get(), &st) != 0) {
+        *pReason = SystemReason(errno);
+        return ELocal::Unopenable;
+    }
+    if (!S_ISREG(st.st_mode))
+        return refuse(QStringLiteral("not a plain file"));
+    const int nFlags = ::fcntl(fd.Get(), F_GETFL);
+    if (nFlags >= 0)
+        ::fcntl(fd.Get(), F_SETFL, nFlags & ~O_NONBLOCK);
+    if (pFile) {
+        auto file = std::make_unique<QFile>();
+        if (!file->open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            *pReason = file->errorString();
+            return ELocal::Unopenable;
+        }
+        fd.Release();
+        *pFile = std::move(file);
+    }
     return ELocal::Ok;
 }
 
-CFtpClient::ELocal CFtpClient::Enqueue(const QString &strRelativePath, bool bResend)
+CFtpClient::ELocal CFtpClient::Enqueue(const QString &strRelativePath, bool bResend, bool bMayBeThere)
 {
-    QString strCanonical;
-    const ELocal local = CheckLocal(strRelativePath, &strCanonical);
+    // Only a check: the file is opened again when its transfer starts, so
+    // that waiting uploads hold no descriptors however many there are.
+    QString strReason;
+    const ELocal local = OpenLocal(strRelativePath, nullptr, &strReason);
     if (local == ELocal::Gone) {
         if (bResend)
             qWarning() << "FTP upload dropped:" << strRelativePath << "no longer exists on the station";
         else
             qWarning() << "FTP upload: no file" << QDir::currentPath() + strRelativePath << "to send";
     }
+    if (local == ELocal::Unopenable) {
+        qWarning() << "FTP upload: cannot open" << QDir::currentPath() + strRelativePath << ":" << strReason
+                   << (bResend ? "- still pending:" : "- not sent:") << strRelativePath;
+        emit UploadFailed(strRelativePath, strReason);
+        return local;
+    }
     if (local != ELocal::Ok) {
         emit UploadDropped(strRelativePath);
         return local;
     }
-    // Only a check: the file is opened again when its transfer starts, so
-    // that waiting uploads hold no descriptors however many there are.
-    QFile file(strCanonical);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << "FTP upload: cannot open" << strCanonical << ":" << file.errorString()
-                   << (bResend ? "- still pending:" : "- not sent:") << strRelativePath;
-        emit UploadFailed(strRelativePath, file.errorString());
-        return ELocal::Unopenable;
-    }
-    file.close();
     auto job = std::make_unique<SJob>();
     job->nId = ++m_nLastId;
     job->strPath = strRelativePath;
+    job->bMayBeThere = bMayBeThere;
     m_mapPending.insert(job->nId, strRelativePath);
     m_queue.push_back(std::move(job));
     StartNext();
@@ -435,24 +565,27 @@ CFtpClient::ELocal CFtpClient::Enqueue(const QString &strRelativePath, bool bRes
 
 QString CFtpClient::UploadFile(const QString &strRelativePath)
 {
-    Enqueue(strRelativePath, false);
+    Enqueue(strRelativePath, false, false);
+    return QStringLiteral("ftp://") + m_strHost + strRelativePath;
+}
+
+QString CFtpClient::UploadOwedFile(const QString &strRelativePath)
+{
+    Enqueue(strRelativePath, false, true);
     return QStringLiteral("ftp://") + m_strHost + strRelativePath;
 }
 
 bool CFtpClient::OpenForTransfer(SJob &job)
 {
-    QString strCanonical;
-    const ELocal local = CheckLocal(job.strPath, &strCanonical);
-    if (local == ELocal::Ok) {
-        job.file = std::make_unique<QFile>(strCanonical);
-        if (job.file->open(QIODevice::ReadOnly))
-            return true;
+    QString strReason;
+    const ELocal local = OpenLocal(job.strPath, &job.file, &strReason);
+    if (local == ELocal::Ok)
+        return true;
+    if (local == ELocal::Unopenable) {
         // It may open next time (a descriptor shortage, its mode): it stays
         // pending for the next re-send, and the uploads behind it go on.
-        qWarning() << "FTP upload: cannot open" << strCanonical << ":" << job.file->errorString()
+        qWarning() << "FTP upload: cannot open" << QDir::currentPath() + job.strPath << ":" << strReason
                    << "- still pending:" << job.strPath;
-        const QString strReason = job.file->errorString();
-        job.file.reset();
         emit UploadFailed(job.strPath, strReason);
         return false;
     }
@@ -512,6 +645,7 @@ void CFtpClient::StartNext()
         url += '/' + QUrl::toPercentEncoding(strPart);
     const QByteArray name = parts.last().toUtf8();
     const QByteArray partName = name + kPartSuffix;
+    const QByteArray finalUrl = url + '/' + QUrl::toPercentEncoding(parts.last());
     url += '/' + QUrl::toPercentEncoding(QString::fromUtf8(partName));
 
     if (!m_worker)
@@ -519,6 +653,8 @@ void CFtpClient::StartNext()
     SWorker::STransfer transfer;
     transfer.nId = nId;
     transfer.url = url;
+    transfer.finalUrl = finalUrl;
+    transfer.bMayBeThere = m_current->bMayBeThere;
     transfer.name = name;
     transfer.partName = partName;
     transfer.user = m_strUser.toUtf8();
@@ -534,7 +670,7 @@ void CFtpClient::OnTransferDone(int nId, EResult result, const QString &strMessa
         return;
     m_lastResult = result;
     m_strLastMessage = strMessage;
-    FtpCommandFinished(nId, result != EResult::Done);
+    FtpCommandFinished(nId, result != EResult::Done && result != EResult::Present);
 }
 
 void CFtpClient::FtpCommandFinished(int commandId, bool error)
@@ -544,7 +680,13 @@ void CFtpClient::FtpCommandFinished(int commandId, bool error)
     const std::unique_ptr<SJob> job = std::move(m_current);
     if (!error) {
         m_mapPending.remove(commandId);
-        qInfo() << "FTP upload done:" << job->strPath;
+        if (m_lastResult == EResult::Present)
+            qInfo().noquote() << QStringLiteral("FTP upload: %1 is on the server already, of the same size (%2 "
+                                                "bytes); it is not sent again")
+                                     .arg(job->strPath)
+                                     .arg(job->file ? job->file->size() : -1);
+        else
+            qInfo() << "FTP upload done:" << job->strPath;
         emit UploadDelivered(job->strPath);
         ReuploadPending();
         StartNext();
@@ -569,6 +711,7 @@ void CFtpClient::FtpCommandFinished(int commandId, bool error)
         // the next upload of it writes over.
     case EResult::Refused:
     case EResult::Done:
+    case EResult::Present:
         qWarning() << "FTP upload of" << job->strPath << "failed:" << m_strLastMessage << "- still pending";
         StartNext();
         break;
@@ -590,7 +733,7 @@ void CFtpClient::ReuploadPending()
             continue;
         // Under a new id; a file that exists but does not open now keeps
         // its old one.
-        if (Enqueue(m_mapPending.value(nId), true) != ELocal::Unopenable)
+        if (Enqueue(m_mapPending.value(nId), true, true) != ELocal::Unopenable)
             m_mapPending.remove(nId);
     }
 }

@@ -15,7 +15,8 @@ class QFile;
 //
 // UploadFile(path) takes a path below the working folder ("/Data/X1/1A2B/
 // log.xml"), checks that the local file opens (a file that does not is not
-// sent) and returns at once the URL the file will have: "ftp://" + host +
+// sent; a link on any level below the working folder, Data/ itself too, or
+// anything but a plain file is refused) and returns at once the URL the file will have: "ftp://" + host +
 // path, without port. The file goes to the same path below the server's
 // root; missing folders are made level by level. It is sent under a
 // temporary name beside it ("log.xml.part") and renamed to its own name
@@ -23,7 +24,10 @@ class QFile;
 // the server has answered the whole transfer, so the log's name never holds
 // a cut file, even when the station is killed during a transfer. It is
 // opened again only when its transfer starts, so waiting uploads hold no
-// files. Until its rename is answered the upload stays pending under its id.
+// files, and what goes is what that descriptor reads. A log sent again is
+// first looked for under its own name (SIZE): the same size there settles
+// it without a transfer (and without the DELE). Until its rename is
+// answered the upload stays pending under its id.
 //
 // Each server reply is awaited 15 s, plus the file's time at 1 KiB/s (the
 // final reply comes once the server has read the whole file, which on a slow
@@ -55,6 +59,13 @@ public:
     ~CFtpClient() override;
 
     QString UploadFile(const QString &strRelativePath);
+    // The same for a log that may be on the server already (owed from an
+    // earlier run, whose delivery was not settled): the server is asked the
+    // size of the log's own name first (SIZE), and the same size as the
+    // local log counts as delivered without a transfer. Another size, no
+    // such file, or a server without SIZE: the log is sent as by UploadFile.
+    // The pending uploads sent again after a failure are asked the same way.
+    QString UploadOwedFile(const QString &strRelativePath);
 
     // Pending uploads: id -> relative path.
     QMap<int, QString> PendingUploads() const { return m_mapPending; }
@@ -67,7 +78,8 @@ public:
     static bool IsSafeRelativePath(const QString &strRelativePath, QString *pReason = nullptr);
 
     // Outcome of one transfer, as the worker reports it.
-    enum class EResult { Done, Unreachable, LoginRefused, Refused, RenameRefused, Stopped };
+    // Present: the log was on the server already (see UploadOwedFile).
+    enum class EResult { Done, Present, Unreachable, LoginRefused, Refused, RenameRefused, Stopped };
 
 signals:
     // What became of each path given to UploadFile, on the client's thread.
@@ -94,12 +106,14 @@ private:
 
     // What a local log is for an upload.
     enum class ELocal { Ok, Gone, Refused, Unopenable };
-    // Checks strRelativePath (pCanonical: the file to send) and names a
-    // refusal in the run log.
-    ELocal CheckLocal(const QString &strRelativePath, QString *pCanonical) const;
+    // Opens strRelativePath below the working folder, following no link on
+    // any level (a link, Data/ itself too, is refused), a plain file only;
+    // *pFile (when given) gets the open file. A refusal is named in the run
+    // log; *pReason gets the system's reason for Unopenable.
+    ELocal OpenLocal(const QString &strRelativePath, std::unique_ptr<QFile> *pFile, QString *pReason) const;
     // Queues the file when it opens (and closes it again); bResend: it is
-    // pending already.
-    ELocal Enqueue(const QString &strRelativePath, bool bResend);
+    // pending already; bMayBeThere: its final name is asked first.
+    ELocal Enqueue(const QString &strRelativePath, bool bResend, bool bMayBeThere);
     // Opens job's file as its transfer starts; false: not sent now (gone
     // or refused: off the pending list; unopenable: still pending).
     bool OpenForTransfer(SJob &job);

@@ -10,7 +10,7 @@ class CServerInfoUploadService : public CUploadService
 public:
     bool UploadTestData(const CTestRecord &record) override
     {
-        CUploadTestData *pUpload = CUploadTestData::GetInstance();
+        CUploadTestData *pUpload = CUploadTestData::GetInstanceAsking(record.GetLogUrl());
         if (!pUpload)
             return false;
         CTestRecord copy(record);

@@ -3,9 +3,10 @@
 class CTestRecord;
 
 // Where the test view hands each finished run. The process-wide service
-// (Instance()) asks CUploadTestData::GetInstance() and, when the server
-// description exists, runs the upload of the record on it. Tests put their
-// own service in its place with CUploadTestData::SetServiceForTest().
+// (Instance()) asks CUploadTestData::GetInstanceAsking() and, when the
+// server description exists and can be read, runs the upload of the record
+// on it. Tests put their own service in its place with
+// CUploadTestData::SetServiceForTest().
 //
 //   CTestRecord record;
 //   ... fill it ...

@@ -5,6 +5,7 @@
 #include "pendinglogs.h"
 #include "sqldatabase.h"
 #include "testrecord.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +19,11 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 CUploadService *CUploadTestData::s_pServiceForTest = nullptr;
 CUploadTestData *CUploadTestData::s_pInstance = nullptr;
@@ -42,11 +48,91 @@ int ReadPort(const QSettings &settings, const QString &strKey)
 
 } // namespace
 
+bool CUploadTestData::DescriptionReadable(QString *pWhy)
+{
+    const QString strPath = QDir::current().absoluteFilePath(QString::fromLatin1(kFileName));
+    QByteArray content;
+    QString strError;
+    switch (ReadWholeFile(strPath, kMaxFileBytes, &content, &strError)) {
+    case EFileRead::Read:
+        break;
+    case EFileRead::Missing:
+        // Gone since it was seen: as without the file.
+        return false;
+    case EFileRead::TooLarge:
+    case EFileRead::Unreadable:
+        // The sentence names the file (and the bound).
+        *pWhy = QStringLiteral("The server description cannot be read: %1").arg(strError);
+        return false;
+    }
+    // Parsed from a copy in memory under a name of its own: QSettings keeps
+    // one parse of a file per process and hands it to the next reader of an
+    // unchanged file without its status, so a file read again by its own
+    // name would pass the second time.
+    const int fd = ::memfd_create("ServerInfo.ini", MFD_CLOEXEC);
+    if (fd < 0) {
+        *pWhy = QStringLiteral("The server description %1 cannot be read: no memory to check it in (%2)")
+                    .arg(strPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    QSettings::Status status = QSettings::AccessError;
+    if (::write(fd, content.constData(), size_t(content.size())) == ssize_t(content.size())) {
+        const QSettings copy(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::IniFormat);
+        status = copy.status();
+    }
+    ::close(fd);
+    if (status == QSettings::NoError)
+        return true;
+    *pWhy = QStringLiteral("The server description %1 cannot be read: %2")
+                .arg(strPath, status == QSettings::FormatError ? QStringLiteral("it is not in the INI format")
+                                                               : QStringLiteral("it cannot be read as settings"));
+    return false;
+}
+
+CUploadTestData *CUploadTestData::MakeInstance(QString *pWhy)
+{
+    if (s_pInstance || !QFileInfo::exists(QString::fromLatin1(kFileName)))
+        return s_pInstance;
+    // Nothing is connected to with a description that cannot be read.
+    if (!DescriptionReadable(pWhy)) {
+        if (pWhy->isEmpty())
+            return nullptr;
+        qWarning().noquote() << *pWhy + QStringLiteral("; nothing is stored or uploaded, no server is connected "
+                                                       "to");
+        return nullptr;
+    }
+    s_pInstance = new CUploadTestData(QString::fromLatin1(kFileName), QSettings::IniFormat, nullptr);
+    return s_pInstance;
+}
+
 CUploadTestData *CUploadTestData::GetInstance()
 {
-    if (!s_pInstance && QFileInfo::exists(QString::fromLatin1(kFileName)))
-        s_pInstance = new CUploadTestData(QString::fromLatin1(kFileName), QSettings::IniFormat, nullptr);
-    return s_pInstance;
+    QString strWhy;
+    return MakeInstance(&strWhy);
+}
+
+CUploadTestData *CUploadTestData::GetInstanceAsking(const QString &strLog)
+{
+    for (;;) {
+        QString strWhy;
+        if (CUploadTestData *pUpload = MakeInstance(&strWhy))
+            return pUpload;
+        if (strWhy.isEmpty())
+            return nullptr;
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Error!"),
+                        tr("The server description %1 cannot be read, please check the file and retry or contact "
+                           "the IT department...")
+                            .arg(QDir::current().absoluteFilePath(QString::fromLatin1(kFileName))),
+                        QMessageBox::Retry | QMessageBox::Cancel, nullptr);
+        // Retry reads the file again (the instance may also have been made
+        // meanwhile, by the start's settling).
+        if (box.exec() != QMessageBox::Retry) {
+            qWarning() << "Upload cancelled, the server description cannot be read: the run is not stored and its "
+                          "log not uploaded:"
+                       << strLog;
+            return nullptr;
+        }
+    }
 }
 
 CUploadTestData::CUploadTestData(const QString &strFileName, QSettings::Format format, QObject *parent)
@@ -488,7 +574,7 @@ void CUploadTestData::SettlePending(const QString &strSkip, bool bLookUp)
         } else if (queued.contains(entry.strPath)) {
             continue;
         }
-        m_pFtpClient->UploadFile(entry.strPath);
+        m_pFtpClient->UploadOwedFile(entry.strPath);
     }
     if (nNotLookedUp > 0) {
         qInfo().noquote() << QStringLiteral("Database: %1 earlier runs whose row is unknown wait for an upload that "
@@ -517,8 +603,8 @@ void CUploadTestData::SettleAtStart()
         return;
     CUploadTestData *pUpload = GetInstance();
     if (!pUpload) {
-        qWarning().noquote() << QStringLiteral("%1 lists logs whose upload is not settled, but there is no %2: they "
-                                               "stay listed")
+        qWarning().noquote() << QStringLiteral("%1 lists logs whose upload is not settled, but there is no %2 that "
+                                               "can be read: they stay listed")
                                     .arg(QLatin1String(CPendingLogs::kFileName), QLatin1String(kFileName));
         return;
     }

@@ -55,8 +55,17 @@ class CUploadTestData : public QSettings
     Q_OBJECT
 
 public:
-    // The instance; null while there is none and "ServerInfo.ini" is absent.
+    // The instance; null while there is none and "ServerInfo.ini" is absent
+    // or cannot be read (larger than kMaxFileBytes, or not readable as
+    // settings: a Warning names the file and why; no connection is tried,
+    // and the next call reads the file again). Missing or empty keys are
+    // not looked for.
     static CUploadTestData *GetInstance();
+    // The same where an operator waits for a finished run whose log is
+    // strLog: a description that cannot be read is also told in a box that
+    // asks Retry (the file is read again) or Cancel (null: the run is not
+    // stored and its log not uploaded, which the run log says).
+    static CUploadTestData *GetInstanceAsking(const QString &strLog);
 
     CUploadTestData(const QString &strFileName, QSettings::Format format, QObject *parent = nullptr);
     ~CUploadTestData() override;
@@ -82,9 +91,18 @@ public:
     static void SetServiceForTest(CUploadService *pService);
 
     static constexpr const char *kFileName = "ServerInfo.ini";
+    // The largest server description read (a few hundred bytes are usual).
+    static constexpr qint64 kMaxFileBytes = 64 * 1024;
     static constexpr const char *kTableName = "TouchTestRecord";
 
 private:
+    // Makes the instance when the file is there and can be read; else null,
+    // and *pWhy says why when the file is there.
+    static CUploadTestData *MakeInstance(QString *pWhy);
+    // Whether the server description can be read whole as settings; pWhy
+    // says why not, naming the file.
+    static bool DescriptionReadable(QString *pWhy);
+
     // What is known of a run's row whose commit gave no outcome.
     enum class ERowKnown { Stored, NotStored, Refused, Unknown };
     // Asks the late commit (waiting at most nWaitMs), then, with bLookUp,

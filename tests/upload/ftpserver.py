@@ -11,12 +11,15 @@ while it runs:
     no-rename-over  RNTO onto a name that exists is answered 553, as some
                     servers do
     drop            the control connection is closed when STOR arrives
+    no-size         SIZE is answered 502, as by a server without it
     throttle N      uploads are received at N bytes per second at most
 anything else (or no file): a normal server. The port (0: chosen by the
 system) is written to --port-file once the server listens.
 
 The account has the rights the station needs and no more: change folder,
-make folder, store, rename and delete ("emwfd"), nothing to list or read.
+make folder, store, rename and delete ("emwfd"), and ask a file's size
+(SIZE, which pyftpdlib would count as a listing right), nothing to list or
+read.
 """
 import argparse
 import os
@@ -84,8 +87,19 @@ def main():
             if switch == "no-rename-over" and cmd == "RNTO" and os.path.lexists(self.fs.ftp2fs(self.fs.ftpnorm(arg))):
                 self.respond("553 The name exists (test switch).")
                 return
+            if switch == "no-size" and cmd == "SIZE":
+                self.respond("502 Command not implemented (test switch).")
+                return
             if switch == "drop" and cmd == "STOR":
                 self.close()
+                return
+            # SIZE without the listing right, as many servers (vsftpd) answer it.
+            if cmd == "SIZE" and self.authenticated and arg:
+                path = self.fs.ftp2fs(arg)
+                if not self.fs.validpath(path):
+                    self.respond("550 Outside the root.")
+                    return
+                self.process_command(cmd, path)
                 return
             return super().pre_process_command(line, cmd, arg)
 

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # A throw-away FTP server on 127.0.0.1 for the upload tests (pyftpdlib).
 #
-#   ftpserver.sh start  STATE   new root, random user and password, port chosen by the system
-#   ftpserver.sh pause  STATE   stops the server, keeps root, port and logs
-#   ftpserver.sh resume STATE   starts it again on the same port
-#   ftpserver.sh stop   STATE   stops the server and removes what start made
+#   ftpserver.sh start  STATE [OWNER]   new root, random user and password, port chosen by the system
+#   ftpserver.sh pause  STATE           stops the server, keeps root, port and logs
+#   ftpserver.sh resume STATE [OWNER]   starts it again on the same port
+#   ftpserver.sh stop   STATE           stops the server and removes what start made
+#
+# The server serves the process OWNER (a pid; by default the caller, this
+# script's parent: CTest for a fixture). A resume keeps the owner of the
+# start while that one runs (a CTest run's tests share the server) and takes
+# OWNER otherwise (a test run alone). A watcher (serverwatch.sh) stops the
+# server once its owner is gone, so a test or a CTest run that crashes or is
+# killed leaves nothing listening.
 #
 # STATE receives ftp.env (FTP_PORT FTP_USER FTP_PASSWORD FTP_ROOT
 # FTP_COMMAND_LOG FTP_TRANSFER_LOG FTP_SWITCH), the root folder, the command
@@ -15,6 +22,7 @@
 set -euo pipefail
 cmd=${1:?start|pause|resume|stop}
 state=${2:?state folder}
+owner=${3:-$PPID}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
@@ -22,6 +30,7 @@ state=$(cd "$state" && pwd)
 cd "$state"
 # Debian's interpreter: the python3 first on PATH may lack pyftpdlib.
 python=/usr/bin/python3
+. "$here/serverwatch.sh"
 
 # Whether the process lives (a zombie waiting for its reaper does not).
 alive() {
@@ -53,10 +62,14 @@ server_start() { # port (0: any)
     setsid "$python" "$here/ftpserver.py" --root "$state/root" --user "$(cat "$state/ftp.user")" \
         --password "$(cat "$state/ftp.password")" --port "$1" --port-file "$state/ftp.port" \
         --command-log "$state/commands.log" --transfer-log "$state/transfers.log" --switch "$state/switch" \
-        </dev/null >>"$state/server.log" 2>&1 &
+        </dev/null >>"$state/server.log" 2>&1 9>&- &
     echo $! > "$state/ftp.pid"
     for _ in $(seq 200); do
-        [ -s "$state/ftp.port" ] && return 0
+        if [ -s "$state/ftp.port" ]; then
+            setsid bash "$here/serverwatch.sh" "$state" "$(cat "$state/ftp.pid")" \
+                bash "$here/ftpserver.sh" pause "$state" </dev/null >>"$state/server.log" 2>&1 9>&- &
+            return 0
+        fi
         alive "$(cat "$state/ftp.pid")" || break
         sleep 0.02
     done
@@ -69,6 +82,8 @@ rnd() { head -c 48 /dev/urandom | base64 | tr -dc 'A-Za-z0-9' | head -c "$1"; }
 
 case "$cmd" in
 start)
+    sw_lock "$state"
+    sw_set_owner "$state" "$owner"
     server_stop
     rm -rf "$state/root" "$state/commands.log" "$state/transfers.log" "$state/switch" "$state/server.log" "$state/ftp.env"
     mkdir -p "$state/root"
@@ -90,6 +105,8 @@ pause)
     server_stop
     ;;
 resume)
+    sw_lock "$state"
+    sw_claim "$state" "$owner"
     [ -z "$(running_pid)" ] || exit 0
     server_start "$(grep '^FTP_PORT=' "$state/ftp.env" | cut -d= -f2)"
     ;;

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # A throw-away PostgreSQL server on 127.0.0.1 for the upload tests.
 #
-#   pgserver.sh start  STATE   new cluster, random port, two roles, the schema
-#   pgserver.sh pause  STATE   stops the server, keeps the cluster and port
-#   pgserver.sh resume STATE   starts it again on the same port
-#   pgserver.sh stop   STATE   stops the server and removes the cluster
+#   pgserver.sh start  STATE [OWNER]   new cluster, random port, two roles, the schema
+#   pgserver.sh pause  STATE           stops the server, keeps the cluster and port
+#   pgserver.sh resume STATE [OWNER]   starts it again on the same port
+#   pgserver.sh stop   STATE           stops the server and removes the cluster
+#
+# The server serves the process OWNER (a pid; by default the caller, this
+# script's parent: CTest for a fixture). A resume keeps the owner of the
+# start while that one runs (a CTest run's tests share the server) and takes
+# OWNER otherwise (a test run alone). A watcher (serverwatch.sh) stops the
+# server with pg_ctl once its owner is gone, so a test or a CTest run that
+# crashes or is killed leaves nothing listening (the cluster stays until the
+# next start or stop).
 #
 # STATE (any folder, also one the server's user cannot reach) receives:
 #   pg.env        PGHOST PGPORT PGDATABASE, the plain role (PG_USER, PG_PASSWORD)
@@ -17,7 +25,9 @@
 set -euo pipefail
 cmd=${1:?start|pause|resume|stop}
 state=${2:?state folder}
+owner=${3:-$PPID}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/serverwatch.sh"
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
 # The server inherits the working folder: one its user can always reach.
@@ -33,7 +43,13 @@ pgctl() { "${as[@]}" "$pgbin/pg_ctl" "$@"; }
 server_start() { # data port
     pgctl -D "$1/db" -l "$1/server.log" -w -t 20 \
         -o "-c listen_addresses=127.0.0.1 -p $2 -k $1 -c fsync=off -c full_page_writes=off -c synchronous_commit=off" \
-        start >/dev/null
+        start >/dev/null 9>&- || return 1
+    local postmaster
+    postmaster=$(head -n1 "$1/db/postmaster.pid" 2>/dev/null || true)
+    if [ -n "$postmaster" ]; then
+        setsid bash "$here/serverwatch.sh" "$state" "$postmaster" bash "$here/pgserver.sh" pause "$state" \
+            </dev/null >>"$state/watch.log" 2>&1 9>&- &
+    fi
 }
 
 server_stop() { # data
@@ -56,6 +72,8 @@ rnd() { head -c 48 /dev/urandom | base64 | tr -dc 'A-Za-z0-9' | head -c "$1"; }
 
 case "$cmd" in
 start)
+    sw_lock "$state"
+    sw_set_owner "$state" "$owner"
     remove_all   # whatever a killed run left behind
     # /tmp, not $TMPDIR or the build tree: the server's user must reach it.
     data=$(mktemp -d /tmp/station-pg.XXXXXX)
@@ -120,6 +138,8 @@ pause)
     server_stop "$data"
     ;;
 resume)
+    sw_lock "$state"
+    sw_claim "$state" "$owner"
     data=$(cat "$state/datadir")
     if pgctl -D "$data/db" status >/dev/null 2>&1; then exit 0; fi
     server_start "$data" "$(cat "$state/port")"

@@ -170,10 +170,14 @@ private slots:
     void uploadGoesBelowTheRoot();
     void resentLogReplacesTheOneOnTheServer_data();
     void resentLogReplacesTheOneOnTheServer();
+    void owedLogIsLookedForBeforeItIsSent_data();
+    void owedLogIsLookedForBeforeItIsSent();
     void severalUploadsGoOneAfterTheOther();
     void missingFileGivesTheUrlAndNoTransfer();
     void hostilePathsAreRefused_data();
     void hostilePathsAreRefused();
+    void noLinkBelowTheWorkingFolderIsFollowed_data();
+    void noLinkBelowTheWorkingFolderIsFollowed();
     void emptyHostAsksRetryOrCancel();
     void stoppedServerAsksOnceAndRetrySendsEveryPendingFile();
     void silentServerAsksRetryOrCancel_data();
@@ -319,6 +323,65 @@ void TestFtpClient::resentLogReplacesTheOneOnTheServer()
     QCOMPARE(FtpPartFiles(), QStringList());
 }
 
+void TestFtpClient::owedLogIsLookedForBeforeItIsSent_data()
+{
+    QTest::addColumn<QString>("serverSwitch");
+    QTest::addColumn<QString>("onServer"); // what the log's own name holds there: "same", "other" or "none"
+    QTest::addColumn<bool>("sent");
+
+    QTest::newRow("the same size there") << "" << "same" << false;
+    // Nothing is deleted: the log's name keeps the whole log.
+    QTest::newRow("the same size there, renames refused") << "refuse-rename" << "same" << false;
+    QTest::newRow("another size there") << "" << "other" << true;
+    QTest::newRow("only its temporary name there") << "" << "part" << true;
+    QTest::newRow("not there") << "" << "none" << true;
+    QTest::newRow("server without SIZE") << "no-size" << "same" << true;
+}
+
+// A log owed from an earlier run may be on the server already (the station
+// was killed during its rename): its own name is asked for first, and the
+// same size there settles it without a transfer, a delete or a rename.
+void TestFtpClient::owedLogIsLookedForBeforeItIsSent()
+{
+    QFETCH(QString, serverSwitch);
+    QFETCH(QString, onServer);
+    QFETCH(bool, sent);
+
+    const QString strPath = QStringLiteral("/Data/X1/1A2B/owed.xml");
+    const QByteArray content = Content(strPath, 2500);
+    QVERIFY(WriteFile(QDir::currentPath(), strPath, content));
+    QVERIFY(MakeFtpFolder(QStringLiteral("/Data/X1/1A2B")));
+    if (onServer == QLatin1String("same"))
+        QVERIFY(WriteFile(Value("FTP_ROOT"), strPath, content));
+    else if (onServer == QLatin1String("other"))
+        QVERIFY(WriteFile(Value("FTP_ROOT"), strPath, content.left(1000)));
+    else if (onServer == QLatin1String("part"))
+        QVERIFY(WriteFile(Value("FTP_ROOT"), strPath + ".part", content.left(1000)));
+    SetFtpSwitch(serverSwitch);
+    CRunLogCapture log;
+    CModalBoxAnswerer answerer;
+    auto client = MakeClient();
+    QSignalSpy delivered(client.get(), &CFtpClient::UploadDelivered);
+
+    QCOMPARE(client->UploadOwedFile(strPath), QStringLiteral("ftp://127.0.0.1") + strPath);
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }));
+
+    const QStringList commands = FtpCommands();
+    const QString strCommands = commands.join(QLatin1String(" | "));
+    QVERIFY2(commands.contains(QStringLiteral("SIZE owed.xml")), qPrintable(strCommands));
+    QCOMPARE(Matching(commands, QStringLiteral("STOR ")).size(), sent ? 1 : 0);
+    if (!sent) {
+        QVERIFY2(Matching(commands, QStringLiteral("DELE ")).isEmpty(), qPrintable(strCommands));
+        QVERIFY2(Matching(commands, QStringLiteral("RNFR ")).isEmpty(), qPrintable(strCommands));
+        QVERIFY(log.Lines(QtInfoMsg).filter(QStringLiteral("is on the server already")).size() == 1);
+    }
+    QCOMPARE(FtpFile(strPath), content);
+    QCOMPARE(delivered.size(), 1);
+    QVERIFY(client->PendingUploads().isEmpty());
+    QVERIFY2(FtpWarnings(log).isEmpty(), qPrintable(FtpWarnings(log).join(QLatin1Char('\n'))));
+    QVERIFY(answerer.boxes.isEmpty());
+}
+
 void TestFtpClient::severalUploadsGoOneAfterTheOther()
 {
     QStringList paths;
@@ -398,6 +461,88 @@ void TestFtpClient::hostilePathsAreRefused()
     QVERIFY(client->IsIdle());
     QCOMPARE(FtpWarnings(log).size(), 1);
     QVERIFY(FtpWarnings(log).first().contains(QLatin1String("refused")));
+}
+
+void TestFtpClient::noLinkBelowTheWorkingFolderIsFollowed_data()
+{
+    QTest::addColumn<QString>("link");   // below the working folder
+    QTest::addColumn<QString>("target"); // what it names, relative to the link
+    QTest::addColumn<bool>("whileQueued"); // made once the upload waits behind another
+    QTest::addColumn<bool>("trueLogSent");
+
+    // The server description, with its passwords, is the prize.
+    QTest::newRow("log linked to ServerInfo.ini") << "/Data/X1/1A2B/planted.xml" << "../../../ServerInfo.ini"
+                                                  << false << true;
+    QTest::newRow("log replaced by a link while it waits")
+        << "/Data/X1/1A2B/planted.xml" << "../../../ServerInfo.ini" << true << true;
+    QTest::newRow("folder linked inside the working folder") << "/Data/X1/9999" << "../../Private" << false << true;
+    // Every log goes through it: none is sent.
+    QTest::newRow("Data/ itself a link") << "/Data" << "Private" << false << false;
+}
+
+// What is sent is a plain file reached without following a link on any
+// level below the working folder, read through the descriptor that was
+// checked; a link that leads back into the working folder is refused too.
+void TestFtpClient::noLinkBelowTheWorkingFolderIsFollowed()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, target);
+    QFETCH(bool, whileQueued);
+    QFETCH(bool, trueLogSent);
+
+    const QString strHere = QDir::currentPath();
+    const QByteArray secret = "[Database]\nPassword=secret\n";
+    QVERIFY(WriteFile(strHere, QStringLiteral("/ServerInfo.ini"), secret));
+    QVERIFY(WriteFile(strHere, QStringLiteral("/Private/X1/1A2B/planted.xml"), secret));
+    QVERIFY(WriteFile(strHere, QStringLiteral("/Private/planted.xml"), secret));
+    const QString strTrue = QStringLiteral("/Data/X1/1A2B/true.xml");
+    const QString strPlanted = link == QLatin1String("/Data/X1/9999") ? QStringLiteral("/Data/X1/9999/planted.xml")
+                               : link == QLatin1String("/Data") ? QStringLiteral("/Data/X1/1A2B/planted.xml")
+                                                                 : link;
+    if (link == QLatin1String("/Data")) {
+        // The true log lies in the linked folder.
+        QVERIFY(WriteFile(strHere, QStringLiteral("/Private/X1/1A2B/true.xml"), "true log"));
+    } else {
+        QVERIFY(WriteFile(strHere, strTrue, "true log"));
+        QVERIFY(WriteFile(strHere, QStringLiteral("/Data/X1/1A2B/first.xml"), Content(QStringLiteral("first"), 3000)));
+    }
+    const auto plant = [&] {
+        QDir().mkpath(QFileInfo(strHere + link).path());
+        QFile::remove(strHere + link);
+        return QFile::link(target, strHere + link);
+    };
+    if (whileQueued)
+        QVERIFY(WriteFile(strHere, link, "a log while it is queued"));
+    else
+        QVERIFY(plant());
+    CRunLogCapture log;
+    auto client = MakeClient();
+    QSignalSpy dropped(client.get(), &CFtpClient::UploadDropped);
+
+    if (whileQueued) {
+        // Queued behind a transfer that runs, the link comes before its own.
+        client->UploadFile(QStringLiteral("/Data/X1/1A2B/first.xml"));
+        client->UploadOwedFile(strPlanted);
+        QVERIFY(plant());
+    } else {
+        client->UploadOwedFile(strPlanted);
+    }
+    client->UploadOwedFile(strTrue);
+    QVERIFY(WaitFor([&] { return client->IsIdle(); }));
+
+    QVERIFY(client->PendingUploads().isEmpty());
+    bool bTrueThere = false;
+    QCOMPARE(FtpFile(strTrue, &bTrueThere), trueLogSent ? QByteArray("true log") : QByteArray());
+    QCOMPARE(bTrueThere, trueLogSent);
+    bool bPlantedThere = true;
+    FtpFile(strPlanted, &bPlantedThere);
+    QVERIFY(!bPlantedThere);
+    QVERIFY(!Matching(FtpCommands(), QStringLiteral("STOR planted")).size());
+    QCOMPARE(dropped.size(), trueLogSent ? 1 : 2);
+    QCOMPARE(dropped.first().first().toString(), strPlanted);
+    const QStringList refusals = FtpWarnings(log).filter(QStringLiteral("is a link"));
+    QCOMPARE(refusals.size(), dropped.size());
+    QVERIFY2(refusals.first().contains(link + QStringLiteral(" is a link")), qPrintable(refusals.first()));
 }
 
 void TestFtpClient::emptyHostAsksRetryOrCancel()

@@ -4,6 +4,7 @@
 #include "uploadtestdata.h"
 #include "waitfor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -54,9 +55,11 @@ bool RunScript(const char *szScript, const char *szCommand, const char *szSub)
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setWorkingDirectory(StateFolder());
+    // A server this test starts ends with it, also when it crashes.
     process.start(QStringLiteral("bash"), {QStringLiteral(UPLOAD_TEST_SOURCE_DIR "/") + QLatin1String(szScript),
-                                            QLatin1String(szCommand), StateFolder() + QLatin1Char('/') +
-                                                                           QLatin1String(szSub)});
+                                            QLatin1String(szCommand),
+                                            StateFolder() + QLatin1Char('/') + QLatin1String(szSub),
+                                            QString::number(QCoreApplication::applicationPid())});
     if (!process.waitForFinished(kScriptTimeoutMs)) {
         process.kill();
         process.waitForFinished(5000);
@@ -440,15 +443,29 @@ QByteArray FtpFile(const QString &strRelativePath, bool *pExists)
     return bOpen ? file.readAll() : QByteArray();
 }
 
-QStringList FtpPartFiles()
+namespace {
+
+QStringList FilesBelowRoot(const QStringList &nameFilters)
 {
     const QString strRoot = Value("FTP_ROOT");
     QStringList found;
-    QDirIterator it(strRoot, {QStringLiteral("*.part")}, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(strRoot, nameFilters, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext())
         found << it.next().mid(strRoot.size());
+    found.sort();
     return found;
+}
+
+} // namespace
+
+QStringList FtpPartFiles()
+{
+    return FilesBelowRoot({QStringLiteral("*.part")});
+}
+
+QStringList FtpFiles()
+{
+    return FilesBelowRoot({});
 }
 
 bool MakeFtpFolder(const QString &strRelativePath)

@@ -27,7 +27,8 @@ bool LoadFtp(QString *pError);
 // PG_OP_PASSWORD, FTP_PORT, FTP_USER, FTP_PASSWORD, FTP_ROOT...
 QString Value(const char *szKey);
 
-// Stops the server, or starts it again on the same port (bounded waits).
+// Stops the server, or starts it again on the same port (bounded waits); a
+// server started again here ends once this test process is gone.
 bool PausePostgres();
 bool ResumePostgres();
 bool PauseFtp();
@@ -101,7 +102,7 @@ int RowCount();
 // FTP: the commands the server received since the last clear, the uploads
 // that ended there since then ("received /Data/A/log.xml.part", "incomplete
 // ..."), the switch ("refuse-login", "refuse-upload", "refuse-rename",
-// "no-rename-over", "drop", "throttle <bytes per second>" or empty) and the
+// "no-rename-over", "drop", "no-size", "throttle <bytes per second>" or empty) and the
 // files below its root. ClearFtpCommands clears both lists.
 QStringList FtpCommands();
 QStringList FtpTransfers();
@@ -111,6 +112,8 @@ QByteArray FtpFile(const QString &strRelativePath, bool *pExists = nullptr);
 // The files below the root whose names end in ".part" (uploads not renamed
 // into place), as paths below the root.
 QStringList FtpPartFiles();
+// Every file below the root, as paths below the root, sorted.
+QStringList FtpFiles();
 bool MakeFtpFolder(const QString &strRelativePath);
 void ClearFtpRoot();
 
