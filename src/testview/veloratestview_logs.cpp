@@ -274,7 +274,7 @@ QString VeloraTestView::SaveTakenLog(const STakenLog& log)
 
 void VeloraTestView::AfterDelivery(const char* szWhat, std::function<void()> fn)
 {
-    qDebug().noquote() << szWhat << ": after the device event has been handled";
+    qDebug().noquote() << szWhat << ": queued until the device event has been handled";
     QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
 }
 
