@@ -802,7 +802,7 @@ void TestTestViewLogs::frameBackWhileTheRecordingIsSaved()
         bRunAgain = StationTest::WaitFor([&] {
             return !pView->IsTestRunning() && pView->PanelView() && pTable->item(0, 0)
                    && pTable->item(0, 0)->text() == QLatin1String("PASS") && Property(station, "BatchInfo") == backBatch;
-        });
+        }, 60000);
     });
     // The pull, from the event loop of the question or dialog opened next
     // (the first thing it delivers); it returns once the recording is saved.
