@@ -1230,6 +1230,10 @@
         <translation>测试日志无法保存到%1。</translation>
     </message>
     <message>
+        <source>Please choose another path.</source>
+        <translation>请选择其他路径。</translation>
+    </message>
+    <message>
         <source>Save Log file...</source>
         <translation>保存日志文件...</translation>
     </message>

@@ -211,6 +211,10 @@ void MainWindow::SetToolButtonsEnabled(bool bEnable)
 
 void MainWindow::InsertUsbDeviceForMainwindow(bool value)
 {
+    // The views handle the change without a nested event loop (a dialog it
+    // brings them is queued until this has returned), so the steps below
+    // follow the last view's with nothing in between: the frame is shown as
+    // what it is now, never as an event that a later one has overtaken.
     emit DeviceStatusChange_Emit(value);
     if (!value) {
         m_pNoticeLabel->setText(tr("There is no device inserted, Please insert device!"));

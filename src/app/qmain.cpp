@@ -148,8 +148,10 @@ void MarkEmulatedWindow(MainWindow* pWindow)
         lstWindows << pView;
     for (QWidget* pMarked : qAsConst(lstWindows))
         new CTitleMarkKeeper(pMarked);
-    QObject::connect(pWindow->GetHandleWork(), &HandleWork::UpdateDeviceInfo, pWindow,
-                     [](const QList<QPair<QString, QString>>& lstDevInfo, const QList<QPair<QString, QString>>&) {
+    // Only what the frame itself reported: a replayed log's identity is no
+    // read of the emulated frame.
+    QObject::connect(pWindow->GetHandleWork(), &HandleWork::EmitFrameInfoRead, pWindow,
+                     [](const QList<QPair<QString, QString>>& lstDevInfo) {
                          QStringList items;
                          for (const auto& item : lstDevInfo)
                              items << item.first + QLatin1Char(' ') + item.second;

@@ -121,7 +121,11 @@ HandleWork::HandleWork(IMainWindow* pMainWindow)
     connect(m_pBootDetectTimer, SIGNAL(timeout()), this, SLOT(UpgradeDetectTimer_CB()));
     connect(this, SIGNAL(EmitStartDevToBootDetectTimer()), m_pBootDetectTimer, SLOT(start()));
     connect(this, SIGNAL(EmitStopDevToBootDetectTimer()), m_pBootDetectTimer, SLOT(stop()));
-    connect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)));
+    // Queued even when the port announces from this thread (the frames
+    // present at its start): the questions and the refusal box an arrival
+    // may bring then run in an event of their own, never inside a delivery
+    // that the port's other receivers are still waiting for.
+    connect(m_pUsbPort, SIGNAL(DeviceInsert(bool)), this, SLOT(InsertUsbDevice(bool)), Qt::QueuedConnection);
     if (pWindow) {
         ConnectToWindow(pWindow, QMetaMethod::fromSignal(&HandleWork::EmitDeviceStatusToUIObject),
                         ViewContract::kInsertUsbDeviceForMainwindow);
@@ -490,6 +494,9 @@ void HandleWork::EmitDeviceInformation(CTouchBase* pDevice)
 {
     const InfoList lstDevInfo = pDevice->GetPropertyList();
     emit UpdateDeviceInfo(lstDevInfo, GetEnvironmentList());
+    // Told here, where the object is known, not where the list is shown.
+    if (KindOf(pDevice) == DeviceKind::Live)
+        emit EmitFrameInfoRead(lstDevInfo);
 }
 
 HandleWork::DeviceKind HandleWork::KindOf(CTouchBase* pDevice)

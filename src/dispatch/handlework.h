@@ -123,6 +123,9 @@ signals:
     // list second.
     void UpdateDeviceInfo(QList<QPair<QString, QString>> lstDevInfo,
                           QList<QPair<QString, QString>> lstAppInfo);
+    // Sent with UpdateDeviceInfo when the list is what a frame reported (a
+    // live device object's), never for a replayed log's identity.
+    void EmitFrameInfoRead(QList<QPair<QString, QString>> lstDevInfo);
     void InitEnvironmentPara_Emit();
     void EmitUpgradeStatus(QString status, QString log, double nProgress);
     void EmitUpgradeStatus(QString status, QString log);

@@ -119,6 +119,16 @@ int32_t CTouchHardware::SaveXml(const QString &strPath)
     // renamed over it only when the disk took all of it: a crash or a full
     // disk never leaves a truncated or empty log in place of a good one.
     m_strSaveError.clear();
+    const QByteArray data = MakeXml(strPath);
+    if (!WriteWholeFile(strPath, data, &m_strSaveError)) {
+        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << m_strSaveError;
+        return ERROR_LOG_SAVE;
+    }
+    return 0;
+}
+
+QByteArray CTouchHardware::MakeXml(const QString &strFor)
+{
     QByteArray data;
     QXmlStreamWriter writer(&data);
     writer.setAutoFormatting(true);
@@ -144,12 +154,8 @@ int32_t CTouchHardware::SaveXml(const QString &strPath)
     // Written to memory, a writer error means that a text held characters
     // XML cannot carry; the writer left them out and the log stays readable.
     if (writer.hasError())
-        qWarning().noquote() << "Test log" << strPath << ": characters that XML cannot hold were left out";
-    if (!WriteWholeFile(strPath, data, &m_strSaveError)) {
-        qWarning().noquote() << "Cannot write the test log" << strPath << "-" << m_strSaveError;
-        return ERROR_LOG_SAVE;
-    }
-    return 0;
+        qWarning().noquote() << "Test log" << strFor << ": characters that XML cannot hold were left out";
+    return data;
 }
 
 QString CTouchHardware::GetLogDir()

@@ -51,6 +51,9 @@ public:
     // not at all, and an earlier file of that name survives a failure.
     // Returns 0, or ERROR_LOG_SAVE (with a run-log line) when it could not be written.
     int32_t SaveXml(const QString &strPath) override;
+    // The test log SaveXml writes, built whole in memory now (strFor names
+    // it in the run log's warning about characters XML cannot hold).
+    QByteArray MakeXml(const QString &strFor);
     // Why the last SaveXml failed (empty after a save that succeeded).
     QString LastSaveError() const { return m_strSaveError; }
 

@@ -271,6 +271,32 @@ private:
     // A log that was not written: a Critical line now, the operator's box
     // once the caller has returned.
     void ReportSaveFailure(const QString& strPath, const QString& strReason);
+    // A test log taken out of the device object: its XML as it was then and
+    // the name a manual save proposes for it (ProposedLogPath). What comes
+    // later (another frame, the same frame read again, a replay) changes
+    // nothing of it.
+    struct STakenLog
+    {
+        bool bTaken = false;
+        QByteArray xml;
+        QString strProposed;
+    };
+    // The live device object's log now, under the device mutex; with
+    // bEndRecording its recording stops first. Not taken without a live
+    // device object.
+    STakenLog TakeLog(bool bEndRecording);
+    // Asks where the taken log goes and writes it there. A write that fails
+    // says why in a box and asks again, until the log is written or the
+    // operator cancels: the path written, or empty.
+    QString SaveTakenLog(const STakenLog& log);
+    // Writes xml at strPath (its folder made first): the reason when it
+    // could not, else empty.
+    static QString WriteTakenLog(const QByteArray& xml, const QString& strPath);
+    // Runs fn from the event loop once the device event being handled has
+    // reached every receiver and its sender's own steps have run: a dialog a
+    // frame's departure or arrival brings opens only then, and acts on the
+    // state as it is when it ends.
+    void AfterDelivery(const char* szWhat, std::function<void()> fn);
     // The path of a save that succeeded (logged), or empty after a failure
     // (reported).
     QString SaveOutcome(const char* szWho, const QString& strPath, const QString& strReason);

@@ -68,16 +68,14 @@ void VeloraTestView::recordResponse()
 
 void VeloraTestView::ExitRecordWork()
 {
-    {
-        QMutexLocker lock(DeviceMutex());
-        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
-        if (!pDevice)
-            return;
-        pDevice->StopRecord();
-    }
+    // The recording is taken out as it ends: the save below writes what was
+    // recorded, whatever frame arrives while its dialog is open.
+    const STakenLog log = TakeLog(true);
+    if (!log.bTaken)
+        return;
     m_pRecordDialog->StopClock();
     m_pRecordAction->setChecked(false);
-    SaveLogDataManul();
+    SaveTakenLog(log);
 }
 
 void VeloraTestView::SaveRecordingAtEnd()
@@ -213,40 +211,71 @@ QString VeloraTestView::SaveLogDataManul()
 {
     if (!m_pHandleWork)
         return QString();
-    QString strProposed;
-    SCurrent before;
-    {
-        QMutexLocker lock(DeviceMutex());
-        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
-        if (!pDevice)
-            return QString();
-        strProposed = ProposedLogPath(pDevice);
-        before = Current();
-    }
-    // The proposed folder is the one the automatic save files under.
-    QDir().mkpath(QFileInfo(strProposed).path());
-
-    // The dialog runs without the device mutex: the refresh and the worker go on.
-    const QString strPath = QFileDialog::getSaveFileName(this, tr("Save Log file..."), strProposed, tr("*.xml"));
-    if (strPath.isEmpty())
+    const STakenLog log = TakeLog(false);
+    if (!log.bTaken)
         return QString();
+    return SaveTakenLog(log);
+}
 
+VeloraTestView::STakenLog VeloraTestView::TakeLog(bool bEndRecording)
+{
+    STakenLog log;
+    if (!m_pHandleWork)
+        return log;
+    QMutexLocker lock(DeviceMutex());
+    auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
+    if (!pDevice)
+        return log;
+    if (bEndRecording)
+        pDevice->StopRecord();
+    log.strProposed = ProposedLogPath(pDevice);
+    log.xml = pDevice->MakeXml(log.strProposed);
+    log.bTaken = true;
+    return log;
+}
+
+QString VeloraTestView::WriteTakenLog(const QByteArray& xml, const QString& strPath)
+{
     QString strReason;
-    const bool bCurrent = StillCurrent(before, "SaveLogDataManul", "save dialog");
-    {
-        QMutexLocker lock(DeviceMutex());
-        auto* pDevice = dynamic_cast<CTouchHardware*>(Device());
-        if (!pDevice || !bCurrent) {
-            // Another frame (or the same one again) came while the dialog was
-            // open: what it holds now is not what was recorded.
-            qWarning().noquote() << "SaveLogDataManul : the device changed while the dialog was open, nothing is saved to"
-                                 << strPath;
-            strReason = QStringLiteral("the device changed while the dialog was open");
-        } else {
-            strReason = WriteLog(pDevice, strPath);
+    if (!MakeFolderPath(QFileInfo(strPath).absolutePath(), &strReason))
+        return strReason;
+    if (!WriteWholeFile(strPath, xml, &strReason))
+        return strReason.isEmpty() ? QStringLiteral("the file cannot be written") : strReason;
+    return QString();
+}
+
+QString VeloraTestView::SaveTakenLog(const STakenLog& log)
+{
+    // The proposed folder is the one the automatic save files under.
+    QDir().mkpath(QFileInfo(log.strProposed).path());
+    QString strProposed = log.strProposed;
+    for (;;) {
+        // The log was taken before: the dialog runs without the device
+        // mutex, and the refresh, the worker and plug events go on.
+        const QString strPath = QFileDialog::getSaveFileName(this, tr("Save Log file..."), strProposed, tr("*.xml"));
+        if (strPath.isEmpty()) {
+            qInfo().noquote() << "SaveTakenLog : no path was chosen, the log is not saved";
+            return QString();
         }
+        const QString strReason = WriteTakenLog(log.xml, strPath);
+        if (strReason.isEmpty()) {
+            qInfo().noquote() << "SaveLogDataManul :" << strPath;
+            return strPath;
+        }
+        // Said with its reason, and the operator chooses again (or cancels).
+        qCritical().noquote() << "The test log cannot be saved to" << strPath << "-" << strReason;
+        QMessageBox::warning(this, QStringLiteral("Error!"),
+                             tr("The test log cannot be saved to %1.").arg(strPath) + QLatin1Char('\n') + strReason
+                                 + QLatin1Char('\n') + tr("Please choose another path."),
+                             QMessageBox::Ok);
+        strProposed = strPath;
     }
-    return SaveOutcome("SaveLogDataManul", strPath, strReason);
+}
+
+void VeloraTestView::AfterDelivery(const char* szWhat, std::function<void()> fn)
+{
+    qDebug().noquote() << szWhat << ": queued until the device event has been handled";
+    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
 }
 
 void VeloraTestView::openLogResponse()

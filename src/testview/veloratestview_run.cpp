@@ -4,6 +4,7 @@
 
 #include "comportusb.h"
 #include "handlework.h"
+#include "recorddialog.h"
 #include "signalhistogramview.h"
 #include "touchbase.h"
 #include "touchpaintview.h"
@@ -145,7 +146,18 @@ void VeloraTestView::InsertUsbDeviceForTest(bool value)
         if (m_pUsbPort && m_pUsbPort->GetDeviceMode() == 1) {
             qDebug().noquote() << "InsertUsbDeviceForTest" << ": StartTest";
             DeInitTestUi();
-            StartTest();
+            // The run starts (and asks for its serial number) once every
+            // receiver and the main window have handled the arrival; it is
+            // this arrival's only while nothing else ended or began a run.
+            const quint64 nRun = m_nRunNumber;
+            AfterDelivery("InsertUsbDeviceForTest", [this, nRun] {
+                if (nRun != m_nRunNumber || !isVisible()) {
+                    qInfo().noquote() << "InsertUsbDeviceForTest"
+                                      << ": the run changed before the arrival's run started, it is not started";
+                    return;
+                }
+                StartTest();
+            });
             return;
         }
         if (kind == HandleWork::DeviceKind::Replay)
@@ -168,14 +180,16 @@ void VeloraTestView::InsertUsbDeviceForTest(bool value)
     }
     if (kind != HandleWork::DeviceKind::Live)
         return;
-    // A running recording ends and is saved first (once). Its save dialog
-    // runs an event loop, in which a frame can arrive and open the next run:
-    // that run is not this handling's to end.
-    const SCurrent before = Current();
-    if (m_pRecordAction->isChecked())
-        ExitRecordWork();
-    if (!StillCurrent(before, "InsertUsbDeviceForTest", "save dialog of the recording"))
-        return;
+    // A running recording ends here and is taken out of the device object
+    // (once); its save dialog opens after the removal has reached every
+    // receiver, and writes what was recorded whatever arrives meanwhile.
+    if (m_pRecordAction->isChecked()) {
+        const STakenLog log = TakeLog(true);
+        m_pRecordDialog->StopClock();
+        m_pRecordAction->setChecked(false);
+        if (log.bTaken)
+            AfterDelivery("InsertUsbDeviceForTest", [this, log] { SaveTakenLog(log); });
+    }
     EndLiveRun();
 }
 

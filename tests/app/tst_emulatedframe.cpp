@@ -2,7 +2,8 @@
 // the command line that asks for it, the verdict the hardware layer gives
 // each profile's frame (with the sample parameter table), and the start that
 // "--emulated-frame" makes (StartEmulatedFrame, then MainWindow) with what
-// the main panel shows, with a screenshot per profile.
+// the main panel shows, with a screenshot per profile; a replayed log's
+// identity is no read of the frame.
 
 #include "comportusb.h"
 #include "customersettings.h"
@@ -21,6 +22,7 @@
 #include "stationresources.h"
 #include "testenvironment.h"
 #include "testfirmwareimage.h"
+#include "touchbase.h"
 #include "touchtestinfotable.h"
 #include "veloracalibrateview.h"
 #include "veloratestview.h"
@@ -75,6 +77,7 @@ private slots:
     void profileVerdicts();
     void startShowsTheFrame_data();
     void startShowsTheFrame();
+    void replayedLogIsNoReadOfTheFrame();
     void imageFileIsTheEmbeddedImage();
     void upgradesWithTheProvidedImage_data();
     void upgradesWithTheProvidedImage();
@@ -300,6 +303,53 @@ void TestEmulatedFrame::startShowsTheFrame()
         qInfo().noquote() << "Screenshot:" << strPath;
     }
     // The window (and its device layer) goes before the frame.
+    pFrame.reset();
+}
+
+// The run log's "The station read:" line is for what the frame reported: a
+// log replayed meanwhile shows its own identity in the window, but the line
+// never names it.
+void TestEmulatedFrame::replayedLogIsNoReadOfTheFrame()
+{
+    const QString kRead = QStringLiteral("[emulated frame] The station read:");
+    CRunLogCapture log;
+    std::unique_ptr<CEmulatedStationFrame> pFrame = StartEmulatedFrame(QStringLiteral("healthy"));
+    QVERIFY(pFrame);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("replayed.xml"));
+    {
+        MainWindow window;
+        MarkEmulatedWindow(&window);
+        HandleWork* pWork = window.GetHandleWork();
+        auto* pTestView = window.findChild<VeloraTestView*>();
+        QVERIFY(pTestView);
+        QVERIFY(StationTest::WaitFor([&] { return log.Count(kRead) == 1; }));
+        QVERIFY(log.Contains(QStringLiteral("BatchInfo %1").arg(QLatin1String(kBatch))));
+        // A test of the frame, filed under another batch.
+        {
+            QMutexLocker lock(pWork->GetDeviceMutex());
+            CTouchBase* pDevice = pWork->GetTouchDevice();
+            QVERIFY(pDevice);
+            QCOMPARE(pDevice->StartTest(1), 0);
+            pDevice->SetProperty(QStringLiteral("BatchInfo"), QStringLiteral("REPLAYED-BATCH"));
+            QCOMPARE(pDevice->SaveXml(path), 0);
+            pDevice->SetProperty(QStringLiteral("BatchInfo"), QString::fromLatin1(kBatch));
+        }
+        pTestView->SetLogFilePathForTest(path);
+        QVERIFY(pWork->PostTask(QStringLiteral("OpenTestLog"), Qt::AutoConnection, pTestView));
+        // The window shows the log's identity...
+        auto* pSn = window.findChild<QLabel*>(QStringLiteral("snLabel"));
+        QVERIFY(StationTest::WaitFor([&] {
+            return pWork->GetDeviceKind() == HandleWork::DeviceKind::Replay
+                   && pSn->text() == QLatin1String("REPLAYED-BATCH");
+        }));
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        // ...and the run log has no read of it.
+        QCOMPARE(log.Count(kRead), 1);
+        QVERIFY(log.Lines().filter(kRead).filter("REPLAYED").isEmpty());
+    }
     pFrame.reset();
 }
 

@@ -5,7 +5,8 @@
 // on a replayed log, the close rule, the screenshot, a first test that
 // fails, a frame swapped while the upload of a result asks the operator, a
 // frame plugged while the open dialog is up, and a frame swapped while a
-// dialog, a box or a prompt of the view is open or a retest is under way.
+// dialog, a box or a prompt of the view is open or a retest is under way,
+// and an arrival handled by every part of the station before its prompt.
 
 #include "modalboxanswerer.h"
 #include "mutexholder.h"
@@ -17,6 +18,7 @@
 #include "touchpaintview.h"
 #include "uploadservice.h"
 #include "uploadtestdata.h"
+#include "veloraupgradeview.h"
 
 #include <QAction>
 #include <QDialog>
@@ -169,6 +171,7 @@ private slots:
     void serialNumberForAFrameThatLeft();
     void plugEventDuringThePrompt_data();
     void plugEventDuringThePrompt();
+    void arrivalWholeBeforeItsPrompt();
     void replayOfASavedLog_data();
     void replayOfASavedLog();
     void closeRule();
@@ -585,6 +588,57 @@ void TestTestRunFlow::plugEventDuringThePrompt()
         QVERIFY(!pView->IsTestRunning());
         QCOMPARE(EnabledRunButtons(pView), 7 - 3);
     }
+    QVERIFY(log.Contains("ScanSerialNumber : the run and the frame changed during the serial number prompt"));
+}
+
+// A frame plugged with the view open: the arrival reaches the upgrade view
+// and the main window before the run's prompt opens. The frame leaves while
+// the prompt is open: afterwards every part holds it as gone, none acts on
+// the arrival the prompt came from.
+void TestTestRunFlow::arrivalWholeBeforeItsPrompt()
+{
+    Settings()->SetBool("SupportSNCheck", true);
+    CTestViewStation station;
+    CStationRig::SFrame& frame = station.AddFrame();
+    CModalBoxAnswerer boxes;
+    boxes.AnswerInput("N");
+    QVERIFY(station.StartOpen());
+    VeloraTestView* pView = station.view;
+    QVERIFY(WaitForResult(pView));
+    auto* pUpgradeView = station.window->findChild<VeloraUpgradeView*>();
+    QVERIFY(pUpgradeView);
+    auto* pUpgradeTouch = Child<QToolButton>(pUpgradeView, "touchEnToolButton");
+    auto* pWindowTouch = Child<QToolButton>(station.window, "touchEnToolButton");
+    auto* pNotice = Child<QLabel>(station.window, "noticeLabel");
+    frame.usb->Unplug();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsSourcePresent() && pNotice->isVisible(); }));
+    station.rig.Settle();
+
+    CRunLogCapture log;
+    bool bWholeBeforePrompt = false;
+    bool bLeft = false;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.title != "Scan serial number..." || bLeft)
+            return;
+        bWholeBeforePrompt = pUpgradeTouch->isEnabledTo(pUpgradeView) && pWindowTouch->isEnabledTo(pWindowTouch->parentWidget());
+        frame.usb->Unplug();
+        bLeft = StationTest::WaitFor([&] { return !pView->IsSourcePresent() && pNotice->isVisible(); });
+    });
+    frame.usb->Plug();
+    QVERIFY(StationTest::WaitFor([&] { return bLeft && !QApplication::activeModalWidget(); }));
+    station.rig.Settle();
+    CStationRig::Flush();
+    QVERIFY(bWholeBeforePrompt);
+
+    QCOMPARE(pNotice->text(), QStringLiteral("There is no device inserted, Please insert device!"));
+    QVERIFY(pNotice->isVisible());
+    QVERIFY(!pWindowTouch->isEnabledTo(pWindowTouch->parentWidget()));
+    QVERIFY(!pUpgradeTouch->isEnabledTo(pUpgradeView));
+    const QStringList upgradeEvents = log.Lines().filter("InsertUsbDeviceForUpgrade : value =");
+    QVERIFY2(!upgradeEvents.isEmpty() && upgradeEvents.last().endsWith("false"), qPrintable(upgradeEvents.join('\n')));
+    QVERIFY(!pView->IsSourcePresent());
+    QVERIFY(!pView->IsTestRunning());
+    QVERIFY(!Tasks(station, log).contains("StartTestOnce"));
     QVERIFY(log.Contains("ScanSerialNumber : the run and the frame changed during the serial number prompt"));
 }
 

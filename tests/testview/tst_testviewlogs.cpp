@@ -3,8 +3,9 @@
 // saved, the record of a saved run handed to the upload, and the recording of
 // a live frame with its manual save (the dialog's button, the menu, the
 // program's end, a frame that comes back while the save dialog is open), the
-// recorded frame leaving while another stays, and a run started while the
-// last unplug's save dialog is open.
+// recorded frame leaving while another stays, a run started while the last
+// unplug's save dialog is open, the whole station after a frame came back
+// during that dialog, and a save that fails and is asked again.
 
 #include "filemodesenforced.h"
 #include "filesizelimit.h"
@@ -20,15 +21,19 @@
 #include "touchlogfilexml.h"
 #include "uploadservice.h"
 #include "uploadtestdata.h"
+#include "unwritablepath.h"
+#include "veloraupgradeview.h"
 
 #include <QAction>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QToolButton>
 #include <QtTest>
@@ -113,6 +118,9 @@ private slots:
     void recordedFrameLeaves_data();
     void recordedFrameLeaves();
     void newRunDuringTheLastUnplugsDialog();
+    void frameBackWhileTheRecordingIsSaved_data();
+    void frameBackWhileTheRecordingIsSaved();
+    void recordingSaveThatFailsAsksAgain();
 
 private:
     // A station with the view's live frame: product "X1", batch "S9".
@@ -534,6 +542,8 @@ void TestTestViewLogs::recordingAtProgramEnd()
     QCOMPARE(pReplay->StartTest(1), 0);
 }
 
+// The log is taken out of the device object before the dialog opens: what the
+// frame reports once it is back changes nothing of what is saved.
 void TestTestViewLogs::frameBackDuringSaveDialog()
 {
     auto pStation = StartStation();
@@ -555,14 +565,17 @@ void TestTestViewLogs::frameBackDuringSaveDialog()
         bBack = StationTest::WaitFor([&] { return pStation->work->GetDeviceGeneration() != nBefore; });
     });
     CRunLogCapture log;
-    QVERIFY(pView->SaveLogDataManul().isEmpty());
+    QCOMPARE(pView->SaveLogDataManul(), chosen);
     QVERIFY(bBack);
-    QVERIFY(!QFileInfo::exists(chosen));
-    QCOMPARE(log.Lines(QtWarningMsg).filter("nothing is saved to " + chosen).size(), 1);
-    QVERIFY(StationTest::WaitFor([&] {
-        return !boxes.boxes.isEmpty() && boxes.boxes.last().title == QLatin1String("Error!");
-    }));
-    QCOMPARE(boxes.boxes.last().text, QStringLiteral("The test log cannot be saved to %1.").arg(chosen));
+    QCOMPARE(log.Count("SaveLogDataManul :"), 1);
+    QVERIFY(log.Lines(QtCriticalMsg).isEmpty());
+    std::unique_ptr<CTouchLogfileXML> pReplay(CTouchLogfileXML::Create(nullptr, chosen));
+    QVERIFY(pReplay);
+    QCOMPARE(pReplay->StartTest(1), 0);
+    QCOMPARE(pReplay->GetProperty("BatchInfo"), QStringLiteral("S9"));
+    CStationRig::Flush();
+    for (const auto& box : qAsConst(boxes.boxes))
+        QVERIFY2(box.title != QLatin1String("Error!"), qPrintable(box.text));
 }
 
 void TestTestViewLogs::recordedFrameLeaves_data()
@@ -696,8 +709,9 @@ void TestTestViewLogs::newRunDuringTheLastUnplugsDialog()
         pStation->rig.Frame().usb->Unplug();
     });
     pRecord->trigger();
-    QVERIFY(bRun2);
-    QVERIFY(!QApplication::activeModalWidget());
+    // The save dialog opens once the unplug has been handled whole.
+    QVERIFY(StationTest::WaitFor([&] { return bRun2; }));
+    QVERIFY(StationTest::WaitFor([] { return !QApplication::activeModalWidget(); }));
     pStation->rig.Settle();
     CStationRig::Flush();
 
@@ -713,6 +727,221 @@ void TestTestViewLogs::newRunDuringTheLastUnplugsDialog()
     // Run 2 is still open: a start is refused.
     pView->StartTest();
     QVERIFY(log.Contains("StartTest : test mutex is fail"));
+}
+
+void TestTestViewLogs::frameBackWhileTheRecordingIsSaved_data()
+{
+    QTest::addColumn<QString>("open"); // what runs its event loop when the frame is pulled
+    QTest::addColumn<bool>("another"); // another frame is plugged in its place
+    QTest::newRow("the record clock, the frame back") << "clock" << false;
+    QTest::newRow("the record clock, another frame") << "clock" << true;
+    QTest::newRow("the retest question, the frame back") << "retest" << false;
+    QTest::newRow("Open log file..., the frame back") << "open" << false;
+}
+
+// A recorded frame is pulled (the last one): the recording ends and its save
+// dialog opens; the frame (or another one) is plugged while that dialog is
+// open, and its run has its result before the dialog is answered. Every part
+// of the station then holds the frame as attached: the main window shows its
+// tables and enables its tools, the upgrade view its touch button, the test
+// view runs; and the recording is saved whole at the chosen path, with what
+// was recorded before the pull and nothing of the frame plugged since.
+void TestTestViewLogs::frameBackWhileTheRecordingIsSaved()
+{
+    QFETCH(QString, open);
+    QFETCH(bool, another);
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    CTestViewStation& station = *pStation;
+    VeloraTestView* pView = station.view;
+    station.OpenView();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsTestRunning() && pView->PanelView(); }));
+    station.rig.Settle();
+    CStationRig::SFrameOptions second;
+    second.serial = "second";
+    station.rig.AddFrame(second).frame.Edit([](CEmulatedFrame::State& s) {
+        s.info.product = "X2";
+        s.info.batch = "B2";
+    });
+    CStationRig::SFrame& back = station.rig.Frame(another ? 1 : 0);
+    QAction* pRecord = ViewAction(pView, "Record Data...");
+    auto* pClock = pView->findChild<CRecordDialog*>();
+    auto* pTable = Child<QTableWidget>(pView, "testResult");
+    auto* pUpgradeView = station.window->findChild<VeloraUpgradeView*>();
+    QVERIFY(pUpgradeView);
+    auto* pUpgradeTouch = Child<QToolButton>(pUpgradeView, "touchEnToolButton");
+    auto* pWindowTouch = Child<QToolButton>(station.window, "touchEnToolButton");
+    auto* pNotice = Child<QLabel>(station.window, "noticeLabel");
+    auto* pWindowTable = Child<QTableWidget>(station.window, "HardwareInfoWidget");
+    // Only the cycles below are recorded.
+    pView->StopRefresh();
+    QVERIFY(pView->TimerThread()->wait(30000));
+    const QString chosen = QDir::current().absoluteFilePath("recording.xml");
+    const QString backBatch = another ? "B2" : "S9";
+
+    CModalBoxAnswerer boxes;
+    boxes.AnswerFile(chosen);
+    boxes.Answer("Yes");
+    CRunLogCapture log;
+    bool bRunAgain = false;
+    bool bWholeBeforeDialog = false;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.title == QLatin1String("Open file...")) {
+            boxes.CancelFile();
+            return;
+        }
+        if (box.title != QLatin1String("Save Log file...") || bRunAgain)
+            return;
+        boxes.AnswerFile(chosen);
+        // The pull reached every part of the station before the dialog.
+        bWholeBeforeDialog = !pUpgradeTouch->isEnabledTo(pUpgradeView) && !pWindowTouch->isEnabledTo(pWindowTouch->parentWidget())
+                             && pNotice->isVisible()
+                             && pNotice->text() == QLatin1String("There is no device inserted, Please insert device!");
+        back.usb->Plug();
+        bRunAgain = StationTest::WaitFor([&] {
+            return !pView->IsTestRunning() && pView->PanelView() && pTable->item(0, 0)
+                   && pTable->item(0, 0)->text() == QLatin1String("PASS") && Property(station, "BatchInfo") == backBatch;
+        }, 60000);
+    });
+    // The pull, from the event loop of the question or dialog opened next
+    // (the first thing it delivers); it returns once the recording is saved.
+    auto pullInTheNextLoop = [&] {
+        QMetaObject::invokeMethod(
+            pView,
+            [&] {
+                station.rig.Frame(0).usb->Unplug();
+                QVERIFY(StationTest::WaitFor([&] { return QFileInfo::exists(chosen) && bRunAgain; }, 60000));
+            },
+            Qt::QueuedConnection);
+    };
+    QSignalSpy status(pView, &VeloraTestView::emitSignalTestStatus);
+    QTimer::singleShot(0, pView, [&] {
+        for (int i = 0; i < 3; ++i)
+            RefreshCycle(station);
+        if (open == "clock")
+            station.rig.Frame(0).usb->Unplug();
+        else
+            pClock->reject(); // the clock goes, the recording goes on
+    });
+    pRecord->trigger();
+    if (open == "retest") {
+        QVERIFY(pRecord->isChecked());
+        pullInTheNextLoop();
+        Child<QToolButton>(pView, "retestTestButton")->click();
+        QVERIFY(log.Contains("on_retestTestButton_clicked : the run and the frame changed during the retest question"));
+    } else if (open == "open") {
+        pullInTheNextLoop();
+        ViewAction(pView, "Open log file...")->trigger();
+        QCOMPARE(station.work->GetDeviceKind(), HandleWork::DeviceKind::Live);
+    }
+    QVERIFY(StationTest::WaitFor([&] { return QFileInfo::exists(chosen) && bRunAgain; }, 60000));
+    station.rig.Settle();
+    CStationRig::Flush();
+    QVERIFY2(boxes.problems.isEmpty(), qPrintable(boxes.problems.join('\n')));
+    QVERIFY(bWholeBeforeDialog);
+
+    // The main window: the frame's tables, its tools enabled.
+    QVERIFY(!pNotice->isVisible());
+    QVERIFY(pWindowTouch->isEnabledTo(pWindowTouch->parentWidget()));
+    QStringList shown;
+    for (int r = 0; r < pWindowTable->rowCount(); ++r)
+        shown << (pWindowTable->item(r, 1) ? pWindowTable->item(r, 1)->text() : QString());
+    QVERIFY2(shown.contains(Property(station, "McuID")), qPrintable(shown.join(',')));
+    // The upgrade view holds the frame as attached.
+    QVERIFY(pUpgradeTouch->isEnabledTo(pUpgradeView));
+    const QStringList upgradeEvents = log.Lines().filter("InsertUsbDeviceForUpgrade : value =");
+    QVERIFY2(!upgradeEvents.isEmpty() && upgradeEvents.last().endsWith("true"), qPrintable(upgradeEvents.join('\n')));
+    // The test view runs on the frame: its result, its views, its refresh,
+    // and the run is open.
+    QCOMPARE(pTable->item(0, 0)->text(), QStringLiteral("PASS"));
+    QVERIFY(pView->PanelView());
+    QVERIFY(pView->IsSourcePresent());
+    QVERIFY(pView->TimerThread()->isRunning());
+    QVERIFY(!status.isEmpty());
+    QCOMPARE(status.last().at(0).toBool(), true);
+    pView->StartTest();
+    QVERIFY(log.Contains("StartTest : test mutex is fail"));
+    for (const auto& box : qAsConst(boxes.boxes))
+        QVERIFY2(box.title != QLatin1String("Error!"), qPrintable(box.text));
+    QDir().mkpath(CTestEnvironment::OutputDir());
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression("[^A-Za-z]+"), "-");
+    QVERIFY(station.window->grab().save(CTestEnvironment::OutputDir() + "/frame-back-during-save-" + tag + ".png"));
+
+    // The recording, whole: the recorded frame's, with its cycles.
+    QCOMPARE(log.Count("SaveLogDataManul :"), 1);
+    std::unique_ptr<CTouchLogfileXML> pReplay(CTouchLogfileXML::Create(nullptr, chosen));
+    QVERIFY(pReplay);
+    QCOMPARE(pReplay->StartTest(1), 0);
+    QCOMPARE(pReplay->GetProperty("BatchInfo"), QStringLiteral("S9"));
+    QCOMPARE(pReplay->GetProperty("Product"), QStringLiteral("X1"));
+    QVERIFY2(pReplay->GetLastRecordNumber() >= 3, qPrintable(QString::number(pReplay->GetLastRecordNumber())));
+}
+
+// The recorded frame is pulled and the first path chosen cannot take the
+// recording: the box says why, the dialog opens again, and the next path
+// gets the whole recording.
+void TestTestViewLogs::recordingSaveThatFailsAsksAgain()
+{
+    Settings()->SetBool("DefaultJumpToDraw", false);
+    auto pStation = StartStation();
+    QVERIFY(pStation);
+    VeloraTestView* pView = pStation->view;
+    pStation->OpenView();
+    QVERIFY(StationTest::WaitFor([&] { return !pView->IsTestRunning() && pView->PanelView(); }));
+    pStation->rig.Settle();
+    QVERIFY(QDir().mkpath("locked"));
+    auto pLocked = std::make_unique<CUnwritablePath>(QDir::current().absoluteFilePath("locked"));
+    if (!pLocked->IsActive())
+        QSKIP("cannot take the write permission off a folder here");
+    const QString refused = QDir::current().absoluteFilePath("locked/recording.xml");
+    const QString chosen = QDir::current().absoluteFilePath("recording.xml");
+
+    CModalBoxAnswerer boxes;
+    boxes.AnswerFile(refused);
+    QStringList proposed;
+    boxes.OnShown([&](const CModalBoxAnswerer::SBox& box) {
+        if (box.kind == CModalBoxAnswerer::EKind::File)
+            proposed << box.value;
+        if (box.title == QLatin1String("Error!")) {
+            pLocked.reset();
+            boxes.AnswerFile(chosen);
+        }
+    });
+    CRunLogCapture log;
+    QTimer::singleShot(0, pView, [&] {
+        for (int i = 0; i < 3; ++i)
+            RefreshCycle(*pStation);
+        pStation->rig.Frame().usb->Unplug();
+    });
+    ViewAction(pView, "Record Data...")->trigger();
+    QVERIFY(StationTest::WaitFor([&] { return QFileInfo::exists(chosen); }));
+    QVERIFY2(boxes.problems.isEmpty(), qPrintable(boxes.problems.join('\n')));
+
+    // Two dialogs, the box between them with the reason.
+    QStringList kinds;
+    for (const auto& box : qAsConst(boxes.boxes))
+        kinds << (box.kind == CModalBoxAnswerer::EKind::File ? box.title : box.title + ": " + box.text);
+    QCOMPARE(kinds.size(), 3);
+    QCOMPARE(kinds[0], QStringLiteral("Save Log file..."));
+    QCOMPARE(kinds[2], QStringLiteral("Save Log file..."));
+    // The second dialog shows the folder of the path that failed.
+    QCOMPARE(proposed.value(1), QDir::current().absoluteFilePath("locked"));
+    const QStringList critical = log.Lines(QtCriticalMsg);
+    QCOMPARE(critical.size(), 1);
+    const QString prefix = "The test log cannot be saved to " + refused + " - ";
+    QVERIFY2(critical[0].startsWith(prefix), qPrintable(critical[0]));
+    const QString reason = critical[0].mid(prefix.size());
+    QVERIFY(!reason.isEmpty());
+    QCOMPARE(boxes.boxes[1].text, QStringLiteral("The test log cannot be saved to %1.\n%2\nPlease choose another path.")
+                                      .arg(refused, reason));
+    QCOMPARE(boxes.boxes[1].icon, QStringLiteral("Warning"));
+    QVERIFY(!QFileInfo::exists(refused));
+    std::unique_ptr<CTouchLogfileXML> pReplay(CTouchLogfileXML::Create(nullptr, chosen));
+    QVERIFY(pReplay);
+    QCOMPARE(pReplay->StartTest(1), 0);
+    QCOMPARE(pReplay->GetProperty("BatchInfo"), QStringLiteral("S9"));
+    QVERIFY(pReplay->GetLastRecordNumber() >= 3);
 }
 
 STATION_TEST_MAIN(TestTestViewLogs)
