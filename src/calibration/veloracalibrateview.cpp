@@ -123,6 +123,7 @@ VeloraCalibrateView::VeloraCalibrateView(QWidget* parent, HandleWork* pHandleWor
         connect(m_pHandleWork, &HandleWork::EmitTouchFormatsOwed, this, &VeloraCalibrateView::TouchFormatsOwed);
         connect(m_pHandleWork, &HandleWork::EmitTouchFormatsGivenBack, this,
                 &VeloraCalibrateView::TouchFormatsGivenBack);
+        connect(m_pHandleWork, &HandleWork::EmitTouchFormatsUnread, this, &VeloraCalibrateView::TouchFormatsUnread);
     }
     connect(ui->CalLogTableWidget, &QWidget::customContextMenuRequested, this,
             &VeloraCalibrateView::on_CalTableViewCustomContextMenuRequested);
@@ -408,6 +409,12 @@ void VeloraCalibrateView::TouchFormatsGivenBack()
 {
     if (isVisible())
         AppendCalLog(tr("The frame has its touch formats back"));
+}
+
+void VeloraCalibrateView::TouchFormatsUnread()
+{
+    if (isVisible())
+        AppendCalLog(tr("The frame's touch formats could not be read; they will not be given back"));
 }
 
 // ---------------------------------------------------------------------------
