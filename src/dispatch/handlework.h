@@ -178,6 +178,7 @@ private:
         QObject* mPara;                  // for the direct getters (worker thread)
         const QPointer<QObject>& poster; // checked on the GUI thread only
         bool bFlag;
+        quint64 nStopsAtStart;           // m_nWorkStops when the task began
     };
     using TaskRun = int32_t (HandleWork::*)(const STaskContext&);
     struct STaskRow
@@ -361,6 +362,10 @@ private:
     void StopBootDetectTimer(const char* szWhy);
 
     std::atomic<int> m_nCalStepTimeout{30000};
+    // Stops of the waiting calibration work (ExitCurrentWork) so far: a
+    // step task that began before one and had not yet reached the frame
+    // ends as interrupted instead of waiting.
+    std::atomic<quint64> m_nWorkStops{0};
     // Worker thread: what "StartFineTuningCalibrate" found, given back by
     // "ExitFineTuningCalibrate" on whichever object the frame has by then
     // (a frame plugged again during fine tuning gets a new one).

@@ -71,6 +71,9 @@ void HandleWork::ExitCurrentWork()
     // meanwhile (the pointer's own lock).
     if (m_eDeviceKind == DeviceKind::Live)
         qInfo().noquote() << "ExitCurrentWork" << ": the waiting calibration work is interrupted";
+    // Counted first: a step that begins its operation after the count was
+    // read sees this stop in the device object (RunCalStep).
+    ++m_nWorkStops;
     InterruptDeviceWait();
 }
 
@@ -178,7 +181,16 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
 
     qInfo().noquote() << "ProcessTask" << ":" + ctx.task;
     int nNext = 0;
-    int32_t nRet = pDevice->DoCalStep(nStep, &nNext, m_nCalStepTimeout.load());
+    // One operation for the stop: the stops are counted after it began, so a
+    // stop since the task began is seen either here or by the step's own
+    // wait, never lost in between.
+    int32_t nRet = pDevice->AsOneOperation([&] {
+        if (m_nWorkStops.load() != ctx.nStopsAtStart) {
+            qInfo().noquote() << "ProcessTask" << ":" + ctx.task << "stopped before it reached the frame";
+            return HardwareInterface::FamilyCode(CommandFamily::kDoCalStep, ERROR_CODE_INTERRUPT);
+        }
+        return pDevice->DoCalStep(nStep, &nNext, m_nCalStepTimeout.load());
+    });
     if (nRet == 0 && (nNext < 1 || nNext > 7)) {
         // The frame answered the step without naming a target or a check
         // result; the screens could only wait for ever.

@@ -5,6 +5,7 @@
 
 #include "handlework.h"
 #include "hardwareinterface.h"
+#include "mutexholder.h"
 #include "runlogcapture.h"
 #include "shelltestwindow.h"
 #include "stationrig.h"
@@ -84,6 +85,7 @@ private slots:
     void failingStep();
     void stepAnsweredWithoutTarget();
     void exitCurrentWorkEndsAWaitingStep();
+    void exitCurrentWorkBeforeTheStepReachesTheFrame();
     void edgeMoves_data();
     void edgeMoves();
     void failedEdgeMoveKeepsTheMovedValue();
@@ -313,6 +315,38 @@ void TestCalibrationDriver::exitCurrentWorkEndsAWaitingStep()
     // No second try of the interrupted step.
     const QStringList expectedCmds{"01 02", "A1 06", "A1 04", "01 FF"};
     QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
+}
+
+// The screen's stop comes once the step task runs but before the step has
+// reached the frame (the task still waits for the device): it is the same
+// stop. The step is not sent and ends as interrupted at once, instead of
+// waiting for a touch that the closed screen no longer asks for.
+void TestCalibrationDriver::exitCurrentWorkBeforeTheStepReachesTheFrame()
+{
+    QVERIFY(PlugFrame());
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
+    m_pRig->Work()->ChangeCalStepTimeout(1000);
+    CRunLogCapture runLog;
+    {
+        const CMutexHolder holder(m_pRig->Work()->GetDeviceMutex());
+        QVERIFY(m_pRig->Work()->PostTask("STEP_2"));
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->IsTaskRunning("STEP_2"); }));
+        m_pRig->Work()->ExitCurrentWork();
+    }
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Record().events.size() >= 4; }, 60000));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Record().events, (QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0004)}));
+    const QStringList expectedCmds{"A1 06", "A1 04", "01 FF"};
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
+    QVERIFY(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).isEmpty());
+    QCOMPARE(runLog.Lines(QtInfoMsg).filter("stopped before it reached the frame").size(), 1);
+
+    // The stop is spent: the next step waits for the frame as before.
+    m_pRig->ClearRecord();
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 0; });
+    QVERIFY(m_pRig->Run("STEP_2"));
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).size(), 1);
+    QVERIFY(m_pRig->Record().events.filter("funcResult").isEmpty());
 }
 
 void TestCalibrationDriver::edgeMoves_data()
