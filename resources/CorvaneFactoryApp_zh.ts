@@ -556,8 +556,8 @@
         <translation>触摸框未接受报点格式（错误码 %1）。</translation>
     </message>
     <message>
-        <source>The touch formats were not sent: the touch box was replaced meanwhile.</source>
-        <translation>报点格式未发送：期间触摸框已被更换。</translation>
+        <source>The touch formats were not sent: a touch box was plugged in meanwhile.</source>
+        <translation>报点格式未发送：期间有触摸框接入。</translation>
     </message>
     <message>
         <source>The touch formats were not sent: they could not be read from this touch box.</source>

@@ -242,7 +242,7 @@ void MainSetUpDialog::SaveAndClose()
         what = tr("The touch box did not take the touch formats (error code %1).").arg(Hex(nCode));
         break;
     case FormatsSent::OtherFrame:
-        what = tr("The touch formats were not sent: the touch box was replaced meanwhile.");
+        what = tr("The touch formats were not sent: a touch box was plugged in meanwhile.");
         break;
     case FormatsSent::NotRead:
         what = tr("The touch formats were not sent: they could not be read from this touch box.");

@@ -52,7 +52,7 @@ QString NotApplied(const QString& what, const QString& shown = QString())
 }
 const QString kBusy = QStringLiteral("The touch formats were not sent: the device is busy.");
 const QString kRefused = QStringLiteral("The touch box did not take the touch formats (error code %1).");
-const QString kOtherFrame = QStringLiteral("The touch formats were not sent: the touch box was replaced meanwhile.");
+const QString kOtherFrame = QStringLiteral("The touch formats were not sent: a touch box was plugged in meanwhile.");
 const QString kGone = QStringLiteral("The touch formats were not sent: no touch box is attached.");
 const QString kNotRead = QStringLiteral("The touch formats were not sent: they could not be read from this touch box.");
 const QString kShown = QStringLiteral("The dialog shows the formats the touch box holds.");
