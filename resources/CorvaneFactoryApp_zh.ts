@@ -539,6 +539,42 @@
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>Try Save again.</source>
+        <translation>请再次点击“保存”。</translation>
+    </message>
+    <message>
+        <source>The dialog shows the formats the touch box holds.</source>
+        <translation>对话框显示的是触摸框当前的报点格式。</translation>
+    </message>
+    <message>
+        <source>The formats the touch box holds could not be read.</source>
+        <translation>无法读取触摸框当前的报点格式。</translation>
+    </message>
+    <message>
+        <source>No touch box can be reached now.</source>
+        <translation>当前无法访问触摸框。</translation>
+    </message>
+    <message>
+        <source>The touch formats were not sent: the device is busy.</source>
+        <translation>触摸报点格式未发送：设备忙。</translation>
+    </message>
+    <message>
+        <source>The touch box did not take the touch formats (error code %1).</source>
+        <translation>触摸框未接受报点格式（错误码 %1）。</translation>
+    </message>
+    <message>
+        <source>The touch formats were not sent: a touch box was plugged in meanwhile.</source>
+        <translation>报点格式未发送：期间有触摸框接入。</translation>
+    </message>
+    <message>
+        <source>The touch formats were not sent: they could not be read from this touch box.</source>
+        <translation>报点格式未发送：无法从此触摸框读取报点格式。</translation>
+    </message>
+    <message>
+        <source>The touch formats were not sent: no touch box is attached.</source>
+        <translation>报点格式未发送：未连接触摸框。</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -953,6 +989,10 @@
     <message>
         <source>The frame has its touch formats back</source>
         <translation>触摸框已恢复其报点格式</translation>
+    </message>
+    <message>
+        <source>The frame&apos;s touch formats could not be read; they will not be given back</source>
+        <translation>无法读取触摸框的报点格式，将不会恢复其报点格式</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,7 @@
 #include "localclock.h"
 #include "stationclock.h"
 #include "ui_calibratesetupdialog.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -90,6 +91,15 @@ QString CalibrateSetUpDialog::ExportFileName(const QDateTime& time)
 CalibrateSetUpDialog::SFileValues CalibrateSetUpDialog::ReadParameterFile(const QString& path)
 {
     SFileValues values;
+    // Looked at before QSettings reads it whole (a missing file reads as
+    // one without keys).
+    QString sizeProblem;
+    const EFileRead check = CheckFileSize(path, kMaxParameterFileBytes, &sizeProblem);
+    if (check == EFileRead::TooLarge || check == EFileRead::Unreadable) {
+        values.problem = sizeProblem;
+        return values;
+    }
+    values.bRead = true;
     int32_t* pValues[] = {&values.nLX, &values.nLY, &values.nRX, &values.nRY};
     const QSettings file(path, QSettings::IniFormat);
     for (int i = 0; i < 4; ++i) {
@@ -171,10 +181,19 @@ void CalibrateSetUpDialog::on_outputCalparameter_Btn_clicked(bool)
     int32_t values[4] = {0, 0, 0, 0};
     const EDeviceAccess access = ReadDeviceValues(values);
     QString why;
+    QString fileProblem;
+    const EFileRead check = access == EDeviceAccess::Done
+        ? CheckFileSize(path, kMaxParameterFileBytes, &fileProblem)
+        : EFileRead::Missing;
     if (access == EDeviceAccess::Busy) {
         why = QStringLiteral("the device is busy");
     } else if (access == EDeviceAccess::NoFrame) {
         why = QStringLiteral("the frame is gone");
+    } else if (check == EFileRead::TooLarge || check == EFileRead::Unreadable) {
+        // An existing file is read whole before its four entries are
+        // replaced: one too large, or no plain file, is neither read nor
+        // written.
+        why = fileProblem;
     } else {
         QSettings file(path, QSettings::IniFormat);
         // A file that is there but cannot be read is not overwritten.
@@ -216,12 +235,22 @@ void CalibrateSetUpDialog::on_browseCalParameterFile_Btn_clicked(bool)
     m_nFileLY = values.nLY;
     m_nFileRX = values.nRX;
     m_nFileRY = values.nRY;
-    ShowFileValues();
+    if (values.bRead) {
+        ShowFileValues();
+    } else {
+        // Nothing of the file is known.
+        for (QLineEdit* pEdit : {ui->fileCalParameter_LX, ui->fileCalParameter_LY, ui->fileCalParameter_RX,
+                                 ui->fileCalParameter_RY})
+            pEdit->clear();
+    }
     // Only a file that holds all four values as the frame takes them is
     // imported: anything else would put values into the frame that the
     // file does not hold.
     ui->importCalParameter_Btn->setEnabled(values.bValid);
-    if (!values.bValid) {
+    if (!values.bRead) {
+        qWarning().noquote() << "on_browseCalParameterFile_Btn_clicked :" << path << "is not read:" << values.problem;
+        QMessageBox::warning(this, tr("Import calibration parameters"), tr("Invalid calibration parameter file"));
+    } else if (!values.bValid) {
         qWarning().noquote() << "on_browseCalParameterFile_Btn_clicked :" << path << "is no calibration parameter file:"
                              << values.problem;
         QMessageBox::warning(this, tr("Import calibration parameters"), tr("Invalid calibration parameter file"));

@@ -35,16 +35,23 @@ public:
     // Shows the frame's cached values; called before each opening.
     void UpdateDevCalParameter();
 
+    // The largest calibration parameter file read (or, for the export,
+    // rewritten): the four values take a hundred bytes; a larger file is
+    // not read at all.
+    static constexpr qint64 kMaxParameterFileBytes = 64 * 1024;
+
     // The four values of a calibration parameter file as read: each is 0
-    // when absent or not a decimal integer. bValid only when the file was
-    // read and all four are present, decimal and in 0..65535; otherwise
-    // problem names the first fault.
+    // when absent or not a decimal integer. bRead false when the file was
+    // not read at all (larger than kMaxParameterFileBytes, or no plain
+    // file). bValid only when the file was read and all four are present,
+    // decimal and in 0..65535; otherwise problem names the first fault.
     struct SFileValues
     {
         int32_t nLX = 0;
         int32_t nLY = 0;
         int32_t nRX = 0;
         int32_t nRY = 0;
+        bool bRead = false;
         bool bValid = false;
         QString problem;
     };

@@ -29,6 +29,7 @@
 #include <QTextStream>
 #include <QVariant>
 
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -122,6 +123,7 @@ VeloraCalibrateView::VeloraCalibrateView(QWidget* parent, HandleWork* pHandleWor
         connect(m_pHandleWork, &HandleWork::EmitTouchFormatsOwed, this, &VeloraCalibrateView::TouchFormatsOwed);
         connect(m_pHandleWork, &HandleWork::EmitTouchFormatsGivenBack, this,
                 &VeloraCalibrateView::TouchFormatsGivenBack);
+        connect(m_pHandleWork, &HandleWork::EmitTouchFormatsUnread, this, &VeloraCalibrateView::TouchFormatsUnread);
     }
     connect(ui->CalLogTableWidget, &QWidget::customContextMenuRequested, this,
             &VeloraCalibrateView::on_CalTableViewCustomContextMenuRequested);
@@ -409,6 +411,12 @@ void VeloraCalibrateView::TouchFormatsGivenBack()
         AppendCalLog(tr("The frame has its touch formats back"));
 }
 
+void VeloraCalibrateView::TouchFormatsUnread()
+{
+    if (isVisible())
+        AppendCalLog(tr("The frame's touch formats could not be read; they will not be given back"));
+}
+
 // ---------------------------------------------------------------------------
 // Tool buttons
 
@@ -578,35 +586,59 @@ void VeloraCalibrateView::SaveCalLogAction_event()
     const QString path = folder + QLatin1Char('/') + name;
 
     // A log: a file of the same name (a save in the same millisecond) grows.
+    // A save that fails takes back what it wrote: a file it made is removed,
+    // one it found is cut back to the size it had.
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
+    const bool bMade = file.open(mode | QIODevice::NewOnly);
+    if (!bMade && !file.open(mode)) {
         qWarning().noquote() << "SaveCalLogAction_event : cannot create the calibration log" << path << ":"
                              << file.errorString();
         AppendCalLog(tr("Failed to generate log file:") + path);
         return;
     }
+    const qint64 nEarlierBytes = bMade ? 0 : file.size();
     AppendCalLog(tr("Generate log file:") + path);
 
     // The locale's encoding, as every text file of the station.
-    QTextStream out(&file);
-    const QTableWidget* pTable = ui->CalLogTableWidget;
-    auto cellText = [pTable](int nRow, int nColumn) {
-        const QTableWidgetItem* pItem = pTable->item(nRow, nColumn);
-        return pItem ? pItem->text() : QString();
-    };
-    for (int nRow = 0; nRow < m_nLogRows && out.status() == QTextStream::Ok; ++nRow)
-        out << cellText(nRow, 0) << '#' << cellText(nRow, 1) << '\n';
-    out.flush();
-    bool bWritten = out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
-    QString reason = file.errorString();
+    QByteArray lines;
+    {
+        QTextStream out(&lines, QIODevice::WriteOnly);
+        const QTableWidget* pTable = ui->CalLogTableWidget;
+        auto cellText = [pTable](int nRow, int nColumn) {
+            const QTableWidgetItem* pItem = pTable->item(nRow, nColumn);
+            return pItem ? pItem->text() : QString();
+        };
+        for (int nRow = 0; nRow < m_nLogRows; ++nRow)
+            out << cellText(nRow, 0) << '#' << cellText(nRow, 1) << '\n';
+    }
+
+    // errno right after the write: a short write (a full disk, the size
+    // limit) sets no reason on the file.
+    QString reason;
+    errno = 0;
+    const qint64 nWritten = file.write(lines);
+    const int nErrno = errno;
+    if (nWritten != lines.size())
+        reason = nErrno != 0 ? qt_error_string(nErrno) : file.errorString();
     file.close();
-    if (bWritten && file.error() != QFileDevice::NoError) {
-        bWritten = false;
+    if (reason.isEmpty() && file.error() != QFileDevice::NoError)
         reason = file.errorString();
+    if (reason.isEmpty())
+        return;
+
+    QString takenBack;
+    if (bMade) {
+        takenBack = file.remove() ? QStringLiteral("the file it made is removed")
+                                  : QStringLiteral("the file it made cannot be removed: ") + file.errorString();
+    } else {
+        takenBack = file.resize(nEarlierBytes)
+            ? QStringLiteral("the file is cut back to its earlier %1 bytes").arg(nEarlierBytes)
+            : QStringLiteral("the file cannot be cut back to its earlier %1 bytes: %2")
+                  .arg(nEarlierBytes)
+                  .arg(file.errorString());
     }
-    if (!bWritten) {
-        qWarning().noquote() << "SaveCalLogAction_event : cannot write the calibration log" << path << ":"
-                             << reason;
-        AppendCalLog(tr("Failed to generate log file:") + path);
-    }
+    qWarning().noquote() << "SaveCalLogAction_event : cannot write the calibration log" << path << ":" << reason
+                         << "-" << takenBack;
+    AppendCalLog(tr("Failed to generate log file:") + path);
 }

@@ -78,9 +78,11 @@ public slots:
     void CalibrationSaved(QString task, int result);
     // Fine tuning was left while its frame could not take its touch formats
     // back; they are given back when it returns (a row each, while the view
-    // is shown).
+    // is shown). Fine tuning started on a frame that did not report its
+    // formats: none will be given back (a row too).
     void TouchFormatsOwed();
     void TouchFormatsGivenBack();
+    void TouchFormatsUnread();
     void on_lstActionToolButton_clicked();
     void on_touchEnToolButton_clicked(bool bIsCheck);
     void on_upgradeToolButton_clicked(bool bIsCheck);

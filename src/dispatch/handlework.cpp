@@ -356,6 +356,9 @@ const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
 void HandleWork::ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag)
 {
     qDebug().noquote() << "ProcessTask" << ":task = " + task;
+    // Before the task shows as running (IsTaskRunning): a stop the GUI sends
+    // once it sees the task run is a stop of this task.
+    const quint64 nStopsAtStart = m_nWorkStops.load();
     QMutexLocker taskLock(TaskMutex(task));
     // Counted before the closing flag is read: closing sets the flag before it
     // reads the count, so one of the two always sees the other.
@@ -373,7 +376,7 @@ void HandleWork::ProcessTask(const QString& task, QObject* mPara, const QPointer
 
     int32_t nRet = 0;
     if (const STaskRow* pRow = FindTaskRow(task)) {
-        const STaskContext ctx{task, mPara, poster, bFlag};
+        const STaskContext ctx{task, mPara, poster, bFlag, nStopsAtStart};
         nRet = (this->*pRow->pRun)(ctx);
     }
 

@@ -164,6 +164,9 @@ signals:
     // (EmitTouchFormatsGivenBack).
     void EmitTouchFormatsOwed();
     void EmitTouchFormatsGivenBack();
+    // Fine tuning started on a frame that did not report its touch formats:
+    // none are kept, and its exit gives none back.
+    void EmitTouchFormatsUnread();
 
 public slots:
     // A frame was plugged in (true) or pulled out (false).
@@ -178,6 +181,7 @@ private:
         QObject* mPara;                  // for the direct getters (worker thread)
         const QPointer<QObject>& poster; // checked on the GUI thread only
         bool bFlag;
+        quint64 nStopsAtStart;           // m_nWorkStops when the task began
     };
     using TaskRun = int32_t (HandleWork::*)(const STaskContext&);
     struct STaskRow
@@ -364,12 +368,22 @@ private:
     void StopBootDetectTimer(const char* szWhy);
 
     std::atomic<int> m_nCalStepTimeout{30000};
+    // Stops of the waiting calibration work (ExitCurrentWork) so far: a
+    // step task that began before one and had not yet reached the frame
+    // ends as interrupted instead of waiting.
+    std::atomic<quint64> m_nWorkStops{0};
     // Worker thread: what "StartFineTuningCalibrate" found, given back by
     // "ExitFineTuningCalibrate" on whichever object the frame has by then
     // (a frame plugged again during fine tuning gets a new one).
+    // What a start of fine tuning found of the frame's touch formats: no
+    // start ran since the last exit (the exit gives the object's own), the
+    // frame did not report them (nothing is kept, the exit gives nothing
+    // back), or they are kept here.
+    enum class EFormatsKept { NoStart, NotRead, Kept };
     struct SFineTuneStart
     {
-        bool bKept = false;
+        EFormatsKept eKept = EFormatsKept::NoStart;
+        int32_t nReadResult = 0;  // NotRead: the read's failure
         uint8_t nUsb1 = 0;
         uint8_t nUsb2 = 0;
         QString strMcuId;     // empty: not read

@@ -71,6 +71,9 @@ void HandleWork::ExitCurrentWork()
     // meanwhile (the pointer's own lock).
     if (m_eDeviceKind == DeviceKind::Live)
         qInfo().noquote() << "ExitCurrentWork" << ": the waiting calibration work is interrupted";
+    // Counted first: a step that begins its operation after the count was
+    // read sees this stop in the device object (RunCalStep).
+    ++m_nWorkStops;
     InterruptDeviceWait();
 }
 
@@ -178,7 +181,16 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
 
     qInfo().noquote() << "ProcessTask" << ":" + ctx.task;
     int nNext = 0;
-    int32_t nRet = pDevice->DoCalStep(nStep, &nNext, m_nCalStepTimeout.load());
+    // One operation for the stop: the stops are counted after it began, so a
+    // stop since the task began is seen either here or by the step's own
+    // wait, never lost in between.
+    int32_t nRet = pDevice->AsOneOperation([&] {
+        if (m_nWorkStops.load() != ctx.nStopsAtStart) {
+            qInfo().noquote() << "ProcessTask" << ":" + ctx.task << "stopped before it reached the frame";
+            return HardwareInterface::FamilyCode(CommandFamily::kDoCalStep, ERROR_CODE_INTERRUPT);
+        }
+        return pDevice->DoCalStep(nStep, &nNext, m_nCalStepTimeout.load());
+    });
     if (nRet == 0 && (nNext < 1 || nNext > 7)) {
         // The frame answered the step without naming a target or a check
         // result; the screens could only wait for ever.
@@ -350,31 +362,51 @@ int32_t HandleWork::RunStartFineTuning(const STaskContext&)
         return 0;
     // The touch formats read first are kept here until the exit gives them
     // back, with what tells the frame apart if it is plugged again
-    // meanwhile (its object is then another one).
-    pDevice->GetTouchFormat();
+    // meanwhile (its object is then another one). Only formats the frame
+    // reported: after a failed read the object holds older values.
     SFineTuneStart start;
-    start.bKept = true;
-    start.nUsb1 = uint8_t(pDevice->GetUsb1TouchFormat());
-    start.nUsb2 = uint8_t(pDevice->GetUsb2TouchFormat());
+    const int32_t nRead = pDevice->GetTouchFormat();
+    if (nRead >= 0) {
+        start.eKept = EFormatsKept::Kept;
+        start.nUsb1 = uint8_t(pDevice->GetUsb1TouchFormat());
+        start.nUsb2 = uint8_t(pDevice->GetUsb2TouchFormat());
+    } else {
+        start.eKept = EFormatsKept::NotRead;
+        start.nReadResult = nRead;
+    }
     start.nGeneration = m_nDeviceGeneration.load();
     if (pDevice->QueryMcuID(&start.strMcuId) < 0)
         start.strMcuId.clear();
     // A frame that an earlier fine tuning could not give its formats back to
     // is still in the mouse format: what it had before that one is what this
-    // one gives back. Formats kept for another frame are given up here.
+    // one gives back. Formats kept for another frame are given up when this
+    // one keeps formats of its own (there is room for one frame's), else
+    // they stay owed.
     const SFineTuneStart owed = TakeOwedTouchFormats();
-    if (owed.bKept) {
+    if (owed.eKept == EFormatsKept::Kept) {
         if (!start.strMcuId.isEmpty() && start.strMcuId == owed.strMcuId) {
+            if (start.eKept == EFormatsKept::NotRead)
+                qInfo().noquote() << "StartFineTuningCalibrate : the frame's touch formats could not be read,"
+                                  << QStringLiteral("0x%1").arg(uint32_t(nRead), 0, 16);
+            start.eKept = EFormatsKept::Kept;
             start.nUsb1 = owed.nUsb1;
             start.nUsb2 = owed.nUsb2;
             qInfo().noquote() << "StartFineTuningCalibrate : the frame (McuID" << owed.strMcuId
                               << ") still waits for its touch formats" << FormatsText(owed)
                               << "; this fine tuning gives them back";
-        } else {
+        } else if (start.eKept == EFormatsKept::Kept) {
             qWarning().noquote() << "StartFineTuningCalibrate : a new fine tuning starts; the touch formats"
                                  << FormatsText(owed) << "kept for the frame with McuID" << owed.strMcuId
                                  << "are not given back";
+        } else {
+            OweTouchFormats(owed);
         }
+    }
+    if (start.eKept == EFormatsKept::NotRead) {
+        qWarning().noquote() << "StartFineTuningCalibrate : the frame's touch formats could not be read,"
+                             << QStringLiteral("0x%1;").arg(uint32_t(nRead), 0, 16)
+                             << "they will not be given back when fine tuning ends";
+        emit EmitTouchFormatsUnread();
     }
     m_fineTuneStart = start;
     pDevice->SetTouchFormat(1, 1);
@@ -396,10 +428,15 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
         if (HardwareInterface* pDevice = LiveHardware()) {
             pDevice->WriteFineTuneParams(pDevice->GetFineTune1() == 1);
             pDevice->ExitFineTuning(1);
-            if (!start.bKept) {
+            if (start.eKept == EFormatsKept::NoStart) {
                 // No start found a frame: the object's own formats.
                 nFormats = pDevice->SetTouchFormat(uint8_t(pDevice->GetUsb1TouchFormat()),
                                                    uint8_t(pDevice->GetUsb2TouchFormat()));
+            } else if (start.eKept == EFormatsKept::NotRead) {
+                // Nothing is known to give back: the frame stays as it is.
+                nFormats = start.nReadResult;
+                qWarning().noquote() << "ExitFineTuningCalibrate : the frame's touch formats were not read when"
+                                     << "fine tuning started; no touch formats are given back";
             } else {
                 // Given back to the same frame only: the object of the start,
                 // or (the frame was plugged again) one whose frame answers
@@ -424,7 +461,7 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
         // (it is out, it did not take them, or another one is here): they
         // wait for its return, under the device mutex, so that an arrival
         // handled meanwhile sees them.
-        if (start.bKept && !bGivenBack) {
+        if (start.eKept == EFormatsKept::Kept && !bGivenBack) {
             if (start.strMcuId.isEmpty()) {
                 qWarning().noquote() << "ExitFineTuningCalibrate : no McuID was read when fine tuning started; the"
                                      << "touch formats" << FormatsText(start)

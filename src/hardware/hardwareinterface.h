@@ -47,6 +47,17 @@ public:
     // any family nResult carries); CommandFamily names the bytes.
     static int32_t FamilyCode(uint8_t nFamily, int32_t nResult);
 
+    // Runs fn, which calls this object's commands, as one operation for the
+    // user's abort: SetRecvEnable(false) from now until fn returns ends every
+    // calibration-family command fn runs, also one it starts after the abort
+    // (worker thread, device mutex held).
+    template <typename Fn>
+    auto AsOneOperation(Fn fn)
+    {
+        const COperationScope scope(*this, false);
+        return fn();
+    }
+
     // Read time-outs of the protocol, in ms (scaled by CStationClock::Timeout).
     static constexpr int SEND_TIMEOUT_MS = 30;
     static constexpr int READ_TIMEOUT_MS = 10000;

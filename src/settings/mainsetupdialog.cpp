@@ -149,6 +149,7 @@ MainSetUpDialog::FrameRead MainSetUpDialog::ReadFrameFormats()
     const int32_t nRet = pHardware->GetTouchFormat();
     if (nRet < 0) {
         qWarning().noquote() << "MainSetUpDialog : GetTouchFormat failed, the error code is" << Hex(nRet);
+        m_nReadGeneration = m_pHandleWork->GetDeviceGeneration();
         return FrameRead::Failed;
     }
     const auto nUsb1 = uint8_t(pHardware->GetUsb1TouchFormat() & 0xFF);
@@ -159,6 +160,9 @@ MainSetUpDialog::FrameRead MainSetUpDialog::ReadFrameFormats()
 
     m_nUsb1Format = m_nUsb1FormatRead = nUsb1;
     m_nUsb2Format = m_nUsb2FormatRead = nUsb2;
+    // The radios show what the frame holds: nothing is chosen any more.
+    m_bUsb1Chosen = false;
+    m_bUsb2Chosen = false;
     m_bFormatsRead = true;
     m_nReadGeneration = nGeneration;
     CheckUsb1Radio(nUsb1);
@@ -167,35 +171,89 @@ MainSetUpDialog::FrameRead MainSetUpDialog::ReadFrameFormats()
     return FrameRead::Read;
 }
 
-void MainSetUpDialog::SendFormats()
+MainSetUpDialog::FormatsSent MainSetUpDialog::SendFormats(int32_t* pCode)
 {
+    // Groups left disabled by the opening: no formats were offered.
+    if (!ui->frameUsb1->isEnabled())
+        return FormatsSent::NotOffered;
     CDeviceHold hold(m_pHandleWork->GetDeviceMutex());
     if (!hold.IsHeld()) {
         qWarning().noquote() << "MainSetUpDialog : the device is busy, the touch formats were not sent";
-        return;
+        return FormatsSent::Busy;
     }
     CTouchBase* pDevice = m_pHandleWork->GetTouchDevice();
     auto* pHardware = dynamic_cast<HardwareInterface*>(pDevice);
-    if (!pHardware)
-        return;
-    const bool bReadFromThisFrame = m_bFormatsRead && m_pHandleWork->GetDeviceGeneration() == m_nReadGeneration;
+    CComPortUsb* pPort = m_pHandleWork->GetUsbPort();
+    if (!pHardware || !pPort || !pPort->IsConnected()) {
+        qWarning().noquote() << "MainSetUpDialog : no frame is attached, the touch formats were not sent";
+        return FormatsSent::Gone;
+    }
+    const bool bSameFrame = m_pHandleWork->GetDeviceGeneration() == m_nReadGeneration;
+    const bool bReadFromThisFrame = m_bFormatsRead && bSameFrame;
     if (!(bReadFromThisFrame || m_bUsb1Chosen) || !(bReadFromThisFrame || m_bUsb2Chosen)) {
-        qInfo().noquote() << "MainSetUpDialog : the touch formats were not read from this frame, they were not sent";
-        return;
+        qWarning().noquote() << "MainSetUpDialog : the touch formats were not read from this frame, they were not sent";
+        return bSameFrame ? FormatsSent::NotRead : FormatsSent::OtherFrame;
     }
     const int32_t nRet = pHardware->SetTouchFormat(m_nUsb1Format, m_nUsb2Format);
-    if (nRet < 0)
+    if (nRet < 0) {
+        // The frame keeps what it had: nothing of the refused codes is recorded.
         qWarning().noquote() << "MainSetUpDialog : SetTouchFormat failed, the error code is" << Hex(nRet);
+        *pCode = nRet;
+        return FormatsSent::Refused;
+    }
     pHardware->SetUsb1TouchFormat(m_nUsb1Format);
     if (m_bUsb2Enable)
         pHardware->SetUsb2TouchFormat(m_nUsb2Format);
+    return FormatsSent::Sent;
 }
 
 void MainSetUpDialog::SaveAndClose()
 {
     StoreDefaultInterface();
-    SendFormats();
-    close();
+    int32_t nCode = 0;
+    const FormatsSent sent = SendFormats(&nCode);
+    if (sent == FormatsSent::Sent || sent == FormatsSent::NotOffered) {
+        close();
+        return;
+    }
+
+    // The dialog stays open with what the frame holds: read again where
+    // something changed since the last read (a busy device cannot be read;
+    // a read that failed on this frame is not waited for again).
+    QString shown;
+    if (sent == FormatsSent::Busy) {
+        shown = tr("Try Save again.");
+    } else if (sent != FormatsSent::NotRead) {
+        m_bFormatsRead = false;
+        const FrameRead read = ReadFrameFormats();
+        if (read == FrameRead::Read)
+            shown = tr("The dialog shows the formats the touch box holds.");
+        else if (read == FrameRead::Failed)
+            shown = tr("The formats the touch box holds could not be read.");
+        else if (sent != FormatsSent::Gone)
+            shown = tr("No touch box can be reached now.");
+    }
+    QString what;
+    switch (sent) {
+    case FormatsSent::Busy:
+        what = tr("The touch formats were not sent: the device is busy.");
+        break;
+    case FormatsSent::Refused:
+        what = tr("The touch box did not take the touch formats (error code %1).").arg(Hex(nCode));
+        break;
+    case FormatsSent::OtherFrame:
+        what = tr("The touch formats were not sent: a touch box was plugged in meanwhile.");
+        break;
+    case FormatsSent::NotRead:
+        what = tr("The touch formats were not sent: they could not be read from this touch box.");
+        break;
+    default:
+        what = tr("The touch formats were not sent: no touch box is attached.");
+        break;
+    }
+    // Nothing is done after the box: the next Save looks at the frame again.
+    QMessageBox::warning(this, tr("Set Up"), shown.isEmpty() ? what : what + QLatin1Char('\n') + shown,
+                         QMessageBox::Ok);
 }
 
 bool MainSetUpDialog::StoreDefaultInterface()

@@ -21,8 +21,10 @@ class MainSetUpDialog;
 // Built once by the main window and opened modally any number of times; the
 // radios keep their state between openings. Each opening reads the default
 // interface from the store and both formats from the frame; Save writes the
-// default interface and sends both formats; Reset restores what this opening
-// found (the store at once); Exit saves when nothing changed, else asks.
+// default interface and sends both formats, and closes only when the frame
+// took them (a box says why not, the dialog showing what the frame holds);
+// Reset restores what this opening found (the store at once); Exit saves when
+// nothing changed, else asks.
 //
 // The frame is used directly from the GUI thread, under the dispatcher's
 // device mutex, which is never held across a message box or the modal loop.
@@ -66,8 +68,17 @@ private:
     void LoadDefaultInterface();
     // Opening steps 3 to 7 up to the read, under the device mutex.
     FrameRead ReadFrameFormats();
-    // Sends both formats (Save step 2), under the device mutex.
-    void SendFormats();
+    // What became of the formats at Save: the opening offered none (no
+    // frame could be reached), or they were sent and taken; else they were
+    // not applied: the device busy, the frame refused them (*pCode), another
+    // frame came since the last read, the read failed on this frame, or no
+    // frame is attached now.
+    enum class FormatsSent { NotOffered, Sent, Busy, Refused, OtherFrame, NotRead, Gone };
+    // Sends both formats (Save step 2), under the device mutex; records in
+    // the device object only formats the frame took.
+    FormatsSent SendFormats(int32_t* pCode);
+    // Closes only when the formats were applied or none were offered; else
+    // tells the operator why and stays open with what the frame holds.
     void SaveAndClose();
     // Stores the chosen default interface; when the file cannot be written,
     // tells the operator and shows the stored choice again (false).
@@ -92,7 +103,8 @@ private:
     uint8_t m_nUsb2FormatRead = 0;
 
     // This opening read both codes, from the frame of this device generation
-    // (HandleWork::GetDeviceGeneration). The generation, not the object's
+    // (HandleWork::GetDeviceGeneration; after a failed read, the generation
+    // of the frame it was tried on). The generation, not the object's
     // address: an object built for another frame may land where the old one
     // was, and a frame that comes back keeps its object though the station
     // cannot tell it from another frame of the same firmware.

@@ -915,17 +915,20 @@ void MainSettingsPage(CStation& s)
     QVERIFY(pButton);
 
     // A frame that does not tell its touch formats: a warning, then the
-    // dialog, left with "Exit". (The reads it waits out are made short.)
+    // dialog; "Exit" says that the formats were not sent and stays, Escape
+    // leaves. (The reads it waits out are made short.)
     CStationClock::SetTimeoutScale(kClockScale / 10);
     s.frame->frame.SetFault(0x30, 0x04, CEmulatedFrame::Silent());
     s.answerer->Answer(QString());
     s.ExpectBox(QStringLiteral("settings-formats-unread"));
+    s.ExpectBox(QStringLiteral("settings-formats-not-sent"));
     const int nBoxes = s.answerer->boxes.size();
-    s.answerer->ScriptDialog({[](QDialog* pDialog) { BoxButton(pDialog, QDialogButtonBox::Cancel)->click(); }});
+    s.answerer->ScriptDialog({[](QDialog* pDialog) { BoxButton(pDialog, QDialogButtonBox::Cancel)->click(); },
+                              [](QDialog* pDialog) { pDialog->reject(); }});
     pButton->click();
     s.frame->frame.ClearFaults();
     CStationClock::SetTimeoutScale(kClockScale);
-    QCOMPARE(s.answerer->boxes.size(), nBoxes + 2);
+    QCOMPARE(s.answerer->boxes.size(), nBoxes + 3);
 
     s.answerer->ScriptDialog({
         [&s](QDialog* pDialog) {

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 const QByteArray kValidFile = "[CalibrateParameter]\nLX=100\nLY=200\nRX=3000\nRY=4000\n";
 } // namespace
@@ -38,8 +40,11 @@ private slots:
     void exportFails_data();
     void exportFails();
     void exportWithoutFrame();
+    void exportOverAFileOverTheBound();
     void readFile_data();
     void readFile();
+    void fileOverTheBoundIsNotRead_data();
+    void fileOverTheBoundIsNotRead();
     void cancelledReadKeepsTheValues();
     void import_data();
     void import();
@@ -230,6 +235,33 @@ void TestCalibrateSetUpDialog::exportWithoutFrame()
     QVERIFY(m_pRig->log.Contains("no frame is plugged; there is nothing to export"));
 }
 
+// An existing file chosen for the export is read before its four entries
+// are replaced: one over the bound is neither read nor written.
+void TestCalibrateSetUpDialog::exportOverAFileOverTheBound()
+{
+    QVERIFY(m_pRig->PlugFrame());
+    m_pRig->SetCached(100, 200, 3000, 4000);
+    QByteArray content = "[Other]\n;";
+    content += QByteArray(int(CalibrateSetUpDialog::kMaxParameterFileBytes - content.size()), 'x') + "\n";
+    const QString path = WriteFile("large.ini", content);
+    m_pRig->answerer.Answer("Yes");  // replace the file
+    m_pRig->answerer.AnswerFile(path);
+    Click("outputCalparameter_Btn");
+
+    // The file dialog, its question whether to replace the file, the failure.
+    QCOMPARE(m_pRig->answerer.boxes.size(), 3);
+    QCOMPARE(m_pRig->answerer.boxes[2].text, QStringLiteral("Failed to write the calibration parameter file"));
+    QVERIFY(Edit("outCalParameterFilePath_lineEdit")->text().isEmpty());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), content);
+    const QStringList warnings = m_pRig->log.Lines(QtWarningMsg).filter(path + " was not written");
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().contains(QStringLiteral("more than the %1 bytes")
+                                           .arg(CalibrateSetUpDialog::kMaxParameterFileBytes)),
+             qPrintable(warnings.first()));
+}
+
 // --- reading a file ---
 
 void TestCalibrateSetUpDialog::readFile_data()
@@ -269,8 +301,12 @@ void TestCalibrateSetUpDialog::readFile_data()
                                  << "LX is missing";
     // Qt's file dialog gives neither: the reading itself handles them, the
     // dialog's answer is a cancel and nothing changes.
+    // Looked at before it is read: no plain file is read at all.
     QTest::newRow("a folder") << "folder" << QByteArray() << QStringList{"0x0", "0x0", "0x0", "0x0"} << false
-                              << "LX is missing";
+                              << "<path> is not a plain file";
+    // A FIFO would hold its reader until someone writes into it.
+    QTest::newRow("a FIFO") << "fifo" << QByteArray() << QStringList{"0x0", "0x0", "0x0", "0x0"} << false
+                            << "<path> is not a plain file";
     QTest::newRow("a missing name") << "missing" << QByteArray() << QStringList{"0x0", "0x0", "0x0", "0x0"}
                                     << false << "LX is missing";
 }
@@ -288,14 +324,19 @@ void TestCalibrateSetUpDialog::readFile()
         WriteFile("param.ini", content);
     else if (kind == "folder")
         QVERIFY(QDir().mkpath(path));
+    else if (kind == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
 
     const CalibrateSetUpDialog::SFileValues values = CalibrateSetUpDialog::ReadParameterFile(path);
     QCOMPARE(values.bValid, valid);
-    QCOMPARE(values.problem, problem);
+    QCOMPARE(values.problem, QString(problem).replace(QLatin1String("<path>"), path));
     const QStringList read{"0x" + QString::number(values.nLX, 16), "0x" + QString::number(values.nLY, 16),
                            "0x" + QString::number(values.nRX, 16), "0x" + QString::number(values.nRY, 16)};
     if (!read.join(' ').contains("ffffffff"))
         QCOMPARE(read, shown);
+    // What Qt's file dialog makes of a FIFO is its own.
+    if (kind == "fifo")
+        return;
 
     m_pRig->answerer.OnShown([](const CModalBoxAnswerer::SBox& box) {
         if (box.text == QLatin1String("Invalid calibration parameter file") &&
@@ -330,6 +371,59 @@ void TestCalibrateSetUpDialog::readFile()
     QCOMPARE(file.readAll(), content);
     if (QTest::currentDataTag() == QLatin1String("0x10"))
         QVERIFY(CalibrationTest::SaveScreenshot(m_pDialog.get(), "calibratesetup-invalid-file.png"));
+}
+
+void TestCalibrateSetUpDialog::fileOverTheBoundIsNotRead_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::newRow("at the bound") << CalibrateSetUpDialog::kMaxParameterFileBytes;
+    QTest::newRow("just over the bound") << CalibrateSetUpDialog::kMaxParameterFileBytes + 1;
+}
+
+// A file larger than any calibration parameter file (the four values, a
+// comment padding it) is not read: a Warning names it and the bound, the
+// operator gets the box of an invalid file, the fields show no values from
+// it, and nothing can be imported.
+void TestCalibrateSetUpDialog::fileOverTheBoundIsNotRead()
+{
+    QFETCH(qint64, size);
+    QByteArray content = kValidFile + ";";
+    content += QByteArray(int(size - content.size() - 1), 'x') + "\n";
+    QCOMPARE(qint64(content.size()), size);
+    const QString path = WriteFile("large.ini", content);
+
+    // A valid file read first: its values do not stay beside the new path.
+    Read(WriteFile("first.ini", "[CalibrateParameter]\nLX=1\nLY=2\nRX=3\nRY=4\n"));
+    QCOMPARE(Fields("fileCalParameter_"), (QStringList{"0x1", "0x2", "0x3", "0x4"}));
+    m_pRig->answerer.boxes.clear();
+    m_pRig->log.Clear();
+    m_pRig->answerer.OnShown([](const CModalBoxAnswerer::SBox& box) {
+        if (box.text == QLatin1String("Invalid calibration parameter file"))
+            CalibrationTest::SaveScreenshot(QApplication::activeModalWidget()->parentWidget(),
+                                            "calibratesetup-file-over-the-bound.png");
+    });
+    Read(path);
+
+    const bool bOver = size > CalibrateSetUpDialog::kMaxParameterFileBytes;
+    const CalibrateSetUpDialog::SFileValues values = CalibrateSetUpDialog::ReadParameterFile(path);
+    QCOMPARE(values.bValid, !bOver);
+    QCOMPARE(Button("importCalParameter_Btn")->isEnabled(), !bOver);
+    QCOMPARE(Edit("calParameterFilePath_lineEdit")->text(), path);
+    const QStringList shown = bOver ? QStringList{"", "", "", ""} : QStringList{"0x64", "0xc8", "0xbb8", "0xfa0"};
+    QCOMPARE(Fields("fileCalParameter_"), shown);
+    const QStringList warnings = m_pRig->log.Lines(QtWarningMsg).filter(path);
+    QCOMPARE(m_pRig->answerer.boxes.size(), bOver ? 2 : 1);
+    if (bOver) {
+        QCOMPARE(m_pRig->answerer.boxes[1].title, QStringLiteral("Import calibration parameters"));
+        QCOMPARE(m_pRig->answerer.boxes[1].text, QStringLiteral("Invalid calibration parameter file"));
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(QStringLiteral("is %1 bytes, more than the %2 bytes")
+                                               .arg(size)
+                                               .arg(CalibrateSetUpDialog::kMaxParameterFileBytes)),
+                 qPrintable(warnings.first()));
+    } else {
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+    }
 }
 
 void TestCalibrateSetUpDialog::cancelledReadKeepsTheValues()

@@ -411,7 +411,10 @@ void TestCalibrateView::screenShowsWhenTheStartIsRefused()
     CCalWorkCustomView* pScreen = m_view.Screen();
     QTest::mouseClick(m_view.CalButton(), Qt::LeftButton);
     QVERIFY(pScreen->isVisible());
-    QVERIFY(StationTest::WaitFor([this] { return m_view.Work()->IsTaskRunning(QStringLiteral("STEP_BEGIN")); }));
+    // The step waits for the frame once its request is out (before that, a
+    // stop ends it without one).
+    QVERIFY(StationTest::WaitFor([this] { return m_view.Frame().frame.RequestsFor(0x01, 0x00).size() == 1; }));
+    QVERIFY(m_view.Work()->IsTaskRunning(QStringLiteral("STEP_BEGIN")));
     for (int i = 0; i < 3; ++i)
         pScreen->UpdateCalCountDownTime();
     pScreen->close();

@@ -82,6 +82,7 @@ private slots:
     void replugDuringFineTuning();
     void exitWhileTheFrameIsOut_data();
     void exitWhileTheFrameIsOut();
+    void fineTuningOnAFrameThatDoesNotReportItsFormats();
     void programEndWithFineTuningFromTheView_data();
     void programEndWithFineTuningFromTheView();
     void failedSendReachesTheViewOnce();
@@ -640,6 +641,36 @@ void TestCalibrationViewScreens::exitWhileTheFrameIsOut()
     QCOMPARE(m_pRig->Tasks().count("GiveBackTouchFormats"), 0);
     m_pRig->rig.CloseMainWindow();
     QVERIFY(m_pRig->log.Lines(QtWarningMsg).filter("were never given back").isEmpty());
+}
+
+// The frame does not answer the read of its touch formats when fine tuning
+// starts: the view's log says that they will not be given back, and the exit
+// leaves the frame in the mouse format instead of sending formats it never
+// reported.
+void TestCalibrationViewScreens::fineTuningOnAFrameThatDoesNotReportItsFormats()
+{
+    const QString kUnreadRow = QStringLiteral("The frame's touch formats could not be read; they will not be given back");
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 2;
+    });
+    m_pRig->Frame().frame.SetFault(0x30, 0x04, CEmulatedFrame::Refusal());
+    QDialog* pScreen = Start(kFineTuning);
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(1));
+    QVERIFY(StationTest::WaitFor([&] { return LogTexts().contains(kUnreadRow); }));
+
+    Click(pScreen, "Btn_Exit");
+    m_pRig->Settle();
+    QVERIFY(!pScreen->isVisible());
+    QVERIFY(m_pRig->answerer.boxes.isEmpty());
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+    QCOMPARE(s.settings.usb[0], quint8(1));
+    QCOMPARE(s.settings.usb[1], quint8(1));
+    QCOMPARE(LogTexts().filter(kUnreadRow).size(), 1);
+    QVERIFY(!LogTexts().contains("The frame has its touch formats back"));
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("touch formats could not be read").size(), 1);
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("no touch formats are given back").size(), 1);
+    QVERIFY(View()->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-formats-unread.png"));
 }
 
 // --- the program's end ---

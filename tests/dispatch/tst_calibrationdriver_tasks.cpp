@@ -5,6 +5,7 @@
 
 #include "handlework.h"
 #include "hardwareinterface.h"
+#include "mutexholder.h"
 #include "runlogcapture.h"
 #include "shelltestwindow.h"
 #include "stationrig.h"
@@ -12,6 +13,7 @@
 #include "waitfor.h"
 
 #include <QMutexLocker>
+#include <QSignalSpy>
 #include <QtTest>
 #include <climits>
 
@@ -53,6 +55,9 @@ public slots:
     }
 };
 
+const QByteArray kFrameA = QByteArray::fromHex("A1A2A3A4");
+const QByteArray kFrameB = QByteArray::fromHex("B1B2B3B4");
+
 // The frame leaves fine tuning: every calibration command waiting for its
 // answer ends at once with 0x80NN0005, a failure that costs no time-out.
 CEmulatedFrame::Fault FineTuneEnd(int nTimes = -1)
@@ -80,6 +85,7 @@ private slots:
     void failingStep();
     void stepAnsweredWithoutTarget();
     void exitCurrentWorkEndsAWaitingStep();
+    void exitCurrentWorkBeforeTheStepReachesTheFrame();
     void edgeMoves_data();
     void edgeMoves();
     void failedEdgeMoveKeepsTheMovedValue();
@@ -93,6 +99,8 @@ private slots:
     void calFormat_data();
     void calFormat();
     void fineTuning();
+    void fineTuningWhenTheFormatsCannotBeRead_data();
+    void fineTuningWhenTheFormatsCannotBeRead();
     void fileParametersToDevice_data();
     void fileParametersToDevice();
     void sendCalDataToDev();
@@ -103,6 +111,17 @@ private slots:
 
 private:
     bool PlugFrame();
+    // The main window was told that the frame left.
+    bool WaitForRemoval()
+    {
+        return StationTest::WaitFor([this] {
+            const QList<bool>& statuses = m_pRig->ShellWindow()->statuses;
+            return !statuses.isEmpty() && !statuses.last();
+        });
+    }
+    // Fine tuning left while its frame (McuID kFrameA, formats 3/2) is out:
+    // its formats are owed to it.
+    bool OweFormatsToFrameA();
     HardwareInterface* Device() { return dynamic_cast<HardwareInterface*>(m_pRig->Work()->GetTouchDevice()); }
 
     std::unique_ptr<CStationRig> m_pRig;
@@ -296,6 +315,38 @@ void TestCalibrationDriver::exitCurrentWorkEndsAWaitingStep()
     // No second try of the interrupted step.
     const QStringList expectedCmds{"01 02", "A1 06", "A1 04", "01 FF"};
     QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
+}
+
+// The screen's stop comes once the step task runs but before the step has
+// reached the frame (the task still waits for the device): it is the same
+// stop. The step is not sent and ends as interrupted at once, instead of
+// waiting for a touch that the closed screen no longer asks for.
+void TestCalibrationDriver::exitCurrentWorkBeforeTheStepReachesTheFrame()
+{
+    QVERIFY(PlugFrame());
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
+    m_pRig->Work()->ChangeCalStepTimeout(1000);
+    CRunLogCapture runLog;
+    {
+        const CMutexHolder holder(m_pRig->Work()->GetDeviceMutex());
+        QVERIFY(m_pRig->Work()->PostTask("STEP_2"));
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->IsTaskRunning("STEP_2"); }));
+        m_pRig->Work()->ExitCurrentWork();
+    }
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Record().events.size() >= 4; }, 60000));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Record().events, (QStringList{"reset:true", "caldata", DeviceForm(), Result(0x802A0004)}));
+    const QStringList expectedCmds{"A1 06", "A1 04", "01 FF"};
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
+    QVERIFY(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).isEmpty());
+    QCOMPARE(runLog.Lines(QtInfoMsg).filter("stopped before it reached the frame").size(), 1);
+
+    // The stop is spent: the next step waits for the frame as before.
+    m_pRig->ClearRecord();
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 0; });
+    QVERIFY(m_pRig->Run("STEP_2"));
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).size(), 1);
+    QVERIFY(m_pRig->Record().events.filter("funcResult").isEmpty());
 }
 
 void TestCalibrationDriver::edgeMoves_data()
@@ -532,6 +583,123 @@ void TestCalibrationDriver::fineTuning()
     QCOMPARE(s.settings.usb[0], quint8(3));
     QCOMPARE(s.settings.usb[1], quint8(2));
     QVERIFY(m_pRig->Record().events.isEmpty());
+}
+
+bool TestCalibrationDriver::OweFormatsToFrameA()
+{
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+        s.info.mcuId = kFrameA;
+        s.settings.usb[0] = 3;
+        s.settings.usb[1] = 2;
+    });
+    if (!PlugFrame())
+        return false;
+    m_pRig->Work()->StartFineTuningCalibrate();
+    m_pRig->Settle();
+    m_pRig->Frame().usb->Unplug();
+    if (!WaitForRemoval())
+        return false;
+    QSignalSpy owed(m_pRig->Work(), &HandleWork::EmitTouchFormatsOwed);
+    m_pRig->Work()->ExitFineTuningCalibrate(true);
+    m_pRig->Settle();
+    return owed.size() == 1 && m_pRig->Frame().frame.Snapshot().settings.usb[0] == 1;
+}
+
+void TestCalibrationDriver::fineTuningWhenTheFormatsCannotBeRead_data()
+{
+    QTest::addColumn<QString>("owed");  // formats owed before: "" none, "A" to this frame, "B" to another
+    QTest::addColumn<QString>("given"); // formats the exit gives back ("" none)
+
+    // The station's object still holds formats the frame never reported (a
+    // refused save of the settings dialog left 2/2 there): nothing of them
+    // reaches the frame.
+    QTest::newRow("nothing owed") << "" << "";
+    // Formats an earlier fine tuning read and could not give back were read:
+    // they stay owed, to their frame.
+    QTest::newRow("formats owed to another frame stay owed") << "B" << "";
+    QTest::newRow("formats owed to this frame are given back") << "A" << "3,2";
+}
+
+// The frame does not answer the read of its touch formats when fine tuning
+// starts: the station keeps no formats to give back, says so (run log, the
+// calibration view's log through EmitTouchFormatsUnread), and the exit leaves
+// the frame as it is.
+void TestCalibrationDriver::fineTuningWhenTheFormatsCannotBeRead()
+{
+    QFETCH(QString, owed);
+    QFETCH(QString, given);
+
+    if (!owed.isEmpty()) {
+        QVERIFY(OweFormatsToFrameA());
+        // The frame that returns refuses the formats given back at its
+        // arrival (this frame), or is another one (it keeps its own).
+        m_pRig->Frame().frame.Edit([&owed](CEmulatedFrame::State& s) {
+            s.info.mcuId = owed == QLatin1String("A") ? kFrameA : kFrameB;
+            s.settings.usb[0] = 1;
+            s.settings.usb[1] = 1;
+        });
+        if (owed == QLatin1String("A"))
+            m_pRig->Frame().frame.SetFault(0x30, 0x00, FineTuneEnd(1));
+    } else {
+        m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) {
+            s.info.mcuId = kFrameA;
+            s.settings.usb[0] = 3;
+            s.settings.usb[1] = 2;
+        });
+    }
+    QVERIFY(PlugFrame());
+    {
+        QMutexLocker lock(m_pRig->Work()->GetDeviceMutex());
+        Device()->SetUsb1TouchFormat(2);
+        Device()->SetUsb2TouchFormat(2);
+    }
+    m_pRig->Frame().frame.ClearRequests();
+    m_pRig->Frame().frame.SetFault(0x30, 0x04, FineTuneEnd());
+
+    QSignalSpy unread(m_pRig->Work(), &HandleWork::EmitTouchFormatsUnread);
+    CRunLogCapture runLog;
+    m_pRig->Work()->StartFineTuningCalibrate();
+    m_pRig->Settle();
+    // Fine tuning goes on all the same: the frame is made a mouse.
+    const QStringList expectedCmds{"30 04", "A9 00", "30 00", "A2 01", "A2 00", "A2 12"};
+    QCOMPARE(m_pRig->Frame().AppCommands(expectedCmds.size()), expectedCmds);
+    QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(1));
+    QCOMPARE(unread.size(), given.isEmpty() ? 1 : 0);
+    QCOMPARE(runLog.Lines(QtWarningMsg).filter("touch formats could not be read").size(), given.isEmpty() ? 1 : 0);
+    QCOMPARE(runLog.Lines(QtWarningMsg).filter("are not given back").size(), 0);
+
+    m_pRig->Frame().frame.ClearRequests();
+    CCalScreenDouble screen;
+    QVERIFY(m_pRig->Run("ExitFineTuningCalibrate", &screen));
+    const QStringList exitCmds = given.isEmpty() ? QStringList{"A2 00", "A2 12"}
+                                                 : QStringList{"A2 00", "A2 12", "30 00"};
+    QCOMPARE(m_pRig->Frame().AppCommands(exitCmds.size()), exitCmds);
+    const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
+    QCOMPARE(QStringLiteral("%1,%2").arg(s.settings.usb[0]).arg(s.settings.usb[1]),
+             given.isEmpty() ? QStringLiteral("1,1") : given);
+    if (given.isEmpty()) {
+        QVERIFY(m_pRig->Frame().frame.RequestsFor(0x30, 0x00).isEmpty());
+        // The screen is told that nothing was given back: the read's failure.
+        QCOMPARE(screen.answers, QStringList{"FineTuningExited 80250005"});
+        QCOMPARE(runLog.Lines(QtWarningMsg).filter("no touch formats are given back").size(), 1);
+    } else {
+        QCOMPARE(screen.answers, QStringList{"FineTuningExited 0"});
+    }
+    QVERIFY(m_pRig->Record().events.filter("funcResult").isEmpty());
+
+    // Formats owed to another frame are still owed: given back when it returns.
+    if (owed == QLatin1String("B")) {
+        QSignalSpy back(m_pRig->Work(), &HandleWork::EmitTouchFormatsGivenBack);
+        m_pRig->Frame().usb->Unplug();
+        QVERIFY(WaitForRemoval());
+        m_pRig->Frame().frame.ClearFaults();
+        m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& st) { st.info.mcuId = kFrameA; });
+        m_pRig->ClearRecord();
+        QVERIFY(PlugFrame());
+        QVERIFY(StationTest::WaitFor([&back] { return back.size() == 1; }));
+        QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[0], quint8(3));
+        QCOMPARE(m_pRig->Frame().frame.Snapshot().settings.usb[1], quint8(2));
+    }
 }
 
 void TestCalibrationDriver::fileParametersToDevice_data()
