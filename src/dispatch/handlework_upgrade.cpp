@@ -29,15 +29,14 @@ constexpr int kBootDetectIdleTicks = 5;
 
 int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
 {
-    if (!m_bUpgradeRequested && ctx.mPara) {
-        // The upgrade view keeps the chosen image in the settings store; it
-        // answers on this thread without touching its widgets.
-        QString strPath;
-        if (CallGetter(ctx, ViewContract::kGetUpgradeFilePath, Q_RETURN_ARG(QString, strPath))) {
-            m_strFirmwarePath = strPath;
-            m_bUpgradeRequested = true;
-            qInfo().noquote() << "ProcessTask" << ": Start_Upgrade, firmware" << strPath;
-        }
+    if (ctx.mPara) {
+        // The upgrade view's start carries the image the view shows: that
+        // one is downloaded, whatever the settings file could keep of it.
+        m_strFirmwarePath = ctx.strArg;
+        m_bUpgradeRequested = true;
+        m_nBootJumps = 0;
+        qInfo().noquote() << "ProcessTask" << ": Start_Upgrade, firmware" << ctx.strArg;
+        emit EmitUpgradeStartTaken();
     }
     // Only a requested upgrade runs: a post of the arrival that waited in the
     // queue while the download ended (or "Stop_Upgrade" ran) must not send the
@@ -62,6 +61,7 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
 int32_t HandleWork::RunStopUpgrade(const STaskContext&)
 {
     m_bUpgradeRequested = false;
+    m_nBootJumps = 0;
     return 0;
 }
 
@@ -111,6 +111,17 @@ int HandleWork::UpgradeTask()
     auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
     const uint32_t nMode = m_pUsbPort->GetDeviceMode();
     if (nMode == DEVICE_MODE_APPLICATION && pDevice) {
+        if (m_nBootJumps >= kMaxBootJumpsPerUpgrade) {
+            // Back in its application after every jump it answered: its
+            // bootloader does not start, and another jump would not change that.
+            qWarning().noquote() << "UpgradeTask : the frame came back in its application after" << m_nBootJumps
+                                 << "jumps to its bootloader; the upgrade is given up";
+            m_bUpgradeRequested = false;
+            m_nBootJumps = 0;
+            StopBootDetectTimer(":66666 EmitStopDevToBootDetectTimer ");
+            EmitUpgradeState(QStringLiteral("UpdateError"), tr("Jump bootloader returns exception"), 0);
+            return 0;
+        }
         // The image is checked before the frame leaves its application: a
         // frame sent to its bootloader with nothing to take stays there.
         CFirmwareImage image;
@@ -133,6 +144,7 @@ int HandleWork::UpgradeTask()
             return nRet;
         }
         qDebug().noquote() << "UpgradeTask" << ": result = " + QString::number(uint32_t(nRet), 16);
+        ++m_nBootJumps;
         m_bBootJumpActivity = true;
         emit EmitDeviceEnumerateState(true);
         return 0;
@@ -176,6 +188,8 @@ int HandleWork::DownloadFirmwareToDevice()
         },
         [this](bool bValue) { emit EmitDeviceEnumerateState(bValue); });
     const int nRet = downloader.Download(m_strFirmwarePath);
+    // The jumps of this upgrade are over, whatever the download's end.
+    m_nBootJumps = 0;
     if (!downloader.KeepsRequest())
         m_bUpgradeRequested = false;
     qInfo().noquote() << "DownloadFirmwareToDevice" << ": ended with" << nRet << "after"

@@ -585,7 +585,7 @@ void TestUpgradeEndToEnd::badImage()
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(path));
     }
-    CCustomerSettings::GetInstance()->SetString(QStringLiteral("UpgradeFilePath"), path);
+    m->Choose(path);
     Start();
     QVERIFY(StationTest::WaitFor([this] { return m->ControlsEnabled(); }));
     QVERIFY(m->Settle());
@@ -617,7 +617,7 @@ void TestUpgradeEndToEnd::imageOfOtherRecords()
     QVERIFY(f.open(QIODevice::WriteOnly));
     QCOMPARE(f.write(foreign), qint64(foreign.size()));
     f.close();
-    CCustomerSettings::GetInstance()->SetString(QStringLiteral("UpgradeFilePath"), path);
+    m->Choose(path);
     Start();
     QVERIFY(StationTest::WaitFor([this] { return m->ControlsEnabled(); }));
     QVERIFY(m->Settle());

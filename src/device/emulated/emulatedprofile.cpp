@@ -63,6 +63,11 @@ void Bootloader(CEmulatedFrame::State& s, CEmulatedPanel::Model&)
     s.mode = CEmulatedFrame::Mode::Bootloader;
 }
 
+void JumpFails(CEmulatedFrame::State& s, CEmulatedPanel::Model&)
+{
+    s.boot.bBootFailsToStart = true;
+}
+
 const SProfile kProfiles[] = {
     {"healthy", "a healthy frame: the signal test passes", Healthy},
     {"dead-emitter", "emitter 5 of the bottom side is dark: the signal test gives NG2", DeadEmitter},
@@ -74,6 +79,10 @@ const SProfile kProfiles[] = {
     {"old-firmware", "application firmware of protocol version 0x7100: the station refuses the frame",
      OldFirmware},
     {"bootloader", "the frame waits in its bootloader: the station shows it in bootloader mode", Bootloader},
+    {"jump-fails",
+     "the frame's bootloader does not start: sent to it, the frame comes back in its application, and an "
+     "upgrade fails with \"Jump bootloader returns exception\"",
+     JumpFails},
 };
 
 const SProfile* Find(const QString& strName)

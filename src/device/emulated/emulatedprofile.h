@@ -21,6 +21,10 @@ class CEmulatedPanel;
 //                     station refuses the frame as not supported
 //   bootloader        the frame waits in its bootloader: the station shows it
 //                     in bootloader mode and reads no identity
+//   jump-fails        the frame answers the jump to its bootloader, leaves the
+//                     bus and comes back in its application (its bootloader
+//                     does not start): an upgrade fails with "Jump bootloader
+//                     returns exception" after the bound of jumps
 //
 // The panel is the emulated panel's own: X 12 LEDs on two boards a side,
 // Y 8 LEDs on two boards a side, limits ADC 100..255 with dark at or below
