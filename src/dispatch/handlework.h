@@ -370,6 +370,9 @@ private:
     void PostRequestedUpgrade();
     // Upgrade sequence (worker thread, device mutex held).
     int UpgradeTask();
+    // Whether a failed jump to the bootloader failed because the frame left
+    // the bus during it (it took the jump and restarted).
+    bool LeftDuringTheJump(int32_t nResult) const;
     int DownloadFirmwareToDevice();
     void EmitUpgradeState(const QString& status, const QString& log, double dProgress);
     void StartBootDetectTimer();

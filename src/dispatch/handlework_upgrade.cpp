@@ -8,6 +8,7 @@
 #include "handlework.h"
 
 #include "comportusb.h"
+#include "deviceerror.h"
 #include "devicemode.h"
 #include "firmwaredownloader.h"
 #include "firmwareimage.h"
@@ -137,16 +138,28 @@ int HandleWork::UpgradeTask()
         }
 
         EmitUpgradeState(QStringLiteral("UpdateLog"), tr("Jump to bootloader"), 0);
+        // Told before the jump is sent: a frame leaves the bus as soon as it
+        // has answered, and the view must know that departure for the
+        // restart before it sees it. A failed jump's error ends that.
+        emit EmitDeviceEnumerateState(true);
         const int32_t nRet = pDevice->JumpToBoot();
-        if (nRet != 0) {
+        if (nRet != 0 && !LeftDuringTheJump(nRet)) {
             StopBootDetectTimer(":00000 EmitStopDevToBootDetectTimer ");
             EmitUpgradeState(QStringLiteral("UpdateError"), tr("Jump bootloader returns exception"), 0);
             return nRet;
         }
+        if (nRet != 0) {
+            // The frame went before its answer was read (a loaded station
+            // reads it late, and a frame restarts at once): the departure is
+            // its answer. Its arrival in bootloader mode goes on with the
+            // upgrade; the detect timer bounds the wait for it, and a return
+            // in its application counts against the jumps.
+            qWarning().noquote() << "UpgradeTask : the frame left the bus before its answer to the jump was read ("
+                                 << QString::number(uint32_t(nRet), 16) << "); its return is awaited";
+        }
         qDebug().noquote() << "UpgradeTask" << ": result = " + QString::number(uint32_t(nRet), 16);
         ++m_nBootJumps;
         m_bBootJumpActivity = true;
-        emit EmitDeviceEnumerateState(true);
         return 0;
     }
 
@@ -177,6 +190,18 @@ int HandleWork::UpgradeTask()
     EmitUpgradeState(QStringLiteral("UpdateLog"), tr("Ready to upgrade"), 0);
     StopBootDetectTimer(":222 EmitStopDevToBootDetectTimer ");
     return DownloadFirmwareToDevice();
+}
+
+bool HandleWork::LeftDuringTheJump(int32_t nResult) const
+{
+    // The command's family code keeps the port's error in its low bits.
+    const int32_t nPortError = int32_t(0x80000000u | (uint32_t(nResult) & 0xFFFFu));
+    if (nPortError == ERROR_CODE_LOST_DEVICE)
+        return true;
+    // Reception switched off by the removal of the frame (not by a stop of
+    // the station, which ends the task anyway).
+    return nPortError == ERROR_CODE_INTERRUPT && !m_bClosing
+        && (m_pUsbPort->GetDevCount() <= 0 || m_pUsbPort->GetDeviceMode() == DEVICE_MODE_BOOTLOADER);
 }
 
 int HandleWork::DownloadFirmwareToDevice()

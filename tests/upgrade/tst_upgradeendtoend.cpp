@@ -119,6 +119,7 @@ private slots:
     void badImage_data();
     void badImage();
     void imageOfOtherRecords();
+    void frameLeavesBeforeItsJumpAnswerIsRead();
     void cancelWithoutAFrame();
     void cancelEndsWhenTheFrameArrives();
     void completionOnlyFromThisUpgrade_data();
@@ -602,6 +603,30 @@ void TestUpgradeEndToEnd::badImage()
     QVERIFY(m->PlugApplicationFrame());
     QVERIFY(UpgradeRows().filter("Enter upgrade mode").size() == 1);
     QVERIFY(m->frame->RequestsFor(0xAA, 0x04).isEmpty());
+}
+
+void TestUpgradeEndToEnd::frameLeavesBeforeItsJumpAnswerIsRead()
+{
+    // The frame restarts in its bootloader the moment it takes the jump:
+    // the station never reads an answer (as when a loaded station reads it
+    // only after the frame has gone). Its departure and its return in
+    // bootloader mode carry the upgrade on.
+    Prepare();
+    m->frame->AddHandler(0xAA, 0x04, [](CEmulatedFrame&, const QByteArray&, QList<CEmulatedFrame::Action>* pActions) {
+        CEmulatedFrame::Action leave;
+        leave.kind = CEmulatedFrame::Action::Replug;
+        leave.mode = CEmulatedFrame::Mode::Bootloader;
+        leave.backAfterMs = 50;
+        pActions->append(leave);
+        return true;
+    });
+    Start();
+    QVERIFY2(m->WaitForRow("Update completed(1,0)"), qPrintable(UpgradeRows().join('|')));
+    const QStringList rows = UpgradeRows();
+    QCOMPARE(rows.mid(0, 3), (QStringList{"Enter upgrade mode", "Jump to bootloader", "Device is re-enumerating"}));
+    QCOMPARE(CountRows(rows), QStringList{"Update completed(1,0)"});
+    QVERIFY(m->boot->IsComplete());
+    QCOMPARE(m->frame->RequestsFor(0xAA, 0x04).size(), 1);
 }
 
 void TestUpgradeEndToEnd::imageOfOtherRecords()
