@@ -231,6 +231,11 @@ bool HandleWork::PostTask(const QString& task, Qt::ConnectionType type, bool bFl
     return Post(task, type, nullptr, bFlag);
 }
 
+bool HandleWork::PostTask(const QString& task, Qt::ConnectionType type, QObject* mPara, const QString& strArg)
+{
+    return Post(task, type, mPara, false, strArg);
+}
+
 QMutex* HandleWork::TaskMutex(const QString& task)
 {
     QMutexLocker lock(&m_taskMapMutex);
@@ -250,7 +255,8 @@ bool HandleWork::IsTaskRunning(const QString& task)
     return false;
 }
 
-bool HandleWork::Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag)
+bool HandleWork::Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag,
+                      const QString& strArg)
 {
     if (m_bClosing || !m_pTaskEvent) {
         qDebug().noquote() << "PostTask" << ":task = " + task << "refused, the station is closing";
@@ -261,10 +267,11 @@ bool HandleWork::Post(const QString& task, Qt::ConnectionType type, QObject* mPa
     if (!pTaskMutex->tryLock())
         return false;
     pTaskMutex->unlock();
-    return Queue(task, type, mPara, bFlag);
+    return Queue(task, type, mPara, bFlag, strArg);
 }
 
-bool HandleWork::Queue(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag)
+bool HandleWork::Queue(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag,
+                       const QString& strArg)
 {
     if (m_bClosing || !m_pTaskEvent)
         return false;
@@ -273,7 +280,7 @@ bool HandleWork::Queue(const QString& task, Qt::ConnectionType type, QObject* mP
     const QPointer<QObject> poster(mPara);
     return QMetaObject::invokeMethod(m_pTaskEvent, "ProcessTask", type, Q_ARG(QString, task),
                                      Q_ARG(QObject*, mPara), Q_ARG(QPointer<QObject>, poster),
-                                     Q_ARG(bool, bFlag));
+                                     Q_ARG(bool, bFlag), Q_ARG(QString, strArg));
 }
 
 // ---------------------------------------------------------------------------
@@ -353,7 +360,8 @@ const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
     return nullptr;
 }
 
-void HandleWork::ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag)
+void HandleWork::ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag,
+                             const QString& strArg)
 {
     qDebug().noquote() << "ProcessTask" << ":task = " + task;
     // Before the task shows as running (IsTaskRunning): a stop the GUI sends
@@ -376,7 +384,7 @@ void HandleWork::ProcessTask(const QString& task, QObject* mPara, const QPointer
 
     int32_t nRet = 0;
     if (const STaskRow* pRow = FindTaskRow(task)) {
-        const STaskContext ctx{task, mPara, poster, bFlag, nStopsAtStart};
+        const STaskContext ctx{task, mPara, poster, bFlag, nStopsAtStart, strArg};
         nRet = (this->*pRow->pRun)(ctx);
     }
 

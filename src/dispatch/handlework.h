@@ -79,6 +79,10 @@ public:
                   QObject* mPara = nullptr);
     // For the task that takes a flag ("SetCheckLedError"); the flag travels by value.
     bool PostTask(const QString& task, Qt::ConnectionType type, bool bFlag);
+    // For a task that carries a text, by value: "Start_Upgrade" posted by the
+    // upgrade view carries the image the view shows, which the upgrade
+    // downloads.
+    bool PostTask(const QString& task, Qt::ConnectionType type, QObject* mPara, const QString& strArg);
     // Any other pointer (a caller's bool*, say) would silently become the flag
     // "true": it does not compile.
     template <typename T, typename = std::enable_if_t<!std::is_base_of<QObject, T>::value>>
@@ -112,7 +116,8 @@ public:
     // The task runner; runs on the worker thread only (called by CTaskEvent).
     // mPara is the poster for the direct getters; poster, taken on the GUI
     // thread when the task was posted, is checked there before an answer.
-    void ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag);
+    void ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag,
+                     const QString& strArg = QString());
 
     static ErrorClass ClassifyError(int32_t nResult);
     // The error rule: a time-out or a runtime error is shown to the operator.
@@ -156,6 +161,10 @@ signals:
     // when "Start_Upgrade" starts the upgrade on an attached frame. An
     // arrival that is declined, refused or handled otherwise does not emit it.
     void EmitUpgradeFrameTaken();
+    // The worker has taken a "Start_Upgrade" of the upgrade view (worker
+    // thread, queued to the view): every upgrade status after it is of that
+    // upgrade, every one before it of an earlier one.
+    void EmitUpgradeStartTaken();
     void EmitStartDevToBootDetectTimer();
     void EmitStopDevToBootDetectTimer();
     // Fine tuning was left while its frame could not take back the touch
@@ -182,6 +191,7 @@ private:
         const QPointer<QObject>& poster; // checked on the GUI thread only
         bool bFlag;
         quint64 nStopsAtStart;           // m_nWorkStops when the task began
+        const QString& strArg;
     };
     using TaskRun = int32_t (HandleWork::*)(const STaskContext&);
     struct STaskRow
@@ -191,10 +201,12 @@ private:
     };
     static const STaskRow* FindTaskRow(const QString& task);
 
-    bool Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag);
+    bool Post(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag,
+              const QString& strArg = QString());
     // Hands the task over without looking whether it runs (a task of the
     // dispatcher's own that may be queued twice).
-    bool Queue(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag);
+    bool Queue(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag,
+               const QString& strArg = QString());
     void StopRunningTask();
     // Clears the live device object's run flag and turns its reception off,
     // which ends a wait for the frame; safe against a concurrent replacement.
@@ -317,6 +329,12 @@ public:
     int GetCalStepTimeout() const { return m_nCalStepTimeout.load(); }
     // Interval of the bootloader-detect timer (GUI thread).
     void SetBootDetectInterval(int nMs);
+    // The jumps to its bootloader one upgrade sends a frame that answers
+    // each and comes back in its application: at the last one's return the
+    // upgrade fails ("Jump bootloader returns exception"), its request is
+    // withdrawn, and no further jump is sent. The count starts again with
+    // each "Start_Upgrade" of the view and at each upgrade's end.
+    static constexpr int kMaxBootJumpsPerUpgrade = 3;
 
 public slots:
     // Seconds of the target screen's count-down: above 9 they become the
@@ -362,6 +380,9 @@ private:
     void PostRequestedUpgrade();
     // Upgrade sequence (worker thread, device mutex held).
     int UpgradeTask();
+    // Whether a failed jump to the bootloader failed because the frame left
+    // the bus during it (it took the jump and restarted).
+    bool LeftDuringTheJump(int32_t nResult) const;
     int DownloadFirmwareToDevice();
     void EmitUpgradeState(const QString& status, const QString& log, double dProgress);
     void StartBootDetectTimer();
@@ -418,5 +439,7 @@ private:
     std::atomic<bool> m_bBootDetectRunning{false};
     int m_nBootDetectTicks = 0;  // GUI thread
     QString m_strFirmwarePath;   // worker thread
+    // Jumps to the bootloader the frame answered in this upgrade (worker thread).
+    int m_nBootJumps = 0;
     // ==== end of the calibration and download section ====
 };

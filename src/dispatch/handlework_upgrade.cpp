@@ -8,6 +8,7 @@
 #include "handlework.h"
 
 #include "comportusb.h"
+#include "deviceerror.h"
 #include "devicemode.h"
 #include "firmwaredownloader.h"
 #include "firmwareimage.h"
@@ -29,15 +30,14 @@ constexpr int kBootDetectIdleTicks = 5;
 
 int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
 {
-    if (!m_bUpgradeRequested && ctx.mPara) {
-        // The upgrade view keeps the chosen image in the settings store; it
-        // answers on this thread without touching its widgets.
-        QString strPath;
-        if (CallGetter(ctx, ViewContract::kGetUpgradeFilePath, Q_RETURN_ARG(QString, strPath))) {
-            m_strFirmwarePath = strPath;
-            m_bUpgradeRequested = true;
-            qInfo().noquote() << "ProcessTask" << ": Start_Upgrade, firmware" << strPath;
-        }
+    if (ctx.mPara) {
+        // The upgrade view's start carries the image the view shows: that
+        // one is downloaded, whatever the settings file could keep of it.
+        m_strFirmwarePath = ctx.strArg;
+        m_bUpgradeRequested = true;
+        m_nBootJumps = 0;
+        qInfo().noquote() << "ProcessTask" << ": Start_Upgrade, firmware" << ctx.strArg;
+        emit EmitUpgradeStartTaken();
     }
     // Only a requested upgrade runs: a post of the arrival that waited in the
     // queue while the download ended (or "Stop_Upgrade" ran) must not send the
@@ -62,6 +62,7 @@ int32_t HandleWork::RunStartUpgrade(const STaskContext& ctx)
 int32_t HandleWork::RunStopUpgrade(const STaskContext&)
 {
     m_bUpgradeRequested = false;
+    m_nBootJumps = 0;
     return 0;
 }
 
@@ -111,6 +112,17 @@ int HandleWork::UpgradeTask()
     auto* pDevice = dynamic_cast<HardwareInterface*>(m_pDevice.load());
     const uint32_t nMode = m_pUsbPort->GetDeviceMode();
     if (nMode == DEVICE_MODE_APPLICATION && pDevice) {
+        if (m_nBootJumps >= kMaxBootJumpsPerUpgrade) {
+            // Back in its application after every jump it answered: its
+            // bootloader does not start, and another jump would not change that.
+            qWarning().noquote() << "UpgradeTask : the frame came back in its application after" << m_nBootJumps
+                                 << "jumps to its bootloader; the upgrade is given up";
+            m_bUpgradeRequested = false;
+            m_nBootJumps = 0;
+            StopBootDetectTimer(":66666 EmitStopDevToBootDetectTimer ");
+            EmitUpgradeState(QStringLiteral("UpdateError"), tr("Jump bootloader returns exception"), 0);
+            return 0;
+        }
         // The image is checked before the frame leaves its application: a
         // frame sent to its bootloader with nothing to take stays there.
         CFirmwareImage image;
@@ -126,15 +138,28 @@ int HandleWork::UpgradeTask()
         }
 
         EmitUpgradeState(QStringLiteral("UpdateLog"), tr("Jump to bootloader"), 0);
+        // Told before the jump is sent: a frame leaves the bus as soon as it
+        // has answered, and the view must know that departure for the
+        // restart before it sees it. A failed jump's error ends that.
+        emit EmitDeviceEnumerateState(true);
         const int32_t nRet = pDevice->JumpToBoot();
-        if (nRet != 0) {
+        if (nRet != 0 && !LeftDuringTheJump(nRet)) {
             StopBootDetectTimer(":00000 EmitStopDevToBootDetectTimer ");
             EmitUpgradeState(QStringLiteral("UpdateError"), tr("Jump bootloader returns exception"), 0);
             return nRet;
         }
+        if (nRet != 0) {
+            // The frame went before its answer was read (a loaded station
+            // reads it late, and a frame restarts at once): the departure is
+            // its answer. Its arrival in bootloader mode goes on with the
+            // upgrade; the detect timer bounds the wait for it, and a return
+            // in its application counts against the jumps.
+            qWarning().noquote() << "UpgradeTask : the frame left the bus before its answer to the jump was read ("
+                                 << QString::number(uint32_t(nRet), 16) << "); its return is awaited";
+        }
         qDebug().noquote() << "UpgradeTask" << ": result = " + QString::number(uint32_t(nRet), 16);
+        ++m_nBootJumps;
         m_bBootJumpActivity = true;
-        emit EmitDeviceEnumerateState(true);
         return 0;
     }
 
@@ -167,6 +192,18 @@ int HandleWork::UpgradeTask()
     return DownloadFirmwareToDevice();
 }
 
+bool HandleWork::LeftDuringTheJump(int32_t nResult) const
+{
+    // The command's family code keeps the port's error in its low bits.
+    const int32_t nPortError = int32_t(0x80000000u | (uint32_t(nResult) & 0xFFFFu));
+    if (nPortError == ERROR_CODE_LOST_DEVICE)
+        return true;
+    // Reception switched off by the removal of the frame (not by a stop of
+    // the station, which ends the task anyway).
+    return nPortError == ERROR_CODE_INTERRUPT && !m_bClosing
+        && (m_pUsbPort->GetDevCount() <= 0 || m_pUsbPort->GetDeviceMode() == DEVICE_MODE_BOOTLOADER);
+}
+
 int HandleWork::DownloadFirmwareToDevice()
 {
     CFirmwareDownloader downloader(
@@ -176,6 +213,8 @@ int HandleWork::DownloadFirmwareToDevice()
         },
         [this](bool bValue) { emit EmitDeviceEnumerateState(bValue); });
     const int nRet = downloader.Download(m_strFirmwarePath);
+    // The jumps of this upgrade are over, whatever the download's end.
+    m_nBootJumps = 0;
     if (!downloader.KeepsRequest())
         m_bUpgradeRequested = false;
     qInfo().noquote() << "DownloadFirmwareToDevice" << ": ended with" << nRet << "after"

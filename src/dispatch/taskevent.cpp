@@ -7,7 +7,7 @@ CTaskEvent::CTaskEvent(HandleWork* pHandleWork)
 {
 }
 
-void CTaskEvent::ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag)
+void CTaskEvent::ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag, QString strArg)
 {
-    m_pHandleWork->ProcessTask(task, mPara, poster, bFlag);
+    m_pHandleWork->ProcessTask(task, mPara, poster, bFlag, strArg);
 }

@@ -19,8 +19,9 @@ public slots:
     // mPara is the object the task works for (usually the posting view) or
     // null, for the getters the task calls on this thread; poster is the same
     // object as taken on the GUI thread at posting, which only the GUI thread
-    // checks. bFlag is the value of the one task that takes a flag.
-    void ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag);
+    // checks. bFlag is the value of the one task that takes a flag, strArg
+    // the text of a task that carries one ("Start_Upgrade": its image).
+    void ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag, QString strArg);
 
 private:
     HandleWork* m_pHandleWork;

@@ -20,14 +20,15 @@
 //   leaves a debug line.
 //
 // Getters called on the worker thread:
-//   GetLogFilePath, GetAgcValue and GetUpgradeFilePath are called while the
-//   task runs, on the worker thread, directly. They touch no widget: they
+//   GetLogFilePath and GetAgcValue are called while the task runs, on the
+//   worker thread, directly. They touch no widget: they
 //   hand out a copy, taken under the view's own lock, of values the view
 //   keeps on the GUI thread (or read a settings store, which locks itself).
 //   StepReplayFrame is called the same way and touches no widget either: it
 //   works under the device mutex and queues what the widgets show. All of
 //   them rely on the shutdown order below: no task runs once a view is being
-//   destroyed.
+//   destroyed. "Start_Upgrade" calls no getter: the upgrade view posts its
+//   image with the task.
 //
 // A failed run:
 //   Every "StartTestOnce" that does not reach InitTestUi (a failed test, or no
@@ -78,7 +79,6 @@ struct SMethod
 };
 
 constexpr const char* kTestView[] = {"VeloraTestView", nullptr};
-constexpr const char* kUpgradeView[] = {"VeloraUpgradeView", nullptr};
 constexpr const char* kPosters[] = {"VeloraTestView", "VeloraCalibrateView", "VeloraUpgradeView", nullptr};
 constexpr const char* kMainWindow[] = {"MainWindow", nullptr};
 constexpr const char* kFineTuningView[] = {"CFineTuningCalibrateView", nullptr};
@@ -141,9 +141,6 @@ constexpr SMethod kGetAgcValue{kTestView, "GetAgcValue(uint32_t*,uint32_t*)", nu
 // widget: its results reach the widgets queued.
 constexpr SMethod kStepReplayFrame{kTestView, "StepReplayFrame(int)", nullptr, Thread::Worker,
                                    Qt::DirectConnection};
-// "Start_Upgrade" posted by the upgrade view: the firmware image.
-constexpr SMethod kGetUpgradeFilePath{kUpgradeView, "GetUpgradeFilePath()", "QString", Thread::Worker,
-                                      Qt::DirectConnection};
 
 // --- on the main window (IMainWindow::GetWindowWidget())
 
@@ -173,8 +170,7 @@ constexpr SMethod kShowBatchInfoNotHeld{kMainWindow, "ShowBatchInfoNotHeld(QStri
 constexpr const SMethod* kAll[] = {
     &kInitTestUi,     &kShowTestResult, &kShowTestResultAgain, &kShowReverseData,    &kInitAgcRangeFinished,
     &kUpdateRealTimeData, &kTaskFailed, &kGetLogFilePath,     &kGetAgcValue, &kStepReplayFrame,
-    &kGetUpgradeFilePath, &kInsertUsbDeviceForMainwindow, &kInitDeviceInfoForUI, &kShowErrorMessage,
-    &kShowBatchInfoNotHeld,
+    &kInsertUsbDeviceForMainwindow, &kInitDeviceInfoForUI, &kShowErrorMessage, &kShowBatchInfoNotHeld,
     &kCalDataSent,    &kFineTuningExited, &kCalValuesRead,
 };
 

@@ -50,7 +50,7 @@ bool CUpgradeLogFile::Create()
     Close();
     m_strPath.clear();
     m_strProblem.clear();
-    m_bWriteFailed = false;
+    m_strWriteProblem.clear();
 
     const QDateTime now = CLocalClock::Now();
     const QString programDir = QDir::cleanPath(ProgramDir());
@@ -91,32 +91,42 @@ bool CUpgradeLogFile::CreateIn(const QString& base, const QDateTime& now, QStrin
         m_strPath = FileName(folder, t);
     }
     m_file.setFileName(m_strPath);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::NewOnly)) {
+    // Unbuffered: each line goes to the system in the call that writes it.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         *pProblem = m_strPath + QLatin1String(" cannot be opened: ") + m_file.errorString();
         return false;
     }
-    m_stream.setDevice(&m_file);
     return true;
 }
 
-void CUpgradeLogFile::WriteLine(const QString& line)
+bool CUpgradeLogFile::WriteLine(const QString& line)
 {
     if (!m_file.isOpen())
-        return;
-    m_stream << line << '\n';
-    m_stream.flush();
-    if (m_stream.status() != QTextStream::Ok && !m_bWriteFailed) {
-        // Said once per file: the table keeps every row regardless.
-        m_bWriteFailed = true;
-        qWarning().noquote() << "CUpgradeLogFile : writing" << m_strPath << "failed:" << m_file.errorString();
+        return true;
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    const qint64 nBefore = m_file.size();
+    qint64 nWritten = m_file.write(bytes);
+    if (nWritten > 0 && nWritten < bytes.size()) {
+        // A short write sets no reason: the rest, written again, fails with
+        // the system's own ("No space left on device").
+        const qint64 nRest = m_file.write(bytes.constData() + nWritten, bytes.size() - nWritten);
+        nWritten = nRest < 0 ? nRest : nWritten + nRest;
     }
+    if (nWritten == bytes.size())
+        return true;
+    m_strWriteProblem = m_file.errorString();
+    // The file keeps whole lines: the part that went in is taken back.
+    if (m_file.size() != nBefore && !m_file.resize(nBefore))
+        m_strWriteProblem += QLatin1String("; the part of the line written stays: ") + m_file.errorString();
+    qWarning().noquote() << "CUpgradeLogFile : writing" << m_strPath << "failed:" << m_strWriteProblem
+                         << "; no further line goes to this file";
+    m_file.close();
+    return false;
 }
 
 void CUpgradeLogFile::Close()
 {
     if (!m_file.isOpen())
         return;
-    m_stream.flush();
-    m_stream.setDevice(nullptr);
     m_file.close();
 }

@@ -3,8 +3,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QString>
-#include <QTextStream>
-#include <functional>
 
 // The upgrade log file of one opening of the upgrade view: one line per row
 // of the view's log table, in a file named by the local time of its creation
@@ -13,7 +11,9 @@
 // install), the folder "UpgradeLog" of the working folder is used instead.
 //
 // Every line is handed to the system as it is written, so a line the table
-// shows is on disk even if the station ends abruptly. An existing file is
+// shows is on disk even if the station ends abruptly. A line the system does
+// not take whole is taken back (the file keeps whole lines only), the system's
+// reason is kept, and no later line goes to that file. An existing file is
 // never written again: a name already taken moves on by a millisecond.
 //
 // GUI thread only.
@@ -33,8 +33,11 @@ public:
     QString Path() const { return m_strPath; }
     QString Problem() const { return m_strProblem; }
 
-    // Appends the line and a line feed; nothing when no file is open.
-    void WriteLine(const QString& line);
+    // Appends the line and a line feed; nothing when no file is open or an
+    // earlier line failed. False only for the line that failed: the file is
+    // then closed, and WriteProblem() gives the system's reason.
+    bool WriteLine(const QString& line);
+    QString WriteProblem() const { return m_strWriteProblem; }
     void Close();
 
     // The folder the program runs from (QCoreApplication::applicationDirPath),
@@ -50,8 +53,7 @@ private:
     bool CreateIn(const QString& base, const QDateTime& now, QString* pProblem);
 
     QFile m_file;
-    QTextStream m_stream;
     QString m_strPath;
     QString m_strProblem;
-    bool m_bWriteFailed = false;
+    QString m_strWriteProblem;
 };

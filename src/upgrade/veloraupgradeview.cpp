@@ -8,6 +8,7 @@
 #include "handlework.h"
 #include "localclock.h"
 #include "scaninputdialog.h"
+#include "settingsnotstoredbox.h"
 #include "stationclock.h"
 #include "stationinfo.h"
 #include "touchbase.h"
@@ -101,6 +102,7 @@ VeloraUpgradeView::VeloraUpgradeView(QWidget* parent, HandleWork* handleWork)
             QOverload<QString, QString, double>::of(&VeloraUpgradeView::UpdateUpgradeStatus));
     connect(m_pHandleWork, &HandleWork::EmitDeviceEnumerateState, this, &VeloraUpgradeView::ChangeReEnumerateState);
     connect(m_pHandleWork, &HandleWork::EmitUpgradeFrameTaken, this, &VeloraUpgradeView::UpgradeFrameTaken);
+    connect(m_pHandleWork, &HandleWork::EmitUpgradeStartTaken, this, &VeloraUpgradeView::UpgradeStartTaken);
     connect(ui->infoTableWidget, &QWidget::customContextMenuRequested, this,
             &VeloraUpgradeView::on_tableViewCustomContextMenuRequested);
     connect(this, &VeloraUpgradeView::EmitUpdateLog, this, &VeloraUpgradeView::UpdateUpgradeLog);
@@ -194,11 +196,6 @@ void VeloraUpgradeView::InitUpgradeView()
         ui->touchEnToolButton->setEnabled(true);
 }
 
-QString VeloraUpgradeView::GetUpgradeFilePath()
-{
-    return CCustomerSettings::GetInstance()->GetString(Key(kKeyFilePath), QString());
-}
-
 bool VeloraUpgradeView::IsUpgradeButtonDisabled()
 {
     return !ui->upgradePushButton->isEnabled();
@@ -214,20 +211,24 @@ QString VeloraUpgradeView::GetFirmwarePathText()
 
 void VeloraUpgradeView::AcceptFirmware(const QString& path)
 {
+    // The choice is the view's own: the next upgrade takes it with its
+    // task, whether or not the settings file keeps it for the next opening.
     ui->browseLineEdit->setText(path);
-    CCustomerSettings::GetInstance()->SetString(Key(kKeyFilePath), path);
     m_strUpgradeFile = path;
     // A running upgrade keeps its controls: the image chosen now is for the
     // next upgrade, which its ending enables.
     if (!m_bIsUpgrading)
         ui->upgradePushButton->setEnabled(true);
     AppendLog(path);
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    // Last: the view is whole before the box's loop runs.
+    if (!pSettings->SetString(Key(kKeyFilePath), path))
+        CSettingsNotStoredBox::Show(this, {pSettings->fileName()});
 }
 
 void VeloraUpgradeView::on_browsePushButton_clicked()
 {
-    const QString start = CCustomerSettings::GetInstance()->GetString(Key(kKeyFilePath), QString());
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open file..."), start, tr("*.bin"));
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open file..."), m_strUpgradeFile, tr("*.bin"));
     if (path.isEmpty()) {
         AppendLog(tr("Please select a valid file!"));
         return;
@@ -264,9 +265,12 @@ void VeloraUpgradeView::dropEvent(QDropEvent* event)
 
 void VeloraUpgradeView::ClearUpgradeFile_event()
 {
-    CCustomerSettings::GetInstance()->remove(Key(kKeyFilePath));
+    m_strUpgradeFile.clear();
     ui->browseLineEdit->clear();
     ui->upgradePushButton->setEnabled(false);
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    if (!pSettings->remove(Key(kKeyFilePath)))
+        CSettingsNotStoredBox::Show(this, {pSettings->fileName()});
 }
 
 // ---------------------------------------------------------------------------
@@ -292,8 +296,9 @@ void VeloraUpgradeView::on_upgradePushButton_clicked()
     m_pCancelAction->setEnabled(!m_bFrameTaken);
     m_bFrameLeft = false;
     m_bReEnumerating = false;
+    m_bStartTaken = false;
     AppendLog(tr("Enter upgrade mode"));
-    if (!m_pHandleWork->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, this)) {
+    if (!m_pHandleWork->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, this, m_strUpgradeFile)) {
         // The dispatcher still runs the last upgrade's task (a download the
         // watchdog gave up on): nothing was started, so nothing is waited for.
         qWarning().noquote() << "on_upgradePushButton_clicked"
@@ -361,6 +366,12 @@ void VeloraUpgradeView::UpdateCancelAction()
     m_pCancelAction->setEnabled(m_bIsUpgrading && (!m_bFrameTaken || IsContinuationArmed()));
 }
 
+void VeloraUpgradeView::UpgradeStartTaken()
+{
+    if (m_bIsUpgrading)
+        m_bStartTaken = true;
+}
+
 void VeloraUpgradeView::UpgradeFrameTaken()
 {
     if (!m_bIsUpgrading)
@@ -384,22 +395,29 @@ void VeloraUpgradeView::UpdateUpgradeStatus(QString status, QString log, double 
         if (ui->upgradeProgressBar->value() != ui->upgradeProgressBar->maximum())
             ui->upgradeProgressBar->setValue(BarValue(nProgress));
         // Data goes to the frame: the upgrade has one.
-        if (m_bIsUpgrading)
+        if (m_bIsUpgrading && m_bStartTaken)
             m_bFrameTaken = true;
         UpdateCancelAction();
     } else if (status == QLatin1String("UpgradeFinished")) {
         bUpgradeContinue = true;
         AppendLog(log);
     } else if (status == QLatin1String("UpdateError")) {
-        bUpgradeContinue = false;
-        StopWatchdog();
-        if (!m_bIsUpgrading) {
-            // Late: the watchdog, a lost frame or a cancel has ended this
-            // upgrade already and counted it. The row shows the counts as
-            // they stand.
-            LogWithCounts(log);
+        if (!m_bIsUpgrading || !m_bStartTaken) {
+            // Late: the watchdog, a lost frame or a cancel has ended the
+            // upgrade it is of, which has its row with the counts already;
+            // or it is of the upgrade before the one just started, whose
+            // start the dispatcher has not taken yet. Its reason is shown,
+            // and nothing is counted.
+            if (!m_bIsUpgrading) {
+                bUpgradeContinue = false;
+                StopWatchdog();
+            }
+            qInfo().noquote() << "UpdateUpgradeStatus : a late error of an upgrade that has ended:" << log;
+            AppendLog(log);
             return;
         }
+        bUpgradeContinue = false;
+        StopWatchdog();
         FailUpgrade();
         m_pCancelAction->setEnabled(false);
         EnableControls(true);
@@ -829,7 +847,7 @@ int VeloraUpgradeView::AppendLog(QString message)
     // One time for the row and its line.
     const QString stamp = RowTime(CLocalClock::Now());
     InsertRow(stamp, message, nullptr, nullptr);
-    m_logFile.WriteLine(stamp + QLatin1Char(' ') + message);
+    WriteLogLine(stamp, message);
     ui->infoTableWidget->scrollToBottom();
     return 0;
 }
@@ -845,7 +863,17 @@ void VeloraUpgradeView::AddRefusalRow()
     InsertRow(stamp, message, &font, &red);
     // Not scrolled; and while the view is hidden, the table only.
     if (isVisible())
-        m_logFile.WriteLine(stamp + QLatin1Char(' ') + message);
+        WriteLogLine(stamp, message);
+}
+
+void VeloraUpgradeView::WriteLogLine(const QString& stamp, const QString& message)
+{
+    if (m_logFile.WriteLine(stamp + QLatin1Char(' ') + message))
+        return;
+    // Once per file, in the table only: the file takes nothing more.
+    InsertRow(stamp, tr("Failed to generate log file:") + m_logFile.Path() + QStringLiteral(": ")
+                         + m_logFile.WriteProblem(),
+              nullptr, nullptr);
 }
 
 void VeloraUpgradeView::UpdateUpgradeLog(QList<QPair<QString, QString>> lstResult)

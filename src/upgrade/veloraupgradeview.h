@@ -32,9 +32,10 @@ class QTimer;
 // after an upgrade started by hand, every completion starts the next one on
 // the frame still attached, continuously or a set number of times.
 //
-// The view does no device work itself: it posts "Start_Upgrade" (with itself,
-// whose GetUpgradeFilePath the worker calls) and "Stop_Upgrade" to the
-// dispatcher. GUI thread, but for GetUpgradeFilePath.
+// The view does no device work itself: it posts "Start_Upgrade" (with itself
+// and the image it shows) and "Stop_Upgrade" to the dispatcher. The image
+// chosen holds while the view stays open, also when the settings file could
+// not keep it (the operator is told so). GUI thread.
 class VeloraUpgradeView : public QDialog
 {
     Q_OBJECT
@@ -47,9 +48,9 @@ public:
     // the counts at 0, the stored image and the attached frame's information.
     void InitUpgradeView();
 
-    // Called by the dispatcher on its worker thread for "Start_Upgrade": the
-    // stored "UpgradeFilePath" (the settings store locks itself); no widget.
-    Q_INVOKABLE QString GetUpgradeFilePath();
+    // The image the next upgrade downloads: the one chosen in this view, or
+    // the stored "UpgradeFilePath" as the view found it when it opened.
+    QString GetUpgradeFilePath() const { return m_strUpgradeFile; }
 
     virtual bool IsUpgradeButtonDisabled();
     virtual QString GetFirmwarePathText();
@@ -105,6 +106,8 @@ public slots:
     // The dispatcher took an arriving frame for the upgrade this view asked
     // for: the wait for a frame is over (GUI thread).
     void UpgradeFrameTaken();
+    // The dispatcher took this view's latest "Start_Upgrade" (GUI thread).
+    void UpgradeStartTaken();
     // A task it posted did not reach its answer (GUI thread); the upgrade
     // tasks answer through their statuses instead.
     void TaskFailed(QString task, int32_t errorCode);
@@ -152,6 +155,9 @@ private:
     // Every ending: no upgrade runs, and nothing of it is waited for.
     void EndUpgrading();
     void AddRefusalRow();
+    // The row's line to the log file; a line the file does not take adds
+    // the row that says so (to the table only).
+    void WriteLogLine(const QString& stamp, const QString& message);
     void InsertRow(const QString& stamp, const QString& message, const QFont* pFont, const QColor* pColour);
     // Three lines from the device-information list: product, identity, boot.
     static void BuildInfoLines(const QList<QPair<QString, QString>>& lstInfo, QString* pProduct,
@@ -187,6 +193,9 @@ private:
     // only time a cancel can end the upgrade, is over.
     bool m_bFrameTaken = false;
     bool m_bUpgradeStarted = false;
+    // The dispatcher has taken the start of the running upgrade: a status
+    // that comes before is of the upgrade that ended before it.
+    bool m_bStartTaken = false;
     QString m_strUpgradeFile;
     eWorkType m_eExitWorkType = MAINWORK;
     int m_nSuccessCount = 0;

@@ -24,6 +24,7 @@
 #include "testfirmwareimage.h"
 #include "touchbase.h"
 #include "touchtestinfotable.h"
+#include "unwritablepath.h"
 #include "veloracalibrateview.h"
 #include "veloratestview.h"
 #include "veloraupgradeview.h"
@@ -81,6 +82,8 @@ private slots:
     void imageFileIsTheEmbeddedImage();
     void upgradesWithTheProvidedImage_data();
     void upgradesWithTheProvidedImage();
+    void upgradesWithTheChosenImageTheStoreRefused();
+    void aBootloaderThatDoesNotStartEndsTheUpgrade();
     void fourPointTargetsWaitForTheOperator();
 };
 
@@ -159,7 +162,7 @@ void TestEmulatedFrame::commandLine()
         QVERIFY2(strError.contains(profile), qPrintable(strError));
         // Every refusal names what would have been understood.
         QVERIFY2(strError.endsWith(QStringLiteral("Known profiles: healthy, dead-emitter, broken-connector, weak, "
-                                                  "deformed, old-firmware, bootloader, no-batch.")),
+                                                  "deformed, old-firmware, bootloader, no-batch, jump-fails.")),
                  qPrintable(strError));
     }
 }
@@ -183,6 +186,7 @@ void TestEmulatedFrame::profileVerdicts_data()
     QTest::newRow("old-firmware") << "old-firmware" << 1u << 0x7100 << QString();
     QTest::newRow("bootloader") << "bootloader" << 0u << 0x0100 << QString();
     QTest::newRow("no-batch") << "no-batch" << 1u << 0x7201 << "PASS";
+    QTest::newRow("jump-fails") << "jump-fails" << 1u << 0x7201 << "PASS";
 }
 
 void TestEmulatedFrame::profileVerdicts()
@@ -224,6 +228,7 @@ void TestEmulatedFrame::startShowsTheFrame_data()
     QTest::newRow("old-firmware") << "old-firmware" << "refusal";
     QTest::newRow("bootloader") << "bootloader" << "bootloader";
     QTest::newRow("no-batch") << "no-batch" << "identity";
+    QTest::newRow("jump-fails") << "jump-fails" << "identity";
 }
 
 void TestEmulatedFrame::startShowsTheFrame()
@@ -454,6 +459,171 @@ void TestEmulatedFrame::upgradesWithTheProvidedImage()
                                        : command == 0x01 ? QStringLiteral("other") : QStringLiteral("other-records");
         const QString strShot = CTestEnvironment::OutputDir()
             + QStringLiteral("/emulated-station-upgrade-%1-%2.png").arg(profile, image);
+        QVERIFY(pView->grab().save(strShot));
+        qInfo().noquote() << "Screenshot:" << strShot;
+        QVERIFY(pView->close());
+    }
+    pFrame.reset();
+}
+
+void TestEmulatedFrame::upgradesWithTheChosenImageTheStoreRefused()
+{
+    // The settings file holds an earlier image the frame refuses, and the
+    // station cannot write that file: the image chosen in the view is the
+    // one downloaded all the same, and the operator hears that the choice
+    // was not stored.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("A")) && QDir(dir.path()).mkpath(QStringLiteral("B")));
+    const QString oldPath = dir.filePath(QStringLiteral("A/old.bin"));
+    const QString newPath = dir.filePath(QStringLiteral("B/new.bin"));
+    for (const auto& file : {qMakePair(oldPath, StationTest::FirmwareImage(8)),
+                             qMakePair(newPath, CEmulatedFrameImage::Data())}) {
+        QFile f(file.first);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(file.second), qint64(file.second.size()));
+    }
+    CCustomerSettings* pSettings = CCustomerSettings::GetInstance();
+    QVERIFY(pSettings->SetString(QStringLiteral("UpgradeFilePath"), oldPath));
+    CUnwritablePath unwritable(pSettings->fileName());
+    if (!unwritable.IsActive())
+        QSKIP("the settings file cannot be made unwritable here");
+
+    CRunLogCapture log;
+    CModalBoxAnswerer boxes;
+    std::unique_ptr<CEmulatedStationFrame> pFrame = StartEmulatedFrame(QStringLiteral("healthy"));
+    QVERIFY(pFrame);
+    {
+        MainWindow window;
+        window.resize(1129, 748);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* pView = window.findChild<VeloraUpgradeView*>();
+        QVERIFY(pView);
+        auto* pOpen = window.findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
+        QVERIFY(StationTest::WaitFor([&] { return window.GetHandleWork()->GetUsbPort()->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([&] { return pOpen->isEnabled(); }));
+        pOpen->click();
+        QVERIFY(pView->isVisible());
+        auto* pUpgrade = pView->findChild<QPushButton*>(QStringLiteral("upgradePushButton"));
+        auto* pBrowse = pView->findChild<QPushButton*>(QStringLiteral("browsePushButton"));
+        auto* pTable = pView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget"));
+        QVERIFY(pUpgrade && pBrowse && pTable);
+        QCOMPARE(pView->GetFirmwarePathText(), oldPath);
+
+        boxes.AnswerFile(newPath);
+        QTest::mouseClick(pBrowse, Qt::LeftButton);
+        QCOMPARE(boxes.boxes.size(), 2);
+        QCOMPARE(boxes.boxes[0].kind, CModalBoxAnswerer::EKind::File);
+        QCOMPARE(boxes.boxes[1].kind, CModalBoxAnswerer::EKind::Message);
+        QCOMPARE(boxes.boxes[1].icon, QStringLiteral("Warning"));
+        QVERIFY2(boxes.boxes[1].text.startsWith(QLatin1String("The setting was not stored")),
+                 qPrintable(boxes.boxes[1].text));
+        QVERIFY2(boxes.boxes[1].text.contains(pSettings->fileName()), qPrintable(boxes.boxes[1].text));
+        QCOMPARE(pView->GetFirmwarePathText(), newPath);
+
+        for (const QString& ending : {QStringLiteral("Update completed(1,0)"), QStringLiteral("Update completed(2,0)")}) {
+            QVERIFY(StationTest::WaitFor([&] { return pUpgrade->isEnabled(); }));
+            QTest::mouseClick(pUpgrade, Qt::LeftButton);
+            QVERIFY2(StationTest::WaitFor([&] { return Column(pTable, 1).contains(ending); }, 60000),
+                     qPrintable(Column(pTable, 1).join('\n')));
+        }
+        QVERIFY(StationTest::WaitFor([&] { return pUpgrade->isEnabled(); }));
+        // Both upgrades took the chosen image: the frame reports its version.
+        const QStringList rows = Column(pTable, 1);
+        QCOMPARE(rows.filter(QStringLiteral("Version:0xCFE4-0x0103 CheckSum:0x6080-0x3C4D ")).size(), 2);
+        QVERIFY(pFrame->Bootloader()->IsComplete());
+        QCOMPARE(log.Lines().filter(QStringLiteral("Start_Upgrade, firmware")),
+                 (QStringList{QStringLiteral("ProcessTask : Start_Upgrade, firmware ") + newPath,
+                              QStringLiteral("ProcessTask : Start_Upgrade, firmware ") + newPath}));
+        QCOMPARE(pView->GetFirmwarePathText(), newPath);
+        QCOMPARE(boxes.boxes.size(), 2);
+        QVERIFY(pView->close());
+    }
+    pFrame.reset();
+    // The file still holds what it held.
+    unwritable.Restore();
+    QCOMPARE(pSettings->GetString(QStringLiteral("UpgradeFilePath"), QString()), oldPath);
+}
+
+void TestEmulatedFrame::aBootloaderThatDoesNotStartEndsTheUpgrade()
+{
+    // The frame answers every jump to its bootloader and comes back in its
+    // application: the upgrade fails after the bound of jumps, with its
+    // counts, and the frame is not sent away again.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("image.bin"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(CEmulatedFrameImage::Data()), qint64(CEmulatedFrameImage::Data().size()));
+    }
+    CCustomerSettings::GetInstance()->SetString(QStringLiteral("UpgradeFilePath"), path);
+
+    CRunLogCapture log;
+    CModalBoxAnswerer boxes;
+    std::unique_ptr<CEmulatedStationFrame> pFrame = StartEmulatedFrame(QStringLiteral("jump-fails"));
+    QVERIFY(pFrame);
+    {
+        MainWindow window;
+        window.resize(1129, 748);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        HandleWork* pWork = window.GetHandleWork();
+        auto* pView = window.findChild<VeloraUpgradeView*>();
+        QVERIFY(pView);
+        auto* pOpen = window.findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
+        QVERIFY(StationTest::WaitFor([&] { return pWork->GetUsbPort()->GetDevCount() == 1; }));
+        QVERIFY(StationTest::WaitFor([&] { return pOpen->isEnabled(); }));
+        pOpen->click();
+        QVERIFY(pView->isVisible());
+        auto* pUpgrade = pView->findChild<QPushButton*>(QStringLiteral("upgradePushButton"));
+        auto* pTable = pView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget"));
+        QVERIFY(pUpgrade && pTable);
+
+        auto jumps = [&] { return pFrame->Frame()->RequestsFor(0xAA, 0x04).size(); };
+        QVERIFY(StationTest::WaitFor([&] { return pUpgrade->isEnabled(); }));
+        QTest::mouseClick(pUpgrade, Qt::LeftButton);
+        QVERIFY(StationTest::WaitFor([&] { return jumps() >= 1; }));
+        // Within the bootloader-detect report's own time after the first jump.
+        const QString failure = QStringLiteral("Jump bootloader returns exception(0,1)");
+        QVERIFY2(StationTest::WaitFor([&] { return Column(pTable, 1).contains(failure); }, 40000),
+                 qPrintable(Column(pTable, 1).join('\n')));
+        QVERIFY(StationTest::WaitFor([&] { return pUpgrade->isEnabled(); }));
+        // The frame is back and the dispatcher idle: nothing more is on its way.
+        QVERIFY(StationTest::WaitFor([&] {
+            return pWork->GetUsbPort()->GetDevCount() == 1
+                && pFrame->Frame()->CurrentMode() == CEmulatedFrame::Mode::Application;
+        }));
+        QVERIFY(pWork->PostTask(QStringLiteral("Sync"), Qt::BlockingQueuedConnection));
+        QCOMPARE(jumps(), HandleWork::kMaxBootJumpsPerUpgrade);
+        QStringList rows = Column(pTable, 1);
+        QCOMPARE(rows.filter(QRegularExpression(QStringLiteral("\\(\\d+,\\d+\\)$"))), QStringList{failure});
+        QCOMPARE(rows.count(QStringLiteral("Jump to bootloader")), HandleWork::kMaxBootJumpsPerUpgrade);
+
+        // The request went with the failure: the frame plugged again is read,
+        // not sent to its bootloader.
+        const int nInfoRows = rows.filter(QStringLiteral("Product:")).size();
+        pFrame->Unplug();
+        QVERIFY(StationTest::WaitFor([&] { return pWork->GetUsbPort()->GetDevCount() == 0; }));
+        pFrame->Plug();
+        QVERIFY(StationTest::WaitFor([&] { return Column(pTable, 1).filter(QStringLiteral("Product:")).size() > nInfoRows; }));
+        QVERIFY(pWork->PostTask(QStringLiteral("Sync"), Qt::BlockingQueuedConnection));
+        QCOMPARE(jumps(), HandleWork::kMaxBootJumpsPerUpgrade);
+        QVERIFY(boxes.boxes.isEmpty());
+
+        // A new start counts its jumps afresh.
+        QTest::mouseClick(pUpgrade, Qt::LeftButton);
+        const QString second = QStringLiteral("Jump bootloader returns exception(0,2)");
+        QVERIFY2(StationTest::WaitFor([&] { return Column(pTable, 1).contains(second); }, 40000),
+                 qPrintable(Column(pTable, 1).join('\n')));
+        QVERIFY(StationTest::WaitFor([&] { return pUpgrade->isEnabled(); }));
+        QVERIFY(StationTest::WaitFor([&] { return pWork->GetUsbPort()->GetDevCount() == 1; }));
+        QVERIFY(pWork->PostTask(QStringLiteral("Sync"), Qt::BlockingQueuedConnection));
+        QCOMPARE(jumps(), 2 * HandleWork::kMaxBootJumpsPerUpgrade);
+
+        const QString strShot = CTestEnvironment::OutputDir() + QStringLiteral("/emulated-station-upgrade-jump-fails.png");
         QVERIFY(pView->grab().save(strShot));
         qInfo().noquote() << "Screenshot:" << strShot;
         QVERIFY(pView->close());

@@ -17,7 +17,8 @@
 namespace {
 const char* const kReadyLine = "Init MainWindow successfully and Start event loop.";
 const char* const kKnownProfiles =
-    "Known profiles: healthy, dead-emitter, broken-connector, weak, deformed, old-firmware, bootloader, no-batch.";
+    "Known profiles: healthy, dead-emitter, broken-connector, weak, deformed, old-firmware, bootloader, no-batch, "
+    "jump-fails.";
 
 // The station executable with a copy of the sample table in its folder.
 class CEmulatedRun : public CStationProcess

@@ -61,7 +61,8 @@ void TestShutdown::windowGoesWhileATaskWaits_data()
     // Tasks whose first act is a getter on their view, on the worker thread.
     QTest::newRow("GetLogFilePath") << "OpenTestLog" << "VeloraTestView" << "";
     QTest::newRow("GetAgcValue") << "SetR&TAgc" << "VeloraTestView" << "A8 04";
-    QTest::newRow("GetUpgradeFilePath") << "Start_Upgrade" << "VeloraUpgradeView" << "AA 04";
+    // "Start_Upgrade" calls no getter: it carries its image.
+    QTest::newRow("Start_Upgrade") << "Start_Upgrade" << "VeloraUpgradeView" << "AA 04";
 }
 
 void TestShutdown::windowGoesWhileATaskWaits()
@@ -80,8 +81,7 @@ void TestShutdown::windowGoesWhileATaskWaits()
     frame.usb->Plug();
     QVERIFY(StationTest::WaitFor([pWork] { return pWork->GetDeviceKind() == HandleWork::DeviceKind::Live; }));
     QVERIFY(pWork->PostTask("Sync", Qt::BlockingQueuedConnection)); // the frame's first task has run
-    CCustomerSettings::GetInstance()->SetString(QStringLiteral("UpgradeFilePath"),
-                                                QDir::current().absoluteFilePath("image.bin"));
+    const QString image = QDir::current().absoluteFilePath("image.bin");
 
     auto* pTestView = pWindow->findChild<VeloraTestView*>();
     QVERIFY(pWork->PostTask("OpenReverse", Qt::AutoConnection, pTestView));
@@ -89,7 +89,7 @@ void TestShutdown::windowGoesWhileATaskWaits()
     if (!queued.isEmpty()) {
         QObject* pPoster = posterView == "VeloraUpgradeView" ? static_cast<QObject*>(pWindow->findChild<VeloraUpgradeView*>())
                                                              : pTestView;
-        QVERIFY(pWork->PostTask(queued, Qt::AutoConnection, pPoster));
+        QVERIFY(pWork->PostTask(queued, Qt::AutoConnection, pPoster, image));
     }
     frame.frame.ClearRequests();
 

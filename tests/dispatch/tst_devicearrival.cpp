@@ -239,7 +239,7 @@ void TestDeviceArrival::bootloaderFrame()
     CPathView upgradeView(QStringLiteral("no-such-image.bin"));
     if (upgradeRequested) {
         // With no frame attached this only stores the image and the request.
-        QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection, &upgradeView));
+        QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection, &upgradeView, upgradeView.Path()));
         m_pLog->Clear();
     }
     m_pWindow->SetWorkType(eWorkType(workType));
@@ -498,7 +498,7 @@ void TestDeviceArrival::applicationFrameFirstTask()
     CTouchBase* pBefore = m_pWork->GetTouchDevice();
     CPathView upgradeView(QStringLiteral("no-such-image.bin"));
     if (upgradeRequested) // no frame attached: only the request is stored
-        QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection, &upgradeView));
+        QVERIFY(m_pWork->PostTask("Start_Upgrade", Qt::BlockingQueuedConnection, &upgradeView, upgradeView.Path()));
     m_pWindow->SetWorkType(eWorkType(workType));
     m_pLog->Clear();
     const int nInfos = m_pWindow->deviceInfos.size();

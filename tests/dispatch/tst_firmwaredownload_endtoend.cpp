@@ -181,7 +181,7 @@ bool TestFirmwareDownload::WaitForEnd(int nTimeoutMs)
 bool TestFirmwareDownload::StartUpgrade(const QString& path)
 {
     m_view.SetPath(path);
-    if (!m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view))
+    if (!m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view, m_view.Path()))
         return false;
     return WaitForEnd();
 }
@@ -387,7 +387,7 @@ void TestFirmwareDownload::unplugInTheMiddle()
     m_pRig->Frame().boot->ExpectImage(image, kMcuType);
     m_pRig->Frame().boot->FailAtRecord(4, CEmulatedBootloader::Failure::Unplug);
     m_view.SetPath(WriteImage(image));
-    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
+    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view, m_view.Path()));
 
     // The download ends at once: with "Device is disconnected" when the port
     // reports the loss first, without a status when the removal is seen first.
@@ -421,7 +421,7 @@ void TestFirmwareDownload::receptionOffEndsTheDownload()
     m_pRig->Frame().boot->ExpectImage(image, kMcuType);
     m_pRig->Frame().boot->FailAtRecord(3, CEmulatedBootloader::Failure::Silence, 6);
     m_view.SetPath(WriteImage(image));
-    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
+    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view, m_view.Path()));
     QVERIFY(StationTest::WaitFor([this] { return m_pRig->Frame().boot->Sendings() >= 3; }));
 
     m_pRig->Work()->GetUsbPort()->SetRecvEnable(0, 0);
@@ -508,7 +508,7 @@ void TestFirmwareDownload::fifthIdleTickGivesTheJumpUp()
     m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.boot.bNeverReturns = true; });
     m_pRig->Work()->SetBootDetectInterval(nHour);
     m_view.SetPath(WriteImage(image));
-    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view));
+    QVERIFY(m_pRig->Work()->PostTask(QStringLiteral("Start_Upgrade"), Qt::AutoConnection, &m_view, m_view.Path()));
     QVERIFY(StationTest::WaitFor([this] { return m_pRig->Record().events.contains("enumerate:true"); }));
     m_pRig->Settle();
     QTimer* pTimer = BootDetectTimer(m_pRig->Work(), nHour);
@@ -709,7 +709,7 @@ void TestFirmwareDownload::stopUpgradeWithoutFrame()
     // Without a frame "Start_Upgrade" only keeps the request; "Stop_Upgrade"
     // drops it, so the frame that arrives later is not upgraded.
     m_view.SetPath(WriteImage(Records(2)));
-    QVERIFY(m_pRig->Run("Start_Upgrade", &m_view));
+    QVERIFY(m_pRig->Run("Start_Upgrade", &m_view, m_view.Path()));
     QVERIFY(m_pRig->Record().upgrades.isEmpty());
     QVERIFY(m_pRig->Run("Stop_Upgrade"));
     m_pRig->Frame().usb->Plug();

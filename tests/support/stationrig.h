@@ -150,7 +150,7 @@ public:
 
     // Runs one task (blocking post) and returns once it has run and its
     // answers are in; false when the post was refused.
-    bool Run(const QString& task, QObject* pPara = nullptr);
+    bool Run(const QString& task, QObject* pPara = nullptr, const QString& strArg = QString());
     // Waits until no task of the dispatcher is queued or running.
     void Settle();
     // Leaves a saved test log open as the device object: a test run on the

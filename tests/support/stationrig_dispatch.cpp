@@ -51,9 +51,9 @@ HandleWork* CStationRig::StartDispatcher(int nWorkType)
     return pWork;
 }
 
-bool CStationRig::Run(const QString& task, QObject* pPara)
+bool CStationRig::Run(const QString& task, QObject* pPara, const QString& strArg)
 {
-    if (!m_pWork || !m_pWork->PostTask(task, Qt::BlockingQueuedConnection, pPara))
+    if (!m_pWork || !m_pWork->PostTask(task, Qt::BlockingQueuedConnection, pPara, strArg))
         return false;
     Flush();
     return true;

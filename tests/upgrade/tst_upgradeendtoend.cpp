@@ -119,6 +119,7 @@ private slots:
     void badImage_data();
     void badImage();
     void imageOfOtherRecords();
+    void frameLeavesBeforeItsJumpAnswerIsRead();
     void cancelWithoutAFrame();
     void cancelEndsWhenTheFrameArrives();
     void completionOnlyFromThisUpgrade_data();
@@ -585,7 +586,7 @@ void TestUpgradeEndToEnd::badImage()
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(path));
     }
-    CCustomerSettings::GetInstance()->SetString(QStringLiteral("UpgradeFilePath"), path);
+    m->Choose(path);
     Start();
     QVERIFY(StationTest::WaitFor([this] { return m->ControlsEnabled(); }));
     QVERIFY(m->Settle());
@@ -604,6 +605,30 @@ void TestUpgradeEndToEnd::badImage()
     QVERIFY(m->frame->RequestsFor(0xAA, 0x04).isEmpty());
 }
 
+void TestUpgradeEndToEnd::frameLeavesBeforeItsJumpAnswerIsRead()
+{
+    // The frame restarts in its bootloader the moment it takes the jump:
+    // the station never reads an answer (as when a loaded station reads it
+    // only after the frame has gone). Its departure and its return in
+    // bootloader mode carry the upgrade on.
+    Prepare();
+    m->frame->AddHandler(0xAA, 0x04, [](CEmulatedFrame&, const QByteArray&, QList<CEmulatedFrame::Action>* pActions) {
+        CEmulatedFrame::Action leave;
+        leave.kind = CEmulatedFrame::Action::Replug;
+        leave.mode = CEmulatedFrame::Mode::Bootloader;
+        leave.backAfterMs = 50;
+        pActions->append(leave);
+        return true;
+    });
+    Start();
+    QVERIFY2(m->WaitForRow("Update completed(1,0)"), qPrintable(UpgradeRows().join('|')));
+    const QStringList rows = UpgradeRows();
+    QCOMPARE(rows.mid(0, 3), (QStringList{"Enter upgrade mode", "Jump to bootloader", "Device is re-enumerating"}));
+    QCOMPARE(CountRows(rows), QStringList{"Update completed(1,0)"});
+    QVERIFY(m->boot->IsComplete());
+    QCOMPARE(m->frame->RequestsFor(0xAA, 0x04).size(), 1);
+}
+
 void TestUpgradeEndToEnd::imageOfOtherRecords()
 {
     // A sound image, but its records carry another command than those the
@@ -617,7 +642,7 @@ void TestUpgradeEndToEnd::imageOfOtherRecords()
     QVERIFY(f.open(QIODevice::WriteOnly));
     QCOMPARE(f.write(foreign), qint64(foreign.size()));
     f.close();
-    CCustomerSettings::GetInstance()->SetString(QStringLiteral("UpgradeFilePath"), path);
+    m->Choose(path);
     Start();
     QVERIFY(StationTest::WaitFor([this] { return m->ControlsEnabled(); }));
     QVERIFY(m->Settle());

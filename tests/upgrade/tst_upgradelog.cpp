@@ -10,6 +10,11 @@
 #include <QFileInfo>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 const QString kRefusal = QStringLiteral("Upgrade in progress, can't respond to exit!");
 } // namespace
@@ -30,6 +35,8 @@ private slots:
     void listOfPairs();
     void placeOfTheFile_data();
     void placeOfTheFile();
+    void aLineTheDiskRefusesIsTold_data();
+    void aLineTheDiskRefusesIsTold();
 
 private:
     QDateTime m_now;
@@ -223,6 +230,84 @@ void TestUpgradeLog::placeOfTheFile()
     QCOMPARE(CUpgradeStation::ReadFile(expected), CUpgradeStation::FileOf(m->TableLines()));
     if (where == QLatin1String("work"))
         QVERIFY(!QFileInfo::exists(m->ProgramDir() + name));
+}
+
+void TestUpgradeLog::aLineTheDiskRefusesIsTold_data()
+{
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("reason");
+    // Every write fails at once.
+    QTest::newRow("no space left") << "full" << "No space left on device";
+    // The disk takes the first bytes of the line: a short write, which sets
+    // no reason of its own.
+    QTest::newRow("room for part of a line") << "limit" << "File too large";
+}
+
+void TestUpgradeLog::aLineTheDiskRefusesIsTold()
+{
+    QFETCH(QString, disk);
+    QFETCH(QString, reason);
+
+    QVERIFY(m->Open());
+    const QString path = m->view->LogFilePath();
+    m->Emit("UpdateLog", QStringLiteral("before"), 0);
+    const QStringList taken = m->TableLines();
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(taken));
+
+    CRunLogCapture log;
+    int nSavedFd = -1;
+    int nFd = -1;
+    rlimit oldLimit{};
+    void (*oldHandler)(int) = nullptr;
+    if (disk == QLatin1String("full")) {
+        // The log file's own descriptor now writes to a full device.
+        const QDir fds(QStringLiteral("/proc/self/fd"));
+        for (const QFileInfo& entry : fds.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+            if (entry.symLinkTarget() == path)
+                nFd = entry.fileName().toInt();
+        }
+        QVERIFY(nFd > 2);
+        nSavedFd = ::dup(nFd);
+        const int nFull = ::open("/dev/full", O_WRONLY);
+        QVERIFY(nFull >= 0);
+        QVERIFY(::dup2(nFull, nFd) == nFd);
+        ::close(nFull);
+    } else {
+        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &oldLimit) == 0);
+        rlimit lim = oldLimit;
+        lim.rlim_cur = rlim_t(QFileInfo(path).size() + 10);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &lim) == 0);
+    }
+    m->Emit("UpdateLog", QStringLiteral("a line longer than the room the disk has left"), 0);
+    m->Emit("UpdateLog", QStringLiteral("the next line"), 0);
+    if (disk == QLatin1String("full")) {
+        // The file's place again (the descriptor is closed by now, or is
+        // closed with it).
+        ::close(nSavedFd);
+    } else {
+        setrlimit(RLIMIT_FSIZE, &oldLimit);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+    m->Emit("UpdateLog", QStringLiteral("with room again"), 0);
+
+    // The table goes on; one row says that the file stopped, and why.
+    const QString failure = QStringLiteral("Failed to generate log file:") + path + QStringLiteral(": ") + reason;
+    QCOMPARE(m->RowsFrom(taken.size()),
+             (QStringList{"a line longer than the room the disk has left", failure, "the next line",
+                          "with room again"}));
+    // The same reason in one Warning.
+    const QStringList warnings = log.Lines(QtWarningMsg).filter(QStringLiteral("CUpgradeLogFile"));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].contains(path) && warnings[0].contains(reason), qPrintable(warnings[0]));
+    // The file keeps whole lines: those before the failure, and nothing later.
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(taken));
+    QVERIFY(m->view->close());
+    QCOMPARE(CUpgradeStation::ReadFile(path), CUpgradeStation::FileOf(taken));
+    // The next opening has a file that takes its lines.
+    m_now = m_now.addSecs(1);
+    QVERIFY(m->Open());
+    QCOMPARE(CUpgradeStation::ReadFile(m->view->LogFilePath()), CUpgradeStation::FileOf(m->TableLines()));
 }
 
 STATION_TEST_MAIN(TestUpgradeLog)

@@ -83,6 +83,7 @@ private slots:
     void dropWhileUpgrading();
     void scripts_data();
     void scripts();
+    void lateErrorOfTheEndedUpgradeIsNotTheNextOnes();
     void completionAndCounts();
     void noCompletionAboveTheApplicationIds();
     void refusedStartEndsAsACancel();
@@ -249,7 +250,8 @@ void TestUpgradeView::openingJudgesTheStoredPath()
     QCOMPARE(m->UpgradeButton()->isEnabled(), enabled);
     QCOMPARE(m->view->IsUpgradeButtonDisabled(), !enabled);
     QCOMPARE(m->view->GetFirmwarePathText(), enabled ? path : QString());
-    // The worker's getter reads the store, whatever the view made of it.
+    // The next upgrade takes the stored image as the view found it, whatever
+    // the view made of it.
     QCOMPARE(m->view->GetUpgradeFilePath(), path);
 }
 
@@ -511,17 +513,18 @@ void TestUpgradeView::scripts_data()
         << "start;UpgradeReady||640;tick;tick;tick;tick;cancel;start;announce;remove;tick;tick;tick;tick;tick"
         << QStringList{"", "Upgrade canceled", "Enter upgrade mode", "Device is re-enumerating"} << 672 << 0
         << "blue" << true << false << 1;
-    // A late error after the ending is logged, not counted again.
+    // A late error after the ending is logged with its reason, neither
+    // counted again nor given counts: each upgrade has one row with counts.
     QTest::newRow("late error after the watchdog")
         << "start;UpgradeReady||640;tick;tick;tick;tick;tick;tick;UpdateError|Jump bootloader returns exception|0"
-        << QStringList{"", "No reply for a long time, exit the upgrade(0,1)", "Jump bootloader returns exception(0,1)"}
+        << QStringList{"", "No reply for a long time, exit the upgrade(0,1)", "Jump bootloader returns exception"}
         << 672 << 672 << "red" << false << true << 1;
     QTest::newRow("late error after a lost frame")
         << "start;taken;remove;UpdateError|Device is disconnected|0"
-        << QStringList{"Device is disconnected", "Upgrade unsuccessful(0,1)", "Device is disconnected(0,1)"} << 100
+        << QStringList{"Device is disconnected", "Upgrade unsuccessful(0,1)", "Device is disconnected"} << 100
         << 100 << "red" << false << true << 1;
     QTest::newRow("late error after a cancel") << "start;cancel;UpdateError|Getting MCU type error|0"
-                                               << QStringList{"Upgrade canceled", "Getting MCU type error(0,0)"}
+                                               << QStringList{"Upgrade canceled", "Getting MCU type error"}
                                                << 100 << 0 << "blue" << false << true << 1;
     // A download that started anyway (its task was queued before the
     // cancel's) feeds the watchdog, whose end then counts nothing.
@@ -606,6 +609,40 @@ void TestUpgradeView::scripts()
     QCOMPARE(Posts("Stop_Upgrade"), stops);
     // The view can be left exactly when it is ready.
     QCOMPARE(m->view->close(), ready);
+}
+
+void TestUpgradeView::lateErrorOfTheEndedUpgradeIsNotTheNextOnes()
+{
+    // The frame is lost during an upgrade: the view's removal ends it first.
+    m->WriteImage(10);
+    QVERIFY(m->Open());
+    Start();
+    emit m->work->EmitUpgradeFrameTaken();
+    m->view->InsertUsbDeviceForUpgrade(false);
+    QCOMPARE(m->Rows().last(), QStringLiteral("Upgrade unsuccessful(0,1)"));
+    {
+        // The dispatcher is still busy when the operator starts the next
+        // upgrade; the download's own word on the lost frame comes after the
+        // click, before the dispatcher has taken the new start.
+        CMutexHolder holder(m->work->GetDeviceMutex());
+        QVERIFY(m->work->PostTask(QStringLiteral("InitDeviceInfo")));
+        QVERIFY(StationTest::WaitFor([this] { return m->work->IsTaskRunning(QStringLiteral("InitDeviceInfo")); }));
+        const int nRows = m->Rows().size();
+        QTest::mouseClick(m->UpgradeButton(), Qt::LeftButton);
+        m->Emit("UpdateError", QStringLiteral("Device is disconnected"), 0);
+        QCOMPARE(m->RowsFrom(nRows), (QStringList{"Enter upgrade mode", "Device is disconnected"}));
+        // The next upgrade goes on.
+        QVERIFY(!m->ControlsEnabled());
+        QCOMPARE(m->BarColour(), QStringLiteral("blue"));
+    }
+    QVERIFY(m->Settle());
+    QVERIFY(!m->ControlsEnabled());
+    // Its own error is its outcome, counted once.
+    m->Emit("UpdateError", QStringLiteral("Transfer timeout"), 0);
+    QCOMPARE(m->Rows().last(), QStringLiteral("Transfer timeout(0,2)"));
+    QVERIFY(m->ControlsEnabled());
+    QCOMPARE(m->Rows().filter(QRegularExpression(QStringLiteral("\\(\\d+,\\d+\\)$"))),
+             (QStringList{"Upgrade unsuccessful(0,1)", "Transfer timeout(0,2)"}));
 }
 
 void TestUpgradeView::completionAndCounts()

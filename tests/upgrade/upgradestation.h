@@ -29,7 +29,11 @@
 #include "waitfor.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -125,6 +129,18 @@ public:
             return false;
         pButton->click();
         return view->isVisible();
+    }
+
+    // The operator drops the image on the open view: the view's choice,
+    // which the next upgrade downloads.
+    void Choose(const QString& path)
+    {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &enter);
+        QDropEvent drop(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &drop);
     }
 
     // The frame arrives in application mode and its device information has

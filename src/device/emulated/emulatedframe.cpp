@@ -911,7 +911,7 @@ void CEmulatedFrame::App(const QByteArray &q, QList<Action> *pA)
             a.kind = Action::Unplug;
         } else {
             a.kind = Action::Replug;
-            a.mode = Mode::Bootloader;
+            a.mode = s.boot.bBootFailsToStart ? Mode::Application : Mode::Bootloader;
             a.backAfterMs = s.boot.nBootArrivalMs;
         }
         a.delayMs = s.boot.nJumpDelayMs;

@@ -160,6 +160,7 @@ public:
         int nJumpDelayMs = 20;         // from the AA 04 answer until it leaves the bus
         int nBootArrivalMs = 50;       // from leaving the bus until it is back in bootloader mode
         bool bNeverReturns = false;    // leaves the bus on AA 04 and never comes back
+        bool bBootFailsToStart = false;  // answers AA 04, leaves, and comes back in its application
         int nRecordsToComplete = 0;    // FD 05 after this many records (0: only FD 04)
         int nRecords = 0;              // records received
         int nFailAtRecord = -1;        // 1-based record answered with `failReply` (empty: silence)

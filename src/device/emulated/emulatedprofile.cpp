@@ -69,6 +69,11 @@ void NoBatch(CEmulatedFrame::State& s, CEmulatedPanel::Model&)
     s.info.bBatchErased = true;
 }
 
+void JumpFails(CEmulatedFrame::State& s, CEmulatedPanel::Model&)
+{
+    s.boot.bBootFailsToStart = true;
+}
+
 const SProfile kProfiles[] = {
     {"healthy", "a healthy frame: the signal test passes", Healthy},
     {"dead-emitter", "emitter 5 of the bottom side is dark: the signal test gives NG2", DeadEmitter},
@@ -84,6 +89,10 @@ const SProfile kProfiles[] = {
      "the frame reports no batch information (its field erased): the signal test passes, but with the "
      "serial-number check on \"SN Check\" is NG",
      NoBatch},
+    {"jump-fails",
+     "the frame's bootloader does not start: sent to it, the frame comes back in its application, and an "
+     "upgrade fails with \"Jump bootloader returns exception\"",
+     JumpFails},
 };
 
 const SProfile* Find(const QString& strName)

@@ -23,6 +23,10 @@ class CEmulatedPanel;
 //                     in bootloader mode and reads no identity
 //   no-batch          the frame's batch field is erased, it reports no batch
 //                     information: PASS, but a serial-number check gives NG
+//   jump-fails        the frame answers the jump to its bootloader, leaves the
+//                     bus and comes back in its application (its bootloader
+//                     does not start): an upgrade fails with "Jump bootloader
+//                     returns exception" after the bound of jumps
 //
 // The panel is the emulated panel's own: X 12 LEDs on two boards a side,
 // Y 8 LEDs on two boards a side, limits ADC 100..255 with dark at or below
