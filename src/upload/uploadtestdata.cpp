@@ -65,6 +65,19 @@ bool CUploadTestData::DescriptionReadable(QString *pWhy)
         *pWhy = QStringLiteral("The server description cannot be read: %1").arg(strError);
         return false;
     }
+    // Most binary content parses as settings without an error (with no
+    // keys): a description is text, so a control character other than tab
+    // and line ends says it is not one.
+    for (int i = 0; i < content.size(); ++i) {
+        const uchar c = uchar(content.at(i));
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+            *pWhy = QStringLiteral("The server description %1 cannot be read: it is not text (byte 0x%2 at offset %3)")
+                        .arg(strPath)
+                        .arg(uint(c), 2, 16, QLatin1Char('0'))
+                        .arg(i);
+            return false;
+        }
+    }
     // Parsed from a copy in memory under a name of its own: QSettings keeps
     // one parse of a file per process and hands it to the next reader of an
     // unchanged file without its status, so a file read again by its own

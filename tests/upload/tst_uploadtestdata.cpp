@@ -20,6 +20,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <memory>
@@ -254,6 +255,13 @@ void TestUploadTestData::unreadableDescriptionConnectsToNothing_data()
     QTest::newRow("over its bound, Retry") << padded << QString::number(CUploadTestData::kMaxFileBytes) << true;
     QTest::newRow("over its bound, Cancel") << padded << QString::number(CUploadTestData::kMaxFileBytes) << false;
     QTest::newRow("not readable, Retry") << QByteArray() << "Permission denied" << true;
+    // Random bytes mostly parse as settings without a format error (and with
+    // no keys): they are told as no text, not as a network problem.
+    QByteArray random(3000, '\0');
+    QRandomGenerator generator(44);
+    for (char &c : random)
+        c = char(generator.bounded(256));
+    QTest::newRow("3,000 random bytes, Cancel") << random << "it is not text" << false;
 }
 
 // A ServerInfo.ini that cannot be read is said so, naming the file, in the
