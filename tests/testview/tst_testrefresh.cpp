@@ -297,6 +297,7 @@ void TestTestRefresh::noFrameReadWhileAFirstResultIsBuilt()
     }
     QVERIFY(!errors.isEmpty());
     const uint32_t nFrame = FrameNumber(*pStation);
+    CRunLogCapture log;
     pView->InitTestUi(errors);
     QVERIFY(pView->TimerThread()->isRunning());
     QCOMPARE(Overall(pView), QStringLiteral("NG"));
@@ -307,6 +308,9 @@ void TestTestRefresh::noFrameReadWhileAFirstResultIsBuilt()
 
     pView->StopRefresh();
     QVERIFY(StationTest::WaitFor([pView] { return !pView->TimerThread()->isRunning(); }));
+    // The result is filed in turns of its own; until its log is saved the
+    // refresh holds the frame it shows.
+    QVERIFY(StationTest::WaitFor([&log] { return log.Count(QStringLiteral("SaveLogDataAuto")) == 1; }));
     const uint32_t nNext = FrameNumber(*pStation);
     Tick(pView);
     QCOMPARE(FrameNumber(*pStation), nNext + 1);

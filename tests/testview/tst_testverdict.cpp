@@ -319,7 +319,7 @@ void TestTestVerdict::sameResultIsNotRebuilt()
     QVERIFY(View()->ShowTestResult(errors, true));
     QCOMPARE(pTable->item(2, 0), pBefore);
     // Filed in the turns after the table.
-    QVERIFY(StationTest::WaitFor([&] { return !View()->IsTestRunning(); }));
+    QVERIFY(StationTest::WaitFor([&] { return log.Count("SaveLogDataAuto") > 0 && !View()->IsTestRunning(); }));
     QCOMPARE(log.Count("SaveLogDataAuto"), 1);
     QCOMPARE(log.Count("UploadTestData"), 1);
     // Another result is.
