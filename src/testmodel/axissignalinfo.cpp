@@ -168,11 +168,20 @@ bool CAxisSignalInfo::ReadXml(QXmlStreamReader &reader)
     if (attrs.hasAttribute(QLatin1String("divide"))) {
         const QString strDivide = attrs.value(QLatin1String("divide")).toString();
         if (!strDivide.isEmpty()) {
+            // Every part read before the list is replaced: a zone end that is
+            // no number is noted and leaves the list as it was.
             QList<uint32_t> lstDivide;
             const QVector<QStringRef> parts = strDivide.splitRef(QLatin1Char('-'));
-            for (const QStringRef &part : parts)
-                lstDivide.append(part.toUInt());
-            m_lstDivide = lstDivide;
+            for (const QStringRef &part : parts) {
+                uint32_t nEnd = 0;
+                if (!CUnreadableNumber::ReadUnsigned(part, &nEnd)) {
+                    m_unreadable.Note(QStringLiteral("divide, part %1").arg(lstDivide.size()), part);
+                    break;
+                }
+                lstDivide.append(nEnd);
+            }
+            if (lstDivide.size() == parts.size())
+                m_lstDivide = lstDivide;
         }
     }
 

@@ -31,6 +31,10 @@ public:
     const QList<uint32_t> &GetDivide() const { return m_lstDivide; }
     // "9-19"; "" for an empty list.
     QString GetDivideText() const;
+    // The first divide part read that was no unsigned decimal number (the
+    // list then kept as it was), as "divide, part 1: \"x\""; empty when every
+    // one was. The numbers of the directions are their own.
+    const QString &GetUnreadableNumber() const { return m_unreadable.Text(); }
     QMap<QString, CDirSignalInfo> &GetDirMap() { return m_mapDirs; }
     const QMap<QString, CDirSignalInfo> &GetDirMap() const { return m_mapDirs; }
     // nullptr when the direction is absent; never creates it.
@@ -76,4 +80,5 @@ private:
     uint32_t m_nMaxValue = 0;
     QList<uint32_t> m_lstDivide;
     QMap<QString, CDirSignalInfo> m_mapDirs;
+    CUnreadableNumber m_unreadable;
 };

@@ -151,8 +151,12 @@ bool CDirSignalInfo::WriteTypes(QXmlStreamWriter &writer) const
 bool CDirSignalInfo::ReadXml(QXmlStreamReader &reader)
 {
     const QXmlStreamAttributes attrs = reader.attributes();
-    if (attrs.hasAttribute(QLatin1String("MaxTolerantSignalCount")))
-        m_nMaxTolerantSignalCount = attrs.value(QLatin1String("MaxTolerantSignalCount")).toUInt();
+    if (attrs.hasAttribute(QLatin1String("MaxTolerantSignalCount"))) {
+        // Digits only: a limit that is no number is noted, never a limit of 0.
+        const QStringRef count = attrs.value(QLatin1String("MaxTolerantSignalCount"));
+        if (count.isEmpty() || !CUnreadableNumber::ReadUnsigned(count, &m_nMaxTolerantSignalCount))
+            m_unreadable.Note(QStringLiteral("MaxTolerantSignalCount"), count);
+    }
 
     while (reader.readNextStartElement()) {
         if (reader.name() == QLatin1String("type")) {

@@ -59,6 +59,10 @@ public:
     // Reader on the "dir" start element; adds to what the record holds.
     // Returns true when the reader reports an error.
     bool ReadXml(QXmlStreamReader &reader);
+    // MaxTolerantSignalCount as read when it was no unsigned decimal number
+    // (the count then kept as it was), as "MaxTolerantSignalCount: \"x\"";
+    // empty when it was one. The numbers of the kinds are their own.
+    const QString &GetUnreadableNumber() const { return m_unreadable.Text(); }
 
 private:
     bool ReadSignalLabels(QXmlStreamReader &reader);
@@ -67,4 +71,5 @@ private:
     QList<QString> m_lstRelations;
     QList<QString> m_lstLabels;
     uint32_t m_nMaxTolerantSignalCount = 0;
+    CUnreadableNumber m_unreadable;
 };

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+#include <limits>
 
 using XmlFormat::Num;
 
@@ -41,15 +42,19 @@ int32_t CHardwareInfo::SetAxis(uint32_t nID, const QString &strName, const PcbLi
 
 namespace {
 
-// One end of a relation, "<axis>:<n>" with exactly one colon: the axis and
-// the number (0 where it does not read as one).
-bool SplitRelationEnd(const QStringRef &end, QStringRef *pAxis, int32_t *pn)
+// One end of a relation, "<axis>:<n>" with exactly one colon: false when it
+// has another shape. *pbNumber tells whether n is an unsigned decimal number
+// (*pn then holds it, capped to the int32 range: beyond every side anyway).
+bool SplitRelationEnd(const QStringRef &end, QStringRef *pAxis, int32_t *pn, bool *pbNumber)
 {
     const int nColon = end.indexOf(QLatin1Char(':'));
     if (nColon < 0 || end.indexOf(QLatin1Char(':'), nColon + 1) >= 0)
         return false;
     *pAxis = end.left(nColon);
-    *pn = end.mid(nColon + 1).toInt();
+    const QStringRef number = end.mid(nColon + 1);
+    uint32_t n = 0;
+    *pbNumber = !number.isEmpty() && CUnreadableNumber::ReadUnsigned(number, &n);
+    *pn = int32_t(qMin<uint32_t>(n, uint32_t(std::numeric_limits<int32_t>::max())));
     return true;
 }
 
@@ -61,18 +66,26 @@ int32_t CHardwareInfo::ParseRelation(const QString &strRelation)
     // may hold hundreds of thousands of these.
     const int nDash = strRelation.indexOf(QLatin1Char('-'));
     if (nDash >= 0 && strRelation.indexOf(QLatin1Char('-'), nDash + 1) < 0) {
+        const QStringRef endA = strRelation.leftRef(nDash);
+        const QStringRef endB = strRelation.midRef(nDash + 1);
         QStringRef axisA, axisB;
         int32_t a = 0, b = 0;
-        if (SplitRelationEnd(strRelation.leftRef(nDash), &axisA, &a) &&
-            SplitRelationEnd(strRelation.midRef(nDash + 1), &axisB, &b)) {
-            // The axis names are looked up over the relation's own
-            // characters, not copied: AddRelation only finds the axis and
-            // keeps nothing of its name.
-            QString strAxis;
-            strAxis.setRawData(axisA.unicode(), axisA.size());
-            AddRelation(strAxis, a, strRelation);
-            strAxis.setRawData(axisB.unicode(), axisB.size());
-            AddRelation(strAxis, b, strRelation);
+        bool bNumberA = false, bNumberB = false;
+        if (SplitRelationEnd(endA, &axisA, &a, &bNumberA) && SplitRelationEnd(endB, &axisB, &b, &bNumberB)) {
+            if (!bNumberA || !bNumberB) {
+                // The sensor is not known: the light path goes to no sensor.
+                m_unreadable.Note(QStringLiteral("relation %1").arg(m_lstSensorRelations.size()),
+                                  bNumberA ? endB : endA);
+            } else {
+                // The axis names are looked up over the relation's own
+                // characters, not copied: AddRelation only finds the axis and
+                // keeps nothing of its name.
+                QString strAxis;
+                strAxis.setRawData(axisA.unicode(), axisA.size());
+                AddRelation(strAxis, a, strRelation);
+                strAxis.setRawData(axisB.unicode(), axisB.size());
+                AddRelation(strAxis, b, strRelation);
+            }
         }
     }
     m_lstSensorRelations.append(strRelation);
@@ -212,7 +225,17 @@ bool CHardwareInfo::ReadAxis(QXmlStreamReader &reader)
         return reader.hasError();
     }
     const QString strName = attrs.value(QLatin1String("name")).toString();
-    m_mapAxisNames.insert(attrs.value(QLatin1String("ID")).toUInt(), strName);
+    const QStringRef id = attrs.value(QLatin1String("ID"));
+    uint32_t nID = 0;
+    if (id.isEmpty() || !CUnreadableNumber::ReadUnsigned(id, &nID)) {
+        // Read as 0, the side would take the place of side 0 in the fault
+        // analysis: an ID that is no number adds nothing, as a missing one.
+        m_unreadable.Note(QStringLiteral("axis \"%1\" ID").arg(CUnreadableNumber::Shown(QStringRef(&strName))),
+                          id);
+        reader.skipCurrentElement();
+        return reader.hasError();
+    }
+    m_mapAxisNames.insert(nID, strName);
     PcbList &lstBoards = m_mapBoards[strName];
     while (reader.readNextStartElement()) {
         if (reader.name() == QLatin1String("pcb")) {

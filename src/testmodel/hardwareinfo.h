@@ -2,6 +2,7 @@
 
 #include "connectorinfo.h"
 #include "pcbinfo.h"
+#include "unreadablenumber.h"
 
 #include <QList>
 #include <QMap>
@@ -30,6 +31,14 @@ public:
     int32_t SetOpenArea(double dWidth, double dHeight, double dX, double dY); // returns 1
     QRectF GetOpenArea() const { return m_rcOpenArea; }
 
+    // The first side ID or relation sensor number read that was no unsigned
+    // decimal number, as "axis \"Top\" ID: \"x\"" or "relation 3: \"Top:x\"";
+    // empty when every one was. Such a side adds nothing, such a relation
+    // reaches no sensor: read as 0, they would name faults the frame does not
+    // have. The interface codes and the sensors' IDs judge nothing and read
+    // 0 when they are no number.
+    const QString &GetUnreadableNumber() const { return m_unreadable.Text(); }
+
     // side name -> boards of that side
     QMap<QString, PcbList> &GetAxisMap() { return m_mapBoards; }
     const QMap<QString, PcbList> &GetAxisMap() const { return m_mapBoards; }
@@ -48,7 +57,8 @@ public:
     int32_t SetAxis(uint32_t nID, const QString &strName, const PcbList &lstBoards);
     // "Bottom:15-Left:0": adds the text to sensor 15 of Bottom and sensor 0 of
     // Left (counted over all boards of the side); always appended to the
-    // relation list. Returns 1.
+    // relation list. A sensor number that is no unsigned decimal number gives
+    // the text to no sensor and is noted. Returns 1.
     int32_t ParseRelation(const QString &strRelation);
     // Adds strRelation to sensor n of the side (counted over its boards).
     // Returns 1 when a sensor took it, 0 when the side is absent or n is outside it.
@@ -78,4 +88,5 @@ private:
     int32_t m_nInterfaceType = 1;
     int32_t m_nInterfaceDir = 0;
     QRectF m_rcOpenArea;
+    CUnreadableNumber m_unreadable;
 };

@@ -96,33 +96,6 @@ int32_t CSignalTypeInfo::ClearTestData()
     return 1;
 }
 
-bool CSignalTypeInfo::ReadUnsigned(const QStringRef &text, uint32_t *pValue)
-{
-    // At most ten digits; the value checked against the 32-bit range.
-    if (text.size() > 10)
-        return false;
-    uint64_t n = 0;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        n = n * 10 + uint64_t(c.unicode() - '0');
-    }
-    if (n > 0xFFFFFFFFull)
-        return false;
-    *pValue = uint32_t(n);
-    return true;
-}
-
-void CSignalTypeInfo::NoteUnreadable(const QString &strWhere, const QStringRef &text)
-{
-    if (!m_strUnreadable.isEmpty())
-        return;
-    // A hostile text is named by its start only.
-    constexpr int kShown = 32;
-    const QString strText = text.size() > kShown ? text.left(kShown).toString() + QStringLiteral("...") : text.toString();
-    m_strUnreadable = QStringLiteral("%1: \"%2\"").arg(strWhere, strText);
-}
-
 QString CSignalTypeInfo::RangeText(const SignalRange &range)
 {
     // Unsigned, so that limits above the signed range print as they are.
@@ -199,10 +172,11 @@ bool CSignalTypeInfo::ReadRanges(QXmlStreamReader &reader, QList<SignalRange> &l
             // Low bound first, high bound last; a text without "-" is both.
             const QVector<QStringRef> parts = strText.splitRef(QLatin1Char('-'));
             SignalRange range{0, 0};
-            if (ReadUnsigned(parts.first(), &range.lo) && ReadUnsigned(parts.last(), &range.hi))
+            if (CUnreadableNumber::ReadUnsigned(parts.first(), &range.lo)
+                && CUnreadableNumber::ReadUnsigned(parts.last(), &range.hi))
                 lstRanges.append(range);
             else
-                NoteUnreadable(QStringLiteral("%1 %2").arg(strElement).arg(nStandard), QStringRef(&strText));
+                m_unreadable.Note(QStringLiteral("%1 %2").arg(strElement).arg(nStandard), QStringRef(&strText));
             ++nStandard;
         } else {
             reader.skipCurrentElement();
@@ -226,8 +200,8 @@ bool CSignalTypeInfo::ReadData(QXmlStreamReader &reader)
         const QStringRef id = attrs.value(QLatin1String("ID"));
         uint32_t nFrame = 0;
         // An empty number reads as 0 in a frame's values, never as its number.
-        if (id.isEmpty() || !ReadUnsigned(id, &nFrame)) {
-            NoteUnreadable(QStringLiteral("frame number"), id);
+        if (id.isEmpty() || !CUnreadableNumber::ReadUnsigned(id, &nFrame)) {
+            m_unreadable.Note(QStringLiteral("frame number"), id);
             reader.skipCurrentElement();
             continue;
         }
@@ -242,8 +216,9 @@ bool CSignalTypeInfo::ReadData(QXmlStreamReader &reader)
         lstRead.reserve(parts.size());
         for (const QStringRef &part : parts) {
             uint32_t nValue = 0;
-            if (!ReadUnsigned(part, &nValue)) {
-                NoteUnreadable(QStringLiteral("frame %1, position %2").arg(nFrame).arg(nBefore + lstRead.size()), part);
+            if (!CUnreadableNumber::ReadUnsigned(part, &nValue)) {
+                m_unreadable.Note(QStringLiteral("frame %1, position %2").arg(nFrame).arg(nBefore + lstRead.size()),
+                                  part);
                 break;
             }
             lstRead.append(nValue);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "signalrange.h"
+#include "unreadablenumber.h"
 
 #include <QDateTime>
 #include <QList>
@@ -58,20 +59,14 @@ public:
     // recorded value, a frame number or a window's bound), as
     // "frame 2, position 0: \"abc\""; empty when every one was. Such a
     // number is not stored as any value: the log that holds it is refused.
-    const QString &GetUnreadableNumber() const { return m_strUnreadable; }
+    const QString &GetUnreadableNumber() const { return m_unreadable.Text(); }
 
     // "%04d-%04d" of a window, unsigned: (5, 120) -> "0005-0120".
     static QString RangeText(const SignalRange &range);
-    // An unsigned decimal number of at most 32 bits, digits only; an empty
-    // text is 0. False for anything else (a sign, a space, a letter, an
-    // overflow), *pValue then untouched.
-    static bool ReadUnsigned(const QStringRef &text, uint32_t *pValue);
 
 private:
     bool ReadRanges(QXmlStreamReader &reader, QList<SignalRange> &lstRanges, const QString &strElement);
     bool ReadData(QXmlStreamReader &reader);
-    // Keeps the first unreadable number met.
-    void NoteUnreadable(const QString &strWhere, const QStringRef &text);
 
     QList<SignalRange> m_lstProblemStandards;
     QList<SignalRange> m_lstTestStandards;
@@ -80,5 +75,5 @@ private:
     QString m_strStandardType;
     QString m_strBase;
     QString m_strShow;
-    QString m_strUnreadable;
+    CUnreadableNumber m_unreadable;
 };

@@ -258,6 +258,16 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
     if (nTimes > kMaxTestTimes)
         return Fail(pstrReason, QStringLiteral("TEST_TIMES_FOR_UNT %1 is above %2").arg(nTimes).arg(kMaxTestTimes));
 
+    // A number that is no unsigned decimal number (where the log's form
+    // gives it no reading of its own) is no value the test could judge: read
+    // as 0 it would be a dead LED, a zone border, a weak-signal limit, a side
+    // or a sensor the log does not hold.
+    auto noNumber = [pstrReason](const QString &strWhere, const QString &strUnreadable) {
+        return Fail(pstrReason, QStringLiteral("%1 %2 is no unsigned decimal number").arg(strWhere, strUnreadable));
+    };
+    if (!touch.GetHardwareInfo().GetUnreadableNumber().isEmpty())
+        return noNumber(QStringLiteral("hardware_info"), touch.GetHardwareInfo().GetUnreadableNumber());
+
     qint64 nLedsPerFrame = 0;
     qint64 nDirs = 0;
     const QMap<QString, CAxisSignalInfo> &mapAxes = touch.GetAxisSignalMap();
@@ -266,6 +276,8 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
     for (auto itAxis = mapAxes.cbegin(); itAxis != mapAxes.cend(); ++itAxis) {
         const CAxisSignalInfo &axis = itAxis.value();
         const QString &strAxis = itAxis.key();
+        if (!axis.GetUnreadableNumber().isEmpty())
+            return noNumber(QStringLiteral("axis ") + strAxis, axis.GetUnreadableNumber());
         if (axis.GetMaxSignal() > kMaxLeds)
             return Fail(pstrReason, QStringLiteral("axis %1 has maxSignal %2").arg(strAxis).arg(axis.GetMaxSignal()));
         if (axis.GetSignalStart() > kMaxLeds)
@@ -285,15 +297,15 @@ bool CTestLogLimits::CheckModel(CTouchBase &touch, QString *pstrReason)
         if (nLedsPerFrame > kMaxLedsPerFrame)
             return Fail(pstrReason, QStringLiteral("more than %1 LEDs to judge per frame").arg(kMaxLedsPerFrame));
         for (auto itDir = mapDirs.cbegin(); itDir != mapDirs.cend(); ++itDir) {
+            if (!itDir.value().GetUnreadableNumber().isEmpty())
+                return noNumber(strAxis + QLatin1Char('-') + itDir.key(), itDir.value().GetUnreadableNumber());
             const QMap<QString, CSignalTypeInfo> &mapKinds = itDir.value().GetTypeMap();
             for (auto itKind = mapKinds.cbegin(); itKind != mapKinds.cend(); ++itKind) {
                 const QString strWhere = strAxis + QLatin1Char('-') + itDir.key() + QLatin1Char(' ') + itKind.key();
-                // A reading, frame number or window that is no number is no
-                // value the test could judge (read as 0, it would be a dead LED).
+                // A reading, frame number or window.
                 const QString &strUnreadable = itKind.value().GetUnreadableNumber();
                 if (!strUnreadable.isEmpty())
-                    return Fail(pstrReason,
-                                QStringLiteral("%1 %2 is no unsigned decimal number").arg(strWhere, strUnreadable));
+                    return noNumber(strWhere, strUnreadable);
                 const QMap<uint32_t, QList<uint32_t>> &mapData = itKind.value().GetTestDataMap();
                 if (mapData.isEmpty())
                     continue;

@@ -98,7 +98,8 @@ public:
     static bool ScanDocument(const QByteArray &data, QString *pstrReason);
 
     // Checks what was read into the test core: axes and directions, LED
-    // counts, zones, recorded values, frame numbers and windows that are no
+    // counts, zones, recorded values, frame numbers, windows, zone ends,
+    // weak-signal limits, side IDs and relation sensor numbers that are no
     // number, frame numbers, frame lengths (at most the axis's maxSignal),
     // TEST_TIMES_FOR_UNT and the work of a replayed run. Returns false with
     // the reason when a bound is broken.

@@ -248,19 +248,29 @@ void TestRecordsHardware::relations_data()
     QTest::addColumn<int>("bottomBoard"); // -1: no Bottom sensor takes it
     QTest::addColumn<int>("bottomLed");
     QTest::addColumn<int>("leftLed"); // -1: no Left sensor takes it
-    QTest::newRow("second board") << "Bottom:15-Left:0" << 1 << 3 << 0;
-    QTest::newRow("first board last led") << "Bottom:11-Left:4" << 0 << 11 << 4;
-    QTest::newRow("second board first led") << "Bottom:12-Left:2" << 1 << 0 << 2;
-    QTest::newRow("last sensor of side") << "Bottom:21-Left:0" << 1 << 9 << 0;
-    QTest::newRow("past the side") << "Bottom:22-Left:0" << -1 << 0 << 0;
-    QTest::newRow("far past the side") << "Bottom:25-Left:0" << -1 << 0 << 0;
-    QTest::newRow("left side past") << "Bottom:1-Left:5" << 0 << 1 << -1;
-    QTest::newRow("one-sided text") << "Bottom-3" << -1 << 0 << -1;
-    QTest::newRow("three parts") << "Bottom:1-Left:1-Top:2" << -1 << 0 << -1;
-    QTest::newRow("negative number splits in three") << "Bottom:-1-Left:0" << -1 << 0 << -1;
-    QTest::newRow("number not decimal reads as 0") << "Bottom:x-Left:0" << 0 << 0 << 0;
-    QTest::newRow("absent side") << "Top:0-Left:3" << -1 << 0 << 3;
-    QTest::newRow("extra colon") << "Bottom:1:2-Left:0" << -1 << 0 << -1;
+    QTest::addColumn<QString>("unreadable"); // empty: every number read
+    QTest::newRow("second board") << "Bottom:15-Left:0" << 1 << 3 << 0 << QString();
+    QTest::newRow("first board last led") << "Bottom:11-Left:4" << 0 << 11 << 4 << QString();
+    QTest::newRow("second board first led") << "Bottom:12-Left:2" << 1 << 0 << 2 << QString();
+    QTest::newRow("last sensor of side") << "Bottom:21-Left:0" << 1 << 9 << 0 << QString();
+    QTest::newRow("past the side") << "Bottom:22-Left:0" << -1 << 0 << 0 << QString();
+    QTest::newRow("far past the side") << "Bottom:25-Left:0" << -1 << 0 << 0 << QString();
+    QTest::newRow("left side past") << "Bottom:1-Left:5" << 0 << 1 << -1 << QString();
+    QTest::newRow("one-sided text") << "Bottom-3" << -1 << 0 << -1 << QString();
+    QTest::newRow("three parts") << "Bottom:1-Left:1-Top:2" << -1 << 0 << -1 << QString();
+    QTest::newRow("negative number splits in three") << "Bottom:-1-Left:0" << -1 << 0 << -1 << QString();
+    // A number that is no unsigned decimal number is no sensor: noted, the
+    // relation kept in the list and given to no sensor (read as 0, it would
+    // make sensor 0 see a light path it does not).
+    QTest::newRow("number not decimal") << "Bottom:x-Left:0" << -1 << 0 << -1 << "relation 0: \"Bottom:x\"";
+    QTest::newRow("number beyond 32 bits") << "Bottom:1-Left:4294967296" << -1 << 0 << -1
+                                           << "relation 0: \"Left:4294967296\"";
+    QTest::newRow("number signed") << "Bottom:+1-Left:0" << -1 << 0 << -1 << "relation 0: \"Bottom:+1\"";
+    QTest::newRow("number empty") << "Bottom:-Left:0" << -1 << 0 << -1 << "relation 0: \"Bottom:\"";
+    // Beyond the sensors of the side but within 32 bits: no sensor, nothing noted.
+    QTest::newRow("largest number") << "Bottom:4294967295-Left:0" << -1 << 0 << 0 << QString();
+    QTest::newRow("absent side") << "Top:0-Left:3" << -1 << 0 << 3 << QString();
+    QTest::newRow("extra colon") << "Bottom:1:2-Left:0" << -1 << 0 << -1 << QString();
 }
 
 void TestRecordsHardware::relations()
@@ -269,12 +279,14 @@ void TestRecordsHardware::relations()
     QFETCH(int, bottomBoard);
     QFETCH(int, bottomLed);
     QFETCH(int, leftLed);
+    QFETCH(QString, unreadable);
 
     CHardwareInfo hw;
     hw.SetAxis(0, QStringLiteral("Bottom"), Boards({12, 10}));
     hw.SetAxis(2, QStringLiteral("Left"), Boards({5}));
     QCOMPARE(hw.ParseRelation(relation), 1);
     QCOMPARE(hw.GetSensorRelations(), QList<QString>{relation});
+    QCOMPARE(hw.GetUnreadableNumber(), unreadable);
 
     const QList<QString> lstOne{relation};
     int nTaken = 0;
@@ -557,13 +569,24 @@ void TestRecordsHardware::unknownChildrenSkipped()
 void TestRecordsHardware::axisWithoutIdOrName_data()
 {
     QTest::addColumn<QString>("axis");
-    QTest::newRow("no ID") << "<axis name=\"Bottom\"><pcb><led/></pcb></axis>";
-    QTest::newRow("no name") << "<axis ID=\"0\"><pcb><led/></pcb></axis>";
+    QTest::addColumn<QString>("unreadable"); // empty: nothing noted
+    QTest::newRow("no ID") << "<axis name=\"Bottom\"><pcb><led/></pcb></axis>" << QString();
+    QTest::newRow("no name") << "<axis ID=\"0\"><pcb><led/></pcb></axis>" << QString();
+    // An ID that is no unsigned decimal number is no ID (read as 0, the side
+    // would take the place of side 0): noted, and the side adds nothing.
+    QTest::newRow("ID a word") << "<axis ID=\"zero\" name=\"Bottom\"><pcb><led/></pcb></axis>"
+                               << "axis \"Bottom\" ID: \"zero\"";
+    QTest::newRow("ID negative") << "<axis ID=\"-1\" name=\"Bottom\"><pcb><led/></pcb></axis>"
+                                 << "axis \"Bottom\" ID: \"-1\"";
+    QTest::newRow("ID empty") << "<axis ID=\"\" name=\"Bottom\"><pcb><led/></pcb></axis>" << "axis \"Bottom\" ID: \"\"";
+    QTest::newRow("ID beyond 32 bits") << "<axis ID=\"4294967296\" name=\"Bottom\"><pcb><led/></pcb></axis>"
+                                       << "axis \"Bottom\" ID: \"4294967296\"";
 }
 
 void TestRecordsHardware::axisWithoutIdOrName()
 {
     QFETCH(QString, axis);
+    QFETCH(QString, unreadable);
     CHardwareInfo hw;
     const QString strNext = Read(QStringLiteral("<hardware_info>%1<axis ID=\"3\" name=\"Right\"/></hardware_info><after/>")
                                      .arg(axis)
@@ -577,6 +600,7 @@ void TestRecordsHardware::axisWithoutIdOrName()
     QCOMPARE(hw.GetAxisIdMap().keys(), QList<uint32_t>{3});
     QCOMPARE(hw.GetAxisMap().keys(), QStringList{QStringLiteral("Right")});
     QCOMPARE(hw.GetTotalSensorCount(), 0u);
+    QCOMPARE(hw.GetUnreadableNumber(), unreadable);
 }
 
 void TestRecordsHardware::brokenDocumentReportsError()

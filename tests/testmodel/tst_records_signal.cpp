@@ -80,6 +80,8 @@ private slots:
     void shownTypes();
     void divide_data();
     void divide();
+    void tolerance_data();
+    void tolerance();
     void writeEmptyType();
     void writeDirsExact();
     void readSkipsAndAdds();
@@ -284,12 +286,16 @@ void TestRecordsSignal::divide_data()
     QTest::addColumn<QString>("attribute"); // "-" for no attribute
     QTest::addColumn<Values>("expected");
     QTest::addColumn<QString>("text");
-    QTest::newRow("absent keeps") << "-" << Values{3} << "3";
-    QTest::newRow("empty keeps") << "" << Values{3} << "3";
-    QTest::newRow("two") << "9-19" << Values({9, 19}) << "9-19";
-    QTest::newRow("empty part reads 0") << "5--7" << Values({5, 0, 7}) << "5-0-7";
-    QTest::newRow("not a number reads 0") << "x" << Values{0} << "0";
-    QTest::newRow("largest") << "4294967295" << Values{4294967295u} << "4294967295";
+    QTest::addColumn<QString>("unreadable"); // empty: every part read
+    QTest::newRow("absent keeps") << "-" << Values{3} << "3" << QString();
+    QTest::newRow("empty keeps") << "" << Values{3} << "3" << QString();
+    QTest::newRow("two") << "9-19" << Values({9, 19}) << "9-19" << QString();
+    QTest::newRow("empty part reads 0") << "5--7" << Values({5, 0, 7}) << "5-0-7" << QString();
+    // A part that is no number is no zone end: noted, the list kept as it was.
+    QTest::newRow("not a number") << "x" << Values{3} << "3" << "divide, part 0: \"x\"";
+    QTest::newRow("second part not a number") << "9-1O" << Values{3} << "3" << "divide, part 1: \"1O\"";
+    QTest::newRow("beyond 32 bits") << "9-4294967296" << Values{3} << "3" << "divide, part 1: \"4294967296\"";
+    QTest::newRow("largest") << "4294967295" << Values{4294967295u} << "4294967295" << QString();
 }
 
 void TestRecordsSignal::divide()
@@ -297,6 +303,7 @@ void TestRecordsSignal::divide()
     QFETCH(QString, attribute);
     QFETCH(Values, expected);
     QFETCH(QString, text);
+    QFETCH(QString, unreadable);
     CAxisSignalInfo axis;
     axis.SetDivide({3});
     axis.SetMaxSignal(7);
@@ -306,6 +313,36 @@ void TestRecordsSignal::divide()
     QCOMPARE(axis.GetDivideText(), text);
     QCOMPARE(axis.GetMaxSignal(), 7u);
     QCOMPARE(axis.GetMaxValue(), 255u);
+    QCOMPARE(axis.GetUnreadableNumber(), unreadable);
+}
+
+void TestRecordsSignal::tolerance_data()
+{
+    QTest::addColumn<QString>("attribute"); // "-" for no attribute
+    QTest::addColumn<uint>("expected");
+    QTest::addColumn<QString>("unreadable"); // empty: read
+    QTest::newRow("absent keeps") << "-" << 6u << QString();
+    QTest::newRow("zero") << "0" << 0u << QString();
+    QTest::newRow("largest") << "4294967295" << 4294967295u << QString();
+    // A limit that is no number is no limit of 0: noted, the count kept.
+    QTest::newRow("a word") << "many" << 6u << "MaxTolerantSignalCount: \"many\"";
+    QTest::newRow("negative") << "-1" << 6u << "MaxTolerantSignalCount: \"-1\"";
+    QTest::newRow("beyond 32 bits") << "4294967296" << 6u << "MaxTolerantSignalCount: \"4294967296\"";
+    QTest::newRow("empty") << "" << 6u << "MaxTolerantSignalCount: \"\"";
+}
+
+void TestRecordsSignal::tolerance()
+{
+    QFETCH(QString, attribute);
+    QFETCH(uint, expected);
+    QFETCH(QString, unreadable);
+    CAxisSignalInfo axis;
+    axis.SetMaxTolerantSignalCount(QStringLiteral("T1"), 6);
+    const QString strAttr =
+        attribute == QLatin1String("-") ? QString() : QStringLiteral(" MaxTolerantSignalCount=\"%1\"").arg(attribute);
+    QVERIFY(!ReadAxis(axis, QStringLiteral("<axis><dir name=\"T1\"%1/></axis>").arg(strAttr)));
+    QCOMPARE(axis.GetMaxTolerantSignalCount(QStringLiteral("T1")), expected);
+    QCOMPARE(axis.GetDirMap().value(QStringLiteral("T1")).GetUnreadableNumber(), unreadable);
 }
 
 void TestRecordsSignal::writeEmptyType()

@@ -626,7 +626,43 @@ void TestTestLog::oversizedLogsAreRefused_data()
         {"empty reading", ">181 1<", ">181 <", nullptr},
         {"maxValue a word", "maxValue=\"255\"", "maxValue=\"abc\"", nullptr},
         {"signalStart a word", "signalStart=\"4\"", "signalStart=\"-4\"", nullptr},
+        // A zone end that is no number would move a zone's border to LED 0;
+        // an empty part is 0, and a "-" is always a separator.
+        {"divide part a word", "divide=\"0-1\"", "divide=\"0-one\"", R"(axis X divide, part 1: "one")"},
+        {"divide part a fraction", "divide=\"0-1\"", "divide=\"0.5-1\"", R"(axis X divide, part 0: "0.5")"},
+        {"divide part beyond 32 bits", "divide=\"0-1\"", "divide=\"0-4294967296\"",
+         R"(axis X divide, part 1: "4294967296")"},
+        {"divide part signed", "divide=\"0-1\"", "divide=\"0-+1\"", R"(axis X divide, part 1: "+1")"},
+        {"divide empty part", "divide=\"0-1\"", "divide=\"0--1\"", nullptr},
+        // A weak-signal limit that is no number would be a limit of 0.
+        {"tolerance a word", "MaxTolerantSignalCount=\"2\"", "MaxTolerantSignalCount=\"two\"",
+         R"(X-T1 MaxTolerantSignalCount: "two")"},
+        {"tolerance negative", "MaxTolerantSignalCount=\"2\"", "MaxTolerantSignalCount=\"-2\"",
+         R"(X-T1 MaxTolerantSignalCount: "-2")"},
+        {"tolerance beyond 32 bits", "MaxTolerantSignalCount=\"2\"", "MaxTolerantSignalCount=\"4294967298\"",
+         R"(X-T1 MaxTolerantSignalCount: "4294967298")"},
+        {"tolerance empty", "MaxTolerantSignalCount=\"2\"", "MaxTolerantSignalCount=\"\"",
+         R"(X-T1 MaxTolerantSignalCount: "")"},
+        // A side's ID tells which sides meet at a corner, a relation's
+        // numbers which sensor sees a light path: read as 0, they would name
+        // a connector or sensor fault the log does not hold.
+        {"side ID a word", "<axis ID=\"1\" name=\"Top\">", "<axis ID=\"one\" name=\"Top\">",
+         R"(hardware_info axis "Top" ID: "one")"},
+        {"side ID negative", "<axis ID=\"1\" name=\"Top\">", "<axis ID=\"-1\" name=\"Top\">",
+         R"(hardware_info axis "Top" ID: "-1")"},
+        {"side ID empty", "<axis ID=\"1\" name=\"Top\">", "<axis ID=\"\" name=\"Top\">",
+         R"(hardware_info axis "Top" ID: "")"},
+        {"relation number a word", ">Bottom:1-Top:1<", ">Bottom:one-Top:1<", R"(hardware_info relation 1: "Bottom:one")"},
+        {"relation number beyond 32 bits", ">Bottom:1-Top:1<", ">Bottom:1-Top:4294967297<",
+         R"(hardware_info relation 1: "Top:4294967297")"},
+        {"relation number empty", ">Bottom:1-Top:1<", ">Bottom:1-Top:<", R"(hardware_info relation 1: "Top:")"},
+        // The interface codes and a sensor's name judge nothing: a text that
+        // is no number reads 0 there.
+        {"interface type a word", "interfaceType=\"5\"", "interfaceType=\"usb\"", nullptr},
+        {"interface direction a word", "interfaceDir=\"1\"", "interfaceDir=\"up\"", nullptr},
+        {"sensor ID a word", "<led ID=\"1\"", "<led ID=\"x\"", nullptr},
     };
+    QTest::newRow("unchanged log") << log << QString() << qint64(0);
     for (const auto &number : numbers) {
         const QByteArray changed = QByteArray(log).replace(number.pszFrom, number.pszTo);
         QVERIFY(changed != log);
