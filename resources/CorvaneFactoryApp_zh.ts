@@ -994,6 +994,10 @@
         <source>The frame&apos;s touch formats could not be read; they will not be given back</source>
         <translation>无法读取触摸框的报点格式，将不会恢复其报点格式</translation>
     </message>
+    <message>
+        <source>The frame changed while the question was open; the answer was not applied to it</source>
+        <translation>提问期间触摸框已更换，回答未应用于该触摸框</translation>
+    </message>
 </context>
 <context>
     <name>VeloraTestView</name>
