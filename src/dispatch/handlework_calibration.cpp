@@ -77,6 +77,20 @@ void HandleWork::ExitCurrentWork()
     InterruptDeviceWait();
 }
 
+quint64 HandleWork::StopsCountedFor(const QString& task)
+{
+    const quint64 nStops = m_nWorkStops.load();
+    if (task == QLatin1String("STEP_BEGIN")) {
+        m_nStopsAtCalRun = nStops;
+        return nStops;
+    }
+    for (const SStep& step : kSteps) {
+        if (task == QLatin1String(step.szTask))
+            return m_nStopsAtCalRun.load();
+    }
+    return nStops;
+}
+
 void HandleWork::StartFineTuningCalibrate()
 {
     PostTask(QStringLiteral("StartFineTuningCalibrate"));
@@ -182,8 +196,8 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
     qInfo().noquote() << "ProcessTask" << ":" + ctx.task;
     int nNext = 0;
     // One operation for the stop: the stops are counted after it began, so a
-    // stop since the task began is seen either here or by the step's own
-    // wait, never lost in between.
+    // stop since the task (or its four-point run) was posted is seen either
+    // here or by the step's own wait, never lost in between.
     int32_t nRet = pDevice->AsOneOperation([&] {
         if (m_nWorkStops.load() != ctx.nStopsAtStart) {
             qInfo().noquote() << "ProcessTask" << ":" + ctx.task << "stopped before it reached the frame";

@@ -86,6 +86,8 @@ private slots:
     void stepAnsweredWithoutTarget();
     void exitCurrentWorkEndsAWaitingStep();
     void exitCurrentWorkBeforeTheStepReachesTheFrame();
+    void stopEndsTheRestOfItsFourPointRun_data();
+    void stopEndsTheRestOfItsFourPointRun();
     void edgeMoves_data();
     void edgeMoves();
     void failedEdgeMoveKeepsTheMovedValue();
@@ -341,12 +343,72 @@ void TestCalibrationDriver::exitCurrentWorkBeforeTheStepReachesTheFrame()
     QVERIFY(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).isEmpty());
     QCOMPARE(runLog.Lines(QtInfoMsg).filter("stopped before it reached the frame").size(), 1);
 
-    // The stop is spent: the next step waits for the frame as before.
+    // The stop is spent: the steps of the next run wait for the frame as before.
     m_pRig->ClearRecord();
     m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 0; });
+    QVERIFY(m_pRig->Run("STEP_BEGIN"));
     QVERIFY(m_pRig->Run("STEP_2"));
     QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).size(), 1);
     QVERIFY(m_pRig->Record().events.filter("funcResult").isEmpty());
+}
+
+void TestCalibrationDriver::stopEndsTheRestOfItsFourPointRun_data()
+{
+    QTest::addColumn<QString>("when");
+    // The step is posted, but the worker still runs an earlier task.
+    QTest::newRow("step queued") << "queued";
+    // The step before was answered; the view posts the next one after the
+    // stop, for the message that step sent.
+    QTest::newRow("between two steps") << "between";
+}
+
+// The four-point screen's stop (Escape, or its count-down at zero) ends its
+// run: a step of that run that had not started yet ends as interrupted
+// without reaching the frame, instead of waiting its time-out for a touch
+// that the closed screen no longer asks for. A new run is not stopped.
+void TestCalibrationDriver::stopEndsTheRestOfItsFourPointRun()
+{
+    QFETCH(QString, when);
+
+    QVERIFY(PlugFrame());
+    m_pRig->Work()->ChangeCalStepTimeout(1000);
+    QVERIFY(m_pRig->Run("STEP_BEGIN"));
+    QCOMPARE(m_pRig->Record().events.filter("\"step\""), (QStringList{Step(1)}));
+    m_pRig->ClearRecord();
+    m_pRig->Frame().frame.ClearRequests();
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
+
+    CRunLogCapture runLog;
+    if (when == QLatin1String("queued")) {
+        // The worker waits for the device in a task before the step.
+        const CMutexHolder holder(m_pRig->Work()->GetDeviceMutex());
+        QVERIFY(m_pRig->Work()->PostTask("GET_CAL_DATA"));
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->IsTaskRunning("GET_CAL_DATA"); }));
+        QVERIFY(m_pRig->Work()->PostTask("STEP_1"));
+        QVERIFY(!m_pRig->Work()->IsTaskRunning("STEP_1"));
+        m_pRig->Work()->ExitCurrentWork();
+    } else {
+        m_pRig->Work()->ExitCurrentWork();
+        QVERIFY(m_pRig->Work()->PostTask("STEP_1"));
+    }
+    // Far below one step time-out (20 s here).
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Record().events.filter("funcResult").size() == 1; },
+                                 10000));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Record().events.filter("funcResult"), QStringList{Result(0x802A0004)});
+    QVERIFY(m_pRig->Frame().frame.RequestsFor(0x01, 0x01).isEmpty());
+    QCOMPARE(runLog.Lines(QtInfoMsg).filter("STEP_1 stopped before it reached the frame").size(), 1);
+    // The frame left its calibration mode.
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0xFF).size(), 1);
+
+    // The next run is not stopped.
+    m_pRig->ClearRecord();
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 0; });
+    QVERIFY(m_pRig->Run("STEP_BEGIN"));
+    QVERIFY(m_pRig->Run("STEP_1"));
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x01).size(), 1);
+    QVERIFY(m_pRig->Record().events.filter("funcResult").isEmpty());
+    QCOMPARE(m_pRig->Record().events.filter("\"step\""), (QStringList{Step(1), Step(2)}));
 }
 
 void TestCalibrationDriver::edgeMoves_data()
