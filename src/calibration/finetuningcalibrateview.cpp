@@ -234,6 +234,7 @@ void CFineTuningCalibrateView::LeaveAtProgramEnd()
     // The worker still runs: the frame gets its touch formats back, waited
     // for a bounded time.
     m_bExitAnswered = false;
+    m_bExitFormatsRead = true;
     if (m_pHandleWork && m_pHandleWork->PostTask(QStringLiteral("ExitFineTuningCalibrate"), Qt::AutoConnection, this)) {
         QEventLoop loop;
         QTimer timeout;
@@ -247,6 +248,11 @@ void CFineTuningCalibrateView::LeaveAtProgramEnd()
     }
     if (!m_bExitAnswered) {
         qWarning().noquote() << "LeaveAtProgramEnd : the frame did not leave fine tuning; it stays in the mouse format";
+    } else if (!m_bExitFormatsRead) {
+        qWarning().noquote() << "LeaveAtProgramEnd : the frame's touch formats were not read when fine tuning"
+                             << "started, none were given back"
+                             << QStringLiteral("(0x%1);").arg(uint32_t(m_nExitResult), 0, 16)
+                             << "it stays in the mouse format";
     } else if (m_nExitResult != 0) {
         qWarning().noquote() << "LeaveAtProgramEnd : the frame did not take back its touch formats,"
                              << QStringLiteral("0x%1;").arg(uint32_t(m_nExitResult), 0, 16)
@@ -259,10 +265,11 @@ void CFineTuningCalibrateView::LeaveAtProgramEnd()
     CloseScreen();
 }
 
-void CFineTuningCalibrateView::FineTuningExited(int result)
+void CFineTuningCalibrateView::FineTuningExited(int result, bool bFormatsRead)
 {
     m_bExitAnswered = true;
     m_nExitResult = result;
+    m_bExitFormatsRead = bFormatsRead;
     if (m_pExitLoop)
         m_pExitLoop->quit();
 }

@@ -450,6 +450,7 @@ void HandleWork::AnswerPoster(const STaskContext& ctx, const ViewContract::SMeth
 // The answers of the calibration rows (handlework_calibration.cpp).
 template void HandleWork::AnswerPoster<>(const STaskContext&, const ViewContract::SMethod&);
 template void HandleWork::AnswerPoster<int>(const STaskContext&, const ViewContract::SMethod&, int);
+template void HandleWork::AnswerPoster<int, bool>(const STaskContext&, const ViewContract::SMethod&, int, bool);
 template void HandleWork::AnswerPoster<int, int, int, int>(const STaskContext&, const ViewContract::SMethod&, int,
                                                            int, int, int);
 

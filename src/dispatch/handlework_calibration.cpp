@@ -486,7 +486,8 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
             }
         }
     }
-    if (nFormats < 0 && nFormats != ERROR_CODE_NULL_DEVICE) {
+    const bool bFormatsRead = start.eKept != EFormatsKept::NotRead;
+    if (nFormats < 0 && nFormats != ERROR_CODE_NULL_DEVICE && bFormatsRead) {
         qWarning().noquote() << "ExitFineTuningCalibrate : the frame did not take back its touch formats,"
                              << QStringLiteral("0x%1").arg(uint32_t(nFormats), 0, 16);
     }
@@ -499,7 +500,7 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
     // The fine-tuning screen posts it itself when the program ends and waits
     // for this answer (the slot posts it without a poster).
     if (ctx.mPara)
-        AnswerPoster(ctx, ViewContract::kFineTuningExited, int(nFormats));
+        AnswerPoster(ctx, ViewContract::kFineTuningExited, int(nFormats), bFormatsRead);
     return 0;
 }
 

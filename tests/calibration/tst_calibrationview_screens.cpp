@@ -681,6 +681,8 @@ void TestCalibrationViewScreens::programEndWithFineTuningFromTheView_data()
     QTest::newRow("frame answers") << "answers";
     QTest::newRow("frame refuses the formats") << "refuses";
     QTest::newRow("frame silent") << "silent";
+    // The start could not read the frame's formats: none are given back.
+    QTest::newRow("formats not read at the start") << "unread";
 }
 
 // The event loop ends (Exit, a signal) with fine tuning open from the view:
@@ -694,6 +696,8 @@ void TestCalibrationViewScreens::programEndWithFineTuningFromTheView()
         s.settings.usb[0] = 3;
         s.settings.usb[1] = 2;
     });
+    if (frame == QLatin1String("unread"))
+        m_pRig->Frame().frame.SetFault(0x30, 0x04, CEmulatedFrame::Refusal());
     QPointer<QDialog> pScreen = Start(kFineTuning);
     const QList<int> changed = ChangeValues(pScreen, kFineTuning);
     if (frame == QLatin1String("silent"))
@@ -712,8 +716,14 @@ void TestCalibrationViewScreens::programEndWithFineTuningFromTheView()
     QVERIFY(!pScreen->isVisible());
     const QStringList mouse = m_pRig->log.Lines(QtWarningMsg).filter("it stays in the mouse format");
     QCOMPARE(mouse.size(), bRestored ? 0 : 1);
-    if (!bRestored)
+    if (!bRestored) {
         QCOMPARE(mouse.first().contains("did not take back its touch formats"), frame == QLatin1String("refuses"));
+        QCOMPARE(mouse.first().contains("were not read when fine tuning started, none were given back"),
+                 frame == QLatin1String("unread"));
+    }
+    // Formats that were never read were not refused either.
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("did not take back").size(),
+             frame == QLatin1String("refuses") ? 2 : 0);
     if (bRestored) {
         const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
         QCOMPARE(s.settings.usb[0], quint8(3));

@@ -49,9 +49,10 @@ public slots:
     {
         answers << QStringLiteral("CalValuesRead %1 %2 %3 %4").arg(lx).arg(ly).arg(rx).arg(ry);
     }
-    void FineTuningExited(int result)
+    void FineTuningExited(int result, bool bFormatsRead)
     {
-        answers << QStringLiteral("FineTuningExited %1").arg(uint32_t(result), 0, 16);
+        answers << QStringLiteral("FineTuningExited %1").arg(uint32_t(result), 0, 16)
+                       + (bFormatsRead ? QString() : QStringLiteral(" (formats not read)"));
     }
 };
 
@@ -742,7 +743,9 @@ void TestCalibrationDriver::fineTuningWhenTheFormatsCannotBeRead()
     if (given.isEmpty()) {
         QVERIFY(m_pRig->Frame().frame.RequestsFor(0x30, 0x00).isEmpty());
         // The screen is told that nothing was given back: the read's failure.
-        QCOMPARE(screen.answers, QStringList{"FineTuningExited 80250005"});
+        QCOMPARE(screen.answers, QStringList{"FineTuningExited 80250005 (formats not read)"});
+        // Nothing was given back, so nothing was refused.
+        QVERIFY(runLog.Lines(QtWarningMsg).filter("did not take back").isEmpty());
         QCOMPARE(runLog.Lines(QtWarningMsg).filter("no touch formats are given back").size(), 1);
     } else {
         QCOMPARE(screen.answers, QStringList{"FineTuningExited 0"});
