@@ -45,6 +45,13 @@
     </message>
 </context>
 <context>
+    <name>CCalFrameCheck</name>
+    <message>
+        <source>The frame changed while the question was open; the answer was not applied to it</source>
+        <translation>提问期间触摸框发生了变化，回答未应用于该触摸框</translation>
+    </message>
+</context>
+<context>
     <name>CFineTuningCalibrateView</name>
     <message>
         <source>Calibration is complete</source>
@@ -993,10 +1000,6 @@
     <message>
         <source>The frame&apos;s touch formats could not be read; they will not be given back</source>
         <translation>无法读取触摸框的报点格式，将不会恢复其报点格式</translation>
-    </message>
-    <message>
-        <source>The frame changed while the question was open; the answer was not applied to it</source>
-        <translation>提问期间触摸框发生了变化，回答未应用于该触摸框</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,9 @@
 #include "devicemode.h"
 #include "handlework.h"
 
+#include <QCoreApplication>
+#include <QDebug>
+
 CCalFrameCheck::CCalFrameCheck(const HandleWork* pHandleWork) : m_pHandleWork(pHandleWork)
 {
     if (m_pHandleWork)
@@ -30,4 +33,20 @@ QString CCalFrameCheck::WhatChanged() const
     if (m_pHandleWork->GetDeviceGeneration() == m_nDevice && (bAttached || !m_bAttached))
         return QString();
     return bAttached ? QStringLiteral("another frame arrived") : QStringLiteral("the frame left");
+}
+
+bool CCalFrameCheck::StillTheFrame(const char* szWho, const char* szQuestion, const char* szAnswer) const
+{
+    const QString changed = WhatChanged();
+    if (changed.isEmpty())
+        return true;
+    qInfo().noquote() << szWho << QStringLiteral(": %1 during the %2; the answer (%3) is not sent")
+                                      .arg(changed, QLatin1String(szQuestion), QLatin1String(szAnswer));
+    return false;
+}
+
+QString CCalFrameCheck::NotAppliedText()
+{
+    return QCoreApplication::translate(
+        "CCalFrameCheck", "The frame changed while the question was open; the answer was not applied to it");
 }

@@ -26,6 +26,14 @@ public:
     // arrived" (also the same frame plugged again).
     QString WhatChanged() const;
 
+    // After a question: true while the frame noted is still the current
+    // one. Otherwise the answer is not sent: a run-log line says so for
+    // szWho, naming what changed, the question and the answer.
+    bool StillTheFrame(const char* szWho, const char* szQuestion, const char* szAnswer) const;
+
+    // What the operator is told when an answer is not sent.
+    static QString NotAppliedText();
+
 private:
     const HandleWork* m_pHandleWork;
     unsigned long long m_nDevice = 0;

@@ -1,9 +1,11 @@
 #include "finetuningcalibrateview.h"
 
+#include "calframecheck.h"
 #include "comportusb.h"
 #include "handlework.h"
 #include "hardwareinterface.h"
 #include "stationclock.h"
+#include "toast.h"
 #include "ui_finetuningcalibrateview.h"
 
 #include <QCloseEvent>
@@ -180,10 +182,20 @@ void CFineTuningCalibrateView::CloseFineTuningCal()
                                 "stored nor reset";
         m_bCalModified = false;
     } else if (m_bCalModified) {
+        // The answer is for the frame that was tuned: noted before the
+        // question's own event loop.
+        const CCalFrameCheck frame(m_pHandleWork);
         const QMessageBox::StandardButton answer =
             QMessageBox::information(this, tr("Calibration is complete"), tr("Do you want to save the current parameters!"),
                                      QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
+        const bool bAnswered = answer == QMessageBox::Yes || answer == QMessageBox::No;
+        if (bAnswered
+            && !frame.StillTheFrame("CloseFineTuningCal", "save question",
+                                    answer == QMessageBox::Yes ? "keep the values" : "reset them")) {
+            // The values tuned went with the frame that left.
+            CToast::Instance()->ShowTip(2, CCalFrameCheck::NotAppliedText());
+            m_bCalModified = false;
+        } else if (answer == QMessageBox::Yes) {
             for (const char* szTask : {"SET_CAL_FMT", "SAVE_TO_FLASH", "SAVE_AS_DEFAULT", "GET_CAL_DATA"})
                 m_pHandleWork->PostTask(QString::fromLatin1(szTask));
             m_bCalModified = false;

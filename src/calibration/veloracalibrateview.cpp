@@ -373,15 +373,16 @@ void VeloraCalibrateView::PromtCalFailFunc()
         QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     if (nAnswer != QMessageBox::Yes && nAnswer != QMessageBox::No)
         return;
-    QString changed = frame.WhatChanged();
-    if (changed.isEmpty() && nRun != m_nFourPointRun)
-        changed = QStringLiteral("another four-point run began");
-    if (!changed.isEmpty()) {
-        qInfo().noquote() << "PromtCalFailFunc :" << changed << "during the deviation question; the answer"
-                          << (nAnswer == QMessageBox::Yes ? "(keep the parameters)" : "(discard them)")
-                          << "is not sent";
+    const char* szAnswer = nAnswer == QMessageBox::Yes ? "keep the parameters" : "discard them";
+    bool bStill = frame.StillTheFrame("PromtCalFailFunc", "deviation question", szAnswer);
+    if (bStill && nRun != m_nFourPointRun) {
+        qInfo().noquote() << "PromtCalFailFunc : another four-point run began during the deviation question; the"
+                          << QStringLiteral("answer (%1) is not sent").arg(QLatin1String(szAnswer));
+        bStill = false;
+    }
+    if (!bStill) {
         if (isVisible())
-            AppendCalLog(tr("The frame changed while the question was open; the answer was not applied to it"));
+            AppendCalLog(CCalFrameCheck::NotAppliedText());
         return;
     }
     if (nAnswer == QMessageBox::Yes) {

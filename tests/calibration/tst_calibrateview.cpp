@@ -405,7 +405,7 @@ void TestCalibrateView::answerForTheFrameAskedAbout()
         QVERIFY(Tasks().contains(QStringLiteral("RESET_CAL_DATA")));
     }
     QVERIFY(m_view.view->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-answer-not-applied-"
-                                     + QString(QTest::currentDataTag()).replace(QRegularExpression("[^a-z]+"), "-")
+                                     + QString(QTest::currentDataTag()).toLower().replace(QRegularExpression("[^a-z]+"), "-")
                                      + ".png"));
 }
 
