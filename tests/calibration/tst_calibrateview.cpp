@@ -404,8 +404,8 @@ void TestCalibrateView::answerForTheFrameAskedAbout()
         m_view.rig->Settle();
         QVERIFY(Tasks().contains(QStringLiteral("RESET_CAL_DATA")));
     }
-    QVERIFY(m_view.view->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-answer-not-applied-"
-                                     + QString(QTest::currentDataTag()).toLower().replace(QRegularExpression("[^a-z]+"), "-")
+    const QString tag = QString(QTest::currentDataTag()).toLower().replace(QRegularExpression("[^a-z]+"), "-");
+    QVERIFY(m_view.view->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-answer-not-applied-" + tag
                                      + ".png"));
 }
 
