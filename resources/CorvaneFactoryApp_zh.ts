@@ -45,6 +45,13 @@
     </message>
 </context>
 <context>
+    <name>CCalFrameCheck</name>
+    <message>
+        <source>The frame changed while the question was open; the answer was not applied to it</source>
+        <translation>提问期间触摸框发生了变化，回答未应用于该触摸框</translation>
+    </message>
+</context>
+<context>
     <name>CFineTuningCalibrateView</name>
     <message>
         <source>Calibration is complete</source>

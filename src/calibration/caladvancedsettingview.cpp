@@ -1,7 +1,9 @@
 #include "caladvancedsettingview.h"
 
+#include "calframecheck.h"
 #include "handlework.h"
 #include "stationclock.h"
+#include "toast.h"
 #include "ui_caladvancedsettingview.h"
 
 #include <QAbstractButton>
@@ -243,11 +245,19 @@ bool CCalAdvancedSettingView::ExitWithSavePrompt()
             qWarning().noquote() << "ExitWithSavePrompt : the station closes; the calibration values changed by "
                                     "hand are neither stored nor reset";
         } else {
+            // The answer is for the frame whose values were moved: noted
+            // before the question's own event loop.
+            const CCalFrameCheck frame(m_pHandleWork);
             const QMessageBox::StandardButton answer = QMessageBox::information(
                 this, tr("Calibration is complete"),
                 tr("The calibration parameters have been modified, do you want to save the current parameters!"),
                 QMessageBox::Yes | QMessageBox::No);
-            if (answer == QMessageBox::Yes) {
+            const bool bAnswered = answer == QMessageBox::Yes || answer == QMessageBox::No;
+            if (bAnswered
+                && !frame.StillTheFrame("ExitWithSavePrompt", "save question",
+                                        answer == QMessageBox::Yes ? "keep the values" : "reset them")) {
+                CToast::Instance()->ShowTip(2, CCalFrameCheck::NotAppliedText());
+            } else if (answer == QMessageBox::Yes) {
                 for (const char* szTask : {"SET_CAL_FMT", "SAVE_TO_FLASH", "SAVE_AS_DEFAULT", "GET_CAL_DATA"})
                     m_pHandleWork->PostTask(QString::fromLatin1(szTask));
             } else if (answer == QMessageBox::No) {

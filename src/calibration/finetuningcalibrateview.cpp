@@ -1,9 +1,11 @@
 #include "finetuningcalibrateview.h"
 
+#include "calframecheck.h"
 #include "comportusb.h"
 #include "handlework.h"
 #include "hardwareinterface.h"
 #include "stationclock.h"
+#include "toast.h"
 #include "ui_finetuningcalibrateview.h"
 
 #include <QCloseEvent>
@@ -180,10 +182,20 @@ void CFineTuningCalibrateView::CloseFineTuningCal()
                                 "stored nor reset";
         m_bCalModified = false;
     } else if (m_bCalModified) {
+        // The answer is for the frame that was tuned: noted before the
+        // question's own event loop.
+        const CCalFrameCheck frame(m_pHandleWork);
         const QMessageBox::StandardButton answer =
             QMessageBox::information(this, tr("Calibration is complete"), tr("Do you want to save the current parameters!"),
                                      QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
+        const bool bAnswered = answer == QMessageBox::Yes || answer == QMessageBox::No;
+        if (bAnswered
+            && !frame.StillTheFrame("CloseFineTuningCal", "save question",
+                                    answer == QMessageBox::Yes ? "keep the values" : "reset them")) {
+            // The values tuned went with the frame that left.
+            CToast::Instance()->ShowTip(2, CCalFrameCheck::NotAppliedText());
+            m_bCalModified = false;
+        } else if (answer == QMessageBox::Yes) {
             for (const char* szTask : {"SET_CAL_FMT", "SAVE_TO_FLASH", "SAVE_AS_DEFAULT", "GET_CAL_DATA"})
                 m_pHandleWork->PostTask(QString::fromLatin1(szTask));
             m_bCalModified = false;
@@ -234,6 +246,7 @@ void CFineTuningCalibrateView::LeaveAtProgramEnd()
     // The worker still runs: the frame gets its touch formats back, waited
     // for a bounded time.
     m_bExitAnswered = false;
+    m_bExitFormatsRead = true;
     if (m_pHandleWork && m_pHandleWork->PostTask(QStringLiteral("ExitFineTuningCalibrate"), Qt::AutoConnection, this)) {
         QEventLoop loop;
         QTimer timeout;
@@ -247,6 +260,11 @@ void CFineTuningCalibrateView::LeaveAtProgramEnd()
     }
     if (!m_bExitAnswered) {
         qWarning().noquote() << "LeaveAtProgramEnd : the frame did not leave fine tuning; it stays in the mouse format";
+    } else if (!m_bExitFormatsRead) {
+        qWarning().noquote() << "LeaveAtProgramEnd : the frame's touch formats were not read when fine tuning"
+                             << "started, none were given back"
+                             << QStringLiteral("(0x%1);").arg(uint32_t(m_nExitResult), 0, 16)
+                             << "it stays in the mouse format";
     } else if (m_nExitResult != 0) {
         qWarning().noquote() << "LeaveAtProgramEnd : the frame did not take back its touch formats,"
                              << QStringLiteral("0x%1;").arg(uint32_t(m_nExitResult), 0, 16)
@@ -259,10 +277,11 @@ void CFineTuningCalibrateView::LeaveAtProgramEnd()
     CloseScreen();
 }
 
-void CFineTuningCalibrateView::FineTuningExited(int result)
+void CFineTuningCalibrateView::FineTuningExited(int result, bool bFormatsRead)
 {
     m_bExitAnswered = true;
     m_nExitResult = result;
+    m_bExitFormatsRead = bFormatsRead;
     if (m_pExitLoop)
         m_pExitLoop->quit();
 }

@@ -83,8 +83,9 @@ public slots:
     // The dispatcher's answer to this screen's "SendCalDataToDev".
     void CalDataSent(int result);
     // The dispatcher's answer to this screen's "ExitFineTuningCalibrate":
-    // 0 when the frame took back its touch formats.
-    void FineTuningExited(int result);
+    // 0 when the frame took back its touch formats; bFormatsRead false when
+    // the start could not read them, so none were given back.
+    void FineTuningExited(int result, bool bFormatsRead);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -140,5 +141,6 @@ private:
     bool m_bProgramEnd = false;
     bool m_bExitAnswered = false;
     int m_nExitResult = 0;
+    bool m_bExitFormatsRead = true;
     QEventLoop* m_pExitLoop = nullptr;
 };

@@ -2,10 +2,9 @@
 #include "ui_veloracalibrateview.h"
 
 #include "caladvancedsettingview.h"
+#include "calframecheck.h"
 #include "calibratesetupdialog.h"
 #include "calworkcustomview.h"
-#include "comportusb.h"
-#include "devicemode.h"
 #include "deviceinfokey.h"
 #include "finetuningcalibrateview.h"
 #include "handlework.h"
@@ -148,13 +147,7 @@ VeloraCalibrateView::~VeloraCalibrateView()
 
 bool VeloraCalibrateView::IsLiveApplicationFrame() const
 {
-    if (!m_pHandleWork)
-        return false;
-    CComPortUsb* pPort = m_pHandleWork->GetUsbPort();
-    // The kind, not the object: the dispatcher may replace the object at
-    // any moment it does not hold the device mutex.
-    return pPort && pPort->GetDevCount() > 0 && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live
-        && pPort->GetDeviceMode() == DEVICE_MODE_APPLICATION;
+    return CCalFrameCheck::IsLiveApplicationFrame(m_pHandleWork);
 }
 
 void VeloraCalibrateView::SetWorkButtonsEnabled(bool bEnable)
@@ -226,6 +219,7 @@ void VeloraCalibrateView::Calibrate()
 
 void VeloraCalibrateView::StartFourPointCalibrate()
 {
+    ++m_nFourPointRun;
     // The screen shows even when the step is refused (an earlier one still
     // runs): its count-down ends that one.
     Post("STEP_BEGIN");
@@ -369,17 +363,35 @@ void VeloraCalibrateView::PromtCalOkFunc()
 
 void VeloraCalibrateView::PromtCalFailFunc()
 {
+    // The question runs its own event loop: the run and the frame it is for
+    // are noted first, and the answer goes only to that frame.
+    const quint64 nRun = m_nFourPointRun;
+    const CCalFrameCheck frame(m_pHandleWork);
     const int nAnswer = QMessageBox::information(
         this, tr("Calibration complete"),
         tr("The calibration deviation is too large, do you want to save the current parameters!"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    if (nAnswer != QMessageBox::Yes && nAnswer != QMessageBox::No)
+        return;
+    const char* szAnswer = nAnswer == QMessageBox::Yes ? "keep the parameters" : "discard them";
+    bool bStill = frame.StillTheFrame("PromtCalFailFunc", "deviation question", szAnswer);
+    if (bStill && nRun != m_nFourPointRun) {
+        qInfo().noquote() << "PromtCalFailFunc : another four-point run began during the deviation question; the"
+                          << QStringLiteral("answer (%1) is not sent").arg(QLatin1String(szAnswer));
+        bStill = false;
+    }
+    if (!bStill) {
+        if (isVisible())
+            AppendCalLog(CCalFrameCheck::NotAppliedText());
+        return;
+    }
     if (nAnswer == QMessageBox::Yes) {
         // Kept without a confirmation; a failure still shows.
         if (Post("STEP_END_OK"))
             m_bConfirmSaved = false;
-    }
-    else if (nAnswer == QMessageBox::No)
+    } else {
         Post("STEP_END_FAIL");
+    }
 }
 
 void VeloraCalibrateView::CalibrationSaved(QString task, int result)

@@ -137,6 +137,9 @@ private:
     // The end of an accepted four-point run is posted: its success is
     // confirmed with "Calibration complete".
     bool m_bConfirmSaved = false;
+    // Four-point runs started: a question of one is answered only while it
+    // is the last.
+    quint64 m_nFourPointRun = 0;
     int m_nLogRows = 0;
     eWorkType m_eNextWorkType = MAINWORK;
 };

@@ -278,9 +278,12 @@ bool HandleWork::Queue(const QString& task, Qt::ConnectionType type, QObject* mP
     // Taken here, on the GUI thread, where the poster lives and where every
     // answer checks it.
     const QPointer<QObject> poster(mPara);
+    // Counted as it is posted: a stop sent while the task still waits in
+    // the queue is a stop of this task.
+    const quint64 nStops = StopsCountedFor(task);
     return QMetaObject::invokeMethod(m_pTaskEvent, "ProcessTask", type, Q_ARG(QString, task),
                                      Q_ARG(QObject*, mPara), Q_ARG(QPointer<QObject>, poster),
-                                     Q_ARG(bool, bFlag), Q_ARG(QString, strArg));
+                                     Q_ARG(bool, bFlag), Q_ARG(QString, strArg), Q_ARG(quint64, nStops));
 }
 
 // ---------------------------------------------------------------------------
@@ -361,12 +364,9 @@ const HandleWork::STaskRow* HandleWork::FindTaskRow(const QString& task)
 }
 
 void HandleWork::ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag,
-                             const QString& strArg)
+                             const QString& strArg, quint64 nStopsAtPost)
 {
     qDebug().noquote() << "ProcessTask" << ":task = " + task;
-    // Before the task shows as running (IsTaskRunning): a stop the GUI sends
-    // once it sees the task run is a stop of this task.
-    const quint64 nStopsAtStart = m_nWorkStops.load();
     QMutexLocker taskLock(TaskMutex(task));
     // Counted before the closing flag is read: closing sets the flag before it
     // reads the count, so one of the two always sees the other.
@@ -384,7 +384,7 @@ void HandleWork::ProcessTask(const QString& task, QObject* mPara, const QPointer
 
     int32_t nRet = 0;
     if (const STaskRow* pRow = FindTaskRow(task)) {
-        const STaskContext ctx{task, mPara, poster, bFlag, nStopsAtStart, strArg};
+        const STaskContext ctx{task, mPara, poster, bFlag, nStopsAtPost, strArg};
         nRet = (this->*pRow->pRun)(ctx);
     }
 
@@ -450,6 +450,7 @@ void HandleWork::AnswerPoster(const STaskContext& ctx, const ViewContract::SMeth
 // The answers of the calibration rows (handlework_calibration.cpp).
 template void HandleWork::AnswerPoster<>(const STaskContext&, const ViewContract::SMethod&);
 template void HandleWork::AnswerPoster<int>(const STaskContext&, const ViewContract::SMethod&, int);
+template void HandleWork::AnswerPoster<int, bool>(const STaskContext&, const ViewContract::SMethod&, int, bool);
 template void HandleWork::AnswerPoster<int, int, int, int>(const STaskContext&, const ViewContract::SMethod&, int,
                                                            int, int, int);
 

@@ -116,8 +116,10 @@ public:
     // The task runner; runs on the worker thread only (called by CTaskEvent).
     // mPara is the poster for the direct getters; poster, taken on the GUI
     // thread when the task was posted, is checked there before an answer.
+    // nStopsAtPost: the stops of the waiting calibration work counted when
+    // the task was posted (StopsCountedFor).
     void ProcessTask(const QString& task, QObject* mPara, const QPointer<QObject>& poster, bool bFlag,
-                     const QString& strArg = QString());
+                     const QString& strArg, quint64 nStopsAtPost);
 
     static ErrorClass ClassifyError(int32_t nResult);
     // The error rule: a time-out or a runtime error is shown to the operator.
@@ -190,7 +192,7 @@ private:
         QObject* mPara;                  // for the direct getters (worker thread)
         const QPointer<QObject>& poster; // checked on the GUI thread only
         bool bFlag;
-        quint64 nStopsAtStart;           // m_nWorkStops when the task began
+        quint64 nStopsAtStart;           // m_nWorkStops when the task (or its four-point run) was posted
         const QString& strArg;
     };
     using TaskRun = int32_t (HandleWork::*)(const STaskContext&);
@@ -208,6 +210,9 @@ private:
     bool Queue(const QString& task, Qt::ConnectionType type, QObject* mPara, bool bFlag,
                const QString& strArg = QString());
     void StopRunningTask();
+    // The stops a task is posted with: a step of the four-point run carries
+    // the count of its run's "STEP_BEGIN", any other task the count now.
+    quint64 StopsCountedFor(const QString& task);
     // Clears the live device object's run flag and turns its reception off,
     // which ends a wait for the frame; safe against a concurrent replacement.
     void InterruptDeviceWait();
@@ -390,9 +395,13 @@ private:
 
     std::atomic<int> m_nCalStepTimeout{30000};
     // Stops of the waiting calibration work (ExitCurrentWork) so far: a
-    // step task that began before one and had not yet reached the frame
-    // ends as interrupted instead of waiting.
+    // step task posted before one that had not yet reached the frame ends
+    // as interrupted instead of waiting.
     std::atomic<quint64> m_nWorkStops{0};
+    // m_nWorkStops when the last "STEP_BEGIN" was posted: a stop since then
+    // ends every step of that four-point run, also one still queued or one
+    // the view posts for an answer that came before the stop.
+    std::atomic<quint64> m_nStopsAtCalRun{0};
     // Worker thread: what "StartFineTuningCalibrate" found, given back by
     // "ExitFineTuningCalibrate" on whichever object the frame has by then
     // (a frame plugged again during fine tuning gets a new one).

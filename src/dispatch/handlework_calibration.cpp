@@ -77,6 +77,20 @@ void HandleWork::ExitCurrentWork()
     InterruptDeviceWait();
 }
 
+quint64 HandleWork::StopsCountedFor(const QString& task)
+{
+    const quint64 nStops = m_nWorkStops.load();
+    if (task == QLatin1String("STEP_BEGIN")) {
+        m_nStopsAtCalRun = nStops;
+        return nStops;
+    }
+    for (const SStep& step : kSteps) {
+        if (task == QLatin1String(step.szTask))
+            return m_nStopsAtCalRun.load();
+    }
+    return nStops;
+}
+
 void HandleWork::StartFineTuningCalibrate()
 {
     PostTask(QStringLiteral("StartFineTuningCalibrate"));
@@ -182,8 +196,8 @@ int32_t HandleWork::RunCalStep(const STaskContext& ctx)
     qInfo().noquote() << "ProcessTask" << ":" + ctx.task;
     int nNext = 0;
     // One operation for the stop: the stops are counted after it began, so a
-    // stop since the task began is seen either here or by the step's own
-    // wait, never lost in between.
+    // stop since the task (or its four-point run) was posted is seen either
+    // here or by the step's own wait, never lost in between.
     int32_t nRet = pDevice->AsOneOperation([&] {
         if (m_nWorkStops.load() != ctx.nStopsAtStart) {
             qInfo().noquote() << "ProcessTask" << ":" + ctx.task << "stopped before it reached the frame";
@@ -472,7 +486,8 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
             }
         }
     }
-    if (nFormats < 0 && nFormats != ERROR_CODE_NULL_DEVICE) {
+    const bool bFormatsRead = start.eKept != EFormatsKept::NotRead;
+    if (nFormats < 0 && nFormats != ERROR_CODE_NULL_DEVICE && bFormatsRead) {
         qWarning().noquote() << "ExitFineTuningCalibrate : the frame did not take back its touch formats,"
                              << QStringLiteral("0x%1").arg(uint32_t(nFormats), 0, 16);
     }
@@ -485,7 +500,7 @@ int32_t HandleWork::RunExitFineTuning(const STaskContext& ctx)
     // The fine-tuning screen posts it itself when the program ends and waits
     // for this answer (the slot posts it without a poster).
     if (ctx.mPara)
-        AnswerPoster(ctx, ViewContract::kFineTuningExited, int(nFormats));
+        AnswerPoster(ctx, ViewContract::kFineTuningExited, int(nFormats), bFormatsRead);
     return 0;
 }
 

@@ -7,7 +7,8 @@ CTaskEvent::CTaskEvent(HandleWork* pHandleWork)
 {
 }
 
-void CTaskEvent::ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag, QString strArg)
+void CTaskEvent::ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag, QString strArg,
+                             quint64 nStopsAtPost)
 {
-    m_pHandleWork->ProcessTask(task, mPara, poster, bFlag, strArg);
+    m_pHandleWork->ProcessTask(task, mPara, poster, bFlag, strArg, nStopsAtPost);
 }

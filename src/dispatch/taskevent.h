@@ -21,7 +21,9 @@ public slots:
     // object as taken on the GUI thread at posting, which only the GUI thread
     // checks. bFlag is the value of the one task that takes a flag, strArg
     // the text of a task that carries one ("Start_Upgrade": its image).
-    void ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag, QString strArg);
+    // nStopsAtPost: the stops of the calibration work counted at posting.
+    void ProcessTask(QString task, QObject* mPara, QPointer<QObject> poster, bool bFlag, QString strArg,
+                     quint64 nStopsAtPost);
 
 private:
     HandleWork* m_pHandleWork;

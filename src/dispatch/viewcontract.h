@@ -118,8 +118,10 @@ constexpr SMethod kCalDataSent{kFineTuningView, "CalDataSent(int)", nullptr, Thr
 // "ExitFineTuningCalibrate" posted by the fine-tuning screen itself (the
 // program ends): 0 when the frame has taken back its touch formats, else the
 // failure code (ERROR_CODE_NULL_DEVICE without a live frame, or when the
-// frame is not the one fine tuning started on).
-constexpr SMethod kFineTuningExited{kFineTuningView, "FineTuningExited(int)", nullptr, Thread::Gui,
+// frame is not the one fine tuning started on); the flag is false when the
+// start could not read the formats, so none were given back (the code is
+// then the read's failure).
+constexpr SMethod kFineTuningExited{kFineTuningView, "FineTuningExited(int,bool)", nullptr, Thread::Gui,
                                     Qt::DirectConnection};
 // "READ_CAL_VALUES" posted by the manual calibration screen: the cached
 // values LX, LY, RX, RY (no frame command); zeros without a live frame.

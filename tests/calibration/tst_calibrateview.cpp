@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QJsonDocument>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest>
@@ -27,6 +28,8 @@
 namespace {
 const QString kProduct = QStringLiteral("KT-T65WHSUR-10P");
 const QString kValues = QStringLiteral("100-200-7e00-7d00");
+const QString kNotApplied =
+    QStringLiteral("The frame changed while the question was open; the answer was not applied to it");
 const QString kDeviation =
     QStringLiteral("The calibration deviation is too large, do you want to save the current parameters!");
 
@@ -49,6 +52,8 @@ private slots:
     void messages_data();
     void messages();
     void deviceEventsWhileTheQuestionIsOpen();
+    void answerForTheFrameAskedAbout_data();
+    void answerForTheFrameAskedAbout();
     void buttonsFollowTheFrame();
     void openingReadsTheCalibrationData_data();
     void openingReadsTheCalibrationData();
@@ -305,7 +310,8 @@ void TestCalibrateView::messages()
 }
 
 // The deviation question runs its own event loop: a frame that leaves and a
-// device message meanwhile reach the view, and the answer still counts.
+// device message meanwhile reach the view; the answer is for the frame that
+// left, so nothing is sent, and both logs say so.
 void TestCalibrateView::deviceEventsWhileTheQuestionIsOpen()
 {
     m_view.Open();
@@ -328,11 +334,79 @@ void TestCalibrateView::deviceEventsWhileTheQuestionIsOpen()
     emit m_view.Work()->EmitCalibrateMsg(Json(R"({"step":7})"));
     QVERIFY(bInside);
     QCOMPARE(m_view.LogTexts(), (QStringList{"Product:" + kProduct, kValues, "Product:P2", "1-2-3-4",
-                                             "Device is disconnected"}));
+                                             "Device is disconnected", kNotApplied}));
     QVERIFY(!m_view.CalButton()->isEnabled());
     QVERIFY(!m_view.ResetButton()->isEnabled());
     m_view.rig->Settle();
-    QCOMPARE(Tasks(), QStringList{"STEP_END_OK"});
+    QCOMPARE(Tasks(), QStringList{});
+    QCOMPARE(m_pLog->Lines(QtInfoMsg).filter("PromtCalFailFunc : the frame left during the deviation question").size(),
+             1);
+}
+
+void TestCalibrateView::answerForTheFrameAskedAbout_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("during");   // what happens while the question is open
+    QTest::addColumn<QStringList>("tasks"); // the step ends sent
+    QTest::addColumn<QString>("changed");  // the run log's word for it, "" when applied
+
+    QTest::newRow("Yes, same frame") << "Yes" << "" << QStringList{"STEP_END_OK"} << "";
+    QTest::newRow("No, same frame") << "No" << "" << QStringList{"STEP_END_FAIL"} << "";
+    QTest::newRow("Yes, frame pulled and plugged back") << "Yes" << "replug" << QStringList{}
+                                                        << "another frame arrived";
+    QTest::newRow("No, frame pulled and plugged back") << "No" << "replug" << QStringList{}
+                                                       << "another frame arrived";
+    QTest::newRow("No, frame pulled") << "No" << "pull" << QStringList{} << "the frame left";
+}
+
+// The answer to the deviation question is for the frame whose check was too
+// large: a frame plugged while the question was open (the same one plugged
+// again has restarted and left its calibration mode) gets no step end.
+void TestCalibrateView::answerForTheFrameAskedAbout()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, during);
+    QFETCH(QStringList, tasks);
+    QFETCH(QString, changed);
+
+    m_view.Open();
+    QVERIFY(Plug());
+    QTRY_COMPARE(m_view.LogTexts(), (QStringList{"Product:" + kProduct, kValues}));
+    m_pLog->Clear();
+
+    CModalBoxAnswerer answerer;
+    answerer.Answer(answer);
+    answerer.OnShown([&](const CModalBoxAnswerer::SBox&) {
+        if (during.isEmpty())
+            return;
+        QVERIFY(Unplug());
+        if (during == QLatin1String("replug"))
+            QVERIFY(Plug());
+    });
+    emit m_view.Work()->EmitCalibrateMsg(Json(R"({"step":7})"));
+    m_view.rig->Settle();
+    QCOMPARE(answerer.boxes.size(), 1);
+    QStringList ends = Tasks().filter(QStringLiteral("STEP_END"));
+    QCOMPARE(ends, tasks);
+    const QStringList dropped = m_pLog->Lines(QtInfoMsg).filter(QStringLiteral("PromtCalFailFunc :"));
+    QCOMPARE(m_view.LogTexts().filter(kNotApplied).size(), changed.isEmpty() ? 0 : 1);
+    if (changed.isEmpty()) {
+        QVERIFY(dropped.isEmpty());
+        return;
+    }
+    QCOMPARE(dropped.size(), 1);
+    QVERIFY2(dropped.first().contains(changed + QStringLiteral(" during the deviation question")),
+             qPrintable(dropped.first()));
+    // The frame there now works as any other: a reset reaches it.
+    if (during == QLatin1String("replug")) {
+        QVERIFY(m_view.ResetButton()->isEnabled());
+        QTest::mouseClick(m_view.ResetButton(), Qt::LeftButton);
+        m_view.rig->Settle();
+        QVERIFY(Tasks().contains(QStringLiteral("RESET_CAL_DATA")));
+    }
+    const QString tag = QString(QTest::currentDataTag()).toLower().replace(QRegularExpression("[^a-z]+"), "-");
+    QVERIFY(m_view.view->grab().save(CTestEnvironment::OutputDir() + "/calibration-view-answer-not-applied-" + tag
+                                     + ".png"));
 }
 
 void TestCalibrateView::buttonsFollowTheFrame()

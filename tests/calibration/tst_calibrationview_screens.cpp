@@ -88,6 +88,8 @@ private slots:
     void failedSendReachesTheViewOnce();
     void keepingShowsWhetherTheFrameStoredIt_data();
     void keepingShowsWhetherTheFrameStoredIt();
+    void saveQuestionForTheFrameTuned_data();
+    void saveQuestionForTheFrameTuned();
     void importFailedReadBackInTheViewLog();
     void windowGoesWithAnswersOnTheirWay();
 
@@ -681,6 +683,8 @@ void TestCalibrationViewScreens::programEndWithFineTuningFromTheView_data()
     QTest::newRow("frame answers") << "answers";
     QTest::newRow("frame refuses the formats") << "refuses";
     QTest::newRow("frame silent") << "silent";
+    // The start could not read the frame's formats: none are given back.
+    QTest::newRow("formats not read at the start") << "unread";
 }
 
 // The event loop ends (Exit, a signal) with fine tuning open from the view:
@@ -694,6 +698,8 @@ void TestCalibrationViewScreens::programEndWithFineTuningFromTheView()
         s.settings.usb[0] = 3;
         s.settings.usb[1] = 2;
     });
+    if (frame == QLatin1String("unread"))
+        m_pRig->Frame().frame.SetFault(0x30, 0x04, CEmulatedFrame::Refusal());
     QPointer<QDialog> pScreen = Start(kFineTuning);
     const QList<int> changed = ChangeValues(pScreen, kFineTuning);
     if (frame == QLatin1String("silent"))
@@ -712,8 +718,14 @@ void TestCalibrationViewScreens::programEndWithFineTuningFromTheView()
     QVERIFY(!pScreen->isVisible());
     const QStringList mouse = m_pRig->log.Lines(QtWarningMsg).filter("it stays in the mouse format");
     QCOMPARE(mouse.size(), bRestored ? 0 : 1);
-    if (!bRestored)
+    if (!bRestored) {
         QCOMPARE(mouse.first().contains("did not take back its touch formats"), frame == QLatin1String("refuses"));
+        QCOMPARE(mouse.first().contains("were not read when fine tuning started, none were given back"),
+                 frame == QLatin1String("unread"));
+    }
+    // Formats that were never read were not refused either.
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter("did not take back").size(),
+             frame == QLatin1String("refuses") ? 2 : 0);
     if (bRestored) {
         const CEmulatedFrame::State s = m_pRig->Frame().frame.Snapshot();
         QCOMPARE(s.settings.usb[0], quint8(3));
@@ -839,6 +851,57 @@ void TestCalibrationViewScreens::keepingShowsWhetherTheFrameStoredIt()
     QCOMPARE(m_pRig->FrameFlash(), refused ? CalibrationTest::FactoryValues() : expected);
     QVERIFY(!m_pRig->Tasks().contains("RESET_CAL_DATA"));
     QVERIFY(!pScreen->isVisible());
+}
+
+void TestCalibrationViewScreens::saveQuestionForTheFrameTuned_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("fine tuning, Yes") << int(kFineTuning) << "Yes";
+    QTest::newRow("fine tuning, No") << int(kFineTuning) << "No";
+    QTest::newRow("manual tuning, Yes") << int(kManual) << "Yes";
+    QTest::newRow("manual tuning, No") << int(kManual) << "No";
+}
+
+// The frame is pulled and plugged back while the question on leaving a
+// tuning screen is open: the values tuned went with the frame (it restarted),
+// so neither the keeping nor the reset reaches the frame there now; the
+// operator is told, and the run log says what changed.
+void TestCalibrationViewScreens::saveQuestionForTheFrameTuned()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, answer);
+    CStationClock::SetTimeoutScale(100.0);
+    CToastRecorder toasts;
+
+    QDialog* pScreen = Start(mode);
+    ChangeValues(pScreen, mode);
+    QVERIFY(CalibrationTest::Activate(pScreen));
+    m_pRig->answerer.Answer(answer);
+    int nTasksBefore = -1;
+    m_pRig->answerer.OnShown([this, &nTasksBefore](const CModalBoxAnswerer::SBox&) {
+        m_pRig->Frame().usb->Unplug();
+        QVERIFY(StationTest::WaitFor(
+            [this] { return !View()->findChild<QPushButton*>(QStringLiteral("Btn_Cal_2"))->isEnabled(); }));
+        m_pRig->rig.ClearRecord();
+        QVERIFY(PlugBack());
+        nTasksBefore = m_pRig->Tasks().size();
+    });
+    Click(pScreen, mode == kFineTuning ? "Btn_Exit" : "btn_exit");
+    QCOMPARE(m_pRig->answerer.boxes.size(), 1);
+    QVERIFY(nTasksBefore >= 0);
+    m_pRig->Settle();
+    CStationClock::SetTimeoutScale(0.02);
+
+    const QStringList after = m_pRig->Tasks().mid(nTasksBefore);
+    for (const char* szTask : {"SET_CAL_FMT", "SAVE_TO_FLASH", "SAVE_AS_DEFAULT", "GET_CAL_DATA", "RESET_CAL_DATA"})
+        QVERIFY2(!after.contains(QLatin1String(szTask)), qPrintable(after.join(", ")));
+    QCOMPARE(m_pRig->FrameFlash(), CalibrationTest::FactoryValues());
+    QCOMPARE(toasts.tips,
+             QStringList{"The frame changed while the question was open; the answer was not applied to it"});
+    QCOMPARE(m_pRig->log.Lines(QtInfoMsg).filter("another frame arrived during the save question").size(), 1);
+    QVERIFY(!pScreen->isVisible());
+    QVERIFY(WithToast(View()).save(CTestEnvironment::OutputDir() + "/calibration-save-answer-not-applied.png"));
 }
 
 // An import the frame does not store: "Import failed", then the values read

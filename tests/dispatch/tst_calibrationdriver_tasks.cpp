@@ -49,9 +49,10 @@ public slots:
     {
         answers << QStringLiteral("CalValuesRead %1 %2 %3 %4").arg(lx).arg(ly).arg(rx).arg(ry);
     }
-    void FineTuningExited(int result)
+    void FineTuningExited(int result, bool bFormatsRead)
     {
-        answers << QStringLiteral("FineTuningExited %1").arg(uint32_t(result), 0, 16);
+        answers << QStringLiteral("FineTuningExited %1").arg(uint32_t(result), 0, 16)
+                       + (bFormatsRead ? QString() : QStringLiteral(" (formats not read)"));
     }
 };
 
@@ -86,6 +87,8 @@ private slots:
     void stepAnsweredWithoutTarget();
     void exitCurrentWorkEndsAWaitingStep();
     void exitCurrentWorkBeforeTheStepReachesTheFrame();
+    void stopEndsTheRestOfItsFourPointRun_data();
+    void stopEndsTheRestOfItsFourPointRun();
     void edgeMoves_data();
     void edgeMoves();
     void failedEdgeMoveKeepsTheMovedValue();
@@ -341,12 +344,72 @@ void TestCalibrationDriver::exitCurrentWorkBeforeTheStepReachesTheFrame()
     QVERIFY(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).isEmpty());
     QCOMPARE(runLog.Lines(QtInfoMsg).filter("stopped before it reached the frame").size(), 1);
 
-    // The stop is spent: the next step waits for the frame as before.
+    // The stop is spent: the steps of the next run wait for the frame as before.
     m_pRig->ClearRecord();
     m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 0; });
+    QVERIFY(m_pRig->Run("STEP_BEGIN"));
     QVERIFY(m_pRig->Run("STEP_2"));
     QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x02).size(), 1);
     QVERIFY(m_pRig->Record().events.filter("funcResult").isEmpty());
+}
+
+void TestCalibrationDriver::stopEndsTheRestOfItsFourPointRun_data()
+{
+    QTest::addColumn<QString>("when");
+    // The step is posted, but the worker still runs an earlier task.
+    QTest::newRow("step queued") << "queued";
+    // The step before was answered; the view posts the next one after the
+    // stop, for the message that step sent.
+    QTest::newRow("between two steps") << "between";
+}
+
+// The four-point screen's stop (Escape, or its count-down at zero) ends its
+// run: a step of that run that had not started yet ends as interrupted
+// without reaching the frame, instead of waiting its time-out for a touch
+// that the closed screen no longer asks for. A new run is not stopped.
+void TestCalibrationDriver::stopEndsTheRestOfItsFourPointRun()
+{
+    QFETCH(QString, when);
+
+    QVERIFY(PlugFrame());
+    m_pRig->Work()->ChangeCalStepTimeout(1000);
+    QVERIFY(m_pRig->Run("STEP_BEGIN"));
+    QCOMPARE(m_pRig->Record().events.filter("\"step\""), (QStringList{Step(1)}));
+    m_pRig->ClearRecord();
+    m_pRig->Frame().frame.ClearRequests();
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = -1; });
+
+    CRunLogCapture runLog;
+    if (when == QLatin1String("queued")) {
+        // The worker waits for the device in a task before the step.
+        const CMutexHolder holder(m_pRig->Work()->GetDeviceMutex());
+        QVERIFY(m_pRig->Work()->PostTask("GET_CAL_DATA"));
+        QVERIFY(StationTest::WaitFor([this] { return m_pRig->Work()->IsTaskRunning("GET_CAL_DATA"); }));
+        QVERIFY(m_pRig->Work()->PostTask("STEP_1"));
+        QVERIFY(!m_pRig->Work()->IsTaskRunning("STEP_1"));
+        m_pRig->Work()->ExitCurrentWork();
+    } else {
+        m_pRig->Work()->ExitCurrentWork();
+        QVERIFY(m_pRig->Work()->PostTask("STEP_1"));
+    }
+    // Far below one step time-out (20 s here).
+    QVERIFY(StationTest::WaitFor([this] { return m_pRig->Record().events.filter("funcResult").size() == 1; },
+                                 10000));
+    m_pRig->Settle();
+    QCOMPARE(m_pRig->Record().events.filter("funcResult"), QStringList{Result(0x802A0004)});
+    QVERIFY(m_pRig->Frame().frame.RequestsFor(0x01, 0x01).isEmpty());
+    QCOMPARE(runLog.Lines(QtInfoMsg).filter("STEP_1 stopped before it reached the frame").size(), 1);
+    // The frame left its calibration mode.
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0xFF).size(), 1);
+
+    // The next run is not stopped.
+    m_pRig->ClearRecord();
+    m_pRig->Frame().frame.Edit([](CEmulatedFrame::State& s) { s.cal.nTouchDelayMs = 0; });
+    QVERIFY(m_pRig->Run("STEP_BEGIN"));
+    QVERIFY(m_pRig->Run("STEP_1"));
+    QCOMPARE(m_pRig->Frame().frame.RequestsFor(0x01, 0x01).size(), 1);
+    QVERIFY(m_pRig->Record().events.filter("funcResult").isEmpty());
+    QCOMPARE(m_pRig->Record().events.filter("\"step\""), (QStringList{Step(1), Step(2)}));
 }
 
 void TestCalibrationDriver::edgeMoves_data()
@@ -680,7 +743,9 @@ void TestCalibrationDriver::fineTuningWhenTheFormatsCannotBeRead()
     if (given.isEmpty()) {
         QVERIFY(m_pRig->Frame().frame.RequestsFor(0x30, 0x00).isEmpty());
         // The screen is told that nothing was given back: the read's failure.
-        QCOMPARE(screen.answers, QStringList{"FineTuningExited 80250005"});
+        QCOMPARE(screen.answers, QStringList{"FineTuningExited 80250005 (formats not read)"});
+        // Nothing was given back, so nothing was refused.
+        QVERIFY(runLog.Lines(QtWarningMsg).filter("did not take back").isEmpty());
         QCOMPARE(runLog.Lines(QtWarningMsg).filter("no touch formats are given back").size(), 1);
     } else {
         QCOMPARE(screen.answers, QStringList{"FineTuningExited 0"});
