@@ -1,5 +1,6 @@
 #include "calibratesetupdialog.h"
 
+#include "calframecheck.h"
 #include "handlework.h"
 #include "hardwareinterface.h"
 #include "localclock.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTemporaryDir>
 
 namespace {
 // How long showing, exporting or importing waits for a running task to
@@ -50,6 +52,40 @@ QString StatusText(QSettings::Status status)
     default:
         return QString();
     }
+}
+// The file's content with the four values put into its group, the rest as
+// it was (an empty content for a new file). Made in a settings file of its
+// own in a temporary folder, so that the file itself is only ever written
+// whole (WriteWholeFile). Empty text in *pWhy on success.
+QByteArray WithValues(const QByteArray& existing, const int32_t values[4], QString* pWhy)
+{
+    const QTemporaryDir dir;
+    const QString scratch = dir.path() + QStringLiteral("/parameters.ini");
+    QString why;
+    if (!dir.isValid() || !WriteWholeFile(scratch, existing, &why)) {
+        *pWhy = why.isEmpty() ? QStringLiteral("no temporary folder to prepare it in") : why;
+        return QByteArray();
+    }
+    {
+        QSettings file(scratch, QSettings::IniFormat);
+        // A file that is there but cannot be read is not overwritten.
+        if (file.status() != QSettings::NoError) {
+            *pWhy = StatusText(file.status());
+            return QByteArray();
+        }
+        file.beginGroup(QLatin1String(kGroup));
+        for (int i = 0; i < 4; ++i)
+            file.setValue(QLatin1String(kKeys[i]), values[i]);
+        file.endGroup();
+        file.sync();
+        *pWhy = StatusText(file.status());
+        if (!pWhy->isEmpty())
+            return QByteArray();
+    }
+    QByteArray data;
+    if (ReadWholeFile(scratch, CalibrateSetUpDialog::kMaxParameterFileBytes, &data, pWhy) != EFileRead::Read)
+        return QByteArray();
+    return data;
 }
 } // namespace
 
@@ -173,19 +209,25 @@ void CalibrateSetUpDialog::on_outputCalparameter_Btn_clicked(bool)
     }
     const QString proposed =
         QCoreApplication::applicationDirPath() + QLatin1Char('/') + ExportFileName(CLocalClock::Now());
+    // The values exported are those of the frame the operator chose to
+    // export: one that left or was swapped while the name was chosen is not.
+    const CCalFrameCheck frame(m_pHandleWork);
     const QString path = QFileDialog::getSaveFileName(this, tr("calibrate parameter file"), proposed,
                                                       QLatin1String(kFilter), nullptr);
     if (path.isEmpty())
         return;
 
     int32_t values[4] = {0, 0, 0, 0};
-    const EDeviceAccess access = ReadDeviceValues(values);
+    const QString changed = frame.WhatChanged();
+    const EDeviceAccess access = changed.isEmpty() ? ReadDeviceValues(values) : EDeviceAccess::NoFrame;
     QString why;
     QString fileProblem;
     const EFileRead check = access == EDeviceAccess::Done
         ? CheckFileSize(path, kMaxParameterFileBytes, &fileProblem)
         : EFileRead::Missing;
-    if (access == EDeviceAccess::Busy) {
+    if (!changed.isEmpty()) {
+        why = changed + QStringLiteral(" while the file was chosen");
+    } else if (access == EDeviceAccess::Busy) {
         why = QStringLiteral("the device is busy");
     } else if (access == EDeviceAccess::NoFrame) {
         why = QStringLiteral("the frame is gone");
@@ -195,17 +237,14 @@ void CalibrateSetUpDialog::on_outputCalparameter_Btn_clicked(bool)
         // written.
         why = fileProblem;
     } else {
-        QSettings file(path, QSettings::IniFormat);
-        // A file that is there but cannot be read is not overwritten.
-        if (file.status() != QSettings::NoError) {
-            why = StatusText(file.status());
-        } else {
-            file.beginGroup(QLatin1String(kGroup));
-            for (int i = 0; i < 4; ++i)
-                file.setValue(QLatin1String(kKeys[i]), values[i]);
-            file.endGroup();
-            file.sync();
-            why = StatusText(file.status());
+        QByteArray existing;
+        if (check == EFileRead::Read
+            && ReadWholeFile(path, kMaxParameterFileBytes, &existing, &fileProblem) != EFileRead::Read)
+            why = fileProblem;
+        if (why.isEmpty()) {
+            const QByteArray data = WithValues(existing, values, &why);
+            if (why.isEmpty())
+                WriteWholeFile(path, data, &why);
         }
     }
     if (!why.isEmpty()) {

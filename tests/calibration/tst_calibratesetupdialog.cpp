@@ -4,6 +4,7 @@
 // into the frame with both answers, and what it does without a live frame
 // or while a task holds the device.
 
+#include "calframecheck.h"
 #include "calibratesetupdialog.h"
 #include "calibrationscreenrig.h"
 #include "mutexholder.h"
@@ -40,6 +41,8 @@ private slots:
     void exportFails_data();
     void exportFails();
     void exportWithoutFrame();
+    void exportOfAFrameThatLeftDuringTheChoice_data();
+    void exportOfAFrameThatLeftDuringTheChoice();
     void exportOverAFileOverTheBound();
     void readFile_data();
     void readFile();
@@ -197,7 +200,8 @@ void TestCalibrateSetUpDialog::exportCancelled()
 void TestCalibrateSetUpDialog::exportFails_data()
 {
     QTest::addColumn<QString>("why");
-    QTest::newRow("through a regular file") << "it cannot be read or written";
+    // The system's reason, from the whole-file write.
+    QTest::newRow("through a regular file") << "Not a directory";
     QTest::newRow("device busy") << "the device is busy";
 }
 
@@ -226,6 +230,52 @@ void TestCalibrateSetUpDialog::exportFails()
     QVERIFY(Edit("outCalParameterFilePath_lineEdit")->text().isEmpty());
     QVERIFY(!QFile::exists(path));
     QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter(path + " was not written: " + why).size(), 1);
+}
+
+// The values exported belong to the frame the operator chose to export: a
+// frame that left, or was plugged again, while the file was chosen is not
+// read for it, nor is the file written.
+void TestCalibrateSetUpDialog::exportOfAFrameThatLeftDuringTheChoice_data()
+{
+    QTest::addColumn<bool>("back");
+    QTest::newRow("pulled") << false;
+    QTest::newRow("pulled and plugged again") << true;
+}
+
+void TestCalibrateSetUpDialog::exportOfAFrameThatLeftDuringTheChoice()
+{
+    QFETCH(bool, back);
+    QVERIFY(m_pRig->PlugFrame());
+    m_pRig->SetCached(100, 200, 3000, 4000);
+    const QString path = m_pDir->filePath("out.ini");
+    m_pRig->answerer.AnswerFile(path);
+    bool bDuringChoice = false;
+    m_pRig->answerer.OnShown([&](const CModalBoxAnswerer::SBox&) {
+        // The file dialog is the first box.
+        if (bDuringChoice)
+            return;
+        bDuringChoice = true;
+        const quint64 nBefore = m_pRig->Work()->GetDeviceGeneration();
+        m_pRig->Frame().usb->Unplug();
+        QVERIFY(StationTest::WaitFor([this] { return !CCalFrameCheck::IsLiveApplicationFrame(m_pRig->Work()); }));
+        if (back) {
+            m_pRig->Frame().usb->Plug();
+            QVERIFY(StationTest::WaitFor([&] {
+                return CCalFrameCheck::IsLiveApplicationFrame(m_pRig->Work())
+                       && m_pRig->Work()->GetDeviceGeneration() != nBefore;
+            }));
+        }
+    });
+    Click("outputCalparameter_Btn");
+
+    QVERIFY(bDuringChoice);
+    QCOMPARE(m_pRig->answerer.boxes.size(), 2);
+    QCOMPARE(m_pRig->answerer.boxes[1].text, QStringLiteral("Failed to write the calibration parameter file"));
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(Edit("outCalParameterFilePath_lineEdit")->text().isEmpty());
+    const QString why = back ? "another frame arrived" : "the frame left";
+    QCOMPARE(m_pRig->log.Lines(QtWarningMsg).filter(path + " was not written: " + why + " while the file was chosen").size(),
+             1);
 }
 
 void TestCalibrateSetUpDialog::exportWithoutFrame()
