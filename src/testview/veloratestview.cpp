@@ -853,13 +853,13 @@ void VeloraTestView::TellSerialNumberNotWritten(const QString& number, const SCu
     // Nothing typed: nothing was meant to be written.
     if (number.trimmed().isEmpty())
         return;
-    const SCurrent now = Current();
     const bool bAttached = m_pHandleWork && m_pHandleWork->GetDeviceKind() == HandleWork::DeviceKind::Live
-                           && now.bSource;
+                           && Current().bSource;
+    const EChange change = ChangeSince(before);
     QString why;
     if (!bAttached)
         why = tr("The serial number \"%1\" was not written: no frame is attached.");
-    else if (now.nDevice != before.nDevice || now.bSource != before.bSource)
+    else if (change == EChange::Frame || change == EChange::RunAndFrame)
         why = tr("The serial number \"%1\" was not written: the frame changed while it was entered.");
     else
         why = tr("The serial number \"%1\" was not written: the run changed while it was entered.");

@@ -322,6 +322,10 @@ private:
         bool bSource = false;
     };
     SCurrent Current() const;
+    // What changed since before was noted: nothing, the run, the frame
+    // (another device object, or the source came or went), or both.
+    enum class EChange { None, Run, Frame, RunAndFrame };
+    EChange ChangeSince(const SCurrent& before) const;
     // After a nested event loop: whether the run and the frame noted before
     // it still are current. Where they are not, a plug event, an unplug or
     // another run came during the loop: a line says so for szWho, and what

@@ -221,15 +221,24 @@ VeloraTestView::SCurrent VeloraTestView::Current() const
     return current;
 }
 
-bool VeloraTestView::StillCurrent(const SCurrent& before, const char* szWho, const char* szLoop) const
+VeloraTestView::EChange VeloraTestView::ChangeSince(const SCurrent& before) const
 {
     const SCurrent now = Current();
     const bool bRun = now.nRun == before.nRun;
     const bool bFrame = now.nDevice == before.nDevice && now.bSource == before.bSource;
     if (bRun && bFrame)
+        return EChange::None;
+    return !bRun && !bFrame ? EChange::RunAndFrame : !bRun ? EChange::Run : EChange::Frame;
+}
+
+bool VeloraTestView::StillCurrent(const SCurrent& before, const char* szWho, const char* szLoop) const
+{
+    const EChange change = ChangeSince(before);
+    if (change == EChange::None)
         return true;
-    const char* szWhat = !bRun && !bFrame ? "the run and the frame changed" : !bRun ? "the run changed"
-                                                                                   : "the frame changed";
+    const char* szWhat = change == EChange::RunAndFrame ? "the run and the frame changed"
+                         : change == EChange::Run       ? "the run changed"
+                                                        : "the frame changed";
     qInfo().noquote() << szWho << QStringLiteral(": %1 during the %2, what it was for is dropped")
                                       .arg(QLatin1String(szWhat), QLatin1String(szLoop));
     return false;
