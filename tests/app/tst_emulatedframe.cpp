@@ -61,6 +61,34 @@ QString Hex(int32_t n)
 {
     return QStringLiteral("0x%1").arg(uint32_t(n), 8, 16, QLatin1Char('0'));
 }
+// Shows the main window over the emulated frame and opens its upgrade view
+// once the frame is attached; null, with the test failed, where it cannot.
+VeloraUpgradeView* OpenUpgradeView(MainWindow& window)
+{
+    window.resize(1129, 748);
+    window.show();
+    auto* pView = window.findChild<VeloraUpgradeView*>();
+    auto* pOpen = window.findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
+    const char* szProblem = nullptr;
+    if (!QTest::qWaitForWindowExposed(&window))
+        szProblem = "the main window is not shown";
+    else if (!pView || !pOpen)
+        szProblem = "the main window has no upgrade view or no button for it";
+    else if (!StationTest::WaitFor([&] { return window.GetHandleWork()->GetUsbPort()->GetDevCount() == 1; }))
+        szProblem = "the emulated frame is not attached";
+    else if (!StationTest::WaitFor([&] { return pOpen->isEnabled(); }))
+        szProblem = "the upgrade button is not enabled";
+    if (!szProblem) {
+        pOpen->click();
+        if (!pView->isVisible())
+            szProblem = "the upgrade view is not shown";
+    }
+    if (szProblem) {
+        QTest::qFail(szProblem, __FILE__, __LINE__);
+        return nullptr;
+    }
+    return pView;
+}
 } // namespace
 
 class TestEmulatedFrame : public QObject
@@ -416,16 +444,8 @@ void TestEmulatedFrame::upgradesWithTheProvidedImage()
     QVERIFY(pFrame);
     {
         MainWindow window;
-        window.resize(1129, 748);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto* pView = window.findChild<VeloraUpgradeView*>();
+        VeloraUpgradeView* pView = OpenUpgradeView(window);
         QVERIFY(pView);
-        auto* pOpen = window.findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
-        QVERIFY(StationTest::WaitFor([&] { return window.GetHandleWork()->GetUsbPort()->GetDevCount() == 1; }));
-        QVERIFY(StationTest::WaitFor([&] { return pOpen->isEnabled(); }));
-        pOpen->click();
-        QVERIFY(pView->isVisible());
         auto* pUpgrade = pView->findChild<QPushButton*>(QStringLiteral("upgradePushButton"));
         auto* pBar = pView->findChild<QProgressBar*>(QStringLiteral("upgradeProgressBar"));
         auto* pTable = pView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget"));
@@ -495,16 +515,8 @@ void TestEmulatedFrame::upgradesWithTheChosenImageTheStoreRefused()
     QVERIFY(pFrame);
     {
         MainWindow window;
-        window.resize(1129, 748);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto* pView = window.findChild<VeloraUpgradeView*>();
+        VeloraUpgradeView* pView = OpenUpgradeView(window);
         QVERIFY(pView);
-        auto* pOpen = window.findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
-        QVERIFY(StationTest::WaitFor([&] { return window.GetHandleWork()->GetUsbPort()->GetDevCount() == 1; }));
-        QVERIFY(StationTest::WaitFor([&] { return pOpen->isEnabled(); }));
-        pOpen->click();
-        QVERIFY(pView->isVisible());
         auto* pUpgrade = pView->findChild<QPushButton*>(QStringLiteral("upgradePushButton"));
         auto* pBrowse = pView->findChild<QPushButton*>(QStringLiteral("browsePushButton"));
         auto* pTable = pView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget"));
@@ -567,17 +579,9 @@ void TestEmulatedFrame::aBootloaderThatDoesNotStartEndsTheUpgrade()
     QVERIFY(pFrame);
     {
         MainWindow window;
-        window.resize(1129, 748);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         HandleWork* pWork = window.GetHandleWork();
-        auto* pView = window.findChild<VeloraUpgradeView*>();
+        VeloraUpgradeView* pView = OpenUpgradeView(window);
         QVERIFY(pView);
-        auto* pOpen = window.findChild<QToolButton*>(QStringLiteral("upgradeToolButton"));
-        QVERIFY(StationTest::WaitFor([&] { return pWork->GetUsbPort()->GetDevCount() == 1; }));
-        QVERIFY(StationTest::WaitFor([&] { return pOpen->isEnabled(); }));
-        pOpen->click();
-        QVERIFY(pView->isVisible());
         auto* pUpgrade = pView->findChild<QPushButton*>(QStringLiteral("upgradePushButton"));
         auto* pTable = pView->findChild<QTableWidget*>(QStringLiteral("infoTableWidget"));
         QVERIFY(pUpgrade && pTable);
