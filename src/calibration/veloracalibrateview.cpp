@@ -11,6 +11,7 @@
 #include "localclock.h"
 #include "stationinfo.h"
 #include "toast.h"
+#include "wholefile.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -19,6 +20,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QJsonValue>
 #include <QKeyEvent>
@@ -28,7 +30,6 @@
 #include <QTextStream>
 #include <QVariant>
 
-#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -625,30 +626,23 @@ void VeloraCalibrateView::SaveCalLogAction_event()
             out << cellText(nRow, 0) << '#' << cellText(nRow, 1) << '\n';
     }
 
-    // errno right after the write: a short write (a full disk, the size
-    // limit) sets no reason on the file.
     QString reason;
-    errno = 0;
-    const qint64 nWritten = file.write(lines);
-    const int nErrno = errno;
-    if (nWritten != lines.size())
-        reason = nErrno != 0 ? qt_error_string(nErrno) : file.errorString();
+    const bool bWritten = AppendWhole(file, lines, &reason);
     file.close();
-    if (reason.isEmpty() && file.error() != QFileDevice::NoError)
+    if (bWritten && file.error() != QFileDevice::NoError)
         reason = file.errorString();
     if (reason.isEmpty())
         return;
 
+    // What the failed save left, as the file now is.
     QString takenBack;
     if (bMade) {
         takenBack = file.remove() ? QStringLiteral("the file it made is removed")
                                   : QStringLiteral("the file it made cannot be removed: ") + file.errorString();
+    } else if (QFileInfo(path).size() == nEarlierBytes) {
+        takenBack = QStringLiteral("the file is cut back to its earlier %1 bytes").arg(nEarlierBytes);
     } else {
-        takenBack = file.resize(nEarlierBytes)
-            ? QStringLiteral("the file is cut back to its earlier %1 bytes").arg(nEarlierBytes)
-            : QStringLiteral("the file cannot be cut back to its earlier %1 bytes: %2")
-                  .arg(nEarlierBytes)
-                  .arg(file.errorString());
+        takenBack = QStringLiteral("the file is not cut back to its earlier %1 bytes").arg(nEarlierBytes);
     }
     qWarning().noquote() << "SaveCalLogAction_event : cannot write the calibration log" << path << ":" << reason
                          << "-" << takenBack;

@@ -60,6 +60,31 @@ bool WriteWholeFile(const QString &strPath, const QByteArray &data, QString *pEr
     return strError.isEmpty();
 }
 
+bool AppendWhole(QFile &file, const QByteArray &data, QString *pError)
+{
+    const qint64 nBefore = file.size();
+    errno = 0;
+    qint64 nWritten = file.write(data);
+    int nErrno = errno;
+    if (nWritten >= 0 && nWritten < data.size()) {
+        errno = 0;
+        const qint64 nRest = file.write(data.constData() + nWritten, data.size() - nWritten);
+        nErrno = errno;
+        nWritten = nRest < 0 ? -1 : nWritten + nRest;
+    }
+    if (nWritten == data.size()) {
+        if (pError)
+            pError->clear();
+        return true;
+    }
+    QString strError = nErrno != 0 ? qt_error_string(nErrno) : file.errorString();
+    if (file.size() != nBefore && !file.resize(nBefore))
+        strError += QStringLiteral("; the part written stays: ") + file.errorString();
+    if (pError)
+        *pError = strError;
+    return false;
+}
+
 bool MakeFolderPath(const QString &strFolder, QString *pError)
 {
     const QString strPath = QDir::cleanPath(QDir::current().absoluteFilePath(strFolder));

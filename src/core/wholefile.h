@@ -20,6 +20,15 @@ bool WriteWholeFile(const QString &strPath, const QByteArray &data, QString *pEr
 // there.
 bool MakeFolderPath(const QString &strFolder, QString *pError);
 
+class QFile;
+
+// Appends data to the open file whole, or leaves the file as it was: a write
+// the disk does not take in full is cut back to the size the file had, and
+// *pError (when given) gets the system's reason (a short write sets none: the
+// rest is written again to learn it), with a note where the cut-back failed
+// too. Open the file unbuffered, so that the bytes reach the system here.
+bool AppendWhole(QFile &file, const QByteArray &data, QString *pError);
+
 // What a bounded read of a file found.
 enum class EFileRead {
     Read,       // the whole content is in *pData

@@ -1,5 +1,7 @@
 #include "upgradelogfile.h"
 
+#include "wholefile.h"
+
 #include "localclock.h"
 
 #include <QCoreApplication>
@@ -103,21 +105,10 @@ bool CUpgradeLogFile::WriteLine(const QString& line)
 {
     if (!m_file.isOpen())
         return true;
-    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    const qint64 nBefore = m_file.size();
-    qint64 nWritten = m_file.write(bytes);
-    if (nWritten > 0 && nWritten < bytes.size()) {
-        // A short write sets no reason: the rest, written again, fails with
-        // the system's own ("No space left on device").
-        const qint64 nRest = m_file.write(bytes.constData() + nWritten, bytes.size() - nWritten);
-        nWritten = nRest < 0 ? nRest : nWritten + nRest;
-    }
-    if (nWritten == bytes.size())
+    // The file keeps whole lines: a line the disk does not take is taken
+    // back.
+    if (AppendWhole(m_file, (line + QLatin1Char('\n')).toUtf8(), &m_strWriteProblem))
         return true;
-    m_strWriteProblem = m_file.errorString();
-    // The file keeps whole lines: the part that went in is taken back.
-    if (m_file.size() != nBefore && !m_file.resize(nBefore))
-        m_strWriteProblem += QLatin1String("; the part of the line written stays: ") + m_file.errorString();
     qWarning().noquote() << "CUpgradeLogFile : writing" << m_strPath << "failed:" << m_strWriteProblem
                          << "; no further line goes to this file";
     m_file.close();

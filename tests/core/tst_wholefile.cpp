@@ -14,6 +14,7 @@
 #include <QScopeGuard>
 #include <QtTest>
 
+#include <cerrno>
 #include <memory>
 
 #include <sys/stat.h>
@@ -34,6 +35,7 @@ private slots:
     void folderPath();
     void boundedRead_data();
     void boundedRead();
+    void appendWholeOrNothing();
 
 private:
     std::unique_ptr<CScopedWorkDir> m_dir;
@@ -195,6 +197,26 @@ void TestWholeFile::boundedRead()
         QVERIFY2(strError.startsWith(strPath) && strError.endsWith(reason), qPrintable(strError));
     }
     QCOMPARE(int(CheckFileSize(strPath, 16, nullptr)), result);
+}
+
+// An append the disk takes only in part leaves the file as it was, with the
+// system's reason; one it takes whole is there.
+void TestWholeFile::appendWholeOrNothing()
+{
+    QFile file(QStringLiteral("log"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
+    QString strError = QStringLiteral("stale");
+    QVERIFY(AppendWhole(file, "first line\n", &strError));
+    QCOMPARE(strError, QString());
+    {
+        CFileSizeLimit limit(16);
+        QVERIFY(limit.IsActive());
+        QVERIFY(!AppendWhole(file, "a second line, longer than the limit\n", &strError));
+    }
+    QCOMPARE(strError, qt_error_string(EFBIG));
+    QVERIFY(AppendWhole(file, "third\n", &strError));
+    file.close();
+    QCOMPARE(StationTest::ReadFile(QStringLiteral("log")), QByteArray("first line\nthird\n"));
 }
 
 STATION_TEST_MAIN_CORE(TestWholeFile)
