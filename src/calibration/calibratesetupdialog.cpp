@@ -3,6 +3,7 @@
 #include "calframecheck.h"
 #include "handlework.h"
 #include "hardwareinterface.h"
+#include "initext.h"
 #include "localclock.h"
 #include "stationclock.h"
 #include "ui_calibratesetupdialog.h"
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
-#include <QTemporaryDir>
 
 namespace {
 // How long showing, exporting or importing waits for a running task to
@@ -54,37 +54,23 @@ QString StatusText(QSettings::Status status)
     }
 }
 // The file's content with the four values put into its group, the rest as
-// it was (an empty content for a new file). Made in a settings file of its
-// own in a temporary folder, so that the file itself is only ever written
-// whole (WriteWholeFile). Empty text in *pWhy on success.
+// it was (an empty content for a new file), made apart from the file (see
+// CIniText), so that the file itself is only ever written whole
+// (WriteWholeFile). Empty text in *pWhy on success.
 QByteArray WithValues(const QByteArray& existing, const int32_t values[4], QString* pWhy)
 {
-    const QTemporaryDir dir;
-    const QString scratch = dir.path() + QStringLiteral("/parameters.ini");
-    QString why;
-    if (!dir.isValid() || !WriteWholeFile(scratch, existing, &why)) {
-        *pWhy = why.isEmpty() ? QStringLiteral("no temporary folder to prepare it in") : why;
-        return QByteArray();
-    }
-    {
-        QSettings file(scratch, QSettings::IniFormat);
-        // A file that is there but cannot be read is not overwritten.
-        if (file.status() != QSettings::NoError) {
-            *pWhy = StatusText(file.status());
-            return QByteArray();
-        }
-        file.beginGroup(QLatin1String(kGroup));
-        for (int i = 0; i < 4; ++i)
-            file.setValue(QLatin1String(kKeys[i]), values[i]);
-        file.endGroup();
-        file.sync();
-        *pWhy = StatusText(file.status());
-        if (!pWhy->isEmpty())
-            return QByteArray();
-    }
+    QMap<QString, QVariant> map;
+    QSettings::Status status = QSettings::NoError;
     QByteArray data;
-    if (ReadWholeFile(scratch, CalibrateSetUpDialog::kMaxParameterFileBytes, &data, pWhy) != EFileRead::Read)
-        return QByteArray();
+    if (!CIniText::Parse(existing, &map, &status, pWhy))
+        return data;
+    // A file that is there but cannot be read is not overwritten.
+    *pWhy = StatusText(status);
+    if (!pWhy->isEmpty())
+        return data;
+    for (int i = 0; i < 4; ++i)
+        map.insert(QStringLiteral("%1/%2").arg(QLatin1String(kGroup), QLatin1String(kKeys[i])), values[i]);
+    CIniText::Make(map, &data, pWhy);
     return data;
 }
 } // namespace

@@ -1,5 +1,6 @@
 #include "lockedsettings.h"
 
+#include "initext.h"
 #include "wholefile.h"
 
 #include <QCoreApplication>
@@ -8,12 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QtDebug>
-
-#include <limits>
 
 #include <sys/stat.h>
 
@@ -98,71 +96,15 @@ bool SameContent(const QMap<QString, QVariant> &a, const QMap<QString, QVariant>
     return true;
 }
 
-// Parses the text of a settings file with the settings library, on a copy of
-// its own: a QSettings on the store's path would share the process's one
-// copy of that file's content. False (with *pError) when no copy could be
-// made; *pbDamaged when the text is not a sound settings file.
+// Parses the text of a settings file (see CIniText): false (with *pError)
+// when no copy could be made; *pbDamaged when the text is not a sound
+// settings file.
 bool ParseText(const QByteArray &data, QMap<QString, QVariant> *pMap, bool *pbDamaged, QString *pError)
 {
-    pMap->clear();
-    *pbDamaged = false;
-    if (data.isEmpty())
-        return true;
-    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/kestrel-settings-XXXXXX"));
-    const QString path = dir.filePath(QStringLiteral("read.conf"));
-    QString strError;
-    if (!dir.isValid()) {
-        *pError = QStringLiteral("no temporary folder for reading it: %1").arg(dir.errorString());
+    QSettings::Status status = QSettings::NoError;
+    if (!CIniText::Parse(data, pMap, &status, pError))
         return false;
-    }
-    if (!WriteWholeFile(path, data, &strError)) {
-        *pError = QStringLiteral("no temporary copy for reading it: %1").arg(strError);
-        return false;
-    }
-    QSettings reader(path, QSettings::IniFormat);
-    *pbDamaged = reader.status() == QSettings::FormatError;
-    if (reader.status() == QSettings::AccessError) {
-        *pError = QStringLiteral("its temporary copy cannot be read");
-        return false;
-    }
-    if (*pbDamaged)
-        return true;
-    const QStringList keys = reader.allKeys();
-    for (const QString &key : keys)
-        pMap->insert(key, reader.value(key));
-    return true;
-}
-
-// The text of a settings file holding the map, as the settings library
-// writes it (made on a copy of its own, see ParseText).
-bool MakeText(const QMap<QString, QVariant> &map, QByteArray *pData, QString *pError)
-{
-    pData->clear();
-    if (map.isEmpty())
-        return true;
-    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/kestrel-settings-XXXXXX"));
-    if (!dir.isValid()) {
-        *pError = QStringLiteral("no temporary folder for making its text: %1").arg(dir.errorString());
-        return false;
-    }
-    const QString path = dir.filePath(QStringLiteral("write.conf"));
-    {
-        QSettings writer(path, QSettings::IniFormat);
-        for (auto it = map.cbegin(); it != map.cend(); ++it)
-            writer.setValue(it.key(), it.value());
-        writer.sync();
-        if (writer.status() != QSettings::NoError) {
-            // Nothing may stay pending for that copy either.
-            writer.clear();
-            *pError = QStringLiteral("its text cannot be made in %1 (full disk?)").arg(dir.path());
-            return false;
-        }
-    }
-    QString strError;
-    if (ReadWholeFile(path, std::numeric_limits<int>::max() / 2, pData, &strError) != EFileRead::Read) {
-        *pError = QStringLiteral("its text cannot be made: %1").arg(strError);
-        return false;
-    }
+    *pbDamaged = status != QSettings::NoError;
     return true;
 }
 
@@ -579,7 +521,7 @@ bool CLockedSettings::WriteOutLocked()
             strError = QStringLiteral("it would hold %1 keys, more than the %2 such a file may have")
                            .arg(content.size())
                            .arg(m_bounds.nMaxKeys);
-        } else if (!MakeText(content, &data, &strError)) {
+        } else if (!CIniText::Make(content, &data, &strError)) {
             // strError says why
         } else if (data.size() > m_bounds.nMaxBytes) {
             strError = QStringLiteral("it would be %1 bytes, more than the %2 bytes such a file may have")

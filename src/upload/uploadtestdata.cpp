@@ -2,6 +2,7 @@
 
 #include "databasesession.h"
 #include "ftpclient.h"
+#include "initext.h"
 #include "pendinglogs.h"
 #include "sqldatabase.h"
 #include "testrecord.h"
@@ -19,11 +20,6 @@
 #include <QtDebug>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 CUploadService *CUploadTestData::s_pServiceForTest = nullptr;
 CUploadTestData *CUploadTestData::s_pInstance = nullptr;
@@ -78,22 +74,15 @@ bool CUploadTestData::DescriptionReadable(QString *pWhy)
             return false;
         }
     }
-    // Parsed from a copy in memory under a name of its own: QSettings keeps
-    // one parse of a file per process and hands it to the next reader of an
-    // unchanged file without its status, so a file read again by its own
-    // name would pass the second time.
-    const int fd = ::memfd_create("ServerInfo.ini", MFD_CLOEXEC);
-    if (fd < 0) {
-        *pWhy = QStringLiteral("The server description %1 cannot be read: no memory to check it in (%2)")
-                    .arg(strPath, QString::fromLocal8Bit(std::strerror(errno)));
+    // Parsed apart from QSettings' own copy of the file, which it hands to
+    // the next reader of an unchanged file without its status: a file read
+    // again by its own name would pass the second time.
+    QMap<QString, QVariant> map;
+    QSettings::Status status = QSettings::NoError;
+    if (!CIniText::Parse(content, &map, &status, &strError)) {
+        *pWhy = QStringLiteral("The server description %1 cannot be read: %2").arg(strPath, strError);
         return false;
     }
-    QSettings::Status status = QSettings::AccessError;
-    if (::write(fd, content.constData(), size_t(content.size())) == ssize_t(content.size())) {
-        const QSettings copy(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::IniFormat);
-        status = copy.status();
-    }
-    ::close(fd);
     if (status == QSettings::NoError)
         return true;
     *pWhy = QStringLiteral("The server description %1 cannot be read: %2")
